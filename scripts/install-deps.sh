@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package that building, running and testing Ulvane AV Converter
+# needs. Runs apt-get as root, or through sudo when not root. Skips apt when all is there.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config git
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+  libgtest-dev googletest
+  ffmpeg python3 time
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+echo "installing: ${missing[*]}"
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
