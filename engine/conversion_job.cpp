@@ -1,0 +1,24 @@
+// Construction and per-job reset of the job record.
+#include "engine/conversion_job.h"
+
+namespace ulvane {
+
+ConversionJob::ConversionJob() {
+    for (auto& s : inputStatus) s.store(kInputPending, std::memory_order_relaxed);
+}
+
+void ConversionJob::PrepareForJob(int32_t inputs) {
+    inputCount = inputs;
+    const size_t n = inputs > 0 ? static_cast<size_t>(inputs) : 0;
+    inputPaths.assign(n, {});
+    outputPaths.assign(n, {});
+    segmentStart.assign(n, 0.0);
+    segmentEnd.assign(n, 0.0);
+    segmentLength.assign(n, 0.0);
+    inputError.assign(n, {});
+    currentInput.store(-1);
+    cancelRequested.store(false);
+    progressPercent.store(0);
+}
+
+}  // namespace ulvane

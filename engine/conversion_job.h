@@ -1,0 +1,86 @@
+// The job record shared by the conversion worker and whoever launched it.
+//
+// The launcher fills the job parameters, then starts RunConversion on a worker thread.
+// While the worker runs, the two threads share only the atomic fields below: the worker
+// writes progressPercent, inputStatus and currentInput; the launcher writes
+// cancelRequested. Everything else the worker needs lives in objects owned by the
+// worker itself, so a probe or a grab can never trip over a job's working state.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ulvane {
+
+// A job takes at most this many inputs; inputStatus has one spare entry.
+inline constexpr int kMaxInputs = 999;
+
+enum InputState : uint8_t {
+    kInputPending = 0xFF,
+    kInputDone = 1,
+    kInputFailed = 2,
+};
+
+// What ProbeMediaFile leaves behind: the description of one media file.
+struct MediaInfo {
+    int64_t durationMicros = 0;
+    int64_t rangeStartMicros = 0;
+    int64_t rangeEndMicros = 0;
+    int32_t videoWidth = 0;
+    int32_t videoHeight = 0;
+    int32_t frameRateNum = 0;
+    int32_t frameRateDen = 0;
+};
+
+struct ConversionJob {
+    ConversionJob();
+    ConversionJob(const ConversionJob&) = delete;
+    ConversionJob& operator=(const ConversionJob&) = delete;
+
+    // --- job parameters: written by the launch before the worker starts --------
+    bool joinMode = false;   // false: cut of inputPaths[0]; true: join of every input
+    bool reencode = false;   // false: packets copied; true: decoded and encoded again
+    int32_t inputCount = 0;
+    int32_t displayCount = 0;
+    std::vector<std::string> inputPaths;   // UTF-8, join order
+    std::vector<std::string> outputPaths;  // UTF-8; entry 0 is the file created
+    // Cut segment of input 0, in seconds of the source's own timeline (0 = file start).
+    std::vector<double> segmentStart;
+    std::vector<double> segmentEnd;
+    std::vector<double> segmentLength;
+    int32_t joinTotalSeconds = 0;  // join: the progress scale
+
+    // Output parameters; read only when reencode is set.
+    int32_t videoCodecId = 0;  // FFmpeg AVCodecID
+    int32_t audioCodecId = 0;
+    int32_t videoBitRate = 0;  // bit/s
+    int32_t outputWidth = 0;
+    int32_t outputHeight = 0;
+    double outputFrameRate = 0;  // 0: the source's rate
+    int32_t audioBitRate = 0;    // bit/s
+    int32_t sampleRate = 0;      // Hz
+    int32_t channels = 2;
+
+    // --- shared while a job runs ------------------------------------------------
+    std::atomic<int32_t> progressPercent{0};  // 0..100 while running
+    std::atomic<int32_t> currentInput{-1};    // -1 idle; index in work; inputCount finished
+    std::array<std::atomic<uint8_t>, kMaxInputs + 1> inputStatus{};
+    std::atomic<bool> cancelRequested{false};
+
+    // Why input i failed, in plain words. Written by the worker before it advances
+    // currentInput past i, so a reader that saw currentInput > i may read entry i.
+    std::vector<std::string> inputError;
+
+    // --- probe results and the file the probe or grabber opens -----------------
+    MediaInfo info;
+    std::string probePath;
+    std::string snapshotPath;
+
+    // Sets the per-job fields the launch must reset before a new job.
+    void PrepareForJob(int32_t inputs);
+};
+
+}  // namespace ulvane

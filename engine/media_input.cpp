@@ -1,0 +1,136 @@
+// Opening an input, classifying its streams, opening decoders and seeking.
+#include "engine/media_input.h"
+
+#include <algorithm>
+
+namespace ulvane {
+
+bool IsRealVideoStream(const AVStream* st) {
+    return st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+           !(st->disposition & AV_DISPOSITION_ATTACHED_PIC);
+}
+
+bool IsAudioStream(const AVStream* st) { return st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO; }
+
+std::unique_ptr<MediaInput> MediaInput::Open(const std::string& path, std::string& error) {
+    InitFfmpegLogging();
+    AVFormatContext* raw = nullptr;
+    int rc = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+    if (rc < 0) {
+        error = "cannot open the file: " + AvErrorText(rc);
+        return nullptr;
+    }
+    std::unique_ptr<MediaInput> in(new MediaInput);
+    in->ctx_.reset(raw);
+    rc = avformat_find_stream_info(raw, nullptr);
+    if (rc < 0) {
+        error = "cannot read the stream information: " + AvErrorText(rc);
+        return nullptr;
+    }
+    // In index order; with several streams of a kind the last one wins. Cover art and
+    // other attached pictures are neither kind.
+    for (unsigned i = 0; i < raw->nb_streams; ++i) {
+        const AVStream* st = raw->streams[i];
+        if (IsRealVideoStream(st) && st->codecpar->width > 0 && st->codecpar->height > 0)
+            in->videoIndex_ = static_cast<int>(i);
+        else if (IsAudioStream(st) && st->codecpar->sample_rate > 0 &&
+                 st->codecpar->ch_layout.nb_channels > 0)
+            in->audioIndex_ = static_cast<int>(i);
+    }
+    if (in->videoIndex_ < 0 && in->audioIndex_ < 0) {
+        error = "the file has neither pictures nor sound";
+        return nullptr;
+    }
+    return in;
+}
+
+static CodecContextPtr OpenDecoder(const AVStream* st, std::string& error) {
+    const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
+    if (!codec) {
+        error = std::string("no decoder for the codec ") + avcodec_get_name(st->codecpar->codec_id);
+        return nullptr;
+    }
+    CodecContextPtr dec(avcodec_alloc_context3(codec));
+    if (!dec || avcodec_parameters_to_context(dec.get(), st->codecpar) < 0) {
+        error = "cannot set up the decoder";
+        return nullptr;
+    }
+    dec->pkt_timebase = st->time_base;
+    dec->thread_count = 2;
+    int rc = avcodec_open2(dec.get(), codec, nullptr);
+    if (rc < 0) {
+        error = std::string("cannot open the ") + codec->name + " decoder: " + AvErrorText(rc);
+        return nullptr;
+    }
+    return dec;
+}
+
+bool MediaInput::OpenDecoders(std::string& error) {
+    if (videoIndex_ >= 0) {
+        videoDec_ = OpenDecoder(video(), error);
+        if (!videoDec_) return false;
+    }
+    if (audioIndex_ >= 0) {
+        std::string ignored;
+        audioDec_ = OpenDecoder(audio(), ignored);
+        if (!audioDec_) audioIndex_ = -1;  // the pictures can still be used
+    }
+    if (videoIndex_ < 0 && audioIndex_ < 0) {
+        error = "no stream of the file can be decoded";
+        return false;
+    }
+    return true;
+}
+
+int64_t MediaInput::startMicros() const {
+    return ctx_->start_time == AV_NOPTS_VALUE ? 0 : ctx_->start_time;
+}
+
+int64_t MediaInput::durationMicros() const {
+    return ctx_->duration == AV_NOPTS_VALUE || ctx_->duration < 0 ? 0 : ctx_->duration;
+}
+
+bool MediaInput::SeekTo(int64_t targetMicros) {
+    if (ctx_->iformat->flags & AVFMT_TS_DISCONT) return ByteSeekTo(targetMicros);
+    int rc = av_seek_frame(ctx_.get(), -1, targetMicros, AVSEEK_FLAG_BACKWARD);
+    if (rc < 0) rc = av_seek_frame(ctx_.get(), -1, targetMicros, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY);
+    return rc >= 0;
+}
+
+int64_t MediaInput::PeekFirstKeyMicros() {
+    const int main = videoIndex_ >= 0 ? videoIndex_ : audioIndex_;
+    PacketPtr pkt = MakePacket();
+    for (int n = 0; n < 5000 && av_read_frame(ctx_.get(), pkt.get()) >= 0; ++n) {
+        const bool hit = pkt->stream_index == main && (pkt->flags & AV_PKT_FLAG_KEY) &&
+                         (pkt->pts != AV_NOPTS_VALUE || pkt->dts != AV_NOPTS_VALUE);
+        if (hit) {
+            int64_t ts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+            int64_t us = ToMicros(ts, ctx_->streams[main]->time_base);
+            av_packet_unref(pkt.get());
+            return us;
+        }
+        av_packet_unref(pkt.get());
+    }
+    return AV_NOPTS_VALUE;
+}
+
+bool MediaInput::ByteSeekTo(int64_t targetMicros) {
+    const int64_t size = avio_size(ctx_->pb);
+    const int64_t duration = durationMicros();
+    if (size <= 0 || duration <= 0) return false;
+    const int64_t rel = std::clamp<int64_t>(targetMicros - startMicros(), 0, duration);
+    int64_t pos = static_cast<int64_t>(static_cast<double>(rel) / static_cast<double>(duration) *
+                                       static_cast<double>(size));
+    // A byte position only estimates a time: step back (two seconds' worth of bytes at a
+    // time) until the first key frame found is at or before the target.
+    const int64_t step = std::max<int64_t>(size / std::max<int64_t>(duration / 2000000, 1), 188 * 64);
+    for (int tries = 0; tries < 12; ++tries) {
+        if (av_seek_frame(ctx_.get(), -1, pos, AVSEEK_FLAG_BYTE) < 0) return false;
+        const int64_t key = PeekFirstKeyMicros();
+        if (pos == 0 || (key != AV_NOPTS_VALUE && key <= targetMicros)) break;
+        pos = std::max<int64_t>(pos - step, 0);
+    }
+    return av_seek_frame(ctx_.get(), -1, pos, AVSEEK_FLAG_BYTE) >= 0;
+}
+
+}  // namespace ulvane

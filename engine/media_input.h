@@ -1,0 +1,61 @@
+// One opened input file: its container, the chosen video and audio streams and,
+// when asked for, their decoders. Used by the worker for each input of a job.
+#pragma once
+
+#include <string>
+
+#include "engine/ffmpeg_util.h"
+
+namespace ulvane {
+
+// True for a stream that carries the real pictures of a file: a video stream that
+// is not an attached picture (cover art, an image attachment).
+bool IsRealVideoStream(const AVStream* st);
+bool IsAudioStream(const AVStream* st);
+
+class MediaInput {
+public:
+    // Opens `path` and reads its stream information. Returns null and sets `error`
+    // when the file cannot be used.
+    static std::unique_ptr<MediaInput> Open(const std::string& path, std::string& error);
+
+    // Opens decoders for the chosen streams. A video decoder that cannot be opened is
+    // an error; an audio stream whose decoder cannot be opened is dropped.
+    bool OpenDecoders(std::string& error);
+
+    AVFormatContext* ctx() const { return ctx_.get(); }
+    AVStream* video() const { return videoIndex_ >= 0 ? ctx_->streams[videoIndex_] : nullptr; }
+    AVStream* audio() const { return audioIndex_ >= 0 ? ctx_->streams[audioIndex_] : nullptr; }
+    int videoIndex() const { return videoIndex_; }
+    int audioIndex() const { return audioIndex_; }
+    AVCodecContext* videoDecoder() const { return videoDec_.get(); }
+    AVCodecContext* audioDecoder() const { return audioDec_.get(); }
+    void DropAudio() { audioIndex_ = -1; audioDec_.reset(); }
+
+    // The container's start time in microseconds, 0 when it has none.
+    int64_t startMicros() const;
+    // The container's duration in microseconds, 0 when unknown.
+    int64_t durationMicros() const;
+
+    // Moves the read position to the key frame at or before `targetMicros` (an absolute
+    // time of the file's own timeline). Formats with timestamp discontinuities (MPEG-TS)
+    // are positioned by bytes, stepping back until the first key frame found lies at or
+    // before the target. Returns false when no seek was possible (reading goes on from
+    // wherever the input is).
+    bool SeekTo(int64_t targetMicros);
+
+private:
+    MediaInput() = default;
+    bool ByteSeekTo(int64_t targetMicros);
+    // Reads until the first key frame of the main stream; its time in microseconds, or
+    // AV_NOPTS_VALUE when none was found.
+    int64_t PeekFirstKeyMicros();
+
+    InputFormatPtr ctx_;
+    int videoIndex_ = -1;
+    int audioIndex_ = -1;
+    CodecContextPtr videoDec_;
+    CodecContextPtr audioDec_;
+};
+
+}  // namespace ulvane

@@ -1,0 +1,144 @@
+// Output container handling: creation, header, timestamp repair, trailer, clean-up.
+#include "engine/output_sink.h"
+
+#include <cstdio>
+
+extern "C" {
+#include <libavutil/mathematics.h>
+#include <libavutil/opt.h>
+}
+
+namespace ulvane {
+
+OutputSink::~OutputSink() {
+    if (finished_) return;
+    std::string ignored;
+    if (headerWritten_ && packets_ > 0)
+        Finish(ignored);
+    else
+        Abandon();
+}
+
+bool OutputSink::GuessFormat(const std::string& path) {
+    return av_guess_format(nullptr, path.c_str(), nullptr) != nullptr;
+}
+
+bool OutputSink::Create(const std::string& path, std::string& error) {
+    const AVOutputFormat* fmt = av_guess_format(nullptr, path.c_str(), nullptr);
+    if (!fmt) {
+        error = "no output container for the name " + path;
+        return false;
+    }
+    AVFormatContext* raw = nullptr;
+    if (avformat_alloc_output_context2(&raw, fmt, nullptr, path.c_str()) < 0 || !raw) {
+        error = "cannot create the output container";
+        return false;
+    }
+    ctx_.reset(raw);
+    path_ = path;
+    return true;
+}
+
+AVStream* OutputSink::AddStream(std::string& error) {
+    AVStream* st = avformat_new_stream(ctx_.get(), nullptr);
+    if (!st) error = "cannot add a stream to the output";
+    return st;
+}
+
+bool OutputSink::Open(std::string& error) {
+    if (ctx_->nb_streams == 0) {
+        error = "the output would have no stream";
+        return false;
+    }
+    if (!(ctx_->oformat->flags & AVFMT_NOFILE)) {
+        // Never replace a file that is already there: the name was chosen free, and
+        // if something appeared since, it is somebody else's.
+        if (FILE* probe = std::fopen(path_.c_str(), "rb")) {
+            std::fclose(probe);
+            error = "the output file " + path_ + " exists already";
+            return false;
+        }
+        int rc = avio_open(&ctx_->pb, path_.c_str(), AVIO_FLAG_WRITE);
+        if (rc < 0) {
+            error = "cannot create the output file " + path_ + ": " + AvErrorText(rc);
+            return false;
+        }
+        fileCreated_ = true;
+    }
+    // MPEG program streams hold back half a second by default, which would start the
+    // output at 0.5 s; our timestamps already start at 0.
+    AVDictionary* opts = nullptr;
+    if (ctx_->oformat->priv_class && av_opt_find(const_cast<AVClass**>(&ctx_->oformat->priv_class), "preload", nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ))
+        av_dict_set(&opts, "preload", "0", 0);
+    int rc = avformat_write_header(ctx_.get(), &opts);
+    av_dict_free(&opts);
+    if (rc < 0) {
+        error = "cannot write the output header: " + AvErrorText(rc);
+        Abandon();
+        return false;
+    }
+    headerWritten_ = true;
+    return true;
+}
+
+bool OutputSink::Write(AVPacket* pkt, std::string& error) {
+    const int index = pkt->stream_index;
+    Clock& c = clocks_[index & 1];
+    if (pkt->dts == AV_NOPTS_VALUE) {
+        // Demuxers leave the decode time of the first pictures of a reordered stream open
+        // (Matroska does). Its presentation time is no substitute: it can lie past the
+        // pictures that follow, so take the smallest step on from the last decode time.
+        const bool reordered = ctx_->streams[index]->codecpar->video_delay > 0;
+        if (c.lastDts == AV_NOPTS_VALUE || (!reordered && pkt->pts != AV_NOPTS_VALUE))
+            pkt->dts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : 0;
+        else
+            pkt->dts = c.lastDts + 1;
+    }
+    if (c.lastDts != AV_NOPTS_VALUE && pkt->dts <= c.lastDts) pkt->dts = c.lastDts + 1;
+    if (pkt->pts == AV_NOPTS_VALUE || pkt->pts < pkt->dts) pkt->pts = pkt->dts;
+    if (pkt->duration < 0) pkt->duration = 0;
+    c.lastDts = pkt->dts;
+    c.endTs = std::max(c.endTs, pkt->pts + pkt->duration);
+    pkt->pos = -1;
+    int rc = av_interleaved_write_frame(ctx_.get(), pkt);
+    if (rc < 0) {
+        error = "cannot write to the output file: " + AvErrorText(rc);
+        return false;
+    }
+    ++packets_;
+    return true;
+}
+
+int64_t OutputSink::EndMicros(const AVStream* st) const {
+    if (!st) return 0;
+    return av_rescale_q(clocks_[st->index & 1].endTs, st->time_base, AV_TIME_BASE_Q);
+}
+
+int64_t OutputSink::EndMicros() const { return std::max(EndMicros(video), EndMicros(audio)); }
+
+bool OutputSink::Finish(std::string& error) {
+    if (finished_) return true;
+    if (!headerWritten_ || packets_ == 0) {
+        Abandon();
+        return true;
+    }
+    finished_ = true;
+    int rc = av_write_trailer(ctx_.get());
+    if (fileCreated_) avio_closep(&ctx_->pb);
+    if (rc < 0) {
+        error = "cannot finish the output file: " + AvErrorText(rc);
+        return false;
+    }
+    return true;
+}
+
+void OutputSink::Abandon() {
+    if (finished_) return;
+    finished_ = true;
+    if (ctx_ && fileCreated_) {
+        avio_closep(&ctx_->pb);
+        std::remove(path_.c_str());
+    }
+}
+
+}  // namespace ulvane

@@ -1,0 +1,63 @@
+// The output file of a job: container, its (at most) two streams, header, packet
+// writing with timestamp repair, trailer. Lives from the first input to the end of
+// the job; whatever happens, the file is either finished with a trailer or removed.
+#pragma once
+
+#include <string>
+
+#include "engine/ffmpeg_util.h"
+
+namespace ulvane {
+
+class OutputSink {
+public:
+    OutputSink() = default;
+    ~OutputSink();  // finishes (or removes) the file if Finish was not called
+    OutputSink(const OutputSink&) = delete;
+    OutputSink& operator=(const OutputSink&) = delete;
+
+    // Creates the muxer context for `path`; the container is chosen from its name.
+    bool Create(const std::string& path, std::string& error);
+    // Whether `path`'s name selects a container at all.
+    static bool GuessFormat(const std::string& path);
+
+    AVFormatContext* ctx() const { return ctx_.get(); }
+    AVStream* AddStream(std::string& error);
+    AVStream* video = nullptr;
+    AVStream* audio = nullptr;
+
+    // Opens the file (never replacing an existing one) and writes the header.
+    bool Open(std::string& error);
+    bool headerWritten() const { return headerWritten_; }
+
+    // Writes a packet already in the output stream's time base. Missing timestamps are
+    // filled from the stream's clock, decode timestamps that do not increase are moved
+    // up, so the muxer never refuses a packet for its timing. Takes the packet's data.
+    bool Write(AVPacket* pkt, std::string& error);
+
+    // End time in microseconds of everything written to a stream (pts + duration).
+    int64_t EndMicros(const AVStream* st) const;
+    int64_t EndMicros() const;
+    int64_t packetsWritten() const { return packets_; }
+
+    // Writes the trailer and closes the file; removes it when no packet was written.
+    // Returns false when the trailer could not be written.
+    bool Finish(std::string& error);
+    // Closes and removes the file (a job that produced nothing usable).
+    void Abandon();
+
+private:
+    struct Clock {
+        int64_t lastDts = AV_NOPTS_VALUE;
+        int64_t endTs = 0;  // largest pts + duration, in the stream's time base
+    };
+    Clock clocks_[2];
+    OutputFormatPtr ctx_;
+    std::string path_;
+    bool fileCreated_ = false;
+    bool headerWritten_ = false;
+    bool finished_ = false;
+    int64_t packets_ = 0;
+};
+
+}  // namespace ulvane

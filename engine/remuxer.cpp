@@ -1,0 +1,375 @@
+// Direct copy of packets from an input to the output, with timestamps kept.
+//
+// Each packet keeps its own timing: its timestamps are taken to microseconds, moved so
+// that this input's first key frame lands on ctx.offsetMicros, and put into the output
+// stream's time base. Example: a key frame at pts 900000 in 1/90000 (10 s) in a cut whose
+// input starts at offset 0 becomes pts 0; a packet 40 ms later becomes 40 ms.
+#include "engine/remuxer.h"
+
+#include <algorithm>
+#include <deque>
+
+extern "C" {
+#include <libavutil/display.h>
+}
+
+#include "engine/stream_meta.h"
+
+namespace ulvane {
+
+void CopyStreamLooks(const AVStream* from, AVStream* to) {
+    size_t size = 0;
+    if (const uint8_t* m = av_stream_get_side_data(from, AV_PKT_DATA_DISPLAYMATRIX, &size);
+        m && size >= 9 * sizeof(int32_t)) {
+        if (uint8_t* dst = av_stream_new_side_data(to, AV_PKT_DATA_DISPLAYMATRIX, size))
+            std::copy(m, m + size, dst);
+    }
+    if (const AVDictionaryEntry* lang = av_dict_get(from->metadata, "language", nullptr, 0))
+        av_dict_set(&to->metadata, "language", lang->value, 0);
+}
+
+static bool AddCopyStream(const AVStream* in, OutputSink& sink, AVStream*& out, std::string& error) {
+    const AVOutputFormat* ofmt = sink.ctx()->oformat;
+    const AVCodecID id = in->codecpar->codec_id;
+    if (avformat_query_codec(ofmt, id, FF_COMPLIANCE_NORMAL) == 0) {
+        error = std::string("the ") + ofmt->name + " container cannot hold " + avcodec_get_name(id) +
+                " without re-encoding";
+        return false;
+    }
+    out = sink.AddStream(error);
+    if (!out) return false;
+    if (avcodec_parameters_copy(out->codecpar, in->codecpar) < 0) {
+        error = "cannot copy the stream parameters";
+        return false;
+    }
+    // Keep the source's codec tag only where the output container knows it for this codec.
+    const uint32_t tag = in->codecpar->codec_tag;
+    unsigned int known = 0;
+    if (!ofmt->codec_tag || av_codec_get_id(ofmt->codec_tag, tag) != id ||
+        !av_codec_get_tag2(ofmt->codec_tag, id, &known))
+        out->codecpar->codec_tag = 0;
+    if (id == AV_CODEC_ID_MP3 && out->codecpar->block_align == 1) out->codecpar->block_align = 0;
+    if (id == AV_CODEC_ID_AMR_NB) out->codecpar->frame_size = 160;
+    if (id == AV_CODEC_ID_AMR_WB) out->codecpar->frame_size = 320;
+    out->time_base = in->time_base;
+    out->avg_frame_rate = in->avg_frame_rate;
+    out->r_frame_rate = in->r_frame_rate;
+    out->sample_aspect_ratio = in->sample_aspect_ratio;
+    CopyStreamLooks(in, out);
+    return true;
+}
+
+bool SetUpCopyStreams(const MediaInput& in, OutputSink& sink, std::string& error) {
+    if (in.video() && !AddCopyStream(in.video(), sink, sink.video, error)) return false;
+    if (in.audio() && !AddCopyStream(in.audio(), sink, sink.audio, error)) return false;
+    return true;
+}
+
+bool CheckCopyCompatible(const MediaInput& in, const OutputSink& sink, std::string& error) {
+    auto same = [&](const AVStream* a, const AVStream* out, const char* kind) {
+        if (!a) return true;
+        if (!out) {
+            error = std::string("the first file has no ") + kind + " stream to append this file's " +
+                    kind + " to; join these files with re-encoding";
+            return false;
+        }
+        if (a->codecpar->codec_id != out->codecpar->codec_id) {
+            error = std::string("its ") + kind + " codec (" + avcodec_get_name(a->codecpar->codec_id) +
+                    ") differs from the first file's (" + avcodec_get_name(out->codecpar->codec_id) +
+                    "); join these files with re-encoding";
+            return false;
+        }
+        return true;
+    };
+    return same(in.video(), sink.video, "video") && same(in.audio(), sink.audio, "audio");
+}
+
+namespace {
+
+// State of copying one input.
+class Copier {
+public:
+    Copier(MediaInput& in, OutputSink& sink, const StageContext& ctx) : in_(in), sink_(sink), ctx_(ctx) {
+        haveVideo_ = in.video() && sink.video;
+        haveAudio_ = in.audio() && sink.audio;
+        videoDone_ = !haveVideo_;
+        audioDone_ = !haveAudio_;
+        audioLimit_ = ctx.window.endMicros;
+    }
+
+    StageResult Run();
+
+private:
+    static int64_t PtsMicros(const AVPacket* p, const AVStream* st) {
+        return ToMicros(p->pts != AV_NOPTS_VALUE ? p->pts : p->dts, st->time_base);
+    }
+    void OnVideo(PacketPtr pkt);
+    void ProcessVideo(PacketPtr pkt);
+    void Commit();
+    void EmitVideo(AVPacket* pkt);
+    bool EmitAudio(AVPacket* pkt);
+    void OnAudio(PacketPtr pkt);
+    void EndVideo();
+    void ReleaseHeldAudio();
+    bool Emit(AVPacket* pkt, const AVStream* in, AVStream* out);
+
+    MediaInput& in_;
+    OutputSink& sink_;
+    const StageContext& ctx_;
+    bool haveVideo_ = false, haveAudio_ = false;
+    bool videoDone_ = false, audioDone_ = false;
+    int64_t zero_ = AV_NOPTS_VALUE;  // source time that lands on ctx.offsetMicros
+    int64_t videoEnd_ = AV_NOPTS_VALUE;  // source end (pts + duration) of the video copied
+    int64_t audioLimit_;             // audio packets starting at or after this are not copied
+    std::deque<PacketPtr> held_;     // audio waiting for the first key frame or the video's end
+    int64_t candidate_ = AV_NOPTS_VALUE;  // key frame the output would begin with
+    std::deque<PacketPtr> preVideo_;      // pictures from that key frame on, not yet committed
+    std::deque<PacketPtr> heldVideo_;  // pictures shown after the end, kept if still referenced
+    static constexpr size_t kMaxHeldPictures = 16;
+    std::string error_;
+    bool failed_ = false;
+    bool reachedStart_ = false;
+    int64_t packetsRead_ = 0;  // something from the window's start on was copied
+};
+
+bool Copier::Emit(AVPacket* pkt, const AVStream* in, AVStream* out) {
+    const int64_t shift = ctx_.offsetMicros - zero_;
+    auto move = [&](int64_t ts) {
+        if (ts == AV_NOPTS_VALUE) return ts;
+        return av_rescale_q(ToMicros(ts, in->time_base) + shift, AV_TIME_BASE_Q, out->time_base);
+    };
+    pkt->pts = move(pkt->pts);
+    pkt->dts = move(pkt->dts);
+    pkt->duration = av_rescale_q(pkt->duration, in->time_base, out->time_base);
+    if (pkt->duration <= 0 && out == sink_.video && in->avg_frame_rate.num > 0)
+        pkt->duration = av_rescale_q(1, av_inv_q(in->avg_frame_rate), out->time_base);
+    pkt->stream_index = out->index;
+    if (!sink_.Write(pkt, error_)) {
+        failed_ = true;
+        return false;
+    }
+    if (ctx_.onProgress) ctx_.onProgress(sink_.EndMicros());
+    return true;
+}
+
+void Copier::ReleaseHeldAudio() {
+    const AVStream* a = in_.audio();
+    while (!held_.empty() && !failed_) {
+        PacketPtr p = std::move(held_.front());
+        held_.pop_front();
+        const int64_t t = PtsMicros(p.get(), a);
+        if (t == AV_NOPTS_VALUE || t < zero_) continue;
+        if (videoDone_ && t >= audioLimit_) {
+            audioDone_ = true;
+            continue;
+        }
+        if (!videoDone_ && t >= ctx_.window.endMicros) {
+            held_.push_front(std::move(p));  // still waiting for the video to end
+            return;
+        }
+        EmitAudio(p.get());
+    }
+}
+
+void Copier::EndVideo() {
+    videoDone_ = true;
+    heldVideo_.clear();
+    // Audio runs to where the copied pictures end, so both streams end together.
+    if (ctx_.window.cut && videoEnd_ != AV_NOPTS_VALUE) audioLimit_ = std::max(ctx_.window.endMicros, videoEnd_);
+    if (zero_ != AV_NOPTS_VALUE) ReleaseHeldAudio();
+}
+
+void Copier::OnVideo(PacketPtr pkt) {
+    const AVStream* v = in_.video();
+    const int64_t pts = PtsMicros(pkt.get(), v);
+    if (zero_ != AV_NOPTS_VALUE) return ProcessVideo(std::move(pkt));
+    // The output begins with the last key frame at or before the window's start: a seek
+    // may land a group or more too early, so each key frame that is still not past the
+    // start replaces the one before, until a picture past the start shows the choice.
+    const bool key = (pkt->flags & AV_PKT_FLAG_KEY) && pts != AV_NOPTS_VALUE;
+    if (key && (pts <= ctx_.window.startMicros || !ctx_.window.cut)) {
+        preVideo_.clear();
+        candidate_ = pts;
+        preVideo_.push_back(std::move(pkt));
+        if (!ctx_.window.cut) Commit();
+        return;
+    }
+    if (candidate_ == AV_NOPTS_VALUE) {
+        if (!key) return;  // nothing before a key frame can be decoded
+        candidate_ = pts;  // no key frame before the start: begin with the first one
+        preVideo_.push_back(std::move(pkt));
+        Commit();
+        return;
+    }
+    const bool past = pts != AV_NOPTS_VALUE && pts > ctx_.window.startMicros;
+    preVideo_.push_back(std::move(pkt));
+    if (past) Commit();
+}
+
+void Copier::Commit() {
+    zero_ = candidate_;
+    ReleaseHeldAudio();
+    std::deque<PacketPtr> pictures;
+    pictures.swap(preVideo_);
+    for (PacketPtr& p : pictures) {
+        if (failed_ || videoDone_) break;
+        ProcessVideo(std::move(p));
+    }
+}
+
+void Copier::ProcessVideo(PacketPtr pkt) {
+    const AVStream* v = in_.video();
+    const int64_t pts = PtsMicros(pkt.get(), v);
+    const int64_t dts = ToMicros(pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts, v->time_base);
+    // Past this decode time no picture can be shown before the end any more.
+    if (dts != AV_NOPTS_VALUE && dts >= ctx_.window.endMicros) {
+        EndVideo();
+        return;
+    }
+    if (pts != AV_NOPTS_VALUE && pts < zero_) return;  // leading pictures of an open group
+    if (pts != AV_NOPTS_VALUE && pts >= ctx_.window.endMicros) {
+        // A picture shown after the end is kept only if a picture shown before the end
+        // follows it in decode order (it is then a reference of that one). Streams with
+        // a large composition delay would otherwise run on for seconds past the end.
+        heldVideo_.push_back(std::move(pkt));
+        if (heldVideo_.size() >= kMaxHeldPictures) EndVideo();
+        return;
+    }
+    while (!heldVideo_.empty() && !failed_) {
+        EmitVideo(heldVideo_.front().get());
+        heldVideo_.pop_front();
+    }
+    EmitVideo(pkt.get());
+}
+
+void Copier::EmitVideo(AVPacket* pkt) {
+    const AVStream* v = in_.video();
+    const int64_t pts = PtsMicros(pkt, v);
+    int64_t dur = ToMicros(pkt->duration, v->time_base);
+    if (dur <= 0 && v->avg_frame_rate.num > 0) dur = av_rescale_q(1, av_inv_q(v->avg_frame_rate), AV_TIME_BASE_Q);
+    if (pts != AV_NOPTS_VALUE) videoEnd_ = std::max(videoEnd_ == AV_NOPTS_VALUE ? pts : videoEnd_, pts + dur);
+    if (pts == AV_NOPTS_VALUE || pts + dur > ctx_.window.startMicros) reachedStart_ = true;
+    Emit(pkt, v, sink_.video);
+}
+
+void Copier::OnAudio(PacketPtr pkt) {
+    const AVStream* a = in_.audio();
+    const int64_t t = PtsMicros(pkt.get(), a);
+    if (zero_ == AV_NOPTS_VALUE) {
+        if (haveVideo_ && !videoDone_) {
+            // Wait for the first key frame; keep a bounded backlog.
+            held_.push_back(std::move(pkt));
+            if (held_.size() > 4096) held_.pop_front();
+            return;
+        }
+        if (t == AV_NOPTS_VALUE) return;
+        const int64_t end = t + ToMicros(pkt->duration, a->time_base);
+        if (ctx_.window.cut && end <= ctx_.window.startMicros) return;
+        zero_ = t;
+    }
+    if (t != AV_NOPTS_VALUE && t < zero_) return;
+    if (haveVideo_ && !videoDone_) {
+        if (t != AV_NOPTS_VALUE && t >= ctx_.window.endMicros) {
+            held_.push_back(std::move(pkt));  // decided when the video ends
+            if (held_.size() > 4096) held_.pop_front();
+            return;
+        }
+    } else if (t != AV_NOPTS_VALUE && t >= audioLimit_) {
+        audioDone_ = true;
+        return;
+    }
+    EmitAudio(pkt.get());
+}
+
+// AMR frame sizes in bytes (with the one-byte header) by frame type, as stored in 3GP.
+static int AmrFrameBytes(AVCodecID id, uint8_t header) {
+    static const int kNb[16] = {13, 14, 16, 18, 20, 21, 27, 32, 6, 0, 0, 0, 0, 0, 0, 1};
+    static const int kWb[16] = {18, 24, 33, 37, 41, 47, 51, 59, 61, 6, 0, 0, 0, 0, 1, 1};
+    const int type = (header >> 3) & 0x0F;
+    return id == AV_CODEC_ID_AMR_NB ? kNb[type] : kWb[type];
+}
+
+bool Copier::EmitAudio(AVPacket* pkt) {
+    const AVStream* a = in_.audio();
+    if (PtsMicros(pkt, a) == AV_NOPTS_VALUE ||
+        PtsMicros(pkt, a) + ToMicros(pkt->duration, a->time_base) > ctx_.window.startMicros)
+        reachedStart_ = true;
+    const AVCodecID id = a->codecpar->codec_id;
+    if (id != AV_CODEC_ID_AMR_NB && id != AV_CODEC_ID_AMR_WB) return Emit(pkt, a, sink_.audio);
+    // 3GP readers hand several AMR frames in one packet; muxers take one frame a packet.
+    const int samplesPerFrame = id == AV_CODEC_ID_AMR_NB ? 160 : 320;
+    const int64_t step = av_rescale_q(samplesPerFrame, {1, a->codecpar->sample_rate}, a->time_base);
+    int64_t pts = pkt->pts, dts = pkt->dts;
+    for (int at = 0; at < pkt->size;) {
+        const int bytes = AmrFrameBytes(id, pkt->data[at]);
+        if (bytes <= 0 || at + bytes > pkt->size) break;  // damaged: drop the rest
+        PacketPtr frame = MakePacket();
+        if (av_new_packet(frame.get(), bytes) < 0) return false;
+        std::copy(pkt->data + at, pkt->data + at + bytes, frame->data);
+        frame->pts = pts;
+        frame->dts = dts;
+        frame->duration = step;
+        frame->flags = AV_PKT_FLAG_KEY;
+        if (!Emit(frame.get(), a, sink_.audio)) return false;
+        if (pts != AV_NOPTS_VALUE) pts += step;
+        if (dts != AV_NOPTS_VALUE) dts += step;
+        at += bytes;
+    }
+    return true;
+}
+
+StageResult Copier::Run() {
+    StageResult result;
+    const int vi = haveVideo_ ? in_.videoIndex() : -1;
+    const int ai = haveAudio_ ? in_.audioIndex() : -1;
+    for (;;) {
+        if (ctx_.cancelled()) {
+            result.cancelled = true;
+            break;
+        }
+        PacketPtr pkt = MakePacket();
+        // A read error past the start is taken as the end of a truncated file.
+        if (av_read_frame(in_.ctx(), pkt.get()) < 0) break;
+        ++packetsRead_;
+        if (pkt->flags & AV_PKT_FLAG_CORRUPT) continue;  // the demuxer knows it is damaged
+        if (pkt->stream_index == vi && !videoDone_)
+            OnVideo(std::move(pkt));
+        else if (pkt->stream_index == ai && !audioDone_)
+            OnAudio(std::move(pkt));
+        if (failed_ || (videoDone_ && audioDone_)) break;
+    }
+    if (!failed_ && !result.cancelled) {
+        if (zero_ == AV_NOPTS_VALUE && candidate_ != AV_NOPTS_VALUE) Commit();
+        if (!videoDone_) EndVideo();
+        if (zero_ != AV_NOPTS_VALUE) ReleaseHeldAudio();
+    }
+    if (failed_) {
+        result.error = error_;
+        return result;
+    }
+    if ((zero_ == AV_NOPTS_VALUE || !reachedStart_) && !result.cancelled) {
+        if (zero_ != AV_NOPTS_VALUE) {
+            result.error = "the marked segment lies beyond the end of the file";
+            return result;
+        }
+        if (packetsRead_ == 0) {
+            result.error = ctx_.window.cut ? "the marked segment lies beyond the end of the readable file"
+                                           : "the file holds no readable packet";
+            return result;
+        }
+        result.error = ctx_.window.cut ? "nothing in the marked segment could be copied (no key frame found)"
+                                       : "nothing in the file could be copied (no key frame found)";
+        return result;
+    }
+    result.ok = true;
+    return result;
+}
+
+}  // namespace
+
+StageResult CopyInput(MediaInput& in, OutputSink& sink, const StageContext& ctx) {
+    Copier copier(in, sink, ctx);
+    return copier.Run();
+}
+
+}  // namespace ulvane

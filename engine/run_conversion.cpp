@@ -1,0 +1,231 @@
+// The input loop of a job: opens each input, sets the output up from the first one,
+// hands the input to the copy or re-encode stage, and records how it ended.
+#include "engine/run_conversion.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <optional>
+
+#include "engine/media_input.h"
+#include "engine/output_sink.h"
+#include "engine/remuxer.h"
+#include "engine/transcoder.h"
+
+namespace ulvane {
+
+namespace {
+
+int64_t SecondsToMicros(double s) {
+    if (!std::isfinite(s)) return s > 0 ? INT64_MAX / 2 : 0;
+    return static_cast<int64_t>(std::llround(std::clamp(s, -1e12, 1e12) * 1e6));
+}
+
+// The source frame rate a re-encode uses when the job asks for the source's rate.
+AVRational SourceRate(const AVStream* st) {
+    auto ok = [](AVRational r) { return r.num > 0 && r.den > 0 && av_q2d(r) >= 1 && av_q2d(r) <= 240; };
+    if (ok(st->r_frame_rate)) return st->r_frame_rate;
+    if (ok(st->avg_frame_rate)) return st->avg_frame_rate;
+    return {25, 1};
+}
+
+class Worker {
+public:
+    explicit Worker(ConversionJob& job) : job_(job) {}
+    void Run();
+
+private:
+    void Fail(int i, const std::string& why) {
+        if (static_cast<size_t>(i) < job_.inputError.size()) job_.inputError[i] = why;
+        job_.inputStatus[i].store(kInputFailed);
+    }
+    bool SetUpOutput(int i, MediaInput& in, std::string& error);
+    void ScanInputs();
+    void ReportProgress(int i, int64_t outputMicros, int64_t inputDuration);
+
+    ConversionJob& job_;
+    OutputSink sink_;
+    std::unique_ptr<Transcoder> transcoder_;
+    bool outputReady_ = false;
+    // Re-encoding: which kinds the output carries (any input having them).
+    bool anyVideo_ = false, anyAudio_ = false;
+    std::optional<AVRational> firstRate_;
+    int64_t inputBegin_ = 0;
+};
+
+void Worker::ScanInputs() {
+    for (int i = 0; i < job_.inputCount; ++i) {
+        std::string ignored;
+        auto in = MediaInput::Open(job_.inputPaths[i], ignored);
+        if (!in) continue;
+        anyVideo_ |= in->video() != nullptr;
+        anyAudio_ |= in->audio() != nullptr;
+        if (in->video() && !firstRate_) firstRate_ = SourceRate(in->video());
+        if (!job_.joinMode) break;
+    }
+}
+
+bool Worker::SetUpOutput(int i, MediaInput& in, std::string& error) {
+    if (!sink_.Create(job_.outputPaths[i], error)) return false;
+    if (job_.reencode) {
+        EncodeSettings s;
+        s.videoCodecId = job_.videoCodecId;
+        s.audioCodecId = job_.audioCodecId;
+        s.videoBitRate = job_.videoBitRate;
+        s.width = job_.outputWidth;
+        s.height = job_.outputHeight;
+        s.frameRate = job_.outputFrameRate;
+        s.audioBitRate = job_.audioBitRate;
+        s.sampleRate = job_.sampleRate;
+        s.channels = job_.channels;
+        transcoder_ = std::make_unique<Transcoder>();
+        const bool video = anyVideo_ || in.video();
+        const bool audio = anyAudio_ || in.audio();
+        if (!transcoder_->SetUp(sink_, s, video, audio, in.video(), in.audio(),
+                                firstRate_.value_or(in.video() ? SourceRate(in.video()) : AVRational{25, 1}), error))
+            return false;
+    } else if (!SetUpCopyStreams(in, sink_, error)) {
+        return false;
+    }
+    if (!sink_.Open(error)) return false;
+    outputReady_ = true;
+    return true;
+}
+
+void Worker::ReportProgress(int i, int64_t outputMicros, int64_t inputDuration) {
+    double pct = 0;
+    if (!job_.joinMode) {
+        const double len = job_.segmentLength.empty() ? 0 : job_.segmentLength[0];
+        pct = len > 0 ? static_cast<double>(outputMicros) / (len * 1e4) : 0;
+    } else if (job_.joinTotalSeconds > 0) {
+        pct = static_cast<double>(outputMicros) / (job_.joinTotalSeconds * 1e4);
+    } else {
+        const double within = inputDuration > 0 ? std::min(1.0, static_cast<double>(outputMicros - inputBegin_) / static_cast<double>(inputDuration)) : 0;
+        pct = (i + std::max(0.0, within)) * 100.0 / job_.inputCount;
+    }
+    job_.progressPercent.store(std::clamp(static_cast<int32_t>(pct), 0, 100), std::memory_order_relaxed);
+}
+
+void Worker::Run() {
+    const int n = job_.inputCount;
+    const bool shapeOk = n <= kMaxInputs && job_.inputPaths.size() >= static_cast<size_t>(std::max(n, 0)) &&
+                         job_.outputPaths.size() >= static_cast<size_t>(std::max(n, 0)) &&
+                         job_.inputError.size() >= static_cast<size_t>(std::max(n, 0)) &&
+                         (job_.joinMode || n <= 0 || (job_.segmentStart.size() >= 1 && job_.segmentEnd.size() >= 1 &&
+                                                      job_.segmentLength.size() >= 1));
+    if (!shapeOk) {
+        // Refuse a job the record cannot describe instead of reading or writing past it.
+        for (auto& s : job_.inputStatus) s.store(kInputFailed);
+        job_.progressPercent.store(0);
+        job_.currentInput.store(n);
+        return;
+    }
+    for (int i = 0; i < n; ++i) job_.inputStatus[i].store(kInputPending);
+    job_.progressPercent.store(0);
+    job_.currentInput.store(0);
+    if (n <= 0) return;
+    if (job_.reencode) ScanInputs();
+
+    int i = 0;
+    bool cancelled = false;
+    for (; i < n; ++i) {
+        job_.currentInput.store(i);
+        if (job_.cancelRequested.load()) {
+            cancelled = true;
+            break;
+        }
+        std::string error;
+        auto in = MediaInput::Open(job_.inputPaths[i], error);
+        if (!in) {
+            Fail(i, error);
+            continue;
+        }
+        if (job_.reencode && !in->OpenDecoders(error)) {
+            Fail(i, error);
+            continue;
+        }
+        if (!OutputSink::GuessFormat(job_.outputPaths[i])) {
+            Fail(i, "no output container for the name " + job_.outputPaths[i]);
+            continue;
+        }
+        if (i == 0) {
+            if (!SetUpOutput(i, *in, error)) {
+                Fail(i, error);
+                continue;
+            }
+        } else if (!outputReady_) {
+            // The output's streams and header come from the first file.
+            Fail(i, "no output file could be made, because the first file failed");
+            continue;
+        } else if (!job_.reencode && !CheckCopyCompatible(*in, sink_, error)) {
+            Fail(i, error);
+            continue;
+        }
+
+        StageContext ctx;
+        ctx.cancel = &job_.cancelRequested;
+        ctx.offsetMicros = i == 0 ? 0 : (transcoder_ ? transcoder_->EndMicros() : sink_.EndMicros());
+        inputBegin_ = ctx.offsetMicros;
+        if (!job_.joinMode) {
+            ctx.window.cut = true;
+            ctx.window.startMicros = in->startMicros() + SecondsToMicros(job_.segmentStart[0]);
+            ctx.window.endMicros = in->startMicros() + SecondsToMicros(job_.segmentEnd[0]);
+            if (ctx.window.endMicros <= ctx.window.startMicros) {
+                Fail(i, "the end of the segment is not after its start");
+                continue;
+            }
+            if (job_.segmentStart[0] > 0) in->SeekTo(ctx.window.startMicros);
+        }
+        const int64_t inputDuration = in->durationMicros();
+        ctx.onProgress = [this, i, inputDuration](int64_t us) { ReportProgress(i, us, inputDuration); };
+
+        StageResult r = transcoder_ ? transcoder_->Process(*in, sink_, ctx) : CopyInput(*in, sink_, ctx);
+        in.reset();  // the input is released before the next one opens
+        if (r.cancelled) {
+            cancelled = true;
+            break;
+        }
+        if (!r.ok)
+            Fail(i, r.error);
+        else if (i + 1 < n)
+            job_.inputStatus[i].store(kInputDone);
+        else
+            break;  // the last input's status waits for the trailer
+    }
+
+    // Whenever the header was written, the file gets its trailer; a job that wrote
+    // nothing removes the file it created.
+    std::string error;
+    bool finished = true;
+    bool anyDone = false;
+    for (int k = 0; k < n; ++k) anyDone |= job_.inputStatus[k].load() == kInputDone;
+    if (!cancelled && i < n && job_.inputStatus[i].load() == kInputPending) anyDone = true;
+    if (outputReady_ && !anyDone && !cancelled) {
+        sink_.Abandon();  // every input failed: what was written is of no use
+    } else if (outputReady_) {
+        if (transcoder_ && !transcoder_->Flush(sink_, error)) finished = false;
+        if (!sink_.Finish(error)) finished = false;
+    } else {
+        sink_.Abandon();
+    }
+    if (!cancelled && i < n && job_.inputStatus[i].load() == kInputPending) {
+        if (finished)
+            job_.inputStatus[i].store(kInputDone);
+        else
+            Fail(i, error);
+    } else if (!finished && i < n) {
+        Fail(i, error);
+    }
+    if (!cancelled && finished) job_.progressPercent.store(100);
+    job_.currentInput.store(cancelled ? std::min(i + 1, n) : n);
+}
+
+}  // namespace
+
+void RunConversion(ConversionJob& job) {
+    InitFfmpegLogging();
+    Worker worker(job);
+    worker.Run();
+}
+
+}  // namespace ulvane

@@ -1,0 +1,36 @@
+// What the two kinds of input processing (copy and re-encode) share: the part of an
+// input to take, how progress and cancellation reach them, and what they report.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <string>
+
+namespace ulvane {
+
+// The part of one input that goes into the output, in microseconds of the input's own
+// timeline (container start time included).
+struct InputWindow {
+    bool cut = false;  // false: the whole input
+    int64_t startMicros = std::numeric_limits<int64_t>::min();
+    int64_t endMicros = std::numeric_limits<int64_t>::max();
+};
+
+struct StageContext {
+    InputWindow window;
+    int64_t offsetMicros = 0;                    // where this input begins in the output
+    std::function<void(int64_t)> onProgress;     // output clock reached, microseconds
+    const std::atomic<bool>* cancel = nullptr;
+
+    bool cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }
+};
+
+struct StageResult {
+    bool ok = false;         // the input was taken (fully, or up to a read error or cancel)
+    bool cancelled = false;  // the user stopped it
+    std::string error;       // why not ok
+};
+
+}  // namespace ulvane

@@ -1,0 +1,64 @@
+// Indirect jobs: every input decoded, its pictures scaled and its sound resampled to
+// the job's output parameters, and encoded into one pair of output streams.
+//
+// The output timeline is built by the transcoder itself: pictures go out at the
+// output frame rate (repeated or dropped as the source's timing asks), sound as a
+// continuous run of samples. Each input starts at the same output time on both
+// streams; a gap on one side (an input without sound or pictures, sound that starts
+// late) is filled with silence or the last picture, so both streams end together.
+#pragma once
+
+#include <memory>
+
+#include "engine/media_input.h"
+#include "engine/output_sink.h"
+#include "engine/stage.h"
+
+namespace ulvane {
+
+struct EncodeSettings {
+    int videoCodecId = 0;
+    int audioCodecId = 0;
+    int videoBitRate = 0;
+    int width = 0;
+    int height = 0;
+    double frameRate = 0;  // 0: the source's rate
+    int audioBitRate = 0;
+    int sampleRate = 0;
+    int channels = 2;
+};
+
+// The encoder time base for a frame rate from the preset list: one frame period.
+// `sourceRate` serves when `frameRate` is 0 (see the .cpp for the rules).
+AVRational OutputTimeBase(double frameRate, AVRational sourceRate, int codecId);
+
+class Transcoder {
+public:
+    Transcoder();
+    ~Transcoder();
+    Transcoder(const Transcoder&) = delete;
+    Transcoder& operator=(const Transcoder&) = delete;
+
+    // Creates the output streams and opens the encoders. `looks` (may be null) is the
+    // source video stream whose rotation and language the output keeps; `sourceRate`
+    // the frame rate used when the settings ask for the source's.
+    bool SetUp(OutputSink& sink, const EncodeSettings& s, bool withVideo, bool withAudio,
+               const AVStream* videoLooks, const AVStream* audioLooks, AVRational sourceRate,
+               std::string& error);
+
+    // Decodes the window of `in` and encodes it at ctx.offsetMicros of the output.
+    StageResult Process(MediaInput& in, OutputSink& sink, const StageContext& ctx);
+
+    // Where the output ends so far, in microseconds.
+    int64_t EndMicros() const;
+
+    // Encodes what is still queued and drains the encoders. Call once, at the end.
+    bool Flush(OutputSink& sink, std::string& error);
+
+    struct Impl;  // the encoders and the output timeline, shared by every input
+
+private:
+    std::unique_ptr<Impl> d_;
+};
+
+}  // namespace ulvane
