@@ -1,0 +1,56 @@
+// Output naming rules.
+#include "settings/output_naming.h"
+
+#include <sys/stat.h>
+
+namespace ulvane {
+
+std::string_view FileNamePart(std::string_view path) {
+    const size_t sep = path.find_last_of("/\\");
+    return sep == std::string_view::npos ? path : path.substr(sep + 1);
+}
+
+std::string DefaultOutputName(std::string_view sourcePath) {
+    const std::string_view name = FileNamePart(sourcePath);
+    const size_t dot = name.rfind('.');
+    return dot == std::string_view::npos ? std::string() : std::string(name.substr(0, dot));
+}
+
+std::string SourceExtension(std::string_view sourcePath) {
+    const std::string_view name = FileNamePart(sourcePath);
+    const size_t dot = name.rfind('.');
+    return dot == std::string_view::npos ? std::string() : std::string(name.substr(dot));
+}
+
+std::string CleanFileName(std::string_view typed) {
+    std::string out;
+    for (char c : typed) {
+        if (static_cast<unsigned char>(c) < 0x20) continue;
+        if (std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) continue;
+        out += c;
+    }
+    return out;
+}
+
+std::string FreeOutputPath(std::string_view folder, std::string_view name, std::string_view extension,
+                           const std::function<bool(const std::string&)>& exists) {
+    std::string first(folder);
+    if (!first.empty() && first.back() != '/' && first.back() != '\\') first += '/';
+    first += name;
+    first += extension;
+    if (!exists(first)) return first;
+    const size_t nameStart = first.size() - name.size() - extension.size();
+    size_t dot = first.rfind('.');
+    if (dot == std::string::npos || dot < nameStart) dot = first.size();
+    for (long n = 0;; ++n) {
+        std::string candidate = first.substr(0, dot) + "(" + std::to_string(n) + ")" + first.substr(dot);
+        if (!exists(candidate)) return candidate;
+    }
+}
+
+bool PathExists(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+}  // namespace ulvane

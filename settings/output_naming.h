@@ -1,0 +1,27 @@
+// How output files are named: the default name from the source, the extension, the
+// clean-up of a typed name and the free name that never replaces an existing file.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace ulvane {
+
+// The file name part of a path: after the last "/" or "\".
+std::string_view FileNamePart(std::string_view path);
+// "clip" for ".../clip.mp4": the file name before its last "."; "" when it has none.
+std::string DefaultOutputName(std::string_view sourcePath);
+// ".mp4" for ".../clip.mp4": from the file name's last "." to the end; "" when none.
+std::string SourceExtension(std::string_view sourcePath);
+// Drops the characters a file name cannot hold on any desktop system: \ / : * ? " < > |
+// and control characters. "a:b*c?" becomes "abc".
+std::string CleanFileName(std::string_view typed);
+// folder + "/" + name + extension, or, when a file or folder of that path exists,
+// the first of "name(0).ext", "name(1).ext", ... that does not. `exists` is the
+// file-system test (replaceable in tests).
+std::string FreeOutputPath(std::string_view folder, std::string_view name, std::string_view extension,
+                           const std::function<bool(const std::string&)>& exists);
+bool PathExists(const std::string& path);
+
+}  // namespace ulvane

@@ -1,0 +1,184 @@
+// The output lists and their value rules.
+#include "settings/output_presets.h"
+
+#include <array>
+#include <cstdlib>
+
+extern "C" {
+#include <libavcodec/codec_id.h>
+}
+
+namespace ulvane {
+
+namespace {
+
+constexpr std::array<OutputPreset, 7> kFormats{{
+    {"MP4 - (MPEG4 AAC) MPEG4 (*.mp4)", "MPEG4", "AAC"},
+    {"MP4 - (H264 AAC) AVC(*.mp4)", "H.264", "AAC"},
+    {"AVI - Video Format (*.avi)", "MPEG4", "MP3"},
+    {"FLV - Flash Video (*.flv)", "FLV", "MP3"},
+    {"WMV - Windos Media Video (*.wmv)", "WMV2", "WMA8"},
+    {"MOV - QuickTime Video(*.mov)", "MPEG4", "AAC"},
+    {"MKV - Matroska Video(*.mkv)", "H.264", "VORBIS"},
+}};
+
+constexpr std::array<std::string_view, 11> kVideoRates{
+    "1500 kbps", "2000 kbps", "2500 kbps", "3000 kbps", "4000 kbps", "5000 kbps",
+    "6000 kbps", "8000 kbps", "12000 kbps", "16000 kbps", "20000 kbps"};
+
+constexpr std::array<std::string_view, 9> kSizes{"320*240",  "640*480",  "720*480",   "720*576",  "960*540",
+                                                 "1024*768", "1280*720", "1920*1080", "2880*1440"};
+
+constexpr std::array<std::string_view, 14> kCutFrameRates{
+    "",          "8.0 fps",  "10.0 fps", "12.0 fps",  "14.985 fps", "15.0 fps", "20.0 fps",
+    "23.975 fps", "24.0 fps", "25.0 fps", "29.97 fps", "30.0 fps",   "50.0 fps", "60.0 fps"};
+constexpr std::array<std::string_view, 10> kJoinFrameRates{
+    "10.0 fps", "15.0 fps", "20.0 fps", "23.975 fps", "24.0 fps",
+    "25.0 fps", "29.97 fps", "30.0 fps", "50.0 fps",  "60.0 fps"};
+
+constexpr std::array<std::string_view, 8> kCutAudioRates{"32 kbps",  "64 kbps",  "96 kbps",  "128 kbps",
+                                                         "160 kbps", "192 kbps", "256 kbps", "320 kbps"};
+constexpr std::array<std::string_view, 7> kJoinAudioRates{"64 kbps",  "96 kbps",  "128 kbps", "160 kbps",
+                                                          "192 kbps", "256 kbps", "320 kbps"};
+
+constexpr std::array<std::string_view, 4> kCutSampleRates{"22050 Hz", "32000 Hz", "44100 Hz", "48000 Hz"};
+constexpr std::array<std::string_view, 4> kJoinSampleRates{"44100 Hz", "48000 Hz", "22050 Hz", "32000 Hz"};
+
+constexpr std::array<std::string_view, 2> kChannels{"1 Channel Mono", "2 Channel Stereo"};
+
+struct RateEntry {
+    std::string_view label;
+    double value;
+};
+constexpr std::array<RateEntry, 13> kFrameRateValues{{
+    {"8.0 fps", 8.0},     {"10.0 fps", 10.0},     {"12.0 fps", 12.0},   {"14.985 fps", 14.985},
+    {"15.0 fps", 15.0},   {"20.0 fps", 20.0},     {"23.975 fps", 23.975}, {"24.0 fps", 24.0},
+    {"25.0 fps", 25.0},   {"29.97 fps", 29.97},   {"30.0 fps", 30.0},   {"50.0 fps", 50.0},
+    {"60.0 fps", 60.0},
+}};
+
+struct CodecEntry {
+    std::string_view name;
+    int id;
+};
+// The identifiers of the FFmpeg we are built with: their numbers moved between FFmpeg
+// generations (H.264 was 28 before 5.0 and is 27 now), so they are never written as numbers.
+constexpr std::array<CodecEntry, 9> kVideoCodecs{{
+    {"MPEG4", AV_CODEC_ID_MPEG4},
+    {"H.264", AV_CODEC_ID_H264},
+    {"H.263", AV_CODEC_ID_H263},
+    {"DivX", AV_CODEC_ID_MSMPEG4V3},
+    {"FLV", AV_CODEC_ID_FLV1},
+    {"WMV1", AV_CODEC_ID_WMV1},
+    {"WMV2", AV_CODEC_ID_WMV2},
+    {"MPEG1VIDEO", AV_CODEC_ID_MPEG1VIDEO},
+    {"MPEG2VIDEO", AV_CODEC_ID_MPEG2VIDEO},
+}};
+constexpr std::array<CodecEntry, 7> kAudioCodecs{{
+    {"AAC", AV_CODEC_ID_AAC},
+    {"AC3", AV_CODEC_ID_AC3},
+    {"MP3", AV_CODEC_ID_MP3},
+    {"MP2", AV_CODEC_ID_MP2},
+    {"VORBIS", AV_CODEC_ID_VORBIS},
+    {"WMA7", AV_CODEC_ID_WMAV1},
+    {"WMA8", AV_CODEC_ID_WMAV2},
+}};
+
+// Reads a leading decimal integer the way the C library does (blanks and a sign
+// accepted, digits up to the first other character, 0 without digits).
+int LeadingInt(std::string_view text) {
+    std::string s(text);
+    return static_cast<int>(std::strtol(s.c_str(), nullptr, 10));
+}
+
+template <size_t N>
+std::optional<int> Lookup(const std::array<CodecEntry, N>& table, std::string_view name) {
+    for (const CodecEntry& e : table)
+        if (e.name == name) return e.id;
+    return std::nullopt;
+}
+
+template <typename List>
+std::optional<std::string_view> Row(const List& list, int row) {
+    if (row < 0 || static_cast<size_t>(row) >= list.size()) return std::nullopt;
+    return list[static_cast<size_t>(row)];
+}
+
+}  // namespace
+
+std::span<const OutputPreset> FormatPresets() { return kFormats; }
+std::span<const std::string_view> VideoBitRateLabels() { return kVideoRates; }
+std::span<const std::string_view> SizeLabels() { return kSizes; }
+std::span<const std::string_view> FrameRateLabels(Dialog d) {
+    return d == Dialog::Cut ? std::span<const std::string_view>(kCutFrameRates) : kJoinFrameRates;
+}
+std::span<const std::string_view> AudioBitRateLabels(Dialog d) {
+    return d == Dialog::Cut ? std::span<const std::string_view>(kCutAudioRates) : kJoinAudioRates;
+}
+std::span<const std::string_view> SampleRateLabels(Dialog d) {
+    return d == Dialog::Cut ? std::span<const std::string_view>(kCutSampleRates) : kJoinSampleRates;
+}
+std::span<const std::string_view> ChannelLabels() { return kChannels; }
+
+std::string PresetExtension(std::string_view label) {
+    const size_t dot = label.rfind('.');
+    if (dot == std::string_view::npos) return {};
+    return std::string(label.substr(dot, 4));
+}
+
+int BitRateFromLabel(std::string_view label) {
+    if (size_t k = label.find(" kbps"); k != std::string_view::npos) {
+        std::string s(label.substr(0, k));
+        return static_cast<int>(std::strtod(s.c_str(), nullptr) * 1000);
+    }
+    if (size_t h = label.find(" Hz"); h != std::string_view::npos) return LeadingInt(label.substr(0, h));
+    return 0;
+}
+
+PictureSize SizeFromLabel(std::string_view label) {
+    const size_t star = label.find('*');
+    if (star == std::string_view::npos) return {LeadingInt(label), 0};
+    return {LeadingInt(label.substr(0, star)), LeadingInt(label.substr(star + 1))};
+}
+
+std::optional<double> FrameRateFromLabel(std::string_view label) {
+    for (const RateEntry& e : kFrameRateValues)
+        if (e.label == label) return e.value;
+    return std::nullopt;
+}
+
+std::optional<int> ChannelsFromLabel(std::string_view label) {
+    if (label == "1 Channel Mono") return 1;
+    if (label == "2 Channel Stereo") return 2;
+    if (label == "5.1 Channel") return 6;
+    return std::nullopt;
+}
+
+std::optional<int> VideoCodecIdFromName(std::string_view name) { return Lookup(kVideoCodecs, name); }
+std::optional<int> AudioCodecIdFromName(std::string_view name) { return Lookup(kAudioCodecs, name); }
+
+std::optional<OutputParameters> ResolveRows(Dialog d, const RowChoice& rows) {
+    if (rows.format < 0 || static_cast<size_t>(rows.format) >= kFormats.size()) return std::nullopt;
+    auto quality = Row(VideoBitRateLabels(), rows.quality);
+    auto size = Row(SizeLabels(), rows.size);
+    auto rate = Row(FrameRateLabels(d), rows.framerate);
+    auto audio = Row(AudioBitRateLabels(d), rows.audioquality);
+    auto sample = Row(SampleRateLabels(d), rows.samplerate);
+    if (!quality || !size || !rate || !audio || !sample) return std::nullopt;
+    const OutputPreset& p = kFormats[static_cast<size_t>(rows.format)];
+    OutputParameters out;
+    out.videoCodecId = VideoCodecIdFromName(p.videoCodecName).value_or(0);
+    out.audioCodecId = AudioCodecIdFromName(p.audioCodecName).value_or(0);
+    out.extension = PresetExtension(p.label);
+    out.videoBitRate = BitRateFromLabel(*quality);
+    const PictureSize wh = SizeFromLabel(*size);
+    out.width = wh.width;
+    out.height = wh.height;
+    out.frameRate = FrameRateFromLabel(*rate).value_or(0.0);
+    out.audioBitRate = BitRateFromLabel(*audio);
+    out.sampleRate = BitRateFromLabel(*sample);
+    out.channels = d == Dialog::Cut ? 2 : ChannelsFromLabel(kChannels[kJoinChannelRow]).value_or(2);
+    return out;
+}
+
+}  // namespace ulvane

@@ -1,0 +1,74 @@
+// The fixed output lists of the cut and join settings and the rules that turn a chosen
+// row into job parameters. Row positions are stored in setting.ini, so the order of
+// every list is part of the stored format: never reorder, only append.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace ulvane {
+
+struct OutputPreset {
+    std::string_view label;
+    std::string_view videoCodecName;
+    std::string_view audioCodecName;
+};
+
+enum class Dialog { Cut, Join };
+
+std::span<const OutputPreset> FormatPresets();  // both dialogs
+std::span<const std::string_view> VideoBitRateLabels();  // both dialogs
+std::span<const std::string_view> SizeLabels();          // both dialogs
+// Frame-rate labels; the cut list's row 0 ("as the source") has no fixed text: it is an
+// empty view here and its shown text comes from the language file.
+std::span<const std::string_view> FrameRateLabels(Dialog d);
+std::span<const std::string_view> AudioBitRateLabels(Dialog d);
+std::span<const std::string_view> SampleRateLabels(Dialog d);
+std::span<const std::string_view> ChannelLabels();  // join only
+
+// Default rows when setting.ini stores none.
+inline constexpr int kDefaultRow = 0;
+// The join dialog's channel list always opens on this row.
+inline constexpr int kJoinChannelRow = 1;
+
+// ".mp4" for "MP4 - (MPEG4 AAC) MPEG4 (*.mp4)": from the label's last "." the first four
+// characters; empty when the label has no ".".
+std::string PresetExtension(std::string_view label);
+// "1500 kbps" -> 1500000; "44100 Hz" -> 44100; anything else 0.
+int BitRateFromLabel(std::string_view label);
+// "1280*720" -> {1280, 720}; each side read as a leading decimal integer.
+struct PictureSize {
+    int width = 0;
+    int height = 0;
+};
+PictureSize SizeFromLabel(std::string_view label);
+// Value of a frame-rate label, compared exactly; nullopt for any other text.
+std::optional<double> FrameRateFromLabel(std::string_view label);
+// "1 Channel Mono" -> 1, "2 Channel Stereo" -> 2, "5.1 Channel" -> 6; else nullopt.
+std::optional<int> ChannelsFromLabel(std::string_view label);
+// FFmpeg codec identifiers by name ("MPEG4" -> 13, "AAC" -> 86018); nullopt for unknown.
+std::optional<int> VideoCodecIdFromName(std::string_view name);
+std::optional<int> AudioCodecIdFromName(std::string_view name);
+
+// The output parameters a row choice stands for.
+struct OutputParameters {
+    int videoCodecId = 0;
+    int audioCodecId = 0;
+    std::string extension;
+    int videoBitRate = 0;
+    int width = 0;
+    int height = 0;
+    double frameRate = 0;
+    int audioBitRate = 0;
+    int sampleRate = 0;
+    int channels = 2;
+};
+struct RowChoice {
+    int format = 0, quality = 0, size = 0, framerate = 0, audioquality = 0, samplerate = 0;
+};
+// Looks every row up in the lists of `d`. Returns nullopt when a row is outside its list.
+std::optional<OutputParameters> ResolveRows(Dialog d, const RowChoice& rows);
+
+}  // namespace ulvane
