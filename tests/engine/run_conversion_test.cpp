@@ -1,0 +1,127 @@
+// The worker driven directly through its record: cancelling, refusing impossible jobs,
+// and a second job in the same record.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+extern "C" {
+#include <libavcodec/codec_id.h>
+}
+
+#include "engine/run_conversion.h"
+#include "tests/support/media_tools.h"
+
+using namespace ulvane;
+using namespace ulvane::test;
+
+namespace {
+
+void FillCut(ConversionJob& job, const std::string& src, const std::string& out, double start, double end,
+             bool reencode) {
+    job.PrepareForJob(1);
+    job.joinMode = false;
+    job.reencode = reencode;
+    job.inputPaths[0] = src;
+    job.outputPaths[0] = out;
+    job.segmentStart[0] = start;
+    job.segmentEnd[0] = end;
+    job.segmentLength[0] = end - start;
+    job.videoCodecId = AV_CODEC_ID_H264;
+    job.audioCodecId = AV_CODEC_ID_AAC;
+    job.videoBitRate = 1500000;
+    job.outputWidth = 640;
+    job.outputHeight = 480;
+    job.outputFrameRate = 25;
+    job.audioBitRate = 128000;
+    job.sampleRate = 44100;
+    job.channels = 2;
+}
+
+}  // namespace
+
+TEST(RunConversion, CancelInTheMiddleStillFinishesTheOutput) {
+    const std::string src = Fixture("long.mp4", {"-f", "lavfi", "-i", "testsrc2=size=640x480:rate=25", "-f", "lavfi",
+                                                 "-i", "sine", "-t", "30", "-c:v", "libx264", "-preset", "ultrafast",
+                                                 "-pix_fmt", "yuv420p", "-c:a", "aac"});
+    TempDir out;
+    ConversionJob job;
+    FillCut(job, src, out / "cancelled.mp4", 0, 30, true);
+    std::thread worker([&] { RunConversion(job); });
+    // Wait for real progress, then stop; the job reacts within a packet.
+    while (job.progressPercent.load() < 5 && job.currentInput.load() < job.inputCount)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    job.cancelRequested.store(true);
+    worker.join();
+    ASSERT_LT(job.progressPercent.load(), 100) << "the job ended before it could be cancelled";
+    EXPECT_EQ(job.inputStatus[0].load(), kInputPending);
+    EXPECT_EQ(job.currentInput.load(), 1);
+    // The part done so far is a finished, playable file.
+    const MediaReport m = Inspect(out / "cancelled.mp4");
+    EXPECT_EQ(m.decodeErrors, "");
+    EXPECT_TRUE(m.video.present && m.audio.present);
+    EXPECT_GT(m.video.end, 0.5);
+    EXPECT_LT(m.video.end, 29.0);
+}
+
+TEST(RunConversion, CancelBeforeTheStartMakesNoFile) {
+    TempDir out;
+    ConversionJob job;
+    FillCut(job, AvFixture(), out / "never.mp4", 0, 2, false);
+    job.cancelRequested.store(true);
+    RunConversion(job);
+    EXPECT_EQ(job.inputStatus[0].load(), kInputPending);
+    EXPECT_TRUE(FilesIn(out.path()).empty());
+}
+
+TEST(RunConversion, RefusesMoreInputsThanTheRecordHolds) {
+    ConversionJob job;
+    job.PrepareForJob(kMaxInputs + 1);
+    job.joinMode = true;
+    RunConversion(job);
+    EXPECT_EQ(job.currentInput.load(), kMaxInputs + 1);
+    EXPECT_EQ(job.inputStatus[0].load(), kInputFailed);
+    EXPECT_EQ(job.inputStatus[kMaxInputs].load(), kInputFailed);
+}
+
+TEST(RunConversion, RefusesARecordWhosePathsAreMissing) {
+    ConversionJob job;
+    job.PrepareForJob(1);
+    job.inputCount = 3;  // claims more inputs than it has paths for
+    RunConversion(job);
+    EXPECT_EQ(job.inputStatus[0].load(), kInputFailed);
+    EXPECT_EQ(job.currentInput.load(), 3);
+}
+
+TEST(RunConversion, NoInputsFinishesAtOnce) {
+    ConversionJob job;
+    job.PrepareForJob(0);
+    RunConversion(job);
+    EXPECT_EQ(job.currentInput.load(), 0);
+}
+
+TEST(RunConversion, ASecondJobInTheSameRecordStartsClean) {
+    TempDir out;
+    ConversionJob job;
+    FillCut(job, AvFixture(), out / "first.mp4", 1, 2, true);
+    RunConversion(job);
+    ASSERT_EQ(job.inputStatus[0].load(), kInputDone) << job.inputError[0];
+    EXPECT_EQ(job.progressPercent.load(), 100);
+    FillCut(job, AvFixture30fps(), out / "second.mkv", 0.5, 2.5, false);
+    RunConversion(job);
+    ASSERT_EQ(job.inputStatus[0].load(), kInputDone) << job.inputError[0];
+    EXPECT_EQ(Problems(Inspect(out / "first.mp4"), true, true, 1.0, 0.0, 0.045), "");
+    const MediaReport second = Inspect(out / "second.mkv");
+    EXPECT_EQ(second.video.codec, "h264");
+    EXPECT_EQ(second.decodeErrors, "");
+}
+
+TEST(RunConversion, ASegmentPastTheEndOfTheFileFails) {
+    TempDir out;
+    ConversionJob job;
+    FillCut(job, AvFixture(), out / "late.mp4", 60, 70, false);
+    RunConversion(job);
+    EXPECT_EQ(job.inputStatus[0].load(), kInputFailed);
+    EXPECT_FALSE(job.inputError[0].empty());
+    EXPECT_TRUE(FilesIn(out.path()).empty());
+}

@@ -1,0 +1,80 @@
+// Test helpers: run commands, make small media fixtures with the ffmpeg tool, and judge
+// output files independently of our code with ffprobe and a full ffmpeg decode.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ulvane::test {
+
+struct CommandResult {
+    int exitCode = -1;
+    std::string out;  // standard output
+    std::string err;  // standard error
+};
+
+// Runs argv (no shell); captures both outputs.
+CommandResult Run(const std::vector<std::string>& argv);
+
+// The ulvane-cli binary under test.
+std::string CliPath();
+// The folder of shared real-world samples, or nullopt when it is not there.
+std::optional<std::filesystem::path> SharedMediaDir();
+
+// A fresh folder removed with everything in it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Generates (once per test process) a fixture by running `ffmpeg -y <args> <file>` into a
+// shared fixture folder, and returns its path. `name` is the file name.
+std::string Fixture(const std::string& name, const std::vector<std::string>& ffmpegArgs);
+
+// Common fixtures.
+std::string AvFixture();        // 6 s, 320x240 25 fps H.264 with B-frames + AAC 44.1 kHz, mp4
+std::string AvFixture30fps();   // 4 s, 320x240 30 fps H.264 + AAC 48 kHz, mp4
+std::string VideoOnlyFixture(); // 3 s, 320x240 H.264, mp4
+std::string AudioOnlyFixture(); // 2 s, AAC 48 kHz, m4a
+
+struct StreamSpan {
+    bool present = false;
+    std::string codec;
+    double start = 0;  // first presentation time, seconds
+    double end = 0;    // largest presentation time + duration, seconds
+    bool monotonic = true;
+    int packets = 0;
+};
+
+struct MediaReport {
+    bool readable = false;
+    std::string format;
+    StreamSpan video, audio;  // cover art is not video
+    int otherStreams = 0;
+    std::string decodeErrors;  // what a full decode printed; empty when clean
+    std::string rotation;      // the video stream's rotation tag or side data, "" if none
+    std::string audioLanguage;
+};
+
+MediaReport Inspect(const std::string& path);
+
+// Describes every way `r` falls short of a playable output of the given kinds lasting
+// `length` to `length + slack` seconds (each within `tolerance`), starting at 0, with
+// audio and video ending within `syncTolerance`. Empty when it is fine.
+std::string Problems(const MediaReport& r, bool video, bool audio, double length, double slack,
+                     double tolerance = 0.1, double syncTolerance = 0.1);
+
+// Files in a folder (names only), sorted.
+std::vector<std::string> FilesIn(const std::filesystem::path& dir);
+
+}  // namespace ulvane::test

@@ -1,0 +1,35 @@
+# Tests: unit tables over plain functions, the worker through its record, and whole
+# jobs through ulvane-cli judged by ffprobe and ffmpeg.
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+add_library(ulvane_test_support STATIC tests/support/media_tools.cpp)
+target_include_directories(ulvane_test_support PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(ulvane_test_support PUBLIC GTest::gtest)
+target_compile_definitions(ulvane_test_support PRIVATE
+  ULVANE_CLI_PATH="$<TARGET_FILE:ulvane-cli>"
+  ULVANE_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+target_compile_options(ulvane_test_support PRIVATE ${ULVANE_WARNINGS})
+
+function(ulvane_test name)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE ulvane_test_support ulvane_engine ulvane_core GTest::gtest_main)
+  target_compile_options(${name} PRIVATE ${ULVANE_WARNINGS})
+  add_dependencies(${name} ulvane-cli)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
+endfunction()
+
+ulvane_test(ulvane_unit_tests
+  tests/unit/time_text_test.cpp
+  tests/unit/output_presets_test.cpp
+  tests/unit/output_naming_test.cpp
+  tests/unit/time_base_test.cpp)
+target_include_directories(ulvane_unit_tests SYSTEM PRIVATE ${FFMPEG_INCLUDE_DIRS})
+
+ulvane_test(ulvane_engine_tests tests/engine/run_conversion_test.cpp)
+
+ulvane_test(ulvane_cli_tests
+  tests/cli/cut_test.cpp
+  tests/cli/join_test.cpp
+  tests/cli/bad_input_test.cpp
+  tests/cli/real_media_test.cpp)

@@ -1,0 +1,99 @@
+// The output lists and the rules that turn rows into job parameters.
+#include <gtest/gtest.h>
+
+extern "C" {
+#include <libavcodec/codec_id.h>
+}
+
+#include "settings/output_presets.h"
+
+using namespace ulvane;
+
+TEST(OutputPresets, ListsKeepTheirStoredRowOrder) {
+    ASSERT_EQ(FormatPresets().size(), 7u);
+    EXPECT_EQ(FormatPresets()[4].label, "WMV - Windos Media Video (*.wmv)");
+    EXPECT_EQ(VideoBitRateLabels().size(), 11u);
+    EXPECT_EQ(SizeLabels().size(), 9u);
+    EXPECT_EQ(FrameRateLabels(Dialog::Cut).size(), 14u);
+    EXPECT_EQ(FrameRateLabels(Dialog::Join).size(), 10u);
+    EXPECT_EQ(AudioBitRateLabels(Dialog::Cut).front(), "32 kbps");
+    EXPECT_EQ(AudioBitRateLabels(Dialog::Join).front(), "64 kbps");
+    EXPECT_EQ(SampleRateLabels(Dialog::Cut).front(), "22050 Hz");
+    EXPECT_EQ(SampleRateLabels(Dialog::Join).front(), "44100 Hz");
+    EXPECT_EQ(ChannelLabels()[kJoinChannelRow], "2 Channel Stereo");
+}
+
+TEST(OutputPresets, ExtensionComesFromTheLabel) {
+    const char* expected[] = {".mp4", ".mp4", ".avi", ".flv", ".wmv", ".mov", ".mkv"};
+    for (size_t i = 0; i < FormatPresets().size(); ++i)
+        EXPECT_EQ(PresetExtension(FormatPresets()[i].label), expected[i]) << i;
+    EXPECT_EQ(PresetExtension("no dot"), "");
+    EXPECT_EQ(PresetExtension("x.ab"), ".ab");
+}
+
+TEST(OutputPresets, ValueRules) {
+    EXPECT_EQ(BitRateFromLabel("20000 kbps"), 20000000);
+    EXPECT_EQ(BitRateFromLabel("32 kbps"), 32000);
+    EXPECT_EQ(BitRateFromLabel("48000 Hz"), 48000);
+    EXPECT_EQ(BitRateFromLabel(""), 0);
+    EXPECT_EQ(BitRateFromLabel("fast"), 0);
+    EXPECT_EQ(SizeFromLabel("1280*720").width, 1280);
+    EXPECT_EQ(SizeFromLabel("1280*720").height, 720);
+    EXPECT_EQ(SizeFromLabel("").width, 0);
+    EXPECT_EQ(FrameRateFromLabel("29.97 fps"), 29.97);
+    EXPECT_EQ(FrameRateFromLabel("14.985 fps"), 14.985);
+    EXPECT_FALSE(FrameRateFromLabel("29.97 FPS"));  // exact, case-sensitive
+    EXPECT_FALSE(FrameRateFromLabel(""));
+    EXPECT_EQ(ChannelsFromLabel("5.1 Channel"), 6);
+    EXPECT_FALSE(ChannelsFromLabel("Stereo"));
+}
+
+TEST(OutputPresets, CodecNamesGiveThisFfmpegsIdentifiers) {
+    EXPECT_EQ(VideoCodecIdFromName("MPEG4"), AV_CODEC_ID_MPEG4);
+    EXPECT_EQ(VideoCodecIdFromName("H.264"), AV_CODEC_ID_H264);
+    EXPECT_EQ(VideoCodecIdFromName("FLV"), AV_CODEC_ID_FLV1);
+    EXPECT_EQ(VideoCodecIdFromName("DivX"), AV_CODEC_ID_MSMPEG4V3);
+    EXPECT_EQ(AudioCodecIdFromName("WMA8"), AV_CODEC_ID_WMAV2);
+    EXPECT_EQ(AudioCodecIdFromName("VORBIS"), AV_CODEC_ID_VORBIS);
+    EXPECT_FALSE(VideoCodecIdFromName("h.264"));
+    EXPECT_FALSE(AudioCodecIdFromName("OPUS"));
+}
+
+TEST(OutputPresets, SameStoredRowMeansDifferentValuesPerDialog) {
+    const auto cut = ResolveRows(Dialog::Cut, {});
+    const auto join = ResolveRows(Dialog::Join, {});
+    ASSERT_TRUE(cut && join);
+    EXPECT_EQ(cut->sampleRate, 22050);
+    EXPECT_EQ(join->sampleRate, 44100);
+    EXPECT_EQ(cut->frameRate, 0.0);  // as the source
+    EXPECT_EQ(join->frameRate, 10.0);
+    EXPECT_EQ(cut->audioBitRate, 32000);
+    EXPECT_EQ(join->audioBitRate, 64000);
+    EXPECT_EQ(cut->channels, 2);
+    EXPECT_EQ(join->channels, 2);
+}
+
+TEST(OutputPresets, MovRowDiffersFromMp4RowOnlyInExtension) {
+    RowChoice mp4, mov;
+    mov.format = 5;
+    const auto a = ResolveRows(Dialog::Cut, mp4), b = ResolveRows(Dialog::Cut, mov);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(a->videoCodecId, b->videoCodecId);
+    EXPECT_EQ(a->audioCodecId, b->audioCodecId);
+    EXPECT_EQ(a->extension, ".mp4");
+    EXPECT_EQ(b->extension, ".mov");
+}
+
+TEST(OutputPresets, RowsOutsideTheirListAreRefused) {
+    RowChoice r;
+    r.framerate = 13;
+    EXPECT_TRUE(ResolveRows(Dialog::Cut, r));
+    EXPECT_FALSE(ResolveRows(Dialog::Join, r));  // the join list has ten rows
+    r = {};
+    r.audioquality = 7;
+    EXPECT_TRUE(ResolveRows(Dialog::Cut, r));
+    EXPECT_FALSE(ResolveRows(Dialog::Join, r));
+    r = {};
+    r.format = -1;
+    EXPECT_FALSE(ResolveRows(Dialog::Cut, r));
+}
