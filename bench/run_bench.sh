@@ -1,0 +1,151 @@
+#!/usr/bin/env bash
+# Benchmark of ulvane-cli against the ffmpeg tool on the same machine: a direct cut, a re-encoding cut
+# and a direct join. It only prints figures (median wall time of 3 runs, highest peak memory) and
+# whether each target is met; it fails only when a command itself fails.
+#
+# Usage: bench/run_bench.sh [PATH_TO_ulvane-cli]   (default: build/ulvane-cli under the repo root)
+# Environment: BENCH_KEEP=1 keeps the temporary folder with the media and outputs.
+# shellcheck disable=SC2317  # cleanup and the fresh_* helpers are called through trap and by name
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+CLI="${1:-$ROOT/build/ulvane-cli}"
+[[ "$CLI" == /* ]] || CLI="$PWD/$CLI"
+CHECK="$ROOT/../shared/tools/check_media.py"
+RUNS=3
+
+if [[ ! -x /usr/bin/time ]]; then
+    echo "/usr/bin/time is missing; install it with: apt-get install time" >&2
+    exit 1
+fi
+if [[ ! -x "$CLI" ]]; then
+    echo "ulvane-cli not found or not executable: $CLI" >&2
+    exit 1
+fi
+command -v ffmpeg >/dev/null || { echo "the ffmpeg tool is missing" >&2; exit 1; }
+
+WORK="$(mktemp -d -t ulvane-bench.XXXXXX)"
+cleanup() {
+    if [[ "${BENCH_KEEP:-0}" == 1 ]]; then echo "kept: $WORK"; else rm -rf "$WORK"; fi
+}
+trap cleanup EXIT
+
+# Runs a command quietly; on failure prints what it wrote to stderr and stops the benchmark.
+run_or_die() {
+    if ! "$@" >"$WORK/last.out" 2>"$WORK/last.err"; then
+        echo "command failed: $*" >&2
+        cat "$WORK/last.err" >&2
+        exit 1
+    fi
+}
+
+# ---- 1. Source media ---------------------------------------------------------------------------
+# H.264 with B-frames (the ultrafast preset would turn them off) and stereo AAC at 48 kHz.
+ENC=(-c:v libx264 -preset veryfast -bf 3 -g 50 -pix_fmt yuv420p -c:a aac -b:a 128k -ar 48000 -ac 2)
+SRC="$WORK/source_1080p.mp4"
+echo "generating media in $WORK ..."
+gen_start=$SECONDS
+run_or_die ffmpeg -y -v error -f lavfi -i "testsrc2=size=1920x1080:rate=25:duration=70" \
+    -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=70" "${ENC[@]}" "$SRC"
+PIECES=()
+for i in 1 2 3; do
+    piece="$WORK/piece_$i.mp4"
+    run_or_die ffmpeg -y -v error -f lavfi -i "testsrc2=size=1280x720:rate=25:duration=20" \
+        -f lavfi -i "sine=frequency=$((220 * i)):sample_rate=48000:duration=20" "${ENC[@]}" "$piece"
+    PIECES+=("$piece")
+    echo "file '$piece'" >>"$WORK/list.txt"
+done
+echo "generated in $((SECONDS - gen_start)) s"
+
+# ---- 2. Measurements ---------------------------------------------------------------------------
+declare -A WALL MEM OUTDIR
+
+# measure KEY PREPARE -- COMMAND...: runs COMMAND $RUNS times, calling PREPARE before each run to
+# clear the previous output; stores the median wall seconds in WALL[KEY], the max peak KiB in MEM[KEY].
+measure() {
+    local key=$1 prepare=$2 walls=() peak=0 i wall rss
+    shift 3
+    for ((i = 0; i < RUNS; i++)); do
+        "$prepare"
+        if ! /usr/bin/time -f '%e %M' -o "$WORK/time.txt" "$@" >"$WORK/last.out" 2>"$WORK/last.err"; then
+            echo "command failed ($key): $*" >&2
+            cat "$WORK/last.err" >&2
+            exit 1
+        fi
+        read -r wall rss <"$WORK/time.txt"
+        walls+=("$wall")
+        if ((rss > peak)); then peak=$rss; fi
+    done
+    WALL[$key]=$(printf '%s\n' "${walls[@]}" | sort -g | sed -n "$((RUNS / 2 + 1))p")
+    MEM[$key]=$peak
+}
+
+# Our tool never overwrites, so each of its runs gets a fresh empty folder.
+fresh_ours() { rm -rf "$WORK/ours"; mkdir -p "$WORK/ours"; }
+fresh_ffmpeg() { rm -f "$WORK/ffmpeg_out.mp4"; }
+
+# Keeps the last output of ours for the check below.
+keep_ours() { rm -rf "$WORK/kept_$1"; mv "$WORK/ours" "$WORK/kept_$1"; OUTDIR[$1]="$WORK/kept_$1"; }
+
+FF_REENC=(-c:v libx264 -preset superfast -threads 2 -b:v 3000k -s 1280x720 -r 25 -g 12 -keyint_min 25
+    -qmin 10 -qmax 51 -qdiff 4 -qcomp 0.6 -me_range 16 -pix_fmt yuv420p -c:a aac -b:a 128k -ar 48000 -ac 2)
+
+echo "a. direct cut of 60 s ..."
+measure a_ours fresh_ours -- "$CLI" cut "$SRC" --start 00:00:05.000 --end 00:01:05.000 \
+    --out-dir "$WORK/ours" --name cut_direct
+keep_ours a
+measure a_ff fresh_ffmpeg -- ffmpeg -y -v error -ss 5 -i "$SRC" -t 60 -c copy "$WORK/ffmpeg_out.mp4"
+
+echo "b. re-encoding cut of 20 s to 1280x720 ..."
+measure b_ours fresh_ours -- "$CLI" cut "$SRC" --start 00:00:10.000 --end 00:00:30.000 \
+    --out-dir "$WORK/ours" --name cut_reenc --reencode --format 1 --quality 3 --size 6 \
+    --framerate 9 --audioquality 3 --samplerate 3
+keep_ours b
+measure b_ff fresh_ffmpeg -- ffmpeg -y -v error -ss 10 -i "$SRC" -t 20 "${FF_REENC[@]}" "$WORK/ffmpeg_out.mp4"
+
+echo "c. direct join of 3 x 20 s ..."
+measure c_ours fresh_ours -- "$CLI" join --out-dir "$WORK/ours" --name join_direct "${PIECES[@]}"
+keep_ours c
+measure c_ff fresh_ffmpeg -- ffmpeg -y -v error -f concat -safe 0 -i "$WORK/list.txt" -c copy \
+    "$WORK/ffmpeg_out.mp4"
+
+# ---- 3. Table ----------------------------------------------------------------------------------
+# Wall times have 0.01 s resolution; a zero denominator is counted as 0.01 s.
+row() { # key label time_target
+    awk -v name="$2" -v ow="${WALL[${1}_ours]}" -v fw="${WALL[${1}_ff]}" \
+        -v om="${MEM[${1}_ours]}" -v fm="${MEM[${1}_ff]}" -v tt="$3" 'BEGIN {
+        tr = ow / (fw > 0 ? fw : 0.01); mr = om / (fm > 0 ? fm : 1)
+        miss = ""
+        if (tr > tt + 1e-9) miss = "time"
+        if (mr > 1.00 + 1e-9) miss = miss (miss == "" ? "" : ",") "memory"
+        printf "%-16s %8.2f %8.2f %8.3f %9.1f %9.1f %8.3f   t<=%.2f m<=1.00  %s\n", name, ow, fw, tr,
+            om / 1024, fm / 1024, mr, tt, (miss == "" ? "ok" : "MISSED (" miss ")")
+    }'
+}
+echo
+printf "%-16s %8s %8s %8s %9s %9s %8s   %-16s %s\n" workload ours_s ffmpeg_s ratio ours_MiB \
+    ffmpeg_MiB mem_ratio target verdict
+row a "a. direct cut" 1.00
+row b "b. re-encode cut" 1.05
+row c "c. direct join" 1.00
+echo "(median wall of $RUNS runs, max peak RSS of $RUNS runs)"
+
+# ---- 4. Independent check of our outputs (informational) -------------------------------------
+if [[ -f "$CHECK" ]]; then
+    echo
+    check() { # key length slack
+        local file
+        file=$(find "${OUTDIR[$1]}" -maxdepth 1 -type f | head -n 1)
+        if [[ -z "$file" ]]; then echo "$1: check: no output file found"; return; fi
+        if out=$(python3 "$CHECK" "$file" --length "$2" --slack "$3" --kinds audio,video 2>&1); then
+            echo "$1 ($(basename "$file")): check: ok"
+        else
+            echo "$1 ($(basename "$file")): check found problems:"
+            sed 's/^/    /' <<<"$out"
+        fi
+    }
+    check a 60 0.5
+    check b 20 0.1
+    check c 60 0.5
+fi
+exit 0
