@@ -144,7 +144,8 @@ if [[ -f "$CHECK" ]]; then
             sed 's/^/    /' <<<"$out"
         fi
     }
-    check a 60 0.5
+    # A direct cut starts at the key frame at or before the start: up to one group (2 s) more.
+    check a 60 2.1
     check b 20 0.1
     check c 60 0.5
 fi

@@ -66,7 +66,10 @@ int RunJob(ulvane::ConversionJob& job) {
         shownInput = input;
         shownPercent = pct;
         if (!running && job.currentInput.load() >= 0) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        // Look often, so the command returns as soon as the job is over; print at most
+        // every 100 ms.
+        for (int t = 0; t < 20 && job.currentInput.load() < job.inputCount; ++t)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     worker.join();
     int failed = 0;

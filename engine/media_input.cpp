@@ -56,7 +56,7 @@ static CodecContextPtr OpenDecoder(const AVStream* st, std::string& error) {
         return nullptr;
     }
     dec->pkt_timebase = st->time_base;
-    dec->thread_count = 2;
+    dec->thread_count = 0;  // as many as the machine has
     int rc = avcodec_open2(dec.get(), codec, nullptr);
     if (rc < 0) {
         error = std::string("cannot open the ") + codec->name + " decoder: " + AvErrorText(rc);

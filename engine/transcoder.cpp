@@ -57,6 +57,7 @@ struct Transcoder::Impl {
     int64_t nextSlot = 0;         // next output picture number
     FramePtr pending;             // the picture that fills slots until a newer one comes
     SwsContext* sws = nullptr;    // cached; rebuilt only when the source picture changes
+    int swsWidth = 0, swsHeight = 0, swsFormat = -1;
     AudioFifoPtr fifo;            // resampled sound waiting for a whole encoder frame
     int64_t audioQueued = 0;      // samples placed on the output timeline (sent + queued)
     int64_t audioSent = 0;        // samples handed to the encoder
@@ -300,11 +301,32 @@ FramePtr Transcoder::Impl::BlackPicture() const {
 }
 
 bool Transcoder::Impl::ScaleInto(const AVFrame* src) {
-    sws = sws_getCachedContext(sws, src->width, src->height, static_cast<AVPixelFormat>(src->format), venc->width,
-                               venc->height, venc->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr);
-    if (!sws) {
-        error = "cannot convert the source pictures";
-        return false;
+    // One scaler for all pictures of the same size and layout; it works in slices on
+    // two threads so the conversion keeps pace with the threaded decoder and encoder.
+    if (!sws || src->width != swsWidth || src->height != swsHeight || src->format != swsFormat) {
+        sws_freeContext(sws);
+        sws = sws_alloc_context();
+        if (sws) {
+            av_opt_set_int(sws, "srcw", src->width, 0);
+            av_opt_set_int(sws, "srch", src->height, 0);
+            av_opt_set_int(sws, "src_format", src->format, 0);
+            av_opt_set_int(sws, "dstw", venc->width, 0);
+            av_opt_set_int(sws, "dsth", venc->height, 0);
+            av_opt_set_int(sws, "dst_format", venc->pix_fmt, 0);
+            av_opt_set_int(sws, "sws_flags", SWS_BICUBIC, 0);
+            av_opt_set_int(sws, "threads", 2, 0);
+            if (sws_init_context(sws, nullptr, nullptr) < 0) {
+                sws_freeContext(sws);
+                sws = nullptr;
+            }
+        }
+        if (!sws) {
+            error = "cannot convert the source pictures";
+            return false;
+        }
+        swsWidth = src->width;
+        swsHeight = src->height;
+        swsFormat = src->format;
     }
     // The encoder may still hold the previous picture: write into a buffer of our own.
     if (!pending || av_frame_make_writable(pending.get()) < 0) {
@@ -317,7 +339,10 @@ bool Transcoder::Impl::ScaleInto(const AVFrame* src) {
             return false;
         }
     }
-    sws_scale(sws, src->data, src->linesize, 0, src->height, pending->data, pending->linesize);
+    if (sws_scale_frame(sws, pending.get(), src) < 0) {
+        error = "cannot convert a source picture";
+        return false;
+    }
     return true;
 }
 
