@@ -73,10 +73,26 @@ bool CheckCopyCompatible(const MediaInput& in, const OutputSink& sink, std::stri
                     kind + " to; join these files with re-encoding";
             return false;
         }
-        if (a->codecpar->codec_id != out->codecpar->codec_id) {
-            error = std::string("its ") + kind + " codec (" + avcodec_get_name(a->codecpar->codec_id) +
-                    ") differs from the first file's (" + avcodec_get_name(out->codecpar->codec_id) +
+        const AVCodecParameters* in = a->codecpar;
+        const AVCodecParameters* o = out->codecpar;
+        if (in->codec_id != o->codec_id) {
+            error = std::string("its ") + kind + " codec (" + avcodec_get_name(in->codec_id) +
+                    ") differs from the first file's (" + avcodec_get_name(o->codec_id) +
                     "); join these files with re-encoding";
+            return false;
+        }
+        // Packets are only meaningful with the decoder set-up of the stream they came
+        // from; the output carries the first file's, so the others must match it.
+        const bool sameShape = kind[0] == 'v' ? in->width == o->width && in->height == o->height
+                                              : in->sample_rate == o->sample_rate &&
+                                                    in->ch_layout.nb_channels == o->ch_layout.nb_channels;
+        const bool sameSetup = in->extradata_size == o->extradata_size &&
+                               (in->extradata_size == 0 ||
+                                std::equal(in->extradata, in->extradata + in->extradata_size, o->extradata));
+        if (!sameShape || !sameSetup) {
+            error = std::string("its ") + kind + " is coded with other parameters than the first file's (" +
+                    (sameShape ? "decoder set-up" : kind[0] == 'v' ? "picture size" : "sample rate or channels") +
+                    "), so its packets cannot be copied after them; join these files with re-encoding";
             return false;
         }
         return true;
