@@ -30,6 +30,9 @@ constexpr RateRow kRateTable[] = {
     {50, {1, 50}},        {60, {1, 60}},
 };
 
+// The largest jump between the times of two frames in a row that is taken as real.
+constexpr int64_t kMaxLeap = 10 * AV_TIME_BASE;
+
 bool Sane(AVRational r) { return r.num > 0 && r.den > 0 && av_q2d(r) >= 1.0 && av_q2d(r) <= 240.0; }
 
 }  // namespace
@@ -72,7 +75,7 @@ struct Transcoder::Impl {
     bool EmitPictures(int64_t untilSlot, OutputSink& sink);
     bool ScaleInto(const AVFrame* src);
     bool SendAudioFrames(OutputSink& sink, bool final);
-    bool QueueSilence(int64_t samples);
+    bool QueueSilence(int64_t samples, OutputSink& sink);
     FramePtr BlackPicture() const;
     int64_t SlotAt(int64_t us) const { return av_rescale_q_rnd(us, AV_TIME_BASE_Q, period, AV_ROUND_NEAR_INF); }
     int64_t SampleAt(int64_t us) const { return av_rescale(us, aenc->sample_rate, AV_TIME_BASE); }
@@ -346,22 +349,28 @@ bool Transcoder::Impl::ScaleInto(const AVFrame* src) {
     return true;
 }
 
-bool Transcoder::Impl::QueueSilence(int64_t samples) {
+bool Transcoder::Impl::QueueSilence(int64_t samples, OutputSink& sink) {
     if (samples <= 0) return true;
     const int ch = aenc->ch_layout.nb_channels;
     uint8_t** planes = nullptr;
     const int chunk = static_cast<int>(std::min<int64_t>(samples, 65536));
-    if (av_samples_alloc_array_and_samples(&planes, nullptr, ch, chunk, aenc->sample_fmt, 0) < 0) return false;
+    if (av_samples_alloc_array_and_samples(&planes, nullptr, ch, chunk, aenc->sample_fmt, 0) < 0) {
+        error = "out of memory for sound";
+        return false;
+    }
     av_samples_set_silence(planes, 0, chunk, ch, aenc->sample_fmt);
     bool ok = true;
     for (int64_t left = samples; left > 0 && ok;) {
         const int n = static_cast<int>(std::min<int64_t>(left, chunk));
         ok = av_audio_fifo_write(fifo.get(), reinterpret_cast<void**>(planes), n) == n;
+        if (!ok) error = "out of memory for sound";
+        audioQueued += n;
         left -= n;
+        // Encoded as it is queued, so a long gap never piles up in memory.
+        ok = ok && SendAudioFrames(sink, false);
     }
     av_freep(&planes[0]);
     av_freep(&planes);
-    audioQueued += samples;
     return ok;
 }
 
@@ -429,6 +438,12 @@ public:
         audioOn_ = in.audioDecoder() && d.aenc;
         beginSample_ = d.aenc ? d.SampleAt(ctx.offsetMicros) : 0;
         beginSlot_ = d.venc ? d.SlotAt(ctx.offsetMicros) : 0;
+        // The extent a frame's time may have: from the file's start to the window's end
+        // (or the file's end), with room for the odd stream that runs a little longer.
+        lo_ = in.startMicros() - zero_ - kMaxLeap;
+        const int64_t duration = in.durationMicros();
+        hi_ = ctx.window.cut ? endLimit_ + kMaxLeap
+                             : duration > 0 ? in.startMicros() + duration - zero_ + kMaxLeap : INT64_MAX / 4;
     }
     StageResult Run();
 
@@ -453,7 +468,10 @@ private:
     bool videoDone_ = false, audioDone_ = false;
     int64_t beginSlot_, beginSample_;
     int64_t videoEnd_ = 0, audioEnd_ = 0;  // content reached, microseconds from zero_
-    int64_t lastPts_ = AV_NOPTS_VALUE;
+    int64_t lo_ = 0, hi_ = 0;               // plausible times, from zero_
+    int64_t lastPicture_ = AV_NOPTS_VALUE;  // time of the last picture, from zero_
+    int64_t lastSound_ = AV_NOPTS_VALUE;    // time of the last sound frame, from zero_
+    int64_t lastSoundLength_ = 0;
     bool firstSound_ = true;
     int64_t trimSamples_ = 0;    // resampled samples still to drop (sound before the start)
     SwrPtr swr_;
@@ -472,14 +490,24 @@ public:
     }
 };
 
+// Where a decoded frame lies, in microseconds from the input's zero. Damaged files carry
+// timestamps that leap far away and back; such a leap is taken as one step on from the
+// frame before, so a single bad number cannot stretch the output by hours.
+// A time outside [lo, hi] (the file's extent around the window) is as bad as a leap.
+int64_t SaneTime(int64_t ts, AVRational tb, int64_t zero, int64_t& last, int64_t step, int64_t lo, int64_t hi) {
+    int64_t rel = ts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : ToMicros(ts, tb) - zero;
+    bool bad = rel == AV_NOPTS_VALUE || rel < lo || rel > hi;
+    if (!bad && last != AV_NOPTS_VALUE && (rel > last + kMaxLeap || rel < last - kMaxLeap)) bad = true;
+    if (bad) rel = last == AV_NOPTS_VALUE ? 0 : last + step;
+    last = rel;
+    return rel;
+}
+
 bool InputPass::OnPicture(AVFrame* f) {
     const AVStream* st = in_.video();
-    int64_t ts = f->best_effort_timestamp;
-    if (ts == AV_NOPTS_VALUE) ts = lastPts_ == AV_NOPTS_VALUE ? 0 : lastPts_ + 1;
-    lastPts_ = ts;
-    const int64_t rel = ToMicros(ts, st->time_base) - zero_;
     int64_t dur = ToMicros(f->pkt_duration, st->time_base);
-    if (dur <= 0) dur = av_rescale_q(1, d_.period, AV_TIME_BASE_Q);
+    if (dur <= 0 || dur > AV_TIME_BASE) dur = av_rescale_q(1, d_.period, AV_TIME_BASE_Q);
+    const int64_t rel = SaneTime(f->best_effort_timestamp, st->time_base, zero_, lastPicture_, dur, lo_, hi_);
     if (rel >= endLimit_) {
         videoDone_ = true;
         return true;
@@ -525,9 +553,10 @@ bool InputPass::OnSound(AVFrame* f) {
     const AVStream* st = in_.audio();
     AVCodecContext* enc = d_.aenc.get();
     if (f->nb_samples <= 0 || f->sample_rate <= 0) return true;
-    int64_t ts = f->best_effort_timestamp;
-    const int64_t rel = ts == AV_NOPTS_VALUE ? audioEnd_ : ToMicros(ts, st->time_base) - zero_;
-    audioEnd_ = std::max(audioEnd_, rel + av_rescale(f->nb_samples, AV_TIME_BASE, f->sample_rate));
+    const int64_t length = av_rescale(f->nb_samples, AV_TIME_BASE, f->sample_rate);
+    const int64_t rel = SaneTime(f->best_effort_timestamp, st->time_base, zero_, lastSound_, lastSoundLength_, lo_, hi_);
+    lastSoundLength_ = length;
+    audioEnd_ = std::max(audioEnd_, rel + length);
     // (Re)build the resampler when the decoded format changes.
     if (!swr_ || f->sample_rate != swrRate_ || f->format != swrFormat_ ||
         av_channel_layout_compare(&f->ch_layout, &swrLayout_) != 0) {
@@ -554,9 +583,10 @@ bool InputPass::OnSound(AVFrame* f) {
         // Place the input's first sound where it belongs on the output timeline: a late
         // start is preceded by silence, sound before the window's start is dropped.
         firstSound_ = false;
-        const int64_t target = beginSample_ + av_rescale(rel, enc->sample_rate, AV_TIME_BASE);
+        int64_t target = beginSample_ + av_rescale(rel, enc->sample_rate, AV_TIME_BASE);
+        if (endLimit_ != INT64_MAX) target = std::min(target, beginSample_ + d_.SampleAt(endLimit_));
         if (target > d_.audioQueued) {
-            if (!d_.QueueSilence(target - d_.audioQueued)) return false;
+            if (!d_.QueueSilence(target - d_.audioQueued, sink_)) return false;
         } else {
             trimSamples_ = d_.audioQueued - target;
         }
@@ -642,8 +672,8 @@ StageResult InputPass::Run() {
         return result.error = d_.error, result;
     if (d_.aenc) {
         const int64_t endSample = d_.SampleAt(end);
-        if (endSample > d_.audioQueued && !d_.QueueSilence(endSample - d_.audioQueued))
-            return result.error = "out of memory for sound", result;
+        if (endSample > d_.audioQueued && !d_.QueueSilence(endSample - d_.audioQueued, sink_))
+            return result.error = d_.error, result;
         if (!d_.SendAudioFrames(sink_, false)) return result.error = d_.error, result;
     }
     Progress();
