@@ -12,18 +12,22 @@ bool IsRealVideoStream(const AVStream* st) {
 
 bool IsAudioStream(const AVStream* st) { return st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO; }
 
-std::unique_ptr<MediaInput> MediaInput::Open(const std::string& path, std::string& error) {
+std::unique_ptr<MediaInput> MediaInput::Open(const std::string& path, std::string& error, OpenResult* result) {
     InitFfmpegLogging();
+    OpenResult ignored;
+    OpenResult& res = result ? *result : ignored;
     AVFormatContext* raw = nullptr;
     int rc = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
     if (rc < 0) {
-        error = "cannot open the file: " + AvErrorText(rc);
+        res = OpenResult::CannotOpen;
+        error = "cannot open the file as a media file: " + AvErrorText(rc);
         return nullptr;
     }
     std::unique_ptr<MediaInput> in(new MediaInput);
     in->ctx_.reset(raw);
     rc = avformat_find_stream_info(raw, nullptr);
     if (rc < 0) {
+        res = OpenResult::NoStreamInfo;
         error = "cannot read the stream information: " + AvErrorText(rc);
         return nullptr;
     }
@@ -38,18 +42,23 @@ std::unique_ptr<MediaInput> MediaInput::Open(const std::string& path, std::strin
             in->audioIndex_ = static_cast<int>(i);
     }
     if (in->videoIndex_ < 0 && in->audioIndex_ < 0) {
+        res = OpenResult::NoStreams;
         error = "the file has neither pictures nor sound";
         return nullptr;
     }
+    res = OpenResult::Ok;
     return in;
 }
 
-static CodecContextPtr OpenDecoder(const AVStream* st, std::string& error) {
+static CodecContextPtr OpenDecoder(const AVStream* st, bool frameThreads, std::string& error,
+                                   MediaInput::DecoderResult& result) {
     const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
     if (!codec) {
+        result = MediaInput::DecoderResult::NoDecoder;
         error = std::string("no decoder for the codec ") + avcodec_get_name(st->codecpar->codec_id);
         return nullptr;
     }
+    result = MediaInput::DecoderResult::CannotOpen;
     CodecContextPtr dec(avcodec_alloc_context3(codec));
     if (!dec || avcodec_parameters_to_context(dec.get(), st->codecpar) < 0) {
         error = "cannot set up the decoder";
@@ -57,22 +66,28 @@ static CodecContextPtr OpenDecoder(const AVStream* st, std::string& error) {
     }
     dec->pkt_timebase = st->time_base;
     dec->thread_count = 0;  // as many as the machine has
+    if (!frameThreads) dec->thread_type = FF_THREAD_SLICE;
     int rc = avcodec_open2(dec.get(), codec, nullptr);
     if (rc < 0) {
         error = std::string("cannot open the ") + codec->name + " decoder: " + AvErrorText(rc);
         return nullptr;
     }
+    result = MediaInput::DecoderResult::Ok;
     return dec;
 }
 
-bool MediaInput::OpenDecoders(std::string& error) {
+bool MediaInput::OpenDecoders(std::string& error, DecoderResult* result, bool withAudio, bool frameThreads) {
+    DecoderResult ignored;
+    DecoderResult& res = result ? *result : ignored;
+    res = DecoderResult::Ok;
     if (videoIndex_ >= 0) {
-        videoDec_ = OpenDecoder(video(), error);
+        videoDec_ = OpenDecoder(video(), frameThreads, error, res);
         if (!videoDec_) return false;
     }
-    if (audioIndex_ >= 0) {
-        std::string ignored;
-        audioDec_ = OpenDecoder(audio(), ignored);
+    if (audioIndex_ >= 0 && withAudio) {
+        std::string unused;
+        DecoderResult audioResult;
+        audioDec_ = OpenDecoder(audio(), frameThreads, unused, audioResult);
         if (!audioDec_) audioIndex_ = -1;  // the pictures can still be used
     }
     if (videoIndex_ < 0 && audioIndex_ < 0) {
@@ -117,20 +132,27 @@ int64_t MediaInput::PeekFirstKeyMicros() {
 bool MediaInput::ByteSeekTo(int64_t targetMicros) {
     const int64_t size = avio_size(ctx_->pb);
     const int64_t duration = durationMicros();
-    if (size <= 0 || duration <= 0) return false;
-    const int64_t rel = std::clamp<int64_t>(targetMicros - startMicros(), 0, duration);
-    int64_t pos = static_cast<int64_t>(static_cast<double>(rel) / static_cast<double>(duration) *
-                                       static_cast<double>(size));
-    // A byte position only estimates a time: step back (two seconds' worth of bytes at a
-    // time) until the first key frame found is at or before the target.
-    const int64_t step = std::max<int64_t>(size / std::max<int64_t>(duration / 2000000, 1), 188 * 64);
-    for (int tries = 0; tries < 12; ++tries) {
+    if (size <= 0) return false;
+    // A byte position only estimates a time, and bit rates vary a lot: bisect over byte
+    // positions for the last one whose first key frame is at or before the target,
+    // starting from the estimate of a constant bit rate.
+    int64_t lo = 0, hi = size;
+    auto probe = [&](int64_t pos) {
         if (av_seek_frame(ctx_.get(), -1, pos, AVSEEK_FLAG_BYTE) < 0) return false;
         const int64_t key = PeekFirstKeyMicros();
-        if (pos == 0 || (key != AV_NOPTS_VALUE && key <= targetMicros)) break;
-        pos = std::max<int64_t>(pos - step, 0);
+        return key != AV_NOPTS_VALUE && key <= targetMicros;
+    };
+    if (duration > 0) {
+        const double share = std::clamp(static_cast<double>(targetMicros - startMicros()) / duration, 0.0, 1.0);
+        const int64_t guess = static_cast<int64_t>(share * static_cast<double>(size));
+        (probe(guess) ? lo : hi) = guess;
     }
-    return av_seek_frame(ctx_.get(), -1, pos, AVSEEK_FLAG_BYTE) >= 0;
+    constexpr int64_t kResolution = 188 * 32;  // a few transport packets
+    for (int steps = 0; steps < 40 && hi - lo > kResolution; ++steps) {
+        const int64_t mid = lo + (hi - lo) / 2;
+        (probe(mid) ? lo : hi) = mid;
+    }
+    return av_seek_frame(ctx_.get(), -1, lo, AVSEEK_FLAG_BYTE) >= 0;
 }
 
 }  // namespace ulvane

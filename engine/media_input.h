@@ -15,13 +15,21 @@ bool IsAudioStream(const AVStream* st);
 
 class MediaInput {
 public:
+    enum class OpenResult { Ok, CannotOpen, NoStreamInfo, NoStreams };
+
     // Opens `path` and reads its stream information. Returns null and sets `error`
-    // when the file cannot be used.
-    static std::unique_ptr<MediaInput> Open(const std::string& path, std::string& error);
+    // (and `result`, when given) when the file cannot be used.
+    static std::unique_ptr<MediaInput> Open(const std::string& path, std::string& error,
+                                            OpenResult* result = nullptr);
+
+    enum class DecoderResult { Ok, NoDecoder, CannotOpen };
 
     // Opens decoders for the chosen streams. A video decoder that cannot be opened is
-    // an error; an audio stream whose decoder cannot be opened is dropped.
-    bool OpenDecoders(std::string& error);
+    // an error; an audio stream whose decoder cannot be opened is dropped. `withAudio`
+    // false leaves the audio stream alone. `frameThreads` false decodes with slice
+    // threads only, which returns the first picture without the delay of frame threads.
+    bool OpenDecoders(std::string& error, DecoderResult* result = nullptr, bool withAudio = true,
+                      bool frameThreads = true);
 
     AVFormatContext* ctx() const { return ctx_.get(); }
     AVStream* video() const { return videoIndex_ >= 0 ? ctx_->streams[videoIndex_] : nullptr; }

@@ -1,0 +1,212 @@
+// The frame grabber and the snapshot bitmap.
+#include "engine/frame_grabber.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+extern "C" {
+#include <libavutil/imgutils.h>
+}
+
+#include "engine/ffmpeg_util.h"
+#include "engine/media_input.h"
+
+namespace ulvane {
+
+namespace {
+
+void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
+    b[at] = static_cast<uint8_t>(v);
+    b[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+}  // namespace
+
+std::vector<uint8_t> SnapshotBitmap(const uint8_t* bgrTopDown, int stride) {
+    constexpr uint32_t kRow = kSnapshotWidth * 3;
+    constexpr uint32_t kPixels = kRow * kSnapshotHeight;
+    std::vector<uint8_t> b(kSnapshotFileSize, 0);
+    b[0] = 'B';
+    b[1] = 'M';
+    Put32(b, 2, static_cast<uint32_t>(kSnapshotFileSize));
+    Put32(b, 10, 54);
+    Put32(b, 14, 40);
+    Put32(b, 18, kSnapshotWidth);
+    Put32(b, 22, kSnapshotHeight);  // positive: rows stored bottom-up
+    Put16(b, 26, 1);
+    Put16(b, 28, 24);
+    Put32(b, 34, kPixels);
+    Put32(b, 38, 100);
+    Put32(b, 42, 100);
+    // Bottom row first; every layout of source picture ends up the same way.
+    for (int y = 0; y < kSnapshotHeight; ++y)
+        std::memcpy(&b[54 + static_cast<size_t>(kSnapshotHeight - 1 - y) * kRow], bgrTopDown + static_cast<ptrdiff_t>(y) * stride,
+                    kRow);
+    return b;
+}
+
+bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
+    std::string temp = path + ".tmp-XXXXXX";
+    const int fd = mkstemp(temp.data());
+    if (fd < 0) {
+        error = "cannot write beside " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    const bool written = done == bytes.size();
+    const int savedErrno = errno;
+    fchmod(fd, 0644);
+    if (::close(fd) != 0 || !written) {
+        ::unlink(temp.c_str());
+        error = "cannot write " + path + ": " + std::strerror(written ? errno : savedErrno);
+        return false;
+    }
+    if (std::rename(temp.c_str(), path.c_str()) != 0) {
+        error = "cannot replace " + path + ": " + std::strerror(errno);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+struct FrameGrabber::State {
+    std::unique_ptr<MediaInput> in;
+    std::string path;
+    bool atStart = false;  // nothing read since the file was opened
+    SwsContext* sws = nullptr;
+    int swsW = 0, swsH = 0, swsFmt = -1;
+    PacketPtr pkt = MakePacket();
+    FramePtr frame = MakeFrame();
+    std::vector<uint8_t> bgr = std::vector<uint8_t>(kSnapshotWidth * kSnapshotHeight * 3);
+
+    ~State() { sws_freeContext(sws); }
+    bool Open(const std::string& p, std::string& error);
+    bool DecodeFirstPicture(std::string& error);
+    bool Convert(std::string& error);
+};
+
+bool FrameGrabber::State::Open(const std::string& p, std::string& error) {
+    in.reset();
+    path.clear();
+    in = MediaInput::Open(p, error);
+    if (!in) return false;
+    if (!in->video()) {
+        error = "the file has no pictures";
+        in.reset();
+        return false;
+    }
+    // Slice threads only: frame threads would hold the first picture back.
+    if (!in->OpenDecoders(error, nullptr, false, false)) {
+        in.reset();
+        return false;
+    }
+    path = p;
+    atStart = true;
+    return true;
+}
+
+bool FrameGrabber::State::DecodeFirstPicture(std::string& error) {
+    AVCodecContext* dec = in->videoDecoder();
+    const int vi = in->videoIndex();
+    bool draining = false;
+    // A decoder that reorders pictures gives the first one only after a few more
+    // packets; a damaged file may give none for long, so the search is bounded.
+    for (int packets = 0; packets < 2000;) {
+        int rc = avcodec_receive_frame(dec, frame.get());
+        if (rc >= 0) return true;
+        if (rc == AVERROR_EOF) break;
+        if (draining) break;
+        rc = av_read_frame(in->ctx(), pkt.get());
+        if (rc < 0) {
+            avcodec_send_packet(dec, nullptr);  // the end: let the decoder give what it holds
+            draining = true;
+            continue;
+        }
+        if (pkt->stream_index == vi) {
+            ++packets;
+            avcodec_send_packet(dec, pkt.get());  // a damaged packet is skipped
+        }
+        av_packet_unref(pkt.get());
+    }
+    error = "no picture could be decoded at that time";
+    return false;
+}
+
+bool FrameGrabber::State::Convert(std::string& error) {
+    const AVFrame* f = frame.get();
+    if (!sws || f->width != swsW || f->height != swsH || f->format != swsFmt) {
+        sws_freeContext(sws);
+        // Any source size is stretched to 320x240.
+        sws = sws_getContext(f->width, f->height, static_cast<AVPixelFormat>(f->format), kSnapshotWidth,
+                             kSnapshotHeight, AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
+        if (!sws) {
+            error = "cannot convert the picture";
+            return false;
+        }
+        swsW = f->width;
+        swsH = f->height;
+        swsFmt = f->format;
+    }
+    uint8_t* dst[4] = {bgr.data(), nullptr, nullptr, nullptr};
+    int dstStride[4] = {kSnapshotWidth * 3, 0, 0, 0};
+    if (sws_scale(sws, f->data, f->linesize, 0, f->height, dst, dstStride) != kSnapshotHeight) {
+        error = "cannot convert the picture";
+        return false;
+    }
+    return true;
+}
+
+FrameGrabber::FrameGrabber() : s_(std::make_unique<State>()) {}
+FrameGrabber::~FrameGrabber() = default;
+
+void FrameGrabber::Release() {
+    s_->in.reset();
+    s_->path.clear();
+}
+
+bool FrameGrabber::Grab(const std::string& path, double seconds, const std::string& snapshotPath,
+                        std::string& error) {
+    State& s = *s_;
+    if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
+    if (!s.in || s.path != path) {
+        if (!s.Open(path, error)) return false;
+    }
+    const int64_t target = s.in->startMicros() + static_cast<int64_t>(std::min(seconds, 1e9) * 1e6);
+    if (seconds > 0 || !s.atStart) {
+        // Back to the start of a file already read from means a seek too.
+        if (seconds > 0)
+            s.in->SeekTo(target);
+        else if (av_seek_frame(s.in->ctx(), -1, s.in->startMicros(), AVSEEK_FLAG_BACKWARD) < 0 &&
+                 !s.Open(path, error))
+            return false;
+    }
+    s.atStart = false;
+    avcodec_flush_buffers(s.in->videoDecoder());
+    const bool ok = s.DecodeFirstPicture(error) && s.Convert(error);
+    av_frame_unref(s.frame.get());
+    if (!ok) return false;
+    return WriteFileAtomically(snapshotPath, SnapshotBitmap(s.bgr.data(), kSnapshotWidth * 3), error);
+}
+
+bool GrabFrameAt(ConversionJob& job) {
+    const int i = job.currentInput.load();
+    if (i < 0 || static_cast<size_t>(i) >= job.segmentStart.size()) return false;
+    FrameGrabber grabber;
+    std::string error;
+    return grabber.Grab(job.probePath, job.segmentStart[static_cast<size_t>(i)], job.snapshotPath, error);
+}
+
+}  // namespace ulvane

@@ -1,0 +1,54 @@
+// The frame grabber: one picture of a file at a time, written as the 320x240 snapshot
+// bitmap the preview draws.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/conversion_job.h"
+
+namespace ulvane {
+
+inline constexpr int kSnapshotWidth = 320;
+inline constexpr int kSnapshotHeight = 240;
+inline constexpr size_t kSnapshotFileSize = 54 + kSnapshotWidth * kSnapshotHeight * 3;  // 230454
+
+// A 24-bit bottom-up BMP of a 320x240 BGR picture given top row first.
+std::vector<uint8_t> SnapshotBitmap(const uint8_t* bgrTopDown, int stride);
+
+// Replaces `path` with `bytes` through a temporary file in the same folder and a rename,
+// so a failed or interrupted write leaves the old file as it was.
+bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);
+
+class MediaInput;
+
+// Grabs pictures from one file after another; keeps the last file open, so that the many
+// grabs of a seek-bar drag over the same file cost a seek and a decode each.
+class FrameGrabber {
+public:
+    FrameGrabber();
+    ~FrameGrabber();
+    FrameGrabber(const FrameGrabber&) = delete;
+    FrameGrabber& operator=(const FrameGrabber&) = delete;
+
+    // Writes the snapshot of `path` at `seconds` (counted from the file's start) to
+    // `snapshotPath`: the first picture after a backward seek to the key frame at or
+    // before that time. Returns false, with `error`, when no picture was written; the
+    // file at `snapshotPath` is then untouched.
+    bool Grab(const std::string& path, double seconds, const std::string& snapshotPath, std::string& error);
+
+    // Closes the file kept open.
+    void Release();
+
+private:
+    struct State;
+    std::unique_ptr<State> s_;
+};
+
+// Grabs job.probePath at job.segmentStart[job.currentInput] into job.snapshotPath.
+// The time is not changed in the record.
+bool GrabFrameAt(ConversionJob& job);
+
+}  // namespace ulvane

@@ -1,0 +1,81 @@
+// The media probe.
+#include "engine/media_probe.h"
+
+#include <algorithm>
+
+#include "engine/media_input.h"
+
+namespace ulvane {
+
+namespace {
+
+// Duration of a file whose container does not state one (a live recording, say): the
+// end of the last packets, read from the file's tail when it can seek, else from the start.
+int64_t EstimateDuration(AVFormatContext* ctx, int64_t startMicros) {
+    const int64_t size = ctx->pb ? avio_size(ctx->pb) : -1;
+    if (size > 0 && (ctx->iformat->flags & AVFMT_NO_BYTE_SEEK) == 0)
+        av_seek_frame(ctx, -1, std::max<int64_t>(0, size - (4 << 20)), AVSEEK_FLAG_BYTE);
+    int64_t end = AV_NOPTS_VALUE;
+    PacketPtr pkt = MakePacket();
+    for (int n = 0; n < 200000 && av_read_frame(ctx, pkt.get()) >= 0; ++n) {
+        const AVStream* st = ctx->streams[pkt->stream_index];
+        const int64_t ts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+        if (ts != AV_NOPTS_VALUE) {
+            const int64_t e = ToMicros(ts + std::max<int64_t>(pkt->duration, 0), st->time_base);
+            end = end == AV_NOPTS_VALUE ? e : std::max(end, e);
+        }
+        av_packet_unref(pkt.get());
+    }
+    return end == AV_NOPTS_VALUE ? 0 : std::max<int64_t>(end - startMicros, 0);
+}
+
+}  // namespace
+
+int ProbeMediaFile(ConversionJob& job) {
+    std::string error;
+    MediaInput::OpenResult opened;
+    auto in = MediaInput::Open(job.probePath, error, &opened);
+    switch (opened) {
+        case MediaInput::OpenResult::Ok: break;
+        case MediaInput::OpenResult::CannotOpen: return kProbeCannotOpen;
+        case MediaInput::OpenResult::NoStreamInfo: return kProbeNoStreamInfo;
+        case MediaInput::OpenResult::NoStreams: return kProbeNoStreams;
+    }
+    MediaInput::DecoderResult decoder;
+    // Only the video must decode; the sound is not looked at here.
+    if (!in->OpenDecoders(error, &decoder, false, false))
+        return decoder == MediaInput::DecoderResult::NoDecoder ? kProbeNoDecoder : kProbeDecoderFails;
+
+    MediaInfo& info = job.info;
+    if (const AVStream* v = in->video()) {
+        info.videoWidth = in->videoDecoder()->width;
+        info.videoHeight = in->videoDecoder()->height;
+        AVRational rate = v->r_frame_rate;
+        if (rate.den != 0 && rate.num / rate.den > 1000) rate.den = 1001;
+        info.frameRateNum = rate.num;
+        info.frameRateDen = rate.den;
+    } else {
+        info.videoWidth = 0;
+        info.videoHeight = 0;
+    }
+    int64_t duration = in->ctx()->duration;
+    if (duration == AV_NOPTS_VALUE || duration <= 0) duration = EstimateDuration(in->ctx(), in->startMicros());
+    info.durationMicros = duration;
+    info.rangeStartMicros = 0;
+    info.rangeEndMicros = duration;
+    return kProbeOk;
+}
+
+const char* ProbeResultText(int result) {
+    switch (result) {
+        case kProbeOk: return "usable";
+        case kProbeCannotOpen: return "it cannot be opened as a media file";
+        case kProbeNoStreamInfo: return "its stream information cannot be read";
+        case kProbeNoStreams: return "it holds neither pictures nor sound";
+        case kProbeNoDecoder: return "no decoder exists for its video codec";
+        case kProbeDecoderFails: return "its video decoder cannot be opened";
+        default: return "unknown probe result";
+    }
+}
+
+}  // namespace ulvane

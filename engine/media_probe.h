@@ -1,0 +1,28 @@
+// The media probe: what a file holds, for the source list.
+#pragma once
+
+#include <string>
+
+#include "engine/conversion_job.h"
+
+namespace ulvane {
+
+enum ProbeResult : int {
+    kProbeOk = 0,
+    kProbeCannotOpen = -1,     // not a media container we can open
+    kProbeNoStreamInfo = -2,   // its stream information cannot be read
+    kProbeNoStreams = -3,      // neither pictures nor sound (a subtitle or data file)
+    kProbeNoDecoder = -4,      // no decoder for the video's codec
+    kProbeDecoderFails = -5,   // the video decoder cannot be opened
+};
+
+// Opens job.probePath and leaves its description in job.info: duration (estimated from
+// the last packets when the container does not say), picture size (0 x 0 without video)
+// and frame rate (unchanged without video; a whole-number rate above 1000 gets the
+// denominator 1001). Returns a ProbeResult. Everything it opens is closed again.
+int ProbeMediaFile(ConversionJob& job);
+
+// Plain words for a probe result, for messages.
+const char* ProbeResultText(int result);
+
+}  // namespace ulvane
