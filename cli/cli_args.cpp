@@ -12,10 +12,14 @@ const char* UsageText() {
            "             [--format ROW] [--quality ROW] [--size ROW] [--framerate ROW]\n"
            "             [--audioquality ROW] [--samplerate ROW]\n"
            "  ulvane-cli join --out-dir DIR --name NAME [--reencode] [the same ROW flags] FILE FILE [FILE ...]\n"
+           "  ulvane-cli probe FILE\n"
+           "  ulvane-cli grab FILE --at SECONDS --out PATH\n"
            "\n"
            "TIME is HH:MM:SS.mmm. ROW is a zero-based row of the cut (for cut) or join (for join) lists;\n"
            "a missing ROW flag takes the list's first row. Without --reencode packets are copied.\n"
            "The last line on standard output is the output file; progress goes to standard error.\n"
+           "probe prints duration_us, width, height and frame_rate; grab writes the 320x240 snapshot\n"
+           "bitmap of the picture at SECONDS.\n"
            "Exit status: 0 done, 1 an input failed, 2 usage error.\n";
 }
 
@@ -42,11 +46,16 @@ std::optional<Request> ParseArguments(const std::vector<std::string>& args, std:
         r.command = Command::Cut;
     else if (args[0] == "join")
         r.command = Command::Join;
+    else if (args[0] == "probe")
+        r.command = Command::Probe;
+    else if (args[0] == "grab")
+        r.command = Command::Grab;
     else {
         error = "unknown command '" + args[0] + "'";
         return std::nullopt;
     }
-    bool haveStart = false, haveEnd = false, haveDir = false;
+    bool haveStart = false, haveEnd = false, haveDir = false, haveAt = false, haveOut = false;
+    const bool media = r.command == Command::Cut || r.command == Command::Join;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--reencode") {
@@ -61,8 +70,23 @@ std::optional<Request> ParseArguments(const std::vector<std::string>& args, std:
             const std::string& v = args[++i];
             if (a == "--start" && r.command == Command::Cut) r.startText = v, haveStart = true;
             else if (a == "--end" && r.command == Command::Cut) r.endText = v, haveEnd = true;
-            else if (a == "--out-dir") r.outDir = v, haveDir = true;
-            else if (a == "--name") r.name = v;
+            else if (a == "--at" && r.command == Command::Grab) {
+                errno = 0;
+                char* end = nullptr;
+                r.atSeconds = std::strtod(v.c_str(), &end);
+                if (v.empty() || *end != '\0' || errno != 0 || !(r.atSeconds >= 0) || r.atSeconds > 1e9) {
+                    error = "--at: not a number of seconds from 0 on: '" + v + "'";
+                    return std::nullopt;
+                }
+                haveAt = true;
+            }
+            else if (a == "--out" && r.command == Command::Grab) r.outPath = v, haveOut = true;
+            else if (a == "--out-dir" && media) r.outDir = v, haveDir = true;
+            else if (a == "--name" && media) r.name = v;
+            else if (!media) {
+                error = "unknown option '" + a + "'";
+                return std::nullopt;
+            }
             else if (a == "--format") { if (!ReadRow(a, v, r.rows.format, error)) return std::nullopt; }
             else if (a == "--quality") { if (!ReadRow(a, v, r.rows.quality, error)) return std::nullopt; }
             else if (a == "--size") { if (!ReadRow(a, v, r.rows.size, error)) return std::nullopt; }
@@ -76,6 +100,17 @@ std::optional<Request> ParseArguments(const std::vector<std::string>& args, std:
             continue;
         }
         r.sources.push_back(a);
+    }
+    if (r.command == Command::Probe || r.command == Command::Grab) {
+        if (r.sources.size() != 1) {
+            error = r.sources.empty() ? "FILE is missing" : "one FILE only, got '" + r.sources[1] + "' too";
+            return std::nullopt;
+        }
+        if (r.command == Command::Grab && (!haveAt || !haveOut)) {
+            error = haveAt ? "--out is missing" : "--at is missing";
+            return std::nullopt;
+        }
+        return r;
     }
     if (!haveDir) {
         error = "--out-dir is missing";

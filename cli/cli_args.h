@@ -9,13 +9,15 @@
 
 namespace ulvane::cli {
 
-enum class Command { Help, Cut, Join };
+enum class Command { Help, Cut, Join, Probe, Grab };
 
 struct Request {
     Command command = Command::Help;
-    std::vector<std::string> sources;  // cut: one; join: two or more
+    std::vector<std::string> sources;  // cut, probe, grab: one; join: two or more
     std::string startText, endText;    // cut
     std::string outDir;
+    double atSeconds = 0;  // grab
+    std::string outPath;   // grab
     std::optional<std::string> name;
     bool reencode = false;
     RowChoice rows;

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "cli/cli_args.h"
+#include "engine/frame_grabber.h"
 #include "engine/media_input.h"
+#include "engine/media_probe.h"
 #include "engine/run_conversion.h"
 #include "settings/output_naming.h"
 #include "settings/output_presets.h"
@@ -124,6 +126,31 @@ int Join(const ulvane::cli::Request& r) {
     const auto params = ulvane::ResolveRows(ulvane::Dialog::Join, r.rows);
     const std::string name = ulvane::CleanFileName(*r.name);
 
+    if (!r.reencode) {
+        // Copied packets only join into a playable file when the files agree in type and
+        // picture size; refuse before anything is created.
+        // A file that cannot be probed is left to the job, which fails it with its reason.
+        std::vector<ulvane::JoinFileTexts> texts;
+        std::vector<std::string> names;
+        ulvane::ConversionJob probe;
+        for (const std::string& s : r.sources) {
+            probe.probePath = s;
+            probe.info = {};
+            if (ulvane::ProbeMediaFile(probe) != ulvane::kProbeOk) continue;
+            texts.push_back({ulvane::FileExtensionText(s), ulvane::SizeText(probe.info.videoWidth, probe.info.videoHeight)});
+            names.push_back(s);
+        }
+        if (!ulvane::DirectJoinCompatible(texts)) {
+            std::fprintf(stderr,
+                         "ulvane-cli: a direct join needs files of the same type and picture size; these differ:\n");
+            for (size_t k = 0; k < texts.size(); ++k)
+                std::fprintf(stderr, "  %s: %s, %s\n", names[k].c_str(), texts[k].extension.c_str(),
+                             texts[k].size.c_str());
+            std::fprintf(stderr, "join them with --reencode\n");
+            return 1;
+        }
+    }
+
     ulvane::ConversionJob job;
     const int n = static_cast<int>(r.sources.size());
     job.PrepareForJob(n);
@@ -146,6 +173,36 @@ int Join(const ulvane::cli::Request& r) {
     return RunJob(job);
 }
 
+int Probe(const ulvane::cli::Request& r) {
+    const std::string& file = r.sources[0];
+    if (!ulvane::PathExists(file)) return UsageError("FILE does not exist: " + file);
+    ulvane::ConversionJob job;
+    job.probePath = file;
+    const int result = ulvane::ProbeMediaFile(job);
+    if (result != ulvane::kProbeOk || job.info.rangeEndMicros < 0) {
+        std::fprintf(stderr, "ulvane-cli: %s cannot be used: %s (probe result %d)\n", file.c_str(),
+                     ulvane::ProbeResultText(result), result);
+        return 1;
+    }
+    std::printf("duration_us=%lld\nwidth=%d\nheight=%d\nframe_rate=%d/%d\n",
+                static_cast<long long>(job.info.durationMicros), job.info.videoWidth, job.info.videoHeight,
+                job.info.frameRateNum, job.info.frameRateDen);
+    return 0;
+}
+
+int Grab(const ulvane::cli::Request& r) {
+    const std::string& file = r.sources[0];
+    if (!ulvane::PathExists(file)) return UsageError("FILE does not exist: " + file);
+    ulvane::FrameGrabber grabber;
+    std::string error;
+    if (!grabber.Grab(file, r.atSeconds, r.outPath, error)) {
+        std::fprintf(stderr, "ulvane-cli: no picture written for %s: %s\n", file.c_str(), error.c_str());
+        return 1;
+    }
+    std::printf("%s\n", r.outPath.c_str());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -157,6 +214,8 @@ int main(int argc, char** argv) {
         case ulvane::cli::Command::Help: std::fputs(ulvane::cli::UsageText(), stdout); return 0;
         case ulvane::cli::Command::Cut: return Cut(*request);
         case ulvane::cli::Command::Join: return Join(*request);
+        case ulvane::cli::Command::Probe: return Probe(*request);
+        case ulvane::cli::Command::Grab: return Grab(*request);
     }
     return 2;
 }

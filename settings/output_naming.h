@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ulvane {
 
@@ -23,5 +24,20 @@ std::string CleanFileName(std::string_view typed);
 std::string FreeOutputPath(std::string_view folder, std::string_view name, std::string_view extension,
                            const std::function<bool(const std::string&)>& exists);
 bool PathExists(const std::string& path);
+
+// The source list's extension text: after the path's last ".", letters as they are; the
+// whole path when it holds no ".".
+std::string FileExtensionText(std::string_view path);
+// The source list's size text, "1280*720".
+std::string SizeText(int width, int height);
+
+// A direct join copies packets, so its files must agree in type and picture size: true
+// when every file's extension text and size text equal those of the file before it
+// (exactly, letter case included).
+struct JoinFileTexts {
+    std::string extension;
+    std::string size;
+};
+bool DirectJoinCompatible(const std::vector<JoinFileTexts>& files);
 
 }  // namespace ulvane
