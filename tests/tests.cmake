@@ -26,10 +26,13 @@ ulvane_test(ulvane_unit_tests
   tests/unit/time_base_test.cpp)
 target_include_directories(ulvane_unit_tests SYSTEM PRIVATE ${FFMPEG_INCLUDE_DIRS})
 
-ulvane_test(ulvane_engine_tests tests/engine/run_conversion_test.cpp)
+ulvane_test(ulvane_engine_tests
+  tests/engine/run_conversion_test.cpp
+  tests/engine/robustness_test.cpp)
 
 ulvane_test(ulvane_cli_tests
   tests/cli/cut_test.cpp
   tests/cli/join_test.cpp
   tests/cli/bad_input_test.cpp
-  tests/cli/real_media_test.cpp)
+  tests/cli/real_media_test.cpp
+  tests/cli/probe_grab_test.cpp)
