@@ -480,7 +480,6 @@ private:
     uint8_t** buf_ = nullptr;
     int bufSamples_ = 0;
     FramePtr frame_ = MakeFrame();
-    bool failed_ = false;
 
 public:
     ~InputPass() {

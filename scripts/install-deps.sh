@@ -8,6 +8,7 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libgtest-dev googletest
   ffmpeg python3 time
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds Ulvane AV Converter and runs every test: once in an optimised build, and once
-# more built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# more built with AddressSanitizer and UndefinedBehaviorSanitizer; then the fuzz targets run
+# for a bounded time when clang with libFuzzer is there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -17,3 +18,6 @@ cmake --build build-asan -j"$jobs"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd build-asan && ctest -j"$jobs" --output-on-failure --timeout 1800)
+
+echo "== fuzzing (bounded)"
+bash scripts/fuzz.sh 60

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets with clang's libFuzzer (and AddressSanitizer) and runs each for a
+# bounded time from a seed corpus of small media files made here. Skips, saying so, when
+# clang or libFuzzer is missing. Usage: scripts/fuzz.sh [SECONDS per target, default 60]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds="${1:-60}"
+
+probe_dir=$(mktemp -d)
+trap 'rm -rf "$probe_dir"' EXIT
+printf 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }\n' >"$probe_dir/t.cpp"
+if ! command -v clang++ >/dev/null || ! clang++ -fsanitize=fuzzer "$probe_dir/t.cpp" -o "$probe_dir/t" 2>/dev/null; then
+  echo "fuzz: clang with libFuzzer is not available; fuzzing skipped"
+  exit 0
+fi
+
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DULVANE_FUZZ=ON \
+  -DULVANE_BUILD_TESTS=OFF >/dev/null
+cmake --build build-fuzz -j"$(nproc)" --target ulvane-probe-fuzzer
+
+# Seeds: a fraction of a second in several containers and codecs.
+seeds="$probe_dir/seeds"
+mkdir -p "$seeds" "$probe_dir/corpus"
+src=(-f lavfi -i "testsrc2=size=64x48:rate=10:duration=0.5" -f lavfi -i "sine=duration=0.5:sample_rate=8000")
+ffmpeg -nostdin -v error -y "${src[@]}" -c:v libx264 -c:a aac "$seeds/a.mp4"
+ffmpeg -nostdin -v error -y "${src[@]}" -c:v libx264 -c:a aac "$seeds/b.ts"
+ffmpeg -nostdin -v error -y "${src[@]}" -c:v mpeg4 -c:a libmp3lame "$seeds/c.avi"
+ffmpeg -nostdin -v error -y "${src[@]}" -c:v flv -c:a libmp3lame -ar 11025 "$seeds/d.flv"
+ffmpeg -nostdin -v error -y "${src[@]}" -c:v libvpx -c:a libvorbis "$seeds/e.webm" 2>/dev/null || true
+ffmpeg -nostdin -v error -y "${src[@]}" -c:v wmv2 -c:a wmav2 "$seeds/f.wmv"
+ffmpeg -nostdin -v error -y -f lavfi -i "sine=duration=0.3" "$seeds/g.wav"
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+echo "fuzz: probe and grab for ${seconds} s"
+build-fuzz/ulvane-probe-fuzzer -max_total_time="$seconds" -timeout=20 -rss_limit_mb=3072 -max_len=65536 \
+  -print_final_stats=1 "$probe_dir/corpus" "$seeds" 2>"$probe_dir/fuzz.log" || {
+  tail -n 60 "$probe_dir/fuzz.log"
+  echo "fuzz: the probe fuzzer found a failure"
+  exit 1
+}
+grep -E 'stat::number_of_executed_runs|stat::average_exec_per_sec|stat::peak_rss_mb' "$probe_dir/fuzz.log" || true
+echo "fuzz: no failure found"
