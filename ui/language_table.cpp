@@ -1,0 +1,76 @@
+// The language table and the key lists.
+#include "ui/language_table.h"
+
+#include "platform/ini_file.h"
+
+namespace ulvane {
+
+namespace {
+
+constexpr LanguageKey kMainKeys[] = {
+    {"APPLICATION", "name"},   {"APPLICATION", "version"}, {"APPLICATION", "url"},   {"TISHI", "wj"},
+    {"TISHI", "wj1"},          {"TISHI", "wx"},            {"TISHI", "qxtjsp"},      {"TISHI", "strmlbcz"},
+    {"TISHI", "zslgwj"},       {"TISHI", "wjwczg"},        {"TISHI", "wjwc"},        {"TISHI", "sb"},
+    {"TISHI", "wc"},           {"TISHI", "jqcg"},          {"TISHI", "jqsb"},        {"TISHI", "hbcg"},
+    {"TISHI", "hbsb"},         {"TISHI", "bnzjhb"},        {"JIEMIAN", "yy"},        {"JIEMIAN", "zysybrj"},
+    {"JIEMIAN", "zb"},         {"JIEMIAN", "ksjq"},        {"JIEMIAN", "jsjq"},      {"JIEMIAN", "jqsj"},
+    {"JIEMIAN", "symtwj"},     {"JIEMIAN", "sywj"},        {"JIEMIAN", "spjq"},      {"JIEMIAN", "sphb"},
+    {"JIEMIAN", "ywj"},        {"JIEMIAN", "spgs"},        {"JIEMIAN", "spcd"},      {"JIEMIAN", "spdx"},
+    {"JIEMIAN", "zl"},         {"JIEMIAN", "zt"},          {"HINT", "hbcygwj"},      {"HINT", "djsbzj"},
+    {"HINT", "sc"},            {"HINT", "tjspwj"},         {"HINT", "ksjq"},         {"HINT", "bf"},
+    {"HINT", "szksjqd"},       {"HINT", "szjsjqd"},        {"HINT", "zjsrsjd"},
+};
+
+constexpr LanguageKey kProgressKeys[] = {
+    {"APPLICATION", "name"}, {"JIEMIAN", "dqwj"}, {"JIEMIAN", "tz"}, {"JIEMIAN", "zgwj"}};
+
+constexpr LanguageKey kCutKeys[] = {
+    {"APPLICATION", "name"}, {"JIEMIAN", "yzfa"}, {"JIEMIAN", "zjjq"}, {"JIEMIAN", "jjjq"},  {"JIEMIAN", "spgs"},
+    {"JIEMIAN", "spzl"},     {"JIEMIAN", "spdx"}, {"JIEMIAN", "zl"},   {"JIEMIAN", "ypzl"},  {"JIEMIAN", "ypcyl"},
+    {"JIEMIAN", "zyzjjq"},   {"JIEMIAN", "scml"}, {"JIEMIAN", "ll"},   {"JIEMIAN", "wjm"},   {"JIEMIAN", "ksjq1"},
+    {"JIEMIAN", "ywjyy"},    {"TISHI", "mlbcz"}};
+
+constexpr LanguageKey kJoinKeys[] = {
+    {"APPLICATION", "name"}, {"JIEMIAN", "yzfa"}, {"JIEMIAN", "zjhb"}, {"JIEMIAN", "jjhb"},   {"JIEMIAN", "spgs"},
+    {"JIEMIAN", "spzl"},     {"JIEMIAN", "spdx"}, {"JIEMIAN", "zl"},   {"JIEMIAN", "ypzl"},   {"JIEMIAN", "ypcyl"},
+    {"JIEMIAN", "zyzjhb"},   {"JIEMIAN", "scml"}, {"JIEMIAN", "ll"},   {"JIEMIAN", "wjm"},    {"JIEMIAN", "kshb"},
+    {"JIEMIAN", "ywjyy"},    {"JIEMIAN", "hbhwj"}, {"TISHI", "xsrwjm"}, {"TISHI", "mlbcz"}};
+
+bool SameKey(const LanguageKey& a, std::string_view section, std::string_view key) {
+    return a.section == section && a.key == key;
+}
+
+}  // namespace
+
+std::optional<int> LanguagePosition(std::string_view fileName) {
+    for (size_t i = 0; i < kLanguageFiles.size(); ++i)
+        if (kLanguageFiles[i] == fileName) return static_cast<int>(i);
+    return std::nullopt;
+}
+
+std::span<const LanguageKey> MainWindowKeys() { return kMainKeys; }
+std::span<const LanguageKey> ProgressDialogKeys() { return kProgressKeys; }
+std::span<const LanguageKey> CutDialogKeys() { return kCutKeys; }
+std::span<const LanguageKey> JoinDialogKeys() { return kJoinKeys; }
+
+void LanguageTable::Load(const std::string& languageFolder, const std::string& fileName) {
+    std::vector<Entry> fresh;
+    fresh.reserve(std::size(kMainKeys));
+    const std::string file = languageFolder + fileName;
+    for (const LanguageKey& k : kMainKeys) fresh.push_back({k, ini::ReadString(file, k.section, k.key)});
+    entries_ = std::move(fresh);
+    folder_ = languageFolder;
+    activeFile_ = fileName;
+}
+
+std::string LanguageTable::Text(std::string_view section, std::string_view key) const {
+    for (const Entry& e : entries_)
+        if (SameKey(e.key, section, key)) return e.text;
+    return {};
+}
+
+std::string LanguageTable::ReadFromFile(std::string_view section, std::string_view key) const {
+    return ini::ReadString(folder_ + activeFile_, section, key);
+}
+
+}  // namespace ulvane
