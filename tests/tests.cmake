@@ -6,9 +6,9 @@ include(GoogleTest)
 add_library(ulvane_test_support STATIC tests/support/media_tools.cpp)
 target_include_directories(ulvane_test_support PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(ulvane_test_support PUBLIC GTest::gtest)
-target_compile_definitions(ulvane_test_support PRIVATE
-  ULVANE_CLI_PATH="$<TARGET_FILE:ulvane-cli>"
-  ULVANE_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+target_compile_definitions(ulvane_test_support
+  PRIVATE ULVANE_CLI_PATH="$<TARGET_FILE:ulvane-cli>"
+  PUBLIC ULVANE_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 target_compile_options(ulvane_test_support PRIVATE ${ULVANE_WARNINGS})
 
 function(ulvane_test name)
@@ -23,7 +23,10 @@ ulvane_test(ulvane_unit_tests
   tests/unit/time_text_test.cpp
   tests/unit/output_presets_test.cpp
   tests/unit/output_naming_test.cpp
-  tests/unit/time_base_test.cpp)
+  tests/unit/time_base_test.cpp
+  tests/unit/ini_file_test.cpp
+  tests/unit/settings_store_test.cpp
+  tests/unit/language_table_test.cpp)
 target_include_directories(ulvane_unit_tests SYSTEM PRIVATE ${FFMPEG_INCLUDE_DIRS})
 
 ulvane_test(ulvane_engine_tests
