@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang's libFuzzer (and AddressSanitizer) and runs each for a
-# bounded time from a seed corpus of small media files made here. Skips, saying so, when
+# bounded time from seeds made here (small media files; the shipped INI files). Skips, saying so, when
 # clang or libFuzzer is missing. Usage: scripts/fuzz.sh [SECONDS per target, default 60]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,7 +16,7 @@ fi
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DULVANE_FUZZ=ON \
   -DULVANE_BUILD_TESTS=OFF >/dev/null
-cmake --build build-fuzz -j"$(nproc)" --target ulvane-probe-fuzzer
+cmake --build build-fuzz -j"$(nproc)" --target ulvane-probe-fuzzer ulvane-ini-fuzzer
 
 # Seeds: a fraction of a second in several containers and codecs.
 seeds="$probe_dir/seeds"
@@ -39,4 +39,19 @@ build-fuzz/ulvane-probe-fuzzer -max_total_time="$seconds" -timeout=20 -rss_limit
   exit 1
 }
 grep -E 'stat::number_of_executed_runs|stat::average_exec_per_sec|stat::peak_rss_mb' "$probe_dir/fuzz.log" || true
+
+# Seeds for the INI reader: the shipped files and a few written as other programs write them.
+ini_seeds="$probe_dir/ini_seeds"
+mkdir -p "$ini_seeds" "$probe_dir/ini_corpus"
+cp resources/setting.ini resources/languages/*.ini "$ini_seeds/" 2>/dev/null || true
+printf '[PATH]\r\nname = "C:\\out"\r\n[JOIN]\r\nformat=3\r\n' >"$ini_seeds/windows.ini"
+printf '\xff\xfe[\0J\0O\0I\0N\0]\0\n\0' >"$ini_seeds/utf16.ini"
+echo "fuzz: INI reader and writer for ${seconds} s"
+build-fuzz/ulvane-ini-fuzzer -max_total_time="$seconds" -timeout=10 -max_len=4096 -print_final_stats=1 \
+  "$probe_dir/ini_corpus" "$ini_seeds" 2>"$probe_dir/ini.log" || {
+  tail -n 60 "$probe_dir/ini.log"
+  echo "fuzz: the INI fuzzer found a failure"
+  exit 1
+}
+grep -E 'stat::number_of_executed_runs|stat::average_exec_per_sec' "$probe_dir/ini.log" || true
 echo "fuzz: no failure found"
