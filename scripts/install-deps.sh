@@ -7,6 +7,7 @@ packages=(
   build-essential cmake pkg-config git
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libgtest-dev googletest
+  qt6-base-dev libgl-dev fonts-dejavu-core
   ffmpeg python3 time
   clang libclang-rt-14-dev
 )

@@ -39,3 +39,17 @@ ulvane_test(ulvane_cli_tests
   tests/cli/bad_input_test.cpp
   tests/cli/real_media_test.cpp
   tests/cli/probe_grab_test.cpp)
+
+# Widget tests run on Qt's offscreen platform; their main creates the QApplication.
+find_package(Qt6 REQUIRED COMPONENTS Test)
+add_executable(ulvane_controls_tests
+  tests/controls/controls_main.cpp
+  tests/controls/bitmap_slider_test.cpp
+  tests/controls/control_button_test.cpp
+  tests/controls/check_list_test.cpp
+  tests/controls/link_label_test.cpp
+  tests/controls/images_test.cpp)
+target_link_libraries(ulvane_controls_tests PRIVATE ulvane_controls ulvane_test_support Qt6::Test GTest::gtest)
+target_compile_options(ulvane_controls_tests PRIVATE ${ULVANE_WARNINGS})
+gtest_discover_tests(ulvane_controls_tests DISCOVERY_TIMEOUT 60
+  PROPERTIES TIMEOUT 300 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
