@@ -53,3 +53,9 @@ target_link_libraries(ulvane_controls_tests PRIVATE ulvane_controls ulvane_test_
 target_compile_options(ulvane_controls_tests PRIVATE ${ULVANE_WARNINGS})
 gtest_discover_tests(ulvane_controls_tests DISCOVERY_TIMEOUT 60
   PROPERTIES TIMEOUT 300 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+
+add_executable(ulvane_ui_tests tests/controls/controls_main.cpp tests/ui/main_window_test.cpp)
+target_link_libraries(ulvane_ui_tests PRIVATE ulvane_ui ulvane_test_support Qt6::Test GTest::gtest)
+target_compile_options(ulvane_ui_tests PRIVATE ${ULVANE_WARNINGS})
+gtest_discover_tests(ulvane_ui_tests DISCOVERY_TIMEOUT 60
+  PROPERTIES TIMEOUT 300 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")

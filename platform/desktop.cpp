@@ -1,0 +1,50 @@
+// Desktop services through Qt.
+#include "platform/desktop.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QUrl>
+
+namespace ulvane {
+
+QString GetProgramDir() { return QDir::cleanPath(QCoreApplication::applicationDirPath()); }
+
+QString GetProgramDirWithSlash() {
+    QString dir = GetProgramDir();
+    if (!dir.endsWith('/')) dir += '/';
+    return dir;
+}
+
+bool ShellOpen(const QString& target) {
+    if (target.isEmpty()) return false;
+    const QUrl url(target);
+    return QDesktopServices::openUrl(url.isValid() && url.scheme().size() > 1 ? url : QUrl::fromLocalFile(target));
+}
+
+namespace {
+
+struct BoxSink : MessageSink {
+    void Show(QWidget* parent, const QString& title, const QString& text, bool warning) override {
+        QMessageBox box(warning ? QMessageBox::Warning : QMessageBox::Information, title, text, QMessageBox::Ok,
+                        parent);
+        box.exec();
+    }
+};
+
+}  // namespace
+
+MessageSink& DefaultMessageSink() {
+    static BoxSink sink;
+    return sink;
+}
+
+FileChooser DefaultFileChooser() {
+    return [](QWidget* parent, const QString& filter) {
+        return QFileDialog::getOpenFileNames(parent, QString(), QString(), filter);
+    };
+}
+
+}  // namespace ulvane

@@ -1,0 +1,33 @@
+// The desktop services the windows use, behind small interfaces so that tests can replace
+// them: the program's folder, opening a file or address with the desktop, message boxes
+// and the open-file dialog.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class QWidget;
+
+namespace ulvane {
+
+// The folder of the program file, without and with a trailing separator.
+QString GetProgramDir();
+QString GetProgramDirWithSlash();
+
+// Opens a local file or an address with the desktop's default action; true on success.
+bool ShellOpen(const QString& target);
+
+// Shows a message with one OK button. `warning` picks the warning icon.
+struct MessageSink {
+    virtual ~MessageSink() = default;
+    virtual void Show(QWidget* parent, const QString& title, const QString& text, bool warning) = 0;
+};
+MessageSink& DefaultMessageSink();
+
+// Asks for files to open: several at once, full paths in a stable order; empty when
+// cancelled. `filter` is in Qt's "Name (*.a *.b);;Other (*)" form.
+using FileChooser = std::function<QStringList(QWidget* parent, const QString& filter)>;
+FileChooser DefaultFileChooser();
+
+}  // namespace ulvane

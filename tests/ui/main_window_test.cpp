@@ -1,0 +1,312 @@
+// The main window headless: layout, tabs, adding files, the preview and its cut points,
+// the Delete key, languages and tooltips.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTabBar>
+#include <QTest>
+#include <filesystem>
+
+#include "controls/bitmap_slider.h"
+#include "controls/check_list.h"
+#include "controls/hyperlink.h"
+#include "tests/support/media_tools.h"
+#include "ui/dialog_template.h"
+#include "ui/main_window.h"
+#include "ui/preview_frame.h"
+#include "ui/time_text.h"
+
+namespace fs = std::filesystem;
+using namespace ulvane;
+using ulvane::test::Fixture;
+using ulvane::test::TempDir;
+
+namespace {
+
+struct Messages : MessageSink {
+    QStringList shown;
+    void Show(QWidget*, const QString&, const QString& text, bool) override { shown << text; }
+};
+
+// A program folder of its own, with the shipped languages, images and settings, and a
+// window whose desktop is scripted.
+struct Harness {
+    TempDir dir;
+    Messages messages;
+    QStringList nextFiles;
+    QStringList opened;
+    std::unique_ptr<CUlvaneAVConverterDlg> window;
+
+    Harness() {
+        const fs::path res = fs::path(ULVANE_SOURCE_DIR) / "resources";
+        for (const char* sub : {"languages", "images"})
+            fs::copy(res / sub, dir.path() / sub, fs::copy_options::recursive);
+        fs::copy_file(res / "setting.ini", dir.path() / "setting.ini");
+        WindowServices s;
+        s.programDir = QString::fromStdString(dir.path().string());
+        s.chooseFiles = [this](QWidget*, const QString&) { return nextFiles; };
+        s.messages = &messages;
+        s.open = [this](const QString& t) { return opened << t, true; };
+        window = std::make_unique<CUlvaneAVConverterDlg>(s);
+        window->show();
+    }
+    void Add(const QStringList& files) {
+        nextFiles = files;
+        window->AddSourceFiles();
+    }
+    QString Text(int id) const {
+        if (auto* l = window->ItemAs<QLabel>(id)) return l->text();
+        if (auto* e = window->ItemAs<QLineEdit>(id)) return e->text();
+        return {};
+    }
+};
+
+QString Colours() {
+    const std::string c = ":s=160x120:r=25:d=1";
+    return QString::fromStdString(Fixture(
+        "window_colours.mp4",
+        {"-f", "lavfi", "-i", "color=c=red" + c + "[r];color=c=lime" + c + "[g];color=c=blue" + c + "[b];[r][g][b]concat=n=3[out0]",
+         "-c:v", "libx264", "-preset", "veryfast", "-g", "25", "-pix_fmt", "yuv420p"}));
+}
+
+QString Av(const char* name, const char* rate) {
+    return QString::fromStdString(Fixture(name, {"-f", "lavfi", "-i", std::string("testsrc2=size=320x240:rate=") + rate, "-t",
+                                                 "2", "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p"}));
+}
+
+QColor CentreColour(const PreviewFrame* p) {
+    const QImage& img = p->picture();
+    return img.isNull() ? QColor() : img.pixelColor(img.width() / 2, img.height() / 2);
+}
+
+}  // namespace
+
+TEST(MainWindow, EveryItemSitsWhereItsTemplatePutsIt) {
+    Harness h;
+    const QSize base = DialogBaseUnits(h.window->font());
+    for (const TemplateItem& item : MainDialogTemplate().items) {
+        SCOPED_TRACE(item.id);
+        const QWidget* w = h.window->Item(item.id);
+        ASSERT_NE(w, nullptr);
+        const QRect want = DluToPixels(item.dlu, base);
+        EXPECT_EQ(w->pos(), want.topLeft());
+        // Bitmap buttons and the seek bar take their bitmap's size; the rest their template's.
+        if (item.kind != ItemKind::BitmapButton && item.kind != ItemKind::Slider && item.kind != ItemKind::Link) {
+            EXPECT_EQ(w->size(), want.size());
+        }
+        EXPECT_EQ(w->isVisibleTo(h.window.get()), item.visible);
+    }
+    EXPECT_EQ(h.window->ItemAs<CBitmapSlider>(1140)->size(), QSize(620, 20));
+    EXPECT_FALSE(h.window->Item(1140)->isEnabled());
+    EXPECT_EQ(h.window->size(), DluToPixels(QRect(0, 0, 363, 252), base).size());
+    EXPECT_EQ(h.window->palette().color(QPalette::Window), QColor(187, 222, 251));
+}
+
+TEST(MainWindow, TabsShowAndHideTheirControls) {
+    Harness h;
+    auto visible = [&](int id) { return h.window->Item(id)->isVisibleTo(h.window.get()); };
+    h.window->SelectTab(1);
+    for (int id : {1114, 1099, 1254, 1255}) EXPECT_TRUE(visible(id)) << id;
+    for (int id : {1004, 1140, 1154, 1149, 1183, 1023, 1024, 1025, 1139, 1000, 1188}) EXPECT_FALSE(visible(id)) << id;
+    EXPECT_FALSE(visible(1105));  // the language box stays hidden
+    h.window->SelectTab(0);
+    for (int id : {1004, 1140, 1139, 1000, 1188, 1183}) EXPECT_TRUE(visible(id)) << id;
+    for (int id : {1114, 1099, 1254, 1255}) EXPECT_FALSE(visible(id)) << id;
+    // With a source loaded the add button stays hidden across tab switches.
+    h.Add({Colours()});
+    h.window->SelectTab(1);
+    h.window->SelectTab(0);
+    EXPECT_FALSE(visible(1000));
+    EXPECT_TRUE(visible(1139));
+}
+
+TEST(MainWindow, AddingOnTheCutTabLoadsTheLastFileIntoThePreview) {
+    Harness h;
+    h.Add({Av("w25.mp4", "25"), Av("w30.mp4", "30000/1001"), Colours()});
+    EXPECT_EQ(h.window->cutSourcePath(), Colours());
+    EXPECT_EQ(h.window->ItemAs<CCheckListCtrl>(1114)->rowCount(), 0);
+    EXPECT_FALSE(h.window->Item(1000)->isVisibleTo(h.window.get()));
+    EXPECT_TRUE(h.window->Item(1140)->isEnabled());
+    const QColor c = CentreColour(h.window->ItemAs<PreviewFrame>(1139));
+    EXPECT_GT(c.red(), 200);
+    EXPECT_LT(c.green(), 60);
+    EXPECT_EQ(h.Text(1023), "00:00:00.000");
+    EXPECT_EQ(h.Text(1024), "00:00:03.000");
+    EXPECT_EQ(h.Text(1025), "00:00:03.000");
+    EXPECT_EQ(h.Text(1184), "00:00:00.000 / 00:00:03.000");
+    auto* bar = h.window->ItemAs<CBitmapSlider>(1140);
+    EXPECT_EQ(bar->selectionStart(), 0);
+    EXPECT_EQ(bar->selectionEnd(), 1000);
+    EXPECT_TRUE(fs::exists(h.dir / "image.bmp"));
+}
+
+TEST(MainWindow, AddingOnTheJoinTabAppendsTickedRows) {
+    Harness h;
+    h.window->SelectTab(1);
+    h.Add({Av("w25.mp4", "25"), Av("w30.mp4", "30000/1001")});
+    h.Add({Av("w25.mp4", "25")});  // the same file again: a second row
+    auto* list = h.window->ItemAs<CCheckListCtrl>(1114);
+    ASSERT_EQ(list->rowCount(), 3);
+    const QStringList expected = {Av("w30.mp4", "30000/1001"), "mp4", "00:00:02.002", "320*240", "29.97fps", "Ready"};
+    for (int c = 0; c < 6; ++c) EXPECT_EQ(list->item(1, c)->text(), expected[c]) << c;
+    EXPECT_EQ(list->item(0, 4)->text(), "25.00fps");
+    for (int r = 0; r < 3; ++r) EXPECT_TRUE(list->IsChecked(r));
+    EXPECT_TRUE(list->headerChecked());
+    EXPECT_TRUE(h.window->cutSourcePath().isEmpty());
+}
+
+TEST(MainWindow, ARefusedFileStopsTheAddWithOneMessage) {
+    Harness h;
+    h.window->SelectTab(1);
+    std::FILE* f = std::fopen((h.dir / "notes.mp4").c_str(), "w");
+    std::fputs("not a video", f);
+    std::fclose(f);
+    h.Add({Av("w25.mp4", "25"), QString::fromStdString(h.dir / "notes.mp4"), Av("w30.mp4", "30000/1001")});
+    EXPECT_EQ(h.window->ItemAs<CCheckListCtrl>(1114)->rowCount(), 1);
+    ASSERT_EQ(h.messages.shown.size(), 1);
+    EXPECT_EQ(h.messages.shown[0], "The file notes.mp4 cannot be opened. It may be damaged or in a format that is not supported.");
+}
+
+TEST(MainWindow, DeleteRemovesTheSelectedRowFromAnywhere) {
+    Harness h;
+    h.window->SelectTab(1);
+    h.Add({Av("w25.mp4", "25"), Av("w30.mp4", "30000/1001"), Av("w25.mp4", "25")});
+    auto* list = h.window->ItemAs<CCheckListCtrl>(1114);
+    list->selectRow(2);
+    QApplication::setActiveWindow(h.window.get());
+    // From a time box: the row goes, the box keeps its text.
+    auto* box = h.window->ItemAs<QLineEdit>(1023);
+    box->setFocus();
+    box->setCursorPosition(0);
+    QTest::keyClick(box, Qt::Key_Delete);
+    EXPECT_EQ(list->rowCount(), 2);
+    EXPECT_EQ(box->text(), "00:00:00.000");
+    // Deleting the last row selects the new last row.
+    EXPECT_EQ(list->selectedItems().first()->row(), 1);
+    list->clearSelection();
+    QTest::keyClick(list, Qt::Key_Delete);  // nothing selected: nothing happens
+    EXPECT_EQ(list->rowCount(), 2);
+}
+
+TEST(MainWindow, TheSeekBarDrivesThePreview) {
+    Harness h;
+    h.Add({Colours()});
+    auto* bar = h.window->ItemAs<CBitmapSlider>(1140);
+    auto* preview = h.window->ItemAs<PreviewFrame>(1139);
+    EXPECT_GT(CentreColour(preview).red(), 200);
+    // A click on the bar at 5/6 of its travel: 2.5 s, the blue second.
+    const int x = bar->PositionToPixel(833);
+    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(x, 10));
+    QTRY_VERIFY_WITH_TIMEOUT(CentreColour(preview).blue() > 200, 5000);
+    EXPECT_NEAR(h.window->previewPositionMs(), 2500, 10);
+    EXPECT_TRUE(h.Text(1184).startsWith("00:00:02.4") || h.Text(1184).startsWith("00:00:02.5")) << h.Text(1184).toStdString();
+    // Keys move the bar but only drags and clicks show frames.
+    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(500), 10));
+    QTRY_VERIFY_WITH_TIMEOUT(CentreColour(preview).green() > 200, 5000);
+}
+
+TEST(MainWindow, CutPointsFollowTheRules) {
+    Harness h;
+    h.Add({Colours()});
+    // The start point right after loading: start 0, end the duration.
+    h.window->SetStartPoint();
+    EXPECT_EQ(h.Text(1023), "00:00:00.000");
+    EXPECT_EQ(h.Text(1024), "00:00:03.000");
+    auto* bar = h.window->ItemAs<CBitmapSlider>(1140);
+    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(667), 10));
+    QTRY_VERIFY(h.window->previewPositionMs() > 1900);
+    h.window->SetStartPoint();
+    EXPECT_EQ(bar->selectionMode(), 1);
+    const QString start = h.Text(1023);
+    // An end point before the start exchanges the two times.
+    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(333), 10));
+    QTRY_VERIFY(h.window->previewPositionMs() < 1100);
+    h.window->SetEndPoint();
+    EXPECT_EQ(bar->selectionMode(), 2);
+    EXPECT_EQ(h.Text(1024), start);
+    EXPECT_EQ(h.Text(1023), QString::fromStdString(FormatTime(h.window->previewPositionMs())));
+    // A typed end before the start shows a length of zero.
+    h.window->ItemAs<QLineEdit>(1024)->setText("00:00:00.100");
+    EXPECT_EQ(h.Text(1025), "00:00:00.000");
+    h.window->ItemAs<QLineEdit>(1024)->setText("00:00:02.500");
+    EXPECT_NE(h.Text(1025), "00:00:00.000");
+}
+
+TEST(MainWindow, PlayOpensTheSourceOnlyWhenOneIsLoaded) {
+    Harness h;
+    h.window->Play();
+    h.window->SetStartPoint();
+    h.window->SetEndPoint();
+    EXPECT_TRUE(h.opened.isEmpty());
+    EXPECT_EQ(h.Text(1023), "00:00:00.000");
+    h.Add({Colours()});
+    h.window->Play();
+    EXPECT_EQ(h.opened, QStringList{Colours()});
+}
+
+TEST(MainWindow, ASourceShorterThanAMillisecondIsOfLengthZero) {
+    Harness h;
+    // 20 samples at 48 kHz: 0.4 ms, a duration of 0 whole milliseconds.
+    const QString tiny = QString::fromStdString(
+        Fixture("tiny.wav", {"-f", "lavfi", "-i", "sine=sample_rate=48000", "-af", "atrim=end_sample=20"}));
+    h.Add({tiny});
+    ASSERT_TRUE(h.messages.shown.isEmpty()) << h.messages.shown.join("|").toStdString();
+    EXPECT_EQ(h.window->cutSourcePath(), tiny);
+    auto* bar = h.window->ItemAs<CBitmapSlider>(1140);
+    EXPECT_EQ(bar->selectionStart(), 0);
+    EXPECT_EQ(bar->selectionEnd(), 1000);
+    EXPECT_FALSE(bar->isEnabled());
+    EXPECT_EQ(h.Text(1025), "00:00:00.000");
+}
+
+TEST(MainWindow, EnterAndEscapeDoNotClose) {
+    Harness h;
+    QTest::keyClick(h.window.get(), Qt::Key_Return);
+    QTest::keyClick(h.window.get(), Qt::Key_Escape);
+    EXPECT_TRUE(h.window->isVisible());
+}
+
+TEST(MainWindow, ALanguageSwitchChangesEveryTextAtOnce) {
+    Harness h;
+    EXPECT_EQ(h.window->windowTitle(), "Ulvane AV Converter 1.0");
+    EXPECT_EQ(h.window->ItemAs<QTabBar>(1160)->tabText(0), "Cut");
+    EXPECT_EQ(h.window->TooltipFor(1023), "Type a time as HH:MM:SS.mmm");
+    EXPECT_EQ(h.window->TooltipFor(1139), "");
+    h.window->SelectLanguage(2);  // German
+    EXPECT_EQ(h.window->settings().LanguageFile(), "german.ini");
+    const auto de = [&](const char* s, const char* k) { return QString::fromStdString(h.window->languageTable().Text(s, k)); };
+    EXPECT_EQ(h.window->ItemAs<QTabBar>(1160)->tabText(0), de("JIEMIAN", "spjq"));
+    EXPECT_EQ(h.window->ItemAs<QTabBar>(1160)->tabText(1), de("JIEMIAN", "sphb"));
+    EXPECT_EQ(h.Text(1018), de("JIEMIAN", "ksjq"));
+    EXPECT_EQ(h.Text(1019), de("JIEMIAN", "jsjq"));
+    EXPECT_EQ(h.Text(1157), de("JIEMIAN", "jqsj"));
+    EXPECT_EQ(h.window->ItemAs<CHyperLink>(1180)->text(), de("JIEMIAN", "zysybrj"));
+    EXPECT_EQ(h.window->ItemAs<CHyperLink>(1180)->target(), "help/german.html");
+    EXPECT_EQ(h.window->ItemAs<CCheckListCtrl>(1114)->horizontalHeaderItem(3)->text(), de("JIEMIAN", "spdx"));
+    EXPECT_EQ(h.window->TooltipFor(1023), de("HINT", "zjsrsjd"));
+    EXPECT_NE(h.window->ItemAs<QTabBar>(1160)->tabText(0), "Cut");
+    // Rows added before keep the status text of their time.
+    h.window->SelectTab(1);
+    h.Add({Av("w25.mp4", "25")});
+    EXPECT_EQ(h.window->ItemAs<CCheckListCtrl>(1114)->item(0, 5)->text(), de("JIEMIAN", "zb"));
+    // A fresh window reads the choice back from setting.ini.
+    CUlvaneAVConverterDlg again([&] {
+        WindowServices s;
+        s.programDir = QString::fromStdString(h.dir.path().string());
+        s.chooseFiles = [](QWidget*, const QString&) { return QStringList(); };
+        s.messages = &h.messages;
+        s.open = [](const QString&) { return true; };
+        return s;
+    }());
+    EXPECT_EQ(again.ItemAs<QTabBar>(1160)->tabText(0), de("JIEMIAN", "spjq"));
+}
+
+TEST(MainWindow, AHelpLinkOpensTheLanguagesPageBesideTheProgram) {
+    Harness h;
+    QTest::mouseClick(h.window->Item(1180), Qt::LeftButton, {}, QPoint(3, 3));
+    ASSERT_EQ(h.opened.size(), 1);
+    EXPECT_EQ(h.opened[0], QString::fromStdString((h.dir / "help/english.html")));
+}

@@ -1,0 +1,116 @@
+// CUlvaneAVConverterDlg: the program's window. Two modes on two tabs: cut one file (a
+// preview with a seek bar, start and end points, time boxes) and join the ticked rows of a
+// source list. Built from template 102; every text comes from the active language file.
+#pragma once
+
+#include <QDialog>
+#include <QMap>
+#include <functional>
+#include <memory>
+
+#include "engine/conversion_job.h"
+#include "engine/frame_grabber.h"
+#include "platform/desktop.h"
+#include "settings/settings_store.h"
+#include "ui/language_table.h"
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QTabBar;
+
+namespace ulvane {
+
+class CBitmapSlider;
+class CCheckListCtrl;
+class CControlButton;
+class CHyperLink;
+class PreviewFrame;
+
+// What the window asks of the desktop; tests replace each part.
+struct WindowServices {
+    QString programDir;        // where setting.ini, languages/, images/ and image.bmp live
+    FileChooser chooseFiles;   // the open-file dialog
+    MessageSink* messages = nullptr;
+    std::function<bool(const QString&)> open;  // the desktop's "open" (play, help)
+    static WindowServices Default();
+};
+
+class CUlvaneAVConverterDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit CUlvaneAVConverterDlg(WindowServices services, QWidget* parent = nullptr);
+    ~CUlvaneAVConverterDlg() override;
+
+    // The dialog item with this id (template 102), or null.
+    QWidget* Item(int id) const { return items_.value(id); }
+    template <typename T>
+    T* ItemAs(int id) const {
+        return qobject_cast<T*>(Item(id));
+    }
+
+    // The operations behind the window's controls, callable by tests as the controls call them.
+    void AddSourceFiles();
+    void RemoveSelectedSource();
+    void SelectTab(int index);
+    void SelectLanguage(int position);
+    void ShowPreviewFrame(double seconds);
+    void SetStartPoint();
+    void SetEndPoint();
+    void Play();
+
+    const QString& cutSourcePath() const { return cutSourcePath_; }
+    int previewPositionMs() const { return previewPositionMs_; }
+    const LanguageTable& languageTable() const { return table_; }
+    const SettingsStore& settings() const { return store_; }
+    QString snapshotPath() const;
+    // A tooltip's text as the window would show it now ("" for controls without one).
+    QString TooltipFor(int controlId) const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void accept() override {}  // Enter does not close the window
+    void reject() override {}  // nor does Escape
+
+private:
+    void SetUpButtons();
+    void SetUpSeekBar();
+    void SetUpSourceList();
+    void ApplyLanguage();
+    void LoadCutSource();
+    void OnSliderMoving(int id, int position);
+    void GrabNewestPosition();
+    void OnTimeEdited();
+    QImage Image(int id) const;
+    ConversionJob& Job();
+
+    WindowServices services_;
+    SettingsStore store_;
+    LanguageTable table_;
+    QMap<int, QWidget*> items_;
+    std::unique_ptr<ConversionJob> job_;  // created with the first added file
+    FrameGrabber grabber_;
+    QString cutSourcePath_;
+    QString previewImagePath_;
+    int previewPositionMs_ = 0;
+    bool grabScheduled_ = false;  // a grab for the newest seek-bar position is on its way
+
+    QTabBar* tabs_;
+    CHyperLink* helpLink_;
+    QComboBox* languageBox_;
+    QLabel* languageLabel_;
+    CCheckListCtrl* sourceList_;
+    PreviewFrame* preview_;
+    CBitmapSlider* seekBar_;
+    QLineEdit* startBox_;
+    QLineEdit* endBox_;
+    QLabel* lengthText_;
+    QLabel* positionText_;
+};
+
+}  // namespace ulvane
