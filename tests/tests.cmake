@@ -59,3 +59,8 @@ target_link_libraries(ulvane_ui_tests PRIVATE ulvane_ui ulvane_test_support Qt6:
 target_compile_options(ulvane_ui_tests PRIVATE ${ULVANE_WARNINGS})
 gtest_discover_tests(ulvane_ui_tests DISCOVERY_TIMEOUT 60
   PROPERTIES TIMEOUT 300 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+
+# Not a test: the screenshot taker that scripts/screenshots.sh runs under Xvfb.
+add_executable(ulvane-screenshots tests/ui/screenshots.cpp)
+target_link_libraries(ulvane-screenshots PRIVATE ulvane_ui Qt6::Test)
+target_compile_options(ulvane-screenshots PRIVATE ${ULVANE_WARNINGS})

@@ -166,6 +166,7 @@ void CUlvaneAVConverterDlg::SetUpSourceList() {
         sourceList_->setColumnWidth(c, widths[c]);
     }
     sourceList_->InitHeaderCheckBox(Image(292));
+    sourceList_->setTextElideMode(Qt::ElideMiddle);
     QPalette p = sourceList_->palette();
     p.setColor(QPalette::Base, kListColour);
     sourceList_->setPalette(p);
@@ -188,6 +189,15 @@ void CUlvaneAVConverterDlg::ApplyLanguage() {
     languageLabel_->setText(t("JIEMIAN", "yy"));
     const char* columns[] = {"ywj", "spgs", "spcd", "spdx", "zl", "zt"};
     for (int c = 0; c < 6; ++c) sourceList_->horizontalHeaderItem(c)->setText((c == 0 ? "     " : "") + t("JIEMIAN", columns[c]));
+    // The status column is as wide as its longest word in this language needs; the path
+    // column gives up what it takes (paths are elided in the middle anyway).
+    const QFontMetrics m(sourceList_->font());
+    int status = 40;
+    for (const char* key : {"zb", "wc", "sb"})
+        status = std::max(status, m.horizontalAdvance(Q(table_.Text(key[0] == 'z' ? "JIEMIAN" : "TISHI", key))) + 14);
+    sourceList_->setColumnWidth(5, status);
+    const int room = sourceList_->width() - 2 * sourceList_->frameWidth() - (60 + 90 + 70 + 70 + status);
+    sourceList_->setColumnWidth(0, std::max(100, std::min(175 - (status - 40), room)));
     tabs_->setTabText(0, t("JIEMIAN", "spjq"));
     tabs_->setTabText(1, t("JIEMIAN", "sphb"));
     setWindowTitle(t("APPLICATION", "name") + " " + t("APPLICATION", "version"));

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Screenshots of the window as a user sees it, under Xvfb, into docs/screenshots/.
+# Needs a build (scripts/run.sh or scripts/test.sh) and the packages xvfb and xauth.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=docs/screenshots
+mkdir -p "$out"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+ffmpeg -nostdin -v error -y -f lavfi -i "testsrc2=size=1280x720:rate=25:duration=20" -f lavfi -i "sine=duration=20" \
+  -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac "$work/holiday.mp4"
+for n in 1 2 3; do
+  ffmpeg -nostdin -v error -y -f lavfi -i "testsrc=size=640x360:rate=30:duration=$((n * 4))" -f lavfi \
+    -i "sine=duration=$((n * 4))" -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac "$work/part$n.mp4"
+done
+QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 800x600x24" build/ulvane-screenshots "$out" "$work/holiday.mp4" \
+  "$work/part1.mp4" "$work/part2.mp4" "$work/part3.mp4"
+ls -l "$out"
