@@ -288,6 +288,7 @@ void CUlvaneAVConverterDlg::ShowPreviewFrame(double seconds) {
     ConversionJob& job = Job();
     job.currentInput.store(0);
     previewImagePath_ = snapshotPath();
+    ++grabCount_;
     std::string error;
     // A failed grab leaves the snapshot as it was, and the preview shows that.
     grabber_.Grab(cutSourcePath_.toStdString(), seconds, previewImagePath_.toStdString(), error);
@@ -297,6 +298,7 @@ void CUlvaneAVConverterDlg::ShowPreviewFrame(double seconds) {
 void CUlvaneAVConverterDlg::LoadCutSource() {
     Item(1000)->hide();
     ShowPreviewFrame(0);
+    shownPosition_ = 0;
     previewPositionMs_ = 0;
     seekBar_->SetPosition(0);
     const MediaInfo& i = Job().info;
@@ -333,7 +335,9 @@ void CUlvaneAVConverterDlg::GrabNewestPosition() {
     const double t = total * f;
     previewPositionMs_ = static_cast<int32_t>(std::min(t * 1000, static_cast<double>(INT32_MAX)));
     positionText_->setText(T(previewPositionMs_) + " / " + T(static_cast<int32_t>(std::min(total * 1000, 2e9))));
+    const int position = seekBar_->GetPosition();
     ShowPreviewFrame(t);
+    shownPosition_ = position;
 }
 
 void CUlvaneAVConverterDlg::SetStartPoint() {

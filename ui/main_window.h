@@ -62,6 +62,9 @@ public:
     void Play();
 
     const QString& cutSourcePath() const { return cutSourcePath_; }
+    // The seek-bar position whose frame the preview shows, and how many frames it grabbed.
+    int shownPosition() const { return shownPosition_; }
+    int grabCount() const { return grabCount_; }
     int previewPositionMs() const { return previewPositionMs_; }
     const LanguageTable& languageTable() const { return table_; }
     const SettingsStore& settings() const { return store_; }
@@ -99,6 +102,8 @@ private:
     QString previewImagePath_;
     int previewPositionMs_ = 0;
     bool grabScheduled_ = false;  // a grab for the newest seek-bar position is on its way
+    int shownPosition_ = 0;
+    int grabCount_ = 0;
 
     QTabBar* tabs_;
     CHyperLink* helpLink_;

@@ -310,3 +310,19 @@ TEST(MainWindow, AHelpLinkOpensTheLanguagesPageBesideTheProgram) {
     ASSERT_EQ(h.opened.size(), 1);
     EXPECT_EQ(h.opened[0], QString::fromStdString((h.dir / "help/english.html")));
 }
+
+TEST(MainWindow, MovesThatPileUpDuringAGrabGiveOneGrabOfTheNewestPosition) {
+    Harness h;
+    h.Add({Colours()});
+    auto* bar = h.window->ItemAs<CBitmapSlider>(1140);
+    const int before = h.window->grabCount();
+    // Ten moves arrive before the window gets to run: one grab, of the last position.
+    QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(100), 10));
+    for (int p = 150; p <= 850; p += 70) QTest::mouseMove(bar, QPoint(bar->PositionToPixel(p), 10));
+    QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(850), 10));
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(h.window->grabCount(), before + 1);
+    EXPECT_EQ(h.window->shownPosition(), bar->GetPosition());
+    EXPECT_GT(CentreColour(h.window->ItemAs<PreviewFrame>(1139)).blue(), 200);
+}

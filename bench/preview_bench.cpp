@@ -1,0 +1,111 @@
+// Benchmark (not a test) of the window's responsiveness: a seek-bar drag over a source, and
+// adding many files to the join list. Prints how long after the last move of a drag the
+// preview shows that position, the longest the event loop went without running (so the
+// window could not repaint), and how many grabs served how many moves.
+//   ulvane-preview-bench PROGRAM_DIR SOURCE [FILE_FOR_JOIN]
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+#include <cstdio>
+
+#include "controls/bitmap_slider.h"
+#include "ui/main_window.h"
+#include "ui/preview_frame.h"
+
+namespace {
+
+struct Quiet : ulvane::MessageSink {
+    void Show(QWidget*, const QString&, const QString& text, bool) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
+};
+
+// Watches the event loop: the longest time between two runs of a 2 ms timer.
+struct LoopWatch {
+    QTimer timer;
+    QElapsedTimer clock;
+    qint64 last = 0, worst = 0;
+    LoopWatch() {
+        timer.setInterval(2);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            const qint64 now = clock.elapsed();
+            worst = std::max(worst, now - last);
+            last = now;
+        });
+    }
+    void Start() {
+        clock.start();
+        last = 0;
+        worst = 0;
+        timer.start();
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() < 3) {
+        std::fprintf(stderr, "usage: ulvane-preview-bench PROGRAM_DIR SOURCE [FILE_FOR_JOIN]\n");
+        return 2;
+    }
+    Quiet quiet;
+    QStringList next;
+    ulvane::WindowServices s = ulvane::WindowServices::Default();
+    s.programDir = args[1];
+    s.chooseFiles = [&next](QWidget*, const QString&) { return next; };
+    s.messages = &quiet;
+    s.open = [](const QString&) { return true; };
+    ulvane::CUlvaneAVConverterDlg window(s);
+    window.show();
+    next = {args[2]};
+    window.AddSourceFiles();
+    auto* bar = window.ItemAs<ulvane::CBitmapSlider>(1140);
+
+    // Five drags across the bar, a move every 4 ms (faster than any grab), each followed by
+    // waiting for the preview to show the last position.
+    LoopWatch watch;
+    watch.Start();
+    int moves = 0;
+    double worstSettle = 0, totalSettle = 0;
+    for (int drag = 0; drag < 5; ++drag) {
+        const int from = bar->PositionToPixel(drag % 2 ? 950 : 50), to = bar->PositionToPixel(drag % 2 ? 60 + drag * 7 : 940 - drag * 7);
+        QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(from, 10));
+        const int steps = 120;
+        QElapsedTimer settle;  // from the last move on
+        for (int i = 1; i <= steps; ++i) {
+            QTest::mouseMove(bar, QPoint(from + (to - from) * i / steps, 10));
+            settle.start();
+            ++moves;
+            QElapsedTimer pause;
+            pause.start();
+            while (pause.elapsed() < 4) QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        }
+        QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(to, 10));
+        // Settled when the preview shows the frame of the bar's final position.
+        while (window.shownPosition() != bar->GetPosition() && settle.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        const double settleMs = static_cast<double>(settle.elapsed());
+        worstSettle = std::max(worstSettle, settleMs);
+        totalSettle += settleMs;
+    }
+    const qint64 worstStall = watch.worst;
+    std::printf("seek-bar drags: %d moves over 5 drags, %d frames grabbed\n", moves, window.grabCount());
+    std::printf("preview of the last position shown after the last move: mean %.1f ms, worst %.1f ms (target < 100 ms)\n",
+                totalSettle / 5, worstSettle);
+    std::printf("longest the event loop went without running during the drags: %lld ms\n", static_cast<long long>(worstStall));
+
+    if (args.size() >= 4) {
+        window.SelectTab(1);
+        next.clear();
+        for (int i = 0; i < 100; ++i) next << args[3];
+        watch.Start();
+        QElapsedTimer add;
+        add.start();
+        window.AddSourceFiles();
+        std::printf("adding 100 files to the join list: %lld ms in all, longest without painting %lld ms\n",
+                    static_cast<long long>(add.elapsed()), static_cast<long long>(watch.worst));
+    }
+    return 0;
+}
