@@ -26,7 +26,7 @@ std::string CleanFileName(std::string_view typed) {
     std::string out;
     for (char c : typed) {
         if (static_cast<unsigned char>(c) < 0x20) continue;
-        if (std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) continue;
+        if (std::string_view("\\/:*?\"<>|@").find(c) != std::string_view::npos) continue;
         out += c;
     }
     return out;

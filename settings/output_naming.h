@@ -15,8 +15,8 @@ std::string_view FileNamePart(std::string_view path);
 std::string DefaultOutputName(std::string_view sourcePath);
 // ".mp4" for ".../clip.mp4": from the file name's last "." to the end; "" when none.
 std::string SourceExtension(std::string_view sourcePath);
-// Drops the characters a file name cannot hold on any desktop system: \ / : * ? " < > |
-// and control characters. "a:b*c?" becomes "abc".
+// Drops the characters a file name cannot hold on any desktop system, \ / : * ? " < > |,
+// the at sign, and control characters. "a:b*c?" becomes "abc".
 std::string CleanFileName(std::string_view typed);
 // folder + "/" + name + extension, or, when a file or folder of that path exists,
 // the first of "name(0).ext", "name(1).ext", ... that does not. `exists` is the

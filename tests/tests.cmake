@@ -31,7 +31,8 @@ target_include_directories(ulvane_unit_tests SYSTEM PRIVATE ${FFMPEG_INCLUDE_DIR
 
 ulvane_test(ulvane_engine_tests
   tests/engine/run_conversion_test.cpp
-  tests/engine/robustness_test.cpp)
+  tests/engine/robustness_test.cpp
+  tests/engine/job_monitor_test.cpp)
 
 ulvane_test(ulvane_cli_tests
   tests/cli/cut_test.cpp
@@ -54,7 +55,7 @@ target_compile_options(ulvane_controls_tests PRIVATE ${ULVANE_WARNINGS})
 gtest_discover_tests(ulvane_controls_tests DISCOVERY_TIMEOUT 60
   PROPERTIES TIMEOUT 300 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 
-add_executable(ulvane_ui_tests tests/controls/controls_main.cpp tests/ui/main_window_test.cpp)
+add_executable(ulvane_ui_tests tests/controls/controls_main.cpp tests/ui/main_window_test.cpp tests/ui/jobs_test.cpp)
 target_link_libraries(ulvane_ui_tests PRIVATE ulvane_ui ulvane_test_support Qt6::Test GTest::gtest)
 target_compile_options(ulvane_ui_tests PRIVATE ${ULVANE_WARNINGS})
 gtest_discover_tests(ulvane_ui_tests DISCOVERY_TIMEOUT 60

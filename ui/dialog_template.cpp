@@ -6,6 +6,9 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTabBar>
 #include <cmath>
 
@@ -13,6 +16,7 @@
 #include "controls/check_list.h"
 #include "controls/control_button.h"
 #include "controls/hyperlink.h"
+#include "controls/label.h"
 #include "ui/preview_frame.h"
 
 namespace ulvane {
@@ -48,9 +52,81 @@ constexpr TemplateItem kMainItems[] = {
 
 constexpr DialogTemplate kMain{102, {363, 252}, 9, kMainItems};
 
+constexpr TemplateItem kProgressItems[] = {
+    {1158, ItemKind::Static, {19, 5, 44, 8}, true, ""},
+    {1018, ItemKind::Label, {66, 5, 254, 8}, true, ""},
+    {1011, ItemKind::Progress, {20, 17, 282, 14}, true, ""},
+    {1159, ItemKind::Static, {20, 36, 47, 8}, true, ""},
+    {1019, ItemKind::Label, {66, 36, 252, 8}, true, ""},
+    {1012, ItemKind::Progress, {21, 47, 281, 14}, true, ""},
+    {1000, ItemKind::PushButton, {253, 65, 50, 19}, true, ""},
+};
+constexpr DialogTemplate kProgress{129, {324, 89}, 9, kProgressItems};
+
+// Group boxes have no id of their own in the templates; they take 1..2 here.
+constexpr TemplateItem kCutItems[] = {
+    {-1, ItemKind::Group, {2, 0, 353, 135}, true, ""},
+    {-2, ItemKind::Group, {1, 135, 353, 44}, true, ""},
+    {1259, ItemKind::Static, {9, 7, 54, 8}, true, ""},
+    {1189, ItemKind::Radio, {20, 17, 328, 10}, true, ""},
+    {1007, ItemKind::Radio, {20, 33, 327, 10}, true, ""},
+    {1260, ItemKind::Static, {43, 50, 51, 8}, true, ""},
+    {1105, ItemKind::Combo, {96, 48, 226, 30}, true, ""},
+    {1261, ItemKind::Static, {43, 67, 49, 8}, true, ""},
+    {1190, ItemKind::Combo, {96, 65, 74, 30}, true, ""},
+    {1262, ItemKind::Static, {196, 67, 48, 8}, true, ""},
+    {1191, ItemKind::Combo, {246, 65, 75, 30}, true, ""},
+    {1263, ItemKind::Static, {43, 87, 47, 8}, true, ""},
+    {1065, ItemKind::Combo, {96, 84, 74, 30}, true, ""},
+    {1264, ItemKind::Static, {43, 107, 47, 8}, true, ""},
+    {1192, ItemKind::Combo, {95, 104, 75, 30}, true, ""},
+    {1265, ItemKind::Static, {197, 106, 46, 8}, true, ""},
+    {1197, ItemKind::Combo, {245, 103, 76, 30}, true, ""},
+    {1193, ItemKind::Static, {19, 122, 300, 8}, true, ""},
+    {1266, ItemKind::Static, {13, 145, 43, 8}, true, ""},
+    {1003, ItemKind::ReadOnlyEdit, {57, 143, 226, 14}, true, ""},
+    {1076, ItemKind::PushButton, {291, 142, 50, 16}, true, ""},
+    {1267, ItemKind::Static, {14, 166, 41, 8}, true, ""},
+    {1075, ItemKind::Edit, {57, 162, 283, 14}, true, ""},
+    {1194, ItemKind::PushButton, {287, 180, 55, 22}, true, ""},
+};
+constexpr DialogTemplate kCut{165, {356, 206}, 9, kCutItems};
+
+constexpr TemplateItem kJoinItems[] = {
+    {-1, ItemKind::Group, {3, 0, 349, 139}, true, ""},
+    {-2, ItemKind::Group, {4, 140, 347, 44}, true, ""},
+    {1268, ItemKind::Static, {7, 7, 76, 12}, true, ""},
+    {1256, ItemKind::Radio, {15, 17, 335, 10}, true, ""},
+    {1007, ItemKind::Radio, {15, 32, 334, 10}, true, ""},
+    {1269, ItemKind::Static, {37, 49, 57, 8}, true, ""},
+    {1105, ItemKind::Combo, {102, 47, 219, 30}, true, ""},
+    {1270, ItemKind::Static, {37, 68, 61, 8}, true, ""},
+    {1066, ItemKind::Combo, {102, 65, 73, 58}, true, ""},
+    {1271, ItemKind::Static, {193, 68, 48, 8}, true, ""},
+    {1063, ItemKind::Combo, {245, 65, 76, 76}, true, ""},
+    {1272, ItemKind::Static, {38, 87, 60, 8}, true, ""},
+    {1065, ItemKind::Combo, {102, 84, 73, 60}, true, ""},
+    {1273, ItemKind::Static, {38, 107, 60, 8}, true, ""},
+    {1070, ItemKind::Combo, {101, 105, 73, 62}, true, ""},
+    {1274, ItemKind::Static, {193, 106, 47, 8}, true, ""},
+    {1067, ItemKind::Combo, {245, 104, 77, 50}, true, ""},
+    {1068, ItemKind::Combo, {191, 190, 38, 69}, false, ""},
+    {1275, ItemKind::Static, {13, 128, 313, 8}, true, ""},
+    {1276, ItemKind::Static, {9, 151, 53, 8}, true, ""},
+    {1003, ItemKind::ReadOnlyEdit, {65, 148, 222, 14}, true, ""},
+    {1072, ItemKind::PushButton, {296, 146, 52, 16}, true, ""},
+    {1277, ItemKind::Static, {10, 167, 50, 8}, true, ""},
+    {1075, ItemKind::Edit, {65, 167, 282, 14}, true, ""},
+    {1, ItemKind::PushButton, {295, 187, 56, 22}, true, ""},
+};
+constexpr DialogTemplate kJoin{167, {356, 213}, 9, kJoinItems};
+
 }  // namespace
 
 const DialogTemplate& MainDialogTemplate() { return kMain; }
+const DialogTemplate& ProgressDialogTemplate() { return kProgress; }
+const DialogTemplate& CutSettingsTemplate() { return kCut; }
+const DialogTemplate& JoinSettingsTemplate() { return kJoin; }
 
 QSize DialogBaseUnits(const QFont& font) {
     const QFontMetrics m(font);
@@ -85,6 +161,28 @@ QMap<int, QWidget*> BuildDialog(const DialogTemplate& t, QWidget* parent) {
             case ItemKind::Slider: w = new CBitmapSlider(item.id, parent); break;
             case ItemKind::Group: w = new QGroupBox(text, parent); break;
             case ItemKind::Edit: w = new QLineEdit(text, parent); break;
+            case ItemKind::Label: w = new CLabel(item.id, parent); break;
+            case ItemKind::Progress: {
+                auto* bar = new QProgressBar(parent);
+                bar->setRange(0, 100);
+                bar->setValue(0);
+                bar->setTextVisible(false);
+                w = bar;
+                break;
+            }
+            case ItemKind::PushButton: {
+                auto* b = new QPushButton(text, parent);
+                b->setAutoDefault(false);  // Enter never presses a button
+                w = b;
+                break;
+            }
+            case ItemKind::Radio: w = new QRadioButton(text, parent); break;
+            case ItemKind::ReadOnlyEdit: {
+                auto* e = new QLineEdit(text, parent);
+                e->setReadOnly(true);
+                w = e;
+                break;
+            }
             case ItemKind::SunkenStatic: {
                 auto* l = new QLabel(text, parent);
                 l->setFrameStyle(QFrame::Panel | QFrame::Sunken);

@@ -14,7 +14,10 @@ class QWidget;
 
 namespace ulvane {
 
-enum class ItemKind { Tab, Static, Link, Combo, CheckList, PreviewFrame, BitmapButton, Slider, Group, Edit, SunkenStatic };
+enum class ItemKind {
+    Tab, Static, Link, Combo, CheckList, PreviewFrame, BitmapButton, Slider, Group, Edit, SunkenStatic,
+    Label, Progress, PushButton, Radio, ReadOnlyEdit
+};
 
 struct TemplateItem {
     int id;
@@ -31,8 +34,12 @@ struct DialogTemplate {
     std::span<const TemplateItem> items;
 };
 
-// Template 102: the main window.
+// Template 102: the main window. 129: the progress dialog. 165 and 167: the cut and join
+// settings.
 const DialogTemplate& MainDialogTemplate();
+const DialogTemplate& ProgressDialogTemplate();
+const DialogTemplate& CutSettingsTemplate();
+const DialogTemplate& JoinSettingsTemplate();
 
 // The dialog base units of a font: average character width and character height, pixels.
 QSize DialogBaseUnits(const QFont& font);

@@ -21,6 +21,9 @@ constexpr LanguageKey kMainKeys[] = {
     {"HINT", "szksjqd"},       {"HINT", "szjsjqd"},        {"HINT", "zjsrsjd"},
 };
 
+// Messages of the launches for what the language files of old had no words for.
+constexpr LanguageKey kLaunchKeys[] = {{"TISHI", "wkzm"}, {"TISHI", "tdwj"}, {"TISHI", "xcsb"}};
+
 constexpr LanguageKey kProgressKeys[] = {
     {"APPLICATION", "name"}, {"JIEMIAN", "dqwj"}, {"JIEMIAN", "tz"}, {"JIEMIAN", "zgwj"}};
 
@@ -52,6 +55,7 @@ std::span<const LanguageKey> MainWindowKeys() { return kMainKeys; }
 std::span<const LanguageKey> ProgressDialogKeys() { return kProgressKeys; }
 std::span<const LanguageKey> CutDialogKeys() { return kCutKeys; }
 std::span<const LanguageKey> JoinDialogKeys() { return kJoinKeys; }
+std::span<const LanguageKey> LaunchKeys() { return kLaunchKeys; }
 
 void LanguageTable::Load(const std::string& languageFolder, const std::string& fileName) {
     std::vector<Entry> fresh;

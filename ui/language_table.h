@@ -28,6 +28,8 @@ std::span<const LanguageKey> MainWindowKeys();
 std::span<const LanguageKey> ProgressDialogKeys();
 std::span<const LanguageKey> CutDialogKeys();
 std::span<const LanguageKey> JoinDialogKeys();
+// The launches' own messages (no extension for a direct cut, too many files, no worker).
+std::span<const LanguageKey> LaunchKeys();
 
 class LanguageTable {
 public:

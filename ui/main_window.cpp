@@ -19,6 +19,9 @@
 #include "controls/control_button.h"
 #include "controls/hyperlink.h"
 #include "engine/media_probe.h"
+#include "engine/monitor/progress_dialog.h"
+#include "engine/run_conversion.h"
+#include "settings/settings_dialog.h"
 #include "settings/output_naming.h"
 #include "ui/dialog_template.h"
 #include "ui/preview_frame.h"
@@ -61,6 +64,8 @@ WindowServices WindowServices::Default() {
     s.chooseFiles = DefaultFileChooser();
     s.messages = &DefaultMessageSink();
     s.open = ShellOpen;
+    s.pickFolder = DefaultFolderPicker();
+    s.runSettings = [](OutputSettingsDialog& d) { return d.exec() == QDialog::Accepted; };
     return s;
 }
 
@@ -114,9 +119,48 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
     for (const Hint& h : kHints)
         if (QWidget* w = Item(h.id)) w->installEventFilter(this);
     qApp->installEventFilter(this);  // the Delete key, whichever control has the focus
+
+    progress_ = new CAVConvertDlg(this);
+    monitorTimer_.setInterval(500);
+    connect(&monitorTimer_, &QTimer::timeout, this, &CUlvaneAVConverterDlg::OnMonitorTick);
+    connect(progress_, &CAVConvertDlg::stopRequested, this, [this] {
+        // The stop button: the monitor's closing sequence, with no report.
+        struct Stop : MonitorView {
+            CUlvaneAVConverterDlg* w;
+            void SetCurrentLine(const std::string&) override {}
+            void SetOverallLine(const std::string&) override {}
+            void SetFileBar(int) override {}
+            void SetOverallBar(int) override {}
+            void MarkRow(int, const std::string&, bool) override {}
+            void StopTimer() override { w->monitorTimer_.stop(); }
+            void CloseProgress() override { w->progress_->done(QDialog::Accepted); }
+            void ShowMessage(const std::string&) override {}
+            void Open(const std::string&) override {}
+        } stop;
+        stop.w = this;
+        MonitorClose(Job(), stop);
+    });
+    connect(ItemAs<CControlButton>(1004), &QAbstractButton::clicked, this, &CUlvaneAVConverterDlg::LaunchCut);
+    connect(ItemAs<CControlButton>(1099), &QAbstractButton::clicked, this, &CUlvaneAVConverterDlg::LaunchJoin);
 }
 
-CUlvaneAVConverterDlg::~CUlvaneAVConverterDlg() { qApp->removeEventFilter(this); }
+CUlvaneAVConverterDlg::~CUlvaneAVConverterDlg() {
+    qApp->removeEventFilter(this);
+    if (job_) job_->cancelRequested.store(true);
+    WaitForWorker();
+}
+
+void CUlvaneAVConverterDlg::WaitForWorker() {
+    if (worker_.joinable()) worker_.join();
+}
+
+QString CUlvaneAVConverterDlg::Text(const char* section, const char* key) const { return Q(table_.Text(section, key)); }
+
+QString CUlvaneAVConverterDlg::Resolve(const QString& target) const {
+    // A relative target (the help page) lies beside the program.
+    if (target.isEmpty() || target.contains("://") || QFileInfo(target).isAbsolute()) return target;
+    return services_.programDir + "/" + target;
+}
 
 QImage CUlvaneAVConverterDlg::Image(int id) const {
     return QImage(QString("%1/images/%2.bmp").arg(services_.programDir).arg(id));
@@ -413,10 +457,209 @@ void CUlvaneAVConverterDlg::mousePressEvent(QMouseEvent* e) {
 }
 
 void CUlvaneAVConverterDlg::closeEvent(QCloseEvent* e) {
+    // A stopped job's worker may still be finishing: it goes before the record does.
+    if (job_) job_->cancelRequested.store(true);
+    WaitForWorker();
     job_.reset();
     grabber_.Release();
     done(QDialog::Accepted);
     e->accept();
+}
+
+// ------------------------------------------------------------------ launches ---
+
+namespace {
+
+// The window and its progress dialog as the job monitor sees them.
+struct WindowMonitorView : MonitorView {
+    CUlvaneAVConverterDlg* window;
+    CAVConvertDlg* dialog;
+    CCheckListCtrl* list;
+    QTimer* timer;
+    MessageSink* messages;
+    std::function<void(const QString&)> open;
+    void SetCurrentLine(const std::string& t) override { dialog->SetCurrentLine(QString::fromStdString(t)); }
+    void SetOverallLine(const std::string& t) override { dialog->SetOverallLine(QString::fromStdString(t)); }
+    void SetFileBar(int p) override { dialog->SetFileBar(p); }
+    void SetOverallBar(int p) override { dialog->SetOverallBar(p); }
+    void MarkRow(int row, const std::string& status, bool uncheck) override {
+        if (row < 0 || row >= list->rowCount()) return;
+        list->item(row, 5)->setText(QString::fromStdString(status));
+        if (uncheck) list->SetChecked(row, false);
+    }
+    void StopTimer() override { timer->stop(); }
+    void CloseProgress() override { dialog->done(QDialog::Accepted); }
+    void ShowMessage(const std::string& t) override {
+        messages->Show(window, window->windowTitle(), QString::fromStdString(t), false);
+    }
+    void Open(const std::string& target) override { open(QString::fromStdString(target)); }
+};
+
+}  // namespace
+
+void CUlvaneAVConverterDlg::OnMonitorTick() {
+    if (!job_) return;
+    monitor_.joinTab = tabs_->currentIndex() == 1;
+    monitor_.joinRows = joinRows_;
+    monitor_.rowPaths.clear();
+    for (int r = 0; r < sourceList_->rowCount(); ++r) monitor_.rowPaths.push_back(sourceList_->item(r, 0)->text().toStdString());
+    monitor_.cutSourcePath = cutSourcePath_.toStdString();
+    monitor_.lastOutputFolder = lastOutputFolder_.toStdString();
+    MonitorTexts texts;
+    texts.wjwc = table_.Text("TISHI", "wjwc");
+    texts.wjwczg = table_.Text("TISHI", "wjwczg");
+    texts.wj1 = table_.Text("TISHI", "wj1");
+    texts.sb = table_.Text("TISHI", "sb");
+    texts.wc = table_.Text("TISHI", "wc");
+    texts.jqcg = table_.Text("TISHI", "jqcg");
+    texts.jqsb = table_.Text("TISHI", "jqsb");
+    texts.hbcg = table_.Text("TISHI", "hbcg");
+    texts.hbsb = table_.Text("TISHI", "hbsb");
+    texts.url = table_.Text("APPLICATION", "url");
+    WindowMonitorView view;
+    view.window = this;
+    view.dialog = progress_;
+    view.list = sourceList_;
+    view.timer = &monitorTimer_;
+    view.messages = services_.messages;
+    view.open = [this](const QString& t) { services_.open(Resolve(t)); };
+    MonitorTick(*job_, monitor_, texts, view);
+}
+
+bool CUlvaneAVConverterDlg::StartWorker() {
+    WaitForWorker();  // a stopped job's worker finishes before the next one starts
+    ConversionJob* job = job_.get();
+    try {
+        worker_ = std::thread([job] { RunConversion(*job); });
+    } catch (const std::system_error&) {
+        services_.messages->Show(this, windowTitle(), Text("TISHI", "xcsb"), true);
+        return false;
+    }
+    monitorTimer_.start();
+    progress_->ApplyTexts(table_);
+    progress_->SetCurrentLine("");
+    progress_->SetOverallLine("");
+    progress_->SetFileBar(0);
+    progress_->SetOverallBar(0);
+    progress_->exec();
+    return true;
+}
+
+namespace {
+
+void FillParameters(ConversionJob& job, const OutputChoice& c) {
+    if (auto id = VideoCodecIdFromName(c.videoCodecName)) job.videoCodecId = *id;
+    job.videoBitRate = c.videoBitRate;
+    job.outputHeight = c.height;
+    job.outputWidth = c.width;
+    job.outputFrameRate = FrameRateFromLabel(c.frameRateLabel).value_or(0.0);
+    if (auto id = AudioCodecIdFromName(c.audioCodecName)) job.audioCodecId = *id;
+    job.audioBitRate = c.audioBitRate;
+    job.channels = c.channels;
+    job.sampleRate = c.sampleRate;
+}
+
+}  // namespace
+
+void CUlvaneAVConverterDlg::LaunchCut() {
+    if (cutSourcePath_.isEmpty()) {
+        services_.messages->Show(this, windowTitle(), Text("TISHI", "qxtjsp"), true);
+        return;
+    }
+    WaitForWorker();
+    monitor_.finishedInputs = 0;
+    ConversionJob& job = Job();
+    job.PrepareForJob(1);
+    job.displayCount = 0;
+    job.progressPercent.store(-1);
+    const std::string source = cutSourcePath_.toStdString();
+    CFileInfomation dialog(store_, table_, *services_.messages, services_.pickFolder,
+                           QString::fromStdString(DefaultOutputName(source)), this);
+    if (!services_.runSettings(dialog)) return;
+    const OutputChoice& choice = CutOutputChoice();
+    job.inputPaths[0] = source;
+    job.segmentStart[0] = P(startBox_->text()) / 1000.0;
+    job.segmentEnd[0] = P(endBox_->text()) / 1000.0;
+    job.segmentLength[0] = job.segmentEnd[0] - job.segmentStart[0];
+    QString extension = choice.direct ? QString::fromStdString(SourceExtension(source)) : dialog.extension();
+    if (extension.isEmpty()) {
+        // A source named without "." has no container to copy into.
+        services_.messages->Show(this, windowTitle(), Text("TISHI", "wkzm"), true);
+        return;
+    }
+    job.reencode = !choice.direct;
+    lastOutputFolder_ = dialog.outputFolder();
+    job.outputPaths[0] = FreeOutputPath(dialog.outputFolder().toStdString(), dialog.fileName().toStdString(),
+                                        extension.toStdString(), PathExists);
+    FillParameters(job, choice);
+    job.currentInput.store(-1);
+    job.cancelRequested.store(false);
+    job.progressPercent.store(0);
+    job.joinMode = false;
+    StartWorker();
+}
+
+void CUlvaneAVConverterDlg::LaunchJoin() {
+    if (sourceList_->rowCount() == 0) {
+        services_.messages->Show(this, windowTitle(), Text("TISHI", "qxtjsp"), true);
+        return;
+    }
+    joinRows_.clear();
+    joinCompatible_ = true;
+    int previous = -1;
+    for (int r = 0; r < sourceList_->rowCount(); ++r) {
+        if (!sourceList_->IsChecked(r)) continue;
+        if (previous >= 0 && (sourceList_->item(r, 1)->text() != sourceList_->item(previous, 1)->text() ||
+                              sourceList_->item(r, 3)->text() != sourceList_->item(previous, 3)->text()))
+            joinCompatible_ = false;
+        joinRows_.push_back(r);
+        previous = r;
+    }
+    if (joinRows_.size() < 2) {
+        services_.messages->Show(this, windowTitle(), Text("TISHI", "zslgwj"), true);
+        return;
+    }
+    if (joinRows_.size() > static_cast<size_t>(kMaxInputs)) {
+        services_.messages->Show(this, windowTitle(), Text("TISHI", "tdwj"), true);
+        return;
+    }
+    WaitForWorker();
+    const int n = static_cast<int>(joinRows_.size());
+    monitor_.finishedInputs = 0;
+    ConversionJob& job = Job();
+    job.PrepareForJob(n);
+    job.displayCount = n;
+    job.progressPercent.store(-1);
+    job.joinTotalSeconds = 0;
+    CSettings dialog(store_, table_, *services_.messages, services_.pickFolder, this);
+    if (!services_.runSettings(dialog)) return;
+    const OutputChoice& choice = JoinOutputChoice();
+    job.reencode = !choice.direct;
+    if (choice.direct && !joinCompatible_) {
+        services_.messages->Show(this, windowTitle(), Text("TISHI", "bnzjhb"), true);
+        return;
+    }
+    for (int k = 0; k < n; ++k) {
+        const int row = joinRows_[static_cast<size_t>(k)];
+        const std::string path = sourceList_->item(row, 0)->text().toStdString();
+        job.inputPaths[k] = path;
+        job.joinTotalSeconds = static_cast<int32_t>(job.joinTotalSeconds + P(sourceList_->item(row, 2)->text()) / 1000.0);
+        std::string extension = choice.direct ? SourceExtension(path) : dialog.extension().toStdString();
+        if (extension.empty()) {
+            // Only a direct join takes the files' own extension; one without cannot be copied.
+            services_.messages->Show(this, windowTitle(), Text("TISHI", "bnzjhb"), true);
+            return;
+        }
+        lastOutputFolder_ = dialog.outputFolder();
+        job.outputPaths[k] =
+            FreeOutputPath(dialog.outputFolder().toStdString(), dialog.fileName().toStdString(), extension, PathExists);
+    }
+    FillParameters(job, choice);
+    job.currentInput.store(-1);
+    job.cancelRequested.store(false);
+    job.progressPercent.store(0);
+    job.joinMode = true;
+    StartWorker();
 }
 
 }  // namespace ulvane

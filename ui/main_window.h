@@ -5,11 +5,14 @@
 
 #include <QDialog>
 #include <QMap>
+#include <QTimer>
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include "engine/conversion_job.h"
 #include "engine/frame_grabber.h"
+#include "engine/monitor/job_monitor.h"
 #include "platform/desktop.h"
 #include "settings/settings_store.h"
 #include "ui/language_table.h"
@@ -26,6 +29,8 @@ class CBitmapSlider;
 class CCheckListCtrl;
 class CControlButton;
 class CHyperLink;
+class CAVConvertDlg;
+class OutputSettingsDialog;
 class PreviewFrame;
 
 // What the window asks of the desktop; tests replace each part.
@@ -34,6 +39,9 @@ struct WindowServices {
     FileChooser chooseFiles;   // the open-file dialog
     MessageSink* messages = nullptr;
     std::function<bool(const QString&)> open;  // the desktop's "open" (play, help)
+    std::function<QString(QWidget*, const QString&)> pickFolder;  // the folder picker
+    // Runs a settings dialog modally; true when it was confirmed.
+    std::function<bool(OutputSettingsDialog&)> runSettings;
     static WindowServices Default();
 };
 
@@ -60,6 +68,16 @@ public:
     void SetStartPoint();
     void SetEndPoint();
     void Play();
+    // The convert and merge buttons: settings dialog, job, worker, timer 1, progress dialog.
+    // Each returns when the progress dialog has closed (or at once when nothing started).
+    void LaunchCut();
+    void LaunchJoin();
+    // Waits for a worker still finishing a stopped job.
+    void WaitForWorker();
+    CAVConvertDlg* progressDialog() const { return progress_; }
+    const ConversionJob* job() const { return job_.get(); }
+    const QString& lastOutputFolder() const { return lastOutputFolder_; }
+    const std::vector<int>& joinRows() const { return joinRows_; }
 
     const QString& cutSourcePath() const { return cutSourcePath_; }
     // The seek-bar position whose frame the preview shows, and how many frames it grabbed.
@@ -91,6 +109,10 @@ private:
     void OnTimeEdited();
     QImage Image(int id) const;
     ConversionJob& Job();
+    bool StartWorker();
+    void OnMonitorTick();
+    QString Resolve(const QString& target) const;
+    QString Text(const char* section, const char* key) const;
 
     WindowServices services_;
     SettingsStore store_;
@@ -104,6 +126,13 @@ private:
     bool grabScheduled_ = false;  // a grab for the newest seek-bar position is on its way
     int shownPosition_ = 0;
     int grabCount_ = 0;
+    std::thread worker_;          // the job's worker; joined before the next job and at close
+    QTimer monitorTimer_;         // timer 1: the job monitor, every 500 ms
+    CAVConvertDlg* progress_;
+    MonitorState monitor_;
+    QString lastOutputFolder_;
+    std::vector<int> joinRows_;
+    bool joinCompatible_ = true;
 
     QTabBar* tabs_;
     CHyperLink* helpLink_;

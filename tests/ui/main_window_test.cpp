@@ -14,6 +14,7 @@
 #include "controls/check_list.h"
 #include "controls/hyperlink.h"
 #include "tests/support/media_tools.h"
+#include "tests/ui/window_harness.h"
 #include "ui/dialog_template.h"
 #include "ui/main_window.h"
 #include "ui/preview_frame.h"
@@ -23,66 +24,7 @@ namespace fs = std::filesystem;
 using namespace ulvane;
 using ulvane::test::Fixture;
 using ulvane::test::TempDir;
-
-namespace {
-
-struct Messages : MessageSink {
-    QStringList shown;
-    void Show(QWidget*, const QString&, const QString& text, bool) override { shown << text; }
-};
-
-// A program folder of its own, with the shipped languages, images and settings, and a
-// window whose desktop is scripted.
-struct Harness {
-    TempDir dir;
-    Messages messages;
-    QStringList nextFiles;
-    QStringList opened;
-    std::unique_ptr<CUlvaneAVConverterDlg> window;
-
-    Harness() {
-        const fs::path res = fs::path(ULVANE_SOURCE_DIR) / "resources";
-        for (const char* sub : {"languages", "images"})
-            fs::copy(res / sub, dir.path() / sub, fs::copy_options::recursive);
-        fs::copy_file(res / "setting.ini", dir.path() / "setting.ini");
-        WindowServices s;
-        s.programDir = QString::fromStdString(dir.path().string());
-        s.chooseFiles = [this](QWidget*, const QString&) { return nextFiles; };
-        s.messages = &messages;
-        s.open = [this](const QString& t) { return opened << t, true; };
-        window = std::make_unique<CUlvaneAVConverterDlg>(s);
-        window->show();
-    }
-    void Add(const QStringList& files) {
-        nextFiles = files;
-        window->AddSourceFiles();
-    }
-    QString Text(int id) const {
-        if (auto* l = window->ItemAs<QLabel>(id)) return l->text();
-        if (auto* e = window->ItemAs<QLineEdit>(id)) return e->text();
-        return {};
-    }
-};
-
-QString Colours() {
-    const std::string c = ":s=160x120:r=25:d=1";
-    return QString::fromStdString(Fixture(
-        "window_colours.mp4",
-        {"-f", "lavfi", "-i", "color=c=red" + c + "[r];color=c=lime" + c + "[g];color=c=blue" + c + "[b];[r][g][b]concat=n=3[out0]",
-         "-c:v", "libx264", "-preset", "veryfast", "-g", "25", "-pix_fmt", "yuv420p"}));
-}
-
-QString Av(const char* name, const char* rate) {
-    return QString::fromStdString(Fixture(name, {"-f", "lavfi", "-i", std::string("testsrc2=size=320x240:rate=") + rate, "-t",
-                                                 "2", "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p"}));
-}
-
-QColor CentreColour(const PreviewFrame* p) {
-    const QImage& img = p->picture();
-    return img.isNull() ? QColor() : img.pixelColor(img.width() / 2, img.height() / 2);
-}
-
-}  // namespace
+using namespace ulvane::test;
 
 TEST(MainWindow, EveryItemSitsWhereItsTemplatePutsIt) {
     Harness h;

@@ -21,7 +21,7 @@ fs::path Resources() { return fs::path(ULVANE_SOURCE_DIR) / "resources"; }
 
 std::vector<LanguageKey> EveryKeyTheProgramReads() {
     std::vector<LanguageKey> keys;
-    for (auto list : {MainWindowKeys(), ProgressDialogKeys(), CutDialogKeys(), JoinDialogKeys()})
+    for (auto list : {MainWindowKeys(), ProgressDialogKeys(), CutDialogKeys(), JoinDialogKeys(), LaunchKeys()})
         keys.insert(keys.end(), list.begin(), list.end());
     return keys;
 }

@@ -1,0 +1,75 @@
+// The job monitor.
+#include "engine/monitor/job_monitor.h"
+
+#include <algorithm>
+
+namespace ulvane {
+
+void MonitorClose(ConversionJob& job, MonitorView& view) {
+    view.StopTimer();
+    job.cancelRequested.store(true);
+    view.CloseProgress();
+}
+
+void MonitorTick(ConversionJob& job, MonitorState& state, const MonitorTexts& texts, MonitorView& view) {
+    const int current = job.currentInput.load();
+    auto rowOf = [&](int input) {
+        return input >= 0 && static_cast<size_t>(input) < state.joinRows.size() ? state.joinRows[input] : -1;
+    };
+    std::string name;
+    if (state.joinTab) {
+        const int row = rowOf(current);
+        if (row >= 0 && static_cast<size_t>(row) < state.rowPaths.size()) name = state.rowPaths[row];
+    } else {
+        name = state.cutSourcePath;
+    }
+    int count = job.displayCount;
+    if (!state.joinTab) count = job.displayCount = 1;
+    const int percent = job.progressPercent.load();
+    if (percent >= 0 && current < count)
+        view.SetCurrentLine(name + "   " + std::to_string(percent) + "% " + texts.wjwc);
+    view.SetOverallLine(std::to_string(state.finishedInputs) + " " + texts.wjwczg + " " + std::to_string(count) + " " +
+                        texts.wj1);
+    view.SetOverallBar(job.displayCount > 0 ? state.finishedInputs * 100 / job.displayCount : 0);
+    if (percent >= 0 && percent <= 100) view.SetFileBar(percent);
+    if (job.cancelRequested.load()) {
+        // Stopped by the user: the dialog closes, and nothing is reported.
+        MonitorClose(job, view);
+        return;
+    }
+    if (state.joinTab) {
+        // Every input the worker is past gets its row marked first, so that no row still
+        // says "ready" when the result is shown.
+        const int past = std::min(job.currentInput.load(), count);
+        for (int index = 0; index < past && index <= kMaxInputs; ++index) {
+            const uint8_t status = job.inputStatus[index].load();
+            const int row = rowOf(index);
+            if (status == kInputFailed && row >= 0) view.MarkRow(row, texts.sb, false);
+            if (status == kInputDone) {
+                state.finishedInputs = past;
+                if (row >= 0) view.MarkRow(row, texts.wc, true);
+            }
+        }
+        if (job.currentInput.load() != count) return;
+        job.currentInput.store(count + 1);
+        MonitorClose(job, view);
+        bool anyFailed = false;
+        for (int k = 0; k < count && k <= kMaxInputs; ++k) anyFailed |= job.inputStatus[k].load() == kInputFailed;
+        view.ShowMessage(anyFailed ? texts.hbsb : texts.hbcg);
+        view.Open(anyFailed ? texts.url : state.lastOutputFolder);
+        return;
+    }
+    if (job.currentInput.load() != count || count < 1) return;
+    job.currentInput.store(count + 1);
+    MonitorClose(job, view);
+    const uint8_t status = job.inputStatus[0].load();
+    if (status == kInputDone) {
+        view.ShowMessage(texts.jqcg);
+        view.Open(state.lastOutputFolder);
+    } else if (status == kInputFailed) {
+        view.ShowMessage(texts.jqsb);
+        view.Open(texts.url);
+    }
+}
+
+}  // namespace ulvane

@@ -1,0 +1,215 @@
+// The cut and join settings dialogs.
+#include "settings/settings_dialog.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QWindow>
+
+#include "settings/output_naming.h"
+#include "ui/dialog_template.h"
+#include "ui/language_table.h"
+
+namespace ulvane {
+
+OutputChoice& CutOutputChoice() {
+    static OutputChoice choice;
+    return choice;
+}
+
+OutputChoice& JoinOutputChoice() {
+    // The window's defaults until the join dialog is first confirmed.
+    static OutputChoice choice = [] {
+        OutputChoice c;
+        c.audioBitRate = 192000;
+        c.sampleRate = 44100;
+        c.channels = 2;
+        c.videoBitRate = 3000000;
+        c.width = 320;
+        c.height = 240;
+        c.frameRateLabel = "29.97 fps";
+        c.videoCodecName = "MPEG4";
+        c.audioCodecName = "AAC";
+        return c;
+    }();
+    return choice;
+}
+
+std::string TestOutputFolder(const std::string& folder) {
+    if (folder.empty() || !PathExists(folder)) return "missing";
+    const std::string probe = folder + "/jlewhqlhqwenqfwk.mp4";
+    const bool existed = PathExists(probe);
+    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return "unwritable";
+    ::close(fd);
+    if (!existed) ::unlink(probe.c_str());
+    return {};
+}
+
+FolderPicker DefaultFolderPicker() {
+    return [](QWidget* parent, const QString& title) { return QFileDialog::getExistingDirectory(parent, title); };
+}
+
+namespace {
+
+// The ids of the six lists and the texts of each dialog.
+struct Ids {
+    int direct, indirect, lists[6], channel, folder, browse, name, start, note;
+    std::vector<std::pair<int, const char*>> captions;
+};
+
+const Ids& IdsOf(Dialog d) {
+    static const Ids cut{1189, 1007, {1105, 1190, 1191, 1065, 1192, 1197}, 0, 1003, 1076, 1075, 1194, 1193,
+                         {{1259, "yzfa"}, {1189, "zjjq"}, {1007, "jjjq"}, {1260, "spgs"}, {1261, "spzl"}, {1262, "spdx"},
+                          {1263, "zl"}, {1264, "ypzl"}, {1265, "ypcyl"}, {1193, "zyzjjq"}, {1266, "scml"}, {1076, "ll"},
+                          {1267, "wjm"}, {1194, "ksjq1"}}};
+    static const Ids join{1256, 1007, {1105, 1066, 1063, 1065, 1070, 1067}, 1068, 1003, 1072, 1075, 1, 1275,
+                          {{1268, "yzfa"}, {1256, "zjhb"}, {1007, "jjhb"}, {1269, "spgs"}, {1270, "spzl"}, {1271, "spdx"},
+                           {1272, "zl"}, {1273, "ypzl"}, {1274, "ypcyl"}, {1275, "zyzjhb"}, {1276, "scml"}, {1072, "ll"},
+                           {1277, "wjm"}, {1, "kshb"}}};
+    return d == Dialog::Cut ? cut : join;
+}
+
+void SetCaption(QWidget* w, const QString& text) {
+    if (auto* l = qobject_cast<QLabel*>(w)) l->setText(text);
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) b->setText(text);
+}
+
+void Fill(QComboBox* box, std::span<const std::string_view> labels, int storedRow) {
+    box->clear();
+    for (std::string_view l : labels) box->addItem(QString::fromUtf8(l.data(), static_cast<int>(l.size())));
+    // A stored row outside the list leaves the list without a selection.
+    box->setCurrentIndex(storedRow >= 0 && storedRow < box->count() ? storedRow : -1);
+}
+
+}  // namespace
+
+OutputSettingsDialog::OutputSettingsDialog(Dialog kind, const SettingsStore& store, const LanguageTable& language,
+                                           MessageSink& messages, FolderPicker pickFolder, const QString& defaultName,
+                                           QWidget* parent)
+    : QDialog(parent), kind_(kind), store_(store), language_(language), messages_(messages),
+      pickFolder_(std::move(pickFolder)) {
+    const DialogTemplate& t = kind == Dialog::Cut ? CutSettingsTemplate() : JoinSettingsTemplate();
+    QFont f = font();
+    f.setPointSize(t.pointSize);
+    setFont(f);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    items_ = BuildDialog(t, this);
+    const Ids& ids = IdsOf(kind);
+    const auto text = [&](const char* s, const char* k) { return QString::fromStdString(language_.ReadFromFile(s, k)); };
+    setWindowTitle(text("APPLICATION", "name"));
+    for (const auto& [id, key] : ids.captions) SetCaption(Item(id), text("JIEMIAN", key));
+    if (kind == Dialog::Join) Item(ids.start)->setToolTip(text("JIEMIAN", "kshb"));
+
+    const RowChoice rows = store_.ReadRows(kind);
+    Fill(List(0), {}, -1);
+    for (const OutputPreset& p : FormatPresets())
+        List(0)->addItem(QString::fromUtf8(p.label.data(), static_cast<int>(p.label.size())));
+    List(0)->setCurrentIndex(rows.format >= 0 && rows.format < List(0)->count() ? rows.format : -1);
+    Fill(List(1), VideoBitRateLabels(), rows.quality);
+    Fill(List(2), SizeLabels(), rows.size);
+    Fill(List(3), FrameRateLabels(kind), rows.framerate);
+    if (kind == Dialog::Cut) List(3)->setItemText(0, text("JIEMIAN", "ywjyy"));  // "as the source"
+    Fill(List(4), AudioBitRateLabels(kind), rows.audioquality);
+    Fill(List(5), SampleRateLabels(kind), rows.samplerate);
+    if (ids.channel) Fill(ItemAs<QComboBox>(ids.channel), ChannelLabels(), kJoinChannelRow);
+
+    ItemAs<QLineEdit>(ids.folder)->setText(QString::fromStdString(store_.OutputFolder()));
+    ItemAs<QLineEdit>(ids.name)->setText(kind == Dialog::Cut ? defaultName : text("JIEMIAN", "hbhwj"));
+    connect(ItemAs<QRadioButton>(ids.direct), &QRadioButton::clicked, this, [this] { SetDirect(true); });
+    connect(ItemAs<QRadioButton>(ids.indirect), &QRadioButton::clicked, this, [this] { SetDirect(false); });
+    connect(ItemAs<QPushButton>(ids.browse), &QPushButton::clicked, this, &OutputSettingsDialog::Browse);
+    connect(ItemAs<QPushButton>(ids.start), &QPushButton::clicked, this, &OutputSettingsDialog::Start);
+    SetDirect(true);
+}
+
+QComboBox* OutputSettingsDialog::List(int which) const { return ItemAs<QComboBox>(IdsOf(kind_).lists[which]); }
+
+void OutputSettingsDialog::SetDirect(bool direct) {
+    const Ids& ids = IdsOf(kind_);
+    ItemAs<QRadioButton>(ids.direct)->setChecked(direct);
+    ItemAs<QRadioButton>(ids.indirect)->setChecked(!direct);
+    for (int i = 0; i < 6; ++i) List(i)->setEnabled(!direct);
+    if (ids.channel) Item(ids.channel)->setEnabled(!direct);
+}
+
+void OutputSettingsDialog::Browse() {
+    for (;;) {
+        const QString path = pickFolder_(this, "Please select output folder:");
+        if (path.isEmpty()) return;
+        if (!PathExists(path.toStdString())) {
+            messages_.Show(this, windowTitle(), "The output folder name is invalid!", true);
+            continue;
+        }
+        ItemAs<QLineEdit>(IdsOf(kind_).folder)->setText(path);
+        store_.WriteOutputFolder(path.toStdString());
+        return;
+    }
+}
+
+void OutputSettingsDialog::Start() {
+    const Ids& ids = IdsOf(kind_);
+    const auto text = [&](const char* s, const char* k) { return QString::fromStdString(language_.ReadFromFile(s, k)); };
+    const QString typedName = ItemAs<QLineEdit>(ids.name)->text();
+    if (kind_ == Dialog::Join && typedName.isEmpty()) {
+        messages_.Show(this, windowTitle(), text("TISHI", "xsrwjm"), true);
+        return;
+    }
+    OutputChoice& choice = kind_ == Dialog::Cut ? CutOutputChoice() : JoinOutputChoice();
+    RowChoice rows{List(0)->currentIndex(), List(1)->currentIndex(), List(2)->currentIndex(),
+                   List(3)->currentIndex(), List(4)->currentIndex(), List(5)->currentIndex()};
+    store_.WriteRows(kind_, rows);  // kept even when the folder test fails below
+    choice.direct = ItemAs<QRadioButton>(ids.direct)->isChecked();
+    if (rows.format >= 0 && rows.format < static_cast<int>(FormatPresets().size())) {
+        const OutputPreset& p = FormatPresets()[static_cast<size_t>(rows.format)];
+        choice.videoCodecName = std::string(p.videoCodecName);
+        choice.audioCodecName = std::string(p.audioCodecName);
+    }
+    const auto label = [&](int i) { return List(i)->currentText().toStdString(); };
+    choice.videoBitRate = BitRateFromLabel(label(1));
+    const PictureSize size = SizeFromLabel(label(2));
+    choice.width = size.width;
+    choice.height = size.height;
+    choice.frameRateLabel = label(3);
+    choice.audioBitRate = BitRateFromLabel(label(4));
+    choice.sampleRate = BitRateFromLabel(label(5));
+    if (kind_ == Dialog::Cut) {
+        choice.channels = 2;
+    } else if (auto channels = ChannelsFromLabel(ItemAs<QComboBox>(ids.channel)->currentText().toStdString())) {
+        choice.channels = *channels;
+    }
+    const QString folder = ItemAs<QLineEdit>(ids.folder)->text();
+    const std::string test = TestOutputFolder(folder.toStdString());
+    if (test == "missing") {
+        messages_.Show(this, windowTitle(), text("TISHI", "mlbcz"), true);
+        return;
+    }
+    if (!test.empty()) {
+        messages_.Show(this, windowTitle(), QString::fromUtf8("视频文件生成失败，请点击浏览按钮选择保存到其他目录!"), true);
+        return;
+    }
+    folder_ = folder;
+    fileName_ = QString::fromStdString(CleanFileName(typedName.toStdString()));
+    extension_ = QString::fromStdString(PresetExtension(List(0)->currentText().toStdString()));
+    done(QDialog::Accepted);
+}
+
+void OutputSettingsDialog::keyPressEvent(QKeyEvent* e) {
+    // Only the start button confirms: Enter does nothing; Escape cancels.
+    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) return;
+    QDialog::keyPressEvent(e);
+}
+
+void OutputSettingsDialog::mousePressEvent(QMouseEvent* e) {
+    if (windowHandle()) windowHandle()->startSystemMove();
+    QDialog::mousePressEvent(e);
+}
+
+}  // namespace ulvane

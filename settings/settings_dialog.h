@@ -1,0 +1,102 @@
+// CFileInfomation (cut, template 165) and CSettings (join, template 167): the output
+// settings of a job. They open on the rows stored in setting.ini, switch between direct
+// (lists disabled) and indirect, pick the output folder, and on start store the rows, test
+// the folder and fill their OutputChoice.
+#pragma once
+
+#include <QDialog>
+#include <QMap>
+#include <functional>
+
+#include "platform/desktop.h"
+#include "settings/output_presets.h"
+#include "settings/settings_store.h"
+
+class QComboBox;
+class QLineEdit;
+class QRadioButton;
+
+namespace ulvane {
+
+class LanguageTable;
+
+// What a settings dialog hands to its launch. One process-wide instance per dialog.
+struct OutputChoice {
+    bool direct = true;
+    std::string videoCodecName, audioCodecName;
+    int videoBitRate = 0;
+    int width = 0, height = 0;
+    std::string frameRateLabel;
+    int audioBitRate = 0;
+    int sampleRate = 0;
+    int channels = 2;
+};
+OutputChoice& CutOutputChoice();
+OutputChoice& JoinOutputChoice();
+
+// The folder test before a job: something must exist at `folder`, and a file must be
+// creatable in it. A probe file is created and removed again, but only when the test made
+// it: a file of that name that was there already is the user's. Returns "" when the
+// folder will do, else which of the two failed ("missing" or "unwritable").
+std::string TestOutputFolder(const std::string& folder);
+
+// Picks a folder; "" when cancelled.
+using FolderPicker = std::function<QString(QWidget* parent, const QString& title)>;
+FolderPicker DefaultFolderPicker();
+
+class OutputSettingsDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    OutputSettingsDialog(Dialog kind, const SettingsStore& store, const LanguageTable& language, MessageSink& messages,
+                         FolderPicker pickFolder, const QString& defaultName, QWidget* parent = nullptr);
+
+    Dialog kind() const { return kind_; }
+    QWidget* Item(int id) const { return items_.value(id); }
+    template <typename T>
+    T* ItemAs(int id) const {
+        return qobject_cast<T*>(Item(id));
+    }
+
+    void SetDirect(bool direct);
+    void Browse();
+    // The start button: stores the rows, tests the folder, and confirms the dialog.
+    void Start();
+
+    // Set by a confirmed start.
+    const QString& fileName() const { return fileName_; }
+    const QString& extension() const { return extension_; }
+    const QString& outputFolder() const { return folder_; }
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+
+private:
+    QComboBox* List(int which) const;  // 0 format .. 5 sample rate
+    const Dialog kind_;
+    const SettingsStore& store_;
+    const LanguageTable& language_;
+    MessageSink& messages_;
+    FolderPicker pickFolder_;
+    QMap<int, QWidget*> items_;
+    QString fileName_, extension_, folder_;
+};
+
+class CFileInfomation : public OutputSettingsDialog {
+    Q_OBJECT
+public:
+    CFileInfomation(const SettingsStore& store, const LanguageTable& language, MessageSink& messages,
+                    FolderPicker pickFolder, const QString& defaultName, QWidget* parent = nullptr)
+        : OutputSettingsDialog(Dialog::Cut, store, language, messages, std::move(pickFolder), defaultName, parent) {}
+};
+
+class CSettings : public OutputSettingsDialog {
+    Q_OBJECT
+public:
+    CSettings(const SettingsStore& store, const LanguageTable& language, MessageSink& messages, FolderPicker pickFolder,
+              QWidget* parent = nullptr)
+        : OutputSettingsDialog(Dialog::Join, store, language, messages, std::move(pickFolder), QString(), parent) {}
+};
+
+}  // namespace ulvane

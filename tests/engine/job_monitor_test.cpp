@@ -1,0 +1,167 @@
+// The job monitor's decisions, without any window.
+#include <gtest/gtest.h>
+
+#include "engine/monitor/job_monitor.h"
+
+using namespace ulvane;
+
+namespace {
+
+struct FakeView : MonitorView {
+    std::string current, overall;
+    int fileBar = -1, overallBar = -1;
+    std::map<int, std::pair<std::string, bool>> rows;
+    bool timerStopped = false, closed = false;
+    std::vector<std::string> messages, opened;
+    void SetCurrentLine(const std::string& t) override { current = t; }
+    void SetOverallLine(const std::string& t) override { overall = t; }
+    void SetFileBar(int p) override { fileBar = p; }
+    void SetOverallBar(int p) override { overallBar = p; }
+    void MarkRow(int row, const std::string& s, bool uncheck) override {
+        rows[row] = {s, uncheck || (rows.count(row) && rows[row].second)};
+    }
+    void StopTimer() override { timerStopped = true; }
+    void CloseProgress() override { closed = true; }
+    void ShowMessage(const std::string& t) override { messages.push_back(t); }
+    void Open(const std::string& t) override { opened.push_back(t); }
+};
+
+MonitorTexts Texts() {
+    MonitorTexts t;
+    t.wjwc = "done";
+    t.wjwczg = "of";
+    t.wj1 = "finished";
+    t.sb = "Failed";
+    t.wc = "Done";
+    t.jqcg = "cut ok";
+    t.jqsb = "cut failed";
+    t.hbcg = "join ok";
+    t.hbsb = "join failed";
+    t.url = "help/english.html";
+    return t;
+}
+
+void StartCut(ConversionJob& job) {
+    job.PrepareForJob(1);
+    job.displayCount = 0;
+    job.currentInput.store(0);
+    job.inputStatus[0].store(kInputPending);
+    job.progressPercent.store(40);
+}
+
+MonitorState CutState() {
+    MonitorState s;
+    s.cutSourcePath = "/v/clip.mp4";
+    s.lastOutputFolder = "/out";
+    return s;
+}
+
+}  // namespace
+
+TEST(JobMonitor, ACutThatSucceeds) {
+    ConversionJob job;
+    StartCut(job);
+    MonitorState state = CutState();
+    FakeView view;
+    MonitorTick(job, state, Texts(), view);
+    EXPECT_EQ(view.current, "/v/clip.mp4   40% done");
+    EXPECT_EQ(view.overall, "0 of 1 finished");  // a cut never raises the finished count
+    EXPECT_EQ(view.fileBar, 40);
+    EXPECT_EQ(view.overallBar, 0);
+    EXPECT_EQ(job.displayCount, 1);
+    EXPECT_FALSE(view.closed);
+    // The worker finishes.
+    job.inputStatus[0].store(kInputDone);
+    job.progressPercent.store(100);
+    job.currentInput.store(1);
+    MonitorTick(job, state, Texts(), view);
+    EXPECT_TRUE(view.timerStopped && view.closed);
+    EXPECT_EQ(view.messages, std::vector<std::string>{"cut ok"});
+    EXPECT_EQ(view.opened, std::vector<std::string>{"/out"});
+    EXPECT_EQ(job.currentInput.load(), 2);  // reported
+    EXPECT_EQ(view.overall, "0 of 1 finished");
+    // A further tick reports nothing again.
+    MonitorTick(job, state, Texts(), view);
+    EXPECT_EQ(view.messages.size(), 1u);
+}
+
+TEST(JobMonitor, ACutThatFailsOpensTheHelpPage) {
+    ConversionJob job;
+    StartCut(job);
+    MonitorState state = CutState();
+    FakeView view;
+    job.inputStatus[0].store(kInputFailed);
+    job.currentInput.store(1);
+    MonitorTick(job, state, Texts(), view);
+    EXPECT_EQ(view.messages, std::vector<std::string>{"cut failed"});
+    EXPECT_EQ(view.opened, std::vector<std::string>{"help/english.html"});
+}
+
+TEST(JobMonitor, AStoppedJobReportsNothing) {
+    ConversionJob job;
+    StartCut(job);
+    MonitorState state = CutState();
+    FakeView view;
+    job.cancelRequested.store(true);
+    MonitorTick(job, state, Texts(), view);
+    EXPECT_TRUE(view.closed);
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_TRUE(view.opened.empty());
+    // The worker then leaves the input with its status pending: still no report.
+    job.currentInput.store(1);
+    MonitorTick(job, state, Texts(), view);
+    EXPECT_TRUE(view.messages.empty());
+}
+
+TEST(JobMonitor, AJoinOfThreeThatAllSucceed) {
+    ConversionJob job;
+    job.PrepareForJob(3);
+    job.displayCount = 3;
+    MonitorState state;
+    state.joinTab = true;
+    state.joinRows = {0, 2, 5};
+    state.rowPaths = {"a.mp4", "x", "b.mp4", "y", "z", "c.mp4"};
+    state.lastOutputFolder = "/out";
+    FakeView view;
+    job.currentInput.store(1);
+    job.inputStatus[0].store(kInputDone);
+    job.progressPercent.store(10);
+    MonitorTick(job, state, Texts(), view);
+    EXPECT_EQ(view.current, "b.mp4   10% done");
+    EXPECT_EQ(view.rows[0], std::make_pair(std::string("Done"), true));
+    EXPECT_EQ(state.finishedInputs, 1);
+    MonitorTick(job, state, Texts(), view);
+    EXPECT_EQ(view.overall, "1 of 3 finished");
+    EXPECT_EQ(view.overallBar, 33);
+    job.inputStatus[1].store(kInputDone);
+    job.inputStatus[2].store(kInputDone);
+    job.currentInput.store(3);
+    MonitorTick(job, state, Texts(), view);
+    EXPECT_EQ(view.messages, std::vector<std::string>{"join ok"});
+    EXPECT_EQ(view.opened, std::vector<std::string>{"/out"});
+    // Every row is marked done and unticked, the last ones after the message.
+    for (int row : {0, 2, 5}) EXPECT_EQ(view.rows[row], std::make_pair(std::string("Done"), true)) << row;
+    EXPECT_TRUE(view.closed);
+}
+
+TEST(JobMonitor, AJoinWhoseSecondFileFails) {
+    ConversionJob job;
+    job.PrepareForJob(3);
+    job.displayCount = 3;
+    MonitorState state;
+    state.joinTab = true;
+    state.joinRows = {0, 1, 2};
+    state.rowPaths = {"a", "b", "c"};
+    FakeView view;
+    job.inputStatus[0].store(kInputDone);
+    job.currentInput.store(1);
+    MonitorTick(job, state, Texts(), view);
+    job.inputStatus[1].store(kInputFailed);
+    job.inputStatus[2].store(kInputDone);
+    job.currentInput.store(3);
+    MonitorTick(job, state, Texts(), view);
+    EXPECT_EQ(view.rows[0].first, "Done");
+    EXPECT_EQ(view.rows[1], std::make_pair(std::string("Failed"), false));
+    EXPECT_EQ(view.messages, std::vector<std::string>{"join failed"});
+    EXPECT_EQ(view.opened, std::vector<std::string>{"help/english.html"});
+}

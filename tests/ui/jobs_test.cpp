@@ -1,0 +1,292 @@
+// Jobs from the window: the settings dialogs, the launches' job fields, and whole cut and
+// join jobs through the real window, checked with ffprobe.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <fstream>
+
+extern "C" {
+#include <libavcodec/codec_id.h>
+}
+
+#include "controls/check_list.h"
+#include "engine/monitor/progress_dialog.h"
+#include "tests/ui/window_harness.h"
+#include "ui/language_table.h"
+
+using namespace ulvane;
+using namespace ulvane::test;
+
+namespace {
+
+// Chooses rows, direct or indirect, folder and name, then presses start.
+struct Choice {
+    bool direct = true;
+    std::vector<int> rows;  // format, quality, size, framerate, audioquality, samplerate (-2 keeps)
+    QString folder, name = "out";
+    bool keepName = false;
+};
+
+std::function<void(OutputSettingsDialog&)> Fill(const Choice& c) {
+    return [c](OutputSettingsDialog& d) {
+        d.SetDirect(c.direct);
+        const bool cut = d.kind() == Dialog::Cut;
+        const int lists[2][6] = {{1105, 1190, 1191, 1065, 1192, 1197}, {1105, 1066, 1063, 1065, 1070, 1067}};
+        for (size_t i = 0; i < c.rows.size() && i < 6; ++i)
+            if (c.rows[i] != -2) d.ItemAs<QComboBox>(lists[cut ? 0 : 1][i])->setCurrentIndex(c.rows[i]);
+        d.ItemAs<QLineEdit>(1003)->setText(c.folder);
+        if (!c.keepName) d.ItemAs<QLineEdit>(1075)->setText(c.name);
+        d.Start();
+    };
+}
+
+std::string Probe(const std::string& path, const char* what) {
+    return Run({"ffprobe", "-v", "error", "-show_entries", what, "-of", "csv=p=0", path}).out;
+}
+
+}  // namespace
+
+TEST(SettingsDialogs, OpenOnTheStoredRowsInDirectMode) {
+    Harness h;
+    SettingsStore store(h.dir / "setting.ini");
+    store.WriteRows(Dialog::Cut, {3, 10, 6, 13, 7, 3});
+    store.WriteRows(Dialog::Join, {6, 0, 1, 9, 99, 0});  // 99: outside the list
+    store.WriteOutputFolder("/some/where");
+    CFileInfomation cut(store, h.window->languageTable(), h.messages, {}, "clip");
+    EXPECT_EQ(cut.ItemAs<QComboBox>(1105)->currentIndex(), 3);
+    EXPECT_EQ(cut.ItemAs<QComboBox>(1190)->currentText(), "20000 kbps");
+    EXPECT_EQ(cut.ItemAs<QComboBox>(1065)->count(), 14);
+    EXPECT_EQ(cut.ItemAs<QComboBox>(1065)->itemText(0), "Same as source");
+    EXPECT_EQ(cut.ItemAs<QComboBox>(1065)->currentText(), "60.0 fps");
+    EXPECT_EQ(cut.ItemAs<QComboBox>(1197)->currentText(), "48000 Hz");
+    EXPECT_EQ(cut.ItemAs<QLineEdit>(1003)->text(), "/some/where");
+    EXPECT_EQ(cut.ItemAs<QLineEdit>(1075)->text(), "clip");
+    EXPECT_TRUE(cut.ItemAs<QRadioButton>(1189)->isChecked());
+    EXPECT_FALSE(cut.ItemAs<QComboBox>(1105)->isEnabled());  // direct: lists disabled
+    cut.SetDirect(false);
+    EXPECT_TRUE(cut.ItemAs<QComboBox>(1105)->isEnabled());
+    EXPECT_EQ(cut.ItemAs<QComboBox>(1105)->currentIndex(), 3);  // switching keeps the choice
+    EXPECT_EQ(cut.windowTitle(), "Ulvane AV Converter");
+    CSettings join(store, h.window->languageTable(), h.messages, {});
+    EXPECT_EQ(join.ItemAs<QComboBox>(1065)->count(), 10);
+    EXPECT_EQ(join.ItemAs<QComboBox>(1065)->currentText(), "60.0 fps");
+    EXPECT_EQ(join.ItemAs<QComboBox>(1070)->currentIndex(), -1);  // no selection
+    EXPECT_EQ(join.ItemAs<QComboBox>(1067)->currentText(), "44100 Hz");
+    EXPECT_EQ(join.ItemAs<QComboBox>(1068)->currentIndex(), 1);
+    EXPECT_FALSE(join.Item(1068)->isVisibleTo(&join));
+    EXPECT_EQ(join.ItemAs<QLineEdit>(1075)->text(), "Joined video");
+}
+
+TEST(SettingsDialogs, StartStoresTheRowsThenTestsTheFolder) {
+    Harness h;
+    SettingsStore store(h.dir / "setting.ini");
+    CFileInfomation cut(store, h.window->languageTable(), h.messages, {}, "clip");
+    Choice c;
+    c.direct = false;
+    c.rows = {2, 3, 6, 9, 3, 3};
+    c.folder = QString::fromStdString(h.dir / "missing");
+    Fill(c)(cut);
+    // The folder is missing: the message, the dialog stays open, the rows are stored anyway.
+    EXPECT_NE(cut.result(), QDialog::Accepted);
+    ASSERT_EQ(h.messages.shown.size(), 1);
+    EXPECT_EQ(h.messages.shown[0], QString::fromStdString(h.window->languageTable().ReadFromFile("TISHI", "mlbcz")));
+    EXPECT_EQ(store.ReadRows(Dialog::Cut).format, 2);
+    EXPECT_EQ(store.ReadRows(Dialog::Join).format, 0);
+    // A folder that holds the probe file already: it is the user's, and stays.
+    TempDir out;
+    std::ofstream(out / "jlewhqlhqwenqfwk.mp4") << "mine";
+    c.folder = QString::fromStdString(out.path().string());
+    c.name = "a:b*c?@d";
+    Fill(c)(cut);
+    EXPECT_EQ(cut.result(), QDialog::Accepted);
+    EXPECT_EQ(cut.fileName(), "abcd");
+    EXPECT_EQ(cut.extension(), ".avi");
+    EXPECT_TRUE(fs::exists(out / "jlewhqlhqwenqfwk.mp4"));
+    const OutputChoice& choice = CutOutputChoice();
+    EXPECT_FALSE(choice.direct);
+    EXPECT_EQ(choice.videoCodecName, "MPEG4");
+    EXPECT_EQ(choice.audioCodecName, "MP3");
+    EXPECT_EQ(choice.videoBitRate, 3000000);
+    EXPECT_EQ(choice.width, 1280);
+    EXPECT_EQ(choice.frameRateLabel, "25.0 fps");
+    EXPECT_EQ(choice.sampleRate, 48000);
+    EXPECT_EQ(choice.channels, 2);
+    // A folder the test made a probe file in is left without it.
+    TempDir clean;
+    c.folder = QString::fromStdString(clean.path().string());
+    Fill(c)(cut);
+    EXPECT_TRUE(FilesIn(clean.path()).empty());
+}
+
+TEST(SettingsDialogs, JoinRefusesAnEmptyNameBeforeStoringAnything) {
+    Harness h;
+    SettingsStore store(h.dir / "setting.ini");
+    CSettings join(store, h.window->languageTable(), h.messages, {});
+    Choice c;
+    c.rows = {4};
+    c.name = "";
+    c.folder = QString::fromStdString(h.dir.path().string());
+    Fill(c)(join);
+    EXPECT_NE(join.result(), QDialog::Accepted);
+    EXPECT_EQ(store.ReadRows(Dialog::Join).format, 0);
+    EXPECT_EQ(h.messages.shown.size(), 1);
+}
+
+TEST(SettingsDialogs, EnterNeverConfirmsAndBrowseRetriesAnInvalidFolder) {
+    Harness h;
+    SettingsStore store(h.dir / "setting.ini");
+    QStringList picks = {"/no/such/folder", QString::fromStdString(h.dir.path().string())};
+    CFileInfomation cut(store, h.window->languageTable(), h.messages,
+                        [&](QWidget*, const QString&) { return picks.isEmpty() ? QString() : picks.takeFirst(); }, "x");
+    cut.show();
+    QTest::keyClick(&cut, Qt::Key_Return);
+    EXPECT_TRUE(cut.isVisible());
+    cut.Browse();
+    EXPECT_EQ(h.messages.shown, QStringList{"The output folder name is invalid!"});
+    EXPECT_EQ(cut.ItemAs<QLineEdit>(1003)->text(), QString::fromStdString(h.dir.path().string()));
+    EXPECT_EQ(store.OutputFolder(), h.dir.path().string());
+}
+
+TEST(Launches, NothingToCutOrTooFewToJoinSayWhy) {
+    Harness h;
+    h.window->LaunchCut();
+    h.window->SelectTab(1);
+    h.window->LaunchJoin();
+    h.Add({Av("j1.mp4", "25")});
+    h.window->LaunchJoin();
+    const auto t = [&](const char* k) { return QString::fromStdString(h.window->languageTable().Text("TISHI", k)); };
+    EXPECT_EQ(h.messages.shown, (QStringList{t("qxtjsp"), t("qxtjsp"), t("zslgwj")}));
+}
+
+TEST(Launches, ADirectCutThroughTheWindow) {
+    Harness h;
+    TempDir out;
+    h.Add({Colours()});
+    h.window->ItemAs<QLineEdit>(1023)->setText("00:00:01.000");
+    h.window->ItemAs<QLineEdit>(1024)->setText("00:00:02.000");
+    Choice c;
+    c.folder = QString::fromStdString(out.path().string());
+    c.keepName = true;  // the source's name
+    h.settings = Fill(c);
+    h.window->LaunchCut();
+    const ConversionJob* job = h.window->job();
+    ASSERT_NE(job, nullptr);
+    EXPECT_FALSE(job->joinMode);
+    EXPECT_FALSE(job->reencode);
+    EXPECT_DOUBLE_EQ(job->segmentStart[0], 1.0);
+    EXPECT_DOUBLE_EQ(job->segmentEnd[0], 2.0);
+    EXPECT_DOUBLE_EQ(job->segmentLength[0], 1.0);
+    EXPECT_EQ(job->outputPaths[0], out / "window_colours.mp4");
+    EXPECT_EQ(job->inputStatus[0].load(), kInputDone) << job->inputError[0];
+    EXPECT_EQ(job->currentInput.load(), 2);  // reported
+    EXPECT_EQ(h.messages.shown.last(), QString::fromStdString(h.window->languageTable().Text("TISHI", "jqcg")));
+    EXPECT_EQ(h.opened.last(), QString::fromStdString(out.path().string()));
+    EXPECT_FALSE(h.window->progressDialog()->isVisible());
+    EXPECT_EQ(Problems(Inspect(job->outputPaths[0]), true, false, 1.0, 0.1), "");
+}
+
+TEST(Launches, AnIndirectCutWritesThePresetsParameters) {
+    Harness h;
+    TempDir out;
+    h.Add({Av("j1.mp4", "25")});
+    h.window->ItemAs<QLineEdit>(1023)->setText("00:00:00.500");
+    h.window->ItemAs<QLineEdit>(1024)->setText("00:00:01.500");
+    Choice c;
+    c.direct = false;
+    c.rows = {6, 1, 1, 5, 2, 2};  // MKV H.264 + Vorbis, 2000 kbps, 640*480, 15 fps, 96 kbps, 44100 Hz
+    c.folder = QString::fromStdString(out.path().string());
+    c.name = "short";
+    h.settings = Fill(c);
+    h.window->LaunchCut();
+    const ConversionJob* job = h.window->job();
+    EXPECT_TRUE(job->reencode);
+    EXPECT_EQ(job->videoCodecId, AV_CODEC_ID_H264);
+    EXPECT_EQ(job->audioCodecId, AV_CODEC_ID_VORBIS);
+    EXPECT_EQ(job->videoBitRate, 2000000);
+    EXPECT_EQ(job->outputWidth, 640);
+    EXPECT_EQ(job->outputHeight, 480);
+    EXPECT_EQ(job->outputFrameRate, 15.0);
+    EXPECT_EQ(job->audioBitRate, 96000);
+    EXPECT_EQ(job->sampleRate, 44100);
+    EXPECT_EQ(job->channels, 2);
+    EXPECT_EQ(job->outputPaths[0], out / "short.mkv");
+    EXPECT_EQ(job->inputStatus[0].load(), kInputDone) << job->inputError[0];
+    EXPECT_EQ(Probe(job->outputPaths[0], "stream=codec_name,width"), "h264,640\n");
+}
+
+TEST(Launches, AJoinOfThreeThroughTheWindow) {
+    Harness h;
+    TempDir out;
+    h.window->SelectTab(1);
+    h.Add({Av("j1.mp4", "25"), Av("j2.mp4", "25"), Av("j3.mp4", "25")});
+    Choice c;
+    c.folder = QString::fromStdString(out.path().string());
+    c.name = "all";
+    h.settings = Fill(c);
+    h.window->LaunchJoin();
+    const ConversionJob* job = h.window->job();
+    ASSERT_NE(job, nullptr);
+    EXPECT_TRUE(job->joinMode);
+    EXPECT_EQ(job->inputCount, 3);
+    EXPECT_EQ(job->joinTotalSeconds, 6);
+    EXPECT_EQ(h.window->joinRows(), (std::vector<int>{0, 1, 2}));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(job->inputStatus[i].load(), kInputDone) << job->inputError[i];
+    EXPECT_EQ(h.messages.shown.last(), QString::fromStdString(h.window->languageTable().Text("TISHI", "hbcg")));
+    auto* list = h.window->ItemAs<CCheckListCtrl>(1114);
+    for (int r = 0; r < 3; ++r) {
+        EXPECT_EQ(list->item(r, 5)->text().toStdString(), h.window->languageTable().Text("TISHI", "wc"));
+        EXPECT_FALSE(list->IsChecked(r));
+    }
+    EXPECT_EQ(job->outputPaths[0], out / "all.mp4");
+    EXPECT_EQ(Problems(Inspect(job->outputPaths[0]), true, false, 6.0, 0.1), "");
+}
+
+TEST(Launches, ADirectJoinOfUnlikeFilesIsRefusedAfterTheDialog) {
+    Harness h;
+    TempDir out;
+    h.window->SelectTab(1);
+    const QString other = QString::fromStdString(Fixture("j_big.mp4", {"-f", "lavfi", "-i", "testsrc2=size=640x480:rate=25",
+                                                                       "-t", "1", "-c:v", "libx264", "-pix_fmt", "yuv420p"}));
+    h.Add({Av("j1.mp4", "25"), other});
+    Choice c;
+    c.folder = QString::fromStdString(out.path().string());
+    h.settings = Fill(c);
+    h.window->LaunchJoin();
+    EXPECT_EQ(h.messages.shown.last(), QString::fromStdString(h.window->languageTable().Text("TISHI", "bnzjhb")));
+    EXPECT_TRUE(FilesIn(out.path()).empty());
+    // The same files join indirectly.
+    c.direct = false;
+    h.settings = Fill(c);
+    h.window->LaunchJoin();
+    EXPECT_EQ(h.window->job()->inputStatus[1].load(), kInputDone);
+}
+
+TEST(Launches, TheStopButtonStopsTheJobWithoutAReport) {
+    Harness h;
+    TempDir out;
+    const QString longer = QString::fromStdString(Fixture("j_long.mp4", {"-f", "lavfi", "-i", "testsrc2=size=640x480:rate=25",
+                                                                         "-t", "30", "-c:v", "libx264", "-preset", "ultrafast",
+                                                                         "-pix_fmt", "yuv420p"}));
+    h.Add({longer});
+    Choice c;
+    c.direct = false;
+    c.rows = {1, 8, 7, 13, 0, 0};
+    c.folder = QString::fromStdString(out.path().string());
+    h.settings = Fill(c);
+    const int before = h.messages.shown.size();
+    // Press stop as soon as the progress dialog is up.
+    QTimer::singleShot(300, [&] {
+        auto* stop = qobject_cast<QPushButton*>(h.window->progressDialog()->Item(1000));
+        stop->click();
+    });
+    h.window->LaunchCut();
+    EXPECT_EQ(h.messages.shown.size(), before);
+    EXPECT_TRUE(h.opened.isEmpty());
+    h.window->WaitForWorker();
+    EXPECT_EQ(h.window->job()->inputStatus[0].load(), kInputPending);
+    EXPECT_FALSE(h.window->progressDialog()->isVisible());
+}
