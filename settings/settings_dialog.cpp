@@ -105,7 +105,10 @@ OutputSettingsDialog::OutputSettingsDialog(Dialog kind, const SettingsStore& sto
     const Ids& ids = IdsOf(kind);
     const auto text = [&](const char* s, const char* k) { return QString::fromStdString(language_.ReadFromFile(s, k)); };
     setWindowTitle(text("APPLICATION", "name"));
-    for (const auto& [id, key] : ids.captions) SetCaption(Item(id), text("JIEMIAN", key));
+    for (const auto& [id, key] : ids.captions) {
+        SetCaption(Item(id), text("JIEMIAN", key));
+        FitTextToWidth(Item(id));
+    }
     if (kind == Dialog::Join) Item(ids.start)->setToolTip(text("JIEMIAN", "kshb"));
 
     const RowChoice rows = store_.ReadRows(kind);

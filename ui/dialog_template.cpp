@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
+#include <QAbstractButton>
 #include <cmath>
 
 #include "controls/bitmap_slider.h"
@@ -135,6 +136,21 @@ QSize DialogBaseUnits(const QFont& font) {
     return {std::max(width, 1), std::max(m.height(), 1)};
 }
 
+void FitTextToWidth(QWidget* w) {
+    // Captions written for one language can be longer in another: a smaller font, down to
+    // 7 points, before any text is cut off.
+    const QString text = [&] {
+        if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
+        return QString();
+    }();
+    if (text.isEmpty()) return;
+    const int room = w->width() - (qobject_cast<QAbstractButton*>(w) ? 24 : 2);
+    QFont f = w->parentWidget() ? w->parentWidget()->font() : w->font();
+    while (f.pointSize() > 7 && QFontMetrics(f).horizontalAdvance(text) > room) f.setPointSize(f.pointSize() - 1);
+    w->setFont(f);
+}
+
 QRect DluToPixels(const QRect& dlu, const QSize& base) {
     auto mul = [](int v, int num, int den) { return static_cast<int>(std::lround(static_cast<double>(v) * num / den)); };
     const int left = mul(dlu.x(), base.width(), 4);
@@ -191,7 +207,10 @@ QMap<int, QWidget*> BuildDialog(const DialogTemplate& t, QWidget* parent) {
             }
         }
         w->setObjectName(QString("item%1").arg(item.id));
-        w->setGeometry(DluToPixels(item.dlu, base));
+        QRect r = DluToPixels(item.dlu, base);
+        // A drop-down list's template height includes its open list; closed it is one line.
+        if (item.kind == ItemKind::Combo) r.setHeight(w->sizeHint().height());
+        w->setGeometry(r);
         w->setVisible(item.visible);
         items.insert(item.id, w);
     }

@@ -46,6 +46,9 @@ QSize DialogBaseUnits(const QFont& font);
 // A rectangle in dialog units in pixels, rounded as the desktop rounds it.
 QRect DluToPixels(const QRect& dlu, const QSize& baseUnits);
 
+// Shrinks a caption's font (to no less than 7 points) until its text fits its width.
+void FitTextToWidth(QWidget* w);
+
 // Creates every item of `t` as a child of `parent`, placed and shown as the template
 // says, and returns them by id.
 QMap<int, QWidget*> BuildDialog(const DialogTemplate& t, QWidget* parent);

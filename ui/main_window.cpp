@@ -231,6 +231,7 @@ void CUlvaneAVConverterDlg::ApplyLanguage() {
     ItemAs<QLabel>(1019)->setText(t("JIEMIAN", "jsjq"));
     ItemAs<QLabel>(1157)->setText(t("JIEMIAN", "jqsj"));
     languageLabel_->setText(t("JIEMIAN", "yy"));
+    for (int id : {1018, 1019, 1157}) FitTextToWidth(Item(id));
     const char* columns[] = {"ywj", "spgs", "spcd", "spdx", "zl", "zt"};
     for (int c = 0; c < 6; ++c) sourceList_->horizontalHeaderItem(c)->setText((c == 0 ? "     " : "") + t("JIEMIAN", columns[c]));
     // The status column is as wide as its longest word in this language needs; the path

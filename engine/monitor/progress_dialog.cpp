@@ -34,6 +34,7 @@ void CAVConvertDlg::ApplyTexts(const LanguageTable& language) {
     qobject_cast<QLabel*>(items_.value(1159))->setText(t("JIEMIAN", "zgwj"));
     auto* stop = qobject_cast<QPushButton*>(items_.value(1000));
     stop->setText(t("JIEMIAN", "tz"));
+    for (int id : {1158, 1159, 1000}) FitTextToWidth(items_.value(id));
     stop->setToolTip(t("JIEMIAN", "tz"));
 }
 

@@ -1,12 +1,21 @@
 // Takes screenshots of the real window as a user sees it (run under Xvfb by
-// scripts/screenshots.sh): the cut tab with a source loaded and a segment marked, and the
-// join tab with three files. Usage: ulvane-screenshots OUTDIR SOURCE FILE FILE FILE
+// scripts/screenshots.sh): the cut tab with a source loaded and a segment marked, the cut
+// settings, the progress dialog during the cut, the join tab with three files and the join
+// settings. Usage: ulvane-screenshots OUTDIR SOURCE FILE FILE FILE
 #include <QApplication>
+#include <QFile>
+#include <cstdio>
 #include <QScreen>
 #include <QTest>
 #include <QWindow>
 
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTimer>
+
 #include "controls/bitmap_slider.h"
+#include "engine/monitor/progress_dialog.h"
+#include "settings/settings_dialog.h"
 #include "ui/main_window.h"
 
 namespace {
@@ -18,6 +27,7 @@ struct Quiet : ulvane::MessageSink {
 void Shoot(QWidget* w, const QString& path) {
     QTest::qWait(400);
     const QPixmap shot = w->screen()->grabWindow(w->winId());
+    std::printf("%s\n", qPrintable(path));
     if (!shot.save(path)) qFatal("cannot save %s", qPrintable(path));
 }
 
@@ -33,6 +43,19 @@ int main(int argc, char** argv) {
     s.chooseFiles = [&next](QWidget*, const QString&) { return next; };
     s.messages = &quiet;
     s.open = [](const QString&) { return true; };
+    QString settingsShot;  // where to save the next settings dialog; the cut one also starts
+    s.runSettings = [&](ulvane::OutputSettingsDialog& d) {
+        d.SetDirect(d.kind() == ulvane::Dialog::Join);
+        d.ItemAs<QLineEdit>(1003)->setText(args[1]);
+        d.show();
+        Shoot(&d, settingsShot);
+        if (d.kind() == ulvane::Dialog::Join) return false;
+        d.ItemAs<QComboBox>(1105)->setCurrentIndex(1);
+        d.ItemAs<QComboBox>(1191)->setCurrentIndex(6);
+        d.ItemAs<QLineEdit>(1075)->setText("ulvane-screenshot-cut");
+        d.Start();
+        return d.result() == QDialog::Accepted;
+    };
     ulvane::CUlvaneAVConverterDlg window(s);
     window.move(10, 10);
     window.show();
@@ -50,9 +73,18 @@ int main(int argc, char** argv) {
     window.SetEndPoint();
     Shoot(&window, args[1] + "/window_cut.png");
 
+    // The cut settings, then the progress dialog while the cut runs.
+    settingsShot = args[1] + "/dialog_cut_settings.png";
+    QTimer::singleShot(500, [&] { Shoot(window.progressDialog(), args[1] + "/dialog_progress.png"); });
+    window.LaunchCut();
+    window.WaitForWorker();
+    QFile::remove(args[1] + "/ulvane-screenshot-cut.mp4");
+
     window.SelectTab(1);
     next = args.mid(3);
     window.AddSourceFiles();
     Shoot(&window, args[1] + "/window_join.png");
+    settingsShot = args[1] + "/dialog_join_settings.png";
+    window.LaunchJoin();
     return 0;
 }
