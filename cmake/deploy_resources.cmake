@@ -4,7 +4,7 @@
 # Run as: cmake -DSRC=<resources> -DDST=<program folder> -P deploy_resources.cmake
 file(GLOB languages "${SRC}/languages/*.ini")
 file(COPY ${languages} DESTINATION "${DST}/languages")
-file(GLOB pages "${SRC}/help/*.html")
+file(GLOB pages "${SRC}/help/*.html" "${SRC}/help/*.css")
 file(COPY ${pages} DESTINATION "${DST}/help")
 file(GLOB images "${SRC}/images/*.bmp" "${SRC}/images/*.png" "${SRC}/images/*.ico")
 file(COPY ${images} DESTINATION "${DST}/images")

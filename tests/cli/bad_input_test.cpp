@@ -16,11 +16,6 @@ using namespace ulvane::test;
 
 namespace {
 
-void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream f(path, std::ios::binary);
-    f << bytes;
-}
-
 std::string Prefix(const std::string& path, size_t n) {
     std::ifstream f(path, std::ios::binary);
     std::string s(n, '\0');
@@ -74,8 +69,8 @@ TEST(CliUsage, HelpExitsCleanly) {
 
 TEST(CliBadInput, UnusableFilesFailWithAReasonAndLeaveNoOutput) {
     TempDir work;
-    WriteBytes(work / "garbage.mp4", std::string(200000, '\x5a'));
-    WriteBytes(work / "empty.mp4", "");
+    WriteFileBytes(work / "garbage.mp4", std::string(200000, '\x5a'));
+    WriteFileBytes(work / "empty.mp4", "");
     fs::create_directory(work / "folder.mp4");
     for (const char* name : {"garbage.mp4", "empty.mp4"}) {
         for (const bool reencode : {false, true}) {
@@ -102,8 +97,8 @@ TEST(CliBadInput, TruncatedFilesGiveAnOutputThatDecodes) {
     const std::string ts = Fixture("for_truncation.ts", {"-i", src, "-c", "copy"});
     const std::string tsWhole = Prefix(ts, 1 << 30);
     TempDir work;
-    WriteBytes(work / "half.ts", tsWhole.substr(0, tsWhole.size() / 2));
-    WriteBytes(work / "head.mp4", whole.substr(0, whole.size() / 3));
+    WriteFileBytes(work / "half.ts", tsWhole.substr(0, tsWhole.size() / 2));
+    WriteFileBytes(work / "head.mp4", whole.substr(0, whole.size() / 3));
     for (const bool reencode : {false, true}) {
         SCOPED_TRACE(reencode ? "re-encoded" : "direct");
         TempDir out;
@@ -151,7 +146,7 @@ TEST(CliBadInput, OutputFolderThatRefusesWritesFailsClearly) {
 
 TEST(CliBadInput, JoinWithABrokenMiddleFileKeepsTheOthers) {
     TempDir work, out;
-    WriteBytes(work / "broken.mp4", std::string(5000, '\x01'));
+    WriteFileBytes(work / "broken.mp4", std::string(5000, '\x01'));
     const auto r = Cli({"join", "--out-dir", out.path().string(), "--name", "j", AvFixture(), work / "broken.mp4",
                         AvFixture()});
     EXPECT_EQ(r.exitCode, 1);
@@ -161,7 +156,7 @@ TEST(CliBadInput, JoinWithABrokenMiddleFileKeepsTheOthers) {
 
 TEST(CliBadInput, JoinWhoseFirstFileIsBrokenMakesNoOutput) {
     TempDir work, out;
-    WriteBytes(work / "broken.mp4", std::string(5000, '\x01'));
+    WriteFileBytes(work / "broken.mp4", std::string(5000, '\x01'));
     const auto r = Cli({"join", "--out-dir", out.path().string(), "--name", "j", work / "broken.mp4", AvFixture()});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(FilesIn(out.path()).empty());

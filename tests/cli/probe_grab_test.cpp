@@ -13,16 +13,6 @@ using namespace ulvane::test;
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream f(path, std::ios::binary);
-    f << bytes;
-}
-
 std::map<std::string, std::string> ProbeValues(const std::string& out) {
     std::map<std::string, std::string> v;
     std::istringstream lines(out);
@@ -106,14 +96,14 @@ TEST(CliProbe, CoverArtIsNotVideo) {
 
 TEST(CliProbe, UnusableFilesSayWhy) {
     TempDir work;
-    WriteFile(work / "garbage.mp4", std::string(100000, '\x7f'));
-    WriteFile(work / "empty.avi", "");
-    WriteFile(work / "subtitles.srt", "1\n00:00:01,000 --> 00:00:02,000\nhello\n");
+    WriteFileBytes(work / "garbage.mp4", std::string(100000, '\x7f'));
+    WriteFileBytes(work / "empty.avi", "");
+    WriteFileBytes(work / "subtitles.srt", "1\n00:00:01,000 --> 00:00:02,000\nhello\n");
     // An AVI whose video codec nobody knows: its four-character code renamed.
-    std::string avi = ReadFile(Fixture("known.avi", {"-f", "lavfi", "-i", "testsrc2=size=160x120:rate=10", "-t", "1",
+    std::string avi = ReadFileBytes(Fixture("known.avi", {"-f", "lavfi", "-i", "testsrc2=size=160x120:rate=10", "-t", "1",
                                                      "-c:v", "mpeg4"}));
     for (size_t at; (at = avi.find("FMP4")) != std::string::npos;) avi.replace(at, 4, "QQQQ");
-    WriteFile(work / "unknown.avi", avi);
+    WriteFileBytes(work / "unknown.avi", avi);
     const struct {
         const char* name;
         const char* code;
@@ -141,7 +131,7 @@ TEST(CliGrab, WritesTheSnapshotBitmapLayout) {
     TempDir out;
     const auto r = Cli({"grab", AvFixture(), "--at", "1.2", "--out", out / "image.bmp"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    const std::string bmp = ReadFile(out / "image.bmp");
+    const std::string bmp = ReadFileBytes(out / "image.bmp");
     ASSERT_EQ(bmp.size(), 230454u);
     EXPECT_EQ(bmp.substr(0, 2), "BM");
     EXPECT_EQ(Le32(bmp, 2), 230454u);
@@ -172,7 +162,7 @@ TEST(CliGrab, ShowsThePictureOfTheKeyFrameAtOrBeforeTheTime) {
         SCOPED_TRACE(c.at);
         const auto r = Cli({"grab", src, "--at", c.at, "--out", out / "image.bmp"});
         ASSERT_EQ(r.exitCode, 0) << r.err;
-        const std::string bmp = ReadFile(out / "image.bmp");
+        const std::string bmp = ReadFileBytes(out / "image.bmp");
         EXPECT_EQ(Dominant(PixelAt(bmp, 160, 120)), c.colour);
         EXPECT_EQ(Dominant(PixelAt(bmp, 2, 2)), c.colour);
         EXPECT_EQ(Dominant(PixelAt(bmp, 317, 237)), c.colour);
@@ -186,7 +176,7 @@ TEST(CliGrab, EveryPictureLayoutGivesTheSameBitmap) {
         const std::string src = Fixture(std::string("colours_") + fmt + ".mkv", ColourArgs("161x121", fmt));
         const auto r = Cli({"grab", src, "--at", "1.5", "--out", out / "image.bmp"});
         ASSERT_EQ(r.exitCode, 0) << r.err;
-        const std::string bmp = ReadFile(out / "image.bmp");
+        const std::string bmp = ReadFileBytes(out / "image.bmp");
         ASSERT_EQ(bmp.size(), 230454u);
         const Bgr p = PixelAt(bmp, 160, 120);
         if (std::string(fmt) == "gray") {
@@ -212,24 +202,24 @@ TEST(CliGrab, TimesCountFromTheFilesOwnStart) {
         SCOPED_TRACE(at);
         const auto r = Cli({"grab", ts, "--at", at, "--out", out / "image.bmp"});
         ASSERT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_EQ(Dominant(PixelAt(ReadFile(out / "image.bmp"), 80, 60)), colour);
+        EXPECT_EQ(Dominant(PixelAt(ReadFileBytes(out / "image.bmp"), 80, 60)), colour);
     }
 }
 
 TEST(CliGrab, AFailedGrabLeavesTheOldSnapshotAsItWas) {
     TempDir out;
     const std::string old(230454, '\x42');
-    WriteFile(out / "image.bmp", old);
+    WriteFileBytes(out / "image.bmp", old);
     const auto audio = Cli({"grab", AudioOnlyFixture(), "--at", "0.5", "--out", out / "image.bmp"});
     EXPECT_EQ(audio.exitCode, 1);
     EXPECT_NE(audio.err.find("no picture written"), std::string::npos) << audio.err;
-    EXPECT_EQ(ReadFile(out / "image.bmp"), old);
-    WriteFile(out / "broken.webm", std::string(4000, '\x1a'));
+    EXPECT_EQ(ReadFileBytes(out / "image.bmp"), old);
+    WriteFileBytes(out / "broken.webm", std::string(4000, '\x1a'));
     EXPECT_EQ(Cli({"grab", out / "broken.webm", "--at", "0", "--out", out / "image.bmp"}).exitCode, 1);
-    EXPECT_EQ(ReadFile(out / "image.bmp"), old);
+    EXPECT_EQ(ReadFileBytes(out / "image.bmp"), old);
     // A grab past the end shows the last key frame or nothing, but never a broken file.
     const auto late = Cli({"grab", AvFixture(), "--at", "600", "--out", out / "image.bmp"});
-    EXPECT_EQ(ReadFile(out / "image.bmp").size(), 230454u);
+    EXPECT_EQ(ReadFileBytes(out / "image.bmp").size(), 230454u);
     EXPECT_EQ(FilesIn(out.path()), (std::vector<std::string>{"broken.webm", "image.bmp"})) << late.err;
     // A folder that does not exist cannot take the file.
     const auto nowhere = Cli({"grab", AvFixture(), "--at", "1", "--out", out / "no/such/folder/image.bmp"});

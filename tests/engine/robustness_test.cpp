@@ -25,16 +25,6 @@ using namespace ulvane::test;
 
 namespace {
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) {
-    std::ofstream f(path, std::ios::binary);
-    f << bytes;
-}
-
 // Sources in several containers, a few seconds each.
 std::vector<std::string> Sources() {
     const std::string av = AvFixture();
@@ -47,7 +37,7 @@ std::vector<std::string> Sources() {
 
 // Broken variants of one source in `dir`.
 std::vector<std::string> BrokenVariants(const std::string& src, const fs::path& dir) {
-    const std::string bytes = ReadAll(src);
+    const std::string bytes = ReadFileBytes(src);
     const std::string ext = fs::path(src).extension().string();
     const std::string stem = fs::path(src).stem().string();
     std::vector<std::string> files;
@@ -55,7 +45,7 @@ std::vector<std::string> BrokenVariants(const std::string& src, const fs::path& 
     for (size_t cut : {size_t{1}, size_t{16}, size_t{100}, size_t{1000}, size_t{4096}, n / 10, n / 3, n / 2, n * 9 / 10,
                        n - 1}) {
         const std::string path = (dir / (stem + "_cut" + std::to_string(cut) + ext)).string();
-        WriteAll(path, bytes.substr(0, cut));
+        WriteFileBytes(path, bytes.substr(0, cut));
         files.push_back(path);
     }
     std::mt19937 rng(1234);
@@ -64,13 +54,13 @@ std::vector<std::string> BrokenVariants(const std::string& src, const fs::path& 
         const size_t count = std::max<size_t>(1, static_cast<size_t>(share * static_cast<double>(n)));
         for (size_t k = 0; k < count; ++k) flipped[rng() % n] ^= static_cast<char>(1 + rng() % 255);
         const std::string path = (dir / (stem + "_flip" + std::to_string(count) + ext)).string();
-        WriteAll(path, flipped);
+        WriteFileBytes(path, flipped);
         files.push_back(path);
     }
     std::string head = bytes;
     for (size_t k = 0; k < std::min<size_t>(64, n); ++k) head[k] = static_cast<char>(~head[k]);
     files.push_back((dir / (stem + "_head" + ext)).string());
-    WriteAll(files.back(), head);
+    WriteFileBytes(files.back(), head);
     return files;
 }
 
@@ -83,7 +73,7 @@ TEST(Robustness, ProbeAndGrabGiveAResultForEveryBrokenFile) {
         auto v = BrokenVariants(src, dir.path());
         corpus.insert(corpus.end(), v.begin(), v.end());
     }
-    WriteAll(dir / "empty.mp4", "");
+    WriteFileBytes(dir / "empty.mp4", "");
     corpus.push_back(dir / "empty.mp4");
     fs::create_directory(dir / "folder.mkv");
     corpus.push_back(dir / "folder.mkv");

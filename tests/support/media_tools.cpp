@@ -228,6 +228,13 @@ std::string Problems(const MediaReport& r, bool video, bool audio, double length
     return p.str();
 }
 
+std::string ReadFileBytes(const std::string& path) { return ReadAll(path); }
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f << bytes;
+}
+
 std::vector<std::string> FilesIn(const fs::path& dir) {
     std::vector<std::string> names;
     std::error_code ec;

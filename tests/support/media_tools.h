@@ -74,6 +74,10 @@ MediaReport Inspect(const std::string& path);
 std::string Problems(const MediaReport& r, bool video, bool audio, double length, double slack,
                      double tolerance = 0.1, double syncTolerance = 0.1);
 
+// A whole file's bytes ("" when it cannot be read), and writing bytes as a whole file.
+std::string ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+
 // Files in a folder (names only), sorted.
 std::vector<std::string> FilesIn(const std::filesystem::path& dir);
 

@@ -16,16 +16,6 @@ using ulvane::test::TempDir;
 
 namespace {
 
-void Write(const std::string& path, const std::string& bytes) {
-    std::ofstream f(path, std::ios::binary);
-    f << bytes;
-}
-
-std::string Read(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-}
-
 // "text" as UTF-16LE with a byte-order mark (ASCII text only).
 std::string Utf16(const std::string& text) {
     std::string out = "\xFF\xFE";
@@ -57,7 +47,7 @@ const char kWindowsFile[] =
 TEST(IniFile, ReadsByTheDesktopConventions) {
     TempDir dir;
     const std::string f = dir / "setting.ini";
-    Write(f, kWindowsFile);
+    ulvane::test::WriteFileBytes(f, kWindowsFile);
     EXPECT_EQ(ini::ReadString(f, "PATH", "name"), "C:\\Videos\\out");  // names without case, blanks dropped
     EXPECT_EQ(ini::ReadString(f, "path", "NAME"), "C:\\Videos\\out");
     EXPECT_EQ(ini::ReadInt(f, "CUT", "format", 0), 3);  // the first of two equal sections counts
@@ -81,50 +71,50 @@ TEST(IniFile, ReadsByTheDesktopConventions) {
 TEST(IniFile, ReadsEveryEncodingAlike) {
     TempDir dir;
     const std::string text = "[LANGUAGE]\r\nfile=french.ini\r\nname1=English\r\n";
-    Write(dir / "plain.ini", text);
-    Write(dir / "bom.ini", "\xEF\xBB\xBF" + text);
-    Write(dir / "utf16.ini", Utf16(text));
+    ulvane::test::WriteFileBytes(dir / "plain.ini", text);
+    ulvane::test::WriteFileBytes(dir / "bom.ini", "\xEF\xBB\xBF" + text);
+    ulvane::test::WriteFileBytes(dir / "utf16.ini", Utf16(text));
     for (const char* name : {"plain.ini", "bom.ini", "utf16.ini"}) {
         SCOPED_TRACE(name);
         EXPECT_EQ(ini::ReadString(dir / name, "LANGUAGE", "file"), "french.ini");
         EXPECT_EQ(ini::ReadString(dir / name, "language", "NAME1"), "English");
     }
-    Write(dir / "unicode.ini", "[LANGUAGE]\nname6=日本語\n");
+    ulvane::test::WriteFileBytes(dir / "unicode.ini", "[LANGUAGE]\nname6=日本語\n");
     EXPECT_EQ(ini::ReadString(dir / "unicode.ini", "LANGUAGE", "name6"), "日本語");
 }
 
 TEST(IniFile, ValuesAreCutTo999Characters) {
     TempDir dir;
     const std::string f = dir / "long.ini";
-    Write(f, "[PATH]\nname=" + std::string(1500, 'a') + "\nkanji=" + std::string(1200 * 3 / 3, 'x') + "\n");
+    ulvane::test::WriteFileBytes(f, "[PATH]\nname=" + std::string(1500, 'a') + "\nkanji=" + std::string(1200 * 3 / 3, 'x') + "\n");
     EXPECT_EQ(ini::ReadString(f, "PATH", "name"), std::string(999, 'a'));
     // Characters, not bytes: 1000 three-byte characters keep 999 of them.
     std::string kanji;
     for (int i = 0; i < 1000; ++i) kanji += "漢";
-    Write(f, "[PATH]\nname=" + kanji + "\n");
+    ulvane::test::WriteFileBytes(f, "[PATH]\nname=" + kanji + "\n");
     EXPECT_EQ(ini::ReadString(f, "PATH", "name").size(), 999u * 3);
     // A character outside the basic plane counts two units and is never split.
     std::string emoji;
     for (int i = 0; i < 600; ++i) emoji += "😀";
-    Write(f, "[PATH]\nname=" + emoji + "\n");
+    ulvane::test::WriteFileBytes(f, "[PATH]\nname=" + emoji + "\n");
     EXPECT_EQ(ini::ReadString(f, "PATH", "name").size(), 499u * 4);
 }
 
 TEST(IniFile, AWriteKeepsEveryOtherByte) {
     TempDir dir;
     const std::string f = dir / "setting.ini";
-    Write(f, kWindowsFile);
+    ulvane::test::WriteFileBytes(f, kWindowsFile);
     ASSERT_TRUE(ini::WriteString(f, "cut", "Quality", "8"));
     std::string expected = kWindowsFile;
     expected.replace(expected.find("\"5\""), 3, "8");
-    EXPECT_EQ(Read(f), expected);
+    EXPECT_EQ(ulvane::test::ReadFileBytes(f), expected);
     // A new key goes at the end of its section; a new section at the end of the file.
     ASSERT_TRUE(ini::WriteString(f, "PATH", "extra", "1"));
     expected.insert(expected.find("\r\n\r\n[cut]") + 2, "extra=1\r\n");
-    EXPECT_EQ(Read(f), expected);
+    EXPECT_EQ(ulvane::test::ReadFileBytes(f), expected);
     ASSERT_TRUE(ini::WriteString(f, "JOIN", "format", "2"));
     expected += "[JOIN]\r\nformat=2\r\n";
-    EXPECT_EQ(Read(f), expected);
+    EXPECT_EQ(ulvane::test::ReadFileBytes(f), expected);
     EXPECT_EQ(ini::ReadInt(f, "CUT", "quality", 0), 8);
     EXPECT_EQ(ini::ReadInt(f, "JOIN", "format", 0), 2);
 }
@@ -133,19 +123,19 @@ TEST(IniFile, WritesCreateTheFileAndKeepItsEncoding) {
     TempDir dir;
     const std::string fresh = dir / "new.ini";
     ASSERT_TRUE(ini::WriteString(fresh, "PATH", "name", "/home/user/Videos"));
-    EXPECT_EQ(Read(fresh), "[PATH]\r\nname=/home/user/Videos\r\n");
+    EXPECT_EQ(ulvane::test::ReadFileBytes(fresh), "[PATH]\r\nname=/home/user/Videos\r\n");
     const std::string lf = dir / "lf.ini";
-    Write(lf, "[A]\nx=1");
+    ulvane::test::WriteFileBytes(lf, "[A]\nx=1");
     ASSERT_TRUE(ini::WriteString(lf, "A", "y", "2"));
-    EXPECT_EQ(Read(lf), "[A]\nx=1\ny=2\n");
+    EXPECT_EQ(ulvane::test::ReadFileBytes(lf), "[A]\nx=1\ny=2\n");
     const std::string utf16 = dir / "utf16.ini";
-    Write(utf16, Utf16("[LANGUAGE]\r\nfile=english.ini\r\n"));
+    ulvane::test::WriteFileBytes(utf16, Utf16("[LANGUAGE]\r\nfile=english.ini\r\n"));
     ASSERT_TRUE(ini::WriteString(utf16, "LANGUAGE", "file", "german.ini"));
-    EXPECT_EQ(Read(utf16), Utf16("[LANGUAGE]\r\nfile=german.ini\r\n"));
+    EXPECT_EQ(ulvane::test::ReadFileBytes(utf16), Utf16("[LANGUAGE]\r\nfile=german.ini\r\n"));
     const std::string bom = dir / "bom.ini";
-    Write(bom, "\xEF\xBB\xBF[X]\r\n");
+    ulvane::test::WriteFileBytes(bom, "\xEF\xBB\xBF[X]\r\n");
     ASSERT_TRUE(ini::WriteString(bom, "X", "k", "v"));
-    EXPECT_EQ(Read(bom), "\xEF\xBB\xBF[X]\r\nk=v\r\n");
+    EXPECT_EQ(ulvane::test::ReadFileBytes(bom), "\xEF\xBB\xBF[X]\r\nk=v\r\n");
     // Nothing but the file itself is left in the folder.
     EXPECT_EQ(ulvane::test::FilesIn(dir.path()),
               (std::vector<std::string>{"bom.ini", "lf.ini", "new.ini", "utf16.ini"}));
@@ -169,11 +159,11 @@ TEST(IniFile, AnUnwritableFileFailsAndStaysAsItWas) {
     TempDir dir;
     EXPECT_FALSE(ini::WriteString(dir / "no/such/folder/setting.ini", "A", "b", "c"));
     const std::string f = dir / "setting.ini";
-    Write(f, "[A]\nb=old\n");
+    ulvane::test::WriteFileBytes(f, "[A]\nb=old\n");
     fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
     if (::geteuid() != 0) {
         EXPECT_FALSE(ini::WriteString(f, "A", "b", "new"));
-        EXPECT_EQ(Read(f), "[A]\nb=old\n");
+        EXPECT_EQ(ulvane::test::ReadFileBytes(f), "[A]\nb=old\n");
     }
     fs::permissions(dir.path(), fs::perms::owner_all);
 }
