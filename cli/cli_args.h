@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "settings/output_presets.h"
+#include "core/output_presets.h"
 
 namespace ulvane::cli {
 

@@ -11,12 +11,11 @@
 
 #include "cli/cli_args.h"
 #include "engine/frame_grabber.h"
-#include "engine/media_input.h"
 #include "engine/media_probe.h"
 #include "engine/run_conversion.h"
-#include "settings/output_naming.h"
-#include "settings/output_presets.h"
-#include "ui/time_text.h"
+#include "core/output_naming.h"
+#include "core/output_presets.h"
+#include "core/time_text.h"
 
 namespace {
 
@@ -36,18 +35,6 @@ bool IsFolder(const std::string& path) {
 bool IsFile(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
-void FillOutputParameters(ulvane::ConversionJob& job, const ulvane::OutputParameters& p) {
-    job.videoCodecId = p.videoCodecId;
-    job.audioCodecId = p.audioCodecId;
-    job.videoBitRate = p.videoBitRate;
-    job.outputWidth = p.width;
-    job.outputHeight = p.height;
-    job.outputFrameRate = p.frameRate;
-    job.audioBitRate = p.audioBitRate;
-    job.sampleRate = p.sampleRate;
-    job.channels = p.channels;
 }
 
 // Runs the job on a worker thread, reports progress on stderr, forwards Ctrl+C as a
@@ -113,7 +100,7 @@ int Cut(const ulvane::cli::Request& r) {
     job.segmentStart[0] = start / 1000.0;
     job.segmentEnd[0] = end / 1000.0;
     job.segmentLength[0] = job.segmentEnd[0] - job.segmentStart[0];
-    FillOutputParameters(job, *params);
+    static_cast<ulvane::OutputParameters&>(job) = params->parameters;
     return RunJob(job);
 }
 
@@ -165,11 +152,13 @@ int Join(const ulvane::cli::Request& r) {
             return UsageError("FILE has no extension, so a direct join cannot tell its container: " + s);
         job.inputPaths[k] = s;
         job.outputPaths[k] = ulvane::FreeOutputPath(r.outDir, name, extension, ulvane::PathExists);
-        std::string ignored;
-        if (auto in = ulvane::MediaInput::Open(s, ignored)) total = static_cast<int>(total + in->durationMicros() / 1e6);
+        ulvane::ConversionJob probe;
+        probe.probePath = s;
+        if (ulvane::ProbeMediaFile(probe) == ulvane::kProbeOk)
+            total = static_cast<int>(total + probe.info.durationMicros / 1e6);
     }
     job.joinTotalSeconds = static_cast<int32_t>(total);
-    FillOutputParameters(job, *params);
+    static_cast<ulvane::OutputParameters&>(job) = params->parameters;
     return RunJob(job);
 }
 

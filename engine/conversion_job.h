@@ -35,7 +35,23 @@ struct MediaInfo {
     int32_t frameRateDen = 0;
 };
 
-struct ConversionJob {
+// The output of a re-encoding job: codecs, rates and picture size. The launch fills them
+// from the chosen preset rows; the transcoder reads them straight from the job.
+struct OutputParameters {
+    int32_t videoCodecId = 0;  // FFmpeg AVCodecID
+    int32_t audioCodecId = 0;
+    int32_t videoBitRate = 0;  // bit/s
+    int32_t outputWidth = 0;
+    int32_t outputHeight = 0;
+    double outputFrameRate = 0;  // 0: the source's rate
+    int32_t audioBitRate = 0;    // bit/s
+    int32_t sampleRate = 0;      // Hz
+    int32_t channels = 2;
+};
+
+// The job record. Its output parameters (read only when `reencode` is set) are the
+// OutputParameters it derives from, so they keep their names on the record.
+struct ConversionJob : OutputParameters {
     ConversionJob();
     ConversionJob(const ConversionJob&) = delete;
     ConversionJob& operator=(const ConversionJob&) = delete;
@@ -52,17 +68,6 @@ struct ConversionJob {
     std::vector<double> segmentEnd;
     std::vector<double> segmentLength;
     int32_t joinTotalSeconds = 0;  // join: the progress scale
-
-    // Output parameters; read only when reencode is set.
-    int32_t videoCodecId = 0;  // FFmpeg AVCodecID
-    int32_t audioCodecId = 0;
-    int32_t videoBitRate = 0;  // bit/s
-    int32_t outputWidth = 0;
-    int32_t outputHeight = 0;
-    double outputFrameRate = 0;  // 0: the source's rate
-    int32_t audioBitRate = 0;    // bit/s
-    int32_t sampleRate = 0;      // Hz
-    int32_t channels = 2;
 
     // --- shared while a job runs ------------------------------------------------
     std::atomic<int32_t> progressPercent{0};  // 0..100 while running

@@ -201,12 +201,4 @@ bool FrameGrabber::Grab(const std::string& path, double seconds, const std::stri
     return WriteFileAtomically(snapshotPath, SnapshotBitmap(s.bgr.data(), kSnapshotWidth * 3), error);
 }
 
-bool GrabFrameAt(ConversionJob& job) {
-    const int i = job.currentInput.load();
-    if (i < 0 || static_cast<size_t>(i) >= job.segmentStart.size()) return false;
-    FrameGrabber grabber;
-    std::string error;
-    return grabber.Grab(job.probePath, job.segmentStart[static_cast<size_t>(i)], job.snapshotPath, error);
-}
-
 }  // namespace ulvane

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/conversion_job.h"
 
 namespace ulvane {
 
@@ -46,9 +45,5 @@ private:
     struct State;
     std::unique_ptr<State> s_;
 };
-
-// Grabs job.probePath at job.segmentStart[job.currentInput] into job.snapshotPath.
-// The time is not changed in the record.
-bool GrabFrameAt(ConversionJob& job);
 
 }  // namespace ulvane

@@ -68,20 +68,10 @@ void Worker::ScanInputs() {
 bool Worker::SetUpOutput(int i, MediaInput& in, std::string& error) {
     if (!sink_.Create(job_.outputPaths[i], error)) return false;
     if (job_.reencode) {
-        EncodeSettings s;
-        s.videoCodecId = job_.videoCodecId;
-        s.audioCodecId = job_.audioCodecId;
-        s.videoBitRate = job_.videoBitRate;
-        s.width = job_.outputWidth;
-        s.height = job_.outputHeight;
-        s.frameRate = job_.outputFrameRate;
-        s.audioBitRate = job_.audioBitRate;
-        s.sampleRate = job_.sampleRate;
-        s.channels = job_.channels;
         transcoder_ = std::make_unique<Transcoder>();
         const bool video = anyVideo_ || in.video();
         const bool audio = anyAudio_ || in.audio();
-        if (!transcoder_->SetUp(sink_, s, video, audio, in.video(), in.audio(),
+        if (!transcoder_->SetUp(sink_, job_, video, audio, in.video(), in.audio(),
                                 firstRate_.value_or(in.video() ? SourceRate(in.video()) : AVRational{25, 1}), error))
             return false;
     } else if (!SetUpCopyStreams(in, sink_, error)) {

@@ -99,22 +99,22 @@ static const AVCodec* FindEncoder(int id) {
     return c ? c : avcodec_find_encoder(static_cast<AVCodecID>(id));
 }
 
-static bool OpenVideoEncoder(Transcoder::Impl& d, OutputSink& sink, const EncodeSettings& s,
+static bool OpenVideoEncoder(Transcoder::Impl& d, OutputSink& sink, const OutputParameters& s,
                              AVRational sourceRate, std::string& error) {
     const AVCodec* codec = FindEncoder(s.videoCodecId);
     if (!codec || codec->type != AVMEDIA_TYPE_VIDEO) {
         error = std::string("no encoder for the video codec ") + avcodec_get_name(static_cast<AVCodecID>(s.videoCodecId));
         return false;
     }
-    if (s.width <= 0 || s.height <= 0 || s.videoBitRate <= 0) {
+    if (s.outputWidth <= 0 || s.outputHeight <= 0 || s.videoBitRate <= 0) {
         error = "the output picture size or video bit rate is not set";
         return false;
     }
     d.venc.reset(avcodec_alloc_context3(codec));
     AVCodecContext* c = d.venc.get();
-    d.period = OutputTimeBase(s.frameRate, sourceRate, s.videoCodecId);
-    c->width = s.width;
-    c->height = s.height;
+    d.period = OutputTimeBase(s.outputFrameRate, sourceRate, s.videoCodecId);
+    c->width = s.outputWidth;
+    c->height = s.outputHeight;
     c->bit_rate = s.videoBitRate;
     c->time_base = d.period;
     c->framerate = av_inv_q(d.period);
@@ -146,8 +146,8 @@ static bool OpenVideoEncoder(Transcoder::Impl& d, OutputSink& sink, const Encode
     int rc = avcodec_open2(c, codec, &opts);
     av_dict_free(&opts);
     if (rc < 0) {
-        error = std::string("cannot open the ") + codec->name + " encoder at " + std::to_string(s.width) + "x" +
-                std::to_string(s.height) + ": " + AvErrorText(rc);
+        error = std::string("cannot open the ") + codec->name + " encoder at " + std::to_string(s.outputWidth) + "x" +
+                std::to_string(s.outputHeight) + ": " + AvErrorText(rc);
         return false;
     }
     d.vst = sink.AddStream(error);
@@ -180,7 +180,7 @@ static int NearestRate(int want, const int* list) {
     return best;
 }
 
-static bool OpenAudioEncoder(Transcoder::Impl& d, OutputSink& sink, const EncodeSettings& s, std::string& error) {
+static bool OpenAudioEncoder(Transcoder::Impl& d, OutputSink& sink, const OutputParameters& s, std::string& error) {
     const AVCodec* codec = FindEncoder(s.audioCodecId);
     if (!codec || codec->type != AVMEDIA_TYPE_AUDIO) {
         error = std::string("no encoder for the audio codec ") + avcodec_get_name(static_cast<AVCodecID>(s.audioCodecId));
@@ -241,7 +241,7 @@ static bool OpenAudioEncoder(Transcoder::Impl& d, OutputSink& sink, const Encode
     return true;
 }
 
-bool Transcoder::SetUp(OutputSink& sink, const EncodeSettings& s, bool withVideo, bool withAudio,
+bool Transcoder::SetUp(OutputSink& sink, const OutputParameters& s, bool withVideo, bool withAudio,
                        const AVStream* videoLooks, const AVStream* audioLooks, AVRational sourceRate,
                        std::string& error) {
     if (withVideo) {

@@ -10,23 +10,13 @@
 
 #include <memory>
 
+#include "engine/conversion_job.h"
 #include "engine/media_input.h"
 #include "engine/output_sink.h"
 #include "engine/stage.h"
 
 namespace ulvane {
 
-struct EncodeSettings {
-    int videoCodecId = 0;
-    int audioCodecId = 0;
-    int videoBitRate = 0;
-    int width = 0;
-    int height = 0;
-    double frameRate = 0;  // 0: the source's rate
-    int audioBitRate = 0;
-    int sampleRate = 0;
-    int channels = 2;
-};
 
 // The encoder time base for a frame rate from the preset list: one frame period.
 // `sourceRate` serves when `frameRate` is 0 (see the .cpp for the rules).
@@ -42,7 +32,7 @@ public:
     // Creates the output streams and opens the encoders. `looks` (may be null) is the
     // source video stream whose rotation and language the output keeps; `sourceRate`
     // the frame rate used when the settings ask for the source's.
-    bool SetUp(OutputSink& sink, const EncodeSettings& s, bool withVideo, bool withAudio,
+    bool SetUp(OutputSink& sink, const OutputParameters& s, bool withVideo, bool withAudio,
                const AVStream* videoLooks, const AVStream* audioLooks, AVRational sourceRate,
                std::string& error);
 

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/ini_file.h"
+#include "core/ini_file.h"
 
 namespace {
 

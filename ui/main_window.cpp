@@ -18,14 +18,15 @@
 #include "controls/check_list.h"
 #include "controls/control_button.h"
 #include "controls/hyperlink.h"
+#include "engine/codec_names.h"
 #include "engine/media_probe.h"
-#include "engine/monitor/progress_dialog.h"
+#include "ui/progress_dialog.h"
 #include "engine/run_conversion.h"
-#include "settings/settings_dialog.h"
-#include "settings/output_naming.h"
+#include "ui/settings_dialog.h"
+#include "core/output_naming.h"
 #include "ui/dialog_template.h"
 #include "ui/preview_frame.h"
-#include "ui/time_text.h"
+#include "core/time_text.h"
 
 namespace ulvane {
 
@@ -280,7 +281,6 @@ ConversionJob& CUlvaneAVConverterDlg::Job() {
 void CUlvaneAVConverterDlg::AddSourceFiles() {
     const QString filter = Q(table_.Text("JIEMIAN", "symtwj")) + " (" + kMediaPatterns + ");;" +
                            Q(table_.Text("JIEMIAN", "sywj")) + " (*)";
-    const int rowsBefore = sourceList_->rowCount();
     const int tab = tabs_->currentIndex();
     const QStringList files = services_.chooseFiles(this, filter);
     if (files.isEmpty()) return;
@@ -308,7 +308,6 @@ void CUlvaneAVConverterDlg::AddSourceFiles() {
                                  T(static_cast<int32_t>(std::min<int64_t>(i.durationMicros / 1000, INT32_MAX))),
                                  Q(SizeText(i.videoWidth, i.videoHeight)), QString::asprintf("%5.2ffps", rate),
                                  Q(table_.Text("JIEMIAN", "zb"))});
-            Q_UNUSED(rowsBefore);
         }
     }
     if (tab == 0 && !cutSourcePath_.isEmpty()) LoadCutSource();

@@ -12,10 +12,10 @@
 
 #include "engine/conversion_job.h"
 #include "engine/frame_grabber.h"
-#include "engine/monitor/job_monitor.h"
-#include "platform/desktop.h"
-#include "settings/settings_store.h"
-#include "ui/language_table.h"
+#include "core/job_monitor.h"
+#include "ui/desktop.h"
+#include "core/settings_store.h"
+#include "core/language_table.h"
 
 class QComboBox;
 class QGroupBox;

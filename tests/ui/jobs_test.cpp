@@ -14,9 +14,9 @@ extern "C" {
 }
 
 #include "controls/check_list.h"
-#include "engine/monitor/progress_dialog.h"
+#include "ui/progress_dialog.h"
 #include "tests/ui/window_harness.h"
-#include "ui/language_table.h"
+#include "core/language_table.h"
 
 using namespace ulvane;
 using namespace ulvane::test;

@@ -18,7 +18,7 @@
 #include "ui/dialog_template.h"
 #include "ui/main_window.h"
 #include "ui/preview_frame.h"
-#include "ui/time_text.h"
+#include "core/time_text.h"
 
 namespace fs = std::filesystem;
 using namespace ulvane;

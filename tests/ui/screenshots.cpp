@@ -14,8 +14,8 @@
 #include <QTimer>
 
 #include "controls/bitmap_slider.h"
-#include "engine/monitor/progress_dialog.h"
-#include "settings/settings_dialog.h"
+#include "ui/progress_dialog.h"
+#include "ui/settings_dialog.h"
 #include "ui/main_window.h"
 
 namespace {

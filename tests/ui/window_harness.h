@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "settings/settings_dialog.h"
+#include "ui/settings_dialog.h"
 #include "tests/support/media_tools.h"
 #include "ui/main_window.h"
 #include "ui/preview_frame.h"

@@ -1,7 +1,7 @@
 // setting.ini through the INI layer.
-#include "settings/settings_store.h"
+#include "core/settings_store.h"
 
-#include "platform/ini_file.h"
+#include "core/ini_file.h"
 
 namespace ulvane {
 

@@ -3,7 +3,7 @@
 
 #include <fstream>
 
-#include "settings/settings_store.h"
+#include "core/settings_store.h"
 #include "tests/support/media_tools.h"
 
 using namespace ulvane;
@@ -31,8 +31,8 @@ TEST(SettingsStore, CutAndJoinRowsAreIndependent) {
     EXPECT_EQ(store.ReadRows(Dialog::Cut).format, 3);
     EXPECT_EQ(store.ReadRows(Dialog::Cut).framerate, 13);
     // The same stored row 0 means 22050 Hz for the cut and 44100 Hz for the join.
-    EXPECT_EQ(ResolveRows(Dialog::Cut, store.ReadRows(Dialog::Cut))->sampleRate, 22050);
-    EXPECT_EQ(ResolveRows(Dialog::Join, store.ReadRows(Dialog::Join))->sampleRate, 44100);
+    EXPECT_EQ(ResolveRows(Dialog::Cut, store.ReadRows(Dialog::Cut))->parameters.sampleRate, 22050);
+    EXPECT_EQ(ResolveRows(Dialog::Join, store.ReadRows(Dialog::Join))->parameters.sampleRate, 44100);
     // A list without a selection is stored as -1 and reads back as -1.
     RowChoice none;
     none.quality = -1;

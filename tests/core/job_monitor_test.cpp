@@ -1,7 +1,7 @@
 // The job monitor's decisions, without any window.
 #include <gtest/gtest.h>
 
-#include "engine/monitor/job_monitor.h"
+#include "core/job_monitor.h"
 
 using namespace ulvane;
 

@@ -1,12 +1,10 @@
 // The output lists and their value rules.
-#include "settings/output_presets.h"
+#include "core/output_presets.h"
 
 #include <array>
 #include <cstdlib>
 
-extern "C" {
-#include <libavcodec/codec_id.h>
-}
+#include "engine/codec_names.h"
 
 namespace ulvane {
 
@@ -57,45 +55,11 @@ constexpr std::array<RateEntry, 13> kFrameRateValues{{
     {"60.0 fps", 60.0},
 }};
 
-struct CodecEntry {
-    std::string_view name;
-    int id;
-};
-// The identifiers of the FFmpeg we are built with: their numbers moved between FFmpeg
-// generations (H.264 was 28 before 5.0 and is 27 now), so they are never written as numbers.
-constexpr std::array<CodecEntry, 9> kVideoCodecs{{
-    {"MPEG4", AV_CODEC_ID_MPEG4},
-    {"H.264", AV_CODEC_ID_H264},
-    {"H.263", AV_CODEC_ID_H263},
-    {"DivX", AV_CODEC_ID_MSMPEG4V3},
-    {"FLV", AV_CODEC_ID_FLV1},
-    {"WMV1", AV_CODEC_ID_WMV1},
-    {"WMV2", AV_CODEC_ID_WMV2},
-    {"MPEG1VIDEO", AV_CODEC_ID_MPEG1VIDEO},
-    {"MPEG2VIDEO", AV_CODEC_ID_MPEG2VIDEO},
-}};
-constexpr std::array<CodecEntry, 7> kAudioCodecs{{
-    {"AAC", AV_CODEC_ID_AAC},
-    {"AC3", AV_CODEC_ID_AC3},
-    {"MP3", AV_CODEC_ID_MP3},
-    {"MP2", AV_CODEC_ID_MP2},
-    {"VORBIS", AV_CODEC_ID_VORBIS},
-    {"WMA7", AV_CODEC_ID_WMAV1},
-    {"WMA8", AV_CODEC_ID_WMAV2},
-}};
-
 // Reads a leading decimal integer the way the C library does (blanks and a sign
 // accepted, digits up to the first other character, 0 without digits).
 int LeadingInt(std::string_view text) {
     std::string s(text);
     return static_cast<int>(std::strtol(s.c_str(), nullptr, 10));
-}
-
-template <size_t N>
-std::optional<int> Lookup(const std::array<CodecEntry, N>& table, std::string_view name) {
-    for (const CodecEntry& e : table)
-        if (e.name == name) return e.id;
-    return std::nullopt;
 }
 
 template <typename List>
@@ -154,10 +118,8 @@ std::optional<int> ChannelsFromLabel(std::string_view label) {
     return std::nullopt;
 }
 
-std::optional<int> VideoCodecIdFromName(std::string_view name) { return Lookup(kVideoCodecs, name); }
-std::optional<int> AudioCodecIdFromName(std::string_view name) { return Lookup(kAudioCodecs, name); }
 
-std::optional<OutputParameters> ResolveRows(Dialog d, const RowChoice& rows) {
+std::optional<ResolvedPreset> ResolveRows(Dialog d, const RowChoice& rows) {
     if (rows.format < 0 || static_cast<size_t>(rows.format) >= kFormats.size()) return std::nullopt;
     auto quality = Row(VideoBitRateLabels(), rows.quality);
     auto size = Row(SizeLabels(), rows.size);
@@ -166,18 +128,19 @@ std::optional<OutputParameters> ResolveRows(Dialog d, const RowChoice& rows) {
     auto sample = Row(SampleRateLabels(d), rows.samplerate);
     if (!quality || !size || !rate || !audio || !sample) return std::nullopt;
     const OutputPreset& p = kFormats[static_cast<size_t>(rows.format)];
-    OutputParameters out;
-    out.videoCodecId = VideoCodecIdFromName(p.videoCodecName).value_or(0);
-    out.audioCodecId = AudioCodecIdFromName(p.audioCodecName).value_or(0);
+    ResolvedPreset out;
+    OutputParameters& o = out.parameters;
+    o.videoCodecId = VideoCodecIdFromName(p.videoCodecName).value_or(0);
+    o.audioCodecId = AudioCodecIdFromName(p.audioCodecName).value_or(0);
     out.extension = PresetExtension(p.label);
-    out.videoBitRate = BitRateFromLabel(*quality);
+    o.videoBitRate = BitRateFromLabel(*quality);
     const PictureSize wh = SizeFromLabel(*size);
-    out.width = wh.width;
-    out.height = wh.height;
-    out.frameRate = FrameRateFromLabel(*rate).value_or(0.0);
-    out.audioBitRate = BitRateFromLabel(*audio);
-    out.sampleRate = BitRateFromLabel(*sample);
-    out.channels = d == Dialog::Cut ? 2 : ChannelsFromLabel(kChannels[kJoinChannelRow]).value_or(2);
+    o.outputWidth = wh.width;
+    o.outputHeight = wh.height;
+    o.outputFrameRate = FrameRateFromLabel(*rate).value_or(0.0);
+    o.audioBitRate = BitRateFromLabel(*audio);
+    o.sampleRate = BitRateFromLabel(*sample);
+    o.channels = d == Dialog::Cut ? 2 : ChannelsFromLabel(kChannels[kJoinChannelRow]).value_or(2);
     return out;
 }
 

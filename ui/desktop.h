@@ -11,9 +11,8 @@ class QWidget;
 
 namespace ulvane {
 
-// The folder of the program file, without and with a trailing separator.
+// The folder of the program file, without a trailing separator.
 QString GetProgramDir();
-QString GetProgramDirWithSlash();
 
 // Opens a local file or an address with the desktop's default action; true on success.
 bool ShellOpen(const QString& target);

@@ -8,9 +8,9 @@
 #include <QMap>
 #include <functional>
 
-#include "platform/desktop.h"
-#include "settings/output_presets.h"
-#include "settings/settings_store.h"
+#include "ui/desktop.h"
+#include "core/output_presets.h"
+#include "core/settings_store.h"
 
 class QComboBox;
 class QLineEdit;

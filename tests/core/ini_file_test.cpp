@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/ini_file.h"
+#include "core/ini_file.h"
 #include "tests/support/media_tools.h"
 
 namespace fs = std::filesystem;

@@ -1,11 +1,7 @@
 // The output lists and the rules that turn rows into job parameters.
 #include <gtest/gtest.h>
 
-extern "C" {
-#include <libavcodec/codec_id.h>
-}
-
-#include "settings/output_presets.h"
+#include "core/output_presets.h"
 
 using namespace ulvane;
 
@@ -48,29 +44,18 @@ TEST(OutputPresets, ValueRules) {
     EXPECT_FALSE(ChannelsFromLabel("Stereo"));
 }
 
-TEST(OutputPresets, CodecNamesGiveThisFfmpegsIdentifiers) {
-    EXPECT_EQ(VideoCodecIdFromName("MPEG4"), AV_CODEC_ID_MPEG4);
-    EXPECT_EQ(VideoCodecIdFromName("H.264"), AV_CODEC_ID_H264);
-    EXPECT_EQ(VideoCodecIdFromName("FLV"), AV_CODEC_ID_FLV1);
-    EXPECT_EQ(VideoCodecIdFromName("DivX"), AV_CODEC_ID_MSMPEG4V3);
-    EXPECT_EQ(AudioCodecIdFromName("WMA8"), AV_CODEC_ID_WMAV2);
-    EXPECT_EQ(AudioCodecIdFromName("VORBIS"), AV_CODEC_ID_VORBIS);
-    EXPECT_FALSE(VideoCodecIdFromName("h.264"));
-    EXPECT_FALSE(AudioCodecIdFromName("OPUS"));
-}
-
 TEST(OutputPresets, SameStoredRowMeansDifferentValuesPerDialog) {
     const auto cut = ResolveRows(Dialog::Cut, {});
     const auto join = ResolveRows(Dialog::Join, {});
     ASSERT_TRUE(cut && join);
-    EXPECT_EQ(cut->sampleRate, 22050);
-    EXPECT_EQ(join->sampleRate, 44100);
-    EXPECT_EQ(cut->frameRate, 0.0);  // as the source
-    EXPECT_EQ(join->frameRate, 10.0);
-    EXPECT_EQ(cut->audioBitRate, 32000);
-    EXPECT_EQ(join->audioBitRate, 64000);
-    EXPECT_EQ(cut->channels, 2);
-    EXPECT_EQ(join->channels, 2);
+    EXPECT_EQ(cut->parameters.sampleRate, 22050);
+    EXPECT_EQ(join->parameters.sampleRate, 44100);
+    EXPECT_EQ(cut->parameters.outputFrameRate, 0.0);  // as the source
+    EXPECT_EQ(join->parameters.outputFrameRate, 10.0);
+    EXPECT_EQ(cut->parameters.audioBitRate, 32000);
+    EXPECT_EQ(join->parameters.audioBitRate, 64000);
+    EXPECT_EQ(cut->parameters.channels, 2);
+    EXPECT_EQ(join->parameters.channels, 2);
 }
 
 TEST(OutputPresets, MovRowDiffersFromMp4RowOnlyInExtension) {
@@ -78,8 +63,8 @@ TEST(OutputPresets, MovRowDiffersFromMp4RowOnlyInExtension) {
     mov.format = 5;
     const auto a = ResolveRows(Dialog::Cut, mp4), b = ResolveRows(Dialog::Cut, mov);
     ASSERT_TRUE(a && b);
-    EXPECT_EQ(a->videoCodecId, b->videoCodecId);
-    EXPECT_EQ(a->audioCodecId, b->audioCodecId);
+    EXPECT_EQ(a->parameters.videoCodecId, b->parameters.videoCodecId);
+    EXPECT_EQ(a->parameters.audioCodecId, b->parameters.audioCodecId);
     EXPECT_EQ(a->extension, ".mp4");
     EXPECT_EQ(b->extension, ".mov");
 }

@@ -1,5 +1,5 @@
 // The progress dialog.
-#include "engine/monitor/progress_dialog.h"
+#include "ui/progress_dialog.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -9,7 +9,7 @@
 
 #include "controls/label.h"
 #include "ui/dialog_template.h"
-#include "ui/language_table.h"
+#include "core/language_table.h"
 
 namespace ulvane {
 

@@ -3,7 +3,7 @@
 
 #include <limits>
 
-#include "ui/time_text.h"
+#include "core/time_text.h"
 
 using ulvane::FormatTime;
 using ulvane::ParseTime;

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "settings/output_presets.h"
+#include "core/output_presets.h"
 
 namespace ulvane {
 

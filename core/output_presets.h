@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/conversion_job.h"
+
 namespace ulvane {
 
 struct OutputPreset {
@@ -48,27 +50,16 @@ PictureSize SizeFromLabel(std::string_view label);
 std::optional<double> FrameRateFromLabel(std::string_view label);
 // "1 Channel Mono" -> 1, "2 Channel Stereo" -> 2, "5.1 Channel" -> 6; else nullopt.
 std::optional<int> ChannelsFromLabel(std::string_view label);
-// FFmpeg codec identifiers by name ("MPEG4" -> 13, "AAC" -> 86018); nullopt for unknown.
-std::optional<int> VideoCodecIdFromName(std::string_view name);
-std::optional<int> AudioCodecIdFromName(std::string_view name);
 
-// The output parameters a row choice stands for.
-struct OutputParameters {
-    int videoCodecId = 0;
-    int audioCodecId = 0;
+// The output parameters a row choice stands for, and the extension of its container.
+struct ResolvedPreset {
+    OutputParameters parameters;
     std::string extension;
-    int videoBitRate = 0;
-    int width = 0;
-    int height = 0;
-    double frameRate = 0;
-    int audioBitRate = 0;
-    int sampleRate = 0;
-    int channels = 2;
 };
 struct RowChoice {
     int format = 0, quality = 0, size = 0, framerate = 0, audioquality = 0, samplerate = 0;
 };
 // Looks every row up in the lists of `d`. Returns nullopt when a row is outside its list.
-std::optional<OutputParameters> ResolveRows(Dialog d, const RowChoice& rows);
+std::optional<ResolvedPreset> ResolveRows(Dialog d, const RowChoice& rows);
 
 }  // namespace ulvane

@@ -6,10 +6,10 @@
 #include <fstream>
 #include <set>
 
-#include "platform/ini_file.h"
-#include "settings/settings_store.h"
+#include "core/ini_file.h"
+#include "core/settings_store.h"
 #include "tests/support/media_tools.h"
-#include "ui/language_table.h"
+#include "core/language_table.h"
 
 namespace fs = std::filesystem;
 using namespace ulvane;

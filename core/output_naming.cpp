@@ -1,5 +1,5 @@
 // Output naming rules.
-#include "settings/output_naming.h"
+#include "core/output_naming.h"
 
 #include <sys/stat.h>
 

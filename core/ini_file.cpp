@@ -1,5 +1,5 @@
 // The INI reader and writer.
-#include "platform/ini_file.h"
+#include "core/ini_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,5 +1,5 @@
 // The cut and join settings dialogs.
-#include "settings/settings_dialog.h"
+#include "ui/settings_dialog.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -13,9 +13,9 @@
 #include <QRadioButton>
 #include <QWindow>
 
-#include "settings/output_naming.h"
+#include "core/output_naming.h"
 #include "ui/dialog_template.h"
-#include "ui/language_table.h"
+#include "core/language_table.h"
 
 namespace ulvane {
 

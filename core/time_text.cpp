@@ -1,5 +1,5 @@
 // Time text conversions.
-#include "ui/time_text.h"
+#include "core/time_text.h"
 
 #include <algorithm>
 #include <cctype>

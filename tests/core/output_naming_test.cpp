@@ -3,7 +3,7 @@
 
 #include <set>
 
-#include "settings/output_naming.h"
+#include "core/output_naming.h"
 
 using namespace ulvane;
 

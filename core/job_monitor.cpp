@@ -1,5 +1,5 @@
 // The job monitor.
-#include "engine/monitor/job_monitor.h"
+#include "core/job_monitor.h"
 
 #include <algorithm>
 

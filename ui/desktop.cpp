@@ -1,5 +1,5 @@
 // Desktop services through Qt.
-#include "platform/desktop.h"
+#include "ui/desktop.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -12,11 +12,6 @@ namespace ulvane {
 
 QString GetProgramDir() { return QDir::cleanPath(QCoreApplication::applicationDirPath()); }
 
-QString GetProgramDirWithSlash() {
-    QString dir = GetProgramDir();
-    if (!dir.endsWith('/')) dir += '/';
-    return dir;
-}
 
 bool ShellOpen(const QString& target) {
     if (target.isEmpty()) return false;

@@ -1,7 +1,7 @@
 // The language table and the key lists.
-#include "ui/language_table.h"
+#include "core/language_table.h"
 
-#include "platform/ini_file.h"
+#include "core/ini_file.h"
 
 namespace ulvane {
 
