@@ -1,0 +1,33 @@
+// Where the programs find their files and keep the user's.
+//
+// A portable copy (the build folder, an unpacked archive) has its files beside the program:
+// languages/, help/, images/ and setting.ini. It keeps setting.ini and the preview snapshot
+// there while that folder is writable. An installed copy (bin/ beside share/ulvane/) reads its
+// files from ../share/ulvane and never writes into the install folder: setting.ini lives in
+// the user's configuration folder (copied from the shipped default the first time) and the
+// snapshot in the user's cache folder.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace ulvane {
+
+struct AppPaths {
+    std::string dataDir;       // languages/, help/, images/ and the shipped setting.ini
+    std::string settingsFile;  // the setting.ini the program reads and writes
+    std::string snapshotFile;  // the preview's snapshot bitmap
+    bool portable = false;     // settings and snapshot beside the program
+};
+
+// Looks an environment variable up; null when it is not set.
+using EnvironmentLookup = std::function<const char*(const char*)>;
+
+// The paths for a program in `programDir`. Creates the user's folders (and copies the
+// default setting.ini) when an installed copy runs for the first time. `env` serves
+// XDG_CONFIG_HOME, XDG_CACHE_HOME and HOME; relative XDG values are ignored, as the XDG
+// rules say.
+AppPaths LocateAppPaths(const std::string& programDir, const EnvironmentLookup& env);
+AppPaths LocateAppPaths(const std::string& programDir);
+
+}  // namespace ulvane
