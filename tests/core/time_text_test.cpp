@@ -7,6 +7,7 @@
 
 using ulvane::FormatTime;
 using ulvane::ParseTime;
+using ulvane::ParseTypedTime;
 
 TEST(TimeText, FormatsHoursMinutesSecondsAndMillis) {
     EXPECT_EQ(FormatTime(0), "00:00:00.000");
@@ -45,4 +46,29 @@ TEST(TimeText, RoundTripsEveryShownTime) {
 TEST(TimeText, HugeNumbersSaturateInsteadOfOverflowing) {
     EXPECT_EQ(ParseTime("99999999999:00:00.000"), std::numeric_limits<int32_t>::max());
     EXPECT_EQ(ParseTime("-99999999999:00:00.000"), std::numeric_limits<int32_t>::min());
+}
+
+TEST(TypedTime, ReadsEveryFormAUserTypes) {
+    EXPECT_EQ(ParseTypedTime("00:00:02.5"), 2500000);
+    EXPECT_EQ(ParseTypedTime("2.5"), 2500000);
+    EXPECT_EQ(ParseTypedTime("1:30"), 90000000);  // minutes and seconds
+    EXPECT_EQ(ParseTypedTime("1:02:03"), 3723000000);
+    EXPECT_EQ(ParseTypedTime("01:02:03.004"), 3723004000);
+    EXPECT_EQ(ParseTypedTime("00:00:04.9999"), 4999900);
+    EXPECT_EQ(ParseTypedTime("0.0000004"), 0);  // finer than a microsecond rounds
+    EXPECT_EQ(ParseTypedTime("0.0000005"), 1);
+    EXPECT_EQ(ParseTypedTime("90"), 90000000);
+    EXPECT_EQ(ParseTypedTime("  12:00.25 "), 720250000);
+    EXPECT_EQ(ParseTypedTime("100:00:00"), int64_t{360000} * 1000000);
+}
+
+TEST(TypedTime, RefusesAnythingElse) {
+    for (const char* bad : {"", " ", "abc", "99:99:99", "1:60", "1:2:3:4", "-5", "+5", "1.", ".5", "1..2", "1:.5",
+                            "1::2", ":30", "1:30:", "1.5:30", "5s", "1,5", "0x10", "00:00:04.99a"})
+        EXPECT_FALSE(ParseTypedTime(bad)) << "'" << bad << "'";
+}
+
+TEST(TypedTime, ReadsEveryTimeTheWindowShows) {
+    for (int32_t ms : {0, 1, 999, 59999, 3599999, 86399999})
+        EXPECT_EQ(ParseTypedTime(FormatTime(ms)), int64_t{ms} * 1000) << FormatTime(ms);
 }
