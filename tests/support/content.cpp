@@ -1,0 +1,113 @@
+// Pictures and sound decoded by the ffmpeg tool for content checks.
+#include "tests/support/content.h"
+
+#include <cmath>
+#include <cstring>
+#include <sstream>
+
+#include "tests/support/media_tools.h"
+
+namespace ulvane::test {
+
+namespace {
+
+std::string Fixed(double v) {
+    std::ostringstream s;
+    s.setf(std::ios::fixed);
+    s.precision(6);
+    s << v;
+    return s.str();
+}
+
+}  // namespace
+
+GreyPicture PictureAt(const std::string& path, double seconds, int width, int height) {
+    // Input seeking decodes from the key frame before and drops the pictures before the
+    // time, so the picture is the one on screen at that moment.
+    const CommandResult r =
+        Run({"ffmpeg", "-nostdin", "-v", "error", "-ss", Fixed(seconds), "-i", path, "-map", "0:v:0", "-frames:v",
+             "1", "-vf", "scale=" + std::to_string(width) + ":" + std::to_string(height) + ":flags=area",
+             "-pix_fmt", "gray", "-f", "rawvideo", "-"});
+    GreyPicture p;
+    if (r.exitCode != 0 || r.out.size() != static_cast<size_t>(width * height)) return p;
+    p.width = width;
+    p.height = height;
+    p.pixels.assign(r.out.begin(), r.out.end());
+    return p;
+}
+
+PictureShape ShapeOf(const std::string& path) {
+    const CommandResult r = Run({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                                 "stream=width,height,sample_aspect_ratio:stream_tags=rotate:stream_side_data=rotation",
+                                 "-of", "default=noprint_wrappers=1", path});
+    PictureShape s;
+    int w = 0, h = 0, sarNum = 1, sarDen = 1;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+        if (key == "width") w = std::atoi(value.c_str());
+        if (key == "height") h = std::atoi(value.c_str());
+        if (key == "sample_aspect_ratio" && value.find(':') != std::string::npos) {
+            sarNum = std::atoi(value.c_str());
+            sarDen = std::atoi(value.c_str() + value.find(':') + 1);
+            if (sarNum <= 0 || sarDen <= 0) sarNum = sarDen = 1;
+        }
+        if ((key == "rotation" || key == "TAG:rotate") && value != "0") s.rotation = value;
+    }
+    if (w <= 0 || h <= 0) return s;
+    double shownW = static_cast<double>(w) * sarNum / sarDen, shownH = h;
+    const int quarter = s.rotation.empty() ? 0 : (std::abs(std::atoi(s.rotation.c_str())) / 90) % 2;
+    if (quarter) std::swap(shownW, shownH);
+    s.width = static_cast<int>(std::lround(shownW));
+    s.height = static_cast<int>(std::lround(shownH));
+    s.displayAspect = shownW / shownH;
+    return s;
+}
+
+double Psnr(const GreyPicture& a, const GreyPicture& b) {
+    if (a.empty() || a.width != b.width || a.height != b.height) return 0;
+    double sum = 0;
+    for (size_t i = 0; i < a.pixels.size(); ++i) {
+        const double d = static_cast<double>(a.pixels[i]) - b.pixels[i];
+        sum += d * d;
+    }
+    const double mse = sum / static_cast<double>(a.pixels.size());
+    return mse <= 1e-10 ? 100.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+double PsnrAt(const std::string& output, double outSeconds, const std::string& source, double sourceSeconds) {
+    return Psnr(PictureAt(output, outSeconds), PictureAt(source, sourceSeconds));
+}
+
+std::vector<float> SoundOf(const std::string& path, int rate) {
+    // Placed by its timestamps, as a player places it: a late start and holes become
+    // silence, overlaps are dropped.
+    const CommandResult r = Run({"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:a:0", "-af",
+                                 "aresample=async=1:first_pts=0", "-ac", "1", "-ar", std::to_string(rate), "-f",
+                                 "f32le", "-"});
+    std::vector<float> samples(r.exitCode == 0 ? r.out.size() / sizeof(float) : 0);
+    if (!samples.empty()) std::memcpy(samples.data(), r.out.data(), samples.size() * sizeof(float));
+    return samples;
+}
+
+double Loudness(const std::vector<float>& sound, double from, double to, int rate) {
+    const size_t a = static_cast<size_t>(std::max(0.0, from * rate));
+    const size_t b = std::min(sound.size(), static_cast<size_t>(std::max(0.0, to * rate)));
+    if (b <= a) return 0;
+    double sum = 0;
+    for (size_t i = a; i < b; ++i) sum += static_cast<double>(sound[i]) * sound[i];
+    return std::sqrt(sum / static_cast<double>(b - a));
+}
+
+std::optional<double> SoundStart(const std::vector<float>& sound, double threshold, int rate) {
+    const size_t window = static_cast<size_t>(rate / 50);
+    for (size_t i = 0; i + window <= sound.size(); i += window / 4) {
+        const double from = static_cast<double>(i) / rate;
+        if (Loudness(sound, from, from + 0.02, rate) > threshold) return from;
+    }
+    return std::nullopt;
+}
+
+}  // namespace ulvane::test
