@@ -18,11 +18,11 @@
 #include "controls/check_list.h"
 #include "controls/control_button.h"
 #include "controls/hyperlink.h"
-#include "engine/codec_names.h"
 #include "engine/media_probe.h"
 #include "ui/progress_dialog.h"
 #include "engine/run_conversion.h"
 #include "ui/settings_dialog.h"
+#include "core/launch.h"
 #include "core/output_naming.h"
 #include "ui/dialog_template.h"
 #include "ui/preview_frame.h"
@@ -545,22 +545,6 @@ bool CUlvaneAVConverterDlg::StartWorker() {
     return true;
 }
 
-namespace {
-
-void FillParameters(ConversionJob& job, const OutputChoice& c) {
-    if (auto id = VideoCodecIdFromName(c.videoCodecName)) job.videoCodecId = *id;
-    job.videoBitRate = c.videoBitRate;
-    job.outputHeight = c.height;
-    job.outputWidth = c.width;
-    job.outputFrameRate = FrameRateFromLabel(c.frameRateLabel).value_or(0.0);
-    if (auto id = AudioCodecIdFromName(c.audioCodecName)) job.audioCodecId = *id;
-    job.audioBitRate = c.audioBitRate;
-    job.channels = c.channels;
-    job.sampleRate = c.sampleRate;
-}
-
-}  // namespace
-
 void CUlvaneAVConverterDlg::LaunchCut() {
     if (cutSourcePath_.isEmpty()) {
         services_.messages->Show(this, windowTitle(), Text("TISHI", "qxtjsp"), true);
@@ -569,33 +553,18 @@ void CUlvaneAVConverterDlg::LaunchCut() {
     WaitForWorker();
     monitor_.finishedInputs = 0;
     ConversionJob& job = Job();
-    job.PrepareForJob(1);
-    job.displayCount = 0;
-    job.progressPercent.store(-1);
+    PrepareCutJob(job);
     const std::string source = cutSourcePath_.toStdString();
     CFileInfomation dialog(store_, table_, *services_.messages, services_.pickFolder,
                            QString::fromStdString(DefaultOutputName(source)), this);
     if (!services_.runSettings(dialog)) return;
-    const OutputChoice& choice = CutOutputChoice();
-    job.inputPaths[0] = source;
-    job.segmentStart[0] = P(startBox_->text()) / 1000.0;
-    job.segmentEnd[0] = P(endBox_->text()) / 1000.0;
-    job.segmentLength[0] = job.segmentEnd[0] - job.segmentStart[0];
-    QString extension = choice.direct ? QString::fromStdString(SourceExtension(source)) : dialog.extension();
-    if (extension.isEmpty()) {
+    const CutLaunch cut{source, P(startBox_->text()), P(endBox_->text()), dialog.choice()};
+    if (!FillCutJob(job, cut, PathExists).ok()) {
         // A source named without "." has no container to copy into.
         services_.messages->Show(this, windowTitle(), Text("TISHI", "wkzm"), true);
         return;
     }
-    job.reencode = !choice.direct;
     lastOutputFolder_ = dialog.outputFolder();
-    job.outputPaths[0] = FreeOutputPath(dialog.outputFolder().toStdString(), dialog.fileName().toStdString(),
-                                        extension.toStdString(), PathExists);
-    FillParameters(job, choice);
-    job.currentInput.store(-1);
-    job.cancelRequested.store(false);
-    job.progressPercent.store(0);
-    job.joinMode = false;
     StartWorker();
 }
 
@@ -605,16 +574,8 @@ void CUlvaneAVConverterDlg::LaunchJoin() {
         return;
     }
     joinRows_.clear();
-    joinCompatible_ = true;
-    int previous = -1;
-    for (int r = 0; r < sourceList_->rowCount(); ++r) {
-        if (!sourceList_->IsChecked(r)) continue;
-        if (previous >= 0 && (sourceList_->item(r, 1)->text() != sourceList_->item(previous, 1)->text() ||
-                              sourceList_->item(r, 3)->text() != sourceList_->item(previous, 3)->text()))
-            joinCompatible_ = false;
-        joinRows_.push_back(r);
-        previous = r;
-    }
+    for (int r = 0; r < sourceList_->rowCount(); ++r)
+        if (sourceList_->IsChecked(r)) joinRows_.push_back(r);
     if (joinRows_.size() < 2) {
         services_.messages->Show(this, windowTitle(), Text("TISHI", "zslgwj"), true);
         return;
@@ -624,41 +585,22 @@ void CUlvaneAVConverterDlg::LaunchJoin() {
         return;
     }
     WaitForWorker();
-    const int n = static_cast<int>(joinRows_.size());
     monitor_.finishedInputs = 0;
     ConversionJob& job = Job();
-    job.PrepareForJob(n);
-    job.displayCount = n;
-    job.progressPercent.store(-1);
-    job.joinTotalSeconds = 0;
+    PrepareJoinJob(job, static_cast<int>(joinRows_.size()));
     CSettings dialog(store_, table_, *services_.messages, services_.pickFolder, this);
     if (!services_.runSettings(dialog)) return;
-    const OutputChoice& choice = JoinOutputChoice();
-    job.reencode = !choice.direct;
-    if (choice.direct && !joinCompatible_) {
+    JoinLaunch join{{}, dialog.choice()};
+    for (int row : joinRows_) {
+        const auto text = [&](int column) { return sourceList_->item(row, column)->text().toStdString(); };
+        join.files.push_back({text(0), true, text(1), text(3), int64_t{P(sourceList_->item(row, 2)->text())} * 1000});
+    }
+    if (!FillJoinJob(job, join, PathExists).ok()) {
+        // Unlike files, or a file without an extension: neither can be joined directly.
         services_.messages->Show(this, windowTitle(), Text("TISHI", "bnzjhb"), true);
         return;
     }
-    for (int k = 0; k < n; ++k) {
-        const int row = joinRows_[static_cast<size_t>(k)];
-        const std::string path = sourceList_->item(row, 0)->text().toStdString();
-        job.inputPaths[k] = path;
-        job.joinTotalSeconds = static_cast<int32_t>(job.joinTotalSeconds + P(sourceList_->item(row, 2)->text()) / 1000.0);
-        std::string extension = choice.direct ? SourceExtension(path) : dialog.extension().toStdString();
-        if (extension.empty()) {
-            // Only a direct join takes the files' own extension; one without cannot be copied.
-            services_.messages->Show(this, windowTitle(), Text("TISHI", "bnzjhb"), true);
-            return;
-        }
-        lastOutputFolder_ = dialog.outputFolder();
-        job.outputPaths[k] =
-            FreeOutputPath(dialog.outputFolder().toStdString(), dialog.fileName().toStdString(), extension, PathExists);
-    }
-    FillParameters(job, choice);
-    job.currentInput.store(-1);
-    job.cancelRequested.store(false);
-    job.progressPercent.store(0);
-    job.joinMode = true;
+    lastOutputFolder_ = dialog.outputFolder();
     StartWorker();
 }
 

@@ -132,7 +132,6 @@ private:
     MonitorState monitor_;
     QString lastOutputFolder_;
     std::vector<int> joinRows_;
-    bool joinCompatible_ = true;
 
     QTabBar* tabs_;
     CHyperLink* helpLink_;

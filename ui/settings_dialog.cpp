@@ -19,29 +19,6 @@
 
 namespace ulvane {
 
-OutputChoice& CutOutputChoice() {
-    static OutputChoice choice;
-    return choice;
-}
-
-OutputChoice& JoinOutputChoice() {
-    // The window's defaults until the join dialog is first confirmed.
-    static OutputChoice choice = [] {
-        OutputChoice c;
-        c.audioBitRate = 192000;
-        c.sampleRate = 44100;
-        c.channels = 2;
-        c.videoBitRate = 3000000;
-        c.width = 320;
-        c.height = 240;
-        c.frameRateLabel = "29.97 fps";
-        c.videoCodecName = "MPEG4";
-        c.audioCodecName = "AAC";
-        return c;
-    }();
-    return choice;
-}
-
 std::string TestOutputFolder(const std::string& folder) {
     if (folder.empty() || !PathExists(folder)) return "missing";
     const std::string probe = folder + "/jlewhqlhqwenqfwk.mp4";
@@ -165,29 +142,9 @@ void OutputSettingsDialog::Start() {
         messages_.Show(this, windowTitle(), text("TISHI", "xsrwjm"), true);
         return;
     }
-    OutputChoice& choice = kind_ == Dialog::Cut ? CutOutputChoice() : JoinOutputChoice();
-    RowChoice rows{List(0)->currentIndex(), List(1)->currentIndex(), List(2)->currentIndex(),
-                   List(3)->currentIndex(), List(4)->currentIndex(), List(5)->currentIndex()};
+    const RowChoice rows{List(0)->currentIndex(), List(1)->currentIndex(), List(2)->currentIndex(),
+                         List(3)->currentIndex(), List(4)->currentIndex(), List(5)->currentIndex()};
     store_.WriteRows(kind_, rows);  // kept even when the folder test fails below
-    choice.direct = ItemAs<QRadioButton>(ids.direct)->isChecked();
-    if (rows.format >= 0 && rows.format < static_cast<int>(FormatPresets().size())) {
-        const OutputPreset& p = FormatPresets()[static_cast<size_t>(rows.format)];
-        choice.videoCodecName = std::string(p.videoCodecName);
-        choice.audioCodecName = std::string(p.audioCodecName);
-    }
-    const auto label = [&](int i) { return List(i)->currentText().toStdString(); };
-    choice.videoBitRate = BitRateFromLabel(label(1));
-    const PictureSize size = SizeFromLabel(label(2));
-    choice.width = size.width;
-    choice.height = size.height;
-    choice.frameRateLabel = label(3);
-    choice.audioBitRate = BitRateFromLabel(label(4));
-    choice.sampleRate = BitRateFromLabel(label(5));
-    if (kind_ == Dialog::Cut) {
-        choice.channels = 2;
-    } else if (auto channels = ChannelsFromLabel(ItemAs<QComboBox>(ids.channel)->currentText().toStdString())) {
-        choice.channels = *channels;
-    }
     const QString folder = ItemAs<QLineEdit>(ids.folder)->text();
     const std::string test = TestOutputFolder(folder.toStdString());
     if (test == "missing") {
@@ -198,9 +155,10 @@ void OutputSettingsDialog::Start() {
         messages_.Show(this, windowTitle(), QString::fromUtf8("视频文件生成失败，请点击浏览按钮选择保存到其他目录!"), true);
         return;
     }
-    folder_ = folder;
-    fileName_ = QString::fromStdString(CleanFileName(typedName.toStdString()));
-    extension_ = QString::fromStdString(PresetExtension(List(0)->currentText().toStdString()));
+    choice_.direct = ItemAs<QRadioButton>(ids.direct)->isChecked();
+    choice_.rows = rows;
+    choice_.folder = folder.toStdString();
+    choice_.name = CleanFileName(typedName.toStdString());
     done(QDialog::Accepted);
 }
 
