@@ -39,7 +39,9 @@ std::optional<Command> ReadCommand(const std::string& word, std::string& error) 
     return std::nullopt;
 }
 
-bool IsMediaCommand(Command c) { return c == Command::Cut || c == Command::Join; }
+bool IsMediaCommand(Command c) {
+    return c == Command::Cut || c == Command::Join;
+}
 
 bool ReadRow(const std::string& flag, const std::string& text, int& row, std::string& error) {
     errno = 0;
@@ -166,8 +168,9 @@ bool CheckCutOrJoin(const Request& r, const Given& given, std::string& error) {
     }
     if (!(r.command == Command::Cut ? CheckCut(r, given, error) : CheckJoin(r, error))) return false;
     if (!ResolveRows(r.command == Command::Cut ? Dialog::Cut : Dialog::Join, r.rows)) {
-        error = "a row flag is outside its list (--format 0-6, --quality 0-10, --size 0-8, --framerate, "
-                "--audioquality, --samplerate: see the lists of this command)";
+        error =
+            "a row flag is outside its list (--format 0-6, --quality 0-10, --size 0-8, --framerate, "
+            "--audioquality, --samplerate: see the lists of this command)";
         return false;
     }
     return true;

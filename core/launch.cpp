@@ -7,7 +7,9 @@ namespace ulvane {
 
 namespace {
 
-bool InList(int row, size_t size) { return row >= 0 && static_cast<size_t>(row) < size; }
+bool InList(int row, size_t size) {
+    return row >= 0 && static_cast<size_t>(row) < size;
+}
 
 // The fields the monitor and the worker start from.
 void Arm(ConversionJob& job) {

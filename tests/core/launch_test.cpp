@@ -28,8 +28,12 @@ JoinFile File(std::string path, std::string size, int64_t micros) {
     return f;
 }
 
-int Video(const char* name) { return VideoCodecIdFromName(name).value(); }
-int Audio(const char* name) { return AudioCodecIdFromName(name).value(); }
+int Video(const char* name) {
+    return VideoCodecIdFromName(name).value();
+}
+int Audio(const char* name) {
+    return AudioCodecIdFromName(name).value();
+}
 
 }  // namespace
 
