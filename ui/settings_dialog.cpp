@@ -14,6 +14,7 @@
 #include <QWindow>
 
 #include "core/output_naming.h"
+#include "ui/control_ids.h"
 #include "ui/dialog_template.h"
 #include "core/language_table.h"
 
@@ -43,14 +44,55 @@ struct Ids {
 };
 
 const Ids& IdsOf(Dialog d) {
-    static const Ids cut{1189, 1007, {1105, 1190, 1191, 1065, 1192, 1197}, 0, 1003, 1076, 1075, 1194, 1193,
-                         {{1259, "yzfa"}, {1189, "zjjq"}, {1007, "jjjq"}, {1260, "spgs"}, {1261, "spzl"}, {1262, "spdx"},
-                          {1263, "zl"}, {1264, "ypzl"}, {1265, "ypcyl"}, {1193, "zyzjjq"}, {1266, "scml"}, {1076, "ll"},
-                          {1267, "wjm"}, {1194, "ksjq1"}}};
-    static const Ids join{1256, 1007, {1105, 1066, 1063, 1065, 1070, 1067}, 1068, 1003, 1072, 1075, 1, 1275,
-                          {{1268, "yzfa"}, {1256, "zjhb"}, {1007, "jjhb"}, {1269, "spgs"}, {1270, "spzl"}, {1271, "spdx"},
-                           {1272, "zl"}, {1273, "ypzl"}, {1274, "ypcyl"}, {1275, "zyzjhb"}, {1276, "scml"}, {1072, "ll"},
-                           {1277, "wjm"}, {1, "kshb"}}};
+    using namespace settings_id;
+    static const Ids cut{kCutDirectRadio,
+                         kIndirectRadio,
+                         {kFormatList, kCutQualityList, kCutSizeList, kFrameRateList, kCutAudioQualityList,
+                          kCutSampleRateList},
+                         0,
+                         kFolderBox,
+                         kCutBrowseButton,
+                         kNameBox,
+                         kCutStartButton,
+                         kCutNote,
+                         {{kCutPlanCaption, "yzfa"},
+                          {kCutDirectRadio, "zjjq"},
+                          {kIndirectRadio, "jjjq"},
+                          {kCutFormatCaption, "spgs"},
+                          {kCutQualityCaption, "spzl"},
+                          {kCutSizeCaption, "spdx"},
+                          {kCutFrameRateCaption, "zl"},
+                          {kCutAudioQualityCaption, "ypzl"},
+                          {kCutSampleRateCaption, "ypcyl"},
+                          {kCutNote, "zyzjjq"},
+                          {kCutFolderCaption, "scml"},
+                          {kCutBrowseButton, "ll"},
+                          {kCutNameCaption, "wjm"},
+                          {kCutStartButton, "ksjq1"}}};
+    static const Ids join{kJoinDirectRadio,
+                          kIndirectRadio,
+                          {kFormatList, kJoinQualityList, kJoinSizeList, kFrameRateList, kJoinAudioQualityList,
+                           kJoinSampleRateList},
+                          kJoinChannelList,
+                          kFolderBox,
+                          kJoinBrowseButton,
+                          kNameBox,
+                          kJoinStartButton,
+                          kJoinNote,
+                          {{kJoinPlanCaption, "yzfa"},
+                           {kJoinDirectRadio, "zjhb"},
+                           {kIndirectRadio, "jjhb"},
+                           {kJoinFormatCaption, "spgs"},
+                           {kJoinQualityCaption, "spzl"},
+                           {kJoinSizeCaption, "spdx"},
+                           {kJoinFrameRateCaption, "zl"},
+                           {kJoinAudioQualityCaption, "ypzl"},
+                           {kJoinSampleRateCaption, "ypcyl"},
+                           {kJoinNote, "zyzjhb"},
+                           {kJoinFolderCaption, "scml"},
+                           {kJoinBrowseButton, "ll"},
+                           {kJoinNameCaption, "wjm"},
+                           {kJoinStartButton, "kshb"}}};
     return d == Dialog::Cut ? cut : join;
 }
 
