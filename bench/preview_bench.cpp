@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "controls/bitmap_slider.h"
+#include "ui/control_ids.h"
 #include "ui/main_window.h"
 #include "ui/preview_frame.h"
 
@@ -61,7 +62,7 @@ int main(int argc, char** argv) {
     window.show();
     next = {args[2]};
     window.AddSourceFiles();
-    auto* bar = window.ItemAs<ulvane::CBitmapSlider>(1140);
+    auto* bar = window.ItemAs<ulvane::CBitmapSlider>(ulvane::main_id::kSeekBar);
 
     // Five drags across the bar, a move every 4 ms (faster than any grab), each followed by
     // waiting for the preview to show the last position.

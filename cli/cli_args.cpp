@@ -25,6 +25,24 @@ const char* UsageText() {
 
 namespace {
 
+// Which of the options a command needs were given.
+struct Given {
+    bool start = false, end = false, outDir = false, at = false, out = false;
+};
+
+std::optional<Command> ReadCommand(const std::string& word, std::string& error) {
+    if (word == "cut") return Command::Cut;
+    if (word == "join") return Command::Join;
+    if (word == "probe") return Command::Probe;
+    if (word == "grab") return Command::Grab;
+    error = "unknown command '" + word + "'";
+    return std::nullopt;
+}
+
+bool IsMediaCommand(Command c) {
+    return c == Command::Cut || c == Command::Join;
+}
+
 bool ReadRow(const std::string& flag, const std::string& text, int& row, std::string& error) {
     errno = 0;
     char* end = nullptr;
@@ -37,110 +55,139 @@ bool ReadRow(const std::string& flag, const std::string& text, int& row, std::st
     return true;
 }
 
+bool ReadSeconds(const std::string& text, double& seconds, std::string& error) {
+    errno = 0;
+    char* end = nullptr;
+    seconds = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || errno != 0 || !(seconds >= 0) || seconds > 1e9) {
+        error = "--at: not a number of seconds from 0 on: '" + text + "'";
+        return false;
+    }
+    return true;
+}
+
+// The row a ROW flag sets, or null for any other flag.
+int* RowOfFlag(RowChoice& rows, const std::string& flag) {
+    if (flag == "--format") return &rows.format;
+    if (flag == "--quality") return &rows.quality;
+    if (flag == "--size") return &rows.size;
+    if (flag == "--framerate") return &rows.framerate;
+    if (flag == "--audioquality") return &rows.audioquality;
+    if (flag == "--samplerate") return &rows.samplerate;
+    return nullptr;
+}
+
+// One "--flag value" pair, read into the request if the command takes the flag.
+bool ReadOption(const std::string& flag, const std::string& value, Request& r, Given& given, std::string& error) {
+    const bool media = IsMediaCommand(r.command);
+    if (flag == "--start" && r.command == Command::Cut) {
+        r.startText = value;
+        given.start = true;
+    } else if (flag == "--end" && r.command == Command::Cut) {
+        r.endText = value;
+        given.end = true;
+    } else if (flag == "--at" && r.command == Command::Grab) {
+        if (!ReadSeconds(value, r.atSeconds, error)) return false;
+        given.at = true;
+    } else if (flag == "--out" && r.command == Command::Grab) {
+        r.outPath = value;
+        given.out = true;
+    } else if (flag == "--out-dir" && media) {
+        r.outDir = value;
+        given.outDir = true;
+    } else if (flag == "--name" && media) {
+        r.name = value;
+    } else if (int* row = media ? RowOfFlag(r.rows, flag) : nullptr) {
+        return ReadRow(flag, value, *row, error);
+    } else {
+        error = "unknown option '" + flag + "'";
+        return false;
+    }
+    return true;
+}
+
+// The words after the command: options, their values, and the files.
+bool ReadWords(const std::vector<std::string>& args, Request& r, Given& given, std::string& error) {
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--reencode") {
+            r.reencode = true;
+        } else if (a.rfind("--", 0) == 0) {
+            if (i + 1 >= args.size()) {
+                error = a + ": a value is missing";
+                return false;
+            }
+            if (!ReadOption(a, args[++i], r, given, error)) return false;
+        } else {
+            r.sources.push_back(a);
+        }
+    }
+    return true;
+}
+
+bool CheckProbeOrGrab(const Request& r, const Given& given, std::string& error) {
+    if (r.sources.size() != 1) {
+        error = r.sources.empty() ? "FILE is missing" : "one FILE only, got '" + r.sources[1] + "' too";
+        return false;
+    }
+    if (r.command == Command::Grab && (!given.at || !given.out)) {
+        error = given.at ? "--out is missing" : "--at is missing";
+        return false;
+    }
+    return true;
+}
+
+bool CheckCut(const Request& r, const Given& given, std::string& error) {
+    if (r.sources.size() != 1) {
+        error = r.sources.empty() ? "SOURCE is missing" : "cut takes one SOURCE, got '" + r.sources[1] + "' too";
+        return false;
+    }
+    if (!given.start || !given.end) {
+        error = given.start ? "--end is missing" : "--start is missing";
+        return false;
+    }
+    return true;
+}
+
+bool CheckJoin(const Request& r, std::string& error) {
+    if (!r.name) {
+        error = "--name is missing";
+        return false;
+    }
+    if (r.sources.size() < 2) {
+        error = "join needs at least two FILEs";
+        return false;
+    }
+    return true;
+}
+
+bool CheckCutOrJoin(const Request& r, const Given& given, std::string& error) {
+    if (!given.outDir) {
+        error = "--out-dir is missing";
+        return false;
+    }
+    if (!(r.command == Command::Cut ? CheckCut(r, given, error) : CheckJoin(r, error))) return false;
+    if (!ResolveRows(r.command == Command::Cut ? Dialog::Cut : Dialog::Join, r.rows)) {
+        error =
+            "a row flag is outside its list (--format 0-6, --quality 0-10, --size 0-8, --framerate, "
+            "--audioquality, --samplerate: see the lists of this command)";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::optional<Request> ParseArguments(const std::vector<std::string>& args, std::string& error) {
     Request r;
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") return r;
-    if (args[0] == "cut")
-        r.command = Command::Cut;
-    else if (args[0] == "join")
-        r.command = Command::Join;
-    else if (args[0] == "probe")
-        r.command = Command::Probe;
-    else if (args[0] == "grab")
-        r.command = Command::Grab;
-    else {
-        error = "unknown command '" + args[0] + "'";
-        return std::nullopt;
-    }
-    bool haveStart = false, haveEnd = false, haveDir = false, haveAt = false, haveOut = false;
-    const bool media = r.command == Command::Cut || r.command == Command::Join;
-    for (size_t i = 1; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--reencode") {
-            r.reencode = true;
-            continue;
-        }
-        if (a.rfind("--", 0) == 0) {
-            if (i + 1 >= args.size()) {
-                error = a + ": a value is missing";
-                return std::nullopt;
-            }
-            const std::string& v = args[++i];
-            if (a == "--start" && r.command == Command::Cut) r.startText = v, haveStart = true;
-            else if (a == "--end" && r.command == Command::Cut) r.endText = v, haveEnd = true;
-            else if (a == "--at" && r.command == Command::Grab) {
-                errno = 0;
-                char* end = nullptr;
-                r.atSeconds = std::strtod(v.c_str(), &end);
-                if (v.empty() || *end != '\0' || errno != 0 || !(r.atSeconds >= 0) || r.atSeconds > 1e9) {
-                    error = "--at: not a number of seconds from 0 on: '" + v + "'";
-                    return std::nullopt;
-                }
-                haveAt = true;
-            }
-            else if (a == "--out" && r.command == Command::Grab) r.outPath = v, haveOut = true;
-            else if (a == "--out-dir" && media) r.outDir = v, haveDir = true;
-            else if (a == "--name" && media) r.name = v;
-            else if (!media) {
-                error = "unknown option '" + a + "'";
-                return std::nullopt;
-            }
-            else if (a == "--format") { if (!ReadRow(a, v, r.rows.format, error)) return std::nullopt; }
-            else if (a == "--quality") { if (!ReadRow(a, v, r.rows.quality, error)) return std::nullopt; }
-            else if (a == "--size") { if (!ReadRow(a, v, r.rows.size, error)) return std::nullopt; }
-            else if (a == "--framerate") { if (!ReadRow(a, v, r.rows.framerate, error)) return std::nullopt; }
-            else if (a == "--audioquality") { if (!ReadRow(a, v, r.rows.audioquality, error)) return std::nullopt; }
-            else if (a == "--samplerate") { if (!ReadRow(a, v, r.rows.samplerate, error)) return std::nullopt; }
-            else {
-                error = "unknown option '" + a + "'";
-                return std::nullopt;
-            }
-            continue;
-        }
-        r.sources.push_back(a);
-    }
-    if (r.command == Command::Probe || r.command == Command::Grab) {
-        if (r.sources.size() != 1) {
-            error = r.sources.empty() ? "FILE is missing" : "one FILE only, got '" + r.sources[1] + "' too";
-            return std::nullopt;
-        }
-        if (r.command == Command::Grab && (!haveAt || !haveOut)) {
-            error = haveAt ? "--out is missing" : "--at is missing";
-            return std::nullopt;
-        }
-        return r;
-    }
-    if (!haveDir) {
-        error = "--out-dir is missing";
-        return std::nullopt;
-    }
-    if (r.command == Command::Cut) {
-        if (r.sources.size() != 1) {
-            error = r.sources.empty() ? "SOURCE is missing" : "cut takes one SOURCE, got '" + r.sources[1] + "' too";
-            return std::nullopt;
-        }
-        if (!haveStart || !haveEnd) {
-            error = haveStart ? "--end is missing" : "--start is missing";
-            return std::nullopt;
-        }
-    } else {
-        if (!r.name) {
-            error = "--name is missing";
-            return std::nullopt;
-        }
-        if (r.sources.size() < 2) {
-            error = "join needs at least two FILEs";
-            return std::nullopt;
-        }
-    }
-    const Dialog d = r.command == Command::Cut ? Dialog::Cut : Dialog::Join;
-    if (!ResolveRows(d, r.rows)) {
-        error = "a row flag is outside its list (--format 0-6, --quality 0-10, --size 0-8, --framerate, "
-                "--audioquality, --samplerate: see the lists of this command)";
-        return std::nullopt;
-    }
+    const std::optional<Command> command = ReadCommand(args[0], error);
+    if (!command) return std::nullopt;
+    r.command = *command;
+    Given given;
+    if (!ReadWords(args, r, given, error)) return std::nullopt;
+    const bool ok = IsMediaCommand(r.command) ? CheckCutOrJoin(r, given, error) : CheckProbeOrGrab(r, given, error);
+    if (!ok) return std::nullopt;
     return r;
 }
 

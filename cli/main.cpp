@@ -13,6 +13,7 @@
 #include "engine/frame_grabber.h"
 #include "engine/media_probe.h"
 #include "engine/run_conversion.h"
+#include "core/launch.h"
 #include "core/output_naming.h"
 #include "core/output_presets.h"
 #include "core/time_text.h"
@@ -84,24 +85,23 @@ int Cut(const ulvane::cli::Request& r) {
     const int32_t end = ulvane::ParseTime(r.endText);
     if (start < 0) return UsageError("--start is before 00:00:00.000: " + r.startText);
     if (end <= start) return UsageError("--end (" + r.endText + ") is not after --start (" + r.startText + ")");
-    const auto params = ulvane::ResolveRows(ulvane::Dialog::Cut, r.rows);
-    const std::string extension = r.reencode ? params->extension : ulvane::SourceExtension(source);
-    if (extension.empty())
-        return UsageError("SOURCE has no extension, so a direct cut cannot tell its container; use --reencode");
-    const std::string name = ulvane::CleanFileName(r.name.value_or(ulvane::DefaultOutputName(source)));
-
+    ulvane::OutputChoice output{!r.reencode, r.rows, r.outDir,
+                                ulvane::CleanFileName(r.name.value_or(ulvane::DefaultOutputName(source)))};
     ulvane::ConversionJob job;
-    job.PrepareForJob(1);
-    job.joinMode = false;
-    job.reencode = r.reencode;
-    job.displayCount = 0;
-    job.inputPaths[0] = source;
-    job.outputPaths[0] = ulvane::FreeOutputPath(r.outDir, name, extension, ulvane::PathExists);
-    job.segmentStart[0] = start / 1000.0;
-    job.segmentEnd[0] = end / 1000.0;
-    job.segmentLength[0] = job.segmentEnd[0] - job.segmentStart[0];
-    static_cast<ulvane::OutputParameters&>(job) = params->parameters;
+    ulvane::PrepareCutJob(job);
+    if (!ulvane::FillCutJob(job, {source, start, end, output}, ulvane::PathExists).ok())
+        return UsageError("SOURCE has no extension, so a direct cut cannot tell its container; use --reencode");
     return RunJob(job);
+}
+
+// What a join needs of each file; a file that cannot be probed is left to the job, which
+// fails it with its reason.
+ulvane::JoinFile DescribeJoinFile(const std::string& path) {
+    ulvane::ConversionJob probe;
+    probe.probePath = path;
+    if (ulvane::ProbeMediaFile(probe) != ulvane::kProbeOk) return {path, false, {}, {}, 0};
+    return {path, true, ulvane::FileExtensionText(path),
+            ulvane::SizeText(probe.info.videoWidth, probe.info.videoHeight), probe.info.durationMicros};
 }
 
 int Join(const ulvane::cli::Request& r) {
@@ -110,55 +110,24 @@ int Join(const ulvane::cli::Request& r) {
     for (const std::string& s : r.sources)
         if (!IsFile(s)) return UsageError("FILE does not exist: " + s);
     if (!IsFolder(r.outDir)) return UsageError("--out-dir is not a folder: " + r.outDir);
-    const auto params = ulvane::ResolveRows(ulvane::Dialog::Join, r.rows);
-    const std::string name = ulvane::CleanFileName(*r.name);
-
-    if (!r.reencode) {
-        // Copied packets only join into a playable file when the files agree in type and
-        // picture size; refuse before anything is created.
-        // A file that cannot be probed is left to the job, which fails it with its reason.
-        std::vector<ulvane::JoinFileTexts> texts;
-        std::vector<std::string> names;
-        ulvane::ConversionJob probe;
-        for (const std::string& s : r.sources) {
-            probe.probePath = s;
-            probe.info = {};
-            if (ulvane::ProbeMediaFile(probe) != ulvane::kProbeOk) continue;
-            texts.push_back({ulvane::FileExtensionText(s), ulvane::SizeText(probe.info.videoWidth, probe.info.videoHeight)});
-            names.push_back(s);
-        }
-        if (!ulvane::DirectJoinCompatible(texts)) {
-            std::fprintf(stderr,
-                         "ulvane-cli: a direct join needs files of the same type and picture size; these differ:\n");
-            for (size_t k = 0; k < texts.size(); ++k)
-                std::fprintf(stderr, "  %s: %s, %s\n", names[k].c_str(), texts[k].extension.c_str(),
-                             texts[k].size.c_str());
-            std::fprintf(stderr, "join them with --reencode\n");
-            return 1;
-        }
-    }
-
+    ulvane::JoinLaunch join{{}, {!r.reencode, r.rows, r.outDir, ulvane::CleanFileName(*r.name)}};
+    for (const std::string& s : r.sources) join.files.push_back(DescribeJoinFile(s));
     ulvane::ConversionJob job;
-    const int n = static_cast<int>(r.sources.size());
-    job.PrepareForJob(n);
-    job.joinMode = true;
-    job.reencode = r.reencode;
-    job.displayCount = n;
-    double total = 0;
-    for (int k = 0; k < n; ++k) {
-        const std::string& s = r.sources[static_cast<size_t>(k)];
-        const std::string extension = r.reencode ? params->extension : ulvane::SourceExtension(s);
-        if (extension.empty())
-            return UsageError("FILE has no extension, so a direct join cannot tell its container: " + s);
-        job.inputPaths[k] = s;
-        job.outputPaths[k] = ulvane::FreeOutputPath(r.outDir, name, extension, ulvane::PathExists);
-        ulvane::ConversionJob probe;
-        probe.probePath = s;
-        if (ulvane::ProbeMediaFile(probe) == ulvane::kProbeOk)
-            total = static_cast<int>(total + probe.info.durationMicros / 1e6);
+    ulvane::PrepareJoinJob(job, static_cast<int>(join.files.size()));
+    const ulvane::LaunchResult result = ulvane::FillJoinJob(job, join, ulvane::PathExists);
+    if (result.status == ulvane::LaunchStatus::UnlikeFiles) {
+        // Copied packets only join into a playable file when the files agree in type and
+        // picture size; refused before anything is created.
+        std::fprintf(stderr,
+                     "ulvane-cli: a direct join needs files of the same type and picture size; these differ:\n");
+        for (const ulvane::JoinFile& f : join.files)
+            if (f.described) std::fprintf(stderr, "  %s: %s, %s\n", f.path.c_str(), f.type.c_str(), f.size.c_str());
+        std::fprintf(stderr, "join them with --reencode\n");
+        return 1;
     }
-    job.joinTotalSeconds = static_cast<int32_t>(total);
-    static_cast<ulvane::OutputParameters&>(job) = params->parameters;
+    if (result.status == ulvane::LaunchStatus::NoExtension)
+        return UsageError("FILE has no extension, so a direct join cannot tell its container: " +
+                          join.files[static_cast<size_t>(result.input)].path);
     return RunJob(job);
 }
 

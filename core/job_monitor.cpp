@@ -27,9 +27,9 @@ void MonitorTick(ConversionJob& job, MonitorState& state, const MonitorTexts& te
     if (!state.joinTab) count = job.displayCount = 1;
     const int percent = job.progressPercent.load();
     if (percent >= 0 && current < count)
-        view.SetCurrentLine(name + "   " + std::to_string(percent) + "% " + texts.wjwc);
-    view.SetOverallLine(std::to_string(state.finishedInputs) + " " + texts.wjwczg + " " + std::to_string(count) + " " +
-                        texts.wj1);
+        view.SetCurrentLine(name + "   " + std::to_string(percent) + "% " + texts.percentDone);
+    view.SetOverallLine(std::to_string(state.finishedInputs) + " " + texts.finishedOf + " " + std::to_string(count) +
+                        " " + texts.filesFinished);
     view.SetOverallBar(job.displayCount > 0 ? state.finishedInputs * 100 / job.displayCount : 0);
     if (percent >= 0 && percent <= 100) view.SetFileBar(percent);
     if (job.cancelRequested.load()) {
@@ -44,10 +44,10 @@ void MonitorTick(ConversionJob& job, MonitorState& state, const MonitorTexts& te
         for (int index = 0; index < past && index <= kMaxInputs; ++index) {
             const uint8_t status = job.inputStatus[index].load();
             const int row = rowOf(index);
-            if (status == kInputFailed && row >= 0) view.MarkRow(row, texts.sb, false);
+            if (status == kInputFailed && row >= 0) view.MarkRow(row, texts.rowFailed, false);
             if (status == kInputDone) {
                 state.finishedInputs = past;
-                if (row >= 0) view.MarkRow(row, texts.wc, true);
+                if (row >= 0) view.MarkRow(row, texts.rowDone, true);
             }
         }
         if (job.currentInput.load() != count) return;
@@ -55,8 +55,8 @@ void MonitorTick(ConversionJob& job, MonitorState& state, const MonitorTexts& te
         MonitorClose(job, view);
         bool anyFailed = false;
         for (int k = 0; k < count && k <= kMaxInputs; ++k) anyFailed |= job.inputStatus[k].load() == kInputFailed;
-        view.ShowMessage(anyFailed ? texts.hbsb : texts.hbcg);
-        view.Open(anyFailed ? texts.url : state.lastOutputFolder);
+        view.ShowMessage(anyFailed ? texts.joinFailed : texts.joinSucceeded);
+        view.Open(anyFailed ? texts.helpAddress : state.lastOutputFolder);
         return;
     }
     if (job.currentInput.load() != count || count < 1) return;
@@ -64,11 +64,11 @@ void MonitorTick(ConversionJob& job, MonitorState& state, const MonitorTexts& te
     MonitorClose(job, view);
     const uint8_t status = job.inputStatus[0].load();
     if (status == kInputDone) {
-        view.ShowMessage(texts.jqcg);
+        view.ShowMessage(texts.cutSucceeded);
         view.Open(state.lastOutputFolder);
     } else if (status == kInputFailed) {
-        view.ShowMessage(texts.jqsb);
-        view.Open(texts.url);
+        view.ShowMessage(texts.cutFailed);
+        view.Open(texts.helpAddress);
     }
 }
 

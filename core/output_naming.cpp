@@ -60,10 +60,4 @@ std::string FileExtensionText(std::string_view path) {
 
 std::string SizeText(int width, int height) { return std::to_string(width) + "*" + std::to_string(height); }
 
-bool DirectJoinCompatible(const std::vector<JoinFileTexts>& files) {
-    for (size_t i = 1; i < files.size(); ++i)
-        if (files[i].extension != files[i - 1].extension || files[i].size != files[i - 1].size) return false;
-    return true;
-}
-
 }  // namespace ulvane

@@ -5,7 +5,6 @@
 #include <functional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace ulvane {
 
@@ -30,14 +29,5 @@ bool PathExists(const std::string& path);
 std::string FileExtensionText(std::string_view path);
 // The source list's size text, "1280*720".
 std::string SizeText(int width, int height);
-
-// A direct join copies packets, so its files must agree in type and picture size: true
-// when every file's extension text and size text equal those of the file before it
-// (exactly, letter case included).
-struct JoinFileTexts {
-    std::string extension;
-    std::string size;
-};
-bool DirectJoinCompatible(const std::vector<JoinFileTexts>& files);
 
 }  // namespace ulvane

@@ -1,11 +1,12 @@
-// The main window: start-up, languages, source list, preview and cut points, tabs.
+// The main window: start-up, controls, languages, tabs, tooltips and keys. The sources,
+// preview and cut points are in main_window_sources.cpp; the launches and the job monitor
+// in main_window_launch.cpp.
 #include "ui/main_window.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFileInfo>
-#include <QGroupBox>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -18,44 +19,37 @@
 #include "controls/check_list.h"
 #include "controls/control_button.h"
 #include "controls/hyperlink.h"
-#include "engine/codec_names.h"
-#include "engine/media_probe.h"
-#include "ui/progress_dialog.h"
-#include "engine/run_conversion.h"
-#include "ui/settings_dialog.h"
-#include "core/output_naming.h"
+#include "ui/control_ids.h"
 #include "ui/dialog_template.h"
+#include "ui/main_window_text.h"
 #include "ui/preview_frame.h"
-#include "core/time_text.h"
+#include "ui/progress_dialog.h"
+#include "ui/settings_dialog.h"
 
 namespace ulvane {
 
 namespace {
 
+using namespace main_id;
+
 const QColor kWindowColour(187, 222, 251);
 const QColor kListColour(241, 250, 233);
 
 // The controls of each tab (the tab bar, the help link and the language box are in none).
-const int kCutControls[] = {1004, 1183, 1140, 1154, 1149, 1000, 1018, 1019, 1157, 1023, 1024, 1025, 1172, 1139, 1184, 1188};
-const int kJoinControls[] = {1099, 1114, 1254, 1255};
+const int kCutControls[] = {
+    kConvertButton, kOpenButton, kSeekBar, kStartPointButton, kEndPointButton, kAddButton, kStartCaption, kEndCaption,
+    kLengthCaption, kStartBox,   kEndBox,  kLengthText,       kCutGroup,       kPreview,   kPositionText, kPlayButton};
+const int kJoinControls[] = {kMergeButton, kSourceList, kRemoveButton, kAddFilesButton};
 
 // Tooltip keys of section HINT by control.
 struct Hint {
     int id;
     const char* key;
 };
-const Hint kHints[] = {{1000, "tjspwj"}, {1183, "tjspwj"}, {1255, "tjspwj"}, {1004, "ksjq"},   {1023, "zjsrsjd"},
-                       {1024, "zjsrsjd"}, {1099, "hbcygwj"}, {1140, "djsbzj"}, {1149, "szjsjqd"}, {1154, "szksjqd"},
-                       {1188, "bf"},      {1254, "sc"}};
-
-// Media files the open dialog lists first.
-const char kMediaPatterns[] =
-    "*.rm *.rmvb *.flv *.swf *.f4v *.mov *.qt *.avi *.mpg *.mpeg *.mod *.tod *.mts *.ts *.nut *.h264 *.nsv *.dv "
-    "*.m2t *.vob *.dat *.mkv *.mp4 *.m4v *.3gp *.3g2 *.3gpp *.asf *.wmv *.wm";
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-QString T(int32_t ms) { return Q(FormatTime(ms)); }
-int32_t P(const QString& text) { return ParseTime(text.toStdString()); }
+const Hint kHints[] = {{kAddButton, "tjspwj"},         {kOpenButton, "tjspwj"}, {kAddFilesButton, "tjspwj"},
+                       {kConvertButton, "ksjq"},       {kStartBox, "zjsrsjd"},  {kEndBox, "zjsrsjd"},
+                       {kMergeButton, "hbcygwj"},      {kSeekBar, "djsbzj"},    {kEndPointButton, "szjsjqd"},
+                       {kStartPointButton, "szksjqd"}, {kPlayButton, "bf"},     {kRemoveButton, "sc"}};
 
 }  // namespace
 
@@ -72,6 +66,33 @@ WindowServices WindowServices::Default() {
 
 CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* parent)
     : QDialog(parent), services_(std::move(services)), store_((services_.programDir + "/setting.ini").toStdString()) {
+    SetUpFrame();
+    SetUpLanguageAndTabs();
+    SetUpSourceList();
+    ApplyLanguage();
+    startBox_->setText(TimeText(0));
+    endBox_->setText(TimeText(0));
+    connect(startBox_, &QLineEdit::textChanged, this, &CUlvaneAVConverterDlg::OnTimeEdited);
+    connect(endBox_, &QLineEdit::textChanged, this, &CUlvaneAVConverterDlg::OnTimeEdited);
+    SetUpButtons();
+    SetUpSeekBar();
+
+    for (const Hint& h : kHints)
+        if (QWidget* w = Item(h.id)) w->installEventFilter(this);
+    qApp->installEventFilter(this);  // the Delete key, whichever control has the focus
+
+    SetUpProgress();
+    connect(ItemAs<CControlButton>(kConvertButton), &QAbstractButton::clicked, this, &CUlvaneAVConverterDlg::LaunchCut);
+    connect(ItemAs<CControlButton>(kMergeButton), &QAbstractButton::clicked, this, &CUlvaneAVConverterDlg::LaunchJoin);
+}
+
+CUlvaneAVConverterDlg::~CUlvaneAVConverterDlg() {
+    qApp->removeEventFilter(this);
+    if (job_) job_->cancelRequested.store(true);
+    WaitForWorker();
+}
+
+void CUlvaneAVConverterDlg::SetUpFrame() {
     QFont f = font();
     f.setPointSize(MainDialogTemplate().pointSize);
     setFont(f);
@@ -84,78 +105,36 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
     setAutoFillBackground(true);
 
     items_ = BuildDialog(MainDialogTemplate(), this);
-    tabs_ = ItemAs<QTabBar>(1160);
-    helpLink_ = ItemAs<CHyperLink>(1180);
-    languageBox_ = ItemAs<QComboBox>(1105);
-    languageLabel_ = ItemAs<QLabel>(1278);
-    sourceList_ = ItemAs<CCheckListCtrl>(1114);
-    preview_ = ItemAs<PreviewFrame>(1139);
-    seekBar_ = ItemAs<CBitmapSlider>(1140);
-    startBox_ = ItemAs<QLineEdit>(1023);
-    endBox_ = ItemAs<QLineEdit>(1024);
-    lengthText_ = ItemAs<QLabel>(1025);
-    positionText_ = ItemAs<QLabel>(1184);
+    tabs_ = ItemAs<QTabBar>(kTabs);
+    helpLink_ = ItemAs<CHyperLink>(kHelpLink);
+    languageBox_ = ItemAs<QComboBox>(kLanguageBox);
+    languageLabel_ = ItemAs<QLabel>(kLanguageCaption);
+    sourceList_ = ItemAs<CCheckListCtrl>(kSourceList);
+    preview_ = ItemAs<PreviewFrame>(kPreview);
+    seekBar_ = ItemAs<CBitmapSlider>(kSeekBar);
+    startBox_ = ItemAs<QLineEdit>(kStartBox);
+    endBox_ = ItemAs<QLineEdit>(kEndBox);
+    lengthText_ = ItemAs<QLabel>(kLengthText);
+    positionText_ = ItemAs<QLabel>(kPositionText);
+}
 
+void CUlvaneAVConverterDlg::SetUpLanguageAndTabs() {
     // The language box: the six names from setting.ini, the active file selected.
-    for (int i = 1; i <= 6; ++i) languageBox_->addItem(Q(store_.LanguageName(i)));
+    for (int i = 1; i <= 6; ++i) languageBox_->addItem(ToQString(store_.LanguageName(i)));
     const std::string active = store_.LanguageFile();
     languageBox_->setCurrentIndex(LanguagePosition(active).value_or(-1));
     table_.Load((services_.programDir + "/languages/").toStdString(), active);
     connect(languageBox_, &QComboBox::currentIndexChanged, this, &CUlvaneAVConverterDlg::SelectLanguage);
 
-    tabs_->addTab(Q(table_.Text("JIEMIAN", "spjq")));
-    tabs_->addTab(Q(table_.Text("JIEMIAN", "sphb")));
+    tabs_->addTab(Text("JIEMIAN", "spjq"));
+    tabs_->addTab(Text("JIEMIAN", "sphb"));
     tabs_->setDrawBase(false);
     connect(tabs_, &QTabBar::currentChanged, this, &CUlvaneAVConverterDlg::SelectTab);
-
-    SetUpSourceList();
-    ApplyLanguage();
-    startBox_->setText(T(0));
-    endBox_->setText(T(0));
-    connect(startBox_, &QLineEdit::textChanged, this, &CUlvaneAVConverterDlg::OnTimeEdited);
-    connect(endBox_, &QLineEdit::textChanged, this, &CUlvaneAVConverterDlg::OnTimeEdited);
-    SetUpButtons();
-    SetUpSeekBar();
-
-    for (const Hint& h : kHints)
-        if (QWidget* w = Item(h.id)) w->installEventFilter(this);
-    qApp->installEventFilter(this);  // the Delete key, whichever control has the focus
-
-    progress_ = new CAVConvertDlg(this);
-    monitorTimer_.setInterval(500);
-    connect(&monitorTimer_, &QTimer::timeout, this, &CUlvaneAVConverterDlg::OnMonitorTick);
-    connect(progress_, &CAVConvertDlg::stopRequested, this, [this] {
-        // The stop button: the monitor's closing sequence, with no report.
-        struct Stop : MonitorView {
-            CUlvaneAVConverterDlg* w;
-            void SetCurrentLine(const std::string&) override {}
-            void SetOverallLine(const std::string&) override {}
-            void SetFileBar(int) override {}
-            void SetOverallBar(int) override {}
-            void MarkRow(int, const std::string&, bool) override {}
-            void StopTimer() override { w->monitorTimer_.stop(); }
-            void CloseProgress() override { w->progress_->done(QDialog::Accepted); }
-            void ShowMessage(const std::string&) override {}
-            void Open(const std::string&) override {}
-        } stop;
-        stop.w = this;
-        MonitorClose(Job(), stop);
-    });
-    connect(ItemAs<CControlButton>(1004), &QAbstractButton::clicked, this, &CUlvaneAVConverterDlg::LaunchCut);
-    connect(ItemAs<CControlButton>(1099), &QAbstractButton::clicked, this, &CUlvaneAVConverterDlg::LaunchJoin);
 }
 
-CUlvaneAVConverterDlg::~CUlvaneAVConverterDlg() {
-    qApp->removeEventFilter(this);
-    if (job_) job_->cancelRequested.store(true);
-    WaitForWorker();
+QString CUlvaneAVConverterDlg::Text(const char* section, const char* key) const {
+    return ToQString(table_.Text(section, key));
 }
-
-void CUlvaneAVConverterDlg::WaitForWorker() {
-    if (worker_.joinable()) worker_.join();
-}
-
-QString CUlvaneAVConverterDlg::Text(const char* section, const char* key) const { return Q(table_.Text(section, key)); }
 
 QString CUlvaneAVConverterDlg::Resolve(const QString& target) const {
     // A relative target (the help page) lies beside the program.
@@ -172,8 +151,9 @@ void CUlvaneAVConverterDlg::SetUpButtons() {
         int id, image;
         bool shaped;
     };
-    const Face faces[] = {{1000, 178, true}, {1004, 186, true}, {1099, 295, false}, {1149, 321, true}, {1154, 320, true},
-                          {1183, 254, true}, {1188, 326, true}, {1254, 331, true},  {1255, 178, true}};
+    const Face faces[] = {{kAddButton, 178, true},      {kConvertButton, 186, true},    {kMergeButton, 295, false},
+                          {kEndPointButton, 321, true}, {kStartPointButton, 320, true}, {kOpenButton, 254, true},
+                          {kPlayButton, 326, true},     {kRemoveButton, 331, true},     {kAddFilesButton, 178, true}};
     for (const Face& f : faces) {
         auto* b = ItemAs<CControlButton>(f.id);
         const QImage face = Image(f.image);
@@ -181,15 +161,18 @@ void CUlvaneAVConverterDlg::SetUpButtons() {
         if (f.shaped) b->SetRegionFromBitmap(face);
         b->setCursor(Qt::PointingHandCursor);
     }
-    connect(ItemAs<CControlButton>(1000), &QAbstractButton::clicked, this, &CUlvaneAVConverterDlg::AddSourceFiles);
-    connect(ItemAs<CControlButton>(1183), &QAbstractButton::clicked, this, &CUlvaneAVConverterDlg::AddSourceFiles);
-    connect(ItemAs<CControlButton>(1255), &QAbstractButton::clicked, this, &CUlvaneAVConverterDlg::AddSourceFiles);
-    connect(ItemAs<CControlButton>(1254), &QAbstractButton::clicked, this, &CUlvaneAVConverterDlg::RemoveSelectedSource);
-    connect(ItemAs<CControlButton>(1154), &QAbstractButton::clicked, this, &CUlvaneAVConverterDlg::SetStartPoint);
-    connect(ItemAs<CControlButton>(1149), &QAbstractButton::clicked, this, &CUlvaneAVConverterDlg::SetEndPoint);
-    connect(ItemAs<CControlButton>(1188), &QAbstractButton::clicked, this, &CUlvaneAVConverterDlg::Play);
-    ItemAs<CControlButton>(1004)->setEnabled(true);
-    ItemAs<CControlButton>(1099)->setEnabled(true);
+    const auto onClick = [this](int id, void (CUlvaneAVConverterDlg::*slot)()) {
+        connect(ItemAs<CControlButton>(id), &QAbstractButton::clicked, this, slot);
+    };
+    onClick(kAddButton, &CUlvaneAVConverterDlg::AddSourceFiles);
+    onClick(kOpenButton, &CUlvaneAVConverterDlg::AddSourceFiles);
+    onClick(kAddFilesButton, &CUlvaneAVConverterDlg::AddSourceFiles);
+    onClick(kRemoveButton, &CUlvaneAVConverterDlg::RemoveSelectedSource);
+    onClick(kStartPointButton, &CUlvaneAVConverterDlg::SetStartPoint);
+    onClick(kEndPointButton, &CUlvaneAVConverterDlg::SetEndPoint);
+    onClick(kPlayButton, &CUlvaneAVConverterDlg::Play);
+    ItemAs<CControlButton>(kConvertButton)->setEnabled(true);
+    ItemAs<CControlButton>(kMergeButton)->setEnabled(true);
 }
 
 void CUlvaneAVConverterDlg::SetUpSeekBar() {
@@ -204,9 +187,9 @@ void CUlvaneAVConverterDlg::SetUpSeekBar() {
 }
 
 void CUlvaneAVConverterDlg::SetUpSourceList() {
-    sourceList_->setColumnCount(6);
-    const int widths[] = {175, 60, 90, 70, 70, 40};
-    for (int c = 0; c < 6; ++c) {
+    sourceList_->setColumnCount(source_column::kCount);
+    const int widths[source_column::kCount] = {175, 60, 90, 70, 70, 40};
+    for (int c = 0; c < source_column::kCount; ++c) {
         sourceList_->setHorizontalHeaderItem(c, new QTableWidgetItem());
         sourceList_->setColumnWidth(c, widths[c]);
     }
@@ -218,35 +201,40 @@ void CUlvaneAVConverterDlg::SetUpSourceList() {
 }
 
 void CUlvaneAVConverterDlg::ApplyLanguage() {
-    const auto t = [this](const char* s, const char* k) { return Q(table_.Text(s, k)); };
     QFont linkFont = helpLink_->font();
     linkFont.setFamilies({"Microsoft Sans Serif", "DejaVu Sans", linkFont.family()});
     linkFont.setPointSize(10);
     helpLink_->setFont(linkFont);
-    helpLink_->setText(t("JIEMIAN", "zysybrj"));
+    helpLink_->setText(Text("JIEMIAN", "zysybrj"));
     helpLink_->SetBaseFolder(services_.programDir);
     helpLink_->SetOpeners(services_.open, nullptr);
-    helpLink_->SetTarget(t("APPLICATION", "url"));
+    helpLink_->SetTarget(Text("APPLICATION", "url"));
     helpLink_->SetUnderlineMode(CHyperLink::UnderlineAlways);
-    ItemAs<QLabel>(1018)->setText(t("JIEMIAN", "ksjq"));
-    ItemAs<QLabel>(1019)->setText(t("JIEMIAN", "jsjq"));
-    ItemAs<QLabel>(1157)->setText(t("JIEMIAN", "jqsj"));
-    languageLabel_->setText(t("JIEMIAN", "yy"));
-    for (int id : {1018, 1019, 1157}) FitTextToWidth(Item(id));
-    const char* columns[] = {"ywj", "spgs", "spcd", "spdx", "zl", "zt"};
-    for (int c = 0; c < 6; ++c) sourceList_->horizontalHeaderItem(c)->setText((c == 0 ? "     " : "") + t("JIEMIAN", columns[c]));
+    ItemAs<QLabel>(kStartCaption)->setText(Text("JIEMIAN", "ksjq"));
+    ItemAs<QLabel>(kEndCaption)->setText(Text("JIEMIAN", "jsjq"));
+    ItemAs<QLabel>(kLengthCaption)->setText(Text("JIEMIAN", "jqsj"));
+    languageLabel_->setText(Text("JIEMIAN", "yy"));
+    for (int id : {kStartCaption, kEndCaption, kLengthCaption}) FitTextToWidth(Item(id));
+    ApplyLanguageToSourceList();
+    tabs_->setTabText(0, Text("JIEMIAN", "spjq"));
+    tabs_->setTabText(1, Text("JIEMIAN", "sphb"));
+    setWindowTitle(Text("APPLICATION", "name") + " " + Text("APPLICATION", "version"));
+}
+
+void CUlvaneAVConverterDlg::ApplyLanguageToSourceList() {
+    const char* columns[source_column::kCount] = {"ywj", "spgs", "spcd", "spdx", "zl", "zt"};
+    for (int c = 0; c < source_column::kCount; ++c)
+        sourceList_->horizontalHeaderItem(c)->setText((c == source_column::kPath ? "     " : "") +
+                                                      Text("JIEMIAN", columns[c]));
     // The status column is as wide as its longest word in this language needs; the path
     // column gives up what it takes (paths are elided in the middle anyway).
     const QFontMetrics m(sourceList_->font());
     int status = 40;
     for (const char* key : {"zb", "wc", "sb"})
-        status = std::max(status, m.horizontalAdvance(Q(table_.Text(key[0] == 'z' ? "JIEMIAN" : "TISHI", key))) + 14);
-    sourceList_->setColumnWidth(5, status);
+        status = std::max(status, m.horizontalAdvance(Text(key[0] == 'z' ? "JIEMIAN" : "TISHI", key)) + 14);
+    sourceList_->setColumnWidth(source_column::kStatus, status);
     const int room = sourceList_->width() - 2 * sourceList_->frameWidth() - (60 + 90 + 70 + 70 + status);
-    sourceList_->setColumnWidth(0, std::max(100, std::min(175 - (status - 40), room)));
-    tabs_->setTabText(0, t("JIEMIAN", "spjq"));
-    tabs_->setTabText(1, t("JIEMIAN", "sphb"));
-    setWindowTitle(t("APPLICATION", "name") + " " + t("APPLICATION", "version"));
+    sourceList_->setColumnWidth(source_column::kPath, std::max(100, std::min(175 - (status - 40), room)));
 }
 
 void CUlvaneAVConverterDlg::SelectLanguage(int position) {
@@ -264,161 +252,13 @@ void CUlvaneAVConverterDlg::SelectTab(int index) {
     for (int id : kCutControls) Item(id)->setVisible(index == 0);
     for (int id : kJoinControls) Item(id)->setVisible(index == 1);
     // The add button covers the preview only while nothing is loaded.
-    if (index == 0 && !cutSourcePath_.isEmpty()) Item(1000)->hide();
+    if (index == 0 && !cutSourcePath_.isEmpty()) Item(kAddButton)->hide();
 }
 
 QString CUlvaneAVConverterDlg::TooltipFor(int controlId) const {
     for (const Hint& h : kHints)
-        if (h.id == controlId) return Q(table_.Text("HINT", h.key));
+        if (h.id == controlId) return Text("HINT", h.key);
     return {};
-}
-
-ConversionJob& CUlvaneAVConverterDlg::Job() {
-    if (!job_) job_ = std::make_unique<ConversionJob>();
-    return *job_;
-}
-
-void CUlvaneAVConverterDlg::AddSourceFiles() {
-    const QString filter = Q(table_.Text("JIEMIAN", "symtwj")) + " (" + kMediaPatterns + ");;" +
-                           Q(table_.Text("JIEMIAN", "sywj")) + " (*)";
-    const int tab = tabs_->currentIndex();
-    const QStringList files = services_.chooseFiles(this, filter);
-    if (files.isEmpty()) return;
-    int added = 0;
-    if (tab == 0) cutSourcePath_.clear();
-    for (const QString& path : files) {
-        // Keep painting while many files are probed.
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        ConversionJob& job = Job();
-        job.probePath = path.toStdString();
-        const int result = ProbeMediaFile(job);
-        if (result != kProbeOk || job.info.rangeStartMicros < 0 || job.info.rangeEndMicros < 0) {
-            const QString name = QFileInfo(path).fileName().isEmpty() ? path : QFileInfo(path).fileName();
-            services_.messages->Show(this, windowTitle(),
-                                     Q(table_.Text("TISHI", "wj")) + name + " " + Q(table_.Text("TISHI", "wx")), true);
-            break;
-        }
-        if (tabs_->currentIndex() == 0) cutSourcePath_ = path;
-        ++added;
-        if (tabs_->currentIndex() == 1) {
-            const MediaInfo& i = job.info;
-            const double rate = i.frameRateDen != 0 ? static_cast<double>(i.frameRateNum) / i.frameRateDen : 0.0;
-            sourceList_->clearSelection();
-            sourceList_->AddRow({path, Q(FileExtensionText(path.toStdString())),
-                                 T(static_cast<int32_t>(std::min<int64_t>(i.durationMicros / 1000, INT32_MAX))),
-                                 Q(SizeText(i.videoWidth, i.videoHeight)), QString::asprintf("%5.2ffps", rate),
-                                 Q(table_.Text("JIEMIAN", "zb"))});
-        }
-    }
-    if (tab == 0 && !cutSourcePath_.isEmpty()) LoadCutSource();
-}
-
-void CUlvaneAVConverterDlg::RemoveSelectedSource() {
-    const QList<QTableWidgetItem*> selected = sourceList_->selectedItems();
-    if (selected.isEmpty()) return;
-    const int row = selected.first()->row();
-    sourceList_->removeRow(row);
-    if (sourceList_->rowCount() > 0) {
-        const int next = std::min(row, sourceList_->rowCount() - 1);
-        sourceList_->selectRow(next);
-        sourceList_->setCurrentCell(next, 0);
-        sourceList_->setFocus();
-    }
-}
-
-QString CUlvaneAVConverterDlg::snapshotPath() const { return services_.programDir + "/image.bmp"; }
-
-void CUlvaneAVConverterDlg::ShowPreviewFrame(double seconds) {
-    ConversionJob& job = Job();
-    job.currentInput.store(0);
-    previewImagePath_ = snapshotPath();
-    ++grabCount_;
-    std::string error;
-    // A failed grab leaves the snapshot as it was, and the preview shows that.
-    grabber_.Grab(cutSourcePath_.toStdString(), seconds, previewImagePath_.toStdString(), error);
-    preview_->ShowFile(previewImagePath_);
-}
-
-void CUlvaneAVConverterDlg::LoadCutSource() {
-    Item(1000)->hide();
-    ShowPreviewFrame(0);
-    shownPosition_ = 0;
-    previewPositionMs_ = 0;
-    seekBar_->SetPosition(0);
-    const MediaInfo& i = Job().info;
-    const int64_t d = i.durationMicros / 1000, s = i.rangeStartMicros / 1000, e = i.rangeEndMicros / 1000;
-    if (d <= 0) {
-        // Under a millisecond: a source of length zero, nothing to seek in.
-        seekBar_->SetSelectionStart(0);
-        seekBar_->SetSelectionEnd(1000);
-    } else {
-        seekBar_->SetSelectionStart(static_cast<int>(s * 1000 / d));
-        seekBar_->SetSelectionEnd(static_cast<int>(e * 1000 / d));
-    }
-    const auto ms = [](int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, 0, INT32_MAX)); };
-    startBox_->setText(T(ms(s)));
-    endBox_->setText(T(ms(e)));
-    lengthText_->setText(T(ms(e - s)));
-    positionText_->setText(T(ms(s)) + " / " + T(ms(e)));
-    seekBar_->setEnabled(d > 0);
-}
-
-void CUlvaneAVConverterDlg::OnSliderMoving(int, int) {
-    // Grabs take a few milliseconds; moves that arrive meanwhile are folded into one grab
-    // of the newest position, so the preview never lags behind a fast drag.
-    if (grabScheduled_) return;
-    grabScheduled_ = true;
-    QMetaObject::invokeMethod(this, &CUlvaneAVConverterDlg::GrabNewestPosition, Qt::QueuedConnection);
-}
-
-void CUlvaneAVConverterDlg::GrabNewestPosition() {
-    grabScheduled_ = false;
-    if (cutSourcePath_.isEmpty()) return;
-    const float f = static_cast<float>(seekBar_->GetPosition()) / 1000.0f;
-    const double total = static_cast<double>(Job().info.durationMicros) / 1e6;
-    const double t = total * f;
-    previewPositionMs_ = static_cast<int32_t>(std::min(t * 1000, static_cast<double>(INT32_MAX)));
-    positionText_->setText(T(previewPositionMs_) + " / " + T(static_cast<int32_t>(std::min(total * 1000, 2e9))));
-    const int position = seekBar_->GetPosition();
-    ShowPreviewFrame(t);
-    shownPosition_ = position;
-}
-
-void CUlvaneAVConverterDlg::SetStartPoint() {
-    if (cutSourcePath_.isEmpty()) return;
-    seekBar_->SetSelectionStart(seekBar_->GetPosition());
-    seekBar_->SetSelectionMode(1);
-    const int32_t d = static_cast<int32_t>(std::min<int64_t>(Job().info.durationMicros / 1000, INT32_MAX));
-    startBox_->setText(T(previewPositionMs_));
-    endBox_->setText(T(d));
-    lengthText_->setText(T(d - previewPositionMs_));
-}
-
-void CUlvaneAVConverterDlg::SetEndPoint() {
-    if (cutSourcePath_.isEmpty()) return;
-    seekBar_->SetSelectionEnd(seekBar_->GetPosition());
-    seekBar_->SetSelectionMode(2);
-    const int32_t s = P(startBox_->text());
-    const int32_t p = previewPositionMs_;
-    if (s < p) {
-        endBox_->setText(T(p));
-        lengthText_->setText(T(p - s));
-    } else {
-        // The end lies before the start: the two times change places.
-        startBox_->setText(T(p));
-        endBox_->setText(T(s));
-        lengthText_->setText(T(s - p));
-    }
-}
-
-void CUlvaneAVConverterDlg::OnTimeEdited() {
-    const int32_t s = P(startBox_->text()), e = P(endBox_->text());
-    lengthText_->setText(T(e > s ? e - s : 0));
-}
-
-void CUlvaneAVConverterDlg::Play() {
-    if (cutSourcePath_.isEmpty()) return;  // nothing loaded: nothing to play
-    services_.open(cutSourcePath_);
 }
 
 bool CUlvaneAVConverterDlg::eventFilter(QObject* watched, QEvent* event) {
@@ -464,202 +304,6 @@ void CUlvaneAVConverterDlg::closeEvent(QCloseEvent* e) {
     grabber_.Release();
     done(QDialog::Accepted);
     e->accept();
-}
-
-// ------------------------------------------------------------------ launches ---
-
-namespace {
-
-// The window and its progress dialog as the job monitor sees them.
-struct WindowMonitorView : MonitorView {
-    CUlvaneAVConverterDlg* window;
-    CAVConvertDlg* dialog;
-    CCheckListCtrl* list;
-    QTimer* timer;
-    MessageSink* messages;
-    std::function<void(const QString&)> open;
-    void SetCurrentLine(const std::string& t) override { dialog->SetCurrentLine(QString::fromStdString(t)); }
-    void SetOverallLine(const std::string& t) override { dialog->SetOverallLine(QString::fromStdString(t)); }
-    void SetFileBar(int p) override { dialog->SetFileBar(p); }
-    void SetOverallBar(int p) override { dialog->SetOverallBar(p); }
-    void MarkRow(int row, const std::string& status, bool uncheck) override {
-        if (row < 0 || row >= list->rowCount()) return;
-        list->item(row, 5)->setText(QString::fromStdString(status));
-        if (uncheck) list->SetChecked(row, false);
-    }
-    void StopTimer() override { timer->stop(); }
-    void CloseProgress() override { dialog->done(QDialog::Accepted); }
-    void ShowMessage(const std::string& t) override {
-        messages->Show(window, window->windowTitle(), QString::fromStdString(t), false);
-    }
-    void Open(const std::string& target) override { open(QString::fromStdString(target)); }
-};
-
-}  // namespace
-
-void CUlvaneAVConverterDlg::OnMonitorTick() {
-    if (!job_) return;
-    monitor_.joinTab = tabs_->currentIndex() == 1;
-    monitor_.joinRows = joinRows_;
-    monitor_.rowPaths.clear();
-    for (int r = 0; r < sourceList_->rowCount(); ++r) monitor_.rowPaths.push_back(sourceList_->item(r, 0)->text().toStdString());
-    monitor_.cutSourcePath = cutSourcePath_.toStdString();
-    monitor_.lastOutputFolder = lastOutputFolder_.toStdString();
-    MonitorTexts texts;
-    texts.wjwc = table_.Text("TISHI", "wjwc");
-    texts.wjwczg = table_.Text("TISHI", "wjwczg");
-    texts.wj1 = table_.Text("TISHI", "wj1");
-    texts.sb = table_.Text("TISHI", "sb");
-    texts.wc = table_.Text("TISHI", "wc");
-    texts.jqcg = table_.Text("TISHI", "jqcg");
-    texts.jqsb = table_.Text("TISHI", "jqsb");
-    texts.hbcg = table_.Text("TISHI", "hbcg");
-    texts.hbsb = table_.Text("TISHI", "hbsb");
-    texts.url = table_.Text("APPLICATION", "url");
-    WindowMonitorView view;
-    view.window = this;
-    view.dialog = progress_;
-    view.list = sourceList_;
-    view.timer = &monitorTimer_;
-    view.messages = services_.messages;
-    view.open = [this](const QString& t) { services_.open(Resolve(t)); };
-    MonitorTick(*job_, monitor_, texts, view);
-}
-
-bool CUlvaneAVConverterDlg::StartWorker() {
-    WaitForWorker();  // a stopped job's worker finishes before the next one starts
-    ConversionJob* job = job_.get();
-    try {
-        worker_ = std::thread([job] { RunConversion(*job); });
-    } catch (const std::system_error&) {
-        services_.messages->Show(this, windowTitle(), Text("TISHI", "xcsb"), true);
-        return false;
-    }
-    monitorTimer_.start();
-    progress_->ApplyTexts(table_);
-    progress_->SetCurrentLine("");
-    progress_->SetOverallLine("");
-    progress_->SetFileBar(0);
-    progress_->SetOverallBar(0);
-    progress_->exec();
-    return true;
-}
-
-namespace {
-
-void FillParameters(ConversionJob& job, const OutputChoice& c) {
-    if (auto id = VideoCodecIdFromName(c.videoCodecName)) job.videoCodecId = *id;
-    job.videoBitRate = c.videoBitRate;
-    job.outputHeight = c.height;
-    job.outputWidth = c.width;
-    job.outputFrameRate = FrameRateFromLabel(c.frameRateLabel).value_or(0.0);
-    if (auto id = AudioCodecIdFromName(c.audioCodecName)) job.audioCodecId = *id;
-    job.audioBitRate = c.audioBitRate;
-    job.channels = c.channels;
-    job.sampleRate = c.sampleRate;
-}
-
-}  // namespace
-
-void CUlvaneAVConverterDlg::LaunchCut() {
-    if (cutSourcePath_.isEmpty()) {
-        services_.messages->Show(this, windowTitle(), Text("TISHI", "qxtjsp"), true);
-        return;
-    }
-    WaitForWorker();
-    monitor_.finishedInputs = 0;
-    ConversionJob& job = Job();
-    job.PrepareForJob(1);
-    job.displayCount = 0;
-    job.progressPercent.store(-1);
-    const std::string source = cutSourcePath_.toStdString();
-    CFileInfomation dialog(store_, table_, *services_.messages, services_.pickFolder,
-                           QString::fromStdString(DefaultOutputName(source)), this);
-    if (!services_.runSettings(dialog)) return;
-    const OutputChoice& choice = CutOutputChoice();
-    job.inputPaths[0] = source;
-    job.segmentStart[0] = P(startBox_->text()) / 1000.0;
-    job.segmentEnd[0] = P(endBox_->text()) / 1000.0;
-    job.segmentLength[0] = job.segmentEnd[0] - job.segmentStart[0];
-    QString extension = choice.direct ? QString::fromStdString(SourceExtension(source)) : dialog.extension();
-    if (extension.isEmpty()) {
-        // A source named without "." has no container to copy into.
-        services_.messages->Show(this, windowTitle(), Text("TISHI", "wkzm"), true);
-        return;
-    }
-    job.reencode = !choice.direct;
-    lastOutputFolder_ = dialog.outputFolder();
-    job.outputPaths[0] = FreeOutputPath(dialog.outputFolder().toStdString(), dialog.fileName().toStdString(),
-                                        extension.toStdString(), PathExists);
-    FillParameters(job, choice);
-    job.currentInput.store(-1);
-    job.cancelRequested.store(false);
-    job.progressPercent.store(0);
-    job.joinMode = false;
-    StartWorker();
-}
-
-void CUlvaneAVConverterDlg::LaunchJoin() {
-    if (sourceList_->rowCount() == 0) {
-        services_.messages->Show(this, windowTitle(), Text("TISHI", "qxtjsp"), true);
-        return;
-    }
-    joinRows_.clear();
-    joinCompatible_ = true;
-    int previous = -1;
-    for (int r = 0; r < sourceList_->rowCount(); ++r) {
-        if (!sourceList_->IsChecked(r)) continue;
-        if (previous >= 0 && (sourceList_->item(r, 1)->text() != sourceList_->item(previous, 1)->text() ||
-                              sourceList_->item(r, 3)->text() != sourceList_->item(previous, 3)->text()))
-            joinCompatible_ = false;
-        joinRows_.push_back(r);
-        previous = r;
-    }
-    if (joinRows_.size() < 2) {
-        services_.messages->Show(this, windowTitle(), Text("TISHI", "zslgwj"), true);
-        return;
-    }
-    if (joinRows_.size() > static_cast<size_t>(kMaxInputs)) {
-        services_.messages->Show(this, windowTitle(), Text("TISHI", "tdwj"), true);
-        return;
-    }
-    WaitForWorker();
-    const int n = static_cast<int>(joinRows_.size());
-    monitor_.finishedInputs = 0;
-    ConversionJob& job = Job();
-    job.PrepareForJob(n);
-    job.displayCount = n;
-    job.progressPercent.store(-1);
-    job.joinTotalSeconds = 0;
-    CSettings dialog(store_, table_, *services_.messages, services_.pickFolder, this);
-    if (!services_.runSettings(dialog)) return;
-    const OutputChoice& choice = JoinOutputChoice();
-    job.reencode = !choice.direct;
-    if (choice.direct && !joinCompatible_) {
-        services_.messages->Show(this, windowTitle(), Text("TISHI", "bnzjhb"), true);
-        return;
-    }
-    for (int k = 0; k < n; ++k) {
-        const int row = joinRows_[static_cast<size_t>(k)];
-        const std::string path = sourceList_->item(row, 0)->text().toStdString();
-        job.inputPaths[k] = path;
-        job.joinTotalSeconds = static_cast<int32_t>(job.joinTotalSeconds + P(sourceList_->item(row, 2)->text()) / 1000.0);
-        std::string extension = choice.direct ? SourceExtension(path) : dialog.extension().toStdString();
-        if (extension.empty()) {
-            // Only a direct join takes the files' own extension; one without cannot be copied.
-            services_.messages->Show(this, windowTitle(), Text("TISHI", "bnzjhb"), true);
-            return;
-        }
-        lastOutputFolder_ = dialog.outputFolder();
-        job.outputPaths[k] =
-            FreeOutputPath(dialog.outputFolder().toStdString(), dialog.fileName().toStdString(), extension, PathExists);
-    }
-    FillParameters(job, choice);
-    job.currentInput.store(-1);
-    job.cancelRequested.store(false);
-    job.progressPercent.store(0);
-    job.joinMode = true;
-    StartWorker();
 }
 
 }  // namespace ulvane

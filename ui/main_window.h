@@ -13,6 +13,7 @@
 #include "engine/conversion_job.h"
 #include "engine/frame_grabber.h"
 #include "core/job_monitor.h"
+#include "core/launch.h"
 #include "ui/desktop.h"
 #include "core/settings_store.h"
 #include "core/language_table.h"
@@ -99,17 +100,28 @@ protected:
     void reject() override {}  // nor does Escape
 
 private:
+    // Set-up and languages (main_window.cpp).
+    void SetUpFrame();
+    void SetUpLanguageAndTabs();
     void SetUpButtons();
     void SetUpSeekBar();
     void SetUpSourceList();
     void ApplyLanguage();
+    void ApplyLanguageToSourceList();
+    // Sources, preview and cut points (main_window_sources.cpp).
+    void AddJoinRow(const QString& path, const MediaInfo& info);
     void LoadCutSource();
     void OnSliderMoving(int id, int position);
     void GrabNewestPosition();
     void OnTimeEdited();
     QImage Image(int id) const;
     ConversionJob& Job();
+    // Launches and the job monitor (main_window_launch.cpp).
+    void SetUpProgress();
+    void StopJob();
+    std::vector<JoinFile> JoinFilesOfRows() const;
     bool StartWorker();
+    MonitorTexts MonitorTextsNow() const;
     void OnMonitorTick();
     QString Resolve(const QString& target) const;
     QString Text(const char* section, const char* key) const;
@@ -132,7 +144,6 @@ private:
     MonitorState monitor_;
     QString lastOutputFolder_;
     std::vector<int> joinRows_;
-    bool joinCompatible_ = true;
 
     QTabBar* tabs_;
     CHyperLink* helpLink_;

@@ -8,6 +8,7 @@
 #include <QPushButton>
 
 #include "controls/label.h"
+#include "ui/control_ids.h"
 #include "ui/dialog_template.h"
 #include "core/language_table.h"
 
@@ -19,22 +20,23 @@ CAVConvertDlg::CAVConvertDlg(QWidget* parent) : QDialog(parent) {
     setFont(f);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     items_ = BuildDialog(ProgressDialogTemplate(), this);
-    current_ = qobject_cast<CLabel*>(items_.value(1018));
-    overall_ = qobject_cast<CLabel*>(items_.value(1019));
-    fileBar_ = qobject_cast<QProgressBar*>(items_.value(1011));
-    jobBar_ = qobject_cast<QProgressBar*>(items_.value(1012));
-    auto* stop = qobject_cast<QPushButton*>(items_.value(1000));
+    current_ = qobject_cast<CLabel*>(items_.value(progress_id::kCurrentLine));
+    overall_ = qobject_cast<CLabel*>(items_.value(progress_id::kOverallLine));
+    fileBar_ = qobject_cast<QProgressBar*>(items_.value(progress_id::kFileBar));
+    jobBar_ = qobject_cast<QProgressBar*>(items_.value(progress_id::kJobBar));
+    auto* stop = qobject_cast<QPushButton*>(items_.value(progress_id::kStopButton));
     connect(stop, &QPushButton::clicked, this, &CAVConvertDlg::stopRequested);
 }
 
 void CAVConvertDlg::ApplyTexts(const LanguageTable& language) {
     const auto t = [&](const char* s, const char* k) { return QString::fromStdString(language.ReadFromFile(s, k)); };
     setWindowTitle(t("APPLICATION", "name"));
-    qobject_cast<QLabel*>(items_.value(1158))->setText(t("JIEMIAN", "dqwj"));
-    qobject_cast<QLabel*>(items_.value(1159))->setText(t("JIEMIAN", "zgwj"));
-    auto* stop = qobject_cast<QPushButton*>(items_.value(1000));
+    qobject_cast<QLabel*>(items_.value(progress_id::kCurrentCaption))->setText(t("JIEMIAN", "dqwj"));
+    qobject_cast<QLabel*>(items_.value(progress_id::kOverallCaption))->setText(t("JIEMIAN", "zgwj"));
+    auto* stop = qobject_cast<QPushButton*>(items_.value(progress_id::kStopButton));
     stop->setText(t("JIEMIAN", "tz"));
-    for (int id : {1158, 1159, 1000}) FitTextToWidth(items_.value(id));
+    for (int id : {progress_id::kCurrentCaption, progress_id::kOverallCaption, progress_id::kStopButton})
+        FitTextToWidth(items_.value(id));
     stop->setToolTip(t("JIEMIAN", "tz"));
 }
 

@@ -14,33 +14,11 @@
 #include <QWindow>
 
 #include "core/output_naming.h"
+#include "ui/control_ids.h"
 #include "ui/dialog_template.h"
 #include "core/language_table.h"
 
 namespace ulvane {
-
-OutputChoice& CutOutputChoice() {
-    static OutputChoice choice;
-    return choice;
-}
-
-OutputChoice& JoinOutputChoice() {
-    // The window's defaults until the join dialog is first confirmed.
-    static OutputChoice choice = [] {
-        OutputChoice c;
-        c.audioBitRate = 192000;
-        c.sampleRate = 44100;
-        c.channels = 2;
-        c.videoBitRate = 3000000;
-        c.width = 320;
-        c.height = 240;
-        c.frameRateLabel = "29.97 fps";
-        c.videoCodecName = "MPEG4";
-        c.audioCodecName = "AAC";
-        return c;
-    }();
-    return choice;
-}
 
 std::string TestOutputFolder(const std::string& folder) {
     if (folder.empty() || !PathExists(folder)) return "missing";
@@ -66,14 +44,55 @@ struct Ids {
 };
 
 const Ids& IdsOf(Dialog d) {
-    static const Ids cut{1189, 1007, {1105, 1190, 1191, 1065, 1192, 1197}, 0, 1003, 1076, 1075, 1194, 1193,
-                         {{1259, "yzfa"}, {1189, "zjjq"}, {1007, "jjjq"}, {1260, "spgs"}, {1261, "spzl"}, {1262, "spdx"},
-                          {1263, "zl"}, {1264, "ypzl"}, {1265, "ypcyl"}, {1193, "zyzjjq"}, {1266, "scml"}, {1076, "ll"},
-                          {1267, "wjm"}, {1194, "ksjq1"}}};
-    static const Ids join{1256, 1007, {1105, 1066, 1063, 1065, 1070, 1067}, 1068, 1003, 1072, 1075, 1, 1275,
-                          {{1268, "yzfa"}, {1256, "zjhb"}, {1007, "jjhb"}, {1269, "spgs"}, {1270, "spzl"}, {1271, "spdx"},
-                           {1272, "zl"}, {1273, "ypzl"}, {1274, "ypcyl"}, {1275, "zyzjhb"}, {1276, "scml"}, {1072, "ll"},
-                           {1277, "wjm"}, {1, "kshb"}}};
+    using namespace settings_id;
+    static const Ids cut{kCutDirectRadio,
+                         kIndirectRadio,
+                         {kFormatList, kCutQualityList, kCutSizeList, kFrameRateList, kCutAudioQualityList,
+                          kCutSampleRateList},
+                         0,
+                         kFolderBox,
+                         kCutBrowseButton,
+                         kNameBox,
+                         kCutStartButton,
+                         kCutNote,
+                         {{kCutPlanCaption, "yzfa"},
+                          {kCutDirectRadio, "zjjq"},
+                          {kIndirectRadio, "jjjq"},
+                          {kCutFormatCaption, "spgs"},
+                          {kCutQualityCaption, "spzl"},
+                          {kCutSizeCaption, "spdx"},
+                          {kCutFrameRateCaption, "zl"},
+                          {kCutAudioQualityCaption, "ypzl"},
+                          {kCutSampleRateCaption, "ypcyl"},
+                          {kCutNote, "zyzjjq"},
+                          {kCutFolderCaption, "scml"},
+                          {kCutBrowseButton, "ll"},
+                          {kCutNameCaption, "wjm"},
+                          {kCutStartButton, "ksjq1"}}};
+    static const Ids join{kJoinDirectRadio,
+                          kIndirectRadio,
+                          {kFormatList, kJoinQualityList, kJoinSizeList, kFrameRateList, kJoinAudioQualityList,
+                           kJoinSampleRateList},
+                          kJoinChannelList,
+                          kFolderBox,
+                          kJoinBrowseButton,
+                          kNameBox,
+                          kJoinStartButton,
+                          kJoinNote,
+                          {{kJoinPlanCaption, "yzfa"},
+                           {kJoinDirectRadio, "zjhb"},
+                           {kIndirectRadio, "jjhb"},
+                           {kJoinFormatCaption, "spgs"},
+                           {kJoinQualityCaption, "spzl"},
+                           {kJoinSizeCaption, "spdx"},
+                           {kJoinFrameRateCaption, "zl"},
+                           {kJoinAudioQualityCaption, "ypzl"},
+                           {kJoinSampleRateCaption, "ypcyl"},
+                           {kJoinNote, "zyzjhb"},
+                           {kJoinFolderCaption, "scml"},
+                           {kJoinBrowseButton, "ll"},
+                           {kJoinNameCaption, "wjm"},
+                           {kJoinStartButton, "kshb"}}};
     return d == Dialog::Cut ? cut : join;
 }
 
@@ -165,29 +184,9 @@ void OutputSettingsDialog::Start() {
         messages_.Show(this, windowTitle(), text("TISHI", "xsrwjm"), true);
         return;
     }
-    OutputChoice& choice = kind_ == Dialog::Cut ? CutOutputChoice() : JoinOutputChoice();
-    RowChoice rows{List(0)->currentIndex(), List(1)->currentIndex(), List(2)->currentIndex(),
-                   List(3)->currentIndex(), List(4)->currentIndex(), List(5)->currentIndex()};
+    const RowChoice rows{List(0)->currentIndex(), List(1)->currentIndex(), List(2)->currentIndex(),
+                         List(3)->currentIndex(), List(4)->currentIndex(), List(5)->currentIndex()};
     store_.WriteRows(kind_, rows);  // kept even when the folder test fails below
-    choice.direct = ItemAs<QRadioButton>(ids.direct)->isChecked();
-    if (rows.format >= 0 && rows.format < static_cast<int>(FormatPresets().size())) {
-        const OutputPreset& p = FormatPresets()[static_cast<size_t>(rows.format)];
-        choice.videoCodecName = std::string(p.videoCodecName);
-        choice.audioCodecName = std::string(p.audioCodecName);
-    }
-    const auto label = [&](int i) { return List(i)->currentText().toStdString(); };
-    choice.videoBitRate = BitRateFromLabel(label(1));
-    const PictureSize size = SizeFromLabel(label(2));
-    choice.width = size.width;
-    choice.height = size.height;
-    choice.frameRateLabel = label(3);
-    choice.audioBitRate = BitRateFromLabel(label(4));
-    choice.sampleRate = BitRateFromLabel(label(5));
-    if (kind_ == Dialog::Cut) {
-        choice.channels = 2;
-    } else if (auto channels = ChannelsFromLabel(ItemAs<QComboBox>(ids.channel)->currentText().toStdString())) {
-        choice.channels = *channels;
-    }
     const QString folder = ItemAs<QLineEdit>(ids.folder)->text();
     const std::string test = TestOutputFolder(folder.toStdString());
     if (test == "missing") {
@@ -198,9 +197,10 @@ void OutputSettingsDialog::Start() {
         messages_.Show(this, windowTitle(), QString::fromUtf8("视频文件生成失败，请点击浏览按钮选择保存到其他目录!"), true);
         return;
     }
-    folder_ = folder;
-    fileName_ = QString::fromStdString(CleanFileName(typedName.toStdString()));
-    extension_ = QString::fromStdString(PresetExtension(List(0)->currentText().toStdString()));
+    choice_.direct = ItemAs<QRadioButton>(ids.direct)->isChecked();
+    choice_.rows = rows;
+    choice_.folder = folder.toStdString();
+    choice_.name = CleanFileName(typedName.toStdString());
     done(QDialog::Accepted);
 }
 

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "ui/desktop.h"
+#include "core/launch.h"
 #include "core/output_presets.h"
 #include "core/settings_store.h"
 
@@ -19,20 +20,6 @@ class QRadioButton;
 namespace ulvane {
 
 class LanguageTable;
-
-// What a settings dialog hands to its launch. One process-wide instance per dialog.
-struct OutputChoice {
-    bool direct = true;
-    std::string videoCodecName, audioCodecName;
-    int videoBitRate = 0;
-    int width = 0, height = 0;
-    std::string frameRateLabel;
-    int audioBitRate = 0;
-    int sampleRate = 0;
-    int channels = 2;
-};
-OutputChoice& CutOutputChoice();
-OutputChoice& JoinOutputChoice();
 
 // The folder test before a job: something must exist at `folder`, and a file must be
 // creatable in it. A probe file is created and removed again, but only when the test made
@@ -63,10 +50,10 @@ public:
     // The start button: stores the rows, tests the folder, and confirms the dialog.
     void Start();
 
-    // Set by a confirmed start.
-    const QString& fileName() const { return fileName_; }
-    const QString& extension() const { return extension_; }
-    const QString& outputFolder() const { return folder_; }
+    // Set by a confirmed start: direct or not, the rows, the folder and the cleaned name.
+    const OutputChoice& choice() const { return choice_; }
+    QString fileName() const { return QString::fromStdString(choice_.name); }
+    QString outputFolder() const { return QString::fromStdString(choice_.folder); }
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;
@@ -80,7 +67,7 @@ private:
     MessageSink& messages_;
     FolderPicker pickFolder_;
     QMap<int, QWidget*> items_;
-    QString fileName_, extension_, folder_;
+    OutputChoice choice_;
 };
 
 class CFileInfomation : public OutputSettingsDialog {

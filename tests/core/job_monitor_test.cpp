@@ -28,16 +28,16 @@ struct FakeView : MonitorView {
 
 MonitorTexts Texts() {
     MonitorTexts t;
-    t.wjwc = "done";
-    t.wjwczg = "of";
-    t.wj1 = "finished";
-    t.sb = "Failed";
-    t.wc = "Done";
-    t.jqcg = "cut ok";
-    t.jqsb = "cut failed";
-    t.hbcg = "join ok";
-    t.hbsb = "join failed";
-    t.url = "help/english.html";
+    t.percentDone = "done";
+    t.finishedOf = "of";
+    t.filesFinished = "finished";
+    t.rowFailed = "Failed";
+    t.rowDone = "Done";
+    t.cutSucceeded = "cut ok";
+    t.cutFailed = "cut failed";
+    t.joinSucceeded = "join ok";
+    t.joinFailed = "join failed";
+    t.helpAddress = "help/english.html";
     return t;
 }
 

@@ -14,6 +14,7 @@ extern "C" {
 }
 
 #include "controls/check_list.h"
+#include "ui/control_ids.h"
 #include "ui/progress_dialog.h"
 #include "tests/ui/window_harness.h"
 #include "core/language_table.h"
@@ -35,11 +36,14 @@ std::function<void(OutputSettingsDialog&)> Fill(const Choice& c) {
     return [c](OutputSettingsDialog& d) {
         d.SetDirect(c.direct);
         const bool cut = d.kind() == Dialog::Cut;
-        const int lists[2][6] = {{1105, 1190, 1191, 1065, 1192, 1197}, {1105, 1066, 1063, 1065, 1070, 1067}};
+        using namespace settings_id;
+        const int lists[2][6] = {
+            {kFormatList, kCutQualityList, kCutSizeList, kFrameRateList, kCutAudioQualityList, kCutSampleRateList},
+            {kFormatList, kJoinQualityList, kJoinSizeList, kFrameRateList, kJoinAudioQualityList, kJoinSampleRateList}};
         for (size_t i = 0; i < c.rows.size() && i < 6; ++i)
             if (c.rows[i] != -2) d.ItemAs<QComboBox>(lists[cut ? 0 : 1][i])->setCurrentIndex(c.rows[i]);
-        d.ItemAs<QLineEdit>(1003)->setText(c.folder);
-        if (!c.keepName) d.ItemAs<QLineEdit>(1075)->setText(c.name);
+        d.ItemAs<QLineEdit>(settings_id::kFolderBox)->setText(c.folder);
+        if (!c.keepName) d.ItemAs<QLineEdit>(settings_id::kNameBox)->setText(c.name);
         d.Start();
     };
 }
@@ -57,28 +61,28 @@ TEST(SettingsDialogs, OpenOnTheStoredRowsInDirectMode) {
     store.WriteRows(Dialog::Join, {6, 0, 1, 9, 99, 0});  // 99: outside the list
     store.WriteOutputFolder("/some/where");
     CFileInfomation cut(store, h.window->languageTable(), h.messages, {}, "clip");
-    EXPECT_EQ(cut.ItemAs<QComboBox>(1105)->currentIndex(), 3);
-    EXPECT_EQ(cut.ItemAs<QComboBox>(1190)->currentText(), "20000 kbps");
-    EXPECT_EQ(cut.ItemAs<QComboBox>(1065)->count(), 14);
-    EXPECT_EQ(cut.ItemAs<QComboBox>(1065)->itemText(0), "Same as source");
-    EXPECT_EQ(cut.ItemAs<QComboBox>(1065)->currentText(), "60.0 fps");
-    EXPECT_EQ(cut.ItemAs<QComboBox>(1197)->currentText(), "48000 Hz");
-    EXPECT_EQ(cut.ItemAs<QLineEdit>(1003)->text(), "/some/where");
-    EXPECT_EQ(cut.ItemAs<QLineEdit>(1075)->text(), "clip");
-    EXPECT_TRUE(cut.ItemAs<QRadioButton>(1189)->isChecked());
-    EXPECT_FALSE(cut.ItemAs<QComboBox>(1105)->isEnabled());  // direct: lists disabled
+    EXPECT_EQ(cut.ItemAs<QComboBox>(settings_id::kFormatList)->currentIndex(), 3);
+    EXPECT_EQ(cut.ItemAs<QComboBox>(settings_id::kCutQualityList)->currentText(), "20000 kbps");
+    EXPECT_EQ(cut.ItemAs<QComboBox>(settings_id::kFrameRateList)->count(), 14);
+    EXPECT_EQ(cut.ItemAs<QComboBox>(settings_id::kFrameRateList)->itemText(0), "Same as source");
+    EXPECT_EQ(cut.ItemAs<QComboBox>(settings_id::kFrameRateList)->currentText(), "60.0 fps");
+    EXPECT_EQ(cut.ItemAs<QComboBox>(settings_id::kCutSampleRateList)->currentText(), "48000 Hz");
+    EXPECT_EQ(cut.ItemAs<QLineEdit>(settings_id::kFolderBox)->text(), "/some/where");
+    EXPECT_EQ(cut.ItemAs<QLineEdit>(settings_id::kNameBox)->text(), "clip");
+    EXPECT_TRUE(cut.ItemAs<QRadioButton>(settings_id::kCutDirectRadio)->isChecked());
+    EXPECT_FALSE(cut.ItemAs<QComboBox>(settings_id::kFormatList)->isEnabled());  // direct: lists disabled
     cut.SetDirect(false);
-    EXPECT_TRUE(cut.ItemAs<QComboBox>(1105)->isEnabled());
-    EXPECT_EQ(cut.ItemAs<QComboBox>(1105)->currentIndex(), 3);  // switching keeps the choice
+    EXPECT_TRUE(cut.ItemAs<QComboBox>(settings_id::kFormatList)->isEnabled());
+    EXPECT_EQ(cut.ItemAs<QComboBox>(settings_id::kFormatList)->currentIndex(), 3);  // switching keeps the choice
     EXPECT_EQ(cut.windowTitle(), "Ulvane AV Converter");
     CSettings join(store, h.window->languageTable(), h.messages, {});
-    EXPECT_EQ(join.ItemAs<QComboBox>(1065)->count(), 10);
-    EXPECT_EQ(join.ItemAs<QComboBox>(1065)->currentText(), "60.0 fps");
-    EXPECT_EQ(join.ItemAs<QComboBox>(1070)->currentIndex(), -1);  // no selection
-    EXPECT_EQ(join.ItemAs<QComboBox>(1067)->currentText(), "44100 Hz");
-    EXPECT_EQ(join.ItemAs<QComboBox>(1068)->currentIndex(), 1);
-    EXPECT_FALSE(join.Item(1068)->isVisibleTo(&join));
-    EXPECT_EQ(join.ItemAs<QLineEdit>(1075)->text(), "Joined video");
+    EXPECT_EQ(join.ItemAs<QComboBox>(settings_id::kFrameRateList)->count(), 10);
+    EXPECT_EQ(join.ItemAs<QComboBox>(settings_id::kFrameRateList)->currentText(), "60.0 fps");
+    EXPECT_EQ(join.ItemAs<QComboBox>(settings_id::kJoinAudioQualityList)->currentIndex(), -1);  // no selection
+    EXPECT_EQ(join.ItemAs<QComboBox>(settings_id::kJoinSampleRateList)->currentText(), "44100 Hz");
+    EXPECT_EQ(join.ItemAs<QComboBox>(settings_id::kJoinChannelList)->currentIndex(), 1);
+    EXPECT_FALSE(join.Item(settings_id::kJoinChannelList)->isVisibleTo(&join));
+    EXPECT_EQ(join.ItemAs<QLineEdit>(settings_id::kNameBox)->text(), "Joined video");
 }
 
 TEST(SettingsDialogs, StartStoresTheRowsThenTestsTheFolder) {
@@ -104,17 +108,21 @@ TEST(SettingsDialogs, StartStoresTheRowsThenTestsTheFolder) {
     Fill(c)(cut);
     EXPECT_EQ(cut.result(), QDialog::Accepted);
     EXPECT_EQ(cut.fileName(), "abcd");
-    EXPECT_EQ(cut.extension(), ".avi");
-    EXPECT_TRUE(fs::exists(out / "jlewhqlhqwenqfwk.mp4"));
-    const OutputChoice& choice = CutOutputChoice();
+    const OutputChoice& choice = cut.choice();
     EXPECT_FALSE(choice.direct);
-    EXPECT_EQ(choice.videoCodecName, "MPEG4");
-    EXPECT_EQ(choice.audioCodecName, "MP3");
-    EXPECT_EQ(choice.videoBitRate, 3000000);
-    EXPECT_EQ(choice.width, 1280);
-    EXPECT_EQ(choice.frameRateLabel, "25.0 fps");
-    EXPECT_EQ(choice.sampleRate, 48000);
-    EXPECT_EQ(choice.channels, 2);
+    EXPECT_EQ(choice.rows.format, 2);
+    EXPECT_EQ(choice.rows.samplerate, 3);
+    EXPECT_EQ(choice.folder, out.path().string());
+    EXPECT_TRUE(fs::exists(out / "jlewhqlhqwenqfwk.mp4"));
+    const ResolvedPreset resolved = ResolveOutput(Dialog::Cut, choice.rows, OutputParameters{});
+    EXPECT_EQ(resolved.extension, ".avi");
+    EXPECT_EQ(resolved.parameters.videoCodecId, AV_CODEC_ID_MPEG4);
+    EXPECT_EQ(resolved.parameters.audioCodecId, AV_CODEC_ID_MP3);
+    EXPECT_EQ(resolved.parameters.videoBitRate, 3000000);
+    EXPECT_EQ(resolved.parameters.outputWidth, 1280);
+    EXPECT_EQ(resolved.parameters.outputFrameRate, 25.0);
+    EXPECT_EQ(resolved.parameters.sampleRate, 48000);
+    EXPECT_EQ(resolved.parameters.channels, 2);
     // A folder the test made a probe file in is left without it.
     TempDir clean;
     c.folder = QString::fromStdString(clean.path().string());
@@ -147,7 +155,7 @@ TEST(SettingsDialogs, EnterNeverConfirmsAndBrowseRetriesAnInvalidFolder) {
     EXPECT_TRUE(cut.isVisible());
     cut.Browse();
     EXPECT_EQ(h.messages.shown, QStringList{"The output folder name is invalid!"});
-    EXPECT_EQ(cut.ItemAs<QLineEdit>(1003)->text(), QString::fromStdString(h.dir.path().string()));
+    EXPECT_EQ(cut.ItemAs<QLineEdit>(settings_id::kFolderBox)->text(), QString::fromStdString(h.dir.path().string()));
     EXPECT_EQ(store.OutputFolder(), h.dir.path().string());
 }
 
@@ -166,8 +174,8 @@ TEST(Launches, ADirectCutThroughTheWindow) {
     Harness h;
     TempDir out;
     h.Add({Colours()});
-    h.window->ItemAs<QLineEdit>(1023)->setText("00:00:01.000");
-    h.window->ItemAs<QLineEdit>(1024)->setText("00:00:02.000");
+    h.window->ItemAs<QLineEdit>(main_id::kStartBox)->setText("00:00:01.000");
+    h.window->ItemAs<QLineEdit>(main_id::kEndBox)->setText("00:00:02.000");
     Choice c;
     c.folder = QString::fromStdString(out.path().string());
     c.keepName = true;  // the source's name
@@ -193,8 +201,8 @@ TEST(Launches, AnIndirectCutWritesThePresetsParameters) {
     Harness h;
     TempDir out;
     h.Add({Av("j1.mp4", "25")});
-    h.window->ItemAs<QLineEdit>(1023)->setText("00:00:00.500");
-    h.window->ItemAs<QLineEdit>(1024)->setText("00:00:01.500");
+    h.window->ItemAs<QLineEdit>(main_id::kStartBox)->setText("00:00:00.500");
+    h.window->ItemAs<QLineEdit>(main_id::kEndBox)->setText("00:00:01.500");
     Choice c;
     c.direct = false;
     c.rows = {6, 1, 1, 5, 2, 2};  // MKV H.264 + Vorbis, 2000 kbps, 640*480, 15 fps, 96 kbps, 44100 Hz
@@ -236,9 +244,10 @@ TEST(Launches, AJoinOfThreeThroughTheWindow) {
     EXPECT_EQ(h.window->joinRows(), (std::vector<int>{0, 1, 2}));
     for (int i = 0; i < 3; ++i) EXPECT_EQ(job->inputStatus[i].load(), kInputDone) << job->inputError[i];
     EXPECT_EQ(h.messages.shown.last(), QString::fromStdString(h.window->languageTable().Text("TISHI", "hbcg")));
-    auto* list = h.window->ItemAs<CCheckListCtrl>(1114);
+    auto* list = h.window->ItemAs<CCheckListCtrl>(main_id::kSourceList);
     for (int r = 0; r < 3; ++r) {
-        EXPECT_EQ(list->item(r, 5)->text().toStdString(), h.window->languageTable().Text("TISHI", "wc"));
+        EXPECT_EQ(list->item(r, source_column::kStatus)->text().toStdString(),
+                  h.window->languageTable().Text("TISHI", "wc"));
         EXPECT_FALSE(list->IsChecked(r));
     }
     EXPECT_EQ(job->outputPaths[0], out / "all.mp4");
@@ -280,7 +289,7 @@ TEST(Launches, TheStopButtonStopsTheJobWithoutAReport) {
     const int before = h.messages.shown.size();
     // Press stop as soon as the progress dialog is up.
     QTimer::singleShot(300, [&] {
-        auto* stop = qobject_cast<QPushButton*>(h.window->progressDialog()->Item(1000));
+        auto* stop = qobject_cast<QPushButton*>(h.window->progressDialog()->Item(progress_id::kStopButton));
         stop->click();
     });
     h.window->LaunchCut();

@@ -15,6 +15,7 @@
 #include "controls/hyperlink.h"
 #include "tests/support/media_tools.h"
 #include "tests/ui/window_harness.h"
+#include "ui/control_ids.h"
 #include "ui/dialog_template.h"
 #include "ui/main_window.h"
 #include "ui/preview_frame.h"
@@ -22,6 +23,7 @@
 
 namespace fs = std::filesystem;
 using namespace ulvane;
+using namespace ulvane::main_id;
 using ulvane::test::Fixture;
 using ulvane::test::TempDir;
 using namespace ulvane::test;
@@ -44,8 +46,8 @@ TEST(MainWindow, EveryItemSitsWhereItsTemplatePutsIt) {
         }
         EXPECT_EQ(w->isVisibleTo(h.window.get()), item.visible);
     }
-    EXPECT_EQ(h.window->ItemAs<CBitmapSlider>(1140)->size(), QSize(620, 20));
-    EXPECT_FALSE(h.window->Item(1140)->isEnabled());
+    EXPECT_EQ(h.window->ItemAs<CBitmapSlider>(kSeekBar)->size(), QSize(620, 20));
+    EXPECT_FALSE(h.window->Item(kSeekBar)->isEnabled());
     EXPECT_EQ(h.window->size(), DluToPixels(QRect(0, 0, 363, 252), base).size());
     EXPECT_EQ(h.window->palette().color(QPalette::Window), QColor(187, 222, 251));
 }
@@ -54,35 +56,38 @@ TEST(MainWindow, TabsShowAndHideTheirControls) {
     Harness h;
     auto visible = [&](int id) { return h.window->Item(id)->isVisibleTo(h.window.get()); };
     h.window->SelectTab(1);
-    for (int id : {1114, 1099, 1254, 1255}) EXPECT_TRUE(visible(id)) << id;
-    for (int id : {1004, 1140, 1154, 1149, 1183, 1023, 1024, 1025, 1139, 1000, 1188}) EXPECT_FALSE(visible(id)) << id;
-    EXPECT_FALSE(visible(1105));  // the language box stays hidden
+    for (int id : {kSourceList, kMergeButton, kRemoveButton, kAddFilesButton}) EXPECT_TRUE(visible(id)) << id;
+    for (int id : {kConvertButton, kSeekBar, kStartPointButton, kEndPointButton, kOpenButton, kStartBox, kEndBox,
+                   kLengthText, kPreview, kAddButton, kPlayButton})
+        EXPECT_FALSE(visible(id)) << id;
+    EXPECT_FALSE(visible(kLanguageBox));  // the language box stays hidden
     h.window->SelectTab(0);
-    for (int id : {1004, 1140, 1139, 1000, 1188, 1183}) EXPECT_TRUE(visible(id)) << id;
-    for (int id : {1114, 1099, 1254, 1255}) EXPECT_FALSE(visible(id)) << id;
+    for (int id : {kConvertButton, kSeekBar, kPreview, kAddButton, kPlayButton, kOpenButton})
+        EXPECT_TRUE(visible(id)) << id;
+    for (int id : {kSourceList, kMergeButton, kRemoveButton, kAddFilesButton}) EXPECT_FALSE(visible(id)) << id;
     // With a source loaded the add button stays hidden across tab switches.
     h.Add({Colours()});
     h.window->SelectTab(1);
     h.window->SelectTab(0);
-    EXPECT_FALSE(visible(1000));
-    EXPECT_TRUE(visible(1139));
+    EXPECT_FALSE(visible(kAddButton));
+    EXPECT_TRUE(visible(kPreview));
 }
 
 TEST(MainWindow, AddingOnTheCutTabLoadsTheLastFileIntoThePreview) {
     Harness h;
     h.Add({Av("w25.mp4", "25"), Av("w30.mp4", "30000/1001"), Colours()});
     EXPECT_EQ(h.window->cutSourcePath(), Colours());
-    EXPECT_EQ(h.window->ItemAs<CCheckListCtrl>(1114)->rowCount(), 0);
-    EXPECT_FALSE(h.window->Item(1000)->isVisibleTo(h.window.get()));
-    EXPECT_TRUE(h.window->Item(1140)->isEnabled());
-    const QColor c = CentreColour(h.window->ItemAs<PreviewFrame>(1139));
+    EXPECT_EQ(h.window->ItemAs<CCheckListCtrl>(kSourceList)->rowCount(), 0);
+    EXPECT_FALSE(h.window->Item(kAddButton)->isVisibleTo(h.window.get()));
+    EXPECT_TRUE(h.window->Item(kSeekBar)->isEnabled());
+    const QColor c = CentreColour(h.window->ItemAs<PreviewFrame>(kPreview));
     EXPECT_GT(c.red(), 200);
     EXPECT_LT(c.green(), 60);
-    EXPECT_EQ(h.Text(1023), "00:00:00.000");
-    EXPECT_EQ(h.Text(1024), "00:00:03.000");
-    EXPECT_EQ(h.Text(1025), "00:00:03.000");
-    EXPECT_EQ(h.Text(1184), "00:00:00.000 / 00:00:03.000");
-    auto* bar = h.window->ItemAs<CBitmapSlider>(1140);
+    EXPECT_EQ(h.Text(kStartBox), "00:00:00.000");
+    EXPECT_EQ(h.Text(kEndBox), "00:00:03.000");
+    EXPECT_EQ(h.Text(kLengthText), "00:00:03.000");
+    EXPECT_EQ(h.Text(kPositionText), "00:00:00.000 / 00:00:03.000");
+    auto* bar = h.window->ItemAs<CBitmapSlider>(kSeekBar);
     EXPECT_EQ(bar->selectionStart(), 0);
     EXPECT_EQ(bar->selectionEnd(), 1000);
     EXPECT_TRUE(fs::exists(h.dir / "image.bmp"));
@@ -93,11 +98,11 @@ TEST(MainWindow, AddingOnTheJoinTabAppendsTickedRows) {
     h.window->SelectTab(1);
     h.Add({Av("w25.mp4", "25"), Av("w30.mp4", "30000/1001")});
     h.Add({Av("w25.mp4", "25")});  // the same file again: a second row
-    auto* list = h.window->ItemAs<CCheckListCtrl>(1114);
+    auto* list = h.window->ItemAs<CCheckListCtrl>(kSourceList);
     ASSERT_EQ(list->rowCount(), 3);
     const QStringList expected = {Av("w30.mp4", "30000/1001"), "mp4", "00:00:02.002", "320*240", "29.97fps", "Ready"};
-    for (int c = 0; c < 6; ++c) EXPECT_EQ(list->item(1, c)->text(), expected[c]) << c;
-    EXPECT_EQ(list->item(0, 4)->text(), "25.00fps");
+    for (int c = 0; c < source_column::kCount; ++c) EXPECT_EQ(list->item(1, c)->text(), expected[c]) << c;
+    EXPECT_EQ(list->item(0, source_column::kFrameRate)->text(), "25.00fps");
     for (int r = 0; r < 3; ++r) EXPECT_TRUE(list->IsChecked(r));
     EXPECT_TRUE(list->headerChecked());
     EXPECT_TRUE(h.window->cutSourcePath().isEmpty());
@@ -110,7 +115,7 @@ TEST(MainWindow, ARefusedFileStopsTheAddWithOneMessage) {
     std::fputs("not a video", f);
     std::fclose(f);
     h.Add({Av("w25.mp4", "25"), QString::fromStdString(h.dir / "notes.mp4"), Av("w30.mp4", "30000/1001")});
-    EXPECT_EQ(h.window->ItemAs<CCheckListCtrl>(1114)->rowCount(), 1);
+    EXPECT_EQ(h.window->ItemAs<CCheckListCtrl>(kSourceList)->rowCount(), 1);
     ASSERT_EQ(h.messages.shown.size(), 1);
     EXPECT_EQ(h.messages.shown[0], "The file notes.mp4 cannot be opened. It may be damaged or in a format that is not supported.");
 }
@@ -119,11 +124,11 @@ TEST(MainWindow, DeleteRemovesTheSelectedRowFromAnywhere) {
     Harness h;
     h.window->SelectTab(1);
     h.Add({Av("w25.mp4", "25"), Av("w30.mp4", "30000/1001"), Av("w25.mp4", "25")});
-    auto* list = h.window->ItemAs<CCheckListCtrl>(1114);
+    auto* list = h.window->ItemAs<CCheckListCtrl>(kSourceList);
     list->selectRow(2);
     QApplication::setActiveWindow(h.window.get());
     // From a time box: the row goes, the box keeps its text.
-    auto* box = h.window->ItemAs<QLineEdit>(1023);
+    auto* box = h.window->ItemAs<QLineEdit>(kStartBox);
     box->setFocus();
     box->setCursorPosition(0);
     QTest::keyClick(box, Qt::Key_Delete);
@@ -139,15 +144,16 @@ TEST(MainWindow, DeleteRemovesTheSelectedRowFromAnywhere) {
 TEST(MainWindow, TheSeekBarDrivesThePreview) {
     Harness h;
     h.Add({Colours()});
-    auto* bar = h.window->ItemAs<CBitmapSlider>(1140);
-    auto* preview = h.window->ItemAs<PreviewFrame>(1139);
+    auto* bar = h.window->ItemAs<CBitmapSlider>(kSeekBar);
+    auto* preview = h.window->ItemAs<PreviewFrame>(kPreview);
     EXPECT_GT(CentreColour(preview).red(), 200);
     // A click on the bar at 5/6 of its travel: 2.5 s, the blue second.
     const int x = bar->PositionToPixel(833);
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(x, 10));
     QTRY_VERIFY_WITH_TIMEOUT(CentreColour(preview).blue() > 200, 5000);
     EXPECT_NEAR(h.window->previewPositionMs(), 2500, 10);
-    EXPECT_TRUE(h.Text(1184).startsWith("00:00:02.4") || h.Text(1184).startsWith("00:00:02.5")) << h.Text(1184).toStdString();
+    EXPECT_TRUE(h.Text(kPositionText).startsWith("00:00:02.4") || h.Text(kPositionText).startsWith("00:00:02.5"))
+        << h.Text(kPositionText).toStdString();
     // Keys move the bar but only drags and clicks show frames.
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(500), 10));
     QTRY_VERIFY_WITH_TIMEOUT(CentreColour(preview).green() > 200, 5000);
@@ -158,26 +164,26 @@ TEST(MainWindow, CutPointsFollowTheRules) {
     h.Add({Colours()});
     // The start point right after loading: start 0, end the duration.
     h.window->SetStartPoint();
-    EXPECT_EQ(h.Text(1023), "00:00:00.000");
-    EXPECT_EQ(h.Text(1024), "00:00:03.000");
-    auto* bar = h.window->ItemAs<CBitmapSlider>(1140);
+    EXPECT_EQ(h.Text(kStartBox), "00:00:00.000");
+    EXPECT_EQ(h.Text(kEndBox), "00:00:03.000");
+    auto* bar = h.window->ItemAs<CBitmapSlider>(kSeekBar);
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(667), 10));
     QTRY_VERIFY(h.window->previewPositionMs() > 1900);
     h.window->SetStartPoint();
     EXPECT_EQ(bar->selectionMode(), 1);
-    const QString start = h.Text(1023);
+    const QString start = h.Text(kStartBox);
     // An end point before the start exchanges the two times.
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(333), 10));
     QTRY_VERIFY(h.window->previewPositionMs() < 1100);
     h.window->SetEndPoint();
     EXPECT_EQ(bar->selectionMode(), 2);
-    EXPECT_EQ(h.Text(1024), start);
-    EXPECT_EQ(h.Text(1023), QString::fromStdString(FormatTime(h.window->previewPositionMs())));
+    EXPECT_EQ(h.Text(kEndBox), start);
+    EXPECT_EQ(h.Text(kStartBox), QString::fromStdString(FormatTime(h.window->previewPositionMs())));
     // A typed end before the start shows a length of zero.
-    h.window->ItemAs<QLineEdit>(1024)->setText("00:00:00.100");
-    EXPECT_EQ(h.Text(1025), "00:00:00.000");
-    h.window->ItemAs<QLineEdit>(1024)->setText("00:00:02.500");
-    EXPECT_NE(h.Text(1025), "00:00:00.000");
+    h.window->ItemAs<QLineEdit>(kEndBox)->setText("00:00:00.100");
+    EXPECT_EQ(h.Text(kLengthText), "00:00:00.000");
+    h.window->ItemAs<QLineEdit>(kEndBox)->setText("00:00:02.500");
+    EXPECT_NE(h.Text(kLengthText), "00:00:00.000");
 }
 
 TEST(MainWindow, PlayOpensTheSourceOnlyWhenOneIsLoaded) {
@@ -186,7 +192,7 @@ TEST(MainWindow, PlayOpensTheSourceOnlyWhenOneIsLoaded) {
     h.window->SetStartPoint();
     h.window->SetEndPoint();
     EXPECT_TRUE(h.opened.isEmpty());
-    EXPECT_EQ(h.Text(1023), "00:00:00.000");
+    EXPECT_EQ(h.Text(kStartBox), "00:00:00.000");
     h.Add({Colours()});
     h.window->Play();
     EXPECT_EQ(h.opened, QStringList{Colours()});
@@ -200,11 +206,11 @@ TEST(MainWindow, ASourceShorterThanAMillisecondIsOfLengthZero) {
     h.Add({tiny});
     ASSERT_TRUE(h.messages.shown.isEmpty()) << h.messages.shown.join("|").toStdString();
     EXPECT_EQ(h.window->cutSourcePath(), tiny);
-    auto* bar = h.window->ItemAs<CBitmapSlider>(1140);
+    auto* bar = h.window->ItemAs<CBitmapSlider>(kSeekBar);
     EXPECT_EQ(bar->selectionStart(), 0);
     EXPECT_EQ(bar->selectionEnd(), 1000);
     EXPECT_FALSE(bar->isEnabled());
-    EXPECT_EQ(h.Text(1025), "00:00:00.000");
+    EXPECT_EQ(h.Text(kLengthText), "00:00:00.000");
 }
 
 TEST(MainWindow, EnterAndEscapeDoNotClose) {
@@ -217,26 +223,28 @@ TEST(MainWindow, EnterAndEscapeDoNotClose) {
 TEST(MainWindow, ALanguageSwitchChangesEveryTextAtOnce) {
     Harness h;
     EXPECT_EQ(h.window->windowTitle(), "Ulvane AV Converter 1.0");
-    EXPECT_EQ(h.window->ItemAs<QTabBar>(1160)->tabText(0), "Cut");
-    EXPECT_EQ(h.window->TooltipFor(1023), "Type a time as HH:MM:SS.mmm");
-    EXPECT_EQ(h.window->TooltipFor(1139), "");
+    EXPECT_EQ(h.window->ItemAs<QTabBar>(kTabs)->tabText(0), "Cut");
+    EXPECT_EQ(h.window->TooltipFor(kStartBox), "Type a time as HH:MM:SS.mmm");
+    EXPECT_EQ(h.window->TooltipFor(kPreview), "");
     h.window->SelectLanguage(2);  // German
     EXPECT_EQ(h.window->settings().LanguageFile(), "german.ini");
     const auto de = [&](const char* s, const char* k) { return QString::fromStdString(h.window->languageTable().Text(s, k)); };
-    EXPECT_EQ(h.window->ItemAs<QTabBar>(1160)->tabText(0), de("JIEMIAN", "spjq"));
-    EXPECT_EQ(h.window->ItemAs<QTabBar>(1160)->tabText(1), de("JIEMIAN", "sphb"));
-    EXPECT_EQ(h.Text(1018), de("JIEMIAN", "ksjq"));
-    EXPECT_EQ(h.Text(1019), de("JIEMIAN", "jsjq"));
-    EXPECT_EQ(h.Text(1157), de("JIEMIAN", "jqsj"));
-    EXPECT_EQ(h.window->ItemAs<CHyperLink>(1180)->text(), de("JIEMIAN", "zysybrj"));
-    EXPECT_EQ(h.window->ItemAs<CHyperLink>(1180)->target(), "help/german.html");
-    EXPECT_EQ(h.window->ItemAs<CCheckListCtrl>(1114)->horizontalHeaderItem(3)->text(), de("JIEMIAN", "spdx"));
-    EXPECT_EQ(h.window->TooltipFor(1023), de("HINT", "zjsrsjd"));
-    EXPECT_NE(h.window->ItemAs<QTabBar>(1160)->tabText(0), "Cut");
+    EXPECT_EQ(h.window->ItemAs<QTabBar>(kTabs)->tabText(0), de("JIEMIAN", "spjq"));
+    EXPECT_EQ(h.window->ItemAs<QTabBar>(kTabs)->tabText(1), de("JIEMIAN", "sphb"));
+    EXPECT_EQ(h.Text(kStartCaption), de("JIEMIAN", "ksjq"));
+    EXPECT_EQ(h.Text(kEndCaption), de("JIEMIAN", "jsjq"));
+    EXPECT_EQ(h.Text(kLengthCaption), de("JIEMIAN", "jqsj"));
+    EXPECT_EQ(h.window->ItemAs<CHyperLink>(kHelpLink)->text(), de("JIEMIAN", "zysybrj"));
+    EXPECT_EQ(h.window->ItemAs<CHyperLink>(kHelpLink)->target(), "help/german.html");
+    EXPECT_EQ(h.window->ItemAs<CCheckListCtrl>(kSourceList)->horizontalHeaderItem(source_column::kSize)->text(),
+              de("JIEMIAN", "spdx"));
+    EXPECT_EQ(h.window->TooltipFor(kStartBox), de("HINT", "zjsrsjd"));
+    EXPECT_NE(h.window->ItemAs<QTabBar>(kTabs)->tabText(0), "Cut");
     // Rows added before keep the status text of their time.
     h.window->SelectTab(1);
     h.Add({Av("w25.mp4", "25")});
-    EXPECT_EQ(h.window->ItemAs<CCheckListCtrl>(1114)->item(0, 5)->text(), de("JIEMIAN", "zb"));
+    EXPECT_EQ(h.window->ItemAs<CCheckListCtrl>(kSourceList)->item(0, source_column::kStatus)->text(),
+              de("JIEMIAN", "zb"));
     // A fresh window reads the choice back from setting.ini.
     CUlvaneAVConverterDlg again([&] {
         WindowServices s;
@@ -246,12 +254,12 @@ TEST(MainWindow, ALanguageSwitchChangesEveryTextAtOnce) {
         s.open = [](const QString&) { return true; };
         return s;
     }());
-    EXPECT_EQ(again.ItemAs<QTabBar>(1160)->tabText(0), de("JIEMIAN", "spjq"));
+    EXPECT_EQ(again.ItemAs<QTabBar>(kTabs)->tabText(0), de("JIEMIAN", "spjq"));
 }
 
 TEST(MainWindow, AHelpLinkOpensTheLanguagesPageBesideTheProgram) {
     Harness h;
-    QTest::mouseClick(h.window->Item(1180), Qt::LeftButton, {}, QPoint(3, 3));
+    QTest::mouseClick(h.window->Item(kHelpLink), Qt::LeftButton, {}, QPoint(3, 3));
     ASSERT_EQ(h.opened.size(), 1);
     EXPECT_EQ(h.opened[0], QString::fromStdString((h.dir / "help/english.html")));
 }
@@ -259,7 +267,7 @@ TEST(MainWindow, AHelpLinkOpensTheLanguagesPageBesideTheProgram) {
 TEST(MainWindow, MovesThatPileUpDuringAGrabGiveOneGrabOfTheNewestPosition) {
     Harness h;
     h.Add({Colours()});
-    auto* bar = h.window->ItemAs<CBitmapSlider>(1140);
+    auto* bar = h.window->ItemAs<CBitmapSlider>(kSeekBar);
     const int before = h.window->grabCount();
     // Ten moves arrive before the window gets to run: one grab, of the last position.
     QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(100), 10));
@@ -269,5 +277,5 @@ TEST(MainWindow, MovesThatPileUpDuringAGrabGiveOneGrabOfTheNewestPosition) {
     QCoreApplication::processEvents();
     EXPECT_EQ(h.window->grabCount(), before + 1);
     EXPECT_EQ(h.window->shownPosition(), bar->GetPosition());
-    EXPECT_GT(CentreColour(h.window->ItemAs<PreviewFrame>(1139)).blue(), 200);
+    EXPECT_GT(CentreColour(h.window->ItemAs<PreviewFrame>(kPreview)).blue(), 200);
 }

@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include "controls/bitmap_slider.h"
+#include "ui/control_ids.h"
 #include "ui/progress_dialog.h"
 #include "ui/settings_dialog.h"
 #include "ui/main_window.h"
@@ -46,13 +47,13 @@ int main(int argc, char** argv) {
     QString settingsShot;  // where to save the next settings dialog; the cut one also starts
     s.runSettings = [&](ulvane::OutputSettingsDialog& d) {
         d.SetDirect(d.kind() == ulvane::Dialog::Join);
-        d.ItemAs<QLineEdit>(1003)->setText(args[1]);
+        d.ItemAs<QLineEdit>(ulvane::settings_id::kFolderBox)->setText(args[1]);
         d.show();
         Shoot(&d, settingsShot);
         if (d.kind() == ulvane::Dialog::Join) return false;
-        d.ItemAs<QComboBox>(1105)->setCurrentIndex(1);
-        d.ItemAs<QComboBox>(1191)->setCurrentIndex(6);
-        d.ItemAs<QLineEdit>(1075)->setText("ulvane-screenshot-cut");
+        d.ItemAs<QComboBox>(ulvane::settings_id::kFormatList)->setCurrentIndex(1);
+        d.ItemAs<QComboBox>(ulvane::settings_id::kCutSizeList)->setCurrentIndex(6);
+        d.ItemAs<QLineEdit>(ulvane::settings_id::kNameBox)->setText("ulvane-screenshot-cut");
         d.Start();
         return d.result() == QDialog::Accepted;
     };
@@ -64,7 +65,7 @@ int main(int argc, char** argv) {
 
     next = {args[2]};
     window.AddSourceFiles();
-    auto* bar = window.ItemAs<ulvane::CBitmapSlider>(1140);
+    auto* bar = window.ItemAs<ulvane::CBitmapSlider>(ulvane::main_id::kSeekBar);
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(250), 10));
     QTest::qWait(200);
     window.SetStartPoint();

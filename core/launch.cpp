@@ -1,0 +1,122 @@
+// Cut and join launches.
+#include "core/launch.h"
+
+#include "core/output_naming.h"
+
+namespace ulvane {
+
+namespace {
+
+bool InList(int row, size_t size) {
+    return row >= 0 && static_cast<size_t>(row) < size;
+}
+
+// The fields the monitor and the worker start from.
+void Arm(ConversionJob& job) {
+    job.currentInput.store(-1);
+    job.cancelRequested.store(false);
+    job.progressPercent.store(0);
+}
+
+}  // namespace
+
+ResolvedPreset ResolveOutput(Dialog d, const RowChoice& rows, const OutputParameters& current) {
+    // Rows outside their lists are looked up as row 0, which every list has, and their
+    // values are cleared afterwards.
+    RowChoice known = rows;
+    const bool format = InList(rows.format, FormatPresets().size());
+    const bool quality = InList(rows.quality, VideoBitRateLabels().size());
+    const bool size = InList(rows.size, SizeLabels().size());
+    const bool framerate = InList(rows.framerate, FrameRateLabels(d).size());
+    const bool audioquality = InList(rows.audioquality, AudioBitRateLabels(d).size());
+    const bool samplerate = InList(rows.samplerate, SampleRateLabels(d).size());
+    if (!format) known.format = 0;
+    if (!quality) known.quality = 0;
+    if (!size) known.size = 0;
+    if (!framerate) known.framerate = 0;
+    if (!audioquality) known.audioquality = 0;
+    if (!samplerate) known.samplerate = 0;
+    ResolvedPreset out = ResolveRows(d, known).value();
+    OutputParameters& p = out.parameters;
+    if (!format) {
+        p.videoCodecId = current.videoCodecId;
+        p.audioCodecId = current.audioCodecId;
+        out.extension.clear();
+    }
+    if (!quality) p.videoBitRate = 0;
+    if (!size) p.outputWidth = p.outputHeight = 0;
+    if (!framerate) p.outputFrameRate = 0;
+    if (!audioquality) p.audioBitRate = 0;
+    if (!samplerate) p.sampleRate = 0;
+    return out;
+}
+
+bool DirectJoinCompatible(const std::vector<JoinFile>& files) {
+    const JoinFile* previous = nullptr;
+    for (const JoinFile& f : files) {
+        if (!f.described) continue;
+        if (previous && (f.type != previous->type || f.size != previous->size)) return false;
+        previous = &f;
+    }
+    return true;
+}
+
+int32_t JoinTotalSeconds(const std::vector<JoinFile>& files) {
+    int32_t total = 0;
+    for (const JoinFile& f : files) total = static_cast<int32_t>(total + static_cast<double>(f.lengthMicros) / 1e6);
+    return total;
+}
+
+void PrepareCutJob(ConversionJob& job) {
+    job.PrepareForJob(1);
+    job.displayCount = 0;
+    job.progressPercent.store(-1);
+}
+
+void PrepareJoinJob(ConversionJob& job, int inputs) {
+    job.PrepareForJob(inputs);
+    job.displayCount = inputs;
+    job.progressPercent.store(-1);
+    job.joinTotalSeconds = 0;
+}
+
+LaunchResult FillCutJob(ConversionJob& job, const CutLaunch& cut, const ExistsTest& exists) {
+    const OutputChoice& out = cut.output;
+    const ResolvedPreset preset = ResolveOutput(Dialog::Cut, out.rows, job);
+    const std::string extension = out.direct ? SourceExtension(cut.source) : preset.extension;
+    if (extension.empty()) return {LaunchStatus::NoExtension, 0};
+    job.joinMode = false;
+    job.reencode = !out.direct;
+    job.inputPaths[0] = cut.source;
+    job.outputPaths[0] = FreeOutputPath(out.folder, out.name, extension, exists);
+    job.segmentStart[0] = cut.startMs / 1000.0;
+    job.segmentEnd[0] = cut.endMs / 1000.0;
+    job.segmentLength[0] = job.segmentEnd[0] - job.segmentStart[0];
+    static_cast<OutputParameters&>(job) = preset.parameters;
+    Arm(job);
+    return {};
+}
+
+LaunchResult FillJoinJob(ConversionJob& job, const JoinLaunch& join, const ExistsTest& exists) {
+    const OutputChoice& out = join.output;
+    if (out.direct && !DirectJoinCompatible(join.files)) return {LaunchStatus::UnlikeFiles};
+    const ResolvedPreset preset = ResolveOutput(Dialog::Join, out.rows, job);
+    // Only a direct join takes the files' own extensions.
+    std::vector<std::string> extensions;
+    for (const JoinFile& f : join.files) {
+        extensions.push_back(out.direct ? SourceExtension(f.path) : preset.extension);
+        if (extensions.back().empty()) return {LaunchStatus::NoExtension, static_cast<int>(extensions.size()) - 1};
+    }
+    job.joinMode = true;
+    job.reencode = !out.direct;
+    for (size_t k = 0; k < join.files.size(); ++k) {
+        job.inputPaths[k] = join.files[k].path;
+        job.outputPaths[k] = FreeOutputPath(out.folder, out.name, extensions[k], exists);
+    }
+    job.joinTotalSeconds = JoinTotalSeconds(join.files);
+    static_cast<OutputParameters&>(job) = preset.parameters;
+    Arm(job);
+    return {};
+}
+
+}  // namespace ulvane

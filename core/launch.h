@@ -1,0 +1,81 @@
+// The launch of a cut or join job, shared by the window and ulvane-cli: from the chosen
+// output rows and files to the job record's fields, ready for RunConversion.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/output_presets.h"
+#include "engine/conversion_job.h"
+
+namespace ulvane {
+
+// What a settings dialog or the command line chose for a job's output.
+struct OutputChoice {
+    bool direct = true;  // packets copied; the rows are then not used by the job
+    RowChoice rows;
+    std::string folder;
+    std::string name;  // the output file's name, without extension, already cleaned
+};
+
+// The output parameters and container extension `rows` stand for in the lists of `d`.
+// A row outside its list (a list left without a selection) gives 0 for its value; a
+// format row outside its list keeps the codec ids of `current` and has no extension.
+ResolvedPreset ResolveOutput(Dialog d, const RowChoice& rows, const OutputParameters& current);
+
+// One file of a join, as the source list shows it.
+struct JoinFile {
+    std::string path;
+    bool described = true;  // false: the file could not be probed; it is left to the job
+    std::string type;       // FileExtensionText of the path
+    std::string size;       // SizeText of the picture
+    int64_t lengthMicros = 0;
+};
+
+// A direct join copies packets, so its files must agree in type and picture size: true
+// when every described file's type and size texts equal those of the described file
+// before it (exactly, letter case included).
+bool DirectJoinCompatible(const std::vector<JoinFile>& files);
+
+// The join's progress scale: the files' lengths in seconds, added up file by file and cut
+// to whole seconds after each file.
+int32_t JoinTotalSeconds(const std::vector<JoinFile>& files);
+
+struct CutLaunch {
+    std::string source;
+    int32_t startMs = 0, endMs = 0;
+    OutputChoice output;
+};
+
+struct JoinLaunch {
+    std::vector<JoinFile> files;  // in join order
+    OutputChoice output;
+};
+
+enum class LaunchStatus {
+    Ready,
+    NoExtension,  // a direct job's source has no extension, so no container to copy into
+    UnlikeFiles,  // a direct join of files that differ in type or picture size
+};
+struct LaunchResult {
+    LaunchStatus status = LaunchStatus::Ready;
+    int input = -1;  // NoExtension: the input without an extension
+    bool ok() const { return status == LaunchStatus::Ready; }
+};
+
+using ExistsTest = std::function<bool(const std::string&)>;
+
+// Resets `job` for a cut or a join of `inputs` files before the output is chosen; the
+// monitor shows no progress line until the job is filled.
+void PrepareCutJob(ConversionJob& job);
+void PrepareJoinJob(ConversionJob& job, int inputs);
+
+// Fill a prepared job with every field of the launch, output paths chosen so that no
+// existing file is replaced (`exists` is the file-system test). On a result other than
+// Ready the job is left as prepared.
+LaunchResult FillCutJob(ConversionJob& job, const CutLaunch& cut, const ExistsTest& exists);
+LaunchResult FillJoinJob(ConversionJob& job, const JoinLaunch& join, const ExistsTest& exists);
+
+}  // namespace ulvane

@@ -1,0 +1,199 @@
+// The main window's jobs: the cut and join launches, the worker, the progress dialog and
+// the job monitor's timer.
+#include <QLineEdit>
+#include <QTabBar>
+#include <system_error>
+
+#include "controls/check_list.h"
+#include "core/launch.h"
+#include "core/output_naming.h"
+#include "engine/run_conversion.h"
+#include "ui/control_ids.h"
+#include "ui/main_window.h"
+#include "ui/main_window_text.h"
+#include "ui/progress_dialog.h"
+#include "ui/settings_dialog.h"
+
+namespace ulvane {
+
+namespace {
+
+// The window and its progress dialog as the job monitor sees them.
+struct WindowMonitorView : MonitorView {
+    CUlvaneAVConverterDlg* window;
+    CAVConvertDlg* dialog;
+    CCheckListCtrl* list;
+    QTimer* timer;
+    MessageSink* messages;
+    std::function<void(const QString&)> open;
+    void SetCurrentLine(const std::string& t) override { dialog->SetCurrentLine(ToQString(t)); }
+    void SetOverallLine(const std::string& t) override { dialog->SetOverallLine(ToQString(t)); }
+    void SetFileBar(int p) override { dialog->SetFileBar(p); }
+    void SetOverallBar(int p) override { dialog->SetOverallBar(p); }
+    void MarkRow(int row, const std::string& status, bool uncheck) override {
+        if (row < 0 || row >= list->rowCount()) return;
+        list->item(row, source_column::kStatus)->setText(ToQString(status));
+        if (uncheck) list->SetChecked(row, false);
+    }
+    void StopTimer() override { timer->stop(); }
+    void CloseProgress() override { dialog->done(QDialog::Accepted); }
+    void ShowMessage(const std::string& t) override {
+        messages->Show(window, window->windowTitle(), ToQString(t), false);
+    }
+    void Open(const std::string& target) override { open(ToQString(target)); }
+};
+
+// The stop button's view: the monitor's closing sequence, with nothing shown.
+struct StopView : MonitorView {
+    QTimer* timer;
+    CAVConvertDlg* dialog;
+    void SetCurrentLine(const std::string&) override {}
+    void SetOverallLine(const std::string&) override {}
+    void SetFileBar(int) override {}
+    void SetOverallBar(int) override {}
+    void MarkRow(int, const std::string&, bool) override {}
+    void StopTimer() override { timer->stop(); }
+    void CloseProgress() override { dialog->done(QDialog::Accepted); }
+    void ShowMessage(const std::string&) override {}
+    void Open(const std::string&) override {}
+};
+
+}  // namespace
+
+void CUlvaneAVConverterDlg::SetUpProgress() {
+    progress_ = new CAVConvertDlg(this);
+    monitorTimer_.setInterval(500);
+    connect(&monitorTimer_, &QTimer::timeout, this, &CUlvaneAVConverterDlg::OnMonitorTick);
+    connect(progress_, &CAVConvertDlg::stopRequested, this, &CUlvaneAVConverterDlg::StopJob);
+}
+
+void CUlvaneAVConverterDlg::StopJob() {
+    StopView stop;
+    stop.timer = &monitorTimer_;
+    stop.dialog = progress_;
+    MonitorClose(Job(), stop);
+}
+
+void CUlvaneAVConverterDlg::WaitForWorker() {
+    if (worker_.joinable()) worker_.join();
+}
+
+MonitorTexts CUlvaneAVConverterDlg::MonitorTextsNow() const {
+    MonitorTexts texts;
+    texts.percentDone = table_.Text("TISHI", "wjwc");
+    texts.finishedOf = table_.Text("TISHI", "wjwczg");
+    texts.filesFinished = table_.Text("TISHI", "wj1");
+    texts.rowFailed = table_.Text("TISHI", "sb");
+    texts.rowDone = table_.Text("TISHI", "wc");
+    texts.cutSucceeded = table_.Text("TISHI", "jqcg");
+    texts.cutFailed = table_.Text("TISHI", "jqsb");
+    texts.joinSucceeded = table_.Text("TISHI", "hbcg");
+    texts.joinFailed = table_.Text("TISHI", "hbsb");
+    texts.helpAddress = table_.Text("APPLICATION", "url");
+    return texts;
+}
+
+void CUlvaneAVConverterDlg::OnMonitorTick() {
+    if (!job_) return;
+    monitor_.joinTab = tabs_->currentIndex() == 1;
+    monitor_.joinRows = joinRows_;
+    monitor_.rowPaths.clear();
+    for (int r = 0; r < sourceList_->rowCount(); ++r)
+        monitor_.rowPaths.push_back(sourceList_->item(r, source_column::kPath)->text().toStdString());
+    monitor_.cutSourcePath = cutSourcePath_.toStdString();
+    monitor_.lastOutputFolder = lastOutputFolder_.toStdString();
+    WindowMonitorView view;
+    view.window = this;
+    view.dialog = progress_;
+    view.list = sourceList_;
+    view.timer = &monitorTimer_;
+    view.messages = services_.messages;
+    view.open = [this](const QString& t) { services_.open(Resolve(t)); };
+    MonitorTick(*job_, monitor_, MonitorTextsNow(), view);
+}
+
+bool CUlvaneAVConverterDlg::StartWorker() {
+    WaitForWorker();  // a stopped job's worker finishes before the next one starts
+    ConversionJob* job = job_.get();
+    try {
+        worker_ = std::thread([job] { RunConversion(*job); });
+    } catch (const std::system_error&) {
+        services_.messages->Show(this, windowTitle(), Text("TISHI", "xcsb"), true);
+        return false;
+    }
+    monitorTimer_.start();
+    progress_->ApplyTexts(table_);
+    progress_->SetCurrentLine("");
+    progress_->SetOverallLine("");
+    progress_->SetFileBar(0);
+    progress_->SetOverallBar(0);
+    progress_->exec();
+    return true;
+}
+
+void CUlvaneAVConverterDlg::LaunchCut() {
+    if (cutSourcePath_.isEmpty()) {
+        services_.messages->Show(this, windowTitle(), Text("TISHI", "qxtjsp"), true);
+        return;
+    }
+    WaitForWorker();
+    monitor_.finishedInputs = 0;
+    ConversionJob& job = Job();
+    PrepareCutJob(job);
+    const std::string source = cutSourcePath_.toStdString();
+    CFileInfomation dialog(store_, table_, *services_.messages, services_.pickFolder,
+                           ToQString(DefaultOutputName(source)), this);
+    if (!services_.runSettings(dialog)) return;
+    const CutLaunch cut{source, TimeFromText(startBox_->text()), TimeFromText(endBox_->text()), dialog.choice()};
+    if (!FillCutJob(job, cut, PathExists).ok()) {
+        // A source named without "." has no container to copy into.
+        services_.messages->Show(this, windowTitle(), Text("TISHI", "wkzm"), true);
+        return;
+    }
+    lastOutputFolder_ = dialog.outputFolder();
+    StartWorker();
+}
+
+std::vector<JoinFile> CUlvaneAVConverterDlg::JoinFilesOfRows() const {
+    std::vector<JoinFile> files;
+    for (int row : joinRows_) {
+        const auto text = [&](int column) { return sourceList_->item(row, column)->text(); };
+        files.push_back({text(source_column::kPath).toStdString(), true, text(source_column::kType).toStdString(),
+                         text(source_column::kSize).toStdString(),
+                         int64_t{TimeFromText(text(source_column::kLength))} * 1000});
+    }
+    return files;
+}
+
+void CUlvaneAVConverterDlg::LaunchJoin() {
+    if (sourceList_->rowCount() == 0) {
+        services_.messages->Show(this, windowTitle(), Text("TISHI", "qxtjsp"), true);
+        return;
+    }
+    joinRows_.clear();
+    for (int r = 0; r < sourceList_->rowCount(); ++r)
+        if (sourceList_->IsChecked(r)) joinRows_.push_back(r);
+    if (joinRows_.size() < 2) {
+        services_.messages->Show(this, windowTitle(), Text("TISHI", "zslgwj"), true);
+        return;
+    }
+    if (joinRows_.size() > static_cast<size_t>(kMaxInputs)) {
+        services_.messages->Show(this, windowTitle(), Text("TISHI", "tdwj"), true);
+        return;
+    }
+    WaitForWorker();
+    monitor_.finishedInputs = 0;
+    ConversionJob& job = Job();
+    PrepareJoinJob(job, static_cast<int>(joinRows_.size()));
+    CSettings dialog(store_, table_, *services_.messages, services_.pickFolder, this);
+    if (!services_.runSettings(dialog)) return;
+    if (!FillJoinJob(job, {JoinFilesOfRows(), dialog.choice()}, PathExists).ok()) {
+        // Unlike files, or a file without an extension: neither can be joined directly.
+        services_.messages->Show(this, windowTitle(), Text("TISHI", "bnzjhb"), true);
+        return;
+    }
+    lastOutputFolder_ = dialog.outputFolder();
+    StartWorker();
+}
+
+}  // namespace ulvane

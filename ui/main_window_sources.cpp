@@ -1,0 +1,178 @@
+// The main window's sources: adding and removing files, the preview and its seek bar, and
+// the cut points with their time boxes.
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTabBar>
+
+#include "controls/bitmap_slider.h"
+#include "controls/check_list.h"
+#include "core/output_naming.h"
+#include "engine/media_probe.h"
+#include "ui/control_ids.h"
+#include "ui/main_window.h"
+#include "ui/main_window_text.h"
+#include "ui/preview_frame.h"
+
+namespace ulvane {
+
+namespace {
+
+// Media files the open dialog lists first.
+const char kMediaPatterns[] =
+    "*.rm *.rmvb *.flv *.swf *.f4v *.mov *.qt *.avi *.mpg *.mpeg *.mod *.tod *.mts *.ts *.nut *.h264 *.nsv *.dv "
+    "*.m2t *.vob *.dat *.mkv *.mp4 *.m4v *.3gp *.3g2 *.3gpp *.asf *.wmv *.wm";
+
+}  // namespace
+
+ConversionJob& CUlvaneAVConverterDlg::Job() {
+    if (!job_) job_ = std::make_unique<ConversionJob>();
+    return *job_;
+}
+
+void CUlvaneAVConverterDlg::AddSourceFiles() {
+    const QString filter = Text("JIEMIAN", "symtwj") + " (" + kMediaPatterns + ");;" + Text("JIEMIAN", "sywj") + " (*)";
+    const int tab = tabs_->currentIndex();
+    const QStringList files = services_.chooseFiles(this, filter);
+    if (files.isEmpty()) return;
+    if (tab == 0) cutSourcePath_.clear();
+    for (const QString& path : files) {
+        // Keep painting while many files are probed.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        ConversionJob& job = Job();
+        job.probePath = path.toStdString();
+        const int result = ProbeMediaFile(job);
+        if (result != kProbeOk || job.info.rangeStartMicros < 0 || job.info.rangeEndMicros < 0) {
+            const QString name = QFileInfo(path).fileName().isEmpty() ? path : QFileInfo(path).fileName();
+            services_.messages->Show(this, windowTitle(), Text("TISHI", "wj") + name + " " + Text("TISHI", "wx"), true);
+            break;
+        }
+        if (tabs_->currentIndex() == 0) cutSourcePath_ = path;
+        if (tabs_->currentIndex() == 1) AddJoinRow(path, job.info);
+    }
+    if (tab == 0 && !cutSourcePath_.isEmpty()) LoadCutSource();
+}
+
+void CUlvaneAVConverterDlg::AddJoinRow(const QString& path, const MediaInfo& info) {
+    const double rate = info.frameRateDen != 0 ? static_cast<double>(info.frameRateNum) / info.frameRateDen : 0.0;
+    const auto lengthMs = static_cast<int32_t>(std::min<int64_t>(info.durationMicros / 1000, INT32_MAX));
+    sourceList_->clearSelection();
+    // In source_column order.
+    sourceList_->AddRow({path, ToQString(FileExtensionText(path.toStdString())), TimeText(lengthMs),
+                         ToQString(SizeText(info.videoWidth, info.videoHeight)), QString::asprintf("%5.2ffps", rate),
+                         Text("JIEMIAN", "zb")});
+}
+
+void CUlvaneAVConverterDlg::RemoveSelectedSource() {
+    const QList<QTableWidgetItem*> selected = sourceList_->selectedItems();
+    if (selected.isEmpty()) return;
+    const int row = selected.first()->row();
+    sourceList_->removeRow(row);
+    if (sourceList_->rowCount() > 0) {
+        const int next = std::min(row, sourceList_->rowCount() - 1);
+        sourceList_->selectRow(next);
+        sourceList_->setCurrentCell(next, source_column::kPath);
+        sourceList_->setFocus();
+    }
+}
+
+QString CUlvaneAVConverterDlg::snapshotPath() const {
+    return services_.programDir + "/image.bmp";
+}
+
+void CUlvaneAVConverterDlg::ShowPreviewFrame(double seconds) {
+    ConversionJob& job = Job();
+    job.currentInput.store(0);
+    previewImagePath_ = snapshotPath();
+    ++grabCount_;
+    std::string error;
+    // A failed grab leaves the snapshot as it was, and the preview shows that.
+    grabber_.Grab(cutSourcePath_.toStdString(), seconds, previewImagePath_.toStdString(), error);
+    preview_->ShowFile(previewImagePath_);
+}
+
+void CUlvaneAVConverterDlg::LoadCutSource() {
+    Item(main_id::kAddButton)->hide();
+    ShowPreviewFrame(0);
+    shownPosition_ = 0;
+    previewPositionMs_ = 0;
+    seekBar_->SetPosition(0);
+    const MediaInfo& i = Job().info;
+    const int64_t d = i.durationMicros / 1000, s = i.rangeStartMicros / 1000, e = i.rangeEndMicros / 1000;
+    if (d <= 0) {
+        // Under a millisecond: a source of length zero, nothing to seek in.
+        seekBar_->SetSelectionStart(0);
+        seekBar_->SetSelectionEnd(1000);
+    } else {
+        seekBar_->SetSelectionStart(static_cast<int>(s * 1000 / d));
+        seekBar_->SetSelectionEnd(static_cast<int>(e * 1000 / d));
+    }
+    const auto ms = [](int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, 0, INT32_MAX)); };
+    startBox_->setText(TimeText(ms(s)));
+    endBox_->setText(TimeText(ms(e)));
+    lengthText_->setText(TimeText(ms(e - s)));
+    positionText_->setText(TimeText(ms(s)) + " / " + TimeText(ms(e)));
+    seekBar_->setEnabled(d > 0);
+}
+
+void CUlvaneAVConverterDlg::OnSliderMoving(int, int) {
+    // Grabs take a few milliseconds; moves that arrive meanwhile are folded into one grab
+    // of the newest position, so the preview never lags behind a fast drag.
+    if (grabScheduled_) return;
+    grabScheduled_ = true;
+    QMetaObject::invokeMethod(this, &CUlvaneAVConverterDlg::GrabNewestPosition, Qt::QueuedConnection);
+}
+
+void CUlvaneAVConverterDlg::GrabNewestPosition() {
+    grabScheduled_ = false;
+    if (cutSourcePath_.isEmpty()) return;
+    const float f = static_cast<float>(seekBar_->GetPosition()) / 1000.0f;
+    const double total = static_cast<double>(Job().info.durationMicros) / 1e6;
+    const double t = total * f;
+    previewPositionMs_ = static_cast<int32_t>(std::min(t * 1000, static_cast<double>(INT32_MAX)));
+    positionText_->setText(TimeText(previewPositionMs_) + " / " +
+                           TimeText(static_cast<int32_t>(std::min(total * 1000, 2e9))));
+    const int position = seekBar_->GetPosition();
+    ShowPreviewFrame(t);
+    shownPosition_ = position;
+}
+
+void CUlvaneAVConverterDlg::SetStartPoint() {
+    if (cutSourcePath_.isEmpty()) return;
+    seekBar_->SetSelectionStart(seekBar_->GetPosition());
+    seekBar_->SetSelectionMode(1);
+    const int32_t d = static_cast<int32_t>(std::min<int64_t>(Job().info.durationMicros / 1000, INT32_MAX));
+    startBox_->setText(TimeText(previewPositionMs_));
+    endBox_->setText(TimeText(d));
+    lengthText_->setText(TimeText(d - previewPositionMs_));
+}
+
+void CUlvaneAVConverterDlg::SetEndPoint() {
+    if (cutSourcePath_.isEmpty()) return;
+    seekBar_->SetSelectionEnd(seekBar_->GetPosition());
+    seekBar_->SetSelectionMode(2);
+    const int32_t s = TimeFromText(startBox_->text());
+    const int32_t p = previewPositionMs_;
+    if (s < p) {
+        endBox_->setText(TimeText(p));
+        lengthText_->setText(TimeText(p - s));
+    } else {
+        // The end lies before the start: the two times change places.
+        startBox_->setText(TimeText(p));
+        endBox_->setText(TimeText(s));
+        lengthText_->setText(TimeText(s - p));
+    }
+}
+
+void CUlvaneAVConverterDlg::OnTimeEdited() {
+    const int32_t s = TimeFromText(startBox_->text()), e = TimeFromText(endBox_->text());
+    lengthText_->setText(TimeText(e > s ? e - s : 0));
+}
+
+void CUlvaneAVConverterDlg::Play() {
+    if (cutSourcePath_.isEmpty()) return;  // nothing loaded: nothing to play
+    services_.open(cutSourcePath_);
+}
+
+}  // namespace ulvane
