@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
     Quiet quiet;
     QStringList next;
     ulvane::WindowServices s = ulvane::WindowServices::Default();
-    s.programDir = args[1];
+    s.UseFolder(args[1]);
     s.chooseFiles = [&next](QWidget*, const QString&) { return next; };
     s.messages = &quiet;
     s.open = [](const QString&) { return true; };

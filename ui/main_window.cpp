@@ -19,6 +19,7 @@
 #include "controls/check_list.h"
 #include "controls/control_button.h"
 #include "controls/hyperlink.h"
+#include "core/app_paths.h"
 #include "ui/control_ids.h"
 #include "ui/dialog_template.h"
 #include "ui/main_window_text.h"
@@ -53,9 +54,14 @@ const Hint kHints[] = {{kAddButton, "tjspwj"},         {kOpenButton, "tjspwj"}, 
 
 }  // namespace
 
-WindowServices WindowServices::Default() {
+WindowServices WindowServices::Default() { return ForProgramIn(GetProgramDir()); }
+
+WindowServices WindowServices::ForProgramIn(const QString& programDir) {
     WindowServices s;
-    s.programDir = GetProgramDir();
+    const AppPaths places = LocateAppPaths(programDir.toStdString());
+    s.dataDir = QString::fromStdString(places.dataDir);
+    s.settingsFile = QString::fromStdString(places.settingsFile);
+    s.snapshotFile = QString::fromStdString(places.snapshotFile);
     s.chooseFiles = DefaultFileChooser();
     s.messages = &DefaultMessageSink();
     s.open = ShellOpen;
@@ -65,7 +71,7 @@ WindowServices WindowServices::Default() {
 }
 
 CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* parent)
-    : QDialog(parent), services_(std::move(services)), store_((services_.programDir + "/setting.ini").toStdString()) {
+    : QDialog(parent), services_(std::move(services)), store_(services_.settingsFile.toStdString()) {
     SetUpFrame();
     SetUpLanguageAndTabs();
     SetUpSourceList();
@@ -98,7 +104,7 @@ void CUlvaneAVConverterDlg::SetUpFrame() {
     setFont(f);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setWindowIcon(QIcon(services_.programDir + "/images/266.png"));
+    setWindowIcon(QIcon(services_.dataDir + "/images/266.png"));
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kWindowColour);
     setPalette(pal);
@@ -123,7 +129,7 @@ void CUlvaneAVConverterDlg::SetUpLanguageAndTabs() {
     for (int i = 1; i <= 6; ++i) languageBox_->addItem(ToQString(store_.LanguageName(i)));
     const std::string active = store_.LanguageFile();
     languageBox_->setCurrentIndex(LanguagePosition(active).value_or(-1));
-    table_.Load((services_.programDir + "/languages/").toStdString(), active);
+    table_.Load((services_.dataDir + "/languages/").toStdString(), active);
     connect(languageBox_, &QComboBox::currentIndexChanged, this, &CUlvaneAVConverterDlg::SelectLanguage);
 
     tabs_->addTab(Text("JIEMIAN", "spjq"));
@@ -139,11 +145,11 @@ QString CUlvaneAVConverterDlg::Text(const char* section, const char* key) const 
 QString CUlvaneAVConverterDlg::Resolve(const QString& target) const {
     // A relative target (the help page) lies beside the program.
     if (target.isEmpty() || target.contains("://") || QFileInfo(target).isAbsolute()) return target;
-    return services_.programDir + "/" + target;
+    return services_.dataDir + "/" + target;
 }
 
 QImage CUlvaneAVConverterDlg::Image(int id) const {
-    return QImage(QString("%1/images/%2.bmp").arg(services_.programDir).arg(id));
+    return QImage(QString("%1/images/%2.bmp").arg(services_.dataDir).arg(id));
 }
 
 void CUlvaneAVConverterDlg::SetUpButtons() {
@@ -206,7 +212,7 @@ void CUlvaneAVConverterDlg::ApplyLanguage() {
     linkFont.setPointSize(10);
     helpLink_->setFont(linkFont);
     helpLink_->setText(Text("JIEMIAN", "zysybrj"));
-    helpLink_->SetBaseFolder(services_.programDir);
+    helpLink_->SetBaseFolder(services_.dataDir);
     helpLink_->SetOpeners(services_.open, nullptr);
     helpLink_->SetTarget(Text("APPLICATION", "url"));
     helpLink_->SetUnderlineMode(CHyperLink::UnderlineAlways);
@@ -241,7 +247,7 @@ void CUlvaneAVConverterDlg::SelectLanguage(int position) {
     if (position < 0 || position >= static_cast<int>(kLanguageFiles.size())) return;
     const std::string file(kLanguageFiles[static_cast<size_t>(position)]);
     store_.WriteLanguageFile(file);
-    table_.Load((services_.programDir + "/languages/").toStdString(), file);
+    table_.Load((services_.dataDir + "/languages/").toStdString(), file);
     ApplyLanguage();
     if (languageBox_->currentIndex() != position) languageBox_->setCurrentIndex(position);
 }

@@ -36,14 +36,26 @@ class PreviewFrame;
 
 // What the window asks of the desktop; tests replace each part.
 struct WindowServices {
-    QString programDir;        // where setting.ini, languages/, images/ and image.bmp live
+    QString dataDir;       // languages/, help/ and images/
+    QString settingsFile;  // the setting.ini the window reads and writes
+    QString snapshotFile;  // the preview's snapshot bitmap
     FileChooser chooseFiles;   // the open-file dialog
     MessageSink* messages = nullptr;
     std::function<bool(const QString&)> open;  // the desktop's "open" (play, help)
     std::function<QString(QWidget*, const QString&)> pickFolder;  // the folder picker
     // Runs a settings dialog modally; true when it was confirmed.
     std::function<bool(OutputSettingsDialog&)> runSettings;
+    // The desktop's own services, and the places of the copy this program belongs to.
     static WindowServices Default();
+    // The same for a program in `programDir`: a portable copy keeps its files beside it, an
+    // installed one reads ../share/ulvane and keeps the user's files in the XDG folders.
+    static WindowServices ForProgramIn(const QString& programDir);
+    // Every file in one folder, as in a portable copy.
+    void UseFolder(const QString& folder) {
+        dataDir = folder;
+        settingsFile = folder + "/setting.ini";
+        snapshotFile = folder + "/image.bmp";
+    }
 };
 
 class CUlvaneAVConverterDlg : public QDialog {
@@ -62,6 +74,9 @@ public:
 
     // The operations behind the window's controls, callable by tests as the controls call them.
     void AddSourceFiles();
+    // Files given to the program (a file manager's "Open with"): one file becomes the cut
+    // source, several go to the join list, through the same checks as the add buttons.
+    void OpenFiles(const QStringList& files);
     void RemoveSelectedSource();
     void SelectTab(int index);
     void SelectLanguage(int position);
@@ -109,6 +124,7 @@ private:
     void ApplyLanguage();
     void ApplyLanguageToSourceList();
     // Sources, preview and cut points (main_window_sources.cpp).
+    void AddFiles(const QStringList& files);
     void AddJoinRow(const QString& path, const MediaInfo& info);
     void LoadCutSource();
     void OnSliderMoving(int id, int position);

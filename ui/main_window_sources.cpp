@@ -33,8 +33,19 @@ ConversionJob& CUlvaneAVConverterDlg::Job() {
 
 void CUlvaneAVConverterDlg::AddSourceFiles() {
     const QString filter = Text("JIEMIAN", "symtwj") + " (" + kMediaPatterns + ");;" + Text("JIEMIAN", "sywj") + " (*)";
+    AddFiles(services_.chooseFiles(this, filter));
+}
+
+void CUlvaneAVConverterDlg::OpenFiles(const QStringList& files) {
+    if (files.isEmpty()) return;
+    SelectTab(files.size() == 1 ? 0 : 1);
+    QStringList absolute;
+    for (const QString& f : files) absolute << QFileInfo(f).absoluteFilePath();
+    AddFiles(absolute);
+}
+
+void CUlvaneAVConverterDlg::AddFiles(const QStringList& files) {
     const int tab = tabs_->currentIndex();
-    const QStringList files = services_.chooseFiles(this, filter);
     if (files.isEmpty()) return;
     if (tab == 0) cutSourcePath_.clear();
     for (const QString& path : files) {
@@ -78,7 +89,7 @@ void CUlvaneAVConverterDlg::RemoveSelectedSource() {
 }
 
 QString CUlvaneAVConverterDlg::snapshotPath() const {
-    return services_.programDir + "/image.bmp";
+    return services_.snapshotFile;
 }
 
 void CUlvaneAVConverterDlg::ShowPreviewFrame(double seconds) {

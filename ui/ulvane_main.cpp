@@ -1,4 +1,5 @@
 // CUlvaneAVConverterApp: starts the program. One window; when it closes, the process ends.
+// Usage: ulvane [FILE...]
 #include <QApplication>
 
 #include "ui/main_window.h"
@@ -8,5 +9,9 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Ulvane AV Converter");
     ulvane::CUlvaneAVConverterDlg window(ulvane::WindowServices::Default());
     window.show();
+    // Files named on the command line (a file manager's "Open with") load as the add
+    // buttons load them.
+    const QStringList files = QApplication::arguments().mid(1);
+    if (!files.isEmpty()) QMetaObject::invokeMethod(&window, [&window, files] { window.OpenFiles(files); }, Qt::QueuedConnection);
     return app.exec();
 }

@@ -248,7 +248,7 @@ TEST(MainWindow, ALanguageSwitchChangesEveryTextAtOnce) {
     // A fresh window reads the choice back from setting.ini.
     CUlvaneAVConverterDlg again([&] {
         WindowServices s;
-        s.programDir = QString::fromStdString(h.dir.path().string());
+        s.UseFolder(QString::fromStdString(h.dir.path().string()));
         s.chooseFiles = [](QWidget*, const QString&) { return QStringList(); };
         s.messages = &h.messages;
         s.open = [](const QString&) { return true; };

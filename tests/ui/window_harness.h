@@ -37,7 +37,7 @@ struct Harness {
             fs::copy(res / sub, dir.path() / sub, fs::copy_options::recursive);
         fs::copy_file(res / "setting.ini", dir.path() / "setting.ini");
         WindowServices s;
-        s.programDir = QString::fromStdString(dir.path().string());
+        s.UseFolder(QString::fromStdString(dir.path().string()));
         s.chooseFiles = [this](QWidget*, const QString&) { return nextFiles; };
         s.messages = &messages;
         s.open = [this](const QString& t) { return opened << t, true; };

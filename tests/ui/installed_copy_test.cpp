@@ -1,0 +1,124 @@
+// The window as the installed program and a file manager use it: files handed to the
+// program on start, and the user's choices kept outside a read-only install folder.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QTabBar>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+
+#include "controls/check_list.h"
+#include "core/language_table.h"
+#include "tests/support/media_tools.h"
+#include "tests/ui/window_harness.h"
+#include "ui/control_ids.h"
+#include "ui/main_window.h"
+
+using namespace ulvane;
+using namespace ulvane::main_id;
+using namespace ulvane::test;
+
+namespace {
+
+// Every file under `root` with its size and modification time, to tell whether anything changed.
+std::map<std::string, std::string> Listing(const fs::path& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(root)) {
+        const auto when = e.last_write_time().time_since_epoch().count();
+        files[e.path().string()] = (e.is_regular_file() ? std::to_string(e.file_size()) : "dir") + "@" +
+                                   std::to_string(when);
+    }
+    return files;
+}
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (old_)
+            ::setenv(name_, old_->c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+}  // namespace
+
+TEST(OpenWith, OneFileBecomesTheCutSourceAndSeveralGoToTheJoinList) {
+    Harness h;
+    h.window->OpenFiles({Colours()});
+    EXPECT_EQ(h.window->ItemAs<QTabBar>(kTabs)->currentIndex(), 0);
+    EXPECT_EQ(h.window->cutSourcePath(), Colours());
+    EXPECT_GT(CentreColour(h.window->ItemAs<PreviewFrame>(kPreview)).red(), 200);
+
+    h.window->OpenFiles({Av("w25.mp4", "25"), Av("w30.mp4", "30000/1001")});
+    auto* list = h.window->ItemAs<CCheckListCtrl>(kSourceList);
+    EXPECT_EQ(h.window->ItemAs<QTabBar>(kTabs)->currentIndex(), 1);
+    ASSERT_EQ(list->rowCount(), 2);
+    EXPECT_EQ(list->item(1, source_column::kPath)->text(), Av("w30.mp4", "30000/1001"));
+    EXPECT_TRUE(list->IsChecked(0) && list->IsChecked(1));
+}
+
+TEST(OpenWith, ARelativePathIsTakenFromTheCurrentFolder) {
+    Harness h;
+    const fs::path file(Colours().toStdString());
+    const fs::path before = fs::current_path();
+    fs::current_path(file.parent_path());
+    h.window->OpenFiles({QString::fromStdString(file.filename().string())});
+    fs::current_path(before);
+    EXPECT_EQ(h.window->cutSourcePath(), Colours());
+}
+
+TEST(InstalledCopy, KeepsTheUsersChoicesInTheXdgFoldersAndWritesNothingIntoTheInstallFolder) {
+    TempDir dir;
+    const fs::path prefix = dir.path() / "usr";
+    const fs::path share = prefix / "share" / "ulvane";
+    const fs::path res = fs::path(ULVANE_SOURCE_DIR) / "resources";
+    fs::create_directories(prefix / "bin");
+    fs::create_directories(share);
+    for (const char* sub : {"languages", "images", "help"}) fs::copy(res / sub, share / sub, fs::copy_options::recursive);
+    fs::copy_file(res / "setting.ini", share / "setting.ini");
+    // Read-only, as a system folder is to a user (root ignores the bits; the listing below
+    // checks that nothing was written all the same).
+    for (const auto& e : fs::recursive_directory_iterator(prefix))
+        fs::permissions(e.path(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                        fs::perm_options::remove);
+    const auto before = Listing(prefix);
+    ScopedEnv home("HOME", (dir.path() / "home").string());
+    ScopedEnv config("XDG_CONFIG_HOME", (dir.path() / "config").string());
+    ScopedEnv cache("XDG_CACHE_HOME", (dir.path() / "cache").string());
+
+    Messages messages;
+    auto services = [&] {
+        WindowServices s = WindowServices::ForProgramIn(QString::fromStdString((prefix / "bin").string()));
+        s.chooseFiles = [](QWidget*, const QString&) { return QStringList{Colours()}; };
+        s.messages = &messages;
+        s.open = [](const QString&) { return true; };
+        return s;
+    };
+    const int german = *LanguagePosition("german.ini");
+    {
+        CUlvaneAVConverterDlg window(services());
+        EXPECT_EQ(window.languageTable().Text("JIEMIAN", "spjq"), "Cut") << "the shipped default is English";
+        window.SelectLanguage(german);
+        window.AddSourceFiles();  // a preview picture goes to the cache folder
+        EXPECT_TRUE(fs::exists(dir.path() / "cache" / "ulvane" / "image.bmp"));
+    }
+    // The next run starts in German.
+    CUlvaneAVConverterDlg again(services());
+    EXPECT_EQ(again.ItemAs<QComboBox>(kLanguageBox)->currentIndex(), german);
+    EXPECT_NE(again.languageTable().Text("JIEMIAN", "spjq"), "Cut");
+    EXPECT_EQ(again.settings().path(), (dir.path() / "config" / "ulvane" / "setting.ini").string());
+    EXPECT_EQ(Listing(prefix), before);
+    for (const auto& e : fs::recursive_directory_iterator(prefix))
+        fs::permissions(e.path(), fs::perms::owner_write, fs::perm_options::add);
+}
