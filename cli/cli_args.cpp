@@ -6,21 +6,42 @@
 
 namespace ulvane::cli {
 
-const char* UsageText() {
-    return "usage:\n"
-           "  ulvane-cli cut SOURCE --start TIME --end TIME --out-dir DIR [--name NAME] [--reencode]\n"
-           "             [--format ROW] [--quality ROW] [--size ROW] [--framerate ROW]\n"
-           "             [--audioquality ROW] [--samplerate ROW]\n"
-           "  ulvane-cli join --out-dir DIR --name NAME [--reencode] [the same ROW flags] FILE FILE [FILE ...]\n"
-           "  ulvane-cli probe FILE\n"
-           "  ulvane-cli grab FILE --at SECONDS --out PATH\n"
-           "\n"
-           "TIME is HH:MM:SS.mmm. ROW is a zero-based row of the cut (for cut) or join (for join) lists;\n"
-           "a missing ROW flag takes the list's first row. Without --reencode packets are copied.\n"
-           "The last line on standard output is the output file; progress goes to standard error.\n"
-           "probe prints duration_us, width, height and frame_rate; grab writes the 320x240 snapshot\n"
-           "bitmap of the picture at SECONDS.\n"
-           "Exit status: 0 done, 1 an input failed, 2 usage error.\n";
+namespace {
+
+constexpr std::string_view kCutUsage =
+    "  ulvane-cli cut SOURCE --start TIME --end TIME --out-dir DIR [--name NAME] [--reencode]\n"
+    "             [--format ROW] [--quality ROW] [--size ROW] [--framerate ROW]\n"
+    "             [--audioquality ROW] [--samplerate ROW] [--quiet]\n";
+constexpr std::string_view kJoinUsage =
+    "  ulvane-cli join --out-dir DIR --name NAME [--reencode] [the same ROW flags] [--quiet]\n"
+    "             FILE FILE [FILE ...]\n";
+constexpr std::string_view kProbeUsage = "  ulvane-cli probe FILE\n";
+constexpr std::string_view kGrabUsage = "  ulvane-cli grab FILE --at SECONDS --out PATH\n";
+constexpr std::string_view kOtherUsage = "  ulvane-cli help [COMMAND] | --help | --version\n";
+
+constexpr std::string_view kCutNotes =
+    "TIME is HH:MM:SS.fff, H:MM:SS, MM:SS or SS, each with an optional fraction (1:30.5).\n"
+    "ROW is a zero-based row of the cut (for cut) or join (for join) lists; a missing ROW flag\n"
+    "takes the list's first row. Without --reencode packets are copied.\n"
+    "The last line on standard output is the output file; progress goes to standard error.\n";
+constexpr std::string_view kProbeNotes = "probe prints duration_us, width, height and frame_rate.\n";
+constexpr std::string_view kGrabNotes = "grab writes the 320x240 snapshot bitmap of the picture at SECONDS.\n";
+constexpr std::string_view kExitNotes = "Exit status: 0 done, 1 an input failed or the job was stopped, 2 usage error.\n";
+
+}  // namespace
+
+std::string UsageText(Command command) {
+    std::string text = "usage:\n";
+    switch (command) {
+        case Command::Cut: return text.append(kCutUsage).append("\n").append(kCutNotes).append(kExitNotes);
+        case Command::Join: return text.append(kJoinUsage).append("\n").append(kCutNotes).append(kExitNotes);
+        case Command::Probe: return text.append(kProbeUsage).append("\n").append(kProbeNotes).append(kExitNotes);
+        case Command::Grab: return text.append(kGrabUsage).append("\n").append(kGrabNotes).append(kExitNotes);
+        case Command::Help:
+        case Command::Version: break;
+    }
+    text.append(kCutUsage).append(kJoinUsage).append(kProbeUsage).append(kGrabUsage).append(kOtherUsage);
+    return text.append("\n").append(kCutNotes).append(kProbeNotes).append(kGrabNotes).append(kExitNotes);
 }
 
 namespace {
@@ -36,6 +57,36 @@ std::optional<Command> ReadCommand(const std::string& word, std::string& error) 
     if (word == "probe") return Command::Probe;
     if (word == "grab") return Command::Grab;
     error = "unknown command '" + word + "'";
+    return std::nullopt;
+}
+
+bool IsHelpWord(const std::string& word) { return word == "--help" || word == "-h" || word == "help"; }
+
+// "help", "help COMMAND", "--help", "--version", and "COMMAND --help".
+std::optional<Request> ReadHelp(const std::vector<std::string>& args, std::string& error) {
+    Request r;
+    if (args.empty()) return r;
+    if (args[0] == "--version" && args.size() == 1) {
+        r.command = Command::Version;
+        return r;
+    }
+    if (IsHelpWord(args[0])) {
+        if (args.size() == 1) return r;
+        if (args.size() == 2) {
+            const std::optional<Command> c = ReadCommand(args[1], error);
+            if (!c) return std::nullopt;
+            r.helpFor = *c;
+            return r;
+        }
+        error = "help takes one COMMAND";
+        return std::nullopt;
+    }
+    if (args.size() >= 2 && (args[1] == "--help" || args[1] == "-h")) {
+        const std::optional<Command> c = ReadCommand(args[0], error);
+        if (!c) return std::nullopt;
+        r.helpFor = *c;
+        return r;
+    }
     return std::nullopt;
 }
 
@@ -112,6 +163,8 @@ bool ReadWords(const std::vector<std::string>& args, Request& r, Given& given, s
         const std::string& a = args[i];
         if (a == "--reencode") {
             r.reencode = true;
+        } else if (a == "--quiet" || a == "-q") {
+            r.quiet = true;
         } else if (a.rfind("--", 0) == 0) {
             if (i + 1 >= args.size()) {
                 error = a + ": a value is missing";
@@ -179,8 +232,9 @@ bool CheckCutOrJoin(const Request& r, const Given& given, std::string& error) {
 }  // namespace
 
 std::optional<Request> ParseArguments(const std::vector<std::string>& args, std::string& error) {
+    if (std::optional<Request> help = ReadHelp(args, error)) return help;
+    if (!error.empty()) return std::nullopt;
     Request r;
-    if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") return r;
     const std::optional<Command> command = ReadCommand(args[0], error);
     if (!command) return std::nullopt;
     r.command = *command;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -9,7 +10,7 @@
 
 namespace ulvane::cli {
 
-enum class Command { Help, Cut, Join, Probe, Grab };
+enum class Command { Help, Version, Cut, Join, Probe, Grab };
 
 struct Request {
     Command command = Command::Help;
@@ -20,12 +21,16 @@ struct Request {
     std::string outPath;   // grab
     std::optional<std::string> name;
     bool reencode = false;
+    bool quiet = false;  // no progress on standard error
     RowChoice rows;
+    // Help: the command whose usage is asked for; Help itself for every command's.
+    Command helpFor = Command::Help;
 };
 
 // Returns the request, or nullopt with `error` naming the bad argument.
 std::optional<Request> ParseArguments(const std::vector<std::string>& args, std::string& error);
 
-const char* UsageText();
+// The usage of one command, or of every command for Command::Help.
+std::string UsageText(Command command = Command::Help);
 
 }  // namespace ulvane::cli

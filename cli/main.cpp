@@ -1,10 +1,14 @@
 // ulvane-cli: the command line over the conversion engine, for scripts and tests.
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <climits>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,8 +27,8 @@ namespace {
 volatile std::sig_atomic_t g_interrupted = 0;
 void OnInterrupt(int) { g_interrupted = 1; }
 
-int UsageError(const std::string& what) {
-    std::fprintf(stderr, "ulvane-cli: %s\n%s", what.c_str(), ulvane::cli::UsageText());
+int UsageError(const std::string& what, ulvane::cli::Command command = ulvane::cli::Command::Help) {
+    std::fprintf(stderr, "ulvane-cli: %s\n%s", what.c_str(), ulvane::cli::UsageText(command).c_str());
     return 2;
 }
 
@@ -38,23 +42,70 @@ bool IsFile(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+// "1:05" for 65 s, "1:02:05" from an hour on.
+std::string Clock(double seconds) {
+    const long long t = static_cast<long long>(seconds < 0 ? 0 : seconds);
+    char buf[32];
+    if (t >= 3600)
+        std::snprintf(buf, sizeof buf, "%lld:%02lld:%02lld", t / 3600, t / 60 % 60, t % 60);
+    else
+        std::snprintf(buf, sizeof buf, "%lld:%02lld", t / 60, t % 60);
+    return buf;
+}
+
+// Progress on standard error: on a terminal one line rewritten in place, with the time
+// spent and an estimate of the time left; otherwise plain lines a script can read.
+class ProgressReport {
+public:
+    explicit ProgressReport(bool quiet) : quiet_(quiet), terminal_(::isatty(STDERR_FILENO) == 1) {}
+
+    void Show(const ulvane::ConversionJob& job) {
+        if (quiet_) return;
+        const int input = job.currentInput.load();
+        const int percent = job.progressPercent.load();
+        if (!terminal_) {
+            if (input != shownInput_ && input >= 0 && input < job.inputCount && job.inputCount > 1)
+                std::fprintf(stderr, "input %d of %d: %s\n", input + 1, job.inputCount,
+                             job.inputPaths[static_cast<size_t>(input)].c_str());
+            if (percent != shownPercent_) std::fprintf(stderr, "progress %d%%\n", percent);
+        } else {
+            const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin_).count();
+            std::string line = "\r";
+            if (job.inputCount > 1 && input >= 0 && input < job.inputCount)
+                line += "file " + std::to_string(input + 1) + " of " + std::to_string(job.inputCount) + "  ";
+            line += std::to_string(std::max(percent, 0)) + "%  " + Clock(spent) + " spent";
+            if (percent > 0 && percent < 100) line += ", about " + Clock(spent * (100 - percent) / percent) + " left";
+            line += "   ";
+            std::fputs(line.c_str(), stderr);
+            drawn_ = true;
+        }
+        shownInput_ = input;
+        shownPercent_ = percent;
+    }
+    // Ends the rewritten line, so what follows starts on a line of its own.
+    void Finish() {
+        if (drawn_) std::fputs("\n", stderr);
+        drawn_ = false;
+    }
+
+private:
+    bool quiet_, terminal_;
+    bool drawn_ = false;
+    int shownPercent_ = -1, shownInput_ = -2;
+    std::chrono::steady_clock::time_point begin_ = std::chrono::steady_clock::now();
+};
+
 // Runs the job on a worker thread, reports progress on stderr, forwards Ctrl+C as a
 // cancel, and turns the statuses into the exit status.
-int RunJob(ulvane::ConversionJob& job) {
+int RunJob(ulvane::ConversionJob& job, bool quiet) {
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
     std::thread worker([&job] { ulvane::RunConversion(job); });
-    int shownPercent = -1, shownInput = -2;
+    ProgressReport progress(quiet);
     for (;;) {
         const bool running = job.currentInput.load() < job.inputCount;
         if (g_interrupted) job.cancelRequested.store(true);
-        const int input = job.currentInput.load();
-        const int pct = job.progressPercent.load();
-        if (input != shownInput && input >= 0 && input < job.inputCount && job.inputCount > 1)
-            std::fprintf(stderr, "input %d of %d: %s\n", input + 1, job.inputCount, job.inputPaths[input].c_str());
-        if (pct != shownPercent) std::fprintf(stderr, "progress %d%%\n", pct);
-        shownInput = input;
-        shownPercent = pct;
+        progress.Show(job);
         if (!running && job.currentInput.load() >= 0) break;
         // Look often, so the command returns as soon as the job is over; print at most
         // every 100 ms.
@@ -62,6 +113,7 @@ int RunJob(ulvane::ConversionJob& job) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     worker.join();
+    progress.Finish();
     int failed = 0;
     for (int i = 0; i < job.inputCount; ++i) {
         const uint8_t s = job.inputStatus[i].load();
@@ -73,25 +125,44 @@ int RunJob(ulvane::ConversionJob& job) {
         else
             std::fprintf(stderr, "not done (cancelled): %s\n", job.inputPaths[i].c_str());
     }
+    if (job.cancelRequested.load()) std::fprintf(stderr, "ulvane-cli: stopped\n");
     if (ulvane::PathExists(job.outputPaths[0])) std::printf("%s\n", job.outputPaths[0].c_str());
     return failed ? 1 : 0;
+}
+
+// A typed time in milliseconds, or nullopt with a usage error printed.
+std::optional<int32_t> ReadTime(const char* flag, const std::string& text) {
+    const std::optional<int64_t> us = ulvane::ParseTypedTime(text);
+    if (!us || *us / 1000 > INT32_MAX) {
+        UsageError(std::string(flag) + ": not a time: '" + text + "' (HH:MM:SS.fff, MM:SS or SS)",
+                   ulvane::cli::Command::Cut);
+        return std::nullopt;
+    }
+    return static_cast<int32_t>(*us / 1000);
 }
 
 int Cut(const ulvane::cli::Request& r) {
     const std::string& source = r.sources[0];
     if (!IsFile(source)) return UsageError("SOURCE does not exist: " + source);
     if (!IsFolder(r.outDir)) return UsageError("--out-dir is not a folder: " + r.outDir);
-    const int32_t start = ulvane::ParseTime(r.startText);
-    const int32_t end = ulvane::ParseTime(r.endText);
-    if (start < 0) return UsageError("--start is before 00:00:00.000: " + r.startText);
-    if (end <= start) return UsageError("--end (" + r.endText + ") is not after --start (" + r.startText + ")");
-    ulvane::OutputChoice output{!r.reencode, r.rows, r.outDir,
-                                ulvane::CleanFileName(r.name.value_or(ulvane::DefaultOutputName(source)))};
+    const std::optional<int32_t> start = ReadTime("--start", r.startText);
+    if (!start) return 2;
+    const std::optional<int32_t> end = ReadTime("--end", r.endText);
+    if (!end) return 2;
+    if (*end <= *start)
+        return UsageError("--end (" + r.endText + ") is not after --start (" + r.startText + ")",
+                          ulvane::cli::Command::Cut);
+    const std::string name = ulvane::CleanFileName(r.name.value_or(ulvane::DefaultOutputName(source)));
+    if (name.empty())
+        return UsageError(r.name ? "--name leaves no usable file name: '" + *r.name + "'"
+                                 : "SOURCE's name gives no output name; give one with --name",
+                          ulvane::cli::Command::Cut);
+    ulvane::OutputChoice output{!r.reencode, r.rows, r.outDir, name};
     ulvane::ConversionJob job;
     ulvane::PrepareCutJob(job);
-    if (!ulvane::FillCutJob(job, {source, start, end, output}, ulvane::PathExists).ok())
+    if (!ulvane::FillCutJob(job, {source, *start, *end, output}, ulvane::PathExists).ok())
         return UsageError("SOURCE has no extension, so a direct cut cannot tell its container; use --reencode");
-    return RunJob(job);
+    return RunJob(job, r.quiet);
 }
 
 // What a join needs of each file; a file that cannot be probed is left to the job, which
@@ -110,7 +181,9 @@ int Join(const ulvane::cli::Request& r) {
     for (const std::string& s : r.sources)
         if (!IsFile(s)) return UsageError("FILE does not exist: " + s);
     if (!IsFolder(r.outDir)) return UsageError("--out-dir is not a folder: " + r.outDir);
-    ulvane::JoinLaunch join{{}, {!r.reencode, r.rows, r.outDir, ulvane::CleanFileName(*r.name)}};
+    const std::string name = ulvane::CleanFileName(*r.name);
+    if (name.empty()) return UsageError("--name leaves no usable file name: '" + *r.name + "'", ulvane::cli::Command::Join);
+    ulvane::JoinLaunch join{{}, {!r.reencode, r.rows, r.outDir, name}};
     for (const std::string& s : r.sources) join.files.push_back(DescribeJoinFile(s));
     ulvane::ConversionJob job;
     ulvane::PrepareJoinJob(job, static_cast<int>(join.files.size()));
@@ -128,7 +201,7 @@ int Join(const ulvane::cli::Request& r) {
     if (result.status == ulvane::LaunchStatus::NoExtension)
         return UsageError("FILE has no extension, so a direct join cannot tell its container: " +
                           join.files[static_cast<size_t>(result.input)].path);
-    return RunJob(job);
+    return RunJob(job, r.quiet);
 }
 
 int Probe(const ulvane::cli::Request& r) {
@@ -169,7 +242,8 @@ int main(int argc, char** argv) {
     const auto request = ulvane::cli::ParseArguments(args, error);
     if (!request) return UsageError(error);
     switch (request->command) {
-        case ulvane::cli::Command::Help: std::fputs(ulvane::cli::UsageText(), stdout); return 0;
+        case ulvane::cli::Command::Help: std::fputs(ulvane::cli::UsageText(request->helpFor).c_str(), stdout); return 0;
+        case ulvane::cli::Command::Version: std::printf("ulvane-cli %s\n", ULVANE_VERSION); return 0;
         case ulvane::cli::Command::Cut: return Cut(*request);
         case ulvane::cli::Command::Join: return Join(*request);
         case ulvane::cli::Command::Probe: return Probe(*request);

@@ -1,6 +1,9 @@
 // Cut and join launches.
 #include "core/launch.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "core/output_naming.h"
 
 namespace ulvane {
@@ -51,11 +54,22 @@ ResolvedPreset ResolveOutput(Dialog d, const RowChoice& rows, const OutputParame
     return out;
 }
 
+namespace {
+
+// "MP4" and "mp4" name the same container.
+bool SameType(const std::string& a, const std::string& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+}  // namespace
+
 bool DirectJoinCompatible(const std::vector<JoinFile>& files) {
     const JoinFile* previous = nullptr;
     for (const JoinFile& f : files) {
         if (!f.described) continue;
-        if (previous && (f.type != previous->type || f.size != previous->size)) return false;
+        if (previous && (!SameType(f.type, previous->type) || f.size != previous->size)) return false;
         previous = &f;
     }
     return true;

@@ -36,7 +36,7 @@ struct JoinFile {
 
 // A direct join copies packets, so its files must agree in type and picture size: true
 // when every described file's type and size texts equal those of the described file
-// before it (exactly, letter case included).
+// before it (the type without regard to letter case: "MP4" is "mp4").
 bool DirectJoinCompatible(const std::vector<JoinFile>& files);
 
 // The join's progress scale: the files' lengths in seconds, added up file by file and cut

@@ -209,7 +209,7 @@ TEST(Launch, DirectJoinCompatibilityComparesTypeAndSizeTexts) {
     EXPECT_TRUE(DirectJoinCompatible({File("/a.mp4", "320*240", 0)}));
     EXPECT_TRUE(DirectJoinCompatible({File("/a.mp4", "320*240", 0), File("/b.mp4", "320*240", 0)}));
     EXPECT_FALSE(DirectJoinCompatible({File("/a.mp4", "320*240", 0), File("/b.mp4", "640*480", 0)}));
-    EXPECT_FALSE(DirectJoinCompatible({File("/a.mp4", "320*240", 0), File("/b.MP4", "320*240", 0)}));  // case counts
+    EXPECT_TRUE(DirectJoinCompatible({File("/a.mp4", "320*240", 0), File("/b.MP4", "320*240", 0)}));  // one type
     EXPECT_FALSE(DirectJoinCompatible({File("/a.mp4", "320*240", 0), File("/b.mkv", "320*240", 0)}));
     // A file the probe could not describe is left out of the comparison.
     JoinFile unknown = File("/c.avi", "0*0", 0);

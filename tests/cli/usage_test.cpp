@@ -1,0 +1,81 @@
+// The command line as a command line: help per command, the version, typed times read
+// as people write them, names that cannot make a hidden file, and quiet runs.
+#include <gtest/gtest.h>
+
+#include "tests/cli/cli_test_util.h"
+#include "tests/support/media_tools.h"
+
+using namespace ulvane::test;
+
+TEST(CliUsage, HelpAndVersion) {
+    const auto all = Cli({"help"});
+    EXPECT_EQ(all.exitCode, 0);
+    for (const char* c : {"cut SOURCE", "join --out-dir", "probe FILE", "grab FILE", "--version"})
+        EXPECT_NE(all.out.find(c), std::string::npos) << c;
+
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"help", "grab"}, {"grab", "--help"}}) {
+        const auto one = Cli(args);
+        EXPECT_EQ(one.exitCode, 0);
+        EXPECT_NE(one.out.find("grab FILE --at SECONDS"), std::string::npos);
+        EXPECT_EQ(one.out.find("cut SOURCE"), std::string::npos) << "only the command asked for";
+    }
+    const auto unknown = Cli({"help", "splice"});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_NE(unknown.err.find("splice"), std::string::npos);
+
+    const auto version = Cli({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.rfind("ulvane-cli ", 0), 0u) << version.out;
+    EXPECT_NE(version.out.find_first_of("0123456789"), std::string::npos);
+}
+
+TEST(CliUsage, TypedTimesAreReadAsWrittenOrRefusedByName) {
+    TempDir out;
+    const std::string src = AvFixture();  // 6 s
+    struct Case {
+        const char *start, *end;
+        double length;  // of the re-encoded output, seconds
+    };
+    // "2.5" is two and a half seconds, "0:04" four seconds, "00:00:04.9999" just under five.
+    for (const Case c : {Case{"2.5", "0:04", 1.5}, Case{"00:00:02.5", "00:00:04.9999", 2.5}}) {
+        SCOPED_TRACE(std::string(c.start) + " " + c.end);
+        const auto r = Cli({"cut", src, "--start", c.start, "--end", c.end, "--out-dir", out.path().string(),
+                            "--reencode", "--format", "1", "--framerate", "9", "--quiet"});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const MediaReport m = Inspect(LastLine(r.out));
+        EXPECT_NEAR(m.video.end, c.length, 0.05);
+    }
+    for (const char* bad : {"abc", "99:99:99", "1:60", "-1", "1.5.2"}) {
+        const auto r = Cli({"cut", src, "--start", bad, "--end", "00:00:03", "--out-dir", out.path().string()});
+        EXPECT_EQ(r.exitCode, 2) << bad;
+        EXPECT_NE(r.err.find("--start"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(bad), std::string::npos) << r.err;
+    }
+    const auto late = Cli({"cut", src, "--start", "1:30", "--end", "2.0", "--out-dir", out.path().string()});
+    EXPECT_EQ(late.exitCode, 2);
+    EXPECT_NE(late.err.find("not after"), std::string::npos) << late.err;
+}
+
+TEST(CliUsage, ANameThatCleansToNothingIsRefused) {
+    TempDir out;
+    const std::string src = AvFixture();
+    for (const char* name : {"", "???", "//"}) {
+        const auto cut = Cli({"cut", src, "--start", "0", "--end", "1", "--out-dir", out.path().string(), "--name",
+                              name});
+        EXPECT_EQ(cut.exitCode, 2) << "'" << name << "'";
+        EXPECT_NE(cut.err.find("--name"), std::string::npos) << cut.err;
+        const auto join = Cli({"join", "--out-dir", out.path().string(), "--name", name, src, src});
+        EXPECT_EQ(join.exitCode, 2) << "'" << name << "'";
+    }
+    EXPECT_TRUE(FilesIn(out.path()).empty()) << "no hidden .mp4 was written";
+}
+
+TEST(CliUsage, QuietPrintsNoProgressButStillTheOutputAndReasons) {
+    TempDir out;
+    const auto r = Cli({"cut", AvFixture(), "--start", "0", "--end", "2", "--out-dir", out.path().string(), "--quiet"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(LastLine(r.out), out / "av.mp4");
+    const auto loud = Cli({"cut", AvFixture(), "--start", "0", "--end", "2", "--out-dir", out.path().string()});
+    EXPECT_NE(loud.err.find("progress 100%"), std::string::npos) << "plain lines when standard error is a file";
+}
