@@ -86,13 +86,12 @@ struct FrameGrabber::State {
     std::unique_ptr<MediaInput> in;
     std::string path;
     bool atStart = false;  // nothing read since the file was opened
-    SwsContext* sws = nullptr;
+    SwsPtr sws;
     int swsW = 0, swsH = 0, swsFmt = -1;
     PacketPtr pkt = MakePacket();
     FramePtr frame = MakeFrame();
     std::vector<uint8_t> bgr = std::vector<uint8_t>(kSnapshotWidth * kSnapshotHeight * 3);
 
-    ~State() { sws_freeContext(sws); }
     bool Open(const std::string& p, std::string& error);
     bool DecodeFirstPicture(std::string& error);
     bool Convert(std::string& error);
@@ -148,10 +147,9 @@ bool FrameGrabber::State::DecodeFirstPicture(std::string& error) {
 bool FrameGrabber::State::Convert(std::string& error) {
     const AVFrame* f = frame.get();
     if (!sws || f->width != swsW || f->height != swsH || f->format != swsFmt) {
-        sws_freeContext(sws);
         // Any source size is stretched to 320x240.
-        sws = sws_getContext(f->width, f->height, static_cast<AVPixelFormat>(f->format), kSnapshotWidth,
-                             kSnapshotHeight, AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
+        sws.reset(sws_getContext(f->width, f->height, static_cast<AVPixelFormat>(f->format), kSnapshotWidth,
+                             kSnapshotHeight, AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr));
         if (!sws) {
             error = "cannot convert the picture";
             return false;
@@ -162,7 +160,7 @@ bool FrameGrabber::State::Convert(std::string& error) {
     }
     uint8_t* dst[4] = {bgr.data(), nullptr, nullptr, nullptr};
     int dstStride[4] = {kSnapshotWidth * 3, 0, 0, 0};
-    if (sws_scale(sws, f->data, f->linesize, 0, f->height, dst, dstStride) != kSnapshotHeight) {
+    if (sws_scale(sws.get(), f->data, f->linesize, 0, f->height, dst, dstStride) != kSnapshotHeight) {
         error = "cannot convert the picture";
         return false;
     }

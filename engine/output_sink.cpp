@@ -58,20 +58,22 @@ bool OutputSink::Open(std::string& error) {
             error = "the output file " + path_ + " exists already";
             return false;
         }
-        int rc = avio_open(&ctx_->pb, path_.c_str(), AVIO_FLAG_WRITE);
+        AVIOContext* io = nullptr;
+        int rc = avio_open(&io, path_.c_str(), AVIO_FLAG_WRITE);
         if (rc < 0) {
             error = "cannot create the output file " + path_ + ": " + AvErrorText(rc);
             return false;
         }
+        file_.reset(io);
+        ctx_->pb = io;
         fileCreated_ = true;
     }
     // MPEG program streams hold back half a second by default, which would start the
     // output at 0.5 s; our timestamps already start at 0.
-    AVDictionary* opts = nullptr;
+    Dictionary opts;
     if (ctx_->oformat->priv_class && av_opt_find(const_cast<AVClass**>(&ctx_->oformat->priv_class), "preload", nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ))
-        av_dict_set(&opts, "preload", "0", 0);
-    int rc = avformat_write_header(ctx_.get(), &opts);
-    av_dict_free(&opts);
+        opts.Set("preload", "0");
+    int rc = avformat_write_header(ctx_.get(), opts.address());
     if (rc < 0) {
         error = "cannot write the output header: " + AvErrorText(rc);
         Abandon();
@@ -124,7 +126,7 @@ bool OutputSink::Finish(std::string& error) {
     }
     finished_ = true;
     int rc = av_write_trailer(ctx_.get());
-    if (fileCreated_) avio_closep(&ctx_->pb);
+    if (fileCreated_) CloseFile();
     if (rc < 0) {
         error = "cannot finish the output file: " + AvErrorText(rc);
         return false;
@@ -132,11 +134,16 @@ bool OutputSink::Finish(std::string& error) {
     return true;
 }
 
+void OutputSink::CloseFile() {
+    ctx_->pb = nullptr;
+    file_.reset();
+}
+
 void OutputSink::Abandon() {
     if (finished_) return;
     finished_ = true;
     if (ctx_ && fileCreated_) {
-        avio_closep(&ctx_->pb);
+        CloseFile();
         std::remove(path_.c_str());
     }
 }

@@ -51,8 +51,11 @@ private:
         int64_t lastDts = AV_NOPTS_VALUE;
         int64_t endTs = 0;  // largest pts + duration, in the stream's time base
     };
+    void CloseFile();
+
     Clock clocks_[2];
     OutputFormatPtr ctx_;
+    IoContextPtr file_;  // the file behind ctx_->pb
     std::string path_;
     bool fileCreated_ = false;
     bool headerWritten_ = false;

@@ -59,7 +59,7 @@ struct Transcoder::Impl {
     AVRational period{1, 25};     // one output frame, also the video encoder's time base
     int64_t nextSlot = 0;         // next output picture number
     FramePtr pending;             // the picture that fills slots until a newer one comes
-    SwsContext* sws = nullptr;    // cached; rebuilt only when the source picture changes
+    SwsPtr sws;                   // cached; rebuilt only when the source picture changes
     int swsWidth = 0, swsHeight = 0, swsFormat = -1;
     AudioFifoPtr fifo;            // resampled sound waiting for a whole encoder frame
     int64_t audioQueued = 0;      // samples placed on the output timeline (sent + queued)
@@ -67,8 +67,6 @@ struct Transcoder::Impl {
     int frameSize = 1024;
     PacketPtr outPkt = MakePacket();
     std::string error;
-
-    ~Impl() { sws_freeContext(sws); }
 
     bool Drain(AVCodecContext* enc, AVStream* st, OutputSink& sink);
     bool SendVideo(AVFrame* f, OutputSink& sink);
@@ -126,7 +124,7 @@ static bool OpenVideoEncoder(Transcoder::Impl& d, OutputSink& sink, const Output
         for (const AVPixelFormat* p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; ++p) found |= *p == AV_PIX_FMT_YUV420P;
         if (!found) c->pix_fmt = codec->pix_fmts[0];
     }
-    AVDictionary* opts = nullptr;
+    Dictionary opts;
     switch (s.videoCodecId) {
         case AV_CODEC_ID_MPEG2VIDEO: c->max_b_frames = 0; break;
         case AV_CODEC_ID_MPEG1VIDEO: c->mb_decision = 2; break;
@@ -137,14 +135,13 @@ static bool OpenVideoEncoder(Transcoder::Impl& d, OutputSink& sink, const Output
             c->qmax = 51;
             c->qcompress = 0.6f;
             c->keyint_min = 25;
-            av_dict_set(&opts, "preset", "superfast", 0);
-            av_dict_set(&opts, "threads", "2", 0);
+            opts.Set("preset", "superfast");
+            opts.Set("threads", "2");
             break;
         default: break;
     }
     if (sink.ctx()->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    int rc = avcodec_open2(c, codec, &opts);
-    av_dict_free(&opts);
+    int rc = avcodec_open2(c, codec, opts.address());
     if (rc < 0) {
         error = std::string("cannot open the ") + codec->name + " encoder at " + std::to_string(s.outputWidth) + "x" +
                 std::to_string(s.outputHeight) + ": " + AvErrorText(rc);
@@ -307,21 +304,17 @@ bool Transcoder::Impl::ScaleInto(const AVFrame* src) {
     // One scaler for all pictures of the same size and layout; it works in slices on
     // two threads so the conversion keeps pace with the threaded decoder and encoder.
     if (!sws || src->width != swsWidth || src->height != swsHeight || src->format != swsFormat) {
-        sws_freeContext(sws);
-        sws = sws_alloc_context();
-        if (sws) {
-            av_opt_set_int(sws, "srcw", src->width, 0);
-            av_opt_set_int(sws, "srch", src->height, 0);
-            av_opt_set_int(sws, "src_format", src->format, 0);
-            av_opt_set_int(sws, "dstw", venc->width, 0);
-            av_opt_set_int(sws, "dsth", venc->height, 0);
-            av_opt_set_int(sws, "dst_format", venc->pix_fmt, 0);
-            av_opt_set_int(sws, "sws_flags", SWS_BICUBIC, 0);
-            av_opt_set_int(sws, "threads", 2, 0);
-            if (sws_init_context(sws, nullptr, nullptr) < 0) {
-                sws_freeContext(sws);
-                sws = nullptr;
-            }
+        sws.reset(sws_alloc_context());
+        if (SwsContext* s = sws.get()) {
+            av_opt_set_int(s, "srcw", src->width, 0);
+            av_opt_set_int(s, "srch", src->height, 0);
+            av_opt_set_int(s, "src_format", src->format, 0);
+            av_opt_set_int(s, "dstw", venc->width, 0);
+            av_opt_set_int(s, "dsth", venc->height, 0);
+            av_opt_set_int(s, "dst_format", venc->pix_fmt, 0);
+            av_opt_set_int(s, "sws_flags", SWS_BICUBIC, 0);
+            av_opt_set_int(s, "threads", 2, 0);
+            if (sws_init_context(s, nullptr, nullptr) < 0) sws.reset();
         }
         if (!sws) {
             error = "cannot convert the source pictures";
@@ -342,7 +335,7 @@ bool Transcoder::Impl::ScaleInto(const AVFrame* src) {
             return false;
         }
     }
-    if (sws_scale_frame(sws, pending.get(), src) < 0) {
+    if (sws_scale_frame(sws.get(), pending.get(), src) < 0) {
         error = "cannot convert a source picture";
         return false;
     }
@@ -352,25 +345,23 @@ bool Transcoder::Impl::ScaleInto(const AVFrame* src) {
 bool Transcoder::Impl::QueueSilence(int64_t samples, OutputSink& sink) {
     if (samples <= 0) return true;
     const int ch = aenc->ch_layout.nb_channels;
-    uint8_t** planes = nullptr;
     const int chunk = static_cast<int>(std::min<int64_t>(samples, 65536));
-    if (av_samples_alloc_array_and_samples(&planes, nullptr, ch, chunk, aenc->sample_fmt, 0) < 0) {
+    SampleBuffer silence;
+    if (!silence.Allocate(ch, chunk, aenc->sample_fmt)) {
         error = "out of memory for sound";
         return false;
     }
-    av_samples_set_silence(planes, 0, chunk, ch, aenc->sample_fmt);
+    av_samples_set_silence(silence.planes(), 0, chunk, ch, aenc->sample_fmt);
     bool ok = true;
     for (int64_t left = samples; left > 0 && ok;) {
         const int n = static_cast<int>(std::min<int64_t>(left, chunk));
-        ok = av_audio_fifo_write(fifo.get(), reinterpret_cast<void**>(planes), n) == n;
+        ok = av_audio_fifo_write(fifo.get(), reinterpret_cast<void**>(silence.planes()), n) == n;
         if (!ok) error = "out of memory for sound";
         audioQueued += n;
         left -= n;
         // Encoded as it is queued, so a long gap never piles up in memory.
         ok = ok && SendAudioFrames(sink, false);
     }
-    av_freep(&planes[0]);
-    av_freep(&planes);
     return ok;
 }
 
@@ -475,18 +466,10 @@ private:
     bool firstSound_ = true;
     int64_t trimSamples_ = 0;    // resampled samples still to drop (sound before the start)
     SwrPtr swr_;
-    AVChannelLayout swrLayout_{};
+    ChannelLayout swrLayout_;
     int swrRate_ = 0, swrFormat_ = -1;
-    uint8_t** buf_ = nullptr;
-    int bufSamples_ = 0;
+    SampleBuffer buf_;  // resampled sound
     FramePtr frame_ = MakeFrame();
-
-public:
-    ~InputPass() {
-        if (buf_) av_freep(&buf_[0]);
-        av_freep(&buf_);
-        av_channel_layout_uninit(&swrLayout_);
-    }
 };
 
 // Where a decoded frame lies, in microseconds from the input's zero. Damaged files carry
@@ -558,23 +541,21 @@ bool InputPass::OnSound(AVFrame* f) {
     audioEnd_ = std::max(audioEnd_, rel + length);
     // (Re)build the resampler when the decoded format changes.
     if (!swr_ || f->sample_rate != swrRate_ || f->format != swrFormat_ ||
-        av_channel_layout_compare(&f->ch_layout, &swrLayout_) != 0) {
-        AVChannelLayout inLayout{};
+        av_channel_layout_compare(&f->ch_layout, swrLayout_.get()) != 0) {
+        ChannelLayout inLayout;
         if (f->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || f->ch_layout.nb_channels == 0)
-            av_channel_layout_default(&inLayout, std::max(f->ch_layout.nb_channels, 1));
+            inLayout.SetDefault(std::max(f->ch_layout.nb_channels, 1));
         else
-            av_channel_layout_copy(&inLayout, &f->ch_layout);
+            inLayout.CopyFrom(f->ch_layout);
         SwrContext* raw = nullptr;
-        int rc = swr_alloc_set_opts2(&raw, &enc->ch_layout, enc->sample_fmt, enc->sample_rate, &inLayout,
+        int rc = swr_alloc_set_opts2(&raw, &enc->ch_layout, enc->sample_fmt, enc->sample_rate, inLayout.get(),
                                      static_cast<AVSampleFormat>(f->format), f->sample_rate, 0, nullptr);
-        av_channel_layout_uninit(&inLayout);
         swr_.reset(raw);
         if (rc < 0 || swr_init(raw) < 0) {
             d_.error = "cannot convert the source's sound";
             return false;
         }
-        av_channel_layout_uninit(&swrLayout_);
-        av_channel_layout_copy(&swrLayout_, &f->ch_layout);
+        swrLayout_.CopyFrom(f->ch_layout);
         swrRate_ = f->sample_rate;
         swrFormat_ = f->format;
     }
@@ -591,18 +572,14 @@ bool InputPass::OnSound(AVFrame* f) {
         }
     }
     const int want = swr_get_out_samples(swr_.get(), f->nb_samples);
-    if (want > bufSamples_) {
-        if (buf_) av_freep(&buf_[0]);
-        av_freep(&buf_);
-        if (av_samples_alloc_array_and_samples(&buf_, nullptr, enc->ch_layout.nb_channels, want, enc->sample_fmt, 0) < 0) {
-            d_.error = "out of memory for sound";
-            return false;
-        }
-        bufSamples_ = want;
+    if (want > buf_.samples() && !buf_.Allocate(enc->ch_layout.nb_channels, want, enc->sample_fmt)) {
+        d_.error = "out of memory for sound";
+        return false;
     }
-    const int got = swr_convert(swr_.get(), buf_, bufSamples_, const_cast<const uint8_t**>(f->extended_data), f->nb_samples);
+    const int got = swr_convert(swr_.get(), buf_.planes(), buf_.samples(),
+                                const_cast<const uint8_t**>(f->extended_data), f->nb_samples);
     if (got < 0) return true;  // a frame that cannot be converted is skipped
-    return PushSamples(buf_, got);
+    return PushSamples(buf_.planes(), got);
 }
 
 bool InputPass::Feed(AVCodecContext* dec, const AVPacket* pkt, bool video) {
@@ -648,9 +625,9 @@ StageResult InputPass::Run() {
         if (audioOn_ && !audioDone_ && !Feed(in_.audioDecoder(), nullptr, false)) return result.error = d_.error, result;
         if (swr_ && !audioDone_) {
             for (;;) {
-                const int got = swr_convert(swr_.get(), buf_, bufSamples_, nullptr, 0);
+                const int got = swr_convert(swr_.get(), buf_.planes(), buf_.samples(), nullptr, 0);
                 if (got <= 0) break;
-                if (!PushSamples(buf_, got)) return result.error = d_.error, result;
+                if (!PushSamples(buf_.planes(), got)) return result.error = d_.error, result;
             }
         }
     }
