@@ -12,6 +12,7 @@ extern "C" {
 #include <libavutil/samplefmt.h>
 }
 
+#include "engine/scaler.h"
 #include "engine/stream_meta.h"
 
 namespace ulvane {
@@ -59,8 +60,7 @@ struct Transcoder::Impl {
     AVRational period{1, 25};     // one output frame, also the video encoder's time base
     int64_t nextSlot = 0;         // next output picture number
     FramePtr pending;             // the picture that fills slots until a newer one comes
-    SwsPtr sws;                   // cached; rebuilt only when the source picture changes
-    int swsWidth = 0, swsHeight = 0, swsFormat = -1;
+    Scaler scaler;                // source pictures to the encoder's size and format
     AudioFifoPtr fifo;            // resampled sound waiting for a whole encoder frame
     int64_t audioQueued = 0;      // samples placed on the output timeline (sent + queued)
     int64_t audioSent = 0;        // samples handed to the encoder
@@ -303,26 +303,11 @@ FramePtr Transcoder::Impl::BlackPicture() const {
 bool Transcoder::Impl::ScaleInto(const AVFrame* src) {
     // One scaler for all pictures of the same size and layout; it works in slices on
     // two threads so the conversion keeps pace with the threaded decoder and encoder.
-    if (!sws || src->width != swsWidth || src->height != swsHeight || src->format != swsFormat) {
-        sws.reset(sws_alloc_context());
-        if (SwsContext* s = sws.get()) {
-            av_opt_set_int(s, "srcw", src->width, 0);
-            av_opt_set_int(s, "srch", src->height, 0);
-            av_opt_set_int(s, "src_format", src->format, 0);
-            av_opt_set_int(s, "dstw", venc->width, 0);
-            av_opt_set_int(s, "dsth", venc->height, 0);
-            av_opt_set_int(s, "dst_format", venc->pix_fmt, 0);
-            av_opt_set_int(s, "sws_flags", SWS_BICUBIC, 0);
-            av_opt_set_int(s, "threads", 2, 0);
-            if (sws_init_context(s, nullptr, nullptr) < 0) sws.reset();
-        }
-        if (!sws) {
-            error = "cannot convert the source pictures";
-            return false;
-        }
-        swsWidth = src->width;
-        swsHeight = src->height;
-        swsFormat = src->format;
+    const ScalerTarget target{venc->width, venc->height, venc->pix_fmt, SWS_BICUBIC, 2};
+    SwsContext* sws = scaler.For(*src, target);
+    if (!sws) {
+        error = "cannot convert the source pictures";
+        return false;
     }
     // The encoder may still hold the previous picture: write into a buffer of our own.
     if (!pending || av_frame_make_writable(pending.get()) < 0) {
@@ -335,7 +320,7 @@ bool Transcoder::Impl::ScaleInto(const AVFrame* src) {
             return false;
         }
     }
-    if (sws_scale_frame(sws.get(), pending.get(), src) < 0) {
+    if (sws_scale_frame(sws, pending.get(), src) < 0) {
         error = "cannot convert a source picture";
         return false;
     }
