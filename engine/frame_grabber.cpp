@@ -67,15 +67,18 @@ struct FrameGrabber::State {
 bool FrameGrabber::State::Open(const std::string& p, std::string& error) {
     in.reset();
     path.clear();
-    in = MediaInput::Open(p, error);
-    if (!in) return false;
+    if (Status s = MediaInput::Open(p, in); !s.ok()) {
+        error = s.reason();
+        return false;
+    }
     if (!in->video()) {
         error = "the file has no pictures";
         in.reset();
         return false;
     }
     // Slice threads only: frame threads would hold the first picture back.
-    if (!in->OpenDecoders(error, nullptr, false, false)) {
+    if (Status s = in->OpenDecoders(false, false); !s.ok()) {
+        error = s.reason();
         in.reset();
         return false;
     }

@@ -12,9 +12,8 @@ namespace ulvane {
 
 OutputSink::~OutputSink() {
     if (finished_) return;
-    std::string ignored;
     if (headerWritten_ && packets_ > 0)
-        Finish(ignored);
+        Finish();
     else
         Abandon();
 }
@@ -23,47 +22,35 @@ bool OutputSink::GuessFormat(const std::string& path) {
     return av_guess_format(nullptr, path.c_str(), nullptr) != nullptr;
 }
 
-bool OutputSink::Create(const std::string& path, std::string& error) {
+Status OutputSink::Create(const std::string& path) {
     const AVOutputFormat* fmt = av_guess_format(nullptr, path.c_str(), nullptr);
-    if (!fmt) {
-        error = "no output container for the name " + path;
-        return false;
-    }
+    if (!fmt) return Status::Failed("no output container for the name " + path);
     AVFormatContext* raw = nullptr;
-    if (avformat_alloc_output_context2(&raw, fmt, nullptr, path.c_str()) < 0 || !raw) {
-        error = "cannot create the output container";
-        return false;
-    }
+    if (avformat_alloc_output_context2(&raw, fmt, nullptr, path.c_str()) < 0 || !raw)
+        return Status::Failed("cannot create the output container");
     ctx_.reset(raw);
     path_ = path;
-    return true;
+    return {};
 }
 
-AVStream* OutputSink::AddStream(std::string& error) {
-    AVStream* st = avformat_new_stream(ctx_.get(), nullptr);
-    if (!st) error = "cannot add a stream to the output";
-    return st;
+Status OutputSink::AddStream(AVStream*& stream) {
+    stream = avformat_new_stream(ctx_.get(), nullptr);
+    if (!stream) return Status::Failed("cannot add a stream to the output");
+    return {};
 }
 
-bool OutputSink::Open(std::string& error) {
-    if (ctx_->nb_streams == 0) {
-        error = "the output would have no stream";
-        return false;
-    }
+Status OutputSink::Open() {
+    if (ctx_->nb_streams == 0) return Status::Failed("the output would have no stream");
     if (!(ctx_->oformat->flags & AVFMT_NOFILE)) {
         // Never replace a file that is already there: the name was chosen free, and
         // if something appeared since, it is somebody else's.
         if (FILE* probe = std::fopen(path_.c_str(), "rb")) {
             std::fclose(probe);
-            error = "the output file " + path_ + " exists already";
-            return false;
+            return Status::Failed("the output file " + path_ + " exists already");
         }
         AVIOContext* io = nullptr;
         int rc = avio_open(&io, path_.c_str(), AVIO_FLAG_WRITE);
-        if (rc < 0) {
-            error = "cannot create the output file " + path_ + ": " + AvErrorText(rc);
-            return false;
-        }
+        if (rc < 0) return Status::Failed("cannot create the output file " + path_ + ": " + AvErrorText(rc));
         file_.reset(io);
         ctx_->pb = io;
         fileCreated_ = true;
@@ -75,15 +62,14 @@ bool OutputSink::Open(std::string& error) {
         opts.Set("preload", "0");
     int rc = avformat_write_header(ctx_.get(), opts.address());
     if (rc < 0) {
-        error = "cannot write the output header: " + AvErrorText(rc);
         Abandon();
-        return false;
+        return Status::Failed("cannot write the output header: " + AvErrorText(rc));
     }
     headerWritten_ = true;
-    return true;
+    return {};
 }
 
-bool OutputSink::Write(AVPacket* pkt, std::string& error) {
+Status OutputSink::Write(AVPacket* pkt) {
     const int index = pkt->stream_index;
     Clock& c = clocks_[index & 1];
     if (pkt->dts == AV_NOPTS_VALUE) {
@@ -103,12 +89,9 @@ bool OutputSink::Write(AVPacket* pkt, std::string& error) {
     c.endTs = std::max(c.endTs, pkt->pts + pkt->duration);
     pkt->pos = -1;
     int rc = av_interleaved_write_frame(ctx_.get(), pkt);
-    if (rc < 0) {
-        error = "cannot write to the output file: " + AvErrorText(rc);
-        return false;
-    }
+    if (rc < 0) return Status::Failed("cannot write to the output file: " + AvErrorText(rc));
     ++packets_;
-    return true;
+    return {};
 }
 
 int64_t OutputSink::EndMicros(const AVStream* st) const {
@@ -118,20 +101,17 @@ int64_t OutputSink::EndMicros(const AVStream* st) const {
 
 int64_t OutputSink::EndMicros() const { return std::max(EndMicros(video), EndMicros(audio)); }
 
-bool OutputSink::Finish(std::string& error) {
-    if (finished_) return true;
+Status OutputSink::Finish() {
+    if (finished_) return {};
     if (!headerWritten_ || packets_ == 0) {
         Abandon();
-        return true;
+        return {};
     }
     finished_ = true;
     int rc = av_write_trailer(ctx_.get());
     if (fileCreated_) CloseFile();
-    if (rc < 0) {
-        error = "cannot finish the output file: " + AvErrorText(rc);
-        return false;
-    }
-    return true;
+    if (rc < 0) return Status::Failed("cannot finish the output file: " + AvErrorText(rc));
+    return {};
 }
 
 void OutputSink::CloseFile() {

@@ -39,7 +39,7 @@ private:
         if (static_cast<size_t>(i) < job_.inputError.size()) job_.inputError[i] = why;
         job_.inputStatus[i].store(kInputFailed);
     }
-    bool SetUpOutput(int i, MediaInput& in, std::string& error);
+    Status SetUpOutput(int i, MediaInput& in);
     void ScanInputs();
     void ReportProgress(int i, int64_t outputMicros, int64_t inputDuration);
 
@@ -55,9 +55,8 @@ private:
 
 void Worker::ScanInputs() {
     for (int i = 0; i < job_.inputCount; ++i) {
-        std::string ignored;
-        auto in = MediaInput::Open(job_.inputPaths[i], ignored);
-        if (!in) continue;
+        std::unique_ptr<MediaInput> in;
+        if (!MediaInput::Open(job_.inputPaths[i], in).ok()) continue;
         anyVideo_ |= in->video() != nullptr;
         anyAudio_ |= in->audio() != nullptr;
         if (in->video() && !firstRate_) firstRate_ = SourceRate(in->video());
@@ -65,21 +64,22 @@ void Worker::ScanInputs() {
     }
 }
 
-bool Worker::SetUpOutput(int i, MediaInput& in, std::string& error) {
-    if (!sink_.Create(job_.outputPaths[i], error)) return false;
+Status Worker::SetUpOutput(int i, MediaInput& in) {
+    if (Status s = sink_.Create(job_.outputPaths[i]); !s.ok()) return s;
+    Status streams;
     if (job_.reencode) {
         transcoder_ = std::make_unique<Transcoder>();
         const bool video = anyVideo_ || in.video();
         const bool audio = anyAudio_ || in.audio();
-        if (!transcoder_->SetUp(sink_, job_, video, audio, in.video(), in.audio(),
-                                firstRate_.value_or(in.video() ? SourceRate(in.video()) : AVRational{25, 1}), error))
-            return false;
-    } else if (!SetUpCopyStreams(in, sink_, error)) {
-        return false;
+        streams = transcoder_->SetUp(sink_, job_, video, audio, in.video(), in.audio(),
+                                     firstRate_.value_or(in.video() ? SourceRate(in.video()) : AVRational{25, 1}));
+    } else {
+        streams = SetUpCopyStreams(in, sink_);
     }
-    if (!sink_.Open(error)) return false;
+    if (!streams.ok()) return streams;
+    if (Status s = sink_.Open(); !s.ok()) return s;
     outputReady_ = true;
-    return true;
+    return {};
 }
 
 void Worker::ReportProgress(int i, int64_t outputMicros, int64_t inputDuration) {
@@ -124,14 +124,13 @@ void Worker::Run() {
             cancelled = true;
             break;
         }
-        std::string error;
-        auto in = MediaInput::Open(job_.inputPaths[i], error);
-        if (!in) {
-            Fail(i, error);
+        std::unique_ptr<MediaInput> in;
+        if (Status s = MediaInput::Open(job_.inputPaths[i], in); !s.ok()) {
+            Fail(i, s.reason());
             continue;
         }
-        if (job_.reencode && !in->OpenDecoders(error)) {
-            Fail(i, error);
+        if (Status s = job_.reencode ? in->OpenDecoders() : Status(); !s.ok()) {
+            Fail(i, s.reason());
             continue;
         }
         if (!OutputSink::GuessFormat(job_.outputPaths[i])) {
@@ -139,16 +138,16 @@ void Worker::Run() {
             continue;
         }
         if (i == 0) {
-            if (!SetUpOutput(i, *in, error)) {
-                Fail(i, error);
+            if (Status s = SetUpOutput(i, *in); !s.ok()) {
+                Fail(i, s.reason());
                 continue;
             }
         } else if (!outputReady_) {
             // The output's streams and header come from the first file.
             Fail(i, "no output file could be made, because the first file failed");
             continue;
-        } else if (!job_.reencode && !CheckCopyCompatible(*in, sink_, error)) {
-            Fail(i, error);
+        } else if (Status s = job_.reencode ? Status() : CheckCopyCompatible(*in, sink_); !s.ok()) {
+            Fail(i, s.reason());
             continue;
         }
 
@@ -169,14 +168,14 @@ void Worker::Run() {
         const int64_t inputDuration = in->durationMicros();
         ctx.onProgress = [this, i, inputDuration](int64_t us) { ReportProgress(i, us, inputDuration); };
 
-        StageResult r = transcoder_ ? transcoder_->Process(*in, sink_, ctx) : CopyInput(*in, sink_, ctx);
+        Status r = transcoder_ ? transcoder_->Process(*in, sink_, ctx) : CopyInput(*in, sink_, ctx);
         in.reset();  // the input is released before the next one opens
-        if (r.cancelled) {
+        if (r.cancelled()) {
             cancelled = true;
             break;
         }
-        if (!r.ok)
-            Fail(i, r.error);
+        if (r.failed())
+            Fail(i, r.reason());
         else if (i + 1 < n)
             job_.inputStatus[i].store(kInputDone);
         else
@@ -185,28 +184,28 @@ void Worker::Run() {
 
     // Whenever the header was written, the file gets its trailer; a job that wrote
     // nothing removes the file it created.
-    std::string error;
-    bool finished = true;
+    Status closed;
     bool anyDone = false;
     for (int k = 0; k < n; ++k) anyDone |= job_.inputStatus[k].load() == kInputDone;
     if (!cancelled && i < n && job_.inputStatus[i].load() == kInputPending) anyDone = true;
     if (outputReady_ && !anyDone && !cancelled) {
         sink_.Abandon();  // every input failed: what was written is of no use
     } else if (outputReady_) {
-        if (transcoder_ && !transcoder_->Flush(sink_, error)) finished = false;
-        if (!sink_.Finish(error)) finished = false;
+        const Status flushed = transcoder_ ? transcoder_->Flush(sink_) : Status();
+        const Status trailer = sink_.Finish();
+        closed = trailer.ok() ? flushed : trailer;
     } else {
         sink_.Abandon();
     }
     if (!cancelled && i < n && job_.inputStatus[i].load() == kInputPending) {
-        if (finished)
+        if (closed.ok())
             job_.inputStatus[i].store(kInputDone);
         else
-            Fail(i, error);
-    } else if (!finished && i < n) {
-        Fail(i, error);
+            Fail(i, closed.reason());
+    } else if (!closed.ok() && i < n) {
+        Fail(i, closed.reason());
     }
-    if (!cancelled && finished) job_.progressPercent.store(100);
+    if (!cancelled && closed.ok()) job_.progressPercent.store(100);
     job_.currentInput.store(cancelled ? std::min(i + 1, n) : n);
 }
 

@@ -66,15 +66,15 @@ struct Transcoder::Impl {
     int64_t audioSent = 0;        // samples handed to the encoder
     int frameSize = 1024;
     PacketPtr outPkt = MakePacket();
-    std::string error;
 
-    bool Drain(AVCodecContext* enc, AVStream* st, OutputSink& sink);
-    bool SendVideo(AVFrame* f, OutputSink& sink);
-    bool EmitPictures(int64_t untilSlot, OutputSink& sink);
-    bool ScaleInto(const AVFrame* src);
-    bool SendAudioFrames(OutputSink& sink, bool final);
-    bool QueueSilence(int64_t samples, OutputSink& sink);
+    Status Drain(AVCodecContext* enc, AVStream* st, OutputSink& sink);
+    Status SendVideo(AVFrame* f, OutputSink& sink);
+    Status EmitPictures(int64_t untilSlot, OutputSink& sink);
+    Status ScaleInto(const AVFrame* src);
+    Status SendAudioFrames(OutputSink& sink, bool final);
+    Status QueueSilence(int64_t samples, OutputSink& sink);
     FramePtr BlackPicture() const;
+    int64_t EndMicros() const;  // where the output ends so far
     int64_t SlotAt(int64_t us) const { return av_rescale_q_rnd(us, AV_TIME_BASE_Q, period, AV_ROUND_NEAR_INF); }
     int64_t SampleAt(int64_t us) const { return av_rescale(us, aenc->sample_rate, AV_TIME_BASE); }
 };
@@ -97,16 +97,14 @@ static const AVCodec* FindEncoder(int id) {
     return c ? c : avcodec_find_encoder(static_cast<AVCodecID>(id));
 }
 
-static bool OpenVideoEncoder(Transcoder::Impl& d, OutputSink& sink, const OutputParameters& s,
-                             AVRational sourceRate, std::string& error) {
+static Status OpenVideoEncoder(Transcoder::Impl& d, OutputSink& sink, const OutputParameters& s,
+                               AVRational sourceRate) {
     const AVCodec* codec = FindEncoder(s.videoCodecId);
     if (!codec || codec->type != AVMEDIA_TYPE_VIDEO) {
-        error = std::string("no encoder for the video codec ") + avcodec_get_name(static_cast<AVCodecID>(s.videoCodecId));
-        return false;
+        return Status::Failed(std::string("no encoder for the video codec ") + avcodec_get_name(static_cast<AVCodecID>(s.videoCodecId)));
     }
     if (s.outputWidth <= 0 || s.outputHeight <= 0 || s.videoBitRate <= 0) {
-        error = "the output picture size or video bit rate is not set";
-        return false;
+        return Status::Failed("the output picture size or video bit rate is not set");
     }
     d.venc.reset(avcodec_alloc_context3(codec));
     AVCodecContext* c = d.venc.get();
@@ -143,18 +141,18 @@ static bool OpenVideoEncoder(Transcoder::Impl& d, OutputSink& sink, const Output
     if (sink.ctx()->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     int rc = avcodec_open2(c, codec, opts.address());
     if (rc < 0) {
-        error = std::string("cannot open the ") + codec->name + " encoder at " + std::to_string(s.outputWidth) + "x" +
-                std::to_string(s.outputHeight) + ": " + AvErrorText(rc);
-        return false;
+        return Status::Failed(std::string("cannot open the ") + codec->name + " encoder at " + std::to_string(s.outputWidth) + "x" +
+                std::to_string(s.outputHeight) + ": " + AvErrorText(rc));
     }
-    d.vst = sink.AddStream(error);
-    if (!d.vst || avcodec_parameters_from_context(d.vst->codecpar, c) < 0) return false;
+    if (Status st = sink.AddStream(d.vst); !st.ok()) return st;
+    // FFmpeg gives no reason for this one (out of memory), and neither does the message.
+    if (avcodec_parameters_from_context(d.vst->codecpar, c) < 0) return Status::Failed("");
     d.vst->time_base = c->time_base;
     d.vst->avg_frame_rate = c->framerate;
     d.vst->r_frame_rate = c->framerate;
     d.vst->sample_aspect_ratio = c->sample_aspect_ratio;
     sink.video = d.vst;
-    return true;
+    return {};
 }
 
 static AVSampleFormat PreferredSampleFormat(int codecId) {
@@ -177,15 +175,13 @@ static int NearestRate(int want, const int* list) {
     return best;
 }
 
-static bool OpenAudioEncoder(Transcoder::Impl& d, OutputSink& sink, const OutputParameters& s, std::string& error) {
+static Status OpenAudioEncoder(Transcoder::Impl& d, OutputSink& sink, const OutputParameters& s) {
     const AVCodec* codec = FindEncoder(s.audioCodecId);
     if (!codec || codec->type != AVMEDIA_TYPE_AUDIO) {
-        error = std::string("no encoder for the audio codec ") + avcodec_get_name(static_cast<AVCodecID>(s.audioCodecId));
-        return false;
+        return Status::Failed(std::string("no encoder for the audio codec ") + avcodec_get_name(static_cast<AVCodecID>(s.audioCodecId)));
     }
     if (s.sampleRate <= 0 || s.channels <= 0 || s.audioBitRate <= 0) {
-        error = "the output sample rate, channels or audio bit rate is not set";
-        return false;
+        return Status::Failed("the output sample rate, channels or audio bit rate is not set");
     }
     int rate = s.sampleRate;
     if (codec->supported_samplerates) rate = NearestRate(rate, codec->supported_samplerates);
@@ -220,73 +216,69 @@ static bool OpenAudioEncoder(Transcoder::Impl& d, OutputSink& sink, const Output
         int rc = avcodec_open2(c, codec, nullptr);
         if (rc >= 0) break;
         if (attempt == 1 || s.audioCodecId != AV_CODEC_ID_VORBIS) {
-            error = std::string("cannot open the ") + codec->name + " encoder: " + AvErrorText(rc);
-            return false;
+            return Status::Failed(std::string("cannot open the ") + codec->name + " encoder: " + AvErrorText(rc));
         }
     }
     AVCodecContext* c = d.aenc.get();
-    d.ast = sink.AddStream(error);
-    if (!d.ast || avcodec_parameters_from_context(d.ast->codecpar, c) < 0) return false;
+    if (Status st = sink.AddStream(d.ast); !st.ok()) return st;
+    // FFmpeg gives no reason for this one (out of memory), and neither does the message.
+    if (avcodec_parameters_from_context(d.ast->codecpar, c) < 0) return Status::Failed("");
     d.ast->time_base = c->time_base;
     sink.audio = d.ast;
     d.frameSize = c->frame_size > 0 ? c->frame_size : 1024;
     d.fifo.reset(av_audio_fifo_alloc(c->sample_fmt, c->ch_layout.nb_channels, d.frameSize * 4));
     if (!d.fifo) {
-        error = "out of memory for the sound queue";
-        return false;
+        return Status::Failed("out of memory for the sound queue");
     }
-    return true;
+    return {};
 }
 
-bool Transcoder::SetUp(OutputSink& sink, const OutputParameters& s, bool withVideo, bool withAudio,
-                       const AVStream* videoLooks, const AVStream* audioLooks, AVRational sourceRate,
-                       std::string& error) {
+Status Transcoder::SetUp(OutputSink& sink, const OutputParameters& s, bool withVideo, bool withAudio,
+                         const AVStream* videoLooks, const AVStream* audioLooks, AVRational sourceRate) {
     if (withVideo) {
-        if (!OpenVideoEncoder(*d_, sink, s, sourceRate, error)) return false;
+        if (Status st = OpenVideoEncoder(*d_, sink, s, sourceRate); !st.ok()) return st;
         if (videoLooks) CopyStreamLooks(videoLooks, d_->vst);
     }
     if (withAudio) {
-        if (!OpenAudioEncoder(*d_, sink, s, error)) return false;
+        if (Status st = OpenAudioEncoder(*d_, sink, s); !st.ok()) return st;
         if (audioLooks) CopyStreamLooks(audioLooks, d_->ast);
     }
-    return true;
+    return {};
 }
 
 // ---------------------------------------------------------------- encoding ---
 
-bool Transcoder::Impl::Drain(AVCodecContext* enc, AVStream* st, OutputSink& sink) {
+Status Transcoder::Impl::Drain(AVCodecContext* enc, AVStream* st, OutputSink& sink) {
     for (;;) {
         int rc = avcodec_receive_packet(enc, outPkt.get());
-        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return true;
+        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return {};
         if (rc < 0) {
-            error = std::string("the ") + enc->codec->name + " encoder failed: " + AvErrorText(rc);
-            return false;
+            return Status::Failed(std::string("the ") + enc->codec->name + " encoder failed: " + AvErrorText(rc));
         }
         av_packet_rescale_ts(outPkt.get(), enc->time_base, st->time_base);
         outPkt->stream_index = st->index;
-        if (!sink.Write(outPkt.get(), error)) return false;
+        if (Status s = sink.Write(outPkt.get()); !s.ok()) return s;
         av_packet_unref(outPkt.get());
     }
 }
 
-bool Transcoder::Impl::SendVideo(AVFrame* f, OutputSink& sink) {
+Status Transcoder::Impl::SendVideo(AVFrame* f, OutputSink& sink) {
     int rc = avcodec_send_frame(venc.get(), f);
     if (rc < 0 && rc != AVERROR_EOF) {
-        error = std::string("the video encoder refused a picture: ") + AvErrorText(rc);
-        return false;
+        return Status::Failed(std::string("the video encoder refused a picture: ") + AvErrorText(rc));
     }
     return Drain(venc.get(), vst, sink);
 }
 
-bool Transcoder::Impl::EmitPictures(int64_t untilSlot, OutputSink& sink) {
-    if (!venc) return true;
+Status Transcoder::Impl::EmitPictures(int64_t untilSlot, OutputSink& sink) {
+    if (!venc) return {};
     if (!pending && nextSlot < untilSlot) pending = BlackPicture();
     for (; nextSlot < untilSlot; ++nextSlot) {
         pending->pts = nextSlot;
         pending->pict_type = AV_PICTURE_TYPE_NONE;
-        if (!SendVideo(pending.get(), sink)) return false;
+        if (Status s = SendVideo(pending.get(), sink); !s.ok()) return s;
     }
-    return true;
+    return {};
 }
 
 FramePtr Transcoder::Impl::BlackPicture() const {
@@ -300,14 +292,13 @@ FramePtr Transcoder::Impl::BlackPicture() const {
     return f;
 }
 
-bool Transcoder::Impl::ScaleInto(const AVFrame* src) {
+Status Transcoder::Impl::ScaleInto(const AVFrame* src) {
     // One scaler for all pictures of the same size and layout; it works in slices on
     // two threads so the conversion keeps pace with the threaded decoder and encoder.
     const ScalerTarget target{venc->width, venc->height, venc->pix_fmt, SWS_BICUBIC, 2};
     SwsContext* sws = scaler.For(*src, target);
     if (!sws) {
-        error = "cannot convert the source pictures";
-        return false;
+        return Status::Failed("cannot convert the source pictures");
     }
     // The encoder may still hold the previous picture: write into a buffer of our own.
     if (!pending || av_frame_make_writable(pending.get()) < 0) {
@@ -316,42 +307,38 @@ bool Transcoder::Impl::ScaleInto(const AVFrame* src) {
         pending->width = venc->width;
         pending->height = venc->height;
         if (av_frame_get_buffer(pending.get(), 0) < 0) {
-            error = "out of memory for a picture";
-            return false;
+            return Status::Failed("out of memory for a picture");
         }
     }
     if (sws_scale_frame(sws, pending.get(), src) < 0) {
-        error = "cannot convert a source picture";
-        return false;
+        return Status::Failed("cannot convert a source picture");
     }
-    return true;
+    return {};
 }
 
-bool Transcoder::Impl::QueueSilence(int64_t samples, OutputSink& sink) {
-    if (samples <= 0) return true;
+Status Transcoder::Impl::QueueSilence(int64_t samples, OutputSink& sink) {
+    if (samples <= 0) return {};
     const int ch = aenc->ch_layout.nb_channels;
     const int chunk = static_cast<int>(std::min<int64_t>(samples, 65536));
     SampleBuffer silence;
     if (!silence.Allocate(ch, chunk, aenc->sample_fmt)) {
-        error = "out of memory for sound";
-        return false;
+        return Status::Failed("out of memory for sound");
     }
     av_samples_set_silence(silence.planes(), 0, chunk, ch, aenc->sample_fmt);
-    bool ok = true;
-    for (int64_t left = samples; left > 0 && ok;) {
+    for (int64_t left = samples; left > 0;) {
         const int n = static_cast<int>(std::min<int64_t>(left, chunk));
-        ok = av_audio_fifo_write(fifo.get(), reinterpret_cast<void**>(silence.planes()), n) == n;
-        if (!ok) error = "out of memory for sound";
+        const bool queued = av_audio_fifo_write(fifo.get(), reinterpret_cast<void**>(silence.planes()), n) == n;
         audioQueued += n;
         left -= n;
+        if (!queued) return Status::Failed("out of memory for sound");
         // Encoded as it is queued, so a long gap never piles up in memory.
-        ok = ok && SendAudioFrames(sink, false);
+        if (Status s = SendAudioFrames(sink, false); !s.ok()) return s;
     }
-    return ok;
+    return {};
 }
 
-bool Transcoder::Impl::SendAudioFrames(OutputSink& sink, bool final) {
-    if (!aenc) return true;
+Status Transcoder::Impl::SendAudioFrames(OutputSink& sink, bool final) {
+    if (!aenc) return {};
     const bool shortLastOk = aenc->codec->capabilities &
                              (AV_CODEC_CAP_SMALL_LAST_FRAME | AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
     while (av_audio_fifo_size(fifo.get()) >= frameSize || (final && av_audio_fifo_size(fifo.get()) > 0)) {
@@ -364,8 +351,7 @@ bool Transcoder::Impl::SendAudioFrames(OutputSink& sink, bool final) {
         // A last partial frame is padded with silence where the encoder needs whole frames.
         f->nb_samples = take < frameSize && shortLastOk ? take : frameSize;
         if (av_frame_get_buffer(f.get(), 0) < 0) {
-            error = "out of memory for sound";
-            return false;
+            return Status::Failed("out of memory for sound");
         }
         av_samples_set_silence(f->data, 0, f->nb_samples, f->ch_layout.nb_channels, aenc->sample_fmt);
         av_audio_fifo_read(fifo.get(), reinterpret_cast<void**>(f->data), take);
@@ -373,30 +359,30 @@ bool Transcoder::Impl::SendAudioFrames(OutputSink& sink, bool final) {
         audioSent += take;
         int rc = avcodec_send_frame(aenc.get(), f.get());
         if (rc < 0) {
-            error = std::string("the audio encoder refused sound: ") + AvErrorText(rc);
-            return false;
+            return Status::Failed(std::string("the audio encoder refused sound: ") + AvErrorText(rc));
         }
-        if (!Drain(aenc.get(), ast, sink)) return false;
+        if (Status s = Drain(aenc.get(), ast, sink); !s.ok()) return s;
     }
-    return true;
+    return {};
 }
 
-int64_t Transcoder::EndMicros() const {
-    int64_t v = d_->venc ? av_rescale_q(d_->nextSlot, d_->period, AV_TIME_BASE_Q) : 0;
-    int64_t a = d_->aenc ? av_rescale(d_->audioQueued, AV_TIME_BASE, d_->aenc->sample_rate) : 0;
+int64_t Transcoder::Impl::EndMicros() const {
+    int64_t v = venc ? av_rescale_q(nextSlot, period, AV_TIME_BASE_Q) : 0;
+    int64_t a = aenc ? av_rescale(audioQueued, AV_TIME_BASE, aenc->sample_rate) : 0;
     return std::max(v, a);
 }
 
-bool Transcoder::Flush(OutputSink& sink, std::string& error) {
+int64_t Transcoder::EndMicros() const { return d_->EndMicros(); }
+
+Status Transcoder::Flush(OutputSink& sink) {
     Impl& d = *d_;
-    bool ok = true;
     if (d.aenc) {
-        ok = d.SendAudioFrames(sink, true) && avcodec_send_frame(d.aenc.get(), nullptr) >= 0 &&
-             d.Drain(d.aenc.get(), d.ast, sink);
+        if (Status s = d.SendAudioFrames(sink, true); !s.ok()) return s;
+        if (int rc = avcodec_send_frame(d.aenc.get(), nullptr); rc < 0)
+            return Status::Failed(std::string("the audio encoder refused sound: ") + AvErrorText(rc));
+        if (Status s = d.Drain(d.aenc.get(), d.ast, sink); !s.ok()) return s;
     }
-    if (ok && d.venc) ok = d.SendVideo(nullptr, sink);
-    if (!ok) error = d.error;
-    return ok;
+    return d.venc ? d.SendVideo(nullptr, sink) : Status();
 }
 
 // ---------------------------------------------------------------- one input ---
@@ -421,17 +407,19 @@ public:
         hi_ = ctx.window.cut ? endLimit_ + kMaxLeap
                              : duration > 0 ? in.startMicros() + duration - zero_ + kMaxLeap : INT64_MAX / 4;
     }
-    StageResult Run();
+    Status Run();
 
 private:
-    bool Feed(AVCodecContext* dec, const AVPacket* pkt, bool video);
-    bool OnPicture(AVFrame* f);
-    bool OnSound(AVFrame* f);
-    bool PushSamples(uint8_t** data, int n);
+    Status ReadPackets();
+    Status DrainDecoders();
+    // Brings both streams to `length` past ctx.offsetMicros.
+    Status EndOnBothStreams(int64_t length);
+    Status Feed(AVCodecContext* dec, const AVPacket* pkt, bool video);
+    Status OnPicture(AVFrame* f);
+    Status OnSound(AVFrame* f);
+    Status PushSamples(uint8_t** data, int n);
     void Progress() {
-        if (ctx_.onProgress) ctx_.onProgress(std::max(
-            d_.venc ? av_rescale_q(d_.nextSlot, d_.period, AV_TIME_BASE_Q) : 0,
-            d_.aenc ? av_rescale(d_.audioQueued, AV_TIME_BASE, d_.aenc->sample_rate) : 0));
+        if (ctx_.onProgress) ctx_.onProgress(d_.EndMicros());
     }
 
     Transcoder::Impl& d_;
@@ -470,35 +458,37 @@ int64_t SaneTime(int64_t ts, AVRational tb, int64_t zero, int64_t& last, int64_t
     return rel;
 }
 
-bool InputPass::OnPicture(AVFrame* f) {
+Status InputPass::OnPicture(AVFrame* f) {
     const AVStream* st = in_.video();
     int64_t dur = ToMicros(f->pkt_duration, st->time_base);
     if (dur <= 0 || dur > AV_TIME_BASE) dur = av_rescale_q(1, d_.period, AV_TIME_BASE_Q);
     const int64_t rel = SaneTime(f->best_effort_timestamp, st->time_base, zero_, lastPicture_, dur, lo_, hi_);
     if (rel >= endLimit_) {
         videoDone_ = true;
-        return true;
+        return {};
     }
     videoEnd_ = std::max(videoEnd_, rel + dur);
     // The picture in `pending` fills every slot up to the one this picture starts at.
     const int64_t slot = beginSlot_ + d_.SlotAt(std::max<int64_t>(rel, 0));
-    if (d_.pending && slot > d_.nextSlot && !d_.EmitPictures(slot, sink_)) return false;
-    if (!d_.ScaleInto(f)) return false;
+    if (d_.pending && slot > d_.nextSlot) {
+        if (Status s = d_.EmitPictures(slot, sink_); !s.ok()) return s;
+    }
+    if (Status s = d_.ScaleInto(f); !s.ok()) return s;
     Progress();
-    return true;
+    return {};
 }
 
-bool InputPass::PushSamples(uint8_t** data, int n) {
+Status InputPass::PushSamples(uint8_t** data, int n) {
     int skip = static_cast<int>(std::min<int64_t>(trimSamples_, n));
     trimSamples_ -= skip;
     n -= skip;
-    if (n <= 0) return true;
+    if (n <= 0) return {};
     const int64_t cap = endLimit_ == INT64_MAX ? INT64_MAX : beginSample_ + d_.SampleAt(endLimit_);
     if (d_.audioQueued + n >= cap) {
         n = static_cast<int>(std::max<int64_t>(cap - d_.audioQueued, 0));
         audioDone_ = true;
     }
-    if (n <= 0) return true;
+    if (n <= 0) return {};
     const AVSampleFormat fmt = d_.aenc->sample_fmt;
     const int ch = d_.aenc->ch_layout.nb_channels;
     const int bps = av_get_bytes_per_sample(fmt);
@@ -509,17 +499,16 @@ bool InputPass::PushSamples(uint8_t** data, int n) {
         planes[0] = data[0] + skip * bps * ch;
     }
     if (av_audio_fifo_write(d_.fifo.get(), planes, n) != n) {
-        d_.error = "out of memory for sound";
-        return false;
+        return Status::Failed("out of memory for sound");
     }
     d_.audioQueued += n;
     return d_.SendAudioFrames(sink_, false);
 }
 
-bool InputPass::OnSound(AVFrame* f) {
+Status InputPass::OnSound(AVFrame* f) {
     const AVStream* st = in_.audio();
     AVCodecContext* enc = d_.aenc.get();
-    if (f->nb_samples <= 0 || f->sample_rate <= 0) return true;
+    if (f->nb_samples <= 0 || f->sample_rate <= 0) return {};
     const int64_t length = av_rescale(f->nb_samples, AV_TIME_BASE, f->sample_rate);
     const int64_t rel = SaneTime(f->best_effort_timestamp, st->time_base, zero_, lastSound_, lastSoundLength_, lo_, hi_);
     lastSoundLength_ = length;
@@ -537,8 +526,7 @@ bool InputPass::OnSound(AVFrame* f) {
                                      static_cast<AVSampleFormat>(f->format), f->sample_rate, 0, nullptr);
         swr_.reset(raw);
         if (rc < 0 || swr_init(raw) < 0) {
-            d_.error = "cannot convert the source's sound";
-            return false;
+            return Status::Failed("cannot convert the source's sound");
         }
         swrLayout_.CopyFrom(f->ch_layout);
         swrRate_ = f->sample_rate;
@@ -551,100 +539,113 @@ bool InputPass::OnSound(AVFrame* f) {
         int64_t target = beginSample_ + av_rescale(rel, enc->sample_rate, AV_TIME_BASE);
         if (endLimit_ != INT64_MAX) target = std::min(target, beginSample_ + d_.SampleAt(endLimit_));
         if (target > d_.audioQueued) {
-            if (!d_.QueueSilence(target - d_.audioQueued, sink_)) return false;
+            if (Status s = d_.QueueSilence(target - d_.audioQueued, sink_); !s.ok()) return s;
         } else {
             trimSamples_ = d_.audioQueued - target;
         }
     }
     const int want = swr_get_out_samples(swr_.get(), f->nb_samples);
     if (want > buf_.samples() && !buf_.Allocate(enc->ch_layout.nb_channels, want, enc->sample_fmt)) {
-        d_.error = "out of memory for sound";
-        return false;
+        return Status::Failed("out of memory for sound");
     }
     const int got = swr_convert(swr_.get(), buf_.planes(), buf_.samples(),
                                 const_cast<const uint8_t**>(f->extended_data), f->nb_samples);
-    if (got < 0) return true;  // a frame that cannot be converted is skipped
+    if (got < 0) return {};  // a frame that cannot be converted is skipped
     return PushSamples(buf_.planes(), got);
 }
 
-bool InputPass::Feed(AVCodecContext* dec, const AVPacket* pkt, bool video) {
+Status InputPass::Feed(AVCodecContext* dec, const AVPacket* pkt, bool video) {
     int rc = avcodec_send_packet(dec, pkt);
     // Damaged data is skipped: the decoder resumes at the next packet it can use.
-    if (rc < 0 && rc != AVERROR(EAGAIN) && rc != AVERROR_EOF) return true;
+    if (rc < 0 && rc != AVERROR(EAGAIN) && rc != AVERROR_EOF) return {};
     for (;;) {
         rc = avcodec_receive_frame(dec, frame_.get());
-        if (rc < 0) return true;
-        bool ok = video ? (videoDone_ || OnPicture(frame_.get())) : (audioDone_ || OnSound(frame_.get()));
+        if (rc < 0) return {};
+        Status s;
+        if (video ? !videoDone_ : !audioDone_) s = video ? OnPicture(frame_.get()) : OnSound(frame_.get());
         av_frame_unref(frame_.get());
-        if (!ok) return false;
+        if (!s.ok()) return s;
     }
 }
 
-StageResult InputPass::Run() {
-    StageResult result;
+Status InputPass::ReadPackets() {
     PacketPtr pkt = MakePacket();
     const int vi = videoOn_ ? in_.videoIndex() : -1;
     const int ai = audioOn_ ? in_.audioIndex() : -1;
-    if (!videoOn_) videoDone_ = true;
-    if (!audioOn_) audioDone_ = true;
     while (!(videoDone_ && audioDone_)) {
-        if (ctx_.cancelled()) {
-            result.cancelled = true;
-            break;
-        }
+        if (ctx_.cancelled()) return Status::Cancelled();
         if (av_read_frame(in_.ctx(), pkt.get()) < 0) break;  // end, or the readable part of a damaged file
-        bool ok = true;
+        Status s;
         if (pkt->stream_index == vi && !videoDone_)
-            ok = Feed(in_.videoDecoder(), pkt.get(), true);
+            s = Feed(in_.videoDecoder(), pkt.get(), true);
         else if (pkt->stream_index == ai && !audioDone_)
-            ok = Feed(in_.audioDecoder(), pkt.get(), false);
+            s = Feed(in_.audioDecoder(), pkt.get(), false);
         av_packet_unref(pkt.get());
-        if (!ok) {
-            result.error = d_.error;
-            return result;
-        }
+        if (!s.ok()) return s;
     }
-    if (!result.cancelled) {
-        // Pictures and sound the decoders still hold.
-        if (videoOn_ && !videoDone_ && !Feed(in_.videoDecoder(), nullptr, true)) return result.error = d_.error, result;
-        if (audioOn_ && !audioDone_ && !Feed(in_.audioDecoder(), nullptr, false)) return result.error = d_.error, result;
-        if (swr_ && !audioDone_) {
-            for (;;) {
-                const int got = swr_convert(swr_.get(), buf_.planes(), buf_.samples(), nullptr, 0);
-                if (got <= 0) break;
-                if (!PushSamples(buf_.planes(), got)) return result.error = d_.error, result;
-            }
-        }
+    return {};
+}
+
+Status InputPass::DrainDecoders() {
+    if (videoOn_ && !videoDone_) {
+        if (Status s = Feed(in_.videoDecoder(), nullptr, true); !s.ok()) return s;
     }
-    if (videoEnd_ == 0 && audioEnd_ == 0 && !result.cancelled) {
-        result.error = ctx_.window.cut ? "no picture or sound could be decoded in the marked segment"
-                                       : "no picture or sound could be decoded";
-        return result;
+    if (audioOn_ && !audioDone_) {
+        if (Status s = Feed(in_.audioDecoder(), nullptr, false); !s.ok()) return s;
     }
-    // Both streams end where this input ends: at the window's end, or where its content
-    // stops when the file is shorter.
-    int64_t length = std::max(videoEnd_, audioEnd_);
-    if (ctx_.window.cut) length = std::min(length, endLimit_);
-    if (result.cancelled) length = std::max<int64_t>(0, std::max(
-        d_.venc ? av_rescale_q(d_.nextSlot, d_.period, AV_TIME_BASE_Q) : 0,
-        d_.aenc ? av_rescale(d_.audioQueued, AV_TIME_BASE, d_.aenc->sample_rate) : 0) - ctx_.offsetMicros);
+    if (!swr_ || audioDone_) return {};
+    for (;;) {
+        const int got = swr_convert(swr_.get(), buf_.planes(), buf_.samples(), nullptr, 0);
+        if (got <= 0) return {};
+        if (Status s = PushSamples(buf_.planes(), got); !s.ok()) return s;
+    }
+}
+
+Status InputPass::EndOnBothStreams(int64_t length) {
     const int64_t end = ctx_.offsetMicros + length;
-    if (d_.venc && !d_.EmitPictures(std::max(d_.SlotAt(end), d_.nextSlot + (d_.pending && d_.nextSlot == beginSlot_ && length > 0 ? 1 : 0)), sink_))
-        return result.error = d_.error, result;
+    if (d_.venc) {
+        // An input that placed a picture and has a length shows it at least once.
+        const bool showPending = d_.pending && d_.nextSlot == beginSlot_ && length > 0;
+        if (Status s = d_.EmitPictures(std::max(d_.SlotAt(end), d_.nextSlot + (showPending ? 1 : 0)), sink_); !s.ok())
+            return s;
+    }
     if (d_.aenc) {
         const int64_t endSample = d_.SampleAt(end);
-        if (endSample > d_.audioQueued && !d_.QueueSilence(endSample - d_.audioQueued, sink_))
-            return result.error = d_.error, result;
-        if (!d_.SendAudioFrames(sink_, false)) return result.error = d_.error, result;
+        if (endSample > d_.audioQueued) {
+            if (Status s = d_.QueueSilence(endSample - d_.audioQueued, sink_); !s.ok()) return s;
+        }
+        if (Status s = d_.SendAudioFrames(sink_, false); !s.ok()) return s;
     }
     Progress();
-    result.ok = true;
-    return result;
+    return {};
+}
+
+Status InputPass::Run() {
+    if (!videoOn_) videoDone_ = true;
+    if (!audioOn_) audioDone_ = true;
+    Status read = ReadPackets();
+    if (read.failed()) return read;
+    const bool cancelled = read.cancelled();
+    if (!cancelled) {
+        // Pictures and sound the decoders still hold.
+        if (Status s = DrainDecoders(); !s.ok()) return s;
+        if (videoEnd_ == 0 && audioEnd_ == 0)
+            return Status::Failed(ctx_.window.cut ? "no picture or sound could be decoded in the marked segment"
+                                                  : "no picture or sound could be decoded");
+    }
+    // Both streams end where this input ends: at the window's end, or where its content
+    // stops when the file is shorter; when cancelled, where the output has got to.
+    int64_t length = std::max(videoEnd_, audioEnd_);
+    if (ctx_.window.cut) length = std::min(length, endLimit_);
+    if (cancelled) length = std::max<int64_t>(0, d_.EndMicros() - ctx_.offsetMicros);
+    Status ended = EndOnBothStreams(length);
+    // A cancelled input reports the cancel, whatever its ending met.
+    return cancelled ? Status::Cancelled() : ended;
 }
 
 }  // namespace
 
-StageResult Transcoder::Process(MediaInput& in, OutputSink& sink, const StageContext& ctx) {
+Status Transcoder::Process(MediaInput& in, OutputSink& sink, const StageContext& ctx) {
     InputPass pass(*d_, in, sink, ctx);
     return pass.Run();
 }
