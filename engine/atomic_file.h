@@ -25,8 +25,8 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
 
 inline bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error,
                                 const AtomicWriteOptions& options = {}) {
-    return WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                               error, options);
+    return WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error,
+                               options);
 }
 
 }  // namespace ulvane

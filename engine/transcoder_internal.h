@@ -15,13 +15,13 @@ struct Transcoder::Impl {
     CodecContextPtr venc, aenc;
     AVStream* vst = nullptr;
     AVStream* ast = nullptr;
-    AVRational period{1, 25};     // one output frame, also the video encoder's time base
-    int64_t nextSlot = 0;         // next output picture number
-    FramePtr pending;             // the picture that fills slots until a newer one comes
-    Scaler scaler;                // source pictures to the encoder's size and format
-    AudioFifoPtr fifo;            // resampled sound waiting for a whole encoder frame
-    int64_t audioQueued = 0;      // samples placed on the output timeline (sent + queued)
-    int64_t audioSent = 0;        // samples handed to the encoder
+    AVRational period{1, 25};  // one output frame, also the video encoder's time base
+    int64_t nextSlot = 0;      // next output picture number
+    FramePtr pending;          // the picture that fills slots until a newer one comes
+    Scaler scaler;             // source pictures to the encoder's size and format
+    AudioFifoPtr fifo;         // resampled sound waiting for a whole encoder frame
+    int64_t audioQueued = 0;   // samples placed on the output timeline (sent + queued)
+    int64_t audioSent = 0;     // samples handed to the encoder
     int frameSize = 1024;
     PacketPtr outPkt = MakePacket();
 

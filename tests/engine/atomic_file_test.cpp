@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <string>
@@ -97,8 +98,7 @@ TEST(AtomicFile, WithoutKeepModeTheNewFileGets0644) {
     WriteFileBytes(path, "old");
     ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
     std::string error;
-    ASSERT_TRUE(WriteFileAtomically(path, std::string_view("new"), error, {.keepMode = false, .sync = false}))
-        << error;
+    ASSERT_TRUE(WriteFileAtomically(path, std::string_view("new"), error, {.keepMode = false, .sync = false})) << error;
     EXPECT_EQ(Mode(path), 0644u);
     EXPECT_EQ(ReadFileBytes(path), "new");
 }
