@@ -1,16 +1,13 @@
 // The INI reader and writer.
 #include "core/ini_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <fstream>
 #include <optional>
 #include <vector>
+
+#include "engine/atomic_file.h"
 
 namespace ulvane::ini {
 
@@ -229,26 +226,6 @@ std::string Cut(const std::string& v) {
     return v.substr(0, i);
 }
 
-bool WriteAtomically(const std::string& path, const std::string& bytes) {
-    std::string temp = path + ".tmp-XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) return false;
-    struct stat st {};
-    fchmod(fd, ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-    }
-    const bool ok = done == bytes.size() && ::fsync(fd) == 0;
-    if (::close(fd) != 0 || !ok || std::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 std::string DecodeText(const std::string& bytes) {
@@ -334,7 +311,8 @@ bool WriteString(const std::string& file, std::string_view section, std::string_
         case Encoding::Utf8Bom: bytes = "\xEF\xBB\xBF" + text; break;
         case Encoding::Utf16Le: bytes = "\xFF\xFE" + Utf8ToUtf16Le(text); break;
     }
-    return WriteAtomically(file, bytes);
+    std::string error;
+    return WriteFileAtomically(file, bytes, error);
 }
 
 }  // namespace ulvane::ini

@@ -11,7 +11,11 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/audio_fifo.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/dict.h>
+#include <libavutil/mem.h>
 #include <libavutil/rational.h>
+#include <libavutil/samplefmt.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -22,8 +26,11 @@ struct InputFormatDeleter {
     void operator()(AVFormatContext* ctx) const { avformat_close_input(&ctx); }
 };
 struct OutputFormatDeleter {
-    // The file behind pb is closed by OutputSink before the context goes; this only frees memory.
+    // The file behind pb has its own owner in OutputSink; this only frees memory.
     void operator()(AVFormatContext* ctx) const { avformat_free_context(ctx); }
+};
+struct IoContextDeleter {
+    void operator()(AVIOContext* io) const { avio_closep(&io); }
 };
 struct CodecContextDeleter {
     void operator()(AVCodecContext* ctx) const { avcodec_free_context(&ctx); }
@@ -46,12 +53,79 @@ struct AudioFifoDeleter {
 
 using InputFormatPtr = std::unique_ptr<AVFormatContext, InputFormatDeleter>;
 using OutputFormatPtr = std::unique_ptr<AVFormatContext, OutputFormatDeleter>;
+using IoContextPtr = std::unique_ptr<AVIOContext, IoContextDeleter>;
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 using SwsPtr = std::unique_ptr<SwsContext, SwsDeleter>;
 using SwrPtr = std::unique_ptr<SwrContext, SwrDeleter>;
 using AudioFifoPtr = std::unique_ptr<AVAudioFifo, AudioFifoDeleter>;
+
+// Options handed to an FFmpeg open call, which takes out what it used.
+class Dictionary {
+public:
+    Dictionary() = default;
+    ~Dictionary() { av_dict_free(&dict_); }
+    Dictionary(const Dictionary&) = delete;
+    Dictionary& operator=(const Dictionary&) = delete;
+
+    void Set(const char* key, const char* value) { av_dict_set(&dict_, key, value, 0); }
+    AVDictionary** address() { return &dict_; }
+
+private:
+    AVDictionary* dict_ = nullptr;
+};
+
+// A channel layout that releases what it holds (a custom layout's map).
+class ChannelLayout {
+public:
+    ChannelLayout() = default;
+    ~ChannelLayout() { av_channel_layout_uninit(&layout_); }
+    ChannelLayout(const ChannelLayout&) = delete;
+    ChannelLayout& operator=(const ChannelLayout&) = delete;
+
+    void CopyFrom(const AVChannelLayout& from) {
+        av_channel_layout_uninit(&layout_);
+        av_channel_layout_copy(&layout_, &from);
+    }
+    void SetDefault(int channels) {
+        av_channel_layout_uninit(&layout_);
+        av_channel_layout_default(&layout_, channels);
+    }
+    const AVChannelLayout* get() const { return &layout_; }
+    AVChannelLayout* get() { return &layout_; }  // for calls that take a non-const pointer
+
+private:
+    AVChannelLayout layout_{};
+};
+
+// Planes of samples as av_samples_alloc_array_and_samples makes them.
+class SampleBuffer {
+public:
+    SampleBuffer() = default;
+    ~SampleBuffer() { Free(); }
+    SampleBuffer(const SampleBuffer&) = delete;
+    SampleBuffer& operator=(const SampleBuffer&) = delete;
+
+    // Room for `samples` per channel, replacing any room held; false when out of memory.
+    bool Allocate(int channels, int samples, AVSampleFormat format) {
+        Free();
+        if (av_samples_alloc_array_and_samples(&planes_, nullptr, channels, samples, format, 0) < 0) return false;
+        samples_ = samples;
+        return true;
+    }
+    uint8_t** planes() const { return planes_; }
+    int samples() const { return samples_; }
+
+private:
+    void Free() {
+        if (planes_) av_freep(&planes_[0]);
+        av_freep(&planes_);
+        samples_ = 0;
+    }
+    uint8_t** planes_ = nullptr;
+    int samples_ = 0;
+};
 
 inline FramePtr MakeFrame() { return FramePtr(av_frame_alloc()); }
 inline PacketPtr MakePacket() { return PacketPtr(av_packet_alloc()); }

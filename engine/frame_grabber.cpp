@@ -1,20 +1,17 @@
 // The frame grabber and the snapshot bitmap.
 #include "engine/frame_grabber.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
 extern "C" {
 #include <libavutil/imgutils.h>
 }
 
+#include "engine/atomic_file.h"
 #include "engine/ffmpeg_util.h"
 #include "engine/media_input.h"
+#include "engine/scaler.h"
 
 namespace ulvane {
 
@@ -53,46 +50,15 @@ std::vector<uint8_t> SnapshotBitmap(const uint8_t* bgrTopDown, int stride) {
     return b;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error) {
-    std::string temp = path + ".tmp-XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) {
-        error = "cannot write beside " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-    }
-    const bool written = done == bytes.size();
-    const int savedErrno = errno;
-    fchmod(fd, 0644);
-    if (::close(fd) != 0 || !written) {
-        ::unlink(temp.c_str());
-        error = "cannot write " + path + ": " + std::strerror(written ? errno : savedErrno);
-        return false;
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        error = "cannot replace " + path + ": " + std::strerror(errno);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
-}
-
 struct FrameGrabber::State {
     std::unique_ptr<MediaInput> in;
     std::string path;
     bool atStart = false;  // nothing read since the file was opened
-    SwsContext* sws = nullptr;
-    int swsW = 0, swsH = 0, swsFmt = -1;
+    Scaler scaler;
     PacketPtr pkt = MakePacket();
     FramePtr frame = MakeFrame();
     std::vector<uint8_t> bgr = std::vector<uint8_t>(kSnapshotWidth * kSnapshotHeight * 3);
 
-    ~State() { sws_freeContext(sws); }
     bool Open(const std::string& p, std::string& error);
     bool DecodeFirstPicture(std::string& error);
     bool Convert(std::string& error);
@@ -101,15 +67,18 @@ struct FrameGrabber::State {
 bool FrameGrabber::State::Open(const std::string& p, std::string& error) {
     in.reset();
     path.clear();
-    in = MediaInput::Open(p, error);
-    if (!in) return false;
+    if (Status s = MediaInput::Open(p, in); !s.ok()) {
+        error = s.reason();
+        return false;
+    }
     if (!in->video()) {
         error = "the file has no pictures";
         in.reset();
         return false;
     }
     // Slice threads only: frame threads would hold the first picture back.
-    if (!in->OpenDecoders(error, nullptr, false, false)) {
+    if (Status s = in->OpenDecoders(false, false); !s.ok()) {
+        error = s.reason();
         in.reset();
         return false;
     }
@@ -147,18 +116,11 @@ bool FrameGrabber::State::DecodeFirstPicture(std::string& error) {
 
 bool FrameGrabber::State::Convert(std::string& error) {
     const AVFrame* f = frame.get();
-    if (!sws || f->width != swsW || f->height != swsH || f->format != swsFmt) {
-        sws_freeContext(sws);
-        // Any source size is stretched to 320x240.
-        sws = sws_getContext(f->width, f->height, static_cast<AVPixelFormat>(f->format), kSnapshotWidth,
-                             kSnapshotHeight, AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
-        if (!sws) {
-            error = "cannot convert the picture";
-            return false;
-        }
-        swsW = f->width;
-        swsH = f->height;
-        swsFmt = f->format;
+    // Any source size is stretched to 320x240.
+    SwsContext* sws = scaler.For(*f, {kSnapshotWidth, kSnapshotHeight, AV_PIX_FMT_BGR24, SWS_BICUBIC});
+    if (!sws) {
+        error = "cannot convert the picture";
+        return false;
     }
     uint8_t* dst[4] = {bgr.data(), nullptr, nullptr, nullptr};
     int dstStride[4] = {kSnapshotWidth * 3, 0, 0, 0};
@@ -198,7 +160,9 @@ bool FrameGrabber::Grab(const std::string& path, double seconds, const std::stri
     const bool ok = s.DecodeFirstPicture(error) && s.Convert(error);
     av_frame_unref(s.frame.get());
     if (!ok) return false;
-    return WriteFileAtomically(snapshotPath, SnapshotBitmap(s.bgr.data(), kSnapshotWidth * 3), error);
+    // A snapshot is redrawn at once and often: no sync, and always mode 0644.
+    return WriteFileAtomically(snapshotPath, SnapshotBitmap(s.bgr.data(), kSnapshotWidth * 3), error,
+                               {.keepMode = false, .sync = false});
 }
 
 }  // namespace ulvane

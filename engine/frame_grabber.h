@@ -17,10 +17,6 @@ inline constexpr size_t kSnapshotFileSize = 54 + kSnapshotWidth * kSnapshotHeigh
 // A 24-bit bottom-up BMP of a 320x240 BGR picture given top row first.
 std::vector<uint8_t> SnapshotBitmap(const uint8_t* bgrTopDown, int stride);
 
-// Replaces `path` with `bytes` through a temporary file in the same folder and a rename,
-// so a failed or interrupted write leaves the old file as it was.
-bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string& error);
-
 class MediaInput;
 
 // Grabs pictures from one file after another; keeps the last file open, so that the many

@@ -12,25 +12,16 @@ bool IsRealVideoStream(const AVStream* st) {
 
 bool IsAudioStream(const AVStream* st) { return st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO; }
 
-std::unique_ptr<MediaInput> MediaInput::Open(const std::string& path, std::string& error, OpenResult* result) {
+Status MediaInput::Open(const std::string& path, std::unique_ptr<MediaInput>& input) {
     InitFfmpegLogging();
-    OpenResult ignored;
-    OpenResult& res = result ? *result : ignored;
+    input.reset();
     AVFormatContext* raw = nullptr;
     int rc = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
-    if (rc < 0) {
-        res = OpenResult::CannotOpen;
-        error = "cannot open the file as a media file: " + AvErrorText(rc);
-        return nullptr;
-    }
+    if (rc < 0) return Status::Failed("cannot open the file as a media file: " + AvErrorText(rc), kCannotOpen);
     std::unique_ptr<MediaInput> in(new MediaInput);
     in->ctx_.reset(raw);
     rc = avformat_find_stream_info(raw, nullptr);
-    if (rc < 0) {
-        res = OpenResult::NoStreamInfo;
-        error = "cannot read the stream information: " + AvErrorText(rc);
-        return nullptr;
-    }
+    if (rc < 0) return Status::Failed("cannot read the stream information: " + AvErrorText(rc), kNoStreamInfo);
     // In index order; with several streams of a kind the last one wins. Cover art and
     // other attached pictures are neither kind.
     for (unsigned i = 0; i < raw->nb_streams; ++i) {
@@ -41,60 +32,42 @@ std::unique_ptr<MediaInput> MediaInput::Open(const std::string& path, std::strin
                  st->codecpar->ch_layout.nb_channels > 0)
             in->audioIndex_ = static_cast<int>(i);
     }
-    if (in->videoIndex_ < 0 && in->audioIndex_ < 0) {
-        res = OpenResult::NoStreams;
-        error = "the file has neither pictures nor sound";
-        return nullptr;
-    }
-    res = OpenResult::Ok;
-    return in;
+    if (in->videoIndex_ < 0 && in->audioIndex_ < 0)
+        return Status::Failed("the file has neither pictures nor sound", kNoStreams);
+    input = std::move(in);
+    return {};
 }
 
-static CodecContextPtr OpenDecoder(const AVStream* st, bool frameThreads, std::string& error,
-                                   MediaInput::DecoderResult& result) {
+static Status OpenDecoder(const AVStream* st, bool frameThreads, CodecContextPtr& dec) {
     const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
-    if (!codec) {
-        result = MediaInput::DecoderResult::NoDecoder;
-        error = std::string("no decoder for the codec ") + avcodec_get_name(st->codecpar->codec_id);
-        return nullptr;
-    }
-    result = MediaInput::DecoderResult::CannotOpen;
-    CodecContextPtr dec(avcodec_alloc_context3(codec));
+    if (!codec)
+        return Status::Failed(std::string("no decoder for the codec ") + avcodec_get_name(st->codecpar->codec_id),
+                              MediaInput::kNoDecoder);
+    dec.reset(avcodec_alloc_context3(codec));
     if (!dec || avcodec_parameters_to_context(dec.get(), st->codecpar) < 0) {
-        error = "cannot set up the decoder";
-        return nullptr;
+        dec.reset();
+        return Status::Failed("cannot set up the decoder", MediaInput::kDecoderFails);
     }
     dec->pkt_timebase = st->time_base;
     dec->thread_count = 0;  // as many as the machine has
     if (!frameThreads) dec->thread_type = FF_THREAD_SLICE;
     int rc = avcodec_open2(dec.get(), codec, nullptr);
     if (rc < 0) {
-        error = std::string("cannot open the ") + codec->name + " decoder: " + AvErrorText(rc);
-        return nullptr;
+        dec.reset();
+        return Status::Failed(std::string("cannot open the ") + codec->name + " decoder: " + AvErrorText(rc),
+                              MediaInput::kDecoderFails);
     }
-    result = MediaInput::DecoderResult::Ok;
-    return dec;
+    return {};
 }
 
-bool MediaInput::OpenDecoders(std::string& error, DecoderResult* result, bool withAudio, bool frameThreads) {
-    DecoderResult ignored;
-    DecoderResult& res = result ? *result : ignored;
-    res = DecoderResult::Ok;
+Status MediaInput::OpenDecoders(bool withAudio, bool frameThreads) {
     if (videoIndex_ >= 0) {
-        videoDec_ = OpenDecoder(video(), frameThreads, error, res);
-        if (!videoDec_) return false;
+        if (Status s = OpenDecoder(video(), frameThreads, videoDec_); !s.ok()) return s;
     }
-    if (audioIndex_ >= 0 && withAudio) {
-        std::string unused;
-        DecoderResult audioResult;
-        audioDec_ = OpenDecoder(audio(), frameThreads, unused, audioResult);
-        if (!audioDec_) audioIndex_ = -1;  // the pictures can still be used
-    }
-    if (videoIndex_ < 0 && audioIndex_ < 0) {
-        error = "no stream of the file can be decoded";
-        return false;
-    }
-    return true;
+    if (audioIndex_ >= 0 && withAudio && !OpenDecoder(audio(), frameThreads, audioDec_).ok())
+        audioIndex_ = -1;  // the pictures can still be used
+    if (videoIndex_ < 0 && audioIndex_ < 0) return Status::Failed("no stream of the file can be decoded", kDecoderFails);
+    return {};
 }
 
 int64_t MediaInput::startMicros() const {

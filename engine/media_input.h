@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/ffmpeg_util.h"
+#include "engine/status.h"
 
 namespace ulvane {
 
@@ -15,21 +16,18 @@ bool IsAudioStream(const AVStream* st);
 
 class MediaInput {
 public:
-    enum class OpenResult { Ok, CannotOpen, NoStreamInfo, NoStreams };
+    // Codes of the failures of Open and OpenDecoders.
+    enum Failure : int { kCannotOpen = 1, kNoStreamInfo, kNoStreams, kNoDecoder, kDecoderFails };
 
-    // Opens `path` and reads its stream information. Returns null and sets `error`
-    // (and `result`, when given) when the file cannot be used.
-    static std::unique_ptr<MediaInput> Open(const std::string& path, std::string& error,
-                                            OpenResult* result = nullptr);
-
-    enum class DecoderResult { Ok, NoDecoder, CannotOpen };
+    // Opens `path` into `input` and reads its stream information; fails (and leaves
+    // `input` empty) when the file cannot be used.
+    static Status Open(const std::string& path, std::unique_ptr<MediaInput>& input);
 
     // Opens decoders for the chosen streams. A video decoder that cannot be opened is
-    // an error; an audio stream whose decoder cannot be opened is dropped. `withAudio`
+    // a failure; an audio stream whose decoder cannot be opened is dropped. `withAudio`
     // false leaves the audio stream alone. `frameThreads` false decodes with slice
     // threads only, which returns the first picture without the delay of frame threads.
-    bool OpenDecoders(std::string& error, DecoderResult* result = nullptr, bool withAudio = true,
-                      bool frameThreads = true);
+    Status OpenDecoders(bool withAudio = true, bool frameThreads = true);
 
     AVFormatContext* ctx() const { return ctx_.get(); }
     AVStream* video() const { return videoIndex_ >= 0 ? ctx_->streams[videoIndex_] : nullptr; }

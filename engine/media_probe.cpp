@@ -29,22 +29,24 @@ int64_t EstimateDuration(AVFormatContext* ctx, int64_t startMicros) {
     return end == AV_NOPTS_VALUE ? 0 : std::max<int64_t>(end - startMicros, 0);
 }
 
+// The probe's code for why an input could not be opened or decoded.
+int ProbeCode(const Status& status) {
+    switch (status.code()) {
+        case MediaInput::kCannotOpen: return kProbeCannotOpen;
+        case MediaInput::kNoStreamInfo: return kProbeNoStreamInfo;
+        case MediaInput::kNoStreams: return kProbeNoStreams;
+        case MediaInput::kNoDecoder: return kProbeNoDecoder;
+        default: return kProbeDecoderFails;
+    }
+}
+
 }  // namespace
 
 int ProbeMediaFile(ConversionJob& job) {
-    std::string error;
-    MediaInput::OpenResult opened;
-    auto in = MediaInput::Open(job.probePath, error, &opened);
-    switch (opened) {
-        case MediaInput::OpenResult::Ok: break;
-        case MediaInput::OpenResult::CannotOpen: return kProbeCannotOpen;
-        case MediaInput::OpenResult::NoStreamInfo: return kProbeNoStreamInfo;
-        case MediaInput::OpenResult::NoStreams: return kProbeNoStreams;
-    }
-    MediaInput::DecoderResult decoder;
+    std::unique_ptr<MediaInput> in;
+    if (Status s = MediaInput::Open(job.probePath, in); !s.ok()) return ProbeCode(s);
     // Only the video must decode; the sound is not looked at here.
-    if (!in->OpenDecoders(error, &decoder, false, false))
-        return decoder == MediaInput::DecoderResult::NoDecoder ? kProbeNoDecoder : kProbeDecoderFails;
+    if (Status s = in->OpenDecoders(false, false); !s.ok()) return ProbeCode(s);
 
     MediaInfo& info = job.info;
     if (const AVStream* v = in->video()) {

@@ -12,9 +12,8 @@ namespace ulvane {
 
 OutputSink::~OutputSink() {
     if (finished_) return;
-    std::string ignored;
     if (headerWritten_ && packets_ > 0)
-        Finish(ignored);
+        Finish();
     else
         Abandon();
 }
@@ -23,65 +22,54 @@ bool OutputSink::GuessFormat(const std::string& path) {
     return av_guess_format(nullptr, path.c_str(), nullptr) != nullptr;
 }
 
-bool OutputSink::Create(const std::string& path, std::string& error) {
+Status OutputSink::Create(const std::string& path) {
     const AVOutputFormat* fmt = av_guess_format(nullptr, path.c_str(), nullptr);
-    if (!fmt) {
-        error = "no output container for the name " + path;
-        return false;
-    }
+    if (!fmt) return Status::Failed("no output container for the name " + path);
     AVFormatContext* raw = nullptr;
-    if (avformat_alloc_output_context2(&raw, fmt, nullptr, path.c_str()) < 0 || !raw) {
-        error = "cannot create the output container";
-        return false;
-    }
+    if (avformat_alloc_output_context2(&raw, fmt, nullptr, path.c_str()) < 0 || !raw)
+        return Status::Failed("cannot create the output container");
     ctx_.reset(raw);
     path_ = path;
-    return true;
+    return {};
 }
 
-AVStream* OutputSink::AddStream(std::string& error) {
-    AVStream* st = avformat_new_stream(ctx_.get(), nullptr);
-    if (!st) error = "cannot add a stream to the output";
-    return st;
+Status OutputSink::AddStream(AVStream*& stream) {
+    stream = avformat_new_stream(ctx_.get(), nullptr);
+    if (!stream) return Status::Failed("cannot add a stream to the output");
+    return {};
 }
 
-bool OutputSink::Open(std::string& error) {
-    if (ctx_->nb_streams == 0) {
-        error = "the output would have no stream";
-        return false;
-    }
+Status OutputSink::Open() {
+    if (ctx_->nb_streams == 0) return Status::Failed("the output would have no stream");
     if (!(ctx_->oformat->flags & AVFMT_NOFILE)) {
         // Never replace a file that is already there: the name was chosen free, and
         // if something appeared since, it is somebody else's.
         if (FILE* probe = std::fopen(path_.c_str(), "rb")) {
             std::fclose(probe);
-            error = "the output file " + path_ + " exists already";
-            return false;
+            return Status::Failed("the output file " + path_ + " exists already");
         }
-        int rc = avio_open(&ctx_->pb, path_.c_str(), AVIO_FLAG_WRITE);
-        if (rc < 0) {
-            error = "cannot create the output file " + path_ + ": " + AvErrorText(rc);
-            return false;
-        }
+        AVIOContext* io = nullptr;
+        int rc = avio_open(&io, path_.c_str(), AVIO_FLAG_WRITE);
+        if (rc < 0) return Status::Failed("cannot create the output file " + path_ + ": " + AvErrorText(rc));
+        file_.reset(io);
+        ctx_->pb = io;
         fileCreated_ = true;
     }
     // MPEG program streams hold back half a second by default, which would start the
     // output at 0.5 s; our timestamps already start at 0.
-    AVDictionary* opts = nullptr;
+    Dictionary opts;
     if (ctx_->oformat->priv_class && av_opt_find(const_cast<AVClass**>(&ctx_->oformat->priv_class), "preload", nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ))
-        av_dict_set(&opts, "preload", "0", 0);
-    int rc = avformat_write_header(ctx_.get(), &opts);
-    av_dict_free(&opts);
+        opts.Set("preload", "0");
+    int rc = avformat_write_header(ctx_.get(), opts.address());
     if (rc < 0) {
-        error = "cannot write the output header: " + AvErrorText(rc);
         Abandon();
-        return false;
+        return Status::Failed("cannot write the output header: " + AvErrorText(rc));
     }
     headerWritten_ = true;
-    return true;
+    return {};
 }
 
-bool OutputSink::Write(AVPacket* pkt, std::string& error) {
+Status OutputSink::Write(AVPacket* pkt) {
     const int index = pkt->stream_index;
     Clock& c = clocks_[index & 1];
     if (pkt->dts == AV_NOPTS_VALUE) {
@@ -101,12 +89,9 @@ bool OutputSink::Write(AVPacket* pkt, std::string& error) {
     c.endTs = std::max(c.endTs, pkt->pts + pkt->duration);
     pkt->pos = -1;
     int rc = av_interleaved_write_frame(ctx_.get(), pkt);
-    if (rc < 0) {
-        error = "cannot write to the output file: " + AvErrorText(rc);
-        return false;
-    }
+    if (rc < 0) return Status::Failed("cannot write to the output file: " + AvErrorText(rc));
     ++packets_;
-    return true;
+    return {};
 }
 
 int64_t OutputSink::EndMicros(const AVStream* st) const {
@@ -116,27 +101,29 @@ int64_t OutputSink::EndMicros(const AVStream* st) const {
 
 int64_t OutputSink::EndMicros() const { return std::max(EndMicros(video), EndMicros(audio)); }
 
-bool OutputSink::Finish(std::string& error) {
-    if (finished_) return true;
+Status OutputSink::Finish() {
+    if (finished_) return {};
     if (!headerWritten_ || packets_ == 0) {
         Abandon();
-        return true;
+        return {};
     }
     finished_ = true;
     int rc = av_write_trailer(ctx_.get());
-    if (fileCreated_) avio_closep(&ctx_->pb);
-    if (rc < 0) {
-        error = "cannot finish the output file: " + AvErrorText(rc);
-        return false;
-    }
-    return true;
+    if (fileCreated_) CloseFile();
+    if (rc < 0) return Status::Failed("cannot finish the output file: " + AvErrorText(rc));
+    return {};
+}
+
+void OutputSink::CloseFile() {
+    ctx_->pb = nullptr;
+    file_.reset();
 }
 
 void OutputSink::Abandon() {
     if (finished_) return;
     finished_ = true;
     if (ctx_ && fileCreated_) {
-        avio_closep(&ctx_->pb);
+        CloseFile();
         std::remove(path_.c_str());
     }
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/ffmpeg_util.h"
+#include "engine/status.h"
 
 namespace ulvane {
 
@@ -17,23 +18,23 @@ public:
     OutputSink& operator=(const OutputSink&) = delete;
 
     // Creates the muxer context for `path`; the container is chosen from its name.
-    bool Create(const std::string& path, std::string& error);
+    Status Create(const std::string& path);
     // Whether `path`'s name selects a container at all.
     static bool GuessFormat(const std::string& path);
 
     AVFormatContext* ctx() const { return ctx_.get(); }
-    AVStream* AddStream(std::string& error);
+    Status AddStream(AVStream*& stream);
     AVStream* video = nullptr;
     AVStream* audio = nullptr;
 
     // Opens the file (never replacing an existing one) and writes the header.
-    bool Open(std::string& error);
+    Status Open();
     bool headerWritten() const { return headerWritten_; }
 
     // Writes a packet already in the output stream's time base. Missing timestamps are
     // filled from the stream's clock, decode timestamps that do not increase are moved
     // up, so the muxer never refuses a packet for its timing. Takes the packet's data.
-    bool Write(AVPacket* pkt, std::string& error);
+    Status Write(AVPacket* pkt);
 
     // End time in microseconds of everything written to a stream (pts + duration).
     int64_t EndMicros(const AVStream* st) const;
@@ -41,8 +42,8 @@ public:
     int64_t packetsWritten() const { return packets_; }
 
     // Writes the trailer and closes the file; removes it when no packet was written.
-    // Returns false when the trailer could not be written.
-    bool Finish(std::string& error);
+    // Fails when the trailer could not be written.
+    Status Finish();
     // Closes and removes the file (a job that produced nothing usable).
     void Abandon();
 
@@ -51,8 +52,11 @@ private:
         int64_t lastDts = AV_NOPTS_VALUE;
         int64_t endTs = 0;  // largest pts + duration, in the stream's time base
     };
+    void CloseFile();
+
     Clock clocks_[2];
     OutputFormatPtr ctx_;
+    IoContextPtr file_;  // the file behind ctx_->pb
     std::string path_;
     bool fileCreated_ = false;
     bool headerWritten_ = false;

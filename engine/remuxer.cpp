@@ -28,20 +28,15 @@ void CopyStreamLooks(const AVStream* from, AVStream* to) {
         av_dict_set(&to->metadata, "language", lang->value, 0);
 }
 
-static bool AddCopyStream(const AVStream* in, OutputSink& sink, AVStream*& out, std::string& error) {
+static Status AddCopyStream(const AVStream* in, OutputSink& sink, AVStream*& out) {
     const AVOutputFormat* ofmt = sink.ctx()->oformat;
     const AVCodecID id = in->codecpar->codec_id;
-    if (avformat_query_codec(ofmt, id, FF_COMPLIANCE_NORMAL) == 0) {
-        error = std::string("the ") + ofmt->name + " container cannot hold " + avcodec_get_name(id) +
-                " without re-encoding";
-        return false;
-    }
-    out = sink.AddStream(error);
-    if (!out) return false;
-    if (avcodec_parameters_copy(out->codecpar, in->codecpar) < 0) {
-        error = "cannot copy the stream parameters";
-        return false;
-    }
+    if (avformat_query_codec(ofmt, id, FF_COMPLIANCE_NORMAL) == 0)
+        return Status::Failed(std::string("the ") + ofmt->name + " container cannot hold " + avcodec_get_name(id) +
+                              " without re-encoding");
+    if (Status s = sink.AddStream(out); !s.ok()) return s;
+    if (avcodec_parameters_copy(out->codecpar, in->codecpar) < 0)
+        return Status::Failed("cannot copy the stream parameters");
     // Keep the source's codec tag only where the output container knows it for this codec.
     const uint32_t tag = in->codecpar->codec_tag;
     unsigned int known = 0;
@@ -56,31 +51,29 @@ static bool AddCopyStream(const AVStream* in, OutputSink& sink, AVStream*& out, 
     out->r_frame_rate = in->r_frame_rate;
     out->sample_aspect_ratio = in->sample_aspect_ratio;
     CopyStreamLooks(in, out);
-    return true;
+    return {};
 }
 
-bool SetUpCopyStreams(const MediaInput& in, OutputSink& sink, std::string& error) {
-    if (in.video() && !AddCopyStream(in.video(), sink, sink.video, error)) return false;
-    if (in.audio() && !AddCopyStream(in.audio(), sink, sink.audio, error)) return false;
-    return true;
+Status SetUpCopyStreams(const MediaInput& in, OutputSink& sink) {
+    if (in.video()) {
+        if (Status s = AddCopyStream(in.video(), sink, sink.video); !s.ok()) return s;
+    }
+    if (in.audio()) return AddCopyStream(in.audio(), sink, sink.audio);
+    return {};
 }
 
-bool CheckCopyCompatible(const MediaInput& in, const OutputSink& sink, std::string& error) {
-    auto same = [&](const AVStream* a, const AVStream* out, const char* kind) {
-        if (!a) return true;
-        if (!out) {
-            error = std::string("the first file has no ") + kind + " stream to append this file's " +
-                    kind + " to; join these files with re-encoding";
-            return false;
-        }
+Status CheckCopyCompatible(const MediaInput& in, const OutputSink& sink) {
+    auto same = [](const AVStream* a, const AVStream* out, const char* kind) -> Status {
+        if (!a) return {};
+        if (!out)
+            return Status::Failed(std::string("the first file has no ") + kind + " stream to append this file's " +
+                                  kind + " to; join these files with re-encoding");
         const AVCodecParameters* in = a->codecpar;
         const AVCodecParameters* o = out->codecpar;
-        if (in->codec_id != o->codec_id) {
-            error = std::string("its ") + kind + " codec (" + avcodec_get_name(in->codec_id) +
-                    ") differs from the first file's (" + avcodec_get_name(o->codec_id) +
-                    "); join these files with re-encoding";
-            return false;
-        }
+        if (in->codec_id != o->codec_id)
+            return Status::Failed(std::string("its ") + kind + " codec (" + avcodec_get_name(in->codec_id) +
+                                  ") differs from the first file's (" + avcodec_get_name(o->codec_id) +
+                                  "); join these files with re-encoding");
         // Packets are only meaningful with the decoder set-up of the stream they came
         // from; the output carries the first file's, so the others must match it.
         const bool sameShape = kind[0] == 'v' ? in->width == o->width && in->height == o->height
@@ -89,15 +82,15 @@ bool CheckCopyCompatible(const MediaInput& in, const OutputSink& sink, std::stri
         const bool sameSetup = in->extradata_size == o->extradata_size &&
                                (in->extradata_size == 0 ||
                                 std::equal(in->extradata, in->extradata + in->extradata_size, o->extradata));
-        if (!sameShape || !sameSetup) {
-            error = std::string("its ") + kind + " is coded with other parameters than the first file's (" +
-                    (sameShape ? "decoder set-up" : kind[0] == 'v' ? "picture size" : "sample rate or channels") +
-                    "), so its packets cannot be copied after them; join these files with re-encoding";
-            return false;
-        }
-        return true;
+        if (!sameShape || !sameSetup)
+            return Status::Failed(
+                std::string("its ") + kind + " is coded with other parameters than the first file's (" +
+                (sameShape ? "decoder set-up" : kind[0] == 'v' ? "picture size" : "sample rate or channels") +
+                "), so its packets cannot be copied after them; join these files with re-encoding");
+        return {};
     };
-    return same(in.video(), sink.video, "video") && same(in.audio(), sink.audio, "audio");
+    if (Status s = same(in.video(), sink.video, "video"); !s.ok()) return s;
+    return same(in.audio(), sink.audio, "audio");
 }
 
 namespace {
@@ -113,7 +106,7 @@ public:
         audioLimit_ = ctx.window.endMicros;
     }
 
-    StageResult Run();
+    Status Run();
 
 private:
     static int64_t PtsMicros(const AVPacket* p, const AVStream* st) {
@@ -128,6 +121,9 @@ private:
     void EndVideo();
     void ReleaseHeldAudio();
     bool Emit(AVPacket* pkt, const AVStream* in, AVStream* out);
+    bool failed() const { return failure_.failed(); }
+    // How the copy ended, once the input has been read.
+    Status Outcome() const;
 
     MediaInput& in_;
     OutputSink& sink_;
@@ -142,8 +138,7 @@ private:
     std::deque<PacketPtr> preVideo_;      // pictures from that key frame on, not yet committed
     std::deque<PacketPtr> heldVideo_;  // pictures shown after the end, kept if still referenced
     static constexpr size_t kMaxHeldPictures = 16;
-    std::string error_;
-    bool failed_ = false;
+    Status failure_;  // the first write that failed
     bool reachedStart_ = false;
     int64_t packetsRead_ = 0;  // something from the window's start on was copied
 };
@@ -160,8 +155,8 @@ bool Copier::Emit(AVPacket* pkt, const AVStream* in, AVStream* out) {
     if (pkt->duration <= 0 && out == sink_.video && in->avg_frame_rate.num > 0)
         pkt->duration = av_rescale_q(1, av_inv_q(in->avg_frame_rate), out->time_base);
     pkt->stream_index = out->index;
-    if (!sink_.Write(pkt, error_)) {
-        failed_ = true;
+    if (Status s = sink_.Write(pkt); !s.ok()) {
+        failure_ = std::move(s);
         return false;
     }
     if (ctx_.onProgress) ctx_.onProgress(sink_.EndMicros());
@@ -170,7 +165,7 @@ bool Copier::Emit(AVPacket* pkt, const AVStream* in, AVStream* out) {
 
 void Copier::ReleaseHeldAudio() {
     const AVStream* a = in_.audio();
-    while (!held_.empty() && !failed_) {
+    while (!held_.empty() && !failed()) {
         PacketPtr p = std::move(held_.front());
         held_.pop_front();
         const int64_t t = PtsMicros(p.get(), a);
@@ -228,7 +223,7 @@ void Copier::Commit() {
     std::deque<PacketPtr> pictures;
     pictures.swap(preVideo_);
     for (PacketPtr& p : pictures) {
-        if (failed_ || videoDone_) break;
+        if (failed() || videoDone_) break;
         ProcessVideo(std::move(p));
     }
 }
@@ -251,7 +246,7 @@ void Copier::ProcessVideo(PacketPtr pkt) {
         if (heldVideo_.size() >= kMaxHeldPictures) EndVideo();
         return;
     }
-    while (!heldVideo_.empty() && !failed_) {
+    while (!heldVideo_.empty() && !failed()) {
         EmitVideo(heldVideo_.front().get());
         heldVideo_.pop_front();
     }
@@ -334,15 +329,11 @@ bool Copier::EmitAudio(AVPacket* pkt) {
     return true;
 }
 
-StageResult Copier::Run() {
-    StageResult result;
+Status Copier::Run() {
     const int vi = haveVideo_ ? in_.videoIndex() : -1;
     const int ai = haveAudio_ ? in_.audioIndex() : -1;
     for (;;) {
-        if (ctx_.cancelled()) {
-            result.cancelled = true;
-            break;
-        }
+        if (ctx_.cancelled()) return Status::Cancelled();
         PacketPtr pkt = MakePacket();
         // A read error past the start is taken as the end of a truncated file.
         if (av_read_frame(in_.ctx(), pkt.get()) < 0) break;
@@ -352,38 +343,30 @@ StageResult Copier::Run() {
             OnVideo(std::move(pkt));
         else if (pkt->stream_index == ai && !audioDone_)
             OnAudio(std::move(pkt));
-        if (failed_ || (videoDone_ && audioDone_)) break;
+        if (failed() || (videoDone_ && audioDone_)) break;
     }
-    if (!failed_ && !result.cancelled) {
+    if (!failed()) {
         if (zero_ == AV_NOPTS_VALUE && candidate_ != AV_NOPTS_VALUE) Commit();
         if (!videoDone_) EndVideo();
         if (zero_ != AV_NOPTS_VALUE) ReleaseHeldAudio();
     }
-    if (failed_) {
-        result.error = error_;
-        return result;
-    }
-    if ((zero_ == AV_NOPTS_VALUE || !reachedStart_) && !result.cancelled) {
-        if (zero_ != AV_NOPTS_VALUE) {
-            result.error = "the marked segment lies beyond the end of the file";
-            return result;
-        }
-        if (packetsRead_ == 0) {
-            result.error = ctx_.window.cut ? "the marked segment lies beyond the end of the readable file"
-                                           : "the file holds no readable packet";
-            return result;
-        }
-        result.error = ctx_.window.cut ? "nothing in the marked segment could be copied (no key frame found)"
-                                       : "nothing in the file could be copied (no key frame found)";
-        return result;
-    }
-    result.ok = true;
-    return result;
+    return Outcome();
+}
+
+Status Copier::Outcome() const {
+    if (failed()) return failure_;
+    if (zero_ != AV_NOPTS_VALUE && reachedStart_) return {};
+    if (zero_ != AV_NOPTS_VALUE) return Status::Failed("the marked segment lies beyond the end of the file");
+    if (packetsRead_ == 0)
+        return Status::Failed(ctx_.window.cut ? "the marked segment lies beyond the end of the readable file"
+                                              : "the file holds no readable packet");
+    return Status::Failed(ctx_.window.cut ? "nothing in the marked segment could be copied (no key frame found)"
+                                          : "nothing in the file could be copied (no key frame found)");
 }
 
 }  // namespace
 
-StageResult CopyInput(MediaInput& in, OutputSink& sink, const StageContext& ctx) {
+Status CopyInput(MediaInput& in, OutputSink& sink, const StageContext& ctx) {
     Copier copier(in, sink, ctx);
     return copier.Run();
 }

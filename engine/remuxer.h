@@ -10,14 +10,14 @@ namespace ulvane {
 
 // Creates the output streams from the first input's streams (codec parameters,
 // rotation, language). Fails when the container cannot hold a stream's codec.
-bool SetUpCopyStreams(const MediaInput& in, OutputSink& sink, std::string& error);
+Status SetUpCopyStreams(const MediaInput& in, OutputSink& sink);
 
 // Checks that a later input of a join can be appended to the streams made for the first.
-bool CheckCopyCompatible(const MediaInput& in, const OutputSink& sink, std::string& error);
+Status CheckCopyCompatible(const MediaInput& in, const OutputSink& sink);
 
 // Copies the window of `in` to `sink`. The output of this input starts with the video
 // key frame at or before the window's start (audio from before it is dropped) and ends
-// where the source reaches the window's end.
-StageResult CopyInput(MediaInput& in, OutputSink& sink, const StageContext& ctx);
+// where the source reaches the window's end. Cancelled when ctx.cancel is set.
+Status CopyInput(MediaInput& in, OutputSink& sink, const StageContext& ctx);
 
 }  // namespace ulvane

@@ -39,9 +39,17 @@ private:
         if (static_cast<size_t>(i) < job_.inputError.size()) job_.inputError[i] = why;
         job_.inputStatus[i].store(kInputFailed);
     }
-    bool SetUpOutput(int i, MediaInput& in, std::string& error);
+    bool RecordIsUsable() const;
+    void RefuseRecord();
     void ScanInputs();
+    Status TakeInput(int i);
+    Status OpenInput(int i, std::unique_ptr<MediaInput>& in);
+    Status ReadyOutputFor(int i, MediaInput& in);
+    Status SetUpOutput(int i, MediaInput& in);
+    Status PlaceInput(int i, MediaInput& in, StageContext& ctx);
     void ReportProgress(int i, int64_t outputMicros, int64_t inputDuration);
+    Status CloseOutput(bool lastPending, bool cancelled);
+    void Settle(int i, bool lastPending, bool cancelled, const Status& closed);
 
     ConversionJob& job_;
     OutputSink sink_;
@@ -53,11 +61,27 @@ private:
     int64_t inputBegin_ = 0;
 };
 
+bool Worker::RecordIsUsable() const {
+    const int n = job_.inputCount;
+    const size_t count = static_cast<size_t>(std::max(n, 0));
+    const bool segmentKnown = job_.joinMode || n <= 0 ||
+                              (job_.segmentStart.size() >= 1 && job_.segmentEnd.size() >= 1 &&
+                               job_.segmentLength.size() >= 1);
+    return n <= kMaxInputs && job_.inputPaths.size() >= count && job_.outputPaths.size() >= count &&
+           job_.inputError.size() >= count && segmentKnown;
+}
+
+void Worker::RefuseRecord() {
+    // A job the record cannot describe is refused instead of reading or writing past it.
+    for (auto& s : job_.inputStatus) s.store(kInputFailed);
+    job_.progressPercent.store(0);
+    job_.currentInput.store(job_.inputCount);
+}
+
 void Worker::ScanInputs() {
     for (int i = 0; i < job_.inputCount; ++i) {
-        std::string ignored;
-        auto in = MediaInput::Open(job_.inputPaths[i], ignored);
-        if (!in) continue;
+        std::unique_ptr<MediaInput> in;
+        if (!MediaInput::Open(job_.inputPaths[i], in).ok()) continue;
         anyVideo_ |= in->video() != nullptr;
         anyAudio_ |= in->audio() != nullptr;
         if (in->video() && !firstRate_) firstRate_ = SourceRate(in->video());
@@ -65,21 +89,67 @@ void Worker::ScanInputs() {
     }
 }
 
-bool Worker::SetUpOutput(int i, MediaInput& in, std::string& error) {
-    if (!sink_.Create(job_.outputPaths[i], error)) return false;
+Status Worker::OpenInput(int i, std::unique_ptr<MediaInput>& in) {
+    if (Status s = MediaInput::Open(job_.inputPaths[i], in); !s.ok()) return s;
+    if (job_.reencode) return in->OpenDecoders();
+    return {};
+}
+
+Status Worker::ReadyOutputFor(int i, MediaInput& in) {
+    if (!OutputSink::GuessFormat(job_.outputPaths[i]))
+        return Status::Failed("no output container for the name " + job_.outputPaths[i]);
+    if (i == 0) return SetUpOutput(i, in);
+    // The output's streams and header come from the first file.
+    if (!outputReady_) return Status::Failed("no output file could be made, because the first file failed");
+    if (!job_.reencode) return CheckCopyCompatible(in, sink_);
+    return {};
+}
+
+Status Worker::SetUpOutput(int i, MediaInput& in) {
+    if (Status s = sink_.Create(job_.outputPaths[i]); !s.ok()) return s;
+    Status streams;
     if (job_.reencode) {
         transcoder_ = std::make_unique<Transcoder>();
         const bool video = anyVideo_ || in.video();
         const bool audio = anyAudio_ || in.audio();
-        if (!transcoder_->SetUp(sink_, job_, video, audio, in.video(), in.audio(),
-                                firstRate_.value_or(in.video() ? SourceRate(in.video()) : AVRational{25, 1}), error))
-            return false;
-    } else if (!SetUpCopyStreams(in, sink_, error)) {
-        return false;
+        streams = transcoder_->SetUp(sink_, job_, video, audio, in.video(), in.audio(),
+                                     firstRate_.value_or(in.video() ? SourceRate(in.video()) : AVRational{25, 1}));
+    } else {
+        streams = SetUpCopyStreams(in, sink_);
     }
-    if (!sink_.Open(error)) return false;
+    if (!streams.ok()) return streams;
+    if (Status s = sink_.Open(); !s.ok()) return s;
     outputReady_ = true;
-    return true;
+    return {};
+}
+
+// Where input i starts on the output, which part of it to take, and how its progress shows.
+Status Worker::PlaceInput(int i, MediaInput& in, StageContext& ctx) {
+    ctx.cancel = &job_.cancelRequested;
+    ctx.offsetMicros = i == 0 ? 0 : (transcoder_ ? transcoder_->EndMicros() : sink_.EndMicros());
+    inputBegin_ = ctx.offsetMicros;
+    if (!job_.joinMode) {
+        ctx.window.cut = true;
+        ctx.window.startMicros = in.startMicros() + SecondsToMicros(job_.segmentStart[0]);
+        ctx.window.endMicros = in.startMicros() + SecondsToMicros(job_.segmentEnd[0]);
+        if (ctx.window.endMicros <= ctx.window.startMicros)
+            return Status::Failed("the end of the segment is not after its start");
+        if (job_.segmentStart[0] > 0) in.SeekTo(ctx.window.startMicros);
+    }
+    const int64_t inputDuration = in.durationMicros();
+    ctx.onProgress = [this, i, inputDuration](int64_t us) { ReportProgress(i, us, inputDuration); };
+    return {};
+}
+
+// Opens input i, readies the output for it and runs the copy or re-encode stage. The
+// input is released on return, before the next one opens.
+Status Worker::TakeInput(int i) {
+    std::unique_ptr<MediaInput> in;
+    if (Status s = OpenInput(i, in); !s.ok()) return s;
+    if (Status s = ReadyOutputFor(i, *in); !s.ok()) return s;
+    StageContext ctx;
+    if (Status s = PlaceInput(i, *in, ctx); !s.ok()) return s;
+    return transcoder_ ? transcoder_->Process(*in, sink_, ctx) : CopyInput(*in, sink_, ctx);
 }
 
 void Worker::ReportProgress(int i, int64_t outputMicros, int64_t inputDuration) {
@@ -96,20 +166,38 @@ void Worker::ReportProgress(int i, int64_t outputMicros, int64_t inputDuration) 
     job_.progressPercent.store(std::clamp(static_cast<int32_t>(pct), 0, 100), std::memory_order_relaxed);
 }
 
-void Worker::Run() {
-    const int n = job_.inputCount;
-    const bool shapeOk = n <= kMaxInputs && job_.inputPaths.size() >= static_cast<size_t>(std::max(n, 0)) &&
-                         job_.outputPaths.size() >= static_cast<size_t>(std::max(n, 0)) &&
-                         job_.inputError.size() >= static_cast<size_t>(std::max(n, 0)) &&
-                         (job_.joinMode || n <= 0 || (job_.segmentStart.size() >= 1 && job_.segmentEnd.size() >= 1 &&
-                                                      job_.segmentLength.size() >= 1));
-    if (!shapeOk) {
-        // Refuse a job the record cannot describe instead of reading or writing past it.
-        for (auto& s : job_.inputStatus) s.store(kInputFailed);
-        job_.progressPercent.store(0);
-        job_.currentInput.store(n);
-        return;
+// Whenever the header was written, the file gets its trailer; a job that wrote nothing
+// removes the file it created. `lastPending`: the last input taken awaits the trailer.
+Status Worker::CloseOutput(bool lastPending, bool cancelled) {
+    bool anyDone = lastPending;
+    for (int k = 0; k < job_.inputCount; ++k) anyDone |= job_.inputStatus[k].load() == kInputDone;
+    if (!outputReady_ || (!anyDone && !cancelled)) {
+        sink_.Abandon();  // nothing written, or every input failed: what was written is of no use
+        return {};
     }
+    const Status flushed = transcoder_ ? transcoder_->Flush(sink_) : Status();
+    const Status trailer = sink_.Finish();
+    return trailer.ok() ? flushed : trailer;
+}
+
+// Records how the job ended; `i` is the input the loop stopped at.
+void Worker::Settle(int i, bool lastPending, bool cancelled, const Status& closed) {
+    const int n = job_.inputCount;
+    if (lastPending) {
+        if (closed.ok())
+            job_.inputStatus[i].store(kInputDone);
+        else
+            Fail(i, closed.reason());
+    } else if (!closed.ok() && i < n) {
+        Fail(i, closed.reason());
+    }
+    if (!cancelled && closed.ok()) job_.progressPercent.store(100);
+    job_.currentInput.store(cancelled ? std::min(i + 1, n) : n);
+}
+
+void Worker::Run() {
+    if (!RecordIsUsable()) return RefuseRecord();
+    const int n = job_.inputCount;
     for (int i = 0; i < n; ++i) job_.inputStatus[i].store(kInputPending);
     job_.progressPercent.store(0);
     job_.currentInput.store(0);
@@ -120,94 +208,20 @@ void Worker::Run() {
     bool cancelled = false;
     for (; i < n; ++i) {
         job_.currentInput.store(i);
-        if (job_.cancelRequested.load()) {
+        const Status taken = job_.cancelRequested.load() ? Status::Cancelled() : TakeInput(i);
+        if (taken.cancelled()) {
             cancelled = true;
             break;
         }
-        std::string error;
-        auto in = MediaInput::Open(job_.inputPaths[i], error);
-        if (!in) {
-            Fail(i, error);
-            continue;
-        }
-        if (job_.reencode && !in->OpenDecoders(error)) {
-            Fail(i, error);
-            continue;
-        }
-        if (!OutputSink::GuessFormat(job_.outputPaths[i])) {
-            Fail(i, "no output container for the name " + job_.outputPaths[i]);
-            continue;
-        }
-        if (i == 0) {
-            if (!SetUpOutput(i, *in, error)) {
-                Fail(i, error);
-                continue;
-            }
-        } else if (!outputReady_) {
-            // The output's streams and header come from the first file.
-            Fail(i, "no output file could be made, because the first file failed");
-            continue;
-        } else if (!job_.reencode && !CheckCopyCompatible(*in, sink_, error)) {
-            Fail(i, error);
-            continue;
-        }
-
-        StageContext ctx;
-        ctx.cancel = &job_.cancelRequested;
-        ctx.offsetMicros = i == 0 ? 0 : (transcoder_ ? transcoder_->EndMicros() : sink_.EndMicros());
-        inputBegin_ = ctx.offsetMicros;
-        if (!job_.joinMode) {
-            ctx.window.cut = true;
-            ctx.window.startMicros = in->startMicros() + SecondsToMicros(job_.segmentStart[0]);
-            ctx.window.endMicros = in->startMicros() + SecondsToMicros(job_.segmentEnd[0]);
-            if (ctx.window.endMicros <= ctx.window.startMicros) {
-                Fail(i, "the end of the segment is not after its start");
-                continue;
-            }
-            if (job_.segmentStart[0] > 0) in->SeekTo(ctx.window.startMicros);
-        }
-        const int64_t inputDuration = in->durationMicros();
-        ctx.onProgress = [this, i, inputDuration](int64_t us) { ReportProgress(i, us, inputDuration); };
-
-        StageResult r = transcoder_ ? transcoder_->Process(*in, sink_, ctx) : CopyInput(*in, sink_, ctx);
-        in.reset();  // the input is released before the next one opens
-        if (r.cancelled) {
-            cancelled = true;
-            break;
-        }
-        if (!r.ok)
-            Fail(i, r.error);
+        if (taken.failed())
+            Fail(i, taken.reason());
         else if (i + 1 < n)
             job_.inputStatus[i].store(kInputDone);
         else
             break;  // the last input's status waits for the trailer
     }
-
-    // Whenever the header was written, the file gets its trailer; a job that wrote
-    // nothing removes the file it created.
-    std::string error;
-    bool finished = true;
-    bool anyDone = false;
-    for (int k = 0; k < n; ++k) anyDone |= job_.inputStatus[k].load() == kInputDone;
-    if (!cancelled && i < n && job_.inputStatus[i].load() == kInputPending) anyDone = true;
-    if (outputReady_ && !anyDone && !cancelled) {
-        sink_.Abandon();  // every input failed: what was written is of no use
-    } else if (outputReady_) {
-        if (transcoder_ && !transcoder_->Flush(sink_, error)) finished = false;
-        if (!sink_.Finish(error)) finished = false;
-    } else {
-        sink_.Abandon();
-    }
-    if (!cancelled && i < n && job_.inputStatus[i].load() == kInputPending) {
-        if (finished)
-            job_.inputStatus[i].store(kInputDone);
-        else
-            Fail(i, error);
-    } else if (!finished && i < n) {
-        Fail(i, error);
-    }
-    if (!cancelled && finished) job_.progressPercent.store(100);
-    job_.currentInput.store(cancelled ? std::min(i + 1, n) : n);
+    const bool lastPending = !cancelled && i < n && job_.inputStatus[i].load() == kInputPending;
+    Settle(i, lastPending, cancelled, CloseOutput(lastPending, cancelled));
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
 // What the two kinds of input processing (copy and re-encode) share: the part of an
-// input to take, how progress and cancellation reach them, and what they report.
+// input to take and how progress and cancellation reach them. Both report a Status:
+// done (the input was taken fully, or up to a read error), failed, or cancelled.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <limits>
-#include <string>
 
 namespace ulvane {
 
@@ -25,12 +25,6 @@ struct StageContext {
     const std::atomic<bool>* cancel = nullptr;
 
     bool cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }
-};
-
-struct StageResult {
-    bool ok = false;         // the input was taken (fully, or up to a read error or cancel)
-    bool cancelled = false;  // the user stopped it
-    std::string error;       // why not ok
 };
 
 }  // namespace ulvane

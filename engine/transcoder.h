@@ -14,9 +14,9 @@
 #include "engine/media_input.h"
 #include "engine/output_sink.h"
 #include "engine/stage.h"
+#include "engine/status.h"
 
 namespace ulvane {
-
 
 // The encoder time base for a frame rate from the preset list: one frame period.
 // `sourceRate` serves when `frameRate` is 0 (see the .cpp for the rules).
@@ -32,18 +32,18 @@ public:
     // Creates the output streams and opens the encoders. `looks` (may be null) is the
     // source video stream whose rotation and language the output keeps; `sourceRate`
     // the frame rate used when the settings ask for the source's.
-    bool SetUp(OutputSink& sink, const OutputParameters& s, bool withVideo, bool withAudio,
-               const AVStream* videoLooks, const AVStream* audioLooks, AVRational sourceRate,
-               std::string& error);
+    Status SetUp(OutputSink& sink, const OutputParameters& s, bool withVideo, bool withAudio,
+                 const AVStream* videoLooks, const AVStream* audioLooks, AVRational sourceRate);
 
     // Decodes the window of `in` and encodes it at ctx.offsetMicros of the output.
-    StageResult Process(MediaInput& in, OutputSink& sink, const StageContext& ctx);
+    // Cancelled when ctx.cancel is set; the output then ends where it had got to.
+    Status Process(MediaInput& in, OutputSink& sink, const StageContext& ctx);
 
     // Where the output ends so far, in microseconds.
     int64_t EndMicros() const;
 
     // Encodes what is still queued and drains the encoders. Call once, at the end.
-    bool Flush(OutputSink& sink, std::string& error);
+    Status Flush(OutputSink& sink);
 
     struct Impl;  // the encoders and the output timeline, shared by every input
 

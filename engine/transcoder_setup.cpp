@@ -1,0 +1,206 @@
+// Transcoder set-up: the output time base and the video and audio encoders.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "engine/stream_meta.h"
+#include "engine/transcoder_internal.h"
+
+namespace ulvane {
+
+namespace {
+
+struct RateRow {
+    double rate;
+    AVRational tb;
+};
+// Frame rates of the preset lists and the time base each one is encoded with.
+constexpr RateRow kRateTable[] = {
+    {8, {1001, 8008}},    {10, {1001, 10010}},    {12, {1001, 12012}},   {14.985, {1001, 15000}},
+    {15, {1001, 15015}},  {18, {1, 18}},          {20, {1001, 20020}},   {23.975, {1001, 24000}},
+    {24, {1001, 24024}},  {25, {1001, 25025}},    {29.97, {1001, 30000}}, {30, {1001, 30030}},
+    {50, {1, 50}},        {60, {1, 60}},
+};
+
+bool Sane(AVRational r) { return r.num > 0 && r.den > 0 && av_q2d(r) >= 1.0 && av_q2d(r) <= 240.0; }
+
+}  // namespace
+
+AVRational OutputTimeBase(double frameRate, AVRational sourceRate, int codecId) {
+    if (!Sane(sourceRate)) sourceRate = {25, 1};
+    AVRational tb = {sourceRate.den, sourceRate.num};
+    if (frameRate == 0) {
+        if (codecId == AV_CODEC_ID_MPEG4 && sourceRate.num == 982057 && sourceRate.den == 32768) tb = {100, 2997};
+        if (codecId == AV_CODEC_ID_MPEG4 && sourceRate.num == 785645 && sourceRate.den == 32768) tb = {1001, 24000};
+        frameRate = static_cast<double>(tb.den / tb.num);
+    }
+    for (const RateRow& row : kRateTable)
+        if (row.rate == frameRate) tb = row.tb;
+    av_reduce(&tb.num, &tb.den, tb.num, tb.den, 1 << 30);
+    return tb;
+}
+
+Transcoder::Transcoder() : d_(std::make_unique<Impl>()) {}
+Transcoder::~Transcoder() = default;
+
+static const AVCodec* FindEncoder(int id) {
+    const char* preferred = nullptr;
+    switch (id) {
+        case AV_CODEC_ID_H264: preferred = "libx264"; break;
+        case AV_CODEC_ID_MP3: preferred = "libmp3lame"; break;
+        case AV_CODEC_ID_VORBIS: preferred = "libvorbis"; break;
+        case AV_CODEC_ID_AAC: preferred = "aac"; break;
+        default: break;
+    }
+    const AVCodec* c = preferred ? avcodec_find_encoder_by_name(preferred) : nullptr;
+    return c ? c : avcodec_find_encoder(static_cast<AVCodecID>(id));
+}
+
+static Status OpenVideoEncoder(Transcoder::Impl& d, OutputSink& sink, const OutputParameters& s,
+                               AVRational sourceRate) {
+    const AVCodec* codec = FindEncoder(s.videoCodecId);
+    if (!codec || codec->type != AVMEDIA_TYPE_VIDEO) {
+        return Status::Failed(std::string("no encoder for the video codec ") + avcodec_get_name(static_cast<AVCodecID>(s.videoCodecId)));
+    }
+    if (s.outputWidth <= 0 || s.outputHeight <= 0 || s.videoBitRate <= 0) {
+        return Status::Failed("the output picture size or video bit rate is not set");
+    }
+    d.venc.reset(avcodec_alloc_context3(codec));
+    AVCodecContext* c = d.venc.get();
+    d.period = OutputTimeBase(s.outputFrameRate, sourceRate, s.videoCodecId);
+    c->width = s.outputWidth;
+    c->height = s.outputHeight;
+    c->bit_rate = s.videoBitRate;
+    c->time_base = d.period;
+    c->framerate = av_inv_q(d.period);
+    c->gop_size = 12;
+    c->sample_aspect_ratio = {1, 1};
+    c->pix_fmt = AV_PIX_FMT_YUV420P;
+    if (codec->pix_fmts) {
+        bool found = false;
+        for (const AVPixelFormat* p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; ++p) found |= *p == AV_PIX_FMT_YUV420P;
+        if (!found) c->pix_fmt = codec->pix_fmts[0];
+    }
+    Dictionary opts;
+    switch (s.videoCodecId) {
+        case AV_CODEC_ID_MPEG2VIDEO: c->max_b_frames = 0; break;
+        case AV_CODEC_ID_MPEG1VIDEO: c->mb_decision = 2; break;
+        case AV_CODEC_ID_H264:
+            c->me_range = 16;
+            c->max_qdiff = 4;
+            c->qmin = 10;
+            c->qmax = 51;
+            c->qcompress = 0.6f;
+            c->keyint_min = 25;
+            opts.Set("preset", "superfast");
+            opts.Set("threads", "2");
+            break;
+        default: break;
+    }
+    if (sink.ctx()->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    int rc = avcodec_open2(c, codec, opts.address());
+    if (rc < 0) {
+        return Status::Failed(std::string("cannot open the ") + codec->name + " encoder at " + std::to_string(s.outputWidth) + "x" +
+                std::to_string(s.outputHeight) + ": " + AvErrorText(rc));
+    }
+    if (Status st = sink.AddStream(d.vst); !st.ok()) return st;
+    // FFmpeg gives no reason for this one (out of memory), and neither does the message.
+    if (avcodec_parameters_from_context(d.vst->codecpar, c) < 0) return Status::Failed("");
+    d.vst->time_base = c->time_base;
+    d.vst->avg_frame_rate = c->framerate;
+    d.vst->r_frame_rate = c->framerate;
+    d.vst->sample_aspect_ratio = c->sample_aspect_ratio;
+    sink.video = d.vst;
+    return {};
+}
+
+static AVSampleFormat PreferredSampleFormat(int codecId) {
+    switch (codecId) {
+        case AV_CODEC_ID_AAC: return AV_SAMPLE_FMT_S16;
+        case AV_CODEC_ID_MP3: return AV_SAMPLE_FMT_S32P;
+        case AV_CODEC_ID_VORBIS:
+        case AV_CODEC_ID_WMAV2: return AV_SAMPLE_FMT_FLTP;
+        default: return AV_SAMPLE_FMT_NONE;
+    }
+}
+
+static int NearestRate(int want, const int* list) {
+    int best = want;
+    long bestDiff = -1;
+    for (const int* r = list; r && *r; ++r) {
+        const long diff = std::labs(static_cast<long>(*r) - want);
+        if (bestDiff < 0 || diff < bestDiff) best = *r, bestDiff = diff;
+    }
+    return best;
+}
+
+static Status OpenAudioEncoder(Transcoder::Impl& d, OutputSink& sink, const OutputParameters& s) {
+    const AVCodec* codec = FindEncoder(s.audioCodecId);
+    if (!codec || codec->type != AVMEDIA_TYPE_AUDIO) {
+        return Status::Failed(std::string("no encoder for the audio codec ") + avcodec_get_name(static_cast<AVCodecID>(s.audioCodecId)));
+    }
+    if (s.sampleRate <= 0 || s.channels <= 0 || s.audioBitRate <= 0) {
+        return Status::Failed("the output sample rate, channels or audio bit rate is not set");
+    }
+    int rate = s.sampleRate;
+    if (codec->supported_samplerates) rate = NearestRate(rate, codec->supported_samplerates);
+    // Flash Video stores MP3 only at 44100, 22050 or 11025 Hz.
+    static const int kFlvRates[] = {44100, 22050, 11025, 0};
+    if (std::strcmp(sink.ctx()->oformat->name, "flv") == 0) rate = NearestRate(rate, kFlvRates);
+
+    AVSampleFormat fmt = PreferredSampleFormat(s.audioCodecId);
+    if (codec->sample_fmts) {
+        bool found = false;
+        for (const AVSampleFormat* f = codec->sample_fmts; *f != AV_SAMPLE_FMT_NONE; ++f) found |= *f == fmt;
+        if (!found) fmt = codec->sample_fmts[0];
+    }
+    if (fmt == AV_SAMPLE_FMT_NONE) fmt = AV_SAMPLE_FMT_S16;
+
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        d.aenc.reset(avcodec_alloc_context3(codec));
+        AVCodecContext* c = d.aenc.get();
+        c->sample_rate = rate;
+        c->sample_fmt = fmt;
+        av_channel_layout_default(&c->ch_layout, s.channels);
+        c->bit_rate = s.audioCodecId == AV_CODEC_ID_AAC ? std::max(s.audioBitRate, 128000) : s.audioBitRate;
+        c->time_base = {1, rate};
+        if (attempt == 1) {
+            // Some encoders (Vorbis) refuse a bit rate they cannot manage at this rate
+            // and channel count; then encode at a matching variable quality instead.
+            c->bit_rate = 0;
+            c->flags |= AV_CODEC_FLAG_QSCALE;
+            c->global_quality = FF_QP2LAMBDA * std::clamp(s.audioBitRate / 32000 - 1, 0, 10);
+        }
+        if (sink.ctx()->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        int rc = avcodec_open2(c, codec, nullptr);
+        if (rc >= 0) break;
+        if (attempt == 1 || s.audioCodecId != AV_CODEC_ID_VORBIS) {
+            return Status::Failed(std::string("cannot open the ") + codec->name + " encoder: " + AvErrorText(rc));
+        }
+    }
+    AVCodecContext* c = d.aenc.get();
+    if (Status st = sink.AddStream(d.ast); !st.ok()) return st;
+    // FFmpeg gives no reason for this one (out of memory), and neither does the message.
+    if (avcodec_parameters_from_context(d.ast->codecpar, c) < 0) return Status::Failed("");
+    d.ast->time_base = c->time_base;
+    sink.audio = d.ast;
+    d.frameSize = c->frame_size > 0 ? c->frame_size : 1024;
+    d.fifo.reset(av_audio_fifo_alloc(c->sample_fmt, c->ch_layout.nb_channels, d.frameSize * 4));
+    if (!d.fifo) return Status::Failed("out of memory for the sound queue");
+    return {};
+}
+
+Status Transcoder::SetUp(OutputSink& sink, const OutputParameters& s, bool withVideo, bool withAudio,
+                         const AVStream* videoLooks, const AVStream* audioLooks, AVRational sourceRate) {
+    if (withVideo) {
+        if (Status st = OpenVideoEncoder(*d_, sink, s, sourceRate); !st.ok()) return st;
+        if (videoLooks) CopyStreamLooks(videoLooks, d_->vst);
+    }
+    if (withAudio) {
+        if (Status st = OpenAudioEncoder(*d_, sink, s); !st.ok()) return st;
+        if (audioLooks) CopyStreamLooks(audioLooks, d_->ast);
+    }
+    return {};
+}
+
+}  // namespace ulvane
