@@ -14,7 +14,9 @@
 
 namespace {
 
-double Ms(std::chrono::steady_clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double Ms(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 int Grab(const std::string& src, const std::string& snapshot, int count) {
     ulvane::ConversionJob job;

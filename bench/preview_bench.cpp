@@ -17,7 +17,9 @@
 namespace {
 
 struct Quiet : ulvane::MessageSink {
-    void Show(QWidget*, const QString&, const QString& text, bool) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
+    void Show(QWidget*, const QString&, const QString& text, bool) override {
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+    }
 };
 
 // Watches the event loop: the longest time between two runs of a 2 ms timer.
@@ -71,7 +73,8 @@ int main(int argc, char** argv) {
     int moves = 0;
     double worstSettle = 0, totalSettle = 0;
     for (int drag = 0; drag < 5; ++drag) {
-        const int from = bar->PositionToPixel(drag % 2 ? 950 : 50), to = bar->PositionToPixel(drag % 2 ? 60 + drag * 7 : 940 - drag * 7);
+        const int from = bar->PositionToPixel(drag % 2 ? 950 : 50),
+                  to = bar->PositionToPixel(drag % 2 ? 60 + drag * 7 : 940 - drag * 7);
         QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(from, 10));
         const int steps = 120;
         QElapsedTimer settle;  // from the last move on
@@ -93,9 +96,11 @@ int main(int argc, char** argv) {
     }
     const qint64 worstStall = watch.worst;
     std::printf("seek-bar drags: %d moves over 5 drags, %d frames grabbed\n", moves, window.grabCount());
-    std::printf("preview of the last position shown after the last move: mean %.1f ms, worst %.1f ms (target < 100 ms)\n",
-                totalSettle / 5, worstSettle);
-    std::printf("longest the event loop went without running during the drags: %lld ms\n", static_cast<long long>(worstStall));
+    std::printf(
+        "preview of the last position shown after the last move: mean %.1f ms, worst %.1f ms (target < 100 ms)\n",
+        totalSettle / 5, worstSettle);
+    std::printf("longest the event loop went without running during the drags: %lld ms\n",
+                static_cast<long long>(worstStall));
 
     if (args.size() >= 4) {
         window.SelectTab(1);

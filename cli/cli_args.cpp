@@ -26,19 +26,25 @@ constexpr std::string_view kCutNotes =
     "The last line on standard output is the output file; progress goes to standard error.\n";
 constexpr std::string_view kProbeNotes = "probe prints duration_us, width, height and frame_rate.\n";
 constexpr std::string_view kGrabNotes = "grab writes the 320x240 snapshot bitmap of the picture at SECONDS.\n";
-constexpr std::string_view kExitNotes = "Exit status: 0 done, 1 an input failed or the job was stopped, 2 usage error.\n";
+constexpr std::string_view kExitNotes =
+    "Exit status: 0 done, 1 an input failed or the job was stopped, 2 usage error.\n";
 
 }  // namespace
 
 std::string UsageText(Command command) {
     std::string text = "usage:\n";
     switch (command) {
-        case Command::Cut: return text.append(kCutUsage).append("\n").append(kCutNotes).append(kExitNotes);
-        case Command::Join: return text.append(kJoinUsage).append("\n").append(kCutNotes).append(kExitNotes);
-        case Command::Probe: return text.append(kProbeUsage).append("\n").append(kProbeNotes).append(kExitNotes);
-        case Command::Grab: return text.append(kGrabUsage).append("\n").append(kGrabNotes).append(kExitNotes);
+        case Command::Cut:
+            return text.append(kCutUsage).append("\n").append(kCutNotes).append(kExitNotes);
+        case Command::Join:
+            return text.append(kJoinUsage).append("\n").append(kCutNotes).append(kExitNotes);
+        case Command::Probe:
+            return text.append(kProbeUsage).append("\n").append(kProbeNotes).append(kExitNotes);
+        case Command::Grab:
+            return text.append(kGrabUsage).append("\n").append(kGrabNotes).append(kExitNotes);
         case Command::Help:
-        case Command::Version: break;
+        case Command::Version:
+            break;
     }
     text.append(kCutUsage).append(kJoinUsage).append(kProbeUsage).append(kGrabUsage).append(kOtherUsage);
     return text.append("\n").append(kCutNotes).append(kProbeNotes).append(kGrabNotes).append(kExitNotes);
@@ -60,7 +66,9 @@ std::optional<Command> ReadCommand(const std::string& word, std::string& error) 
     return std::nullopt;
 }
 
-bool IsHelpWord(const std::string& word) { return word == "--help" || word == "-h" || word == "help"; }
+bool IsHelpWord(const std::string& word) {
+    return word == "--help" || word == "-h" || word == "help";
+}
 
 // "help", "help COMMAND", "--help", "--version", and "COMMAND --help".
 std::optional<Request> ReadHelp(const std::vector<std::string>& args, std::string& error) {

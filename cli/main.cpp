@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <climits>
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <optional>
@@ -14,18 +14,20 @@
 #include <vector>
 
 #include "cli/cli_args.h"
-#include "engine/frame_grabber.h"
-#include "engine/media_probe.h"
-#include "engine/run_conversion.h"
 #include "core/launch.h"
 #include "core/output_naming.h"
 #include "core/output_presets.h"
 #include "core/time_text.h"
+#include "engine/frame_grabber.h"
+#include "engine/media_probe.h"
+#include "engine/run_conversion.h"
 
 namespace {
 
 volatile std::sig_atomic_t g_interrupted = 0;
-void OnInterrupt(int) { g_interrupted = 1; }
+void OnInterrupt(int) {
+    g_interrupted = 1;
+}
 
 int UsageError(const std::string& what, ulvane::cli::Command command = ulvane::cli::Command::Help) {
     std::fprintf(stderr, "ulvane-cli: %s\n%s", what.c_str(), ulvane::cli::UsageText(command).c_str());
@@ -182,7 +184,8 @@ int Join(const ulvane::cli::Request& r) {
         if (!IsFile(s)) return UsageError("FILE does not exist: " + s);
     if (!IsFolder(r.outDir)) return UsageError("--out-dir is not a folder: " + r.outDir);
     const std::string name = ulvane::CleanFileName(*r.name);
-    if (name.empty()) return UsageError("--name leaves no usable file name: '" + *r.name + "'", ulvane::cli::Command::Join);
+    if (name.empty())
+        return UsageError("--name leaves no usable file name: '" + *r.name + "'", ulvane::cli::Command::Join);
     ulvane::JoinLaunch join{{}, {!r.reencode, r.rows, r.outDir, name}};
     for (const std::string& s : r.sources) join.files.push_back(DescribeJoinFile(s));
     ulvane::ConversionJob job;
@@ -242,12 +245,20 @@ int main(int argc, char** argv) {
     const auto request = ulvane::cli::ParseArguments(args, error);
     if (!request) return UsageError(error);
     switch (request->command) {
-        case ulvane::cli::Command::Help: std::fputs(ulvane::cli::UsageText(request->helpFor).c_str(), stdout); return 0;
-        case ulvane::cli::Command::Version: std::printf("ulvane-cli %s\n", ULVANE_VERSION); return 0;
-        case ulvane::cli::Command::Cut: return Cut(*request);
-        case ulvane::cli::Command::Join: return Join(*request);
-        case ulvane::cli::Command::Probe: return Probe(*request);
-        case ulvane::cli::Command::Grab: return Grab(*request);
+        case ulvane::cli::Command::Help:
+            std::fputs(ulvane::cli::UsageText(request->helpFor).c_str(), stdout);
+            return 0;
+        case ulvane::cli::Command::Version:
+            std::printf("ulvane-cli %s\n", ULVANE_VERSION);
+            return 0;
+        case ulvane::cli::Command::Cut:
+            return Cut(*request);
+        case ulvane::cli::Command::Join:
+            return Join(*request);
+        case ulvane::cli::Command::Probe:
+            return Probe(*request);
+        case ulvane::cli::Command::Grab:
+            return Grab(*request);
     }
     return 2;
 }

@@ -130,12 +130,14 @@ QPoint CBitmapSlider::ThumbCorner() const {
 
 void CBitmapSlider::PostMoving() {
     const int pos = position_;
-    QMetaObject::invokeMethod(this, [this, pos] { emit sliderMoving(id_, pos); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, pos] { emit sliderMoving(id_, pos); }, Qt::QueuedConnection);
 }
 
 void CBitmapSlider::PostMoved() {
     const int pos = position_;
-    QMetaObject::invokeMethod(this, [this, pos] { emit sliderMoved(id_, pos); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, pos] { emit sliderMoved(id_, pos); }, Qt::QueuedConnection);
 }
 
 void CBitmapSlider::mousePressEvent(QMouseEvent* e) {
@@ -184,15 +186,28 @@ void CBitmapSlider::mouseReleaseEvent(QMouseEvent* e) {
 void CBitmapSlider::keyPressEvent(QKeyEvent* e) {
     int value;
     switch (e->key()) {
-        case Qt::Key_PageUp: value = position_ - pageSize_; break;
-        case Qt::Key_PageDown: value = position_ + pageSize_; break;
-        case Qt::Key_End: value = maximum_; break;
-        case Qt::Key_Home: value = minimum_; break;
+        case Qt::Key_PageUp:
+            value = position_ - pageSize_;
+            break;
+        case Qt::Key_PageDown:
+            value = position_ + pageSize_;
+            break;
+        case Qt::Key_End:
+            value = maximum_;
+            break;
+        case Qt::Key_Home:
+            value = minimum_;
+            break;
         case Qt::Key_Left:
-        case Qt::Key_Up: value = position_ - 1; break;
+        case Qt::Key_Up:
+            value = position_ - 1;
+            break;
         case Qt::Key_Right:
-        case Qt::Key_Down: value = position_ + 1; break;
-        default: return QWidget::keyPressEvent(e);
+        case Qt::Key_Down:
+            value = position_ + 1;
+            break;
+        default:
+            return QWidget::keyPressEvent(e);
     }
     SetPosition(value);
     PostMoved();

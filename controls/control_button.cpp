@@ -64,7 +64,9 @@ void CControlButton::SetRegionFromBitmap(const QImage& image) {
     update();
 }
 
-QSize CControlButton::sizeHint() const { return normal_.isNull() ? QSize(16, 16) : normal_.size(); }
+QSize CControlButton::sizeHint() const {
+    return normal_.isNull() ? QSize(16, 16) : normal_.size();
+}
 
 void CControlButton::enterEvent(QEnterEvent* e) {
     hovering_ = true;

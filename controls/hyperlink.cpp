@@ -19,7 +19,9 @@ QUrl UrlFor(const QString& target) {
     return QUrl::fromLocalFile(target);
 }
 
-bool DesktopOpen(const QString& target) { return QDesktopServices::openUrl(UrlFor(target)); }
+bool DesktopOpen(const QString& target) {
+    return QDesktopServices::openUrl(UrlFor(target));
+}
 
 // The desktop's registered web browser, started on its own.
 bool BrowserOpen(const QString& target) {

@@ -75,7 +75,9 @@ QColor CLabel::textColor() const {
     return textColour_.isValid() ? textColour_ : palette().color(QPalette::WindowText);
 }
 
-QColor CLabel::backgroundColor() const { return background_.isValid() ? background_ : palette().color(QPalette::Button); }
+QColor CLabel::backgroundColor() const {
+    return background_.isValid() ? background_ : palette().color(QPalette::Button);
+}
 
 void CLabel::paintEvent(QPaintEvent*) {
     QPainter p(this);

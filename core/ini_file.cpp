@@ -126,7 +126,9 @@ FileText Load(const std::string& path) {
     return f;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -258,11 +260,13 @@ int ReadInt(const std::string& file, std::string_view section, std::string_view 
 }
 
 bool WriteString(const std::string& file, std::string_view section, std::string_view key, std::string_view value) {
-    if (value.find_first_of("\r\n") != std::string_view::npos || section.find_first_of("\r\n]") != std::string_view::npos ||
+    if (value.find_first_of("\r\n") != std::string_view::npos ||
+        section.find_first_of("\r\n]") != std::string_view::npos ||
         key.find_first_of("\r\n=") != std::string_view::npos)
         return false;
     std::string stored(value);
-    const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
+    const bool quoted =
+        value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
     if (!value.empty() && (IsBlank(value.front()) || IsBlank(value.back()) || quoted)) stored = "\"" + stored + "\"";
 
     FileText f = Load(file);
@@ -307,9 +311,15 @@ bool WriteString(const std::string& file, std::string_view section, std::string_
     }
     std::string bytes;
     switch (f.encoding) {
-        case Encoding::Utf8: bytes = text; break;
-        case Encoding::Utf8Bom: bytes = "\xEF\xBB\xBF" + text; break;
-        case Encoding::Utf16Le: bytes = "\xFF\xFE" + Utf8ToUtf16Le(text); break;
+        case Encoding::Utf8:
+            bytes = text;
+            break;
+        case Encoding::Utf8Bom:
+            bytes = "\xEF\xBB\xBF" + text;
+            break;
+        case Encoding::Utf16Le:
+            bytes = "\xFF\xFE" + Utf8ToUtf16Le(text);
+            break;
     }
     std::string error;
     return WriteFileAtomically(file, bytes, error);

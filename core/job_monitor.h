@@ -22,28 +22,28 @@ struct MonitorView {
     virtual void StopTimer() = 0;
     virtual void CloseProgress() = 0;
     virtual void ShowMessage(const std::string& text) = 0;  // waits for OK
-    virtual void Open(const std::string& target) = 0;        // folder or address
+    virtual void Open(const std::string& target) = 0;       // folder or address
 };
 
 // The texts of the language file the monitor uses, with their section and key.
 struct MonitorTexts {
-    std::string percentDone;     // TISHI wjwc: after the file's percentage
-    std::string finishedOf;      // TISHI wjwczg: between the finished and the total count
-    std::string filesFinished;   // TISHI wj1: after the total count
-    std::string rowFailed;       // TISHI sb: a join row's status
-    std::string rowDone;         // TISHI wc: a join row's status
-    std::string cutSucceeded;    // TISHI jqcg
-    std::string cutFailed;       // TISHI jqsb
-    std::string joinSucceeded;   // TISHI hbcg
-    std::string joinFailed;      // TISHI hbsb
-    std::string helpAddress;     // APPLICATION url: opened after a failure
+    std::string percentDone;    // TISHI wjwc: after the file's percentage
+    std::string finishedOf;     // TISHI wjwczg: between the finished and the total count
+    std::string filesFinished;  // TISHI wj1: after the total count
+    std::string rowFailed;      // TISHI sb: a join row's status
+    std::string rowDone;        // TISHI wc: a join row's status
+    std::string cutSucceeded;   // TISHI jqcg
+    std::string cutFailed;      // TISHI jqsb
+    std::string joinSucceeded;  // TISHI hbcg
+    std::string joinFailed;     // TISHI hbsb
+    std::string helpAddress;    // APPLICATION url: opened after a failure
 };
 
 // The window's state the monitor reads and writes.
 struct MonitorState {
-    bool joinTab = false;                 // the selected tab: false cut, true join
-    std::vector<int> joinRows;            // list row of each join input
-    std::vector<std::string> rowPaths;    // column 0 of every list row
+    bool joinTab = false;               // the selected tab: false cut, true join
+    std::vector<int> joinRows;          // list row of each join input
+    std::vector<std::string> rowPaths;  // column 0 of every list row
     std::string cutSourcePath;
     int finishedInputs = 0;
     std::string lastOutputFolder;

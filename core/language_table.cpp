@@ -8,17 +8,21 @@ namespace ulvane {
 namespace {
 
 constexpr LanguageKey kMainKeys[] = {
-    {"APPLICATION", "name"},   {"APPLICATION", "version"}, {"APPLICATION", "url"},   {"TISHI", "wj"},
-    {"TISHI", "wj1"},          {"TISHI", "wx"},            {"TISHI", "qxtjsp"},      {"TISHI", "strmlbcz"},
-    {"TISHI", "zslgwj"},       {"TISHI", "wjwczg"},        {"TISHI", "wjwc"},        {"TISHI", "sb"},
-    {"TISHI", "wc"},           {"TISHI", "jqcg"},          {"TISHI", "jqsb"},        {"TISHI", "hbcg"},
-    {"TISHI", "hbsb"},         {"TISHI", "bnzjhb"},        {"JIEMIAN", "yy"},        {"JIEMIAN", "zysybrj"},
-    {"JIEMIAN", "zb"},         {"JIEMIAN", "ksjq"},        {"JIEMIAN", "jsjq"},      {"JIEMIAN", "jqsj"},
-    {"JIEMIAN", "symtwj"},     {"JIEMIAN", "sywj"},        {"JIEMIAN", "spjq"},      {"JIEMIAN", "sphb"},
-    {"JIEMIAN", "ywj"},        {"JIEMIAN", "spgs"},        {"JIEMIAN", "spcd"},      {"JIEMIAN", "spdx"},
-    {"JIEMIAN", "zl"},         {"JIEMIAN", "zt"},          {"HINT", "hbcygwj"},      {"HINT", "djsbzj"},
-    {"HINT", "sc"},            {"HINT", "tjspwj"},         {"HINT", "ksjq"},         {"HINT", "bf"},
-    {"HINT", "szksjqd"},       {"HINT", "szjsjqd"},        {"HINT", "zjsrsjd"},
+    {"APPLICATION", "name"}, {"APPLICATION", "version"}, {"APPLICATION", "url"},
+    {"TISHI", "wj"},         {"TISHI", "wj1"},           {"TISHI", "wx"},
+    {"TISHI", "qxtjsp"},     {"TISHI", "strmlbcz"},      {"TISHI", "zslgwj"},
+    {"TISHI", "wjwczg"},     {"TISHI", "wjwc"},          {"TISHI", "sb"},
+    {"TISHI", "wc"},         {"TISHI", "jqcg"},          {"TISHI", "jqsb"},
+    {"TISHI", "hbcg"},       {"TISHI", "hbsb"},          {"TISHI", "bnzjhb"},
+    {"JIEMIAN", "yy"},       {"JIEMIAN", "zysybrj"},     {"JIEMIAN", "zb"},
+    {"JIEMIAN", "ksjq"},     {"JIEMIAN", "jsjq"},        {"JIEMIAN", "jqsj"},
+    {"JIEMIAN", "symtwj"},   {"JIEMIAN", "sywj"},        {"JIEMIAN", "spjq"},
+    {"JIEMIAN", "sphb"},     {"JIEMIAN", "ywj"},         {"JIEMIAN", "spgs"},
+    {"JIEMIAN", "spcd"},     {"JIEMIAN", "spdx"},        {"JIEMIAN", "zl"},
+    {"JIEMIAN", "zt"},       {"HINT", "hbcygwj"},        {"HINT", "djsbzj"},
+    {"HINT", "sc"},          {"HINT", "tjspwj"},         {"HINT", "ksjq"},
+    {"HINT", "bf"},          {"HINT", "szksjqd"},        {"HINT", "szjsjqd"},
+    {"HINT", "zjsrsjd"},
 };
 
 // Messages of the launches for what the language files of old had no words for.
@@ -28,15 +32,15 @@ constexpr LanguageKey kProgressKeys[] = {
     {"APPLICATION", "name"}, {"JIEMIAN", "dqwj"}, {"JIEMIAN", "tz"}, {"JIEMIAN", "zgwj"}};
 
 constexpr LanguageKey kCutKeys[] = {
-    {"APPLICATION", "name"}, {"JIEMIAN", "yzfa"}, {"JIEMIAN", "zjjq"}, {"JIEMIAN", "jjjq"},  {"JIEMIAN", "spgs"},
-    {"JIEMIAN", "spzl"},     {"JIEMIAN", "spdx"}, {"JIEMIAN", "zl"},   {"JIEMIAN", "ypzl"},  {"JIEMIAN", "ypcyl"},
-    {"JIEMIAN", "zyzjjq"},   {"JIEMIAN", "scml"}, {"JIEMIAN", "ll"},   {"JIEMIAN", "wjm"},   {"JIEMIAN", "ksjq1"},
+    {"APPLICATION", "name"}, {"JIEMIAN", "yzfa"}, {"JIEMIAN", "zjjq"}, {"JIEMIAN", "jjjq"}, {"JIEMIAN", "spgs"},
+    {"JIEMIAN", "spzl"},     {"JIEMIAN", "spdx"}, {"JIEMIAN", "zl"},   {"JIEMIAN", "ypzl"}, {"JIEMIAN", "ypcyl"},
+    {"JIEMIAN", "zyzjjq"},   {"JIEMIAN", "scml"}, {"JIEMIAN", "ll"},   {"JIEMIAN", "wjm"},  {"JIEMIAN", "ksjq1"},
     {"JIEMIAN", "ywjyy"},    {"TISHI", "mlbcz"}};
 
 constexpr LanguageKey kJoinKeys[] = {
-    {"APPLICATION", "name"}, {"JIEMIAN", "yzfa"}, {"JIEMIAN", "zjhb"}, {"JIEMIAN", "jjhb"},   {"JIEMIAN", "spgs"},
-    {"JIEMIAN", "spzl"},     {"JIEMIAN", "spdx"}, {"JIEMIAN", "zl"},   {"JIEMIAN", "ypzl"},   {"JIEMIAN", "ypcyl"},
-    {"JIEMIAN", "zyzjhb"},   {"JIEMIAN", "scml"}, {"JIEMIAN", "ll"},   {"JIEMIAN", "wjm"},    {"JIEMIAN", "kshb"},
+    {"APPLICATION", "name"}, {"JIEMIAN", "yzfa"},  {"JIEMIAN", "zjhb"}, {"JIEMIAN", "jjhb"}, {"JIEMIAN", "spgs"},
+    {"JIEMIAN", "spzl"},     {"JIEMIAN", "spdx"},  {"JIEMIAN", "zl"},   {"JIEMIAN", "ypzl"}, {"JIEMIAN", "ypcyl"},
+    {"JIEMIAN", "zyzjhb"},   {"JIEMIAN", "scml"},  {"JIEMIAN", "ll"},   {"JIEMIAN", "wjm"},  {"JIEMIAN", "kshb"},
     {"JIEMIAN", "ywjyy"},    {"JIEMIAN", "hbhwj"}, {"TISHI", "xsrwjm"}, {"TISHI", "mlbcz"}};
 
 bool SameKey(const LanguageKey& a, std::string_view section, std::string_view key) {
@@ -51,11 +55,21 @@ std::optional<int> LanguagePosition(std::string_view fileName) {
     return std::nullopt;
 }
 
-std::span<const LanguageKey> MainWindowKeys() { return kMainKeys; }
-std::span<const LanguageKey> ProgressDialogKeys() { return kProgressKeys; }
-std::span<const LanguageKey> CutDialogKeys() { return kCutKeys; }
-std::span<const LanguageKey> JoinDialogKeys() { return kJoinKeys; }
-std::span<const LanguageKey> LaunchKeys() { return kLaunchKeys; }
+std::span<const LanguageKey> MainWindowKeys() {
+    return kMainKeys;
+}
+std::span<const LanguageKey> ProgressDialogKeys() {
+    return kProgressKeys;
+}
+std::span<const LanguageKey> CutDialogKeys() {
+    return kCutKeys;
+}
+std::span<const LanguageKey> JoinDialogKeys() {
+    return kJoinKeys;
+}
+std::span<const LanguageKey> LaunchKeys() {
+    return kLaunchKeys;
+}
 
 void LanguageTable::Load(const std::string& languageFolder, const std::string& fileName) {
     std::vector<Entry> fresh;

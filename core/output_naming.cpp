@@ -58,6 +58,8 @@ std::string FileExtensionText(std::string_view path) {
     return std::string(dot == std::string_view::npos ? path : path.substr(dot + 1));
 }
 
-std::string SizeText(int width, int height) { return std::to_string(width) + "*" + std::to_string(height); }
+std::string SizeText(int width, int height) {
+    return std::to_string(width) + "*" + std::to_string(height);
+}
 
 }  // namespace ulvane

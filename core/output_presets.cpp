@@ -20,19 +20,19 @@ constexpr std::array<OutputPreset, 7> kFormats{{
     {"MKV - Matroska Video(*.mkv)", "H.264", "VORBIS"},
 }};
 
-constexpr std::array<std::string_view, 11> kVideoRates{
-    "1500 kbps", "2000 kbps", "2500 kbps", "3000 kbps", "4000 kbps", "5000 kbps",
-    "6000 kbps", "8000 kbps", "12000 kbps", "16000 kbps", "20000 kbps"};
+constexpr std::array<std::string_view, 11> kVideoRates{"1500 kbps",  "2000 kbps",  "2500 kbps", "3000 kbps",
+                                                       "4000 kbps",  "5000 kbps",  "6000 kbps", "8000 kbps",
+                                                       "12000 kbps", "16000 kbps", "20000 kbps"};
 
 constexpr std::array<std::string_view, 9> kSizes{"320*240",  "640*480",  "720*480",   "720*576",  "960*540",
                                                  "1024*768", "1280*720", "1920*1080", "2880*1440"};
 
 constexpr std::array<std::string_view, 14> kCutFrameRates{
-    "",          "8.0 fps",  "10.0 fps", "12.0 fps",  "14.985 fps", "15.0 fps", "20.0 fps",
+    "",           "8.0 fps",  "10.0 fps", "12.0 fps",  "14.985 fps", "15.0 fps", "20.0 fps",
     "23.975 fps", "24.0 fps", "25.0 fps", "29.97 fps", "30.0 fps",   "50.0 fps", "60.0 fps"};
-constexpr std::array<std::string_view, 10> kJoinFrameRates{
-    "10.0 fps", "15.0 fps", "20.0 fps", "23.975 fps", "24.0 fps",
-    "25.0 fps", "29.97 fps", "30.0 fps", "50.0 fps",  "60.0 fps"};
+constexpr std::array<std::string_view, 10> kJoinFrameRates{"10.0 fps", "15.0 fps", "20.0 fps",  "23.975 fps",
+                                                           "24.0 fps", "25.0 fps", "29.97 fps", "30.0 fps",
+                                                           "50.0 fps", "60.0 fps"};
 
 constexpr std::array<std::string_view, 8> kCutAudioRates{"32 kbps",  "64 kbps",  "96 kbps",  "128 kbps",
                                                          "160 kbps", "192 kbps", "256 kbps", "320 kbps"};
@@ -49,9 +49,18 @@ struct RateEntry {
     double value;
 };
 constexpr std::array<RateEntry, 13> kFrameRateValues{{
-    {"8.0 fps", 8.0},     {"10.0 fps", 10.0},     {"12.0 fps", 12.0},   {"14.985 fps", 14.985},
-    {"15.0 fps", 15.0},   {"20.0 fps", 20.0},     {"23.975 fps", 23.975}, {"24.0 fps", 24.0},
-    {"25.0 fps", 25.0},   {"29.97 fps", 29.97},   {"30.0 fps", 30.0},   {"50.0 fps", 50.0},
+    {"8.0 fps", 8.0},
+    {"10.0 fps", 10.0},
+    {"12.0 fps", 12.0},
+    {"14.985 fps", 14.985},
+    {"15.0 fps", 15.0},
+    {"20.0 fps", 20.0},
+    {"23.975 fps", 23.975},
+    {"24.0 fps", 24.0},
+    {"25.0 fps", 25.0},
+    {"29.97 fps", 29.97},
+    {"30.0 fps", 30.0},
+    {"50.0 fps", 50.0},
     {"60.0 fps", 60.0},
 }};
 
@@ -70,9 +79,15 @@ std::optional<std::string_view> Row(const List& list, int row) {
 
 }  // namespace
 
-std::span<const OutputPreset> FormatPresets() { return kFormats; }
-std::span<const std::string_view> VideoBitRateLabels() { return kVideoRates; }
-std::span<const std::string_view> SizeLabels() { return kSizes; }
+std::span<const OutputPreset> FormatPresets() {
+    return kFormats;
+}
+std::span<const std::string_view> VideoBitRateLabels() {
+    return kVideoRates;
+}
+std::span<const std::string_view> SizeLabels() {
+    return kSizes;
+}
 std::span<const std::string_view> FrameRateLabels(Dialog d) {
     return d == Dialog::Cut ? std::span<const std::string_view>(kCutFrameRates) : kJoinFrameRates;
 }
@@ -82,7 +97,9 @@ std::span<const std::string_view> AudioBitRateLabels(Dialog d) {
 std::span<const std::string_view> SampleRateLabels(Dialog d) {
     return d == Dialog::Cut ? std::span<const std::string_view>(kCutSampleRates) : kJoinSampleRates;
 }
-std::span<const std::string_view> ChannelLabels() { return kChannels; }
+std::span<const std::string_view> ChannelLabels() {
+    return kChannels;
+}
 
 std::string PresetExtension(std::string_view label) {
     const size_t dot = label.rfind('.');
@@ -117,7 +134,6 @@ std::optional<int> ChannelsFromLabel(std::string_view label) {
     if (label == "5.1 Channel") return 6;
     return std::nullopt;
 }
-
 
 std::optional<ResolvedPreset> ResolveRows(Dialog d, const RowChoice& rows) {
     if (rows.format < 0 || static_cast<size_t>(rows.format) >= kFormats.size()) return std::nullopt;

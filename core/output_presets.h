@@ -20,7 +20,7 @@ struct OutputPreset {
 
 enum class Dialog { Cut, Join };
 
-std::span<const OutputPreset> FormatPresets();  // both dialogs
+std::span<const OutputPreset> FormatPresets();           // both dialogs
 std::span<const std::string_view> VideoBitRateLabels();  // both dialogs
 std::span<const std::string_view> SizeLabels();          // both dialogs
 // Frame-rate labels; the cut list's row 0 ("as the source") has no fixed text: it is an

@@ -47,8 +47,8 @@ int32_t ParseTime(std::string_view text) {
     const int64_t seconds = ReadNumber(lastColon == std::string_view::npos ? text : text.substr(lastColon + 1));
     const int64_t millis = ReadNumber(firstDot == std::string_view::npos ? text : text.substr(firstDot + 1));
     const int64_t total = ((hours * 3600 + minutes * 60 + seconds) * 1000) + millis;
-    return static_cast<int32_t>(std::clamp<int64_t>(total, std::numeric_limits<int32_t>::min(),
-                                                    std::numeric_limits<int32_t>::max()));
+    return static_cast<int32_t>(
+        std::clamp<int64_t>(total, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
 std::optional<int64_t> ParseTypedTime(std::string_view text) {

@@ -47,7 +47,11 @@ std::optional<int> Lookup(const std::array<CodecEntry, N>& table, std::string_vi
 
 }  // namespace
 
-std::optional<int> VideoCodecIdFromName(std::string_view name) { return Lookup(kVideoCodecs, name); }
-std::optional<int> AudioCodecIdFromName(std::string_view name) { return Lookup(kAudioCodecs, name); }
+std::optional<int> VideoCodecIdFromName(std::string_view name) {
+    return Lookup(kVideoCodecs, name);
+}
+std::optional<int> AudioCodecIdFromName(std::string_view name) {
+    return Lookup(kAudioCodecs, name);
+}
 
 }  // namespace ulvane

@@ -57,8 +57,8 @@ struct ConversionJob : OutputParameters {
     ConversionJob& operator=(const ConversionJob&) = delete;
 
     // --- job parameters: written by the launch before the worker starts --------
-    bool joinMode = false;   // false: cut of inputPaths[0]; true: join of every input
-    bool reencode = false;   // false: packets copied; true: decoded and encoded again
+    bool joinMode = false;  // false: cut of inputPaths[0]; true: join of every input
+    bool reencode = false;  // false: packets copied; true: decoded and encoded again
     int32_t inputCount = 0;
     int32_t displayCount = 0;
     std::vector<std::string> inputPaths;   // UTF-8, join order

@@ -127,8 +127,12 @@ private:
     int samples_ = 0;
 };
 
-inline FramePtr MakeFrame() { return FramePtr(av_frame_alloc()); }
-inline PacketPtr MakePacket() { return PacketPtr(av_packet_alloc()); }
+inline FramePtr MakeFrame() {
+    return FramePtr(av_frame_alloc());
+}
+inline PacketPtr MakePacket() {
+    return PacketPtr(av_packet_alloc());
+}
 
 // Text of an FFmpeg error code, e.g. "Invalid data found when processing input".
 std::string AvErrorText(int code);

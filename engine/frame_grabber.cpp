@@ -45,8 +45,8 @@ std::vector<uint8_t> SnapshotBitmap(const uint8_t* bgrTopDown, int stride) {
     Put32(b, 42, 100);
     // Bottom row first; every layout of source picture ends up the same way.
     for (int y = 0; y < kSnapshotHeight; ++y)
-        std::memcpy(&b[54 + static_cast<size_t>(kSnapshotHeight - 1 - y) * kRow], bgrTopDown + static_cast<ptrdiff_t>(y) * stride,
-                    kRow);
+        std::memcpy(&b[54 + static_cast<size_t>(kSnapshotHeight - 1 - y) * kRow],
+                    bgrTopDown + static_cast<ptrdiff_t>(y) * stride, kRow);
     return b;
 }
 
@@ -139,8 +139,7 @@ void FrameGrabber::Release() {
     s_->path.clear();
 }
 
-bool FrameGrabber::Grab(const std::string& path, double seconds, const std::string& snapshotPath,
-                        std::string& error) {
+bool FrameGrabber::Grab(const std::string& path, double seconds, const std::string& snapshotPath, std::string& error) {
     State& s = *s_;
     if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
     if (!s.in || s.path != path) {
@@ -151,8 +150,7 @@ bool FrameGrabber::Grab(const std::string& path, double seconds, const std::stri
         // Back to the start of a file already read from means a seek too.
         if (seconds > 0)
             s.in->SeekTo(target);
-        else if (av_seek_frame(s.in->ctx(), -1, s.in->startMicros(), AVSEEK_FLAG_BACKWARD) < 0 &&
-                 !s.Open(path, error))
+        else if (av_seek_frame(s.in->ctx(), -1, s.in->startMicros(), AVSEEK_FLAG_BACKWARD) < 0 && !s.Open(path, error))
             return false;
     }
     s.atStart = false;

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-
 namespace ulvane {
 
 inline constexpr int kSnapshotWidth = 320;

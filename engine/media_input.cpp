@@ -6,11 +6,12 @@
 namespace ulvane {
 
 bool IsRealVideoStream(const AVStream* st) {
-    return st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
-           !(st->disposition & AV_DISPOSITION_ATTACHED_PIC);
+    return st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && !(st->disposition & AV_DISPOSITION_ATTACHED_PIC);
 }
 
-bool IsAudioStream(const AVStream* st) { return st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO; }
+bool IsAudioStream(const AVStream* st) {
+    return st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
+}
 
 Status MediaInput::Open(const std::string& path, std::unique_ptr<MediaInput>& input) {
     InitFfmpegLogging();
@@ -28,8 +29,7 @@ Status MediaInput::Open(const std::string& path, std::unique_ptr<MediaInput>& in
         const AVStream* st = raw->streams[i];
         if (IsRealVideoStream(st) && st->codecpar->width > 0 && st->codecpar->height > 0)
             in->videoIndex_ = static_cast<int>(i);
-        else if (IsAudioStream(st) && st->codecpar->sample_rate > 0 &&
-                 st->codecpar->ch_layout.nb_channels > 0)
+        else if (IsAudioStream(st) && st->codecpar->sample_rate > 0 && st->codecpar->ch_layout.nb_channels > 0)
             in->audioIndex_ = static_cast<int>(i);
     }
     if (in->videoIndex_ < 0 && in->audioIndex_ < 0)
@@ -66,7 +66,8 @@ Status MediaInput::OpenDecoders(bool withAudio, bool frameThreads) {
     }
     if (audioIndex_ >= 0 && withAudio && !OpenDecoder(audio(), frameThreads, audioDec_).ok())
         audioIndex_ = -1;  // the pictures can still be used
-    if (videoIndex_ < 0 && audioIndex_ < 0) return Status::Failed("no stream of the file can be decoded", kDecoderFails);
+    if (videoIndex_ < 0 && audioIndex_ < 0)
+        return Status::Failed("no stream of the file can be decoded", kDecoderFails);
     return {};
 }
 

@@ -36,7 +36,10 @@ public:
     int audioIndex() const { return audioIndex_; }
     AVCodecContext* videoDecoder() const { return videoDec_.get(); }
     AVCodecContext* audioDecoder() const { return audioDec_.get(); }
-    void DropAudio() { audioIndex_ = -1; audioDec_.reset(); }
+    void DropAudio() {
+        audioIndex_ = -1;
+        audioDec_.reset();
+    }
 
     // The container's start time in microseconds, 0 when it has none.
     int64_t startMicros() const;

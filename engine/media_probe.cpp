@@ -32,11 +32,16 @@ int64_t EstimateDuration(AVFormatContext* ctx, int64_t startMicros) {
 // The probe's code for why an input could not be opened or decoded.
 int ProbeCode(const Status& status) {
     switch (status.code()) {
-        case MediaInput::kCannotOpen: return kProbeCannotOpen;
-        case MediaInput::kNoStreamInfo: return kProbeNoStreamInfo;
-        case MediaInput::kNoStreams: return kProbeNoStreams;
-        case MediaInput::kNoDecoder: return kProbeNoDecoder;
-        default: return kProbeDecoderFails;
+        case MediaInput::kCannotOpen:
+            return kProbeCannotOpen;
+        case MediaInput::kNoStreamInfo:
+            return kProbeNoStreamInfo;
+        case MediaInput::kNoStreams:
+            return kProbeNoStreams;
+        case MediaInput::kNoDecoder:
+            return kProbeNoDecoder;
+        default:
+            return kProbeDecoderFails;
     }
 }
 
@@ -70,13 +75,20 @@ int ProbeMediaFile(ConversionJob& job) {
 
 const char* ProbeResultText(int result) {
     switch (result) {
-        case kProbeOk: return "usable";
-        case kProbeCannotOpen: return "it cannot be opened as a media file";
-        case kProbeNoStreamInfo: return "its stream information cannot be read";
-        case kProbeNoStreams: return "it holds neither pictures nor sound";
-        case kProbeNoDecoder: return "no decoder exists for its video codec";
-        case kProbeDecoderFails: return "its video decoder cannot be opened";
-        default: return "unknown probe result";
+        case kProbeOk:
+            return "usable";
+        case kProbeCannotOpen:
+            return "it cannot be opened as a media file";
+        case kProbeNoStreamInfo:
+            return "its stream information cannot be read";
+        case kProbeNoStreams:
+            return "it holds neither pictures nor sound";
+        case kProbeNoDecoder:
+            return "no decoder exists for its video codec";
+        case kProbeDecoderFails:
+            return "its video decoder cannot be opened";
+        default:
+            return "unknown probe result";
     }
 }
 

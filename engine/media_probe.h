@@ -9,11 +9,11 @@ namespace ulvane {
 
 enum ProbeResult : int {
     kProbeOk = 0,
-    kProbeCannotOpen = -1,     // not a media container we can open
-    kProbeNoStreamInfo = -2,   // its stream information cannot be read
-    kProbeNoStreams = -3,      // neither pictures nor sound (a subtitle or data file)
-    kProbeNoDecoder = -4,      // no decoder for the video's codec
-    kProbeDecoderFails = -5,   // the video decoder cannot be opened
+    kProbeCannotOpen = -1,    // not a media container we can open
+    kProbeNoStreamInfo = -2,  // its stream information cannot be read
+    kProbeNoStreams = -3,     // neither pictures nor sound (a subtitle or data file)
+    kProbeNoDecoder = -4,     // no decoder for the video's codec
+    kProbeDecoderFails = -5,  // the video decoder cannot be opened
 };
 
 // Opens job.probePath and leaves its description in job.info: duration (estimated from

@@ -58,7 +58,8 @@ Status OutputSink::Open() {
     // MPEG program streams hold back half a second by default, which would start the
     // output at 0.5 s; our timestamps already start at 0.
     Dictionary opts;
-    if (ctx_->oformat->priv_class && av_opt_find(const_cast<AVClass**>(&ctx_->oformat->priv_class), "preload", nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ))
+    if (ctx_->oformat->priv_class &&
+        av_opt_find(const_cast<AVClass**>(&ctx_->oformat->priv_class), "preload", nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ))
         opts.Set("preload", "0");
     int rc = avformat_write_header(ctx_.get(), opts.address());
     if (rc < 0) {
@@ -99,7 +100,9 @@ int64_t OutputSink::EndMicros(const AVStream* st) const {
     return av_rescale_q(clocks_[st->index & 1].endTs, st->time_base, AV_TIME_BASE_Q);
 }
 
-int64_t OutputSink::EndMicros() const { return std::max(EndMicros(video), EndMicros(audio)); }
+int64_t OutputSink::EndMicros() const {
+    return std::max(EndMicros(video), EndMicros(audio));
+}
 
 Status OutputSink::Finish() {
     if (finished_) return {};

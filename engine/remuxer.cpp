@@ -21,8 +21,7 @@ void CopyStreamLooks(const AVStream* from, AVStream* to) {
     size_t size = 0;
     if (const uint8_t* m = av_stream_get_side_data(from, AV_PKT_DATA_DISPLAYMATRIX, &size);
         m && size >= 9 * sizeof(int32_t)) {
-        if (uint8_t* dst = av_stream_new_side_data(to, AV_PKT_DATA_DISPLAYMATRIX, size))
-            std::copy(m, m + size, dst);
+        if (uint8_t* dst = av_stream_new_side_data(to, AV_PKT_DATA_DISPLAYMATRIX, size)) std::copy(m, m + size, dst);
     }
     if (const AVDictionaryEntry* lang = av_dict_get(from->metadata, "language", nullptr, 0))
         av_dict_set(&to->metadata, "language", lang->value, 0);
@@ -76,17 +75,19 @@ Status CheckCopyCompatible(const MediaInput& in, const OutputSink& sink) {
                                   "); join these files with re-encoding");
         // Packets are only meaningful with the decoder set-up of the stream they came
         // from; the output carries the first file's, so the others must match it.
-        const bool sameShape = kind[0] == 'v' ? in->width == o->width && in->height == o->height
-                                              : in->sample_rate == o->sample_rate &&
-                                                    in->ch_layout.nb_channels == o->ch_layout.nb_channels;
-        const bool sameSetup = in->extradata_size == o->extradata_size &&
-                               (in->extradata_size == 0 ||
-                                std::equal(in->extradata, in->extradata + in->extradata_size, o->extradata));
+        const bool sameShape =
+            kind[0] == 'v' ? in->width == o->width && in->height == o->height
+                           : in->sample_rate == o->sample_rate && in->ch_layout.nb_channels == o->ch_layout.nb_channels;
+        const bool sameSetup =
+            in->extradata_size == o->extradata_size &&
+            (in->extradata_size == 0 || std::equal(in->extradata, in->extradata + in->extradata_size, o->extradata));
         if (!sameShape || !sameSetup)
-            return Status::Failed(
-                std::string("its ") + kind + " is coded with other parameters than the first file's (" +
-                (sameShape ? "decoder set-up" : kind[0] == 'v' ? "picture size" : "sample rate or channels") +
-                "), so its packets cannot be copied after them; join these files with re-encoding");
+            return Status::Failed(std::string("its ") + kind +
+                                  " is coded with other parameters than the first file's (" +
+                                  (sameShape        ? "decoder set-up"
+                                   : kind[0] == 'v' ? "picture size"
+                                                    : "sample rate or channels") +
+                                  "), so its packets cannot be copied after them; join these files with re-encoding");
         return {};
     };
     if (Status s = same(in.video(), sink.video, "video"); !s.ok()) return s;
@@ -130,13 +131,13 @@ private:
     const StageContext& ctx_;
     bool haveVideo_ = false, haveAudio_ = false;
     bool videoDone_ = false, audioDone_ = false;
-    int64_t zero_ = AV_NOPTS_VALUE;  // source time that lands on ctx.offsetMicros
-    int64_t videoEnd_ = AV_NOPTS_VALUE;  // source end (pts + duration) of the video copied
-    int64_t audioLimit_;             // audio packets starting at or after this are not copied
-    std::deque<PacketPtr> held_;     // audio waiting for the first key frame or the video's end
+    int64_t zero_ = AV_NOPTS_VALUE;       // source time that lands on ctx.offsetMicros
+    int64_t videoEnd_ = AV_NOPTS_VALUE;   // source end (pts + duration) of the video copied
+    int64_t audioLimit_;                  // audio packets starting at or after this are not copied
+    std::deque<PacketPtr> held_;          // audio waiting for the first key frame or the video's end
     int64_t candidate_ = AV_NOPTS_VALUE;  // key frame the output would begin with
     std::deque<PacketPtr> preVideo_;      // pictures from that key frame on, not yet committed
-    std::deque<PacketPtr> heldVideo_;  // pictures shown after the end, kept if still referenced
+    std::deque<PacketPtr> heldVideo_;     // pictures shown after the end, kept if still referenced
     static constexpr size_t kMaxHeldPictures = 16;
     Status failure_;  // the first write that failed
     bool reachedStart_ = false;

@@ -64,9 +64,9 @@ private:
 bool Worker::RecordIsUsable() const {
     const int n = job_.inputCount;
     const size_t count = static_cast<size_t>(std::max(n, 0));
-    const bool segmentKnown = job_.joinMode || n <= 0 ||
-                              (job_.segmentStart.size() >= 1 && job_.segmentEnd.size() >= 1 &&
-                               job_.segmentLength.size() >= 1);
+    const bool segmentKnown =
+        job_.joinMode || n <= 0 ||
+        (job_.segmentStart.size() >= 1 && job_.segmentEnd.size() >= 1 && job_.segmentLength.size() >= 1);
     return n <= kMaxInputs && job_.inputPaths.size() >= count && job_.outputPaths.size() >= count &&
            job_.inputError.size() >= count && segmentKnown;
 }
@@ -160,7 +160,10 @@ void Worker::ReportProgress(int i, int64_t outputMicros, int64_t inputDuration) 
     } else if (job_.joinTotalSeconds > 0) {
         pct = static_cast<double>(outputMicros) / (job_.joinTotalSeconds * 1e4);
     } else {
-        const double within = inputDuration > 0 ? std::min(1.0, static_cast<double>(outputMicros - inputBegin_) / static_cast<double>(inputDuration)) : 0;
+        const double within =
+            inputDuration > 0
+                ? std::min(1.0, static_cast<double>(outputMicros - inputBegin_) / static_cast<double>(inputDuration))
+                : 0;
         pct = (i + std::max(0.0, within)) * 100.0 / job_.inputCount;
     }
     job_.progressPercent.store(std::clamp(static_cast<int32_t>(pct), 0, 100), std::memory_order_relaxed);

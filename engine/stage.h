@@ -20,8 +20,8 @@ struct InputWindow {
 
 struct StageContext {
     InputWindow window;
-    int64_t offsetMicros = 0;                    // where this input begins in the output
-    std::function<void(int64_t)> onProgress;     // output clock reached, microseconds
+    int64_t offsetMicros = 0;                 // where this input begins in the output
+    std::function<void(int64_t)> onProgress;  // output clock reached, microseconds
     const std::atomic<bool>* cancel = nullptr;
 
     bool cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }

@@ -27,7 +27,8 @@ public:
         lo_ = in.startMicros() - zero_ - kMaxLeap;
         const int64_t duration = in.durationMicros();
         hi_ = ctx.window.cut ? endLimit_ + kMaxLeap
-                             : duration > 0 ? in.startMicros() + duration - zero_ + kMaxLeap : INT64_MAX / 4;
+              : duration > 0 ? in.startMicros() + duration - zero_ + kMaxLeap
+                             : INT64_MAX / 4;
     }
     Status Run();
 
@@ -48,18 +49,18 @@ private:
     MediaInput& in_;
     OutputSink& sink_;
     const StageContext& ctx_;
-    int64_t zero_;               // source time placed at ctx.offsetMicros
-    int64_t endLimit_;           // length of the window from zero_, microseconds
+    int64_t zero_;      // source time placed at ctx.offsetMicros
+    int64_t endLimit_;  // length of the window from zero_, microseconds
     bool videoOn_, audioOn_;
     bool videoDone_ = false, audioDone_ = false;
     int64_t beginSlot_, beginSample_;
-    int64_t videoEnd_ = 0, audioEnd_ = 0;  // content reached, microseconds from zero_
+    int64_t videoEnd_ = 0, audioEnd_ = 0;   // content reached, microseconds from zero_
     int64_t lo_ = 0, hi_ = 0;               // plausible times, from zero_
     int64_t lastPicture_ = AV_NOPTS_VALUE;  // time of the last picture, from zero_
     int64_t lastSound_ = AV_NOPTS_VALUE;    // time of the last sound frame, from zero_
     int64_t lastSoundLength_ = 0;
     bool firstSound_ = true;
-    int64_t trimSamples_ = 0;    // resampled samples still to drop (sound before the start)
+    int64_t trimSamples_ = 0;  // resampled samples still to drop (sound before the start)
     SwrPtr swr_;
     ChannelLayout swrLayout_;
     int swrRate_ = 0, swrFormat_ = -1;
@@ -130,7 +131,8 @@ Status InputPass::OnSound(AVFrame* f) {
     AVCodecContext* enc = d_.aenc.get();
     if (f->nb_samples <= 0 || f->sample_rate <= 0) return {};
     const int64_t length = av_rescale(f->nb_samples, AV_TIME_BASE, f->sample_rate);
-    const int64_t rel = SaneTime(f->best_effort_timestamp, st->time_base, zero_, lastSound_, lastSoundLength_, lo_, hi_);
+    const int64_t rel =
+        SaneTime(f->best_effort_timestamp, st->time_base, zero_, lastSound_, lastSoundLength_, lo_, hi_);
     lastSoundLength_ = length;
     audioEnd_ = std::max(audioEnd_, rel + length);
     // (Re)build the resampler when the decoded format changes.

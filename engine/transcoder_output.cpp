@@ -92,8 +92,8 @@ Status Transcoder::Impl::QueueSilence(int64_t samples, OutputSink& sink) {
 
 Status Transcoder::Impl::SendAudioFrames(OutputSink& sink, bool final) {
     if (!aenc) return {};
-    const bool shortLastOk = aenc->codec->capabilities &
-                             (AV_CODEC_CAP_SMALL_LAST_FRAME | AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
+    const bool shortLastOk =
+        aenc->codec->capabilities & (AV_CODEC_CAP_SMALL_LAST_FRAME | AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
     while (av_audio_fifo_size(fifo.get()) >= frameSize || (final && av_audio_fifo_size(fifo.get()) > 0)) {
         const int have = av_audio_fifo_size(fifo.get());
         const int take = std::min(have, frameSize);
@@ -121,7 +121,9 @@ int64_t Transcoder::Impl::EndMicros() const {
     return std::max(v, a);
 }
 
-int64_t Transcoder::EndMicros() const { return d_->EndMicros(); }
+int64_t Transcoder::EndMicros() const {
+    return d_->EndMicros();
+}
 
 Status Transcoder::Flush(OutputSink& sink) {
     Impl& d = *d_;

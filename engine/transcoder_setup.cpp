@@ -16,13 +16,14 @@ struct RateRow {
 };
 // Frame rates of the preset lists and the time base each one is encoded with.
 constexpr RateRow kRateTable[] = {
-    {8, {1001, 8008}},    {10, {1001, 10010}},    {12, {1001, 12012}},   {14.985, {1001, 15000}},
-    {15, {1001, 15015}},  {18, {1, 18}},          {20, {1001, 20020}},   {23.975, {1001, 24000}},
-    {24, {1001, 24024}},  {25, {1001, 25025}},    {29.97, {1001, 30000}}, {30, {1001, 30030}},
-    {50, {1, 50}},        {60, {1, 60}},
+    {8, {1001, 8008}},      {10, {1001, 10010}}, {12, {1001, 12012}},     {14.985, {1001, 15000}}, {15, {1001, 15015}},
+    {18, {1, 18}},          {20, {1001, 20020}}, {23.975, {1001, 24000}}, {24, {1001, 24024}},     {25, {1001, 25025}},
+    {29.97, {1001, 30000}}, {30, {1001, 30030}}, {50, {1, 50}},           {60, {1, 60}},
 };
 
-bool Sane(AVRational r) { return r.num > 0 && r.den > 0 && av_q2d(r) >= 1.0 && av_q2d(r) <= 240.0; }
+bool Sane(AVRational r) {
+    return r.num > 0 && r.den > 0 && av_q2d(r) >= 1.0 && av_q2d(r) <= 240.0;
+}
 
 }  // namespace
 
@@ -46,11 +47,20 @@ Transcoder::~Transcoder() = default;
 static const AVCodec* FindEncoder(int id) {
     const char* preferred = nullptr;
     switch (id) {
-        case AV_CODEC_ID_H264: preferred = "libx264"; break;
-        case AV_CODEC_ID_MP3: preferred = "libmp3lame"; break;
-        case AV_CODEC_ID_VORBIS: preferred = "libvorbis"; break;
-        case AV_CODEC_ID_AAC: preferred = "aac"; break;
-        default: break;
+        case AV_CODEC_ID_H264:
+            preferred = "libx264";
+            break;
+        case AV_CODEC_ID_MP3:
+            preferred = "libmp3lame";
+            break;
+        case AV_CODEC_ID_VORBIS:
+            preferred = "libvorbis";
+            break;
+        case AV_CODEC_ID_AAC:
+            preferred = "aac";
+            break;
+        default:
+            break;
     }
     const AVCodec* c = preferred ? avcodec_find_encoder_by_name(preferred) : nullptr;
     return c ? c : avcodec_find_encoder(static_cast<AVCodecID>(id));
@@ -60,7 +70,8 @@ static Status OpenVideoEncoder(Transcoder::Impl& d, OutputSink& sink, const Outp
                                AVRational sourceRate) {
     const AVCodec* codec = FindEncoder(s.videoCodecId);
     if (!codec || codec->type != AVMEDIA_TYPE_VIDEO) {
-        return Status::Failed(std::string("no encoder for the video codec ") + avcodec_get_name(static_cast<AVCodecID>(s.videoCodecId)));
+        return Status::Failed(std::string("no encoder for the video codec ") +
+                              avcodec_get_name(static_cast<AVCodecID>(s.videoCodecId)));
     }
     if (s.outputWidth <= 0 || s.outputHeight <= 0 || s.videoBitRate <= 0) {
         return Status::Failed("the output picture size or video bit rate is not set");
@@ -83,8 +94,12 @@ static Status OpenVideoEncoder(Transcoder::Impl& d, OutputSink& sink, const Outp
     }
     Dictionary opts;
     switch (s.videoCodecId) {
-        case AV_CODEC_ID_MPEG2VIDEO: c->max_b_frames = 0; break;
-        case AV_CODEC_ID_MPEG1VIDEO: c->mb_decision = 2; break;
+        case AV_CODEC_ID_MPEG2VIDEO:
+            c->max_b_frames = 0;
+            break;
+        case AV_CODEC_ID_MPEG1VIDEO:
+            c->mb_decision = 2;
+            break;
         case AV_CODEC_ID_H264:
             c->me_range = 16;
             c->max_qdiff = 4;
@@ -95,13 +110,15 @@ static Status OpenVideoEncoder(Transcoder::Impl& d, OutputSink& sink, const Outp
             opts.Set("preset", "superfast");
             opts.Set("threads", "2");
             break;
-        default: break;
+        default:
+            break;
     }
     if (sink.ctx()->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     int rc = avcodec_open2(c, codec, opts.address());
     if (rc < 0) {
-        return Status::Failed(std::string("cannot open the ") + codec->name + " encoder at " + std::to_string(s.outputWidth) + "x" +
-                std::to_string(s.outputHeight) + ": " + AvErrorText(rc));
+        return Status::Failed(std::string("cannot open the ") + codec->name + " encoder at " +
+                              std::to_string(s.outputWidth) + "x" + std::to_string(s.outputHeight) + ": " +
+                              AvErrorText(rc));
     }
     if (Status st = sink.AddStream(d.vst); !st.ok()) return st;
     // FFmpeg gives no reason for this one (out of memory), and neither does the message.
@@ -116,11 +133,15 @@ static Status OpenVideoEncoder(Transcoder::Impl& d, OutputSink& sink, const Outp
 
 static AVSampleFormat PreferredSampleFormat(int codecId) {
     switch (codecId) {
-        case AV_CODEC_ID_AAC: return AV_SAMPLE_FMT_S16;
-        case AV_CODEC_ID_MP3: return AV_SAMPLE_FMT_S32P;
+        case AV_CODEC_ID_AAC:
+            return AV_SAMPLE_FMT_S16;
+        case AV_CODEC_ID_MP3:
+            return AV_SAMPLE_FMT_S32P;
         case AV_CODEC_ID_VORBIS:
-        case AV_CODEC_ID_WMAV2: return AV_SAMPLE_FMT_FLTP;
-        default: return AV_SAMPLE_FMT_NONE;
+        case AV_CODEC_ID_WMAV2:
+            return AV_SAMPLE_FMT_FLTP;
+        default:
+            return AV_SAMPLE_FMT_NONE;
     }
 }
 
@@ -137,7 +158,8 @@ static int NearestRate(int want, const int* list) {
 static Status OpenAudioEncoder(Transcoder::Impl& d, OutputSink& sink, const OutputParameters& s) {
     const AVCodec* codec = FindEncoder(s.audioCodecId);
     if (!codec || codec->type != AVMEDIA_TYPE_AUDIO) {
-        return Status::Failed(std::string("no encoder for the audio codec ") + avcodec_get_name(static_cast<AVCodecID>(s.audioCodecId)));
+        return Status::Failed(std::string("no encoder for the audio codec ") +
+                              avcodec_get_name(static_cast<AVCodecID>(s.audioCodecId)));
     }
     if (s.sampleRate <= 0 || s.channels <= 0 || s.audioBitRate <= 0) {
         return Status::Failed("the output sample rate, channels or audio bit rate is not set");

@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // A UTF-16 file cannot hold bytes that are not UTF-8; the promises below are for
     // files kept in UTF-8.
-    const bool utf16 = file.size() >= 2 && static_cast<uint8_t>(file[0]) == 0xFF && static_cast<uint8_t>(file[1]) == 0xFE;
+    const bool utf16 =
+        file.size() >= 2 && static_cast<uint8_t>(file[0]) == 0xFF && static_cast<uint8_t>(file[1]) == 0xFE;
     if (ulvane::ini::WriteString(path, "JOIN", "format", value) && !utf16) {
         if (ulvane::ini::ReadString(path, "JOIN", "format", "\x01") != value) std::abort();
         if (ulvane::ini::ReadString(path, "PATH", "name", "\x01") != before) std::abort();

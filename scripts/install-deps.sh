@@ -9,7 +9,8 @@ packages=(
   libgtest-dev googletest
   qt6-base-dev libgl-dev fonts-dejavu-core
   ffmpeg python3 time
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
+  dpkg-dev file lintian desktop-file-utils
 )
 
 missing=()

@@ -10,8 +10,9 @@
 
 namespace ulvane {
 
-QString GetProgramDir() { return QDir::cleanPath(QCoreApplication::applicationDirPath()); }
-
+QString GetProgramDir() {
+    return QDir::cleanPath(QCoreApplication::applicationDirPath());
+}
 
 bool ShellOpen(const QString& target) {
     if (target.isEmpty()) return false;

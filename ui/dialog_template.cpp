@@ -1,6 +1,7 @@
 // Template 102 and the builder.
 #include "ui/dialog_template.h"
 
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -10,7 +11,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
-#include <QAbstractButton>
 #include <cmath>
 
 #include "controls/bitmap_slider.h"
@@ -54,12 +54,9 @@ constexpr TemplateItem kMainItems[] = {
 constexpr DialogTemplate kMain{102, {363, 252}, 9, kMainItems};
 
 constexpr TemplateItem kProgressItems[] = {
-    {1158, ItemKind::Static, {19, 5, 44, 8}, true, ""},
-    {1018, ItemKind::Label, {66, 5, 254, 8}, true, ""},
-    {1011, ItemKind::Progress, {20, 17, 282, 14}, true, ""},
-    {1159, ItemKind::Static, {20, 36, 47, 8}, true, ""},
-    {1019, ItemKind::Label, {66, 36, 252, 8}, true, ""},
-    {1012, ItemKind::Progress, {21, 47, 281, 14}, true, ""},
+    {1158, ItemKind::Static, {19, 5, 44, 8}, true, ""},        {1018, ItemKind::Label, {66, 5, 254, 8}, true, ""},
+    {1011, ItemKind::Progress, {20, 17, 282, 14}, true, ""},   {1159, ItemKind::Static, {20, 36, 47, 8}, true, ""},
+    {1019, ItemKind::Label, {66, 36, 252, 8}, true, ""},       {1012, ItemKind::Progress, {21, 47, 281, 14}, true, ""},
     {1000, ItemKind::PushButton, {253, 65, 50, 19}, true, ""},
 };
 constexpr DialogTemplate kProgress{129, {324, 89}, 9, kProgressItems};
@@ -124,10 +121,18 @@ constexpr DialogTemplate kJoin{167, {356, 213}, 9, kJoinItems};
 
 }  // namespace
 
-const DialogTemplate& MainDialogTemplate() { return kMain; }
-const DialogTemplate& ProgressDialogTemplate() { return kProgress; }
-const DialogTemplate& CutSettingsTemplate() { return kCut; }
-const DialogTemplate& JoinSettingsTemplate() { return kJoin; }
+const DialogTemplate& MainDialogTemplate() {
+    return kMain;
+}
+const DialogTemplate& ProgressDialogTemplate() {
+    return kProgress;
+}
+const DialogTemplate& CutSettingsTemplate() {
+    return kCut;
+}
+const DialogTemplate& JoinSettingsTemplate() {
+    return kJoin;
+}
 
 QSize DialogBaseUnits(const QFont& font) {
     const QFontMetrics m(font);
@@ -152,7 +157,9 @@ void FitTextToWidth(QWidget* w) {
 }
 
 QRect DluToPixels(const QRect& dlu, const QSize& base) {
-    auto mul = [](int v, int num, int den) { return static_cast<int>(std::lround(static_cast<double>(v) * num / den)); };
+    auto mul = [](int v, int num, int den) {
+        return static_cast<int>(std::lround(static_cast<double>(v) * num / den));
+    };
     const int left = mul(dlu.x(), base.width(), 4);
     const int top = mul(dlu.y(), base.height(), 8);
     const int right = mul(dlu.x() + dlu.width(), base.width(), 4);
@@ -167,17 +174,41 @@ QMap<int, QWidget*> BuildDialog(const DialogTemplate& t, QWidget* parent) {
         QWidget* w = nullptr;
         const QString text = QString::fromUtf8(item.text);
         switch (item.kind) {
-            case ItemKind::Tab: w = new QTabBar(parent); break;
-            case ItemKind::Static: w = new QLabel(text, parent); break;
-            case ItemKind::Link: w = new CHyperLink(item.id, parent); static_cast<QLabel*>(w)->setText(text); break;
-            case ItemKind::Combo: w = new QComboBox(parent); break;
-            case ItemKind::CheckList: w = new CCheckListCtrl(item.id, parent); break;
-            case ItemKind::PreviewFrame: w = new PreviewFrame(parent); break;
-            case ItemKind::BitmapButton: w = new CControlButton(item.id, parent); w->setAccessibleName(text); break;
-            case ItemKind::Slider: w = new CBitmapSlider(item.id, parent); break;
-            case ItemKind::Group: w = new QGroupBox(text, parent); break;
-            case ItemKind::Edit: w = new QLineEdit(text, parent); break;
-            case ItemKind::Label: w = new CLabel(item.id, parent); break;
+            case ItemKind::Tab:
+                w = new QTabBar(parent);
+                break;
+            case ItemKind::Static:
+                w = new QLabel(text, parent);
+                break;
+            case ItemKind::Link:
+                w = new CHyperLink(item.id, parent);
+                static_cast<QLabel*>(w)->setText(text);
+                break;
+            case ItemKind::Combo:
+                w = new QComboBox(parent);
+                break;
+            case ItemKind::CheckList:
+                w = new CCheckListCtrl(item.id, parent);
+                break;
+            case ItemKind::PreviewFrame:
+                w = new PreviewFrame(parent);
+                break;
+            case ItemKind::BitmapButton:
+                w = new CControlButton(item.id, parent);
+                w->setAccessibleName(text);
+                break;
+            case ItemKind::Slider:
+                w = new CBitmapSlider(item.id, parent);
+                break;
+            case ItemKind::Group:
+                w = new QGroupBox(text, parent);
+                break;
+            case ItemKind::Edit:
+                w = new QLineEdit(text, parent);
+                break;
+            case ItemKind::Label:
+                w = new CLabel(item.id, parent);
+                break;
             case ItemKind::Progress: {
                 auto* bar = new QProgressBar(parent);
                 bar->setRange(0, 100);
@@ -192,7 +223,9 @@ QMap<int, QWidget*> BuildDialog(const DialogTemplate& t, QWidget* parent) {
                 w = b;
                 break;
             }
-            case ItemKind::Radio: w = new QRadioButton(text, parent); break;
+            case ItemKind::Radio:
+                w = new QRadioButton(text, parent);
+                break;
             case ItemKind::ReadOnlyEdit: {
                 auto* e = new QLineEdit(text, parent);
                 e->setReadOnly(true);

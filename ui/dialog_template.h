@@ -15,8 +15,22 @@ class QWidget;
 namespace ulvane {
 
 enum class ItemKind {
-    Tab, Static, Link, Combo, CheckList, PreviewFrame, BitmapButton, Slider, Group, Edit, SunkenStatic,
-    Label, Progress, PushButton, Radio, ReadOnlyEdit
+    Tab,
+    Static,
+    Link,
+    Combo,
+    CheckList,
+    PreviewFrame,
+    BitmapButton,
+    Slider,
+    Group,
+    Edit,
+    SunkenStatic,
+    Label,
+    Progress,
+    PushButton,
+    Radio,
+    ReadOnlyEdit
 };
 
 struct TemplateItem {

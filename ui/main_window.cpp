@@ -54,7 +54,9 @@ const Hint kHints[] = {{kAddButton, "tjspwj"},         {kOpenButton, "tjspwj"}, 
 
 }  // namespace
 
-WindowServices WindowServices::Default() { return ForProgramIn(GetProgramDir()); }
+WindowServices WindowServices::Default() {
+    return ForProgramIn(GetProgramDir());
+}
 
 WindowServices WindowServices::ForProgramIn(const QString& programDir) {
     WindowServices s;

@@ -10,13 +10,13 @@
 #include <memory>
 #include <thread>
 
+#include "core/job_monitor.h"
+#include "core/language_table.h"
+#include "core/launch.h"
+#include "core/settings_store.h"
 #include "engine/conversion_job.h"
 #include "engine/frame_grabber.h"
-#include "core/job_monitor.h"
-#include "core/launch.h"
 #include "ui/desktop.h"
-#include "core/settings_store.h"
-#include "core/language_table.h"
 
 class QComboBox;
 class QGroupBox;
@@ -36,12 +36,12 @@ class PreviewFrame;
 
 // What the window asks of the desktop; tests replace each part.
 struct WindowServices {
-    QString dataDir;       // languages/, help/ and images/
-    QString settingsFile;  // the setting.ini the window reads and writes
-    QString snapshotFile;  // the preview's snapshot bitmap
-    FileChooser chooseFiles;   // the open-file dialog
+    QString dataDir;          // languages/, help/ and images/
+    QString settingsFile;     // the setting.ini the window reads and writes
+    QString snapshotFile;     // the preview's snapshot bitmap
+    FileChooser chooseFiles;  // the open-file dialog
     MessageSink* messages = nullptr;
-    std::function<bool(const QString&)> open;  // the desktop's "open" (play, help)
+    std::function<bool(const QString&)> open;                     // the desktop's "open" (play, help)
     std::function<QString(QWidget*, const QString&)> pickFolder;  // the folder picker
     // Runs a settings dialog modally; true when it was confirmed.
     std::function<bool(OutputSettingsDialog&)> runSettings;
@@ -154,8 +154,8 @@ private:
     bool grabScheduled_ = false;  // a grab for the newest seek-bar position is on its way
     int shownPosition_ = 0;
     int grabCount_ = 0;
-    std::thread worker_;          // the job's worker; joined before the next job and at close
-    QTimer monitorTimer_;         // timer 1: the job monitor, every 500 ms
+    std::thread worker_;   // the job's worker; joined before the next job and at close
+    QTimer monitorTimer_;  // timer 1: the job monitor, every 500 ms
     CAVConvertDlg* progress_;
     MonitorState monitor_;
     QString lastOutputFolder_;

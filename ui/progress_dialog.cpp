@@ -8,9 +8,9 @@
 #include <QPushButton>
 
 #include "controls/label.h"
+#include "core/language_table.h"
 #include "ui/control_ids.h"
 #include "ui/dialog_template.h"
-#include "core/language_table.h"
 
 namespace ulvane {
 
@@ -40,10 +40,18 @@ void CAVConvertDlg::ApplyTexts(const LanguageTable& language) {
     stop->setToolTip(t("JIEMIAN", "tz"));
 }
 
-void CAVConvertDlg::SetCurrentLine(const QString& text) { current_->SetText(text); }
-void CAVConvertDlg::SetOverallLine(const QString& text) { overall_->SetText(text); }
-void CAVConvertDlg::SetFileBar(int percent) { fileBar_->setValue(percent); }
-void CAVConvertDlg::SetOverallBar(int percent) { jobBar_->setValue(std::clamp(percent, 0, 100)); }
+void CAVConvertDlg::SetCurrentLine(const QString& text) {
+    current_->SetText(text);
+}
+void CAVConvertDlg::SetOverallLine(const QString& text) {
+    overall_->SetText(text);
+}
+void CAVConvertDlg::SetFileBar(int percent) {
+    fileBar_->setValue(percent);
+}
+void CAVConvertDlg::SetOverallBar(int percent) {
+    jobBar_->setValue(std::clamp(percent, 0, 100));
+}
 
 void CAVConvertDlg::keyPressEvent(QKeyEvent* e) {
     if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Escape) return;

@@ -13,10 +13,10 @@
 #include <QRadioButton>
 #include <QWindow>
 
+#include "core/language_table.h"
 #include "core/output_naming.h"
 #include "ui/control_ids.h"
 #include "ui/dialog_template.h"
-#include "core/language_table.h"
 
 namespace ulvane {
 
@@ -45,54 +45,54 @@ struct Ids {
 
 const Ids& IdsOf(Dialog d) {
     using namespace settings_id;
-    static const Ids cut{kCutDirectRadio,
-                         kIndirectRadio,
-                         {kFormatList, kCutQualityList, kCutSizeList, kFrameRateList, kCutAudioQualityList,
-                          kCutSampleRateList},
-                         0,
-                         kFolderBox,
-                         kCutBrowseButton,
-                         kNameBox,
-                         kCutStartButton,
-                         kCutNote,
-                         {{kCutPlanCaption, "yzfa"},
-                          {kCutDirectRadio, "zjjq"},
-                          {kIndirectRadio, "jjjq"},
-                          {kCutFormatCaption, "spgs"},
-                          {kCutQualityCaption, "spzl"},
-                          {kCutSizeCaption, "spdx"},
-                          {kCutFrameRateCaption, "zl"},
-                          {kCutAudioQualityCaption, "ypzl"},
-                          {kCutSampleRateCaption, "ypcyl"},
-                          {kCutNote, "zyzjjq"},
-                          {kCutFolderCaption, "scml"},
-                          {kCutBrowseButton, "ll"},
-                          {kCutNameCaption, "wjm"},
-                          {kCutStartButton, "ksjq1"}}};
-    static const Ids join{kJoinDirectRadio,
-                          kIndirectRadio,
-                          {kFormatList, kJoinQualityList, kJoinSizeList, kFrameRateList, kJoinAudioQualityList,
-                           kJoinSampleRateList},
-                          kJoinChannelList,
-                          kFolderBox,
-                          kJoinBrowseButton,
-                          kNameBox,
-                          kJoinStartButton,
-                          kJoinNote,
-                          {{kJoinPlanCaption, "yzfa"},
-                           {kJoinDirectRadio, "zjhb"},
-                           {kIndirectRadio, "jjhb"},
-                           {kJoinFormatCaption, "spgs"},
-                           {kJoinQualityCaption, "spzl"},
-                           {kJoinSizeCaption, "spdx"},
-                           {kJoinFrameRateCaption, "zl"},
-                           {kJoinAudioQualityCaption, "ypzl"},
-                           {kJoinSampleRateCaption, "ypcyl"},
-                           {kJoinNote, "zyzjhb"},
-                           {kJoinFolderCaption, "scml"},
-                           {kJoinBrowseButton, "ll"},
-                           {kJoinNameCaption, "wjm"},
-                           {kJoinStartButton, "kshb"}}};
+    static const Ids cut{
+        kCutDirectRadio,
+        kIndirectRadio,
+        {kFormatList, kCutQualityList, kCutSizeList, kFrameRateList, kCutAudioQualityList, kCutSampleRateList},
+        0,
+        kFolderBox,
+        kCutBrowseButton,
+        kNameBox,
+        kCutStartButton,
+        kCutNote,
+        {{kCutPlanCaption, "yzfa"},
+         {kCutDirectRadio, "zjjq"},
+         {kIndirectRadio, "jjjq"},
+         {kCutFormatCaption, "spgs"},
+         {kCutQualityCaption, "spzl"},
+         {kCutSizeCaption, "spdx"},
+         {kCutFrameRateCaption, "zl"},
+         {kCutAudioQualityCaption, "ypzl"},
+         {kCutSampleRateCaption, "ypcyl"},
+         {kCutNote, "zyzjjq"},
+         {kCutFolderCaption, "scml"},
+         {kCutBrowseButton, "ll"},
+         {kCutNameCaption, "wjm"},
+         {kCutStartButton, "ksjq1"}}};
+    static const Ids join{
+        kJoinDirectRadio,
+        kIndirectRadio,
+        {kFormatList, kJoinQualityList, kJoinSizeList, kFrameRateList, kJoinAudioQualityList, kJoinSampleRateList},
+        kJoinChannelList,
+        kFolderBox,
+        kJoinBrowseButton,
+        kNameBox,
+        kJoinStartButton,
+        kJoinNote,
+        {{kJoinPlanCaption, "yzfa"},
+         {kJoinDirectRadio, "zjhb"},
+         {kIndirectRadio, "jjhb"},
+         {kJoinFormatCaption, "spgs"},
+         {kJoinQualityCaption, "spzl"},
+         {kJoinSizeCaption, "spdx"},
+         {kJoinFrameRateCaption, "zl"},
+         {kJoinAudioQualityCaption, "ypzl"},
+         {kJoinSampleRateCaption, "ypcyl"},
+         {kJoinNote, "zyzjhb"},
+         {kJoinFolderCaption, "scml"},
+         {kJoinBrowseButton, "ll"},
+         {kJoinNameCaption, "wjm"},
+         {kJoinStartButton, "kshb"}}};
     return d == Dialog::Cut ? cut : join;
 }
 
@@ -113,7 +113,11 @@ void Fill(QComboBox* box, std::span<const std::string_view> labels, int storedRo
 OutputSettingsDialog::OutputSettingsDialog(Dialog kind, const SettingsStore& store, const LanguageTable& language,
                                            MessageSink& messages, FolderPicker pickFolder, const QString& defaultName,
                                            QWidget* parent)
-    : QDialog(parent), kind_(kind), store_(store), language_(language), messages_(messages),
+    : QDialog(parent),
+      kind_(kind),
+      store_(store),
+      language_(language),
+      messages_(messages),
       pickFolder_(std::move(pickFolder)) {
     const DialogTemplate& t = kind == Dialog::Cut ? CutSettingsTemplate() : JoinSettingsTemplate();
     QFont f = font();
@@ -122,7 +126,9 @@ OutputSettingsDialog::OutputSettingsDialog(Dialog kind, const SettingsStore& sto
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     items_ = BuildDialog(t, this);
     const Ids& ids = IdsOf(kind);
-    const auto text = [&](const char* s, const char* k) { return QString::fromStdString(language_.ReadFromFile(s, k)); };
+    const auto text = [&](const char* s, const char* k) {
+        return QString::fromStdString(language_.ReadFromFile(s, k));
+    };
     setWindowTitle(text("APPLICATION", "name"));
     for (const auto& [id, key] : ids.captions) {
         SetCaption(Item(id), text("JIEMIAN", key));
@@ -152,7 +158,9 @@ OutputSettingsDialog::OutputSettingsDialog(Dialog kind, const SettingsStore& sto
     SetDirect(true);
 }
 
-QComboBox* OutputSettingsDialog::List(int which) const { return ItemAs<QComboBox>(IdsOf(kind_).lists[which]); }
+QComboBox* OutputSettingsDialog::List(int which) const {
+    return ItemAs<QComboBox>(IdsOf(kind_).lists[which]);
+}
 
 void OutputSettingsDialog::SetDirect(bool direct) {
     const Ids& ids = IdsOf(kind_);
@@ -178,7 +186,9 @@ void OutputSettingsDialog::Browse() {
 
 void OutputSettingsDialog::Start() {
     const Ids& ids = IdsOf(kind_);
-    const auto text = [&](const char* s, const char* k) { return QString::fromStdString(language_.ReadFromFile(s, k)); };
+    const auto text = [&](const char* s, const char* k) {
+        return QString::fromStdString(language_.ReadFromFile(s, k));
+    };
     const QString typedName = ItemAs<QLineEdit>(ids.name)->text();
     if (kind_ == Dialog::Join && typedName.isEmpty()) {
         messages_.Show(this, windowTitle(), text("TISHI", "xsrwjm"), true);
@@ -194,7 +204,8 @@ void OutputSettingsDialog::Start() {
         return;
     }
     if (!test.empty()) {
-        messages_.Show(this, windowTitle(), QString::fromUtf8("视频文件生成失败，请点击浏览按钮选择保存到其他目录!"), true);
+        messages_.Show(this, windowTitle(), QString::fromUtf8("视频文件生成失败，请点击浏览按钮选择保存到其他目录!"),
+                       true);
         return;
     }
     choice_.direct = ItemAs<QRadioButton>(ids.direct)->isChecked();

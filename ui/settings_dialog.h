@@ -8,10 +8,10 @@
 #include <QMap>
 #include <functional>
 
-#include "ui/desktop.h"
 #include "core/launch.h"
 #include "core/output_presets.h"
 #include "core/settings_store.h"
+#include "ui/desktop.h"
 
 class QComboBox;
 class QLineEdit;

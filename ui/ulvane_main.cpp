@@ -12,6 +12,8 @@ int main(int argc, char** argv) {
     // Files named on the command line (a file manager's "Open with") load as the add
     // buttons load them.
     const QStringList files = QApplication::arguments().mid(1);
-    if (!files.isEmpty()) QMetaObject::invokeMethod(&window, [&window, files] { window.OpenFiles(files); }, Qt::QueuedConnection);
+    if (!files.isEmpty())
+        QMetaObject::invokeMethod(
+            &window, [&window, files] { window.OpenFiles(files); }, Qt::QueuedConnection);
     return app.exec();
 }

@@ -76,8 +76,8 @@ TEST(CliBadInput, UnusableFilesFailWithAReasonAndLeaveNoOutput) {
         for (const bool reencode : {false, true}) {
             SCOPED_TRACE(std::string(name) + (reencode ? " re-encoded" : " direct"));
             TempDir out;
-            std::vector<std::string> args{"cut", work / name, "--start", "00:00:00.000", "--end", "00:00:01.000",
-                                          "--out-dir", out.path().string()};
+            std::vector<std::string> args{"cut",   work / name,    "--start",   "00:00:00.000",
+                                          "--end", "00:00:01.000", "--out-dir", out.path().string()};
             if (reencode) args.push_back("--reencode");
             const auto r = Cli(args);
             EXPECT_EQ(r.exitCode, 1);
@@ -102,8 +102,8 @@ TEST(CliBadInput, TruncatedFilesGiveAnOutputThatDecodes) {
     for (const bool reencode : {false, true}) {
         SCOPED_TRACE(reencode ? "re-encoded" : "direct");
         TempDir out;
-        std::vector<std::string> args{"cut", work / "half.ts", "--start", "00:00:00.500", "--end", "00:00:05.000",
-                                      "--out-dir", out.path().string()};
+        std::vector<std::string> args{"cut",   work / "half.ts", "--start",   "00:00:00.500",
+                                      "--end", "00:00:05.000",   "--out-dir", out.path().string()};
         if (reencode) args.push_back("--reencode");
         const auto r = Cli(args);
         ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -132,7 +132,8 @@ TEST(CliBadInput, UnwritableOutputFolderFailsClearly) {
     if (geteuid() == 0) GTEST_SKIP() << "root can write into any folder";
     TempDir out;
     fs::permissions(out.path(), fs::perms::owner_read | fs::perms::owner_exec);
-    const auto r = Cli({"cut", AvFixture(), "--start", "0:0:0.0", "--end", "0:0:1.0", "--out-dir", out.path().string()});
+    const auto r =
+        Cli({"cut", AvFixture(), "--start", "0:0:0.0", "--end", "0:0:1.0", "--out-dir", out.path().string()});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("cannot create the output file"), std::string::npos) << r.err;
 }
@@ -147,8 +148,8 @@ TEST(CliBadInput, OutputFolderThatRefusesWritesFailsClearly) {
 TEST(CliBadInput, JoinWithABrokenMiddleFileKeepsTheOthers) {
     TempDir work, out;
     WriteFileBytes(work / "broken.mp4", std::string(5000, '\x01'));
-    const auto r = Cli({"join", "--out-dir", out.path().string(), "--name", "j", AvFixture(), work / "broken.mp4",
-                        AvFixture()});
+    const auto r =
+        Cli({"join", "--out-dir", out.path().string(), "--name", "j", AvFixture(), work / "broken.mp4", AvFixture()});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("broken.mp4"), std::string::npos);
     EXPECT_EQ(Problems(Inspect(out / "j.mp4"), true, true, 12.0, 0.1), "");

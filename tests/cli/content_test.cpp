@@ -11,10 +11,18 @@ namespace {
 
 // Pictures that change every frame (a moving pattern), and a beep that starts at 2 s.
 std::string BeepFixture() {
-    return Fixture("beep.mp4", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25", "-f", "lavfi", "-i",
-                                "aevalsrc='if(gte(t,2),0.5*sin(2*PI*440*t),0)':sample_rate=44100:channel_layout=stereo",
-                                "-t", "6", "-c:v", "libx264", "-preset", "veryfast", "-bf", "2", "-g", "25", "-pix_fmt",
-                                "yuv420p", "-c:a", "aac"});
+    return Fixture("beep.mp4",
+                   {"-f",       "lavfi",
+                    "-i",       "testsrc2=size=320x240:rate=25",
+                    "-f",       "lavfi",
+                    "-i",       "aevalsrc='if(gte(t,2),0.5*sin(2*PI*440*t),0)':sample_rate=44100:channel_layout=stereo",
+                    "-t",       "6",
+                    "-c:v",     "libx264",
+                    "-preset",  "veryfast",
+                    "-bf",      "2",
+                    "-g",       "25",
+                    "-pix_fmt", "yuv420p",
+                    "-c:a",     "aac"});
 }
 
 }  // namespace
@@ -22,9 +30,9 @@ std::string BeepFixture() {
 TEST(CliContent, AReencodedCutShowsTheSourcesPicturesFromTheMarkedStart) {
     TempDir out;
     const std::string source = BeepFixture();
-    const auto r = Cli({"cut", source, "--start", "00:00:01.520", "--end", "00:00:03.960", "--out-dir",
-                        out.path().string(), "--reencode", "--format", "1", "--quality", "8", "--size", "0",
-                        "--framerate", "9"});
+    const auto r =
+        Cli({"cut", source, "--start", "00:00:01.520", "--end", "00:00:03.960", "--out-dir", out.path().string(),
+             "--reencode", "--format", "1", "--quality", "8", "--size", "0", "--framerate", "9"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const std::string file = LastLine(r.out);
     for (double t : {0.0, 1.0, 2.0}) {
@@ -39,8 +47,8 @@ TEST(CliContent, AReencodedCutShowsTheSourcesPicturesFromTheMarkedStart) {
 TEST(CliContent, ADirectCutCopiesThePicturesFromTheKeyFrameBeforeTheStart) {
     TempDir out;
     const std::string source = BeepFixture();
-    const auto r = Cli({"cut", source, "--start", "00:00:01.500", "--end", "00:00:04.000", "--out-dir",
-                        out.path().string()});
+    const auto r =
+        Cli({"cut", source, "--start", "00:00:01.500", "--end", "00:00:04.000", "--out-dir", out.path().string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const std::string file = LastLine(r.out);
     // Key frames every second: the output starts with the source's picture at 1.0 s, and
@@ -56,8 +64,9 @@ TEST(CliContent, TheSoundStaysWithItsPictures) {
     ASSERT_NEAR(*sourceStart, 2.0, 0.03);
     for (bool reencode : {false, true}) {
         SCOPED_TRACE(reencode ? "re-encoded" : "direct");
-        std::vector<std::string> args = {"cut", source, "--start", "00:00:01.000", "--end", "00:00:05.000",
-                                          "--out-dir", out.path().string(), "--name", reencode ? "re" : "copy"};
+        std::vector<std::string> args = {
+            "cut",          source,      "--start",           "00:00:01.000", "--end",
+            "00:00:05.000", "--out-dir", out.path().string(), "--name",       reencode ? "re" : "copy"};
         if (reencode) args.insert(args.end(), {"--reencode", "--format", "1", "--size", "0"});
         const auto r = Cli(args);
         ASSERT_EQ(r.exitCode, 0) << r.err;

@@ -12,8 +12,8 @@ using namespace ulvane::test;
 TEST(CliCut, DirectCutStartsAtTheKeyFrameAndEndsAtTheEndPoint) {
     TempDir out;
     // Key frames every second: the start 1.5 s falls back to the key frame at 1.0 s.
-    const auto r = Cli({"cut", AvFixture(), "--start", "00:00:01.500", "--end", "00:00:04.000", "--out-dir",
-                        out.path().string()});
+    const auto r =
+        Cli({"cut", AvFixture(), "--start", "00:00:01.500", "--end", "00:00:04.000", "--out-dir", out.path().string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const std::string file = LastLine(r.out);
     EXPECT_EQ(file, out / "av.mp4");
@@ -53,8 +53,8 @@ TEST(CliCut, EveryFormatRowEncodes) {
         const char* video;
         const char* audio;
     };
-    const Row rows[] = {{"0", ".mp4", "mpeg4", "aac"}, {"1", ".mp4", "h264", "aac"},   {"2", ".avi", "mpeg4", "mp3"},
-                        {"3", ".flv", "flv1", "mp3"},  {"4", ".wmv", "wmv2", "wmav2"}, {"5", ".mov", "mpeg4", "aac"},
+    const Row rows[] = {{"0", ".mp4", "mpeg4", "aac"},  {"1", ".mp4", "h264", "aac"},   {"2", ".avi", "mpeg4", "mp3"},
+                        {"3", ".flv", "flv1", "mp3"},   {"4", ".wmv", "wmv2", "wmav2"}, {"5", ".mov", "mpeg4", "aac"},
                         {"6", ".mkv", "h264", "vorbis"}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.row);
@@ -77,7 +77,7 @@ TEST(CliCut, EveryPictureSizeRateAndSoundRowEncodes) {
         std::vector<std::string> flags;
     };
     const Case cases[] = {
-        {{"--format", "1", "--size", "8", "--quality", "10"}},  // 2880*1440 at 20000 kbps
+        {{"--format", "1", "--size", "8", "--quality", "10"}},   // 2880*1440 at 20000 kbps
         {{"--format", "0", "--size", "1", "--framerate", "4"}},  // 14.985 fps
         {{"--format", "2", "--framerate", "1", "--audioquality", "7", "--samplerate", "3"}},
         {{"--format", "3", "--samplerate", "3", "--audioquality", "2"}},  // FLV takes MP3 at 44.1 kHz
@@ -90,8 +90,8 @@ TEST(CliCut, EveryPictureSizeRateAndSoundRowEncodes) {
         for (const auto& f : c.flags) trace += f + " ";
         SCOPED_TRACE(trace);
         TempDir out;
-        std::vector<std::string> args{"cut", AvFixture(), "--start", "00:00:02.000", "--end", "00:00:03.000",
-                                      "--out-dir", out.path().string(), "--reencode"};
+        std::vector<std::string> args{"cut",          AvFixture(), "--start",           "00:00:02.000", "--end",
+                                      "00:00:03.000", "--out-dir", out.path().string(), "--reencode"};
         args.insert(args.end(), c.flags.begin(), c.flags.end());
         const auto r = Cli(args);
         ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -101,15 +101,33 @@ TEST(CliCut, EveryPictureSizeRateAndSoundRowEncodes) {
 
 TEST(CliCut, SourceWithAContainerStartTime) {
     // MPEG-TS starting at 10 s: the cut's times are counted from the file's own start.
-    const std::string ts = Fixture("start10.ts", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25", "-f", "lavfi",
-                                                  "-i", "sine=sample_rate=48000", "-t", "8", "-c:v", "libx264",
-                                                  "-preset", "veryfast", "-g", "25", "-pix_fmt", "yuv420p", "-c:a",
-                                                  "aac", "-output_ts_offset", "10"});
+    const std::string ts = Fixture("start10.ts", {"-f",
+                                                  "lavfi",
+                                                  "-i",
+                                                  "testsrc2=size=320x240:rate=25",
+                                                  "-f",
+                                                  "lavfi",
+                                                  "-i",
+                                                  "sine=sample_rate=48000",
+                                                  "-t",
+                                                  "8",
+                                                  "-c:v",
+                                                  "libx264",
+                                                  "-preset",
+                                                  "veryfast",
+                                                  "-g",
+                                                  "25",
+                                                  "-pix_fmt",
+                                                  "yuv420p",
+                                                  "-c:a",
+                                                  "aac",
+                                                  "-output_ts_offset",
+                                                  "10"});
     for (const bool reencode : {false, true}) {
         SCOPED_TRACE(reencode ? "re-encoded" : "direct");
         TempDir out;
-        std::vector<std::string> args{"cut", ts, "--start", "00:00:03.000", "--end", "00:00:05.000", "--out-dir",
-                                      out.path().string()};
+        std::vector<std::string> args{"cut",          ts,          "--start",          "00:00:03.000", "--end",
+                                      "00:00:05.000", "--out-dir", out.path().string()};
         if (reencode) args.push_back("--reencode");
         const auto r = Cli(args);
         ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -122,10 +140,10 @@ TEST(CliCut, AudioOnlyAndVideoOnlySources) {
     for (const bool reencode : {false, true}) {
         SCOPED_TRACE(reencode ? "re-encoded" : "direct");
         TempDir out;
-        std::vector<std::string> a{"cut", AudioOnlyFixture(), "--start", "00:00:00.500", "--end", "00:00:01.500",
-                                   "--out-dir", out.path().string()};
-        std::vector<std::string> v{"cut", VideoOnlyFixture(), "--start", "00:00:01.000", "--end", "00:00:02.000",
-                                   "--out-dir", out.path().string()};
+        std::vector<std::string> a{"cut",   AudioOnlyFixture(), "--start",   "00:00:00.500",
+                                   "--end", "00:00:01.500",     "--out-dir", out.path().string()};
+        std::vector<std::string> v{"cut",   VideoOnlyFixture(), "--start",   "00:00:01.000",
+                                   "--end", "00:00:02.000",     "--out-dir", out.path().string()};
         if (reencode) a.push_back("--reencode"), v.push_back("--reencode");
         const auto ra = Cli(a);
         ASSERT_EQ(ra.exitCode, 0) << ra.err;
@@ -143,8 +161,8 @@ TEST(CliCut, TakenNamesGetANumberAndNothingIsOverwritten) {
         std::fputs("mine", f);
         std::fclose(f);
     }
-    const auto r = Cli({"cut", AvFixture(), "--start", "00:00:00.000", "--end", "00:00:01.000", "--out-dir",
-                        out.path().string()});
+    const auto r =
+        Cli({"cut", AvFixture(), "--start", "00:00:00.000", "--end", "00:00:01.000", "--out-dir", out.path().string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(LastLine(r.out), out / "av(1).mp4");
     EXPECT_EQ(fs::file_size(out / "av.mp4"), 4u);
@@ -159,8 +177,8 @@ TEST(CliCut, KeepsRotationAndLanguage) {
     for (const bool reencode : {false, true}) {
         SCOPED_TRACE(reencode ? "re-encoded" : "direct");
         TempDir out;
-        std::vector<std::string> args{"cut", src, "--start", "00:00:01.000", "--end", "00:00:02.000", "--out-dir",
-                                      out.path().string()};
+        std::vector<std::string> args{"cut",          src,         "--start",          "00:00:01.000", "--end",
+                                      "00:00:02.000", "--out-dir", out.path().string()};
         if (reencode) args.push_back("--reencode");
         const auto r = Cli(args);
         ASSERT_EQ(r.exitCode, 0) << r.err;

@@ -38,8 +38,8 @@ TEST(CliJoin, ReencodedJoinFillsGapsSoSoundAndPicturesStayTogether) {
 
 TEST(CliJoin, ReencodedJoinStartingWithAudioOnlyStillCarriesThePictures) {
     TempDir out;
-    const auto r = Cli({"join", "--reencode", "--out-dir", out.path().string(), "--name", "late", AudioOnlyFixture(),
-                        AvFixture()});
+    const auto r = Cli(
+        {"join", "--reencode", "--out-dir", out.path().string(), "--name", "late", AudioOnlyFixture(), AvFixture()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(Problems(Inspect(LastLine(r.out)), true, true, 8.0, 0.1), "");
 }
@@ -60,10 +60,12 @@ TEST(CliJoin, DirectJoinRefusesAnInputCodedWithOtherParameters) {
     // Same codec, other encoder set-up: its packets would not decode with the first
     // file's parameters, so it is refused instead of spoiling the output.
     TempDir out;
-    const std::string baseline = Fixture("baseline.mp4", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25", "-f",
-                                                          "lavfi", "-i", "sine=sample_rate=44100", "-t", "2", "-c:v",
-                                                          "libx264", "-profile:v", "baseline", "-pix_fmt", "yuv420p",
-                                                          "-c:a", "aac", "-ac", "2"});
+    const std::string baseline =
+        Fixture("baseline.mp4", {"-f",         "lavfi",    "-i",       "testsrc2=size=320x240:rate=25",
+                                 "-f",         "lavfi",    "-i",       "sine=sample_rate=44100",
+                                 "-t",         "2",        "-c:v",     "libx264",
+                                 "-profile:v", "baseline", "-pix_fmt", "yuv420p",
+                                 "-c:a",       "aac",      "-ac",      "2"});
     const auto r = Cli({"join", "--out-dir", out.path().string(), "--name", "j", AvFixture(), baseline, AvFixture()});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("failed: " + baseline), std::string::npos) << r.err;

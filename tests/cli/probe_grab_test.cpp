@@ -22,7 +22,8 @@ std::map<std::string, std::string> ProbeValues(const std::string& out) {
 }
 
 uint32_t Le32(const std::string& b, size_t at) {
-    return static_cast<uint32_t>(static_cast<uint8_t>(b[at])) | static_cast<uint32_t>(static_cast<uint8_t>(b[at + 1])) << 8 |
+    return static_cast<uint32_t>(static_cast<uint8_t>(b[at])) |
+           static_cast<uint32_t>(static_cast<uint8_t>(b[at + 1])) << 8 |
            static_cast<uint32_t>(static_cast<uint8_t>(b[at + 2])) << 16 |
            static_cast<uint32_t>(static_cast<uint8_t>(b[at + 3])) << 24;
 }
@@ -39,9 +40,20 @@ Bgr PixelAt(const std::string& bmp, int x, int y) {
 // One second each of red, green and blue, a key frame at the start of each second.
 std::vector<std::string> ColourArgs(const std::string& size, const std::string& pixfmt) {
     const std::string c = ":s=" + size + ":r=25:d=1";
-    return {"-f", "lavfi", "-i",
+    return {"-f",
+            "lavfi",
+            "-i",
             "color=c=red" + c + "[r];color=c=lime" + c + "[g];color=c=blue" + c + "[b];[r][g][b]concat=n=3[out0]",
-            "-c:v", "libx264", "-preset", "veryfast", "-g", "25", "-bf", "2", "-pix_fmt", pixfmt};
+            "-c:v",
+            "libx264",
+            "-preset",
+            "veryfast",
+            "-g",
+            "25",
+            "-bf",
+            "2",
+            "-pix_fmt",
+            pixfmt};
 }
 
 std::string Dominant(const Bgr& p) {
@@ -82,9 +94,26 @@ TEST(CliProbe, ImpossiblyHighFrameRatesGetTheDenominator1001) {
 
 TEST(CliProbe, CoverArtIsNotVideo) {
     const std::string cover = Fixture("cover.png", {"-f", "lavfi", "-i", "color=c=red:s=64x64", "-frames:v", "1"});
-    const std::string mp3 = Fixture("cover.mp3", {"-f", "lavfi", "-i", "sine", "-i", cover, "-t", "1", "-map", "0:a",
-                                                  "-map", "1:v", "-c:a", "libmp3lame", "-c:v", "png", "-disposition:v",
-                                                  "attached_pic", "-id3v2_version", "3"});
+    const std::string mp3 = Fixture("cover.mp3", {"-f",
+                                                  "lavfi",
+                                                  "-i",
+                                                  "sine",
+                                                  "-i",
+                                                  cover,
+                                                  "-t",
+                                                  "1",
+                                                  "-map",
+                                                  "0:a",
+                                                  "-map",
+                                                  "1:v",
+                                                  "-c:a",
+                                                  "libmp3lame",
+                                                  "-c:v",
+                                                  "png",
+                                                  "-disposition:v",
+                                                  "attached_pic",
+                                                  "-id3v2_version",
+                                                  "3"});
     const auto r = Cli({"probe", mp3});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(ProbeValues(r.out)["width"], "0");
@@ -100,8 +129,8 @@ TEST(CliProbe, UnusableFilesSayWhy) {
     WriteFileBytes(work / "empty.avi", "");
     WriteFileBytes(work / "subtitles.srt", "1\n00:00:01,000 --> 00:00:02,000\nhello\n");
     // An AVI whose video codec nobody knows: its four-character code renamed.
-    std::string avi = ReadFileBytes(Fixture("known.avi", {"-f", "lavfi", "-i", "testsrc2=size=160x120:rate=10", "-t", "1",
-                                                     "-c:v", "mpeg4"}));
+    std::string avi = ReadFileBytes(
+        Fixture("known.avi", {"-f", "lavfi", "-i", "testsrc2=size=160x120:rate=10", "-t", "1", "-c:v", "mpeg4"}));
     for (size_t at; (at = avi.find("FMP4")) != std::string::npos;) avi.replace(at, 4, "QQQQ");
     WriteFileBytes(work / "unknown.avi", avi);
     const struct {
@@ -236,12 +265,12 @@ TEST(CliGrab, UsageErrors) {
 }
 
 TEST(CliJoin, DirectJoinRefusesFilesOfOtherTypeOrSizeBeforeCreatingAnything) {
-    const std::string small = Fixture("small640.mp4", {"-f", "lavfi", "-i", "testsrc2=size=640x480:rate=25", "-f", "lavfi",
-                                                       "-i", "sine", "-t", "1", "-c:v", "libx264", "-pix_fmt", "yuv420p",
-                                                       "-c:a", "aac"});
-    const std::string big = Fixture("big1280.mp4", {"-f", "lavfi", "-i", "testsrc2=size=1280x720:rate=25", "-f", "lavfi",
-                                                    "-i", "sine", "-t", "1", "-c:v", "libx264", "-pix_fmt", "yuv420p",
-                                                    "-c:a", "aac"});
+    const std::string small =
+        Fixture("small640.mp4", {"-f", "lavfi", "-i", "testsrc2=size=640x480:rate=25", "-f", "lavfi", "-i", "sine",
+                                 "-t", "1", "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac"});
+    const std::string big =
+        Fixture("big1280.mp4", {"-f", "lavfi", "-i", "testsrc2=size=1280x720:rate=25", "-f", "lavfi", "-i", "sine",
+                                "-t", "1", "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac"});
     TempDir work;
     fs::copy_file(small, work / "upper.MP4");
     TempDir out;

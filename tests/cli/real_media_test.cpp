@@ -48,8 +48,8 @@ TEST_P(RealMedia, EverySampleCutsToAPlayableFileOrFailsClearly) {
         const double start = std::max(0.0, duration / 2 - 1.0);
         const double end = std::min(duration, start + 2.0);
         TempDir out;
-        std::vector<std::string> args{"cut", file.string(), "--start", std::to_string(start), "--end",
-                                      std::to_string(end), "--out-dir", out.path().string()};
+        std::vector<std::string> args{"cut",   file.string(),       "--start",   std::to_string(start),
+                                      "--end", std::to_string(end), "--out-dir", out.path().string()};
         // ParseTime reads a plain number as seconds and milliseconds alike: give a time text.
         auto text = [](double s) {
             char buf[32];
@@ -93,7 +93,8 @@ TEST_P(RealMedia, EverySampleCutsToAPlayableFileOrFailsClearly) {
             EXPECT_EQ(m.decodeErrors, "");
         } else if (!undecodable) {
             // A copy is no worse than its source: clean whenever the source decodes cleanly.
-            const auto src = ulvane::test::Run({"ffmpeg", "-nostdin", "-v", "error", "-i", file.string(), "-f", "null", "-"});
+            const auto src =
+                ulvane::test::Run({"ffmpeg", "-nostdin", "-v", "error", "-i", file.string(), "-f", "null", "-"});
             if (src.err.empty()) {
                 EXPECT_EQ(m.decodeErrors, "");
             }

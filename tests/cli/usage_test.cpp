@@ -60,8 +60,8 @@ TEST(CliUsage, ANameThatCleansToNothingIsRefused) {
     TempDir out;
     const std::string src = AvFixture();
     for (const char* name : {"", "???", "//"}) {
-        const auto cut = Cli({"cut", src, "--start", "0", "--end", "1", "--out-dir", out.path().string(), "--name",
-                              name});
+        const auto cut =
+            Cli({"cut", src, "--start", "0", "--end", "1", "--out-dir", out.path().string(), "--name", name});
         EXPECT_EQ(cut.exitCode, 2) << "'" << name << "'";
         EXPECT_NE(cut.err.find("--name"), std::string::npos) << cut.err;
         const auto join = Cli({"join", "--out-dir", out.path().string(), "--name", name, src, src});

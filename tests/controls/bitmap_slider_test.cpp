@@ -134,8 +134,8 @@ TEST(BitmapSlider, KeysMoveAndPostEvenAtTheLimits) {
     const struct {
         Qt::Key key;
         int expected;
-    } steps[] = {{Qt::Key_Home, 0},   {Qt::Key_Left, 0},      {Qt::Key_PageUp, 0}, {Qt::Key_Right, 1},
-                 {Qt::Key_Down, 2},   {Qt::Key_PageDown, 22}, {Qt::Key_Up, 21},    {Qt::Key_End, 1000},
+    } steps[] = {{Qt::Key_Home, 0},        {Qt::Key_Left, 0},      {Qt::Key_PageUp, 0}, {Qt::Key_Right, 1},
+                 {Qt::Key_Down, 2},        {Qt::Key_PageDown, 22}, {Qt::Key_Up, 21},    {Qt::Key_End, 1000},
                  {Qt::Key_PageDown, 1000}, {Qt::Key_Right, 1000}};
     int posted = 0;
     for (const auto& s : steps) {
@@ -194,4 +194,3 @@ TEST(BitmapSlider, RefusesMissingImages) {
     EXPECT_FALSE(s.LoadChannelBitmaps(Solid(10, 10, kNormal), QImage()));
     EXPECT_FALSE(s.LoadThumbBitmaps(QImage(), QImage()));
 }
-

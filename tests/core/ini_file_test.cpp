@@ -50,7 +50,7 @@ TEST(IniFile, ReadsByTheDesktopConventions) {
     ulvane::test::WriteFileBytes(f, kWindowsFile);
     EXPECT_EQ(ini::ReadString(f, "PATH", "name"), "C:\\Videos\\out");  // names without case, blanks dropped
     EXPECT_EQ(ini::ReadString(f, "path", "NAME"), "C:\\Videos\\out");
-    EXPECT_EQ(ini::ReadInt(f, "CUT", "format", 0), 3);  // the first of two equal sections counts
+    EXPECT_EQ(ini::ReadInt(f, "CUT", "format", 0), 3);   // the first of two equal sections counts
     EXPECT_EQ(ini::ReadInt(f, "CUT", "quality", 0), 5);  // quotes stripped
     EXPECT_EQ(ini::ReadInt(f, "CUT", "size", 0), 7);
     EXPECT_EQ(ini::ReadInt(f, "CUT", "framerate", 0), 12);  // leading digits
@@ -86,7 +86,8 @@ TEST(IniFile, ReadsEveryEncodingAlike) {
 TEST(IniFile, ValuesAreCutTo999Characters) {
     TempDir dir;
     const std::string f = dir / "long.ini";
-    ulvane::test::WriteFileBytes(f, "[PATH]\nname=" + std::string(1500, 'a') + "\nkanji=" + std::string(1200 * 3 / 3, 'x') + "\n");
+    ulvane::test::WriteFileBytes(
+        f, "[PATH]\nname=" + std::string(1500, 'a') + "\nkanji=" + std::string(1200 * 3 / 3, 'x') + "\n");
     EXPECT_EQ(ini::ReadString(f, "PATH", "name"), std::string(999, 'a'));
     // Characters, not bytes: 1000 three-byte characters keep 999 of them.
     std::string kanji;

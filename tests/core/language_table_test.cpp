@@ -7,9 +7,9 @@
 #include <set>
 
 #include "core/ini_file.h"
+#include "core/language_table.h"
 #include "core/settings_store.h"
 #include "tests/support/media_tools.h"
-#include "core/language_table.h"
 
 namespace fs = std::filesystem;
 using namespace ulvane;
@@ -17,7 +17,9 @@ using ulvane::test::TempDir;
 
 namespace {
 
-fs::path Resources() { return fs::path(ULVANE_SOURCE_DIR) / "resources"; }
+fs::path Resources() {
+    return fs::path(ULVANE_SOURCE_DIR) / "resources";
+}
 
 std::vector<LanguageKey> EveryKeyTheProgramReads() {
     std::vector<LanguageKey> keys;
@@ -30,8 +32,9 @@ std::vector<LanguageKey> EveryKeyTheProgramReads() {
 
 TEST(LanguageTable, HoldsBothKsjqEntriesApartAndFollowsTheFile) {
     TempDir dir;
-    std::ofstream(dir / "test.ini") << "[APPLICATION]\nname=Cutter\nversion=2\n[JIEMIAN]\nksjq=Start:\n[HINT]\nksjq=Convert "
-                                       "the segment\n[TISHI]\nmlbcz=No folder\n";
+    std::ofstream(dir / "test.ini")
+        << "[APPLICATION]\nname=Cutter\nversion=2\n[JIEMIAN]\nksjq=Start:\n[HINT]\nksjq=Convert "
+           "the segment\n[TISHI]\nmlbcz=No folder\n";
     LanguageTable table;
     EXPECT_EQ(table.Text("APPLICATION", "name"), "");  // empty until loaded
     table.Load(dir.path().string() + "/", "test.ini");
@@ -39,8 +42,8 @@ TEST(LanguageTable, HoldsBothKsjqEntriesApartAndFollowsTheFile) {
     EXPECT_EQ(table.Text("APPLICATION", "name"), "Cutter");
     EXPECT_EQ(table.Text("JIEMIAN", "ksjq"), "Start:");
     EXPECT_EQ(table.Text("HINT", "ksjq"), "Convert the segment");
-    EXPECT_EQ(table.Text("HINT", "sc"), "");           // missing key
-    EXPECT_EQ(table.Text("TISHI", "mlbcz"), "");       // a dialog's key is not in the table...
+    EXPECT_EQ(table.Text("HINT", "sc"), "");                       // missing key
+    EXPECT_EQ(table.Text("TISHI", "mlbcz"), "");                   // a dialog's key is not in the table...
     EXPECT_EQ(table.ReadFromFile("TISHI", "mlbcz"), "No folder");  // ...it is read on demand
     // Loading again replaces the table as a whole; a missing file gives empty texts.
     table.Load(dir.path().string() + "/", "missing.ini");

@@ -20,7 +20,9 @@ TEST(TimeText, FormatsHoursMinutesSecondsAndMillis) {
     EXPECT_EQ(FormatTime(std::numeric_limits<int32_t>::max()), "596:31:23.647");
 }
 
-TEST(TimeText, NegativeTimesShowAsZero) { EXPECT_EQ(FormatTime(-5), "00:00:00.000"); }
+TEST(TimeText, NegativeTimesShowAsZero) {
+    EXPECT_EQ(FormatTime(-5), "00:00:00.000");
+}
 
 TEST(TimeText, ParsesTheTimeFormat) {
     EXPECT_EQ(ParseTime("00:01:30.500"), 90500);
@@ -63,8 +65,9 @@ TEST(TypedTime, ReadsEveryFormAUserTypes) {
 }
 
 TEST(TypedTime, RefusesAnythingElse) {
-    for (const char* bad : {"", " ", "abc", "99:99:99", "1:60", "1:2:3:4", "-5", "+5", "1.", ".5", "1..2", "1:.5",
-                            "1::2", ":30", "1:30:", "1.5:30", "5s", "1,5", "0x10", "00:00:04.99a"})
+    for (const char* bad :
+         {"",     " ",    "abc",  "99:99:99", "1:60",  "1:2:3:4", "-5", "+5",  "1.",   ".5",
+          "1..2", "1:.5", "1::2", ":30",      "1:30:", "1.5:30",  "5s", "1,5", "0x10", "00:00:04.99a"})
         EXPECT_FALSE(ParseTypedTime(bad)) << "'" << bad << "'";
 }
 

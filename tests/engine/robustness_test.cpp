@@ -28,9 +28,7 @@ namespace {
 // Sources in several containers, a few seconds each.
 std::vector<std::string> Sources() {
     const std::string av = AvFixture();
-    return {av,
-            Fixture("r.ts", {"-i", av, "-c", "copy"}),
-            Fixture("r.mkv", {"-i", av, "-c", "copy"}),
+    return {av, Fixture("r.ts", {"-i", av, "-c", "copy"}), Fixture("r.mkv", {"-i", av, "-c", "copy"}),
             Fixture("r.avi", {"-i", av, "-c:v", "mpeg4", "-c:a", "libmp3lame"}),
             Fixture("r.flv", {"-i", av, "-c:v", "flv", "-c:a", "libmp3lame", "-ar", "44100"})};
 }
@@ -42,8 +40,8 @@ std::vector<std::string> BrokenVariants(const std::string& src, const fs::path& 
     const std::string stem = fs::path(src).stem().string();
     std::vector<std::string> files;
     const size_t n = bytes.size();
-    for (size_t cut : {size_t{1}, size_t{16}, size_t{100}, size_t{1000}, size_t{4096}, n / 10, n / 3, n / 2, n * 9 / 10,
-                       n - 1}) {
+    for (size_t cut :
+         {size_t{1}, size_t{16}, size_t{100}, size_t{1000}, size_t{4096}, n / 10, n / 3, n / 2, n * 9 / 10, n - 1}) {
         const std::string path = (dir / (stem + "_cut" + std::to_string(cut) + ext)).string();
         WriteFileBytes(path, bytes.substr(0, cut));
         files.push_back(path);
@@ -134,7 +132,8 @@ TEST(Robustness, JobsOnBrokenFilesEndWithAStatus) {
             job.PrepareForJob(1);
             job.reencode = reencode;
             job.inputPaths[0] = file;
-            job.outputPaths[0] = out / ("o" + std::to_string(k++) + (reencode ? ".mp4" : fs::path(file).extension().string()));
+            job.outputPaths[0] =
+                out / ("o" + std::to_string(k++) + (reencode ? ".mp4" : fs::path(file).extension().string()));
             job.segmentStart[0] = 0.5;
             job.segmentEnd[0] = 3.0;
             job.segmentLength[0] = 2.5;

@@ -41,9 +41,9 @@ void FillCut(ConversionJob& job, const std::string& src, const std::string& out,
 }  // namespace
 
 TEST(RunConversion, CancelInTheMiddleStillFinishesTheOutput) {
-    const std::string src = Fixture("long.mp4", {"-f", "lavfi", "-i", "testsrc2=size=640x480:rate=25", "-f", "lavfi",
-                                                 "-i", "sine", "-t", "30", "-c:v", "libx264", "-preset", "ultrafast",
-                                                 "-pix_fmt", "yuv420p", "-c:a", "aac"});
+    const std::string src =
+        Fixture("long.mp4", {"-f", "lavfi", "-i", "testsrc2=size=640x480:rate=25", "-f", "lavfi", "-i", "sine", "-t",
+                             "30", "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-c:a", "aac"});
     TempDir out;
     ConversionJob job;
     FillCut(job, src, out / "cancelled.mp4", 0, 30, true);

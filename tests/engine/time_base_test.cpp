@@ -5,7 +5,9 @@
 
 using ulvane::OutputTimeBase;
 
-static bool Same(AVRational a, AVRational b) { return av_cmp_q(a, b) == 0; }
+static bool Same(AVRational a, AVRational b) {
+    return av_cmp_q(a, b) == 0;
+}
 
 TEST(OutputTimeBase, PresetRatesUseTheirTable) {
     EXPECT_TRUE(Same(OutputTimeBase(29.97, {25, 1}, AV_CODEC_ID_H264), {1001, 30000}));

@@ -25,9 +25,9 @@ GreyPicture PictureAt(const std::string& path, double seconds, int width, int he
     // Input seeking decodes from the key frame before and drops the pictures before the
     // time, so the picture is the one on screen at that moment.
     const CommandResult r =
-        Run({"ffmpeg", "-nostdin", "-v", "error", "-ss", Fixed(seconds), "-i", path, "-map", "0:v:0", "-frames:v",
-             "1", "-vf", "scale=" + std::to_string(width) + ":" + std::to_string(height) + ":flags=area",
-             "-pix_fmt", "gray", "-f", "rawvideo", "-"});
+        Run({"ffmpeg", "-nostdin", "-v", "error", "-ss", Fixed(seconds), "-i", path, "-map", "0:v:0", "-frames:v", "1",
+             "-vf", "scale=" + std::to_string(width) + ":" + std::to_string(height) + ":flags=area", "-pix_fmt", "gray",
+             "-f", "rawvideo", "-"});
     GreyPicture p;
     if (r.exitCode != 0 || r.out.size() != static_cast<size_t>(width * height)) return p;
     p.width = width;
@@ -84,9 +84,9 @@ double PsnrAt(const std::string& output, double outSeconds, const std::string& s
 std::vector<float> SoundOf(const std::string& path, int rate) {
     // Placed by its timestamps, as a player places it: a late start and holes become
     // silence, overlaps are dropped.
-    const CommandResult r = Run({"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:a:0", "-af",
-                                 "aresample=async=1:first_pts=0", "-ac", "1", "-ar", std::to_string(rate), "-f",
-                                 "f32le", "-"});
+    const CommandResult r =
+        Run({"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:a:0", "-af", "aresample=async=1:first_pts=0",
+             "-ac", "1", "-ar", std::to_string(rate), "-f", "f32le", "-"});
     std::vector<float> samples(r.exitCode == 0 ? r.out.size() / sizeof(float) : 0);
     if (!samples.empty()) std::memcpy(samples.data(), r.out.data(), samples.size() * sizeof(float));
     return samples;

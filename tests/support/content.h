@@ -21,9 +21,9 @@ GreyPicture PictureAt(const std::string& path, double seconds, int width = 64, i
 // The picture's display size (rotation applied) and the stream's frame count, as ffprobe
 // reports them; 0 when unknown.
 struct PictureShape {
-    int width = 0, height = 0;     // shown size: coded size, sample aspect and rotation applied
-    double displayAspect = 0;      // width / height as shown
-    std::string rotation;          // rotation side data or tag, "" when none
+    int width = 0, height = 0;  // shown size: coded size, sample aspect and rotation applied
+    double displayAspect = 0;   // width / height as shown
+    std::string rotation;       // rotation side data or tag, "" when none
 };
 PictureShape ShapeOf(const std::string& path);
 

@@ -113,21 +113,25 @@ std::string Fixture(const std::string& name, const std::vector<std::string>& ffm
 }
 
 std::string AvFixture() {
-    return Fixture("av.mp4", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25", "-f", "lavfi", "-i",
-                              "sine=frequency=440:sample_rate=44100", "-t", "6", "-c:v", "libx264", "-preset",
-                              "veryfast", "-bf", "2", "-g", "25", "-pix_fmt", "yuv420p", "-c:a", "aac", "-ac", "2"});
+    return Fixture("av.mp4", {"-f",      "lavfi",    "-i",       "testsrc2=size=320x240:rate=25",
+                              "-f",      "lavfi",    "-i",       "sine=frequency=440:sample_rate=44100",
+                              "-t",      "6",        "-c:v",     "libx264",
+                              "-preset", "veryfast", "-bf",      "2",
+                              "-g",      "25",       "-pix_fmt", "yuv420p",
+                              "-c:a",    "aac",      "-ac",      "2"});
 }
 
 std::string AvFixture30fps() {
-    return Fixture("av30.mp4", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=30", "-f", "lavfi", "-i",
-                                "sine=frequency=600:sample_rate=48000", "-t", "4", "-c:v", "libx264", "-preset",
-                                "veryfast", "-bf", "2", "-pix_fmt", "yuv420p", "-c:a", "aac"});
+    return Fixture("av30.mp4", {"-f",       "lavfi",    "-i",   "testsrc2=size=320x240:rate=30",
+                                "-f",       "lavfi",    "-i",   "sine=frequency=600:sample_rate=48000",
+                                "-t",       "4",        "-c:v", "libx264",
+                                "-preset",  "veryfast", "-bf",  "2",
+                                "-pix_fmt", "yuv420p",  "-c:a", "aac"});
 }
 
 std::string VideoOnlyFixture() {
     return Fixture("video_only.mp4", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25", "-t", "3", "-c:v",
-                                      "libx264", "-preset", "veryfast", "-bf", "2", "-g", "25", "-pix_fmt",
-                                      "yuv420p"});
+                                      "libx264", "-preset", "veryfast", "-bf", "2", "-g", "25", "-pix_fmt", "yuv420p"});
 }
 
 std::string AudioOnlyFixture() {
@@ -228,7 +232,9 @@ std::string Problems(const MediaReport& r, bool video, bool audio, double length
     return p.str();
 }
 
-std::string ReadFileBytes(const std::string& path) { return ReadAll(path); }
+std::string ReadFileBytes(const std::string& path) {
+    return ReadAll(path);
+}
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);

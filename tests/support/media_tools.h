@@ -42,10 +42,10 @@ private:
 std::string Fixture(const std::string& name, const std::vector<std::string>& ffmpegArgs);
 
 // Common fixtures.
-std::string AvFixture();        // 6 s, 320x240 25 fps H.264 with B-frames + AAC 44.1 kHz, mp4
-std::string AvFixture30fps();   // 4 s, 320x240 30 fps H.264 + AAC 48 kHz, mp4
-std::string VideoOnlyFixture(); // 3 s, 320x240 H.264, mp4
-std::string AudioOnlyFixture(); // 2 s, AAC 48 kHz, m4a
+std::string AvFixture();         // 6 s, 320x240 25 fps H.264 with B-frames + AAC 44.1 kHz, mp4
+std::string AvFixture30fps();    // 4 s, 320x240 30 fps H.264 + AAC 48 kHz, mp4
+std::string VideoOnlyFixture();  // 3 s, 320x240 H.264, mp4
+std::string AudioOnlyFixture();  // 2 s, AAC 48 kHz, m4a
 
 struct StreamSpan {
     bool present = false;
@@ -71,8 +71,8 @@ MediaReport Inspect(const std::string& path);
 // Describes every way `r` falls short of a playable output of the given kinds lasting
 // `length` to `length + slack` seconds (each within `tolerance`), starting at 0, with
 // audio and video ending within `syncTolerance`. Empty when it is fine.
-std::string Problems(const MediaReport& r, bool video, bool audio, double length, double slack,
-                     double tolerance = 0.1, double syncTolerance = 0.1);
+std::string Problems(const MediaReport& r, bool video, bool audio, double length, double slack, double tolerance = 0.1,
+                     double syncTolerance = 0.1);
 
 // A whole file's bytes ("" when it cannot be read), and writing bytes as a whole file.
 std::string ReadFileBytes(const std::string& path);

@@ -26,8 +26,8 @@ std::map<std::string, std::string> Listing(const fs::path& root) {
     std::map<std::string, std::string> files;
     for (const auto& e : fs::recursive_directory_iterator(root)) {
         const auto when = e.last_write_time().time_since_epoch().count();
-        files[e.path().string()] = (e.is_regular_file() ? std::to_string(e.file_size()) : "dir") + "@" +
-                                   std::to_string(when);
+        files[e.path().string()] =
+            (e.is_regular_file() ? std::to_string(e.file_size()) : "dir") + "@" + std::to_string(when);
     }
     return files;
 }
@@ -85,7 +85,8 @@ TEST(InstalledCopy, KeepsTheUsersChoicesInTheXdgFoldersAndWritesNothingIntoTheIn
     const fs::path res = fs::path(ULVANE_SOURCE_DIR) / "resources";
     fs::create_directories(prefix / "bin");
     fs::create_directories(share);
-    for (const char* sub : {"languages", "images", "help"}) fs::copy(res / sub, share / sub, fs::copy_options::recursive);
+    for (const char* sub : {"languages", "images", "help"})
+        fs::copy(res / sub, share / sub, fs::copy_options::recursive);
     fs::copy_file(res / "setting.ini", share / "setting.ini");
     // Read-only, as a system folder is to a user (root ignores the bits; the listing below
     // checks that nothing was written all the same).

@@ -14,10 +14,10 @@ extern "C" {
 }
 
 #include "controls/check_list.h"
+#include "core/language_table.h"
+#include "tests/ui/window_harness.h"
 #include "ui/control_ids.h"
 #include "ui/progress_dialog.h"
-#include "tests/ui/window_harness.h"
-#include "core/language_table.h"
 
 using namespace ulvane;
 using namespace ulvane::test;
@@ -148,8 +148,9 @@ TEST(SettingsDialogs, EnterNeverConfirmsAndBrowseRetriesAnInvalidFolder) {
     Harness h;
     SettingsStore store(h.dir / "setting.ini");
     QStringList picks = {"/no/such/folder", QString::fromStdString(h.dir.path().string())};
-    CFileInfomation cut(store, h.window->languageTable(), h.messages,
-                        [&](QWidget*, const QString&) { return picks.isEmpty() ? QString() : picks.takeFirst(); }, "x");
+    CFileInfomation cut(
+        store, h.window->languageTable(), h.messages,
+        [&](QWidget*, const QString&) { return picks.isEmpty() ? QString() : picks.takeFirst(); }, "x");
     cut.show();
     QTest::keyClick(&cut, Qt::Key_Return);
     EXPECT_TRUE(cut.isVisible());
@@ -258,8 +259,9 @@ TEST(Launches, ADirectJoinOfUnlikeFilesIsRefusedAfterTheDialog) {
     Harness h;
     TempDir out;
     h.window->SelectTab(1);
-    const QString other = QString::fromStdString(Fixture("j_big.mp4", {"-f", "lavfi", "-i", "testsrc2=size=640x480:rate=25",
-                                                                       "-t", "1", "-c:v", "libx264", "-pix_fmt", "yuv420p"}));
+    const QString other =
+        QString::fromStdString(Fixture("j_big.mp4", {"-f", "lavfi", "-i", "testsrc2=size=640x480:rate=25", "-t", "1",
+                                                     "-c:v", "libx264", "-pix_fmt", "yuv420p"}));
     h.Add({Av("j1.mp4", "25"), other});
     Choice c;
     c.folder = QString::fromStdString(out.path().string());
@@ -277,9 +279,9 @@ TEST(Launches, ADirectJoinOfUnlikeFilesIsRefusedAfterTheDialog) {
 TEST(Launches, TheStopButtonStopsTheJobWithoutAReport) {
     Harness h;
     TempDir out;
-    const QString longer = QString::fromStdString(Fixture("j_long.mp4", {"-f", "lavfi", "-i", "testsrc2=size=640x480:rate=25",
-                                                                         "-t", "30", "-c:v", "libx264", "-preset", "ultrafast",
-                                                                         "-pix_fmt", "yuv420p"}));
+    const QString longer = QString::fromStdString(
+        Fixture("j_long.mp4", {"-f", "lavfi", "-i", "testsrc2=size=640x480:rate=25", "-t", "30", "-c:v", "libx264",
+                               "-preset", "ultrafast", "-pix_fmt", "yuv420p"}));
     h.Add({longer});
     Choice c;
     c.direct = false;

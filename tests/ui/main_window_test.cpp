@@ -13,13 +13,13 @@
 #include "controls/bitmap_slider.h"
 #include "controls/check_list.h"
 #include "controls/hyperlink.h"
+#include "core/time_text.h"
 #include "tests/support/media_tools.h"
 #include "tests/ui/window_harness.h"
 #include "ui/control_ids.h"
 #include "ui/dialog_template.h"
 #include "ui/main_window.h"
 #include "ui/preview_frame.h"
-#include "core/time_text.h"
 
 namespace fs = std::filesystem;
 using namespace ulvane;
@@ -41,7 +41,8 @@ TEST(MainWindow, EveryItemSitsWhereItsTemplatePutsIt) {
         // one line's height; the rest their template's.
         if (item.kind == ItemKind::Combo) {
             EXPECT_EQ(w->width(), want.width());
-        } else if (item.kind != ItemKind::BitmapButton && item.kind != ItemKind::Slider && item.kind != ItemKind::Link) {
+        } else if (item.kind != ItemKind::BitmapButton && item.kind != ItemKind::Slider &&
+                   item.kind != ItemKind::Link) {
             EXPECT_EQ(w->size(), want.size());
         }
         EXPECT_EQ(w->isVisibleTo(h.window.get()), item.visible);
@@ -117,7 +118,8 @@ TEST(MainWindow, ARefusedFileStopsTheAddWithOneMessage) {
     h.Add({Av("w25.mp4", "25"), QString::fromStdString(h.dir / "notes.mp4"), Av("w30.mp4", "30000/1001")});
     EXPECT_EQ(h.window->ItemAs<CCheckListCtrl>(kSourceList)->rowCount(), 1);
     ASSERT_EQ(h.messages.shown.size(), 1);
-    EXPECT_EQ(h.messages.shown[0], "The file notes.mp4 cannot be opened. It may be damaged or in a format that is not supported.");
+    EXPECT_EQ(h.messages.shown[0],
+              "The file notes.mp4 cannot be opened. It may be damaged or in a format that is not supported.");
 }
 
 TEST(MainWindow, DeleteRemovesTheSelectedRowFromAnywhere) {
@@ -228,7 +230,9 @@ TEST(MainWindow, ALanguageSwitchChangesEveryTextAtOnce) {
     EXPECT_EQ(h.window->TooltipFor(kPreview), "");
     h.window->SelectLanguage(2);  // German
     EXPECT_EQ(h.window->settings().LanguageFile(), "german.ini");
-    const auto de = [&](const char* s, const char* k) { return QString::fromStdString(h.window->languageTable().Text(s, k)); };
+    const auto de = [&](const char* s, const char* k) {
+        return QString::fromStdString(h.window->languageTable().Text(s, k));
+    };
     EXPECT_EQ(h.window->ItemAs<QTabBar>(kTabs)->tabText(0), de("JIEMIAN", "spjq"));
     EXPECT_EQ(h.window->ItemAs<QTabBar>(kTabs)->tabText(1), de("JIEMIAN", "sphb"));
     EXPECT_EQ(h.Text(kStartCaption), de("JIEMIAN", "ksjq"));

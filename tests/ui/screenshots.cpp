@@ -4,10 +4,10 @@
 // settings. Usage: ulvane-screenshots OUTDIR SOURCE FILE FILE FILE
 #include <QApplication>
 #include <QFile>
-#include <cstdio>
 #include <QScreen>
 #include <QTest>
 #include <QWindow>
+#include <cstdio>
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -15,9 +15,9 @@
 
 #include "controls/bitmap_slider.h"
 #include "ui/control_ids.h"
+#include "ui/main_window.h"
 #include "ui/progress_dialog.h"
 #include "ui/settings_dialog.h"
-#include "ui/main_window.h"
 
 namespace {
 

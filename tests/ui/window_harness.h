@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <memory>
 
-#include "ui/settings_dialog.h"
 #include "tests/support/media_tools.h"
 #include "ui/main_window.h"
 #include "ui/preview_frame.h"
+#include "ui/settings_dialog.h"
 
 namespace ulvane::test {
 
@@ -63,21 +63,22 @@ struct Harness {
 
 inline QString Colours() {
     const std::string c = ":s=160x120:r=25:d=1";
-    return QString::fromStdString(Fixture(
-        "window_colours.mp4",
-        {"-f", "lavfi", "-i", "color=c=red" + c + "[r];color=c=lime" + c + "[g];color=c=blue" + c + "[b];[r][g][b]concat=n=3[out0]",
-         "-c:v", "libx264", "-preset", "veryfast", "-g", "25", "-pix_fmt", "yuv420p"}));
+    return QString::fromStdString(
+        Fixture("window_colours.mp4",
+                {"-f", "lavfi", "-i",
+                 "color=c=red" + c + "[r];color=c=lime" + c + "[g];color=c=blue" + c + "[b];[r][g][b]concat=n=3[out0]",
+                 "-c:v", "libx264", "-preset", "veryfast", "-g", "25", "-pix_fmt", "yuv420p"}));
 }
 
 inline QString Av(const char* name, const char* rate) {
-    return QString::fromStdString(Fixture(name, {"-f", "lavfi", "-i", std::string("testsrc2=size=320x240:rate=") + rate, "-t",
-                                                 "2", "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p"}));
+    return QString::fromStdString(
+        Fixture(name, {"-f", "lavfi", "-i", std::string("testsrc2=size=320x240:rate=") + rate, "-t", "2", "-c:v",
+                       "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p"}));
 }
 
 inline QColor CentreColour(const PreviewFrame* p) {
     const QImage& img = p->picture();
     return img.isNull() ? QColor() : img.pixelColor(img.width() / 2, img.height() / 2);
 }
-
 
 }  // namespace ulvane::test
