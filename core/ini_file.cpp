@@ -276,8 +276,7 @@ bool WriteString(const std::string& file, std::string_view section, std::string_
     const SectionSpan s = FindSection(lines, section);
     if (s.header == SIZE_MAX) {
         if (!text.empty() && text.back() != '\n') text += eol;
-        // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "[" + std::string at -O3.
-        text.append("[").append(section).append("]").append(eol).append(key).append("=").append(stored).append(eol);
+        text += "[" + std::string(section) + "]" + eol + std::string(key) + "=" + stored + eol;
     } else {
         size_t at = SIZE_MAX, lastContent = s.header;
         for (size_t i = s.header + 1; i < s.end; ++i) {
