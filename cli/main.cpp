@@ -127,7 +127,7 @@ int RunJob(ulvane::ConversionJob& job, bool quiet) {
         else
             std::fprintf(stderr, "not done (cancelled): %s\n", job.inputPaths[i].c_str());
     }
-    if (job.cancelRequested.load()) std::fprintf(stderr, "ulvane-cli: stopped\n");
+    if (job.cancelRequested.load()) std::fprintf(stderr, "ulvane-cli: stopped; the unfinished output was removed\n");
     if (ulvane::PathExists(job.outputPaths[0])) std::printf("%s\n", job.outputPaths[0].c_str());
     return failed ? 1 : 0;
 }

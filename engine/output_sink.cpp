@@ -1,11 +1,14 @@
 // Output container handling: creation, header, timestamp repair, trailer, clean-up.
 #include "engine/output_sink.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 
 extern "C" {
 #include <libavutil/mathematics.h>
 #include <libavutil/opt.h>
+#include <libavutil/time.h>
 }
 
 namespace ulvane {
@@ -89,8 +92,22 @@ Status OutputSink::Write(AVPacket* pkt) {
     c.lastDts = pkt->dts;
     c.endTs = std::max(c.endTs, pkt->pts + pkt->duration);
     pkt->pos = -1;
+    if (!writeFailure_.ok()) return writeFailure_;
+    // A file whose folder is removed can still be written, into nothing: look now and then.
+    if (const int64_t now = av_gettime_relative(); fileCreated_ && now - lastPresenceCheck_ > 500000) {
+        lastPresenceCheck_ = now;
+        if (struct stat st{}; ::stat(path_.c_str(), &st) != 0) {
+            writeFailure_ = Status::Failed("the output file " + path_ +
+                                           " is gone: its folder was removed or renamed while it was written");
+            return writeFailure_;
+        }
+    }
     int rc = av_interleaved_write_frame(ctx_.get(), pkt);
-    if (rc < 0) return Status::Failed("cannot write to the output file: " + AvErrorText(rc));
+    if (rc >= 0 && ctx_->pb && ctx_->pb->error < 0) rc = ctx_->pb->error;
+    if (rc < 0) {
+        writeFailure_ = Status::Failed("cannot write to the output file " + path_ + ": " + AvErrorText(rc));
+        return writeFailure_;
+    }
     ++packets_;
     return {};
 }
@@ -105,15 +122,34 @@ int64_t OutputSink::EndMicros() const {
 }
 
 Status OutputSink::Finish() {
-    if (finished_) return {};
-    if (!headerWritten_ || packets_ == 0) {
+    if (finished_) return writeFailure_;
+    if (!writeFailure_.ok() || !headerWritten_ || packets_ == 0) {
         Abandon();
-        return {};
+        return writeFailure_;
+    }
+    int rc = av_write_trailer(ctx_.get());
+    if (rc < 0) {
+        writeFailure_ = Status::Failed("cannot finish the output file " + path_ + ": " + AvErrorText(rc));
+    } else if (fileCreated_) {
+        // What is still buffered reaches the disk only here; a full disk shows now.
+        avio_flush(ctx_->pb);
+        rc = ctx_->pb->error;
+        ctx_->pb = nullptr;
+        AVIOContext* io = file_.release();
+        const int closed = avio_closep(&io);
+        if (rc >= 0) rc = closed;
+        if (rc < 0) {
+            writeFailure_ = Status::Failed("cannot finish the output file " + path_ + ": " + AvErrorText(rc));
+        } else if (struct stat st{}; ::stat(path_.c_str(), &st) != 0) {
+            writeFailure_ = Status::Failed("the output file " + path_ +
+                                           " is gone: its folder was removed or renamed while it was written");
+        }
+    }
+    if (!writeFailure_.ok()) {
+        Abandon();
+        return writeFailure_;
     }
     finished_ = true;
-    int rc = av_write_trailer(ctx_.get());
-    if (fileCreated_) CloseFile();
-    if (rc < 0) return Status::Failed("cannot finish the output file: " + AvErrorText(rc));
     return {};
 }
 

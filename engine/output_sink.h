@@ -42,10 +42,14 @@ public:
     int64_t packetsWritten() const { return packets_; }
 
     // Writes the trailer and closes the file; removes it when no packet was written.
-    // Fails when the trailer could not be written.
+    // Fails, and removes the file, when a write failed before, when the trailer or the
+    // last buffered bytes cannot be written (a full disk), or when the file is no longer
+    // at its path (its folder was removed or renamed meanwhile).
     Status Finish();
-    // Closes and removes the file (a job that produced nothing usable).
+    // Closes and removes the file (a job that produced nothing usable, or was stopped).
     void Abandon();
+    // Why writing failed, once a write did: the file is then of no use.
+    const Status& writeFailure() const { return writeFailure_; }
 
 private:
     struct Clock {
@@ -62,6 +66,8 @@ private:
     bool headerWritten_ = false;
     bool finished_ = false;
     int64_t packets_ = 0;
+    Status writeFailure_;
+    int64_t lastPresenceCheck_ = 0;  // when the file was last seen at its path, microseconds
 };
 
 }  // namespace ulvane

@@ -166,35 +166,47 @@ void Worker::ReportProgress(int i, int64_t outputMicros, int64_t inputDuration) 
                 : 0;
         pct = (i + std::max(0.0, within)) * 100.0 / job_.inputCount;
     }
-    job_.progressPercent.store(std::clamp(static_cast<int32_t>(pct), 0, 100), std::memory_order_relaxed);
+    // 100 is kept for a finished output: writing the end of the file can still fail.
+    job_.progressPercent.store(std::clamp(static_cast<int32_t>(pct), 0, 99), std::memory_order_relaxed);
 }
 
-// Whenever the header was written, the file gets its trailer; a job that wrote nothing
-// removes the file it created. `lastPending`: the last input taken awaits the trailer.
+// Whenever the header was written, the file gets its trailer; a job that wrote nothing,
+// whose every input failed, that was stopped, or whose writing failed removes the file it
+// created. `lastPending`: the last input taken awaits the trailer.
 Status Worker::CloseOutput(bool lastPending, bool cancelled) {
     bool anyDone = lastPending;
     for (int k = 0; k < job_.inputCount; ++k) anyDone |= job_.inputStatus[k].load() == kInputDone;
-    if (!outputReady_ || (!anyDone && !cancelled)) {
+    if (cancelled) {
+        sink_.Abandon();  // an unfinished output must not pass for the whole segment
+        return Status::Cancelled();
+    }
+    if (!outputReady_ || !anyDone) {
         sink_.Abandon();  // nothing written, or every input failed: what was written is of no use
-        return {};
+        return Status::Failed("");
     }
     const Status flushed = transcoder_ ? transcoder_->Flush(sink_) : Status();
-    const Status trailer = sink_.Finish();
-    return trailer.ok() ? flushed : trailer;
+    if (!flushed.ok()) {
+        sink_.Abandon();
+        return flushed;
+    }
+    return sink_.Finish();
 }
 
-// Records how the job ended; `i` is the input the loop stopped at.
+// Records how the job ended; `i` is the input the loop stopped at. Inputs that went into an
+// output that was then stopped or could not be written are not done: that output is gone.
 void Worker::Settle(int i, bool lastPending, bool cancelled, const Status& closed) {
     const int n = job_.inputCount;
-    if (lastPending) {
-        if (closed.ok())
-            job_.inputStatus[i].store(kInputDone);
-        else
-            Fail(i, closed.reason());
-    } else if (!closed.ok() && i < n) {
-        Fail(i, closed.reason());
+    const bool finished = closed.ok();
+    if (lastPending) job_.inputStatus[i].store(kInputDone);
+    if (!finished && !closed.reason().empty()) {
+        for (int k = 0; k < n; ++k)
+            if (job_.inputStatus[k].load() == kInputDone) Fail(k, closed.reason());
+    } else if (cancelled) {
+        for (int k = 0; k < n; ++k)
+            if (job_.inputStatus[k].load() == kInputDone)
+                Fail(k, "stopped before the output was finished; the unfinished output was removed");
     }
-    if (!cancelled && closed.ok()) job_.progressPercent.store(100);
+    if (finished) job_.progressPercent.store(100);
     job_.currentInput.store(cancelled ? std::min(i + 1, n) : n);
 }
 
@@ -216,9 +228,15 @@ void Worker::Run() {
             cancelled = true;
             break;
         }
-        if (taken.failed())
+        if (taken.failed()) {
             Fail(i, taken.reason());
-        else if (i + 1 < n)
+            // The output cannot take more once a write failed; the other inputs stay out.
+            if (!sink_.writeFailure().ok()) {
+                for (int k = i + 1; k < n; ++k) Fail(k, "not taken, because the output file could not be written");
+                i = n;
+                break;
+            }
+        } else if (i + 1 < n)
             job_.inputStatus[i].store(kInputDone);
         else
             break;  // the last input's status waits for the trailer

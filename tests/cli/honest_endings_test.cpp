@@ -1,0 +1,158 @@
+// Jobs that cannot finish say so and leave nothing behind: a stop, a full disk, an output
+// folder removed while the job runs, and a job with nothing to show for itself.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <thread>
+
+#include "tests/cli/cli_test_util.h"
+
+namespace fs = std::filesystem;
+using namespace ulvane::test;
+
+namespace {
+
+// ulvane-cli running in the background, its outputs going to files.
+class Background {
+public:
+    Background(const std::vector<std::string>& args, const TempDir& logs)
+        : outPath_(logs / "out.txt"), errPath_(logs / "err.txt") {
+        pid_ = fork();
+        if (pid_ == 0) {
+            const int out = open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int err = open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(out, 1);
+            dup2(err, 2);
+            std::vector<std::string> argv = args;
+            argv.insert(argv.begin(), CliPath());
+            std::vector<char*> raw;
+            for (std::string& a : argv) raw.push_back(a.data());
+            raw.push_back(nullptr);
+            execv(raw[0], raw.data());
+            _exit(127);
+        }
+    }
+    ~Background() {
+        if (pid_ > 0 && !waited_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    // Waits up to `seconds` for `ready` to hold; false when the time ran out.
+    template <typename Predicate>
+    static bool WaitFor(Predicate ready, double seconds) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (!ready()) {
+            if (std::chrono::steady_clock::now() > until) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return true;
+    }
+    void Signal(int sig) { kill(pid_, sig); }
+    CommandResult Wait() {
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        waited_ = true;
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), ReadFileBytes(outPath_),
+                ReadFileBytes(errPath_)};
+    }
+
+private:
+    std::string outPath_, errPath_;
+    pid_t pid_ = -1;
+    bool waited_ = false;
+};
+
+// Long enough to be caught in the middle: 30 s encoded up to 1920x1080.
+std::vector<std::string> SlowCut(const std::string& out) {
+    const std::string src =
+        Fixture("slow30.mp4", {"-f", "lavfi", "-i", "testsrc2=size=640x360:rate=25", "-f", "lavfi", "-i",
+                               "sine=sample_rate=44100", "-t", "30", "-c:v", "libx264", "-preset", "ultrafast",
+                               "-pix_fmt", "yuv420p", "-c:a", "aac"});
+    return {"cut", src, "--start", "0", "--end", "30", "--out-dir", out, "--reencode", "--format", "1", "--size", "7"};
+}
+
+// Runs ulvane-cli with a limit on the size of any file it writes, as a full disk would stop it.
+CommandResult CliWithFileLimit(const std::vector<std::string>& args, long kib) {
+    std::string command = "trap '' XFSZ; ulimit -f " + std::to_string(kib) + "; exec \"$0\" \"$@\"";
+    std::vector<std::string> argv = {"bash", "-c", command, CliPath()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return Run(argv);
+}
+
+}  // namespace
+
+TEST(CliEndings, AStoppedJobRemovesItsUnfinishedOutputAndSaysSo) {
+    TempDir out, logs;
+    Background job(SlowCut(out.path().string()), logs);
+    ASSERT_TRUE(Background::WaitFor([&] { return !FilesIn(out.path()).empty(); }, 60)) << "no output appeared";
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    job.Signal(SIGINT);
+    const CommandResult r = job.Wait();
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("stopped"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "") << "no output path for a file that is not there";
+    EXPECT_TRUE(FilesIn(out.path()).empty());
+}
+
+TEST(CliEndings, AFullDiskFailsTheJobWithTheReasonAndLeavesNoFile) {
+    TempDir out;
+    const std::string src = AvFixture();
+    const auto whole = Cli({"cut", src, "--start", "0", "--end", "6", "--out-dir", out.path().string(), "--name",
+                            "whole"});
+    ASSERT_EQ(whole.exitCode, 0) << whole.err;
+    const long kib = static_cast<long>(fs::file_size(LastLine(whole.out)) / 1024);
+    // Room for part of the packets, and room for all but the end of the file.
+    for (long limit : {kib / 3, kib - 1}) {
+        SCOPED_TRACE(limit);
+        for (bool reencode : {false, true}) {
+            TempDir target;
+            std::vector<std::string> args = {"cut", src, "--start", "0", "--end", "6", "--out-dir",
+                                             target.path().string()};
+            if (reencode) args.insert(args.end(), {"--reencode", "--format", "1", "--quality", "10", "--size", "7"});
+            const CommandResult r = CliWithFileLimit(args, limit);
+            EXPECT_EQ(r.exitCode, 1) << r.err;
+            EXPECT_NE(r.err.find("output file"), std::string::npos) << r.err;
+            EXPECT_EQ(r.err.find("progress 100%"), std::string::npos) << r.err;
+            EXPECT_EQ(r.out, "");
+            EXPECT_TRUE(FilesIn(target.path()).empty());
+        }
+    }
+    // A join whose output fills up fails every file, the ones already in it too.
+    TempDir target;
+    const CommandResult j = CliWithFileLimit(
+        {"join", "--out-dir", target.path().string(), "--name", "j", src, src, src}, kib * 3 / 2);
+    EXPECT_EQ(j.exitCode, 1);
+    size_t failures = 0;
+    for (size_t at = j.err.find("failed: "); at != std::string::npos; at = j.err.find("failed: ", at + 1))
+        ++failures;
+    EXPECT_EQ(failures, 3u) << j.err;
+    EXPECT_TRUE(FilesIn(target.path()).empty());
+}
+
+TEST(CliEndings, AnOutputFolderRemovedDuringTheJobFailsIt) {
+    TempDir base, logs;
+    const fs::path folder = base.path() / "takes";
+    fs::create_directory(folder);
+    Background job(SlowCut(folder.string()), logs);
+    ASSERT_TRUE(Background::WaitFor([&] { return !FilesIn(folder).empty(); }, 60));
+    fs::remove_all(folder);
+    const CommandResult r = job.Wait();
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("gone"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+}
+
+TEST(CliEndings, AJobWithNothingToShowNeverReportsAHundredPercent) {
+    TempDir in, out;
+    WriteFileBytes(in / "noise.mp4", std::string(5000, '\x5a'));
+    const auto r = Cli({"cut", in / "noise.mp4", "--start", "0", "--end", "1", "--out-dir", out.path().string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.find("progress 100%"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+}
