@@ -70,10 +70,9 @@ private:
 
 // Long enough to be caught in the middle: 30 s encoded up to 1920x1080.
 std::vector<std::string> SlowCut(const std::string& out) {
-    const std::string src =
-        Fixture("slow30.mp4", {"-f", "lavfi", "-i", "testsrc2=size=640x360:rate=25", "-f", "lavfi", "-i",
-                               "sine=sample_rate=44100", "-t", "30", "-c:v", "libx264", "-preset", "ultrafast",
-                               "-pix_fmt", "yuv420p", "-c:a", "aac"});
+    const std::string src = Fixture("slow30.mp4", {"-f", "lavfi", "-i", "testsrc2=size=640x360:rate=25", "-f", "lavfi",
+                                                   "-i", "sine=sample_rate=44100", "-t", "30", "-c:v", "libx264",
+                                                   "-preset", "ultrafast", "-pix_fmt", "yuv420p", "-c:a", "aac"});
     return {"cut", src, "--start", "0", "--end", "30", "--out-dir", out, "--reencode", "--format", "1", "--size", "7"};
 }
 
@@ -103,8 +102,8 @@ TEST(CliEndings, AStoppedJobRemovesItsUnfinishedOutputAndSaysSo) {
 TEST(CliEndings, AFullDiskFailsTheJobWithTheReasonAndLeavesNoFile) {
     TempDir out;
     const std::string src = AvFixture();
-    const auto whole = Cli({"cut", src, "--start", "0", "--end", "6", "--out-dir", out.path().string(), "--name",
-                            "whole"});
+    const auto whole =
+        Cli({"cut", src, "--start", "0", "--end", "6", "--out-dir", out.path().string(), "--name", "whole"});
     ASSERT_EQ(whole.exitCode, 0) << whole.err;
     const long kib = static_cast<long>(fs::file_size(LastLine(whole.out)) / 1024);
     // Room for part of the packets, and room for all but the end of the file.
@@ -112,8 +111,8 @@ TEST(CliEndings, AFullDiskFailsTheJobWithTheReasonAndLeavesNoFile) {
         SCOPED_TRACE(limit);
         for (bool reencode : {false, true}) {
             TempDir target;
-            std::vector<std::string> args = {"cut", src, "--start", "0", "--end", "6", "--out-dir",
-                                             target.path().string()};
+            std::vector<std::string> args = {"cut",   src, "--start",   "0",
+                                             "--end", "6", "--out-dir", target.path().string()};
             if (reencode) args.insert(args.end(), {"--reencode", "--format", "1", "--quality", "10", "--size", "7"});
             const CommandResult r = CliWithFileLimit(args, limit);
             EXPECT_EQ(r.exitCode, 1) << r.err;
@@ -125,12 +124,11 @@ TEST(CliEndings, AFullDiskFailsTheJobWithTheReasonAndLeavesNoFile) {
     }
     // A join whose output fills up fails every file, the ones already in it too.
     TempDir target;
-    const CommandResult j = CliWithFileLimit(
-        {"join", "--out-dir", target.path().string(), "--name", "j", src, src, src}, kib * 3 / 2);
+    const CommandResult j =
+        CliWithFileLimit({"join", "--out-dir", target.path().string(), "--name", "j", src, src, src}, kib * 3 / 2);
     EXPECT_EQ(j.exitCode, 1);
     size_t failures = 0;
-    for (size_t at = j.err.find("failed: "); at != std::string::npos; at = j.err.find("failed: ", at + 1))
-        ++failures;
+    for (size_t at = j.err.find("failed: "); at != std::string::npos; at = j.err.find("failed: ", at + 1)) ++failures;
     EXPECT_EQ(failures, 3u) << j.err;
     EXPECT_TRUE(FilesIn(target.path()).empty());
 }
