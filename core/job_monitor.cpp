@@ -1,9 +1,32 @@
 // The job monitor.
 #include "core/job_monitor.h"
 
+#include "core/output_naming.h"
+
 #include <algorithm>
 
 namespace ulvane {
+
+namespace {
+
+// Each failed input's file name and the engine's reason, one paragraph, at most ten files.
+std::string FailureList(const ConversionJob& job, int count) {
+    constexpr int kShown = 10;
+    std::string list;
+    int failed = 0;
+    for (int k = 0; k < count && k <= kMaxInputs; ++k) {
+        if (job.inputStatus[k].load() != kInputFailed) continue;
+        if (++failed > kShown) continue;
+        const size_t at = static_cast<size_t>(k);
+        const std::string name = at < job.inputPaths.size() ? std::string(FileNamePart(job.inputPaths[at])) : "";
+        const std::string reason = at < job.inputError.size() ? job.inputError[at] : "";
+        list += "\n" + name + ": " + (reason.empty() ? "?" : reason);
+    }
+    if (failed > kShown) list += "\n(+" + std::to_string(failed - kShown) + ")";
+    return list.empty() ? list : "\n" + list;
+}
+
+}  // namespace
 
 void MonitorClose(ConversionJob& job, MonitorView& view) {
     view.StopTimer();
@@ -53,10 +76,22 @@ void MonitorTick(ConversionJob& job, MonitorState& state, const MonitorTexts& te
         if (job.currentInput.load() != count) return;
         job.currentInput.store(count + 1);
         MonitorClose(job, view);
-        bool anyFailed = false;
-        for (int k = 0; k < count && k <= kMaxInputs; ++k) anyFailed |= job.inputStatus[k].load() == kInputFailed;
-        view.ShowMessage(anyFailed ? texts.joinFailed : texts.joinSucceeded);
-        view.Open(anyFailed ? texts.helpAddress : state.lastOutputFolder);
+        bool anyFailed = false, anyDone = false;
+        for (int k = 0; k < count && k <= kMaxInputs; ++k) {
+            anyFailed |= job.inputStatus[k].load() == kInputFailed;
+            anyDone |= job.inputStatus[k].load() == kInputDone;
+        }
+        if (!anyFailed) {
+            view.ShowMessage(texts.joinSucceeded);
+            view.Open(state.lastOutputFolder);
+        } else if (anyDone && !job.outputPaths.empty() && PathExists(job.outputPaths[0])) {
+            // The failed files were left out; the output holds the others.
+            view.ShowMessage(texts.joinKeptOthers + FailureList(job, count) + "\n\n" + job.outputPaths[0]);
+            view.Open(state.lastOutputFolder);
+        } else {
+            view.ShowMessage(texts.joinFailed + FailureList(job, count));
+            view.Open(texts.helpAddress);
+        }
         return;
     }
     if (job.currentInput.load() != count || count < 1) return;
@@ -67,7 +102,7 @@ void MonitorTick(ConversionJob& job, MonitorState& state, const MonitorTexts& te
         view.ShowMessage(texts.cutSucceeded);
         view.Open(state.lastOutputFolder);
     } else if (status == kInputFailed) {
-        view.ShowMessage(texts.cutFailed);
+        view.ShowMessage(texts.cutFailed + FailureList(job, count));
         view.Open(texts.helpAddress);
     }
 }

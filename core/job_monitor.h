@@ -27,16 +27,17 @@ struct MonitorView {
 
 // The texts of the language file the monitor uses, with their section and key.
 struct MonitorTexts {
-    std::string percentDone;    // TISHI wjwc: after the file's percentage
-    std::string finishedOf;     // TISHI wjwczg: between the finished and the total count
-    std::string filesFinished;  // TISHI wj1: after the total count
-    std::string rowFailed;      // TISHI sb: a join row's status
-    std::string rowDone;        // TISHI wc: a join row's status
-    std::string cutSucceeded;   // TISHI jqcg
-    std::string cutFailed;      // TISHI jqsb
-    std::string joinSucceeded;  // TISHI hbcg
-    std::string joinFailed;     // TISHI hbsb
-    std::string helpAddress;    // APPLICATION url: opened after a failure
+    std::string percentDone;     // TISHI wjwc: after the file's percentage
+    std::string finishedOf;      // TISHI wjwczg: between the finished and the total count
+    std::string filesFinished;   // TISHI wj1: after the total count
+    std::string rowFailed;       // TISHI sb: a join row's status
+    std::string rowDone;         // TISHI wc: a join row's status
+    std::string cutSucceeded;    // TISHI jqcg
+    std::string cutFailed;       // TISHI jqsb
+    std::string joinSucceeded;   // TISHI hbcg
+    std::string joinFailed;      // TISHI hbsb
+    std::string joinKeptOthers;  // TISHI hbbf: a join that left failed files out
+    std::string helpAddress;     // APPLICATION url: opened after a failure
 };
 
 // The window's state the monitor reads and writes.

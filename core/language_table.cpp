@@ -8,21 +8,28 @@ namespace ulvane {
 namespace {
 
 constexpr LanguageKey kMainKeys[] = {
-    {"APPLICATION", "name"}, {"APPLICATION", "version"}, {"APPLICATION", "url"},
-    {"TISHI", "wj"},         {"TISHI", "wj1"},           {"TISHI", "wx"},
-    {"TISHI", "qxtjsp"},     {"TISHI", "strmlbcz"},      {"TISHI", "zslgwj"},
-    {"TISHI", "wjwczg"},     {"TISHI", "wjwc"},          {"TISHI", "sb"},
-    {"TISHI", "wc"},         {"TISHI", "jqcg"},          {"TISHI", "jqsb"},
-    {"TISHI", "hbcg"},       {"TISHI", "hbsb"},          {"TISHI", "bnzjhb"},
-    {"JIEMIAN", "yy"},       {"JIEMIAN", "zysybrj"},     {"JIEMIAN", "zb"},
-    {"JIEMIAN", "ksjq"},     {"JIEMIAN", "jsjq"},        {"JIEMIAN", "jqsj"},
-    {"JIEMIAN", "symtwj"},   {"JIEMIAN", "sywj"},        {"JIEMIAN", "spjq"},
-    {"JIEMIAN", "sphb"},     {"JIEMIAN", "ywj"},         {"JIEMIAN", "spgs"},
-    {"JIEMIAN", "spcd"},     {"JIEMIAN", "spdx"},        {"JIEMIAN", "zl"},
-    {"JIEMIAN", "zt"},       {"HINT", "hbcygwj"},        {"HINT", "djsbzj"},
-    {"HINT", "sc"},          {"HINT", "tjspwj"},         {"HINT", "ksjq"},
-    {"HINT", "bf"},          {"HINT", "szksjqd"},        {"HINT", "szjsjqd"},
-    {"HINT", "zjsrsjd"},
+    {"APPLICATION", "name"}, {"APPLICATION", "version"},
+    {"APPLICATION", "url"},  {"TISHI", "wj"},
+    {"TISHI", "wj1"},        {"TISHI", "wx"},
+    {"TISHI", "qxtjsp"},     {"TISHI", "strmlbcz"},
+    {"TISHI", "zslgwj"},     {"TISHI", "wjwczg"},
+    {"TISHI", "wjwc"},       {"TISHI", "sb"},
+    {"TISHI", "wc"},         {"TISHI", "jqcg"},
+    {"TISHI", "jqsb"},       {"TISHI", "hbcg"},
+    {"TISHI", "hbsb"},       {"TISHI", "bnzjhb"},
+    {"TISHI", "hbbf"},       {"JIEMIAN", "yy"},
+    {"JIEMIAN", "zysybrj"},  {"JIEMIAN", "zb"},
+    {"JIEMIAN", "ksjq"},     {"JIEMIAN", "jsjq"},
+    {"JIEMIAN", "jqsj"},     {"JIEMIAN", "symtwj"},
+    {"JIEMIAN", "sywj"},     {"JIEMIAN", "spjq"},
+    {"JIEMIAN", "sphb"},     {"JIEMIAN", "ywj"},
+    {"JIEMIAN", "spgs"},     {"JIEMIAN", "spcd"},
+    {"JIEMIAN", "spdx"},     {"JIEMIAN", "zl"},
+    {"JIEMIAN", "zt"},       {"HINT", "hbcygwj"},
+    {"HINT", "djsbzj"},      {"HINT", "sc"},
+    {"HINT", "tjspwj"},      {"HINT", "ksjq"},
+    {"HINT", "bf"},          {"HINT", "szksjqd"},
+    {"HINT", "szjsjqd"},     {"HINT", "zjsrsjd"},
 };
 
 // Messages of the launches for what the language files of old had no words for.
@@ -35,13 +42,13 @@ constexpr LanguageKey kCutKeys[] = {
     {"APPLICATION", "name"}, {"JIEMIAN", "yzfa"}, {"JIEMIAN", "zjjq"}, {"JIEMIAN", "jjjq"}, {"JIEMIAN", "spgs"},
     {"JIEMIAN", "spzl"},     {"JIEMIAN", "spdx"}, {"JIEMIAN", "zl"},   {"JIEMIAN", "ypzl"}, {"JIEMIAN", "ypcyl"},
     {"JIEMIAN", "zyzjjq"},   {"JIEMIAN", "scml"}, {"JIEMIAN", "ll"},   {"JIEMIAN", "wjm"},  {"JIEMIAN", "ksjq1"},
-    {"JIEMIAN", "ywjyy"},    {"TISHI", "mlbcz"}};
+    {"JIEMIAN", "ywjyy"},    {"TISHI", "mlbcz"},  {"TISHI", "mlbkx"}};
 
 constexpr LanguageKey kJoinKeys[] = {
     {"APPLICATION", "name"}, {"JIEMIAN", "yzfa"},  {"JIEMIAN", "zjhb"}, {"JIEMIAN", "jjhb"}, {"JIEMIAN", "spgs"},
     {"JIEMIAN", "spzl"},     {"JIEMIAN", "spdx"},  {"JIEMIAN", "zl"},   {"JIEMIAN", "ypzl"}, {"JIEMIAN", "ypcyl"},
     {"JIEMIAN", "zyzjhb"},   {"JIEMIAN", "scml"},  {"JIEMIAN", "ll"},   {"JIEMIAN", "wjm"},  {"JIEMIAN", "kshb"},
-    {"JIEMIAN", "ywjyy"},    {"JIEMIAN", "hbhwj"}, {"TISHI", "xsrwjm"}, {"TISHI", "mlbcz"}};
+    {"JIEMIAN", "ywjyy"},    {"JIEMIAN", "hbhwj"}, {"TISHI", "xsrwjm"}, {"TISHI", "mlbcz"},  {"TISHI", "mlbkx"}};
 
 bool SameKey(const LanguageKey& a, std::string_view section, std::string_view key) {
     return a.section == section && a.key == key;

@@ -89,6 +89,7 @@ MonitorTexts CUlvaneAVConverterDlg::MonitorTextsNow() const {
     texts.cutFailed = table_.Text("TISHI", "jqsb");
     texts.joinSucceeded = table_.Text("TISHI", "hbcg");
     texts.joinFailed = table_.Text("TISHI", "hbsb");
+    texts.joinKeptOthers = table_.Text("TISHI", "hbbf");
     texts.helpAddress = table_.Text("APPLICATION", "url");
     return texts;
 }

@@ -190,7 +190,8 @@ void OutputSettingsDialog::Start() {
         return QString::fromStdString(language_.ReadFromFile(s, k));
     };
     const QString typedName = ItemAs<QLineEdit>(ids.name)->text();
-    if (kind_ == Dialog::Join && typedName.isEmpty()) {
+    // A name that cleans to nothing would write a hidden file such as ".mp4".
+    if (CleanFileName(typedName.toStdString()).empty()) {
         messages_.Show(this, windowTitle(), text("TISHI", "xsrwjm"), true);
         return;
     }
@@ -204,8 +205,7 @@ void OutputSettingsDialog::Start() {
         return;
     }
     if (!test.empty()) {
-        messages_.Show(this, windowTitle(), QString::fromUtf8("视频文件生成失败，请点击浏览按钮选择保存到其他目录!"),
-                       true);
+        messages_.Show(this, windowTitle(), text("TISHI", "mlbkx"), true);
         return;
     }
     choice_.direct = ItemAs<QRadioButton>(ids.direct)->isChecked();

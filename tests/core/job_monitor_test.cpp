@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "core/job_monitor.h"
+#include "tests/support/media_tools.h"
 
 using namespace ulvane;
 
@@ -37,6 +38,7 @@ MonitorTexts Texts() {
     t.cutFailed = "cut failed";
     t.joinSucceeded = "join ok";
     t.joinFailed = "join failed";
+    t.joinKeptOthers = "kept the others";
     t.helpAddress = "help/english.html";
     return t;
 }
@@ -90,10 +92,13 @@ TEST(JobMonitor, ACutThatFailsOpensTheHelpPage) {
     StartCut(job);
     MonitorState state = CutState();
     FakeView view;
+    job.inputPaths[0] = "/v/clip.mp4";
+    job.inputError[0] = "no key frame found";
     job.inputStatus[0].store(kInputFailed);
     job.currentInput.store(1);
     MonitorTick(job, state, Texts(), view);
-    EXPECT_EQ(view.messages, std::vector<std::string>{"cut failed"});
+    // The message names the file and the reason.
+    EXPECT_EQ(view.messages, std::vector<std::string>{"cut failed\n\nclip.mp4: no key frame found"});
     EXPECT_EQ(view.opened, std::vector<std::string>{"help/english.html"});
 }
 
@@ -156,12 +161,41 @@ TEST(JobMonitor, AJoinWhoseSecondFileFails) {
     job.inputStatus[0].store(kInputDone);
     job.currentInput.store(1);
     MonitorTick(job, state, Texts(), view);
+    job.inputPaths = {"/v/a.mp4", "/v/b.mp4", "/v/c.mp4"};
+    job.inputError[1] = "its video codec (hevc) differs";
     job.inputStatus[1].store(kInputFailed);
     job.inputStatus[2].store(kInputDone);
     job.currentInput.store(3);
     MonitorTick(job, state, Texts(), view);
     EXPECT_EQ(view.rows[0].first, "Done");
     EXPECT_EQ(view.rows[1], std::make_pair(std::string("Failed"), false));
-    EXPECT_EQ(view.messages, std::vector<std::string>{"join failed"});
+    // No output file was left: the join failed, and the message says why.
+    EXPECT_EQ(view.messages, std::vector<std::string>{"join failed\n\nb.mp4: its video codec (hevc) differs"});
     EXPECT_EQ(view.opened, std::vector<std::string>{"help/english.html"});
+}
+
+TEST(JobMonitor, AJoinThatLeftAFileOutNamesItAndTheOutput) {
+    ulvane::test::TempDir dir;
+    const std::string output = dir / "joined.mp4";
+    ulvane::test::WriteFileBytes(output, "x");
+    ConversionJob job;
+    job.PrepareForJob(3);
+    job.displayCount = 3;
+    job.inputPaths = {"/v/a.mp4", "/v/b.mp4", "/v/c.mp4"};
+    job.outputPaths = {output, output, output};
+    job.inputError[2] = "cannot open the file as a media file";
+    MonitorState state;
+    state.joinTab = true;
+    state.joinRows = {0, 1, 2};
+    state.rowPaths = {"a", "b", "c"};
+    state.lastOutputFolder = dir.path().string();
+    FakeView view;
+    job.inputStatus[0].store(kInputDone);
+    job.inputStatus[1].store(kInputDone);
+    job.inputStatus[2].store(kInputFailed);
+    job.currentInput.store(3);
+    MonitorTick(job, state, Texts(), view);
+    EXPECT_EQ(view.messages,
+              std::vector<std::string>{"kept the others\n\nc.mp4: cannot open the file as a media file\n\n" + output});
+    EXPECT_EQ(view.opened, std::vector<std::string>{dir.path().string()});
 }

@@ -144,6 +144,27 @@ TEST(SettingsDialogs, JoinRefusesAnEmptyNameBeforeStoringAnything) {
     EXPECT_EQ(h.messages.shown.size(), 1);
 }
 
+TEST(SettingsDialogs, BothRefuseANameThatCleansToNothing) {
+    Harness h;
+    SettingsStore store(h.dir / "setting.ini");
+    for (const char* name : {"", "???", "<|>"}) {
+        SCOPED_TRACE(name);
+        h.messages.shown.clear();
+        CFileInfomation cut(store, h.window->languageTable(), h.messages, {}, "clip");
+        Choice c;
+        c.name = name;
+        c.folder = QString::fromStdString(h.dir.path().string());
+        Fill(c)(cut);
+        EXPECT_NE(cut.result(), QDialog::Accepted);
+        ASSERT_EQ(h.messages.shown.size(), 1);
+        EXPECT_EQ(h.messages.shown[0],
+                  QString::fromStdString(h.window->languageTable().ReadFromFile("TISHI", "xsrwjm")));
+        CSettings join(store, h.window->languageTable(), h.messages, {});
+        Fill(c)(join);
+        EXPECT_NE(join.result(), QDialog::Accepted);
+    }
+}
+
 TEST(SettingsDialogs, EnterNeverConfirmsAndBrowseRetriesAnInvalidFolder) {
     Harness h;
     SettingsStore store(h.dir / "setting.ini");
