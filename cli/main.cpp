@@ -173,8 +173,12 @@ ulvane::JoinFile DescribeJoinFile(const std::string& path) {
     ulvane::ConversionJob probe;
     probe.probePath = path;
     if (ulvane::ProbeMediaFile(probe) != ulvane::kProbeOk) return {path, false, {}, {}, 0};
-    return {path, true, ulvane::FileExtensionText(path),
-            ulvane::SizeText(probe.info.videoWidth, probe.info.videoHeight), probe.info.durationMicros};
+    return {path,
+            true,
+            ulvane::FileExtensionText(path),
+            ulvane::SizeText(probe.info.videoWidth, probe.info.videoHeight),
+            probe.info.durationMicros,
+            probe.info.hidesLeadingPictures};
 }
 
 int Join(const ulvane::cli::Request& r) {
@@ -199,6 +203,13 @@ int Join(const ulvane::cli::Request& r) {
         for (const ulvane::JoinFile& f : join.files)
             if (f.described) std::fprintf(stderr, "  %s: %s, %s\n", f.path.c_str(), f.type.c_str(), f.size.c_str());
         std::fprintf(stderr, "join them with --reencode\n");
+        return 1;
+    }
+    if (result.status == ulvane::LaunchStatus::HiddenLead) {
+        std::fprintf(stderr,
+                     "ulvane-cli: %s hides its first pictures (an edit list, as phones write when they trim), which "
+                     "only the first file of a direct join can keep hidden; put it first, or join with --reencode\n",
+                     join.files[static_cast<size_t>(result.input)].path.c_str());
         return 1;
     }
     if (result.status == ulvane::LaunchStatus::NoExtension)

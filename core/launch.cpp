@@ -114,6 +114,9 @@ LaunchResult FillCutJob(ConversionJob& job, const CutLaunch& cut, const ExistsTe
 LaunchResult FillJoinJob(ConversionJob& job, const JoinLaunch& join, const ExistsTest& exists) {
     const OutputChoice& out = join.output;
     if (out.direct && !DirectJoinCompatible(join.files)) return {LaunchStatus::UnlikeFiles};
+    // Hidden first pictures can be kept hidden only at the start of the output.
+    for (size_t k = 1; out.direct && k < join.files.size(); ++k)
+        if (join.files[k].hidesLeadingPictures) return {LaunchStatus::HiddenLead, static_cast<int>(k)};
     const ResolvedPreset preset = ResolveOutput(Dialog::Join, out.rows, job);
     // Only a direct join takes the files' own extensions.
     std::vector<std::string> extensions;

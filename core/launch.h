@@ -32,6 +32,7 @@ struct JoinFile {
     std::string type;       // FileExtensionText of the path
     std::string size;       // SizeText of the picture
     int64_t lengthMicros = 0;
+    bool hidesLeadingPictures = false;  // its container hides its first pictures (an edit list)
 };
 
 // A direct join copies packets, so its files must agree in type and picture size: true
@@ -58,10 +59,11 @@ enum class LaunchStatus {
     Ready,
     NoExtension,  // a direct job's source has no extension, so no container to copy into
     UnlikeFiles,  // a direct join of files that differ in type or picture size
+    HiddenLead,   // a direct join where a file after the first hides its first pictures
 };
 struct LaunchResult {
     LaunchStatus status = LaunchStatus::Ready;
-    int input = -1;  // NoExtension: the input without an extension
+    int input = -1;  // NoExtension, HiddenLead: the input in question
     bool ok() const { return status == LaunchStatus::Ready; }
 };
 

@@ -33,6 +33,9 @@ struct MediaInfo {
     int32_t videoHeight = 0;
     int32_t frameRateNum = 0;
     int32_t frameRateDen = 0;
+    // The container hides the first pictures (an edit list): such a file can only start
+    // a direct join, never follow another file in it.
+    bool hidesLeadingPictures = false;
 };
 
 // The output of a re-encoding job: codecs, rates and picture size. The launch fills them

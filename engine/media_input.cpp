@@ -71,6 +71,13 @@ Status MediaInput::OpenDecoders(bool withAudio, bool frameThreads) {
     return {};
 }
 
+bool MediaInput::HidesLeadingPictures() const {
+    AVStream* v = video();
+    if (!v) return false;
+    const AVIndexEntry* first = avformat_index_get_entry(v, 0);
+    return first && (first->flags & AVINDEX_DISCARD_FRAME);
+}
+
 int64_t MediaInput::startMicros() const {
     return ctx_->start_time == AV_NOPTS_VALUE ? 0 : ctx_->start_time;
 }

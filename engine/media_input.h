@@ -41,6 +41,11 @@ public:
         audioDec_.reset();
     }
 
+    // Whether the container hides the first pictures of the video: an MP4 or MOV edit list
+    // that starts after them, as phones write when they trim a clip. Those pictures carry
+    // times before startMicros() and are needed to decode the ones shown.
+    bool HidesLeadingPictures() const;
+
     // The container's start time in microseconds, 0 when it has none.
     int64_t startMicros() const;
     // The container's duration in microseconds, 0 when unknown.

@@ -70,6 +70,7 @@ int ProbeMediaFile(ConversionJob& job) {
     info.durationMicros = duration;
     info.rangeStartMicros = 0;
     info.rangeEndMicros = duration;
+    info.hidesLeadingPictures = in->HidesLeadingPictures();
     return kProbeOk;
 }
 

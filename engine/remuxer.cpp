@@ -62,6 +62,11 @@ Status SetUpCopyStreams(const MediaInput& in, OutputSink& sink) {
 }
 
 Status CheckCopyCompatible(const MediaInput& in, const OutputSink& sink) {
+    // Only the start of a file can hide pictures (an edit list); after another file they would show.
+    if (in.HidesLeadingPictures())
+        return Status::Failed(
+            "its first pictures are hidden by its container (an edit list, as phones write when they trim), "
+            "which a later part of a direct join cannot keep; join these files with re-encoding");
     auto same = [](const AVStream* a, const AVStream* out, const char* kind) -> Status {
         if (!a) return {};
         if (!out)
@@ -131,7 +136,11 @@ private:
     const StageContext& ctx_;
     bool haveVideo_ = false, haveAudio_ = false;
     bool videoDone_ = false, audioDone_ = false;
-    int64_t zero_ = AV_NOPTS_VALUE;       // source time that lands on ctx.offsetMicros
+    int64_t zero_ = AV_NOPTS_VALUE;  // the key frame the output begins with
+    // The source time that lands on ctx.offsetMicros: the key frame, or where the source
+    // starts to show pictures when its container hides the first ones (an edit list); the
+    // pictures before it are copied with earlier times, which MP4 and MOV keep hidden.
+    int64_t anchor_ = AV_NOPTS_VALUE;
     int64_t videoEnd_ = AV_NOPTS_VALUE;   // source end (pts + duration) of the video copied
     int64_t audioLimit_;                  // audio packets starting at or after this are not copied
     std::deque<PacketPtr> held_;          // audio waiting for the first key frame or the video's end
@@ -145,7 +154,7 @@ private:
 };
 
 bool Copier::Emit(AVPacket* pkt, const AVStream* in, AVStream* out) {
-    const int64_t shift = ctx_.offsetMicros - zero_;
+    const int64_t shift = ctx_.offsetMicros - anchor_;
     auto move = [&](int64_t ts) {
         if (ts == AV_NOPTS_VALUE) return ts;
         return av_rescale_q(ToMicros(ts, in->time_base) + shift, AV_TIME_BASE_Q, out->time_base);
@@ -170,7 +179,7 @@ void Copier::ReleaseHeldAudio() {
         PacketPtr p = std::move(held_.front());
         held_.pop_front();
         const int64_t t = PtsMicros(p.get(), a);
-        if (t == AV_NOPTS_VALUE || t < zero_) continue;
+        if (t == AV_NOPTS_VALUE || t < anchor_) continue;
         if (videoDone_ && t >= audioLimit_) {
             audioDone_ = true;
             continue;
@@ -220,6 +229,7 @@ void Copier::OnVideo(PacketPtr pkt) {
 
 void Copier::Commit() {
     zero_ = candidate_;
+    anchor_ = in_.HidesLeadingPictures() ? std::max(zero_, in_.startMicros()) : zero_;
     ReleaseHeldAudio();
     std::deque<PacketPtr> pictures;
     pictures.swap(preVideo_);
@@ -277,9 +287,9 @@ void Copier::OnAudio(PacketPtr pkt) {
         if (t == AV_NOPTS_VALUE) return;
         const int64_t end = t + ToMicros(pkt->duration, a->time_base);
         if (ctx_.window.cut && end <= ctx_.window.startMicros) return;
-        zero_ = t;
+        zero_ = anchor_ = t;
     }
-    if (t != AV_NOPTS_VALUE && t < zero_) return;
+    if (t != AV_NOPTS_VALUE && t < anchor_) return;
     if (haveVideo_ && !videoDone_) {
         if (t != AV_NOPTS_VALUE && t >= ctx_.window.endMicros) {
             held_.push_back(std::move(pkt));  // decided when the video ends

@@ -161,7 +161,8 @@ std::vector<JoinFile> CUlvaneAVConverterDlg::JoinFilesOfRows() const {
         const auto text = [&](int column) { return sourceList_->item(row, column)->text(); };
         files.push_back({text(source_column::kPath).toStdString(), true, text(source_column::kType).toStdString(),
                          text(source_column::kSize).toStdString(),
-                         int64_t{TimeFromText(text(source_column::kLength))} * 1000});
+                         int64_t{TimeFromText(text(source_column::kLength))} * 1000,
+                         sourceList_->item(row, source_column::kPath)->data(Qt::UserRole).toBool()});
     }
     return files;
 }
@@ -188,7 +189,15 @@ void CUlvaneAVConverterDlg::LaunchJoin() {
     PrepareJoinJob(job, static_cast<int>(joinRows_.size()));
     CSettings dialog(store_, table_, *services_.messages, services_.pickFolder, this);
     if (!services_.runSettings(dialog)) return;
-    if (!FillJoinJob(job, {JoinFilesOfRows(), dialog.choice()}, PathExists).ok()) {
+    const std::vector<JoinFile> files = JoinFilesOfRows();
+    const LaunchResult launch = FillJoinJob(job, {files, dialog.choice()}, PathExists);
+    if (launch.status == LaunchStatus::HiddenLead) {
+        services_.messages->Show(
+            this, windowTitle(),
+            Text("TISHI", "bjyc") + "\n" + ToQString(files[static_cast<size_t>(launch.input)].path), true);
+        return;
+    }
+    if (!launch.ok()) {
         // Unlike files, or a file without an extension: neither can be joined directly.
         services_.messages->Show(this, windowTitle(), Text("TISHI", "bnzjhb"), true);
         return;

@@ -73,6 +73,9 @@ void CUlvaneAVConverterDlg::AddJoinRow(const QString& path, const MediaInfo& inf
     sourceList_->AddRow({path, ToQString(FileExtensionText(path.toStdString())), TimeText(lengthMs),
                          ToQString(SizeText(info.videoWidth, info.videoHeight)), QString::asprintf("%5.2ffps", rate),
                          Text("JIEMIAN", "zb")});
+    // What a direct join needs to know besides the texts shown.
+    sourceList_->item(sourceList_->rowCount() - 1, source_column::kPath)
+        ->setData(Qt::UserRole, info.hidesLeadingPictures);
 }
 
 void CUlvaneAVConverterDlg::RemoveSelectedSource() {

@@ -178,8 +178,9 @@ MediaReport Inspect(const std::string& path) {
             ++r.otherStreams;
         }
     }
-    const CommandResult packets = Run({"ffprobe", "-v", "error", "-show_entries",
-                                       "packet=stream_index,pts_time,dts_time,duration_time", "-of", "csv=p=0", path});
+    const CommandResult packets =
+        Run({"ffprobe", "-v", "error", "-show_entries", "packet=stream_index,pts_time,dts_time,duration_time,flags",
+             "-of", "csv=p=0", path});
     std::map<int, double> lastDts;
     std::istringstream plines(packets.out);
     for (std::string line; std::getline(plines, line);) {
@@ -196,7 +197,8 @@ MediaReport Inspect(const std::string& path) {
             if (lastDts.count(index) && d < lastDts[index]) s.monotonic = false;
             lastDts[index] = d;
         }
-        if (cols[1] == "N/A") continue;
+        // A packet the container hides (before an edit list's start) is decoded, never shown.
+        if (cols[1] == "N/A" || (cols.size() > 4 && cols[4].find('D') != std::string::npos)) continue;
         const double t = std::atof(cols[1].c_str());
         const double dur = cols[3] == "N/A" ? 0 : std::atof(cols[3].c_str());
         if (s.packets == 0) s.start = t, s.end = t + dur;
