@@ -3,9 +3,11 @@
 //
 // The output timeline is built by the transcoder itself: pictures go out at the
 // output frame rate (repeated or dropped as the source's timing asks), sound as a
-// continuous run of samples. Each input starts at the same output time on both
-// streams; a gap on one side (an input without sound or pictures, sound that starts
-// late) is filled with silence or the last picture, so both streams end together.
+// continuous run of samples, each picture and sound at its source time: a gap between
+// pictures holds the last one, a hole in the sound is silence. Each input starts at the
+// same output time on both streams; a gap on one side (an input without sound or
+// pictures, sound that starts late) is filled with silence or the last picture, so both
+// streams end together.
 #pragma once
 
 #include <memory>
