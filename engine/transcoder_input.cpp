@@ -64,6 +64,7 @@ public:
         zero_ = ctx.window.cut ? ctx.window.startMicros : in.startMicros();
         endLimit_ = ctx.window.cut ? ctx.window.endMicros - zero_ : INT64_MAX;
         videoOn_ = in.videoDecoder() && d.venc;
+        orientation_ = OrientationOf(in.video());
         audioOn_ = in.audioDecoder() && d.aenc;
         beginSample_ = d.aenc ? d.SampleAt(ctx.offsetMicros) : 0;
         beginSlot_ = d.venc ? d.SlotAt(ctx.offsetMicros) : 0;
@@ -101,6 +102,7 @@ private:
     int64_t zero_;      // source time placed at ctx.offsetMicros
     int64_t endLimit_;  // length of the window from zero_, microseconds
     bool videoOn_, audioOn_;
+    Orientation orientation_;  // the turn that shows this input's pictures upright
     bool videoDone_ = false, audioDone_ = false;
     int64_t beginSlot_, beginSample_;
     int64_t videoEnd_ = 0, audioEnd_ = 0;  // content reached, microseconds from zero_
@@ -136,7 +138,8 @@ Status InputPass::OnPicture(AVFrame* f) {
     if (d_.pending && slot > d_.nextSlot) {
         if (Status s = d_.EmitPictures(slot, sink_); !s.ok()) return s;
     }
-    if (Status s = d_.ScaleInto(f); !s.ok()) return s;
+    const AVRational sar = av_guess_sample_aspect_ratio(in_.ctx(), in_.video(), f);
+    if (Status s = d_.ScaleInto(f, orientation_, sar); !s.ok()) return s;
     Progress();
     return {};
 }
