@@ -1,6 +1,7 @@
 // The frame grabber and the snapshot bitmap.
 #include "engine/frame_grabber.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -11,6 +12,7 @@ extern "C" {
 #include "engine/atomic_file.h"
 #include "engine/ffmpeg_util.h"
 #include "engine/media_input.h"
+#include "engine/picture_fit.h"
 #include "engine/scaler.h"
 
 namespace ulvane {
@@ -58,6 +60,7 @@ struct FrameGrabber::State {
     PacketPtr pkt = MakePacket();
     FramePtr frame = MakeFrame();
     std::vector<uint8_t> bgr = std::vector<uint8_t>(kSnapshotWidth * kSnapshotHeight * 3);
+    std::vector<uint8_t> turned;  // the scaled picture before it is turned upright
 
     bool Open(const std::string& p, std::string& error);
     bool DecodeFirstPicture(std::string& error);
@@ -116,18 +119,27 @@ bool FrameGrabber::State::DecodeFirstPicture(std::string& error) {
 
 bool FrameGrabber::State::Convert(std::string& error) {
     const AVFrame* f = frame.get();
-    // Any source size is stretched to 320x240.
-    SwsContext* sws = scaler.For(*f, {kSnapshotWidth, kSnapshotHeight, AV_PIX_FMT_BGR24, SWS_BICUBIC});
+    // Upright, as players show it, and fitted in 320x240 keeping its shape; black around.
+    const Orientation o = OrientationOf(in->video());
+    const PictureFit fit =
+        FitInBox(f->width, f->height, av_guess_sample_aspect_ratio(in->ctx(), in->video(), frame.get()), o,
+                 kSnapshotWidth, kSnapshotHeight, false);
+    const int w = o.transpose ? fit.height : fit.width, h = o.transpose ? fit.width : fit.height;
+    SwsContext* sws = scaler.For(*f, {w, h, AV_PIX_FMT_BGR24, SWS_BICUBIC});
     if (!sws) {
         error = "cannot convert the picture";
         return false;
     }
-    uint8_t* dst[4] = {bgr.data(), nullptr, nullptr, nullptr};
-    int dstStride[4] = {kSnapshotWidth * 3, 0, 0, 0};
-    if (sws_scale(sws, f->data, f->linesize, 0, f->height, dst, dstStride) != kSnapshotHeight) {
+    std::fill(bgr.begin(), bgr.end(), uint8_t{0});
+    uint8_t* place = bgr.data() + (static_cast<ptrdiff_t>(fit.y) * kSnapshotWidth + fit.x) * 3;
+    if (!o.upright()) turned.resize(static_cast<size_t>(w) * h * 3);
+    uint8_t* dst[4] = {o.upright() ? place : turned.data(), nullptr, nullptr, nullptr};
+    int dstStride[4] = {o.upright() ? kSnapshotWidth * 3 : w * 3, 0, 0, 0};
+    if (sws_scale(sws, f->data, f->linesize, 0, f->height, dst, dstStride) != h) {
         error = "cannot convert the picture";
         return false;
     }
+    if (!o.upright()) OrientPlane(turned.data(), w * 3, w, h, 3, o, place, kSnapshotWidth * 3);
     return true;
 }
 

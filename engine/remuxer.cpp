@@ -17,9 +17,9 @@ extern "C" {
 
 namespace ulvane {
 
-void CopyStreamLooks(const AVStream* from, AVStream* to) {
+void CopyStreamLooks(const AVStream* from, AVStream* to, bool rotation) {
     size_t size = 0;
-    if (const uint8_t* m = av_stream_get_side_data(from, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    if (const uint8_t* m = rotation ? av_stream_get_side_data(from, AV_PKT_DATA_DISPLAYMATRIX, &size) : nullptr;
         m && size >= 9 * sizeof(int32_t)) {
         if (uint8_t* dst = av_stream_new_side_data(to, AV_PKT_DATA_DISPLAYMATRIX, size)) std::copy(m, m + size, dst);
     }
@@ -49,7 +49,7 @@ static Status AddCopyStream(const AVStream* in, OutputSink& sink, AVStream*& out
     out->avg_frame_rate = in->avg_frame_rate;
     out->r_frame_rate = in->r_frame_rate;
     out->sample_aspect_ratio = in->sample_aspect_ratio;
-    CopyStreamLooks(in, out);
+    CopyStreamLooks(in, out, true);
     return {};
 }
 

@@ -7,7 +7,8 @@ extern "C" {
 
 namespace ulvane {
 
-// Copies the display matrix (rotation) and the language tag of `from` onto `to`.
-void CopyStreamLooks(const AVStream* from, AVStream* to);
+// Copies the language tag of `from` onto `to`, and its display matrix (rotation) when
+// `rotation` is set: copied pictures keep it, re-encoded ones are turned upright instead.
+void CopyStreamLooks(const AVStream* from, AVStream* to, bool rotation);
 
 }  // namespace ulvane

@@ -3,9 +3,12 @@
 //
 // The output timeline is built by the transcoder itself: pictures go out at the
 // output frame rate (repeated or dropped as the source's timing asks), sound as a
-// continuous run of samples. Each input starts at the same output time on both
-// streams; a gap on one side (an input without sound or pictures, sound that starts
-// late) is filled with silence or the last picture, so both streams end together.
+// continuous run of samples, each picture and sound at its source time: a gap between
+// pictures holds the last one, a hole in the sound is silence. Pictures are turned
+// upright and fitted in the output size keeping their shape, black around them. Each
+// input starts at the same output time on both streams; a gap on one side (an input without sound or
+// pictures, sound that starts late) is filled with silence or the last picture, so both
+// streams end together.
 #pragma once
 
 #include <memory>
@@ -30,8 +33,9 @@ public:
     Transcoder& operator=(const Transcoder&) = delete;
 
     // Creates the output streams and opens the encoders. `looks` (may be null) is the
-    // source video stream whose rotation and language the output keeps; `sourceRate`
-    // the frame rate used when the settings ask for the source's.
+    // source stream whose language the output keeps (pictures are turned upright and
+    // written without a rotation); `sourceRate` the frame rate used when the settings
+    // ask for the source's.
     Status SetUp(OutputSink& sink, const OutputParameters& s, bool withVideo, bool withAudio,
                  const AVStream* videoLooks, const AVStream* audioLooks, AVRational sourceRate);
 

@@ -1,6 +1,11 @@
 // Transcoder input: decoding one input and placing its pictures and sound on the output
 // timeline (see transcoder.h for the rules).
 #include <algorithm>
+#include <cstdlib>
+
+extern "C" {
+#include <libavutil/opt.h>
+}
 
 #include "engine/transcoder_internal.h"
 
@@ -8,8 +13,48 @@ namespace ulvane {
 
 namespace {
 
-// The largest jump between the times of two frames in a row that is taken as real.
-constexpr int64_t kMaxLeap = 10 * AV_TIME_BASE;
+// Room around the file's extent (or the window) for the odd stream that runs a little
+// longer; a time further out is damage.
+constexpr int64_t kSlack = 10 * AV_TIME_BASE;
+// Time running back by more than this is a reset of the stream's clock, not jitter.
+constexpr int64_t kBackTolerance = AV_TIME_BASE;
+// The longest a picture is shown for by its own duration (a slideshow's last picture).
+constexpr int64_t kMaxPicture = 3600 * int64_t{AV_TIME_BASE};
+// Sound further than this from where its timestamps place it is moved at once (a hole
+// becomes silence, an overlap is cut); nearer than that it is made up gradually by
+// stretching at most kMaxStretch, and under kSoftFix it is left alone.
+constexpr int64_t kHardFix = AV_TIME_BASE / 10;
+constexpr int64_t kSoftFix = AV_TIME_BASE / 1000;
+constexpr double kMaxStretch = 0.005;
+
+// Where a stream's frames lie, in microseconds from the input's zero. Gaps are real (a
+// slideshow, a paused recording) and kept as they are. Only damage is repaired: a time
+// outside the file's extent [lo, hi] follows on one step from the frame before, and
+// time running backwards (a clock reset) continues from the frame before, with the
+// later frames moved by the same amount.
+class StreamClock {
+public:
+    int64_t Place(int64_t ts, AVRational tb, int64_t zero, int64_t step, int64_t lo, int64_t hi) {
+        const int64_t raw = ts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : ToMicros(ts, tb) - zero;
+        int64_t rel = AV_NOPTS_VALUE;
+        if (raw != AV_NOPTS_VALUE && raw >= lo && raw <= hi) {
+            rel = raw + shift_;
+            if (last_ != AV_NOPTS_VALUE && rel < last_ - kBackTolerance) {
+                shift_ += last_ + step - rel;
+                rel = last_ + step;
+            }
+            // A shift never carries the output past the file's extent.
+            if (rel > hi) rel = AV_NOPTS_VALUE;
+        }
+        if (rel == AV_NOPTS_VALUE) rel = last_ == AV_NOPTS_VALUE ? 0 : last_ + step;
+        last_ = rel;
+        return rel;
+    }
+
+private:
+    int64_t last_ = AV_NOPTS_VALUE;  // time of the frame before
+    int64_t shift_ = 0;              // added to the stream's times after a clock reset
+};
 
 // Decoding and placing one input on the output timeline.
 class InputPass {
@@ -19,15 +64,16 @@ public:
         zero_ = ctx.window.cut ? ctx.window.startMicros : in.startMicros();
         endLimit_ = ctx.window.cut ? ctx.window.endMicros - zero_ : INT64_MAX;
         videoOn_ = in.videoDecoder() && d.venc;
+        orientation_ = OrientationOf(in.video());
         audioOn_ = in.audioDecoder() && d.aenc;
         beginSample_ = d.aenc ? d.SampleAt(ctx.offsetMicros) : 0;
         beginSlot_ = d.venc ? d.SlotAt(ctx.offsetMicros) : 0;
         // The extent a frame's time may have: from the file's start to the window's end
         // (or the file's end), with room for the odd stream that runs a little longer.
-        lo_ = in.startMicros() - zero_ - kMaxLeap;
+        lo_ = in.startMicros() - zero_ - kSlack;
         const int64_t duration = in.durationMicros();
-        hi_ = ctx.window.cut ? endLimit_ + kMaxLeap
-              : duration > 0 ? in.startMicros() + duration - zero_ + kMaxLeap
+        hi_ = ctx.window.cut ? endLimit_ + kSlack
+              : duration > 0 ? in.startMicros() + duration - zero_ + kSlack
                              : INT64_MAX / 4;
     }
     Status Run();
@@ -41,6 +87,10 @@ private:
     Status OnPicture(AVFrame* f);
     Status OnSound(AVFrame* f);
     Status PushSamples(uint8_t** data, int n);
+    Status OpenResampler(const AVFrame* f);
+    Status FlushResampler();
+    // Moves where the next sound lands by `samples`: silence when later, a cut when earlier.
+    Status Shift(int64_t samples);
     void Progress() {
         if (ctx_.onProgress) ctx_.onProgress(d_.EndMicros());
     }
@@ -52,14 +102,13 @@ private:
     int64_t zero_;      // source time placed at ctx.offsetMicros
     int64_t endLimit_;  // length of the window from zero_, microseconds
     bool videoOn_, audioOn_;
+    Orientation orientation_;  // the turn that shows this input's pictures upright
     bool videoDone_ = false, audioDone_ = false;
     int64_t beginSlot_, beginSample_;
-    int64_t videoEnd_ = 0, audioEnd_ = 0;   // content reached, microseconds from zero_
-    int64_t lo_ = 0, hi_ = 0;               // plausible times, from zero_
-    int64_t lastPicture_ = AV_NOPTS_VALUE;  // time of the last picture, from zero_
-    int64_t lastSound_ = AV_NOPTS_VALUE;    // time of the last sound frame, from zero_
+    int64_t videoEnd_ = 0, audioEnd_ = 0;  // content reached, microseconds from zero_
+    int64_t lo_ = 0, hi_ = 0;              // plausible times, from zero_
+    StreamClock pictureClock_, soundClock_;
     int64_t lastSoundLength_ = 0;
-    bool firstSound_ = true;
     int64_t trimSamples_ = 0;  // resampled samples still to drop (sound before the start)
     SwrPtr swr_;
     ChannelLayout swrLayout_;
@@ -68,35 +117,29 @@ private:
     FramePtr frame_ = MakeFrame();
 };
 
-// Where a decoded frame lies, in microseconds from the input's zero. Damaged files carry
-// timestamps that leap far away and back; such a leap is taken as one step on from the
-// frame before, so a single bad number cannot stretch the output by hours.
-// A time outside [lo, hi] (the file's extent around the window) is as bad as a leap.
-int64_t SaneTime(int64_t ts, AVRational tb, int64_t zero, int64_t& last, int64_t step, int64_t lo, int64_t hi) {
-    int64_t rel = ts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : ToMicros(ts, tb) - zero;
-    bool bad = rel == AV_NOPTS_VALUE || rel < lo || rel > hi;
-    if (!bad && last != AV_NOPTS_VALUE && (rel > last + kMaxLeap || rel < last - kMaxLeap)) bad = true;
-    if (bad) rel = last == AV_NOPTS_VALUE ? 0 : last + step;
-    last = rel;
-    return rel;
-}
-
 Status InputPass::OnPicture(AVFrame* f) {
     const AVStream* st = in_.video();
+    // A picture lasts until the next one, in a slideshow for many seconds, but not past
+    // the file's end. A damaged time is stepped on from the picture before by at most a
+    // second.
+    const int64_t frame = av_rescale_q(1, d_.period, AV_TIME_BASE_Q);
     int64_t dur = ToMicros(f->pkt_duration, st->time_base);
-    if (dur <= 0 || dur > AV_TIME_BASE) dur = av_rescale_q(1, d_.period, AV_TIME_BASE_Q);
-    const int64_t rel = SaneTime(f->best_effort_timestamp, st->time_base, zero_, lastPicture_, dur, lo_, hi_);
+    if (dur <= 0) dur = frame;
+    const int64_t step = dur > AV_TIME_BASE ? frame : dur;
+    const int64_t rel = pictureClock_.Place(f->best_effort_timestamp, st->time_base, zero_, step, lo_, hi_);
     if (rel >= endLimit_) {
         videoDone_ = true;
         return {};
     }
-    videoEnd_ = std::max(videoEnd_, rel + dur);
+    if (hi_ != INT64_MAX / 4) dur = std::min(dur, std::max(hi_ - kSlack - rel, frame));
+    videoEnd_ = std::max(videoEnd_, rel + std::min(dur, kMaxPicture));
     // The picture in `pending` fills every slot up to the one this picture starts at.
     const int64_t slot = beginSlot_ + d_.SlotAt(std::max<int64_t>(rel, 0));
     if (d_.pending && slot > d_.nextSlot) {
         if (Status s = d_.EmitPictures(slot, sink_); !s.ok()) return s;
     }
-    if (Status s = d_.ScaleInto(f); !s.ok()) return s;
+    const AVRational sar = av_guess_sample_aspect_ratio(in_.ctx(), in_.video(), f);
+    if (Status s = d_.ScaleInto(f, orientation_, sar); !s.ok()) return s;
     Progress();
     return {};
 }
@@ -126,43 +169,90 @@ Status InputPass::PushSamples(uint8_t** data, int n) {
     return d_.SendAudioFrames(sink_, false);
 }
 
+Status InputPass::Shift(int64_t samples) {
+    if (samples < 0) {
+        trimSamples_ -= samples;
+        return {};
+    }
+    const int64_t undo = std::min(samples, trimSamples_);
+    trimSamples_ -= undo;
+    samples -= undo;
+    if (samples <= 0) return {};
+    if (endLimit_ != INT64_MAX) {
+        const int64_t cap = beginSample_ + d_.SampleAt(endLimit_);
+        if (d_.audioQueued + samples >= cap) {
+            samples = std::max<int64_t>(cap - d_.audioQueued, 0);
+            audioDone_ = true;
+        }
+    }
+    return d_.QueueSilence(samples, sink_);
+}
+
+Status InputPass::OpenResampler(const AVFrame* f) {
+    AVCodecContext* enc = d_.aenc.get();
+    ChannelLayout inLayout;
+    if (f->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || f->ch_layout.nb_channels == 0)
+        inLayout.SetDefault(std::max(f->ch_layout.nb_channels, 1));
+    else
+        inLayout.CopyFrom(f->ch_layout);
+    SwrContext* raw = nullptr;
+    int rc = swr_alloc_set_opts2(&raw, &enc->ch_layout, enc->sample_fmt, enc->sample_rate, inLayout.get(),
+                                 static_cast<AVSampleFormat>(f->format), f->sample_rate, 0, nullptr);
+    swr_.reset(raw);
+    // Always through the resampler, so small drift can be made up by stretching.
+    if (rc >= 0) rc = av_opt_set_int(raw, "flags", SWR_FLAG_RESAMPLE, 0);
+    if (rc < 0 || swr_init(raw) < 0) return Status::Failed("cannot convert the source's sound");
+    swrLayout_.CopyFrom(f->ch_layout);
+    swrRate_ = f->sample_rate;
+    swrFormat_ = f->format;
+    const int room = std::max(buf_.samples(), 8192);
+    if (room > buf_.samples() && !buf_.Allocate(enc->ch_layout.nb_channels, room, enc->sample_fmt))
+        return Status::Failed("out of memory for sound");
+    return {};
+}
+
+Status InputPass::FlushResampler() {
+    if (!swr_) return {};
+    while (!audioDone_) {
+        const int got = swr_convert(swr_.get(), buf_.planes(), buf_.samples(), nullptr, 0);
+        if (got <= 0) break;
+        if (Status s = PushSamples(buf_.planes(), got); !s.ok()) return s;
+    }
+    swr_.reset();
+    return {};
+}
+
 Status InputPass::OnSound(AVFrame* f) {
     const AVStream* st = in_.audio();
     AVCodecContext* enc = d_.aenc.get();
     if (f->nb_samples <= 0 || f->sample_rate <= 0) return {};
     const int64_t length = av_rescale(f->nb_samples, AV_TIME_BASE, f->sample_rate);
-    const int64_t rel =
-        SaneTime(f->best_effort_timestamp, st->time_base, zero_, lastSound_, lastSoundLength_, lo_, hi_);
+    const int64_t rel = soundClock_.Place(f->best_effort_timestamp, st->time_base, zero_, lastSoundLength_, lo_, hi_);
     lastSoundLength_ = length;
     audioEnd_ = std::max(audioEnd_, rel + length);
-    // (Re)build the resampler when the decoded format changes.
-    if (!swr_ || f->sample_rate != swrRate_ || f->format != swrFormat_ ||
-        av_channel_layout_compare(&f->ch_layout, swrLayout_.get()) != 0) {
-        ChannelLayout inLayout;
-        if (f->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || f->ch_layout.nb_channels == 0)
-            inLayout.SetDefault(std::max(f->ch_layout.nb_channels, 1));
-        else
-            inLayout.CopyFrom(f->ch_layout);
-        SwrContext* raw = nullptr;
-        int rc = swr_alloc_set_opts2(&raw, &enc->ch_layout, enc->sample_fmt, enc->sample_rate, inLayout.get(),
-                                     static_cast<AVSampleFormat>(f->format), f->sample_rate, 0, nullptr);
-        swr_.reset(raw);
-        if (rc < 0 || swr_init(raw) < 0) return Status::Failed("cannot convert the source's sound");
-        swrLayout_.CopyFrom(f->ch_layout);
-        swrRate_ = f->sample_rate;
-        swrFormat_ = f->format;
+    // A new resampler when the decoded format changes; the old one gives what it holds.
+    if (swr_ && (f->sample_rate != swrRate_ || f->format != swrFormat_ ||
+                 av_channel_layout_compare(&f->ch_layout, swrLayout_.get()) != 0)) {
+        if (Status s = FlushResampler(); !s.ok() || audioDone_) return s;
     }
-    if (firstSound_) {
-        // Place the input's first sound where it belongs on the output timeline: a late
-        // start is preceded by silence, sound before the window's start is dropped.
-        firstSound_ = false;
-        int64_t target = beginSample_ + av_rescale(rel, enc->sample_rate, AV_TIME_BASE);
-        if (endLimit_ != INT64_MAX) target = std::min(target, beginSample_ + d_.SampleAt(endLimit_));
-        if (target > d_.audioQueued) {
-            if (Status s = d_.QueueSilence(target - d_.audioQueued, sink_); !s.ok()) return s;
-        } else {
-            trimSamples_ = d_.audioQueued - target;
-        }
+    // Where this sound belongs on the output timeline against where it would land: the
+    // samples queued, less those still to be cut, plus those the resampler holds.
+    const int64_t rate = enc->sample_rate;
+    const int64_t target = beginSample_ + av_rescale(rel, rate, AV_TIME_BASE);
+    const int64_t hard = av_rescale(kHardFix, rate, AV_TIME_BASE);
+    int64_t diff = target - (d_.audioQueued - trimSamples_ + (swr_ ? swr_get_delay(swr_.get(), rate) : 0));
+    if (!swr_ || diff > hard) {
+        // The first sound, or sound after a hole: what came before is played out, then
+        // silence or a cut brings this sound to its place.
+        if (Status s = FlushResampler(); !s.ok() || audioDone_) return s;
+        if (Status s = Shift(target - (d_.audioQueued - trimSamples_)); !s.ok() || audioDone_) return s;
+        if (Status s = OpenResampler(f); !s.ok()) return s;
+    } else if (diff < -hard) {
+        trimSamples_ -= diff;  // overlaps what is already placed
+    } else if (std::abs(diff) > av_rescale(kSoftFix, rate, AV_TIME_BASE)) {
+        const int span = static_cast<int>(rate);  // made up over a second
+        const int most = static_cast<int>(kMaxStretch * span);
+        swr_set_compensation(swr_.get(), static_cast<int>(std::clamp<int64_t>(diff, -most, most)), span);
     }
     const int want = swr_get_out_samples(swr_.get(), f->nb_samples);
     if (want > buf_.samples() && !buf_.Allocate(enc->ch_layout.nb_channels, want, enc->sample_fmt)) {
@@ -213,12 +303,7 @@ Status InputPass::DrainDecoders() {
     if (audioOn_ && !audioDone_) {
         if (Status s = Feed(in_.audioDecoder(), nullptr, false); !s.ok()) return s;
     }
-    if (!swr_ || audioDone_) return {};
-    for (;;) {
-        const int got = swr_convert(swr_.get(), buf_.planes(), buf_.samples(), nullptr, 0);
-        if (got <= 0) return {};
-        if (Status s = PushSamples(buf_.planes(), got); !s.ok()) return s;
-    }
+    return FlushResampler();
 }
 
 Status InputPass::EndOnBothStreams(int64_t length) {

@@ -4,6 +4,7 @@
 
 #include "engine/ffmpeg_util.h"
 #include "engine/output_sink.h"
+#include "engine/picture_fit.h"
 #include "engine/scaler.h"
 #include "engine/status.h"
 #include "engine/transcoder.h"
@@ -19,6 +20,7 @@ struct Transcoder::Impl {
     int64_t nextSlot = 0;      // next output picture number
     FramePtr pending;          // the picture that fills slots until a newer one comes
     Scaler scaler;             // source pictures to the encoder's size and format
+    FramePtr turned;           // a scaled picture before it is turned upright
     AudioFifoPtr fifo;         // resampled sound waiting for a whole encoder frame
     int64_t audioQueued = 0;   // samples placed on the output timeline (sent + queued)
     int64_t audioSent = 0;     // samples handed to the encoder
@@ -28,7 +30,9 @@ struct Transcoder::Impl {
     Status Drain(AVCodecContext* enc, AVStream* st, OutputSink& sink);
     Status SendVideo(AVFrame* f, OutputSink& sink);
     Status EmitPictures(int64_t untilSlot, OutputSink& sink);
-    Status ScaleInto(const AVFrame* src);
+    // Scales `src` into `pending`: turned by `o`, fitted in the output size keeping its
+    // shown aspect ratio (sample aspect `sar`), black around it.
+    Status ScaleInto(const AVFrame* src, Orientation o, AVRational sar);
     Status SendAudioFrames(OutputSink& sink, bool final);
     Status QueueSilence(int64_t samples, OutputSink& sink);
     FramePtr BlackPicture() const;

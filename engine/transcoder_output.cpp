@@ -3,6 +3,7 @@
 
 extern "C" {
 #include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
 }
 
 #include "engine/transcoder_internal.h"
@@ -53,12 +54,47 @@ FramePtr Transcoder::Impl::BlackPicture() const {
     return f;
 }
 
-Status Transcoder::Impl::ScaleInto(const AVFrame* src) {
-    // One scaler for all pictures of the same size and layout; it works in slices on
-    // two threads so the conversion keeps pace with the threaded decoder and encoder.
-    const ScalerTarget target{venc->width, venc->height, venc->pix_fmt, SWS_BICUBIC, 2};
-    SwsContext* sws = scaler.For(*src, target);
-    if (!sws) return Status::Failed("cannot convert the source pictures");
+namespace {
+
+// Paints black the part of `f` outside the picture at `fit`.
+void FillAround(AVFrame* f, const PictureFit& fit, AVColorRange range) {
+    const auto fmt = static_cast<AVPixelFormat>(f->format);
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(fmt);
+    const int rects[4][4] = {{0, 0, f->width, fit.y},
+                             {0, fit.y + fit.height, f->width, f->height - fit.y - fit.height},
+                             {0, fit.y, fit.x, fit.height},
+                             {fit.x + fit.width, fit.y, f->width - fit.x - fit.width, fit.height}};
+    for (const auto& r : rects) {
+        if (r[2] <= 0 || r[3] <= 0) continue;
+        uint8_t* planes[4] = {};
+        ptrdiff_t lines[4] = {};
+        for (int p = 0; p < 4 && f->data[p]; ++p) {
+            const bool chroma = p == 1 || p == 2;
+            const int x = chroma ? r[0] >> desc->log2_chroma_w : r[0];
+            const int y = chroma ? r[1] >> desc->log2_chroma_h : r[1];
+            planes[p] = f->data[p] + static_cast<ptrdiff_t>(y) * f->linesize[p] + x;
+            lines[p] = f->linesize[p];
+        }
+        av_image_fill_black(planes, lines, fmt, range, r[2], r[3]);
+    }
+}
+
+// Planar 8-bit formats: those whose planes can be placed and turned byte by byte.
+bool PlanesOfBytes(AVPixelFormat fmt) {
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(fmt);
+    if (!desc || !(desc->flags & AV_PIX_FMT_FLAG_PLANAR) || (desc->flags & AV_PIX_FMT_FLAG_PAL)) return false;
+    for (int c = 0; c < desc->nb_components; ++c)
+        if (desc->comp[c].depth != 8 || desc->comp[c].step != 1) return false;
+    return true;
+}
+
+}  // namespace
+
+Status Transcoder::Impl::ScaleInto(const AVFrame* src, Orientation o, AVRational sar) {
+    const bool placeable = PlanesOfBytes(venc->pix_fmt);
+    if (!placeable) o = {};
+    const PictureFit fit = placeable ? FitInBox(src->width, src->height, sar, o, venc->width, venc->height, true)
+                                     : PictureFit{venc->width, venc->height, 0, 0};
     // The encoder may still hold the previous picture: write into a buffer of our own.
     if (!pending || av_frame_make_writable(pending.get()) < 0) {
         pending = MakeFrame();
@@ -67,7 +103,47 @@ Status Transcoder::Impl::ScaleInto(const AVFrame* src) {
         pending->height = venc->height;
         if (av_frame_get_buffer(pending.get(), 0) < 0) return Status::Failed("out of memory for a picture");
     }
-    if (sws_scale_frame(sws, pending.get(), src) < 0) return Status::Failed("cannot convert a source picture");
+    // One scaler for all pictures of the same size and layout; it works in slices on
+    // two threads so the conversion keeps pace with the threaded decoder and encoder.
+    // It makes the picture at its size before the turn.
+    const int scaledW = o.transpose ? fit.height : fit.width, scaledH = o.transpose ? fit.width : fit.height;
+    SwsContext* sws = scaler.For(*src, {scaledW, scaledH, venc->pix_fmt, SWS_BICUBIC, 2});
+    if (!sws) return Status::Failed("cannot convert the source pictures");
+    if (fit.fills(venc->width, venc->height) && o.upright()) {
+        if (sws_scale_frame(sws, pending.get(), src) < 0) return Status::Failed("cannot convert a source picture");
+        return {};
+    }
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(venc->pix_fmt);
+    auto at = [&](int p, int x, int y) {
+        const bool chroma = p == 1 || p == 2;
+        if (chroma) x >>= desc->log2_chroma_w, y >>= desc->log2_chroma_h;
+        return pending->data[p] + static_cast<ptrdiff_t>(y) * pending->linesize[p] + x;
+    };
+    if (o.upright()) {
+        // Scaled straight into its place: a view of `pending` at the picture's corner.
+        FramePtr view = MakeFrame();
+        if (av_frame_ref(view.get(), pending.get()) < 0) return Status::Failed("out of memory for a picture");
+        for (int p = 0; p < 4 && view->data[p]; ++p) view->data[p] = at(p, fit.x, fit.y);
+        view->width = fit.width;
+        view->height = fit.height;
+        if (sws_scale_frame(sws, view.get(), src) < 0) return Status::Failed("cannot convert a source picture");
+    } else {
+        if (!turned || turned->width != scaledW || turned->height != scaledH) {
+            turned = MakeFrame();
+            turned->format = venc->pix_fmt;
+            turned->width = scaledW;
+            turned->height = scaledH;
+            if (av_frame_get_buffer(turned.get(), 0) < 0) return Status::Failed("out of memory for a picture");
+        }
+        if (sws_scale_frame(sws, turned.get(), src) < 0) return Status::Failed("cannot convert a source picture");
+        for (int p = 0; p < 4 && turned->data[p]; ++p) {
+            const bool chroma = p == 1 || p == 2;
+            const int w = chroma ? AV_CEIL_RSHIFT(scaledW, desc->log2_chroma_w) : scaledW;
+            const int h = chroma ? AV_CEIL_RSHIFT(scaledH, desc->log2_chroma_h) : scaledH;
+            OrientPlane(turned->data[p], turned->linesize[p], w, h, 1, o, at(p, fit.x, fit.y), pending->linesize[p]);
+        }
+    }
+    FillAround(pending.get(), fit, venc->color_range == AVCOL_RANGE_JPEG ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG);
     return {};
 }
 

@@ -216,11 +216,11 @@ Status Transcoder::SetUp(OutputSink& sink, const OutputParameters& s, bool withV
                          const AVStream* videoLooks, const AVStream* audioLooks, AVRational sourceRate) {
     if (withVideo) {
         if (Status st = OpenVideoEncoder(*d_, sink, s, sourceRate); !st.ok()) return st;
-        if (videoLooks) CopyStreamLooks(videoLooks, d_->vst);
+        if (videoLooks) CopyStreamLooks(videoLooks, d_->vst, false);
     }
     if (withAudio) {
         if (Status st = OpenAudioEncoder(*d_, sink, s); !st.ok()) return st;
-        if (audioLooks) CopyStreamLooks(audioLooks, d_->ast);
+        if (audioLooks) CopyStreamLooks(audioLooks, d_->ast, false);
     }
     return {};
 }
