@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <climits>
 #include <csignal>
@@ -42,6 +43,15 @@ bool IsFolder(const std::string& path) {
 bool IsFile(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+// A source given as a URL ("http://host/a.ts") is left to the engine to open.
+bool IsUrl(const std::string& path) {
+    const size_t at = path.find("://");
+    return at != std::string::npos && at > 0 &&
+           std::all_of(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(at), [](char c) {
+               return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+           });
 }
 
 // "1:05" for 65 s, "1:02:05" from an hour on.
@@ -145,7 +155,7 @@ std::optional<int32_t> ReadTime(const char* flag, const std::string& text) {
 
 int Cut(const ulvane::cli::Request& r) {
     const std::string& source = r.sources[0];
-    if (!IsFile(source)) return UsageError("SOURCE does not exist: " + source);
+    if (!IsFile(source) && !IsUrl(source)) return UsageError("SOURCE does not exist: " + source);
     if (!IsFolder(r.outDir)) return UsageError("--out-dir is not a folder: " + r.outDir);
     const std::optional<int32_t> start = ReadTime("--start", r.startText);
     if (!start) return 2;

@@ -1,6 +1,7 @@
 // Small helpers around FFmpeg: error texts, time conversions, logging set-up.
 #include "engine/ffmpeg_util.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <mutex>
 
@@ -24,6 +25,34 @@ int64_t ToMicros(int64_t ts, AVRational tb) {
 int64_t FromMicros(int64_t us, AVRational tb) {
     if (us == AV_NOPTS_VALUE) return AV_NOPTS_VALUE;
     return av_rescale_q(us, AV_TIME_BASE_Q, tb);
+}
+
+bool IsUrl(const std::string& path) {
+    const size_t colon = path.find("://");
+    if (colon == std::string::npos || colon == 0) return false;
+    if (!std::isalpha(static_cast<unsigned char>(path[0]))) return false;
+    for (size_t i = 1; i < colon; ++i) {
+        const char c = path[i];
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.') return false;
+    }
+    return true;
+}
+
+std::string OpenName(const std::string& path) {
+    return IsUrl(path) ? path : "file:" + path;
+}
+
+static int CancelSet(void* opaque) {
+    return static_cast<const std::atomic<bool>*>(opaque)->load(std::memory_order_relaxed) ? 1 : 0;
+}
+
+AVIOInterruptCB InterruptOn(const std::atomic<bool>* cancel) {
+    AVIOInterruptCB cb{};
+    if (cancel) {
+        cb.callback = CancelSet;
+        cb.opaque = const_cast<std::atomic<bool>*>(cancel);
+    }
+    return cb;
 }
 
 void InitFfmpegLogging() {

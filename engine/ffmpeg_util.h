@@ -3,6 +3,7 @@
 // format contexts need different deleters because they are closed differently.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -140,6 +141,15 @@ std::string AvErrorText(int code);
 // Microseconds of `ts` counted in time base `tb`; AV_NOPTS_VALUE stays AV_NOPTS_VALUE.
 int64_t ToMicros(int64_t ts, AVRational tb);
 int64_t FromMicros(int64_t us, AVRational tb);
+
+// Whether `path` is a URL ("scheme://..."); anything else is a local path.
+bool IsUrl(const std::string& path);
+// What FFmpeg is given to open `path`: a local path goes through the file protocol
+// explicitly, so a name with a colon ("take:2/a.mp4") is not taken for a protocol.
+std::string OpenName(const std::string& path);
+// An interrupt callback that stops FFmpeg's waits and reads once `*cancel` is set; one
+// that never interrupts when `cancel` is null.
+AVIOInterruptCB InterruptOn(const std::atomic<bool>* cancel);
 
 // Keeps FFmpeg's own log quiet below errors unless ULVANE_FFMPEG_LOG is set; called once.
 void InitFfmpegLogging();

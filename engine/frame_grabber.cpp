@@ -101,7 +101,7 @@ bool FrameGrabber::State::DecodeFirstPicture(std::string& error) {
         if (rc >= 0) return true;
         if (rc == AVERROR_EOF) break;
         if (draining) break;
-        rc = av_read_frame(in->ctx(), pkt.get());
+        rc = in->ReadPacket(pkt.get());
         if (rc < 0) {
             avcodec_send_packet(dec, nullptr);  // the end: let the decoder give what it holds
             draining = true;
@@ -160,10 +160,7 @@ bool FrameGrabber::Grab(const std::string& path, double seconds, const std::stri
     const int64_t target = s.in->startMicros() + static_cast<int64_t>(std::min(seconds, 1e9) * 1e6);
     if (seconds > 0 || !s.atStart) {
         // Back to the start of a file already read from means a seek too.
-        if (seconds > 0)
-            s.in->SeekTo(target);
-        else if (av_seek_frame(s.in->ctx(), -1, s.in->startMicros(), AVSEEK_FLAG_BACKWARD) < 0 && !s.Open(path, error))
-            return false;
+        if (!s.in->SeekTo(target) && seconds <= 0 && !s.Open(path, error)) return false;
     }
     s.atStart = false;
     avcodec_flush_buffers(s.in->videoDecoder());

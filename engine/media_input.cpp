@@ -1,7 +1,12 @@
 // Opening an input, classifying its streams, opening decoders and seeking.
 #include "engine/media_input.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 
 namespace ulvane {
 
@@ -13,29 +18,292 @@ bool IsAudioStream(const AVStream* st) {
     return st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
 }
 
-Status MediaInput::Open(const std::string& path, std::unique_ptr<MediaInput>& input) {
+namespace {
+
+// A backward step of a stream's clock larger than this is taken as the clock starting
+// again, not as jitter of the timestamps.
+constexpr int64_t kClockReset = AV_TIME_BASE;
+// How far apart (bytes) the search for a reset narrows its place down.
+constexpr int64_t kResetResolution = 256 << 10;
+
+// The decode time, which only grows within one recording; the showing time where there
+// is none.
+int64_t PacketTime(const AVPacket* pkt) {
+    return pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts;
+}
+int64_t ShowTime(const AVPacket* pkt) {
+    return pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+}
+
+// Refuses what is not a regular file before FFmpeg opens it: opening a FIFO waits for a
+// writer, a device may never end.
+Status CheckLocalFile(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return Status::Failed(std::string("cannot open the file: ") + std::strerror(errno), MediaInput::kCannotOpen);
+    if (S_ISREG(st.st_mode)) return {};
+    const char* kind = S_ISFIFO(st.st_mode)                         ? "a FIFO (named pipe)"
+                       : S_ISSOCK(st.st_mode)                       ? "a socket"
+                       : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "a device"
+                       : S_ISDIR(st.st_mode)                        ? "a folder"
+                                                                    : "a special file";
+    return Status::Failed(std::string("it is ") + kind + ", not a regular file", MediaInput::kNotAFile);
+}
+
+// A usable picture rate, or 0/0.
+AVRational PlausibleRate(const AVStream* st) {
+    auto ok = [](AVRational r) { return r.num > 0 && r.den > 0 && av_q2d(r) >= 1 && av_q2d(r) <= 240; };
+    if (ok(st->r_frame_rate)) return st->r_frame_rate;
+    if (ok(st->avg_frame_rate)) return st->avg_frame_rate;
+    return {0, 0};
+}
+
+}  // namespace
+
+Status MediaInput::Open(const std::string& path, std::unique_ptr<MediaInput>& input, const std::atomic<bool>* cancel) {
     InitFfmpegLogging();
     input.reset();
-    AVFormatContext* raw = nullptr;
-    int rc = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
-    if (rc < 0) return Status::Failed("cannot open the file as a media file: " + AvErrorText(rc), kCannotOpen);
+    if (!IsUrl(path)) {
+        if (Status s = CheckLocalFile(path); !s.ok()) return s;
+    }
+    auto stopped = [cancel] { return cancel && cancel->load(); };
+    AVFormatContext* raw = avformat_alloc_context();
+    if (!raw) return Status::Failed("out of memory", kCannotOpen);
+    raw->interrupt_callback = InterruptOn(cancel);
+    int rc = avformat_open_input(&raw, OpenName(path).c_str(), nullptr, nullptr);  // frees `raw` on failure
+    if (rc < 0) {
+        if (stopped()) return Status::Cancelled();
+        return Status::Failed("cannot open the file as a media file: " + AvErrorText(rc), kCannotOpen);
+    }
     std::unique_ptr<MediaInput> in(new MediaInput);
     in->ctx_.reset(raw);
     rc = avformat_find_stream_info(raw, nullptr);
+    if (stopped()) return Status::Cancelled();
     if (rc < 0) return Status::Failed("cannot read the stream information: " + AvErrorText(rc), kNoStreamInfo);
-    // In index order; with several streams of a kind the last one wins. Cover art and
-    // other attached pictures are neither kind.
-    for (unsigned i = 0; i < raw->nb_streams; ++i) {
-        const AVStream* st = raw->streams[i];
-        if (IsRealVideoStream(st) && st->codecpar->width > 0 && st->codecpar->height > 0)
-            in->videoIndex_ = static_cast<int>(i);
-        else if (IsAudioStream(st) && st->codecpar->sample_rate > 0 && st->codecpar->ch_layout.nb_channels > 0)
-            in->audioIndex_ = static_cast<int>(i);
-    }
+    in->ChooseStreams();
     if (in->videoIndex_ < 0 && in->audioIndex_ < 0)
         return Status::Failed("the file has neither pictures nor sound", kNoStreams);
+    in->duration_ = raw->duration == AV_NOPTS_VALUE || raw->duration < 0 ? 0 : raw->duration;
+    if (in->videoIndex_ >= 0 && in->video()->start_time == AV_NOPTS_VALUE && raw->start_time == AV_NOPTS_VALUE) {
+        // Perhaps a raw elementary stream (as cameras write .h264): no times at all.
+        const AVRational rate = PlausibleRate(in->video());
+        if (rate.num > 0) in->rawRate_ = rate;
+        in->MeasureRawStream();
+    } else if (raw->iformat->flags & AVFMT_TS_DISCONT) {
+        in->FindClockResets();
+    }
+    if (stopped()) return Status::Cancelled();
     input = std::move(in);
     return {};
+}
+
+void MediaInput::ChooseStreams() {
+    AVFormatContext* c = ctx_.get();
+    auto usableVideo = [](const AVStream* st) {
+        return IsRealVideoStream(st) && st->codecpar->width > 0 && st->codecpar->height > 0;
+    };
+    auto usableAudio = [](const AVStream* st) {
+        return IsAudioStream(st) && st->codecpar->sample_rate > 0 && st->codecpar->ch_layout.nb_channels > 0;
+    };
+    // The stream the file marks as its default, else FFmpeg's best choice, else the first
+    // usable one. Cover art and other attached pictures are neither kind.
+    auto choose = [c](AVMediaType type, auto usable) {
+        for (unsigned i = 0; i < c->nb_streams; ++i)
+            if (usable(c->streams[i]) && (c->streams[i]->disposition & AV_DISPOSITION_DEFAULT))
+                return static_cast<int>(i);
+        const int best = av_find_best_stream(c, type, -1, -1, nullptr, 0);
+        if (best >= 0 && usable(c->streams[best])) return best;
+        for (unsigned i = 0; i < c->nb_streams; ++i)
+            if (usable(c->streams[i])) return static_cast<int>(i);
+        return -1;
+    };
+    videoIndex_ = choose(AVMEDIA_TYPE_VIDEO, usableVideo);
+    audioIndex_ = choose(AVMEDIA_TYPE_AUDIO, usableAudio);
+}
+
+bool MediaInput::Rewind() {
+    rawPictures_ = 0;
+    lastOffset_ = 0;
+    return av_seek_frame(ctx_.get(), -1, 0, AVSEEK_FLAG_BYTE) >= 0;
+}
+
+bool MediaInput::RawSeekTo(int64_t targetMicros) {
+    // No times to seek by: the stream is read from its start up to the target to find the
+    // last key frame at or before it, and reading goes on from there.
+    if (!Rewind()) return false;
+    const int64_t wanted = av_rescale_q(std::max<int64_t>(targetMicros, 0), AV_TIME_BASE_Q, av_inv_q(rawRate_));
+    PacketPtr pkt = MakePacket();
+    int64_t index = 0, keyIndex = 0, keyPos = 0;
+    while (index <= wanted && av_read_frame(ctx_.get(), pkt.get()) >= 0) {
+        if (pkt->stream_index == videoIndex_) {
+            if ((pkt->flags & AV_PKT_FLAG_KEY) && pkt->pos >= 0) {
+                keyIndex = index;
+                keyPos = pkt->pos;
+            }
+            ++index;
+        }
+        av_packet_unref(pkt.get());
+    }
+    if (av_seek_frame(ctx_.get(), -1, keyPos, AVSEEK_FLAG_BYTE) < 0) return Rewind() && false;
+    rawPictures_ = keyIndex;
+    return true;
+}
+
+void MediaInput::MeasureRawStream() {
+    // Counting every picture of a long stream would make the probe slow: past a bound the
+    // count so far is scaled up by the share of the bytes read.
+    const int64_t size = avio_size(ctx_->pb);
+    const auto began = std::chrono::steady_clock::now();
+    PacketPtr pkt = MakePacket();
+    int64_t pictures = 0, bytesRead = 0;
+    bool partial = false;
+    while (av_read_frame(ctx_.get(), pkt.get()) >= 0) {
+        if (pkt->stream_index == videoIndex_) {
+            if (pictures == 0 && PacketTime(pkt.get()) != AV_NOPTS_VALUE) {
+                av_packet_unref(pkt.get());
+                Rewind();
+                return;  // timed after all: read as it is
+            }
+            ++pictures;
+            if (pkt->pos >= 0) bytesRead = std::max(bytesRead, pkt->pos + pkt->size);
+        }
+        av_packet_unref(pkt.get());
+        if (pictures % 64 == 0 &&
+            (bytesRead > (32 << 20) || std::chrono::steady_clock::now() - began > std::chrono::milliseconds(150))) {
+            partial = true;
+            break;
+        }
+    }
+    if (partial && size > 0 && bytesRead > 0) pictures = av_rescale(pictures, size, bytesRead);
+    rawVideo_ = pictures > 0;
+    if (rawVideo_) duration_ = av_rescale_q(pictures, av_inv_q(rawRate_), AV_TIME_BASE_Q);
+    Rewind();
+}
+
+int64_t MediaInput::RawTimeAt(int64_t pos) {
+    const int main = videoIndex_ >= 0 ? videoIndex_ : audioIndex_;
+    if (av_seek_frame(ctx_.get(), -1, pos, AVSEEK_FLAG_BYTE) < 0) return AV_NOPTS_VALUE;
+    PacketPtr pkt = MakePacket();
+    for (int n = 0; n < 2000 && av_read_frame(ctx_.get(), pkt.get()) >= 0; ++n) {
+        const int64_t ts = PacketTime(pkt.get());
+        const bool hit = pkt->stream_index == main && ts != AV_NOPTS_VALUE;
+        av_packet_unref(pkt.get());
+        if (hit) return ToMicros(ts, ctx_->streams[main]->time_base);
+    }
+    return AV_NOPTS_VALUE;
+}
+
+void MediaInput::FindClockResets() {
+    AVIOContext* pb = ctx_->pb;
+    const int64_t size = pb ? avio_size(pb) : -1;
+    if (size <= 0 || !(pb->seekable & AVIO_SEEKABLE_NORMAL) || (ctx_->iformat->flags & AVFMT_NO_BYTE_SEEK)) return;
+    // The clock's reading at evenly spaced places: within one recording it only grows, so
+    // a place that reads much earlier than the one before lies after a reset. Parts
+    // shorter than the spacing can go unseen.
+    const int samples = static_cast<int>(std::clamp<int64_t>(size / (512 << 10), 8, 32));
+    int64_t prevPos = 0, prevTime = AV_NOPTS_VALUE;
+    for (int k = 0; k <= samples; ++k) {
+        const int64_t pos = k == samples ? std::max<int64_t>(0, size - (64 << 10)) : size * k / samples;
+        if (k > 0 && pos <= prevPos) continue;
+        const int64_t t = RawTimeAt(pos);
+        if (t == AV_NOPTS_VALUE) continue;
+        if (prevTime != AV_NOPTS_VALUE && t < prevTime - kClockReset) FindResetBetween(prevPos, prevTime, pos);
+        prevPos = pos;
+        prevTime = t;
+    }
+    if (!parts_.empty()) {
+        // The end of the last part, on the continuous timeline.
+        av_seek_frame(ctx_.get(), -1, std::max<int64_t>(0, size - (1 << 20)), AVSEEK_FLAG_BYTE);
+        PacketPtr pkt = MakePacket();
+        int64_t end = AV_NOPTS_VALUE;
+        while (av_read_frame(ctx_.get(), pkt.get()) >= 0) {
+            const AVStream* st = ctx_->streams[pkt->stream_index];
+            if (const int64_t ts = ShowTime(pkt.get()); ts != AV_NOPTS_VALUE && pkt->pos >= 0) {
+                const int64_t e =
+                    ToMicros(ts + std::max<int64_t>(pkt->duration, 0), st->time_base) + OffsetAt(pkt->pos);
+                end = end == AV_NOPTS_VALUE ? e : std::max(end, e);
+            }
+            av_packet_unref(pkt.get());
+        }
+        if (end != AV_NOPTS_VALUE) duration_ = std::max<int64_t>(0, end - startMicros());
+    }
+    Rewind();
+}
+
+void MediaInput::FindResetBetween(int64_t lo, int64_t loTime, int64_t hi) {
+    while (hi - lo > kResetResolution) {
+        const int64_t mid = lo + (hi - lo) / 2;
+        const int64_t t = RawTimeAt(mid);
+        if (t == AV_NOPTS_VALUE || t >= loTime - kClockReset) {
+            lo = mid;
+            if (t != AV_NOPTS_VALUE) loTime = std::max(loTime, t);
+        } else {
+            hi = mid;
+        }
+    }
+    // Read across the place: packets timed well before the latest time seen belong to
+    // the new part, the others to the old one (the last packet of a stream in the old
+    // part can come out after the first ones of the new part).
+    if (av_seek_frame(ctx_.get(), -1, std::max<int64_t>(0, lo - kResetResolution), AVSEEK_FLAG_BYTE) < 0) return;
+    PacketPtr pkt = MakePacket();
+    int64_t latest = AV_NOPTS_VALUE, oldEnd = AV_NOPTS_VALUE, newStart = AV_NOPTS_VALUE, resetPos = -1;
+    int afterReset = 0;
+    while (afterReset < 64 && av_read_frame(ctx_.get(), pkt.get()) >= 0) {
+        const AVStream* st = ctx_->streams[pkt->stream_index];
+        const int64_t ts = PacketTime(pkt.get());
+        if (ts != AV_NOPTS_VALUE && pkt->pos >= 0) {
+            const int64_t us = ToMicros(ts, st->time_base);
+            const int64_t shown = ToMicros(ShowTime(pkt.get()), st->time_base);
+            if (latest != AV_NOPTS_VALUE && us < latest - kClockReset) {
+                newStart = newStart == AV_NOPTS_VALUE ? shown : std::min(newStart, shown);
+                resetPos = resetPos < 0 ? pkt->pos : std::min(resetPos, pkt->pos);
+            } else {
+                latest = latest == AV_NOPTS_VALUE ? us : std::max(latest, us);
+                const int64_t e = shown + ToMicros(std::max<int64_t>(pkt->duration, 0), st->time_base);
+                oldEnd = oldEnd == AV_NOPTS_VALUE ? e : std::max(oldEnd, e);
+            }
+            if (resetPos >= 0) ++afterReset;
+        }
+        av_packet_unref(pkt.get());
+    }
+    if (resetPos < 0 || oldEnd == AV_NOPTS_VALUE) return;
+    const int64_t before = parts_.empty() ? 0 : parts_.back().offsetMicros;
+    parts_.push_back({resetPos, before + oldEnd - newStart});
+}
+
+int64_t MediaInput::OffsetAt(int64_t pos) const {
+    int64_t offset = 0;
+    for (const Part& p : parts_) {
+        if (p.pos > pos) break;
+        offset = p.offsetMicros;
+    }
+    return offset;
+}
+
+int MediaInput::ReadPacket(AVPacket* pkt) {
+    const int rc = av_read_frame(ctx_.get(), pkt);
+    if (rc < 0) return rc;
+    const AVStream* st = ctx_->streams[pkt->stream_index];
+    if (rawVideo_ && pkt->stream_index == videoIndex_) {
+        // Packets come in decode order. A decoder that reorders gives picture n when it is
+        // fed packet n + delay and times it by that packet's decode time, hence the delay
+        // taken off when the packets are decoded; copied, they keep their place. A key
+        // frame is shown at its own place in the order.
+        const AVRational period = av_inv_q(rawRate_);
+        const int64_t n = rawPictures_++;
+        const int delay = videoDec_ ? std::max(videoDec_->has_b_frames, st->codecpar->video_delay) : 0;
+        pkt->dts = av_rescale_q(n - delay, period, st->time_base);
+        pkt->pts = (pkt->flags & AV_PKT_FLAG_KEY) ? av_rescale_q(n, period, st->time_base) : AV_NOPTS_VALUE;
+        pkt->duration = av_rescale_q(1, period, st->time_base);
+    } else if (!parts_.empty()) {
+        if (pkt->pos >= 0) lastOffset_ = OffsetAt(pkt->pos);
+        if (lastOffset_ != 0) {
+            const int64_t shift = av_rescale_q(lastOffset_, AV_TIME_BASE_Q, st->time_base);
+            if (pkt->pts != AV_NOPTS_VALUE) pkt->pts += shift;
+            if (pkt->dts != AV_NOPTS_VALUE) pkt->dts += shift;
+        }
+    }
+    return rc;
 }
 
 static Status OpenDecoder(const AVStream* st, bool frameThreads, CodecContextPtr& dec) {
@@ -82,11 +350,8 @@ int64_t MediaInput::startMicros() const {
     return ctx_->start_time == AV_NOPTS_VALUE ? 0 : ctx_->start_time;
 }
 
-int64_t MediaInput::durationMicros() const {
-    return ctx_->duration == AV_NOPTS_VALUE || ctx_->duration < 0 ? 0 : ctx_->duration;
-}
-
 bool MediaInput::SeekTo(int64_t targetMicros) {
+    if (rawVideo_) return RawSeekTo(targetMicros);
     if (ctx_->iformat->flags & AVFMT_TS_DISCONT) return ByteSeekTo(targetMicros);
     int rc = av_seek_frame(ctx_.get(), -1, targetMicros, AVSEEK_FLAG_BACKWARD);
     if (rc < 0) rc = av_seek_frame(ctx_.get(), -1, targetMicros, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY);
@@ -96,7 +361,7 @@ bool MediaInput::SeekTo(int64_t targetMicros) {
 int64_t MediaInput::PeekFirstKeyMicros() {
     const int main = videoIndex_ >= 0 ? videoIndex_ : audioIndex_;
     PacketPtr pkt = MakePacket();
-    for (int n = 0; n < 5000 && av_read_frame(ctx_.get(), pkt.get()) >= 0; ++n) {
+    for (int n = 0; n < 5000 && ReadPacket(pkt.get()) >= 0; ++n) {
         const bool hit = pkt->stream_index == main && (pkt->flags & AV_PKT_FLAG_KEY) &&
                          (pkt->pts != AV_NOPTS_VALUE || pkt->dts != AV_NOPTS_VALUE);
         if (hit) {

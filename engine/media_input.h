@@ -2,7 +2,9 @@
 // when asked for, their decoders. Used by the worker for each input of a job.
 #pragma once
 
+#include <atomic>
 #include <string>
+#include <vector>
 
 #include "engine/ffmpeg_util.h"
 #include "engine/status.h"
@@ -17,11 +19,14 @@ bool IsAudioStream(const AVStream* st);
 class MediaInput {
 public:
     // Codes of the failures of Open and OpenDecoders.
-    enum Failure : int { kCannotOpen = 1, kNoStreamInfo, kNoStreams, kNoDecoder, kDecoderFails };
+    enum Failure : int { kCannotOpen = 1, kNoStreamInfo, kNoStreams, kNoDecoder, kDecoderFails, kNotAFile };
 
     // Opens `path` into `input` and reads its stream information; fails (and leaves
-    // `input` empty) when the file cannot be used.
-    static Status Open(const std::string& path, std::unique_ptr<MediaInput>& input);
+    // `input` empty) when the file cannot be used. A local path must name a regular file
+    // (a FIFO or a device could block for ever). While `cancel` is set every wait inside
+    // FFmpeg ends, and Open reports a cancel.
+    static Status Open(const std::string& path, std::unique_ptr<MediaInput>& input,
+                       const std::atomic<bool>* cancel = nullptr);
 
     // Opens decoders for the chosen streams. A video decoder that cannot be opened is
     // a failure; an audio stream whose decoder cannot be opened is dropped. `withAudio`
@@ -48,8 +53,15 @@ public:
 
     // The container's start time in microseconds, 0 when it has none.
     int64_t startMicros() const;
-    // The container's duration in microseconds, 0 when unknown.
-    int64_t durationMicros() const;
+    // The duration in microseconds along the continuous timeline (see ReadPacket), 0
+    // when unknown.
+    int64_t durationMicros() const { return duration_; }
+
+    // Reads the next packet like av_read_frame, with its times on one continuous
+    // timeline: a transport stream whose clock starts again (recordings joined byte by
+    // byte) continues where the part before it ended, and the pictures of a raw video
+    // stream, which carry no times, are timed from the frame rate.
+    int ReadPacket(AVPacket* pkt);
 
     // Moves the read position to the key frame at or before `targetMicros` (an absolute
     // time of the file's own timeline). Formats with timestamp discontinuities (MPEG-TS)
@@ -59,15 +71,39 @@ public:
     bool SeekTo(int64_t targetMicros);
 
 private:
+    // From this byte on, times are moved on by `offsetMicros`.
+    struct Part {
+        int64_t pos;
+        int64_t offsetMicros;
+    };
+
     MediaInput() = default;
+    void ChooseStreams();
     bool ByteSeekTo(int64_t targetMicros);
     // Reads until the first key frame of the main stream; its time in microseconds, or
     // AV_NOPTS_VALUE when none was found.
     int64_t PeekFirstKeyMicros();
+    int64_t OffsetAt(int64_t pos) const;
+    // The first time (decode time where there is one) of the main stream read from byte
+    // `pos` on, raw as the demuxer gives it; AV_NOPTS_VALUE when none.
+    int64_t RawTimeAt(int64_t pos);
+    // Finds where the clock of a seekable stream starts again and measures the parts.
+    void FindClockResets();
+    void FindResetBetween(int64_t lo, int64_t loTime, int64_t hi);
+    // Counts (or, for a long stream, estimates) the pictures of a raw video stream.
+    void MeasureRawStream();
+    bool Rewind();
+    bool RawSeekTo(int64_t targetMicros);
 
     InputFormatPtr ctx_;
     int videoIndex_ = -1;
     int audioIndex_ = -1;
+    int64_t duration_ = 0;
+    std::vector<Part> parts_;       // clock resets by byte position, in file order
+    int64_t lastOffset_ = 0;        // offset of the last packet read
+    bool rawVideo_ = false;         // video packets carry no times: counted instead
+    int64_t rawPictures_ = 0;       // video packets read since the start
+    AVRational rawRate_ = {25, 1};  // pictures a second of a raw stream
     CodecContextPtr videoDec_;
     CodecContextPtr audioDec_;
 };

@@ -11,13 +11,14 @@ namespace {
 
 // Duration of a file whose container does not state one (a live recording, say): the
 // end of the last packets, read from the file's tail when it can seek, else from the start.
-int64_t EstimateDuration(AVFormatContext* ctx, int64_t startMicros) {
+int64_t EstimateDuration(MediaInput& in) {
+    AVFormatContext* ctx = in.ctx();
     const int64_t size = ctx->pb ? avio_size(ctx->pb) : -1;
     if (size > 0 && (ctx->iformat->flags & AVFMT_NO_BYTE_SEEK) == 0)
         av_seek_frame(ctx, -1, std::max<int64_t>(0, size - (4 << 20)), AVSEEK_FLAG_BYTE);
     int64_t end = AV_NOPTS_VALUE;
     PacketPtr pkt = MakePacket();
-    for (int n = 0; n < 200000 && av_read_frame(ctx, pkt.get()) >= 0; ++n) {
+    for (int n = 0; n < 200000 && in.ReadPacket(pkt.get()) >= 0; ++n) {
         const AVStream* st = ctx->streams[pkt->stream_index];
         const int64_t ts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
         if (ts != AV_NOPTS_VALUE) {
@@ -26,7 +27,33 @@ int64_t EstimateDuration(AVFormatContext* ctx, int64_t startMicros) {
         }
         av_packet_unref(pkt.get());
     }
-    return end == AV_NOPTS_VALUE ? 0 : std::max<int64_t>(end - startMicros, 0);
+    return end == AV_NOPTS_VALUE ? 0 : std::max<int64_t>(end - in.startMicros(), 0);
+}
+
+// Whether the video decoder makes a picture of the first packets. Only the opening of the
+// stream is decoded (a damaged picture later on is no reason to refuse the file); a
+// decoder that reorders gets the packets it needs to give its first picture.
+bool DecodesAPicture(MediaInput& in) {
+    AVCodecContext* dec = in.videoDecoder();
+    PacketPtr pkt = MakePacket();
+    FramePtr frame = MakeFrame();
+    bool draining = false;
+    for (int packets = 0; packets < 300;) {
+        int rc = avcodec_receive_frame(dec, frame.get());
+        if (rc >= 0) return true;
+        if (rc != AVERROR(EAGAIN) || draining) return false;
+        if (in.ReadPacket(pkt.get()) < 0) {
+            avcodec_send_packet(dec, nullptr);
+            draining = true;
+            continue;
+        }
+        if (pkt->stream_index == in.videoIndex()) {
+            ++packets;
+            avcodec_send_packet(dec, pkt.get());
+        }
+        av_packet_unref(pkt.get());
+    }
+    return false;
 }
 
 // The probe's code for why an input could not be opened or decoded.
@@ -40,6 +67,8 @@ int ProbeCode(const Status& status) {
             return kProbeNoStreams;
         case MediaInput::kNoDecoder:
             return kProbeNoDecoder;
+        case MediaInput::kNotAFile:
+            return kProbeNotAFile;
         default:
             return kProbeDecoderFails;
     }
@@ -52,6 +81,7 @@ int ProbeMediaFile(ConversionJob& job) {
     if (Status s = MediaInput::Open(job.probePath, in); !s.ok()) return ProbeCode(s);
     // Only the video must decode; the sound is not looked at here.
     if (Status s = in->OpenDecoders(false, false); !s.ok()) return ProbeCode(s);
+    if (in->video() && !DecodesAPicture(*in)) return kProbeUndecodable;
 
     MediaInfo& info = job.info;
     if (const AVStream* v = in->video()) {
@@ -65,8 +95,8 @@ int ProbeMediaFile(ConversionJob& job) {
         info.videoWidth = 0;
         info.videoHeight = 0;
     }
-    int64_t duration = in->ctx()->duration;
-    if (duration == AV_NOPTS_VALUE || duration <= 0) duration = EstimateDuration(in->ctx(), in->startMicros());
+    int64_t duration = in->durationMicros();
+    if (duration <= 0) duration = EstimateDuration(*in);
     info.durationMicros = duration;
     info.rangeStartMicros = 0;
     info.rangeEndMicros = duration;
@@ -88,6 +118,10 @@ const char* ProbeResultText(int result) {
             return "no decoder exists for its video codec";
         case kProbeDecoderFails:
             return "its video decoder cannot be opened";
+        case kProbeNotAFile:
+            return "it is not a regular file (a FIFO, device, socket or folder)";
+        case kProbeUndecodable:
+            return "its pictures cannot be decoded";
         default:
             return "unknown probe result";
     }

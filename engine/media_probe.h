@@ -14,6 +14,8 @@ enum ProbeResult : int {
     kProbeNoStreams = -3,     // neither pictures nor sound (a subtitle or data file)
     kProbeNoDecoder = -4,     // no decoder for the video's codec
     kProbeDecoderFails = -5,  // the video decoder cannot be opened
+    kProbeNotAFile = -6,      // a FIFO, device, socket or folder, not a regular file
+    kProbeUndecodable = -7,   // the video decoder opens but makes no picture of it
 };
 
 // Opens job.probePath and leaves its description in job.info: duration (estimated from

@@ -25,7 +25,7 @@ bool OutputSink::GuessFormat(const std::string& path) {
     return av_guess_format(nullptr, path.c_str(), nullptr) != nullptr;
 }
 
-Status OutputSink::Create(const std::string& path) {
+Status OutputSink::Create(const std::string& path, const std::atomic<bool>* cancel) {
     const AVOutputFormat* fmt = av_guess_format(nullptr, path.c_str(), nullptr);
     if (!fmt) return Status::Failed("no output container for the name " + path);
     AVFormatContext* raw = nullptr;
@@ -33,7 +33,13 @@ Status OutputSink::Create(const std::string& path) {
         return Status::Failed("cannot create the output container");
     ctx_.reset(raw);
     path_ = path;
+    cancel_ = cancel;
     return {};
+}
+
+int OutputSink::InterruptOpen(void* sink) {
+    const auto* s = static_cast<const OutputSink*>(sink);
+    return s->opening_ && s->cancel_ && s->cancel_->load() ? 1 : 0;
 }
 
 Status OutputSink::AddStream(AVStream*& stream) {
@@ -52,7 +58,10 @@ Status OutputSink::Open() {
             return Status::Failed("the output file " + path_ + " exists already");
         }
         AVIOContext* io = nullptr;
-        int rc = avio_open(&io, path_.c_str(), AVIO_FLAG_WRITE);
+        const AVIOInterruptCB interrupt{InterruptOpen, this};
+        opening_ = true;
+        int rc = avio_open2(&io, OpenName(path_).c_str(), AVIO_FLAG_WRITE, &interrupt, nullptr);
+        opening_ = false;
         if (rc < 0) return Status::Failed("cannot create the output file " + path_ + ": " + AvErrorText(rc));
         file_.reset(io);
         ctx_->pb = io;

@@ -17,8 +17,10 @@ public:
     OutputSink(const OutputSink&) = delete;
     OutputSink& operator=(const OutputSink&) = delete;
 
-    // Creates the muxer context for `path`; the container is chosen from its name.
-    Status Create(const std::string& path);
+    // Creates the muxer context for `path`; the container is chosen from its name. While
+    // `cancel` is set, an open of the file that waits ends; later writes go on, so that a
+    // cancelled job still finishes its file.
+    Status Create(const std::string& path, const std::atomic<bool>* cancel = nullptr);
     // Whether `path`'s name selects a container at all.
     static bool GuessFormat(const std::string& path);
 
@@ -57,11 +59,14 @@ private:
         int64_t endTs = 0;  // largest pts + duration, in the stream's time base
     };
     void CloseFile();
+    static int InterruptOpen(void* sink);
 
     Clock clocks_[2];
     OutputFormatPtr ctx_;
     IoContextPtr file_;  // the file behind ctx_->pb
     std::string path_;
+    const std::atomic<bool>* cancel_ = nullptr;
+    bool opening_ = false;
     bool fileCreated_ = false;
     bool headerWritten_ = false;
     bool finished_ = false;

@@ -347,7 +347,7 @@ Status Copier::Run() {
         if (ctx_.cancelled()) return Status::Cancelled();
         PacketPtr pkt = MakePacket();
         // A read error past the start is taken as the end of a truncated file.
-        if (av_read_frame(in_.ctx(), pkt.get()) < 0) break;
+        if (in_.ReadPacket(pkt.get()) < 0) break;
         ++packetsRead_;
         if (pkt->flags & AV_PKT_FLAG_CORRUPT) continue;  // the demuxer knows it is damaged
         if (pkt->stream_index == vi && !videoDone_)

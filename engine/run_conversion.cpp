@@ -81,7 +81,8 @@ void Worker::RefuseRecord() {
 void Worker::ScanInputs() {
     for (int i = 0; i < job_.inputCount; ++i) {
         std::unique_ptr<MediaInput> in;
-        if (!MediaInput::Open(job_.inputPaths[i], in).ok()) continue;
+        if (job_.cancelRequested.load()) return;
+        if (!MediaInput::Open(job_.inputPaths[i], in, &job_.cancelRequested).ok()) continue;
         anyVideo_ |= in->video() != nullptr;
         anyAudio_ |= in->audio() != nullptr;
         if (in->video() && !firstRate_) firstRate_ = SourceRate(in->video());
@@ -90,7 +91,7 @@ void Worker::ScanInputs() {
 }
 
 Status Worker::OpenInput(int i, std::unique_ptr<MediaInput>& in) {
-    if (Status s = MediaInput::Open(job_.inputPaths[i], in); !s.ok()) return s;
+    if (Status s = MediaInput::Open(job_.inputPaths[i], in, &job_.cancelRequested); !s.ok()) return s;
     if (job_.reencode) return in->OpenDecoders();
     return {};
 }
@@ -106,7 +107,7 @@ Status Worker::ReadyOutputFor(int i, MediaInput& in) {
 }
 
 Status Worker::SetUpOutput(int i, MediaInput& in) {
-    if (Status s = sink_.Create(job_.outputPaths[i]); !s.ok()) return s;
+    if (Status s = sink_.Create(job_.outputPaths[i], &job_.cancelRequested); !s.ok()) return s;
     Status streams;
     if (job_.reencode) {
         transcoder_ = std::make_unique<Transcoder>();
@@ -223,7 +224,9 @@ void Worker::Run() {
     bool cancelled = false;
     for (; i < n; ++i) {
         job_.currentInput.store(i);
-        const Status taken = job_.cancelRequested.load() ? Status::Cancelled() : TakeInput(i);
+        Status taken = job_.cancelRequested.load() ? Status::Cancelled() : TakeInput(i);
+        // A cancel also interrupts FFmpeg's reads, which the stages see as the input's end.
+        if (job_.cancelRequested.load()) taken = Status::Cancelled();
         if (taken.cancelled()) {
             cancelled = true;
             break;

@@ -284,7 +284,7 @@ Status InputPass::ReadPackets() {
     const int ai = audioOn_ ? in_.audioIndex() : -1;
     while (!(videoDone_ && audioDone_)) {
         if (ctx_.cancelled()) return Status::Cancelled();
-        if (av_read_frame(in_.ctx(), pkt.get()) < 0) break;  // end, or the readable part of a damaged file
+        if (in_.ReadPacket(pkt.get()) < 0) break;  // end, or the readable part of a damaged file
         Status s;
         if (pkt->stream_index == vi && !videoDone_)
             s = Feed(in_.videoDecoder(), pkt.get(), true);

@@ -1,6 +1,7 @@
 // The main window's sources: adding and removing files, the preview and its seek bar, and
 // the cut points with their time boxes.
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -63,6 +64,12 @@ void CUlvaneAVConverterDlg::AddFiles(const QStringList& files) {
         if (tabs_->currentIndex() == 1) AddJoinRow(path, job.info);
     }
     if (tab == 0 && !cutSourcePath_.isEmpty()) LoadCutSource();
+    if (tab == 0 && cutSourcePath_.isEmpty()) {
+        // The file shown before is no longer the source.
+        grabber_.Release();
+        QFile::remove(snapshotPath());
+        preview_->Clear();
+    }
 }
 
 void CUlvaneAVConverterDlg::AddJoinRow(const QString& path, const MediaInfo& info) {
@@ -101,8 +108,12 @@ void CUlvaneAVConverterDlg::ShowPreviewFrame(double seconds) {
     previewImagePath_ = snapshotPath();
     ++grabCount_;
     std::string error;
-    // A failed grab leaves the snapshot as it was, and the preview shows that.
-    grabber_.Grab(cutSourcePath_.toStdString(), seconds, previewImagePath_.toStdString(), error);
+    if (!grabber_.Grab(cutSourcePath_.toStdString(), seconds, previewImagePath_.toStdString(), error)) {
+        // The snapshot there is of another time or another file: neither is shown.
+        QFile::remove(previewImagePath_);
+        preview_->Clear();
+        return;
+    }
     preview_->ShowFile(previewImagePath_);
 }
 

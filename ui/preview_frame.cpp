@@ -20,6 +20,11 @@ void PreviewFrame::ShowFile(const QString& path) {
     repaint();  // at once: the window shows each grabbed frame while the user drags
 }
 
+void PreviewFrame::Clear() {
+    picture_ = QImage();
+    repaint();
+}
+
 void PreviewFrame::paintEvent(QPaintEvent* e) {
     QFrame::paintEvent(e);
     if (picture_.isNull()) return;

@@ -14,6 +14,8 @@ public:
     // Shows the bitmap at `path` (read again now); an empty path or a file that cannot be
     // read keeps the frame as it is.
     void ShowFile(const QString& path);
+    // Shows the black frame alone.
+    void Clear();
     const QImage& picture() const { return picture_; }
 
 protected:

@@ -93,7 +93,11 @@ TEST(Robustness, ProbeAndGrabGiveAResultForEveryBrokenFile) {
         job.probePath = file;
         const int result = ProbeMediaFile(job);
         EXPECT_TRUE(result == kProbeOk || result == kProbeCannotOpen || result == kProbeNoStreamInfo ||
-                    result == kProbeNoStreams || result == kProbeNoDecoder || result == kProbeDecoderFails);
+                    result == kProbeNoStreams || result == kProbeNoDecoder || result == kProbeDecoderFails ||
+                    result == kProbeNotAFile || result == kProbeUndecodable);
+        if (fs::is_directory(file)) {
+            EXPECT_EQ(result, kProbeNotAFile);
+        }
         if (result == kProbeOk) {
             ++probed;
             EXPECT_GE(job.info.durationMicros, 0);

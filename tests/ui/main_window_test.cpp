@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTabBar>
@@ -282,4 +283,54 @@ TEST(MainWindow, MovesThatPileUpDuringAGrabGiveOneGrabOfTheNewestPosition) {
     EXPECT_EQ(h.window->grabCount(), before + 1);
     EXPECT_EQ(h.window->shownPosition(), bar->GetPosition());
     EXPECT_GT(CentreColour(h.window->ItemAs<PreviewFrame>(kPreview)).blue(), 200);
+}
+
+// A file whose video packets are noise: the container and decoder open, no picture decodes.
+static QString GarbageVideo(const TempDir& dir) {
+    const std::string good =
+        Fixture("window_garbage_src.mp4", {"-f", "lavfi", "-i", "testsrc2=size=160x120:rate=25", "-t", "1", "-c:v",
+                                           "libx264", "-preset", "ultrafast", "-movflags", "+faststart"});
+    std::string bytes = ReadFileBytes(good);
+    const size_t mdat = bytes.find("mdat");
+    EXPECT_NE(mdat, std::string::npos);
+    uint32_t x = 12345;
+    for (size_t k = mdat + 4; k < bytes.size(); ++k) bytes[k] = static_cast<char>((x = x * 1103515245 + 12345) >> 16);
+    const std::string path = dir / "noise.mp4";
+    WriteFileBytes(path, bytes);
+    return QString::fromStdString(path);
+}
+
+TEST(MainWindow, APreviewOfAnotherFileIsNeverShown) {
+    Harness h;
+    auto* preview = h.window->ItemAs<PreviewFrame>(kPreview);
+    const QString snapshot = h.window->snapshotPath();
+    h.Add({Colours()});
+    ASSERT_GT(CentreColour(preview).red(), 200);
+    ASSERT_TRUE(QFile::exists(snapshot));
+    // A file the probe takes but with no picture to grab: the red picture goes, and so does
+    // the snapshot of the file before.
+    h.Add({QString::fromStdString(AudioOnlyFixture())});
+    EXPECT_EQ(h.window->cutSourcePath(), QString::fromStdString(AudioOnlyFixture()));
+    EXPECT_TRUE(preview->picture().isNull());
+    EXPECT_FALSE(QFile::exists(snapshot));
+    // A file refused for its undecodable pictures leaves no picture either.
+    h.Add({Colours()});
+    ASSERT_FALSE(preview->picture().isNull());
+    h.Add({GarbageVideo(h.dir)});
+    EXPECT_EQ(h.messages.shown.size(), 1);
+    EXPECT_TRUE(preview->picture().isNull());
+    EXPECT_FALSE(QFile::exists(snapshot));
+}
+
+TEST(MainWindow, ASnapshotLeftFromAnEarlierRunIsNotShown) {
+    Harness h;
+    auto* preview = h.window->ItemAs<PreviewFrame>(kPreview);
+    // The bitmap an earlier run left behind, of some other file.
+    const std::string red = Fixture("window_old_snapshot.bmp", {"-f", "lavfi", "-i", "color=c=red:s=320x240",
+                                                                "-frames:v", "1", "-pix_fmt", "bgr24"});
+    std::filesystem::copy_file(red, h.window->snapshotPath().toStdString(),
+                               std::filesystem::copy_options::overwrite_existing);
+    h.Add({QString::fromStdString(AudioOnlyFixture())});
+    EXPECT_TRUE(preview->picture().isNull());
+    EXPECT_FALSE(QFile::exists(h.window->snapshotPath()));
 }
