@@ -9,9 +9,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
 #include <chrono>
 #include <cmath>
-#include <fcntl.h>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -117,21 +117,28 @@ bool HaveEncoder(const std::string& name) {
 
 TEST(InputKinds, TheDefaultAudioTrackIsTakenNotTheLast) {
     // 440 Hz, 1500 Hz and a silent commentary; the default flag on one of the first two.
-    const std::vector<std::string> tracks = {
-        "-f",  "lavfi", "-i",    "testsrc2=size=320x240:rate=25", "-f",  "lavfi", "-i",   "sine=f=440:r=48000",
-        "-f",  "lavfi", "-i",    "sine=f=1500:r=48000",           "-f",  "lavfi", "-i",   "anullsrc=r=48000:cl=mono",
-        "-t",  "3",     "-map",  "0",                             "-map", "1",    "-map", "2",
-        "-map", "3",    "-c:v",  "libx264",                       "-preset", "ultrafast", "-c:a", "aac"};
+    const std::vector<std::string> tracks = {"-f",      "lavfi",     "-i",   "testsrc2=size=320x240:rate=25",
+                                             "-f",      "lavfi",     "-i",   "sine=f=440:r=48000",
+                                             "-f",      "lavfi",     "-i",   "sine=f=1500:r=48000",
+                                             "-f",      "lavfi",     "-i",   "anullsrc=r=48000:cl=mono",
+                                             "-t",      "3",         "-map", "0",
+                                             "-map",    "1",         "-map", "2",
+                                             "-map",    "3",         "-c:v", "libx264",
+                                             "-preset", "ultrafast", "-c:a", "aac"};
     struct Case {
         std::string name;
         std::vector<std::string> flags;
         double tone, other;
     };
     const std::vector<Case> cases = {
-        {"tracks_first_default.mkv", {"-disposition:a:0", "default", "-disposition:a:1", "0", "-disposition:a:2", "0"},
-         440, 1500},
-        {"tracks_second_default.mp4", {"-disposition:a:0", "0", "-disposition:a:1", "default", "-disposition:a:2", "0"},
-         1500, 440},
+        {"tracks_first_default.mkv",
+         {"-disposition:a:0", "default", "-disposition:a:1", "0", "-disposition:a:2", "0"},
+         440,
+         1500},
+        {"tracks_second_default.mp4",
+         {"-disposition:a:0", "0", "-disposition:a:1", "default", "-disposition:a:2", "0"},
+         1500,
+         440},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -141,8 +148,8 @@ TEST(InputKinds, TheDefaultAudioTrackIsTakenNotTheLast) {
         for (bool reencode : {false, true}) {
             SCOPED_TRACE(reencode ? "re-encoded" : "direct");
             TempDir out;
-            std::vector<std::string> cut = {"cut", src, "--start", "0", "--end", "2", "--out-dir", out.path().string(),
-                                            "--quiet"};
+            std::vector<std::string> cut = {"cut", src,         "--start",           "0",      "--end",
+                                            "2",   "--out-dir", out.path().string(), "--quiet"};
             if (reencode) cut.push_back("--reencode");
             const CommandResult r = Cli(cut);
             ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -171,8 +178,8 @@ const JoinedRecordings& Recordings() {
                                        "sine=f=440:r=48000", "-t", "4", "-c:v", "libx264", "-g", "25", "-c:a", "aac",
                                        "-f", "mpegts"});
         j.second = Fixture("rec_b.ts", {"-f", "lavfi", "-i", "smptebars=size=320x240:rate=25", "-f", "lavfi", "-i",
-                                        "sine=f=1500:r=48000", "-t", "4", "-c:v", "libx264", "-g", "25", "-c:a",
-                                        "aac", "-f", "mpegts"});
+                                        "sine=f=1500:r=48000", "-t", "4", "-c:v", "libx264", "-g", "25", "-c:a", "aac",
+                                        "-f", "mpegts"});
         j.joined = (fs::path(j.first).parent_path() / "rec_joined.ts").string();
         WriteFileBytes(j.joined, ReadFileBytes(j.first) + ReadFileBytes(j.second));
         return j;
@@ -206,8 +213,8 @@ TEST(InputKinds, CutsOfAJoinedTransportStreamRunThroughBothRecordings) {
     for (bool reencode : {false, true}) {
         SCOPED_TRACE(reencode ? "re-encoded" : "direct");
         TempDir out;
-        std::vector<std::string> cut = {"cut", r.joined, "--start", "0", "--end", "9", "--out-dir",
-                                        out.path().string(), "--quiet"};
+        std::vector<std::string> cut = {"cut", r.joined,    "--start",           "0",      "--end",
+                                        "9",   "--out-dir", out.path().string(), "--quiet"};
         if (reencode) cut.push_back("--reencode");
         const CommandResult c = Cli(cut);
         ASSERT_EQ(c.exitCode, 0) << c.err;
@@ -255,8 +262,8 @@ void CheckRawStream(const std::string& src, const std::string& ext) {
     EXPECT_GT(Psnr(FrameOf(snap, 0), FrameOf(src, 50)), 30);  // the key frame at 2 s
     EXPECT_LT(Psnr(FrameOf(snap, 0), FrameOf(src, 0)), 25);
     // Direct: a raw stream again, from the key frame at 1 s to 2.5 s.
-    const CommandResult d = Cli({"cut", src, "--start", "1", "--end", "2.5", "--out-dir", out.path().string(),
-                                 "--name", "direct", "--quiet"});
+    const CommandResult d = Cli(
+        {"cut", src, "--start", "1", "--end", "2.5", "--out-dir", out.path().string(), "--name", "direct", "--quiet"});
     ASSERT_EQ(d.exitCode, 0) << d.err;
     const std::string direct = LastLine(d.out);
     EXPECT_EQ(fs::path(direct).extension(), ext);
@@ -268,8 +275,8 @@ void CheckRawStream(const std::string& src, const std::string& ext) {
     EXPECT_GT(Psnr(FrameOf(direct, 0), FrameOf(src, 25)), 30);
     EXPECT_GT(Psnr(FrameOf(direct, 30), FrameOf(src, 55)), 30);
     // Re-encoded: 1.5 s from 1 s on.
-    const CommandResult e = Cli({"cut", src, "--start", "1", "--end", "2.5", "--out-dir", out.path().string(),
-                                 "--name", "again", "--reencode", "--quiet"});
+    const CommandResult e = Cli({"cut", src, "--start", "1", "--end", "2.5", "--out-dir", out.path().string(), "--name",
+                                 "again", "--reencode", "--quiet"});
     ASSERT_EQ(e.exitCode, 0) << e.err;
     EXPECT_EQ(Problems(Inspect(LastLine(e.out)), true, false, 1.5, 0.05), "");
     EXPECT_GT(Psnr(FrameOf(LastLine(e.out), 12), FrameOf(src, 37)), 25);
@@ -357,8 +364,9 @@ TEST(InputKinds, ASignalStopsACutWhoseReadBlocks) {
         for (bool reencode : {false, true}) {
             SCOPED_TRACE(std::string(sig == SIGINT ? "SIGINT" : "SIGTERM") + (reencode ? " re-encoded" : " direct"));
             TempDir dir;
-            std::vector<std::string> args = {"cut", url, "--start", "0", "--end", "5", "--out-dir",
-                                             dir.path().string(), "--name", "live", "--quiet"};
+            std::vector<std::string> args = {"cut",    url,    "--start",   "0",
+                                             "--end",  "5",    "--out-dir", dir.path().string(),
+                                             "--name", "live", "--quiet"};
             if (reencode) args.push_back("--reencode");
             Child c(args, dir / "err.txt");
             std::this_thread::sleep_for(std::chrono::milliseconds(800));
