@@ -22,10 +22,15 @@ constexpr int64_t kBackTolerance = AV_TIME_BASE;
 constexpr int64_t kMaxPicture = 3600 * int64_t{AV_TIME_BASE};
 // Sound further than this from where its timestamps place it is moved at once (a hole
 // becomes silence, an overlap is cut); nearer than that it is made up gradually by
-// stretching at most kMaxStretch, and under kSoftFix it is left alone.
-constexpr int64_t kHardFix = AV_TIME_BASE / 10;
+// stretching at most kMaxStretch, and under kSoftFix it is left alone. Stretching is for
+// drift, which is slow: it changes the pitch, so it stays below what an ear notices, and
+// an offset of more than a video frame's worth (a seam of joined recordings) is moved.
+constexpr int64_t kHardFix = AV_TIME_BASE / 50;
 constexpr int64_t kSoftFix = AV_TIME_BASE / 1000;
-constexpr double kMaxStretch = 0.005;
+constexpr double kMaxStretch = 0.001;
+// A change of the offset by more than this from one sound frame to the next is a step (a
+// seam), not drift: it is moved at once however small it is.
+constexpr int64_t kStep = AV_TIME_BASE / 200;
 
 // Where a stream's frames lie, in microseconds from the input's zero. Gaps are real (a
 // slideshow, a paused recording) and kept as they are. Only damage is repaired: a time
@@ -110,6 +115,7 @@ private:
     StreamClock pictureClock_, soundClock_;
     int64_t lastSoundLength_ = 0;
     int64_t trimSamples_ = 0;  // resampled samples still to drop (sound before the start)
+    int64_t lastDiff_ = 0;     // the last sound frame's offset from its place, samples
     SwrPtr swr_;
     ChannelLayout swrLayout_;
     int swrRate_ = 0, swrFormat_ = -1;
@@ -241,15 +247,19 @@ Status InputPass::OnSound(AVFrame* f) {
     const int64_t target = beginSample_ + av_rescale(rel, rate, AV_TIME_BASE);
     const int64_t hard = av_rescale(kHardFix, rate, AV_TIME_BASE);
     int64_t diff = target - (d_.audioQueued - trimSamples_ + (swr_ ? swr_get_delay(swr_.get(), rate) : 0));
-    if (!swr_ || diff > hard) {
+    const int64_t soft = av_rescale(kSoftFix, rate, AV_TIME_BASE);
+    const bool step = std::abs(diff - lastDiff_) > av_rescale(kStep, rate, AV_TIME_BASE);
+    lastDiff_ = diff;
+    if (step && std::abs(diff) > soft) lastDiff_ = 0;  // moved below: the next frame lands where it belongs
+    if (!swr_ || diff > hard || (step && diff > soft)) {
         // The first sound, or sound after a hole: what came before is played out, then
         // silence or a cut brings this sound to its place.
         if (Status s = FlushResampler(); !s.ok() || audioDone_) return s;
         if (Status s = Shift(target - (d_.audioQueued - trimSamples_)); !s.ok() || audioDone_) return s;
         if (Status s = OpenResampler(f); !s.ok()) return s;
-    } else if (diff < -hard) {
+    } else if (diff < -hard || (step && diff < -soft)) {
         trimSamples_ -= diff;  // overlaps what is already placed
-    } else if (std::abs(diff) > av_rescale(kSoftFix, rate, AV_TIME_BASE)) {
+    } else if (std::abs(diff) > soft) {
         const int span = static_cast<int>(rate);  // made up over a second
         const int most = static_cast<int>(kMaxStretch * span);
         swr_set_compensation(swr_.get(), static_cast<int>(std::clamp<int64_t>(diff, -most, most)), span);
