@@ -17,57 +17,6 @@ using namespace ulvane::test;
 
 namespace {
 
-// ulvane-cli running in the background, its outputs going to files.
-class Background {
-public:
-    Background(const std::vector<std::string>& args, const TempDir& logs)
-        : outPath_(logs / "out.txt"), errPath_(logs / "err.txt") {
-        pid_ = fork();
-        if (pid_ == 0) {
-            const int out = open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int err = open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            dup2(out, 1);
-            dup2(err, 2);
-            std::vector<std::string> argv = args;
-            argv.insert(argv.begin(), CliPath());
-            std::vector<char*> raw;
-            for (std::string& a : argv) raw.push_back(a.data());
-            raw.push_back(nullptr);
-            execv(raw[0], raw.data());
-            _exit(127);
-        }
-    }
-    ~Background() {
-        if (pid_ > 0 && !waited_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    // Waits up to `seconds` for `ready` to hold; false when the time ran out.
-    template <typename Predicate>
-    static bool WaitFor(Predicate ready, double seconds) {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        while (!ready()) {
-            if (std::chrono::steady_clock::now() > until) return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return true;
-    }
-    void Signal(int sig) { kill(pid_, sig); }
-    CommandResult Wait() {
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        waited_ = true;
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), ReadFileBytes(outPath_),
-                ReadFileBytes(errPath_)};
-    }
-
-private:
-    std::string outPath_, errPath_;
-    pid_t pid_ = -1;
-    bool waited_ = false;
-};
-
 // Long enough to be caught in the middle: 30 s encoded up to 1920x1080.
 std::vector<std::string> SlowCut(const std::string& out) {
     const std::string src = Fixture("slow30.mp4", {"-f", "lavfi", "-i", "testsrc2=size=640x360:rate=25", "-f", "lavfi",
@@ -88,8 +37,8 @@ CommandResult CliWithFileLimit(const std::vector<std::string>& args, long kib) {
 
 TEST(CliEndings, AStoppedJobRemovesItsUnfinishedOutputAndSaysSo) {
     TempDir out, logs;
-    Background job(SlowCut(out.path().string()), logs);
-    ASSERT_TRUE(Background::WaitFor([&] { return !FilesIn(out.path()).empty(); }, 60)) << "no output appeared";
+    BackgroundCli job(SlowCut(out.path().string()), logs / "err.txt", logs / "out.txt");
+    ASSERT_TRUE(WaitUntil([&] { return !FilesIn(out.path()).empty(); }, 60)) << "no output appeared";
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     job.Signal(SIGINT);
     const CommandResult r = job.Wait();
@@ -137,8 +86,8 @@ TEST(CliEndings, AnOutputFolderRemovedDuringTheJobFailsIt) {
     TempDir base, logs;
     const fs::path folder = base.path() / "takes";
     fs::create_directory(folder);
-    Background job(SlowCut(folder.string()), logs);
-    ASSERT_TRUE(Background::WaitFor([&] { return !FilesIn(folder).empty(); }, 60));
+    BackgroundCli job(SlowCut(folder.string()), logs / "err.txt", logs / "out.txt");
+    ASSERT_TRUE(WaitUntil([&] { return !FilesIn(folder).empty(); }, 60));
     fs::remove_all(folder);
     const CommandResult r = job.Wait();
     EXPECT_EQ(r.exitCode, 1);

@@ -26,14 +26,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-std::map<std::string, std::string> ProbeValues(const std::string& out) {
-    std::map<std::string, std::string> v;
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);)
-        if (size_t eq = line.find('='); eq != std::string::npos) v[line.substr(0, eq)] = line.substr(eq + 1);
-    return v;
-}
-
 double ProbedSeconds(const std::string& path) {
     const CommandResult r = Cli({"probe", path});
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -54,57 +46,6 @@ double ToneLevel(const std::vector<float>& sound, double hz, double from, double
     const double power = s1 * s1 + s2 * s2 - c * s1 * s2;
     return 2 * std::sqrt(std::max(power, 0.0)) / static_cast<double>(b - a);
 }
-
-// A child ulvane-cli with its standard error in a file, for tests that signal it or time it.
-struct Child {
-    pid_t pid = -1;
-    std::string errPath;
-    Clock::time_point began = Clock::now();
-
-    Child(const std::vector<std::string>& args, const std::string& errFile, const std::string& cwd = "") {
-        errPath = errFile;
-        pid = fork();
-        if (pid == 0) {
-            if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
-            const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int out = open("/dev/null", O_WRONLY);
-            dup2(err, 2);
-            dup2(out, 1);
-            std::vector<std::string> all = args;
-            all.insert(all.begin(), CliPath());
-            std::vector<char*> argv;
-            for (std::string& a : all) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-    }
-    // The exit status when the child ends within `seconds`; nullopt (and the child killed)
-    // otherwise.
-    std::optional<int> WaitFor(double seconds) {
-        const auto until = Clock::now() + std::chrono::duration<double>(seconds);
-        while (Clock::now() < until) {
-            int st = 0;
-            if (waitpid(pid, &st, WNOHANG) == pid) {
-                pid = -1;
-                return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return std::nullopt;
-    }
-    bool Running() {
-        int st = 0;
-        return pid > 0 && waitpid(pid, &st, WNOHANG) == 0;
-    }
-    std::string Err() const { return ReadFileBytes(errPath); }
-    ~Child() {
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-};
 
 bool HaveEncoder(const std::string& name) {
     const CommandResult r = Run({"ffmpeg", "-hide_banner", "-encoders"});
@@ -338,12 +279,12 @@ TEST(InputKinds, AFifoIsRefusedAtOnceWithItsReason) {
     };
     for (const auto& args : commands) {
         SCOPED_TRACE(args[0] + (args.size() > 8 ? " --reencode" : ""));
-        Child c(args, dir / "err.txt");
+        BackgroundCli c(args, dir / "err.txt");
         const std::optional<int> rc = c.WaitFor(5);
         ASSERT_TRUE(rc.has_value()) << "still waiting on the FIFO";
         EXPECT_EQ(*rc, 1);
         EXPECT_NE(c.Err().find("FIFO"), std::string::npos) << c.Err();
-        EXPECT_LT(std::chrono::duration<double>(Clock::now() - c.began).count(), 2.0);
+        EXPECT_LT(std::chrono::duration<double>(Clock::now() - c.began()).count(), 2.0);
     }
     EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"err.txt", "pipe.mp4"}));
 }
@@ -368,11 +309,11 @@ TEST(InputKinds, ASignalStopsACutWhoseReadBlocks) {
                                              "--end",  "5",    "--out-dir", dir.path().string(),
                                              "--name", "live", "--quiet"};
             if (reencode) args.push_back("--reencode");
-            Child c(args, dir / "err.txt");
+            BackgroundCli c(args, dir / "err.txt");
             std::this_thread::sleep_for(std::chrono::milliseconds(800));
             ASSERT_TRUE(c.Running()) << c.Err();  // blocked in the read
             const auto sent = Clock::now();
-            kill(c.pid, sig);
+            c.Signal(sig);
             const std::optional<int> rc = c.WaitFor(5);
             ASSERT_TRUE(rc.has_value()) << "the signal did not end the job";
             EXPECT_LT(std::chrono::duration<double>(Clock::now() - sent).count(), 1.0);
@@ -392,7 +333,7 @@ TEST(InputKinds, RelativeNamesWithAColonAreFiles) {
     fs::copy_file(AvFixture(), dir / "part:2.mp4");
     fs::create_directory(dir / "take:2");
     auto run = [&](const std::vector<std::string>& args) {
-        Child c(args, dir / "err.txt", dir.path().string());
+        BackgroundCli c(args, dir / "err.txt", "/dev/null", dir.path().string());
         const std::optional<int> rc = c.WaitFor(120);
         EXPECT_EQ(rc, std::optional<int>(0)) << c.Err();
     };

@@ -13,14 +13,6 @@ using namespace ulvane::test;
 
 namespace {
 
-std::map<std::string, std::string> ProbeValues(const std::string& out) {
-    std::map<std::string, std::string> v;
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);)
-        if (size_t eq = line.find('='); eq != std::string::npos) v[line.substr(0, eq)] = line.substr(eq + 1);
-    return v;
-}
-
 uint32_t Le32(const std::string& b, size_t at) {
     return static_cast<uint32_t>(static_cast<uint8_t>(b[at])) |
            static_cast<uint32_t>(static_cast<uint8_t>(b[at + 1])) << 8 |
