@@ -34,20 +34,22 @@ void MonitorClose(ConversionJob& job, MonitorView& view) {
     view.CloseProgress();
 }
 
-void MonitorTick(ConversionJob& job, MonitorState& state, const MonitorTexts& texts, MonitorView& view) {
+namespace {
+
+// The list row of a join input, or -1.
+int RowOf(const MonitorState& state, int input) {
+    return input >= 0 && static_cast<size_t>(input) < state.joinRows.size() ? state.joinRows[input] : -1;
+}
+
+// The progress lines and bars.
+void ShowProgress(ConversionJob& job, const MonitorState& state, const MonitorTexts& texts, MonitorView& view,
+                  int count) {
     const int current = job.currentInput.load();
-    auto rowOf = [&](int input) {
-        return input >= 0 && static_cast<size_t>(input) < state.joinRows.size() ? state.joinRows[input] : -1;
-    };
-    std::string name;
+    std::string name = state.cutSourcePath;
     if (state.joinTab) {
-        const int row = rowOf(current);
-        if (row >= 0 && static_cast<size_t>(row) < state.rowPaths.size()) name = state.rowPaths[row];
-    } else {
-        name = state.cutSourcePath;
+        const int row = RowOf(state, current);
+        name = row >= 0 && static_cast<size_t>(row) < state.rowPaths.size() ? state.rowPaths[row] : std::string();
     }
-    int count = job.displayCount;
-    if (!state.joinTab) count = job.displayCount = 1;
     const int percent = job.progressPercent.load();
     if (percent >= 0 && current < count)
         view.SetCurrentLine(name + "   " + std::to_string(percent) + "% " + texts.percentDone);
@@ -55,45 +57,45 @@ void MonitorTick(ConversionJob& job, MonitorState& state, const MonitorTexts& te
                         " " + texts.filesFinished);
     view.SetOverallBar(job.displayCount > 0 ? state.finishedInputs * 100 / job.displayCount : 0);
     if (percent >= 0 && percent <= 100) view.SetFileBar(percent);
-    if (job.cancelRequested.load()) {
-        // Stopped by the user: the dialog closes, and nothing is reported.
-        MonitorClose(job, view);
-        return;
+}
+
+// A join: rows marked as the worker passes them, and the report once it is over.
+void FollowJoin(ConversionJob& job, MonitorState& state, const MonitorTexts& texts, MonitorView& view, int count) {
+    // Every input the worker is past gets its row marked first, so that no row still
+    // says "ready" when the result is shown.
+    const int past = std::min(job.currentInput.load(), count);
+    for (int index = 0; index < past && index <= kMaxInputs; ++index) {
+        const uint8_t status = job.inputStatus[index].load();
+        const int row = RowOf(state, index);
+        if (status == kInputFailed && row >= 0) view.MarkRow(row, texts.rowFailed, false);
+        if (status == kInputDone) {
+            state.finishedInputs = past;
+            if (row >= 0) view.MarkRow(row, texts.rowDone, true);
+        }
     }
-    if (state.joinTab) {
-        // Every input the worker is past gets its row marked first, so that no row still
-        // says "ready" when the result is shown.
-        const int past = std::min(job.currentInput.load(), count);
-        for (int index = 0; index < past && index <= kMaxInputs; ++index) {
-            const uint8_t status = job.inputStatus[index].load();
-            const int row = rowOf(index);
-            if (status == kInputFailed && row >= 0) view.MarkRow(row, texts.rowFailed, false);
-            if (status == kInputDone) {
-                state.finishedInputs = past;
-                if (row >= 0) view.MarkRow(row, texts.rowDone, true);
-            }
-        }
-        if (job.currentInput.load() != count) return;
-        job.currentInput.store(count + 1);
-        MonitorClose(job, view);
-        bool anyFailed = false, anyDone = false;
-        for (int k = 0; k < count && k <= kMaxInputs; ++k) {
-            anyFailed |= job.inputStatus[k].load() == kInputFailed;
-            anyDone |= job.inputStatus[k].load() == kInputDone;
-        }
-        if (!anyFailed) {
-            view.ShowMessage(texts.joinSucceeded);
-            view.Open(state.lastOutputFolder);
-        } else if (anyDone && !job.outputPaths.empty() && PathExists(job.outputPaths[0])) {
-            // The failed files were left out; the output holds the others.
-            view.ShowMessage(texts.joinKeptOthers + FailureList(job, count) + "\n\n" + job.outputPaths[0]);
-            view.Open(state.lastOutputFolder);
-        } else {
-            view.ShowMessage(texts.joinFailed + FailureList(job, count));
-            view.Open(texts.helpAddress);
-        }
-        return;
+    if (job.currentInput.load() != count) return;
+    job.currentInput.store(count + 1);
+    MonitorClose(job, view);
+    bool anyFailed = false, anyDone = false;
+    for (int k = 0; k < count && k <= kMaxInputs; ++k) {
+        anyFailed |= job.inputStatus[k].load() == kInputFailed;
+        anyDone |= job.inputStatus[k].load() == kInputDone;
     }
+    if (!anyFailed) {
+        view.ShowMessage(texts.joinSucceeded);
+        view.Open(state.lastOutputFolder);
+    } else if (anyDone && !job.outputPaths.empty() && PathExists(job.outputPaths[0])) {
+        // The failed files were left out; the output holds the others.
+        view.ShowMessage(texts.joinKeptOthers + FailureList(job, count) + "\n\n" + job.outputPaths[0]);
+        view.Open(state.lastOutputFolder);
+    } else {
+        view.ShowMessage(texts.joinFailed + FailureList(job, count));
+        view.Open(texts.helpAddress);
+    }
+}
+
+// A cut: the report once it is over.
+void FollowCut(ConversionJob& job, const MonitorState& state, const MonitorTexts& texts, MonitorView& view, int count) {
     if (job.currentInput.load() != count || count < 1) return;
     job.currentInput.store(count + 1);
     MonitorClose(job, view);
@@ -105,6 +107,23 @@ void MonitorTick(ConversionJob& job, MonitorState& state, const MonitorTexts& te
         view.ShowMessage(texts.cutFailed + FailureList(job, count));
         view.Open(texts.helpAddress);
     }
+}
+
+}  // namespace
+
+void MonitorTick(ConversionJob& job, MonitorState& state, const MonitorTexts& texts, MonitorView& view) {
+    int count = job.displayCount;
+    if (!state.joinTab) count = job.displayCount = 1;
+    ShowProgress(job, state, texts, view, count);
+    if (job.cancelRequested.load()) {
+        // Stopped by the user: the dialog closes, and nothing is reported.
+        MonitorClose(job, view);
+        return;
+    }
+    if (state.joinTab)
+        FollowJoin(job, state, texts, view, count);
+    else
+        FollowCut(job, state, texts, view, count);
 }
 
 }  // namespace ulvane
