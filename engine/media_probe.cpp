@@ -1,6 +1,10 @@
 // The media probe.
 #include "engine/media_probe.h"
 
+#include <cctype>
+
+#include <set>
+
 #include <algorithm>
 
 #include "engine/media_input.h"
@@ -125,6 +129,37 @@ const char* ProbeResultText(int result) {
         default:
             return "unknown probe result";
     }
+}
+
+std::vector<std::string> MediaFileExtensions() {
+    // Formats whose files hold no sound or moving pictures of their own.
+    static const std::set<std::string> kNotMedia = {
+        "aqt", "ass",    "bmp", "cur",    "dds",  "dfxp", "dpx",  "exr",  "gif",  "hdr",  "ico", "idx",
+        "j2c", "j2k",    "jls", "jp2",    "jpeg", "jpg",  "jps",  "jss",  "lrc",  "mpl2", "pam", "pbm",
+        "pcx", "pfm",    "pgm", "pgmyuv", "phm",  "pic",  "pix",  "pjs",  "png",  "ppm",  "psd", "qoi",
+        "ras", "rs",     "rt",  "sami",   "sbv",  "scc",  "sgi",  "smi",  "srt",  "ssa",  "stl", "sub",
+        "sun", "sunras", "sup", "svg",    "tga",  "tif",  "tiff", "ttml", "txt",  "usf",  "vtt", "webp",
+        "xbm", "xpm",    "xwd", "y",      "yuv",  "im1",  "im8",  "im24", "im32", "rgb",  "ass"};
+    // Common names whose formats FFmpeg recognises by their content, not by a listed extension.
+    std::set<std::string> found = {
+        "264", "265", "3g2", "3gp", "aac", "ac3",  "aif",  "aiff", "amr",  "ape",  "asf", "au",   "avi", "caf",
+        "dts", "dv",  "evo", "f4a", "f4v", "flac", "flv",  "h264", "h265", "hevc", "ivf", "m1v",  "m2t", "m2ts",
+        "m2v", "m4a", "m4v", "mka", "mkv", "mod",  "mov",  "mp2",  "mp3",  "mp4",  "mpe", "mpeg", "mpg", "mts",
+        "mxf", "nut", "oga", "ogg", "ogm", "ogv",  "ogx",  "opus", "qt",   "ra",   "rm",  "rmvb", "spx", "tod",
+        "tp",  "trp", "ts",  "vob", "vro", "wav",  "webm", "wma",  "wmv",  "wtv",  "y4m"};
+    void* at = nullptr;
+    while (const AVInputFormat* f = av_demuxer_iterate(&at)) {
+        if (!f->extensions) continue;
+        std::string list = f->extensions;
+        for (size_t begin = 0; begin <= list.size();) {
+            const size_t comma = std::min(list.find(',', begin), list.size());
+            std::string ext = list.substr(begin, comma - begin);
+            for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            if (!ext.empty() && !kNotMedia.count(ext)) found.insert(ext);
+            begin = comma + 1;
+        }
+    }
+    return {found.begin(), found.end()};
 }
 
 }  // namespace ulvane

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "engine/conversion_job.h"
 
@@ -26,5 +27,9 @@ int ProbeMediaFile(ConversionJob& job);
 
 // Plain words for a probe result, for messages.
 const char* ProbeResultText(int result);
+
+// The file-name extensions of the audio and video containers this FFmpeg reads, lower
+// case, sorted, without the dot; subtitle, text and still-image formats are left out.
+std::vector<std::string> MediaFileExtensions();
 
 }  // namespace ulvane

@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QTabBar>
 #include <QToolTip>
 #include <QWindow>
@@ -69,6 +70,9 @@ WindowServices WindowServices::ForProgramIn(const QString& programDir) {
     s.open = ShellOpen;
     s.pickFolder = DefaultFolderPicker();
     s.runSettings = [](OutputSettingsDialog& d) { return d.exec() == QDialog::Accepted; };
+    s.startMove = [](QWidget* w) {
+        if (w->windowHandle()) w->windowHandle()->startSystemMove();
+    };
     return s;
 }
 
@@ -226,7 +230,7 @@ void CUlvaneAVConverterDlg::ApplyLanguage() {
     ApplyLanguageToSourceList();
     tabs_->setTabText(0, Text("JIEMIAN", "spjq"));
     tabs_->setTabText(1, Text("JIEMIAN", "sphb"));
-    setWindowTitle(Text("APPLICATION", "name") + " " + Text("APPLICATION", "version"));
+    UpdateTitle();
 }
 
 void CUlvaneAVConverterDlg::ApplyLanguageToSourceList() {
@@ -243,6 +247,15 @@ void CUlvaneAVConverterDlg::ApplyLanguageToSourceList() {
     sourceList_->setColumnWidth(source_column::kStatus, status);
     const int room = sourceList_->width() - 2 * sourceList_->frameWidth() - (60 + 90 + 70 + 70 + status);
     sourceList_->setColumnWidth(source_column::kPath, std::max(100, std::min(175 - (status - 40), room)));
+}
+
+void CUlvaneAVConverterDlg::UpdateTitle() {
+    // The loaded file is named after the program, as desktop programs do; the preview's
+    // tooltip gives its whole path.
+    QString title = Text("APPLICATION", "name") + " " + Text("APPLICATION", "version");
+    if (!cutSourcePath_.isEmpty()) title += " - " + QFileInfo(cutSourcePath_).fileName();
+    setWindowTitle(title);
+    preview_->setToolTip(cutSourcePath_);
 }
 
 void CUlvaneAVConverterDlg::SelectLanguage(int position) {
@@ -299,9 +312,24 @@ void CUlvaneAVConverterDlg::keyPressEvent(QKeyEvent* e) {
 }
 
 void CUlvaneAVConverterDlg::mousePressEvent(QMouseEvent* e) {
-    // Dragging anywhere on the background moves the window.
-    if (e->button() == Qt::LeftButton && windowHandle()) windowHandle()->startSystemMove();
+    // Dragging anywhere on the background moves the window; a click does not.
+    if (e->button() == Qt::LeftButton) pressedAt_ = e->position().toPoint();
     QDialog::mousePressEvent(e);
+}
+
+void CUlvaneAVConverterDlg::mouseMoveEvent(QMouseEvent* e) {
+    // The move starts once the pointer has really moved, so quick clicks never shake the window.
+    if (pressedAt_ && (e->buttons() & Qt::LeftButton) &&
+        (e->position().toPoint() - *pressedAt_).manhattanLength() >= QApplication::startDragDistance()) {
+        pressedAt_.reset();
+        if (services_.startMove) services_.startMove(this);
+    }
+    QDialog::mouseMoveEvent(e);
+}
+
+void CUlvaneAVConverterDlg::mouseReleaseEvent(QMouseEvent* e) {
+    pressedAt_.reset();
+    QDialog::mouseReleaseEvent(e);
 }
 
 void CUlvaneAVConverterDlg::closeEvent(QCloseEvent* e) {

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "core/job_monitor.h"
@@ -43,6 +44,8 @@ struct WindowServices {
     MessageSink* messages = nullptr;
     std::function<bool(const QString&)> open;                     // the desktop's "open" (play, help)
     std::function<QString(QWidget*, const QString&)> pickFolder;  // the folder picker
+    // Moves the window with the pointer (the window manager's move); tests count the calls.
+    std::function<void(QWidget*)> startMove;
     // Runs a settings dialog modally; true when it was confirmed.
     std::function<bool(OutputSettingsDialog&)> runSettings;
     // The desktop's own services, and the places of the copy this program belongs to.
@@ -110,6 +113,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void accept() override {}  // Enter does not close the window
     void reject() override {}  // nor does Escape
@@ -122,6 +127,7 @@ private:
     void SetUpSeekBar();
     void SetUpSourceList();
     void ApplyLanguage();
+    void UpdateTitle();
     void ApplyLanguageToSourceList();
     // Sources, preview and cut points (main_window_sources.cpp).
     void AddFiles(const QStringList& files);
@@ -143,6 +149,7 @@ private:
     QString Text(const char* section, const char* key) const;
 
     WindowServices services_;
+    std::optional<QPoint> pressedAt_;  // where the left button went down on the background
     SettingsStore store_;
     LanguageTable table_;
     QMap<int, QWidget*> items_;

@@ -20,10 +20,22 @@ namespace ulvane {
 
 namespace {
 
-// Media files the open dialog lists first.
-const char kMediaPatterns[] =
-    "*.rm *.rmvb *.flv *.swf *.f4v *.mov *.qt *.avi *.mpg *.mpeg *.mod *.tod *.mts *.ts *.nut *.h264 *.nsv *.dv "
-    "*.m2t *.vob *.dat *.mkv *.mp4 *.m4v *.3gp *.3g2 *.3gpp *.asf *.wmv *.wm";
+// Media files the open dialog lists first: the long-known names, and every extension of a
+// container this FFmpeg reads.
+QString MediaPatterns() {
+    static const QString patterns = [] {
+        QStringList list = {"*.rm",  "*.rmvb", "*.flv",  "*.swf", "*.f4v", "*.mov", "*.qt",  "*.avi",
+                            "*.mpg", "*.mpeg", "*.mod",  "*.tod", "*.mts", "*.ts",  "*.nut", "*.h264",
+                            "*.nsv", "*.dv",   "*.m2t",  "*.vob", "*.dat", "*.mkv", "*.mp4", "*.m4v",
+                            "*.3gp", "*.3g2",  "*.3gpp", "*.asf", "*.wmv", "*.wm"};
+        for (const std::string& ext : MediaFileExtensions()) {
+            const QString pattern = "*." + QString::fromStdString(ext);
+            if (!list.contains(pattern)) list << pattern;
+        }
+        return list.join(' ');
+    }();
+    return patterns;
+}
 
 }  // namespace
 
@@ -33,7 +45,8 @@ ConversionJob& CUlvaneAVConverterDlg::Job() {
 }
 
 void CUlvaneAVConverterDlg::AddSourceFiles() {
-    const QString filter = Text("JIEMIAN", "symtwj") + " (" + kMediaPatterns + ");;" + Text("JIEMIAN", "sywj") + " (*)";
+    const QString filter =
+        Text("JIEMIAN", "symtwj") + " (" + MediaPatterns() + ");;" + Text("JIEMIAN", "sywj") + " (*)";
     AddFiles(services_.chooseFiles(this, filter));
 }
 
@@ -49,27 +62,42 @@ void CUlvaneAVConverterDlg::AddFiles(const QStringList& files) {
     const int tab = tabs_->currentIndex();
     if (files.isEmpty()) return;
     if (tab == 0) cutSourcePath_.clear();
+    MediaInfo cutInfo;
+    QStringList refused;  // one paragraph per file that cannot be used
     for (const QString& path : files) {
         // Keep painting while many files are probed.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         ConversionJob& job = Job();
         job.probePath = path.toStdString();
+        job.info = {};
         const int result = ProbeMediaFile(job);
         if (result != kProbeOk || job.info.rangeStartMicros < 0 || job.info.rangeEndMicros < 0) {
+            // A bad file is named and left out; the good ones of the same choice still come in.
             const QString name = QFileInfo(path).fileName().isEmpty() ? path : QFileInfo(path).fileName();
-            services_.messages->Show(this, windowTitle(), Text("TISHI", "wj") + name + " " + Text("TISHI", "wx"), true);
-            break;
+            QString text = Text("TISHI", "wj") + name + " " + Text("TISHI", "wx");
+            if (result != kProbeOk) text += "\n(" + QString::fromUtf8(ProbeResultText(result)) + ")";
+            refused << text;
+            continue;
         }
-        if (tabs_->currentIndex() == 0) cutSourcePath_ = path;
-        if (tabs_->currentIndex() == 1) AddJoinRow(path, job.info);
+        if (tab == 0) {
+            cutSourcePath_ = path;
+            cutInfo = job.info;
+        } else {
+            AddJoinRow(path, job.info);
+        }
     }
-    if (tab == 0 && !cutSourcePath_.isEmpty()) LoadCutSource();
+    if (!refused.isEmpty()) services_.messages->Show(this, windowTitle(), refused.join("\n\n"), true);
+    if (tab == 0 && !cutSourcePath_.isEmpty()) {
+        Job().info = cutInfo;
+        LoadCutSource();
+    }
     if (tab == 0 && cutSourcePath_.isEmpty()) {
         // The file shown before is no longer the source.
         grabber_.Release();
         QFile::remove(snapshotPath());
         preview_->Clear();
     }
+    if (tab == 0) UpdateTitle();
 }
 
 void CUlvaneAVConverterDlg::AddJoinRow(const QString& path, const MediaInfo& info) {

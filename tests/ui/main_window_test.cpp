@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QTabBar>
 #include <QTest>
 #include <filesystem>
@@ -14,7 +15,9 @@
 #include "controls/bitmap_slider.h"
 #include "controls/check_list.h"
 #include "controls/hyperlink.h"
+#include "core/language_table.h"
 #include "core/time_text.h"
+#include "engine/media_probe.h"
 #include "tests/support/media_tools.h"
 #include "tests/ui/window_harness.h"
 #include "ui/control_ids.h"
@@ -110,17 +113,64 @@ TEST(MainWindow, AddingOnTheJoinTabAppendsTickedRows) {
     EXPECT_TRUE(h.window->cutSourcePath().isEmpty());
 }
 
-TEST(MainWindow, ARefusedFileStopsTheAddWithOneMessage) {
+TEST(MainWindow, RefusedFilesAreNamedInOneMessageAndTheGoodOnesStillCome) {
     Harness h;
     h.window->SelectTab(1);
-    std::FILE* f = std::fopen((h.dir / "notes.mp4").c_str(), "w");
-    std::fputs("not a video", f);
-    std::fclose(f);
-    h.Add({Av("w25.mp4", "25"), QString::fromStdString(h.dir / "notes.mp4"), Av("w30.mp4", "30000/1001")});
-    EXPECT_EQ(h.window->ItemAs<CCheckListCtrl>(kSourceList)->rowCount(), 1);
+    WriteFileBytes(h.dir / "notes.mp4", "not a video");
+    WriteFileBytes(h.dir / "list.txt", "nor this");
+    h.Add({Av("w25.mp4", "25"), QString::fromStdString(h.dir / "notes.mp4"), Av("w30.mp4", "30000/1001"),
+           QString::fromStdString(h.dir / "list.txt")});
+    auto* list = h.window->ItemAs<CCheckListCtrl>(kSourceList);
+    ASSERT_EQ(list->rowCount(), 2);
+    EXPECT_EQ(list->item(1, source_column::kPath)->text(), Av("w30.mp4", "30000/1001"));
     ASSERT_EQ(h.messages.shown.size(), 1);
-    EXPECT_EQ(h.messages.shown[0],
-              "The file notes.mp4 cannot be opened. It may be damaged or in a format that is not supported.");
+    const QString& m = h.messages.shown[0];
+    EXPECT_TRUE(
+        m.startsWith("The file notes.mp4 cannot be opened. It may be damaged or in a format that is not supported.\n("))
+        << m.toStdString();
+    EXPECT_TRUE(m.contains("The file list.txt cannot be opened")) << m.toStdString();
+    EXPECT_TRUE(m.contains(ProbeResultText(kProbeCannotOpen))) << m.toStdString();
+
+    // On the cut tab the last good file becomes the source.
+    h.window->SelectTab(0);
+    h.Add({Colours(), QString::fromStdString(h.dir / "notes.mp4")});
+    EXPECT_EQ(h.window->cutSourcePath(), Colours());
+    EXPECT_EQ(h.Text(kEndBox), "00:00:03.000");
+}
+
+TEST(MainWindow, TheLoadedFileIsNamedInTheTitleAndThePreviewsTooltip) {
+    Harness h;
+    const QString bare = h.window->windowTitle();
+    h.Add({Colours()});
+    EXPECT_EQ(h.window->windowTitle(), bare + " - window_colours.mp4");
+    EXPECT_EQ(h.window->Item(kPreview)->toolTip(), Colours());
+    h.window->SelectLanguage(*LanguagePosition("german.ini"));
+    EXPECT_TRUE(h.window->windowTitle().endsWith(" - window_colours.mp4"));
+}
+
+TEST(MainWindow, TheFileDialogListsEveryContainerTheProgramReads) {
+    Harness h;
+    h.Add({});
+    for (const char* ext : {"*.webm", "*.ogv", "*.m2ts", "*.mxf", "*.mp4", "*.mkv", "*.wmv", "*.rmvb"})
+        EXPECT_TRUE(h.lastFilter.contains(QString(ext) + " ") || h.lastFilter.contains(QString(ext) + ")")) << ext;
+    const QString media = h.lastFilter.section(";;", 0, 0);
+    for (const char* ext : {"*.srt ", "*.png ", "*.txt "}) EXPECT_FALSE(media.contains(ext)) << ext;
+}
+
+TEST(MainWindow, OnlyADragOnTheBackgroundMovesTheWindow) {
+    Harness h;
+    QWidget* w = h.window.get();
+    const QPoint spot(3, h.window->height() - 3);  // the background, below every control
+    ASSERT_EQ(w->childAt(spot), nullptr);
+    QTest::mousePress(w, Qt::LeftButton, {}, spot);
+    QTest::mouseRelease(w, Qt::LeftButton, {}, spot);
+    EXPECT_EQ(h.moves, 0) << "a click does not move the window";
+    QTest::mousePress(w, Qt::LeftButton, {}, spot);
+    QMouseEvent move(QEvent::MouseMove, QPointF(spot + QPoint(12, 0)), w->mapToGlobal(QPointF(spot + QPoint(12, 0))),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &move);
+    QTest::mouseRelease(w, Qt::LeftButton, {}, spot + QPoint(12, 0));
+    EXPECT_EQ(h.moves, 1);
 }
 
 TEST(MainWindow, DeleteRemovesTheSelectedRowFromAnywhere) {

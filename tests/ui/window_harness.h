@@ -28,6 +28,8 @@ struct Harness {
     TempDir dir;
     Messages messages;
     QStringList nextFiles;
+    QString lastFilter;  // what the last file dialog was asked to list
+    int moves = 0;       // window moves started
     QStringList opened;
     std::unique_ptr<CUlvaneAVConverterDlg> window;
 
@@ -38,7 +40,11 @@ struct Harness {
         fs::copy_file(res / "setting.ini", dir.path() / "setting.ini");
         WindowServices s;
         s.UseFolder(QString::fromStdString(dir.path().string()));
-        s.chooseFiles = [this](QWidget*, const QString&) { return nextFiles; };
+        s.chooseFiles = [this](QWidget*, const QString& filter) {
+            lastFilter = filter;
+            return nextFiles;
+        };
+        s.startMove = [this](QWidget*) { ++moves; };
         s.messages = &messages;
         s.open = [this](const QString& t) { return opened << t, true; };
         s.pickFolder = [this](QWidget*, const QString&) { return folderToPick; };
