@@ -1,6 +1,9 @@
 // The main window's jobs: the cut and join launches, the worker, the progress dialog and
 // the job monitor's timer.
+#include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QStandardPaths>
 #include <QTabBar>
 #include <system_error>
 
@@ -132,6 +135,20 @@ bool CUlvaneAVConverterDlg::StartWorker() {
     return true;
 }
 
+namespace {
+
+// Where a first job's output goes when no folder is stored: beside its (first) source, or
+// in the user's videos folder when that one cannot be written to.
+QString ProposedOutputFolder(const QString& source) {
+    const QString beside = QFileInfo(source).absolutePath();
+    if (QFileInfo(beside).isWritable()) return beside;
+    const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+    if (!videos.isEmpty() && QDir().mkpath(videos)) return videos;
+    return QDir::homePath();
+}
+
+}  // namespace
+
 void CUlvaneAVConverterDlg::LaunchCut() {
     if (cutSourcePath_.isEmpty()) {
         services_.messages->Show(this, windowTitle(), Text("TISHI", "qxtjsp"), true);
@@ -144,6 +161,7 @@ void CUlvaneAVConverterDlg::LaunchCut() {
     const std::string source = cutSourcePath_.toStdString();
     CFileInfomation dialog(store_, table_, *services_.messages, services_.pickFolder,
                            ToQString(DefaultOutputName(source)), this);
+    dialog.ProposeFolder(ProposedOutputFolder(cutSourcePath_));
     if (!services_.runSettings(dialog)) return;
     const CutLaunch cut{source, TimeFromText(startBox_->text()), TimeFromText(endBox_->text()), dialog.choice()};
     if (!FillCutJob(job, cut, PathExists).ok()) {
@@ -188,6 +206,7 @@ void CUlvaneAVConverterDlg::LaunchJoin() {
     ConversionJob& job = Job();
     PrepareJoinJob(job, static_cast<int>(joinRows_.size()));
     CSettings dialog(store_, table_, *services_.messages, services_.pickFolder, this);
+    dialog.ProposeFolder(ProposedOutputFolder(sourceList_->item(joinRows_.front(), source_column::kPath)->text()));
     if (!services_.runSettings(dialog)) return;
     const std::vector<JoinFile> files = JoinFilesOfRows();
     const LaunchResult launch = FillJoinJob(job, {files, dialog.choice()}, PathExists);

@@ -150,6 +150,7 @@ OutputSettingsDialog::OutputSettingsDialog(Dialog kind, const SettingsStore& sto
     if (ids.channel) Fill(ItemAs<QComboBox>(ids.channel), ChannelLabels(), kJoinChannelRow);
 
     ItemAs<QLineEdit>(ids.folder)->setText(QString::fromStdString(store_.OutputFolder()));
+    ItemAs<QLineEdit>(ids.folder)->setReadOnly(false);  // a folder may be typed; it is tested at start
     ItemAs<QLineEdit>(ids.name)->setText(kind == Dialog::Cut ? defaultName : text("JIEMIAN", "hbhwj"));
     connect(ItemAs<QRadioButton>(ids.direct), &QRadioButton::clicked, this, [this] { SetDirect(true); });
     connect(ItemAs<QRadioButton>(ids.indirect), &QRadioButton::clicked, this, [this] { SetDirect(false); });
@@ -184,6 +185,11 @@ void OutputSettingsDialog::Browse() {
     }
 }
 
+void OutputSettingsDialog::ProposeFolder(const QString& folder) {
+    auto* box = ItemAs<QLineEdit>(IdsOf(kind_).folder);
+    if (box->text().isEmpty()) box->setText(folder);
+}
+
 void OutputSettingsDialog::Start() {
     const Ids& ids = IdsOf(kind_);
     const auto text = [&](const char* s, const char* k) {
@@ -208,6 +214,8 @@ void OutputSettingsDialog::Start() {
         messages_.Show(this, windowTitle(), text("TISHI", "mlbkx"), true);
         return;
     }
+    // A typed or proposed folder that passed the test is the one offered next time.
+    if (folder.toStdString() != store_.OutputFolder()) store_.WriteOutputFolder(folder.toStdString());
     choice_.direct = ItemAs<QRadioButton>(ids.direct)->isChecked();
     choice_.rows = rows;
     choice_.folder = folder.toStdString();

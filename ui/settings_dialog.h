@@ -46,6 +46,8 @@ public:
     }
 
     void SetDirect(bool direct);
+    // Puts `folder` in the folder box when no output folder is stored yet.
+    void ProposeFolder(const QString& folder);
     void Browse();
     // The start button: stores the rows, tests the folder, and confirms the dialog.
     void Start();

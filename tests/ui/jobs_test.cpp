@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -89,6 +90,7 @@ TEST(SettingsDialogs, StartStoresTheRowsThenTestsTheFolder) {
     Harness h;
     SettingsStore store(h.dir / "setting.ini");
     CFileInfomation cut(store, h.window->languageTable(), h.messages, {}, "clip");
+    const int joinFormat = store.ReadRows(Dialog::Join).format;  // the cut's start leaves it alone
     Choice c;
     c.direct = false;
     c.rows = {2, 3, 6, 9, 3, 3};
@@ -99,7 +101,7 @@ TEST(SettingsDialogs, StartStoresTheRowsThenTestsTheFolder) {
     ASSERT_EQ(h.messages.shown.size(), 1);
     EXPECT_EQ(h.messages.shown[0], QString::fromStdString(h.window->languageTable().ReadFromFile("TISHI", "mlbcz")));
     EXPECT_EQ(store.ReadRows(Dialog::Cut).format, 2);
-    EXPECT_EQ(store.ReadRows(Dialog::Join).format, 0);
+    EXPECT_EQ(store.ReadRows(Dialog::Join).format, joinFormat);
     // A folder that holds the probe file already: it is the user's, and stays.
     TempDir out;
     std::ofstream(out / "jlewhqlhqwenqfwk.mp4") << "mine";
@@ -134,13 +136,15 @@ TEST(SettingsDialogs, JoinRefusesAnEmptyNameBeforeStoringAnything) {
     Harness h;
     SettingsStore store(h.dir / "setting.ini");
     CSettings join(store, h.window->languageTable(), h.messages, {});
+    const int stored = store.ReadRows(Dialog::Join).format;
     Choice c;
     c.rows = {4};
     c.name = "";
     c.folder = QString::fromStdString(h.dir.path().string());
     Fill(c)(join);
     EXPECT_NE(join.result(), QDialog::Accepted);
-    EXPECT_EQ(store.ReadRows(Dialog::Join).format, 0);
+    EXPECT_NE(stored, 4);
+    EXPECT_EQ(store.ReadRows(Dialog::Join).format, stored);
     EXPECT_EQ(h.messages.shown.size(), 1);
 }
 
@@ -163,6 +167,46 @@ TEST(SettingsDialogs, BothRefuseANameThatCleansToNothing) {
         Fill(c)(join);
         EXPECT_NE(join.result(), QDialog::Accepted);
     }
+}
+
+TEST(SettingsDialogs, AFirstJobIsOfferedTheSourcesFolderAndATypedFolderIsKept) {
+    Harness h;
+    SettingsStore store(h.dir / "setting.ini");
+    ASSERT_EQ(store.OutputFolder(), "") << "the shipped settings store no folder";
+    // The shipped settings open the lists on H.264 in MP4, 1280*720, 128 kbps, 44100 Hz.
+    const ResolvedPreset cut = ResolveOutput(Dialog::Cut, store.ReadRows(Dialog::Cut), OutputParameters{});
+    EXPECT_EQ(cut.extension, ".mp4");
+    EXPECT_EQ(cut.parameters.outputWidth, 1280);
+    EXPECT_EQ(cut.parameters.audioBitRate, 128000);
+    EXPECT_EQ(cut.parameters.sampleRate, 44100);
+    const ResolvedPreset join = ResolveOutput(Dialog::Join, store.ReadRows(Dialog::Join), OutputParameters{});
+    EXPECT_EQ(join.parameters.outputHeight, 720);
+    EXPECT_EQ(join.parameters.audioBitRate, 128000);
+    EXPECT_EQ(join.parameters.sampleRate, 44100);
+
+    // Through the window: the folder box offers the source's folder, and the cut succeeds.
+    h.Add({Colours()});
+    QString offered;
+    h.settings = [&](OutputSettingsDialog& d) {
+        offered = d.ItemAs<QLineEdit>(settings_id::kFolderBox)->text();
+        d.Start();
+    };
+    h.window->LaunchCut();
+    h.window->WaitForWorker();
+    EXPECT_EQ(offered, QFileInfo(Colours()).absolutePath());
+
+    // A typed folder is tested at start, used, and offered next time.
+    TempDir typed;
+    CFileInfomation dialog(store, h.window->languageTable(), h.messages, {}, "clip");
+    dialog.ProposeFolder("/somewhere/else");  // a stored folder wins over a proposal
+    EXPECT_EQ(dialog.ItemAs<QLineEdit>(settings_id::kFolderBox)->text(), offered);
+    auto* box = dialog.ItemAs<QLineEdit>(settings_id::kFolderBox);
+    EXPECT_FALSE(box->isReadOnly());
+    box->setText(QString::fromStdString(typed.path().string()));
+    dialog.Start();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.choice().folder, typed.path().string());
+    EXPECT_EQ(store.OutputFolder(), typed.path().string());
 }
 
 TEST(SettingsDialogs, EnterNeverConfirmsAndBrowseRetriesAnInvalidFolder) {
