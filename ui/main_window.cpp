@@ -196,6 +196,11 @@ void CUlvaneAVConverterDlg::SetUpSeekBar() {
     seekBar_->SetMargins(0, 4, 4, 0);
     seekBar_->setEnabled(false);  // until a file is loaded
     connect(seekBar_, &CBitmapSlider::sliderMoving, this, &CUlvaneAVConverterDlg::OnSliderMoving);
+    // Keys (Home, End, arrows, Page keys) and the end of a drag: the preview follows the
+    // thumb as during a drag, unless it shows that position already.
+    connect(seekBar_, &CBitmapSlider::sliderMoved, this, [this](int id, int position) {
+        if (position != shownPosition_ || grabScheduled_) OnSliderMoving(id, position);
+    });
 }
 
 void CUlvaneAVConverterDlg::SetUpSourceList() {

@@ -207,9 +207,29 @@ TEST(MainWindow, TheSeekBarDrivesThePreview) {
     EXPECT_NEAR(h.window->previewPositionMs(), 2500, 10);
     EXPECT_TRUE(h.Text(kPositionText).startsWith("00:00:02.4") || h.Text(kPositionText).startsWith("00:00:02.5"))
         << h.Text(kPositionText).toStdString();
-    // Keys move the bar but only drags and clicks show frames.
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(500), 10));
     QTRY_VERIFY_WITH_TIMEOUT(CentreColour(preview).green() > 200, 5000);
+}
+
+TEST(MainWindow, KeysOnTheSeekBarActAsADrag) {
+    Harness h;
+    h.Add({Colours()});
+    auto* bar = h.window->ItemAs<CBitmapSlider>(kSeekBar);
+    auto* preview = h.window->ItemAs<PreviewFrame>(kPreview);
+    bar->setFocus();
+    QTest::keyClick(bar, Qt::Key_End);
+    QTRY_VERIFY_WITH_TIMEOUT(CentreColour(preview).blue() > 200, 5000);
+    EXPECT_EQ(h.Text(kPositionText), "00:00:03.000 / 00:00:03.000");
+    QTest::keyClick(bar, Qt::Key_Home);
+    QTRY_VERIFY_WITH_TIMEOUT(CentreColour(preview).red() > 200, 5000);
+    EXPECT_EQ(h.window->previewPositionMs(), 0);
+    // Page Down moves a tenth; the mark buttons take the position the keys reached.
+    for (int i = 0; i < 4; ++i) QTest::keyClick(bar, Qt::Key_PageDown);
+    QTRY_VERIFY_WITH_TIMEOUT(CentreColour(preview).green() > 200, 5000);
+    h.window->SetStartPoint();
+    EXPECT_EQ(h.Text(kStartBox), QString::fromStdString(FormatTime(h.window->previewPositionMs())));
+    EXPECT_NEAR(h.window->previewPositionMs(), bar->GetPosition() * 3, 3);
+    EXPECT_GT(h.window->previewPositionMs(), 1000);
 }
 
 TEST(MainWindow, CutPointsFollowTheRules) {
