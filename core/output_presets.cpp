@@ -15,7 +15,7 @@ constexpr std::array<OutputPreset, 7> kFormats{{
     {"MP4 - (H264 AAC) AVC(*.mp4)", "H.264", "AAC"},
     {"AVI - Video Format (*.avi)", "MPEG4", "MP3"},
     {"FLV - Flash Video (*.flv)", "FLV", "MP3"},
-    {"WMV - Windos Media Video (*.wmv)", "WMV2", "WMA8"},
+    {"WMV - Windows Media Video (*.wmv)", "WMV2", "WMA8"},
     {"MOV - QuickTime Video(*.mov)", "MPEG4", "AAC"},
     {"MKV - Matroska Video(*.mkv)", "H.264", "VORBIS"},
 }};

@@ -7,7 +7,7 @@ using namespace ulvane;
 
 TEST(OutputPresets, ListsKeepTheirStoredRowOrder) {
     ASSERT_EQ(FormatPresets().size(), 7u);
-    EXPECT_EQ(FormatPresets()[4].label, "WMV - Windos Media Video (*.wmv)");
+    EXPECT_EQ(FormatPresets()[4].label, "WMV - Windows Media Video (*.wmv)");
     EXPECT_EQ(VideoBitRateLabels().size(), 11u);
     EXPECT_EQ(SizeLabels().size(), 9u);
     EXPECT_EQ(FrameRateLabels(Dialog::Cut).size(), 14u);
