@@ -6,15 +6,19 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QTabBar>
 #include <QToolTip>
 #include <QWindow>
+#include <algorithm>
 
 #include "controls/bitmap_slider.h"
 #include "controls/check_list.h"
@@ -79,6 +83,7 @@ WindowServices WindowServices::ForProgramIn(const QString& programDir) {
 CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* parent)
     : QDialog(parent), services_(std::move(services)), store_(services_.settingsFile.toStdString()) {
     SetUpFrame();
+    setAcceptDrops(true);
     SetUpLanguageAndTabs();
     SetUpSourceList();
     ApplyLanguage();
@@ -295,6 +300,14 @@ bool CUlvaneAVConverterDlg::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
+    if (event->type() == QEvent::KeyPress && watched == sourceList_) {
+        // Ctrl+Up and Ctrl+Down move the selected row: the order shown is the order joined.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() == Qt::ControlModifier && (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down)) {
+            MoveSelectedSource(key->key() == Qt::Key_Up ? -1 : 1);
+            return true;
+        }
+    }
     if (event->type() == QEvent::ToolTip) {
         auto* w = qobject_cast<QWidget*>(watched);
         for (const Hint& h : kHints)
@@ -330,6 +343,22 @@ void CUlvaneAVConverterDlg::mouseMoveEvent(QMouseEvent* e) {
         if (services_.startMove) services_.startMove(this);
     }
     QDialog::mouseMoveEvent(e);
+}
+
+void CUlvaneAVConverterDlg::dragEnterEvent(QDragEnterEvent* e) {
+    const QMimeData* data = e->mimeData();
+    if (!data || !data->hasUrls()) return;
+    const QList<QUrl> urls = data->urls();
+    if (std::any_of(urls.begin(), urls.end(), [](const QUrl& u) { return u.isLocalFile(); })) e->acceptProposedAction();
+}
+
+void CUlvaneAVConverterDlg::dropEvent(QDropEvent* e) {
+    if (!e->mimeData() || !e->mimeData()->hasUrls()) return;
+    e->acceptProposedAction();
+    const QList<QUrl> urls = e->mimeData()->urls();
+    // Probing takes a moment: after the drop, so the file manager is not kept waiting.
+    QMetaObject::invokeMethod(
+        this, [this, urls] { DropFiles(urls); }, Qt::QueuedConnection);
 }
 
 void CUlvaneAVConverterDlg::mouseReleaseEvent(QMouseEvent* e) {

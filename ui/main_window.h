@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QMap>
 #include <QTimer>
+#include <QUrl>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -81,6 +82,10 @@ public:
     // source, several go to the join list, through the same checks as the add buttons.
     void OpenFiles(const QStringList& files);
     void RemoveSelectedSource();
+    // Ctrl+Up / Ctrl+Down: the selected join row one place up (-1) or down (+1).
+    void MoveSelectedSource(int step);
+    // Files dropped from a file manager: as the add button adds them, on the shown tab.
+    void DropFiles(const QList<QUrl>& urls);
     void SelectTab(int index);
     void SelectLanguage(int position);
     void ShowPreviewFrame(double seconds);
@@ -115,6 +120,8 @@ protected:
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void accept() override {}  // Enter does not close the window
     void reject() override {}  // nor does Escape

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTabBar>
+#include <QUrl>
 
 #include "controls/bitmap_slider.h"
 #include "controls/check_list.h"
@@ -111,6 +112,32 @@ void CUlvaneAVConverterDlg::AddJoinRow(const QString& path, const MediaInfo& inf
     // What a direct join needs to know besides the texts shown.
     sourceList_->item(sourceList_->rowCount() - 1, source_column::kPath)
         ->setData(Qt::UserRole, info.hidesLeadingPictures);
+}
+
+void CUlvaneAVConverterDlg::MoveSelectedSource(int step) {
+    const QList<QTableWidgetItem*> selected = sourceList_->selectedItems();
+    if (selected.isEmpty()) return;
+    const int row = selected.first()->row(), to = row + step;
+    if (to < 0 || to >= sourceList_->rowCount()) return;
+    // Rows change places item by item, with their tick and what they know of their file.
+    const bool checkedRow = sourceList_->IsChecked(row), checkedTo = sourceList_->IsChecked(to);
+    for (int c = 0; c < sourceList_->columnCount(); ++c) {
+        QTableWidgetItem* a = sourceList_->takeItem(row, c);
+        QTableWidgetItem* b = sourceList_->takeItem(to, c);
+        sourceList_->setItem(row, c, b);
+        sourceList_->setItem(to, c, a);
+    }
+    sourceList_->SetChecked(to, checkedRow);
+    sourceList_->SetChecked(row, checkedTo);
+    sourceList_->selectRow(to);
+    sourceList_->setCurrentCell(to, source_column::kPath);
+}
+
+void CUlvaneAVConverterDlg::DropFiles(const QList<QUrl>& urls) {
+    QStringList files;
+    for (const QUrl& url : urls)
+        if (url.isLocalFile()) files << url.toLocalFile();
+    AddFiles(files);
 }
 
 void CUlvaneAVConverterDlg::RemoveSelectedSource() {

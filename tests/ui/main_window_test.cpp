@@ -4,12 +4,15 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDropEvent>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QTabBar>
 #include <QTest>
+#include <QUrl>
 #include <filesystem>
 
 #include "controls/bitmap_slider.h"
@@ -155,6 +158,68 @@ TEST(MainWindow, TheFileDialogListsEveryContainerTheProgramReads) {
         EXPECT_TRUE(h.lastFilter.contains(QString(ext) + " ") || h.lastFilter.contains(QString(ext) + ")")) << ext;
     const QString media = h.lastFilter.section(";;", 0, 0);
     for (const char* ext : {"*.srt ", "*.png ", "*.txt "}) EXPECT_FALSE(media.contains(ext)) << ext;
+}
+
+TEST(MainWindow, JoinRowsMoveWithCtrlUpAndDownAndJoinInTheOrderShown) {
+    Harness h;
+    h.window->SelectTab(1);
+    const QString a = Av("w25.mp4", "25"), b = Av("w30.mp4", "30000/1001"), c = Av("w24.mp4", "24");
+    h.Add({a, b, c});
+    auto* list = h.window->ItemAs<CCheckListCtrl>(kSourceList);
+    list->SetChecked(1, false);
+    list->setFocus();
+    list->selectRow(2);
+    QTest::keyClick(list, Qt::Key_Up, Qt::ControlModifier);
+    QTest::keyClick(list, Qt::Key_Up, Qt::ControlModifier);
+    QTest::keyClick(list, Qt::Key_Up, Qt::ControlModifier);  // already at the top: nothing moves
+    auto paths = [&] {
+        QStringList p;
+        for (int r = 0; r < list->rowCount(); ++r) p << list->item(r, source_column::kPath)->text();
+        return p;
+    };
+    EXPECT_EQ(paths(), (QStringList{c, a, b}));
+    EXPECT_EQ(list->item(0, source_column::kFrameRate)->text(), "24.00fps") << "every column moves with its row";
+    EXPECT_TRUE(list->IsChecked(0) && list->IsChecked(1));
+    EXPECT_FALSE(list->IsChecked(2)) << "the tick moves with its row";
+    QTest::keyClick(list, Qt::Key_Down, Qt::ControlModifier);
+    EXPECT_EQ(paths(), (QStringList{a, c, b}));
+    // Joined in the order shown.
+    h.settings = [](OutputSettingsDialog& d) { d.Start(); };
+    h.folderToPick = QString::fromStdString(h.dir.path().string());
+    h.window->LaunchJoin();
+    h.window->WaitForWorker();
+    ASSERT_NE(h.window->job(), nullptr);
+    ASSERT_EQ(h.window->job()->inputCount, 2);
+    EXPECT_EQ(h.window->job()->inputPaths[0], a.toStdString());
+    EXPECT_EQ(h.window->job()->inputPaths[1], c.toStdString());
+}
+
+TEST(MainWindow, FilesDroppedOnTheWindowComeInAsTheAddButtonBringsThem) {
+    Harness h;
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(Colours())});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(h.window.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(h.window.get(), &drop);
+    QTRY_COMPARE_WITH_TIMEOUT(h.window->cutSourcePath(), Colours(), 5000);
+
+    h.window->SelectTab(1);
+    WriteFileBytes(h.dir / "notes.mp4", "not a video");
+    data.setUrls(
+        {QUrl::fromLocalFile(Av("w25.mp4", "25")), QUrl::fromLocalFile(QString::fromStdString(h.dir / "notes.mp4"))});
+    QDropEvent second(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(h.window.get(), &second);
+    QTRY_COMPARE_WITH_TIMEOUT(h.window->ItemAs<CCheckListCtrl>(kSourceList)->rowCount(), 1, 5000);
+    EXPECT_EQ(h.messages.shown.size(), 1) << "the same checks as the add button";
+
+    QMimeData text;
+    text.setText("hello");
+    QDragEnterEvent words(QPoint(10, 10), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    words.ignore();
+    QApplication::sendEvent(h.window.get(), &words);
+    EXPECT_FALSE(words.isAccepted());
 }
 
 TEST(MainWindow, OnlyADragOnTheBackgroundMovesTheWindow) {
