@@ -26,7 +26,7 @@ constexpr LanguageKey kMainKeys[] = {
 };
 
 // Messages of the launches for what the language files of old had no words for.
-constexpr LanguageKey kLaunchKeys[] = {{"TISHI", "wkzm"}, {"TISHI", "tdwj"}, {"TISHI", "xcsb"}};
+constexpr LanguageKey kLaunchKeys[] = {{"TISHI", "wkzm"}, {"TISHI", "tdwj"}, {"TISHI", "xcsb"}, {"TISHI", "sjgs"}};
 
 constexpr LanguageKey kProgressKeys[] = {
     {"APPLICATION", "name"}, {"JIEMIAN", "dqwj"}, {"JIEMIAN", "tz"}, {"JIEMIAN", "zgwj"}};

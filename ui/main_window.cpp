@@ -91,6 +91,8 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
     endBox_->setText(TimeText(0));
     connect(startBox_, &QLineEdit::textChanged, this, &CUlvaneAVConverterDlg::OnTimeEdited);
     connect(endBox_, &QLineEdit::textChanged, this, &CUlvaneAVConverterDlg::OnTimeEdited);
+    connect(startBox_, &QLineEdit::editingFinished, this, [this] { OnTimeTyped(startBox_); });
+    connect(endBox_, &QLineEdit::editingFinished, this, [this] { OnTimeTyped(endBox_); });
     SetUpButtons();
     SetUpSeekBar();
 
@@ -105,6 +107,9 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
 
 CUlvaneAVConverterDlg::~CUlvaneAVConverterDlg() {
     qApp->removeEventFilter(this);
+    // A time box losing its focus while the window goes must not reach the half-destroyed window.
+    startBox_->disconnect(this);
+    endBox_->disconnect(this);
     if (job_) job_->cancelRequested.store(true);
     WaitForWorker();
 }

@@ -143,6 +143,9 @@ private:
     void OnSliderMoving(int id, int position);
     void GrabNewestPosition();
     void OnTimeEdited();
+    void OnTimeTyped(QLineEdit* box);
+    // The time typed in a box, in milliseconds; nullopt when the text is no time.
+    static std::optional<int32_t> TypedTime(const QLineEdit* box);
     QImage Image(int id) const;
     ConversionJob& Job();
     // Launches and the job monitor (main_window_launch.cpp).

@@ -154,6 +154,14 @@ void CUlvaneAVConverterDlg::LaunchCut() {
         services_.messages->Show(this, windowTitle(), Text("TISHI", "qxtjsp"), true);
         return;
     }
+    // A box whose text is no time is named, before anything else happens.
+    for (auto [box, label] : {std::pair{startBox_, "ksjq"}, std::pair{endBox_, "jsjq"}}) {
+        if (TypedTime(box)) continue;
+        services_.messages->Show(this, windowTitle(),
+                                 Text("JIEMIAN", label) + " \"" + box->text() + "\" " + Text("TISHI", "sjgs"), true);
+        box->setFocus();
+        return;
+    }
     WaitForWorker();
     monitor_.finishedInputs = 0;
     ConversionJob& job = Job();
@@ -163,7 +171,7 @@ void CUlvaneAVConverterDlg::LaunchCut() {
                            ToQString(DefaultOutputName(source)), this);
     dialog.ProposeFolder(ProposedOutputFolder(cutSourcePath_));
     if (!services_.runSettings(dialog)) return;
-    const CutLaunch cut{source, TimeFromText(startBox_->text()), TimeFromText(endBox_->text()), dialog.choice()};
+    const CutLaunch cut{source, *TypedTime(startBox_), *TypedTime(endBox_), dialog.choice()};
     if (!FillCutJob(job, cut, PathExists).ok()) {
         // A source named without "." has no container to copy into.
         services_.messages->Show(this, windowTitle(), Text("TISHI", "wkzm"), true);

@@ -7,10 +7,12 @@
 #include <QLineEdit>
 #include <QTabBar>
 #include <QUrl>
+#include <optional>
 
 #include "controls/bitmap_slider.h"
 #include "controls/check_list.h"
 #include "core/output_naming.h"
+#include "core/time_text.h"
 #include "engine/media_probe.h"
 #include "ui/control_ids.h"
 #include "ui/main_window.h"
@@ -218,6 +220,12 @@ void CUlvaneAVConverterDlg::GrabNewestPosition() {
     shownPosition_ = position;
 }
 
+std::optional<int32_t> CUlvaneAVConverterDlg::TypedTime(const QLineEdit* box) {
+    const std::optional<int64_t> us = ParseTypedTime(box->text().toStdString());
+    if (!us || *us / 1000 > INT32_MAX) return std::nullopt;
+    return static_cast<int32_t>(*us / 1000);
+}
+
 void CUlvaneAVConverterDlg::SetStartPoint() {
     if (cutSourcePath_.isEmpty()) return;
     seekBar_->SetSelectionStart(seekBar_->GetPosition());
@@ -232,7 +240,7 @@ void CUlvaneAVConverterDlg::SetEndPoint() {
     if (cutSourcePath_.isEmpty()) return;
     seekBar_->SetSelectionEnd(seekBar_->GetPosition());
     seekBar_->SetSelectionMode(2);
-    const int32_t s = TimeFromText(startBox_->text());
+    const int32_t s = TypedTime(startBox_).value_or(0);
     const int32_t p = previewPositionMs_;
     if (s < p) {
         endBox_->setText(TimeText(p));
@@ -246,8 +254,36 @@ void CUlvaneAVConverterDlg::SetEndPoint() {
 }
 
 void CUlvaneAVConverterDlg::OnTimeEdited() {
-    const int32_t s = TimeFromText(startBox_->text()), e = TimeFromText(endBox_->text());
-    lengthText_->setText(TimeText(e > s ? e - s : 0));
+    const std::optional<int32_t> s = TypedTime(startBox_), e = TypedTime(endBox_);
+    // A text that is no time shows plainly while it is typed.
+    for (auto [box, valid] : {std::pair{startBox_, s.has_value()}, std::pair{endBox_, e.has_value()}})
+        box->setStyleSheet(valid ? QString() : QString("QLineEdit { color: #b00000; background: #ffe0e0; }"));
+    lengthText_->setText(TimeText(s && e && *e > *s ? *e - *s : 0));
+}
+
+void CUlvaneAVConverterDlg::OnTimeTyped(QLineEdit* box) {
+    // A typed time moves its mark and shows its picture, as the mark buttons do.
+    const std::optional<int32_t> typed = TypedTime(box);
+    if (cutSourcePath_.isEmpty() || !typed) return;
+    const int64_t durationMs = Job().info.durationMicros / 1000;
+    int32_t s = TypedTime(startBox_).value_or(0), e = TypedTime(endBox_).value_or(static_cast<int32_t>(durationMs));
+    s = static_cast<int32_t>(std::clamp<int64_t>(s, 0, durationMs));
+    e = static_cast<int32_t>(std::clamp<int64_t>(e, 0, durationMs));
+    if (e < s) std::swap(s, e);  // typed in the wrong order: exchanged as the buttons do
+    const int32_t shown = static_cast<int32_t>(std::clamp<int64_t>(*typed, 0, durationMs));  // the time typed
+    const auto position = [&](int32_t ms) {
+        return durationMs > 0 ? static_cast<int>(int64_t{ms} * 1000 / durationMs) : 0;
+    };
+    seekBar_->SetSelectionStart(position(s));
+    seekBar_->SetSelectionEnd(position(e));
+    seekBar_->SetPosition(position(shown));
+    startBox_->setText(TimeText(s));
+    endBox_->setText(TimeText(e));
+    previewPositionMs_ = shown;
+    positionText_->setText(TimeText(shown) + " / " +
+                           TimeText(static_cast<int32_t>(std::min<int64_t>(durationMs, INT32_MAX))));
+    ShowPreviewFrame(shown / 1000.0);
+    shownPosition_ = seekBar_->GetPosition();
 }
 
 void CUlvaneAVConverterDlg::Play() {

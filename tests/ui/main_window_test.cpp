@@ -160,6 +160,51 @@ TEST(MainWindow, TheFileDialogListsEveryContainerTheProgramReads) {
     for (const char* ext : {"*.srt ", "*.png ", "*.txt "}) EXPECT_FALSE(media.contains(ext)) << ext;
 }
 
+TEST(MainWindow, TypedTimesAreCheckedMoveTheirMarksAndShowTheirPictures) {
+    Harness h;
+    h.Add({Colours()});  // a red, a green and a blue second
+    auto* start = h.window->ItemAs<QLineEdit>(kStartBox);
+    auto* end = h.window->ItemAs<QLineEdit>(kEndBox);
+    auto* bar = h.window->ItemAs<CBitmapSlider>(kSeekBar);
+    auto* preview = h.window->ItemAs<PreviewFrame>(kPreview);
+    // A text that is no time shows plainly: its box turns red.
+    const auto reddish = [](QLineEdit* box) {
+        const QColor c = box->grab().toImage().pixelColor(box->width() - 4, box->height() / 2);
+        return c.red() > 230 && c.green() < 240 && c.blue() < 240;
+    };
+    for (const char* bad : {"abc", "99:99:99", "1:60"}) {
+        start->setText(bad);
+        EXPECT_TRUE(reddish(start)) << bad;
+        EXPECT_EQ(h.Text(kLengthText), "00:00:00.000") << bad;
+    }
+    // The cut refuses to start and names the box.
+    h.settings = [](OutputSettingsDialog&) { FAIL() << "no settings dialog for a bad time"; };
+    h.window->LaunchCut();
+    ASSERT_EQ(h.messages.shown.size(), 1);
+    EXPECT_TRUE(h.messages.shown[0].startsWith("Start: \"1:60\"")) << h.messages.shown[0].toStdString();
+
+    // "1.5" is a time: the start mark moves to the middle and the preview shows the green second.
+    start->setFocus();
+    start->selectAll();
+    QTest::keyClicks(start, "1.5");
+    EXPECT_FALSE(reddish(start));
+    QTest::keyClick(start, Qt::Key_Return);
+    EXPECT_EQ(bar->selectionStart(), 500);
+    EXPECT_GT(CentreColour(preview).green(), 200);
+    EXPECT_EQ(h.Text(kStartBox), "00:00:01.500");
+    EXPECT_EQ(h.Text(kLengthText), "00:00:01.500");
+    // An end typed before the start: the two change places, as the mark buttons do.
+    end->setFocus();
+    end->selectAll();
+    QTest::keyClicks(end, "0:00.5");
+    QTest::keyClick(end, Qt::Key_Return);
+    EXPECT_EQ(h.Text(kStartBox), "00:00:00.500");
+    EXPECT_EQ(h.Text(kEndBox), "00:00:01.500");
+    EXPECT_EQ(bar->selectionStart(), 166);
+    EXPECT_EQ(bar->selectionEnd(), 500);
+    EXPECT_GT(CentreColour(preview).red(), 200) << "the picture at the typed end, 0.5 s";
+}
+
 TEST(MainWindow, JoinRowsMoveWithCtrlUpAndDownAndJoinInTheOrderShown) {
     Harness h;
     h.window->SelectTab(1);
