@@ -27,8 +27,10 @@ namespace {
 constexpr TemplateItem kMainItems[] = {
     {1160, ItemKind::Tab, {6, 0, 91, 16}, true, ""},
     {1180, ItemKind::Link, {205, 4, 91, 8}, true, "怎样使用本软件"},
-    {1278, ItemKind::Static, {256, 1, 29, 8}, false, "Language"},
-    {1105, ItemKind::Combo, {308, 0, 48, 30}, false, ""},
+    // The language box sits between the tabs and the help link, in sight: a user switches
+    // language from the window.
+    {1278, ItemKind::Static, {102, 3, 40, 8}, true, "Language"},
+    {1105, ItemKind::Combo, {144, 1, 56, 30}, true, ""},
     {1114, ItemKind::CheckList, {6, 15, 289, 189}, false, ""},
     {1139, ItemKind::PreviewFrame, {6, 16, 352, 164}, true, ""},
     {1000, ItemKind::BitmapButton, {146, 78, 63, 36}, true, "&Add"},

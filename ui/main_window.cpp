@@ -241,7 +241,7 @@ void CUlvaneAVConverterDlg::ApplyLanguage() {
     ItemAs<QLabel>(kEndCaption)->setText(Text("JIEMIAN", "jsjq"));
     ItemAs<QLabel>(kLengthCaption)->setText(Text("JIEMIAN", "jqsj"));
     languageLabel_->setText(Text("JIEMIAN", "yy"));
-    for (int id : {kStartCaption, kEndCaption, kLengthCaption}) FitTextToWidth(Item(id));
+    for (int id : {kStartCaption, kEndCaption, kLengthCaption, kLanguageCaption}) FitTextToWidth(Item(id));
     ApplyLanguageToSourceList();
     tabs_->setTabText(0, Text("JIEMIAN", "spjq"));
     tabs_->setTabText(1, Text("JIEMIAN", "sphb"));

@@ -68,8 +68,12 @@ TEST(MainWindow, TabsShowAndHideTheirControls) {
     for (int id : {kConvertButton, kSeekBar, kStartPointButton, kEndPointButton, kOpenButton, kStartBox, kEndBox,
                    kLengthText, kPreview, kAddButton, kPlayButton})
         EXPECT_FALSE(visible(id)) << id;
-    EXPECT_FALSE(visible(kLanguageBox));  // the language box stays hidden
+    // The language box and its caption are in sight on both tabs, clear of the help link.
+    EXPECT_TRUE(visible(kLanguageBox) && visible(kLanguageCaption));
+    EXPECT_FALSE(h.window->Item(kLanguageBox)->geometry().intersects(h.window->Item(kHelpLink)->geometry()));
+    EXPECT_FALSE(h.window->Item(kLanguageCaption)->geometry().intersects(h.window->Item(kTabs)->geometry()));
     h.window->SelectTab(0);
+    EXPECT_TRUE(visible(kLanguageBox));
     for (int id : {kConvertButton, kSeekBar, kPreview, kAddButton, kPlayButton, kOpenButton})
         EXPECT_TRUE(visible(id)) << id;
     for (int id : {kSourceList, kMergeButton, kRemoveButton, kAddFilesButton}) EXPECT_FALSE(visible(id)) << id;
