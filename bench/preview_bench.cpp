@@ -20,6 +20,10 @@ struct Quiet : ulvane::MessageSink {
     void Show(QWidget*, const QString&, const QString& text, bool) override {
         std::fprintf(stderr, "%s\n", qPrintable(text));
     }
+    bool Ask(QWidget*, const QString&, const QString& text) override {
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+        return false;
+    }
 };
 
 // Watches the event loop: the longest time between two runs of a 2 ms timer.

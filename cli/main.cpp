@@ -182,13 +182,39 @@ int Cut(const ulvane::cli::Request& r) {
 ulvane::JoinFile DescribeJoinFile(const std::string& path) {
     ulvane::ConversionJob probe;
     probe.probePath = path;
-    if (ulvane::ProbeMediaFile(probe) != ulvane::kProbeOk) return {path, false, {}, {}, 0};
-    return {path,
-            true,
-            ulvane::FileExtensionText(path),
-            ulvane::SizeText(probe.info.videoWidth, probe.info.videoHeight),
-            probe.info.durationMicros,
-            probe.info.hidesLeadingPictures};
+    ulvane::JoinFile f;
+    f.path = path;
+    if (ulvane::ProbeMediaFile(probe) != ulvane::kProbeOk) {
+        f.described = false;
+        return f;
+    }
+    f.type = ulvane::FileExtensionText(path);
+    f.size = ulvane::SizeText(probe.info.videoWidth, probe.info.videoHeight);
+    f.lengthMicros = probe.info.durationMicros;
+    f.hidesLeadingPictures = probe.info.hidesLeadingPictures;
+    f.videoCodec = probe.info.videoCodec;
+    f.audioCodec = probe.info.audioCodec;
+    f.sampleRate = probe.info.sampleRate;
+    f.channels = probe.info.channels;
+    return f;
+}
+
+const char* JoinParameterName(ulvane::JoinParameter p) {
+    switch (p) {
+        case ulvane::JoinParameter::Type:
+            return "file type";
+        case ulvane::JoinParameter::PictureSize:
+            return "picture size";
+        case ulvane::JoinParameter::VideoCodec:
+            return "video codec";
+        case ulvane::JoinParameter::AudioCodec:
+            return "audio codec";
+        case ulvane::JoinParameter::SampleRate:
+            return "sample rate";
+        case ulvane::JoinParameter::Channels:
+            return "channel count";
+    }
+    return "?";
 }
 
 int Join(const ulvane::cli::Request& r) {
@@ -206,12 +232,14 @@ int Join(const ulvane::cli::Request& r) {
     ulvane::PrepareJoinJob(job, static_cast<int>(join.files.size()));
     const ulvane::LaunchResult result = ulvane::FillJoinJob(job, join, ulvane::PathExists);
     if (result.status == ulvane::LaunchStatus::UnlikeFiles) {
-        // Copied packets only join into a playable file when the files agree in type and
-        // picture size; refused before anything is created.
+        // Copied packets only join into a playable file when the files agree with the first;
+        // refused before anything is created, naming the file and what differs.
+        const ulvane::JoinMismatch& m = result.mismatch;
+        const auto value = [](const std::string& v) { return v.empty() ? std::string("none") : v; };
         std::fprintf(stderr,
-                     "ulvane-cli: a direct join needs files of the same type and picture size; these differ:\n");
-        for (const ulvane::JoinFile& f : join.files)
-            if (f.described) std::fprintf(stderr, "  %s: %s, %s\n", f.path.c_str(), f.type.c_str(), f.size.c_str());
+                     "ulvane-cli: %s cannot be joined directly after %s: its %s is %s, the first file's is %s\n",
+                     join.files[static_cast<size_t>(m.file)].path.c_str(), join.files.front().path.c_str(),
+                     JoinParameterName(m.parameter), value(m.value).c_str(), value(m.firstValue).c_str());
         std::fprintf(stderr, "join them with --reencode\n");
         return 1;
     }

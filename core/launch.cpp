@@ -65,14 +65,32 @@ bool SameType(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-bool DirectJoinCompatible(const std::vector<JoinFile>& files) {
-    const JoinFile* previous = nullptr;
-    for (const JoinFile& f : files) {
+std::optional<JoinMismatch> FirstDirectJoinMismatch(const std::vector<JoinFile>& files) {
+    const JoinFile* first = nullptr;
+    for (size_t k = 0; k < files.size(); ++k) {
+        const JoinFile& f = files[k];
         if (!f.described) continue;
-        if (previous && (!SameType(f.type, previous->type) || f.size != previous->size)) return false;
-        previous = &f;
+        if (!first) {
+            first = &f;
+            continue;
+        }
+        const auto differs = [&](JoinParameter p, const std::string& value, const std::string& firstValue) {
+            return JoinMismatch{static_cast<int>(k), p, value, firstValue};
+        };
+        if (!SameType(f.type, first->type)) return differs(JoinParameter::Type, f.type, first->type);
+        if (f.size != first->size) return differs(JoinParameter::PictureSize, f.size, first->size);
+        if (!f.videoCodec.empty() && !first->videoCodec.empty() && f.videoCodec != first->videoCodec)
+            return differs(JoinParameter::VideoCodec, f.videoCodec, first->videoCodec);
+        if (f.audioCodec.empty()) continue;  // no sound to append, or nothing known of it
+        if (f.audioCodec != first->audioCodec)
+            return differs(JoinParameter::AudioCodec, f.audioCodec, first->audioCodec);
+        if (f.sampleRate && first->sampleRate && f.sampleRate != first->sampleRate)
+            return differs(JoinParameter::SampleRate, std::to_string(f.sampleRate) + " Hz",
+                           std::to_string(first->sampleRate) + " Hz");
+        if (f.channels && first->channels && f.channels != first->channels)
+            return differs(JoinParameter::Channels, std::to_string(f.channels), std::to_string(first->channels));
     }
-    return true;
+    return std::nullopt;
 }
 
 int32_t JoinTotalSeconds(const std::vector<JoinFile>& files) {
@@ -98,7 +116,7 @@ LaunchResult FillCutJob(ConversionJob& job, const CutLaunch& cut, const ExistsTe
     const OutputChoice& out = cut.output;
     const ResolvedPreset preset = ResolveOutput(Dialog::Cut, out.rows, job);
     const std::string extension = out.direct ? SourceExtension(cut.source) : preset.extension;
-    if (extension.empty()) return {LaunchStatus::NoExtension, 0};
+    if (extension.empty()) return {LaunchStatus::NoExtension, 0, {}};
     job.joinMode = false;
     job.reencode = !out.direct;
     job.inputPaths[0] = cut.source;
@@ -113,16 +131,18 @@ LaunchResult FillCutJob(ConversionJob& job, const CutLaunch& cut, const ExistsTe
 
 LaunchResult FillJoinJob(ConversionJob& job, const JoinLaunch& join, const ExistsTest& exists) {
     const OutputChoice& out = join.output;
-    if (out.direct && !DirectJoinCompatible(join.files)) return {LaunchStatus::UnlikeFiles};
+    if (out.direct)
+        if (std::optional<JoinMismatch> m = FirstDirectJoinMismatch(join.files))
+            return {LaunchStatus::UnlikeFiles, m->file, *m};
     // Hidden first pictures can be kept hidden only at the start of the output.
     for (size_t k = 1; out.direct && k < join.files.size(); ++k)
-        if (join.files[k].hidesLeadingPictures) return {LaunchStatus::HiddenLead, static_cast<int>(k)};
+        if (join.files[k].hidesLeadingPictures) return {LaunchStatus::HiddenLead, static_cast<int>(k), {}};
     const ResolvedPreset preset = ResolveOutput(Dialog::Join, out.rows, job);
     // Only a direct join takes the files' own extensions.
     std::vector<std::string> extensions;
     for (const JoinFile& f : join.files) {
         extensions.push_back(out.direct ? SourceExtension(f.path) : preset.extension);
-        if (extensions.back().empty()) return {LaunchStatus::NoExtension, static_cast<int>(extensions.size()) - 1};
+        if (extensions.back().empty()) return {LaunchStatus::NoExtension, static_cast<int>(extensions.size()) - 1, {}};
     }
     job.joinMode = true;
     job.reencode = !out.direct;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,12 +34,32 @@ struct JoinFile {
     std::string size;       // SizeText of the picture
     int64_t lengthMicros = 0;
     bool hidesLeadingPictures = false;  // its container hides its first pictures (an edit list)
+    // Codec names ("" when unknown or without such a stream) and the sound's shape (0 unknown).
+    std::string videoCodec;
+    std::string audioCodec;
+    int sampleRate = 0;
+    int channels = 0;
 };
 
-// A direct join copies packets, so its files must agree in type and picture size: true
-// when every described file's type and size texts equal those of the described file
-// before it (the type without regard to letter case: "MP4" is "mp4").
-bool DirectJoinCompatible(const std::vector<JoinFile>& files);
+// What two files of a direct join can differ in.
+enum class JoinParameter { Type, PictureSize, VideoCodec, AudioCodec, SampleRate, Channels };
+
+// The first file that cannot follow the first described file in a direct join, and how
+// it differs: the parameter, its value and the first file's ("" for no such stream).
+struct JoinMismatch {
+    int file = -1;
+    JoinParameter parameter = JoinParameter::Type;
+    std::string value, firstValue;
+};
+
+// A direct join copies packets, so its files must agree with the first one in type (without
+// regard to letter case: "MP4" is "mp4"), picture size, codecs and the sound's sample rate and
+// channels. A file after the first may lack sound; it may not bring sound the first lacks.
+// Files not described, and values not known, are left to the job.
+std::optional<JoinMismatch> FirstDirectJoinMismatch(const std::vector<JoinFile>& files);
+inline bool DirectJoinCompatible(const std::vector<JoinFile>& files) {
+    return !FirstDirectJoinMismatch(files).has_value();
+}
 
 // The join's progress scale: the files' lengths in seconds, added up file by file and cut
 // to whole seconds after each file.
@@ -58,12 +79,13 @@ struct JoinLaunch {
 enum class LaunchStatus {
     Ready,
     NoExtension,  // a direct job's source has no extension, so no container to copy into
-    UnlikeFiles,  // a direct join of files that differ in type or picture size
+    UnlikeFiles,  // a direct join of files that differ (see `mismatch`)
     HiddenLead,   // a direct join where a file after the first hides its first pictures
 };
 struct LaunchResult {
     LaunchStatus status = LaunchStatus::Ready;
-    int input = -1;  // NoExtension, HiddenLead: the input in question
+    int input = -1;         // NoExtension, HiddenLead, UnlikeFiles: the input in question
+    JoinMismatch mismatch;  // UnlikeFiles: how that input differs
     bool ok() const { return status == LaunchStatus::Ready; }
 };
 

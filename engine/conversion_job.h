@@ -36,6 +36,12 @@ struct MediaInfo {
     // The container hides the first pictures (an edit list): such a file can only start
     // a direct join, never follow another file in it.
     bool hidesLeadingPictures = false;
+    // What a direct join compares besides type and picture size: the codecs by FFmpeg's
+    // name ("" without such a stream) and the sound's shape.
+    std::string videoCodec;
+    std::string audioCodec;
+    int32_t sampleRate = 0;
+    int32_t channels = 0;
 };
 
 // The output of a re-encoding job: codecs, rates and picture size. The launch fills them

@@ -105,6 +105,14 @@ int ProbeMediaFile(ConversionJob& job) {
     info.rangeStartMicros = 0;
     info.rangeEndMicros = duration;
     info.hidesLeadingPictures = in->HidesLeadingPictures();
+    info.videoCodec = in->video() ? avcodec_get_name(in->video()->codecpar->codec_id) : "";
+    info.audioCodec.clear();
+    info.sampleRate = info.channels = 0;
+    if (const AVStream* a = in->audio()) {
+        info.audioCodec = avcodec_get_name(a->codecpar->codec_id);
+        info.sampleRate = a->codecpar->sample_rate;
+        info.channels = a->codecpar->ch_layout.nb_channels;
+    }
     return kProbeOk;
 }
 

@@ -47,6 +47,17 @@ enum : int {
 };
 }  // namespace source_column
 
+// What the path cell of a join row knows of its file besides the texts shown.
+namespace join_role {
+enum : int {
+    kHidesLead = 0x0100,  // Qt::UserRole
+    kVideoCodec,
+    kAudioCodec,
+    kSampleRate,
+    kChannels,
+};
+}  // namespace join_role
+
 // The progress dialog (template 129).
 namespace progress_id {
 enum : int {

@@ -28,6 +28,12 @@ struct BoxSink : MessageSink {
                         parent);
         box.exec();
     }
+    bool Ask(QWidget* parent, const QString& title, const QString& text) override {
+        QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+        box.setDefaultButton(QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+        return box.exec() == QMessageBox::Yes;
+    }
 };
 
 }  // namespace

@@ -17,10 +17,13 @@ QString GetProgramDir();
 // Opens a local file or an address with the desktop's default action; true on success.
 bool ShellOpen(const QString& target);
 
-// Shows a message with one OK button. `warning` picks the warning icon.
+// Shows a message with one OK button (`warning` picks the warning icon), or asks a question
+// with Yes and No buttons.
 struct MessageSink {
     virtual ~MessageSink() = default;
     virtual void Show(QWidget* parent, const QString& title, const QString& text, bool warning) = 0;
+    // True for Yes; No, Escape and the close box answer no.
+    virtual bool Ask(QWidget* parent, const QString& title, const QString& text) = 0;
 };
 MessageSink& DefaultMessageSink();
 

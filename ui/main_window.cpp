@@ -298,6 +298,8 @@ QString CUlvaneAVConverterDlg::TooltipFor(int controlId) const {
 }
 
 bool CUlvaneAVConverterDlg::eventFilter(QObject* watched, QEvent* event) {
+    // While a job runs its rows and source stay as they are.
+    if (jobRunning_ && event->type() == QEvent::KeyPress) return QDialog::eventFilter(watched, event);
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
         auto* w = qobject_cast<QWidget*>(watched);
         if (w && (w == this || isAncestorOf(w)) && isActiveWindow()) {
@@ -352,13 +354,13 @@ void CUlvaneAVConverterDlg::mouseMoveEvent(QMouseEvent* e) {
 
 void CUlvaneAVConverterDlg::dragEnterEvent(QDragEnterEvent* e) {
     const QMimeData* data = e->mimeData();
-    if (!data || !data->hasUrls()) return;
+    if (!data || !data->hasUrls() || jobRunning_) return;
     const QList<QUrl> urls = data->urls();
     if (std::any_of(urls.begin(), urls.end(), [](const QUrl& u) { return u.isLocalFile(); })) e->acceptProposedAction();
 }
 
 void CUlvaneAVConverterDlg::dropEvent(QDropEvent* e) {
-    if (!e->mimeData() || !e->mimeData()->hasUrls()) return;
+    if (!e->mimeData() || !e->mimeData()->hasUrls() || jobRunning_) return;
     e->acceptProposedAction();
     const QList<QUrl> urls = e->mimeData()->urls();
     // Probing takes a moment: after the drop, so the file manager is not kept waiting.
@@ -372,6 +374,14 @@ void CUlvaneAVConverterDlg::mouseReleaseEvent(QMouseEvent* e) {
 }
 
 void CUlvaneAVConverterDlg::closeEvent(QCloseEvent* e) {
+    if (jobRunning_) {
+        // Closed while a job runs: the user decides; a stopped job ends, then the window closes.
+        e->ignore();
+        if (closeAfterJob_ || !services_.messages->Ask(this, windowTitle(), Text("TISHI", "tcgz"))) return;
+        closeAfterJob_ = true;
+        if (progress_->isVisible()) StopJob();
+        return;
+    }
     // A stopped job's worker may still be finishing: it goes before the record does.
     if (job_) job_->cancelRequested.store(true);
     WaitForWorker();

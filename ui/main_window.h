@@ -99,6 +99,7 @@ public:
     // Waits for a worker still finishing a stopped job.
     void WaitForWorker();
     CAVConvertDlg* progressDialog() const { return progress_; }
+    bool jobRunning() const { return jobRunning_; }
     const ConversionJob* job() const { return job_.get(); }
     const QString& lastOutputFolder() const { return lastOutputFolder_; }
     const std::vector<int>& joinRows() const { return joinRows_; }
@@ -152,6 +153,8 @@ private:
     void SetUpProgress();
     void StopJob();
     std::vector<JoinFile> JoinFilesOfRows() const;
+    // The direct-join refusal: which file differs from the first, in what, and the offer to re-encode.
+    QString UnlikeFilesText(const std::vector<JoinFile>& files, const JoinMismatch& m) const;
     bool StartWorker();
     MonitorTexts MonitorTextsNow() const;
     void OnMonitorTick();
@@ -171,8 +174,10 @@ private:
     bool grabScheduled_ = false;  // a grab for the newest seek-bar position is on its way
     int shownPosition_ = 0;
     int grabCount_ = 0;
-    std::thread worker_;   // the job's worker; joined before the next job and at close
-    QTimer monitorTimer_;  // timer 1: the job monitor, every 500 ms
+    std::thread worker_;          // the job's worker; joined before the next job and at close
+    bool jobRunning_ = false;     // the progress dialog is up
+    bool closeAfterJob_ = false;  // the user chose to stop the job and close the window
+    QTimer monitorTimer_;         // timer 1: the job monitor, every 500 ms
     CAVConvertDlg* progress_;
     MonitorState monitor_;
     QString lastOutputFolder_;

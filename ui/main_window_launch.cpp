@@ -1,6 +1,7 @@
 // The main window's jobs: the cut and join launches, the worker, the progress dialog and
 // the job monitor's timer.
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QStandardPaths>
@@ -131,7 +132,23 @@ bool CUlvaneAVConverterDlg::StartWorker() {
     progress_->SetOverallLine("");
     progress_->SetFileBar(0);
     progress_->SetOverallBar(0);
-    progress_->exec();
+    // The progress dialog is not modal, so that the window's close box still reaches the
+    // window (which asks whether to stop the job); the window's own controls rest meanwhile.
+    QList<QWidget*> resting;
+    for (QWidget* w : std::as_const(items_))
+        if (w->isEnabled()) {
+            w->setEnabled(false);
+            resting << w;
+        }
+    jobRunning_ = true;
+    QEventLoop loop;
+    const QMetaObject::Connection ended = connect(progress_, &QDialog::finished, &loop, &QEventLoop::quit);
+    progress_->show();
+    loop.exec();
+    disconnect(ended);
+    jobRunning_ = false;
+    for (QWidget* w : std::as_const(resting)) w->setEnabled(true);
+    if (closeAfterJob_) QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     return true;
 }
 
@@ -185,12 +202,50 @@ std::vector<JoinFile> CUlvaneAVConverterDlg::JoinFilesOfRows() const {
     std::vector<JoinFile> files;
     for (int row : joinRows_) {
         const auto text = [&](int column) { return sourceList_->item(row, column)->text(); };
-        files.push_back({text(source_column::kPath).toStdString(), true, text(source_column::kType).toStdString(),
-                         text(source_column::kSize).toStdString(),
-                         int64_t{TimeFromText(text(source_column::kLength))} * 1000,
-                         sourceList_->item(row, source_column::kPath)->data(Qt::UserRole).toBool()});
+        const QTableWidgetItem* path = sourceList_->item(row, source_column::kPath);
+        JoinFile f;
+        f.path = text(source_column::kPath).toStdString();
+        f.type = text(source_column::kType).toStdString();
+        f.size = text(source_column::kSize).toStdString();
+        f.lengthMicros = int64_t{TimeFromText(text(source_column::kLength))} * 1000;
+        f.hidesLeadingPictures = path->data(join_role::kHidesLead).toBool();
+        f.videoCodec = path->data(join_role::kVideoCodec).toString().toStdString();
+        f.audioCodec = path->data(join_role::kAudioCodec).toString().toStdString();
+        f.sampleRate = path->data(join_role::kSampleRate).toInt();
+        f.channels = path->data(join_role::kChannels).toInt();
+        files.push_back(std::move(f));
     }
     return files;
+}
+
+QString CUlvaneAVConverterDlg::UnlikeFilesText(const std::vector<JoinFile>& files, const JoinMismatch& m) const {
+    const auto name = [](const std::string& path) { return QFileInfo(QString::fromStdString(path)).fileName(); };
+    const char* parameter = nullptr;
+    switch (m.parameter) {
+        case JoinParameter::Type:
+            parameter = "spgs";
+            break;
+        case JoinParameter::PictureSize:
+            parameter = "spdx";
+            break;
+        case JoinParameter::VideoCodec:
+            parameter = "spbm";
+            break;
+        case JoinParameter::AudioCodec:
+            parameter = "ypbm";
+            break;
+        case JoinParameter::SampleRate:
+            parameter = "ypcyl";
+            break;
+        case JoinParameter::Channels:
+            parameter = "sdsh";
+            break;
+    }
+    const auto value = [&](const std::string& v) { return v.empty() ? Text("TISHI", "wsp") : ToQString(v); };
+    const std::string& first = files.front().path;
+    return Text("TISHI", "cybt").arg(name(files[static_cast<size_t>(m.file)].path), name(first)) + "\n" +
+           Text("TISHI", "cbxq").arg(Text("JIEMIAN", parameter), value(m.value), value(m.firstValue)) + "\n\n" +
+           Text("TISHI", "gycb");
 }
 
 void CUlvaneAVConverterDlg::LaunchJoin() {
@@ -217,15 +272,22 @@ void CUlvaneAVConverterDlg::LaunchJoin() {
     dialog.ProposeFolder(ProposedOutputFolder(sourceList_->item(joinRows_.front(), source_column::kPath)->text()));
     if (!services_.runSettings(dialog)) return;
     const std::vector<JoinFile> files = JoinFilesOfRows();
-    const LaunchResult launch = FillJoinJob(job, {files, dialog.choice()}, PathExists);
+    LaunchResult launch = FillJoinJob(job, {files, dialog.choice()}, PathExists);
     if (launch.status == LaunchStatus::HiddenLead) {
         services_.messages->Show(
             this, windowTitle(),
             Text("TISHI", "bjyc") + "\n" + ToQString(files[static_cast<size_t>(launch.input)].path), true);
         return;
     }
+    if (launch.status == LaunchStatus::UnlikeFiles) {
+        // Named with the parameter that differs; re-encoding joins them anyway, if the user wants.
+        if (!services_.messages->Ask(this, windowTitle(), UnlikeFilesText(files, launch.mismatch))) return;
+        OutputChoice reencode = dialog.choice();
+        reencode.direct = false;
+        launch = FillJoinJob(job, {files, reencode}, PathExists);
+    }
     if (!launch.ok()) {
-        // Unlike files, or a file without an extension: neither can be joined directly.
+        // A file without an extension has no container to copy into.
         services_.messages->Show(this, windowTitle(), Text("TISHI", "bnzjhb"), true);
         return;
     }

@@ -63,7 +63,7 @@ void CUlvaneAVConverterDlg::OpenFiles(const QStringList& files) {
 
 void CUlvaneAVConverterDlg::AddFiles(const QStringList& files) {
     const int tab = tabs_->currentIndex();
-    if (files.isEmpty()) return;
+    if (files.isEmpty() || jobRunning_) return;  // a job's source and rows stay as they are
     if (tab == 0) cutSourcePath_.clear();
     MediaInfo cutInfo;
     QStringList refused;  // one paragraph per file that cannot be used
@@ -112,8 +112,12 @@ void CUlvaneAVConverterDlg::AddJoinRow(const QString& path, const MediaInfo& inf
                          ToQString(SizeText(info.videoWidth, info.videoHeight)), QString::asprintf("%5.2ffps", rate),
                          Text("JIEMIAN", "zb")});
     // What a direct join needs to know besides the texts shown.
-    sourceList_->item(sourceList_->rowCount() - 1, source_column::kPath)
-        ->setData(Qt::UserRole, info.hidesLeadingPictures);
+    QTableWidgetItem* item = sourceList_->item(sourceList_->rowCount() - 1, source_column::kPath);
+    item->setData(join_role::kHidesLead, info.hidesLeadingPictures);
+    item->setData(join_role::kVideoCodec, QString::fromStdString(info.videoCodec));
+    item->setData(join_role::kAudioCodec, QString::fromStdString(info.audioCodec));
+    item->setData(join_role::kSampleRate, info.sampleRate);
+    item->setData(join_role::kChannels, info.channels);
 }
 
 void CUlvaneAVConverterDlg::MoveSelectedSource(int step) {

@@ -162,3 +162,15 @@ TEST(CliBadInput, JoinWhoseFirstFileIsBrokenMakesNoOutput) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(FilesIn(out.path()).empty());
 }
+
+TEST(CliBadInput, ADirectJoinOfUnlikeSoundNamesTheFileAndTheSampleRate) {
+    TempDir out;
+    const std::string other = Fixture("cli_av_32k.mp4", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:d=1", "-f",
+                                                         "lavfi", "-i", "sine=f=440:r=32000:d=1", "-c:v", "libx264",
+                                                         "-pix_fmt", "yuv420p", "-c:a", "aac", "-shortest"});
+    const auto r = Cli({"join", "--out-dir", out.path().string(), "--name", "j", AvFixture(), other});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("cli_av_32k.mp4 cannot be joined directly"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("sample rate is 32000 Hz"), std::string::npos) << r.err;
+    EXPECT_TRUE(FilesIn(out.path()).empty());
+}

@@ -218,6 +218,62 @@ TEST(Launch, DirectJoinCompatibilityComparesTypeAndSizeTexts) {
     EXPECT_FALSE(DirectJoinCompatible({File("/a.mp4", "320*240", 0), unknown, File("/b.mp4", "1*1", 0)}));
 }
 
+TEST(Launch, TheRefusalNamesTheFirstUnlikeFileAndWhatDiffers) {
+    const auto av = [](std::string path, std::string video, std::string audio, int rate, int channels) {
+        JoinFile f = File(std::move(path), "640*360", 0);
+        f.videoCodec = std::move(video);
+        f.audioCodec = std::move(audio);
+        f.sampleRate = rate;
+        f.channels = channels;
+        return f;
+    };
+    const JoinFile a = av("/a.mp4", "h264", "aac", 48000, 2);
+    const auto mismatch = [&](std::vector<JoinFile> rest) {
+        rest.insert(rest.begin(), a);
+        return FirstDirectJoinMismatch(rest);
+    };
+    EXPECT_FALSE(mismatch({a, a}));
+    // Each parameter, named with both values; the first unlike file is the one named.
+    auto m = mismatch({av("/b.mp4", "hevc", "aac", 48000, 2), av("/c.mp4", "h264", "mp3", 48000, 2)});
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->file, 1);
+    EXPECT_EQ(m->parameter, JoinParameter::VideoCodec);
+    EXPECT_EQ(m->value, "hevc");
+    EXPECT_EQ(m->firstValue, "h264");
+    m = mismatch({av("/b.mp4", "h264", "mp3", 48000, 2)});
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->parameter, JoinParameter::AudioCodec);
+    m = mismatch({av("/b.mp4", "h264", "aac", 44100, 2)});
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->parameter, JoinParameter::SampleRate);
+    EXPECT_EQ(m->value, "44100 Hz");
+    m = mismatch({av("/b.mp4", "h264", "aac", 48000, 1)});
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->parameter, JoinParameter::Channels);
+    JoinFile wide = a;
+    wide.size = "1280*720";
+    m = mismatch({wide});
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->parameter, JoinParameter::PictureSize);
+    EXPECT_EQ(m->value, "1280*720");
+    EXPECT_EQ(m->firstValue, "640*360");
+    // A later file may be silent; it may not bring sound to a silent first file.
+    EXPECT_FALSE(mismatch({av("/b.mp4", "h264", "", 0, 0)}));
+    const JoinFile silent = av("/s.mp4", "h264", "", 0, 0);
+    m = FirstDirectJoinMismatch({silent, a});
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->parameter, JoinParameter::AudioCodec);
+    EXPECT_EQ(m->firstValue, "");
+    // The launch reports the same file and parameter.
+    JoinLaunch join{{a, a, av("/c.mp4", "h264", "aac", 32000, 2)}, Output(true, {})};
+    ConversionJob job;
+    PrepareJoinJob(job, 3);
+    const LaunchResult r = FillJoinJob(job, join, Holding({}));
+    EXPECT_EQ(r.status, LaunchStatus::UnlikeFiles);
+    EXPECT_EQ(r.input, 2);
+    EXPECT_EQ(r.mismatch.parameter, JoinParameter::SampleRate);
+}
+
 TEST(Launch, TheJoinsTotalLengthIsCutToWholeSecondsFileByFile) {
     EXPECT_EQ(JoinTotalSeconds({}), 0);
     EXPECT_EQ(JoinTotalSeconds({File("/a.mp4", "", 2'999'999)}), 2);

@@ -320,7 +320,7 @@ TEST(Launches, AJoinOfThreeThroughTheWindow) {
     EXPECT_EQ(Problems(Inspect(job->outputPaths[0]), true, false, 6.0, 0.1), "");
 }
 
-TEST(Launches, ADirectJoinOfUnlikeFilesIsRefusedAfterTheDialog) {
+TEST(Launches, ADirectJoinOfUnlikeFilesNamesTheFileAndOffersToReEncode) {
     Harness h;
     TempDir out;
     h.window->SelectTab(1);
@@ -331,19 +331,30 @@ TEST(Launches, ADirectJoinOfUnlikeFilesIsRefusedAfterTheDialog) {
     Choice c;
     c.folder = QString::fromStdString(out.path().string());
     h.settings = Fill(c);
+    // Declined: nothing is made, and the question named the file and the picture sizes.
+    h.messages.answer = false;
     h.window->LaunchJoin();
-    EXPECT_EQ(h.messages.shown.last(), QString::fromStdString(h.window->languageTable().Text("TISHI", "bnzjhb")));
+    ASSERT_EQ(h.messages.asked.size(), 1);
+    const QString question = h.messages.asked.last();
+    EXPECT_TRUE(question.contains("j_big.mp4")) << question.toStdString();
+    EXPECT_TRUE(question.contains("j1.mp4")) << question.toStdString();
+    EXPECT_TRUE(question.contains(QString::fromStdString(h.window->languageTable().Text("JIEMIAN", "spdx"))));
+    EXPECT_TRUE(question.contains("640*480")) << question.toStdString();
     EXPECT_TRUE(FilesIn(out.path()).empty());
-    // The same files join indirectly.
-    c.direct = false;
-    h.settings = Fill(c);
+    // Accepted: the same files join with re-encoding, at the dialog's rows.
+    h.messages.answer = true;
     h.window->LaunchJoin();
+    EXPECT_EQ(h.messages.asked.size(), 2);
+    ASSERT_NE(h.window->job(), nullptr);
+    EXPECT_TRUE(h.window->job()->reencode);
     EXPECT_EQ(h.window->job()->inputStatus[1].load(), kInputDone);
+    EXPECT_EQ(FilesIn(out.path()).size(), 1u);
 }
 
-TEST(Launches, TheStopButtonStopsTheJobWithoutAReport) {
-    Harness h;
-    TempDir out;
+namespace {
+
+// A 30 s source, and settings that re-encode it into `out`: a job long enough to be stopped.
+void LoadLongReEncodingCut(Harness& h, const TempDir& out) {
     const QString longer = QString::fromStdString(
         Fixture("j_long.mp4", {"-f", "lavfi", "-i", "testsrc2=size=640x480:rate=25", "-t", "30", "-c:v", "libx264",
                                "-preset", "ultrafast", "-pix_fmt", "yuv420p"}));
@@ -353,6 +364,14 @@ TEST(Launches, TheStopButtonStopsTheJobWithoutAReport) {
     c.rows = {1, 8, 7, 13, 0, 0};
     c.folder = QString::fromStdString(out.path().string());
     h.settings = Fill(c);
+}
+
+}  // namespace
+
+TEST(Launches, TheStopButtonStopsTheJobWithoutAReport) {
+    Harness h;
+    TempDir out;
+    LoadLongReEncodingCut(h, out);
     const int before = h.messages.shown.size();
     // Press stop as soon as the progress dialog is up.
     QTimer::singleShot(300, [&] {
@@ -365,4 +384,32 @@ TEST(Launches, TheStopButtonStopsTheJobWithoutAReport) {
     h.window->WaitForWorker();
     EXPECT_EQ(h.window->job()->inputStatus[0].load(), kInputPending);
     EXPECT_FALSE(h.window->progressDialog()->isVisible());
+}
+
+TEST(Launches, ClosingTheWindowDuringAJobAsksAndStopsItOnYes) {
+    Harness h;
+    TempDir out;
+    LoadLongReEncodingCut(h, out);
+    bool restedDuringJob = false;
+    // The close box during the job: first answered No (the job goes on), then Yes.
+    QTimer::singleShot(300, [&] {
+        restedDuringJob = h.window->jobRunning() && !h.window->Item(main_id::kConvertButton)->isEnabled();
+        h.messages.answer = false;
+        h.window->close();
+        EXPECT_TRUE(h.window->isVisible());
+        EXPECT_TRUE(h.window->progressDialog()->isVisible());
+        h.messages.answer = true;
+        h.window->close();
+    });
+    h.window->LaunchCut();
+    EXPECT_TRUE(restedDuringJob);
+    EXPECT_EQ(h.messages.asked.size(), 2);
+    EXPECT_FALSE(h.window->progressDialog()->isVisible());
+    // The close follows once the job has stopped; a stopped job leaves no file behind.
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(h.window->isVisible());
+    h.window->WaitForWorker();
+    EXPECT_EQ(h.window->job(), nullptr);
+    EXPECT_TRUE(FilesIn(out.path()).empty());
+    EXPECT_TRUE(h.window->Item(main_id::kConvertButton)->isEnabled());
 }

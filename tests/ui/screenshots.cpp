@@ -23,6 +23,10 @@ namespace {
 
 struct Quiet : ulvane::MessageSink {
     void Show(QWidget*, const QString&, const QString& text, bool) override { qWarning("%s", qPrintable(text)); }
+    bool Ask(QWidget*, const QString&, const QString& text) override {
+        qWarning("%s", qPrintable(text));
+        return false;
+    }
 };
 
 void Shoot(QWidget* w, const QString& path) {

@@ -17,7 +17,13 @@ namespace fs = std::filesystem;
 
 struct Messages : MessageSink {
     QStringList shown;
+    QStringList asked;
+    bool answer = false;  // what every question is answered
     void Show(QWidget*, const QString&, const QString& text, bool) override { shown << text; }
+    bool Ask(QWidget*, const QString&, const QString& text) override {
+        asked << text;
+        return answer;
+    }
 };
 
 // A program folder of its own, with the shipped languages, images and settings, and a
