@@ -1,6 +1,11 @@
 // The check-box list and its header.
 #include "controls/check_list.h"
 
+#include <QDropEvent>
+#include <QMimeData>
+#include <algorithm>
+#include <optional>
+
 #include <QPainter>
 
 namespace ulvane {
@@ -59,6 +64,96 @@ CCheckListCtrl::CCheckListCtrl(int controlId, QWidget* parent)
             });
     connect(this, &QTableWidget::itemSelectionChanged, this, &CCheckListCtrl::OnItemStateChanged);
     connect(header_, &QHeaderView::sectionClicked, this, &CCheckListCtrl::OnHeaderClicked);
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DragDrop);
+    setDefaultDropAction(Qt::CopyAction);  // never a move: the view would clear the dragged cells
+    setDropIndicatorShown(true);
+}
+
+bool CCheckListCtrl::MoveRow(int from, int to) {
+    if (from < 0 || to < 0 || from >= rowCount() || to >= rowCount()) return false;
+    // Neighbours change places, item by item, until the row is where it should be.
+    const int step = to > from ? 1 : -1;
+    for (int row = from; row != to; row += step) {
+        const int next = row + step;
+        const bool checkedRow = IsChecked(row), checkedNext = IsChecked(next);
+        for (int c = 0; c < columnCount(); ++c) {
+            QTableWidgetItem* a = takeItem(row, c);
+            QTableWidgetItem* b = takeItem(next, c);
+            setItem(row, c, b);
+            setItem(next, c, a);
+        }
+        SetChecked(next, checkedRow);
+        SetChecked(row, checkedNext);
+    }
+    selectRow(to);
+    setCurrentCell(to, 0);
+    if (from != to) emit rowMoved(from, to);
+    return true;
+}
+
+QStringList CCheckListCtrl::mimeTypes() const {
+    return {kRowMimeType};
+}
+
+QMimeData* CCheckListCtrl::mimeData(const QList<QTableWidgetItem*>& items) const {
+    auto* data = new QMimeData;
+    if (!items.isEmpty()) data->setData(kRowMimeType, QByteArray::number(items.first()->row()));
+    return data;
+}
+
+namespace {
+
+std::optional<int> DraggedRow(const QMimeData* data) {
+    if (!data || !data->hasFormat(CCheckListCtrl::kRowMimeType)) return std::nullopt;
+    bool ok = false;
+    const int row = data->data(CCheckListCtrl::kRowMimeType).toInt(&ok);
+    return ok ? std::optional<int>(row) : std::nullopt;
+}
+
+}  // namespace
+
+int CCheckListCtrl::DropTargetRow(int from, const QPoint& pos) const {
+    const int over = rowAt(pos.y());
+    if (over < 0) return pos.y() < 0 ? 0 : rowCount() - 1;  // above the first row or below the last
+    // On the lower half of a row: after it; on the upper half: before it.
+    const QRect r = visualRect(model()->index(over, 0));
+    int to = pos.y() >= r.center().y() ? over + 1 : over;
+    if (to > from) --to;  // the rows below the dragged one move up by one
+    return std::clamp(to, 0, rowCount() - 1);
+}
+
+void CCheckListCtrl::dragEnterEvent(QDragEnterEvent* e) {
+    if (DraggedRow(e->mimeData())) {
+        QTableWidget::dragEnterEvent(e);
+        e->acceptProposedAction();
+    } else {
+        e->ignore();
+    }
+}
+
+void CCheckListCtrl::dragMoveEvent(QDragMoveEvent* e) {
+    if (DraggedRow(e->mimeData())) {
+        QTableWidget::dragMoveEvent(e);  // scrolls near the edges and draws the drop line
+        e->setDropAction(Qt::CopyAction);
+        e->accept();
+    } else {
+        e->ignore();
+    }
+}
+
+void CCheckListCtrl::dropEvent(QDropEvent* e) {
+    const std::optional<int> from = DraggedRow(e->mimeData());
+    if (!from) {
+        e->ignore();
+        return;
+    }
+    e->setDropAction(Qt::CopyAction);
+    e->accept();
+    MoveRow(*from, DropTargetRow(*from, e->position().toPoint()));
+    setState(QAbstractItemView::NoState);
+    viewport()->update();
 }
 
 bool CCheckListCtrl::InitHeaderCheckBox(const QImage& checkImages) {

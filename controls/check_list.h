@@ -49,6 +49,27 @@ public:
     bool IsChecked(int row) const;
     void SetChecked(int row, bool checked);
 
+    // Moves a row, with its tick and everything its items hold, to `to` (the rows between
+    // close up); the moved row becomes the selected and current one. False when either
+    // row is outside the list.
+    bool MoveRow(int from, int to);
+
+    // Rows are dragged within the list to reorder it; what a drag carries is the row's
+    // number in this format. Other drops (files from a file manager) go to the parent.
+    static constexpr const char* kRowMimeType = "application/x-ulvane-list-row";
+    // Where a row dropped at `pos` (viewport coordinates) of a drag from row `from` goes.
+    int DropTargetRow(int from, const QPoint& pos) const;
+
+signals:
+    void rowMoved(int from, int to);
+
+protected:
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QList<QTableWidgetItem*>& items) const override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dragMoveEvent(QDragMoveEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
+
 private:
     void OnItemStateChanged();
     void OnHeaderClicked(int section);

@@ -31,6 +31,8 @@ enum : int {
     kRemoveButton = 1254,
     kAddFilesButton = 1255,  // the join tab's add button
     kLanguageCaption = 1278,
+    kMoveUpButton = 1290,
+    kMoveDownButton = 1291,
 };
 }  // namespace main_id
 

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
+#include <QToolButton>
 #include <cmath>
 
 #include "controls/bitmap_slider.h"
@@ -37,6 +38,9 @@ constexpr TemplateItem kMainItems[] = {
     {1255, ItemKind::BitmapButton, {300, 51, 56, 32}, false, "添加文件"},
     {1254, ItemKind::BitmapButton, {300, 87, 56, 33}, false, "Button5"},
     {1099, ItemKind::BitmapButton, {300, 122, 56, 35}, false, "Merge"},
+    // The join order: the selected row up or down (as Ctrl+Up and Ctrl+Down, and dragging).
+    {1290, ItemKind::ArrowButton, {300, 162, 27, 16}, false, "up"},
+    {1291, ItemKind::ArrowButton, {329, 162, 27, 16}, false, "down"},
     {1140, ItemKind::Slider, {6, 183, 322, 12}, true, ""},
     {1172, ItemKind::Group, {6, 195, 352, 31}, true, ""},
     {1183, ItemKind::BitmapButton, {94, 200, 34, 22}, true, "Open file"},
@@ -232,6 +236,13 @@ QMap<int, QWidget*> BuildDialog(const DialogTemplate& t, QWidget* parent) {
                 auto* e = new QLineEdit(text, parent);
                 e->setReadOnly(true);
                 w = e;
+                break;
+            }
+            case ItemKind::ArrowButton: {
+                auto* b = new QToolButton(parent);
+                b->setArrowType(text == "up" ? Qt::UpArrow : Qt::DownArrow);
+                b->setFocusPolicy(Qt::StrongFocus);
+                w = b;
                 break;
             }
             case ItemKind::SunkenStatic: {

@@ -30,7 +30,8 @@ enum class ItemKind {
     Progress,
     PushButton,
     Radio,
-    ReadOnlyEdit
+    ReadOnlyEdit,
+    ArrowButton  // a small button with an arrow; the caption "up" or "down" picks it
 };
 
 struct TemplateItem {

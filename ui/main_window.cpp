@@ -45,7 +45,7 @@ const QColor kListColour(241, 250, 233);
 const int kCutControls[] = {
     kConvertButton, kOpenButton, kSeekBar, kStartPointButton, kEndPointButton, kAddButton, kStartCaption, kEndCaption,
     kLengthCaption, kStartBox,   kEndBox,  kLengthText,       kCutGroup,       kPreview,   kPositionText, kPlayButton};
-const int kJoinControls[] = {kMergeButton, kSourceList, kRemoveButton, kAddFilesButton};
+const int kJoinControls[] = {kMergeButton, kSourceList, kRemoveButton, kAddFilesButton, kMoveUpButton, kMoveDownButton};
 
 // Tooltip keys of section HINT by control.
 struct Hint {
@@ -55,7 +55,8 @@ struct Hint {
 const Hint kHints[] = {{kAddButton, "tjspwj"},         {kOpenButton, "tjspwj"}, {kAddFilesButton, "tjspwj"},
                        {kConvertButton, "ksjq"},       {kStartBox, "zjsrsjd"},  {kEndBox, "zjsrsjd"},
                        {kMergeButton, "hbcygwj"},      {kSeekBar, "djsbzj"},    {kEndPointButton, "szjsjqd"},
-                       {kStartPointButton, "szksjqd"}, {kPlayButton, "bf"},     {kRemoveButton, "sc"}};
+                       {kStartPointButton, "szksjqd"}, {kPlayButton, "bf"},     {kRemoveButton, "sc"},
+                       {kMoveUpButton, "sy"},          {kMoveDownButton, "xy"}};
 
 }  // namespace
 
@@ -193,6 +194,10 @@ void CUlvaneAVConverterDlg::SetUpButtons() {
     onClick(kStartPointButton, &CUlvaneAVConverterDlg::SetStartPoint);
     onClick(kEndPointButton, &CUlvaneAVConverterDlg::SetEndPoint);
     onClick(kPlayButton, &CUlvaneAVConverterDlg::Play);
+    connect(ItemAs<QAbstractButton>(kMoveUpButton), &QAbstractButton::clicked, this,
+            [this] { MoveSelectedSource(-1); });
+    connect(ItemAs<QAbstractButton>(kMoveDownButton), &QAbstractButton::clicked, this,
+            [this] { MoveSelectedSource(1); });
     ItemAs<CControlButton>(kConvertButton)->setEnabled(true);
     ItemAs<CControlButton>(kMergeButton)->setEnabled(true);
 }

@@ -123,20 +123,8 @@ void CUlvaneAVConverterDlg::AddJoinRow(const QString& path, const MediaInfo& inf
 void CUlvaneAVConverterDlg::MoveSelectedSource(int step) {
     const QList<QTableWidgetItem*> selected = sourceList_->selectedItems();
     if (selected.isEmpty()) return;
-    const int row = selected.first()->row(), to = row + step;
-    if (to < 0 || to >= sourceList_->rowCount()) return;
-    // Rows change places item by item, with their tick and what they know of their file.
-    const bool checkedRow = sourceList_->IsChecked(row), checkedTo = sourceList_->IsChecked(to);
-    for (int c = 0; c < sourceList_->columnCount(); ++c) {
-        QTableWidgetItem* a = sourceList_->takeItem(row, c);
-        QTableWidgetItem* b = sourceList_->takeItem(to, c);
-        sourceList_->setItem(row, c, b);
-        sourceList_->setItem(to, c, a);
-    }
-    sourceList_->SetChecked(to, checkedRow);
-    sourceList_->SetChecked(row, checkedTo);
-    sourceList_->selectRow(to);
-    sourceList_->setCurrentCell(to, source_column::kPath);
+    const int row = selected.first()->row();
+    sourceList_->MoveRow(row, row + step);  // rows keep their tick and what they know of their file
 }
 
 void CUlvaneAVConverterDlg::DropFiles(const QList<QUrl>& urls) {

@@ -209,7 +209,7 @@ TEST(MainWindow, TypedTimesAreCheckedMoveTheirMarksAndShowTheirPictures) {
     EXPECT_GT(CentreColour(preview).red(), 200) << "the picture at the typed end, 0.5 s";
 }
 
-TEST(MainWindow, JoinRowsMoveWithCtrlUpAndDownAndJoinInTheOrderShown) {
+TEST(MainWindow, JoinRowsMoveByKeysButtonsAndDraggingAndJoinInTheOrderShown) {
     Harness h;
     h.window->SelectTab(1);
     const QString a = Av("w25.mp4", "25"), b = Av("w30.mp4", "30000/1001"), c = Av("w24.mp4", "24");
@@ -232,6 +232,25 @@ TEST(MainWindow, JoinRowsMoveWithCtrlUpAndDownAndJoinInTheOrderShown) {
     EXPECT_FALSE(list->IsChecked(2)) << "the tick moves with its row";
     QTest::keyClick(list, Qt::Key_Down, Qt::ControlModifier);
     EXPECT_EQ(paths(), (QStringList{a, c, b}));
+    // The arrow buttons beside the list do the same.
+    auto* up = h.window->ItemAs<QAbstractButton>(kMoveUpButton);
+    ASSERT_TRUE(up->isVisible());
+    up->click();
+    EXPECT_EQ(paths(), (QStringList{c, a, b}));
+    EXPECT_EQ(h.window->TooltipFor(kMoveDownButton).toStdString(), h.window->languageTable().Text("HINT", "xy"));
+    // And a row dragged within the list: the unticked last row onto the upper half of the first.
+    QMimeData dragged;
+    dragged.setData(CCheckListCtrl::kRowMimeType, "2");
+    const QRect first = list->visualRect(list->model()->index(0, 0));
+    QDropEvent drop(QPointF(first.center().x(), first.top() + 2), Qt::CopyAction, &dragged, Qt::LeftButton,
+                    Qt::NoModifier);
+    QDragEnterEvent enter(drop.position().toPoint(), Qt::CopyAction, &dragged, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &enter);  // a drop goes to the widget that took the drag
+    EXPECT_TRUE(enter.isAccepted());
+    QApplication::sendEvent(list->viewport(), &drop);
+    EXPECT_EQ(paths(), (QStringList{b, c, a}));
+    EXPECT_FALSE(list->IsChecked(0)) << "the tick moves with its row";
+    EXPECT_EQ(list->item(2, source_column::kFrameRate)->text(), "25.00fps");
     // Joined in the order shown.
     h.settings = [](OutputSettingsDialog& d) { d.Start(); };
     h.folderToPick = QString::fromStdString(h.dir.path().string());
@@ -239,8 +258,8 @@ TEST(MainWindow, JoinRowsMoveWithCtrlUpAndDownAndJoinInTheOrderShown) {
     h.window->WaitForWorker();
     ASSERT_NE(h.window->job(), nullptr);
     ASSERT_EQ(h.window->job()->inputCount, 2);
-    EXPECT_EQ(h.window->job()->inputPaths[0], a.toStdString());
-    EXPECT_EQ(h.window->job()->inputPaths[1], c.toStdString());
+    EXPECT_EQ(h.window->job()->inputPaths[0], c.toStdString());
+    EXPECT_EQ(h.window->job()->inputPaths[1], a.toStdString());
 }
 
 TEST(MainWindow, FilesDroppedOnTheWindowComeInAsTheAddButtonBringsThem) {
@@ -258,8 +277,13 @@ TEST(MainWindow, FilesDroppedOnTheWindowComeInAsTheAddButtonBringsThem) {
     WriteFileBytes(h.dir / "notes.mp4", "not a video");
     data.setUrls(
         {QUrl::fromLocalFile(Av("w25.mp4", "25")), QUrl::fromLocalFile(QString::fromStdString(h.dir / "notes.mp4"))});
+    // Dropped on the list, which reorders its own rows only: the window takes the files.
+    QWidget* listView = h.window->ItemAs<CCheckListCtrl>(kSourceList)->viewport();
+    QDragEnterEvent overList(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(listView, &overList);
+    EXPECT_TRUE(overList.isAccepted());
     QDropEvent second(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(h.window.get(), &second);
+    QApplication::sendEvent(listView, &second);
     QTRY_COMPARE_WITH_TIMEOUT(h.window->ItemAs<CCheckListCtrl>(kSourceList)->rowCount(), 1, 5000);
     EXPECT_EQ(h.messages.shown.size(), 1) << "the same checks as the add button";
 
