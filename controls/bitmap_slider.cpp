@@ -1,10 +1,11 @@
 // The bitmap slider.
 #include "controls/bitmap_slider.h"
 
+#include "controls/focus_cue.h"
+
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QStyleOptionFocusRect>
 #include <QStylePainter>
 #include <cmath>
 #include <cstdlib>
@@ -264,12 +265,7 @@ void CBitmapSlider::paintEvent(QPaintEvent*) {
         }
     }
     if (thumbLoaded_ && enabled) p.drawPixmap(ThumbCorner(), hasActiveThumb_ && dragging_ ? activeThumb_ : thumb_);
-    if (drawFocusRect_ && hasFocus_ && enabled) {
-        QStyleOptionFocusRect option;
-        option.initFrom(this);
-        option.rect = rect();
-        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &p, this);
-    }
+    if (drawFocusRect_ && hasFocus_ && enabled) DrawFocusCue(p, *this, rect());
 }
 
 }  // namespace ulvane

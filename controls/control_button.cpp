@@ -1,6 +1,8 @@
 // The shaped bitmap button.
 #include "controls/control_button.h"
 
+#include "controls/focus_cue.h"
+
 #include <QPainter>
 #include <vector>
 
@@ -107,6 +109,13 @@ void CControlButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
     DrawFace(p, hovering_ ? hover_ : normal_);
     if (isDown()) DrawFace(p, pressed_);
+    if (hasFocus()) {
+        // Shaped buttons show only their shape: the focus is a tint over it as well as a frame.
+        QColor tint = palette().color(QPalette::Highlight);
+        tint.setAlpha(70);
+        p.fillRect(rect(), tint);
+        DrawFocusCue(p, *this, rect().adjusted(1, 1, -1, -1));
+    }
 }
 
 }  // namespace ulvane

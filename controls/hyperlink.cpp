@@ -1,6 +1,11 @@
 // The hyperlink.
 #include "controls/hyperlink.h"
 
+#include <QKeyEvent>
+#include <QPainter>
+
+#include "controls/focus_cue.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -36,6 +41,7 @@ CHyperLink::CHyperLink(int controlId, QWidget* parent)
       }) {
     setCursor(Qt::PointingHandCursor);
     setMouseTracking(true);
+    setFocusPolicy(Qt::TabFocus);
     hoverTimer_.setInterval(100);
     connect(&hoverTimer_, &QTimer::timeout, this, &CHyperLink::CheckStillOver);
     Restyle();
@@ -116,6 +122,21 @@ void CHyperLink::mouseReleaseEvent(QMouseEvent* e) {
         OpenTarget();
     }
     QLabel::mouseReleaseEvent(e);
+}
+
+void CHyperLink::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Space) {
+        OpenTarget();
+        return;
+    }
+    QLabel::keyPressEvent(e);
+}
+
+void CHyperLink::paintEvent(QPaintEvent* e) {
+    QLabel::paintEvent(e);
+    if (!hasFocus()) return;
+    QPainter p(this);
+    DrawFocusCue(p, *this, rect());
 }
 
 QString CHyperLink::ResolvedTarget() const {

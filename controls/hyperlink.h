@@ -57,6 +57,8 @@ protected:
     void leaveEvent(QEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;  // Enter or Space opens the target
+    void paintEvent(QPaintEvent* e) override;
 
 private:
     void SetHovering(bool hovering);

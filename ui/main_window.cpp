@@ -101,6 +101,12 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
         if (QWidget* w = Item(h.id)) w->installEventFilter(this);
     qApp->installEventFilter(this);  // the Delete key, whichever control has the focus
 
+    // Tab follows the layout: the top row left to right, then each tab's controls as they read.
+    const int order[] = {kTabs,       kLanguageBox,      kHelpLink,       kAddButton,   kSeekBar,      kOpenButton,
+                         kPlayButton, kStartPointButton, kEndPointButton, kStartBox,    kEndBox,       kConvertButton,
+                         kSourceList, kAddFilesButton,   kRemoveButton,   kMergeButton, kMoveUpButton, kMoveDownButton};
+    for (size_t k = 1; k < std::size(order); ++k) setTabOrder(Item(order[k - 1]), Item(order[k]));
+
     SetUpProgress();
     connect(ItemAs<CControlButton>(kConvertButton), &QAbstractButton::clicked, this, &CUlvaneAVConverterDlg::LaunchCut);
     connect(ItemAs<CControlButton>(kMergeButton), &QAbstractButton::clicked, this, &CUlvaneAVConverterDlg::LaunchJoin);
@@ -205,7 +211,7 @@ void CUlvaneAVConverterDlg::SetUpButtons() {
 void CUlvaneAVConverterDlg::SetUpSeekBar() {
     seekBar_->LoadChannelBitmaps(Image(306), Image(307));
     seekBar_->LoadThumbBitmaps(Image(308), Image(308));
-    seekBar_->ShowFocusRect(false);
+    seekBar_->ShowFocusRect(true);  // every control shows the keyboard focus
     seekBar_->SetRange(0, 1000);
     seekBar_->SetPosition(0);
     seekBar_->SetMargins(0, 4, 4, 0);
@@ -226,6 +232,7 @@ void CUlvaneAVConverterDlg::SetUpSourceList() {
         sourceList_->setColumnWidth(c, widths[c]);
     }
     sourceList_->InitHeaderCheckBox(Image(292));
+    sourceList_->setTabKeyNavigation(false);  // Tab leaves the list for the next control
     sourceList_->setTextElideMode(Qt::ElideMiddle);
     QPalette p = sourceList_->palette();
     p.setColor(QPalette::Base, kListColour);
