@@ -33,8 +33,8 @@ bool CBitmapSlider::LoadChannelBitmaps(const QImage& normal, const QImage& activ
     activeChannel_ = QPixmap();
     if (normal.isNull()) return false;
     if (active.isNull()) return false;
-    channel_ = QPixmap::fromImage(normal);
-    activeChannel_ = QPixmap::fromImage(active);
+    channel_ = channelSource_ = QPixmap::fromImage(normal);
+    activeChannel_ = activeChannelSource_ = QPixmap::fromImage(active);
     hasActiveChannel_ = true;
     width_ = normal.width();
     height_ = normal.height();
@@ -42,6 +42,32 @@ bool CBitmapSlider::LoadChannelBitmaps(const QImage& normal, const QImage& activ
     channelLoaded_ = true;
     update();
     return true;
+}
+
+namespace {
+
+// `source` made `length` wide: its two ends as they are, the middle stretched.
+QPixmap Stretched(const QPixmap& source, int length) {
+    if (length == source.width()) return source;
+    const int end = std::min(12, source.width() / 4), h = source.height();
+    QPixmap out(length, h);
+    QPainter p(&out);
+    p.drawPixmap(QRect(0, 0, end, h), source, QRect(0, 0, end, h));
+    p.drawPixmap(QRect(end, 0, length - 2 * end, h), source, QRect(end, 0, source.width() - 2 * end, h));
+    p.drawPixmap(QRect(length - end, 0, end, h), source, QRect(source.width() - end, 0, end, h));
+    return out;
+}
+
+}  // namespace
+
+void CBitmapSlider::StretchTo(int length) {
+    if (!channelLoaded_ || vertical_) return;
+    length = std::max(length, channelSource_.width());
+    channel_ = Stretched(channelSource_, length);
+    activeChannel_ = Stretched(activeChannelSource_, length);
+    width_ = length;
+    setFixedSize(width_, height_);
+    update();
 }
 
 bool CBitmapSlider::LoadThumbBitmaps(const QImage& normal, const QImage& active) {

@@ -21,6 +21,9 @@ public:
 
     // The images come from the owner. False (and that pair dropped) when one is null.
     bool LoadChannelBitmaps(const QImage& normal, const QImage& active);
+    // A horizontal slider `length` pixels long: the channel bitmaps keep their ends and
+    // stretch in between. The loaded length is the shortest.
+    void StretchTo(int length);
     bool LoadThumbBitmaps(const QImage& normal, const QImage& active);
 
     void SetRange(int minimum, int maximum);
@@ -82,6 +85,7 @@ private:
     bool hasActiveChannel_ = false, hasActiveThumb_ = false, channelLoaded_ = false, thumbLoaded_ = false;
     bool dragging_ = false, hasFocus_ = false, drawFocusRect_ = true;
     QPixmap channel_, activeChannel_, thumb_, activeThumb_;  // thumbs carry their mask as alpha
+    QPixmap channelSource_, activeChannelSource_;            // the channels as loaded
 };
 
 // The image with every pixel of its top-left pixel's colour made transparent.

@@ -56,15 +56,19 @@ struct FrameGrabber::State {
     std::unique_ptr<MediaInput> in;
     std::string path;
     bool atStart = false;  // nothing read since the file was opened
-    Scaler scaler;
+    Scaler snapshotScaler, shownScaler;
     PacketPtr pkt = MakePacket();
     FramePtr frame = MakeFrame();
     std::vector<uint8_t> bgr = std::vector<uint8_t>(kSnapshotWidth * kSnapshotHeight * 3);
-    std::vector<uint8_t> turned;  // the scaled picture before it is turned upright
+    std::vector<uint8_t> turned;  // a scaled picture before it is turned upright
 
     bool Open(const std::string& p, std::string& error);
     bool DecodeFirstPicture(std::string& error);
-    bool Convert(std::string& error);
+    // The decoded picture, upright and fitted in a box of `boxWidth` x `boxHeight`, into
+    // `out` (`stride` bytes a row): centred on black when `bars`, else `out` is resized to
+    // the fitted picture alone, whose size goes to `width` and `height`.
+    bool Fit(Scaler& scaler, int boxWidth, int boxHeight, AVPixelFormat format, bool bars, std::vector<uint8_t>& out,
+             int& width, int& height, std::string& error);
 };
 
 bool FrameGrabber::State::Open(const std::string& p, std::string& error) {
@@ -117,29 +121,36 @@ bool FrameGrabber::State::DecodeFirstPicture(std::string& error) {
     return false;
 }
 
-bool FrameGrabber::State::Convert(std::string& error) {
+bool FrameGrabber::State::Fit(Scaler& scaler, int boxWidth, int boxHeight, AVPixelFormat format, bool bars,
+                              std::vector<uint8_t>& out, int& width, int& height, std::string& error) {
     const AVFrame* f = frame.get();
-    // Upright, as players show it, and fitted in 320x240 keeping its shape; black around.
+    // Upright, as players show it, keeping its shape.
     const Orientation o = OrientationOf(in->video());
     const PictureFit fit =
-        FitInBox(f->width, f->height, av_guess_sample_aspect_ratio(in->ctx(), in->video(), frame.get()), o,
-                 kSnapshotWidth, kSnapshotHeight, false);
+        FitInBox(f->width, f->height, av_guess_sample_aspect_ratio(in->ctx(), in->video(), frame.get()), o, boxWidth,
+                 boxHeight, false);
     const int w = o.transpose ? fit.height : fit.width, h = o.transpose ? fit.width : fit.height;
-    SwsContext* sws = scaler.For(*f, {w, h, AV_PIX_FMT_BGR24, SWS_BICUBIC});
-    if (!sws) {
+    // The preview's picture is large and grabbed often: bilinear, which still averages the
+    // source's pixels when it shrinks them; the small snapshot bicubic.
+    SwsContext* sws = scaler.For(*f, {w, h, format, bars ? SWS_BICUBIC : SWS_BILINEAR});
+    if (!sws || fit.width <= 0 || fit.height <= 0) {
         error = "cannot convert the picture";
         return false;
     }
-    std::fill(bgr.begin(), bgr.end(), uint8_t{0});
-    uint8_t* place = bgr.data() + (static_cast<ptrdiff_t>(fit.y) * kSnapshotWidth + fit.x) * 3;
+    width = bars ? boxWidth : fit.width;
+    height = bars ? boxHeight : fit.height;
+    const int stride = width * 3;
+    out.resize(static_cast<size_t>(stride) * height);
+    if (bars) std::fill(out.begin(), out.end(), uint8_t{0});
+    uint8_t* place = out.data() + (bars ? (static_cast<ptrdiff_t>(fit.y) * stride + fit.x * 3) : 0);
     if (!o.upright()) turned.resize(static_cast<size_t>(w) * h * 3);
     uint8_t* dst[4] = {o.upright() ? place : turned.data(), nullptr, nullptr, nullptr};
-    int dstStride[4] = {o.upright() ? kSnapshotWidth * 3 : w * 3, 0, 0, 0};
+    int dstStride[4] = {o.upright() ? stride : w * 3, 0, 0, 0};
     if (sws_scale(sws, f->data, f->linesize, 0, f->height, dst, dstStride) != h) {
         error = "cannot convert the picture";
         return false;
     }
-    if (!o.upright()) OrientPlane(turned.data(), w * 3, w, h, 3, o, place, kSnapshotWidth * 3);
+    if (!o.upright()) OrientPlane(turned.data(), w * 3, w, h, 3, o, place, stride);
     return true;
 }
 
@@ -152,6 +163,12 @@ void FrameGrabber::Release() {
 }
 
 bool FrameGrabber::Grab(const std::string& path, double seconds, const std::string& snapshotPath, std::string& error) {
+    ShownPicture none;
+    return Grab(path, seconds, snapshotPath, 0, 0, none, error);
+}
+
+bool FrameGrabber::Grab(const std::string& path, double seconds, const std::string& snapshotPath, int boxWidth,
+                        int boxHeight, ShownPicture& shown, std::string& error) {
     State& s = *s_;
     if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
     if (!s.in || s.path != path) {
@@ -164,12 +181,22 @@ bool FrameGrabber::Grab(const std::string& path, double seconds, const std::stri
     }
     s.atStart = false;
     avcodec_flush_buffers(s.in->videoDecoder());
-    const bool ok = s.DecodeFirstPicture(error) && s.Convert(error);
+    int w = 0, h = 0;
+    ShownPicture fresh;
+    const bool wanted = boxWidth > 0 && boxHeight > 0;
+    bool ok = s.DecodeFirstPicture(error) &&
+              s.Fit(s.snapshotScaler, kSnapshotWidth, kSnapshotHeight, AV_PIX_FMT_BGR24, true, s.bgr, w, h, error);
+    if (ok && wanted)
+        ok = s.Fit(s.shownScaler, boxWidth, boxHeight, AV_PIX_FMT_RGB24, false, fresh.rgb, fresh.width, fresh.height,
+                   error);
     av_frame_unref(s.frame.get());
     if (!ok) return false;
     // A snapshot is redrawn at once and often: no sync, and always mode 0644.
-    return WriteFileAtomically(snapshotPath, SnapshotBitmap(s.bgr.data(), kSnapshotWidth * 3), error,
-                               {.keepMode = false, .sync = false});
+    if (!WriteFileAtomically(snapshotPath, SnapshotBitmap(s.bgr.data(), kSnapshotWidth * 3), error,
+                             {.keepMode = false, .sync = false}))
+        return false;
+    shown = std::move(fresh);
+    return true;
 }
 
 }  // namespace ulvane

@@ -18,6 +18,14 @@ std::vector<uint8_t> SnapshotBitmap(const uint8_t* bgrTopDown, int stride);
 
 class MediaInput;
 
+// A picture as the preview shows it: upright, the source's shape kept, fitted in the
+// preview's box without bars; RGB, 3 bytes a pixel, rows top first without padding.
+struct ShownPicture {
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgb;
+};
+
 // Grabs pictures from one file after another; keeps the last file open, so that the many
 // grabs of a seek-bar drag over the same file cost a seek and a decode each.
 class FrameGrabber {
@@ -32,6 +40,10 @@ public:
     // before that time. Returns false, with `error`, when no picture was written; the
     // file at `snapshotPath` is then untouched.
     bool Grab(const std::string& path, double seconds, const std::string& snapshotPath, std::string& error);
+    // The same, and the same picture for a box of `boxWidth` x `boxHeight` pixels in `shown`
+    // (when the box is empty, `shown` is left empty). `shown` is untouched on failure.
+    bool Grab(const std::string& path, double seconds, const std::string& snapshotPath, int boxWidth, int boxHeight,
+              ShownPicture& shown, std::string& error);
 
     // Closes the file kept open.
     void Release();

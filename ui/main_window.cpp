@@ -107,6 +107,18 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
                          kSourceList, kAddFilesButton,   kRemoveButton,   kMergeButton, kMoveUpButton, kMoveDownButton};
     for (size_t k = 1; k < std::size(order); ++k) setTabOrder(Item(order[k - 1]), Item(order[k]));
 
+    // The template's size is the default and the smallest; the window may grow from there.
+    templateSize_ = size();
+    for (auto it = items_.cbegin(); it != items_.cend(); ++it) templateRects_.insert(it.key(), it.value()->geometry());
+    setMinimumSize(templateSize_);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    setSizeGripEnabled(true);
+    regrabTimer_.setSingleShot(true);
+    regrabTimer_.setInterval(120);
+    connect(&regrabTimer_, &QTimer::timeout, this, [this] {
+        if (!cutSourcePath_.isEmpty() && !preview_->picture().isNull()) ShowPreviewFrame(shownSeconds_);
+    });
+
     SetUpProgress();
     connect(ItemAs<CControlButton>(kConvertButton), &QAbstractButton::clicked, this, &CUlvaneAVConverterDlg::LaunchCut);
     connect(ItemAs<CControlButton>(kMergeButton), &QAbstractButton::clicked, this, &CUlvaneAVConverterDlg::LaunchJoin);
@@ -126,7 +138,7 @@ void CUlvaneAVConverterDlg::SetUpFrame() {
     f.setPointSize(MainDialogTemplate().pointSize);
     setFont(f);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setWindowIcon(QIcon(services_.dataDir + "/images/266.png"));
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kWindowColour);
@@ -265,15 +277,59 @@ void CUlvaneAVConverterDlg::ApplyLanguageToSourceList() {
     for (int c = 0; c < source_column::kCount; ++c)
         sourceList_->horizontalHeaderItem(c)->setText((c == source_column::kPath ? "     " : "") +
                                                       Text("JIEMIAN", columns[c]));
+    FitSourceColumns();
+}
+
+void CUlvaneAVConverterDlg::FitSourceColumns() {
     // The status column is as wide as its longest word in this language needs; the path
-    // column gives up what it takes (paths are elided in the middle anyway).
+    // column gives up what it takes (paths are elided in the middle anyway), and takes
+    // what a wider window gives.
     const QFontMetrics m(sourceList_->font());
     int status = 40;
     for (const char* key : {"zb", "wc", "sb"})
         status = std::max(status, m.horizontalAdvance(Text(key[0] == 'z' ? "JIEMIAN" : "TISHI", key)) + 14);
     sourceList_->setColumnWidth(source_column::kStatus, status);
     const int room = sourceList_->width() - 2 * sourceList_->frameWidth() - (60 + 90 + 70 + 70 + status);
-    sourceList_->setColumnWidth(source_column::kPath, std::max(100, std::min(175 - (status - 40), room)));
+    const int wider = templateSize_.isValid() ? std::max(0, width() - templateSize_.width()) : 0;
+    sourceList_->setColumnWidth(source_column::kPath,
+                                std::max(100, std::min(175 - (status - 40), room - wider)) + wider);
+}
+
+void CUlvaneAVConverterDlg::resizeEvent(QResizeEvent* e) {
+    QDialog::resizeEvent(e);
+    LayOut();
+}
+
+void CUlvaneAVConverterDlg::LayOut() {
+    if (templateRects_.isEmpty()) return;  // still being built
+    const int dx = std::max(0, width() - templateSize_.width()), dy = std::max(0, height() - templateSize_.height());
+    for (auto it = templateRects_.cbegin(); it != templateRects_.cend(); ++it) {
+        QRect r = it.value();
+        switch (it.key()) {
+            case kPreview:
+            case kSourceList:
+                r.setSize(r.size() + QSize(dx, dy));
+                break;
+            case kSeekBar:
+                seekBar_->StretchTo(r.width() + dx);
+                r.setWidth(r.width() + dx);
+                r.translate(0, dy);
+                break;
+            case kCutGroup:
+                r.setWidth(r.width() + dx);
+                r.translate(0, dy);
+                break;
+            case kAddButton:  // in the middle of the preview
+                r.translate(dx / 2, dy / 2);
+                break;
+            default:
+                r.translate(r.center().x() > templateSize_.width() / 2 ? dx : 0,
+                            r.center().y() > templateSize_.height() / 2 ? dy : 0);
+        }
+        Item(it.key())->setGeometry(r);
+    }
+    FitSourceColumns();
+    if (!preview_->picture().isNull()) regrabTimer_.start();
 }
 
 void CUlvaneAVConverterDlg::UpdateTitle() {

@@ -124,6 +124,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dropEvent(QDropEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
     void accept() override {}  // Enter does not close the window
     void reject() override {}  // nor does Escape
 
@@ -137,6 +138,11 @@ private:
     void ApplyLanguage();
     void UpdateTitle();
     void ApplyLanguageToSourceList();
+    void FitSourceColumns();
+    // Places every item for the window's size: the template's places at the template's size;
+    // larger, the preview and the join list grow, the seek bar and the cut frame widen, and
+    // every other item keeps its distance to the window's nearest edges.
+    void LayOut();
     // Sources, preview and cut points (main_window_sources.cpp).
     void AddFiles(const QStringList& files);
     void AddJoinRow(const QString& path, const MediaInfo& info);
@@ -166,6 +172,10 @@ private:
     SettingsStore store_;
     LanguageTable table_;
     QMap<int, QWidget*> items_;
+    QMap<int, QRect> templateRects_;  // each item's place at the template's size
+    QSize templateSize_;
+    QTimer regrabTimer_;                  // a preview picture at the new size, once resizing pauses
+    double shownSeconds_ = 0;             // the time of the picture shown
     std::unique_ptr<ConversionJob> job_;  // created with the first added file
     FrameGrabber grabber_;
     QString cutSourcePath_;

@@ -157,13 +157,19 @@ void CUlvaneAVConverterDlg::ShowPreviewFrame(double seconds) {
     previewImagePath_ = snapshotPath();
     ++grabCount_;
     std::string error;
-    if (!grabber_.Grab(cutSourcePath_.toStdString(), seconds, previewImagePath_.toStdString(), error)) {
+    // Grabbed at the size shown, besides the snapshot bitmap.
+    const QSize box = preview_->contentsRect().size().boundedTo(QSize(8192, 8192));
+    ShownPicture shown;
+    if (!grabber_.Grab(cutSourcePath_.toStdString(), seconds, previewImagePath_.toStdString(), box.width(),
+                       box.height(), shown, error)) {
         // The snapshot there is of another time or another file: neither is shown.
         QFile::remove(previewImagePath_);
         preview_->Clear();
         return;
     }
-    preview_->ShowFile(previewImagePath_);
+    shownSeconds_ = seconds;
+    const QImage view(shown.rgb.data(), shown.width, shown.height, shown.width * 3, QImage::Format_RGB888);
+    preview_->ShowPicture(view.copy());
 }
 
 void CUlvaneAVConverterDlg::LoadCutSource() {

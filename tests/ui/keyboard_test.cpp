@@ -49,11 +49,11 @@ TEST(Keyboard, TabFollowsTheLayoutAndEveryStopShowsItsFocus) {
         if (tab == 1) h.Add({Av("k25.mp4", "25")});
         const std::vector<QWidget*> chain = TabChain(*h.window);
         const std::vector<int> expected =
-            tab == 0 ? std::vector<int>{kTabs,        kLanguageBox,      kHelpLink,       kSeekBar,
-                                        kOpenButton,  kPlayButton,       kStartPointButton, kEndPointButton,
-                                        kStartBox,    kEndBox,           kConvertButton}
-                     : std::vector<int>{kTabs,           kLanguageBox,  kHelpLink,     kSourceList,   kAddFilesButton,
-                                        kRemoveButton,   kMergeButton,  kMoveUpButton, kMoveDownButton};
+            tab == 0 ? std::vector<int>{kTabs,       kLanguageBox, kHelpLink,         kSeekBar,
+                                        kOpenButton, kPlayButton,  kStartPointButton, kEndPointButton,
+                                        kStartBox,   kEndBox,      kConvertButton}
+                     : std::vector<int>{kTabs,         kLanguageBox, kHelpLink,     kSourceList,    kAddFilesButton,
+                                        kRemoveButton, kMergeButton, kMoveUpButton, kMoveDownButton};
         EXPECT_EQ(Ids(*h.window, chain), expected);
         // Each stop looks different with the focus than without it.
         for (QWidget* c : chain) {
