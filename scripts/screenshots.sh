@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Screenshots of the window as a user sees it, under Xvfb, into docs/screenshots/.
-# Needs a build (scripts/run.sh or scripts/test.sh) and the packages xvfb and xauth.
+# Screenshots of the window as a user sees it, under Xvfb with a window manager, in every
+# language: docs/screenshots/LANGUAGE/. Needs a build (scripts/run.sh or scripts/test.sh)
+# and the packages xvfb, xauth and openbox.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=docs/screenshots
@@ -14,6 +15,12 @@ for n in 1 2 3; do
   ffmpeg -nostdin -v error -y -f lavfi -i "testsrc=size=640x360:rate=30:duration=$((n * 4))" -f lavfi \
     -i "sine=duration=$((n * 4))" -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac "$work/part$n.mp4"
 done
-QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 800x600x24" build/ulvane-screenshots "$out" "$work/holiday.mp4" \
-  "$work/part1.mp4" "$work/part2.mp4" "$work/part3.mp4"
-ls -l "$out"
+languages=(english spanish german french italian japanese)  # in the language box's order
+for position in "${!languages[@]}"; do
+  dir="$out/${languages[$position]}"
+  mkdir -p "$dir"
+  QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24" sh -c \
+    'openbox >/dev/null 2>&1 & sleep 1; exec "$@"' shots build/ulvane-screenshots "$dir" "$position" \
+    "$work/holiday.mp4" "$work/part1.mp4" "$work/part2.mp4" "$work/part3.mp4"
+done
+ls -lR "$out"

@@ -10,8 +10,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSet>
 #include <QTabBar>
 #include <QToolButton>
+#include <algorithm>
 #include <cmath>
 
 #include "controls/bitmap_slider.h"
@@ -61,7 +63,7 @@ constexpr DialogTemplate kMain{102, {363, 252}, 9, kMainItems};
 
 constexpr TemplateItem kProgressItems[] = {
     {1158, ItemKind::Static, {19, 5, 44, 8}, true, ""},        {1018, ItemKind::Label, {66, 5, 254, 8}, true, ""},
-    {1011, ItemKind::Progress, {20, 17, 282, 14}, true, ""},   {1159, ItemKind::Static, {20, 36, 47, 8}, true, ""},
+    {1011, ItemKind::Progress, {20, 17, 282, 14}, true, ""},   {1159, ItemKind::Static, {20, 36, 46, 8}, true, ""},
     {1019, ItemKind::Label, {66, 36, 252, 8}, true, ""},       {1012, ItemKind::Progress, {21, 47, 281, 14}, true, ""},
     {1000, ItemKind::PushButton, {253, 65, 50, 19}, true, ""},
 };
@@ -99,7 +101,7 @@ constexpr DialogTemplate kCut{165, {356, 206}, 9, kCutItems};
 constexpr TemplateItem kJoinItems[] = {
     {-1, ItemKind::Group, {3, 0, 349, 139}, true, ""},
     {-2, ItemKind::Group, {4, 140, 347, 44}, true, ""},
-    {1268, ItemKind::Static, {7, 7, 76, 12}, true, ""},
+    {1268, ItemKind::Static, {7, 7, 76, 10}, true, ""},
     {1256, ItemKind::Radio, {15, 17, 335, 10}, true, ""},
     {1007, ItemKind::Radio, {15, 32, 334, 10}, true, ""},
     {1269, ItemKind::Static, {37, 49, 57, 8}, true, ""},
@@ -147,19 +149,110 @@ QSize DialogBaseUnits(const QFont& font) {
     return {std::max(width, 1), std::max(m.height(), 1)};
 }
 
-void FitTextToWidth(QWidget* w) {
-    // Captions written for one language can be longer in another: a smaller font, down to
-    // 7 points, before any text is cut off.
-    const QString text = [&] {
-        if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
-        if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
-        return QString();
-    }();
-    if (text.isEmpty()) return;
-    const int room = w->width() - (qobject_cast<QAbstractButton*>(w) ? 24 : 2);
-    QFont f = w->parentWidget() ? w->parentWidget()->font() : w->font();
-    while (f.pointSize() > 7 && QFontMetrics(f).horizontalAdvance(text) > room) f.setPointSize(f.pointSize() - 1);
-    w->setFont(f);
+DialogLayout CurrentLayout(const QMap<int, QWidget*>& items, const QWidget* dialog) {
+    DialogLayout l;
+    for (auto it = items.cbegin(); it != items.cend(); ++it) l.rects.insert(it.key(), it.value()->geometry());
+    l.size = dialog->size();
+    return l;
+}
+
+int CaptionNeed(const QWidget* w) {
+    const QFontMetrics m(w->font());
+    const auto advance = [&](const QString& text) { return m.horizontalAdvance(QString(text).remove('&')); };
+    if (const auto* tabs = qobject_cast<const QTabBar*>(w)) return tabs->count() ? tabs->sizeHint().width() : 0;
+    if (const auto* box = qobject_cast<const QComboBox*>(w)) {
+        // Wide enough for every row it offers, beside its arrow.
+        int widest = 0;
+        for (int i = 0; i < box->count(); ++i) widest = std::max(widest, advance(box->itemText(i)));
+        return widest ? widest + 32 : 0;
+    }
+    if (const auto* r = qobject_cast<const QRadioButton*>(w))
+        return r->text().isEmpty() ? 0 : std::max(r->sizeHint().width(), advance(r->text()) + 24);
+    if (const auto* b = qobject_cast<const QPushButton*>(w)) return b->text().isEmpty() ? 0 : advance(b->text()) + 12;
+    if (const auto* l = qobject_cast<const QLabel*>(w))
+        return l->wordWrap() || l->text().isEmpty() ? 0 : advance(l->text()) + 2 * l->frameWidth() + 1;
+    return 0;
+}
+
+QRect Anchored(QRect r, QSize baseSize, QSize grow) {
+    if (r.width() * 10 > baseSize.width() * 4)
+        r.setWidth(r.width() + grow.width());
+    else if (r.center().x() > baseSize.width() / 2)
+        r.translate(grow.width(), 0);
+    if (r.height() * 10 > baseSize.height() * 4)
+        r.setHeight(r.height() + grow.height());
+    else if (r.center().y() > baseSize.height() / 2)
+        r.translate(0, grow.height());
+    return r;
+}
+
+DialogLayout FitCaptions(const QMap<int, QWidget*>& items, const DialogLayout& base) {
+    DialogLayout out = base;
+    int right = 0;
+    for (const QRect& r : base.rects) right = std::max(right, r.right());
+    const int margin = std::max(4, base.size.width() - 1 - right);
+    const auto sameRow = [](const QRect& a, const QRect& b) { return a.top() < b.bottom() && b.top() < a.bottom(); };
+    const auto isGroup = [&](int id) { return qobject_cast<const QGroupBox*>(items[id]) != nullptr; };
+    // Left to right, so that a caption moved by one before it is measured where it now is.
+    QList<int> captions;
+    for (auto it = items.cbegin(); it != items.cend(); ++it)
+        if (CaptionNeed(it.value()) > 0 && base.rects.contains(it.key())) captions << it.key();
+    std::sort(captions.begin(), captions.end(), [&](int a, int b) { return base.rects[a].x() < base.rects[b].x(); });
+    QSet<int> pushed;  // items that grew to the right or were pushed right: they leave the right edge be
+    for (int id : captions) {
+        QRect& c = out.rects[id];
+        const int extra = CaptionNeed(items[id]) - c.width();
+        if (extra <= 0) continue;
+        // A button in the right half grows to the left when nothing on its row is in the way.
+        if (qobject_cast<const QPushButton*>(items[id]) && c.center().x() > base.size.width() / 2) {
+            const QRect wanted = c.adjusted(-extra, 0, 0, 0);
+            bool free = wanted.left() >= 0;
+            for (auto it = out.rects.cbegin(); free && it != out.rects.cend(); ++it)
+                free = it.key() == id || isGroup(it.key()) ||
+                       !items[it.key()]->isVisibleTo(items[id]->parentWidget()) || !it.value().intersects(wanted);
+            if (free) {
+                c = wanted;
+                continue;
+            }
+        }
+        const int oldRight = c.right();
+        c.setWidth(c.width() + extra);
+        pushed << id;
+        for (auto it = out.rects.begin(); it != out.rects.end(); ++it) {
+            if (it.key() == id || isGroup(it.key())) continue;
+            if (sameRow(it.value(), c) && it.value().left() >= oldRight - 2) {
+                it.value().translate(extra, 0);
+                pushed << it.key();
+            }
+        }
+    }
+    right = 0;
+    for (const QRect& r : out.rects) right = std::max(right, r.right());
+    const int grow = std::max(0, right + 1 + margin - base.size.width());
+    if (grow == 0) return out;
+    // Wider: the items nothing pushed follow the right edge as when the dialog is resized
+    // (a wide one stretching only up to a pushed item on its row); the pushed ones stay
+    // beside the captions that pushed them.
+    for (auto it = out.rects.begin(); it != out.rects.end(); ++it) {
+        if (pushed.contains(it.key())) continue;
+        const QRect was = base.rects[it.key()];
+        const QRect anchored = Anchored(was, base.size, {grow, 0});
+        QRect& r = it.value();
+        r.translate(anchored.left() - was.left(), 0);
+        r.setWidth(r.width() + anchored.width() - was.width());
+        for (int p : pushed) {
+            const QRect& other = out.rects[p];
+            if (sameRow(other, r) && other.left() > was.right())
+                r.setRight(std::min(r.right(), other.left() - (base.rects[p].left() - was.right())));
+        }
+    }
+    out.size = base.size + QSize(grow, 0);
+    return out;
+}
+
+void ApplyLayout(const QMap<int, QWidget*>& items, const DialogLayout& layout) {
+    for (auto it = layout.rects.cbegin(); it != layout.rects.cend(); ++it)
+        if (QWidget* w = items.value(it.key())) w->setGeometry(it.value());
 }
 
 QRect DluToPixels(const QRect& dlu, const QSize& base) {

@@ -61,8 +61,31 @@ QSize DialogBaseUnits(const QFont& font);
 // A rectangle in dialog units in pixels, rounded as the desktop rounds it.
 QRect DluToPixels(const QRect& dlu, const QSize& baseUnits);
 
-// Shrinks a caption's font (to no less than 7 points) until its text fits its width.
-void FitTextToWidth(QWidget* w);
+// Where a dialog's items lie and how large the dialog is.
+struct DialogLayout {
+    QMap<int, QRect> rects;
+    QSize size;
+};
+// The items' places and the dialog's size as they are now.
+DialogLayout CurrentLayout(const QMap<int, QWidget*>& items, const QWidget* dialog);
+
+// How wide a control must be to show its caption whole in its own font; 0 for controls
+// without a caption (or whose caption wraps).
+int CaptionNeed(const QWidget* w);
+
+// `base` with every caption as wide as its text needs, in the dialog's own font (longer
+// texts of other languages): the items after a widened caption on its row move right by
+// as much, and when the row then passes the dialog's right margin the dialog widens, with
+// its wide items and right-hand items (see Anchored).
+DialogLayout FitCaptions(const QMap<int, QWidget*>& items, const DialogLayout& base);
+
+// An item's place in a dialog `grow` larger than `baseSize`: items wider (taller) than 40% of
+// the dialog grow with it; others in its right (lower) half keep their distance to the right
+// (bottom) edge; the rest stay.
+QRect Anchored(QRect r, QSize baseSize, QSize grow);
+
+// Places the items as `layout` says.
+void ApplyLayout(const QMap<int, QWidget*>& items, const DialogLayout& layout);
 
 // Creates every item of `t` as a child of `parent`, placed and shown as the template
 // says, and returns them by id.

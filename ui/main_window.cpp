@@ -9,6 +9,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -107,11 +108,11 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
                          kSourceList, kAddFilesButton,   kRemoveButton,   kMergeButton, kMoveUpButton, kMoveDownButton};
     for (size_t k = 1; k < std::size(order); ++k) setTabOrder(Item(order[k - 1]), Item(order[k]));
 
-    // The template's size is the default and the smallest; the window may grow from there.
-    templateSize_ = size();
-    for (auto it = items_.cbegin(); it != items_.cend(); ++it) templateRects_.insert(it.key(), it.value()->geometry());
-    setMinimumSize(templateSize_);
+    // The template's size is the default and the smallest (wider only where a language's
+    // texts need it); the window may grow from there.
+    baseLayout_ = CurrentLayout(items_, this);
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    FitToTexts();
     setSizeGripEnabled(true);
     regrabTimer_.setSingleShot(true);
     regrabTimer_.setInterval(120);
@@ -265,11 +266,11 @@ void CUlvaneAVConverterDlg::ApplyLanguage() {
     ItemAs<QLabel>(kEndCaption)->setText(Text("JIEMIAN", "jsjq"));
     ItemAs<QLabel>(kLengthCaption)->setText(Text("JIEMIAN", "jqsj"));
     languageLabel_->setText(Text("JIEMIAN", "yy"));
-    for (int id : {kStartCaption, kEndCaption, kLengthCaption, kLanguageCaption}) FitTextToWidth(Item(id));
     ApplyLanguageToSourceList();
     tabs_->setTabText(0, Text("JIEMIAN", "spjq"));
     tabs_->setTabText(1, Text("JIEMIAN", "sphb"));
     UpdateTitle();
+    FitToTexts();
 }
 
 void CUlvaneAVConverterDlg::ApplyLanguageToSourceList() {
@@ -281,18 +282,35 @@ void CUlvaneAVConverterDlg::ApplyLanguageToSourceList() {
 }
 
 void CUlvaneAVConverterDlg::FitSourceColumns() {
-    // The status column is as wide as its longest word in this language needs; the path
-    // column gives up what it takes (paths are elided in the middle anyway), and takes
-    // what a wider window gives.
+    // Each column is as wide as its heading (and the status column its longest word) needs in
+    // this language; the path column gives up what they take (paths are elided in the middle
+    // anyway), and takes what a wider window gives.
     const QFontMetrics m(sourceList_->font());
-    int status = 40;
-    for (const char* key : {"zb", "wc", "sb"})
-        status = std::max(status, m.horizontalAdvance(Text(key[0] == 'z' ? "JIEMIAN" : "TISHI", key)) + 14);
-    sourceList_->setColumnWidth(source_column::kStatus, status);
-    const int room = sourceList_->width() - 2 * sourceList_->frameWidth() - (60 + 90 + 70 + 70 + status);
+    const QFontMetrics heading(sourceList_->horizontalHeader()->font());
+    const int widths[source_column::kCount] = {175, 60, 90, 70, 70, 40};
+    int others = 0;
+    for (int c = 1; c < source_column::kCount; ++c) {
+        int w = std::max(widths[c], heading.horizontalAdvance(sourceList_->horizontalHeaderItem(c)->text()) + 12);
+        if (c == source_column::kStatus)
+            for (const char* key : {"zb", "wc", "sb"})
+                w = std::max(w, m.horizontalAdvance(Text(key[0] == 'z' ? "JIEMIAN" : "TISHI", key)) + 14);
+        sourceList_->setColumnWidth(c, w);
+        others += w;
+    }
+    const int room = sourceList_->width() - 2 * sourceList_->frameWidth() - others;
     const int wider = templateSize_.isValid() ? std::max(0, width() - templateSize_.width()) : 0;
     sourceList_->setColumnWidth(source_column::kPath,
-                                std::max(100, std::min(175 - (status - 40), room - wider)) + wider);
+                                std::max(100, std::min(175 - (others - 330), room - wider)) + wider);
+}
+
+void CUlvaneAVConverterDlg::FitToTexts() {
+    if (baseLayout_.rects.isEmpty()) return;  // still being built
+    const DialogLayout fitted = FitCaptions(items_, baseLayout_);
+    templateRects_ = fitted.rects;
+    templateSize_ = fitted.size;
+    setMinimumSize(templateSize_);
+    if (width() < templateSize_.width() || height() < templateSize_.height()) resize(size().expandedTo(templateSize_));
+    LayOut();
 }
 
 void CUlvaneAVConverterDlg::resizeEvent(QResizeEvent* e) {
@@ -304,28 +322,12 @@ void CUlvaneAVConverterDlg::LayOut() {
     if (templateRects_.isEmpty()) return;  // still being built
     const int dx = std::max(0, width() - templateSize_.width()), dy = std::max(0, height() - templateSize_.height());
     for (auto it = templateRects_.cbegin(); it != templateRects_.cend(); ++it) {
-        QRect r = it.value();
-        switch (it.key()) {
-            case kPreview:
-            case kSourceList:
-                r.setSize(r.size() + QSize(dx, dy));
-                break;
-            case kSeekBar:
-                seekBar_->StretchTo(r.width() + dx);
-                r.setWidth(r.width() + dx);
-                r.translate(0, dy);
-                break;
-            case kCutGroup:
-                r.setWidth(r.width() + dx);
-                r.translate(0, dy);
-                break;
-            case kAddButton:  // in the middle of the preview
-                r.translate(dx / 2, dy / 2);
-                break;
-            default:
-                r.translate(r.center().x() > templateSize_.width() / 2 ? dx : 0,
-                            r.center().y() > templateSize_.height() / 2 ? dy : 0);
-        }
+        QRect r = Anchored(it.value(), templateSize_, {dx, dy});
+        if (it.key() == kAddButton)  // in the middle of the preview
+            r = it.value().translated(dx / 2, dy / 2);
+        if (it.key() == kEndPointButton)  // stays with the other cut buttons, on the left
+            r.moveLeft(it.value().left());
+        if (it.key() == kSeekBar) seekBar_->StretchTo(r.width());
         Item(it.key())->setGeometry(r);
     }
     FitSourceColumns();

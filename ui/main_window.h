@@ -19,6 +19,7 @@
 #include "engine/conversion_job.h"
 #include "engine/frame_grabber.h"
 #include "ui/desktop.h"
+#include "ui/dialog_template.h"
 
 class QComboBox;
 class QGroupBox;
@@ -143,6 +144,8 @@ private:
     // larger, the preview and the join list grow, the seek bar and the cut frame widen, and
     // every other item keeps its distance to the window's nearest edges.
     void LayOut();
+    // The smallest layout for the active language's texts (see FitCaptions), then LayOut().
+    void FitToTexts();
     // Sources, preview and cut points (main_window_sources.cpp).
     void AddFiles(const QStringList& files);
     void AddJoinRow(const QString& path, const MediaInfo& info);
@@ -172,7 +175,8 @@ private:
     SettingsStore store_;
     LanguageTable table_;
     QMap<int, QWidget*> items_;
-    QMap<int, QRect> templateRects_;  // each item's place at the template's size
+    DialogLayout baseLayout_;         // the template's places, as built
+    QMap<int, QRect> templateRects_;  // each item's place at the smallest size, texts fitted
     QSize templateSize_;
     QTimer regrabTimer_;                  // a preview picture at the new size, once resizing pauses
     double shownSeconds_ = 0;             // the time of the picture shown

@@ -20,6 +20,7 @@ CAVConvertDlg::CAVConvertDlg(QWidget* parent) : QDialog(parent) {
     setFont(f);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     items_ = BuildDialog(ProgressDialogTemplate(), this);
+    base_ = CurrentLayout(items_, this);
     current_ = qobject_cast<CLabel*>(items_.value(progress_id::kCurrentLine));
     overall_ = qobject_cast<CLabel*>(items_.value(progress_id::kOverallLine));
     fileBar_ = qobject_cast<QProgressBar*>(items_.value(progress_id::kFileBar));
@@ -35,8 +36,9 @@ void CAVConvertDlg::ApplyTexts(const LanguageTable& language) {
     qobject_cast<QLabel*>(items_.value(progress_id::kOverallCaption))->setText(t("JIEMIAN", "zgwj"));
     auto* stop = qobject_cast<QPushButton*>(items_.value(progress_id::kStopButton));
     stop->setText(t("JIEMIAN", "tz"));
-    for (int id : {progress_id::kCurrentCaption, progress_id::kOverallCaption, progress_id::kStopButton})
-        FitTextToWidth(items_.value(id));
+    const DialogLayout fitted = FitCaptions(items_, base_);
+    ApplyLayout(items_, fitted);
+    setFixedSize(fitted.size);
     stop->setToolTip(t("JIEMIAN", "tz"));
 }
 

@@ -6,6 +6,8 @@
 #include <QDialog>
 #include <QMap>
 
+#include "ui/dialog_template.h"
+
 class QProgressBar;
 class QPushButton;
 
@@ -41,6 +43,7 @@ protected:
 
 private:
     QMap<int, QWidget*> items_;
+    DialogLayout base_;  // the template's places, before the texts widen any
     CLabel* current_;
     CLabel* overall_;
     QProgressBar* fileBar_;

@@ -130,10 +130,7 @@ OutputSettingsDialog::OutputSettingsDialog(Dialog kind, const SettingsStore& sto
         return QString::fromStdString(language_.ReadFromFile(s, k));
     };
     setWindowTitle(text("APPLICATION", "name"));
-    for (const auto& [id, key] : ids.captions) {
-        SetCaption(Item(id), text("JIEMIAN", key));
-        FitTextToWidth(Item(id));
-    }
+    for (const auto& [id, key] : ids.captions) SetCaption(Item(id), text("JIEMIAN", key));
     if (kind == Dialog::Join) Item(ids.start)->setToolTip(text("JIEMIAN", "kshb"));
 
     const RowChoice rows = store_.ReadRows(kind);
@@ -148,6 +145,10 @@ OutputSettingsDialog::OutputSettingsDialog(Dialog kind, const SettingsStore& sto
     Fill(List(4), AudioBitRateLabels(kind), rows.audioquality);
     Fill(List(5), SampleRateLabels(kind), rows.samplerate);
     if (ids.channel) Fill(ItemAs<QComboBox>(ids.channel), ChannelLabels(), kJoinChannelRow);
+    // Longer texts of other languages widen their captions (and the dialog), never shrink.
+    const DialogLayout fitted = FitCaptions(items_, CurrentLayout(items_, this));
+    ApplyLayout(items_, fitted);
+    setFixedSize(fitted.size);
 
     ItemAs<QLineEdit>(ids.folder)->setText(QString::fromStdString(store_.OutputFolder()));
     ItemAs<QLineEdit>(ids.folder)->setReadOnly(false);  // a folder may be typed; it is tested at start

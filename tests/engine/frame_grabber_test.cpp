@@ -34,10 +34,10 @@ GreyPicture Grey(const ShownPicture& p, int w, int h) {
 }  // namespace
 
 TEST(FrameGrabber, ThePreviewPictureIsGrabbedAtTheShownSizeUprightAndUndistorted) {
-    const std::string base =
-        Fixture("grab_wide.mp4", {"-f", "lavfi", "-i", "testsrc2=size=320x180:rate=25", "-t", "2", "-c:v", "libx264",
-                                  "-g", "25", "-pix_fmt", "yuv420p"});
-    const std::string turned = Fixture("grab_wide_rot90.mp4", {"-i", base, "-c", "copy", "-metadata:s:v:0", "rotate=90"});
+    const std::string base = Fixture("grab_wide.mp4", {"-f", "lavfi", "-i", "testsrc2=size=320x180:rate=25", "-t", "2",
+                                                       "-c:v", "libx264", "-g", "25", "-pix_fmt", "yuv420p"});
+    const std::string turned =
+        Fixture("grab_wide_rot90.mp4", {"-i", base, "-c", "copy", "-metadata:s:v:0", "rotate=90"});
     TempDir dir;
     const std::string snapshot = dir / "image.bmp";
     FrameGrabber grabber;
@@ -46,8 +46,8 @@ TEST(FrameGrabber, ThePreviewPictureIsGrabbedAtTheShownSizeUprightAndUndistorted
         int boxW, boxH, wantW, wantH;
     };
     // 16:9 in a 4:3 box fills its width; turned upright (9:16) in a square box, its height.
-    for (const Case& c : {Case{base, 640, 480, 640, 360}, Case{turned, 400, 400, 225, 400},
-                          Case{base, 1280, 720, 1280, 720}}) {
+    for (const Case& c :
+         {Case{base, 640, 480, 640, 360}, Case{turned, 400, 400, 225, 400}, Case{base, 1280, 720, 1280, 720}}) {
         SCOPED_TRACE(c.path + " in " + std::to_string(c.boxW) + "x" + std::to_string(c.boxH));
         ShownPicture shown;
         std::string error;

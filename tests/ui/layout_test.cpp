@@ -3,12 +3,22 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabBar>
 #include <QTest>
+#include <optional>
 
 #include "controls/bitmap_slider.h"
+#include "controls/check_list.h"
 #include "tests/ui/window_harness.h"
 #include "ui/control_ids.h"
 #include "ui/dialog_template.h"
+#include "ui/progress_dialog.h"
+#include "ui/settings_dialog.h"
 
 using namespace ulvane;
 using namespace ulvane::main_id;
@@ -76,4 +86,105 @@ TEST(Layout, TheWindowGrowsFromItsTemplateSizeAndThePreviewKeepsThePicturesShape
     w.resize(base);
     QApplication::processEvents();
     for (const auto& [id, rect] : before) EXPECT_EQ(w.Item(id)->geometry(), rect) << id;
+}
+
+namespace {
+
+// The text a control shows, and the room its own chrome takes besides the text.
+struct Caption {
+    QString text;
+    int chrome = 0;
+};
+std::optional<Caption> CaptionOf(const QWidget* w) {
+    if (const auto* r = qobject_cast<const QRadioButton*>(w)) return Caption{r->text(), 24};
+    if (const auto* b = qobject_cast<const QPushButton*>(w)) return Caption{b->text(), 12};
+    if (const auto* l = qobject_cast<const QLabel*>(w)) {
+        if (l->wordWrap() || l->text().isEmpty()) return std::nullopt;
+        return Caption{l->text(), 2 * l->frameWidth()};
+    }
+    return std::nullopt;
+}
+
+// Every text of `dialog` that does not fit its control, or is drawn smaller than the
+// dialog's own font, or lies outside the dialog; and tab bars that need scroll arrows.
+QStringList Misfits(const QWidget& dialog) {
+    QStringList misfits;
+    const auto name = [](const QWidget* w) { return w->objectName() + " " + w->metaObject()->className(); };
+    for (const QWidget* w : dialog.findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(&dialog) || w->parentWidget() != &dialog) continue;
+        if (!dialog.rect().contains(w->geometry())) misfits << name(w) + " lies outside the window";
+        if (const auto* tabs = qobject_cast<const QTabBar*>(w)) {
+            const int need = tabs->sizeHint().width();  // every tab at its own width
+            if (need > tabs->width())
+                misfits << QString("%1: tabs need %2 px, have %3").arg(name(w)).arg(need).arg(tabs->width());
+        }
+        if (const auto* box = qobject_cast<const QComboBox*>(w))
+            for (int i = 0; i < box->count(); ++i) {
+                const int need = QFontMetrics(box->font()).horizontalAdvance(box->itemText(i)) + 28;
+                if (need > box->width())
+                    misfits << QString("%1 row \"%2\" needs %3 px, has %4")
+                                   .arg(name(w), box->itemText(i))
+                                   .arg(need)
+                                   .arg(box->width());
+            }
+        const std::optional<Caption> c = CaptionOf(w);
+        if (!c) continue;
+        if (w->font().pointSizeF() < dialog.font().pointSizeF())
+            misfits << QString("%1 \"%2\" is drawn at %3 pt").arg(name(w), c->text).arg(w->font().pointSizeF());
+        const int need = QFontMetrics(w->font()).horizontalAdvance(QString(c->text).remove('&')) + c->chrome;
+        if (need > w->width())
+            misfits << QString("%1 \"%2\" needs %3 px, has %4").arg(name(w), c->text).arg(need).arg(w->width());
+    }
+    // Visible captions of one dialog do not cover one another.
+    const QList<QWidget*> all = dialog.findChildren<QWidget*>();
+    for (int i = 0; i < all.size(); ++i)
+        for (int k = i + 1; k < all.size(); ++k) {
+            const QWidget *a = all[i], *b = all[k];
+            if (a->parentWidget() != &dialog || b->parentWidget() != &dialog) continue;
+            if (!a->isVisibleTo(&dialog) || !b->isVisibleTo(&dialog) || (!CaptionOf(a) && !CaptionOf(b))) continue;
+            if (qobject_cast<const QGroupBox*>(a) || qobject_cast<const QGroupBox*>(b)) continue;
+            if (a->geometry().intersects(b->geometry()))
+                misfits << name(a) + " overlaps " + name(b) +
+                               QString(" %1,%2 %3x%4 / %5,%6 %7x%8")
+                                   .arg(a->x())
+                                   .arg(a->y())
+                                   .arg(a->width())
+                                   .arg(a->height())
+                                   .arg(b->x())
+                                   .arg(b->y())
+                                   .arg(b->width())
+                                   .arg(b->height());
+        }
+    return misfits;
+}
+
+}  // namespace
+
+TEST(Layout, EveryTextFitsItsControlInEveryLanguage) {
+    Harness h;
+    CUlvaneAVConverterDlg& w = *h.window;
+    for (int language = 0; language < 6; ++language) {
+        w.SelectLanguage(language);
+        SCOPED_TRACE(w.languageTable().Text("JIEMIAN", "yy"));
+        for (int tab : {0, 1}) {
+            w.SelectTab(tab);
+            QApplication::processEvents();
+            EXPECT_EQ(Misfits(w).join("\n").toStdString(), "") << "main window, tab " << tab;
+        }
+        // The list's headings, the path's aside (it gives up room and is elided).
+        const auto* list = w.ItemAs<CCheckListCtrl>(kSourceList);
+        for (int c = 1; c < list->columnCount(); ++c) {
+            const QString heading = list->horizontalHeaderItem(c)->text();
+            EXPECT_LE(QFontMetrics(list->horizontalHeader()->font()).horizontalAdvance(heading) + 8,
+                      list->columnWidth(c))
+                << heading.toStdString();
+        }
+        CAVConvertDlg progress;
+        progress.ApplyTexts(w.languageTable());
+        EXPECT_EQ(Misfits(progress).join("\n").toStdString(), "") << "progress dialog";
+        CFileInfomation cut(w.settings(), w.languageTable(), h.messages, nullptr, "name");
+        EXPECT_EQ(Misfits(cut).join("\n").toStdString(), "") << "cut settings";
+        CSettings join(w.settings(), w.languageTable(), h.messages, nullptr);
+        EXPECT_EQ(Misfits(join).join("\n").toStdString(), "") << "join settings";
+    }
 }

@@ -1,7 +1,9 @@
-// Takes screenshots of the real window as a user sees it (run under Xvfb by
-// scripts/screenshots.sh): the cut tab with a source loaded and a segment marked, the cut
-// settings, the progress dialog during the cut, the join tab with three files and the join
-// settings. Usage: ulvane-screenshots OUTDIR SOURCE FILE FILE FILE
+// Takes screenshots of the real window as a user sees it, frame and all (run under Xvfb
+// with a window manager by scripts/screenshots.sh): the empty window, the cut tab with a
+// source loaded and a segment marked, the same maximised, the cut settings, the progress
+// dialog during the cut, the join tab with three files and the join settings; in the
+// language at POSITION of the language box.
+// Usage: ulvane-screenshots OUTDIR POSITION SOURCE FILE FILE FILE
 #include <QApplication>
 #include <QFile>
 #include <QScreen>
@@ -31,7 +33,9 @@ struct Quiet : ulvane::MessageSink {
 
 void Shoot(QWidget* w, const QString& path) {
     QTest::qWait(400);
-    const QPixmap shot = w->screen()->grabWindow(w->winId());
+    // The whole frame the window manager draws, from the screen.
+    const QRect frame = w->frameGeometry();
+    const QPixmap shot = w->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
     std::printf("%s\n", qPrintable(path));
     if (!shot.save(path)) qFatal("cannot save %s", qPrintable(path));
 }
@@ -41,7 +45,9 @@ void Shoot(QWidget* w, const QString& path) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() < 6) qFatal("usage: ulvane-screenshots OUTDIR SOURCE FILE FILE FILE");
+    if (args.size() < 7) qFatal("usage: ulvane-screenshots OUTDIR POSITION SOURCE FILE FILE FILE");
+    const QString out = args[1];
+    const int language = args[2].toInt();
     Quiet quiet;
     QStringList next;
     ulvane::WindowServices s = ulvane::WindowServices::Default();
@@ -51,7 +57,7 @@ int main(int argc, char** argv) {
     QString settingsShot;  // where to save the next settings dialog; the cut one also starts
     s.runSettings = [&](ulvane::OutputSettingsDialog& d) {
         d.SetDirect(d.kind() == ulvane::Dialog::Join);
-        d.ItemAs<QLineEdit>(ulvane::settings_id::kFolderBox)->setText(args[1]);
+        d.ItemAs<QLineEdit>(ulvane::settings_id::kFolderBox)->setText(out);
         d.show();
         Shoot(&d, settingsShot);
         if (d.kind() == ulvane::Dialog::Join) return false;
@@ -62,12 +68,13 @@ int main(int argc, char** argv) {
         return d.result() == QDialog::Accepted;
     };
     ulvane::CUlvaneAVConverterDlg window(s);
+    window.SelectLanguage(language);
     window.move(10, 10);
     window.show();
     if (!QTest::qWaitForWindowExposed(&window)) qFatal("the window was never shown");
-    Shoot(&window, args[1] + "/window_empty.png");
+    Shoot(&window, out + "/window_empty.png");
 
-    next = {args[2]};
+    next = {args[3]};
     window.AddSourceFiles();
     auto* bar = window.ItemAs<ulvane::CBitmapSlider>(ulvane::main_id::kSeekBar);
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(250), 10));
@@ -76,20 +83,27 @@ int main(int argc, char** argv) {
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(600), 10));
     QTest::qWait(200);
     window.SetEndPoint();
-    Shoot(&window, args[1] + "/window_cut.png");
+    Shoot(&window, out + "/window_cut.png");
+    window.showMaximized();
+    QTest::qWait(600);  // the preview grabs its picture again at the new size
+    Shoot(&window, out + "/window_cut_maximised.png");
+    window.showNormal();
+    QTest::qWait(400);
 
     // The cut settings, then the progress dialog while the cut runs.
-    settingsShot = args[1] + "/dialog_cut_settings.png";
-    QTimer::singleShot(500, [&] { Shoot(window.progressDialog(), args[1] + "/dialog_progress.png"); });
+    settingsShot = out + "/dialog_cut_settings.png";
+    QTimer::singleShot(500, [&] { Shoot(window.progressDialog(), out + "/dialog_progress.png"); });
     window.LaunchCut();
     window.WaitForWorker();
-    QFile::remove(args[1] + "/ulvane-screenshot-cut.mp4");
+    QFile::remove(out + "/ulvane-screenshot-cut.mp4");
 
     window.SelectTab(1);
-    next = args.mid(3);
+    next = args.mid(4);
     window.AddSourceFiles();
-    Shoot(&window, args[1] + "/window_join.png");
-    settingsShot = args[1] + "/dialog_join_settings.png";
+    Shoot(&window, out + "/window_join.png");
+    settingsShot = out + "/dialog_join_settings.png";
     window.LaunchJoin();
+    // Back in the first language for the next run.
+    window.SelectLanguage(0);
     return 0;
 }
