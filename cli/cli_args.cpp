@@ -9,7 +9,7 @@ namespace ulvane::cli {
 namespace {
 
 constexpr std::string_view kCutUsage =
-    "  ulvane-cli cut SOURCE --start TIME --end TIME --out-dir DIR [--name NAME] [--reencode]\n"
+    "  ulvane-cli cut SOURCE --start TIME --end TIME --out-dir DIR [--name NAME] [--exact | --reencode]\n"
     "             [--format ROW] [--quality ROW] [--size ROW] [--framerate ROW]\n"
     "             [--audioquality ROW] [--samplerate ROW] [--quiet]\n";
 constexpr std::string_view kJoinUsage =
@@ -22,7 +22,9 @@ constexpr std::string_view kOtherUsage = "  ulvane-cli help [COMMAND] | --help |
 constexpr std::string_view kCutNotes =
     "TIME is HH:MM:SS.fff, H:MM:SS, MM:SS or SS, each with an optional fraction (1:30.5).\n"
     "ROW is a zero-based row of the cut (for cut) or join (for join) lists; a missing ROW flag\n"
-    "takes the list's first row. Without --reencode packets are copied.\n"
+    "takes the list's first row. Without --reencode packets are copied. A cut with --exact starts on\n"
+    "the very picture at --start: only the pictures before the first key frame after it are\n"
+    "encoded again, matching the source (H.264 and HEVC; other sources are cut from the key frame).\n"
     "The last line on standard output is the output file; progress goes to standard error.\n";
 constexpr std::string_view kProbeNotes = "probe prints duration_us, width, height and frame_rate.\n";
 constexpr std::string_view kGrabNotes = "grab writes the 320x240 snapshot bitmap of the picture at SECONDS.\n";
@@ -171,6 +173,8 @@ bool ReadWords(const std::vector<std::string>& args, Request& r, Given& given, s
         const std::string& a = args[i];
         if (a == "--reencode") {
             r.reencode = true;
+        } else if (a == "--exact") {
+            r.exact = true;
         } else if (a == "--quiet" || a == "-q") {
             r.quiet = true;
         } else if (a.rfind("--", 0) == 0) {
@@ -207,10 +211,18 @@ bool CheckCut(const Request& r, const Given& given, std::string& error) {
         error = given.start ? "--end is missing" : "--start is missing";
         return false;
     }
+    if (r.exact && r.reencode) {
+        error = "--exact and --reencode exclude each other";
+        return false;
+    }
     return true;
 }
 
 bool CheckJoin(const Request& r, std::string& error) {
+    if (r.exact) {
+        error = "--exact is for cut only";
+        return false;
+    }
     if (!r.name) {
         error = "--name is missing";
         return false;

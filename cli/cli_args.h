@@ -21,6 +21,7 @@ struct Request {
     std::string outPath;   // grab
     std::optional<std::string> name;
     bool reencode = false;
+    bool exact = false;  // cut: a direct cut that starts on the very picture at --start
     bool quiet = false;  // no progress on standard error
     RowChoice rows;
     // Help: the command whose usage is asked for; Help itself for every command's.

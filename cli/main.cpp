@@ -138,6 +138,7 @@ int RunJob(ulvane::ConversionJob& job, bool quiet) {
             std::fprintf(stderr, "not done (cancelled): %s\n", job.inputPaths[i].c_str());
     }
     if (job.cancelRequested.load()) std::fprintf(stderr, "ulvane-cli: stopped; the unfinished output was removed\n");
+    if (!job.notice.empty()) std::fprintf(stderr, "note: %s\n", job.notice.c_str());
     if (ulvane::PathExists(job.outputPaths[0])) std::printf("%s\n", job.outputPaths[0].c_str());
     return failed ? 1 : 0;
 }
@@ -169,7 +170,7 @@ int Cut(const ulvane::cli::Request& r) {
         return UsageError(r.name ? "--name leaves no usable file name: '" + *r.name + "'"
                                  : "SOURCE's name gives no output name; give one with --name",
                           ulvane::cli::Command::Cut);
-    ulvane::OutputChoice output{!r.reencode, r.rows, r.outDir, name};
+    ulvane::OutputChoice output{!r.reencode, r.rows, r.outDir, name, r.exact};
     ulvane::ConversionJob job;
     ulvane::PrepareCutJob(job);
     if (!ulvane::FillCutJob(job, {source, *start, *end, output}, ulvane::PathExists).ok())
@@ -226,7 +227,7 @@ int Join(const ulvane::cli::Request& r) {
     const std::string name = ulvane::CleanFileName(*r.name);
     if (name.empty())
         return UsageError("--name leaves no usable file name: '" + *r.name + "'", ulvane::cli::Command::Join);
-    ulvane::JoinLaunch join{{}, {!r.reencode, r.rows, r.outDir, name}};
+    ulvane::JoinLaunch join{{}, {!r.reencode, r.rows, r.outDir, name, false}};
     for (const std::string& s : r.sources) join.files.push_back(DescribeJoinFile(s));
     ulvane::ConversionJob job;
     ulvane::PrepareJoinJob(job, static_cast<int>(join.files.size()));

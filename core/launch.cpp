@@ -119,6 +119,7 @@ LaunchResult FillCutJob(ConversionJob& job, const CutLaunch& cut, const ExistsTe
     if (extension.empty()) return {LaunchStatus::NoExtension, 0, {}};
     job.joinMode = false;
     job.reencode = !out.direct;
+    job.exactCut = out.direct && out.exact;
     job.inputPaths[0] = cut.source;
     job.outputPaths[0] = FreeOutputPath(out.folder, out.name, extension, exists);
     job.segmentStart[0] = cut.startMs / 1000.0;

@@ -18,7 +18,8 @@ struct OutputChoice {
     bool direct = true;  // packets copied; the rows are then not used by the job
     RowChoice rows;
     std::string folder;
-    std::string name;  // the output file's name, without extension, already cleaned
+    std::string name;    // the output file's name, without extension, already cleaned
+    bool exact = false;  // a direct cut that starts on the very picture at its start
 };
 
 // The output parameters and container extension `rows` stand for in the lists of `d`.

@@ -16,6 +16,8 @@ void ConversionJob::PrepareForJob(int32_t inputs) {
     segmentEnd.assign(n, 0.0);
     segmentLength.assign(n, 0.0);
     inputError.assign(n, {});
+    notice.clear();
+    exactCut = false;
     currentInput.store(-1);
     cancelRequested.store(false);
     progressPercent.store(0);

@@ -68,6 +68,9 @@ struct ConversionJob : OutputParameters {
     // --- job parameters: written by the launch before the worker starts --------
     bool joinMode = false;  // false: cut of inputPaths[0]; true: join of every input
     bool reencode = false;  // false: packets copied; true: decoded and encoded again
+    // A direct cut that starts on the very picture at its start: the pictures before the
+    // first key frame after it are encoded again to match the source (see exact_cut.h).
+    bool exactCut = false;
     int32_t inputCount = 0;
     int32_t displayCount = 0;
     std::vector<std::string> inputPaths;   // UTF-8, join order
@@ -87,6 +90,9 @@ struct ConversionJob : OutputParameters {
     // Why input i failed, in plain words. Written by the worker before it advances
     // currentInput past i, so a reader that saw currentInput > i may read entry i.
     std::vector<std::string> inputError;
+    // What the job did other than asked (an exact cut that fell back), in plain words; ""
+    // when nothing. Written by the worker before currentInput reaches inputCount.
+    std::string notice;
 
     // --- probe results and the file the probe or grabber opens -----------------
     MediaInfo info;

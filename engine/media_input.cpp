@@ -306,7 +306,7 @@ int MediaInput::ReadPacket(AVPacket* pkt) {
     return rc;
 }
 
-static Status OpenDecoder(const AVStream* st, bool frameThreads, CodecContextPtr& dec) {
+Status OpenStreamDecoder(const AVStream* st, bool frameThreads, CodecContextPtr& dec) {
     const AVCodec* codec = avcodec_find_decoder(st->codecpar->codec_id);
     if (!codec)
         return Status::Failed(std::string("no decoder for the codec ") + avcodec_get_name(st->codecpar->codec_id),
@@ -330,9 +330,9 @@ static Status OpenDecoder(const AVStream* st, bool frameThreads, CodecContextPtr
 
 Status MediaInput::OpenDecoders(bool withAudio, bool frameThreads) {
     if (videoIndex_ >= 0) {
-        if (Status s = OpenDecoder(video(), frameThreads, videoDec_); !s.ok()) return s;
+        if (Status s = OpenStreamDecoder(video(), frameThreads, videoDec_); !s.ok()) return s;
     }
-    if (audioIndex_ >= 0 && withAudio && !OpenDecoder(audio(), frameThreads, audioDec_).ok())
+    if (audioIndex_ >= 0 && withAudio && !OpenStreamDecoder(audio(), frameThreads, audioDec_).ok())
         audioIndex_ = -1;  // the pictures can still be used
     if (videoIndex_ < 0 && audioIndex_ < 0)
         return Status::Failed("no stream of the file can be decoded", kDecoderFails);

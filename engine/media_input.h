@@ -16,6 +16,10 @@ namespace ulvane {
 bool IsRealVideoStream(const AVStream* st);
 bool IsAudioStream(const AVStream* st);
 
+// Opens a decoder for `st` on its own (as many threads as the machine has; `frameThreads`
+// false: slice threads only), for stages that decode besides the input's own decoders.
+Status OpenStreamDecoder(const AVStream* st, bool frameThreads, CodecContextPtr& dec);
+
 class MediaInput {
 public:
     // Codes of the failures of Open and OpenDecoders.

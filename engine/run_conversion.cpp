@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+#include "engine/exact_cut.h"
 #include "engine/media_input.h"
 #include "engine/output_sink.h"
 #include "engine/remuxer.h"
@@ -117,6 +118,7 @@ Status Worker::SetUpOutput(int i, MediaInput& in) {
                                      firstRate_.value_or(in.video() ? SourceRate(in.video()) : AVRational{25, 1}));
     } else {
         streams = SetUpCopyStreams(in, sink_);
+        if (streams.ok() && job_.exactCut && !job_.joinMode) AllowInBandParameterSets(in, sink_);
     }
     if (!streams.ok()) return streams;
     if (Status s = sink_.Open(); !s.ok()) return s;
@@ -150,7 +152,9 @@ Status Worker::TakeInput(int i) {
     if (Status s = ReadyOutputFor(i, *in); !s.ok()) return s;
     StageContext ctx;
     if (Status s = PlaceInput(i, *in, ctx); !s.ok()) return s;
-    return transcoder_ ? transcoder_->Process(*in, sink_, ctx) : CopyInput(*in, sink_, ctx);
+    if (transcoder_) return transcoder_->Process(*in, sink_, ctx);
+    if (job_.exactCut && !job_.joinMode) return ExactCutInput(*in, sink_, ctx, job_.notice);
+    return CopyInput(*in, sink_, ctx);
 }
 
 void Worker::ReportProgress(int i, int64_t outputMicros, int64_t inputDuration) {

@@ -1,0 +1,657 @@
+// The exact direct cut (see exact_cut.h).
+#include "engine/exact_cut.h"
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <span>
+
+extern "C" {
+#include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
+}
+
+#include "engine/nal_units.h"
+#include "engine/remuxer.h"
+
+namespace ulvane {
+
+namespace {
+
+constexpr size_t kMaxBufferedBytes = size_t{256} << 20;  // K0 to K1 held in memory at most
+constexpr int kSeamPackets = 16;                         // copied packets decoded by the seam check
+constexpr size_t kMaxHeldPictures = 16;
+
+std::span<const uint8_t> Extradata(const AVStream* st) {
+    const AVCodecParameters* p = st->codecpar;
+    return {p->extradata, static_cast<size_t>(std::max(p->extradata_size, 0))};
+}
+
+bool SameFrame(const AVFrame* a, const AVFrame* b) {
+    if (a->format != b->format || a->width != b->width || a->height != b->height) return false;
+    const auto* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(a->format));
+    if (!desc) return false;
+    for (int p = 0; p < 4 && a->data[p]; ++p) {
+        if (!b->data[p]) return false;
+        const int bytes = av_image_get_linesize(static_cast<AVPixelFormat>(a->format), a->width, p);
+        const bool chroma = p == 1 || p == 2;
+        const int rows = chroma ? AV_CEIL_RSHIFT(a->height, desc->log2_chroma_h) : a->height;
+        for (int y = 0; y < rows; ++y)
+            if (std::memcmp(a->data[p] + static_cast<ptrdiff_t>(y) * a->linesize[p],
+                            b->data[p] + static_cast<ptrdiff_t>(y) * b->linesize[p], static_cast<size_t>(bytes)) != 0)
+                return false;
+    }
+    return true;
+}
+
+PacketPtr PacketWith(const std::vector<uint8_t>& bytes, const AVPacket* like) {
+    PacketPtr p = MakePacket();
+    if (av_new_packet(p.get(), static_cast<int>(bytes.size())) < 0) return nullptr;
+    std::copy(bytes.begin(), bytes.end(), p->data);
+    if (like) av_packet_copy_props(p.get(), like);
+    return p;
+}
+
+// Every picture a decoder gives for `packets`, the decoder drained at the end.
+std::vector<FramePtr> DecodeAll(AVCodecContext* dec, const std::vector<const AVPacket*>& packets) {
+    std::vector<FramePtr> frames;
+    const auto drain = [&] {
+        for (;;) {
+            FramePtr f = MakeFrame();
+            if (avcodec_receive_frame(dec, f.get()) < 0) return;
+            frames.push_back(std::move(f));
+        }
+    };
+    for (const AVPacket* p : packets) {
+        avcodec_send_packet(dec, p);
+        drain();
+    }
+    avcodec_send_packet(dec, nullptr);
+    drain();
+    return frames;
+}
+
+class ExactCutter {
+public:
+    ExactCutter(MediaInput& in, OutputSink& sink, const StageContext& ctx, std::string& notice)
+        : in_(in), sink_(sink), ctx_(ctx), notice_(notice), v_(in.video()), a_(sink.audio ? in.audio() : nullptr) {
+        codec_ = v_->codecpar->codec_id == AV_CODEC_ID_HEVC ? NalCodec::Hevc : NalCodec::H264;
+        format_ = NalFormatOf(codec_, Extradata(v_));
+        sourceSets_ = ParameterSetsOf(codec_, Extradata(v_));
+        S_ = ctx.window.startMicros;
+        E_ = ctx.window.endMicros;
+        shift_ = ctx.offsetMicros - S_;
+        // Where the container keeps negative times, the sound starts with the frame that holds S.
+        negativeTimes_ = (sink.ctx()->oformat->flags & AVFMT_TS_NEGATIVE) != 0;
+    }
+
+    Status Run();
+
+private:
+    int64_t Micros(int64_t ts, const AVStream* st) const { return ToMicros(ts, st->time_base); }
+    int64_t PtsMicros(const AVPacket* p, const AVStream* st) const {
+        return Micros(p->pts != AV_NOPTS_VALUE ? p->pts : p->dts, st);
+    }
+    bool Scan();
+    Status EncodeHead();
+    bool SeamHolds();
+    Status OpenEncoder(const AVFrame* f);
+    Status EncodeFrame(const AVFrame* f, int64_t ptsMicros, int64_t durMicros);
+    Status DrainEncoder(bool flush);
+    Status Splice();
+    Status EncodeWhole();
+    Status EmitMicros(AVPacket* pkt, AVStream* out, int64_t ptsMicros, int64_t dtsMicros, int64_t durMicros);
+    Status EmitCopied(AVPacket* pkt);
+    Status OnAudio(PacketPtr pkt);
+    Status ReleaseAudio(bool videoOver);
+    Status OnCopiedVideo(PacketPtr pkt);
+    Status FinishCopy();
+    bool ReadOne(PacketPtr& pkt);
+    // A packet's units with the source's parameter sets before its picture (after an access unit delimiter).
+    std::vector<NalUnit> WithSourceSets(const AVPacket* pkt) const;
+
+    MediaInput& in_;
+    OutputSink& sink_;
+    const StageContext& ctx_;
+    std::string& notice_;
+    AVStream* v_;
+    AVStream* a_;
+    NalCodec codec_;
+    NalFormat format_;
+    std::vector<NalUnit> sourceSets_;
+    int64_t S_ = 0, E_ = 0, shift_ = 0;
+    bool negativeTimes_ = false;
+
+    // The scan: video from K0, K1's place in it, and sound read meanwhile.
+    std::deque<PacketPtr> video_;
+    size_t k1_ = SIZE_MAX;        // index of K1 in video_
+    size_t copyFrom_ = SIZE_MAX;  // first packet after K1 and its leading pictures
+    int64_t k1Pts_ = AV_NOPTS_VALUE, k1Dts_ = AV_NOPTS_VALUE;
+    bool eof_ = false;
+    std::deque<PacketPtr> audio_;
+
+    // The head, encoded, in the source's packet format with times in microseconds.
+    CodecContextPtr enc_;
+    struct HeadPacket {
+        PacketPtr pkt;
+        int64_t pts, dts, dur;  // microseconds on the input's timeline
+    };
+    std::vector<HeadPacket> head_;
+    // Frames in the encoder by their pts in its time base: their pts and duration in microseconds.
+    std::map<int64_t, std::pair<int64_t, int64_t>> sentTimes_;
+    int headFrames_ = 0;
+
+    // The copy.
+    bool videoOver_ = false, audioOver_ = false;
+    int64_t videoEnd_ = AV_NOPTS_VALUE;
+    std::deque<PacketPtr> heldVideo_;
+    bool setsSent_ = false;
+    bool wroteSomething_ = false;
+};
+
+bool ExactCutter::ReadOne(PacketPtr& pkt) {
+    pkt = MakePacket();
+    if (in_.ReadPacket(pkt.get()) < 0) {
+        eof_ = true;
+        return false;
+    }
+    return true;
+}
+
+// Reads from K0 until K1, its leading pictures and the first picture after them are in
+// hand. False when there is no such K1 before E (or within the memory allowed).
+bool ExactCutter::Scan() {
+    size_t bytes = 0;
+    const int vi = in_.videoIndex();
+    const int ai = a_ ? in_.audioIndex() : -1;
+    PacketPtr pkt;
+    while (!ctx_.cancelled() && ReadOne(pkt)) {
+        if (pkt->flags & AV_PKT_FLAG_CORRUPT) continue;
+        if (pkt->stream_index == ai) {
+            audio_.push_back(std::move(pkt));
+            continue;
+        }
+        if (pkt->stream_index != vi) continue;
+        const int64_t pts = PtsMicros(pkt.get(), v_);
+        if (video_.empty() && !(pkt->flags & AV_PKT_FLAG_KEY)) continue;  // before K0: nothing decodes
+        if (k1_ != SIZE_MAX) {
+            video_.push_back(std::move(pkt));
+            if (pts == AV_NOPTS_VALUE || pts >= k1Pts_) {
+                copyFrom_ = video_.size() - 1;
+                return true;
+            }
+            continue;  // a leading picture of K1
+        }
+        const int64_t dts = Micros(pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts, v_);
+        if (dts != AV_NOPTS_VALUE && dts >= E_ && pts != AV_NOPTS_VALUE && pts >= E_) return false;
+        const bool candidate = (pkt->flags & AV_PKT_FLAG_KEY) && pts != AV_NOPTS_VALUE && pts >= S_ &&
+                               StartsAtRandomAccess(codec_, SplitNalUnits({pkt->data, static_cast<size_t>(pkt->size)},
+                                                                          format_.lengthSize));
+        bytes += static_cast<size_t>(pkt->size);
+        video_.push_back(std::move(pkt));
+        if (candidate) {
+            if (pts >= E_) return false;
+            k1_ = video_.size() - 1;
+            k1Pts_ = pts;
+            k1Dts_ = dts != AV_NOPTS_VALUE ? dts : pts;
+        }
+        if (bytes > kMaxBufferedBytes) return false;
+    }
+    if (k1_ != SIZE_MAX) copyFrom_ = video_.size();  // the file ends after K1's leading pictures
+    return k1_ != SIZE_MAX;
+}
+
+Status ExactCutter::OpenEncoder(const AVFrame* f) {
+    const bool hevc = codec_ == NalCodec::Hevc;
+    const AVCodec* codec = avcodec_find_encoder_by_name(hevc ? "libx265" : "libx264");
+    if (!codec) return Status::Failed(std::string("no ") + (hevc ? "libx265" : "libx264") + " encoder");
+    enc_.reset(avcodec_alloc_context3(codec));
+    if (!enc_) return Status::Failed("out of memory");
+    const AVCodecParameters* p = v_->codecpar;
+    AVCodecContext* e = enc_.get();
+    e->width = f->width;
+    e->height = f->height;
+    e->pix_fmt = static_cast<AVPixelFormat>(f->format);
+    e->sample_aspect_ratio = p->sample_aspect_ratio.num > 0 ? p->sample_aspect_ratio : f->sample_aspect_ratio;
+    e->time_base = v_->time_base;
+    if (v_->avg_frame_rate.num > 0 && v_->avg_frame_rate.den > 0) e->framerate = v_->avg_frame_rate;
+    e->color_range = p->color_range;
+    e->color_primaries = p->color_primaries;
+    e->color_trc = p->color_trc;
+    e->colorspace = p->color_space;
+    e->chroma_sample_location = p->chroma_location;
+    e->field_order = AV_FIELD_PROGRESSIVE;
+    e->gop_size = 1 << 20;  // one group: an IDR picture, then P pictures
+    // As many pictures reordered as the source declares, so that readers which rebuild
+    // decode times from the first parameter sets (Matroska has none stored) count right.
+    const int reorder = hevc ? 0 : std::clamp(p->video_delay, 0, 2);
+    e->max_b_frames = reorder == 0 ? 0 : reorder == 1 ? 1 : 3;
+    e->thread_count = 0;
+    if (!hevc && p->level > 0) e->level = p->level;
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(e->pix_fmt);
+    const int depth = desc ? desc->comp[0].depth : 8;
+    const bool chroma420 = desc && desc->log2_chroma_w == 1 && desc->log2_chroma_h == 1;
+    Dictionary options;
+    options.Set("preset", "ultrafast");
+    options.Set("crf", "10");  // the head cannot be told from the source
+    if (hevc) {
+        if (chroma420) options.Set("profile", depth > 8 ? "main10" : "main");
+        options.Set("x265-params", "scenecut=0:bframes=0:open-gop=0:info=0:log-level=error");
+    } else {
+        const char* profile = depth > 8 ? "high10" : !chroma420 ? nullptr
+                              : p->profile == FF_PROFILE_H264_BASELINE || p->profile == FF_PROFILE_H264_CONSTRAINED_BASELINE
+                                  ? "baseline"
+                              : p->profile == FF_PROFILE_H264_MAIN ? "main"
+                                                                   : "high";
+        if (profile) options.Set("profile", profile);
+        // The head's parameter sets take an id the source's do not use, so that a decoder
+        // that starts anywhere (after a seek) never reads a picture with the other's sets.
+        int id = 0;
+        for (const NalUnit& u : sourceSets_) id = std::max(id, H264ParameterSetId(u) + 1);
+        const std::string params =
+            std::string(reorder == 0   ? "scenecut=0:open-gop=0:bframes=0"
+                        : reorder == 1 ? "scenecut=0:open-gop=0:bframes=1:b-pyramid=none"
+                                       : "scenecut=0:open-gop=0:bframes=3:b-pyramid=normal") +
+            ":sps-id=" + std::to_string(id % 32);
+        options.Set("x264-params", params.c_str());
+    }
+    if (int rc = avcodec_open2(e, codec, options.address()); rc < 0) {
+        enc_.reset();
+        return Status::Failed(std::string("cannot open the ") + codec->name + " encoder: " + AvErrorText(rc));
+    }
+    return {};
+}
+
+Status ExactCutter::DrainEncoder(bool flush) {
+    if (flush) avcodec_send_frame(enc_.get(), nullptr);
+    for (;;) {
+        PacketPtr pkt = MakePacket();
+        const int rc = avcodec_receive_packet(enc_.get(), pkt.get());
+        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return {};
+        if (rc < 0) return Status::Failed("the encoder failed: " + AvErrorText(rc));
+        const auto sent = sentTimes_.find(pkt->pts);
+        if (sent == sentTimes_.end()) continue;
+        const auto [pts, dur] = sent->second;
+        sentTimes_.erase(sent);
+        const int64_t dts = pkt->dts == AV_NOPTS_VALUE ? pts : Micros(pkt->dts, v_) - Micros(pkt->pts, v_) + pts;
+        // Annex B from the encoder, in the source's own packet format.
+        std::vector<NalUnit> units = SplitNalUnits({pkt->data, static_cast<size_t>(pkt->size)}, 0);
+        // The first picture also brings the source's H.264 parameter sets (their ids differ
+        // from the head's): readers that take a stream's sets from its first picture (MPEG-TS)
+        // then know every set, wherever a seek lands.
+        if (head_.empty() && codec_ == NalCodec::H264) units.insert(units.begin(), sourceSets_.begin(), sourceSets_.end());
+        PacketPtr out = PacketWith(JoinNalUnits(units, format_.lengthSize), pkt.get());
+        if (!out) return Status::Failed("out of memory");
+        head_.push_back({std::move(out), pts, dts, dur});
+    }
+}
+
+Status ExactCutter::EncodeFrame(const AVFrame* f, int64_t ptsMicros, int64_t durMicros) {
+    if (!enc_) {
+        if (Status s = OpenEncoder(f); !s.ok()) return s;
+    }
+    FramePtr copy = MakeFrame();
+    if (av_frame_ref(copy.get(), f) < 0) return Status::Failed("out of memory");
+    copy->pts = av_rescale_q(ptsMicros, AV_TIME_BASE_Q, enc_->time_base);
+    copy->pict_type = AV_PICTURE_TYPE_NONE;
+    if (sentTimes_.count(copy->pts)) return {};  // two pictures within one tick: the first stays
+    sentTimes_[copy->pts] = {ptsMicros, durMicros};
+    if (int rc = avcodec_send_frame(enc_.get(), copy.get()); rc < 0)
+        return Status::Failed("the encoder refused a picture: " + AvErrorText(rc));
+    ++headFrames_;
+    return DrainEncoder(false);
+}
+
+// Decodes K0 .. K1 and K1's leading pictures; encodes the pictures shown from S up to K1.
+Status ExactCutter::EncodeHead() {
+    CodecContextPtr dec;
+    if (Status s = OpenStreamDecoder(v_, true, dec); !s.ok()) return s;
+    std::vector<const AVPacket*> packets;
+    for (size_t i = 0; i < copyFrom_ && i < video_.size(); ++i) packets.push_back(video_[i].get());
+    std::vector<FramePtr> frames = DecodeAll(dec.get(), packets);
+    // In display order, the pictures shown at some time in [S, K1).
+    std::vector<std::pair<int64_t, AVFrame*>> shown;
+    for (FramePtr& f : frames) {
+        const int64_t t = f->best_effort_timestamp;
+        if (t == AV_NOPTS_VALUE) continue;
+        const int64_t us = Micros(t, v_);
+        if (us < k1Pts_) shown.emplace_back(us, f.get());
+    }
+    std::sort(shown.begin(), shown.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (size_t i = 0; i < shown.size(); ++i) {
+        const int64_t next = i + 1 < shown.size() ? shown[i + 1].first : k1Pts_;
+        if (next <= S_) continue;  // gone before S
+        const int64_t from = std::max(shown[i].first, S_);
+        if (Status s = EncodeFrame(shown[i].second, from, next - from); !s.ok()) return s;
+    }
+    if (!enc_) return {};
+    if (Status s = DrainEncoder(true); !s.ok()) return s;
+    if (codec_ == NalCodec::Hevc && !head_.empty()) {
+        // The sequence ends with the head: a CRA picture at K1 then starts afresh.
+        PacketPtr& last = head_.back().pkt;
+        std::vector<NalUnit> units = SplitNalUnits({last->data, static_cast<size_t>(last->size)}, format_.lengthSize);
+        units.push_back(EndOfSequenceUnit(codec_));
+        PacketPtr ended = PacketWith(JoinNalUnits(units, format_.lengthSize), last.get());
+        if (!ended) return Status::Failed("out of memory");
+        last = std::move(ended);
+    }
+    return {};
+}
+
+// Decodes the head and the first copied pictures as a player would, and the same copied
+// pictures alone from the source: the pictures after K1 must be as many and the same.
+bool ExactCutter::SeamHolds() {
+    CodecContextPtr spliced, alone;
+    if (!OpenStreamDecoder(v_, false, spliced).ok() || !OpenStreamDecoder(v_, false, alone).ok()) return false;
+    std::vector<PacketPtr> copied;  // as they will be written: K1 with the parameter sets
+    for (size_t i = k1_; i < video_.size() && copied.size() < kSeamPackets; ++i) {
+        if (i > k1_ && i < copyFrom_) continue;  // leading pictures are left out
+        PacketPtr p = MakePacket();
+        av_packet_ref(p.get(), video_[i].get());
+        copied.push_back(std::move(p));
+    }
+    std::vector<const AVPacket*> splicedIn, aloneIn;
+    std::vector<PacketPtr> withSets;
+    for (HeadPacket& h : head_) splicedIn.push_back(h.pkt.get());
+    for (size_t i = 0; i < copied.size(); ++i) {
+        aloneIn.push_back(copied[i].get());
+        if (i == 0) {
+            withSets.push_back(
+                PacketWith(JoinNalUnits(WithSourceSets(copied[0].get()), format_.lengthSize), copied[0].get()));
+            if (!withSets.back()) return false;
+            splicedIn.push_back(withSets.back().get());
+        } else {
+            splicedIn.push_back(copied[i].get());
+        }
+    }
+    const std::vector<FramePtr> a = DecodeAll(spliced.get(), splicedIn);
+    const std::vector<FramePtr> b = DecodeAll(alone.get(), aloneIn);
+    if (b.empty() || a.size() != static_cast<size_t>(headFrames_) + b.size()) return false;
+    for (size_t i = 0; i < b.size(); ++i)
+        if (!SameFrame(a[static_cast<size_t>(headFrames_) + i].get(), b[i].get())) return false;
+    return true;
+}
+
+std::vector<NalUnit> ExactCutter::WithSourceSets(const AVPacket* pkt) const {
+    std::vector<NalUnit> units = SplitNalUnits({pkt->data, static_cast<size_t>(pkt->size)}, format_.lengthSize);
+    const int delimiter = codec_ == NalCodec::H264 ? 9 : 35;
+    const auto at = units.begin() + (!units.empty() && NalType(codec_, units.front()) == delimiter ? 1 : 0);
+    units.insert(at, sourceSets_.begin(), sourceSets_.end());
+    return units;
+}
+
+Status ExactCutter::EmitMicros(AVPacket* pkt, AVStream* out, int64_t ptsMicros, int64_t dtsMicros,
+                               int64_t durMicros) {
+    const auto to = [&](int64_t us) {
+        return us == AV_NOPTS_VALUE ? us : av_rescale_q(us + shift_, AV_TIME_BASE_Q, out->time_base);
+    };
+    pkt->pts = to(ptsMicros);
+    pkt->dts = to(dtsMicros);
+    pkt->duration = durMicros > 0 ? av_rescale_q(durMicros, AV_TIME_BASE_Q, out->time_base) : 0;
+    pkt->stream_index = out->index;
+    if (Status s = sink_.Write(pkt); !s.ok()) return s;
+    wroteSomething_ = true;
+    if (ctx_.onProgress) ctx_.onProgress(sink_.EndMicros());
+    return {};
+}
+
+// A source packet as it is, moved onto the output timeline.
+Status ExactCutter::EmitCopied(AVPacket* pkt) {
+    const bool video = pkt->stream_index == in_.videoIndex();
+    const AVStream* st = video ? v_ : a_;
+    const int64_t pts = pkt->pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : Micros(pkt->pts, st);
+    const int64_t dts = pkt->dts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : Micros(pkt->dts, st);
+    int64_t dur = Micros(pkt->duration, st);
+    if (video && dur <= 0 && v_->avg_frame_rate.num > 0)
+        dur = av_rescale_q(1, av_inv_q(v_->avg_frame_rate), AV_TIME_BASE_Q);
+    if (video && pts != AV_NOPTS_VALUE) videoEnd_ = std::max(videoEnd_ == AV_NOPTS_VALUE ? pts : videoEnd_, pts + dur);
+    return EmitMicros(pkt, video ? sink_.video : sink_.audio, pts, dts, dur);
+}
+
+// Sound from the frame that holds S (or the first after it) up to E, or to where the
+// pictures end once they have.
+Status ExactCutter::OnAudio(PacketPtr pkt) {
+    audio_.push_back(std::move(pkt));
+    return ReleaseAudio(videoOver_);
+}
+
+Status ExactCutter::ReleaseAudio(bool videoOver) {
+    const int64_t limit = videoOver && videoEnd_ != AV_NOPTS_VALUE ? std::max(E_, videoEnd_) : E_;
+    while (!audio_.empty()) {
+        AVPacket* p = audio_.front().get();
+        const int64_t t = PtsMicros(p, a_);
+        if (t != AV_NOPTS_VALUE && t >= limit) {
+            if (!videoOver) return {};  // decided when the pictures end
+            audioOver_ = true;
+            audio_.clear();
+            return {};
+        }
+        const bool inside = t != AV_NOPTS_VALUE && (negativeTimes_ ? t + Micros(p->duration, a_) > S_ : t >= S_);
+        if (inside) {
+            if (Status s = EmitCopied(p); !s.ok()) return s;
+        }
+        audio_.pop_front();
+    }
+    return {};
+}
+
+// A copied picture after K1: pictures decoded after E end the video; pictures shown after
+// E are kept only when a picture shown before E follows them (they are its references).
+Status ExactCutter::OnCopiedVideo(PacketPtr pkt) {
+    const int64_t pts = PtsMicros(pkt.get(), v_);
+    const int64_t dts = Micros(pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts, v_);
+    if (dts != AV_NOPTS_VALUE && dts >= E_) {
+        videoOver_ = true;
+        heldVideo_.clear();
+        return ReleaseAudio(true);
+    }
+    if (pts != AV_NOPTS_VALUE && pts < k1Pts_) return {};  // a leading picture of K1: the head shows it
+    if (!setsSent_) {
+        setsSent_ = true;
+        if (headFrames_ > 0) {
+            PacketPtr first = PacketWith(JoinNalUnits(WithSourceSets(pkt.get()), format_.lengthSize), pkt.get());
+            if (!first) return Status::Failed("out of memory");
+            first->pts = pkt->pts;
+            first->dts = pkt->dts;
+            pkt = std::move(first);
+        }
+    }
+    if (pts != AV_NOPTS_VALUE && pts >= E_) {
+        heldVideo_.push_back(std::move(pkt));
+        if (heldVideo_.size() >= kMaxHeldPictures) {
+            videoOver_ = true;
+            heldVideo_.clear();
+            return ReleaseAudio(true);
+        }
+        return {};
+    }
+    while (!heldVideo_.empty()) {
+        if (Status s = EmitCopied(heldVideo_.front().get()); !s.ok()) return s;
+        heldVideo_.pop_front();
+    }
+    return EmitCopied(pkt.get());
+}
+
+Status ExactCutter::FinishCopy() {
+    const int vi = in_.videoIndex();
+    const int ai = a_ ? in_.audioIndex() : -1;
+    PacketPtr pkt;
+    while (!(videoOver_ && (audioOver_ || !a_)) && !eof_) {
+        if (ctx_.cancelled()) return Status::Cancelled();
+        if (!ReadOne(pkt)) break;
+        if (pkt->flags & AV_PKT_FLAG_CORRUPT) continue;
+        if (pkt->stream_index == vi && !videoOver_) {
+            if (Status s = OnCopiedVideo(std::move(pkt)); !s.ok()) return s;
+        } else if (pkt->stream_index == ai && !audioOver_) {
+            if (Status s = OnAudio(std::move(pkt)); !s.ok()) return s;
+        }
+    }
+    videoOver_ = true;
+    heldVideo_.clear();
+    return ReleaseAudio(true);
+}
+
+Status ExactCutter::Splice() {
+    // Decode times of the head end below K1's: moved down as a whole when they would not.
+    const int64_t lastDts = head_.empty() ? AV_NOPTS_VALUE : head_.back().dts;
+    const int64_t down = lastDts == AV_NOPTS_VALUE || lastDts < k1Dts_ ? 0 : lastDts - k1Dts_ + 1;
+    for (HeadPacket& h : head_) {
+        videoEnd_ = std::max(videoEnd_ == AV_NOPTS_VALUE ? h.pts : videoEnd_, h.pts + h.dur);
+        if (Status s = EmitMicros(h.pkt.get(), sink_.video, h.pts, h.dts - down, h.dur); !s.ok()) return s;
+    }
+    if (Status s = ReleaseAudio(false); !s.ok()) return s;
+    std::deque<PacketPtr> rest;
+    for (size_t i = k1_; i < video_.size(); ++i) rest.push_back(std::move(video_[i]));
+    video_.clear();
+    while (!rest.empty() && !videoOver_) {
+        if (Status s = OnCopiedVideo(std::move(rest.front())); !s.ok()) return s;
+        rest.pop_front();
+    }
+    return FinishCopy();
+}
+
+// The whole segment decoded and encoded again with the matching encoder, sound copied.
+Status ExactCutter::EncodeWhole() {
+    video_.clear();
+    audio_.clear();
+    head_.clear();
+    sentTimes_.clear();
+    enc_.reset();
+    headFrames_ = 0;
+    eof_ = false;
+    in_.SeekTo(S_);
+    CodecContextPtr dec;
+    if (Status s = OpenStreamDecoder(v_, true, dec); !s.ok()) return s;
+    const int vi = in_.videoIndex();
+    const int ai = a_ ? in_.audioIndex() : -1;
+    std::vector<std::pair<int64_t, FramePtr>> pending;  // decoded, waiting for the next picture's time
+    const auto receive = [&]() -> Status {
+        for (;;) {
+            FramePtr f = MakeFrame();
+            if (avcodec_receive_frame(dec.get(), f.get()) < 0) return {};
+            if (f->best_effort_timestamp == AV_NOPTS_VALUE) continue;
+            pending.emplace_back(Micros(f->best_effort_timestamp, v_), std::move(f));
+        }
+    };
+    const int64_t frameMicros =
+        v_->avg_frame_rate.num > 0 ? av_rescale_q(1, av_inv_q(v_->avg_frame_rate), AV_TIME_BASE_Q) : 40000;
+    // Pictures come from the decoder in display order; each is encoded once the next one
+    // tells how long it shows (the last: one frame, up to E).
+    const auto encodeReady = [&](bool all) -> Status {
+        while (pending.size() > (all ? 0u : 1u)) {
+            const int64_t t = pending.front().first;
+            const int64_t next = pending.size() > 1 ? pending[1].first : std::min(E_, t + frameMicros);
+            const int64_t from = std::max(t, S_);
+            if (next > S_ && t < E_) {
+                if (Status s = EncodeFrame(pending.front().second.get(), from, std::min(next, E_) - from); !s.ok())
+                    return s;
+            }
+            pending.erase(pending.begin());
+        }
+        for (HeadPacket& h : head_) {
+            videoEnd_ = std::max(videoEnd_ == AV_NOPTS_VALUE ? h.pts : videoEnd_, h.pts + h.dur);
+            if (Status s = EmitMicros(h.pkt.get(), sink_.video, h.pts, h.dts, h.dur); !s.ok()) return s;
+        }
+        head_.clear();
+        return {};
+    };
+    const auto finish = [&]() -> Status {
+        avcodec_send_packet(dec.get(), nullptr);
+        if (Status s = receive(); !s.ok()) return s;
+        if (Status s = encodeReady(true); !s.ok()) return s;
+        if (enc_) {
+            if (Status s = DrainEncoder(true); !s.ok()) return s;
+            if (Status s = encodeReady(true); !s.ok()) return s;
+        }
+        videoOver_ = true;
+        return ReleaseAudio(true);
+    };
+    bool decoding = true;
+    PacketPtr pkt;
+    while (!(videoOver_ && (audioOver_ || !a_))) {
+        if (ctx_.cancelled()) return Status::Cancelled();
+        if (!ReadOne(pkt)) break;
+        if (pkt->stream_index == vi && decoding) {
+            const int64_t dts = Micros(pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts, v_);
+            avcodec_send_packet(dec.get(), pkt.get());
+            if (Status s = receive(); !s.ok()) return s;
+            if (Status s = encodeReady(false); !s.ok()) return s;
+            if (dts != AV_NOPTS_VALUE && dts >= E_) {
+                decoding = false;
+                if (Status s = finish(); !s.ok()) return s;
+            }
+        } else if (pkt->stream_index == ai && !audioOver_) {
+            if (Status s = OnAudio(std::move(pkt)); !s.ok()) return s;
+        }
+    }
+    if (decoding) return finish();
+    videoOver_ = true;
+    return ReleaseAudio(true);
+}
+
+Status ExactCutter::Run() {
+    const bool found = Scan();
+    if (ctx_.cancelled()) return Status::Cancelled();
+    if (found && k1Pts_ > S_) {
+        if (Status s = EncodeHead(); !s.ok()) {
+            notice_ = "the pictures before the first key frame could not be encoded again (" + s.reason() +
+                      "); the segment was encoded whole";
+            return EncodeWhole();
+        }
+        if (headFrames_ > 0 && !SeamHolds()) {
+            notice_ = "the spliced start did not decode as the source; the segment was encoded whole";
+            return EncodeWhole();
+        }
+    }
+    if (!found) return EncodeWhole();  // no random-access picture before the end: nothing to copy
+    if (Status s = Splice(); !s.ok()) return s;
+    if (!wroteSomething_) return Status::Failed("nothing in the marked segment could be cut");
+    return {};
+}
+
+}  // namespace
+
+bool CanCutExactly(const MediaInput& in, std::string& why) {
+    const AVStream* v = in.video();
+    if (!v) {
+        why = "the file has no pictures";
+        return false;
+    }
+    const AVCodecID id = v->codecpar->codec_id;
+    if (id != AV_CODEC_ID_H264 && id != AV_CODEC_ID_HEVC) {
+        why = std::string("its video is ") + avcodec_get_name(id) + ", which the exact cut does not splice";
+        return false;
+    }
+    const AVFieldOrder order = v->codecpar->field_order;
+    if (order != AV_FIELD_UNKNOWN && order != AV_FIELD_PROGRESSIVE) {
+        why = "its video is interlaced, which the exact cut does not splice";
+        return false;
+    }
+    if (!avcodec_find_encoder_by_name(id == AV_CODEC_ID_HEVC ? "libx265" : "libx264")) {
+        why = std::string("this FFmpeg has no ") + (id == AV_CODEC_ID_HEVC ? "libx265" : "libx264") + " encoder";
+        return false;
+    }
+    return true;
+}
+
+void AllowInBandParameterSets(const MediaInput& in, OutputSink& sink) {
+    if (!sink.video || !in.video()) return;
+    const char* name = sink.ctx()->oformat->name;
+    if (!std::strstr(name, "mp4") && !std::strstr(name, "mov")) return;
+    const AVCodecID id = in.video()->codecpar->codec_id;
+    if (id == AV_CODEC_ID_H264) sink.video->codecpar->codec_tag = MKTAG('a', 'v', 'c', '3');
+    if (id == AV_CODEC_ID_HEVC) sink.video->codecpar->codec_tag = MKTAG('h', 'e', 'v', '1');
+}
+
+Status ExactCutInput(MediaInput& in, OutputSink& sink, const StageContext& ctx, std::string& notice) {
+    std::string why;
+    if (!sink.video || !CanCutExactly(in, why)) {
+        notice = "exact cut not possible (" + why + "); cut directly from the key frame before the start";
+        return CopyInput(in, sink, ctx);
+    }
+    ExactCutter cutter(in, sink, ctx, notice);
+    return cutter.Run();
+}
+
+}  // namespace ulvane

@@ -1,0 +1,48 @@
+// The exact direct cut: lossless where it can be, frame-accurate everywhere.
+//
+// For a segment [S, E] of an H.264 or HEVC video, the pictures from the first
+// random-access picture K1 after S (an IDR picture; in HEVC any IRAP picture) up to E are
+// copied as a direct cut copies them. The pictures shown from S up to K1 are decoded, from
+// the key frame K0 at or before S, and encoded again with the source's codec, profile,
+// level, picture format, size, sample aspect and colour description, as one closed group
+// that starts with an IDR picture and has no B-frames, at a quality that cannot be told
+// from the source. When S is a random-access picture nothing is encoded.
+//
+// The splice: the encoded head brings its own parameter sets in band; the first copied
+// picture gets the source's parameter sets in band again (in HEVC after an end-of-sequence
+// unit, so that a CRA picture starts afresh), which MP4 and MOV allow with the avc3 and hev1
+// sample entries, Matroska and MPEG-TS as they are. The copied pictures' leading pictures
+// (shown before K1) are left out: the head shows those times. Decode times of the head run
+// below the copied part's by the source's reorder delay, so they rise across the seam.
+//
+// Before anything of the copy is written the seam is checked: the head and the first
+// copied pictures are decoded as a player would, and the pictures after K1 must come out
+// as many and the same as the source's own decode of them. If not, the whole segment is
+// encoded again with the same encoder, and the job says so.
+//
+// Sound is copied once across [S, E], from the audio frame that holds S (where the
+// container keeps negative times, as MP4 and MOV do with an edit list; elsewhere from the
+// first frame that starts at or after S).
+#pragma once
+
+#include <string>
+
+#include "engine/media_input.h"
+#include "engine/output_sink.h"
+#include "engine/stage.h"
+
+namespace ulvane {
+
+// Whether the exact cut can splice this input's video; `why` says what stands in the way.
+bool CanCutExactly(const MediaInput& in, std::string& why);
+
+// Output set-up for an exact cut, after the copy streams are added and before the header:
+// in MP4 and MOV the sample entries that let parameter sets change in band.
+void AllowInBandParameterSets(const MediaInput& in, OutputSink& sink);
+
+// The exact cut of ctx.window into `sink`. `notice` tells what was done other than the
+// exact splice (a source it cannot splice is cut directly from the key frame before S;
+// a seam that failed its check had the segment encoded whole); empty otherwise.
+Status ExactCutInput(MediaInput& in, OutputSink& sink, const StageContext& ctx, std::string& notice);
+
+}  // namespace ulvane

@@ -1,0 +1,141 @@
+// The exact direct cut: it starts on the very picture at the marked start, the pictures
+// before the first key frame after it match the source closely, every copied packet after
+// that key frame is the source's, and the splice decodes cleanly, in MP4, Matroska and
+// MPEG-TS, for H.264 (B-frames, open groups) and HEVC (10 bit, open groups).
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "tests/cli/cli_test_util.h"
+#include "tests/support/content.h"
+
+using namespace ulvane::test;
+
+namespace {
+
+// 20 s of moving pictures with a key frame every 2 s, and sound.
+std::string H264Source() {
+    return Fixture("exact_h264.mp4", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=20", "-f", "lavfi",
+                                      "-i", "sine=f=440:duration=20", "-c:v", "libx264", "-preset", "veryfast", "-g",
+                                      "50", "-keyint_min", "50", "-bf", "3", "-pix_fmt", "yuv420p", "-c:a", "aac"});
+}
+
+std::string Remuxed(const std::string& source, const std::string& name) {
+    return Fixture(name, {"-i", source, "-c", "copy"});
+}
+
+// The md5 of every video packet, in file order, as the ffmpeg tool copies them.
+std::vector<std::string> PacketHashes(const std::string& path) {
+    const CommandResult r = Run({"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:v", "-c", "copy", "-f",
+                                 "framemd5", "-"});
+    std::vector<std::string> hashes;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty() && line[0] != '#') hashes.push_back(line.substr(line.rfind(',') + 1));
+    return hashes;
+}
+
+// Whether `part` appears in `whole` as a contiguous run.
+bool Contains(const std::vector<std::string>& whole, const std::vector<std::string>& part) {
+    return std::search(whole.begin(), whole.end(), part.begin(), part.end()) != whole.end();
+}
+
+struct Cut {
+    std::string file, err;
+    int exitCode = -1;
+};
+Cut ExactCut(const std::string& source, const std::string& start, const std::string& end, const TempDir& out) {
+    const auto r = Cli({"cut", source, "--start", start, "--end", end, "--out-dir", out.path().string(), "--exact",
+                        "--quiet"});
+    return {LastLine(r.out), r.err, r.exitCode};
+}
+
+}  // namespace
+
+TEST(CliExactCut, StartsOnTheMarkedPictureAndCopiesEverythingAfterTheNextKeyFrame) {
+    const std::string mp4 = H264Source();
+    for (const std::string& source : {mp4, Remuxed(mp4, "exact_h264.mkv"), Remuxed(mp4, "exact_h264.ts")}) {
+        SCOPED_TRACE(source);
+        TempDir out;
+        // 3.3 s lies between pictures (3.28 and 3.32) in a group that started at 2 s; the next key frame is at 4 s.
+        const Cut cut = ExactCut(source, "3.3", "8.7", out);
+        ASSERT_EQ(cut.exitCode, 0) << cut.err;
+        EXPECT_EQ(cut.err.find("note:"), std::string::npos) << cut.err;
+        EXPECT_EQ(Problems(Inspect(cut.file), true, true, 5.4, 0.08), "");
+        // The picture on screen at each moment is the source's at the same moment after the start:
+        // the encoded ones closely, the copied ones exactly.
+        // The ffmpeg tool's seeks in MPEG-TS land on whole groups, so the pictures are judged
+        // in MP4 and Matroska; the transport stream must decode cleanly and last as long.
+        if (source.ends_with(".ts")) continue;
+        for (double t : {0.0, 0.1, 0.5, 0.68}) {
+            SCOPED_TRACE(t);
+            EXPECT_GT(PsnrAt(cut.file, t + 0.01, source, 3.3 + t + 0.01), 40.0);
+        }
+        for (double t : {0.72, 2.0, 5.3}) {
+            SCOPED_TRACE(t);
+            EXPECT_EQ(PsnrAt(cut.file, t + 0.01, source, 3.3 + t + 0.01), 100.0);
+        }
+        // The sound starts with the segment, not at the key frame before it.
+        const std::vector<float> sound = SoundOf(cut.file);
+        EXPECT_GT(Loudness(sound, 0.0, 0.1), 0.05);
+    }
+    // The copied packets are the source's, byte for byte: all after the key frame at 4 s
+    // (which gains the source's parameter sets before it) up to the end.
+    TempDir out;
+    const Cut cut = ExactCut(mp4, "3.3", "8.7", out);
+    const std::vector<std::string> source = PacketHashes(mp4), output = PacketHashes(cut.file);
+    ASSERT_GT(source.size(), 200u);
+    // Decode order: the key frame at 4 s is packet 100; its successors up to 8 s are the source's own.
+    EXPECT_TRUE(Contains(output, std::vector<std::string>(source.begin() + 101, source.begin() + 196)));
+}
+
+TEST(CliExactCut, AStartOnAKeyFrameEncodesNothingAndASegmentWithoutOneEncodesItAll) {
+    const std::string mp4 = H264Source();
+    TempDir out;
+    // At the key frame of 4 s: every packet is the source's.
+    const Cut onKey = ExactCut(mp4, "4", "7", out);
+    ASSERT_EQ(onKey.exitCode, 0) << onKey.err;
+    const std::vector<std::string> source = PacketHashes(mp4);
+    EXPECT_TRUE(Contains(source, PacketHashes(onKey.file)));
+    EXPECT_EQ(Problems(Inspect(onKey.file), true, true, 3.0, 0.08), "");
+    // Between two key frames (4 s and 6 s): nothing to copy, all encoded, all close to the source.
+    TempDir out2;
+    const Cut inside = ExactCut(mp4, "4.5", "5.5", out2);
+    ASSERT_EQ(inside.exitCode, 0) << inside.err;
+    EXPECT_EQ(Problems(Inspect(inside.file), true, true, 1.0, 0.08), "");
+    for (double t : {0.0, 0.5, 0.95}) EXPECT_GT(PsnrAt(inside.file, t + 0.01, mp4, 4.5 + t + 0.01), 40.0) << t;
+}
+
+TEST(CliExactCut, HevcTenBitAndOpenGroupsSplice) {
+    const std::string hevc = Fixture(
+        "exact_hevc10.mp4", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=12", "-c:v", "libx265",
+                             "-preset", "ultrafast", "-x265-params", "keyint=50:min-keyint=50:bframes=3:log-level=error",
+                             "-pix_fmt", "yuv420p10le"});
+    const std::string open = Fixture(
+        "exact_hevc_open.mkv", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=12", "-c:v", "libx265",
+                                "-preset", "ultrafast", "-x265-params",
+                                "keyint=50:min-keyint=50:bframes=3:open-gop=1:log-level=error", "-pix_fmt", "yuv420p"});
+    for (const std::string& source : {hevc, open}) {
+        SCOPED_TRACE(source);
+        TempDir out;
+        const Cut cut = ExactCut(source, "1.3", "6.1", out);
+        ASSERT_EQ(cut.exitCode, 0) << cut.err;
+        EXPECT_EQ(cut.err.find("note:"), std::string::npos) << cut.err;
+        EXPECT_EQ(Problems(Inspect(cut.file), true, false, 4.8, 0.08), "");
+        EXPECT_GT(PsnrAt(cut.file, 0.01, source, 1.31), 40.0);
+        EXPECT_GT(PsnrAt(cut.file, 0.6, source, 1.9), 40.0);
+        EXPECT_EQ(PsnrAt(cut.file, 1.5, source, 2.8), 100.0);  // copied, from the key frame at 2 s
+    }
+}
+
+TEST(CliExactCut, OtherCodecsAreCutFromTheKeyFrameAndSaySo) {
+    const std::string mpeg4 = Fixture("exact_mpeg4.avi", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=6",
+                                                          "-c:v", "mpeg4", "-g", "50"});
+    TempDir out;
+    const Cut cut = ExactCut(mpeg4, "1.3", "3.5", out);
+    ASSERT_EQ(cut.exitCode, 0) << cut.err;
+    EXPECT_NE(cut.err.find("note: exact cut not possible"), std::string::npos) << cut.err;
+    EXPECT_NE(cut.err.find("mpeg4"), std::string::npos) << cut.err;
+    // A direct cut from the key frame at 0 s.
+    EXPECT_GT(PsnrAt(cut.file, 0.01, mpeg4, 0.01), 40.0);
+}
