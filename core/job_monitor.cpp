@@ -101,7 +101,8 @@ void FollowCut(ConversionJob& job, const MonitorState& state, const MonitorTexts
     MonitorClose(job, view);
     const uint8_t status = job.inputStatus[0].load();
     if (status == kInputDone) {
-        view.ShowMessage(texts.cutSucceeded);
+        // What the job did other than asked (an exact cut that fell back) is told too.
+        view.ShowMessage(job.notice.empty() ? texts.cutSucceeded : texts.cutSucceeded + "\n\n(" + job.notice + ")");
         view.Open(state.lastOutputFolder);
     } else if (status == kInputFailed) {
         view.ShowMessage(texts.cutFailed + FailureList(job, count));

@@ -36,10 +36,10 @@ constexpr LanguageKey kProgressKeys[] = {
     {"APPLICATION", "name"}, {"JIEMIAN", "dqwj"}, {"JIEMIAN", "tz"}, {"JIEMIAN", "zgwj"}};
 
 constexpr LanguageKey kCutKeys[] = {
-    {"APPLICATION", "name"}, {"JIEMIAN", "yzfa"}, {"JIEMIAN", "zjjq"}, {"JIEMIAN", "jjjq"}, {"JIEMIAN", "spgs"},
-    {"JIEMIAN", "spzl"},     {"JIEMIAN", "spdx"}, {"JIEMIAN", "zl"},   {"JIEMIAN", "ypzl"}, {"JIEMIAN", "ypcyl"},
-    {"JIEMIAN", "zyzjjq"},   {"JIEMIAN", "scml"}, {"JIEMIAN", "ll"},   {"JIEMIAN", "wjm"},  {"JIEMIAN", "ksjq1"},
-    {"JIEMIAN", "ywjyy"},    {"TISHI", "mlbcz"},  {"TISHI", "mlbkx"}};
+    {"APPLICATION", "name"}, {"JIEMIAN", "yzfa"},   {"JIEMIAN", "jqzj"}, {"JIEMIAN", "zjjq"}, {"JIEMIAN", "jjjq"},
+    {"JIEMIAN", "spgs"},     {"JIEMIAN", "spzl"},   {"JIEMIAN", "spdx"}, {"JIEMIAN", "zl"},   {"JIEMIAN", "ypzl"},
+    {"JIEMIAN", "ypcyl"},    {"JIEMIAN", "zyzjjq"}, {"JIEMIAN", "scml"}, {"JIEMIAN", "ll"},   {"JIEMIAN", "wjm"},
+    {"JIEMIAN", "ksjq1"},    {"JIEMIAN", "ywjyy"},  {"TISHI", "mlbcz"},  {"TISHI", "mlbkx"}};
 
 constexpr LanguageKey kJoinKeys[] = {
     {"APPLICATION", "name"}, {"JIEMIAN", "yzfa"},  {"JIEMIAN", "zjhb"}, {"JIEMIAN", "jjhb"}, {"JIEMIAN", "spgs"},

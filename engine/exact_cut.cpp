@@ -239,21 +239,21 @@ Status ExactCutter::OpenEncoder(const AVFrame* f) {
         if (chroma420) options.Set("profile", depth > 8 ? "main10" : "main");
         options.Set("x265-params", "scenecut=0:bframes=0:open-gop=0:info=0:log-level=error");
     } else {
-        const char* profile = depth > 8 ? "high10" : !chroma420 ? nullptr
-                              : p->profile == FF_PROFILE_H264_BASELINE || p->profile == FF_PROFILE_H264_CONSTRAINED_BASELINE
-                                  ? "baseline"
-                              : p->profile == FF_PROFILE_H264_MAIN ? "main"
-                                                                   : "high";
+        const char* profile =
+            depth > 8                                                                                      ? "high10"
+            : !chroma420                                                                                   ? nullptr
+            : p->profile == FF_PROFILE_H264_BASELINE || p->profile == FF_PROFILE_H264_CONSTRAINED_BASELINE ? "baseline"
+            : p->profile == FF_PROFILE_H264_MAIN                                                           ? "main"
+                                                                                                           : "high";
         if (profile) options.Set("profile", profile);
         // The head's parameter sets take an id the source's do not use, so that a decoder
         // that starts anywhere (after a seek) never reads a picture with the other's sets.
         int id = 0;
         for (const NalUnit& u : sourceSets_) id = std::max(id, H264ParameterSetId(u) + 1);
-        const std::string params =
-            std::string(reorder == 0   ? "scenecut=0:open-gop=0:bframes=0"
-                        : reorder == 1 ? "scenecut=0:open-gop=0:bframes=1:b-pyramid=none"
-                                       : "scenecut=0:open-gop=0:bframes=3:b-pyramid=normal") +
-            ":sps-id=" + std::to_string(id % 32);
+        const std::string params = std::string(reorder == 0   ? "scenecut=0:open-gop=0:bframes=0"
+                                               : reorder == 1 ? "scenecut=0:open-gop=0:bframes=1:b-pyramid=none"
+                                                              : "scenecut=0:open-gop=0:bframes=3:b-pyramid=normal") +
+                                   ":sps-id=" + std::to_string(id % 32);
         options.Set("x264-params", params.c_str());
     }
     if (int rc = avcodec_open2(e, codec, options.address()); rc < 0) {
@@ -280,7 +280,8 @@ Status ExactCutter::DrainEncoder(bool flush) {
         // The first picture also brings the source's H.264 parameter sets (their ids differ
         // from the head's): readers that take a stream's sets from its first picture (MPEG-TS)
         // then know every set, wherever a seek lands.
-        if (head_.empty() && codec_ == NalCodec::H264) units.insert(units.begin(), sourceSets_.begin(), sourceSets_.end());
+        if (head_.empty() && codec_ == NalCodec::H264)
+            units.insert(units.begin(), sourceSets_.begin(), sourceSets_.end());
         PacketPtr out = PacketWith(JoinNalUnits(units, format_.lengthSize), pkt.get());
         if (!out) return Status::Failed("out of memory");
         head_.push_back({std::move(out), pts, dts, dur});
@@ -381,8 +382,7 @@ std::vector<NalUnit> ExactCutter::WithSourceSets(const AVPacket* pkt) const {
     return units;
 }
 
-Status ExactCutter::EmitMicros(AVPacket* pkt, AVStream* out, int64_t ptsMicros, int64_t dtsMicros,
-                               int64_t durMicros) {
+Status ExactCutter::EmitMicros(AVPacket* pkt, AVStream* out, int64_t ptsMicros, int64_t dtsMicros, int64_t durMicros) {
     const auto to = [&](int64_t us) {
         return us == AV_NOPTS_VALUE ? us : av_rescale_q(us + shift_, AV_TIME_BASE_Q, out->time_base);
     };

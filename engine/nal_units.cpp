@@ -28,8 +28,8 @@ std::vector<NalUnit> SplitAnnexB(std::span<const uint8_t> d) {
     size_t i = 0, start = SIZE_MAX;
     const auto close = [&](size_t end) {
         while (end > start && d[end - 1] == 0) --end;
-        if (start != SIZE_MAX && end > start) units.emplace_back(d.begin() + static_cast<ptrdiff_t>(start),
-                                                                 d.begin() + static_cast<ptrdiff_t>(end));
+        if (start != SIZE_MAX && end > start)
+            units.emplace_back(d.begin() + static_cast<ptrdiff_t>(start), d.begin() + static_cast<ptrdiff_t>(end));
     };
     while (i + 2 < d.size()) {
         if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1) {
@@ -62,8 +62,9 @@ std::vector<NalUnit> SplitNalUnits(std::span<const uint8_t> data, int lengthSize
         const size_t n = ReadBig(data, at, lengthSize);
         at += static_cast<size_t>(lengthSize);
         if (n > data.size() - at) break;  // damaged: keep what came before
-        if (n > 0) units.emplace_back(data.begin() + static_cast<ptrdiff_t>(at),
-                                      data.begin() + static_cast<ptrdiff_t>(at + n));
+        if (n > 0)
+            units.emplace_back(data.begin() + static_cast<ptrdiff_t>(at),
+                               data.begin() + static_cast<ptrdiff_t>(at + n));
         at += n;
     }
     return units;

@@ -85,6 +85,7 @@ enum : int {
     kFormatList = 1105,
 
     kCutDirectRadio = 1189,
+    kCutExactRadio = 1300,
     kCutQualityList = 1190,
     kCutSizeList = 1191,
     kCutAudioQualityList = 1192,

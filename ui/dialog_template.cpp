@@ -74,8 +74,10 @@ constexpr TemplateItem kCutItems[] = {
     {-1, ItemKind::Group, {2, 0, 353, 135}, true, ""},
     {-2, ItemKind::Group, {1, 135, 353, 44}, true, ""},
     {1259, ItemKind::Static, {9, 7, 54, 8}, true, ""},
-    {1189, ItemKind::Radio, {20, 17, 328, 10}, true, ""},
-    {1007, ItemKind::Radio, {20, 33, 327, 10}, true, ""},
+    // The exact direct cut, first: the way to cut a user wants most.
+    {1300, ItemKind::Radio, {20, 15, 328, 10}, true, ""},
+    {1189, ItemKind::Radio, {20, 26, 328, 10}, true, ""},
+    {1007, ItemKind::Radio, {20, 37, 327, 10}, true, ""},
     {1260, ItemKind::Static, {43, 50, 51, 8}, true, ""},
     {1105, ItemKind::Combo, {96, 48, 226, 30}, true, ""},
     {1261, ItemKind::Static, {43, 67, 49, 8}, true, ""},

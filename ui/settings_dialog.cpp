@@ -39,13 +39,14 @@ namespace {
 
 // The ids of the six lists and the texts of each dialog.
 struct Ids {
-    int direct, indirect, lists[6], channel, folder, browse, name, start, note;
+    int exact, direct, indirect, lists[6], channel, folder, browse, name, start, note;  // exact: 0 for none
     std::vector<std::pair<int, const char*>> captions;
 };
 
 const Ids& IdsOf(Dialog d) {
     using namespace settings_id;
     static const Ids cut{
+        kCutExactRadio,
         kCutDirectRadio,
         kIndirectRadio,
         {kFormatList, kCutQualityList, kCutSizeList, kFrameRateList, kCutAudioQualityList, kCutSampleRateList},
@@ -56,6 +57,7 @@ const Ids& IdsOf(Dialog d) {
         kCutStartButton,
         kCutNote,
         {{kCutPlanCaption, "yzfa"},
+         {kCutExactRadio, "jqzj"},
          {kCutDirectRadio, "zjjq"},
          {kIndirectRadio, "jjjq"},
          {kCutFormatCaption, "spgs"},
@@ -70,6 +72,7 @@ const Ids& IdsOf(Dialog d) {
          {kCutNameCaption, "wjm"},
          {kCutStartButton, "ksjq1"}}};
     static const Ids join{
+        0,
         kJoinDirectRadio,
         kIndirectRadio,
         {kFormatList, kJoinQualityList, kJoinSizeList, kFrameRateList, kJoinAudioQualityList, kJoinSampleRateList},
@@ -155,9 +158,14 @@ OutputSettingsDialog::OutputSettingsDialog(Dialog kind, const SettingsStore& sto
     ItemAs<QLineEdit>(ids.name)->setText(kind == Dialog::Cut ? defaultName : text("JIEMIAN", "hbhwj"));
     connect(ItemAs<QRadioButton>(ids.direct), &QRadioButton::clicked, this, [this] { SetDirect(true); });
     connect(ItemAs<QRadioButton>(ids.indirect), &QRadioButton::clicked, this, [this] { SetDirect(false); });
+    if (ids.exact) connect(ItemAs<QRadioButton>(ids.exact), &QRadioButton::clicked, this, [this] { SetExact(); });
     connect(ItemAs<QPushButton>(ids.browse), &QPushButton::clicked, this, &OutputSettingsDialog::Browse);
     connect(ItemAs<QPushButton>(ids.start), &QPushButton::clicked, this, &OutputSettingsDialog::Start);
-    SetDirect(true);
+    // A cut opens on the exact direct cut; a join on the direct join.
+    if (ids.exact)
+        SetExact();
+    else
+        SetDirect(true);
 }
 
 QComboBox* OutputSettingsDialog::List(int which) const {
@@ -168,8 +176,17 @@ void OutputSettingsDialog::SetDirect(bool direct) {
     const Ids& ids = IdsOf(kind_);
     ItemAs<QRadioButton>(ids.direct)->setChecked(direct);
     ItemAs<QRadioButton>(ids.indirect)->setChecked(!direct);
+    if (ids.exact) ItemAs<QRadioButton>(ids.exact)->setChecked(false);
     for (int i = 0; i < 6; ++i) List(i)->setEnabled(!direct);
     if (ids.channel) Item(ids.channel)->setEnabled(!direct);
+}
+
+void OutputSettingsDialog::SetExact() {
+    const Ids& ids = IdsOf(kind_);
+    if (!ids.exact) return;
+    SetDirect(true);  // packets are copied: the lists rest
+    ItemAs<QRadioButton>(ids.direct)->setChecked(false);
+    ItemAs<QRadioButton>(ids.exact)->setChecked(true);
 }
 
 void OutputSettingsDialog::Browse() {
@@ -217,7 +234,8 @@ void OutputSettingsDialog::Start() {
     }
     // A typed or proposed folder that passed the test is the one offered next time.
     if (folder.toStdString() != store_.OutputFolder()) store_.WriteOutputFolder(folder.toStdString());
-    choice_.direct = ItemAs<QRadioButton>(ids.direct)->isChecked();
+    choice_.exact = ids.exact && ItemAs<QRadioButton>(ids.exact)->isChecked();
+    choice_.direct = choice_.exact || ItemAs<QRadioButton>(ids.direct)->isChecked();
     choice_.rows = rows;
     choice_.folder = folder.toStdString();
     choice_.name = CleanFileName(typedName.toStdString());

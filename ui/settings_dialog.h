@@ -46,6 +46,8 @@ public:
     }
 
     void SetDirect(bool direct);
+    // The cut dialog's exact direct cut (the join dialog has none).
+    void SetExact();
     // Puts `folder` in the folder box when no output folder is stored yet.
     void ProposeFolder(const QString& folder);
     void Browse();

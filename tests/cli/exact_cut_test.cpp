@@ -15,9 +15,12 @@ namespace {
 
 // 20 s of moving pictures with a key frame every 2 s, and sound.
 std::string H264Source() {
-    return Fixture("exact_h264.mp4", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=20", "-f", "lavfi",
-                                      "-i", "sine=f=440:duration=20", "-c:v", "libx264", "-preset", "veryfast", "-g",
-                                      "50", "-keyint_min", "50", "-bf", "3", "-pix_fmt", "yuv420p", "-c:a", "aac"});
+    return Fixture("exact_h264.mp4", {"-f",   "lavfi",   "-i",          "testsrc2=size=320x240:rate=25:duration=20",
+                                      "-f",   "lavfi",   "-i",          "sine=f=440:duration=20",
+                                      "-c:v", "libx264", "-preset",     "veryfast",
+                                      "-g",   "50",      "-keyint_min", "50",
+                                      "-bf",  "3",       "-pix_fmt",    "yuv420p",
+                                      "-c:a", "aac"});
 }
 
 std::string Remuxed(const std::string& source, const std::string& name) {
@@ -26,8 +29,8 @@ std::string Remuxed(const std::string& source, const std::string& name) {
 
 // The md5 of every video packet, in file order, as the ffmpeg tool copies them.
 std::vector<std::string> PacketHashes(const std::string& path) {
-    const CommandResult r = Run({"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:v", "-c", "copy", "-f",
-                                 "framemd5", "-"});
+    const CommandResult r =
+        Run({"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:v", "-c", "copy", "-f", "framemd5", "-"});
     std::vector<std::string> hashes;
     std::istringstream lines(r.out);
     for (std::string line; std::getline(lines, line);)
@@ -45,8 +48,8 @@ struct Cut {
     int exitCode = -1;
 };
 Cut ExactCut(const std::string& source, const std::string& start, const std::string& end, const TempDir& out) {
-    const auto r = Cli({"cut", source, "--start", start, "--end", end, "--out-dir", out.path().string(), "--exact",
-                        "--quiet"});
+    const auto r =
+        Cli({"cut", source, "--start", start, "--end", end, "--out-dir", out.path().string(), "--exact", "--quiet"});
     return {LastLine(r.out), r.err, r.exitCode};
 }
 
@@ -107,14 +110,14 @@ TEST(CliExactCut, AStartOnAKeyFrameEncodesNothingAndASegmentWithoutOneEncodesItA
 }
 
 TEST(CliExactCut, HevcTenBitAndOpenGroupsSplice) {
-    const std::string hevc = Fixture(
-        "exact_hevc10.mp4", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=12", "-c:v", "libx265",
-                             "-preset", "ultrafast", "-x265-params", "keyint=50:min-keyint=50:bframes=3:log-level=error",
-                             "-pix_fmt", "yuv420p10le"});
+    const std::string hevc =
+        Fixture("exact_hevc10.mp4", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=12", "-c:v",
+                                     "libx265", "-preset", "ultrafast", "-x265-params",
+                                     "keyint=50:min-keyint=50:bframes=3:log-level=error", "-pix_fmt", "yuv420p10le"});
     const std::string open = Fixture(
-        "exact_hevc_open.mkv", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=12", "-c:v", "libx265",
-                                "-preset", "ultrafast", "-x265-params",
-                                "keyint=50:min-keyint=50:bframes=3:open-gop=1:log-level=error", "-pix_fmt", "yuv420p"});
+        "exact_hevc_open.mkv",
+        {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=12", "-c:v", "libx265", "-preset", "ultrafast",
+         "-x265-params", "keyint=50:min-keyint=50:bframes=3:open-gop=1:log-level=error", "-pix_fmt", "yuv420p"});
     for (const std::string& source : {hevc, open}) {
         SCOPED_TRACE(source);
         TempDir out;
@@ -129,8 +132,9 @@ TEST(CliExactCut, HevcTenBitAndOpenGroupsSplice) {
 }
 
 TEST(CliExactCut, OtherCodecsAreCutFromTheKeyFrameAndSaySo) {
-    const std::string mpeg4 = Fixture("exact_mpeg4.avi", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=6",
-                                                          "-c:v", "mpeg4", "-g", "50"});
+    const std::string mpeg4 =
+        Fixture("exact_mpeg4.avi",
+                {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=6", "-c:v", "mpeg4", "-g", "50"});
     TempDir out;
     const Cut cut = ExactCut(mpeg4, "1.3", "3.5", out);
     ASSERT_EQ(cut.exitCode, 0) << cut.err;

@@ -118,6 +118,18 @@ TEST(Launch, ADirectCutCopiesIntoTheSourcesContainer) {
     // The rows' parameters are on the job even though a direct job does not read them.
     EXPECT_EQ(job.videoCodecId, Video("MPEG4"));
     EXPECT_EQ(job.audioCodecId, Audio("MP3"));
+    EXPECT_FALSE(job.exactCut);
+    // The exact direct cut is a direct cut that marks its job so; re-encoding leaves the mark off.
+    OutputChoice exact = Output(true, {}, "clip");
+    exact.exact = true;
+    PrepareCutJob(job);
+    ASSERT_TRUE(FillCutJob(job, {"/v/clip.mkv", 1500, 4250, exact}, Holding({})).ok());
+    EXPECT_TRUE(job.exactCut);
+    EXPECT_FALSE(job.reencode);
+    exact.direct = false;
+    PrepareCutJob(job);
+    ASSERT_TRUE(FillCutJob(job, {"/v/clip.mkv", 1500, 4250, exact}, Holding({})).ok());
+    EXPECT_FALSE(job.exactCut);
 }
 
 TEST(Launch, AnIndirectCutTakesThePresetsContainerAndParameters) {

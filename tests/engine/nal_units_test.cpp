@@ -32,8 +32,8 @@ TEST(NalUnits, ParameterSetsAndTheirIdsComeFromAvcCAndAnnexB) {
     // SPS id 0 (ue "1"), PPS id 3 (ue "00100") referring to SPS 0.
     const NalUnit sps = {0x67, 0x64, 0x00, 0x1f, 0xac, 0xd9};
     const NalUnit pps = {0x68, 0x20, 0x88};
-    const std::vector<uint8_t> avcc = {1,    0x64, 0x00, 0x1f, 0xff, 0xe1, 0, 6, 0x67, 0x64, 0x00,
-                                       0x1f, 0xac, 0xd9, 1,    0,    3,    0x68, 0x20, 0x88};
+    const std::vector<uint8_t> avcc = {1,    0x64, 0x00, 0x1f, 0xff, 0xe1, 0, 6,    0x67, 0x64,
+                                       0x00, 0x1f, 0xac, 0xd9, 1,    0,    3, 0x68, 0x20, 0x88};
     EXPECT_EQ(NalFormatOf(NalCodec::H264, avcc).lengthSize, 4);
     EXPECT_EQ(ParameterSetsOf(NalCodec::H264, avcc), (std::vector<NalUnit>{sps, pps}));
     EXPECT_EQ(H264ParameterSetId(sps), 0);

@@ -70,12 +70,20 @@ TEST(SettingsDialogs, OpenOnTheStoredRowsInDirectMode) {
     EXPECT_EQ(cut.ItemAs<QComboBox>(settings_id::kCutSampleRateList)->currentText(), "48000 Hz");
     EXPECT_EQ(cut.ItemAs<QLineEdit>(settings_id::kFolderBox)->text(), "/some/where");
     EXPECT_EQ(cut.ItemAs<QLineEdit>(settings_id::kNameBox)->text(), "clip");
-    EXPECT_TRUE(cut.ItemAs<QRadioButton>(settings_id::kCutDirectRadio)->isChecked());
-    EXPECT_FALSE(cut.ItemAs<QComboBox>(settings_id::kFormatList)->isEnabled());  // direct: lists disabled
+    // A cut opens on the exact direct cut.
+    EXPECT_TRUE(cut.ItemAs<QRadioButton>(settings_id::kCutExactRadio)->isChecked());
+    EXPECT_FALSE(cut.ItemAs<QRadioButton>(settings_id::kCutDirectRadio)->isChecked());
+    EXPECT_FALSE(cut.ItemAs<QComboBox>(settings_id::kFormatList)->isEnabled());  // copied: lists disabled
     cut.SetDirect(false);
     EXPECT_TRUE(cut.ItemAs<QComboBox>(settings_id::kFormatList)->isEnabled());
+    EXPECT_FALSE(cut.ItemAs<QRadioButton>(settings_id::kCutExactRadio)->isChecked());
     EXPECT_EQ(cut.ItemAs<QComboBox>(settings_id::kFormatList)->currentIndex(), 3);  // switching keeps the choice
     EXPECT_EQ(cut.windowTitle(), "Ulvane AV Converter");
+    cut.ItemAs<QRadioButton>(settings_id::kCutExactRadio)->click();
+    EXPECT_FALSE(cut.ItemAs<QComboBox>(settings_id::kFormatList)->isEnabled());
+    cut.ItemAs<QLineEdit>(settings_id::kFolderBox)->setText(QString::fromStdString(h.dir.path().string()));
+    cut.Start();
+    EXPECT_TRUE(cut.choice().exact && cut.choice().direct);
     CSettings join(store, h.window->languageTable(), h.messages, {});
     EXPECT_EQ(join.ItemAs<QComboBox>(settings_id::kFrameRateList)->count(), 10);
     EXPECT_EQ(join.ItemAs<QComboBox>(settings_id::kFrameRateList)->currentText(), "60.0 fps");
