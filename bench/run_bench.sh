@@ -109,6 +109,17 @@ keep_ours c
 measure c_ff fresh_ffmpeg -- ffmpeg -y -v error -f concat -safe 0 -i "$WORK/list.txt" -c copy \
     "$WORK/ffmpeg_out.mp4"
 
+echo "d. exact direct cut of the same 60 s, beside our direct and re-encoding cuts of it ..."
+measure d_exact fresh_ours -- "$CLI" cut "$SRC" --start 00:00:05.000 --end 00:01:05.000 \
+    --out-dir "$WORK/ours" --name cut_exact --exact
+keep_ours d
+# The re-encoding cut of 60 s of 1080p takes long: one run.
+saved_runs=$RUNS
+RUNS=1
+measure d_reenc fresh_ours -- "$CLI" cut "$SRC" --start 00:00:05.000 --end 00:01:05.000 \
+    --out-dir "$WORK/ours" --name cut_reenc60 --reencode --format 1
+RUNS=$saved_runs
+
 # ---- 3. Table ----------------------------------------------------------------------------------
 # Wall times have 0.01 s resolution; a zero denominator is counted as 0.01 s.
 row() { # key label time_target
@@ -129,6 +140,15 @@ row a "a. direct cut" 1.00
 row b "b. re-encode cut" 1.05
 row c "c. direct join" 1.00
 echo "(median wall of $RUNS runs, max peak RSS of $RUNS runs)"
+echo
+awk -v e="${WALL[d_exact]}" -v d="${WALL[a_ours]}" -v r="${WALL[d_reenc]}" \
+    -v em="${MEM[d_exact]}" -v rm="${MEM[d_reenc]}" 'BEGIN {
+    d = d > 0 ? d : 0.01; r = r > 0 ? r : 0.01
+    printf "d. exact cut of 60 s: %.2f s; direct cut %.2f s; re-encoding cut (row 1) %.2f s (one run)\n", e, d, r
+    printf "   exact / re-encoding %.3f (target <= 0.15): %s\n", e / r, (e / r <= 0.15 ? "ok" : "MISSED")
+    printf "   exact / direct      %.3f (target <= 3): %s\n", e / d, (e / d <= 3 ? "ok" : "MISSED")
+    printf "   peak memory exact %.1f MiB, re-encoding %.1f MiB: %s\n", em / 1024, rm / 1024, (em <= rm ? "ok" : "MISSED")
+}'
 
 # ---- 4. Independent check of our outputs (informational) -------------------------------------
 if [[ -f "$CHECK" ]]; then
@@ -148,5 +168,19 @@ if [[ -f "$CHECK" ]]; then
     check a 60 2.1
     check b 20 0.1
     check c 60 0.5
+    # The exact cut lasts the segment to within a frame and starts on the picture at 5 s.
+    check d 60 0.04
+    exact=$(find "${OUTDIR[d]}" -maxdepth 1 -type f | head -n 1)
+    ffmpeg -v error -i "$exact" -frames:v 1 -f image2 -y "$WORK/exact_first.png"
+    ffmpeg -v error -ss 5 -i "$SRC" -frames:v 1 -f image2 -y "$WORK/source_at_5.png"
+    psnr=$(ffmpeg -i "$WORK/exact_first.png" -i "$WORK/source_at_5.png" -lavfi psnr -f null - 2>&1 |
+        grep -o 'average:[0-9.inf]*' | cut -d: -f2)
+    echo "d: first picture against the source's at 5 s: PSNR $psnr dB (target >= 40)"
+    # Packets after the key frame at 6 s are the source's own: compare the packet hashes.
+    ffmpeg -v error -i "$SRC" -map 0:v -c copy -f framemd5 - | grep -v '^#' | awk -F, '{print $NF}' >"$WORK/src.md5"
+    ffmpeg -v error -i "$exact" -map 0:v -c copy -f framemd5 - | grep -v '^#' | awk -F, '{print $NF}' >"$WORK/out.md5"
+    same=$(grep -cxFf "$WORK/src.md5" "$WORK/out.md5" || true)
+    total=$(wc -l <"$WORK/out.md5")
+    echo "d: $same of $total output packets are byte-identical to source packets (the rest: the head and K1)"
 fi
 exit 0

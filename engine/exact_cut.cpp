@@ -20,7 +20,7 @@ namespace ulvane {
 namespace {
 
 constexpr size_t kMaxBufferedBytes = size_t{256} << 20;  // K0 to K1 held in memory at most
-constexpr int kSeamPackets = 16;                         // copied packets decoded by the seam check
+constexpr int kSeamPackets = 4;                          // copied packets decoded by the seam check
 constexpr size_t kMaxHeldPictures = 16;
 
 std::span<const uint8_t> Extradata(const AVStream* st) {
@@ -53,14 +53,17 @@ PacketPtr PacketWith(const std::vector<uint8_t>& bytes, const AVPacket* like) {
     return p;
 }
 
-// Every picture a decoder gives for `packets`, the decoder drained at the end.
-std::vector<FramePtr> DecodeAll(AVCodecContext* dec, const std::vector<const AVPacket*>& packets) {
+// The pictures a decoder gives for `packets`, the decoder drained at the end: all of them
+// counted in `count`, the ones from the `keepFrom`th on kept.
+std::vector<FramePtr> DecodeAll(AVCodecContext* dec, const std::vector<const AVPacket*>& packets, size_t keepFrom,
+                                size_t& count) {
     std::vector<FramePtr> frames;
+    count = 0;
     const auto drain = [&] {
         for (;;) {
             FramePtr f = MakeFrame();
             if (avcodec_receive_frame(dec, f.get()) < 0) return;
-            frames.push_back(std::move(f));
+            if (count++ >= keepFrom) frames.push_back(std::move(f));
         }
     };
     for (const AVPacket* p : packets) {
@@ -250,10 +253,11 @@ Status ExactCutter::OpenEncoder(const AVFrame* f) {
         // that starts anywhere (after a seek) never reads a picture with the other's sets.
         int id = 0;
         for (const NalUnit& u : sourceSets_) id = std::max(id, H264ParameterSetId(u) + 1);
-        const std::string params = std::string(reorder == 0   ? "scenecut=0:open-gop=0:bframes=0"
-                                               : reorder == 1 ? "scenecut=0:open-gop=0:bframes=1:b-pyramid=none"
-                                                              : "scenecut=0:open-gop=0:bframes=3:b-pyramid=normal") +
-                                   ":sps-id=" + std::to_string(id % 32);
+        const std::string params =
+            std::string(reorder == 0   ? "scenecut=0:open-gop=0:bframes=0"
+                        : reorder == 1 ? "scenecut=0:open-gop=0:bframes=1:b-pyramid=none"
+                                       : "scenecut=0:open-gop=0:bframes=3:b-pyramid=normal") +
+            ":threads=2:sps-id=" + std::to_string(id % 32);  // the head is short: few threads, less memory
         options.Set("x264-params", params.c_str());
     }
     if (int rc = avcodec_open2(e, codec, options.address()); rc < 0) {
@@ -307,27 +311,49 @@ Status ExactCutter::EncodeFrame(const AVFrame* f, int64_t ptsMicros, int64_t dur
 // Decodes K0 .. K1 and K1's leading pictures; encodes the pictures shown from S up to K1.
 Status ExactCutter::EncodeHead() {
     CodecContextPtr dec;
-    if (Status s = OpenStreamDecoder(v_, true, dec); !s.ok()) return s;
-    std::vector<const AVPacket*> packets;
-    for (size_t i = 0; i < copyFrom_ && i < video_.size(); ++i) packets.push_back(video_[i].get());
-    std::vector<FramePtr> frames = DecodeAll(dec.get(), packets);
-    // In display order, the pictures shown at some time in [S, K1).
-    std::vector<std::pair<int64_t, AVFrame*>> shown;
-    for (FramePtr& f : frames) {
-        const int64_t t = f->best_effort_timestamp;
-        if (t == AV_NOPTS_VALUE) continue;
-        const int64_t us = Micros(t, v_);
-        if (us < k1Pts_) shown.emplace_back(us, f.get());
+    if (Status s = OpenStreamDecoder(v_, false, dec); !s.ok()) return s;
+    // Pictures come in display order; each is encoded once the next one tells how long it
+    // shows, so only one waits in memory. Those shown before S, or from K1 on, are not.
+    FramePtr waiting;
+    int64_t waitingAt = AV_NOPTS_VALUE;
+    const auto offer = [&](FramePtr f, int64_t at) -> Status {
+        if (waiting && at > waitingAt) {
+            const int64_t next = std::min(at, k1Pts_);
+            if (next > S_ && waitingAt < k1Pts_) {
+                const int64_t from = std::max(waitingAt, S_);
+                if (Status s = EncodeFrame(waiting.get(), from, next - from); !s.ok()) return s;
+            }
+        }
+        if (!waiting || at > waitingAt) {
+            waiting = std::move(f);
+            waitingAt = at;
+        }
+        return {};
+    };
+    const auto receive = [&]() -> Status {
+        for (;;) {
+            FramePtr f = MakeFrame();
+            if (avcodec_receive_frame(dec.get(), f.get()) < 0) return {};
+            if (f->best_effort_timestamp == AV_NOPTS_VALUE) continue;
+            const int64_t at = Micros(f->best_effort_timestamp, v_);
+            if (Status s = offer(std::move(f), at); !s.ok()) return s;
+        }
+    };
+    for (size_t i = 0; i < copyFrom_ && i < video_.size(); ++i) {
+        if (ctx_.cancelled()) return Status::Cancelled();
+        // Pictures shown well before S that no other picture refers to need no decoding.
+        const int64_t pts = PtsMicros(video_[i].get(), v_);
+        dec->skip_frame = pts != AV_NOPTS_VALUE && pts + 100000 < S_ ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+        avcodec_send_packet(dec.get(), video_[i].get());
+        if (Status s = receive(); !s.ok()) return s;
     }
-    std::sort(shown.begin(), shown.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (size_t i = 0; i < shown.size(); ++i) {
-        const int64_t next = i + 1 < shown.size() ? shown[i + 1].first : k1Pts_;
-        if (next <= S_) continue;  // gone before S
-        const int64_t from = std::max(shown[i].first, S_);
-        if (Status s = EncodeFrame(shown[i].second, from, next - from); !s.ok()) return s;
-    }
+    avcodec_send_packet(dec.get(), nullptr);
+    if (Status s = receive(); !s.ok()) return s;
+    // The last picture before K1 shows until K1.
+    if (Status s = offer(nullptr, k1Pts_ + 1); !s.ok()) return s;
     if (!enc_) return {};
     if (Status s = DrainEncoder(true); !s.ok()) return s;
+    enc_.reset();  // its buffers are not needed for the copy
     if (codec_ == NalCodec::Hevc && !head_.empty()) {
         // The sequence ends with the head: a CRA picture at K1 then starts afresh.
         PacketPtr& last = head_.back().pkt;
@@ -366,11 +392,14 @@ bool ExactCutter::SeamHolds() {
             splicedIn.push_back(copied[i].get());
         }
     }
-    const std::vector<FramePtr> a = DecodeAll(spliced.get(), splicedIn);
-    const std::vector<FramePtr> b = DecodeAll(alone.get(), aloneIn);
-    if (b.empty() || a.size() != static_cast<size_t>(headFrames_) + b.size()) return false;
+    // Only the pictures after the head are kept: a frame of 1080p is 3 MB.
+    size_t splicedCount = 0, aloneCount = 0;
+    const std::vector<FramePtr> a = DecodeAll(spliced.get(), splicedIn, static_cast<size_t>(headFrames_), splicedCount);
+    spliced.reset();
+    const std::vector<FramePtr> b = DecodeAll(alone.get(), aloneIn, 0, aloneCount);
+    if (b.empty() || splicedCount != static_cast<size_t>(headFrames_) + b.size() || a.size() != b.size()) return false;
     for (size_t i = 0; i < b.size(); ++i)
-        if (!SameFrame(a[static_cast<size_t>(headFrames_) + i].get(), b[i].get())) return false;
+        if (!SameFrame(a[i].get(), b[i].get())) return false;
     return true;
 }
 
