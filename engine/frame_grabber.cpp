@@ -63,7 +63,11 @@ struct FrameGrabber::State {
     std::vector<uint8_t> turned;  // a scaled picture before it is turned upright
 
     bool Open(const std::string& p, std::string& error);
+    // Opens `p` if it is not the file open, and seeks to the key frame at or before `seconds`.
+    bool Position(const std::string& p, double& seconds, int64_t& target, std::string& error);
     bool DecodeFirstPicture(std::string& error);
+    // Decodes on to the picture shown at `target` (into `frame`): when it starts, how long it lasts.
+    bool DecodeHolding(int64_t target, int64_t& from, int64_t& lasting, std::string& error);
     // The decoded picture, upright and fitted in a box of `boxWidth` x `boxHeight`, into
     // `out` (`stride` bytes a row): centred on black when `bars`, else `out` is resized to
     // the fitted picture alone, whose size goes to `width` and `height`.
@@ -167,20 +171,75 @@ bool FrameGrabber::Grab(const std::string& path, double seconds, const std::stri
     return Grab(path, seconds, snapshotPath, 0, 0, none, error);
 }
 
+bool FrameGrabber::State::Position(const std::string& p, double& seconds, int64_t& target, std::string& error) {
+    if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
+    if (!in || path != p) {
+        if (!Open(p, error)) return false;
+    }
+    target = in->startMicros() + static_cast<int64_t>(std::min(seconds, 1e9) * 1e6);
+    if (seconds > 0 || !atStart) {
+        // Back to the start of a file already read from means a seek too.
+        if (!in->SeekTo(target) && seconds <= 0 && !Open(p, error)) return false;
+    }
+    atStart = false;
+    avcodec_flush_buffers(in->videoDecoder());
+    return true;
+}
+
+bool FrameGrabber::State::DecodeHolding(int64_t target, int64_t& from, int64_t& lasting, std::string& error) {
+    const AVStream* v = in->video();
+    const int64_t frameMicros =
+        v->avg_frame_rate.num > 0 ? av_rescale_q(1, av_inv_q(v->avg_frame_rate), AV_TIME_BASE_Q) : 40000;
+    FramePtr held = MakeFrame();
+    int64_t heldAt = AV_NOPTS_VALUE;
+    // Pictures come in display order: the one shown at the target is the last that starts at
+    // or before it; the next one tells how long it shows.
+    for (int pictures = 0; pictures < 1000; ++pictures) {
+        if (!DecodeFirstPicture(error)) break;
+        const int64_t t = frame->best_effort_timestamp == AV_NOPTS_VALUE
+                              ? (heldAt == AV_NOPTS_VALUE ? target : heldAt + frameMicros)
+                              : ToMicros(frame->best_effort_timestamp, v->time_base);
+        if (heldAt != AV_NOPTS_VALUE && t > target) {
+            lasting = t - heldAt;
+            break;
+        }
+        av_frame_unref(held.get());
+        av_frame_move_ref(held.get(), frame.get());
+        heldAt = t;
+        lasting = frameMicros;
+    }
+    if (heldAt == AV_NOPTS_VALUE) return false;
+    av_frame_unref(frame.get());
+    av_frame_move_ref(frame.get(), held.get());
+    from = heldAt;
+    error.clear();
+    return true;
+}
+
+bool FrameGrabber::GrabExact(const std::string& path, double seconds, int boxWidth, int boxHeight, ShownPicture& shown,
+                             int64_t& shownFrom, int64_t& shownFor, std::string& error) {
+    State& s = *s_;
+    int64_t target = 0;
+    if (!s.Position(path, seconds, target, error)) return false;
+    ShownPicture fresh;
+    int64_t from = 0, lasting = 0;
+    const bool ok = s.DecodeHolding(target, from, lasting, error) &&
+                    s.Fit(s.shownScaler, std::max(boxWidth, 1), std::max(boxHeight, 1), AV_PIX_FMT_RGB24, false,
+                          fresh.rgb, fresh.width, fresh.height, error);
+    av_frame_unref(s.frame.get());
+    s.atStart = false;
+    if (!ok) return false;
+    shown = std::move(fresh);
+    shownFrom = from - s.in->startMicros();
+    shownFor = lasting;
+    return true;
+}
+
 bool FrameGrabber::Grab(const std::string& path, double seconds, const std::string& snapshotPath, int boxWidth,
                         int boxHeight, ShownPicture& shown, std::string& error) {
     State& s = *s_;
-    if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
-    if (!s.in || s.path != path) {
-        if (!s.Open(path, error)) return false;
-    }
-    const int64_t target = s.in->startMicros() + static_cast<int64_t>(std::min(seconds, 1e9) * 1e6);
-    if (seconds > 0 || !s.atStart) {
-        // Back to the start of a file already read from means a seek too.
-        if (!s.in->SeekTo(target) && seconds <= 0 && !s.Open(path, error)) return false;
-    }
-    s.atStart = false;
-    avcodec_flush_buffers(s.in->videoDecoder());
+    int64_t target = 0;
+    if (!s.Position(path, seconds, target, error)) return false;
     int w = 0, h = 0;
     ShownPicture fresh;
     const bool wanted = boxWidth > 0 && boxHeight > 0;

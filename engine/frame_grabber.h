@@ -45,6 +45,12 @@ public:
     bool Grab(const std::string& path, double seconds, const std::string& snapshotPath, int boxWidth, int boxHeight,
               ShownPicture& shown, std::string& error);
 
+    // The picture on screen at `seconds` exactly (decoded on from the key frame before it),
+    // fitted for the box as in Grab; no snapshot file is written. `shownFrom` and `shownFor`:
+    // when that picture starts to show and for how long, microseconds from the file's start.
+    bool GrabExact(const std::string& path, double seconds, int boxWidth, int boxHeight, ShownPicture& shown,
+                   int64_t& shownFrom, int64_t& shownFor, std::string& error);
+
     // Closes the file kept open.
     void Release();
 

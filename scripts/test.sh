@@ -24,6 +24,7 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DULVANE_SANITIZE=ON -DULVANE_
 cmake --build build-asan -j"$jobs"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp"
 (cd build-asan && ctest -j"$jobs" --output-on-failure --timeout 1800)
 
 echo "== clang Release build, warnings as errors"
