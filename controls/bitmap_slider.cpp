@@ -60,6 +60,11 @@ QPixmap Stretched(const QPixmap& source, int length) {
 
 }  // namespace
 
+void CBitmapSlider::SetTicks(std::vector<int> positions) {
+    ticks_ = std::move(positions);
+    update();
+}
+
 void CBitmapSlider::StretchTo(int length) {
     if (!channelLoaded_ || vertical_) return;
     length = std::max(length, channelSource_.width());
@@ -288,6 +293,13 @@ void CBitmapSlider::paintEvent(QPaintEvent*) {
             p.drawPixmap(QRect(0, split, width_, height_ - split), channel_, QRect(0, split, width_, height_ - split));
         } else {
             p.drawPixmap(0, 0, channel_);
+        }
+    }
+    if (!ticks_.empty() && enabled && !vertical_) {
+        p.setPen(QColor(40, 60, 90));
+        for (int t : ticks_) {
+            const int x = PositionToPixel(t);
+            p.drawLine(x, height_ - 4, x, height_ - 1);
         }
     }
     if (thumbLoaded_ && enabled) p.drawPixmap(ThumbCorner(), hasActiveThumb_ && dragging_ ? activeThumb_ : thumb_);

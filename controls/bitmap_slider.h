@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QPixmap>
 #include <QWidget>
+#include <vector>
 
 namespace ulvane {
 
@@ -42,6 +43,9 @@ public:
     void SetMargins(int left, int top, int right, int bottom);
     void ShowFocusRect(bool show) { drawFocusRect_ = show; }
     void SetVertical(bool vertical);
+    // Small marks under the channel at these positions (a video's key frames); none by default.
+    void SetTicks(std::vector<int> positions);
+    const std::vector<int>& ticks() const { return ticks_; }
 
     // The pixel of the thumb centre for a position, and the position for a pixel.
     int PositionToPixel(int position) const;
@@ -85,7 +89,8 @@ private:
     bool hasActiveChannel_ = false, hasActiveThumb_ = false, channelLoaded_ = false, thumbLoaded_ = false;
     bool dragging_ = false, hasFocus_ = false, drawFocusRect_ = true;
     QPixmap channel_, activeChannel_, thumb_, activeThumb_;  // thumbs carry their mask as alpha
-    QPixmap channelSource_, activeChannelSource_;            // the channels as loaded
+    std::vector<int> ticks_;
+    QPixmap channelSource_, activeChannelSource_;  // the channels as loaded
 };
 
 // The image with every pixel of its top-left pixel's colour made transparent.

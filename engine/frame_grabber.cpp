@@ -64,7 +64,8 @@ struct FrameGrabber::State {
 
     bool Open(const std::string& p, std::string& error);
     // Opens `p` if it is not the file open, and seeks to the key frame at or before `seconds`.
-    bool Position(const std::string& p, double& seconds, int64_t& target, std::string& error);
+    // `early`: microseconds the seek aims before the target.
+    bool Position(const std::string& p, double& seconds, int64_t& target, int64_t early, std::string& error);
     bool DecodeFirstPicture(std::string& error);
     // Decodes on to the picture shown at `target` (into `frame`): when it starts, how long it lasts.
     bool DecodeHolding(int64_t target, int64_t& from, int64_t& lasting, std::string& error);
@@ -171,7 +172,8 @@ bool FrameGrabber::Grab(const std::string& path, double seconds, const std::stri
     return Grab(path, seconds, snapshotPath, 0, 0, none, error);
 }
 
-bool FrameGrabber::State::Position(const std::string& p, double& seconds, int64_t& target, std::string& error) {
+bool FrameGrabber::State::Position(const std::string& p, double& seconds, int64_t& target, int64_t early,
+                                   std::string& error) {
     if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
     if (!in || path != p) {
         if (!Open(p, error)) return false;
@@ -179,7 +181,7 @@ bool FrameGrabber::State::Position(const std::string& p, double& seconds, int64_
     target = in->startMicros() + static_cast<int64_t>(std::min(seconds, 1e9) * 1e6);
     if (seconds > 0 || !atStart) {
         // Back to the start of a file already read from means a seek too.
-        if (!in->SeekTo(target) && seconds <= 0 && !Open(p, error)) return false;
+        if (!in->SeekTo(std::max(target - early, in->startMicros())) && seconds <= 0 && !Open(p, error)) return false;
     }
     atStart = false;
     avcodec_flush_buffers(in->videoDecoder());
@@ -220,7 +222,9 @@ bool FrameGrabber::GrabExact(const std::string& path, double seconds, int boxWid
                              int64_t& shownFrom, int64_t& shownFor, std::string& error) {
     State& s = *s_;
     int64_t target = 0;
-    if (!s.Position(path, seconds, target, error)) return false;
+    // A millisecond early: FFmpeg rounds a seek's time to the stream's ticks, which can carry
+    // a time just before a key frame onto it, and the picture before would be missed.
+    if (!s.Position(path, seconds, target, 1000, error)) return false;
     ShownPicture fresh;
     int64_t from = 0, lasting = 0;
     const bool ok = s.DecodeHolding(target, from, lasting, error) &&
@@ -239,7 +243,7 @@ bool FrameGrabber::Grab(const std::string& path, double seconds, const std::stri
                         int boxHeight, ShownPicture& shown, std::string& error) {
     State& s = *s_;
     int64_t target = 0;
-    if (!s.Position(path, seconds, target, error)) return false;
+    if (!s.Position(path, seconds, target, 0, error)) return false;
     int w = 0, h = 0;
     ShownPicture fresh;
     const bool wanted = boxWidth > 0 && boxHeight > 0;

@@ -33,6 +33,7 @@ enum : int {
     kLanguageCaption = 1278,
     kMoveUpButton = 1290,
     kMoveDownButton = 1291,
+    kDirectStartNote = 1301,
 };
 }  // namespace main_id
 

@@ -28,6 +28,7 @@
 #include "core/app_paths.h"
 #include "ui/control_ids.h"
 #include "ui/dialog_template.h"
+#include "ui/exact_pictures.h"
 #include "ui/main_window_text.h"
 #include "ui/preview_frame.h"
 #include "ui/progress_dialog.h"
@@ -43,9 +44,10 @@ const QColor kWindowColour(187, 222, 251);
 const QColor kListColour(241, 250, 233);
 
 // The controls of each tab (the tab bar, the help link and the language box are in none).
-const int kCutControls[] = {
-    kConvertButton, kOpenButton, kSeekBar, kStartPointButton, kEndPointButton, kAddButton, kStartCaption, kEndCaption,
-    kLengthCaption, kStartBox,   kEndBox,  kLengthText,       kCutGroup,       kPreview,   kPositionText, kPlayButton};
+const int kCutControls[] = {kConvertButton, kOpenButton,     kSeekBar,    kStartPointButton, kEndPointButton,
+                            kAddButton,     kStartCaption,   kEndCaption, kLengthCaption,    kStartBox,
+                            kEndBox,        kLengthText,     kCutGroup,   kPreview,          kPositionText,
+                            kPlayButton,    kDirectStartNote};
 const int kJoinControls[] = {kMergeButton, kSourceList, kRemoveButton, kAddFilesButton, kMoveUpButton, kMoveDownButton};
 
 // Tooltip keys of section HINT by control.
@@ -120,6 +122,9 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
         if (!cutSourcePath_.isEmpty() && !preview_->picture().isNull()) ShowPreviewFrame(shownSeconds_);
     });
 
+    exact_ = new ExactPictures(this);
+    connect(exact_, &ExactPictures::ready, this, &CUlvaneAVConverterDlg::OnExactPicture);
+
     SetUpProgress();
     connect(ItemAs<CControlButton>(kConvertButton), &QAbstractButton::clicked, this, &CUlvaneAVConverterDlg::LaunchCut);
     connect(ItemAs<CControlButton>(kMergeButton), &QAbstractButton::clicked, this, &CUlvaneAVConverterDlg::LaunchJoin);
@@ -132,6 +137,7 @@ CUlvaneAVConverterDlg::~CUlvaneAVConverterDlg() {
     endBox_->disconnect(this);
     if (job_) job_->cancelRequested.store(true);
     WaitForWorker();
+    StopKeyFrameScan();
 }
 
 void CUlvaneAVConverterDlg::SetUpFrame() {
@@ -226,6 +232,7 @@ void CUlvaneAVConverterDlg::SetUpSeekBar() {
     seekBar_->LoadThumbBitmaps(Image(308), Image(308));
     seekBar_->ShowFocusRect(true);  // every control shows the keyboard focus
     seekBar_->SetRange(0, 1000);
+    seekBar_->SetPageSize(100);  // Page Up and Page Down move a tenth
     seekBar_->SetPosition(0);
     seekBar_->SetMargins(0, 4, 4, 0);
     seekBar_->setEnabled(false);  // until a file is loaded
@@ -234,6 +241,11 @@ void CUlvaneAVConverterDlg::SetUpSeekBar() {
     // thumb as during a drag, unless it shows that position already.
     connect(seekBar_, &CBitmapSlider::sliderMoved, this, [this](int id, int position) {
         if (position != shownPosition_ || grabScheduled_) OnSliderMoving(id, position);
+        // Once the thumb rests, the exact picture at its place follows the key frame's.
+        if (!cutSourcePath_.isEmpty()) {
+            const double total = static_cast<double>(Job().info.durationMicros) / 1e3;
+            RequestExactPicture(static_cast<int32_t>(std::min(total * position / 1000.0, 2e9)));
+        }
     });
 }
 
@@ -403,6 +415,11 @@ bool CUlvaneAVConverterDlg::eventFilter(QObject* watched, QEvent* event) {
 
 void CUlvaneAVConverterDlg::keyPressEvent(QKeyEvent* e) {
     if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Escape) return;
+    // Comma and period step one picture back and forward (outside the text boxes).
+    if ((e->key() == Qt::Key_Comma || e->key() == Qt::Key_Period) && tabs_->currentIndex() == 0) {
+        StepPicture(e->key() == Qt::Key_Comma ? -1 : 1);
+        return;
+    }
     QDialog::keyPressEvent(e);
 }
 
@@ -455,6 +472,7 @@ void CUlvaneAVConverterDlg::closeEvent(QCloseEvent* e) {
     // A stopped job's worker may still be finishing: it goes before the record does.
     if (job_) job_->cancelRequested.store(true);
     WaitForWorker();
+    StopKeyFrameScan();
     job_.reset();
     grabber_.Release();
     done(QDialog::Accepted);

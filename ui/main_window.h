@@ -7,10 +7,12 @@
 #include <QMap>
 #include <QTimer>
 #include <QUrl>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <thread>
+#include <vector>
 
 #include "core/job_monitor.h"
 #include "core/language_table.h"
@@ -34,6 +36,7 @@ class CCheckListCtrl;
 class CControlButton;
 class CHyperLink;
 class CAVConvertDlg;
+class ExactPictures;
 class OutputSettingsDialog;
 class PreviewFrame;
 
@@ -111,6 +114,13 @@ public:
     int grabCount() const { return grabCount_; }
     int previewPositionMs() const { return previewPositionMs_; }
     const LanguageTable& languageTable() const { return table_; }
+    // The loaded source's key frames (microseconds), once the background scan has found them.
+    const std::vector<int64_t>& keyFrames() const { return keyFrames_; }
+    // How many exact pictures the preview has shown, and when the one shown starts (-1: none).
+    int exactPicturesShown() const { return exactShown_; }
+    int64_t shownFromMicros() const { return shownFrom_; }
+    // Comma and period: the picture before or after the one shown (-1, +1).
+    void StepPicture(int step);
     const SettingsStore& settings() const { return store_; }
     QString snapshotPath() const;
     // A tooltip's text as the window would show it now ("" for controls without one).
@@ -154,6 +164,14 @@ private:
     void GrabNewestPosition();
     void OnTimeEdited();
     void OnTimeTyped(QLineEdit* box);
+    // Key frames (main_window_sources.cpp): a scan on a thread of its own for each source.
+    void StartKeyFrameScan();
+    void StopKeyFrameScan();
+    void OnKeyFrames(const QString& path, std::vector<int64_t> keys);
+    void UpdateDirectStartNote();
+    // The exact picture at a time, decoded on the pictures' thread; shown when it comes.
+    void RequestExactPicture(int32_t ms);
+    void OnExactPicture(const QString& path, const QImage& picture, qint64 fromMicros, qint64 forMicros);
     // The time typed in a box, in milliseconds; nullopt when the text is no time.
     static std::optional<int32_t> TypedTime(const QLineEdit* box);
     QImage Image(int id) const;
@@ -178,8 +196,15 @@ private:
     DialogLayout baseLayout_;         // the template's places, as built
     QMap<int, QRect> templateRects_;  // each item's place at the smallest size, texts fitted
     QSize templateSize_;
-    QTimer regrabTimer_;                  // a preview picture at the new size, once resizing pauses
-    double shownSeconds_ = 0;             // the time of the picture shown
+    QTimer regrabTimer_;       // a preview picture at the new size, once resizing pauses
+    double shownSeconds_ = 0;  // the time of the picture shown
+    ExactPictures* exact_;
+    int exactShown_ = 0;
+    bool stepping_ = false;                  // the exact picture asked for is one picture on from the one shown
+    int64_t shownFrom_ = -1, shownFor_ = 0;  // the exact picture shown: when it starts, how long
+    std::thread keyScan_;                    // finds the source's key frames; joined before the next
+    std::atomic<bool> keyScanStop_{false};
+    std::vector<int64_t> keyFrames_;
     std::unique_ptr<ConversionJob> job_;  // created with the first added file
     FrameGrabber grabber_;
     QString cutSourcePath_;

@@ -8,13 +8,16 @@
 #include <QTabBar>
 #include <QUrl>
 #include <optional>
+#include <system_error>
 
 #include "controls/bitmap_slider.h"
 #include "controls/check_list.h"
 #include "core/output_naming.h"
 #include "core/time_text.h"
+#include "engine/key_frames.h"
 #include "engine/media_probe.h"
 #include "ui/control_ids.h"
+#include "ui/exact_pictures.h"
 #include "ui/main_window.h"
 #include "ui/main_window_text.h"
 #include "ui/preview_frame.h"
@@ -168,12 +171,16 @@ void CUlvaneAVConverterDlg::ShowPreviewFrame(double seconds) {
         return;
     }
     shownSeconds_ = seconds;
+    shownFrom_ = -1;  // a key frame's picture: not one to step from
     const QImage view(shown.rgb.data(), shown.width, shown.height, shown.width * 3, QImage::Format_RGB888);
     preview_->ShowPicture(view.copy());
 }
 
 void CUlvaneAVConverterDlg::LoadCutSource() {
     Item(main_id::kAddButton)->hide();
+    exact_->Forget();
+    shownFrom_ = -1;
+    StartKeyFrameScan();
     ShowPreviewFrame(0);
     shownPosition_ = 0;
     previewPositionMs_ = 0;
@@ -232,6 +239,7 @@ void CUlvaneAVConverterDlg::SetStartPoint() {
     startBox_->setText(TimeText(previewPositionMs_));
     endBox_->setText(TimeText(d));
     lengthText_->setText(TimeText(d - previewPositionMs_));
+    if (shownFrom_ < 0 || shownFrom_ / 1000 != previewPositionMs_) RequestExactPicture(previewPositionMs_);
 }
 
 void CUlvaneAVConverterDlg::SetEndPoint() {
@@ -249,6 +257,7 @@ void CUlvaneAVConverterDlg::SetEndPoint() {
         endBox_->setText(TimeText(s));
         lengthText_->setText(TimeText(s - p));
     }
+    if (shownFrom_ < 0 || shownFrom_ / 1000 != previewPositionMs_) RequestExactPicture(previewPositionMs_);
 }
 
 void CUlvaneAVConverterDlg::OnTimeEdited() {
@@ -257,6 +266,7 @@ void CUlvaneAVConverterDlg::OnTimeEdited() {
     for (auto [box, valid] : {std::pair{startBox_, s.has_value()}, std::pair{endBox_, e.has_value()}})
         box->setStyleSheet(valid ? QString() : QString("QLineEdit { color: #b00000; background: #ffe0e0; }"));
     lengthText_->setText(TimeText(s && e && *e > *s ? *e - *s : 0));
+    UpdateDirectStartNote();
 }
 
 void CUlvaneAVConverterDlg::OnTimeTyped(QLineEdit* box) {
@@ -282,6 +292,99 @@ void CUlvaneAVConverterDlg::OnTimeTyped(QLineEdit* box) {
                            TimeText(static_cast<int32_t>(std::min<int64_t>(durationMs, INT32_MAX))));
     ShowPreviewFrame(shown / 1000.0);
     shownPosition_ = seekBar_->GetPosition();
+    RequestExactPicture(shown);
+}
+
+void CUlvaneAVConverterDlg::StopKeyFrameScan() {
+    keyScanStop_.store(true);
+    if (keyScan_.joinable()) keyScan_.join();
+    keyScanStop_.store(false);
+}
+
+void CUlvaneAVConverterDlg::StartKeyFrameScan() {
+    StopKeyFrameScan();
+    keyFrames_.clear();
+    seekBar_->SetTicks({});
+    UpdateDirectStartNote();
+    if (cutSourcePath_.isEmpty()) return;
+    const QString path = cutSourcePath_;
+    try {
+        // The result comes back as a queued call: the thread shares nothing with the window but
+        // the stop flag, and the window joins it before it goes.
+        keyScan_ = std::thread([this, path] {
+            std::vector<int64_t> keys = KeyFrameTimes(path.toStdString(), keyScanStop_);
+            if (keyScanStop_.load()) return;
+            QMetaObject::invokeMethod(
+                this, [this, path, keys = std::move(keys)]() mutable { OnKeyFrames(path, std::move(keys)); },
+                Qt::QueuedConnection);
+        });
+    } catch (const std::system_error&) {
+        // No thread: the seek bar goes without its marks.
+    }
+}
+
+void CUlvaneAVConverterDlg::OnKeyFrames(const QString& path, std::vector<int64_t> keys) {
+    if (path != cutSourcePath_) return;  // another file was loaded meanwhile
+    keyFrames_ = std::move(keys);
+    const int64_t d = Job().info.durationMicros;
+    std::vector<int> ticks;
+    if (d > 0)
+        for (int64_t k : keyFrames_)
+            if (k >= 0 && k <= d) ticks.push_back(static_cast<int>(k * 1000 / d));
+    seekBar_->SetTicks(std::move(ticks));
+    UpdateDirectStartNote();
+}
+
+void CUlvaneAVConverterDlg::UpdateDirectStartNote() {
+    auto* note = ItemAs<QLabel>(main_id::kDirectStartNote);
+    const std::optional<int32_t> start = TypedTime(startBox_);
+    if (keyFrames_.empty() || !start) {
+        note->clear();
+        return;
+    }
+    // A direct cut starts at the key frame at or before the marked start.
+    const int64_t from = DirectCutStart(keyFrames_, int64_t{*start} * 1000);
+    note->setText(from / 1000 == *start ? QString()
+                                        : Text("JIEMIAN", "zjqd") + " " + TimeText(static_cast<int32_t>(from / 1000)));
+}
+
+void CUlvaneAVConverterDlg::RequestExactPicture(int32_t ms) {
+    if (cutSourcePath_.isEmpty()) return;
+    stepping_ = false;
+    exact_->Request(cutSourcePath_, ms / 1000.0, preview_->contentsRect().size().boundedTo(QSize(8192, 8192)));
+}
+
+void CUlvaneAVConverterDlg::OnExactPicture(const QString& path, const QImage& picture, qint64 fromMicros,
+                                           qint64 forMicros) {
+    if (path != cutSourcePath_ || picture.isNull()) return;
+    ++exactShown_;
+    shownFrom_ = fromMicros;
+    shownFor_ = forMicros;
+    preview_->ShowPicture(picture);
+    if (stepping_) {
+        // Stepped to: the position is where that picture starts.
+        stepping_ = false;
+        previewPositionMs_ = static_cast<int32_t>(std::min<int64_t>(fromMicros / 1000, INT32_MAX));
+        positionText_->setText(
+            TimeText(previewPositionMs_) + " / " +
+            TimeText(static_cast<int32_t>(std::min<int64_t>(Job().info.durationMicros / 1000, INT32_MAX))));
+    }
+}
+
+void CUlvaneAVConverterDlg::StepPicture(int step) {
+    if (cutSourcePath_.isEmpty() || shownFrom_ < 0) return;
+    const int64_t d = Job().info.durationMicros;
+    // Just before the picture shown, or where the next one starts.
+    const int64_t at =
+        std::clamp<int64_t>(step < 0 ? shownFrom_ - 1 : shownFrom_ + shownFor_, 0, std::max<int64_t>(d - 1, 0));
+    previewPositionMs_ = static_cast<int32_t>(std::min<int64_t>(at / 1000, INT32_MAX));
+    if (d > 0) seekBar_->SetPosition(static_cast<int>(at * 1000 / d));
+    shownPosition_ = seekBar_->GetPosition();
+    positionText_->setText(TimeText(previewPositionMs_) + " / " +
+                           TimeText(static_cast<int32_t>(std::min<int64_t>(d / 1000, INT32_MAX))));
+    stepping_ = true;
+    exact_->Request(cutSourcePath_, static_cast<double>(at) / 1e6,
+                    preview_->contentsRect().size().boundedTo(QSize(8192, 8192)));
 }
 
 void CUlvaneAVConverterDlg::Play() {

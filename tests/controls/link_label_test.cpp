@@ -1,6 +1,8 @@
 // The help link's colours, targets and fall-back, and the label's painting.
 #include <gtest/gtest.h>
 
+#include "tests/support/eventually.h"
+
 #include <QTest>
 
 #include "controls/hyperlink.h"
@@ -8,6 +10,7 @@
 
 using ulvane::CHyperLink;
 using ulvane::CLabel;
+using ulvane::test::Eventually;
 
 TEST(HyperLink, ColoursFollowHoverAndVisit) {
     QWidget window;
@@ -140,6 +143,6 @@ TEST(Label, BlinkingTextVanishesEveryOtherHalfSecond) {
         return false;
     };
     EXPECT_FALSE(lit());  // the blink starts in its dark half
-    QTRY_VERIFY_WITH_TIMEOUT(label.blinkState(), 5000);
+    EXPECT_TRUE(Eventually([&] { return label.blinkState(); }));
     EXPECT_TRUE(lit());
 }

@@ -2,9 +2,12 @@
 // the control that has the focus shows it.
 #include <gtest/gtest.h>
 
+#include "tests/support/eventually.h"
+
 #include <QApplication>
 #include <QTest>
 
+#include "controls/bitmap_slider.h"
 #include "tests/ui/window_harness.h"
 #include "ui/control_ids.h"
 
@@ -77,4 +80,65 @@ TEST(Keyboard, EnterOnTheHelpLinkOpensTheHelpPage) {
     QTest::keyClick(link, Qt::Key_Return);
     ASSERT_EQ(h.opened.size(), 1);
     EXPECT_TRUE(h.opened[0].endsWith("help/english.html")) << h.opened[0].toStdString();
+}
+
+namespace {
+
+// Red for 0.5 s, then blue: one group of pictures, a single key frame at 0. A key frame's
+// picture shows red everywhere; the exact picture shows blue after 0.5 s.
+QString HalfRedHalfBlue() {
+    return QString::fromStdString(
+        Fixture("window_red_blue.mp4",
+                {"-f", "lavfi", "-i",
+                 "color=c=red:s=160x120:r=25:d=0.5[r];color=c=blue:s=160x120:r=25:d=1.5[b];[r][b]concat=n=2[out0]",
+                 "-c:v", "libx264", "-g", "100", "-bf", "2", "-pix_fmt", "yuv420p"}));
+}
+
+}  // namespace
+
+TEST(Keyboard, TheRestingThumbShowsTheExactPictureAndCommaAndPeriodStepByOne) {
+    Harness h;
+    h.Add({HalfRedHalfBlue()});
+    CUlvaneAVConverterDlg& w = *h.window;
+    auto* bar = w.ItemAs<CBitmapSlider>(kSeekBar);
+    auto* preview = w.ItemAs<PreviewFrame>(kPreview);
+    // A click at 3/4 of the way (1.5 s): first the key frame's red, then the exact blue.
+    const int before = w.exactPicturesShown();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(750), bar->height() / 2));
+    EXPECT_TRUE(Eventually([&] { return w.exactPicturesShown() > before; }));
+    EXPECT_GT(CentreColour(preview).blue(), 200);
+    EXPECT_NEAR(w.shownFromMicros(), 1'500'000, 40'001);  // the picture at the click's place (a pixel is 3 ms)
+    // Typed to 0.46 s (red), then a period: the next picture, 0.48 s (still red), then 0.52 s (blue).
+    auto* start = w.ItemAs<QLineEdit>(kStartBox);
+    start->setText("0.46");
+    emit start->editingFinished();
+    EXPECT_TRUE(Eventually([&] { return w.shownFromMicros() == int64_t{440'000}; }));
+    EXPECT_GT(CentreColour(preview).red(), 200);
+    bar->setFocus();
+    QTest::keyClick(&w, Qt::Key_Period);
+    EXPECT_TRUE(Eventually([&] { return w.shownFromMicros() == int64_t{480'000}; }));
+    QTest::keyClick(&w, Qt::Key_Period);
+    EXPECT_TRUE(Eventually([&] { return w.shownFromMicros() == int64_t{520'000}; }));
+    EXPECT_GT(CentreColour(preview).blue(), 200);
+    QTest::keyClick(&w, Qt::Key_Comma);
+    EXPECT_TRUE(Eventually([&] { return w.shownFromMicros() == int64_t{480'000}; }));
+    EXPECT_GT(CentreColour(preview).red(), 200);
+    EXPECT_EQ(w.previewPositionMs(), 480) << "the marks take the picture stepped to";
+}
+
+TEST(Keyboard, KeyFramesAreMarkedOnTheSeekBarAndTheDirectCutsStartIsShown) {
+    Harness h;
+    // Key frames at 0, 1 and 2 s.
+    h.Add({Colours()});
+    CUlvaneAVConverterDlg& w = *h.window;
+    EXPECT_TRUE(Eventually([&] { return w.keyFrames().size() == size_t{3}; }));
+    EXPECT_EQ(w.ItemAs<CBitmapSlider>(kSeekBar)->ticks(), (std::vector<int>{0, 333, 666}));
+    auto* start = w.ItemAs<QLineEdit>(kStartBox);
+    start->setText("00:00:01.500");
+    const QString note = w.ItemAs<QLabel>(kDirectStartNote)->text();
+    EXPECT_TRUE(note.startsWith(QString::fromStdString(w.languageTable().Text("JIEMIAN", "zjqd"))))
+        << note.toStdString();
+    EXPECT_TRUE(note.endsWith("00:00:01.000")) << note.toStdString();
+    start->setText("00:00:02.000");  // on a key frame: nothing to say
+    EXPECT_TRUE(w.ItemAs<QLabel>(kDirectStartNote)->text().isEmpty());
 }

@@ -2,6 +2,8 @@
 // the list, and every text fits its control in every language.
 #include <gtest/gtest.h>
 
+#include "tests/support/eventually.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
@@ -67,7 +69,7 @@ TEST(Layout, TheWindowGrowsFromItsTemplateSizeAndThePreviewKeepsThePicturesShape
     EXPECT_EQ(w.Item(kTabs)->geometry(), before[kTabs]);
 
     // The picture is grabbed again at the new size: as large as fits, 4:3, black beside it.
-    QTRY_COMPARE_WITH_TIMEOUT(preview->picture().height(), preview->contentsRect().height(), 5000);
+    EXPECT_TRUE(Eventually([&] { return preview->picture().height() == preview->contentsRect().height(); }));
     const QRect shown = preview->pictureRect();
     EXPECT_EQ(preview->picture().size(), shown.size()) << "drawn at the size it was grabbed";
     EXPECT_NEAR(static_cast<double>(shown.width()) / shown.height(), 4.0 / 3.0, 0.01);

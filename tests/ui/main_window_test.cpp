@@ -2,6 +2,8 @@
 // the Delete key, languages and tooltips.
 #include <gtest/gtest.h>
 
+#include "tests/support/eventually.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDropEvent>
@@ -271,7 +273,7 @@ TEST(MainWindow, FilesDroppedOnTheWindowComeInAsTheAddButtonBringsThem) {
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(h.window.get(), &drop);
-    QTRY_COMPARE_WITH_TIMEOUT(h.window->cutSourcePath(), Colours(), 5000);
+    EXPECT_TRUE(Eventually([&] { return h.window->cutSourcePath() == Colours(); }));
 
     h.window->SelectTab(1);
     WriteFileBytes(h.dir / "notes.mp4", "not a video");
@@ -284,7 +286,7 @@ TEST(MainWindow, FilesDroppedOnTheWindowComeInAsTheAddButtonBringsThem) {
     EXPECT_TRUE(overList.isAccepted());
     QDropEvent second(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(listView, &second);
-    QTRY_COMPARE_WITH_TIMEOUT(h.window->ItemAs<CCheckListCtrl>(kSourceList)->rowCount(), 1, 5000);
+    EXPECT_TRUE(Eventually([&] { return h.window->ItemAs<CCheckListCtrl>(kSourceList)->rowCount() == 1; }));
     EXPECT_EQ(h.messages.shown.size(), 1) << "the same checks as the add button";
 
     QMimeData text;
@@ -341,12 +343,12 @@ TEST(MainWindow, TheSeekBarDrivesThePreview) {
     // A click on the bar at 5/6 of its travel: 2.5 s, the blue second.
     const int x = bar->PositionToPixel(833);
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(x, 10));
-    QTRY_VERIFY_WITH_TIMEOUT(CentreColour(preview).blue() > 200, 5000);
+    EXPECT_TRUE(Eventually([&] { return CentreColour(preview).blue() > 200; }));
     EXPECT_NEAR(h.window->previewPositionMs(), 2500, 10);
     EXPECT_TRUE(h.Text(kPositionText).startsWith("00:00:02.4") || h.Text(kPositionText).startsWith("00:00:02.5"))
         << h.Text(kPositionText).toStdString();
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(500), 10));
-    QTRY_VERIFY_WITH_TIMEOUT(CentreColour(preview).green() > 200, 5000);
+    EXPECT_TRUE(Eventually([&] { return CentreColour(preview).green() > 200; }));
 }
 
 TEST(MainWindow, KeysOnTheSeekBarActAsADrag) {
@@ -356,14 +358,14 @@ TEST(MainWindow, KeysOnTheSeekBarActAsADrag) {
     auto* preview = h.window->ItemAs<PreviewFrame>(kPreview);
     bar->setFocus();
     QTest::keyClick(bar, Qt::Key_End);
-    QTRY_VERIFY_WITH_TIMEOUT(CentreColour(preview).blue() > 200, 5000);
+    EXPECT_TRUE(Eventually([&] { return CentreColour(preview).blue() > 200; }));
     EXPECT_EQ(h.Text(kPositionText), "00:00:03.000 / 00:00:03.000");
     QTest::keyClick(bar, Qt::Key_Home);
-    QTRY_VERIFY_WITH_TIMEOUT(CentreColour(preview).red() > 200, 5000);
+    EXPECT_TRUE(Eventually([&] { return CentreColour(preview).red() > 200; }));
     EXPECT_EQ(h.window->previewPositionMs(), 0);
     // Page Down moves a tenth; the mark buttons take the position the keys reached.
     for (int i = 0; i < 4; ++i) QTest::keyClick(bar, Qt::Key_PageDown);
-    QTRY_VERIFY_WITH_TIMEOUT(CentreColour(preview).green() > 200, 5000);
+    EXPECT_TRUE(Eventually([&] { return CentreColour(preview).green() > 200; }));
     h.window->SetStartPoint();
     EXPECT_EQ(h.Text(kStartBox), QString::fromStdString(FormatTime(h.window->previewPositionMs())));
     EXPECT_NEAR(h.window->previewPositionMs(), bar->GetPosition() * 3, 3);
@@ -379,13 +381,13 @@ TEST(MainWindow, CutPointsFollowTheRules) {
     EXPECT_EQ(h.Text(kEndBox), "00:00:03.000");
     auto* bar = h.window->ItemAs<CBitmapSlider>(kSeekBar);
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(667), 10));
-    QTRY_VERIFY(h.window->previewPositionMs() > 1900);
+    EXPECT_TRUE(Eventually([&] { return h.window->previewPositionMs() > 1900; }));
     h.window->SetStartPoint();
     EXPECT_EQ(bar->selectionMode(), 1);
     const QString start = h.Text(kStartBox);
     // An end point before the start exchanges the two times.
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(333), 10));
-    QTRY_VERIFY(h.window->previewPositionMs() < 1100);
+    EXPECT_TRUE(Eventually([&] { return h.window->previewPositionMs() < 1100; }));
     h.window->SetEndPoint();
     EXPECT_EQ(bar->selectionMode(), 2);
     EXPECT_EQ(h.Text(kEndBox), start);
