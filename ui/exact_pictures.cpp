@@ -52,8 +52,7 @@ void ExactPictures::Request(const QString& path, double seconds, QSize box) {
         worker_, [w = worker_, id, path, seconds, box] { w->Grab(id, path, seconds, box); }, Qt::QueuedConnection);
 }
 
-void ExactPictures::OnGrabbed(int id, const QString& path, const QImage& picture, qint64 fromMicros,
-                              qint64 forMicros) {
+void ExactPictures::OnGrabbed(int id, const QString& path, const QImage& picture, qint64 fromMicros, qint64 forMicros) {
     if (id != latest_.load()) return;
     ++answered_;
     emit ready(path, picture, fromMicros, forMicros);
