@@ -268,9 +268,9 @@ int Probe(const ulvane::cli::Request& r) {
                      ulvane::ProbeResultText(result), result);
         return 1;
     }
-    std::printf("duration_us=%lld\nwidth=%d\nheight=%d\nframe_rate=%d/%d\n",
+    std::printf("duration_us=%lld\nwidth=%d\nheight=%d\nframe_rate=%d/%d\naudio_tracks=%d\nsubtitle_tracks=%d\n",
                 static_cast<long long>(job.info.durationMicros), job.info.videoWidth, job.info.videoHeight,
-                job.info.frameRateNum, job.info.frameRateDen);
+                job.info.frameRateNum, job.info.frameRateDen, job.info.audioTracks, job.info.subtitleTracks);
     return 0;
 }
 

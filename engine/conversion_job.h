@@ -42,6 +42,9 @@ struct MediaInfo {
     std::string audioCodec;
     int32_t sampleRate = 0;
     int32_t channels = 0;
+    // How many sound and subtitle tracks the file holds (a direct job takes one sound track).
+    int32_t audioTracks = 0;
+    int32_t subtitleTracks = 0;
 };
 
 // The output of a re-encoding job: codecs, rates and picture size. The launch fills them

@@ -106,6 +106,12 @@ int ProbeMediaFile(ConversionJob& job) {
     info.rangeEndMicros = duration;
     info.hidesLeadingPictures = in->HidesLeadingPictures();
     info.videoCodec = in->video() ? avcodec_get_name(in->video()->codecpar->codec_id) : "";
+    info.audioTracks = info.subtitleTracks = 0;
+    for (unsigned k = 0; k < in->ctx()->nb_streams; ++k) {
+        const AVStream* st = in->ctx()->streams[k];
+        info.audioTracks += IsAudioStream(st);
+        info.subtitleTracks += st->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE;
+    }
     info.audioCodec.clear();
     info.sampleRate = info.channels = 0;
     if (const AVStream* a = in->audio()) {

@@ -352,7 +352,8 @@ void CUlvaneAVConverterDlg::UpdateTitle() {
     QString title = Text("APPLICATION", "name") + " " + Text("APPLICATION", "version");
     if (!cutSourcePath_.isEmpty()) title += " - " + QFileInfo(cutSourcePath_).fileName();
     setWindowTitle(title);
-    preview_->setToolTip(cutSourcePath_);
+    preview_->setToolTip(cutSourcePath_.isEmpty() || !job_ ? cutSourcePath_
+                                                           : cutSourcePath_ + "\n" + TracksText(job_->info));
 }
 
 void CUlvaneAVConverterDlg::SelectLanguage(int position) {

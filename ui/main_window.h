@@ -159,6 +159,8 @@ private:
     // Sources, preview and cut points (main_window_sources.cpp).
     void AddFiles(const QStringList& files);
     void AddJoinRow(const QString& path, const MediaInfo& info);
+    // "Sound tracks: 2" and "Subtitle tracks: 1" on two lines, in the active language.
+    QString TracksText(const MediaInfo& info) const;
     void LoadCutSource();
     void OnSliderMoving(int id, int position);
     void GrabNewestPosition();

@@ -121,6 +121,13 @@ void CUlvaneAVConverterDlg::AddJoinRow(const QString& path, const MediaInfo& inf
     item->setData(join_role::kAudioCodec, QString::fromStdString(info.audioCodec));
     item->setData(join_role::kSampleRate, info.sampleRate);
     item->setData(join_role::kChannels, info.channels);
+    // The whole path, and the tracks a direct join takes one of.
+    item->setToolTip(path + "\n" + TracksText(info));
+}
+
+QString CUlvaneAVConverterDlg::TracksText(const MediaInfo& info) const {
+    return Text("JIEMIAN", "ypgs") + ": " + QString::number(info.audioTracks) + "\n" + Text("JIEMIAN", "zmgs") + ": " +
+           QString::number(info.subtitleTracks);
 }
 
 void CUlvaneAVConverterDlg::MoveSelectedSource(int step) {

@@ -65,6 +65,18 @@ TEST(CliProbe, DescribesAFile) {
     EXPECT_EQ(v["height"], "240");
     EXPECT_EQ(v["frame_rate"], "30/1");
     EXPECT_NEAR(std::stoll(v["duration_us"]), 4000000, 50000);
+    EXPECT_EQ(v["audio_tracks"], "1");
+    EXPECT_EQ(v["subtitle_tracks"], "0");
+    // Two languages and a subtitle track: all counted.
+    const std::string srt = (std::filesystem::temp_directory_path() / "ulvane_probe_tracks.srt").string();
+    std::ofstream(srt) << "1\n00:00:00,500 --> 00:00:01,500\nHello\n";
+    const std::string tracks =
+        Fixture("tracks.mkv",
+                {"-i",  AvFixture30fps(), "-i", AvFixture30fps(), "-i",   srt,    "-map", "0:v",  "-map", "0:a", "-map",
+                 "1:a", "-map",           "2",  "-c:v",           "copy", "-c:a", "copy", "-c:s", "srt"});
+    v = ProbeValues(Cli({"probe", tracks}).out);
+    EXPECT_EQ(v["audio_tracks"], "2");
+    EXPECT_EQ(v["subtitle_tracks"], "1");
 }
 
 TEST(CliProbe, AudioOnlyFileHasNoPictureSize) {

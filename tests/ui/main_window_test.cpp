@@ -152,9 +152,17 @@ TEST(MainWindow, TheLoadedFileIsNamedInTheTitleAndThePreviewsTooltip) {
     const QString bare = h.window->windowTitle();
     h.Add({Colours()});
     EXPECT_EQ(h.window->windowTitle(), bare + " - window_colours.mp4");
-    EXPECT_EQ(h.window->Item(kPreview)->toolTip(), Colours());
+    // The tooltip gives the whole path and the tracks.
+    EXPECT_EQ(h.window->Item(kPreview)->toolTip(), Colours() + "\nSound tracks: 0\nSubtitle tracks: 0");
     h.window->SelectLanguage(*LanguagePosition("german.ini"));
     EXPECT_TRUE(h.window->windowTitle().endsWith(" - window_colours.mp4"));
+    EXPECT_TRUE(h.window->Item(kPreview)->toolTip().contains("Tonspuren: 0"));
+    h.window->SelectTab(1);
+    h.Add({Av("tip25.mp4", "25")});
+    EXPECT_TRUE(h.window->ItemAs<CCheckListCtrl>(kSourceList)
+                    ->item(0, source_column::kPath)
+                    ->toolTip()
+                    .contains("Tonspuren: 0\nUntertitelspuren: 0"));
 }
 
 TEST(MainWindow, TheFileDialogListsEveryContainerTheProgramReads) {
