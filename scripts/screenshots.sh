@@ -9,7 +9,7 @@ mkdir -p "$out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 ffmpeg -nostdin -v error -y -f lavfi -i "testsrc2=size=1280x720:rate=25:duration=20" -f lavfi -i "sine=duration=20" \
-  -c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac "$work/holiday.mp4"
+  -c:v libx264 -preset ultrafast -g 50 -pix_fmt yuv420p -c:a aac "$work/holiday.mp4"
 # The cut the screenshots start goes through a big picture size so it runs long enough to be seen.
 for n in 1 2 3; do
   ffmpeg -nostdin -v error -y -f lavfi -i "testsrc=size=640x360:rate=30:duration=$((n * 4))" -f lavfi \

@@ -51,7 +51,7 @@ constexpr TemplateItem kMainItems[] = {
     {1149, ItemKind::BitmapButton, {177, 202, 23, 20}, true, "End Point"},
     {1184, ItemKind::Static, {234, 202, 112, 8}, true, "00:00:00:000 / 00:00:00:000"},
     // Where a direct cut of the marked segment really starts: the key frame at or before it.
-    {1301, ItemKind::Static, {234, 212, 112, 8}, true, ""},
+    {1301, ItemKind::Static, {204, 212, 142, 8}, true, ""},
     {1018, ItemKind::Static, {6, 235, 39, 8}, true, "Start:"},
     {1023, ItemKind::Edit, {46, 231, 55, 14}, true, ""},
     {1019, ItemKind::Static, {105, 235, 37, 8}, true, "End:"},

@@ -115,6 +115,7 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
     baseLayout_ = CurrentLayout(items_, this);
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     FitToTexts();
+    UpdateDirectStartNote();
     setSizeGripEnabled(true);
     regrabTimer_.setSingleShot(true);
     regrabTimer_.setInterval(120);
@@ -282,7 +283,10 @@ void CUlvaneAVConverterDlg::ApplyLanguage() {
     tabs_->setTabText(0, Text("JIEMIAN", "spjq"));
     tabs_->setTabText(1, Text("JIEMIAN", "sphb"));
     UpdateTitle();
+    // The layout makes room for the longest the direct-start note gets in this language.
+    ItemAs<QLabel>(kDirectStartNote)->setText(Text("JIEMIAN", "zjqd") + " 00:00:00.000");
     FitToTexts();
+    UpdateDirectStartNote();
 }
 
 void CUlvaneAVConverterDlg::ApplyLanguageToSourceList() {

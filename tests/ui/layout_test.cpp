@@ -168,6 +168,9 @@ TEST(Layout, EveryTextFitsItsControlInEveryLanguage) {
     for (int language = 0; language < 6; ++language) {
         w.SelectLanguage(language);
         SCOPED_TRACE(w.languageTable().Text("JIEMIAN", "yy"));
+        // The note of where a direct cut starts, as long as it gets.
+        w.ItemAs<QLabel>(kDirectStartNote)
+            ->setText(QString::fromStdString(w.languageTable().Text("JIEMIAN", "zjqd")) + " 00:00:00.000");
         for (int tab : {0, 1}) {
             w.SelectTab(tab);
             QApplication::processEvents();
