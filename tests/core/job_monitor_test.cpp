@@ -87,6 +87,19 @@ TEST(JobMonitor, ACutThatSucceeds) {
     EXPECT_EQ(view.messages.size(), 1u);
 }
 
+TEST(JobMonitor, ACutThatDidOtherThanAskedSaysSo) {
+    ConversionJob job;
+    StartCut(job);
+    MonitorState state = CutState();
+    FakeView view;
+    job.notice = "exact cut not possible (its video is mpeg4); cut directly from the key frame before the start";
+    job.inputStatus[0].store(kInputDone);
+    job.currentInput.store(1);
+    MonitorTick(job, state, Texts(), view);
+    EXPECT_EQ(view.messages, std::vector<std::string>{"cut ok\n\n(" + job.notice + ")"});
+    EXPECT_EQ(view.opened, std::vector<std::string>{"/out"});
+}
+
 TEST(JobMonitor, ACutThatFailsOpensTheHelpPage) {
     ConversionJob job;
     StartCut(job);

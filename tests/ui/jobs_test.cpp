@@ -16,6 +16,7 @@ extern "C" {
 
 #include "controls/check_list.h"
 #include "core/language_table.h"
+#include "tests/support/content.h"
 #include "tests/ui/window_harness.h"
 #include "ui/control_ids.h"
 #include "ui/progress_dialog.h"
@@ -28,6 +29,7 @@ namespace {
 // Chooses rows, direct or indirect, folder and name, then presses start.
 struct Choice {
     bool direct = true;
+    bool exact = false;     // the cut dialog's exact direct cut
     std::vector<int> rows;  // format, quality, size, framerate, audioquality, samplerate (-2 keeps)
     QString folder, name = "out";
     bool keepName = false;
@@ -36,6 +38,7 @@ struct Choice {
 std::function<void(OutputSettingsDialog&)> Fill(const Choice& c) {
     return [c](OutputSettingsDialog& d) {
         d.SetDirect(c.direct);
+        if (c.exact) d.SetExact();
         const bool cut = d.kind() == Dialog::Cut;
         using namespace settings_id;
         const int lists[2][6] = {
@@ -420,4 +423,30 @@ TEST(Launches, ClosingTheWindowDuringAJobAsksAndStopsItOnYes) {
     EXPECT_EQ(h.window->job(), nullptr);
     EXPECT_TRUE(FilesIn(out.path()).empty());
     EXPECT_TRUE(h.window->Item(main_id::kConvertButton)->isEnabled());
+}
+
+TEST(Launches, AnExactCutThroughTheWindowStartsOnTheMarkedPicture) {
+    Harness h;
+    TempDir out;
+    // A key frame every 2 s; the start between two of them.
+    const QString source = QString::fromStdString(
+        Fixture("window_exact.mp4", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25", "-t", "6", "-c:v", "libx264",
+                                     "-g", "50", "-bf", "2", "-pix_fmt", "yuv420p"}));
+    h.Add({source});
+    h.window->ItemAs<QLineEdit>(main_id::kStartBox)->setText("00:00:01.300");
+    h.window->ItemAs<QLineEdit>(main_id::kEndBox)->setText("00:00:04.000");
+    Choice c;
+    c.exact = true;
+    c.folder = QString::fromStdString(out.path().string());
+    h.settings = Fill(c);
+    h.window->LaunchCut();
+    h.window->WaitForWorker();
+    ASSERT_NE(h.window->job(), nullptr);
+    EXPECT_TRUE(h.window->job()->exactCut);
+    EXPECT_EQ(h.window->job()->inputStatus[0].load(), kInputDone);
+    const std::string file = h.window->job()->outputPaths[0];
+    EXPECT_EQ(Problems(Inspect(file), true, false, 2.7, 0.08), "");
+    // The first picture is the one at 1.3 s, not the key frame's at 0 s.
+    EXPECT_GT(PsnrAt(file, 0.01, source.toStdString(), 1.31), 40.0);
+    EXPECT_LT(PsnrAt(file, 0.01, source.toStdString(), 0.01), 30.0);
 }
