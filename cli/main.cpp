@@ -201,21 +201,9 @@ ulvane::JoinFile DescribeJoinFile(const std::string& path) {
 }
 
 const char* JoinParameterName(ulvane::JoinParameter p) {
-    switch (p) {
-        case ulvane::JoinParameter::Type:
-            return "file type";
-        case ulvane::JoinParameter::PictureSize:
-            return "picture size";
-        case ulvane::JoinParameter::VideoCodec:
-            return "video codec";
-        case ulvane::JoinParameter::AudioCodec:
-            return "audio codec";
-        case ulvane::JoinParameter::SampleRate:
-            return "sample rate";
-        case ulvane::JoinParameter::Channels:
-            return "channel count";
-    }
-    return "?";
+    static constexpr const char* kNames[] = {"file type",   "picture size", "video codec",
+                                             "audio codec", "sample rate",  "channel count"};
+    return kNames[static_cast<size_t>(p)];
 }
 
 int Join(const ulvane::cli::Request& r) {

@@ -42,7 +42,7 @@ struct JoinFile {
     int channels = 0;
 };
 
-// What two files of a direct join can differ in.
+// What two files of a direct join can differ in (the window and ulvane-cli name them by this order).
 enum class JoinParameter { Type, PictureSize, VideoCodec, AudioCodec, SampleRate, Channels };
 
 // The first file that cannot follow the first described file in a direct join, and how

@@ -101,6 +101,8 @@ private:
     bool SeamHolds();
     Status OpenEncoder(const AVFrame* f);
     Status EncodeFrame(const AVFrame* f, int64_t ptsMicros, int64_t durMicros);
+    Status Offer(FramePtr f, int64_t at, int64_t until);
+    Status ReceiveAndOffer(AVCodecContext* dec, int64_t until);
     Status DrainEncoder(bool flush);
     Status Splice();
     Status EncodeWhole();
@@ -144,6 +146,8 @@ private:
     // Frames in the encoder by their pts in its time base: their pts and duration in microseconds.
     std::map<int64_t, std::pair<int64_t, int64_t>> sentTimes_;
     int headFrames_ = 0;
+    FramePtr waiting_;  // the picture decoded last, until the next one tells how long it shows
+    int64_t waitingAt_ = AV_NOPTS_VALUE;
 
     // The copy.
     bool videoOver_ = false, audioOver_ = false;
@@ -308,49 +312,49 @@ Status ExactCutter::EncodeFrame(const AVFrame* f, int64_t ptsMicros, int64_t dur
     return DrainEncoder(false);
 }
 
+// Pictures come from the decoder in display order; each is encoded once the next one tells
+// how long it shows, so only one waits in memory. Only what shows within [S, until) is encoded.
+Status ExactCutter::Offer(FramePtr f, int64_t at, int64_t until) {
+    if (waiting_ && at > waitingAt_) {
+        const int64_t next = std::min(at, until);
+        if (next > S_ && waitingAt_ < until) {
+            const int64_t from = std::max(waitingAt_, S_);
+            if (Status s = EncodeFrame(waiting_.get(), from, next - from); !s.ok()) return s;
+        }
+    }
+    if (!waiting_ || at > waitingAt_) {
+        waiting_ = std::move(f);
+        waitingAt_ = at;
+    }
+    return {};
+}
+
+Status ExactCutter::ReceiveAndOffer(AVCodecContext* dec, int64_t until) {
+    for (;;) {
+        FramePtr f = MakeFrame();
+        if (avcodec_receive_frame(dec, f.get()) < 0) return {};
+        if (f->best_effort_timestamp == AV_NOPTS_VALUE) continue;
+        const int64_t at = Micros(f->best_effort_timestamp, v_);
+        if (Status s = Offer(std::move(f), at, until); !s.ok()) return s;
+    }
+}
+
 // Decodes K0 .. K1 and K1's leading pictures; encodes the pictures shown from S up to K1.
 Status ExactCutter::EncodeHead() {
     CodecContextPtr dec;
     if (Status s = OpenStreamDecoder(v_, false, dec); !s.ok()) return s;
-    // Pictures come in display order; each is encoded once the next one tells how long it
-    // shows, so only one waits in memory. Those shown before S, or from K1 on, are not.
-    FramePtr waiting;
-    int64_t waitingAt = AV_NOPTS_VALUE;
-    const auto offer = [&](FramePtr f, int64_t at) -> Status {
-        if (waiting && at > waitingAt) {
-            const int64_t next = std::min(at, k1Pts_);
-            if (next > S_ && waitingAt < k1Pts_) {
-                const int64_t from = std::max(waitingAt, S_);
-                if (Status s = EncodeFrame(waiting.get(), from, next - from); !s.ok()) return s;
-            }
-        }
-        if (!waiting || at > waitingAt) {
-            waiting = std::move(f);
-            waitingAt = at;
-        }
-        return {};
-    };
-    const auto receive = [&]() -> Status {
-        for (;;) {
-            FramePtr f = MakeFrame();
-            if (avcodec_receive_frame(dec.get(), f.get()) < 0) return {};
-            if (f->best_effort_timestamp == AV_NOPTS_VALUE) continue;
-            const int64_t at = Micros(f->best_effort_timestamp, v_);
-            if (Status s = offer(std::move(f), at); !s.ok()) return s;
-        }
-    };
     for (size_t i = 0; i < copyFrom_ && i < video_.size(); ++i) {
         if (ctx_.cancelled()) return Status::Cancelled();
         // Pictures shown well before S that no other picture refers to need no decoding.
         const int64_t pts = PtsMicros(video_[i].get(), v_);
         dec->skip_frame = pts != AV_NOPTS_VALUE && pts + 100000 < S_ ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
         avcodec_send_packet(dec.get(), video_[i].get());
-        if (Status s = receive(); !s.ok()) return s;
+        if (Status s = ReceiveAndOffer(dec.get(), k1Pts_); !s.ok()) return s;
     }
     avcodec_send_packet(dec.get(), nullptr);
-    if (Status s = receive(); !s.ok()) return s;
+    if (Status s = ReceiveAndOffer(dec.get(), k1Pts_); !s.ok()) return s;
     // The last picture before K1 shows until K1.
-    if (Status s = offer(nullptr, k1Pts_ + 1); !s.ok()) return s;
+    if (Status s = Offer(nullptr, k1Pts_ + 1, k1Pts_); !s.ok()) return s;
     if (!enc_) return {};
     if (Status s = DrainEncoder(true); !s.ok()) return s;
     enc_.reset();  // its buffers are not needed for the copy
@@ -547,6 +551,8 @@ Status ExactCutter::EncodeWhole() {
     head_.clear();
     sentTimes_.clear();
     enc_.reset();
+    waiting_.reset();
+    waitingAt_ = AV_NOPTS_VALUE;
     headFrames_ = 0;
     eof_ = false;
     in_.SeekTo(S_);
@@ -554,30 +560,10 @@ Status ExactCutter::EncodeWhole() {
     if (Status s = OpenStreamDecoder(v_, true, dec); !s.ok()) return s;
     const int vi = in_.videoIndex();
     const int ai = a_ ? in_.audioIndex() : -1;
-    std::vector<std::pair<int64_t, FramePtr>> pending;  // decoded, waiting for the next picture's time
-    const auto receive = [&]() -> Status {
-        for (;;) {
-            FramePtr f = MakeFrame();
-            if (avcodec_receive_frame(dec.get(), f.get()) < 0) return {};
-            if (f->best_effort_timestamp == AV_NOPTS_VALUE) continue;
-            pending.emplace_back(Micros(f->best_effort_timestamp, v_), std::move(f));
-        }
-    };
     const int64_t frameMicros =
         v_->avg_frame_rate.num > 0 ? av_rescale_q(1, av_inv_q(v_->avg_frame_rate), AV_TIME_BASE_Q) : 40000;
-    // Pictures come from the decoder in display order; each is encoded once the next one
-    // tells how long it shows (the last: one frame, up to E).
-    const auto encodeReady = [&](bool all) -> Status {
-        while (pending.size() > (all ? 0u : 1u)) {
-            const int64_t t = pending.front().first;
-            const int64_t next = pending.size() > 1 ? pending[1].first : std::min(E_, t + frameMicros);
-            const int64_t from = std::max(t, S_);
-            if (next > S_ && t < E_) {
-                if (Status s = EncodeFrame(pending.front().second.get(), from, std::min(next, E_) - from); !s.ok())
-                    return s;
-            }
-            pending.erase(pending.begin());
-        }
+    // What the encoder gave so far goes out at once.
+    const auto emitEncoded = [&]() -> Status {
         for (HeadPacket& h : head_) {
             videoEnd_ = std::max(videoEnd_ == AV_NOPTS_VALUE ? h.pts : videoEnd_, h.pts + h.dur);
             if (Status s = EmitMicros(h.pkt.get(), sink_.video, h.pts, h.dts, h.dur); !s.ok()) return s;
@@ -587,12 +573,15 @@ Status ExactCutter::EncodeWhole() {
     };
     const auto finish = [&]() -> Status {
         avcodec_send_packet(dec.get(), nullptr);
-        if (Status s = receive(); !s.ok()) return s;
-        if (Status s = encodeReady(true); !s.ok()) return s;
+        if (Status s = ReceiveAndOffer(dec.get(), E_); !s.ok()) return s;
+        // The last picture shows one frame, up to E.
+        if (waiting_) {
+            if (Status s = Offer(nullptr, waitingAt_ + frameMicros, E_); !s.ok()) return s;
+        }
         if (enc_) {
             if (Status s = DrainEncoder(true); !s.ok()) return s;
-            if (Status s = encodeReady(true); !s.ok()) return s;
         }
+        if (Status s = emitEncoded(); !s.ok()) return s;
         videoOver_ = true;
         return ReleaseAudio(true);
     };
@@ -604,8 +593,8 @@ Status ExactCutter::EncodeWhole() {
         if (pkt->stream_index == vi && decoding) {
             const int64_t dts = Micros(pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts, v_);
             avcodec_send_packet(dec.get(), pkt.get());
-            if (Status s = receive(); !s.ok()) return s;
-            if (Status s = encodeReady(false); !s.ok()) return s;
+            if (Status s = ReceiveAndOffer(dec.get(), E_); !s.ok()) return s;
+            if (Status s = emitEncoded(); !s.ok()) return s;
             if (dts != AV_NOPTS_VALUE && dts >= E_) {
                 decoding = false;
                 if (Status s = finish(); !s.ok()) return s;

@@ -173,6 +173,12 @@ private:
     void UpdateDirectStartNote();
     // The exact picture at a time, decoded on the pictures' thread; shown when it comes.
     void RequestExactPicture(int32_t ms);
+    // `step`: one picture on from the one shown; the position then moves to where it starts.
+    void RequestExactMicros(int64_t micros, bool step);
+    // The size pictures are grabbed at: the preview's inside, within reason.
+    QSize PreviewBox() const;
+    // "position / length" under the seek bar, for previewPositionMs_.
+    void ShowPositionText();
     void OnExactPicture(const QString& path, const QImage& picture, qint64 fromMicros, qint64 forMicros);
     // The time typed in a box, in milliseconds; nullopt when the text is no time.
     static std::optional<int32_t> TypedTime(const QLineEdit* box);

@@ -220,27 +220,9 @@ std::vector<JoinFile> CUlvaneAVConverterDlg::JoinFilesOfRows() const {
 
 QString CUlvaneAVConverterDlg::UnlikeFilesText(const std::vector<JoinFile>& files, const JoinMismatch& m) const {
     const auto name = [](const std::string& path) { return QFileInfo(QString::fromStdString(path)).fileName(); };
-    const char* parameter = nullptr;
-    switch (m.parameter) {
-        case JoinParameter::Type:
-            parameter = "spgs";
-            break;
-        case JoinParameter::PictureSize:
-            parameter = "spdx";
-            break;
-        case JoinParameter::VideoCodec:
-            parameter = "spbm";
-            break;
-        case JoinParameter::AudioCodec:
-            parameter = "ypbm";
-            break;
-        case JoinParameter::SampleRate:
-            parameter = "ypcyl";
-            break;
-        case JoinParameter::Channels:
-            parameter = "sdsh";
-            break;
-    }
+    // The parameter's name, by JoinParameter in order.
+    static constexpr const char* kNames[] = {"spgs", "spdx", "spbm", "ypbm", "ypcyl", "sdsh"};
+    const char* parameter = kNames[static_cast<size_t>(m.parameter)];
     const auto value = [&](const std::string& v) { return v.empty() ? Text("TISHI", "wsp") : ToQString(v); };
     const std::string& first = files.front().path;
     return Text("TISHI", "cybt").arg(name(files[static_cast<size_t>(m.file)].path), name(first)) + "\n" +

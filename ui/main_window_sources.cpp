@@ -168,7 +168,7 @@ void CUlvaneAVConverterDlg::ShowPreviewFrame(double seconds) {
     ++grabCount_;
     std::string error;
     // Grabbed at the size shown, besides the snapshot bitmap.
-    const QSize box = preview_->contentsRect().size().boundedTo(QSize(8192, 8192));
+    const QSize box = PreviewBox();
     ShownPicture shown;
     if (!grabber_.Grab(cutSourcePath_.toStdString(), seconds, previewImagePath_.toStdString(), box.width(),
                        box.height(), shown, error)) {
@@ -225,8 +225,7 @@ void CUlvaneAVConverterDlg::GrabNewestPosition() {
     const double total = static_cast<double>(Job().info.durationMicros) / 1e6;
     const double t = total * f;
     previewPositionMs_ = static_cast<int32_t>(std::min(t * 1000, static_cast<double>(INT32_MAX)));
-    positionText_->setText(TimeText(previewPositionMs_) + " / " +
-                           TimeText(static_cast<int32_t>(std::min(total * 1000, 2e9))));
+    ShowPositionText();
     const int position = seekBar_->GetPosition();
     ShowPreviewFrame(t);
     shownPosition_ = position;
@@ -295,8 +294,7 @@ void CUlvaneAVConverterDlg::OnTimeTyped(QLineEdit* box) {
     startBox_->setText(TimeText(s));
     endBox_->setText(TimeText(e));
     previewPositionMs_ = shown;
-    positionText_->setText(TimeText(shown) + " / " +
-                           TimeText(static_cast<int32_t>(std::min<int64_t>(durationMs, INT32_MAX))));
+    ShowPositionText();
     ShowPreviewFrame(shown / 1000.0);
     shownPosition_ = seekBar_->GetPosition();
     RequestExactPicture(shown);
@@ -356,9 +354,23 @@ void CUlvaneAVConverterDlg::UpdateDirectStartNote() {
 }
 
 void CUlvaneAVConverterDlg::RequestExactPicture(int32_t ms) {
+    RequestExactMicros(int64_t{ms} * 1000, false);
+}
+
+void CUlvaneAVConverterDlg::RequestExactMicros(int64_t micros, bool step) {
     if (cutSourcePath_.isEmpty()) return;
-    stepping_ = false;
-    exact_->Request(cutSourcePath_, ms / 1000.0, preview_->contentsRect().size().boundedTo(QSize(8192, 8192)));
+    stepping_ = step;
+    exact_->Request(cutSourcePath_, static_cast<double>(micros) / 1e6, PreviewBox());
+}
+
+QSize CUlvaneAVConverterDlg::PreviewBox() const {
+    return preview_->contentsRect().size().boundedTo(QSize(8192, 8192));
+}
+
+void CUlvaneAVConverterDlg::ShowPositionText() {
+    const int64_t durationMs = Job().info.durationMicros / 1000;
+    positionText_->setText(TimeText(previewPositionMs_) + " / " +
+                           TimeText(static_cast<int32_t>(std::clamp<int64_t>(durationMs, 0, INT32_MAX))));
 }
 
 void CUlvaneAVConverterDlg::OnExactPicture(const QString& path, const QImage& picture, qint64 fromMicros,
@@ -372,9 +384,7 @@ void CUlvaneAVConverterDlg::OnExactPicture(const QString& path, const QImage& pi
         // Stepped to: the position is where that picture starts.
         stepping_ = false;
         previewPositionMs_ = static_cast<int32_t>(std::min<int64_t>(fromMicros / 1000, INT32_MAX));
-        positionText_->setText(
-            TimeText(previewPositionMs_) + " / " +
-            TimeText(static_cast<int32_t>(std::min<int64_t>(Job().info.durationMicros / 1000, INT32_MAX))));
+        ShowPositionText();
     }
 }
 
@@ -387,11 +397,8 @@ void CUlvaneAVConverterDlg::StepPicture(int step) {
     previewPositionMs_ = static_cast<int32_t>(std::min<int64_t>(at / 1000, INT32_MAX));
     if (d > 0) seekBar_->SetPosition(static_cast<int>(at * 1000 / d));
     shownPosition_ = seekBar_->GetPosition();
-    positionText_->setText(TimeText(previewPositionMs_) + " / " +
-                           TimeText(static_cast<int32_t>(std::min<int64_t>(d / 1000, INT32_MAX))));
-    stepping_ = true;
-    exact_->Request(cutSourcePath_, static_cast<double>(at) / 1e6,
-                    preview_->contentsRect().size().boundedTo(QSize(8192, 8192)));
+    ShowPositionText();
+    RequestExactMicros(at, true);
 }
 
 void CUlvaneAVConverterDlg::Play() {
