@@ -179,13 +179,17 @@ int CaptionNeed(const QWidget* w) {
 }
 
 QRect Anchored(QRect r, QSize baseSize, QSize grow) {
+    return Anchored(r, baseSize, grow, r, baseSize);
+}
+
+QRect Anchored(QRect r, QSize baseSize, QSize grow, const QRect& side, QSize sideSize) {
     if (r.width() * 10 > baseSize.width() * 4)
         r.setWidth(r.width() + grow.width());
-    else if (r.center().x() > baseSize.width() / 2)
+    else if (side.center().x() > sideSize.width() / 2)
         r.translate(grow.width(), 0);
     if (r.height() * 10 > baseSize.height() * 4)
         r.setHeight(r.height() + grow.height());
-    else if (r.center().y() > baseSize.height() / 2)
+    else if (side.center().y() > sideSize.height() / 2)
         r.translate(0, grow.height());
     return r;
 }

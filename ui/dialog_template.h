@@ -81,8 +81,11 @@ DialogLayout FitCaptions(const QMap<int, QWidget*>& items, const DialogLayout& b
 
 // An item's place in a dialog `grow` larger than `baseSize`: items wider (taller) than 40% of
 // the dialog grow with it; others in its right (lower) half keep their distance to the right
-// (bottom) edge; the rest stay.
+// (bottom) edge; the rest stay. The half is judged by `side` in a dialog of `sideSize` (by
+// default the item itself), so that an item a longer caption pushed past the middle still
+// stays with the items it belongs beside.
 QRect Anchored(QRect r, QSize baseSize, QSize grow);
+QRect Anchored(QRect r, QSize baseSize, QSize grow, const QRect& side, QSize sideSize);
 
 // Places the items as `layout` says.
 void ApplyLayout(const QMap<int, QWidget*>& items, const DialogLayout& layout);

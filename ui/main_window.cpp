@@ -338,7 +338,9 @@ void CUlvaneAVConverterDlg::LayOut() {
     if (templateRects_.isEmpty()) return;  // still being built
     const int dx = std::max(0, width() - templateSize_.width()), dy = std::max(0, height() - templateSize_.height());
     for (auto it = templateRects_.cbegin(); it != templateRects_.cend(); ++it) {
-        QRect r = Anchored(it.value(), templateSize_, {dx, dy});
+        // Which edge an item keeps to is the template's choice, whatever the captions moved.
+        QRect r = Anchored(it.value(), templateSize_, {dx, dy}, baseLayout_.rects.value(it.key(), it.value()),
+                           baseLayout_.size);
         if (it.key() == kAddButton)  // in the middle of the preview
             r = it.value().translated(dx / 2, dy / 2);
         if (it.key() == kEndPointButton)  // stays with the other cut buttons, on the left

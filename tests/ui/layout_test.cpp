@@ -16,6 +16,7 @@
 
 #include "controls/bitmap_slider.h"
 #include "controls/check_list.h"
+#include "core/language_table.h"
 #include "tests/ui/window_harness.h"
 #include "ui/control_ids.h"
 #include "ui/dialog_template.h"
@@ -88,6 +89,16 @@ TEST(Layout, TheWindowGrowsFromItsTemplateSizeAndThePreviewKeepsThePicturesShape
     w.resize(base);
     QApplication::processEvents();
     for (const auto& [id, rect] : before) EXPECT_EQ(w.Item(id)->geometry(), rect) << id;
+
+    // In German the wider tabs push the language box past the middle; grown, it still stays
+    // beside its caption.
+    w.SelectLanguage(*LanguagePosition("german.ini"));
+    QApplication::processEvents();
+    const auto gap = [&] { return w.Item(kLanguageBox)->x() - w.Item(kLanguageCaption)->geometry().right(); };
+    const int small = gap();
+    w.resize(w.minimumSize() + more);
+    QApplication::processEvents();
+    EXPECT_EQ(gap(), small);
 }
 
 namespace {
