@@ -27,7 +27,7 @@ constexpr std::string_view kCutNotes =
     "encoded again, matching the source (H.264 and HEVC; other sources are cut from the key frame).\n"
     "The last line on standard output is the output file; progress goes to standard error.\n";
 constexpr std::string_view kProbeNotes =
-    "probe prints duration_us, width, height, frame_rate, audio_tracks and subtitle_tracks.\n";
+    "probe prints duration_us, width, height, frame_rate, audio_tracks, subtitle_tracks and other_tracks.\n";
 constexpr std::string_view kGrabNotes = "grab writes the 320x240 snapshot bitmap of the picture at SECONDS.\n";
 constexpr std::string_view kExitNotes =
     "Exit status: 0 done, 1 an input failed or the job was stopped, 2 usage error.\n";

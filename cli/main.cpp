@@ -197,12 +197,13 @@ ulvane::JoinFile DescribeJoinFile(const std::string& path) {
     f.audioCodec = probe.info.audioCodec;
     f.sampleRate = probe.info.sampleRate;
     f.channels = probe.info.channels;
+    f.otherTracks = probe.info.otherTracks;
     return f;
 }
 
 const char* JoinParameterName(ulvane::JoinParameter p) {
-    static constexpr const char* kNames[] = {"file type",   "picture size", "video codec",
-                                             "audio codec", "sample rate",  "channel count"};
+    static constexpr const char* kNames[] = {"file type",   "picture size",  "video codec",         "audio codec",
+                                             "sample rate", "channel count", "list of other tracks"};
     return kNames[static_cast<size_t>(p)];
 }
 
@@ -259,6 +260,7 @@ int Probe(const ulvane::cli::Request& r) {
     std::printf("duration_us=%lld\nwidth=%d\nheight=%d\nframe_rate=%d/%d\naudio_tracks=%d\nsubtitle_tracks=%d\n",
                 static_cast<long long>(job.info.durationMicros), job.info.videoWidth, job.info.videoHeight,
                 job.info.frameRateNum, job.info.frameRateDen, job.info.audioTracks, job.info.subtitleTracks);
+    std::printf("other_tracks=%s\n", job.info.otherTracks.c_str());
     return 0;
 }
 

@@ -59,6 +59,12 @@ void ShowProgress(ConversionJob& job, const MonitorState& state, const MonitorTe
     if (percent >= 0 && percent <= 100) view.SetFileBar(percent);
 }
 
+// What the job did other than asked (an exact cut that fell back, tracks the container
+// could not hold) is told with its success.
+std::string WithNotice(const std::string& message, const ConversionJob& job) {
+    return job.notice.empty() ? message : message + "\n\n(" + job.notice + ")";
+}
+
 // A join: rows marked as the worker passes them, and the report once it is over.
 void FollowJoin(ConversionJob& job, MonitorState& state, const MonitorTexts& texts, MonitorView& view, int count) {
     // Every input the worker is past gets its row marked first, so that no row still
@@ -82,7 +88,7 @@ void FollowJoin(ConversionJob& job, MonitorState& state, const MonitorTexts& tex
         anyDone |= job.inputStatus[k].load() == kInputDone;
     }
     if (!anyFailed) {
-        view.ShowMessage(texts.joinSucceeded);
+        view.ShowMessage(WithNotice(texts.joinSucceeded, job));
         view.Open(state.lastOutputFolder);
     } else if (anyDone && !job.outputPaths.empty() && PathExists(job.outputPaths[0])) {
         // The failed files were left out; the output holds the others.
@@ -101,8 +107,7 @@ void FollowCut(ConversionJob& job, const MonitorState& state, const MonitorTexts
     MonitorClose(job, view);
     const uint8_t status = job.inputStatus[0].load();
     if (status == kInputDone) {
-        // What the job did other than asked (an exact cut that fell back) is told too.
-        view.ShowMessage(job.notice.empty() ? texts.cutSucceeded : texts.cutSucceeded + "\n\n(" + job.notice + ")");
+        view.ShowMessage(WithNotice(texts.cutSucceeded, job));
         view.Open(state.lastOutputFolder);
     } else if (status == kInputFailed) {
         view.ShowMessage(texts.cutFailed + FailureList(job, count));

@@ -81,14 +81,17 @@ std::optional<JoinMismatch> FirstDirectJoinMismatch(const std::vector<JoinFile>&
         if (f.size != first->size) return differs(JoinParameter::PictureSize, f.size, first->size);
         if (!f.videoCodec.empty() && !first->videoCodec.empty() && f.videoCodec != first->videoCodec)
             return differs(JoinParameter::VideoCodec, f.videoCodec, first->videoCodec);
-        if (f.audioCodec.empty()) continue;  // no sound to append, or nothing known of it
-        if (f.audioCodec != first->audioCodec)
-            return differs(JoinParameter::AudioCodec, f.audioCodec, first->audioCodec);
-        if (f.sampleRate && first->sampleRate && f.sampleRate != first->sampleRate)
-            return differs(JoinParameter::SampleRate, std::to_string(f.sampleRate) + " Hz",
-                           std::to_string(first->sampleRate) + " Hz");
-        if (f.channels && first->channels && f.channels != first->channels)
-            return differs(JoinParameter::Channels, std::to_string(f.channels), std::to_string(first->channels));
+        if (!f.audioCodec.empty()) {  // else no sound to append, or nothing known of it
+            if (f.audioCodec != first->audioCodec)
+                return differs(JoinParameter::AudioCodec, f.audioCodec, first->audioCodec);
+            if (f.sampleRate && first->sampleRate && f.sampleRate != first->sampleRate)
+                return differs(JoinParameter::SampleRate, std::to_string(f.sampleRate) + " Hz",
+                               std::to_string(first->sampleRate) + " Hz");
+            if (f.channels && first->channels && f.channels != first->channels)
+                return differs(JoinParameter::Channels, std::to_string(f.channels), std::to_string(first->channels));
+        }
+        if (f.otherTracks != first->otherTracks)
+            return differs(JoinParameter::OtherTracks, f.otherTracks, first->otherTracks);
     }
     return std::nullopt;
 }

@@ -40,10 +40,12 @@ struct JoinFile {
     std::string audioCodec;
     int sampleRate = 0;
     int channels = 0;
+    // The codecs of its other sound and subtitle tracks in order ("ac3, subrip"; "" none).
+    std::string otherTracks;
 };
 
 // What two files of a direct join can differ in (the window and ulvane-cli name them by this order).
-enum class JoinParameter { Type, PictureSize, VideoCodec, AudioCodec, SampleRate, Channels };
+enum class JoinParameter { Type, PictureSize, VideoCodec, AudioCodec, SampleRate, Channels, OtherTracks };
 
 // The first file that cannot follow the first described file in a direct join, and how
 // it differs: the parameter, its value and the first file's ("" for no such stream).
@@ -54,8 +56,9 @@ struct JoinMismatch {
 };
 
 // A direct join copies packets, so its files must agree with the first one in type (without
-// regard to letter case: "MP4" is "mp4"), picture size, codecs and the sound's sample rate and
-// channels. A file after the first may lack sound; it may not bring sound the first lacks.
+// regard to letter case: "MP4" is "mp4"), picture size, codecs, the sound's sample rate and
+// channels, and the other tracks a copy keeps. A file after the first may lack sound; it may
+// not bring sound the first lacks.
 // Files not described, and values not known, are left to the job.
 std::optional<JoinMismatch> FirstDirectJoinMismatch(const std::vector<JoinFile>& files);
 inline bool DirectJoinCompatible(const std::vector<JoinFile>& files) {

@@ -45,6 +45,9 @@ struct MediaInfo {
     // How many sound and subtitle tracks the file holds (a direct job takes one sound track).
     int32_t audioTracks = 0;
     int32_t subtitleTracks = 0;
+    // The codecs of the tracks a direct job copies besides the main video and sound (more
+    // sound tracks, subtitles), in the file's order: "ac3, subrip"; "" when none.
+    std::string otherTracks;
 };
 
 // The output of a re-encoding job: codecs, rates and picture size. The launch fills them
@@ -93,8 +96,8 @@ struct ConversionJob : OutputParameters {
     // Why input i failed, in plain words. Written by the worker before it advances
     // currentInput past i, so a reader that saw currentInput > i may read entry i.
     std::vector<std::string> inputError;
-    // What the job did other than asked (an exact cut that fell back), in plain words; ""
-    // when nothing. Written by the worker before currentInput reaches inputCount.
+    // What the job did other than asked (an exact cut that fell back, tracks left out), in
+    // plain words, "; " between two; "" when nothing. Written by the worker before currentInput reaches inputCount.
     std::string notice;
 
     // --- probe results and the file the probe or grabber opens -----------------

@@ -14,6 +14,7 @@ extern "C" {
 
 #include "engine/nal_units.h"
 #include "engine/remuxer.h"
+#include "engine/side_tracks.h"
 
 namespace ulvane {
 
@@ -78,7 +79,13 @@ std::vector<FramePtr> DecodeAll(AVCodecContext* dec, const std::vector<const AVP
 class ExactCutter {
 public:
     ExactCutter(MediaInput& in, OutputSink& sink, const StageContext& ctx, std::string& notice)
-        : in_(in), sink_(sink), ctx_(ctx), notice_(notice), v_(in.video()), a_(sink.audio ? in.audio() : nullptr) {
+        : in_(in),
+          sink_(sink),
+          ctx_(ctx),
+          notice_(notice),
+          v_(in.video()),
+          a_(sink.audio ? in.audio() : nullptr),
+          side_(in, sink) {
         codec_ = v_->codecpar->codec_id == AV_CODEC_ID_HEVC ? NalCodec::Hevc : NalCodec::H264;
         format_ = NalFormatOf(codec_, Extradata(v_));
         sourceSets_ = ParameterSetsOf(codec_, Extradata(v_));
@@ -113,6 +120,10 @@ private:
     Status OnCopiedVideo(PacketPtr pkt);
     Status FinishCopy();
     bool ReadOne(PacketPtr& pkt);
+    // Whether reading can stop: the pictures and the sound have ended (the other sound
+    // tracks too, within a bounded number of packets more).
+    bool Over();
+    int readAfterMain_ = 0;
     // A packet's units with the source's parameter sets before its picture (after an access unit delimiter).
     std::vector<NalUnit> WithSourceSets(const AVPacket* pkt) const;
 
@@ -122,6 +133,7 @@ private:
     std::string& notice_;
     AVStream* v_;
     AVStream* a_;
+    SideTracks side_;  // other sound tracks and subtitles, timed as the main sound
     NalCodec codec_;
     NalFormat format_;
     std::vector<NalUnit> sourceSets_;
@@ -166,6 +178,11 @@ bool ExactCutter::ReadOne(PacketPtr& pkt) {
     return true;
 }
 
+bool ExactCutter::Over() {
+    if (!videoOver_ || !(audioOver_ || !a_)) return false;
+    return side_.Done() || ++readAfterMain_ > 2000;
+}
+
 // Reads from K0 until K1, its leading pictures and the first picture after them are in
 // hand. False when there is no such K1 before E (or within the memory allowed).
 bool ExactCutter::Scan() {
@@ -177,6 +194,10 @@ bool ExactCutter::Scan() {
         if (pkt->flags & AV_PKT_FLAG_CORRUPT) continue;
         if (pkt->stream_index == ai) {
             audio_.push_back(std::move(pkt));
+            continue;
+        }
+        if (side_.Owns(pkt->stream_index)) {
+            (void)side_.Take(std::move(pkt));  // waits for Begin: nothing is written yet
             continue;
         }
         if (pkt->stream_index != vi) continue;
@@ -451,6 +472,7 @@ Status ExactCutter::OnAudio(PacketPtr pkt) {
 
 Status ExactCutter::ReleaseAudio(bool videoOver) {
     const int64_t limit = videoOver && videoEnd_ != AV_NOPTS_VALUE ? std::max(E_, videoEnd_) : E_;
+    if (Status s = side_.Limit(limit, videoOver); !s.ok()) return s;
     while (!audio_.empty()) {
         AVPacket* p = audio_.front().get();
         const int64_t t = PtsMicros(p, a_);
@@ -510,7 +532,7 @@ Status ExactCutter::FinishCopy() {
     const int vi = in_.videoIndex();
     const int ai = a_ ? in_.audioIndex() : -1;
     PacketPtr pkt;
-    while (!(videoOver_ && (audioOver_ || !a_)) && !eof_) {
+    while (!Over() && !eof_) {
         if (ctx_.cancelled()) return Status::Cancelled();
         if (!ReadOne(pkt)) break;
         if (pkt->flags & AV_PKT_FLAG_CORRUPT) continue;
@@ -518,6 +540,8 @@ Status ExactCutter::FinishCopy() {
             if (Status s = OnCopiedVideo(std::move(pkt)); !s.ok()) return s;
         } else if (pkt->stream_index == ai && !audioOver_) {
             if (Status s = OnAudio(std::move(pkt)); !s.ok()) return s;
+        } else if (side_.Owns(pkt->stream_index)) {
+            if (Status s = side_.Take(std::move(pkt)); !s.ok()) return s;
         }
     }
     videoOver_ = true;
@@ -533,6 +557,7 @@ Status ExactCutter::Splice() {
         videoEnd_ = std::max(videoEnd_ == AV_NOPTS_VALUE ? h.pts : videoEnd_, h.pts + h.dur);
         if (Status s = EmitMicros(h.pkt.get(), sink_.video, h.pts, h.dts - down, h.dur); !s.ok()) return s;
     }
+    if (Status s = side_.Begin(S_, shift_, negativeTimes_); !s.ok()) return s;
     if (Status s = ReleaseAudio(false); !s.ok()) return s;
     std::deque<PacketPtr> rest;
     for (size_t i = k1_; i < video_.size(); ++i) rest.push_back(std::move(video_[i]));
@@ -555,6 +580,9 @@ Status ExactCutter::EncodeWhole() {
     waitingAt_ = AV_NOPTS_VALUE;
     headFrames_ = 0;
     eof_ = false;
+    side_.Reset();
+    if (Status s = side_.Begin(S_, shift_, negativeTimes_); !s.ok()) return s;
+    if (S_ > in_.startMicros()) side_.GatherShownAt(in_, S_);
     in_.SeekTo(S_);
     CodecContextPtr dec;
     if (Status s = OpenStreamDecoder(v_, true, dec); !s.ok()) return s;
@@ -587,7 +615,7 @@ Status ExactCutter::EncodeWhole() {
     };
     bool decoding = true;
     PacketPtr pkt;
-    while (!(videoOver_ && (audioOver_ || !a_))) {
+    while (!Over()) {
         if (ctx_.cancelled()) return Status::Cancelled();
         if (!ReadOne(pkt)) break;
         if (pkt->stream_index == vi && decoding) {
@@ -601,6 +629,8 @@ Status ExactCutter::EncodeWhole() {
             }
         } else if (pkt->stream_index == ai && !audioOver_) {
             if (Status s = OnAudio(std::move(pkt)); !s.ok()) return s;
+        } else if (side_.Owns(pkt->stream_index)) {
+            if (Status s = side_.Take(std::move(pkt)); !s.ok()) return s;
         }
     }
     if (decoding) return finish();
@@ -609,16 +639,20 @@ Status ExactCutter::EncodeWhole() {
 }
 
 Status ExactCutter::Run() {
+    if (S_ > in_.startMicros()) {
+        side_.GatherShownAt(in_, S_);
+        in_.SeekTo(S_);
+    }
     const bool found = Scan();
     if (ctx_.cancelled()) return Status::Cancelled();
     if (found && k1Pts_ > S_) {
         if (Status s = EncodeHead(); !s.ok()) {
-            notice_ = "the pictures before the first key frame could not be encoded again (" + s.reason() +
-                      "); the segment was encoded whole";
+            AddNotice(notice_, "the pictures before the first key frame could not be encoded again (" + s.reason() +
+                                   "); the segment was encoded whole");
             return EncodeWhole();
         }
         if (headFrames_ > 0 && !SeamHolds()) {
-            notice_ = "the spliced start did not decode as the source; the segment was encoded whole";
+            AddNotice(notice_, "the spliced start did not decode as the source; the segment was encoded whole");
             return EncodeWhole();
         }
     }
@@ -665,7 +699,7 @@ void AllowInBandParameterSets(const MediaInput& in, OutputSink& sink) {
 Status ExactCutInput(MediaInput& in, OutputSink& sink, const StageContext& ctx, std::string& notice) {
     std::string why;
     if (!sink.video || !CanCutExactly(in, why)) {
-        notice = "exact cut not possible (" + why + "); cut directly from the key frame before the start";
+        AddNotice(notice, "exact cut not possible (" + why + "); cut directly from the key frame before the start");
         return CopyInput(in, sink, ctx);
     }
     ExactCutter cutter(in, sink, ctx, notice);

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "engine/media_input.h"
+#include "engine/side_tracks.h"
 
 namespace ulvane {
 
@@ -107,10 +108,14 @@ int ProbeMediaFile(ConversionJob& job) {
     info.hidesLeadingPictures = in->HidesLeadingPictures();
     info.videoCodec = in->video() ? avcodec_get_name(in->video()->codecpar->codec_id) : "";
     info.audioTracks = info.subtitleTracks = 0;
+    info.otherTracks.clear();
     for (unsigned k = 0; k < in->ctx()->nb_streams; ++k) {
         const AVStream* st = in->ctx()->streams[k];
         info.audioTracks += IsAudioStream(st);
         info.subtitleTracks += st->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE;
+        if (IsSideStream(*in, static_cast<int>(k)) && st->codecpar->codec_type != AVMEDIA_TYPE_ATTACHMENT)
+            info.otherTracks +=
+                (info.otherTracks.empty() ? "" : ", ") + std::string(avcodec_get_name(st->codecpar->codec_id));
     }
     info.audioCodec.clear();
     info.sampleRate = info.channels = 0;

@@ -84,7 +84,9 @@ Status OutputSink::Open() {
 
 Status OutputSink::Write(AVPacket* pkt) {
     const int index = pkt->stream_index;
-    Clock& c = clocks_[index & 1];
+    if (index < 0 || static_cast<size_t>(index) >= ctx_->nb_streams) return Status::Failed("no such output stream");
+    if (clocks_.size() < ctx_->nb_streams) clocks_.resize(ctx_->nb_streams);
+    Clock& c = clocks_[index];
     if (pkt->dts == AV_NOPTS_VALUE) {
         // Demuxers leave the decode time of the first pictures of a reordered stream open
         // (Matroska does). Its presentation time is no substitute: it can lie past the
@@ -122,8 +124,8 @@ Status OutputSink::Write(AVPacket* pkt) {
 }
 
 int64_t OutputSink::EndMicros(const AVStream* st) const {
-    if (!st) return 0;
-    return av_rescale_q(clocks_[st->index & 1].endTs, st->time_base, AV_TIME_BASE_Q);
+    if (!st || st->index < 0 || static_cast<size_t>(st->index) >= clocks_.size()) return 0;
+    return av_rescale_q(clocks_[st->index].endTs, st->time_base, AV_TIME_BASE_Q);
 }
 
 int64_t OutputSink::EndMicros() const {

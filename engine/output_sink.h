@@ -1,9 +1,10 @@
-// The output file of a job: container, its (at most) two streams, header, packet
-// writing with timestamp repair, trailer. Lives from the first input to the end of
-// the job; whatever happens, the file is either finished with a trailer or removed.
+// The output file of a job: container, its streams (the main video and sound, and the
+// other tracks a copy keeps), header, packet writing with timestamp repair, trailer. Lives from the first input to the
+// end of the job; whatever happens, the file is either finished with a trailer or removed.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "engine/ffmpeg_util.h"
 #include "engine/status.h"
@@ -28,6 +29,14 @@ public:
     Status AddStream(AVStream*& stream);
     AVStream* video = nullptr;
     AVStream* audio = nullptr;
+    // The other tracks a direct job copies (more sound tracks, subtitles, attachments), in
+    // the first input's order; each later input of a join must bring the same ones.
+    struct SideTrack {
+        AVStream* stream = nullptr;
+        AVMediaType kind = AVMEDIA_TYPE_UNKNOWN;
+        AVCodecID sourceCodec = AV_CODEC_ID_NONE;  // differs from the stream's when converted
+    };
+    std::vector<SideTrack> sideTracks;
 
     // Opens the file (never replacing an existing one) and writes the header.
     Status Open();
@@ -61,7 +70,7 @@ private:
     void CloseFile();
     static int InterruptOpen(void* sink);
 
-    Clock clocks_[2];
+    std::vector<Clock> clocks_;  // by stream index
     OutputFormatPtr ctx_;
     IoContextPtr file_;  // the file behind ctx_->pb
     std::string path_;

@@ -13,6 +13,7 @@ extern "C" {
 #include <libavutil/display.h>
 }
 
+#include "engine/side_tracks.h"
 #include "engine/stream_meta.h"
 
 namespace ulvane {
@@ -23,8 +24,14 @@ void CopyStreamLooks(const AVStream* from, AVStream* to, bool rotation) {
         m && size >= 9 * sizeof(int32_t)) {
         if (uint8_t* dst = av_stream_new_side_data(to, AV_PKT_DATA_DISPLAYMATRIX, size)) std::copy(m, m + size, dst);
     }
-    if (const AVDictionaryEntry* lang = av_dict_get(from->metadata, "language", nullptr, 0))
-        av_dict_set(&to->metadata, "language", lang->value, 0);
+    for (const char* key : {"language", "title"})
+        if (const AVDictionaryEntry* e = av_dict_get(from->metadata, key, nullptr, 0))
+            av_dict_set(&to->metadata, key, e->value, 0);
+    // Which track a player picks, and which subtitles it shows unasked.
+    constexpr int kChoice = AV_DISPOSITION_DEFAULT | AV_DISPOSITION_FORCED | AV_DISPOSITION_DUB |
+                            AV_DISPOSITION_ORIGINAL | AV_DISPOSITION_COMMENT | AV_DISPOSITION_HEARING_IMPAIRED |
+                            AV_DISPOSITION_VISUAL_IMPAIRED;
+    to->disposition = (to->disposition & ~kChoice) | (from->disposition & kChoice);
 }
 
 static Status AddCopyStream(const AVStream* in, OutputSink& sink, AVStream*& out) {
@@ -53,11 +60,19 @@ static Status AddCopyStream(const AVStream* in, OutputSink& sink, AVStream*& out
     return {};
 }
 
-Status SetUpCopyStreams(const MediaInput& in, OutputSink& sink) {
-    if (in.video()) {
-        if (Status s = AddCopyStream(in.video(), sink, sink.video); !s.ok()) return s;
+Status SetUpCopyStreams(const MediaInput& in, OutputSink& sink, std::string& dropped) {
+    // Streams keep the source's order, except that the main sound (the default track) comes
+    // first among the sound tracks, where players that take the first one find it.
+    for (unsigned i = 0; i < in.ctx()->nb_streams; ++i) {
+        const int index = static_cast<int>(i);
+        Status s;
+        if (index == in.videoIndex())
+            s = AddCopyStream(in.video(), sink, sink.video);
+        else if (in.audio() && !sink.audio && IsAudioStream(in.ctx()->streams[i]))
+            s = AddCopyStream(in.audio(), sink, sink.audio);
+        if (s.ok() && IsSideStream(in, index)) s = SetUpSideTrack(in, index, sink, dropped);
+        if (!s.ok()) return s;
     }
-    if (in.audio()) return AddCopyStream(in.audio(), sink, sink.audio);
     return {};
 }
 
@@ -96,7 +111,8 @@ Status CheckCopyCompatible(const MediaInput& in, const OutputSink& sink) {
         return {};
     };
     if (Status s = same(in.video(), sink.video, "video"); !s.ok()) return s;
-    return same(in.audio(), sink.audio, "audio");
+    if (Status s = same(in.audio(), sink.audio, "audio"); !s.ok()) return s;
+    return CheckSideTracks(in, sink);
 }
 
 namespace {
@@ -104,12 +120,14 @@ namespace {
 // State of copying one input.
 class Copier {
 public:
-    Copier(MediaInput& in, OutputSink& sink, const StageContext& ctx) : in_(in), sink_(sink), ctx_(ctx) {
+    Copier(MediaInput& in, OutputSink& sink, const StageContext& ctx)
+        : in_(in), sink_(sink), ctx_(ctx), side_(in, sink) {
         haveVideo_ = in.video() && sink.video;
         haveAudio_ = in.audio() && sink.audio;
         videoDone_ = !haveVideo_;
         audioDone_ = !haveAudio_;
         audioLimit_ = ctx.window.endMicros;
+        Note(side_.Limit(audioLimit_, !haveVideo_));
     }
 
     Status Run();
@@ -128,12 +146,21 @@ private:
     void ReleaseHeldAudio();
     bool Emit(AVPacket* pkt, const AVStream* in, AVStream* out);
     bool failed() const { return failure_.failed(); }
+    void Note(Status s) {
+        if (s.failed() && !failed()) failure_ = std::move(s);
+    }
+    // Where the output begins is known: the side tracks begin there too.
+    void Anchor(int64_t at) {
+        anchor_ = at;
+        Note(side_.Begin(anchor_, ctx_.offsetMicros - anchor_, false));
+    }
     // How the copy ended, once the input has been read.
     Status Outcome() const;
 
     MediaInput& in_;
     OutputSink& sink_;
     const StageContext& ctx_;
+    SideTracks side_;
     bool haveVideo_ = false, haveAudio_ = false;
     bool videoDone_ = false, audioDone_ = false;
     int64_t zero_ = AV_NOPTS_VALUE;  // the key frame the output begins with
@@ -148,6 +175,7 @@ private:
     std::deque<PacketPtr> preVideo_;      // pictures from that key frame on, not yet committed
     std::deque<PacketPtr> heldVideo_;     // pictures shown after the end, kept if still referenced
     static constexpr size_t kMaxHeldPictures = 16;
+    static constexpr int kMaxReadAfterMain = 2000;
     Status failure_;  // the first write that failed
     bool reachedStart_ = false;
     int64_t packetsRead_ = 0;  // something from the window's start on was copied
@@ -197,6 +225,7 @@ void Copier::EndVideo() {
     heldVideo_.clear();
     // Audio runs to where the copied pictures end, so both streams end together.
     if (ctx_.window.cut && videoEnd_ != AV_NOPTS_VALUE) audioLimit_ = std::max(ctx_.window.endMicros, videoEnd_);
+    Note(side_.Limit(audioLimit_, true));
     if (zero_ != AV_NOPTS_VALUE) ReleaseHeldAudio();
 }
 
@@ -229,7 +258,7 @@ void Copier::OnVideo(PacketPtr pkt) {
 
 void Copier::Commit() {
     zero_ = candidate_;
-    anchor_ = in_.HidesLeadingPictures() ? std::max(zero_, in_.startMicros()) : zero_;
+    Anchor(in_.HidesLeadingPictures() ? std::max(zero_, in_.startMicros()) : zero_);
     ReleaseHeldAudio();
     std::deque<PacketPtr> pictures;
     pictures.swap(preVideo_);
@@ -287,7 +316,8 @@ void Copier::OnAudio(PacketPtr pkt) {
         if (t == AV_NOPTS_VALUE) return;
         const int64_t end = t + ToMicros(pkt->duration, a->time_base);
         if (ctx_.window.cut && end <= ctx_.window.startMicros) return;
-        zero_ = anchor_ = t;
+        zero_ = t;
+        Anchor(t);
     }
     if (t != AV_NOPTS_VALUE && t < anchor_) return;
     if (haveVideo_ && !videoDone_) {
@@ -343,6 +373,11 @@ bool Copier::EmitAudio(AVPacket* pkt) {
 Status Copier::Run() {
     const int vi = haveVideo_ ? in_.videoIndex() : -1;
     const int ai = haveAudio_ ? in_.audioIndex() : -1;
+    int afterMain = 0;  // packets read once the main streams were done, for the other sound tracks
+    if (ctx_.window.cut && ctx_.window.startMicros > in_.startMicros()) {
+        side_.GatherShownAt(in_, ctx_.window.startMicros);
+        in_.SeekTo(ctx_.window.startMicros);
+    }
     for (;;) {
         if (ctx_.cancelled()) return Status::Cancelled();
         PacketPtr pkt = MakePacket();
@@ -354,12 +389,17 @@ Status Copier::Run() {
             OnVideo(std::move(pkt));
         else if (pkt->stream_index == ai && !audioDone_)
             OnAudio(std::move(pkt));
-        if (failed() || (videoDone_ && audioDone_)) break;
+        else if (side_.Owns(pkt->stream_index))
+            Note(side_.Take(std::move(pkt)));
+        if (failed()) break;
+        // Tracks are interleaved by time, so the other sound tracks end within a few packets.
+        if (videoDone_ && audioDone_ && (side_.Done() || ++afterMain > kMaxReadAfterMain)) break;
     }
     if (!failed()) {
         if (zero_ == AV_NOPTS_VALUE && candidate_ != AV_NOPTS_VALUE) Commit();
         if (!videoDone_) EndVideo();
         if (zero_ != AV_NOPTS_VALUE) ReleaseHeldAudio();
+        Note(side_.Limit(audioLimit_, true));
     }
     return Outcome();
 }

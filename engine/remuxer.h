@@ -2,17 +2,22 @@
 // with their own timestamps moved onto the output's timeline.
 #pragma once
 
+#include <string>
+
 #include "engine/media_input.h"
 #include "engine/output_sink.h"
 #include "engine/stage.h"
 
 namespace ulvane {
 
-// Creates the output streams from the first input's streams (codec parameters,
-// rotation, language). Fails when the container cannot hold a stream's codec.
-Status SetUpCopyStreams(const MediaInput& in, OutputSink& sink);
+// Creates the output streams from the first input's streams, in its order with the main sound
+// first among the sound tracks (codec parameters, rotation, language, title, choice flags): the main video and sound,
+// and the side tracks the container can hold. Fails when the container cannot hold the main video's or sound's codec;
+// side tracks it cannot hold are left out and named in `dropped`.
+Status SetUpCopyStreams(const MediaInput& in, OutputSink& sink, std::string& dropped);
 
-// Checks that a later input of a join can be appended to the streams made for the first.
+// Checks that a later input of a join can be appended to the streams made for the first:
+// the same main streams, and the same side tracks in the same order.
 Status CheckCopyCompatible(const MediaInput& in, const OutputSink& sink);
 
 // Copies the window of `in` to `sink`. The output of this input starts with the video

@@ -117,7 +117,11 @@ Status Worker::SetUpOutput(int i, MediaInput& in) {
         streams = transcoder_->SetUp(sink_, job_, video, audio, in.video(), in.audio(),
                                      firstRate_.value_or(in.video() ? SourceRate(in.video()) : AVRational{25, 1}));
     } else {
-        streams = SetUpCopyStreams(in, sink_);
+        std::string dropped;
+        streams = SetUpCopyStreams(in, sink_, dropped);
+        if (!dropped.empty())
+            AddNotice(job_.notice, std::string("left out, as the ") + sink_.ctx()->oformat->name +
+                                       " container cannot hold them: " + dropped);
         if (streams.ok() && job_.exactCut && !job_.joinMode) AllowInBandParameterSets(in, sink_);
     }
     if (!streams.ok()) return streams;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <string>
 
 namespace ulvane {
 
@@ -26,5 +27,10 @@ struct StageContext {
 
     bool cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }
 };
+
+// Adds `text` to what a job tells besides its result.
+inline void AddNotice(std::string& notice, const std::string& text) {
+    if (!text.empty()) notice += (notice.empty() ? "" : "; ") + text;
+}
 
 }  // namespace ulvane

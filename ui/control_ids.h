@@ -58,6 +58,7 @@ enum : int {
     kAudioCodec,
     kSampleRate,
     kChannels,
+    kOtherTracks,
 };
 }  // namespace join_role
 

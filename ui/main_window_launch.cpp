@@ -213,6 +213,7 @@ std::vector<JoinFile> CUlvaneAVConverterDlg::JoinFilesOfRows() const {
         f.audioCodec = path->data(join_role::kAudioCodec).toString().toStdString();
         f.sampleRate = path->data(join_role::kSampleRate).toInt();
         f.channels = path->data(join_role::kChannels).toInt();
+        f.otherTracks = path->data(join_role::kOtherTracks).toString().toStdString();
         files.push_back(std::move(f));
     }
     return files;
@@ -221,7 +222,7 @@ std::vector<JoinFile> CUlvaneAVConverterDlg::JoinFilesOfRows() const {
 QString CUlvaneAVConverterDlg::UnlikeFilesText(const std::vector<JoinFile>& files, const JoinMismatch& m) const {
     const auto name = [](const std::string& path) { return QFileInfo(QString::fromStdString(path)).fileName(); };
     // The parameter's name, by JoinParameter in order.
-    static constexpr const char* kNames[] = {"spgs", "spdx", "spbm", "ypbm", "ypcyl", "sdsh"};
+    static constexpr const char* kNames[] = {"spgs", "spdx", "spbm", "ypbm", "ypcyl", "sdsh", "qtgd"};
     const char* parameter = kNames[static_cast<size_t>(m.parameter)];
     const auto value = [&](const std::string& v) { return v.empty() ? Text("TISHI", "wsp") : ToQString(v); };
     const std::string& first = files.front().path;

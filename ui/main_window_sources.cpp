@@ -121,6 +121,7 @@ void CUlvaneAVConverterDlg::AddJoinRow(const QString& path, const MediaInfo& inf
     item->setData(join_role::kAudioCodec, QString::fromStdString(info.audioCodec));
     item->setData(join_role::kSampleRate, info.sampleRate);
     item->setData(join_role::kChannels, info.channels);
+    item->setData(join_role::kOtherTracks, QString::fromStdString(info.otherTracks));
     // The whole path, and the tracks a direct join takes one of.
     item->setToolTip(path + "\n" + TracksText(info));
 }

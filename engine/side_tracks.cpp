@@ -1,0 +1,375 @@
+// Side tracks of a direct job: which ones an output keeps, how text subtitles change format,
+// and how their packets are timed onto the output.
+#include "engine/side_tracks.h"
+
+#include <algorithm>
+#include <cstring>
+
+extern "C" {
+#include <libavcodec/codec_desc.h>
+}
+
+#include "engine/stream_meta.h"
+
+namespace ulvane {
+
+namespace {
+
+// Containers that hold more than one sound track (an FLV, MP3 or WAV file holds one).
+bool HoldsSeveralSoundTracks(const AVOutputFormat* ofmt) {
+    static const char* const kNames[] = {"matroska", "webm", "mov", "mp4",    "3gp",  "3g2", "ipod", "ismv", "psp",
+                                         "f4v",      "avi",  "asf", "mpegts", "mpeg", "vob", "dvd",  "nut"};
+    for (const char* n : kNames)
+        if (std::strcmp(ofmt->name, n) == 0) return true;
+    return false;
+}
+
+bool IsTextSubtitle(AVCodecID id) {
+    const AVCodecDescriptor* d = avcodec_descriptor_get(id);
+    return d && d->type == AVMEDIA_TYPE_SUBTITLE && (d->props & AV_CODEC_PROP_TEXT_SUB);
+}
+
+enum class Keep { Copy, Convert, Drop };
+
+
+// How an output keeps a side track: copied, converted to the container's text subtitle
+// format (`target`), or left out.
+Keep HowToKeep(const AVStream* st, const AVOutputFormat* ofmt, AVCodecID& target) {
+    const AVCodecID id = st->codecpar->codec_id;
+    target = id;
+    switch (st->codecpar->codec_type) {
+        case AVMEDIA_TYPE_ATTACHMENT:
+            // Matroska keeps attachments by name and type; without them it cannot.
+            return std::strcmp(ofmt->name, "matroska") == 0 && av_dict_get(st->metadata, "filename", nullptr, 0) &&
+                           av_dict_get(st->metadata, "mimetype", nullptr, 0)
+                       ? Keep::Copy
+                       : Keep::Drop;
+        case AVMEDIA_TYPE_AUDIO:
+            // Containers without a codec list (MPEG-TS) take what their readers know.
+            return HoldsSeveralSoundTracks(ofmt) && avformat_query_codec(ofmt, id, FF_COMPLIANCE_NORMAL) != 0
+                       ? Keep::Copy
+                       : Keep::Drop;
+        case AVMEDIA_TYPE_SUBTITLE: {
+            const int known = avformat_query_codec(ofmt, id, FF_COMPLIANCE_NORMAL);
+            // MPEG-TS carries bitmap subtitles and teletext without listing them.
+            if (known == 1 || (known < 0 && !IsTextSubtitle(id))) return Keep::Copy;
+            const AVCodecID own = ofmt->subtitle_codec;
+            if (IsTextSubtitle(id) && IsTextSubtitle(own) && avcodec_find_decoder(id) &&
+                avcodec_find_encoder(own) && avformat_query_codec(ofmt, own, FF_COMPLIANCE_NORMAL) == 1) {
+                target = own;
+                return Keep::Convert;
+            }
+            return Keep::Drop;
+        }
+        default:
+            return Keep::Drop;
+    }
+}
+
+// The input streams that are side tracks, in order.
+std::vector<int> SideStreamsOf(const MediaInput& in) {
+    std::vector<int> out;
+    for (unsigned i = 0; i < in.ctx()->nb_streams; ++i)
+        if (IsSideStream(in, static_cast<int>(i))) out.push_back(static_cast<int>(i));
+    return out;
+}
+
+const char* KindName(AVMediaType type) {
+    return type == AVMEDIA_TYPE_AUDIO ? "sound track" : type == AVMEDIA_TYPE_SUBTITLE ? "subtitle track" : "attachment";
+}
+
+// "sound track 2 (ac3)": the stream's place among the input's streams of its kind.
+std::string TrackName(const MediaInput& in, int index) {
+    const AVFormatContext* ctx = in.ctx();
+    const AVCodecParameters* par = ctx->streams[index]->codecpar;
+    int number = 0;
+    for (int i = 0; i <= index; ++i) number += ctx->streams[i]->codecpar->codec_type == par->codec_type ? 1 : 0;
+    return std::string(KindName(par->codec_type)) + " " + std::to_string(number) + " (" + avcodec_get_name(par->codec_id) + ")";
+}
+
+// The side tracks of `in` that an output keeps and that carry packets, in order: what a later
+// input of a join must match. Attachments are left out: the first file's are the output's.
+std::vector<int> CarriedStreams(const MediaInput& in, const AVOutputFormat* ofmt) {
+    std::vector<int> out;
+    for (int index : SideStreamsOf(in)) {
+        const AVStream* st = in.ctx()->streams[index];
+        AVCodecID target = AV_CODEC_ID_NONE;
+        if (st->codecpar->codec_type != AVMEDIA_TYPE_ATTACHMENT && HowToKeep(st, ofmt, target) != Keep::Drop)
+            out.push_back(index);
+    }
+    return out;
+}
+
+std::vector<const OutputSink::SideTrack*> CarryingTracks(const OutputSink& sink) {
+    std::vector<const OutputSink::SideTrack*> out;
+    for (const OutputSink::SideTrack& t : sink.sideTracks)
+        if (t.kind != AVMEDIA_TYPE_ATTACHMENT) out.push_back(&t);
+    return out;
+}
+
+}  // namespace
+
+// Decodes a text subtitle and encodes its text again in another text format.
+class SubtitleConverter {
+public:
+    Status Open(const AVStream* in, AVCodecID target, AVCodecParameters* outPar) {
+        const AVCodec* decoder = avcodec_find_decoder(in->codecpar->codec_id);
+        const AVCodec* encoder = avcodec_find_encoder(target);
+        if (!decoder || !encoder) return Status::Failed("no subtitle converter");
+        dec_.reset(avcodec_alloc_context3(decoder));
+        enc_.reset(avcodec_alloc_context3(encoder));
+        if (!dec_ || !enc_ || avcodec_parameters_to_context(dec_.get(), in->codecpar) < 0)
+            return Status::Failed("out of memory");
+        dec_->pkt_timebase = in->time_base;
+        if (avcodec_open2(dec_.get(), decoder, nullptr) < 0) return Status::Failed("cannot read the subtitles");
+        enc_->time_base = in->time_base;
+        // The decoder describes its styles as an ASS header, which every text encoder reads.
+        if (dec_->subtitle_header && dec_->subtitle_header_size > 0) {
+            enc_->subtitle_header = static_cast<uint8_t*>(av_mallocz(dec_->subtitle_header_size + 1));
+            if (!enc_->subtitle_header) return Status::Failed("out of memory");
+            std::memcpy(enc_->subtitle_header, dec_->subtitle_header, dec_->subtitle_header_size);
+            enc_->subtitle_header_size = dec_->subtitle_header_size;
+        }
+        if (avcodec_open2(enc_.get(), encoder, nullptr) < 0) return Status::Failed("cannot write the subtitles");
+        if (avcodec_parameters_from_context(outPar, enc_.get()) < 0) return Status::Failed("out of memory");
+        return {};
+    }
+
+    // The packet's text in the target format; false when it holds none (or cannot be read).
+    bool Convert(const AVPacket* in, PacketPtr& out) {
+        AVSubtitle sub{};
+        int got = 0;
+        if (avcodec_decode_subtitle2(dec_.get(), &sub, &got, const_cast<AVPacket*>(in)) < 0 || !got) return false;
+        sub.end_display_time -= sub.start_display_time;
+        sub.start_display_time = 0;
+        std::vector<uint8_t> buffer(1 << 16);
+        const int bytes = avcodec_encode_subtitle(enc_.get(), buffer.data(), static_cast<int>(buffer.size()), &sub);
+        const uint32_t shownMillis = sub.end_display_time;
+        avsubtitle_free(&sub);
+        out = MakePacket();
+        if (bytes <= 0 || !out || av_new_packet(out.get(), bytes) < 0) return false;
+        std::memcpy(out->data, buffer.data(), static_cast<size_t>(bytes));
+        out->pts = in->pts;
+        out->dts = in->dts;
+        out->duration = in->duration > 0 ? in->duration
+                                         : av_rescale_q(shownMillis, AVRational{1, 1000}, dec_->pkt_timebase);
+        out->flags = AV_PKT_FLAG_KEY;
+        return true;
+    }
+
+private:
+    CodecContextPtr dec_, enc_;
+};
+
+bool IsSideStream(const MediaInput& in, int index) {
+    if (index == in.videoIndex() || index == in.audioIndex()) return false;
+    const AVMediaType type = in.ctx()->streams[index]->codecpar->codec_type;
+    return type == AVMEDIA_TYPE_AUDIO || type == AVMEDIA_TYPE_SUBTITLE || type == AVMEDIA_TYPE_ATTACHMENT;
+}
+
+Status SetUpSideTrack(const MediaInput& in, int index, OutputSink& sink, std::string& dropped) {
+    const AVStream* st = in.ctx()->streams[index];
+    AVCodecID target = AV_CODEC_ID_NONE;
+    const Keep keep = HowToKeep(st, sink.ctx()->oformat, target);
+    if (keep == Keep::Drop) {
+        dropped += (dropped.empty() ? "" : ", ") + TrackName(in, index);
+        return {};
+    }
+    AVStream* out = nullptr;
+    if (Status s = sink.AddStream(out); !s.ok()) return s;
+    if (keep == Keep::Copy) {
+        if (avcodec_parameters_copy(out->codecpar, st->codecpar) < 0)
+            return Status::Failed("cannot copy the stream parameters");
+        out->codecpar->codec_tag = 0;
+    } else {
+        SubtitleConverter probe;  // checks the conversion works and gives the output's parameters
+        if (Status s = probe.Open(st, target, out->codecpar); !s.ok()) return s;
+    }
+    out->time_base = st->time_base;
+    if (st->codecpar->codec_type == AVMEDIA_TYPE_ATTACHMENT)
+        av_dict_copy(&out->metadata, st->metadata, 0);
+    else
+        CopyStreamLooks(st, out, false);
+    sink.sideTracks.push_back({out, st->codecpar->codec_type, st->codecpar->codec_id});
+    return {};
+}
+
+Status CheckSideTracks(const MediaInput& in, const OutputSink& sink) {
+    const std::vector<int> mine = CarriedStreams(in, sink.ctx()->oformat);
+    const std::vector<const OutputSink::SideTrack*> first = CarryingTracks(sink);
+    for (size_t k = 0; k < mine.size(); ++k) {
+        const AVCodecParameters* par = in.ctx()->streams[mine[k]]->codecpar;
+        if (k >= first.size())
+            return Status::Failed("it has a " + TrackName(in, mine[k]) +
+                                  " the first file lacks; join these files with re-encoding");
+        if (first[k]->kind != par->codec_type || first[k]->sourceCodec != par->codec_id)
+            return Status::Failed("its " + TrackName(in, mine[k]) + " differs from the first file's track there (" +
+                                  avcodec_get_name(first[k]->sourceCodec) + "); join these files with re-encoding");
+    }
+    if (mine.size() < first.size()) {
+        const OutputSink::SideTrack& missing = *first[mine.size()];
+        // Its number among the first file's tracks of its kind (the main sound is sound track 1).
+        int number = missing.kind == AVMEDIA_TYPE_AUDIO ? 1 : 0;
+        for (size_t j = 0; j <= mine.size(); ++j) number += first[j]->kind == missing.kind ? 1 : 0;
+        return Status::Failed(std::string("it lacks the first file's ") + KindName(missing.kind) + " " +
+                              std::to_string(number) + " (" + avcodec_get_name(missing.sourceCodec) +
+                              "); join these files with re-encoding");
+    }
+    return {};
+}
+
+struct SideTracks::Track {
+    const AVStream* in = nullptr;
+    AVStream* out = nullptr;
+    bool sound = false;
+    std::unique_ptr<SubtitleConverter> converter;
+    std::deque<PacketPtr> waiting;
+    bool done = false;
+    int64_t lastTaken = AV_NOPTS_VALUE;  // a subtitle read twice (gathered, then read again) is taken once
+};
+
+SideTracks::SideTracks(MediaInput& in, OutputSink& sink) : sink_(sink) {
+    trackOf_.assign(in.ctx()->nb_streams, -1);
+    const AVOutputFormat* ofmt = sink.ctx()->oformat;
+    const std::vector<int> mine = CarriedStreams(in, ofmt);
+    const std::vector<const OutputSink::SideTrack*> outputs = CarryingTracks(sink);
+    for (size_t k = 0; k < mine.size() && k < outputs.size(); ++k) {
+        const AVStream* st = in.ctx()->streams[mine[k]];
+        AVCodecID target = AV_CODEC_ID_NONE;
+        auto t = std::make_unique<Track>();
+        t->in = st;
+        t->out = outputs[k]->stream;
+        t->sound = st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
+        if (HowToKeep(st, ofmt, target) == Keep::Convert) {
+            t->converter = std::make_unique<SubtitleConverter>();
+            AVCodecParameters* scratch = avcodec_parameters_alloc();
+            const bool opened = scratch && t->converter->Open(st, target, scratch).ok();
+            avcodec_parameters_free(&scratch);
+            if (!opened) continue;
+        }
+        anySubtitles_ |= !t->sound;
+        trackOf_[mine[k]] = static_cast<int>(tracks_.size());
+        tracks_.push_back(std::move(t));
+    }
+}
+
+SideTracks::~SideTracks() = default;
+
+void SideTracks::GatherShownAt(MediaInput& in, int64_t atMicros) {
+    if (!anySubtitles_) return;
+    constexpr int64_t kLongestSubtitle = 60 * 1000000LL;
+    if (!in.SeekTo(atMicros - kLongestSubtitle)) return;
+    const int main = in.videoIndex() >= 0 ? in.videoIndex() : in.audioIndex();
+    for (int read = 0; read < 100000; ++read) {
+        PacketPtr pkt = MakePacket();
+        if (in.ReadPacket(pkt.get()) < 0) break;
+        const int index = pkt->stream_index;
+        if (index == main) {
+            const int64_t t = pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts;
+            if (t != AV_NOPTS_VALUE && ToMicros(t, in.ctx()->streams[index]->time_base) >= atMicros) break;
+        } else if (Owns(index) && !tracks_[trackOf_[index]]->sound) {
+            (void)Take(std::move(pkt));
+        }
+    }
+}
+
+Status SideTracks::Take(PacketPtr pkt) {
+    Track& t = *tracks_[trackOf_[pkt->stream_index]];
+    if (t.done) return {};
+    if (!t.sound && pkt->pts != AV_NOPTS_VALUE) {
+        if (t.lastTaken != AV_NOPTS_VALUE && pkt->pts <= t.lastTaken) return {};
+        t.lastTaken = pkt->pts;
+    }
+    t.waiting.push_back(std::move(pkt));
+    if (t.waiting.size() > 4096) t.waiting.pop_front();  // a bounded backlog before the start is known
+    return Release(t);
+}
+
+Status SideTracks::Begin(int64_t fromMicros, int64_t shiftMicros, bool holdStart) {
+    begun_ = true;
+    from_ = fromMicros;
+    shift_ = shiftMicros;
+    holdStart_ = holdStart;
+    for (auto& t : tracks_)
+        if (Status s = Release(*t); !s.ok()) return s;
+    return {};
+}
+
+Status SideTracks::Limit(int64_t limitMicros, bool final) {
+    limit_ = limitMicros;
+    final_ = final;
+    for (auto& t : tracks_)
+        if (Status s = Release(*t); !s.ok()) return s;
+    return {};
+}
+
+void SideTracks::Reset() {
+    begun_ = final_ = false;
+    limit_ = INT64_MAX;
+    for (auto& t : tracks_) {
+        t->waiting.clear();
+        t->done = false;
+        t->lastTaken = AV_NOPTS_VALUE;
+    }
+}
+
+bool SideTracks::Done() const {
+    return std::all_of(tracks_.begin(), tracks_.end(), [](const auto& t) { return !t->sound || t->done; });
+}
+
+Status SideTracks::Release(Track& t) {
+    if (!begun_) return {};
+    while (!t.waiting.empty()) {
+        AVPacket* p = t.waiting.front().get();
+        const int64_t raw = p->pts != AV_NOPTS_VALUE ? p->pts : p->dts;
+        if (raw == AV_NOPTS_VALUE) {
+            t.waiting.pop_front();
+            continue;
+        }
+        int64_t at = ToMicros(raw, t.in->time_base);
+        int64_t dur = std::max<int64_t>(0, ToMicros(p->duration, t.in->time_base));
+        if (at >= limit_) {
+            if (!final_) return {};  // decided when the pictures end
+            if (t.sound) t.done = true;
+            t.waiting.clear();
+            return {};
+        }
+        bool keep = true;
+        if (t.sound) {
+            keep = holdStart_ ? at + dur > from_ : at >= from_;
+        } else if (at < from_) {
+            // A subtitle already on screen where the output begins is shown from there on. One
+            // without a duration (a bitmap page, cleared by the next one) moves to the start with
+            // what follows it: a page cleared before the start is cleared there again.
+            keep = dur > 0 ? at + dur > from_ : !IsTextSubtitle(t.in->codecpar->codec_id);
+            dur = dur > 0 ? at + dur - from_ : 0;
+            at = from_;
+        }
+        if (keep) {
+            if (Status s = Emit(t, p, at, dur); !s.ok()) return s;
+        }
+        t.waiting.pop_front();
+    }
+    return {};
+}
+
+Status SideTracks::Emit(Track& t, AVPacket* pkt, int64_t atMicros, int64_t durMicros) {
+    PacketPtr converted;
+    if (t.converter) {
+        if (!t.converter->Convert(pkt, converted)) return {};  // nothing to show
+        pkt = converted.get();
+        if (durMicros == 0) durMicros = std::max<int64_t>(0, ToMicros(pkt->duration, t.in->time_base));
+    }
+    const AVRational tb = t.out->time_base;
+    const int64_t pts = av_rescale_q(atMicros + shift_, AV_TIME_BASE_Q, tb);
+    int64_t dts = pts;
+    if (t.sound && pkt->dts != AV_NOPTS_VALUE && pkt->pts != AV_NOPTS_VALUE)
+        dts = av_rescale_q(ToMicros(pkt->dts, t.in->time_base) + shift_, AV_TIME_BASE_Q, tb);
+    pkt->pts = pts;
+    pkt->dts = std::min(dts, pts);
+    pkt->duration = av_rescale_q(durMicros, AV_TIME_BASE_Q, tb);
+    pkt->stream_index = t.out->index;
+    return sink_.Write(pkt);
+}
+
+}  // namespace ulvane

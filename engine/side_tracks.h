@@ -1,0 +1,78 @@
+// The tracks a direct job copies besides the main video and sound: more sound tracks (other
+// languages, commentary), subtitles, and Matroska attachments (fonts, cover art). They follow
+// the main streams: they begin where the output begins, end where its pictures end, and move
+// onto the output timeline by the same amount.
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/media_input.h"
+#include "engine/output_sink.h"
+#include "engine/stage.h"
+
+namespace ulvane {
+
+// Whether stream `index` of `in` is a side track: a sound track other than the main one, a
+// subtitle track or an attachment.
+bool IsSideStream(const MediaInput& in, int index);
+
+// Adds to `sink` an output stream for side track `index` of `in` when the container can hold
+// it, with its language, title and default/forced flags. A text subtitle the container cannot
+// hold is converted to the container's own text format (SubRip becomes MP4 timed text). A track
+// left out is named at the end of `dropped` ("subtitle track 2 (hdmv_pgs_subtitle)").
+Status SetUpSideTrack(const MediaInput& in, int index, OutputSink& sink, std::string& dropped);
+
+// Whether a later input of a join brings the same side tracks (kinds and codecs, in order) as
+// the first one; fails naming the first track that differs.
+Status CheckSideTracks(const MediaInput& in, const OutputSink& sink);
+
+class SubtitleConverter;
+
+// Copies the side tracks of one input, as its main streams are copied.
+class SideTracks {
+public:
+    SideTracks(MediaInput& in, OutputSink& sink);
+    ~SideTracks();
+    SideTracks(const SideTracks&) = delete;
+    SideTracks& operator=(const SideTracks&) = delete;
+
+    bool Owns(int streamIndex) const {
+        return streamIndex >= 0 && static_cast<size_t>(streamIndex) < trackOf_.size() && trackOf_[streamIndex] >= 0;
+    }
+    // Reads the subtitles already on screen at `atMicros` (they start up to a minute before),
+    // which a seek to `atMicros` skips; the caller seeks for its own reading afterwards.
+    void GatherShownAt(MediaInput& in, int64_t atMicros);
+    // Takes a packet of a side track; it waits until Begin and Limit decide on it.
+    Status Take(PacketPtr pkt);
+    // The output begins: what starts at `fromMicros` (source time) or later is copied, moved by
+    // `shiftMicros`. `holdStart`: a sound frame that holds `fromMicros` is copied too. A subtitle
+    // shown at `fromMicros` is copied from there on.
+    Status Begin(int64_t fromMicros, int64_t shiftMicros, bool holdStart);
+    // Sound and subtitles that start at or after `limitMicros` are not copied. `final`: the
+    // limit no longer moves (the pictures have ended), so waiting packets are decided now.
+    Status Limit(int64_t limitMicros, bool final);
+    // Forgets what waits and what was decided, for a stage that reads its input again.
+    void Reset();
+    // Every sound track has passed the limit, so no more reading is needed for them.
+    bool Done() const;
+
+private:
+    struct Track;
+    Status Release(Track& t);
+    Status Emit(Track& t, AVPacket* pkt, int64_t atMicros, int64_t durMicros);
+
+    OutputSink& sink_;
+    std::vector<std::unique_ptr<Track>> tracks_;
+    std::vector<int> trackOf_;
+    bool anySubtitles_ = false;  // input stream index -> index in tracks_, or -1
+    bool begun_ = false;
+    bool final_ = false;
+    bool holdStart_ = false;
+    int64_t from_ = 0, shift_ = 0;
+    int64_t limit_ = INT64_MAX;
+};
+
+}  // namespace ulvane
