@@ -31,7 +31,6 @@ bool IsTextSubtitle(AVCodecID id) {
 
 enum class Keep { Copy, Convert, Drop };
 
-
 // How an output keeps a side track: copied, converted to the container's text subtitle
 // format (`target`), or left out.
 Keep HowToKeep(const AVStream* st, const AVOutputFormat* ofmt, AVCodecID& target) {
@@ -53,11 +52,15 @@ Keep HowToKeep(const AVStream* st, const AVOutputFormat* ofmt, AVCodecID& target
             const int known = avformat_query_codec(ofmt, id, FF_COMPLIANCE_NORMAL);
             // MPEG-TS carries bitmap subtitles and teletext without listing them.
             if (known == 1 || (known < 0 && !IsTextSubtitle(id))) return Keep::Copy;
-            const AVCodecID own = ofmt->subtitle_codec;
-            if (IsTextSubtitle(id) && IsTextSubtitle(own) && avcodec_find_decoder(id) &&
-                avcodec_find_encoder(own) && avformat_query_codec(ofmt, own, FF_COMPLIANCE_NORMAL) == 1) {
-                target = own;
-                return Keep::Convert;
+            // The container's own text format: the one it names, else the first it holds.
+            if (!IsTextSubtitle(id) || !avcodec_find_decoder(id)) return Keep::Drop;
+            for (AVCodecID own : {ofmt->subtitle_codec, AV_CODEC_ID_MOV_TEXT, AV_CODEC_ID_SUBRIP, AV_CODEC_ID_ASS,
+                                  AV_CODEC_ID_WEBVTT}) {
+                if (IsTextSubtitle(own) && avcodec_find_encoder(own) &&
+                    avformat_query_codec(ofmt, own, FF_COMPLIANCE_NORMAL) == 1) {
+                    target = own;
+                    return Keep::Convert;
+                }
             }
             return Keep::Drop;
         }
@@ -84,7 +87,8 @@ std::string TrackName(const MediaInput& in, int index) {
     const AVCodecParameters* par = ctx->streams[index]->codecpar;
     int number = 0;
     for (int i = 0; i <= index; ++i) number += ctx->streams[i]->codecpar->codec_type == par->codec_type ? 1 : 0;
-    return std::string(KindName(par->codec_type)) + " " + std::to_string(number) + " (" + avcodec_get_name(par->codec_id) + ")";
+    return std::string(KindName(par->codec_type)) + " " + std::to_string(number) + " (" +
+           avcodec_get_name(par->codec_id) + ")";
 }
 
 // The side tracks of `in` that an output keeps and that carry packets, in order: what a later
@@ -151,8 +155,8 @@ public:
         std::memcpy(out->data, buffer.data(), static_cast<size_t>(bytes));
         out->pts = in->pts;
         out->dts = in->dts;
-        out->duration = in->duration > 0 ? in->duration
-                                         : av_rescale_q(shownMillis, AVRational{1, 1000}, dec_->pkt_timebase);
+        out->duration =
+            in->duration > 0 ? in->duration : av_rescale_q(shownMillis, AVRational{1, 1000}, dec_->pkt_timebase);
         out->flags = AV_PKT_FLAG_KEY;
         return true;
     }
@@ -228,7 +232,7 @@ struct SideTracks::Track {
     int64_t lastTaken = AV_NOPTS_VALUE;  // a subtitle read twice (gathered, then read again) is taken once
 };
 
-SideTracks::SideTracks(MediaInput& in, OutputSink& sink) : sink_(sink) {
+SideTracks::SideTracks(MediaInput& in, OutputSink& sink) : in_(in), sink_(sink) {
     trackOf_.assign(in.ctx()->nb_streams, -1);
     const AVOutputFormat* ofmt = sink.ctx()->oformat;
     const std::vector<int> mine = CarriedStreams(in, ofmt);
@@ -298,13 +302,14 @@ Status SideTracks::Begin(int64_t fromMicros, int64_t shiftMicros, bool holdStart
 Status SideTracks::Limit(int64_t limitMicros, bool final) {
     limit_ = limitMicros;
     final_ = final;
+    if (final && begun_ && !chaptersAdded_) AddChapters();
     for (auto& t : tracks_)
         if (Status s = Release(*t); !s.ok()) return s;
     return {};
 }
 
 void SideTracks::Reset() {
-    begun_ = final_ = false;
+    begun_ = final_ = chaptersAdded_ = false;
     limit_ = INT64_MAX;
     for (auto& t : tracks_) {
         t->waiting.clear();
@@ -315,6 +320,31 @@ void SideTracks::Reset() {
 
 bool SideTracks::Done() const {
     return std::all_of(tracks_.begin(), tracks_.end(), [](const auto& t) { return !t->sound || t->done; });
+}
+
+// The chapters of the input that begin before the limit and end after the beginning, cut to
+// both and moved onto the output timeline. Muxers read them when they finish the file.
+void SideTracks::AddChapters() {
+    chaptersAdded_ = true;
+    AVFormatContext* out = sink_.ctx();
+    const AVFormatContext* src = in_.ctx();
+    for (unsigned i = 0; i < src->nb_chapters; ++i) {
+        const AVChapter* c = src->chapters[i];
+        const int64_t start = std::max(ToMicros(c->start, c->time_base), from_);
+        const int64_t end = std::min(ToMicros(c->end, c->time_base), limit_);
+        if (start >= limit_ || end <= start) continue;
+        void* grown = av_realloc_array(out->chapters, out->nb_chapters + 1, sizeof(AVChapter*));
+        if (!grown) return;
+        out->chapters = static_cast<AVChapter**>(grown);
+        auto* ch = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+        if (!ch) return;
+        ch->id = static_cast<int64_t>(out->nb_chapters) + 1;
+        ch->time_base = AVRational{1, 1000};
+        ch->start = av_rescale_q(start + shift_, AV_TIME_BASE_Q, ch->time_base);
+        ch->end = av_rescale_q(end + shift_, AV_TIME_BASE_Q, ch->time_base);
+        av_dict_copy(&ch->metadata, c->metadata, 0);
+        out->chapters[out->nb_chapters++] = ch;
+    }
 }
 
 Status SideTracks::Release(Track& t) {

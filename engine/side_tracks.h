@@ -52,7 +52,8 @@ public:
     // shown at `fromMicros` is copied from there on.
     Status Begin(int64_t fromMicros, int64_t shiftMicros, bool holdStart);
     // Sound and subtitles that start at or after `limitMicros` are not copied. `final`: the
-    // limit no longer moves (the pictures have ended), so waiting packets are decided now.
+    // limit no longer moves (the pictures have ended), so waiting packets are decided now,
+    // and the input's chapters between the beginning and the limit go onto the output.
     Status Limit(int64_t limitMicros, bool final);
     // Forgets what waits and what was decided, for a stage that reads its input again.
     void Reset();
@@ -63,11 +64,14 @@ private:
     struct Track;
     Status Release(Track& t);
     Status Emit(Track& t, AVPacket* pkt, int64_t atMicros, int64_t durMicros);
+    void AddChapters();
 
+    const MediaInput& in_;
     OutputSink& sink_;
     std::vector<std::unique_ptr<Track>> tracks_;
     std::vector<int> trackOf_;
-    bool anySubtitles_ = false;  // input stream index -> index in tracks_, or -1
+    bool anySubtitles_ = false;
+    bool chaptersAdded_ = false;  // input stream index -> index in tracks_, or -1
     bool begun_ = false;
     bool final_ = false;
     bool holdStart_ = false;

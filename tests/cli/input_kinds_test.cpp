@@ -32,21 +32,6 @@ double ProbedSeconds(const std::string& path) {
     return std::atof(ProbeValues(r.out)["duration_us"].c_str()) / 1e6;
 }
 
-// Strength of a tone of `hz` in `sound` between two times (Goertzel), as an amplitude.
-double ToneLevel(const std::vector<float>& sound, double hz, double from, double to, int rate = 8000) {
-    const size_t a = static_cast<size_t>(from * rate), b = std::min(sound.size(), static_cast<size_t>(to * rate));
-    if (b <= a) return 0;
-    const double w = 2 * M_PI * hz / rate, c = 2 * std::cos(w);
-    double s1 = 0, s2 = 0;
-    for (size_t i = a; i < b; ++i) {
-        const double s0 = sound[i] + c * s1 - s2;
-        s2 = s1;
-        s1 = s0;
-    }
-    const double power = s1 * s1 + s2 * s2 - c * s1 * s2;
-    return 2 * std::sqrt(std::max(power, 0.0)) / static_cast<double>(b - a);
-}
-
 bool HaveEncoder(const std::string& name) {
     const CommandResult r = Run({"ffmpeg", "-hide_banner", "-encoders"});
     return r.out.find(" " + name + " ") != std::string::npos;

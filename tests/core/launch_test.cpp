@@ -269,6 +269,20 @@ TEST(Launch, TheRefusalNamesTheFirstUnlikeFileAndWhatDiffers) {
     EXPECT_EQ(m->parameter, JoinParameter::PictureSize);
     EXPECT_EQ(m->value, "1280*720");
     EXPECT_EQ(m->firstValue, "640*360");
+    // The other sound and subtitle tracks, in order, are one parameter: each is copied.
+    JoinFile tracks = a, otherTracks = a;
+    tracks.otherTracks = "ac3, subrip";
+    otherTracks.otherTracks = "ac3, ass";
+    m = FirstDirectJoinMismatch({tracks, tracks, otherTracks});
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->file, 2);
+    EXPECT_EQ(m->parameter, JoinParameter::OtherTracks);
+    EXPECT_EQ(m->value, "ac3, ass");
+    EXPECT_EQ(m->firstValue, "ac3, subrip");
+    m = mismatch({tracks});
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->parameter, JoinParameter::OtherTracks);
+    EXPECT_EQ(m->firstValue, "");
     // A later file may be silent; it may not bring sound to a silent first file.
     EXPECT_FALSE(mismatch({av("/b.mp4", "h264", "", 0, 0)}));
     const JoinFile silent = av("/s.mp4", "h264", "", 0, 0);

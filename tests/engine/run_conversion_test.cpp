@@ -122,3 +122,23 @@ TEST(RunConversion, ASegmentPastTheEndOfTheFileFails) {
     EXPECT_FALSE(job.inputError[0].empty());
     EXPECT_TRUE(FilesIn(out.path()).empty());
 }
+
+TEST(RunConversion, ACopyIntoAnotherContainerConvertsTextSubtitlesAndTellsWhatItLeftOut) {
+    // MP4 holds neither SubRip nor attachments: the subtitles become MP4 timed text with
+    // their words and times, the font is left out, and the job says so.
+    TempDir out;
+    ConversionJob job;
+    FillCut(job, FilmWithTracksFixture(), out / "film.mp4", 0, 10, false);
+    RunConversion(job);
+    ASSERT_EQ(job.inputStatus[0].load(), kInputDone) << job.inputError[0];
+    const CommandResult codec = ulvane::test::Run({"ffprobe", "-v", "error", "-select_streams", "s", "-show_entries",
+                                                   "stream=codec_name", "-of", "csv=p=0", out / "film.mp4"});
+    EXPECT_EQ(codec.out, "mov_text\n");
+    const std::vector<Caption> captions = CaptionsOf(out / "film.mp4");
+    ASSERT_EQ(captions.size(), 3u);
+    EXPECT_EQ(captions[1].text, "Second line");
+    EXPECT_NEAR(captions[1].start, 4, 0.05);
+    EXPECT_NEAR(captions[1].end, 7.5, 0.05);
+    EXPECT_NE(job.notice.find("attachment 1 (ttf)"), std::string::npos) << job.notice;
+    EXPECT_EQ(job.notice.find("subtitle"), std::string::npos) << job.notice;
+}

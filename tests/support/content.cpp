@@ -81,15 +81,29 @@ double PsnrAt(const std::string& output, double outSeconds, const std::string& s
     return Psnr(PictureAt(output, outSeconds), PictureAt(source, sourceSeconds));
 }
 
-std::vector<float> SoundOf(const std::string& path, int rate) {
+std::vector<float> SoundOf(const std::string& path, int rate, int track) {
     // Placed by its timestamps, as a player places it: a late start and holes become
     // silence, overlaps are dropped.
     const CommandResult r =
-        Run({"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:a:0", "-af", "aresample=async=1:first_pts=0",
-             "-ac", "1", "-ar", std::to_string(rate), "-f", "f32le", "-"});
+        Run({"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:a:" + std::to_string(track), "-af",
+             "aresample=async=1:first_pts=0", "-ac", "1", "-ar", std::to_string(rate), "-f", "f32le", "-"});
     std::vector<float> samples(r.exitCode == 0 ? r.out.size() / sizeof(float) : 0);
     if (!samples.empty()) std::memcpy(samples.data(), r.out.data(), samples.size() * sizeof(float));
     return samples;
+}
+
+double ToneLevel(const std::vector<float>& sound, double hz, double from, double to, int rate) {
+    const size_t a = static_cast<size_t>(from * rate), b = std::min(sound.size(), static_cast<size_t>(to * rate));
+    if (b <= a) return 0;
+    const double w = 2 * M_PI * hz / rate, c = 2 * std::cos(w);
+    double s1 = 0, s2 = 0;
+    for (size_t i = a; i < b; ++i) {
+        const double s0 = sound[i] + c * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+    }
+    const double power = s1 * s1 + s2 * s2 - c * s1 * s2;
+    return 2 * std::sqrt(std::max(power, 0.0)) / static_cast<double>(b - a);
 }
 
 double Loudness(const std::vector<float>& sound, double from, double to, int rate) {

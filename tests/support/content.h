@@ -34,9 +34,13 @@ double Psnr(const GreyPicture& a, const GreyPicture& b);
 // PSNR of `output` at `outSeconds` against `source` at `sourceSeconds`.
 double PsnrAt(const std::string& output, double outSeconds, const std::string& source, double sourceSeconds);
 
-// The sound of a file mixed to one channel at `rate` Hz, as float samples from the file's
-// start, placed by its timestamps as a player places it (a late start or a hole is silence).
-std::vector<float> SoundOf(const std::string& path, int rate = 8000);
+// The sound of a file (its sound track `track`, counted from 0) mixed to one channel at
+// `rate` Hz, as float samples from the file's start, placed by its timestamps as a player
+// places it (a late start or a hole is silence).
+std::vector<float> SoundOf(const std::string& path, int rate = 8000, int track = 0);
+
+// Strength of a tone of `hz` in `sound` between two times in seconds (Goertzel), as an amplitude.
+double ToneLevel(const std::vector<float>& sound, double hz, double from, double to, int rate = 8000);
 
 // Loudness (root mean square) of `sound` between two times in seconds.
 double Loudness(const std::vector<float>& sound, double from, double to, int rate = 8000);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -119,6 +120,108 @@ std::string AvFixture() {
                               "-preset", "veryfast", "-bf",      "2",
                               "-g",      "25",       "-pix_fmt", "yuv420p",
                               "-c:a",    "aac",      "-ac",      "2"});
+}
+
+std::string FilmWithTracksFixture() {
+    static const std::string path = [] {
+        static const TempDir parts;  // what the film is made of, kept while the process runs
+        WriteFileBytes(parts / "film.srt",
+                       "1\n00:00:01,000 --> 00:00:03,000\nFirst line\n\n"
+                       "2\n00:00:04,000 --> 00:00:07,500\nSecond line\n\n"
+                       "3\n00:00:08,000 --> 00:00:09,000\nThird line\n");
+        WriteFileBytes(parts / "chapters.txt",
+                       ";FFMETADATA1\n"
+                       "[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=3000\ntitle=Opening\n"
+                       "[CHAPTER]\nTIMEBASE=1/1000\nSTART=3000\nEND=6000\ntitle=Middle\n"
+                       "[CHAPTER]\nTIMEBASE=1/1000\nSTART=6000\nEND=10000\ntitle=End\n");
+        WriteFileBytes(parts / "font.ttf", std::string(4096, '\x5a'));
+        return Fixture("film_tracks.mkv", {"-f",
+                                           "lavfi",
+                                           "-i",
+                                           "testsrc2=size=320x240:rate=25:duration=10",
+                                           "-f",
+                                           "lavfi",
+                                           "-i",
+                                           "sine=frequency=440:sample_rate=48000:duration=10",
+                                           "-f",
+                                           "lavfi",
+                                           "-i",
+                                           "sine=frequency=880:sample_rate=48000:duration=10",
+                                           "-i",
+                                           parts / "film.srt",
+                                           "-i",
+                                           parts / "chapters.txt",
+                                           "-map",
+                                           "0",
+                                           "-map",
+                                           "1",
+                                           "-map",
+                                           "2",
+                                           "-map",
+                                           "3",
+                                           "-map_chapters",
+                                           "4",
+                                           "-c:v",
+                                           "libx264",
+                                           "-preset",
+                                           "veryfast",
+                                           "-bf",
+                                           "2",
+                                           "-g",
+                                           "50",
+                                           "-keyint_min",
+                                           "50",
+                                           "-sc_threshold",
+                                           "0",
+                                           "-pix_fmt",
+                                           "yuv420p",
+                                           "-c:a",
+                                           "aac",
+                                           "-c:s",
+                                           "srt",
+                                           "-metadata:s:a:0",
+                                           "language=eng",
+                                           "-metadata:s:a:1",
+                                           "language=deu",
+                                           "-metadata:s:a:1",
+                                           "title=German",
+                                           "-disposition:a:0",
+                                           "default",
+                                           "-disposition:a:1",
+                                           "0",
+                                           "-metadata:s:s:0",
+                                           "language=fra",
+                                           "-disposition:s:0",
+                                           "forced",
+                                           "-attach",
+                                           parts / "font.ttf",
+                                           "-metadata:s:t",
+                                           "mimetype=application/x-truetype-font"});
+    }();
+    return path;
+}
+
+std::vector<Caption> CaptionsOf(const std::string& path, int track) {
+    const CommandResult r = Run(
+        {"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:s:" + std::to_string(track), "-f", "srt", "-"});
+    std::vector<Caption> out;
+    std::istringstream in(r.exitCode == 0 ? r.out : "");
+    std::string line;
+    const auto seconds = [](const std::string& t) {
+        int h = 0, m = 0, s = 0, ms = 0;
+        std::sscanf(t.c_str(), "%d:%d:%d,%d", &h, &m, &s, &ms);
+        return h * 3600.0 + m * 60.0 + s + ms / 1000.0;
+    };
+    while (std::getline(in, line)) {
+        const size_t arrow = line.find(" --> ");
+        if (arrow == std::string::npos) continue;
+        Caption c;
+        c.start = seconds(line.substr(0, arrow));
+        c.end = seconds(line.substr(arrow + 5));
+        while (std::getline(in, line) && !line.empty() && line != "\r") c.text += (c.text.empty() ? "" : "\n") + line;
+        out.push_back(std::move(c));
+    }
+    return out;
 }
 
 std::string AvFixture30fps() {

@@ -1,0 +1,157 @@
+// Every track of a film through direct cuts and joins: the second sound track, subtitles on
+// the output timeline, attachments, chapters, and the refusal of a join whose files bring
+// other tracks.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "tests/cli/cli_test_util.h"
+#include "tests/support/content.h"
+
+using namespace ulvane::test;
+
+namespace {
+
+// The streams of a file, a line each: "video h264", "audio aac deu German", "subtitle subrip
+// forced fra", "attachment ttf font.ttf" (flags before tags).
+std::vector<std::string> StreamsOf(const std::string& path) {
+    const CommandResult r =
+        Run({"ffprobe", "-v", "error", "-show_entries",
+             "stream=codec_type,codec_name:stream_tags=language,title,filename:stream_disposition=forced", "-of",
+             "default=noprint_wrappers=1", path});
+    std::vector<std::string> out;
+    std::istringstream in(r.out);
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+        if (key == "codec_name") {
+            out.push_back(value);
+        } else if (key == "codec_type" && !out.empty()) {
+            out.back() = value + " " + out.back();
+        } else if (key == "DISPOSITION:forced" && !out.empty()) {
+            if (value == "1") out.back() += " forced";
+        } else if (key.rfind("TAG:", 0) == 0 && !out.empty()) {
+            out.back() += " " + value;
+        }
+    }
+    return out;
+}
+
+// Chapter starts and titles: "0.000 Opening".
+std::vector<std::pair<double, std::string>> ChaptersOf(const std::string& path) {
+    const CommandResult r = Run({"ffprobe", "-v", "error", "-show_entries", "chapter=start_time:chapter_tags=title",
+                                 "-of", "csv=p=0", path});
+    std::vector<std::pair<double, std::string>> out;
+    std::istringstream in(r.out);
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t comma = line.find(',');
+        if (comma != std::string::npos) out.emplace_back(std::atof(line.c_str()), line.substr(comma + 1));
+    }
+    return out;
+}
+
+double ProbeNumber(const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {"ffprobe", "-v", "error"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return std::atof(Run(argv).out.c_str());
+}
+
+// Which tone a sound track carries in a stretch of seconds: 440 or 880, 0 when neither clearly.
+int ToneOf(const std::string& path, int track, double from, double to) {
+    const std::vector<float> sound = SoundOf(path, 8000, track);
+    const double low = ToneLevel(sound, 440, from, to), high = ToneLevel(sound, 880, from, to);
+    if (low > 0.05 && high < low / 20) return 440;
+    if (high > 0.05 && low < high / 20) return 880;
+    return 0;
+}
+
+}  // namespace
+
+TEST(Tracks, ADirectCutKeepsEveryTrackOnTheOutputTimeline) {
+    const std::string film = FilmWithTracksFixture();
+    const CommandResult probe = Cli({"probe", film});
+    EXPECT_EQ(ProbeValues(probe.out)["other_tracks"], "aac, subrip");
+    EXPECT_EQ(ProbeValues(probe.out)["audio_tracks"], "2");
+    const double containerStart = ProbeNumber({"-show_entries", "format=start_time", "-of", "csv=p=0", film});
+    const double videoStart =
+        ProbeNumber({"-select_streams", "v:0", "-show_entries", "stream=start_time", "-of", "csv=p=0", film});
+    // Where the film shows its captions (moved with its pictures when it was written).
+    const std::vector<Caption> source = CaptionsOf(film);
+    ASSERT_EQ(source.size(), 3u);
+    for (const bool exact : {false, true}) {
+        SCOPED_TRACE(exact ? "exact" : "direct");
+        TempDir out;
+        std::vector<std::string> args = {"cut",      film,      "--start",           "2.5",
+                                         "--end",    "8.2",     "--out-dir",         out.path().string(),
+                                         "--quiet"};
+        if (exact) args.push_back("--exact");
+        const CommandResult r = Cli(args);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const std::string cut = LastLine(r.out);
+        // The source time that lands on 0: the key frame at 2 s, or the marked start itself.
+        const double origin = exact ? containerStart + 2.5 : videoStart + 2.0;
+        EXPECT_EQ(Problems(Inspect(cut), true, true, 8.2 - origin - containerStart, 0.1), "");
+
+        EXPECT_EQ(StreamsOf(cut), (std::vector<std::string>{"video h264", "audio aac eng", "audio aac deu German",
+                                                           "subtitle subrip forced fra", "attachment ttf font.ttf"}));
+        EXPECT_EQ(ToneOf(cut, 0, 0.5, 4.5), 440);
+        EXPECT_EQ(ToneOf(cut, 1, 0.5, 4.5), 880);
+
+        // A caption already shown at the start is shown from 0; the others keep their place
+        // against the pictures; the one starting before the end stays whole.
+        const std::vector<Caption> captions = CaptionsOf(cut);
+        ASSERT_EQ(captions.size(), 3u);
+        EXPECT_EQ(captions[0].text, "First line");
+        EXPECT_NEAR(captions[0].start, 0, 0.002);
+        EXPECT_NEAR(captions[0].end, source[0].end - origin, 0.002);
+        for (size_t k = 1; k < 3; ++k) {
+            EXPECT_EQ(captions[k].text, source[k].text);
+            EXPECT_NEAR(captions[k].start, source[k].start - origin, 0.002);
+            EXPECT_NEAR(captions[k].end, source[k].end - origin, 0.002);
+        }
+
+        // Chapters inside the segment, the first cut to its start.
+        const auto chapters = ChaptersOf(cut);
+        ASSERT_EQ(chapters.size(), 3u);
+        EXPECT_EQ(chapters[0].second, "Opening");
+        EXPECT_NEAR(chapters[0].first, 0, 0.002);
+        EXPECT_EQ(chapters[1].second, "Middle");
+        EXPECT_NEAR(chapters[1].first, 3 - origin, 0.002);
+        EXPECT_EQ(chapters[2].second, "End");
+        EXPECT_NEAR(chapters[2].first, 6 - origin, 0.002);
+    }
+}
+
+TEST(Tracks, ADirectJoinKeepsEveryTrackOfEachFileAndRefusesFilesWithOtherTracks) {
+    const std::string film = FilmWithTracksFixture();
+    TempDir out;
+    CommandResult r = Cli({"join", "--out-dir", out.path().string(), "--name", "twice", film, film, "--quiet"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string joined = LastLine(r.out);
+    EXPECT_EQ(Problems(Inspect(joined), true, true, 20, 0.1), "");
+    EXPECT_EQ(StreamsOf(joined).size(), 5u);
+    EXPECT_EQ(ToneOf(joined, 1, 11, 15), 880);
+    const std::vector<Caption> captions = CaptionsOf(joined);
+    ASSERT_EQ(captions.size(), 6u);
+    // The second file's captions follow its pictures, one file length later.
+    for (size_t k = 0; k < 3; ++k) {
+        EXPECT_EQ(captions[k + 3].text, captions[k].text);
+        EXPECT_NEAR(captions[k + 3].start - captions[k].start, 10, 0.05);
+    }
+    const auto chapters = ChaptersOf(joined);
+    ASSERT_EQ(chapters.size(), 6u);
+    EXPECT_EQ(chapters[3].second, "Opening");
+    EXPECT_NEAR(chapters[3].first, 10, 0.05);
+
+    // A file without the subtitles: named with both track lists, and nothing is made.
+    const std::string bare = Fixture("film_bare.mkv", {"-i", film, "-map", "0:v", "-map", "0:a", "-c", "copy"});
+    TempDir refused;
+    r = Cli({"join", "--out-dir", refused.path().string(), "--name", "mixed", film, bare, "--quiet"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("film_bare.mkv cannot be joined directly"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("list of other tracks is aac, the first file's is aac, subrip"), std::string::npos) << r.err;
+    EXPECT_TRUE(FilesIn(refused.path()).empty());
+}
