@@ -24,11 +24,6 @@ constexpr size_t kMaxBufferedBytes = size_t{256} << 20;  // K0 to K1 held in mem
 constexpr int kSeamPackets = 4;                          // copied packets decoded by the seam check
 constexpr size_t kMaxHeldPictures = 16;
 
-std::span<const uint8_t> Extradata(const AVStream* st) {
-    const AVCodecParameters* p = st->codecpar;
-    return {p->extradata, static_cast<size_t>(std::max(p->extradata_size, 0))};
-}
-
 bool SameFrame(const AVFrame* a, const AVFrame* b) {
     if (a->format != b->format || a->width != b->width || a->height != b->height) return false;
     const auto* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(a->format));
@@ -429,11 +424,8 @@ bool ExactCutter::SeamHolds() {
 }
 
 std::vector<NalUnit> ExactCutter::WithSourceSets(const AVPacket* pkt) const {
-    std::vector<NalUnit> units = SplitNalUnits({pkt->data, static_cast<size_t>(pkt->size)}, format_.lengthSize);
-    const int delimiter = codec_ == NalCodec::H264 ? 9 : 35;
-    const auto at = units.begin() + (!units.empty() && NalType(codec_, units.front()) == delimiter ? 1 : 0);
-    units.insert(at, sourceSets_.begin(), sourceSets_.end());
-    return units;
+    return WithParameterSets(codec_, SplitNalUnits({pkt->data, static_cast<size_t>(pkt->size)}, format_.lengthSize),
+                             sourceSets_);
 }
 
 Status ExactCutter::EmitMicros(AVPacket* pkt, AVStream* out, int64_t ptsMicros, int64_t dtsMicros, int64_t durMicros) {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 extern "C" {
@@ -131,6 +132,12 @@ private:
 inline FramePtr MakeFrame() {
     return FramePtr(av_frame_alloc());
 }
+// A stream's decoder set-up bytes (avcC, hvcC, AudioSpecificConfig...), empty when none.
+inline std::span<const uint8_t> Extradata(const AVStream* st) {
+    const AVCodecParameters* p = st->codecpar;
+    return {p->extradata, static_cast<size_t>(p->extradata_size > 0 ? p->extradata_size : 0)};
+}
+
 inline PacketPtr MakePacket() {
     return PacketPtr(av_packet_alloc());
 }

@@ -328,6 +328,21 @@ Status OpenStreamDecoder(const AVStream* st, bool frameThreads, CodecContextPtr&
     return {};
 }
 
+std::vector<uint8_t> MediaInput::HeaderVideoExtradata(const std::string& path, const std::atomic<bool>* cancel) {
+    if (!IsUrl(path) && !CheckLocalFile(path).ok()) return {};
+    AVFormatContext* raw = avformat_alloc_context();
+    if (!raw) return {};
+    raw->interrupt_callback = InterruptOn(cancel);
+    if (avformat_open_input(&raw, OpenName(path).c_str(), nullptr, nullptr) < 0) return {};
+    const InputFormatPtr ctx(raw);
+    for (unsigned i = 0; i < raw->nb_streams; ++i) {
+        if (!IsRealVideoStream(raw->streams[i])) continue;
+        const std::span<const uint8_t> bytes = Extradata(raw->streams[i]);
+        return {bytes.begin(), bytes.end()};
+    }
+    return {};
+}
+
 Status MediaInput::OpenDecoders(bool withAudio, bool frameThreads) {
     if (videoIndex_ >= 0) {
         if (Status s = OpenStreamDecoder(video(), frameThreads, videoDec_); !s.ok()) return s;

@@ -32,6 +32,12 @@ public:
     static Status Open(const std::string& path, std::unique_ptr<MediaInput>& input,
                        const std::atomic<bool>* cancel = nullptr);
 
+    // The decoder set-up bytes of the first video stream as the container's header gives
+    // them, without analysing the streams (cheap for MP4 and Matroska, whose headers hold
+    // them); empty when the file cannot be opened or has none.
+    static std::vector<uint8_t> HeaderVideoExtradata(const std::string& path,
+                                                     const std::atomic<bool>* cancel = nullptr);
+
     // Opens decoders for the chosen streams. A video decoder that cannot be opened is
     // a failure; an audio stream whose decoder cannot be opened is dropped. `withAudio`
     // false leaves the audio stream alone. `frameThreads` false decodes with slice

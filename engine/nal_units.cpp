@@ -182,4 +182,11 @@ bool StartsAtRandomAccess(NalCodec codec, const std::vector<NalUnit>& units) {
     return false;
 }
 
+std::vector<NalUnit> WithParameterSets(NalCodec codec, std::vector<NalUnit> units, const std::vector<NalUnit>& sets) {
+    const int delimiter = codec == NalCodec::H264 ? 9 : 35;
+    const auto at = units.begin() + (!units.empty() && NalType(codec, units.front()) == delimiter ? 1 : 0);
+    units.insert(at, sets.begin(), sets.end());
+    return units;
+}
+
 }  // namespace ulvane

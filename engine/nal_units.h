@@ -47,6 +47,10 @@ NalUnit EndOfSequenceUnit(NalCodec codec);
 // damaged one.
 int H264ParameterSetId(const NalUnit& unit);
 
+// `units` with `sets` placed before the picture: after an access unit delimiter when the
+// units begin with one, else first.
+std::vector<NalUnit> WithParameterSets(NalCodec codec, std::vector<NalUnit> units, const std::vector<NalUnit>& sets);
+
 // Whether a packet's first picture unit is a random-access picture.
 bool StartsAtRandomAccess(NalCodec codec, const std::vector<NalUnit>& units);
 

@@ -7,12 +7,14 @@
 #include "engine/remuxer.h"
 
 #include <algorithm>
+#include <cstring>
 #include <deque>
 
 extern "C" {
 #include <libavutil/display.h>
 }
 
+#include "engine/nal_units.h"
 #include "engine/side_tracks.h"
 #include "engine/stream_meta.h"
 
@@ -76,13 +78,38 @@ Status SetUpCopyStreams(const MediaInput& in, OutputSink& sink, std::string& dro
     return {};
 }
 
+bool CarriesParameterSetsInBand(const OutputSink& sink) {
+    if (!sink.video) return false;
+    const char* name = sink.ctx()->oformat->name;
+    const uint32_t tag = sink.video->codecpar->codec_tag;
+    return std::strcmp(name, "matroska") == 0 || std::strcmp(name, "webm") == 0 || std::strcmp(name, "mpegts") == 0 ||
+           tag == MKTAG('a', 'v', 'c', '3') || tag == MKTAG('h', 'e', 'v', '1');
+}
+
+// Whether a later input's H.264/HEVC pictures, coded with other parameter sets than the
+// first input's, can follow them: its sets then travel in band before its first picture.
+static bool ParameterSetsCanChange(const AVStream* in, const OutputSink& sink) {
+    const AVCodecParameters* a = in->codecpar;
+    const AVCodecParameters* o = sink.video->codecpar;
+    if (a->codec_id != AV_CODEC_ID_H264 && a->codec_id != AV_CODEC_ID_HEVC) return false;
+    const NalCodec codec = a->codec_id == AV_CODEC_ID_HEVC ? NalCodec::Hevc : NalCodec::H264;
+    // Matroska stores no decode times: readers derive them from the first file's reorder
+    // depth, which a file with another depth would contradict.
+    const char* name = sink.ctx()->oformat->name;
+    const bool storesDecodeTimes = std::strcmp(name, "matroska") != 0 && std::strcmp(name, "webm") != 0;
+    return CarriesParameterSetsInBand(sink) && a->format == o->format &&
+           (storesDecodeTimes || a->video_delay == o->video_delay) &&
+           NalFormatOf(codec, Extradata(in)).lengthSize == NalFormatOf(codec, Extradata(sink.video)).lengthSize &&
+           !ParameterSetsOf(codec, Extradata(in)).empty();
+}
+
 Status CheckCopyCompatible(const MediaInput& in, const OutputSink& sink) {
     // Only the start of a file can hide pictures (an edit list); after another file they would show.
     if (in.HidesLeadingPictures())
         return Status::Failed(
             "its first pictures are hidden by its container (an edit list, as phones write when they trim), "
             "which a later part of a direct join cannot keep; join these files with re-encoding");
-    auto same = [](const AVStream* a, const AVStream* out, const char* kind) -> Status {
+    auto same = [&sink](const AVStream* a, const AVStream* out, const char* kind) -> Status {
         if (!a) return {};
         if (!out)
             return Status::Failed(std::string("the first file has no ") + kind + " stream to append this file's " +
@@ -98,9 +125,10 @@ Status CheckCopyCompatible(const MediaInput& in, const OutputSink& sink) {
         const bool sameShape =
             kind[0] == 'v' ? in->width == o->width && in->height == o->height
                            : in->sample_rate == o->sample_rate && in->ch_layout.nb_channels == o->ch_layout.nb_channels;
-        const bool sameSetup =
-            in->extradata_size == o->extradata_size &&
-            (in->extradata_size == 0 || std::equal(in->extradata, in->extradata + in->extradata_size, o->extradata));
+        const bool sameSetup = (in->extradata_size == o->extradata_size &&
+                                (in->extradata_size == 0 ||
+                                 std::equal(in->extradata, in->extradata + in->extradata_size, o->extradata))) ||
+                               (kind[0] == 'v' && ParameterSetsCanChange(a, sink));
         if (!sameShape || !sameSetup)
             return Status::Failed(std::string("its ") + kind +
                                   " is coded with other parameters than the first file's (" +
@@ -128,6 +156,15 @@ public:
         audioDone_ = !haveAudio_;
         audioLimit_ = ctx.window.endMicros;
         Note(side_.Limit(audioLimit_, !haveVideo_));
+        // After another input, this one's parameter sets go before its first picture, where
+        // the output can carry them: a decoder then switches to them (repeating the same sets
+        // is harmless). In a join whose inputs differ in them, before each key frame too.
+        const AVCodecID id = haveVideo_ ? in.video()->codecpar->codec_id : AV_CODEC_ID_NONE;
+        if ((sink.packetsWritten() > 0 || ctx.repeatParameterSets) &&
+            (id == AV_CODEC_ID_H264 || id == AV_CODEC_ID_HEVC) && CarriesParameterSetsInBand(sink)) {
+            nalFormat_ = NalFormatOf(id == AV_CODEC_ID_HEVC ? NalCodec::Hevc : NalCodec::H264, Extradata(in.video()));
+            inputSets_ = ParameterSetsOf(nalFormat_.codec, Extradata(in.video()));
+        }
     }
 
     Status Run();
@@ -174,6 +211,9 @@ private:
     int64_t candidate_ = AV_NOPTS_VALUE;  // key frame the output would begin with
     std::deque<PacketPtr> preVideo_;      // pictures from that key frame on, not yet committed
     std::deque<PacketPtr> heldVideo_;     // pictures shown after the end, kept if still referenced
+    NalFormat nalFormat_;
+    std::vector<NalUnit> inputSets_;  // parameter sets put before the first (or each) key frame
+    bool setsSent_ = false;
     static constexpr size_t kMaxHeldPictures = 16;
     static constexpr int kMaxReadAfterMain = 2000;
     Status failure_;  // the first write that failed
@@ -300,7 +340,28 @@ void Copier::EmitVideo(AVPacket* pkt) {
     if (dur <= 0 && v->avg_frame_rate.num > 0) dur = av_rescale_q(1, av_inv_q(v->avg_frame_rate), AV_TIME_BASE_Q);
     if (pts != AV_NOPTS_VALUE) videoEnd_ = std::max(videoEnd_ == AV_NOPTS_VALUE ? pts : videoEnd_, pts + dur);
     if (pts == AV_NOPTS_VALUE || pts + dur > ctx_.window.startMicros) reachedStart_ = true;
-    Emit(pkt, v, sink_.video);
+    const bool key = (pkt->flags & AV_PKT_FLAG_KEY) != 0;
+    if (inputSets_.empty() || (setsSent_ && !(key && ctx_.repeatParameterSets))) {
+        Emit(pkt, v, sink_.video);
+        return;
+    }
+    setsSent_ = true;
+    std::vector<NalUnit> units = SplitNalUnits({pkt->data, static_cast<size_t>(pkt->size)}, nalFormat_.lengthSize);
+    if (std::any_of(units.begin(), units.end(),
+                    [&](const NalUnit& u) { return IsParameterSet(nalFormat_.codec, NalType(nalFormat_.codec, u)); })) {
+        Emit(pkt, v, sink_.video);  // the picture brings its sets itself
+        return;
+    }
+    const std::vector<uint8_t> bytes =
+        JoinNalUnits(WithParameterSets(nalFormat_.codec, std::move(units), inputSets_), nalFormat_.lengthSize);
+    PacketPtr withSets = MakePacket();
+    if (!withSets || av_new_packet(withSets.get(), static_cast<int>(bytes.size())) < 0 ||
+        av_packet_copy_props(withSets.get(), pkt) < 0) {
+        Note(Status::Failed("out of memory"));
+        return;
+    }
+    std::copy(bytes.begin(), bytes.end(), withSets->data);
+    Emit(withSets.get(), v, sink_.video);
 }
 
 void Copier::OnAudio(PacketPtr pkt) {

@@ -17,8 +17,13 @@ namespace ulvane {
 Status SetUpCopyStreams(const MediaInput& in, OutputSink& sink, std::string& dropped);
 
 // Checks that a later input of a join can be appended to the streams made for the first:
-// the same main streams, and the same side tracks in the same order.
+// the same main streams (H.264/HEVC may differ in their parameter sets where the output
+// carries them in band), and the same side tracks in the same order.
 Status CheckCopyCompatible(const MediaInput& in, const OutputSink& sink);
+
+// Whether the output can carry H.264/HEVC parameter sets in band, before the pictures that
+// use them: Matroska and MPEG-TS always, MP4 and MOV with the avc3/hev1 sample entries.
+bool CarriesParameterSetsInBand(const OutputSink& sink);
 
 // Copies the window of `in` to `sink`. The output of this input starts with the video
 // key frame at or before the window's start (audio from before it is dropped) and ends

@@ -47,6 +47,7 @@ private:
     Status OpenInput(int i, std::unique_ptr<MediaInput>& in);
     Status ReadyOutputFor(int i, MediaInput& in);
     Status SetUpOutput(int i, MediaInput& in);
+    bool LaterInputsChangeParameterSets(const MediaInput& first) const;
     Status PlaceInput(int i, MediaInput& in, StageContext& ctx);
     void ReportProgress(int i, int64_t outputMicros, int64_t inputDuration);
     Status CloseOutput(bool lastPending, bool cancelled);
@@ -60,6 +61,7 @@ private:
     bool anyVideo_ = false, anyAudio_ = false;
     std::optional<AVRational> firstRate_;
     int64_t inputBegin_ = 0;
+    bool setsChange_ = false;  // a direct join's inputs differ in their parameter sets
 };
 
 bool Worker::RecordIsUsable() const {
@@ -123,6 +125,10 @@ Status Worker::SetUpOutput(int i, MediaInput& in) {
             AddNotice(job_.notice, std::string("left out, as the ") + sink_.ctx()->oformat->name +
                                        " container cannot hold them: " + dropped);
         if (streams.ok() && job_.exactCut && !job_.joinMode) AllowInBandParameterSets(in, sink_);
+        if (streams.ok() && job_.joinMode) {
+            setsChange_ = LaterInputsChangeParameterSets(in);
+            if (setsChange_) AllowInBandParameterSets(in, sink_);
+        }
     }
     if (!streams.ok()) return streams;
     if (Status s = sink_.Open(); !s.ok()) return s;
@@ -130,9 +136,27 @@ Status Worker::SetUpOutput(int i, MediaInput& in) {
     return {};
 }
 
+// Whether a later input of a direct join codes its pictures with other parameter sets than
+// `first`, as far as the containers' headers tell (MP4 and Matroska do). An MP4 or MOV
+// output must then be written so that it can carry them in band, which is decided with its
+// header, and every key frame gets its input's sets.
+bool Worker::LaterInputsChangeParameterSets(const MediaInput& first) const {
+    if (!first.video()) return false;
+    const AVCodecID id = first.video()->codecpar->codec_id;
+    if (id != AV_CODEC_ID_H264 && id != AV_CODEC_ID_HEVC) return false;
+    const std::span<const uint8_t> mine = Extradata(first.video());
+    for (int k = 1; k < job_.inputCount; ++k) {
+        if (job_.cancelRequested.load()) return false;
+        const std::vector<uint8_t> theirs = MediaInput::HeaderVideoExtradata(job_.inputPaths[k], &job_.cancelRequested);
+        if (!theirs.empty() && !std::equal(theirs.begin(), theirs.end(), mine.begin(), mine.end())) return true;
+    }
+    return false;
+}
+
 // Where input i starts on the output, which part of it to take, and how its progress shows.
 Status Worker::PlaceInput(int i, MediaInput& in, StageContext& ctx) {
     ctx.cancel = &job_.cancelRequested;
+    ctx.repeatParameterSets = setsChange_;
     ctx.offsetMicros = i == 0 ? 0 : (transcoder_ ? transcoder_->EndMicros() : sink_.EndMicros());
     inputBegin_ = ctx.offsetMicros;
     if (!job_.joinMode) {

@@ -21,7 +21,11 @@ struct InputWindow {
 
 struct StageContext {
     InputWindow window;
-    int64_t offsetMicros = 0;                 // where this input begins in the output
+    int64_t offsetMicros = 0;  // where this input begins in the output
+    // The inputs of this join code their H.264/HEVC pictures with different parameter sets:
+    // each key frame copied gets its input's sets before it, so that a reader that seeks
+    // there decodes it with its own sets.
+    bool repeatParameterSets = false;
     std::function<void(int64_t)> onProgress;  // output clock reached, microseconds
     const std::atomic<bool>* cancel = nullptr;
 

@@ -41,8 +41,8 @@ std::vector<std::string> StreamsOf(const std::string& path) {
 
 // Chapter starts and titles: "0.000 Opening".
 std::vector<std::pair<double, std::string>> ChaptersOf(const std::string& path) {
-    const CommandResult r = Run({"ffprobe", "-v", "error", "-show_entries", "chapter=start_time:chapter_tags=title",
-                                 "-of", "csv=p=0", path});
+    const CommandResult r = Run(
+        {"ffprobe", "-v", "error", "-show_entries", "chapter=start_time:chapter_tags=title", "-of", "csv=p=0", path});
     std::vector<std::pair<double, std::string>> out;
     std::istringstream in(r.out);
     std::string line;
@@ -84,9 +84,8 @@ TEST(Tracks, ADirectCutKeepsEveryTrackOnTheOutputTimeline) {
     for (const bool exact : {false, true}) {
         SCOPED_TRACE(exact ? "exact" : "direct");
         TempDir out;
-        std::vector<std::string> args = {"cut",      film,      "--start",           "2.5",
-                                         "--end",    "8.2",     "--out-dir",         out.path().string(),
-                                         "--quiet"};
+        std::vector<std::string> args = {"cut", film,        "--start",           "2.5",    "--end",
+                                         "8.2", "--out-dir", out.path().string(), "--quiet"};
         if (exact) args.push_back("--exact");
         const CommandResult r = Cli(args);
         ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -96,7 +95,7 @@ TEST(Tracks, ADirectCutKeepsEveryTrackOnTheOutputTimeline) {
         EXPECT_EQ(Problems(Inspect(cut), true, true, 8.2 - origin - containerStart, 0.1), "");
 
         EXPECT_EQ(StreamsOf(cut), (std::vector<std::string>{"video h264", "audio aac eng", "audio aac deu German",
-                                                           "subtitle subrip forced fra", "attachment ttf font.ttf"}));
+                                                            "subtitle subrip forced fra", "attachment ttf font.ttf"}));
         EXPECT_EQ(ToneOf(cut, 0, 0.5, 4.5), 440);
         EXPECT_EQ(ToneOf(cut, 1, 0.5, 4.5), 880);
 
