@@ -328,6 +328,14 @@ Status OpenStreamDecoder(const AVStream* st, bool frameThreads, CodecContextPtr&
     return {};
 }
 
+std::vector<int> MediaInput::SoundTracks() const {
+    std::vector<int> out;
+    if (audioIndex_ >= 0) out.push_back(audioIndex_);
+    for (unsigned i = 0; i < ctx_->nb_streams; ++i)
+        if (static_cast<int>(i) != audioIndex_ && IsAudioStream(ctx_->streams[i])) out.push_back(static_cast<int>(i));
+    return out;
+}
+
 std::vector<uint8_t> MediaInput::HeaderVideoExtradata(const std::string& path, const std::atomic<bool>* cancel) {
     if (!IsUrl(path) && !CheckLocalFile(path).ok()) return {};
     AVFormatContext* raw = avformat_alloc_context();

@@ -47,6 +47,8 @@ public:
     AVFormatContext* ctx() const { return ctx_.get(); }
     AVStream* video() const { return videoIndex_ >= 0 ? ctx_->streams[videoIndex_] : nullptr; }
     AVStream* audio() const { return audioIndex_ >= 0 ? ctx_->streams[audioIndex_] : nullptr; }
+    // Its sound tracks: the main one first, then the others in the file's order.
+    std::vector<int> SoundTracks() const;
     int videoIndex() const { return videoIndex_; }
     int audioIndex() const { return audioIndex_; }
     AVCodecContext* videoDecoder() const { return videoDec_.get(); }

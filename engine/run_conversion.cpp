@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <optional>
 
@@ -11,6 +12,7 @@
 #include "engine/media_input.h"
 #include "engine/output_sink.h"
 #include "engine/remuxer.h"
+#include "engine/side_tracks.h"
 #include "engine/transcoder.h"
 
 namespace ulvane {
@@ -57,8 +59,10 @@ private:
     OutputSink sink_;
     std::unique_ptr<Transcoder> transcoder_;
     bool outputReady_ = false;
-    // Re-encoding: which kinds the output carries (any input having them).
-    bool anyVideo_ = false, anyAudio_ = false;
+    // Re-encoding: which kinds the output carries (any input having them), and how many
+    // sound tracks the input with the most has.
+    bool anyVideo_ = false;
+    size_t soundTracks_ = 0;
     std::optional<AVRational> firstRate_;
     int64_t inputBegin_ = 0;
     bool setsChange_ = false;  // a direct join's inputs differ in their parameter sets
@@ -87,7 +91,7 @@ void Worker::ScanInputs() {
         if (job_.cancelRequested.load()) return;
         if (!MediaInput::Open(job_.inputPaths[i], in, &job_.cancelRequested).ok()) continue;
         anyVideo_ |= in->video() != nullptr;
-        anyAudio_ |= in->audio() != nullptr;
+        soundTracks_ = std::max(soundTracks_, in->SoundTracks().size());
         if (in->video() && !firstRate_) firstRate_ = SourceRate(in->video());
         if (!job_.joinMode) break;
     }
@@ -115,8 +119,15 @@ Status Worker::SetUpOutput(int i, MediaInput& in) {
     if (job_.reencode) {
         transcoder_ = std::make_unique<Transcoder>();
         const bool video = anyVideo_ || in.video();
-        const bool audio = anyAudio_ || in.audio();
-        streams = transcoder_->SetUp(sink_, job_, video, audio, in.video(), in.audio(),
+        // Every sound track where the container holds several; Flash Video and Windows
+        // Media files keep the main one.
+        const AVOutputFormat* ofmt = sink_.ctx()->oformat;
+        const size_t most = std::max(soundTracks_, in.SoundTracks().size());
+        const bool several = HoldsSeveralSoundTracks(ofmt) && std::strcmp(ofmt->name, "asf") != 0;
+        std::vector<const AVStream*> looks;
+        for (int index : in.SoundTracks()) looks.push_back(in.ctx()->streams[index]);
+        streams = transcoder_->SetUp(sink_, job_, video, static_cast<int>(several ? most : std::min<size_t>(most, 1)),
+                                     in.video(), looks,
                                      firstRate_.value_or(in.video() ? SourceRate(in.video()) : AVRational{25, 1}));
     } else {
         std::string dropped;

@@ -13,9 +13,8 @@ extern "C" {
 
 namespace ulvane {
 
-namespace {
+namespace {}  // namespace
 
-// Containers that hold more than one sound track (an FLV, MP3 or WAV file holds one).
 bool HoldsSeveralSoundTracks(const AVOutputFormat* ofmt) {
     static const char* const kNames[] = {"matroska", "webm", "mov", "mp4",    "3gp",  "3g2", "ipod", "ismv", "psp",
                                          "f4v",      "avi",  "asf", "mpegts", "mpeg", "vob", "dvd",  "nut"};
@@ -23,6 +22,8 @@ bool HoldsSeveralSoundTracks(const AVOutputFormat* ofmt) {
         if (std::strcmp(ofmt->name, n) == 0) return true;
     return false;
 }
+
+namespace {
 
 bool IsTextSubtitle(AVCodecID id) {
     const AVCodecDescriptor* d = avcodec_descriptor_get(id);

@@ -15,6 +15,9 @@
 
 namespace ulvane {
 
+// Whether a container holds more than one sound track (an FLV, MP3 or WAV file holds one).
+bool HoldsSeveralSoundTracks(const AVOutputFormat* ofmt);
+
 // Whether stream `index` of `in` is a side track: a sound track other than the main one, a
 // subtitle track or an attachment.
 bool IsSideStream(const MediaInput& in, int index);

@@ -1,5 +1,5 @@
 // Indirect jobs: every input decoded, its pictures scaled and its sound resampled to
-// the job's output parameters, and encoded into one pair of output streams.
+// the job's output parameters, and encoded into one video stream and the sound tracks.
 //
 // The output timeline is built by the transcoder itself: pictures go out at the
 // output frame rate (repeated or dropped as the source's timing asks), sound as a
@@ -12,6 +12,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "engine/conversion_job.h"
 #include "engine/media_input.h"
@@ -32,12 +33,13 @@ public:
     Transcoder(const Transcoder&) = delete;
     Transcoder& operator=(const Transcoder&) = delete;
 
-    // Creates the output streams and opens the encoders. `looks` (may be null) is the
-    // source stream whose language the output keeps (pictures are turned upright and
-    // written without a rotation); `sourceRate` the frame rate used when the settings
-    // ask for the source's.
-    Status SetUp(OutputSink& sink, const OutputParameters& s, bool withVideo, bool withAudio,
-                 const AVStream* videoLooks, const AVStream* audioLooks, AVRational sourceRate);
+    // Creates the output streams and opens the encoders: a video stream when `withVideo`,
+    // and `soundTracks` sound tracks, each encoded with the same settings. The looks (may be
+    // null) are the source streams whose language and title the outputs keep (pictures are
+    // turned upright and written without a rotation); `sourceRate` the frame rate used when
+    // the settings ask for the source's.
+    Status SetUp(OutputSink& sink, const OutputParameters& s, bool withVideo, int soundTracks,
+                 const AVStream* videoLooks, const std::vector<const AVStream*>& soundLooks, AVRational sourceRate);
 
     // Decodes the window of `in` and encodes it at ctx.offsetMicros of the output.
     // Cancelled when ctx.cancel is set; the output then ends where it had got to.

@@ -2,6 +2,8 @@
 // timeline (see transcoder.h for the rules).
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
+#include <vector>
 
 extern "C" {
 #include <libavutil/opt.h>
@@ -61,6 +63,26 @@ private:
     int64_t shift_ = 0;              // added to the stream's times after a clock reset
 };
 
+// One sound track of the input on its way to its output track: decoded, resampled and
+// placed by its timestamps.
+struct SoundIn {
+    SoundOut* out = nullptr;
+    const AVStream* st = nullptr;
+    AVCodecContext* dec = nullptr;
+    CodecContextPtr ownDecoder;  // tracks other than the main one decode on their own
+    bool done = false;
+    int64_t beginSample = 0;
+    int64_t end = 0;  // content reached, microseconds from the input's zero
+    StreamClock clock;
+    int64_t lastLength = 0;
+    int64_t trimSamples = 0;  // resampled samples still to drop (sound before the start)
+    int64_t lastDiff = 0;     // the last sound frame's offset from its place, samples
+    SwrPtr swr;
+    ChannelLayout swrLayout;
+    int swrRate = 0, swrFormat = -1;
+    SampleBuffer buf;  // resampled sound
+};
+
 // Decoding and placing one input on the output timeline.
 class InputPass {
 public:
@@ -70,8 +92,6 @@ public:
         endLimit_ = ctx.window.cut ? ctx.window.endMicros - zero_ : INT64_MAX;
         videoOn_ = in.videoDecoder() && d.venc;
         orientation_ = OrientationOf(in.video());
-        audioOn_ = in.audioDecoder() && d.aenc;
-        beginSample_ = d.aenc ? d.SampleAt(ctx.offsetMicros) : 0;
         beginSlot_ = d.venc ? d.SlotAt(ctx.offsetMicros) : 0;
         // The extent a frame's time may have: from the file's start to the window's end
         // (or the file's end), with room for the odd stream that runs a little longer.
@@ -80,22 +100,43 @@ public:
         hi_ = ctx.window.cut ? endLimit_ + kSlack
               : duration > 0 ? in.startMicros() + duration - zero_ + kSlack
                              : INT64_MAX / 4;
+        // The input's k-th sound track goes to output track k; a track whose decoder cannot
+        // be opened is left silent.
+        const std::vector<int> tracks = in.SoundTracks();
+        for (size_t k = 0; k < tracks.size() && k < d.sounds.size(); ++k) {
+            auto t = std::make_unique<SoundIn>();
+            t->out = &d.sounds[k];
+            t->st = in.ctx()->streams[tracks[k]];
+            if (tracks[k] == in.audioIndex()) {
+                t->dec = in.audioDecoder();
+            } else if (OpenStreamDecoder(t->st, true, t->ownDecoder).ok()) {
+                t->dec = t->ownDecoder.get();
+            }
+            if (!t->dec) continue;
+            t->beginSample = d.SampleAt(ctx.offsetMicros);
+            soundOf_.resize(in.ctx()->nb_streams, nullptr);
+            soundOf_[tracks[k]] = t.get();
+            sounds_.push_back(std::move(t));
+        }
     }
     Status Run();
 
 private:
     Status ReadPackets();
     Status DrainDecoders();
-    // Brings both streams to `length` past ctx.offsetMicros.
-    Status EndOnBothStreams(int64_t length);
-    Status Feed(AVCodecContext* dec, const AVPacket* pkt, bool video);
+    // Brings every stream to `length` past ctx.offsetMicros.
+    Status EndOnEveryStream(int64_t length);
+    Status Feed(AVCodecContext* dec, const AVPacket* pkt, SoundIn* sound);
     Status OnPicture(AVFrame* f);
-    Status OnSound(AVFrame* f);
-    Status PushSamples(uint8_t** data, int n);
-    Status OpenResampler(const AVFrame* f);
-    Status FlushResampler();
+    Status OnSound(SoundIn& t, AVFrame* f);
+    Status PushSamples(SoundIn& t, uint8_t** data, int n);
+    Status OpenResampler(SoundIn& t, const AVFrame* f);
+    Status FlushResampler(SoundIn& t);
     // Moves where the next sound lands by `samples`: silence when later, a cut when earlier.
-    Status Shift(int64_t samples);
+    Status Shift(SoundIn& t, int64_t samples);
+    bool AllDone() const {
+        return videoDone_ && std::all_of(sounds_.begin(), sounds_.end(), [](const auto& t) { return t->done; });
+    }
     void Progress() {
         if (ctx_.onProgress) ctx_.onProgress(d_.EndMicros());
     }
@@ -106,20 +147,15 @@ private:
     const StageContext& ctx_;
     int64_t zero_;      // source time placed at ctx.offsetMicros
     int64_t endLimit_;  // length of the window from zero_, microseconds
-    bool videoOn_, audioOn_;
+    bool videoOn_;
     Orientation orientation_;  // the turn that shows this input's pictures upright
-    bool videoDone_ = false, audioDone_ = false;
-    int64_t beginSlot_, beginSample_;
-    int64_t videoEnd_ = 0, audioEnd_ = 0;  // content reached, microseconds from zero_
-    int64_t lo_ = 0, hi_ = 0;              // plausible times, from zero_
-    StreamClock pictureClock_, soundClock_;
-    int64_t lastSoundLength_ = 0;
-    int64_t trimSamples_ = 0;  // resampled samples still to drop (sound before the start)
-    int64_t lastDiff_ = 0;     // the last sound frame's offset from its place, samples
-    SwrPtr swr_;
-    ChannelLayout swrLayout_;
-    int swrRate_ = 0, swrFormat_ = -1;
-    SampleBuffer buf_;  // resampled sound
+    bool videoDone_ = false;
+    int64_t beginSlot_;
+    int64_t videoEnd_ = 0;     // content reached, microseconds from zero_
+    int64_t lo_ = 0, hi_ = 0;  // plausible times, from zero_
+    StreamClock pictureClock_;
+    std::vector<std::unique_ptr<SoundIn>> sounds_;
+    std::vector<SoundIn*> soundOf_;  // by stream index
     FramePtr frame_ = MakeFrame();
 };
 
@@ -150,19 +186,20 @@ Status InputPass::OnPicture(AVFrame* f) {
     return {};
 }
 
-Status InputPass::PushSamples(uint8_t** data, int n) {
-    int skip = static_cast<int>(std::min<int64_t>(trimSamples_, n));
-    trimSamples_ -= skip;
+Status InputPass::PushSamples(SoundIn& t, uint8_t** data, int n) {
+    int skip = static_cast<int>(std::min<int64_t>(t.trimSamples, n));
+    t.trimSamples -= skip;
     n -= skip;
     if (n <= 0) return {};
-    const int64_t cap = endLimit_ == INT64_MAX ? INT64_MAX : beginSample_ + d_.SampleAt(endLimit_);
-    if (d_.audioQueued + n >= cap) {
-        n = static_cast<int>(std::max<int64_t>(cap - d_.audioQueued, 0));
-        audioDone_ = true;
+    SoundOut& out = *t.out;
+    const int64_t cap = endLimit_ == INT64_MAX ? INT64_MAX : t.beginSample + d_.SampleAt(endLimit_);
+    if (out.queued + n >= cap) {
+        n = static_cast<int>(std::max<int64_t>(cap - out.queued, 0));
+        t.done = true;
     }
     if (n <= 0) return {};
-    const AVSampleFormat fmt = d_.aenc->sample_fmt;
-    const int ch = d_.aenc->ch_layout.nb_channels;
+    const AVSampleFormat fmt = out.enc->sample_fmt;
+    const int ch = out.enc->ch_layout.nb_channels;
     const int bps = av_get_bytes_per_sample(fmt);
     void* planes[AV_NUM_DATA_POINTERS] = {};
     if (av_sample_fmt_is_planar(fmt)) {
@@ -170,32 +207,32 @@ Status InputPass::PushSamples(uint8_t** data, int n) {
     } else {
         planes[0] = data[0] + skip * bps * ch;
     }
-    if (av_audio_fifo_write(d_.fifo.get(), planes, n) != n) return Status::Failed("out of memory for sound");
-    d_.audioQueued += n;
-    return d_.SendAudioFrames(sink_, false);
+    if (av_audio_fifo_write(out.fifo.get(), planes, n) != n) return Status::Failed("out of memory for sound");
+    out.queued += n;
+    return d_.SendAudioFrames(out, sink_, false);
 }
 
-Status InputPass::Shift(int64_t samples) {
+Status InputPass::Shift(SoundIn& t, int64_t samples) {
     if (samples < 0) {
-        trimSamples_ -= samples;
+        t.trimSamples -= samples;
         return {};
     }
-    const int64_t undo = std::min(samples, trimSamples_);
-    trimSamples_ -= undo;
+    const int64_t undo = std::min(samples, t.trimSamples);
+    t.trimSamples -= undo;
     samples -= undo;
     if (samples <= 0) return {};
     if (endLimit_ != INT64_MAX) {
-        const int64_t cap = beginSample_ + d_.SampleAt(endLimit_);
-        if (d_.audioQueued + samples >= cap) {
-            samples = std::max<int64_t>(cap - d_.audioQueued, 0);
-            audioDone_ = true;
+        const int64_t cap = t.beginSample + d_.SampleAt(endLimit_);
+        if (t.out->queued + samples >= cap) {
+            samples = std::max<int64_t>(cap - t.out->queued, 0);
+            t.done = true;
         }
     }
-    return d_.QueueSilence(samples, sink_);
+    return d_.QueueSilence(*t.out, samples, sink_);
 }
 
-Status InputPass::OpenResampler(const AVFrame* f) {
-    AVCodecContext* enc = d_.aenc.get();
+Status InputPass::OpenResampler(SoundIn& t, const AVFrame* f) {
+    AVCodecContext* enc = t.out->enc.get();
     ChannelLayout inLayout;
     if (f->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || f->ch_layout.nb_channels == 0)
         inLayout.SetDefault(std::max(f->ch_layout.nb_channels, 1));
@@ -204,77 +241,76 @@ Status InputPass::OpenResampler(const AVFrame* f) {
     SwrContext* raw = nullptr;
     int rc = swr_alloc_set_opts2(&raw, &enc->ch_layout, enc->sample_fmt, enc->sample_rate, inLayout.get(),
                                  static_cast<AVSampleFormat>(f->format), f->sample_rate, 0, nullptr);
-    swr_.reset(raw);
+    t.swr.reset(raw);
     // Always through the resampler, so small drift can be made up by stretching.
     if (rc >= 0) rc = av_opt_set_int(raw, "flags", SWR_FLAG_RESAMPLE, 0);
     if (rc < 0 || swr_init(raw) < 0) return Status::Failed("cannot convert the source's sound");
-    swrLayout_.CopyFrom(f->ch_layout);
-    swrRate_ = f->sample_rate;
-    swrFormat_ = f->format;
-    const int room = std::max(buf_.samples(), 8192);
-    if (room > buf_.samples() && !buf_.Allocate(enc->ch_layout.nb_channels, room, enc->sample_fmt))
+    t.swrLayout.CopyFrom(f->ch_layout);
+    t.swrRate = f->sample_rate;
+    t.swrFormat = f->format;
+    const int room = std::max(t.buf.samples(), 8192);
+    if (room > t.buf.samples() && !t.buf.Allocate(enc->ch_layout.nb_channels, room, enc->sample_fmt))
         return Status::Failed("out of memory for sound");
     return {};
 }
 
-Status InputPass::FlushResampler() {
-    if (!swr_) return {};
-    while (!audioDone_) {
-        const int got = swr_convert(swr_.get(), buf_.planes(), buf_.samples(), nullptr, 0);
+Status InputPass::FlushResampler(SoundIn& t) {
+    if (!t.swr) return {};
+    while (!t.done) {
+        const int got = swr_convert(t.swr.get(), t.buf.planes(), t.buf.samples(), nullptr, 0);
         if (got <= 0) break;
-        if (Status s = PushSamples(buf_.planes(), got); !s.ok()) return s;
+        if (Status s = PushSamples(t, t.buf.planes(), got); !s.ok()) return s;
     }
-    swr_.reset();
+    t.swr.reset();
     return {};
 }
 
-Status InputPass::OnSound(AVFrame* f) {
-    const AVStream* st = in_.audio();
-    AVCodecContext* enc = d_.aenc.get();
+Status InputPass::OnSound(SoundIn& t, AVFrame* f) {
+    AVCodecContext* enc = t.out->enc.get();
     if (f->nb_samples <= 0 || f->sample_rate <= 0) return {};
     const int64_t length = av_rescale(f->nb_samples, AV_TIME_BASE, f->sample_rate);
-    const int64_t rel = soundClock_.Place(f->best_effort_timestamp, st->time_base, zero_, lastSoundLength_, lo_, hi_);
-    lastSoundLength_ = length;
-    audioEnd_ = std::max(audioEnd_, rel + length);
+    const int64_t rel = t.clock.Place(f->best_effort_timestamp, t.st->time_base, zero_, t.lastLength, lo_, hi_);
+    t.lastLength = length;
+    t.end = std::max(t.end, rel + length);
     // A new resampler when the decoded format changes; the old one gives what it holds.
-    if (swr_ && (f->sample_rate != swrRate_ || f->format != swrFormat_ ||
-                 av_channel_layout_compare(&f->ch_layout, swrLayout_.get()) != 0)) {
-        if (Status s = FlushResampler(); !s.ok() || audioDone_) return s;
+    if (t.swr && (f->sample_rate != t.swrRate || f->format != t.swrFormat ||
+                  av_channel_layout_compare(&f->ch_layout, t.swrLayout.get()) != 0)) {
+        if (Status s = FlushResampler(t); !s.ok() || t.done) return s;
     }
     // Where this sound belongs on the output timeline against where it would land: the
     // samples queued, less those still to be cut, plus those the resampler holds.
     const int64_t rate = enc->sample_rate;
-    const int64_t target = beginSample_ + av_rescale(rel, rate, AV_TIME_BASE);
+    const int64_t target = t.beginSample + av_rescale(rel, rate, AV_TIME_BASE);
     const int64_t hard = av_rescale(kHardFix, rate, AV_TIME_BASE);
-    int64_t diff = target - (d_.audioQueued - trimSamples_ + (swr_ ? swr_get_delay(swr_.get(), rate) : 0));
+    int64_t diff = target - (t.out->queued - t.trimSamples + (t.swr ? swr_get_delay(t.swr.get(), rate) : 0));
     const int64_t soft = av_rescale(kSoftFix, rate, AV_TIME_BASE);
-    const bool step = std::abs(diff - lastDiff_) > av_rescale(kStep, rate, AV_TIME_BASE);
-    lastDiff_ = diff;
-    if (step && std::abs(diff) > soft) lastDiff_ = 0;  // moved below: the next frame lands where it belongs
-    if (!swr_ || diff > hard || (step && diff > soft)) {
+    const bool step = std::abs(diff - t.lastDiff) > av_rescale(kStep, rate, AV_TIME_BASE);
+    t.lastDiff = diff;
+    if (step && std::abs(diff) > soft) t.lastDiff = 0;  // moved below: the next frame lands where it belongs
+    if (!t.swr || diff > hard || (step && diff > soft)) {
         // The first sound, or sound after a hole: what came before is played out, then
         // silence or a cut brings this sound to its place.
-        if (Status s = FlushResampler(); !s.ok() || audioDone_) return s;
-        if (Status s = Shift(target - (d_.audioQueued - trimSamples_)); !s.ok() || audioDone_) return s;
-        if (Status s = OpenResampler(f); !s.ok()) return s;
+        if (Status s = FlushResampler(t); !s.ok() || t.done) return s;
+        if (Status s = Shift(t, target - (t.out->queued - t.trimSamples)); !s.ok() || t.done) return s;
+        if (Status s = OpenResampler(t, f); !s.ok()) return s;
     } else if (diff < -hard || (step && diff < -soft)) {
-        trimSamples_ -= diff;  // overlaps what is already placed
+        t.trimSamples -= diff;  // overlaps what is already placed
     } else if (std::abs(diff) > soft) {
         const int span = static_cast<int>(rate);  // made up over a second
         const int most = static_cast<int>(kMaxStretch * span);
-        swr_set_compensation(swr_.get(), static_cast<int>(std::clamp<int64_t>(diff, -most, most)), span);
+        swr_set_compensation(t.swr.get(), static_cast<int>(std::clamp<int64_t>(diff, -most, most)), span);
     }
-    const int want = swr_get_out_samples(swr_.get(), f->nb_samples);
-    if (want > buf_.samples() && !buf_.Allocate(enc->ch_layout.nb_channels, want, enc->sample_fmt)) {
+    const int want = swr_get_out_samples(t.swr.get(), f->nb_samples);
+    if (want > t.buf.samples() && !t.buf.Allocate(enc->ch_layout.nb_channels, want, enc->sample_fmt)) {
         return Status::Failed("out of memory for sound");
     }
-    const int got = swr_convert(swr_.get(), buf_.planes(), buf_.samples(),
+    const int got = swr_convert(t.swr.get(), t.buf.planes(), t.buf.samples(),
                                 const_cast<const uint8_t**>(f->extended_data), f->nb_samples);
     if (got < 0) return {};  // a frame that cannot be converted is skipped
-    return PushSamples(buf_.planes(), got);
+    return PushSamples(t, t.buf.planes(), got);
 }
 
-Status InputPass::Feed(AVCodecContext* dec, const AVPacket* pkt, bool video) {
+Status InputPass::Feed(AVCodecContext* dec, const AVPacket* pkt, SoundIn* sound) {
     int rc = avcodec_send_packet(dec, pkt);
     // Damaged data is skipped: the decoder resumes at the next packet it can use.
     if (rc < 0 && rc != AVERROR(EAGAIN) && rc != AVERROR_EOF) return {};
@@ -282,7 +318,8 @@ Status InputPass::Feed(AVCodecContext* dec, const AVPacket* pkt, bool video) {
         rc = avcodec_receive_frame(dec, frame_.get());
         if (rc < 0) return {};
         Status s;
-        if (video ? !videoDone_ : !audioDone_) s = video ? OnPicture(frame_.get()) : OnSound(frame_.get());
+        if (!sound && !videoDone_) s = OnPicture(frame_.get());
+        if (sound && !sound->done) s = OnSound(*sound, frame_.get());
         av_frame_unref(frame_.get());
         if (!s.ok()) return s;
     }
@@ -291,15 +328,16 @@ Status InputPass::Feed(AVCodecContext* dec, const AVPacket* pkt, bool video) {
 Status InputPass::ReadPackets() {
     PacketPtr pkt = MakePacket();
     const int vi = videoOn_ ? in_.videoIndex() : -1;
-    const int ai = audioOn_ ? in_.audioIndex() : -1;
-    while (!(videoDone_ && audioDone_)) {
+    while (!AllDone()) {
         if (ctx_.cancelled()) return Status::Cancelled();
         if (in_.ReadPacket(pkt.get()) < 0) break;  // end, or the readable part of a damaged file
         Status s;
-        if (pkt->stream_index == vi && !videoDone_)
-            s = Feed(in_.videoDecoder(), pkt.get(), true);
-        else if (pkt->stream_index == ai && !audioDone_)
-            s = Feed(in_.audioDecoder(), pkt.get(), false);
+        const int index = pkt->stream_index;
+        SoundIn* sound = index >= 0 && static_cast<size_t>(index) < soundOf_.size() ? soundOf_[index] : nullptr;
+        if (index == vi && !videoDone_)
+            s = Feed(in_.videoDecoder(), pkt.get(), nullptr);
+        else if (sound && !sound->done)
+            s = Feed(sound->dec, pkt.get(), sound);
         av_packet_unref(pkt.get());
         if (!s.ok()) return s;
     }
@@ -308,15 +346,18 @@ Status InputPass::ReadPackets() {
 
 Status InputPass::DrainDecoders() {
     if (videoOn_ && !videoDone_) {
-        if (Status s = Feed(in_.videoDecoder(), nullptr, true); !s.ok()) return s;
+        if (Status s = Feed(in_.videoDecoder(), nullptr, nullptr); !s.ok()) return s;
     }
-    if (audioOn_ && !audioDone_) {
-        if (Status s = Feed(in_.audioDecoder(), nullptr, false); !s.ok()) return s;
+    for (auto& t : sounds_) {
+        if (!t->done) {
+            if (Status s = Feed(t->dec, nullptr, t.get()); !s.ok()) return s;
+        }
+        if (Status s = FlushResampler(*t); !s.ok()) return s;
     }
-    return FlushResampler();
+    return {};
 }
 
-Status InputPass::EndOnBothStreams(int64_t length) {
+Status InputPass::EndOnEveryStream(int64_t length) {
     const int64_t end = ctx_.offsetMicros + length;
     if (d_.venc) {
         // An input that placed a picture and has a length shows it at least once.
@@ -324,12 +365,13 @@ Status InputPass::EndOnBothStreams(int64_t length) {
         if (Status s = d_.EmitPictures(std::max(d_.SlotAt(end), d_.nextSlot + (showPending ? 1 : 0)), sink_); !s.ok())
             return s;
     }
-    if (d_.aenc) {
+    // Every sound track, this input's or not, runs to the same end.
+    for (SoundOut& out : d_.sounds) {
         const int64_t endSample = d_.SampleAt(end);
-        if (endSample > d_.audioQueued) {
-            if (Status s = d_.QueueSilence(endSample - d_.audioQueued, sink_); !s.ok()) return s;
+        if (endSample > out.queued) {
+            if (Status s = d_.QueueSilence(out, endSample - out.queued, sink_); !s.ok()) return s;
         }
-        if (Status s = d_.SendAudioFrames(sink_, false); !s.ok()) return s;
+        if (Status s = d_.SendAudioFrames(out, sink_, false); !s.ok()) return s;
     }
     Progress();
     return {};
@@ -337,23 +379,26 @@ Status InputPass::EndOnBothStreams(int64_t length) {
 
 Status InputPass::Run() {
     if (!videoOn_) videoDone_ = true;
-    if (!audioOn_) audioDone_ = true;
     Status read = ReadPackets();
     if (read.failed()) return read;
     const bool cancelled = read.cancelled();
+    // Pictures and sound the decoders still hold.
     if (!cancelled) {
-        // Pictures and sound the decoders still hold.
         if (Status s = DrainDecoders(); !s.ok()) return s;
-        if (videoEnd_ == 0 && audioEnd_ == 0)
+    }
+    int64_t soundEnd = 0;
+    for (const auto& t : sounds_) soundEnd = std::max(soundEnd, t->end);
+    if (!cancelled) {
+        if (videoEnd_ == 0 && soundEnd == 0)
             return Status::Failed(ctx_.window.cut ? "no picture or sound could be decoded in the marked segment"
                                                   : "no picture or sound could be decoded");
     }
-    // Both streams end where this input ends: at the window's end, or where its content
+    // Every stream ends where this input ends: at the window's end, or where its content
     // stops when the file is shorter; when cancelled, where the output has got to.
-    int64_t length = std::max(videoEnd_, audioEnd_);
+    int64_t length = std::max(videoEnd_, soundEnd);
     if (ctx_.window.cut) length = std::min(length, endLimit_);
     if (cancelled) length = std::max<int64_t>(0, d_.EndMicros() - ctx_.offsetMicros);
-    Status ended = EndOnBothStreams(length);
+    Status ended = EndOnEveryStream(length);
     // A cancelled input reports the cancel, whatever its ending met.
     return cancelled ? Status::Cancelled() : ended;
 }

@@ -2,6 +2,8 @@
 // placed on. Used by the set-up, input and output units of the transcoder only.
 #pragma once
 
+#include <vector>
+
 #include "engine/ffmpeg_util.h"
 #include "engine/output_sink.h"
 #include "engine/picture_fit.h"
@@ -11,20 +13,29 @@
 
 namespace ulvane {
 
+// One output sound track: its encoder and the samples placed on the output timeline.
+struct SoundOut {
+    CodecContextPtr enc;
+    AVStream* st = nullptr;
+    AudioFifoPtr fifo;   // resampled sound waiting for a whole encoder frame
+    int64_t queued = 0;  // samples placed on the output timeline (sent + queued)
+    int64_t sent = 0;    // samples handed to the encoder
+    int frameSize = 1024;
+};
+
 struct Transcoder::Impl {
     // --- output side, alive for the whole job ---
-    CodecContextPtr venc, aenc;
+    CodecContextPtr venc;
     AVStream* vst = nullptr;
-    AVStream* ast = nullptr;
+    // The sound tracks, the main one first; every track has the same encoder settings, and
+    // each input's k-th sound track (its main one first) goes to track k, silence where it
+    // has none.
+    std::vector<SoundOut> sounds;
     AVRational period{1, 25};  // one output frame, also the video encoder's time base
     int64_t nextSlot = 0;      // next output picture number
     FramePtr pending;          // the picture that fills slots until a newer one comes
     Scaler scaler;             // source pictures to the encoder's size and format
     FramePtr turned;           // a scaled picture before it is turned upright
-    AudioFifoPtr fifo;         // resampled sound waiting for a whole encoder frame
-    int64_t audioQueued = 0;   // samples placed on the output timeline (sent + queued)
-    int64_t audioSent = 0;     // samples handed to the encoder
-    int frameSize = 1024;
     PacketPtr outPkt = MakePacket();
 
     Status Drain(AVCodecContext* enc, AVStream* st, OutputSink& sink);
@@ -33,12 +44,12 @@ struct Transcoder::Impl {
     // Scales `src` into `pending`: turned by `o`, fitted in the output size keeping its
     // shown aspect ratio (sample aspect `sar`), black around it.
     Status ScaleInto(const AVFrame* src, Orientation o, AVRational sar);
-    Status SendAudioFrames(OutputSink& sink, bool final);
-    Status QueueSilence(int64_t samples, OutputSink& sink);
+    Status SendAudioFrames(SoundOut& t, OutputSink& sink, bool final);
+    Status QueueSilence(SoundOut& t, int64_t samples, OutputSink& sink);
     FramePtr BlackPicture() const;
     int64_t EndMicros() const;  // where the output ends so far
     int64_t SlotAt(int64_t us) const { return av_rescale_q_rnd(us, AV_TIME_BASE_Q, period, AV_ROUND_NEAR_INF); }
-    int64_t SampleAt(int64_t us) const { return av_rescale(us, aenc->sample_rate, AV_TIME_BASE); }
+    int64_t SampleAt(int64_t us) const { return av_rescale(us, sounds.front().enc->sample_rate, AV_TIME_BASE); }
 };
 
 }  // namespace ulvane

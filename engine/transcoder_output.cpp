@@ -147,53 +147,54 @@ Status Transcoder::Impl::ScaleInto(const AVFrame* src, Orientation o, AVRational
     return {};
 }
 
-Status Transcoder::Impl::QueueSilence(int64_t samples, OutputSink& sink) {
+Status Transcoder::Impl::QueueSilence(SoundOut& t, int64_t samples, OutputSink& sink) {
     if (samples <= 0) return {};
-    const int ch = aenc->ch_layout.nb_channels;
+    AVCodecContext* enc = t.enc.get();
+    const int ch = enc->ch_layout.nb_channels;
     const int chunk = static_cast<int>(std::min<int64_t>(samples, 65536));
     SampleBuffer silence;
-    if (!silence.Allocate(ch, chunk, aenc->sample_fmt)) return Status::Failed("out of memory for sound");
-    av_samples_set_silence(silence.planes(), 0, chunk, ch, aenc->sample_fmt);
+    if (!silence.Allocate(ch, chunk, enc->sample_fmt)) return Status::Failed("out of memory for sound");
+    av_samples_set_silence(silence.planes(), 0, chunk, ch, enc->sample_fmt);
     for (int64_t left = samples; left > 0;) {
         const int n = static_cast<int>(std::min<int64_t>(left, chunk));
-        const bool queued = av_audio_fifo_write(fifo.get(), reinterpret_cast<void**>(silence.planes()), n) == n;
-        audioQueued += n;
+        const bool queued = av_audio_fifo_write(t.fifo.get(), reinterpret_cast<void**>(silence.planes()), n) == n;
+        t.queued += n;
         left -= n;
         if (!queued) return Status::Failed("out of memory for sound");
         // Encoded as it is queued, so a long gap never piles up in memory.
-        if (Status s = SendAudioFrames(sink, false); !s.ok()) return s;
+        if (Status s = SendAudioFrames(t, sink, false); !s.ok()) return s;
     }
     return {};
 }
 
-Status Transcoder::Impl::SendAudioFrames(OutputSink& sink, bool final) {
-    if (!aenc) return {};
+Status Transcoder::Impl::SendAudioFrames(SoundOut& t, OutputSink& sink, bool final) {
+    AVCodecContext* enc = t.enc.get();
     const bool shortLastOk =
-        aenc->codec->capabilities & (AV_CODEC_CAP_SMALL_LAST_FRAME | AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
-    while (av_audio_fifo_size(fifo.get()) >= frameSize || (final && av_audio_fifo_size(fifo.get()) > 0)) {
-        const int have = av_audio_fifo_size(fifo.get());
-        const int take = std::min(have, frameSize);
+        enc->codec->capabilities & (AV_CODEC_CAP_SMALL_LAST_FRAME | AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
+    while (av_audio_fifo_size(t.fifo.get()) >= t.frameSize || (final && av_audio_fifo_size(t.fifo.get()) > 0)) {
+        const int have = av_audio_fifo_size(t.fifo.get());
+        const int take = std::min(have, t.frameSize);
         FramePtr f = MakeFrame();
-        f->format = aenc->sample_fmt;
-        f->sample_rate = aenc->sample_rate;
-        av_channel_layout_copy(&f->ch_layout, &aenc->ch_layout);
+        f->format = enc->sample_fmt;
+        f->sample_rate = enc->sample_rate;
+        av_channel_layout_copy(&f->ch_layout, &enc->ch_layout);
         // A last partial frame is padded with silence where the encoder needs whole frames.
-        f->nb_samples = take < frameSize && shortLastOk ? take : frameSize;
+        f->nb_samples = take < t.frameSize && shortLastOk ? take : t.frameSize;
         if (av_frame_get_buffer(f.get(), 0) < 0) return Status::Failed("out of memory for sound");
-        av_samples_set_silence(f->data, 0, f->nb_samples, f->ch_layout.nb_channels, aenc->sample_fmt);
-        av_audio_fifo_read(fifo.get(), reinterpret_cast<void**>(f->data), take);
-        f->pts = audioSent;
-        audioSent += take;
-        int rc = avcodec_send_frame(aenc.get(), f.get());
+        av_samples_set_silence(f->data, 0, f->nb_samples, f->ch_layout.nb_channels, enc->sample_fmt);
+        av_audio_fifo_read(t.fifo.get(), reinterpret_cast<void**>(f->data), take);
+        f->pts = t.sent;
+        t.sent += take;
+        int rc = avcodec_send_frame(enc, f.get());
         if (rc < 0) return Status::Failed(std::string("the audio encoder refused sound: ") + AvErrorText(rc));
-        if (Status s = Drain(aenc.get(), ast, sink); !s.ok()) return s;
+        if (Status s = Drain(enc, t.st, sink); !s.ok()) return s;
     }
     return {};
 }
 
 int64_t Transcoder::Impl::EndMicros() const {
     int64_t v = venc ? av_rescale_q(nextSlot, period, AV_TIME_BASE_Q) : 0;
-    int64_t a = aenc ? av_rescale(audioQueued, AV_TIME_BASE, aenc->sample_rate) : 0;
+    int64_t a = sounds.empty() ? 0 : av_rescale(sounds.front().queued, AV_TIME_BASE, sounds.front().enc->sample_rate);
     return std::max(v, a);
 }
 
@@ -203,11 +204,11 @@ int64_t Transcoder::EndMicros() const {
 
 Status Transcoder::Flush(OutputSink& sink) {
     Impl& d = *d_;
-    if (d.aenc) {
-        if (Status s = d.SendAudioFrames(sink, true); !s.ok()) return s;
-        if (int rc = avcodec_send_frame(d.aenc.get(), nullptr); rc < 0)
+    for (SoundOut& t : d.sounds) {
+        if (Status s = d.SendAudioFrames(t, sink, true); !s.ok()) return s;
+        if (int rc = avcodec_send_frame(t.enc.get(), nullptr); rc < 0)
             return Status::Failed(std::string("the audio encoder refused sound: ") + AvErrorText(rc));
-        if (Status s = d.Drain(d.aenc.get(), d.ast, sink); !s.ok()) return s;
+        if (Status s = d.Drain(t.enc.get(), t.st, sink); !s.ok()) return s;
     }
     return d.venc ? d.SendVideo(nullptr, sink) : Status();
 }

@@ -178,9 +178,10 @@ static Status OpenAudioEncoder(Transcoder::Impl& d, OutputSink& sink, const Outp
     }
     if (fmt == AV_SAMPLE_FMT_NONE) fmt = AV_SAMPLE_FMT_S16;
 
+    SoundOut t;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        d.aenc.reset(avcodec_alloc_context3(codec));
-        AVCodecContext* c = d.aenc.get();
+        t.enc.reset(avcodec_alloc_context3(codec));
+        AVCodecContext* c = t.enc.get();
         c->sample_rate = rate;
         c->sample_fmt = fmt;
         av_channel_layout_default(&c->ch_layout, s.channels);
@@ -200,27 +201,30 @@ static Status OpenAudioEncoder(Transcoder::Impl& d, OutputSink& sink, const Outp
             return Status::Failed(std::string("cannot open the ") + codec->name + " encoder: " + AvErrorText(rc));
         }
     }
-    AVCodecContext* c = d.aenc.get();
-    if (Status st = sink.AddStream(d.ast); !st.ok()) return st;
+    AVCodecContext* c = t.enc.get();
+    if (Status st = sink.AddStream(t.st); !st.ok()) return st;
     // FFmpeg gives no reason for this one (out of memory), and neither does the message.
-    if (avcodec_parameters_from_context(d.ast->codecpar, c) < 0) return Status::Failed("");
-    d.ast->time_base = c->time_base;
-    sink.audio = d.ast;
-    d.frameSize = c->frame_size > 0 ? c->frame_size : 1024;
-    d.fifo.reset(av_audio_fifo_alloc(c->sample_fmt, c->ch_layout.nb_channels, d.frameSize * 4));
-    if (!d.fifo) return Status::Failed("out of memory for the sound queue");
+    if (avcodec_parameters_from_context(t.st->codecpar, c) < 0) return Status::Failed("");
+    t.st->time_base = c->time_base;
+    if (!sink.audio) sink.audio = t.st;
+    t.frameSize = c->frame_size > 0 ? c->frame_size : 1024;
+    t.fifo.reset(av_audio_fifo_alloc(c->sample_fmt, c->ch_layout.nb_channels, t.frameSize * 4));
+    if (!t.fifo) return Status::Failed("out of memory for the sound queue");
+    d.sounds.push_back(std::move(t));
     return {};
 }
 
-Status Transcoder::SetUp(OutputSink& sink, const OutputParameters& s, bool withVideo, bool withAudio,
-                         const AVStream* videoLooks, const AVStream* audioLooks, AVRational sourceRate) {
+Status Transcoder::SetUp(OutputSink& sink, const OutputParameters& s, bool withVideo, int soundTracks,
+                         const AVStream* videoLooks, const std::vector<const AVStream*>& soundLooks,
+                         AVRational sourceRate) {
     if (withVideo) {
         if (Status st = OpenVideoEncoder(*d_, sink, s, sourceRate); !st.ok()) return st;
         if (videoLooks) CopyStreamLooks(videoLooks, d_->vst, false);
     }
-    if (withAudio) {
+    for (int k = 0; k < soundTracks; ++k) {
         if (Status st = OpenAudioEncoder(*d_, sink, s); !st.ok()) return st;
-        if (audioLooks) CopyStreamLooks(audioLooks, d_->ast, false);
+        if (static_cast<size_t>(k) < soundLooks.size() && soundLooks[k])
+            CopyStreamLooks(soundLooks[k], d_->sounds.back().st, false);
     }
     return {};
 }

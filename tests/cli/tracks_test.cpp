@@ -154,3 +154,34 @@ TEST(Tracks, ADirectJoinKeepsEveryTrackOfEachFileAndRefusesFilesWithOtherTracks)
     EXPECT_NE(r.err.find("list of other tracks is aac, the first file's is aac, subrip"), std::string::npos) << r.err;
     EXPECT_TRUE(FilesIn(refused.path()).empty());
 }
+
+TEST(Tracks, ARecodingCutEncodesEverySoundTrackWhereTheContainerHoldsSeveral) {
+    const std::string film = FilmWithTracksFixture();
+    // By format row: MP4 (MPEG-4), MP4 (H.264), AVI, FLV, WMV, MOV, MKV.
+    const int expected[] = {2, 2, 2, 1, 1, 2, 2};
+    for (int row = 0; row < 7; ++row) {
+        SCOPED_TRACE("format row " + std::to_string(row));
+        TempDir out;
+        const CommandResult r = Cli({"cut", film, "--start", "2.5", "--end", "6.5", "--out-dir", out.path().string(),
+                                     "--reencode", "--format", std::to_string(row), "--quiet"});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const std::string cut = LastLine(r.out);
+        EXPECT_EQ(Problems(Inspect(cut), true, true, 4.0, 0.1), "");
+        std::vector<std::string> sound;
+        for (const std::string& s : StreamsOf(cut))
+            if (s.rfind("audio", 0) == 0) sound.push_back(s);
+        ASSERT_EQ(sound.size(), static_cast<size_t>(expected[row]));
+        EXPECT_EQ(ToneOf(cut, 0, 0.5, 3.5), 440);
+        if (expected[row] == 2) {
+            EXPECT_EQ(ToneOf(cut, 1, 0.5, 3.5), 880);
+            // The second track runs as long as the first, both with their languages.
+            const auto lasts = [&](int track) { return SoundOf(cut, 8000, track).size() / 8000.0; };
+            EXPECT_NEAR(lasts(1), lasts(0), 0.05);
+            // MP4 and Matroska keep the language as it stands (AVI keeps none, QuickTime
+            // its own codes).
+            if (row == 0 || row == 1 || row == 6) {
+                EXPECT_NE(sound[1].find("deu"), std::string::npos) << sound[1];
+            }
+        }
+    }
+}
