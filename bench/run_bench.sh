@@ -55,28 +55,43 @@ for i in 1 2 3; do
     PIECES+=("$piece")
     echo "file '$piece'" >>"$WORK/list.txt"
 done
+# Direct joins against mkvmerge: three 20 s 1080p Matroska parts, and 500 one-second files.
+MKV_PARTS=()
+for i in 1 2 3; do
+    part="$WORK/part_$i.mkv"
+    run_or_die ffmpeg -y -v error -f lavfi -i "testsrc2=size=1920x1080:rate=25:duration=20" \
+        -f lavfi -i "sine=frequency=$((220 * i)):sample_rate=48000:duration=20" "${ENC[@]}" "$part"
+    MKV_PARTS+=("$part")
+done
+run_or_die ffmpeg -y -v error -f lavfi -i "testsrc2=size=640x360:rate=25:duration=500" \
+    -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=500" "${ENC[@]}" -g 25 -f segment \
+    -segment_time 1 -reset_timestamps 1 "$WORK/second_%03d.mkv"
+SECONDS_FILES=("$WORK"/second_*.mkv)
 echo "generated in $((SECONDS - gen_start)) s"
 
 # ---- 2. Measurements ---------------------------------------------------------------------------
-declare -A WALL MEM OUTDIR
+declare -A WALL CPU MEM OUTDIR
 
 # measure KEY PREPARE -- COMMAND...: runs COMMAND $RUNS times, calling PREPARE before each run to
-# clear the previous output; stores the median wall seconds in WALL[KEY], the max peak KiB in MEM[KEY].
+# clear the previous output; stores the median wall seconds in WALL[KEY], the median CPU seconds
+# (user + system) in CPU[KEY], the max peak KiB in MEM[KEY].
 measure() {
-    local key=$1 prepare=$2 walls=() peak=0 i wall rss
+    local key=$1 prepare=$2 walls=() cpus=() peak=0 i wall rss user sys
     shift 3
     for ((i = 0; i < RUNS; i++)); do
         "$prepare"
-        if ! /usr/bin/time -f '%e %M' -o "$WORK/time.txt" "$@" >"$WORK/last.out" 2>"$WORK/last.err"; then
+        if ! /usr/bin/time -f '%e %M %U %S' -o "$WORK/time.txt" "$@" >"$WORK/last.out" 2>"$WORK/last.err"; then
             echo "command failed ($key): $*" >&2
             cat "$WORK/last.err" >&2
             exit 1
         fi
-        read -r wall rss <"$WORK/time.txt"
+        read -r wall rss user sys <"$WORK/time.txt"
         walls+=("$wall")
+        cpus+=("$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')")
         if ((rss > peak)); then peak=$rss; fi
     done
     WALL[$key]=$(printf '%s\n' "${walls[@]}" | sort -g | sed -n "$((RUNS / 2 + 1))p")
+    CPU[$key]=$(printf '%s\n' "${cpus[@]}" | sort -g | sed -n "$((RUNS / 2 + 1))p")
     MEM[$key]=$peak
 }
 
@@ -120,6 +135,34 @@ measure d_reenc fresh_ours -- "$CLI" cut "$SRC" --start 00:00:05.000 --end 00:01
     --out-dir "$WORK/ours" --name cut_reenc60 --reencode --format 1
 RUNS=$saved_runs
 
+echo "e. direct joins of Matroska parts beside mkvmerge ..."
+fresh_mkvmerge() { rm -f "$WORK/mkvmerge_out.mkv"; }
+plus_list() { # FILE... -> FILE + FILE + ...
+    local first=1
+    for f in "$@"; do
+        if ((first)); then first=0; else printf '%s\n' +; fi
+        printf '%s\n' "$f"
+    done
+}
+HAVE_MKVMERGE=0
+if command -v mkvmerge >/dev/null; then HAVE_MKVMERGE=1; fi
+measure e3_ours fresh_ours -- "$CLI" join --out-dir "$WORK/ours" --name join_mkv "${MKV_PARTS[@]}"
+keep_ours e3
+saved_runs=$RUNS
+RUNS=1
+measure e500_ours fresh_ours -- "$CLI" join --out-dir "$WORK/ours" --name join_500 "${SECONDS_FILES[@]}"
+keep_ours e500
+measure e50_ours fresh_ours -- "$CLI" join --out-dir "$WORK/ours" --name join_50 "${SECONDS_FILES[@]:0:50}"
+RUNS=$saved_runs
+if ((HAVE_MKVMERGE)); then
+    mapfile -t three < <(plus_list "${MKV_PARTS[@]}")
+    measure e3_mm fresh_mkvmerge -- mkvmerge -q -o "$WORK/mkvmerge_out.mkv" "${three[@]}"
+    mapfile -t many < <(plus_list "${SECONDS_FILES[@]}")
+    RUNS=1
+    measure e500_mm fresh_mkvmerge -- mkvmerge -q -o "$WORK/mkvmerge_out.mkv" "${many[@]}"
+    RUNS=$saved_runs
+fi
+
 # ---- 3. Table ----------------------------------------------------------------------------------
 # Wall times have 0.01 s resolution; a zero denominator is counted as 0.01 s.
 row() { # key label time_target
@@ -150,6 +193,27 @@ awk -v e="${WALL[d_exact]}" -v d="${WALL[a_ours]}" -v r="${WALL[d_reenc]}" \
     printf "   peak memory exact %.1f MiB, re-encoding %.1f MiB: %s\n", em / 1024, rm / 1024, (em <= rm ? "ok" : "MISSED")
 }'
 
+echo
+if ((HAVE_MKVMERGE)); then
+    awk -v ow="${WALL[e3_ours]}" -v mw="${WALL[e3_mm]}" -v oc="${CPU[e3_ours]}" -v mc="${CPU[e3_mm]}" \
+        -v o5="${WALL[e500_ours]}" -v m5="${WALL[e500_mm]}" 'BEGIN {
+        mw = mw > 0 ? mw : 0.01; mc = mc > 0 ? mc : 0.01; m5 = m5 > 0 ? m5 : 0.01
+        printf "e. 3 x 20 s 1080p Matroska: ours %.2f s, mkvmerge %.2f s: ratio %.2f (target <= 1): %s\n",
+            ow, mw, ow / mw, (ow / mw <= 1 ? "ok" : "MISSED")
+        printf "   CPU ours %.2f s, mkvmerge %.2f s: ratio %.2f (target <= 2): %s\n", oc, mc, oc / mc,
+            (oc / mc <= 2 ? "ok" : "MISSED")
+        printf "   500 x 1 s: ours %.2f s, mkvmerge %.2f s: ratio %.2f (target < 2): %s (one run)\n", o5, m5, o5 / m5,
+            (o5 / m5 < 2 ? "ok" : "MISSED")
+    }'
+else
+    echo "e. mkvmerge is not installed (apt-get install mkvtoolnix): ours alone, 3 x 20 s ${WALL[e3_ours]} s" \
+        "(CPU ${CPU[e3_ours]} s), 500 x 1 s ${WALL[e500_ours]} s"
+fi
+awk -v a="${MEM[e50_ours]}" -v b="${MEM[e500_ours]}" 'BEGIN {
+    printf "   peak memory joining 50 files %.1f MiB, 500 files %.1f MiB: %s\n", a / 1024, b / 1024,
+        (b <= a * 1.25 ? "flat" : "GROWS")
+}'
+
 # ---- 4. Independent check of our outputs (informational) -------------------------------------
 if [[ -f "$CHECK" ]]; then
     echo
@@ -168,6 +232,8 @@ if [[ -f "$CHECK" ]]; then
     check a 60 2.1
     check b 20 0.1
     check c 60 0.5
+    check e3 60 0.5
+    check e500 500 1
     # The exact cut lasts the segment to within a frame and starts on the picture at 5 s.
     check d 60 0.04
     exact=$(find "${OUTDIR[d]}" -maxdepth 1 -type f | head -n 1)

@@ -185,7 +185,9 @@ ulvane::JoinFile DescribeJoinFile(const std::string& path) {
     probe.probePath = path;
     ulvane::JoinFile f;
     f.path = path;
-    if (ulvane::ProbeMediaFile(probe) != ulvane::kProbeOk) {
+    // What the files' containers tell is what a direct join compares; the job itself
+    // refuses what it cannot read.
+    if (ulvane::ProbeMediaFile(probe, ulvane::ProbeDepth::Streams) != ulvane::kProbeOk) {
         f.described = false;
         return f;
     }

@@ -42,7 +42,7 @@ struct MediaInfo {
     std::string audioCodec;
     int32_t sampleRate = 0;
     int32_t channels = 0;
-    // How many sound and subtitle tracks the file holds (a direct job takes one sound track).
+    // How many sound and subtitle tracks the file holds.
     int32_t audioTracks = 0;
     int32_t subtitleTracks = 0;
     // The codecs of the tracks a direct job copies besides the main video and sound (more

@@ -81,17 +81,20 @@ int ProbeCode(const Status& status) {
 
 }  // namespace
 
-int ProbeMediaFile(ConversionJob& job) {
+int ProbeMediaFile(ConversionJob& job, ProbeDepth depth) {
     std::unique_ptr<MediaInput> in;
     if (Status s = MediaInput::Open(job.probePath, in); !s.ok()) return ProbeCode(s);
-    // Only the video must decode; the sound is not looked at here.
-    if (Status s = in->OpenDecoders(false, false); !s.ok()) return ProbeCode(s);
-    if (in->video() && !DecodesAPicture(*in)) return kProbeUndecodable;
+    if (depth == ProbeDepth::Decode) {
+        // Only the video must decode; the sound is not looked at here.
+        if (Status s = in->OpenDecoders(false, false); !s.ok()) return ProbeCode(s);
+        if (in->video() && !DecodesAPicture(*in)) return kProbeUndecodable;
+    }
 
     MediaInfo& info = job.info;
     if (const AVStream* v = in->video()) {
-        info.videoWidth = in->videoDecoder()->width;
-        info.videoHeight = in->videoDecoder()->height;
+        const AVCodecContext* dec = in->videoDecoder();
+        info.videoWidth = dec ? dec->width : v->codecpar->width;
+        info.videoHeight = dec ? dec->height : v->codecpar->height;
         AVRational rate = v->r_frame_rate;
         if (rate.den != 0 && rate.num / rate.den > 1000) rate.den = 1001;
         info.frameRateNum = rate.num;

@@ -19,11 +19,17 @@ enum ProbeResult : int {
     kProbeUndecodable = -7,   // the video decoder opens but makes no picture of it
 };
 
+// How far the probe looks: `Decode` also checks that the video decodes a picture (for the
+// source list, which must not take a file it cannot show); `Streams` stops at what the
+// container and its stream analysis tell, which is what a direct join compares, and costs
+// no picture decoding of its own.
+enum class ProbeDepth { Decode, Streams };
+
 // Opens job.probePath and leaves its description in job.info: duration (estimated from
 // the last packets when the container does not say), picture size (0 x 0 without video)
 // and frame rate (unchanged without video; a whole-number rate above 1000 gets the
 // denominator 1001). Returns a ProbeResult. Everything it opens is closed again.
-int ProbeMediaFile(ConversionJob& job);
+int ProbeMediaFile(ConversionJob& job, ProbeDepth depth = ProbeDepth::Decode);
 
 // Plain words for a probe result, for messages.
 const char* ProbeResultText(int result);
