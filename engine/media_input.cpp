@@ -60,7 +60,25 @@ AVRational PlausibleRate(const AVStream* st) {
 
 }  // namespace
 
-Status MediaInput::Open(const std::string& path, std::unique_ptr<MediaInput>& input, const std::atomic<bool>* cancel) {
+namespace {
+
+// Whether a Matroska or MP4/MOV header already tells every picture size and sound shape.
+bool HeaderTellsEnough(const AVFormatContext* ctx) {
+    const char* name = ctx->iformat->name;
+    if (!std::strstr(name, "matroska") && !std::strstr(name, "mov")) return false;
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        const AVStream* st = ctx->streams[i];
+        if (IsRealVideoStream(st) && (st->codecpar->width <= 0 || st->codecpar->height <= 0)) return false;
+        if (IsAudioStream(st) && (st->codecpar->sample_rate <= 0 || st->codecpar->ch_layout.nb_channels <= 0))
+            return false;
+    }
+    return ctx->nb_streams > 0;
+}
+
+}  // namespace
+
+Status MediaInput::Open(const std::string& path, std::unique_ptr<MediaInput>& input, const std::atomic<bool>* cancel,
+                        Analysis analysis) {
     InitFfmpegLogging();
     input.reset();
     if (!IsUrl(path)) {
@@ -77,14 +95,17 @@ Status MediaInput::Open(const std::string& path, std::unique_ptr<MediaInput>& in
     }
     std::unique_ptr<MediaInput> in(new MediaInput);
     in->ctx_.reset(raw);
-    rc = avformat_find_stream_info(raw, nullptr);
+    const bool analyse = analysis == Analysis::Full || !HeaderTellsEnough(raw);
+    rc = analyse ? avformat_find_stream_info(raw, nullptr) : 0;
     if (stopped()) return Status::Cancelled();
     if (rc < 0) return Status::Failed("cannot read the stream information: " + AvErrorText(rc), kNoStreamInfo);
     in->ChooseStreams();
     if (in->videoIndex_ < 0 && in->audioIndex_ < 0)
         return Status::Failed("the file has neither pictures nor sound", kNoStreams);
     in->duration_ = raw->duration == AV_NOPTS_VALUE || raw->duration < 0 ? 0 : raw->duration;
-    if (in->videoIndex_ >= 0 && in->video()->start_time == AV_NOPTS_VALUE && raw->start_time == AV_NOPTS_VALUE) {
+    if (!analyse) {
+        // A Matroska or MP4 file: neither a raw stream nor a transport stream.
+    } else if (in->videoIndex_ >= 0 && in->video()->start_time == AV_NOPTS_VALUE && raw->start_time == AV_NOPTS_VALUE) {
         // Perhaps a raw elementary stream (as cameras write .h264): no times at all.
         const AVRational rate = PlausibleRate(in->video());
         if (rate.num > 0) in->rawRate_ = rate;

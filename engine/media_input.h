@@ -29,8 +29,12 @@ public:
     // `input` empty) when the file cannot be used. A local path must name a regular file
     // (a FIFO or a device could block for ever). While `cancel` is set every wait inside
     // FFmpeg ends, and Open reports a cancel.
+    // `Analysis::Header`: for Matroska and MP4/MOV files whose header gives every picture
+    // size and sound shape, the streams are not analysed (no decoding); the start time,
+    // reorder depth and pixel format are then unknown. Only for describing a file.
+    enum class Analysis { Full, Header };
     static Status Open(const std::string& path, std::unique_ptr<MediaInput>& input,
-                       const std::atomic<bool>* cancel = nullptr);
+                       const std::atomic<bool>* cancel = nullptr, Analysis analysis = Analysis::Full);
 
     // The decoder set-up bytes of the first video stream as the container's header gives
     // them, without analysing the streams (cheap for MP4 and Matroska, whose headers hold

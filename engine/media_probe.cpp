@@ -83,7 +83,8 @@ int ProbeCode(const Status& status) {
 
 int ProbeMediaFile(ConversionJob& job, ProbeDepth depth) {
     std::unique_ptr<MediaInput> in;
-    if (Status s = MediaInput::Open(job.probePath, in); !s.ok()) return ProbeCode(s);
+    const auto analysis = depth == ProbeDepth::Decode ? MediaInput::Analysis::Full : MediaInput::Analysis::Header;
+    if (Status s = MediaInput::Open(job.probePath, in, nullptr, analysis); !s.ok()) return ProbeCode(s);
     if (depth == ProbeDepth::Decode) {
         // Only the video must decode; the sound is not looked at here.
         if (Status s = in->OpenDecoders(false, false); !s.ok()) return ProbeCode(s);

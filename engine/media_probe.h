@@ -21,8 +21,8 @@ enum ProbeResult : int {
 
 // How far the probe looks: `Decode` also checks that the video decodes a picture (for the
 // source list, which must not take a file it cannot show); `Streams` stops at what the
-// container and its stream analysis tell, which is what a direct join compares, and costs
-// no picture decoding of its own.
+// container tells (Matroska and MP4 headers, else its stream analysis), which is what a
+// direct join compares, and costs no decoding where the header is enough.
 enum class ProbeDepth { Decode, Streams };
 
 // Opens job.probePath and leaves its description in job.info: duration (estimated from
