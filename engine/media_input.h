@@ -31,7 +31,8 @@ public:
     // FFmpeg ends, and Open reports a cancel.
     // `Analysis::Header`: for Matroska and MP4/MOV files whose header gives every picture
     // size and sound shape, the streams are not analysed (no decoding); the start time,
-    // reorder depth and pixel format are then unknown. Only for describing a file.
+    // reorder depth, pixel format, sound frame size and Matroska's decode times are then
+    // unknown. For describing a file, and for copying it onto streams set up from another.
     enum class Analysis { Full, Header };
     static Status Open(const std::string& path, std::unique_ptr<MediaInput>& input,
                        const std::atomic<bool>* cancel = nullptr, Analysis analysis = Analysis::Full);

@@ -46,7 +46,8 @@ private:
     void RefuseRecord();
     void ScanInputs();
     Status TakeInput(int i);
-    Status OpenInput(int i, std::unique_ptr<MediaInput>& in);
+    Status OpenInput(int i, std::unique_ptr<MediaInput>& in,
+                     MediaInput::Analysis analysis = MediaInput::Analysis::Full);
     Status ReadyOutputFor(int i, MediaInput& in);
     Status SetUpOutput(int i, MediaInput& in);
     bool LaterInputsChangeParameterSets(const MediaInput& first) const;
@@ -97,8 +98,8 @@ void Worker::ScanInputs() {
     }
 }
 
-Status Worker::OpenInput(int i, std::unique_ptr<MediaInput>& in) {
-    if (Status s = MediaInput::Open(job_.inputPaths[i], in, &job_.cancelRequested); !s.ok()) return s;
+Status Worker::OpenInput(int i, std::unique_ptr<MediaInput>& in, MediaInput::Analysis analysis) {
+    if (Status s = MediaInput::Open(job_.inputPaths[i], in, &job_.cancelRequested, analysis); !s.ok()) return s;
     if (job_.reencode) return in->OpenDecoders();
     return {};
 }
@@ -187,8 +188,18 @@ Status Worker::PlaceInput(int i, MediaInput& in, StageContext& ctx) {
 // input is released on return, before the next one opens.
 Status Worker::TakeInput(int i) {
     std::unique_ptr<MediaInput> in;
-    if (Status s = OpenInput(i, in); !s.ok()) return s;
-    if (Status s = ReadyOutputFor(i, *in); !s.ok()) return s;
+    // A later file of a direct join is copied onto streams made from the first one, so
+    // what its Matroska or MP4 header tells is enough, unless it differs from the first:
+    // then it is analysed before it is judged. This spares decoding for each of many files.
+    const bool light = i > 0 && job_.joinMode && !job_.reencode;
+    if (Status s = OpenInput(i, in, light ? MediaInput::Analysis::Header : MediaInput::Analysis::Full); !s.ok())
+        return s;
+    Status ready = ReadyOutputFor(i, *in);
+    if (light && !ready.ok() && !ready.cancelled()) {
+        if (Status s = OpenInput(i, in); !s.ok()) return s;
+        ready = ReadyOutputFor(i, *in);
+    }
+    if (!ready.ok()) return ready;
     StageContext ctx;
     if (Status s = PlaceInput(i, *in, ctx); !s.ok()) return s;
     if (transcoder_) return transcoder_->Process(*in, sink_, ctx);
