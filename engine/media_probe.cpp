@@ -117,7 +117,7 @@ int ProbeMediaFile(ConversionJob& job, ProbeDepth depth) {
         const AVStream* st = in->ctx()->streams[k];
         info.audioTracks += IsAudioStream(st);
         info.subtitleTracks += st->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE;
-        if (IsSideStream(*in, static_cast<int>(k)) && st->codecpar->codec_type != AVMEDIA_TYPE_ATTACHMENT)
+        if (IsSideStream(*in, static_cast<int>(k)) && !IsAttachment(st))
             info.otherTracks +=
                 (info.otherTracks.empty() ? "" : ", ") + std::string(avcodec_get_name(st->codecpar->codec_id));
     }

@@ -84,6 +84,14 @@ Status OutputSink::Open() {
         return Status::Failed("cannot write the output header: " + AvErrorText(rc));
     }
     headerWritten_ = true;
+    // Cover art goes first: readers (and the MP3 writer) expect it before the sound.
+    for (SideTrack& t : sideTracks) {
+        if (!t.picture) continue;
+        t.picture->stream_index = t.stream->index;
+        t.picture->pts = t.picture->dts = 0;
+        if (Status s = Write(t.picture.get()); !s.ok()) return s;
+        t.picture.reset();
+    }
     return {};
 }
 

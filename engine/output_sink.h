@@ -35,6 +35,7 @@ public:
         AVStream* stream = nullptr;
         AVMediaType kind = AVMEDIA_TYPE_UNKNOWN;
         AVCodecID sourceCodec = AV_CODEC_ID_NONE;  // differs from the stream's when converted
+        PacketPtr picture;                         // cover art, written once after the header
     };
     std::vector<SideTrack> sideTracks;
 

@@ -37,13 +37,21 @@ enum class Keep { Copy, Convert, Drop };
 Keep HowToKeep(const AVStream* st, const AVOutputFormat* ofmt, AVCodecID& target) {
     const AVCodecID id = st->codecpar->codec_id;
     target = id;
-    switch (st->codecpar->codec_type) {
-        case AVMEDIA_TYPE_ATTACHMENT:
-            // Matroska keeps attachments by name and type; without them it cannot.
-            return std::strcmp(ofmt->name, "matroska") == 0 && av_dict_get(st->metadata, "filename", nullptr, 0) &&
+    if (IsAttachment(st)) {
+        // Matroska keeps attachments by name and type; without them it cannot.
+        if (std::strcmp(ofmt->name, "matroska") == 0)
+            return av_dict_get(st->metadata, "filename", nullptr, 0) &&
                            av_dict_get(st->metadata, "mimetype", nullptr, 0)
                        ? Keep::Copy
                        : Keep::Drop;
+        // MP3 and MP4 files keep a JPEG or PNG cover.
+        const bool cover = st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+                           (id == AV_CODEC_ID_MJPEG || id == AV_CODEC_ID_PNG) && st->attached_pic.size > 0;
+        for (const char* n : {"mp3", "mp4", "mov", "ipod"})
+            if (cover && std::strcmp(ofmt->name, n) == 0) return Keep::Copy;
+        return Keep::Drop;
+    }
+    switch (st->codecpar->codec_type) {
         case AVMEDIA_TYPE_AUDIO:
             // Containers without a codec list (MPEG-TS) take what their readers know.
             return HoldsSeveralSoundTracks(ofmt) && avformat_query_codec(ofmt, id, FF_COMPLIANCE_NORMAL) != 0
@@ -82,14 +90,19 @@ const char* KindName(AVMediaType type) {
     return type == AVMEDIA_TYPE_AUDIO ? "sound track" : type == AVMEDIA_TYPE_SUBTITLE ? "subtitle track" : "attachment";
 }
 
+// The kind a side track is counted as: attached pictures are attachments.
+AVMediaType KindOf(const AVStream* st) {
+    return IsAttachment(st) ? AVMEDIA_TYPE_ATTACHMENT : st->codecpar->codec_type;
+}
+
 // "sound track 2 (ac3)": the stream's place among the input's streams of its kind.
 std::string TrackName(const MediaInput& in, int index) {
     const AVFormatContext* ctx = in.ctx();
-    const AVCodecParameters* par = ctx->streams[index]->codecpar;
+    const AVStream* st = ctx->streams[index];
     int number = 0;
-    for (int i = 0; i <= index; ++i) number += ctx->streams[i]->codecpar->codec_type == par->codec_type ? 1 : 0;
-    return std::string(KindName(par->codec_type)) + " " + std::to_string(number) + " (" +
-           avcodec_get_name(par->codec_id) + ")";
+    for (int i = 0; i <= index; ++i) number += KindOf(ctx->streams[i]) == KindOf(st) ? 1 : 0;
+    return std::string(KindName(KindOf(st))) + " " + std::to_string(number) + " (" +
+           avcodec_get_name(st->codecpar->codec_id) + ")";
 }
 
 // The side tracks of `in` that an output keeps and that carry packets, in order: what a later
@@ -99,8 +112,7 @@ std::vector<int> CarriedStreams(const MediaInput& in, const AVOutputFormat* ofmt
     for (int index : SideStreamsOf(in)) {
         const AVStream* st = in.ctx()->streams[index];
         AVCodecID target = AV_CODEC_ID_NONE;
-        if (st->codecpar->codec_type != AVMEDIA_TYPE_ATTACHMENT && HowToKeep(st, ofmt, target) != Keep::Drop)
-            out.push_back(index);
+        if (!IsAttachment(st) && HowToKeep(st, ofmt, target) != Keep::Drop) out.push_back(index);
     }
     return out;
 }
@@ -166,10 +178,16 @@ private:
     CodecContextPtr dec_, enc_;
 };
 
+bool IsAttachment(const AVStream* st) {
+    return st->codecpar->codec_type == AVMEDIA_TYPE_ATTACHMENT ||
+           (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && (st->disposition & AV_DISPOSITION_ATTACHED_PIC));
+}
+
 bool IsSideStream(const MediaInput& in, int index) {
     if (index == in.videoIndex() || index == in.audioIndex()) return false;
-    const AVMediaType type = in.ctx()->streams[index]->codecpar->codec_type;
-    return type == AVMEDIA_TYPE_AUDIO || type == AVMEDIA_TYPE_SUBTITLE || type == AVMEDIA_TYPE_ATTACHMENT;
+    const AVStream* st = in.ctx()->streams[index];
+    const AVMediaType type = st->codecpar->codec_type;
+    return type == AVMEDIA_TYPE_AUDIO || type == AVMEDIA_TYPE_SUBTITLE || IsAttachment(st);
 }
 
 Status SetUpSideTrack(const MediaInput& in, int index, OutputSink& sink, std::string& dropped) {
@@ -191,11 +209,35 @@ Status SetUpSideTrack(const MediaInput& in, int index, OutputSink& sink, std::st
         if (Status s = probe.Open(st, target, out->codecpar); !s.ok()) return s;
     }
     out->time_base = st->time_base;
-    if (st->codecpar->codec_type == AVMEDIA_TYPE_ATTACHMENT)
+    if (IsAttachment(st) && std::strcmp(sink.ctx()->oformat->name, "matroska") != 0) {
+        // Cover art of an MP3 or MP4 file: a picture stream with its one picture.
         av_dict_copy(&out->metadata, st->metadata, 0);
-    else
+        out->disposition = AV_DISPOSITION_ATTACHED_PIC;
+        PacketPtr picture = MakePacket();
+        if (!picture || av_packet_ref(picture.get(), &st->attached_pic) < 0) return Status::Failed("out of memory");
+        picture->flags |= AV_PKT_FLAG_KEY;
+        sink.sideTracks.push_back({out, AVMEDIA_TYPE_ATTACHMENT, st->codecpar->codec_id, std::move(picture)});
+        return {};
+    }
+    if (IsAttachment(st)) {
+        av_dict_copy(&out->metadata, st->metadata, 0);
+        if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+            // An image attachment reads as a picture stream; it is written back as the file it is.
+            const AVPacket& pic = st->attached_pic;
+            avcodec_parameters_free(&out->codecpar);
+            out->codecpar = avcodec_parameters_alloc();
+            if (!out->codecpar || pic.size <= 0) return Status::Failed("cannot copy the attachment");
+            out->codecpar->codec_type = AVMEDIA_TYPE_ATTACHMENT;
+            out->codecpar->codec_id = st->codecpar->codec_id;
+            out->codecpar->extradata = static_cast<uint8_t*>(av_mallocz(pic.size + AV_INPUT_BUFFER_PADDING_SIZE));
+            if (!out->codecpar->extradata) return Status::Failed("out of memory");
+            std::memcpy(out->codecpar->extradata, pic.data, static_cast<size_t>(pic.size));
+            out->codecpar->extradata_size = pic.size;
+        }
+    } else {
         CopyStreamLooks(st, out, false);
-    sink.sideTracks.push_back({out, st->codecpar->codec_type, st->codecpar->codec_id});
+    }
+    sink.sideTracks.push_back({out, KindOf(st), st->codecpar->codec_id, nullptr});
     return {};
 }
 

@@ -18,6 +18,10 @@ namespace ulvane {
 // Whether a container holds more than one sound track (an FLV, MP3 or WAV file holds one).
 bool HoldsSeveralSoundTracks(const AVOutputFormat* ofmt);
 
+// Whether a stream is an attachment: a Matroska attachment, or an attached picture (cover
+// art, an image attachment), which reads as a picture stream.
+bool IsAttachment(const AVStream* st);
+
 // Whether stream `index` of `in` is a side track: a sound track other than the main one, a
 // subtitle track or an attachment.
 bool IsSideStream(const MediaInput& in, int index);

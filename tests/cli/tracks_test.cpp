@@ -185,3 +185,35 @@ TEST(Tracks, ARecodingCutEncodesEverySoundTrackWhereTheContainerHoldsSeveral) {
         }
     }
 }
+
+TEST(Tracks, AttachmentsAndCoverArtOfRealFilesAreKeptByteForByte) {
+    const auto dir = SharedMediaDir();
+    if (!dir) GTEST_SKIP() << "no shared media folder";
+    struct Case {
+        std::string file, start, end;
+        size_t streams;
+        std::string picture;  // the attached picture's stream
+    };
+    // The bytes of a file's attached picture.
+    const auto picture = [](const std::string& path, const std::string& stream) {
+        return ulvane::test::Run(
+                   {"ffmpeg", "-v", "error", "-i", path, "-map", stream, "-c", "copy", "-f", "image2pipe", "-"})
+            .out;
+    };
+    // A Matroska film with a gzipped script and a PNG attached; an MP3 with a JPEG cover.
+    for (const Case& c : {Case{"flashmob2006_h264_vorbis_attachments.mkv", "3", "10", 4, "0:v:1"},
+                          Case{"mp3_with_cover_art.mp3", "0.2", "0.9", 2, "0:v:0"}}) {
+        SCOPED_TRACE(c.file);
+        const std::string source = (*dir / c.file).string();
+        TempDir out;
+        const CommandResult r =
+            Cli({"cut", source, "--start", c.start, "--end", c.end, "--out-dir", out.path().string(), "--quiet"});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err.find("left out"), std::string::npos) << r.err;
+        const std::string cut = LastLine(r.out);
+        EXPECT_EQ(StreamsOf(cut).size(), c.streams);
+        const std::string kept = picture(cut, c.picture);
+        EXPECT_FALSE(kept.empty());
+        EXPECT_EQ(kept, picture(source, c.picture));
+    }
+}
