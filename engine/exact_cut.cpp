@@ -246,10 +246,13 @@ Status ExactCutter::OpenEncoder(const AVFrame* f) {
     e->chroma_sample_location = p->chroma_location;
     e->field_order = AV_FIELD_PROGRESSIVE;
     e->gop_size = 1 << 20;  // one group: an IDR picture, then P pictures
-    // As many pictures reordered as the source declares, so that readers which rebuild
-    // decode times from the first parameter sets (Matroska has none stored) count right.
-    const int reorder = hevc ? 0 : std::clamp(p->video_delay, 0, 2);
-    e->max_b_frames = reorder == 0 ? 0 : reorder == 1 ? 1 : 3;
+    // As many pictures reordered as the source declares where readers rebuild decode
+    // times from the first parameter sets (Matroska has none stored), so that they count
+    // right. Elsewhere P pictures only: the encoder then holds fewer pictures.
+    const char* container = sink_.ctx()->oformat->name;
+    const bool storesDecodeTimes = std::strcmp(container, "matroska") != 0 && std::strcmp(container, "webm") != 0;
+    const int reorder = hevc || storesDecodeTimes ? 0 : std::clamp(p->video_delay, 0, 2);
+    e->max_b_frames = reorder == 0 ? 0 : reorder == 1 ? 1 : 2;
     e->thread_count = 0;
     if (!hevc && p->level > 0) e->level = p->level;
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(e->pix_fmt);
@@ -273,11 +276,11 @@ Status ExactCutter::OpenEncoder(const AVFrame* f) {
         // that starts anywhere (after a seek) never reads a picture with the other's sets.
         int id = 0;
         for (const NalUnit& u : sourceSets_) id = std::max(id, H264ParameterSetId(u) + 1);
-        const std::string params =
-            std::string(reorder == 0   ? "scenecut=0:open-gop=0:bframes=0"
-                        : reorder == 1 ? "scenecut=0:open-gop=0:bframes=1:b-pyramid=none"
-                                       : "scenecut=0:open-gop=0:bframes=3:b-pyramid=normal") +
-            ":threads=2:sps-id=" + std::to_string(id % 32);  // the head is short: few threads, less memory
+        const std::string params = std::string(reorder == 0   ? "scenecut=0:open-gop=0:bframes=0"
+                                               : reorder == 1 ? "scenecut=0:open-gop=0:bframes=1:b-pyramid=none"
+                                                              : "scenecut=0:open-gop=0:bframes=2:b-pyramid=normal") +
+                                   ":threads=1:sync-lookahead=0:sps-id=" +
+                                   std::to_string(id % 32);  // the head is short: few threads, less memory
         options.Set("x264-params", params.c_str());
     }
     if (int rc = avcodec_open2(e, codec, options.address()); rc < 0) {
