@@ -11,6 +11,8 @@ packages=(
   ffmpeg python3 time
   clang libclang-rt-14-dev clang-format
   dpkg-dev file lintian desktop-file-utils
+  gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
+  gstreamer1.0-libav
 )
 
 missing=()

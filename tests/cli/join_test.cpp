@@ -115,6 +115,7 @@ TEST(CliJoin, FilesCodedWithOtherParameterSetsJoinDirectlyAndShowTheirOwnPicture
             ulvane::test::Run({"ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
                                "stream=nb_read_frames", "-of", "csv=p=0", joined});
         EXPECT_EQ(std::atoi(count.out.c_str()), 150) << count.out;
+        EXPECT_EQ(OtherPlayersProblems(joined), "");
         // Each part shows its own pictures: packets copied, decoded with their own sets.
         EXPECT_GT(PsnrAt(joined, 1.0, p.a, 1.0), 60);
         EXPECT_GT(PsnrAt(joined, 3.0, p.b, 1.0), 60);

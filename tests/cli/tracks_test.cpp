@@ -93,6 +93,7 @@ TEST(Tracks, ADirectCutKeepsEveryTrackOnTheOutputTimeline) {
         // The source time that lands on 0: the key frame at 2 s, or the marked start itself.
         const double origin = exact ? containerStart + 2.5 : videoStart + 2.0;
         EXPECT_EQ(Problems(Inspect(cut), true, true, 8.2 - origin - containerStart, 0.1), "");
+        EXPECT_EQ(OtherPlayersProblems(cut), "");
 
         EXPECT_EQ(StreamsOf(cut), (std::vector<std::string>{"video h264", "audio aac eng", "audio aac deu German",
                                                             "subtitle subrip forced fra", "attachment ttf font.ttf"}));
@@ -131,6 +132,7 @@ TEST(Tracks, ADirectJoinKeepsEveryTrackOfEachFileAndRefusesFilesWithOtherTracks)
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const std::string joined = LastLine(r.out);
     EXPECT_EQ(Problems(Inspect(joined), true, true, 20, 0.1), "");
+    EXPECT_EQ(OtherPlayersProblems(joined), "");
     EXPECT_EQ(StreamsOf(joined).size(), 5u);
     EXPECT_EQ(ToneOf(joined, 1, 11, 15), 880);
     const std::vector<Caption> captions = CaptionsOf(joined);

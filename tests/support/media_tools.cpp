@@ -354,4 +354,34 @@ std::vector<std::string> FilesIn(const fs::path& dir) {
     return names;
 }
 
+namespace {
+
+bool Installed(const std::string& tool) {
+    return Run({"sh", "-c", "command -v " + tool}).exitCode == 0;
+}
+
+}  // namespace
+
+bool OtherPlayersPresent() {
+    return Installed("gst-launch-1.0") || Installed("mpv");
+}
+
+std::string OtherPlayersProblems(const std::string& path) {
+    std::string problems;
+    const std::string absolute = fs::absolute(path).string();
+    if (Installed("gst-launch-1.0")) {
+        const CommandResult r = Run({"gst-launch-1.0", "-q", "playbin", "uri=file://" + absolute,
+                                     "video-sink=fakesink sync=false", "audio-sink=fakesink sync=false"});
+        const std::string said = r.out + r.err;
+        if (r.exitCode != 0 || said.find("ERROR") != std::string::npos) problems += "GStreamer: " + said + "\n";
+    }
+    if (Installed("mpv")) {
+        const CommandResult r = Run({"mpv", "--no-config", "--vo=null", "--ao=null", "--ao-null-untimed", "--untimed",
+                                     "--msg-level=all=error", absolute});
+        const std::string said = r.out + r.err;
+        if (r.exitCode != 0 || said.find_first_not_of(" \n") != std::string::npos) problems += "mpv: " + said + "\n";
+    }
+    return problems;
+}
+
 }  // namespace ulvane::test

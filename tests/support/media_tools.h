@@ -94,4 +94,10 @@ void WriteFileBytes(const std::string& path, const std::string& bytes);
 // Files in a folder (names only), sorted.
 std::vector<std::string> FilesIn(const std::filesystem::path& dir);
 
+// What readers that do not share FFmpeg's demuxers say when they play `path` through:
+// GStreamer's playbin and mpv, each where it is installed. Empty when both play it
+// cleanly (or neither is there: see OtherPlayersPresent).
+std::string OtherPlayersProblems(const std::string& path);
+bool OtherPlayersPresent();
+
 }  // namespace ulvane::test
