@@ -362,6 +362,28 @@ TEST(Launches, ADirectJoinOfUnlikeFilesNamesTheFileAndOffersToReEncode) {
     EXPECT_EQ(FilesIn(out.path()).size(), 1u);
 }
 
+TEST(Launches, ADirectJoinOfFilesWithOtherTracksNamesTheTracks) {
+    Harness h;
+    TempDir out;
+    h.window->SelectTab(1);
+    const std::string film = FilmWithTracksFixture();
+    const QString bare =
+        QString::fromStdString(Fixture("j_film_bare.mkv", {"-i", film, "-map", "0:v", "-map", "0:a", "-c", "copy"}));
+    h.Add({QString::fromStdString(film), bare});
+    Choice c;
+    c.folder = QString::fromStdString(out.path().string());
+    h.settings = Fill(c);
+    h.messages.answer = false;
+    h.window->LaunchJoin();
+    ASSERT_EQ(h.messages.asked.size(), 1);
+    const QString question = h.messages.asked.last();
+    EXPECT_TRUE(question.contains("j_film_bare.mkv")) << question.toStdString();
+    EXPECT_TRUE(question.contains(QString::fromStdString(h.window->languageTable().Text("JIEMIAN", "qtgd"))))
+        << question.toStdString();
+    EXPECT_TRUE(question.contains("aac, subrip")) << question.toStdString();
+    EXPECT_TRUE(FilesIn(out.path()).empty());
+}
+
 namespace {
 
 // A 30 s source, and settings that re-encode it into `out`: a job long enough to be stopped.
