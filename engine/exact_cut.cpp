@@ -249,9 +249,7 @@ Status ExactCutter::OpenEncoder(const AVFrame* f) {
     // As many pictures reordered as the source declares where readers rebuild decode
     // times from the first parameter sets (Matroska has none stored), so that they count
     // right. Elsewhere P pictures only: the encoder then holds fewer pictures.
-    const char* container = sink_.ctx()->oformat->name;
-    const bool storesDecodeTimes = std::strcmp(container, "matroska") != 0 && std::strcmp(container, "webm") != 0;
-    const int reorder = hevc || storesDecodeTimes ? 0 : std::clamp(p->video_delay, 0, 2);
+    const int reorder = hevc || sink_.StoresDecodeTimes() ? 0 : std::clamp(p->video_delay, 0, 2);
     e->max_b_frames = reorder == 0 ? 0 : reorder == 1 ? 1 : 2;
     e->thread_count = 0;
     if (!hevc && p->level > 0) e->level = p->level;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstring>
 
 extern "C" {
 #include <libavutil/mathematics.h>
@@ -46,6 +47,11 @@ Status OutputSink::AddStream(AVStream*& stream) {
     stream = avformat_new_stream(ctx_.get(), nullptr);
     if (!stream) return Status::Failed("cannot add a stream to the output");
     return {};
+}
+
+bool OutputSink::StoresDecodeTimes() const {
+    const char* name = ctx_->oformat->name;
+    return std::strcmp(name, "matroska") != 0 && std::strcmp(name, "webm") != 0;
 }
 
 Status OutputSink::Open() {

@@ -39,6 +39,10 @@ public:
     };
     std::vector<SideTrack> sideTracks;
 
+    // Whether the container keeps each packet's decode time. Matroska does not: its readers
+    // rebuild them from the first parameter sets' reorder depth.
+    bool StoresDecodeTimes() const;
+
     // Opens the file (never replacing an existing one) and writes the header.
     Status Open();
     bool headerWritten() const { return headerWritten_; }
