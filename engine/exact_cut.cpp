@@ -41,14 +41,6 @@ bool SameFrame(const AVFrame* a, const AVFrame* b) {
     return true;
 }
 
-PacketPtr PacketWith(const std::vector<uint8_t>& bytes, const AVPacket* like) {
-    PacketPtr p = MakePacket();
-    if (av_new_packet(p.get(), static_cast<int>(bytes.size())) < 0) return nullptr;
-    std::copy(bytes.begin(), bytes.end(), p->data);
-    if (like) av_packet_copy_props(p.get(), like);
-    return p;
-}
-
 // The pictures a decoder gives for `packets`, the decoder drained at the end: all of them
 // counted in `count`, the ones from the `keepFrom`th on kept.
 std::vector<FramePtr> DecodeAll(AVCodecContext* dec, const std::vector<const AVPacket*>& packets, size_t keepFrom,

@@ -1,6 +1,8 @@
 // Small helpers around FFmpeg: error texts, time conversions, logging set-up.
 #include "engine/ffmpeg_util.h"
 
+#include <algorithm>
+
 #include <cctype>
 #include <cstdlib>
 #include <mutex>
@@ -61,6 +63,14 @@ void InitFfmpegLogging() {
         // Broken inputs make decoders chatty; the engine reports through its record instead.
         av_log_set_level(std::getenv("ULVANE_FFMPEG_LOG") ? AV_LOG_INFO : AV_LOG_QUIET);
     });
+}
+
+PacketPtr PacketWith(std::span<const uint8_t> bytes, const AVPacket* like) {
+    PacketPtr p = MakePacket();
+    if (!p || av_new_packet(p.get(), static_cast<int>(bytes.size())) < 0) return nullptr;
+    std::copy(bytes.begin(), bytes.end(), p->data);
+    if (like && av_packet_copy_props(p.get(), like) < 0) return nullptr;
+    return p;
 }
 
 }  // namespace ulvane

@@ -145,6 +145,10 @@ inline PacketPtr MakePacket() {
 // Text of an FFmpeg error code, e.g. "Invalid data found when processing input".
 std::string AvErrorText(int code);
 
+// A packet holding `bytes`, with the timing and flags of `like` (when given); null when
+// out of memory.
+PacketPtr PacketWith(std::span<const uint8_t> bytes, const AVPacket* like);
+
 // Microseconds of `ts` counted in time base `tb`; AV_NOPTS_VALUE stays AV_NOPTS_VALUE.
 int64_t ToMicros(int64_t ts, AVRational tb);
 int64_t FromMicros(int64_t us, AVRational tb);

@@ -77,26 +77,32 @@ bool HeaderTellsEnough(const AVFormatContext* ctx) {
 
 }  // namespace
 
-Status MediaInput::Open(const std::string& path, std::unique_ptr<MediaInput>& input, const std::atomic<bool>* cancel,
-                        Analysis analysis) {
+Status MediaInput::OpenContainer(const std::string& path, const std::atomic<bool>* cancel, InputFormatPtr& ctx) {
     InitFfmpegLogging();
-    input.reset();
     if (!IsUrl(path)) {
         if (Status s = CheckLocalFile(path); !s.ok()) return s;
     }
-    auto stopped = [cancel] { return cancel && cancel->load(); };
     AVFormatContext* raw = avformat_alloc_context();
     if (!raw) return Status::Failed("out of memory", kCannotOpen);
     raw->interrupt_callback = InterruptOn(cancel);
     int rc = avformat_open_input(&raw, OpenName(path).c_str(), nullptr, nullptr);  // frees `raw` on failure
     if (rc < 0) {
-        if (stopped()) return Status::Cancelled();
+        if (cancel && cancel->load()) return Status::Cancelled();
         return Status::Failed("cannot open the file as a media file: " + AvErrorText(rc), kCannotOpen);
     }
+    ctx.reset(raw);
+    return {};
+}
+
+Status MediaInput::Open(const std::string& path, std::unique_ptr<MediaInput>& input, const std::atomic<bool>* cancel,
+                        Analysis analysis) {
+    input.reset();
+    auto stopped = [cancel] { return cancel && cancel->load(); };
     std::unique_ptr<MediaInput> in(new MediaInput);
-    in->ctx_.reset(raw);
+    if (Status s = OpenContainer(path, cancel, in->ctx_); !s.ok()) return s;
+    AVFormatContext* raw = in->ctx_.get();
     const bool analyse = analysis == Analysis::Full || !HeaderTellsEnough(raw);
-    rc = analyse ? avformat_find_stream_info(raw, nullptr) : 0;
+    const int rc = analyse ? avformat_find_stream_info(raw, nullptr) : 0;
     if (stopped()) return Status::Cancelled();
     if (rc < 0) return Status::Failed("cannot read the stream information: " + AvErrorText(rc), kNoStreamInfo);
     in->ChooseStreams();
@@ -358,15 +364,11 @@ std::vector<int> MediaInput::SoundTracks() const {
 }
 
 std::vector<uint8_t> MediaInput::HeaderVideoExtradata(const std::string& path, const std::atomic<bool>* cancel) {
-    if (!IsUrl(path) && !CheckLocalFile(path).ok()) return {};
-    AVFormatContext* raw = avformat_alloc_context();
-    if (!raw) return {};
-    raw->interrupt_callback = InterruptOn(cancel);
-    if (avformat_open_input(&raw, OpenName(path).c_str(), nullptr, nullptr) < 0) return {};
-    const InputFormatPtr ctx(raw);
-    for (unsigned i = 0; i < raw->nb_streams; ++i) {
-        if (!IsRealVideoStream(raw->streams[i])) continue;
-        const std::span<const uint8_t> bytes = Extradata(raw->streams[i]);
+    InputFormatPtr ctx;
+    if (!OpenContainer(path, cancel, ctx).ok()) return {};
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        if (!IsRealVideoStream(ctx->streams[i])) continue;
+        const std::span<const uint8_t> bytes = Extradata(ctx->streams[i]);
         return {bytes.begin(), bytes.end()};
     }
     return {};

@@ -95,6 +95,8 @@ private:
     };
 
     MediaInput() = default;
+    // Opens the container of a local regular file (or a URL) and reads its header only.
+    static Status OpenContainer(const std::string& path, const std::atomic<bool>* cancel, InputFormatPtr& ctx);
     void ChooseStreams();
     bool ByteSeekTo(int64_t targetMicros);
     // Reads until the first key frame of the main stream; its time in microseconds, or

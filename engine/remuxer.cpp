@@ -352,13 +352,11 @@ void Copier::EmitVideo(AVPacket* pkt) {
     }
     const std::vector<uint8_t> bytes =
         JoinNalUnits(WithParameterSets(nalFormat_.codec, std::move(units), inputSets_), nalFormat_.lengthSize);
-    PacketPtr withSets = MakePacket();
-    if (!withSets || av_new_packet(withSets.get(), static_cast<int>(bytes.size())) < 0 ||
-        av_packet_copy_props(withSets.get(), pkt) < 0) {
+    PacketPtr withSets = PacketWith(bytes, pkt);
+    if (!withSets) {
         Note(Status::Failed("out of memory"));
         return;
     }
-    std::copy(bytes.begin(), bytes.end(), withSets->data);
     Emit(withSets.get(), v, sink_.video);
 }
 
