@@ -110,7 +110,6 @@ private:
     // Whether reading can stop: the pictures and the sound have ended (the other sound
     // tracks too, within a bounded number of packets more).
     bool Over();
-    int readAfterMain_ = 0;
     // A packet's units with the source's parameter sets before its picture (after an access unit delimiter).
     std::vector<NalUnit> WithSourceSets(const AVPacket* pkt) const;
 
@@ -167,7 +166,7 @@ bool ExactCutter::ReadOne(PacketPtr& pkt) {
 
 bool ExactCutter::Over() {
     if (!videoOver_ || !(audioOver_ || !a_)) return false;
-    return side_.Done() || ++readAfterMain_ > 2000;
+    return side_.CanStopReading();
 }
 
 // Reads from K0 until K1, its leading pictures and the first picture after them are in

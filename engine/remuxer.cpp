@@ -213,7 +213,6 @@ private:
     std::vector<NalUnit> inputSets_;  // parameter sets put before the first (or each) key frame
     bool setsSent_ = false;
     static constexpr size_t kMaxHeldPictures = 16;
-    static constexpr int kMaxReadAfterMain = 2000;
     Status failure_;  // the first write that failed
     bool reachedStart_ = false;
     int64_t packetsRead_ = 0;  // something from the window's start on was copied
@@ -430,7 +429,6 @@ bool Copier::EmitAudio(AVPacket* pkt) {
 Status Copier::Run() {
     const int vi = haveVideo_ ? in_.videoIndex() : -1;
     const int ai = haveAudio_ ? in_.audioIndex() : -1;
-    int afterMain = 0;  // packets read once the main streams were done, for the other sound tracks
     if (ctx_.window.cut && ctx_.window.startMicros > in_.startMicros()) {
         side_.GatherShownAt(in_, ctx_.window.startMicros);
         in_.SeekTo(ctx_.window.startMicros);
@@ -449,8 +447,7 @@ Status Copier::Run() {
         else if (side_.Owns(pkt->stream_index))
             Note(side_.Take(std::move(pkt)));
         if (failed()) break;
-        // Tracks are interleaved by time, so the other sound tracks end within a few packets.
-        if (videoDone_ && audioDone_ && (side_.Done() || ++afterMain > kMaxReadAfterMain)) break;
+        if (videoDone_ && audioDone_ && side_.CanStopReading()) break;
     }
     if (!failed()) {
         if (zero_ == AV_NOPTS_VALUE && candidate_ != AV_NOPTS_VALUE) Commit();

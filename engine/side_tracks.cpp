@@ -354,6 +354,7 @@ Status SideTracks::Limit(int64_t limitMicros, bool final) {
 void SideTracks::Reset() {
     begun_ = final_ = chaptersAdded_ = false;
     limit_ = INT64_MAX;
+    readAfterMain_ = 0;
     for (auto& t : tracks_) {
         t->waiting.clear();
         t->done = false;

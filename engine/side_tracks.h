@@ -66,6 +66,10 @@ public:
     void Reset();
     // Every sound track has passed the limit, so no more reading is needed for them.
     bool Done() const;
+    // Asked for each packet read once the main streams have ended: whether reading can stop.
+    // Tracks are interleaved by time, so the other sound tracks end within a few packets;
+    // after a bounded number more (a track that ended early) reading stops anyway.
+    bool CanStopReading() { return Done() || ++readAfterMain_ > kMaxReadAfterMain; }
 
 private:
     struct Track;
@@ -78,7 +82,9 @@ private:
     std::vector<std::unique_ptr<Track>> tracks_;
     std::vector<int> trackOf_;
     bool anySubtitles_ = false;
-    bool chaptersAdded_ = false;  // input stream index -> index in tracks_, or -1
+    bool chaptersAdded_ = false;
+    static constexpr int kMaxReadAfterMain = 2000;
+    int readAfterMain_ = 0;  // input stream index -> index in tracks_, or -1
     bool begun_ = false;
     bool final_ = false;
     bool holdStart_ = false;
