@@ -419,6 +419,12 @@ Status SideTracks::Release(Track& t) {
             dur = dur > 0 ? at + dur - from_ : 0;
             at = from_;
         }
+        if (!t.sound && limit_ != INT64_MAX && at + dur > limit_) {
+            // A subtitle still shown at the end is cut there, where the pictures end; that is
+            // known once they have.
+            if (!final_) return {};
+            dur = limit_ - at;
+        }
         if (keep) {
             if (Status s = Emit(t, p, at, dur); !s.ok()) return s;
         }

@@ -101,7 +101,8 @@ TEST(Tracks, ADirectCutKeepsEveryTrackOnTheOutputTimeline) {
         EXPECT_EQ(ToneOf(cut, 1, 0.5, 4.5), 880);
 
         // A caption already shown at the start is shown from 0; the others keep their place
-        // against the pictures; the one starting before the end stays whole.
+        // against the pictures; the one still shown at the end is cut where the pictures end,
+        // so the file lasts as long as its pictures.
         const std::vector<Caption> captions = CaptionsOf(cut);
         ASSERT_EQ(captions.size(), 3u);
         EXPECT_EQ(captions[0].text, "First line");
@@ -110,8 +111,11 @@ TEST(Tracks, ADirectCutKeepsEveryTrackOnTheOutputTimeline) {
         for (size_t k = 1; k < 3; ++k) {
             EXPECT_EQ(captions[k].text, source[k].text);
             EXPECT_NEAR(captions[k].start, source[k].start - origin, 0.002);
-            EXPECT_NEAR(captions[k].end, source[k].end - origin, 0.002);
         }
+        EXPECT_NEAR(captions[1].end, source[1].end - origin, 0.002);
+        const double picturesEnd = Inspect(cut).video.end;
+        EXPECT_NEAR(captions[2].end, picturesEnd, 0.01);
+        EXPECT_NEAR(ProbeNumber({"-show_entries", "format=duration", "-of", "csv=p=0", cut}), picturesEnd, 0.05);
 
         // Chapters inside the segment, the first cut to its start.
         const auto chapters = ChaptersOf(cut);
