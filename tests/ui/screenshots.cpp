@@ -1,9 +1,10 @@
 // Takes screenshots of the real window as a user sees it, frame and all (run under Xvfb
 // with a window manager by scripts/screenshots.sh): the empty window, the cut tab with a
 // source loaded and a segment marked, the same maximised, the cut settings, the progress
-// dialog during the cut, the join tab with three files and the join settings; in the
+// dialog during the cut, the join tab with three files and the join settings, and (given a
+// fourth file with other tracks) the question a direct join of unlike files asks; in the
 // language at POSITION of the language box.
-// Usage: ulvane-screenshots OUTDIR POSITION SOURCE FILE FILE FILE
+// Usage: ulvane-screenshots OUTDIR POSITION SOURCE FILE FILE FILE [UNLIKE_FILE]
 #include <QApplication>
 #include <QFile>
 #include <QScreen>
@@ -13,6 +14,7 @@
 
 #include <QComboBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QTimer>
 
 #include "controls/bitmap_slider.h"
@@ -23,10 +25,22 @@
 
 namespace {
 
+void Shoot(QWidget* w, const QString& path);
+
+// Messages are logged, not shown; a question is shown and shot when `askShot` names where,
+// then answered No.
 struct Quiet : ulvane::MessageSink {
+    QString askShot;
     void Show(QWidget*, const QString&, const QString& text, bool) override { qWarning("%s", qPrintable(text)); }
-    bool Ask(QWidget*, const QString&, const QString& text) override {
+    bool Ask(QWidget* parent, const QString& title, const QString& text) override {
         qWarning("%s", qPrintable(text));
+        if (askShot.isEmpty()) return false;
+        QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+        QTimer::singleShot(300, &box, [&] {
+            Shoot(&box, askShot);
+            box.reject();
+        });
+        box.exec();
         return false;
     }
 };
@@ -54,13 +68,18 @@ int main(int argc, char** argv) {
     s.chooseFiles = [&next](QWidget*, const QString&) { return next; };
     s.messages = &quiet;
     s.open = [](const QString&) { return true; };
-    QString settingsShot;  // where to save the next settings dialog; the cut one also starts
+    bool joinDirectly = false;  // the join settings start a direct join instead of being cancelled
+    QString settingsShot;       // where to save the next settings dialog; the cut one also starts
     s.runSettings = [&](ulvane::OutputSettingsDialog& d) {
         d.SetDirect(d.kind() == ulvane::Dialog::Join);
         d.ItemAs<QLineEdit>(ulvane::settings_id::kFolderBox)->setText(out);
         d.show();
         Shoot(&d, settingsShot);
-        if (d.kind() == ulvane::Dialog::Join) return false;
+        if (d.kind() == ulvane::Dialog::Join && !joinDirectly) return false;
+        if (d.kind() == ulvane::Dialog::Join) {
+            d.Start();
+            return d.result() == QDialog::Accepted;
+        }
         d.ItemAs<QComboBox>(ulvane::settings_id::kFormatList)->setCurrentIndex(1);
         d.ItemAs<QComboBox>(ulvane::settings_id::kCutSizeList)->setCurrentIndex(6);
         d.ItemAs<QLineEdit>(ulvane::settings_id::kNameBox)->setText("ulvane-screenshot-cut");
@@ -103,6 +122,14 @@ int main(int argc, char** argv) {
     Shoot(&window, out + "/window_join.png");
     settingsShot = out + "/dialog_join_settings.png";
     window.LaunchJoin();
+    if (args.size() > 7) {
+        // A file whose other tracks differ joins the list: the direct join asks first.
+        next = {args[7]};
+        window.AddSourceFiles();
+        joinDirectly = true;
+        quiet.askShot = out + "/question_unlike_files.png";
+        window.LaunchJoin();
+    }
     // Back in the first language for the next run.
     window.SelectLanguage(0);
     return 0;
