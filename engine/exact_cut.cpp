@@ -23,6 +23,9 @@ namespace {
 constexpr size_t kMaxBufferedBytes = size_t{256} << 20;  // K0 to K1 held in memory at most
 constexpr int kSeamPackets = 4;                          // copied packets decoded by the seam check
 constexpr size_t kMaxHeldPictures = 16;
+// A longer head gets a second IDR picture this many pictures before its end, so that the seam
+// check decodes from there rather than from the head's start.
+constexpr int kSeamHeadPictures = 8;
 
 bool SameFrame(const AVFrame* a, const AVFrame* b) {
     if (a->format != b->format || a->width != b->width || a->height != b->height) return false;
@@ -144,8 +147,11 @@ private:
     // Frames in the encoder by their pts in its time base: their pts and duration in microseconds.
     std::map<int64_t, std::pair<int64_t, int64_t>> sentTimes_;
     int headFrames_ = 0;
+    int idrAt_ = -1;    // the head picture made an IDR picture for the seam check, if any
     FramePtr waiting_;  // the picture decoded last, until the next one tells how long it shows
     int64_t waitingAt_ = AV_NOPTS_VALUE;
+    std::vector<int64_t> shownAt_;  // the head's packets' times, in display order
+    int64_t lastOffered_ = AV_NOPTS_VALUE;
 
     // The copy.
     bool videoOver_ = false, audioOver_ = false;
@@ -249,7 +255,8 @@ Status ExactCutter::OpenEncoder(const AVFrame* f) {
     const bool chroma420 = desc && desc->log2_chroma_w == 1 && desc->log2_chroma_h == 1;
     Dictionary options;
     options.Set("preset", "ultrafast");
-    options.Set("crf", "10");  // the head cannot be told from the source
+    options.Set("qp", "10");  // the head cannot be told from the source
+    options.Set("forced-idr", "1");
     if (hevc) {
         if (chroma420) options.Set("profile", depth > 8 ? "main10" : "main");
         options.Set("x265-params", "scenecut=0:bframes=0:open-gop=0:info=0:log-level=error");
@@ -311,7 +318,7 @@ Status ExactCutter::EncodeFrame(const AVFrame* f, int64_t ptsMicros, int64_t dur
     FramePtr copy = MakeFrame();
     if (av_frame_ref(copy.get(), f) < 0) return Status::Failed("out of memory");
     copy->pts = av_rescale_q(ptsMicros, AV_TIME_BASE_Q, enc_->time_base);
-    copy->pict_type = AV_PICTURE_TYPE_NONE;
+    copy->pict_type = headFrames_ == idrAt_ ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
     if (sentTimes_.count(copy->pts)) return {};  // two pictures within one tick: the first stays
     sentTimes_[copy->pts] = {ptsMicros, durMicros};
     if (int rc = avcodec_send_frame(enc_.get(), copy.get()); rc < 0)
@@ -320,9 +327,20 @@ Status ExactCutter::EncodeFrame(const AVFrame* f, int64_t ptsMicros, int64_t dur
     return DrainEncoder(false);
 }
 
-// Pictures come from the decoder in display order; each is encoded once the next one tells
-// how long it shows, so only one waits in memory. Only what shows within [S, until) is encoded.
+// Pictures come from the decoder in display order. Where the times at which pictures show are
+// known (the head's packets are all read), each is encoded at once and given back to the
+// decoder; otherwise it is encoded once the next one tells how long it shows, so only one waits
+// in memory. Only what shows within [S, until) is encoded.
 Status ExactCutter::Offer(FramePtr f, int64_t at, int64_t until) {
+    if (!shownAt_.empty()) {
+        if (!f || (lastOffered_ != AV_NOPTS_VALUE && at <= lastOffered_)) return {};
+        lastOffered_ = at;
+        const auto next = std::upper_bound(shownAt_.begin(), shownAt_.end(), at);
+        const int64_t end = std::min(next == shownAt_.end() ? until : *next, until);
+        if (end <= S_ || at >= until) return {};
+        const int64_t from = std::max(at, S_);
+        return EncodeFrame(f.get(), from, end - from);
+    }
     if (waiting_ && at > waitingAt_) {
         const int64_t next = std::min(at, until);
         if (next > S_ && waitingAt_ < until) {
@@ -349,6 +367,15 @@ Status ExactCutter::ReceiveAndOffer(AVCodecContext* dec, int64_t until) {
 
 // Decodes K0 .. K1 and K1's leading pictures; encodes the pictures shown from S up to K1.
 Status ExactCutter::EncodeHead() {
+    int shown = 1;  // the picture showing at S, and those that follow it up to K1
+    for (size_t i = 0; i < copyFrom_ && i < video_.size(); ++i) {
+        const int64_t pts = PtsMicros(video_[i].get(), v_);
+        if (pts == AV_NOPTS_VALUE) continue;
+        shownAt_.push_back(pts);
+        if (pts > S_ && pts < k1Pts_) ++shown;
+    }
+    std::sort(shownAt_.begin(), shownAt_.end());
+    idrAt_ = shown > 2 * kSeamHeadPictures ? shown - kSeamHeadPictures : -1;
     CodecContextPtr dec;
     if (Status s = OpenStreamDecoder(v_, false, dec); !s.ok()) return s;
     for (size_t i = 0; i < copyFrom_ && i < video_.size(); ++i) {
@@ -390,9 +417,19 @@ bool ExactCutter::SeamHolds() {
         av_packet_ref(p.get(), video_[i].get());
         copied.push_back(std::move(p));
     }
+    // Every picture sent came out, and the last IDR picture of the head starts the decoding:
+    // it empties the decoder as the head's first one would have by then.
+    if (head_.size() != static_cast<size_t>(headFrames_)) return false;
+    size_t from = 0;
+    for (size_t i = head_.size(); i-- > 0;)
+        if (head_[i].pkt->flags & AV_PKT_FLAG_KEY) {
+            from = i;
+            break;
+        }
+    const size_t headShown = head_.size() - from;
     std::vector<const AVPacket*> splicedIn, aloneIn;
     std::vector<PacketPtr> withSets;
-    for (HeadPacket& h : head_) splicedIn.push_back(h.pkt.get());
+    for (size_t i = from; i < head_.size(); ++i) splicedIn.push_back(head_[i].pkt.get());
     for (size_t i = 0; i < copied.size(); ++i) {
         aloneIn.push_back(copied[i].get());
         if (i == 0) {
@@ -406,10 +443,10 @@ bool ExactCutter::SeamHolds() {
     }
     // Only the pictures after the head are kept: a frame of 1080p is 3 MB.
     size_t splicedCount = 0, aloneCount = 0;
-    const std::vector<FramePtr> a = DecodeAll(spliced.get(), splicedIn, static_cast<size_t>(headFrames_), splicedCount);
+    const std::vector<FramePtr> a = DecodeAll(spliced.get(), splicedIn, headShown, splicedCount);
     spliced.reset();
     const std::vector<FramePtr> b = DecodeAll(alone.get(), aloneIn, 0, aloneCount);
-    if (b.empty() || splicedCount != static_cast<size_t>(headFrames_) + b.size() || a.size() != b.size()) return false;
+    if (b.empty() || splicedCount != headShown + b.size() || a.size() != b.size()) return false;
     for (size_t i = 0; i < b.size(); ++i)
         if (!SameFrame(a[i].get(), b[i].get())) return false;
     return true;
@@ -562,7 +599,10 @@ Status ExactCutter::EncodeWhole() {
     enc_.reset();
     waiting_.reset();
     waitingAt_ = AV_NOPTS_VALUE;
+    shownAt_.clear();
+    lastOffered_ = AV_NOPTS_VALUE;
     headFrames_ = 0;
+    idrAt_ = -1;
     eof_ = false;
     side_.Reset();
     if (Status s = side_.Begin(S_, shift_, negativeTimes_); !s.ok()) return s;
