@@ -136,6 +136,7 @@ private:
     int64_t k1Pts_ = AV_NOPTS_VALUE, k1Dts_ = AV_NOPTS_VALUE;
     bool eof_ = false;
     std::deque<PacketPtr> audio_;
+    std::string whyWhole_;  // why the scan found no K1 although key frames follow S
 
     // The head, encoded, in the source's packet format with times in microseconds.
     CodecContextPtr enc_;
@@ -208,6 +209,10 @@ bool ExactCutter::Scan() {
         const bool candidate = (pkt->flags & AV_PKT_FLAG_KEY) && pts != AV_NOPTS_VALUE && pts >= S_ &&
                                StartsAtRandomAccess(codec_, SplitNalUnits({pkt->data, static_cast<size_t>(pkt->size)},
                                                                           format_.lengthSize));
+        if ((pkt->flags & AV_PKT_FLAG_KEY) && !candidate && pts != AV_NOPTS_VALUE && pts > S_ && pts < E_)
+            whyWhole_ =
+                "its key frames after the start are not IDR pictures (they open groups of pictures), which "
+                "the exact cut does not copy from";
         bytes += static_cast<size_t>(pkt->size);
         video_.push_back(std::move(pkt));
         if (candidate) {
@@ -216,7 +221,10 @@ bool ExactCutter::Scan() {
             k1Pts_ = pts;
             k1Dts_ = dts != AV_NOPTS_VALUE ? dts : pts;
         }
-        if (bytes > kMaxBufferedBytes) return false;
+        if (bytes > kMaxBufferedBytes) {
+            whyWhole_ = "the pictures from the key frame before the start are too many to hold";
+            return false;
+        }
     }
     if (k1_ != SIZE_MAX) copyFrom_ = video_.size();  // the file ends after K1's leading pictures
     return k1_ != SIZE_MAX;
@@ -409,7 +417,8 @@ Status ExactCutter::EncodeHead() {
 // pictures alone from the source: the pictures after K1 must be as many and the same.
 bool ExactCutter::SeamHolds() {
     CodecContextPtr spliced, alone;
-    if (!OpenStreamDecoder(v_, false, spliced).ok() || !OpenStreamDecoder(v_, false, alone).ok()) return false;
+    // Frame threads: the head encoder is gone by now, so their memory raises no peak.
+    if (!OpenStreamDecoder(v_, true, spliced).ok() || !OpenStreamDecoder(v_, true, alone).ok()) return false;
     std::vector<PacketPtr> copied;  // as they will be written: K1 with the parameter sets
     for (size_t i = k1_; i < video_.size() && copied.size() < kSeamPackets; ++i) {
         if (i > k1_ && i < copyFrom_) continue;  // leading pictures are left out
@@ -680,7 +689,10 @@ Status ExactCutter::Run() {
             return EncodeWhole();
         }
     }
-    if (!found) return EncodeWhole();  // no random-access picture before the end: nothing to copy
+    if (!found) {  // no random-access picture before the end: nothing to copy
+        if (!whyWhole_.empty()) AddNotice(notice_, whyWhole_ + "; the segment was encoded whole");
+        return EncodeWhole();
+    }
     if (Status s = Splice(); !s.ok()) return s;
     if (!wroteSomething_) return Status::Failed("nothing in the marked segment could be cut");
     return {};

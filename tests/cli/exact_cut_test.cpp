@@ -131,6 +131,19 @@ TEST(CliExactCut, HevcTenBitAndOpenGroupsSplice) {
     }
 }
 
+TEST(CliExactCut, H264OpenGroupsAreEncodedWholeAndSaySo) {
+    // Key frames every 2 s that are recovery points, not IDR pictures.
+    const std::string open = Fixture(
+        "exact_h264_open.mp4", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=8", "-c:v", "libx264",
+                                "-preset", "veryfast", "-x264-params", "keyint=50:min-keyint=50:open-gop=1:bframes=3"});
+    TempDir out;
+    const Cut cut = ExactCut(open, "1.3", "4.5", out);
+    ASSERT_EQ(cut.exitCode, 0) << cut.err;
+    EXPECT_NE(cut.err.find("note: its key frames after the start are not IDR pictures"), std::string::npos) << cut.err;
+    EXPECT_EQ(Problems(Inspect(cut.file), true, false, 3.2, 0.08), "");
+    for (double t : {0.0, 0.7, 2.5}) EXPECT_GT(PsnrAt(cut.file, t + 0.01, open, 1.3 + t + 0.01), 40.0) << t;
+}
+
 TEST(CliExactCut, OtherCodecsAreCutFromTheKeyFrameAndSaySo) {
     const std::string mpeg4 =
         Fixture("exact_mpeg4.avi",
