@@ -147,6 +147,7 @@ private:
     std::vector<HeadPacket> head_;
     // Frames in the encoder by their pts in its time base: their pts and duration in microseconds.
     std::map<int64_t, std::pair<int64_t, int64_t>> sentTimes_;
+    int64_t lastSentPts_ = AV_NOPTS_VALUE;  // in the encoder's time base
     int headFrames_ = 0;
     int idrAt_ = -1;    // the head picture made an IDR picture for the seam check, if any
     FramePtr waiting_;  // the picture decoded last, until the next one tells how long it shows
@@ -325,9 +326,13 @@ Status ExactCutter::EncodeFrame(const AVFrame* f, int64_t ptsMicros, int64_t dur
     }
     FramePtr copy = MakeFrame();
     if (av_frame_ref(copy.get(), f) < 0) return Status::Failed("out of memory");
-    copy->pts = av_rescale_q(ptsMicros, AV_TIME_BASE_Q, enc_->time_base);
+    // The picture that shows at S is sent at S rounded down: between two pictures, it then
+    // stays below the next picture's tick.
+    copy->pts = av_rescale_q_rnd(ptsMicros, AV_TIME_BASE_Q, enc_->time_base,
+                                 ptsMicros == S_ ? AV_ROUND_DOWN : AV_ROUND_NEAR_INF);
     copy->pict_type = headFrames_ == idrAt_ ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
-    if (sentTimes_.count(copy->pts)) return {};  // two pictures within one tick: the first stays
+    if (lastSentPts_ != AV_NOPTS_VALUE && copy->pts <= lastSentPts_) return {};  // within one tick: the first stays
+    lastSentPts_ = copy->pts;
     sentTimes_[copy->pts] = {ptsMicros, durMicros};
     if (int rc = avcodec_send_frame(enc_.get(), copy.get()); rc < 0)
         return Status::Failed("the encoder refused a picture: " + AvErrorText(rc));
@@ -605,6 +610,7 @@ Status ExactCutter::EncodeWhole() {
     audio_.clear();
     head_.clear();
     sentTimes_.clear();
+    lastSentPts_ = AV_NOPTS_VALUE;
     enc_.reset();
     waiting_.reset();
     waitingAt_ = AV_NOPTS_VALUE;
