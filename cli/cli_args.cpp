@@ -24,7 +24,7 @@ constexpr std::string_view kCutNotes =
     "ROW is a zero-based row of the cut (for cut) or join (for join) lists; a missing ROW flag\n"
     "takes the list's first row. Without --reencode packets are copied. A cut with --exact starts on\n"
     "the very picture at --start: only the pictures before the first key frame after it are\n"
-    "encoded again, matching the source (H.264 and HEVC; other sources are cut from the key frame).\n"
+    "encoded again, matching the source (H.264, HEVC and MPEG-4 Part 2; other sources are cut from the key frame).\n"
     "The last line on standard output is the output file; progress goes to standard error.\n";
 constexpr std::string_view kProbeNotes =
     "probe prints duration_us, width, height, frame_rate, audio_tracks, subtitle_tracks and other_tracks.\n";

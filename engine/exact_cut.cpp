@@ -12,6 +12,7 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include "engine/mpeg4_visual.h"
 #include "engine/nal_units.h"
 #include "engine/remuxer.h"
 #include "engine/side_tracks.h"
@@ -76,6 +77,7 @@ public:
           v_(in.video()),
           a_(sink.audio ? in.audio() : nullptr),
           side_(in, sink) {
+        mpeg4_ = v_->codecpar->codec_id == AV_CODEC_ID_MPEG4;
         codec_ = v_->codecpar->codec_id == AV_CODEC_ID_HEVC ? NalCodec::Hevc : NalCodec::H264;
         format_ = NalFormatOf(codec_, Extradata(v_));
         sourceSets_ = ParameterSetsOf(codec_, Extradata(v_));
@@ -94,9 +96,15 @@ private:
         return Micros(p->pts != AV_NOPTS_VALUE ? p->pts : p->dts, st);
     }
     bool Scan();
+    // Whether a source packet starts with a picture that decodes without any before it.
+    bool IsRandomAccess(const AVPacket* pkt) const;
     Status EncodeHead();
     bool SeamHolds();
+    // enc_, made for `codec` with f's size and picture format, the sample aspect and the
+    // source's time base; null when out of memory.
+    AVCodecContext* NewEncoder(const AVCodec* codec, const AVFrame* f);
     Status OpenEncoder(const AVFrame* f);
+    Status OpenMpeg4Encoder(const AVFrame* f);
     Status EncodeFrame(const AVFrame* f, int64_t ptsMicros, int64_t durMicros);
     Status Offer(FramePtr f, int64_t at, int64_t until);
     Status ReceiveAndOffer(AVCodecContext* dec, int64_t until);
@@ -113,8 +121,9 @@ private:
     // Whether reading can stop: the pictures and the sound have ended (the other sound
     // tracks too, within a bounded number of packets more).
     bool Over();
-    // A packet's units with the source's parameter sets before its picture (after an access unit delimiter).
-    std::vector<NalUnit> WithSourceSets(const AVPacket* pkt) const;
+    // A copy of a source packet with the source's parameter sets (H.264, HEVC: after an
+    // access unit delimiter) or stream headers (MPEG-4 Part 2) before its picture.
+    PacketPtr WithSourceHeaders(const AVPacket* pkt) const;
 
     MediaInput& in_;
     OutputSink& sink_;
@@ -122,7 +131,8 @@ private:
     std::string& notice_;
     AVStream* v_;
     AVStream* a_;
-    SideTracks side_;  // other sound tracks and subtitles, timed as the main sound
+    SideTracks side_;     // other sound tracks and subtitles, timed as the main sound
+    bool mpeg4_ = false;  // MPEG-4 Part 2; else H.264 or HEVC, as codec_ says
     NalCodec codec_;
     NalFormat format_;
     std::vector<NalUnit> sourceSets_;
@@ -207,9 +217,8 @@ bool ExactCutter::Scan() {
         }
         const int64_t dts = Micros(pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts, v_);
         if (dts != AV_NOPTS_VALUE && dts >= E_ && pts != AV_NOPTS_VALUE && pts >= E_) return false;
-        const bool candidate = (pkt->flags & AV_PKT_FLAG_KEY) && pts != AV_NOPTS_VALUE && pts >= S_ &&
-                               StartsAtRandomAccess(codec_, SplitNalUnits({pkt->data, static_cast<size_t>(pkt->size)},
-                                                                          format_.lengthSize));
+        const bool candidate =
+            (pkt->flags & AV_PKT_FLAG_KEY) && pts != AV_NOPTS_VALUE && pts >= S_ && IsRandomAccess(pkt.get());
         if ((pkt->flags & AV_PKT_FLAG_KEY) && !candidate && pts != AV_NOPTS_VALUE && pts > S_ && pts < E_)
             whyWhole_ =
                 "its key frames after the start are not IDR pictures (they open groups of pictures), which "
@@ -231,19 +240,33 @@ bool ExactCutter::Scan() {
     return k1_ != SIZE_MAX;
 }
 
-Status ExactCutter::OpenEncoder(const AVFrame* f) {
-    const bool hevc = codec_ == NalCodec::Hevc;
-    const AVCodec* codec = avcodec_find_encoder_by_name(hevc ? "libx265" : "libx264");
-    if (!codec) return Status::Failed(std::string("no ") + (hevc ? "libx265" : "libx264") + " encoder");
+bool ExactCutter::IsRandomAccess(const AVPacket* pkt) const {
+    const std::span<const uint8_t> data{pkt->data, static_cast<size_t>(pkt->size)};
+    if (mpeg4_) return FirstVopType(data) == VopType::I;
+    return StartsAtRandomAccess(codec_, SplitNalUnits(data, format_.lengthSize));
+}
+
+AVCodecContext* ExactCutter::NewEncoder(const AVCodec* codec, const AVFrame* f) {
     enc_.reset(avcodec_alloc_context3(codec));
-    if (!enc_) return Status::Failed("out of memory");
-    const AVCodecParameters* p = v_->codecpar;
     AVCodecContext* e = enc_.get();
+    if (!e) return nullptr;
+    const AVCodecParameters* p = v_->codecpar;
     e->width = f->width;
     e->height = f->height;
     e->pix_fmt = static_cast<AVPixelFormat>(f->format);
     e->sample_aspect_ratio = p->sample_aspect_ratio.num > 0 ? p->sample_aspect_ratio : f->sample_aspect_ratio;
     e->time_base = v_->time_base;
+    return e;
+}
+
+Status ExactCutter::OpenEncoder(const AVFrame* f) {
+    if (mpeg4_) return OpenMpeg4Encoder(f);
+    const bool hevc = codec_ == NalCodec::Hevc;
+    const AVCodec* codec = avcodec_find_encoder_by_name(hevc ? "libx265" : "libx264");
+    if (!codec) return Status::Failed(std::string("no ") + (hevc ? "libx265" : "libx264") + " encoder");
+    AVCodecContext* e = NewEncoder(codec, f);
+    if (!e) return Status::Failed("out of memory");
+    const AVCodecParameters* p = v_->codecpar;
     if (v_->avg_frame_rate.num > 0 && v_->avg_frame_rate.den > 0) e->framerate = v_->avg_frame_rate;
     e->color_range = p->color_range;
     e->color_primaries = p->color_primaries;
@@ -295,6 +318,34 @@ Status ExactCutter::OpenEncoder(const AVFrame* f) {
     return {};
 }
 
+// FFmpeg's own MPEG-4 Part 2 encoder, with a fixed quantiser of 2. Without global headers
+// it writes the stream headers before each I picture, so the head carries its own.
+Status ExactCutter::OpenMpeg4Encoder(const AVFrame* f) {
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
+    if (!codec) return Status::Failed("no MPEG-4 Part 2 encoder");
+    AVCodecContext* e = NewEncoder(codec, f);
+    if (!e) return Status::Failed("out of memory");
+    // The stream header keeps the time resolution in 16 bits.
+    if (e->time_base.den <= 0 || e->time_base.den >= (1 << 16)) e->time_base = AVRational{1, 60000};
+    e->flags |= AV_CODEC_FLAG_QSCALE;
+    e->global_quality = FF_QP2LAMBDA * 2;
+    // With B-frames the stream header tells decoders to hold back a picture; the head must
+    // tell the same, or a decoder shows the head's last picture twice at the seam.
+    e->max_b_frames = v_->codecpar->video_delay > 0 ? 1 : 0;
+    e->flags |= AV_CODEC_FLAG_CLOSED_GOP;  // no B-frame refers across an I picture
+    // A decoder may reconstruct with another inverse transform than this encoder's; an
+    // I picture every 2 s bounds how far the pictures can drift apart.
+    e->gop_size = 50;
+    e->thread_count = 1;
+    Dictionary options;
+    options.Set("sc_threshold", "1000000000");  // closed groups need the scene cuts off
+    if (int rc = avcodec_open2(e, codec, options.address()); rc < 0) {
+        enc_.reset();
+        return Status::Failed(std::string("cannot open the mpeg4 encoder: ") + AvErrorText(rc));
+    }
+    return {};
+}
+
 Status ExactCutter::DrainEncoder(bool flush) {
     if (flush) avcodec_send_frame(enc_.get(), nullptr);
     for (;;) {
@@ -307,6 +358,12 @@ Status ExactCutter::DrainEncoder(bool flush) {
         const auto [pts, dur] = sent->second;
         sentTimes_.erase(sent);
         const int64_t dts = pkt->dts == AV_NOPTS_VALUE ? pts : Micros(pkt->dts, v_) - Micros(pkt->pts, v_) + pts;
+        if (mpeg4_) {
+            PacketPtr out = PacketWith({pkt->data, static_cast<size_t>(pkt->size)}, pkt.get());
+            if (!out) return Status::Failed("out of memory");
+            head_.push_back({std::move(out), pts, dts, dur});
+            continue;
+        }
         // Annex B from the encoder, in the source's own packet format.
         std::vector<NalUnit> units = SplitNalUnits({pkt->data, static_cast<size_t>(pkt->size)}, 0);
         // The first picture also brings the source's H.264 parameter sets (their ids differ
@@ -447,8 +504,7 @@ bool ExactCutter::SeamHolds() {
     for (size_t i = 0; i < copied.size(); ++i) {
         aloneIn.push_back(copied[i].get());
         if (i == 0) {
-            withSets.push_back(
-                PacketWith(JoinNalUnits(WithSourceSets(copied[0].get()), format_.lengthSize), copied[0].get()));
+            withSets.push_back(WithSourceHeaders(copied[0].get()));
             if (!withSets.back()) return false;
             splicedIn.push_back(withSets.back().get());
         } else {
@@ -466,9 +522,18 @@ bool ExactCutter::SeamHolds() {
     return true;
 }
 
-std::vector<NalUnit> ExactCutter::WithSourceSets(const AVPacket* pkt) const {
-    return WithParameterSets(codec_, SplitNalUnits({pkt->data, static_cast<size_t>(pkt->size)}, format_.lengthSize),
-                             sourceSets_);
+PacketPtr ExactCutter::WithSourceHeaders(const AVPacket* pkt) const {
+    const std::span<const uint8_t> data{pkt->data, static_cast<size_t>(pkt->size)};
+    if (mpeg4_) {
+        if (HasVolHeader(data)) return PacketWith(data, pkt);
+        const std::span<const uint8_t> headers = Extradata(v_);
+        std::vector<uint8_t> bytes(headers.begin(), headers.end());
+        bytes.insert(bytes.end(), data.begin(), data.end());
+        return PacketWith(bytes, pkt);
+    }
+    return PacketWith(JoinNalUnits(WithParameterSets(codec_, SplitNalUnits(data, format_.lengthSize), sourceSets_),
+                                   format_.lengthSize),
+                      pkt);
 }
 
 Status ExactCutter::EmitMicros(AVPacket* pkt, AVStream* out, int64_t ptsMicros, int64_t dtsMicros, int64_t durMicros) {
@@ -540,10 +605,8 @@ Status ExactCutter::OnCopiedVideo(PacketPtr pkt) {
     if (!setsSent_) {
         setsSent_ = true;
         if (headFrames_ > 0) {
-            PacketPtr first = PacketWith(JoinNalUnits(WithSourceSets(pkt.get()), format_.lengthSize), pkt.get());
+            PacketPtr first = WithSourceHeaders(pkt.get());
             if (!first) return Status::Failed("out of memory");
-            first->pts = pkt->pts;
-            first->dts = pkt->dts;
             pkt = std::move(first);
         }
     }
@@ -713,7 +776,7 @@ bool CanCutExactly(const MediaInput& in, std::string& why) {
         return false;
     }
     const AVCodecID id = v->codecpar->codec_id;
-    if (id != AV_CODEC_ID_H264 && id != AV_CODEC_ID_HEVC) {
+    if (id != AV_CODEC_ID_H264 && id != AV_CODEC_ID_HEVC && id != AV_CODEC_ID_MPEG4) {
         why = std::string("its video is ") + avcodec_get_name(id) + ", which the exact cut does not splice";
         return false;
     }
@@ -721,6 +784,22 @@ bool CanCutExactly(const MediaInput& in, std::string& why) {
     if (order != AV_FIELD_UNKNOWN && order != AV_FIELD_PROGRESSIVE) {
         why = "its video is interlaced, which the exact cut does not splice";
         return false;
+    }
+    if (id == AV_CODEC_ID_MPEG4) {
+        if (v->codecpar->format != AV_PIX_FMT_YUV420P) {
+            why = "its MPEG-4 Part 2 video is not 4:2:0, which the exact cut does not splice";
+            return false;
+        }
+        if (!HasVolHeader(Extradata(v))) {
+            why = "its MPEG-4 Part 2 stream headers are not in the file's header";
+            return false;
+        }
+        // AVI keeps no display times, and often packs a B-frame into the packet before it.
+        if (v->codecpar->video_delay > 0 && std::strstr(in.ctx()->iformat->name, "avi")) {
+            why = "its MPEG-4 Part 2 video has B-frames in AVI, which keeps no display times";
+            return false;
+        }
+        return true;
     }
     if (!avcodec_find_encoder_by_name(id == AV_CODEC_ID_HEVC ? "libx265" : "libx264")) {
         why = std::string("this FFmpeg has no ") + (id == AV_CODEC_ID_HEVC ? "libx265" : "libx264") + " encoder";

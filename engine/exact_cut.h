@@ -1,19 +1,20 @@
 // The exact direct cut: lossless where it can be, frame-accurate everywhere.
 //
-// For a segment [S, E] of an H.264 or HEVC video, the pictures from the first
-// random-access picture K1 after S (an IDR picture; in HEVC any IRAP picture) up to E are
-// copied as a direct cut copies them. The pictures shown from S up to K1 are decoded, from
-// the key frame K0 at or before S, and encoded again with the source's codec, profile,
-// level, picture format, size, sample aspect and colour description, as one closed group
-// that starts with an IDR picture and has no B-frames, at a quality that cannot be told
-// from the source. When S is a random-access picture nothing is encoded.
+// For a segment [S, E] of an H.264, HEVC or MPEG-4 Part 2 video, the pictures from the
+// first random-access picture K1 after S (an IDR picture; in HEVC any IRAP picture; in
+// MPEG-4 Part 2 an I picture) up to E are copied as a direct cut copies them. The pictures
+// shown from S up to K1 are decoded, from the key frame K0 at or before S, and encoded again
+// with the source's codec, profile, level, picture format, size, sample aspect and colour
+// description, in closed groups that start with an IDR picture, at a quality that cannot be
+// told from the source. When S is a random-access picture nothing is encoded.
 //
 // The splice: the encoded head brings its own parameter sets in band; the first copied
 // picture gets the source's parameter sets in band again (in HEVC after an end-of-sequence
 // unit, so that a CRA picture starts afresh), which MP4 and MOV allow with the avc3 and hev1
-// sample entries, Matroska and MPEG-TS as they are. The copied pictures' leading pictures
-// (shown before K1) are left out: the head shows those times. Decode times of the head run
-// below the copied part's by the source's reorder delay, so they rise across the seam.
+// sample entries, Matroska and MPEG-TS as they are. In MPEG-4 Part 2 the source's stream
+// headers go before K1 in the same way, and the head has B-frames where the source has. The copied pictures' leading
+// pictures (shown before K1) are left out: the head shows those times. Decode times of the head run below the copied
+// part's by the source's reorder delay, so they rise across the seam.
 //
 // Before anything of the copy is written the seam is checked: the head and the first
 // copied pictures are decoded as a player would, and the pictures after K1 must come out

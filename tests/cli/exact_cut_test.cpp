@@ -1,7 +1,8 @@
 // The exact direct cut: it starts on the very picture at the marked start, the pictures
 // before the first key frame after it match the source closely, every copied packet after
 // that key frame is the source's, and the splice decodes cleanly, in MP4, Matroska and
-// MPEG-TS, for H.264 (B-frames, open groups) and HEVC (10 bit, open groups).
+// MPEG-TS, for H.264 (B-frames, open groups) and HEVC (10 bit, open groups), and for
+// MPEG-4 Part 2 in AVI, MP4 and Matroska.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -144,17 +145,57 @@ TEST(CliExactCut, H264OpenGroupsAreEncodedWholeAndSaySo) {
     for (double t : {0.0, 0.7, 2.5}) EXPECT_GT(PsnrAt(cut.file, t + 0.01, open, 1.3 + t + 0.01), 40.0) << t;
 }
 
-TEST(CliExactCut, OtherCodecsAreCutFromTheKeyFrameAndSaySo) {
-    const std::string mpeg4 =
-        Fixture("exact_mpeg4.avi",
-                {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=6", "-c:v", "mpeg4", "-g", "50"});
+TEST(CliExactCut, MpegFourPartTwoSplicesInAviMp4AndMatroska) {
+    // AVI without B-frames (as most MPEG-4 Part 2 AVIs that FFmpeg writes), with MP3 sound;
+    // MP4 and Matroska with B-frames, whose key frames have leading B-frames.
+    const std::string avi = Fixture(
+        "exact_mpeg4.avi", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=8", "-f", "lavfi", "-i",
+                            "sine=f=440:duration=8", "-c:v", "mpeg4", "-q:v", "3", "-g", "50", "-c:a", "libmp3lame"});
+    const std::string mp4 =
+        Fixture("exact_mpeg4_b.mp4",
+                {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=8", "-f", "lavfi", "-i",
+                 "sine=f=440:duration=8", "-c:v", "mpeg4", "-q:v", "3", "-bf", "2", "-g", "50", "-c:a", "aac"});
+    for (const std::string& source : {avi, mp4, Remuxed(mp4, "exact_mpeg4_b.mkv")}) {
+        SCOPED_TRACE(source);
+        TempDir out;
+        const Cut cut = ExactCut(source, "1.3", "6.1", out);
+        ASSERT_EQ(cut.exitCode, 0) << cut.err;
+        EXPECT_EQ(cut.err.find("note:"), std::string::npos) << cut.err;
+        EXPECT_EQ(Problems(Inspect(cut.file), true, true, 4.8, 0.08), "");
+        EXPECT_EQ(OtherPlayersProblems(cut.file), "");
+        // AVI gives each picture a slot of the frame rate: the pictures keep the source's
+        // frame grid, from the one on screen at 1.3 s (shown from 1.28 s) on.
+        const double origin = source.ends_with(".avi") ? 1.28 : 1.3;
+        for (double t : {0.0, 0.3, 0.6}) EXPECT_GT(PsnrAt(cut.file, t + 0.01, source, origin + t + 0.01), 40.0) << t;
+        EXPECT_EQ(PsnrAt(cut.file, 2.51, source, origin + 2.51), 100.0);  // copied, from the key frame near 2 s
+    }
+    // The copied packets are the source's: those after the key frame at 2 s up to 6 s.
     TempDir out;
-    const Cut cut = ExactCut(mpeg4, "1.3", "3.5", out);
+    const Cut cut = ExactCut(avi, "1.3", "6.1", out);
+    const std::vector<std::string> source = PacketHashes(avi), output = PacketHashes(cut.file);
+    ASSERT_GT(source.size(), 150u);
+    EXPECT_TRUE(Contains(output, std::vector<std::string>(source.begin() + 51, source.begin() + 150)));
+}
+
+TEST(CliExactCut, OtherCodecsAreCutFromTheKeyFrameAndSaySo) {
+    const std::string mpeg2 =
+        Fixture("exact_mpeg2.mkv",
+                {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=6", "-c:v", "mpeg2video", "-g", "50"});
+    TempDir out;
+    const Cut cut = ExactCut(mpeg2, "1.3", "3.5", out);
     ASSERT_EQ(cut.exitCode, 0) << cut.err;
     EXPECT_NE(cut.err.find("note: exact cut not possible"), std::string::npos) << cut.err;
-    EXPECT_NE(cut.err.find("mpeg4"), std::string::npos) << cut.err;
+    EXPECT_NE(cut.err.find("mpeg2video"), std::string::npos) << cut.err;
     // A direct cut from the key frame at 0 s.
-    EXPECT_GT(PsnrAt(cut.file, 0.01, mpeg4, 0.01), 40.0);
+    EXPECT_GT(PsnrAt(cut.file, 0.01, mpeg2, 0.01), 40.0);
+    // Nor are MPEG-4 Part 2 B-frames in AVI, which has no display times to place them by.
+    const std::string withB = Fixture(
+        "exact_mpeg4_b.avi",
+        {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=6", "-c:v", "mpeg4", "-bf", "2", "-g", "50"});
+    TempDir out2;
+    const Cut b = ExactCut(withB, "1.3", "3.5", out2);
+    ASSERT_EQ(b.exitCode, 0) << b.err;
+    EXPECT_NE(b.err.find("has B-frames in AVI"), std::string::npos) << b.err;
 }
 
 TEST(CliExactCut, RealCameraAndPhoneFilesSpliceUprightAndClean) {
@@ -167,10 +208,11 @@ TEST(CliExactCut, RealCameraAndPhoneFilesSpliceUprightAndClean) {
         double length;
     };
     // B-frames with a 3 s composition shift; a rotated phone HEVC at 60 fps; a broadcast TS
-    // that starts at 3600 s.
-    for (const Case& c : {Case{"portrait_h264_aac_bframes_ctts3s.mp4", "5.189", "12.077", 6.888},
-                          Case{"iphonexr_hevc_aac_rot90_60fps.mov", "0.192", "0.419", 0.227},
-                          Case{"ts_h264_aac_start3600s.ts", "2.214", "5.136", 2.922}}) {
+    // that starts at 3600 s; MPEG-4 Part 2 in AVI.
+    for (const Case& c :
+         {Case{"portrait_h264_aac_bframes_ctts3s.mp4", "5.189", "12.077", 6.888},
+          Case{"iphonexr_hevc_aac_rot90_60fps.mov", "0.192", "0.419", 0.227},
+          Case{"ts_h264_aac_start3600s.ts", "2.214", "5.136", 2.922}, Case{"mpeg4asp_mp3.avi", "1.1", "3.9", 2.8}}) {
         SCOPED_TRACE(c.name);
         const std::string source = (*dir / c.name).string();
         if (!std::filesystem::exists(source)) continue;

@@ -1,6 +1,8 @@
-// NAL units in both packet formats, parameter sets from extradata, and their ids.
+// NAL units in both packet formats, parameter sets from extradata, and their ids; the
+// picture types and headers of MPEG-4 Part 2 packets.
 #include <gtest/gtest.h>
 
+#include "engine/mpeg4_visual.h"
 #include "engine/nal_units.h"
 
 using namespace ulvane;
@@ -54,4 +56,21 @@ TEST(NalUnits, RandomAccessPicturesAreKnownByType) {
     EXPECT_TRUE(StartsAtRandomAccess(NalCodec::Hevc, {{32 << 1, 1}, {19 << 1, 1}}));
     EXPECT_FALSE(StartsAtRandomAccess(NalCodec::Hevc, {{1 << 1, 1}}));
     EXPECT_EQ(NalType(NalCodec::Hevc, EndOfSequenceUnit(NalCodec::Hevc)), 36);
+}
+
+TEST(Mpeg4Visual, PictureTypesAndStreamHeadersAreReadFromStartCodes) {
+    // Stream headers (visual object sequence, video object layer), a group header, then an
+    // I picture: its two type bits are 00.
+    const std::vector<uint8_t> key = {0, 0, 1, 0xB0, 0x01, 0, 0, 1, 0x20, 0x08, 0, 0, 1, 0xB3, 0x00,
+                                      0, 0, 1, 0xB6, 0x10, 0x00};
+    EXPECT_EQ(FirstVopType(key), VopType::I);
+    EXPECT_TRUE(HasVolHeader(key));
+    // A P picture (01) alone, and a B picture (10) packed after it: the first one counts.
+    const std::vector<uint8_t> packed = {0, 0, 1, 0xB6, 0x50, 0x12, 0, 0, 1, 0xB6, 0x90};
+    EXPECT_EQ(FirstVopType(packed), VopType::P);
+    EXPECT_FALSE(HasVolHeader(packed));
+    // Headers alone, a start code cut off at the end, and nothing.
+    EXPECT_EQ(FirstVopType({key.data(), 10}), VopType::None);
+    EXPECT_EQ(FirstVopType(std::vector<uint8_t>{0x12, 0, 0, 1, 0xB6}), VopType::None);
+    EXPECT_EQ(FirstVopType(std::vector<uint8_t>{}), VopType::None);
 }
