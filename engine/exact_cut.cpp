@@ -454,6 +454,7 @@ Status ExactCutter::EncodeHead() {
         const int64_t pts = PtsMicros(video_[i].get(), v_);
         dec->skip_frame = pts != AV_NOPTS_VALUE && pts + 100000 < S_ ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
         avcodec_send_packet(dec.get(), video_[i].get());
+        if (i < k1_) video_[i].reset();  // only K1 and what follows it are needed again
         if (Status s = ReceiveAndOffer(dec.get(), k1Pts_); !s.ok()) return s;
     }
     avcodec_send_packet(dec.get(), nullptr);

@@ -110,6 +110,28 @@ TEST(CliExactCut, AStartOnAKeyFrameEncodesNothingAndASegmentWithoutOneEncodesItA
     for (double t : {0.0, 0.5, 0.95}) EXPECT_GT(PsnrAt(inside.file, t + 0.01, mp4, 4.5 + t + 0.01), 40.0) << t;
 }
 
+TEST(CliExactCut, ALongGroupIsEncodedUpToItsEndAndSplicedThere) {
+    // A key frame every 10 s: the head holds 8.7 s of pictures (with a second IDR picture
+    // near its end, from which the seam is checked).
+    const std::string longGroup =
+        Fixture("exact_long_gop.mp4", {"-f",   "lavfi",   "-i",          "testsrc2=size=320x240:rate=25:duration=14",
+                                       "-f",   "lavfi",   "-i",          "sine=f=440:duration=14",
+                                       "-c:v", "libx264", "-preset",     "veryfast",
+                                       "-g",   "250",     "-keyint_min", "250",
+                                       "-bf",  "3",       "-pix_fmt",    "yuv420p",
+                                       "-c:a", "aac"});
+    for (const std::string& source : {longGroup, Remuxed(longGroup, "exact_long_gop.mkv")}) {
+        SCOPED_TRACE(source);
+        TempDir out;
+        const Cut cut = ExactCut(source, "1.3", "12.5", out);
+        ASSERT_EQ(cut.exitCode, 0) << cut.err;
+        EXPECT_EQ(cut.err.find("note:"), std::string::npos) << cut.err;
+        EXPECT_EQ(Problems(Inspect(cut.file), true, true, 11.2, 0.08), "");
+        for (double t : {0.0, 4.0, 8.3, 8.66}) EXPECT_GT(PsnrAt(cut.file, t + 0.01, source, 1.3 + t + 0.01), 40.0) << t;
+        for (double t : {8.72, 10.5}) EXPECT_EQ(PsnrAt(cut.file, t + 0.01, source, 1.3 + t + 0.01), 100.0) << t;
+    }
+}
+
 TEST(CliExactCut, HevcTenBitAndOpenGroupsSplice) {
     const std::string hevc =
         Fixture("exact_hevc10.mp4", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=12", "-c:v",

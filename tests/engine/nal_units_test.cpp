@@ -61,8 +61,8 @@ TEST(NalUnits, RandomAccessPicturesAreKnownByType) {
 TEST(Mpeg4Visual, PictureTypesAndStreamHeadersAreReadFromStartCodes) {
     // Stream headers (visual object sequence, video object layer), a group header, then an
     // I picture: its two type bits are 00.
-    const std::vector<uint8_t> key = {0, 0, 1, 0xB0, 0x01, 0, 0, 1, 0x20, 0x08, 0, 0, 1, 0xB3, 0x00,
-                                      0, 0, 1, 0xB6, 0x10, 0x00};
+    const std::vector<uint8_t> key = {0, 0, 1,    0xB0, 0x01, 0, 0, 1,    0x20, 0x08, 0,
+                                      0, 1, 0xB3, 0x00, 0,    0, 1, 0xB6, 0x10, 0x00};
     EXPECT_EQ(FirstVopType(key), VopType::I);
     EXPECT_TRUE(HasVolHeader(key));
     // A P picture (01) alone, and a B picture (10) packed after it: the first one counts.
