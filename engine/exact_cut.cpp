@@ -293,9 +293,11 @@ Status ExactCutter::OpenEncoder(const AVFrame* f) {
         if (chroma420) options.Set("profile", depth > 8 ? "main10" : "main");
         options.Set("x265-params", "scenecut=0:bframes=0:open-gop=0:info=0:log-level=error");
     } else {
+        // 4:2:0 names its profile; other formats (4:2:2, 4:4:4, grey) take the least one
+        // that holds them, which x264 chooses itself.
         const char* profile =
-            depth > 8                                                                                      ? "high10"
-            : !chroma420                                                                                   ? nullptr
+            !chroma420                                                                                     ? nullptr
+            : depth > 8                                                                                    ? "high10"
             : p->profile == FF_PROFILE_H264_BASELINE || p->profile == FF_PROFILE_H264_CONSTRAINED_BASELINE ? "baseline"
             : p->profile == FF_PROFILE_H264_MAIN                                                           ? "main"
                                                                                                            : "high";

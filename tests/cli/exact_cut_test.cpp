@@ -156,6 +156,29 @@ TEST(CliExactCut, HevcTenBitAndOpenGroupsSplice) {
     }
 }
 
+TEST(CliExactCut, FourTwoTwoAndFourFourFourPicturesSpliceInTheirOwnProfile) {
+    const auto source = [](const std::string& name, const std::string& codec, const std::string& format) {
+        return Fixture(name, {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=6", "-c:v", codec, "-g",
+                              "50", "-x265-params", "log-level=error", "-pix_fmt", format});
+    };
+    for (const std::string& file :
+         {source("exact_h264_422p10.mp4", "libx264", "yuv422p10le"), source("exact_h264_444.mkv", "libx264", "yuv444p"),
+          source("exact_hevc_422p10.mp4", "libx265", "yuv422p10le")}) {
+        SCOPED_TRACE(file);
+        TempDir out;
+        const Cut cut = ExactCut(file, "1.3", "4.5", out);
+        ASSERT_EQ(SpliceProblems(cut, false, 3.2), "");
+        const auto profile = [](const std::string& path) {
+            return ulvane::test::Run({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                                      "stream=profile,pix_fmt", "-of", "csv=p=0", path})
+                .out;
+        };
+        EXPECT_EQ(profile(cut.file), profile(file));
+        EXPECT_GT(PsnrAt(cut.file, 0.01, file, 1.31), 40.0);
+        EXPECT_EQ(PsnrAt(cut.file, 1.5, file, 2.8), 100.0);  // copied, from the key frame at 2 s
+    }
+}
+
 TEST(CliExactCut, H264OpenGroupsAreEncodedWholeAndSaySo) {
     // Key frames every 2 s that are recovery points, not IDR pictures.
     const std::string open = Fixture(
