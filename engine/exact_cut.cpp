@@ -821,8 +821,10 @@ void AllowInBandParameterSets(const MediaInput& in, OutputSink& sink) {
 }
 
 Status ExactCutInput(MediaInput& in, OutputSink& sink, const StageContext& ctx, std::string& notice) {
+    // Sound alone is cut on its own frames by the direct cut: there is nothing to splice.
+    if (!sink.video) return CopyInput(in, sink, ctx);
     std::string why;
-    if (!sink.video || !CanCutExactly(in, why)) {
+    if (!CanCutExactly(in, why)) {
         AddNotice(notice, "exact cut not possible (" + why + "); cut directly from the key frame before the start");
         return CopyInput(in, sink, ctx);
     }

@@ -243,6 +243,14 @@ TEST(CliExactCut, OtherCodecsAreCutFromTheKeyFrameAndSaySo) {
     EXPECT_NE(b.err.find("has B-frames in AVI"), std::string::npos) << b.err;
 }
 
+TEST(CliExactCut, SoundAloneIsCutOnItsFramesWithoutANote) {
+    TempDir out;
+    const Cut cut = ExactCut(AudioOnlyFixture(), "0.5", "1.5", out);
+    ASSERT_EQ(cut.exitCode, 0) << cut.err;
+    EXPECT_EQ(cut.err.find("note:"), std::string::npos) << cut.err;
+    EXPECT_EQ(Problems(Inspect(cut.file), false, true, 1.0, 0.05), "");
+}
+
 TEST(CliExactCut, RealCameraAndPhoneFilesSpliceUprightAndClean) {
     const auto dir = SharedMediaDir();
     if (!dir) GTEST_SKIP() << "no shared media";
