@@ -651,12 +651,26 @@ Status ExactCutter::FinishCopy() {
 }
 
 Status ExactCutter::Splice() {
-    // Decode times of the head end below K1's: moved down as a whole when they would not.
+    // Decode times of the head end below K1's. Where the container keeps negative times
+    // (MP4, MOV), the head's are moved down as a whole, and its edit list starts the
+    // pictures at S; seeks there find their key frame by display time. Elsewhere (MPEG-TS,
+    // AVI, FLV) a decode time before S would move the whole output later: the last ones are
+    // pressed below K1's, one tick of the output apart, and the rest keep their own.
     const int64_t lastDts = head_.empty() ? AV_NOPTS_VALUE : head_.back().dts;
     const int64_t down = lastDts == AV_NOPTS_VALUE || lastDts < k1Dts_ ? 0 : lastDts - k1Dts_ + 1;
+    const int64_t step = av_rescale_q_rnd(1, sink_.video->time_base, AV_TIME_BASE_Q, AV_ROUND_UP) + 1;
+    int64_t bound = k1Dts_;  // the next packet's decode time
+    for (auto h = head_.rbegin(); h != head_.rend(); ++h) {
+        if (h->dts == AV_NOPTS_VALUE) continue;
+        if (negativeTimes_)
+            h->dts -= down;
+        else if (h->dts >= bound)
+            h->dts = bound - step;
+        bound = h->dts;
+    }
     for (HeadPacket& h : head_) {
         videoEnd_ = std::max(videoEnd_ == AV_NOPTS_VALUE ? h.pts : videoEnd_, h.pts + h.dur);
-        if (Status s = EmitMicros(h.pkt.get(), sink_.video, h.pts, h.dts - down, h.dur); !s.ok()) return s;
+        if (Status s = EmitMicros(h.pkt.get(), sink_.video, h.pts, h.dts, h.dur); !s.ok()) return s;
     }
     if (Status s = side_.Begin(S_, shift_, negativeTimes_); !s.ok()) return s;
     if (Status s = ReleaseAudio(false); !s.ok()) return s;
