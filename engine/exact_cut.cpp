@@ -275,10 +275,10 @@ Status ExactCutter::OpenEncoder(const AVFrame* f) {
     e->chroma_sample_location = p->chroma_location;
     e->field_order = AV_FIELD_PROGRESSIVE;
     e->gop_size = 1 << 20;  // one group: an IDR picture, then P pictures
-    // As many pictures reordered as the source declares where readers rebuild decode
-    // times from the first parameter sets (Matroska has none stored), so that they count
-    // right. Elsewhere P pictures only: the encoder then holds fewer pictures.
-    const int reorder = hevc || sink_.StoresDecodeTimes() ? 0 : std::clamp(p->video_delay, 0, 2);
+    // As many pictures reordered as the source declares where readers rebuild one of the
+    // times from the first parameter sets (Matroska, AVI), so that they count right.
+    // Elsewhere P pictures only: the encoder then holds fewer pictures.
+    const int reorder = hevc || sink_.StoresBothTimes() ? 0 : std::clamp(p->video_delay, 0, 2);
     e->max_b_frames = reorder == 0 ? 0 : reorder == 1 ? 1 : 2;
     e->thread_count = 0;
     if (!hevc && p->level > 0) e->level = p->level;
@@ -802,6 +802,12 @@ bool CanCutExactly(const MediaInput& in, std::string& why) {
         why = "its video is interlaced, which the exact cut does not splice";
         return false;
     }
+    // AVI keeps no display times (and often packs a B-frame into the packet before it): the
+    // pictures around the start cannot be placed.
+    if (v->codecpar->video_delay > 0 && std::strstr(in.ctx()->iformat->name, "avi")) {
+        why = "its video has B-frames in AVI, which keeps no display times";
+        return false;
+    }
     if (id == AV_CODEC_ID_MPEG4) {
         if (v->codecpar->format != AV_PIX_FMT_YUV420P) {
             why = "its MPEG-4 Part 2 video is not 4:2:0, which the exact cut does not splice";
@@ -809,11 +815,6 @@ bool CanCutExactly(const MediaInput& in, std::string& why) {
         }
         if (!HasVolHeader(Extradata(v))) {
             why = "its MPEG-4 Part 2 stream headers are not in the file's header";
-            return false;
-        }
-        // AVI keeps no display times, and often packs a B-frame into the packet before it.
-        if (v->codecpar->video_delay > 0 && std::strstr(in.ctx()->iformat->name, "avi")) {
-            why = "its MPEG-4 Part 2 video has B-frames in AVI, which keeps no display times";
             return false;
         }
         return true;

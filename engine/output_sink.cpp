@@ -49,9 +49,9 @@ Status OutputSink::AddStream(AVStream*& stream) {
     return {};
 }
 
-bool OutputSink::StoresDecodeTimes() const {
+bool OutputSink::StoresBothTimes() const {
     const char* name = ctx_->oformat->name;
-    return std::strcmp(name, "matroska") != 0 && std::strcmp(name, "webm") != 0;
+    return std::strcmp(name, "matroska") != 0 && std::strcmp(name, "webm") != 0 && std::strcmp(name, "avi") != 0;
 }
 
 Status OutputSink::Open() {

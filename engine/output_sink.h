@@ -39,9 +39,11 @@ public:
     };
     std::vector<SideTrack> sideTracks;
 
-    // Whether the container keeps each packet's decode time. Matroska does not: its readers
-    // rebuild them from the first parameter sets' reorder depth.
-    bool StoresDecodeTimes() const;
+    // Whether the container keeps each packet's decode and display times. Matroska keeps
+    // display times only, and its readers rebuild decode times from the first parameter
+    // sets' reorder depth; AVI keeps decode order only, and display times come from
+    // reordering by that depth.
+    bool StoresBothTimes() const;
 
     // Opens the file (never replacing an existing one) and writes the header.
     Status Open();

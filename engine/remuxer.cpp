@@ -93,10 +93,10 @@ static bool ParameterSetsCanChange(const AVStream* in, const OutputSink& sink) {
     const AVCodecParameters* o = sink.video->codecpar;
     if (a->codec_id != AV_CODEC_ID_H264 && a->codec_id != AV_CODEC_ID_HEVC) return false;
     const NalCodec codec = a->codec_id == AV_CODEC_ID_HEVC ? NalCodec::Hevc : NalCodec::H264;
-    // Where readers derive decode times from the first file's reorder depth, a file with
-    // another depth would contradict it.
+    // Where readers derive one of the times from the first file's reorder depth, a file
+    // with another depth would contradict it.
     return CarriesParameterSetsInBand(sink) && a->format == o->format &&
-           (sink.StoresDecodeTimes() || a->video_delay == o->video_delay) &&
+           (sink.StoresBothTimes() || a->video_delay == o->video_delay) &&
            NalFormatOf(codec, Extradata(in)).lengthSize == NalFormatOf(codec, Extradata(sink.video)).lengthSize &&
            !ParameterSetsOf(codec, Extradata(in)).empty();
 }

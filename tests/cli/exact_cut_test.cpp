@@ -240,7 +240,7 @@ TEST(CliExactCut, OtherCodecsAreCutFromTheKeyFrameAndSaySo) {
     EXPECT_NE(cut.err.find("mpeg2video"), std::string::npos) << cut.err;
     // A direct cut from the key frame at 0 s.
     EXPECT_GT(PsnrAt(cut.file, 0.01, mpeg2, 0.01), 40.0);
-    // Nor are MPEG-4 Part 2 B-frames in AVI, which has no display times to place them by.
+    // Nor are B-frames in AVI (MPEG-4 Part 2 or H.264), which has no display times to place them by.
     const std::string withB = Fixture(
         "exact_mpeg4_b.avi",
         {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=6", "-c:v", "mpeg4", "-bf", "2", "-g", "50"});
@@ -248,6 +248,10 @@ TEST(CliExactCut, OtherCodecsAreCutFromTheKeyFrameAndSaySo) {
     const Cut b = ExactCut(withB, "1.3", "3.5", out2);
     ASSERT_EQ(b.exitCode, 0) << b.err;
     EXPECT_NE(b.err.find("has B-frames in AVI"), std::string::npos) << b.err;
+    TempDir out3;
+    const Cut h264 = ExactCut(Remuxed(H264Source(), "exact_h264.avi"), "1.3", "3.5", out3);
+    ASSERT_EQ(h264.exitCode, 0) << h264.err;
+    EXPECT_NE(h264.err.find("has B-frames in AVI"), std::string::npos) << h264.err;
 }
 
 TEST(CliExactCut, SoundAloneIsCutOnItsFramesWithoutANote) {
