@@ -91,6 +91,7 @@ public:
     Status Run();
 
 private:
+    Status Outcome(Status s) const;
     int64_t Micros(int64_t ts, const AVStream* st) const { return ToMicros(ts, st->time_base); }
     int64_t PtsMicros(const AVPacket* p, const AVStream* st) const {
         return Micros(p->pts != AV_NOPTS_VALUE ? p->pts : p->dts, st);
@@ -757,6 +758,16 @@ Status ExactCutter::EncodeWhole() {
     return ReleaseAudio(true);
 }
 
+// What the job says when it wrote nothing: the segment lies past the file's end, or holds
+// nothing that could be cut.
+Status ExactCutter::Outcome(Status s) const {
+    if (!s.ok() || wroteSomething_) return s;
+    const int64_t length = in_.durationMicros();
+    if (length > 0 && S_ >= in_.startMicros() + length)
+        return Status::Failed("the marked segment lies beyond the end of the file");
+    return Status::Failed("nothing in the marked segment could be cut");
+}
+
 Status ExactCutter::Run() {
     if (S_ > in_.startMicros()) {
         side_.GatherShownAt(in_, S_);
@@ -768,20 +779,18 @@ Status ExactCutter::Run() {
         if (Status s = EncodeHead(); !s.ok()) {
             AddNotice(notice_, "the pictures before the first key frame could not be encoded again (" + s.reason() +
                                    "); the segment was encoded whole");
-            return EncodeWhole();
+            return Outcome(EncodeWhole());
         }
         if (headFrames_ > 0 && !SeamHolds()) {
             AddNotice(notice_, "the spliced start did not decode as the source; the segment was encoded whole");
-            return EncodeWhole();
+            return Outcome(EncodeWhole());
         }
     }
     if (!found) {  // no random-access picture before the end: nothing to copy
         if (!whyWhole_.empty()) AddNotice(notice_, whyWhole_ + "; the segment was encoded whole");
-        return EncodeWhole();
+        return Outcome(EncodeWhole());
     }
-    if (Status s = Splice(); !s.ok()) return s;
-    if (!wroteSomething_) return Status::Failed("nothing in the marked segment could be cut");
-    return {};
+    return Outcome(Splice());
 }
 
 }  // namespace

@@ -254,6 +254,14 @@ TEST(CliExactCut, OtherCodecsAreCutFromTheKeyFrameAndSaySo) {
     EXPECT_NE(h264.err.find("has B-frames in AVI"), std::string::npos) << h264.err;
 }
 
+TEST(CliExactCut, ASegmentPastTheEndFailsClearlyAndLeavesNoFile) {
+    TempDir out;
+    const Cut cut = ExactCut(H264Source(), "25", "26", out);  // the source lasts 20 s
+    EXPECT_NE(cut.exitCode, 0);
+    EXPECT_NE(cut.err.find("beyond the end of the file"), std::string::npos) << cut.err;
+    EXPECT_TRUE(std::filesystem::is_empty(out.path()));
+}
+
 TEST(CliExactCut, SoundAloneIsCutOnItsFramesWithoutANote) {
     TempDir out;
     const Cut cut = ExactCut(AudioOnlyFixture(), "0.5", "1.5", out);
