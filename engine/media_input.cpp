@@ -399,6 +399,20 @@ int64_t MediaInput::startMicros() const {
 bool MediaInput::SeekTo(int64_t targetMicros) {
     if (rawVideo_) return RawSeekTo(targetMicros);
     if (ctx_->iformat->flags & AVFMT_TS_DISCONT) return ByteSeekTo(targetMicros);
+    const bool reordered = videoIndex_ >= 0 && video()->codecpar->video_delay > 0;
+    int64_t at = targetMicros;
+    for (int step = 0;; ++step) {
+        if (!SeekFrame(at)) return false;
+        if (!reordered || at <= startMicros() || step == 4) return true;
+        // The key frame found must show at or before the target; else step back 1, 2, 4,
+        // 8 s. Peeking reads on, so the position is taken again.
+        const int64_t first = PeekFirstKeyMicros();
+        if (first == AV_NOPTS_VALUE || first <= targetMicros) return SeekFrame(at);
+        at = std::max(startMicros(), at - (int64_t{1000000} << step));
+    }
+}
+
+bool MediaInput::SeekFrame(int64_t targetMicros) {
     int rc = av_seek_frame(ctx_.get(), -1, targetMicros, AVSEEK_FLAG_BACKWARD);
     if (rc < 0) rc = av_seek_frame(ctx_.get(), -1, targetMicros, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY);
     return rc >= 0;

@@ -83,8 +83,9 @@ public:
     // Moves the read position to the key frame at or before `targetMicros` (an absolute
     // time of the file's own timeline). Formats with timestamp discontinuities (MPEG-TS)
     // are positioned by bytes, stepping back until the first key frame found lies at or
-    // before the target. Returns false when no seek was possible (reading goes on from
-    // wherever the input is).
+    // before the target. Video with B-frames is checked the same way, as some demuxers (FLV)
+    // seek by decode time and can land on a key frame shown after the target. Returns false
+    // when no seek was possible (reading goes on from wherever the input is).
     bool SeekTo(int64_t targetMicros);
 
 private:
@@ -99,6 +100,7 @@ private:
     static Status OpenContainer(const std::string& path, const std::atomic<bool>* cancel, InputFormatPtr& ctx);
     void ChooseStreams();
     bool ByteSeekTo(int64_t targetMicros);
+    bool SeekFrame(int64_t targetMicros);  // the demuxer's own seek, to any frame if not to a key frame
     // Reads until the first key frame of the main stream; its time in microseconds, or
     // AV_NOPTS_VALUE when none was found.
     int64_t PeekFirstKeyMicros();

@@ -23,6 +23,23 @@ TEST(CliCut, DirectCutStartsAtTheKeyFrameAndEndsAtTheEndPoint) {
     EXPECT_EQ(Problems(m, true, true, 3.0, 0.15), "");
 }
 
+TEST(CliCut, DirectCutInFlvWithBFramesStartsBeforeTheMarkedPicture) {
+    // FLV seeks by decode time: a start just before the key frame at 2 s (which decodes
+    // before it shows) found that key frame, and the pictures from the start to it were lost.
+    const std::string flv =
+        Fixture("cut_bframes.flv", {"-f",   "lavfi",   "-i",          "testsrc2=size=320x240:rate=25:duration=6",
+                                    "-f",   "lavfi",   "-i",          "sine=f=440:duration=6",
+                                    "-c:v", "libx264", "-preset",     "veryfast",
+                                    "-g",   "50",      "-keyint_min", "50",
+                                    "-bf",  "3",       "-c:a",        "aac",
+                                    "-ar",  "44100"});
+    TempDir out;
+    const auto r = Cli({"cut", flv, "--start", "1.97", "--end", "3.0", "--out-dir", out.path().string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    // Cut from the key frame at 0 s, so it lasts up to the end point (not from 2 s: 1 s).
+    EXPECT_EQ(Problems(Inspect(LastLine(r.out)), true, true, 3.0, 0.2), "");
+}
+
 TEST(CliCut, DirectCutFromTheStartNeedsNoSeek) {
     TempDir out;
     const auto r = Cli({"cut", AvFixture(), "--start", "00:00:00.000", "--end", "00:00:02.000", "--out-dir",
