@@ -218,9 +218,13 @@ bool ExactCutter::Scan() {
         }
         const int64_t dts = Micros(pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts, v_);
         if (dts != AV_NOPTS_VALUE && dts >= E_ && pts != AV_NOPTS_VALUE && pts >= E_) return false;
-        const bool candidate =
-            (pkt->flags & AV_PKT_FLAG_KEY) && pts != AV_NOPTS_VALUE && pts >= S_ && IsRandomAccess(pkt.get());
-        if ((pkt->flags & AV_PKT_FLAG_KEY) && !candidate && pts != AV_NOPTS_VALUE && pts > S_ && pts < E_)
+        // Where the container keeps no negative times, a K1 that decodes before S would
+        // start the whole output late: the head then goes on to the next one.
+        const bool decodesInTime = negativeTimes_ || pts == S_ || dts == AV_NOPTS_VALUE || dts >= S_;
+        const bool key = (pkt->flags & AV_PKT_FLAG_KEY) && pts != AV_NOPTS_VALUE && pts >= S_;
+        const bool randomAccess = key && IsRandomAccess(pkt.get());
+        const bool candidate = randomAccess && decodesInTime;
+        if (key && !randomAccess && pts > S_ && pts < E_)
             whyWhole_ =
                 "its key frames after the start are not IDR pictures (they open groups of pictures), which "
                 "the exact cut does not copy from";

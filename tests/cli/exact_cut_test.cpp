@@ -254,6 +254,32 @@ TEST(CliExactCut, OtherCodecsAreCutFromTheKeyFrameAndSaySo) {
     EXPECT_NE(h264.err.find("has B-frames in AVI"), std::string::npos) << h264.err;
 }
 
+TEST(CliExactCut, AStartJustBeforeAKeyFrameThatDecodesEarlierStillStartsThere) {
+    // The key frame at 2 s decodes before 1.97 s. FLV seeks by decode time and landed on it,
+    // so the pictures before it were never decoded; MPEG-TS, which keeps no negative
+    // times, started the output late by the difference. No key frame follows before the
+    // end, so the segment is encoded whole, from the picture on screen at 1.97 s.
+    const std::string flv =
+        Fixture("exact_bframes.flv", {"-f",   "lavfi",   "-i",          "testsrc2=size=320x240:rate=25:duration=6",
+                                      "-f",   "lavfi",   "-i",          "sine=f=440:duration=6",
+                                      "-c:v", "libx264", "-preset",     "veryfast",
+                                      "-g",   "50",      "-keyint_min", "50",
+                                      "-bf",  "3",       "-c:a",        "aac",
+                                      "-ar",  "44100"});
+    const std::string ts = Fixture(
+        "exact_bframes.ts", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=6", "-f", "lavfi", "-i",
+                             "sine=f=440:duration=6", "-c:v", "libx265", "-preset", "fast", "-x265-params",
+                             "keyint=50:min-keyint=50:bframes=4:log-level=error", "-c:a", "aac"});
+    for (const std::string& source : {flv, ts}) {
+        SCOPED_TRACE(source);
+        TempDir out;
+        const Cut cut = ExactCut(source, "1.97", "3.5", out);
+        ASSERT_EQ(SpliceProblems(cut, true, 1.53), "");
+        if (source.ends_with(".ts")) continue;  // the ffmpeg tool's seeks in TS land on groups
+        for (double t : {0.0, 0.05, 1.0}) EXPECT_GT(PsnrAt(cut.file, t + 0.01, source, 1.97 + t + 0.01), 40.0) << t;
+    }
+}
+
 TEST(CliExactCut, ASegmentPastTheEndFailsClearlyAndLeavesNoFile) {
     TempDir out;
     const Cut cut = ExactCut(H264Source(), "25", "26", out);  // the source lasts 20 s
