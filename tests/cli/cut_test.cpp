@@ -26,13 +26,7 @@ TEST(CliCut, DirectCutStartsAtTheKeyFrameAndEndsAtTheEndPoint) {
 TEST(CliCut, DirectCutInFlvWithBFramesStartsBeforeTheMarkedPicture) {
     // FLV seeks by decode time: a start just before the key frame at 2 s (which decodes
     // before it shows) found that key frame, and the pictures from the start to it were lost.
-    const std::string flv =
-        Fixture("cut_bframes.flv", {"-f",   "lavfi",   "-i",          "testsrc2=size=320x240:rate=25:duration=6",
-                                    "-f",   "lavfi",   "-i",          "sine=f=440:duration=6",
-                                    "-c:v", "libx264", "-preset",     "veryfast",
-                                    "-g",   "50",      "-keyint_min", "50",
-                                    "-bf",  "3",       "-c:a",        "aac",
-                                    "-ar",  "44100"});
+    const std::string flv = FlvWithBFramesFixture();
     TempDir out;
     const auto r = Cli({"cut", flv, "--start", "1.97", "--end", "3.0", "--out-dir", out.path().string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;

@@ -259,13 +259,7 @@ TEST(CliExactCut, AStartJustBeforeAKeyFrameThatDecodesEarlierStillStartsThere) {
     // so the pictures before it were never decoded; MPEG-TS, which keeps no negative
     // times, started the output late by the difference. No key frame follows before the
     // end, so the segment is encoded whole, from the picture on screen at 1.97 s.
-    const std::string flv =
-        Fixture("exact_bframes.flv", {"-f",   "lavfi",   "-i",          "testsrc2=size=320x240:rate=25:duration=6",
-                                      "-f",   "lavfi",   "-i",          "sine=f=440:duration=6",
-                                      "-c:v", "libx264", "-preset",     "veryfast",
-                                      "-g",   "50",      "-keyint_min", "50",
-                                      "-bf",  "3",       "-c:a",        "aac",
-                                      "-ar",  "44100"});
+    const std::string flv = FlvWithBFramesFixture();
     const std::string ts = Fixture(
         "exact_bframes.ts", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=6", "-f", "lavfi", "-i",
                              "sine=f=440:duration=6", "-c:v", "libx265", "-preset", "fast", "-x265-params",

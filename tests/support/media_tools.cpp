@@ -224,6 +224,15 @@ std::vector<Caption> CaptionsOf(const std::string& path, int track) {
     return out;
 }
 
+std::string FlvWithBFramesFixture() {
+    return Fixture("bframes.flv", {"-f",   "lavfi",   "-i",          "testsrc2=size=320x240:rate=25:duration=6",
+                                   "-f",   "lavfi",   "-i",          "sine=f=440:duration=6",
+                                   "-c:v", "libx264", "-preset",     "veryfast",
+                                   "-g",   "50",      "-keyint_min", "50",
+                                   "-bf",  "3",       "-c:a",        "aac",
+                                   "-ar",  "44100"});
+}
+
 std::string AvFixture30fps() {
     return Fixture("av30.mp4", {"-f",       "lavfi",    "-i",   "testsrc2=size=320x240:rate=30",
                                 "-f",       "lavfi",    "-i",   "sine=frequency=600:sample_rate=48000",

@@ -46,6 +46,9 @@ std::string AvFixture();         // 6 s, 320x240 25 fps H.264 with B-frames + AA
 std::string AvFixture30fps();    // 4 s, 320x240 30 fps H.264 + AAC 48 kHz, mp4
 std::string VideoOnlyFixture();  // 3 s, 320x240 H.264, mp4
 std::string AudioOnlyFixture();  // 2 s, AAC 48 kHz, m4a
+// 6 s, 320x240 25 fps H.264 with 3 B-frames and a key frame every 2 s + AAC 44.1 kHz, in
+// FLV (which seeks by decode time).
+std::string FlvWithBFramesFixture();
 // A 10 s Matroska film: 320x240 25 fps H.264 with a key frame every 2 s; a 440 Hz English
 // sound track and an 880 Hz German one titled "German"; French SubRip subtitles, forced,
 // "First line" 1-3 s, "Second line" 4-7.5 s, "Third line" 8-9 s; a font attachment
