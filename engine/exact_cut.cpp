@@ -781,6 +781,7 @@ Status ExactCutter::Run() {
     if (ctx_.cancelled()) return Status::Cancelled();
     if (found && k1Pts_ > S_) {
         if (Status s = EncodeHead(); !s.ok()) {
+            if (s.cancelled()) return s;
             AddNotice(notice_, "the pictures before the first key frame could not be encoded again (" + s.reason() +
                                    "); the segment was encoded whole");
             return Outcome(EncodeWhole());
