@@ -279,7 +279,7 @@ Status ExactCutter::OpenEncoder(const AVFrame* f) {
     e->colorspace = p->color_space;
     e->chroma_sample_location = p->chroma_location;
     e->field_order = AV_FIELD_PROGRESSIVE;
-    e->gop_size = 1 << 20;  // one group: an IDR picture, then P pictures
+    e->gop_size = 1 << 20;  // one group, but for the seam check's second IDR picture
     // As many pictures reordered as the source declares where readers rebuild one of the
     // times from the first parameter sets (Matroska, AVI), so that they count right.
     // Elsewhere P pictures only: the encoder then holds fewer pictures.
@@ -292,8 +292,8 @@ Status ExactCutter::OpenEncoder(const AVFrame* f) {
     const bool chroma420 = desc && desc->log2_chroma_w == 1 && desc->log2_chroma_h == 1;
     Dictionary options;
     options.Set("preset", "ultrafast");
-    options.Set("qp", "10");  // the head cannot be told from the source
-    options.Set("forced-idr", "1");
+    options.Set("qp", "10");         // the head cannot be told from the source
+    options.Set("forced-idr", "1");  // the picture asked to be a key frame is an IDR picture
     if (hevc) {
         if (chroma420) options.Set("profile", depth > 8 ? "main10" : "main");
         options.Set("x265-params", "scenecut=0:bframes=0:open-gop=0:info=0:log-level=error");
@@ -659,8 +659,9 @@ Status ExactCutter::Splice() {
     // Decode times of the head end below K1's. Where the container keeps negative times
     // (MP4, MOV), the head's are moved down as a whole, and its edit list starts the
     // pictures at S; seeks there find their key frame by display time. Elsewhere (MPEG-TS,
-    // AVI, FLV) a decode time before S would move the whole output later: the last ones are
-    // pressed below K1's, one tick of the output apart, and the rest keep their own.
+    // AVI, FLV; Matroska keeps none) a decode time before S would move the whole output
+    // later: the last ones are pressed below K1's, one tick of the output apart, and the
+    // rest keep their own.
     const int64_t lastDts = head_.empty() ? AV_NOPTS_VALUE : head_.back().dts;
     const int64_t down = lastDts == AV_NOPTS_VALUE || lastDts < k1Dts_ ? 0 : lastDts - k1Dts_ + 1;
     const int64_t step = av_rescale_q_rnd(1, sink_.video->time_base, AV_TIME_BASE_Q, AV_ROUND_UP) + 1;
