@@ -331,22 +331,32 @@ TEST(Launches, AJoinOfThreeThroughTheWindow) {
     EXPECT_EQ(Problems(Inspect(job->outputPaths[0]), true, false, 6.0, 0.1), "");
 }
 
-TEST(Launches, ADirectJoinOfUnlikeFilesNamesTheFileAndOffersToReEncode) {
-    Harness h;
-    TempDir out;
+namespace {
+
+// Lists `files` on the join tab, sets the output folder and launches a direct join whose
+// question is declined: the question asked (empty if none or more than one was asked).
+QString DeclinedJoinQuestion(Harness& h, const QStringList& files, const TempDir& out) {
     h.window->SelectTab(1);
-    const QString other =
-        QString::fromStdString(Fixture("j_big.mp4", {"-f", "lavfi", "-i", "testsrc2=size=640x480:rate=25", "-t", "1",
-                                                     "-c:v", "libx264", "-pix_fmt", "yuv420p"}));
-    h.Add({Av("j1.mp4", "25"), other});
+    h.Add(files);
     Choice c;
     c.folder = QString::fromStdString(out.path().string());
     h.settings = Fill(c);
-    // Declined: nothing is made, and the question named the file and the picture sizes.
     h.messages.answer = false;
     h.window->LaunchJoin();
+    return h.messages.asked.size() == 1 ? h.messages.asked.last() : QString();
+}
+
+}  // namespace
+
+TEST(Launches, ADirectJoinOfUnlikeFilesNamesTheFileAndOffersToReEncode) {
+    Harness h;
+    TempDir out;
+    const QString other =
+        QString::fromStdString(Fixture("j_big.mp4", {"-f", "lavfi", "-i", "testsrc2=size=640x480:rate=25", "-t", "1",
+                                                     "-c:v", "libx264", "-pix_fmt", "yuv420p"}));
+    // Declined: nothing is made, and the question named the file and the picture sizes.
+    const QString question = DeclinedJoinQuestion(h, {Av("j1.mp4", "25"), other}, out);
     ASSERT_EQ(h.messages.asked.size(), 1);
-    const QString question = h.messages.asked.last();
     EXPECT_TRUE(question.contains("j_big.mp4")) << question.toStdString();
     EXPECT_TRUE(question.contains("j1.mp4")) << question.toStdString();
     EXPECT_TRUE(question.contains(QString::fromStdString(h.window->languageTable().Text("JIEMIAN", "spdx"))));
@@ -365,18 +375,11 @@ TEST(Launches, ADirectJoinOfUnlikeFilesNamesTheFileAndOffersToReEncode) {
 TEST(Launches, ADirectJoinOfFilesWithOtherTracksNamesTheTracks) {
     Harness h;
     TempDir out;
-    h.window->SelectTab(1);
     const std::string film = FilmWithTracksFixture();
     const QString bare =
         QString::fromStdString(Fixture("j_film_bare.mkv", {"-i", film, "-map", "0:v", "-map", "0:a", "-c", "copy"}));
-    h.Add({QString::fromStdString(film), bare});
-    Choice c;
-    c.folder = QString::fromStdString(out.path().string());
-    h.settings = Fill(c);
-    h.messages.answer = false;
-    h.window->LaunchJoin();
+    const QString question = DeclinedJoinQuestion(h, {QString::fromStdString(film), bare}, out);
     ASSERT_EQ(h.messages.asked.size(), 1);
-    const QString question = h.messages.asked.last();
     EXPECT_TRUE(question.contains("j_film_bare.mkv")) << question.toStdString();
     EXPECT_TRUE(question.contains(QString::fromStdString(h.window->languageTable().Text("JIEMIAN", "qtgd"))))
         << question.toStdString();
