@@ -147,7 +147,8 @@ private:
     int64_t k1Pts_ = AV_NOPTS_VALUE, k1Dts_ = AV_NOPTS_VALUE;
     bool eof_ = false;
     std::deque<PacketPtr> audio_;
-    std::string whyWhole_;  // why the scan found no K1 although key frames follow S
+    std::string whyWhole_;      // why the scan found no K1 although key frames follow S
+    bool timesDiffer_ = false;  // a video packet's display and decode times differ
 
     // The head, encoded, in the source's packet format with times in microseconds.
     CodecContextPtr enc_;
@@ -165,6 +166,8 @@ private:
     int64_t waitingAt_ = AV_NOPTS_VALUE;
     std::vector<int64_t> shownAt_;  // the head's packets' times, in display order
     int64_t lastOffered_ = AV_NOPTS_VALUE;
+    int64_t lastDecodedPts_ = AV_NOPTS_VALUE;  // the packet time of the picture decoded last
+    bool noDisplayTimes_ = false;              // pictures came out with falling packet times
 
     // The copy.
     bool videoOver_ = false, audioOver_ = false;
@@ -208,6 +211,7 @@ bool ExactCutter::Scan() {
         if (pkt->stream_index != vi) continue;
         const int64_t pts = PtsMicros(pkt.get(), v_);
         if (video_.empty() && !(pkt->flags & AV_PKT_FLAG_KEY)) continue;  // before K0: nothing decodes
+        if (pkt->pts != AV_NOPTS_VALUE && pkt->dts != AV_NOPTS_VALUE && pkt->pts != pkt->dts) timesDiffer_ = true;
         if (k1_ != SIZE_MAX) {
             video_.push_back(std::move(pkt));
             if (pts == AV_NOPTS_VALUE || pts >= k1Pts_) {
@@ -436,6 +440,13 @@ Status ExactCutter::ReceiveAndOffer(AVCodecContext* dec, int64_t until) {
     for (;;) {
         FramePtr f = MakeFrame();
         if (avcodec_receive_frame(dec, f.get()) < 0) return {};
+        // A picture carries its own packet's time. Display order with times that fall back
+        // means the file stored decode times in their place: where a picture shows is then
+        // only the decoder's guess, and a head would not join the copied part's guesses.
+        if (f->pts != AV_NOPTS_VALUE) {
+            if (lastDecodedPts_ != AV_NOPTS_VALUE && f->pts <= lastDecodedPts_) noDisplayTimes_ = true;
+            lastDecodedPts_ = f->pts;
+        }
         if (f->best_effort_timestamp == AV_NOPTS_VALUE) continue;
         const int64_t at = Micros(f->best_effort_timestamp, v_);
         if (Status s = Offer(std::move(f), at, until); !s.ok()) return s;
@@ -455,11 +466,15 @@ Status ExactCutter::EncodeHead() {
     idrAt_ = shown > 2 * kSeamHeadPictures ? shown - kSeamHeadPictures : -1;
     CodecContextPtr dec;
     if (Status s = OpenStreamDecoder(v_, false, dec); !s.ok()) return s;
+    // Reordered pictures whose packets carry one time for both may have decode times for
+    // display times: every picture is then decoded, so that the order they come out in shows it.
+    const bool mayLackDisplayTimes = v_->codecpar->video_delay > 0 && !timesDiffer_;
     for (size_t i = 0; i < copyFrom_ && i < video_.size(); ++i) {
         if (ctx_.cancelled()) return Status::Cancelled();
         // Pictures shown well before S that no other picture refers to need no decoding.
         const int64_t pts = PtsMicros(video_[i].get(), v_);
-        dec->skip_frame = pts != AV_NOPTS_VALUE && pts + 100000 < S_ ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+        const bool skippable = !mayLackDisplayTimes && pts != AV_NOPTS_VALUE && pts + 100000 < S_;
+        dec->skip_frame = skippable ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
         avcodec_send_packet(dec.get(), video_[i].get());
         if (i < k1_) video_[i].reset();  // only K1 and what follows it are needed again
         if (Status s = ReceiveAndOffer(dec.get(), k1Pts_); !s.ok()) return s;
@@ -702,6 +717,7 @@ Status ExactCutter::EncodeWhole() {
     waitingAt_ = AV_NOPTS_VALUE;
     shownAt_.clear();
     lastOffered_ = AV_NOPTS_VALUE;
+    lastDecodedPts_ = AV_NOPTS_VALUE;
     headFrames_ = 0;
     idrAt_ = -1;
     eof_ = false;
@@ -785,6 +801,11 @@ Status ExactCutter::Run() {
             if (s.cancelled()) return s;
             AddNotice(notice_, "the pictures before the first key frame could not be encoded again (" + s.reason() +
                                    "); the segment was encoded whole");
+            return Outcome(EncodeWhole());
+        }
+        if (noDisplayTimes_) {
+            AddNotice(notice_,
+                      "its B-frames carry decode times where display times belong; the segment was encoded whole");
             return Outcome(EncodeWhole());
         }
         if (headFrames_ > 0 && !SeamHolds()) {
