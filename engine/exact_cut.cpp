@@ -28,6 +28,54 @@ constexpr size_t kMaxHeldPictures = 16;
 // check decodes from there rather than from the head's start.
 constexpr int kSeamHeadPictures = 8;
 
+// Whether pictures of this video may be coded as fields (H.264 only: the others are refused).
+bool Interlaced(const AVStream* st) {
+    return st->codecpar->field_order == AV_FIELD_TT || st->codecpar->field_order == AV_FIELD_BB;
+}
+
+// Tells, for the packets of an interlaced H.264 stream read in decode order, which hold the
+// second field of a pair. The decoder joins it to the first field's picture, which shows at
+// the first field's time; so it is no picture of its own, and it goes where its first goes.
+class FieldPairs {
+public:
+    explicit FieldPairs(const AVStream* st) {
+        if (!Interlaced(st) || st->codecpar->codec_id != AV_CODEC_ID_H264) return;
+        parser_.reset(av_parser_init(AV_CODEC_ID_H264));
+        ctx_.reset(avcodec_alloc_context3(nullptr));
+        if (!parser_ || !ctx_ || avcodec_parameters_to_context(ctx_.get(), st->codecpar) < 0) {
+            parser_.reset();
+            return;
+        }
+        parser_->flags |= PARSER_FLAG_COMPLETE_FRAMES;
+    }
+
+    bool SecondField(const AVPacket* pkt) {
+        if (!parser_) return false;
+        uint8_t* out = nullptr;
+        int outSize = 0;
+        av_parser_parse2(parser_.get(), ctx_.get(), &out, &outSize, pkt->data, pkt->size, pkt->pts, pkt->dts, -1);
+        const int structure = parser_->picture_structure;
+        if (structure != AV_PICTURE_STRUCTURE_TOP_FIELD && structure != AV_PICTURE_STRUCTURE_BOTTOM_FIELD) {
+            unpaired_ = 0;
+            return false;
+        }
+        if (unpaired_ != 0 && unpaired_ != structure) {
+            unpaired_ = 0;
+            return true;
+        }
+        unpaired_ = structure;
+        return false;
+    }
+
+private:
+    struct ParserCloser {
+        void operator()(AVCodecParserContext* p) const { av_parser_close(p); }
+    };
+    std::unique_ptr<AVCodecParserContext, ParserCloser> parser_;
+    CodecContextPtr ctx_;
+    int unpaired_ = 0;  // the structure of a first field whose second has not come yet
+};
+
 bool SameFrame(const AVFrame* a, const AVFrame* b) {
     if (a->format != b->format || a->width != b->width || a->height != b->height) return false;
     const auto* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(a->format));
@@ -76,7 +124,8 @@ public:
           notice_(notice),
           v_(in.video()),
           a_(sink.audio ? in.audio() : nullptr),
-          side_(in, sink) {
+          side_(in, sink),
+          copiedFields_(v_) {
         mpeg4_ = v_->codecpar->codec_id == AV_CODEC_ID_MPEG4;
         codec_ = v_->codecpar->codec_id == AV_CODEC_ID_HEVC ? NalCodec::Hevc : NalCodec::H264;
         format_ = NalFormatOf(codec_, Extradata(v_));
@@ -173,6 +222,9 @@ private:
     bool videoOver_ = false, audioOver_ = false;
     int64_t videoEnd_ = AV_NOPTS_VALUE;
     std::deque<PacketPtr> heldVideo_;
+    FieldPairs copiedFields_;
+    enum class Fate { Dropped, Held, Emitted };
+    Fate lastFate_ = Fate::Dropped;  // of the copied packet before, unless a second field
     bool setsSent_ = false;
     bool wroteSomething_ = false;
 };
@@ -282,7 +334,7 @@ Status ExactCutter::OpenEncoder(const AVFrame* f) {
     e->color_trc = p->color_trc;
     e->colorspace = p->color_space;
     e->chroma_sample_location = p->chroma_location;
-    e->field_order = AV_FIELD_PROGRESSIVE;
+    e->field_order = Interlaced(v_) ? p->field_order : AV_FIELD_PROGRESSIVE;
     e->gop_size = 1 << 20;  // one group, but for the seam check's second IDR picture
     // As many pictures reordered as the source declares where readers rebuild one of the
     // times from the first parameter sets (Matroska, AVI), so that they count right.
@@ -319,7 +371,11 @@ Status ExactCutter::OpenEncoder(const AVFrame* f) {
                                                : reorder == 1 ? "scenecut=0:open-gop=0:bframes=1:b-pyramid=none"
                                                               : "scenecut=0:open-gop=0:bframes=2:b-pyramid=normal") +
                                    ":threads=1:sync-lookahead=0:sps-id=" +
-                                   std::to_string(id % 32);  // the head is short: few threads, less memory
+                                   std::to_string(id % 32) +  // the head is short: few threads, less memory
+                                   // Fields, in the stream's order.
+                                   (!Interlaced(v_)                 ? ""
+                                    : p->field_order == AV_FIELD_TT ? ":tff=1"
+                                                                    : ":bff=1");
         options.Set("x264-params", params.c_str());
     }
     if (int rc = avcodec_open2(e, codec, options.address()); rc < 0) {
@@ -399,6 +455,10 @@ Status ExactCutter::EncodeFrame(const AVFrame* f, int64_t ptsMicros, int64_t dur
     copy->pts = av_rescale_q_rnd(ptsMicros, AV_TIME_BASE_Q, enc_->time_base,
                                  ptsMicros == S_ ? AV_ROUND_DOWN : AV_ROUND_NEAR_INF);
     copy->pict_type = headFrames_ == idrAt_ ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+    if (Interlaced(v_)) {  // the stream's field order, whatever a decoder made of one picture
+        copy->interlaced_frame = 1;
+        copy->top_field_first = v_->codecpar->field_order == AV_FIELD_TT;
+    }
     if (lastSentPts_ != AV_NOPTS_VALUE && copy->pts <= lastSentPts_) return {};  // within one tick: the first stays
     lastSentPts_ = copy->pts;
     sentTimes_[copy->pts] = {ptsMicros, durMicros};
@@ -456,9 +516,12 @@ Status ExactCutter::ReceiveAndOffer(AVCodecContext* dec, int64_t until) {
 // Decodes K0 .. K1 and K1's leading pictures; encodes the pictures shown from S up to K1.
 Status ExactCutter::EncodeHead() {
     int shown = 1;  // the picture showing at S, and those that follow it up to K1
+    FieldPairs fields(v_);
+    std::vector<bool> secondField(video_.size());
     for (size_t i = 0; i < copyFrom_ && i < video_.size(); ++i) {
         const int64_t pts = PtsMicros(video_[i].get(), v_);
-        if (pts == AV_NOPTS_VALUE) continue;
+        secondField[i] = fields.SecondField(video_[i].get());
+        if (secondField[i] || pts == AV_NOPTS_VALUE) continue;
         shownAt_.push_back(pts);
         if (pts > S_ && pts < k1Pts_) ++shown;
     }
@@ -471,10 +534,11 @@ Status ExactCutter::EncodeHead() {
     const bool mayLackDisplayTimes = v_->codecpar->video_delay > 0 && !timesDiffer_;
     for (size_t i = 0; i < copyFrom_ && i < video_.size(); ++i) {
         if (ctx_.cancelled()) return Status::Cancelled();
-        // Pictures shown well before S that no other picture refers to need no decoding.
+        // Pictures shown well before S that no other picture refers to need no decoding. A
+        // second field is decoded or not as its first.
         const int64_t pts = PtsMicros(video_[i].get(), v_);
         const bool skippable = !mayLackDisplayTimes && pts != AV_NOPTS_VALUE && pts + 100000 < S_;
-        dec->skip_frame = skippable ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+        if (!secondField[i]) dec->skip_frame = skippable ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
         avcodec_send_packet(dec.get(), video_[i].get());
         if (i < k1_) video_[i].reset();  // only K1 and what follows it are needed again
         if (Status s = ReceiveAndOffer(dec.get(), k1Pts_); !s.ok()) return s;
@@ -616,7 +680,14 @@ Status ExactCutter::ReleaseAudio(bool videoOver) {
 
 // A copied picture after K1: pictures decoded after E end the video; pictures shown after
 // E are kept only when a picture shown before E follows them (they are its references).
+// The second field of a pair goes where its first went.
 Status ExactCutter::OnCopiedVideo(PacketPtr pkt) {
+    if (copiedFields_.SecondField(pkt.get())) {
+        if (lastFate_ == Fate::Emitted) return EmitCopied(pkt.get());
+        if (lastFate_ == Fate::Held) heldVideo_.push_back(std::move(pkt));
+        return {};
+    }
+    lastFate_ = Fate::Dropped;
     const int64_t pts = PtsMicros(pkt.get(), v_);
     const int64_t dts = Micros(pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts, v_);
     if (dts != AV_NOPTS_VALUE && dts >= E_) {
@@ -640,12 +711,14 @@ Status ExactCutter::OnCopiedVideo(PacketPtr pkt) {
             heldVideo_.clear();
             return ReleaseAudio(true);
         }
+        lastFate_ = Fate::Held;
         return {};
     }
     while (!heldVideo_.empty()) {
         if (Status s = EmitCopied(heldVideo_.front().get()); !s.ok()) return s;
         heldVideo_.pop_front();
     }
+    lastFate_ = Fate::Emitted;
     return EmitCopied(pkt.get());
 }
 
@@ -833,8 +906,11 @@ bool CanCutExactly(const MediaInput& in, std::string& why) {
         why = std::string("its video is ") + avcodec_get_name(id) + ", which the exact cut does not splice";
         return false;
     }
+    // Interlaced H.264 gets a head in fields; pictures coded in one field order and shown in
+    // the other, and interlaced HEVC or MPEG-4 Part 2, are not encoded so.
     const AVFieldOrder order = v->codecpar->field_order;
-    if (order != AV_FIELD_UNKNOWN && order != AV_FIELD_PROGRESSIVE) {
+    const bool fields = order == AV_FIELD_TT || order == AV_FIELD_BB;
+    if (order != AV_FIELD_UNKNOWN && order != AV_FIELD_PROGRESSIVE && !(fields && id == AV_CODEC_ID_H264)) {
         why = "its video is interlaced, which the exact cut does not splice";
         return false;
     }

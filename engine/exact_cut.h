@@ -6,7 +6,8 @@
 // shown from S up to K1 are decoded, from the key frame K0 at or before S, and encoded again
 // with the source's codec, profile, level, picture format, size, sample aspect and colour
 // description, in closed groups that start with an IDR picture, at a quality that cannot be
-// told from the source. When S is a random-access picture nothing is encoded.
+// told from the source; interlaced H.264 in fields, in the stream's field order. When S is a
+// random-access picture nothing is encoded.
 //
 // The splice: the encoded head brings its own parameter sets in band; the first copied
 // picture gets the source's parameter sets in band again (in HEVC after an end-of-sequence

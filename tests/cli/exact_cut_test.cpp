@@ -5,6 +5,8 @@
 // MPEG-4 Part 2 in AVI, MP4 and Matroska.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "tests/cli/cli_test_util.h"
@@ -97,6 +99,72 @@ TEST(CliExactCut, StartsOnTheMarkedPictureAndCopiesEverythingAfterTheNextKeyFram
     ASSERT_GT(source.size(), 200u);
     // Decode order: the key frame at 4 s is packet 100; its successors up to 8 s are the source's own.
     EXPECT_TRUE(Contains(output, std::vector<std::string>(source.begin() + 101, source.begin() + 196)));
+}
+
+std::string FieldOrderOf(const std::string& path) {
+    return Run({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries", "stream=field_order", "-of",
+                "csv=p=0", path})
+        .out.substr(0, 2);
+}
+
+// Whether the first picture of the file is coded in fields, top field first.
+bool StartsWithTopFieldFirst(const std::string& path) {
+    const std::string frame = Run({"ffprobe", "-v", "error", "-select_streams", "v:0", "-read_intervals", "%+#1",
+                                   "-show_entries", "frame=interlaced_frame,top_field_first", "-of", "csv=p=0", path})
+                                  .out;
+    return frame.rfind("1,1", 0) == 0;
+}
+
+TEST(CliExactCut, InterlacedH264GetsAHeadInFields) {
+    // Frame pictures with fields in their macroblocks (MBAFF), top field first, B-frames.
+    const std::string ts =
+        Fixture("exact_mbaff.ts", {"-f",           "lavfi",
+                                   "-i",           "testsrc2=size=720x576:rate=50,tinterlace=interleave_top",
+                                   "-f",           "lavfi",
+                                   "-i",           "sine=f=440",
+                                   "-t",           "6",
+                                   "-c:v",         "libx264",
+                                   "-preset",      "veryfast",
+                                   "-flags",       "+ildct+ilme",
+                                   "-x264-params", "tff=1:keyint=50:min-keyint=50:bframes=3",
+                                   "-c:a",         "aac"});
+    for (const std::string& source : {ts, Remuxed(ts, "exact_mbaff.mp4")}) {
+        SCOPED_TRACE(source);
+        TempDir out;
+        const Cut cut = ExactCut(source, "1.37", "4.5", out);
+        ASSERT_EQ(SpliceProblems(cut, true, 3.13), "");
+        EXPECT_EQ(FieldOrderOf(cut.file), "tt");
+        EXPECT_TRUE(StartsWithTopFieldFirst(cut.file)) << "the head's pictures are fields in the stream's order";
+        if (source.ends_with(".ts")) continue;  // the ffmpeg tool's seeks in TS land on groups
+        for (double t : {0.0, 0.3, 0.6}) EXPECT_GT(PsnrAt(cut.file, t + 0.01, source, 1.37 + t + 0.01), 40) << t;
+        for (double t : {0.7, 2.0}) EXPECT_EQ(PsnrAt(cut.file, t + 0.01, source, 1.37 + t + 0.01), 100) << t;
+    }
+}
+
+// A camcorder's field pictures (each field a packet of its own) spliced where the file
+// starts again with an IDR picture: the sample twice in a row.
+TEST(CliExactCut, CamcorderFieldPicturesSplice) {
+    const auto dir = SharedMediaDir();
+    if (!dir || !std::filesystem::exists(*dir / "avchd_1080i_h264_ac3.mts")) GTEST_SKIP() << "no shared media";
+    TempDir work;
+    const std::filesystem::path list = work.path() / "twice.txt";
+    {
+        std::ofstream f(list);
+        for (int i = 0; i < 2; ++i) f << "file '" << (*dir / "avchd_1080i_h264_ac3.mts").string() << "'\n";
+    }
+    const std::string twice = Fixture("exact_avchd_twice.mts",
+                                      {"-f", "concat", "-safe", "0", "-i", list.string(), "-map", "0", "-c", "copy"});
+    // Key frames at 0.6 s (a recovery point) and 1.03 s (an IDR picture). The pictures from
+    // 0.6 s to the start are decoded only in part: both fields of each, or neither.
+    for (const char* start : {"0.62", "0.75"}) {
+        SCOPED_TRACE(start);
+        TempDir out;
+        const Cut cut = ExactCut(twice, start, "1.8", out);
+        ASSERT_EQ(SpliceProblems(cut, true, 1.8 - std::stod(start)), "");
+        EXPECT_EQ(FieldOrderOf(cut.file), "tt");
+        for (double t : {0.03, 0.1, 0.2, 0.3, 0.5, 0.9})
+            EXPECT_GT(Psnr(PictureDecodedAt(cut.file, t), PictureDecodedAt(twice, std::stod(start) + t)), 45) << t;
+    }
 }
 
 TEST(CliExactCut, AStartOnAKeyFrameEncodesNothingAndASegmentWithoutOneEncodesItAll) {

@@ -19,21 +19,34 @@ std::string Fixed(double v) {
     return s.str();
 }
 
-}  // namespace
-
-GreyPicture PictureAt(const std::string& path, double seconds, int width, int height) {
-    // Input seeking decodes from the key frame before and drops the pictures before the
-    // time, so the picture is the one on screen at that moment.
-    const CommandResult r =
-        Run({"ffmpeg", "-nostdin", "-v", "error", "-ss", Fixed(seconds), "-i", path, "-map", "0:v:0", "-frames:v", "1",
-             "-vf", "scale=" + std::to_string(width) + ":" + std::to_string(height) + ":flags=area", "-pix_fmt", "gray",
-             "-f", "rawvideo", "-"});
+GreyPicture Grey(const std::string& path, double seconds, int width, int height, bool seek) {
+    std::vector<std::string> argv{"ffmpeg", "-nostdin", "-v", "error"};
+    const std::vector<std::string> at{"-ss", Fixed(seconds)};
+    if (seek) argv.insert(argv.end(), at.begin(), at.end());
+    argv.insert(argv.end(), {"-i", path});
+    if (!seek) argv.insert(argv.end(), at.begin(), at.end());
+    argv.insert(argv.end(), {"-map", "0:v:0", "-frames:v", "1", "-fps_mode", "passthrough", "-vf",
+                             "scale=" + std::to_string(width) + ":" + std::to_string(height) + ":flags=area",
+                             "-pix_fmt", "gray", "-f", "rawvideo", "-"});
+    const CommandResult r = Run(argv);
     GreyPicture p;
     if (r.exitCode != 0 || r.out.size() != static_cast<size_t>(width * height)) return p;
     p.width = width;
     p.height = height;
     p.pixels.assign(r.out.begin(), r.out.end());
     return p;
+}
+
+}  // namespace
+
+GreyPicture PictureAt(const std::string& path, double seconds, int width, int height) {
+    // Input seeking decodes from the key frame before and drops the pictures before the
+    // time, so the picture is the one on screen at that moment.
+    return Grey(path, seconds, width, height, true);
+}
+
+GreyPicture PictureDecodedAt(const std::string& path, double seconds, int width, int height) {
+    return Grey(path, seconds, width, height, false);
 }
 
 PictureShape ShapeOf(const std::string& path) {

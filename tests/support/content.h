@@ -17,6 +17,9 @@ struct GreyPicture {
     bool empty() const { return pixels.empty(); }
 };
 GreyPicture PictureAt(const std::string& path, double seconds, int width = 64, int height = 48);
+// The first picture at or after `seconds`, decoded from the file's start: for streams in
+// which the ffmpeg tool's seeks land elsewhere (field pictures in MPEG-TS, say).
+GreyPicture PictureDecodedAt(const std::string& path, double seconds, int width = 64, int height = 48);
 
 // The picture's display size (rotation applied) and the stream's frame count, as ffprobe
 // reports them; 0 when unknown.
