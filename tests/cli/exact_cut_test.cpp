@@ -101,6 +101,18 @@ TEST(CliExactCut, StartsOnTheMarkedPictureAndCopiesEverythingAfterTheNextKeyFram
     EXPECT_TRUE(Contains(output, std::vector<std::string>(source.begin() + 101, source.begin() + 196)));
 }
 
+// The display times of the video's key frames.
+std::vector<double> KeyFrameTimes(const std::string& path) {
+    const CommandResult r = Run({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                                 "packet=pts_time,flags", "-of", "csv=p=0", path});
+    std::vector<double> keys;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find(",K") != std::string::npos) keys.push_back(std::atof(line.c_str()));
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
+
 std::string FieldOrderOf(const std::string& path) {
     return Run({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries", "stream=field_order", "-of",
                 "csv=p=0", path})
@@ -284,6 +296,15 @@ TEST(CliExactCut, SourcesThatCannotBeSplicedAreEncodedWholeAndSaySo) {
         EXPECT_EQ(Problems(Inspect(cut.file), true, c.sound, length, 0.08), "");
         for (double t : {0.0, 0.7, 1.5, length - 0.1})
             EXPECT_GT(PsnrAt(cut.file, t + 0.01, c.source, start + t + 0.01), 40.0) << t;
+        // A key frame every 2 s to seek by, and about the source's size, not a head's rate.
+        const std::vector<double> keys = KeyFrameTimes(cut.file);
+        ASSERT_FALSE(keys.empty());
+        for (size_t i = 0; i < keys.size(); ++i)
+            EXPECT_LE((i + 1 < keys.size() ? keys[i + 1] : length) - keys[i], 2.1) << i;
+        const MediaReport whole = Inspect(c.source);
+        const double share = static_cast<double>(std::filesystem::file_size(c.source)) * length /
+                             std::max(whole.video.end, whole.audio.end);
+        EXPECT_LT(static_cast<double>(std::filesystem::file_size(cut.file)), 3 * share);
     }
 }
 
