@@ -1,8 +1,9 @@
 // The exact direct cut: it starts on the very picture at the marked start, the pictures
 // before the first key frame after it match the source closely, every copied packet after
 // that key frame is the source's, and the splice decodes cleanly, in MP4, Matroska and
-// MPEG-TS, for H.264 (B-frames, open groups) and HEVC (10 bit, open groups), and for
-// MPEG-4 Part 2 in AVI, MP4 and Matroska.
+// MPEG-TS, for H.264 (B-frames, open groups, fields) and HEVC (10 bit, open groups), and
+// for MPEG-4 Part 2 in AVI, MP4 and Matroska. What cannot be spliced is encoded whole, to
+// be sought in and no larger than it need be, and says so.
 #include <gtest/gtest.h>
 
 #include <filesystem>
