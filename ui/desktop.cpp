@@ -5,8 +5,14 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QLibraryInfo>
 #include <QMessageBox>
+#include <QTranslator>
 #include <QUrl>
+#include <array>
+#include <memory>
+
+#include "core/language_table.h"
 
 namespace ulvane {
 
@@ -18,6 +24,23 @@ bool ShellOpen(const QString& target) {
     if (target.isEmpty()) return false;
     const QUrl url(target);
     return QDesktopServices::openUrl(url.isValid() && url.scheme().size() > 1 ? url : QUrl::fromLocalFile(target));
+}
+
+bool UseQtTexts(std::string_view languageFile) {
+    // Qt's names for the languages of the six files, in the language box's order.
+    static constexpr std::array<const char*, 6> kQtLanguages = {"", "es", "de", "fr", "it", "ja"};
+    static std::unique_ptr<QTranslator> current;
+    if (current) QCoreApplication::removeTranslator(current.get());
+    current.reset();
+    const std::optional<int> position = LanguagePosition(languageFile);
+    if (!position || !*kQtLanguages[static_cast<size_t>(*position)]) return false;
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(QString("qtbase_") + kQtLanguages[static_cast<size_t>(*position)],
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return false;
+    QCoreApplication::installTranslator(translator.get());
+    current = std::move(translator);
+    return true;
 }
 
 namespace {

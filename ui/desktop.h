@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <string_view>
 
 class QWidget;
 
@@ -26,6 +27,11 @@ struct MessageSink {
     virtual bool Ask(QWidget* parent, const QString& title, const QString& text) = 0;
 };
 MessageSink& DefaultMessageSink();
+
+// Qt's own texts (the buttons of message boxes and dialogs) in the language of one of the six
+// language files, where Qt's translations are installed; Qt's English otherwise. True when a
+// translation is in use.
+bool UseQtTexts(std::string_view languageFile);
 
 // Asks for files to open: several at once, full paths in a stable order; empty when
 // cancelled. `filter` is in Qt's "Name (*.a *.b);;Other (*)" form.

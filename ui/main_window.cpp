@@ -173,6 +173,7 @@ void CUlvaneAVConverterDlg::SetUpLanguageAndTabs() {
     const std::string active = store_.LanguageFile();
     languageBox_->setCurrentIndex(LanguagePosition(active).value_or(-1));
     table_.Load((services_.dataDir + "/languages/").toStdString(), active);
+    UseQtTexts(active);
     connect(languageBox_, &QComboBox::currentIndexChanged, this, &CUlvaneAVConverterDlg::SelectLanguage);
 
     tabs_->addTab(Text("JIEMIAN", "spjq"));
@@ -367,6 +368,7 @@ void CUlvaneAVConverterDlg::SelectLanguage(int position) {
     const std::string file(kLanguageFiles[static_cast<size_t>(position)]);
     store_.WriteLanguageFile(file);
     table_.Load((services_.dataDir + "/languages/").toStdString(), file);
+    UseQtTexts(file);
     ApplyLanguage();
     if (languageBox_->currentIndex() != position) languageBox_->setCurrentIndex(position);
 }

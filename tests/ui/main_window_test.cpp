@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QTabBar>
@@ -478,6 +479,25 @@ TEST(MainWindow, ALanguageSwitchChangesEveryTextAtOnce) {
         return s;
     }());
     EXPECT_EQ(again.ItemAs<QTabBar>(kTabs)->tabText(0), de("JIEMIAN", "spjq"));
+}
+
+TEST(MainWindow, MessageBoxButtonsSpeakTheChosenLanguage) {
+    // Qt's own buttons come from Qt's translations, switched with the language box.
+    Harness h;
+    const auto yes = [] {
+        QMessageBox box(QMessageBox::Question, "", "", QMessageBox::Yes | QMessageBox::No);
+        return box.button(QMessageBox::Yes)->text();
+    };
+    EXPECT_EQ(yes(), "&Yes");
+    h.window->SelectLanguage(2);  // German
+    EXPECT_EQ(yes(), "&Ja");
+    h.window->SelectLanguage(5);  // Japanese
+    EXPECT_NE(yes(), "&Yes");
+    h.window->SelectLanguage(0);  // English
+    EXPECT_EQ(yes(), "&Yes");
+    // A language file the box does not list leaves Qt's English.
+    EXPECT_FALSE(UseQtTexts("klingon.ini"));
+    EXPECT_EQ(yes(), "&Yes");
 }
 
 TEST(MainWindow, AHelpLinkOpensTheLanguagesPageBesideTheProgram) {
