@@ -339,7 +339,7 @@ Status ExactCutter::OpenEncoder(const AVFrame* f) {
     e->field_order = Interlaced(v_) ? p->field_order : AV_FIELD_PROGRESSIVE;
     // A head is one group (but for the seam check's second IDR picture). A whole segment may
     // be long: a key frame every 2 s keeps it quick to seek in.
-    const AVRational rate = v_->avg_frame_rate.num > 0 ? v_->avg_frame_rate : v_->r_frame_rate;
+    const AVRational rate = e->framerate.num > 0 ? e->framerate : v_->r_frame_rate;
     const double fps = rate.num > 0 && rate.den > 0 ? av_q2d(rate) : 25.0;
     e->gop_size = whole_ ? std::clamp(static_cast<int>(std::lround(2 * fps)), 1, 600) : 1 << 20;
     // As many pictures reordered as the source declares where readers rebuild one of the
@@ -924,8 +924,7 @@ bool CanCutExactly(const MediaInput& in, std::string& why) {
     // Interlaced H.264 gets a head in fields; pictures coded in one field order and shown in
     // the other, and interlaced HEVC or MPEG-4 Part 2, are not encoded so.
     const AVFieldOrder order = v->codecpar->field_order;
-    const bool fields = order == AV_FIELD_TT || order == AV_FIELD_BB;
-    if (order != AV_FIELD_UNKNOWN && order != AV_FIELD_PROGRESSIVE && !(fields && id == AV_CODEC_ID_H264)) {
+    if (order != AV_FIELD_UNKNOWN && order != AV_FIELD_PROGRESSIVE && !(Interlaced(v) && id == AV_CODEC_ID_H264)) {
         why = "its video is interlaced, which the exact cut does not splice";
         return false;
     }
