@@ -1,10 +1,16 @@
 // The INI reader and writer.
 #include "core/ini_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <fstream>
+#include <filesystem>
 #include <optional>
+#include <system_error>
 #include <vector>
 
 #include "engine/atomic_file.h"
@@ -17,16 +23,64 @@ enum class Encoding { Utf8, Utf8Bom, Utf16Le };
 
 struct FileText {
     bool exists = false;
+    bool refused = false;  // there, but not to be read (nor written over)
     Encoding encoding = Encoding::Utf8;
     std::string text;  // UTF-8, without a byte-order mark
 };
 
-std::optional<std::string> ReadBytes(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    if (!f) return std::nullopt;
-    std::string bytes((std::istreambuf_iterator<char>(f)), {});
-    if (f.bad()) return std::nullopt;
-    return bytes;
+// What reading a file gave: its bytes, nothing (no file there: it reads as empty), or a
+// refusal with its reason (a folder, a device, a file past the cap, a read error).
+struct Bytes {
+    enum State { Read, Missing, Refused } state = Missing;
+    std::string bytes;
+    std::string problem;
+};
+
+std::string SystemReason(int error) {
+    return std::error_code(error, std::generic_category()).message();
+}
+
+// Reads a regular file of at most kMaxFileBytes; throws nothing. Opening does not wait on a
+// pipe (O_NONBLOCK), and nothing but a regular file is ever read from.
+Bytes ReadBytes(const std::string& path) {
+    Bytes b;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno != ENOENT && errno != ENOTDIR) b.state = Bytes::Refused, b.problem = SystemReason(errno);
+        return b;
+    }
+    b.state = Bytes::Refused;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        b.problem = SystemReason(errno);
+    } else if (S_ISDIR(st.st_mode)) {
+        b.problem = "is a folder";
+    } else if (!S_ISREG(st.st_mode)) {
+        b.problem = "is not a regular file";
+    } else if (static_cast<uint64_t>(st.st_size) > kMaxFileBytes) {
+        b.problem = "is larger than 1 MiB";
+    } else {
+        // Up to one byte past the cap, in case the file grew since fstat.
+        b.bytes.resize(kMaxFileBytes + 1);
+        size_t got = 0;
+        ssize_t n = 0;
+        while (got < b.bytes.size() && (n = ::read(fd, b.bytes.data() + got, b.bytes.size() - got)) != 0) {
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) break;
+            got += static_cast<size_t>(n);
+        }
+        if (n < 0) {
+            b.problem = SystemReason(errno);
+        } else if (got > kMaxFileBytes) {
+            b.problem = "is larger than 1 MiB";
+        } else {
+            b.bytes.resize(got);
+            b.state = Bytes::Read;
+        }
+    }
+    ::close(fd);
+    if (b.state != Bytes::Read) b.bytes.clear();
+    return b;
 }
 
 void AppendUtf8(std::string& out, uint32_t cp) {
@@ -111,9 +165,11 @@ std::string Utf8ToUtf16Le(std::string_view s) {
 
 FileText Load(const std::string& path) {
     FileText f;
-    auto bytes = ReadBytes(path);
-    if (!bytes) return f;
+    Bytes read = ReadBytes(path);
+    f.refused = read.state == Bytes::Refused;
+    if (read.state != Bytes::Read) return f;
     f.exists = true;
+    std::string* bytes = &read.bytes;
     if (bytes->size() >= 2 && static_cast<uint8_t>((*bytes)[0]) == 0xFF && static_cast<uint8_t>((*bytes)[1]) == 0xFE) {
         f.encoding = Encoding::Utf16Le;
         f.text = Utf16LeToUtf8(std::string_view(*bytes).substr(2));
@@ -237,6 +293,31 @@ std::string DecodeText(const std::string& bytes) {
     return bytes;
 }
 
+std::string ReadProblem(const std::string& file) {
+    const Bytes b = ReadBytes(file);
+    return b.state == Bytes::Refused ? file + ": " + b.problem : std::string();
+}
+
+std::string WriteProblem(const std::string& file) {
+    if (std::string read = ReadProblem(file); !read.empty()) return read;
+    namespace fs = std::filesystem;
+    // The file goes in through a temporary file beside it: its folder must be there and
+    // writable. When it is not there, the nearest folder that is says why.
+    std::error_code ec;
+    fs::path folder = fs::path(file).parent_path();
+    if (folder.empty()) folder = ".";
+    bool missing = false;
+    while (!fs::exists(fs::symlink_status(folder, ec)) && folder.has_relative_path()) {
+        folder = folder.parent_path();
+        missing = true;
+    }
+    const std::string name = folder.string();
+    if (!fs::is_directory(folder, ec)) return name + ": " + SystemReason(ENOTDIR);
+    if (::access(name.c_str(), W_OK | X_OK) != 0) return name + ": " + SystemReason(errno);
+    if (missing) return fs::path(file).parent_path().string() + ": " + SystemReason(ENOENT);
+    return {};
+}
+
 std::string ReadString(const std::string& file, std::string_view section, std::string_view key,
                        std::string_view fallback) {
     const FileText f = Load(file);
@@ -270,6 +351,7 @@ bool WriteString(const std::string& file, std::string_view section, std::string_
     if (!value.empty() && (IsBlank(value.front()) || IsBlank(value.back()) || quoted)) stored = "\"" + stored + "\"";
 
     FileText f = Load(file);
+    if (f.refused) return false;  // never written over: what is there was not read
     std::string& text = f.text;
     const std::string eol = text.find("\r\n") != std::string::npos || !f.exists ? "\r\n" : "\n";
     const std::vector<Line> lines = Parse(text);

@@ -5,6 +5,9 @@
 //  - blanks around names and values are dropped, and a value in matching quotes ("..."
 //    or '...') is returned without them; values are cut to 999 characters;
 //  - UTF-8 with or without a byte-order mark and UTF-16LE with a mark read alike;
+//  - only a regular file of at most kMaxFileBytes is read; anything else there (a folder,
+//    a device, a pipe, a bigger file) reads as missing and is never written over, and no
+//    call throws;
 //  - there is no cache: every call reads (or rewrites) the file;
 //  - a write creates file, section and key as needed and leaves every other line,
 //    comment and key as it was, byte for byte; it goes through a temporary file and a
@@ -19,6 +22,18 @@ namespace ulvane::ini {
 // The most characters (UTF-16 units, as the platform counts) a value read keeps.
 inline constexpr size_t kMaxValueUnits = 999;
 
+// The largest file read.
+inline constexpr size_t kMaxFileBytes = size_t{1} << 20;
+
+// Why `file` is not read: "PATH: reason" for a folder, a device or pipe, a file larger than
+// kMaxFileBytes, or a read error; "" when it reads, or is not there (which reads as empty).
+std::string ReadProblem(const std::string& file);
+
+// Why a write to `file` would fail now, as "PATH: reason" ("" when it would not): the file
+// is not read (above), or its folder is missing or not writable (then the nearest folder
+// that is there says why). Writes nothing.
+std::string WriteProblem(const std::string& file);
+
 // The value of `key` in `section`, or `fallback` when the file, section or key is missing.
 std::string ReadString(const std::string& file, std::string_view section, std::string_view key,
                        std::string_view fallback = "");
@@ -29,7 +44,7 @@ int ReadInt(const std::string& file, std::string_view section, std::string_view 
 
 // Sets `key` in `section` to `value`. A value that would not read back as written
 // (blanks at its ends, or quotes around it) is written in double quotes. Returns false
-// when the file cannot be written or the value holds a line break.
+// when the file cannot be written (see WriteProblem) or the value holds a line break.
 bool WriteString(const std::string& file, std::string_view section, std::string_view key, std::string_view value);
 
 // Exposed for the tests: the text of a file's bytes as UTF-8, whatever its encoding.

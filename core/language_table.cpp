@@ -1,6 +1,9 @@
 // The language table and the key lists.
 #include "core/language_table.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "core/ini_file.h"
 
 namespace ulvane {
@@ -37,7 +40,8 @@ constexpr LanguageKey kMainKeys[] = {
     {"HINT", "sc"},          {"HINT", "tjspwj"},
     {"HINT", "ksjq"},        {"HINT", "bf"},
     {"HINT", "szksjqd"},     {"HINT", "szjsjqd"},
-    {"HINT", "zjsrsjd"},
+    {"HINT", "zjsrsjd"},     {"TISHI", "szbnbc"},
+    {"JIEMIAN", "yymc"},
 };
 
 // Messages of the launches for what the language files of old had no words for.
@@ -70,6 +74,19 @@ std::optional<int> LanguagePosition(std::string_view fileName) {
     return std::nullopt;
 }
 
+std::optional<std::string_view> KnownLanguageFile(std::string_view fileName) {
+    for (std::string_view known : kLanguageFiles) {
+        if (known.size() != fileName.size()) continue;
+        bool same = true;
+        for (size_t i = 0; same && i < known.size(); ++i) {
+            const char c = fileName[i];
+            same = known[i] == (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+        }
+        if (same) return known;
+    }
+    return std::nullopt;
+}
+
 std::span<const LanguageKey> MainWindowKeys() {
     return kMainKeys;
 }
@@ -87,13 +104,18 @@ std::span<const LanguageKey> LaunchKeys() {
 }
 
 void LanguageTable::Load(const std::string& languageFolder, const std::string& fileName) {
+    std::string name(KnownLanguageFile(fileName).value_or(kLanguageFiles[0]));
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(languageFolder + name, ec) ||
+        !ini::ReadProblem(languageFolder + name).empty())
+        name = kLanguageFiles[0];
     std::vector<Entry> fresh;
     fresh.reserve(std::size(kMainKeys));
-    const std::string file = languageFolder + fileName;
+    const std::string file = languageFolder + name;
     for (const LanguageKey& k : kMainKeys) fresh.push_back({k, ini::ReadString(file, k.section, k.key)});
     entries_ = std::move(fresh);
     folder_ = languageFolder;
-    activeFile_ = fileName;
+    activeFile_ = name;
 }
 
 std::string LanguageTable::Text(std::string_view section, std::string_view key) const {

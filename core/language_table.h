@@ -21,6 +21,9 @@ inline constexpr std::array<std::string_view, 6> kLanguageFiles = {"english.ini"
                                                                    "french.ini",  "italian.ini", "japanese.ini"};
 // The place of a file name in the language box, compared exactly (letter case included).
 std::optional<int> LanguagePosition(std::string_view fileName);
+// The one of the six files a name means, letter case aside ("German.ini": "german.ini");
+// nothing for any other name (a path, "", ".").
+std::optional<std::string_view> KnownLanguageFile(std::string_view fileName);
 
 // The keys the main window reads, in the order it reads them.
 std::span<const LanguageKey> MainWindowKeys();
@@ -33,8 +36,10 @@ std::span<const LanguageKey> LaunchKeys();
 
 class LanguageTable {
 public:
-    // Reads every main-window key from `languageFolder` + `fileName` and replaces the whole
-    // table with them; a missing file or key gives empty texts.
+    // Reads every main-window key from the language file `fileName` names in `languageFolder`
+    // and replaces the whole table with them; a missing key gives an empty text. Only the six
+    // files are read: any other name, or a file that is missing or cannot be read, gives
+    // English (activeFile() says which file was read).
     void Load(const std::string& languageFolder, const std::string& fileName);
 
     // The text of a key ("" when never read or missing). JIEMIAN/ksjq and HINT/ksjq are

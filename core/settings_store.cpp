@@ -50,4 +50,8 @@ std::string SettingsStore::LanguageName(int number) const {
     return ReadText(kLanguage, "name" + std::to_string(number));
 }
 
+std::string SettingsStore::SaveProblem() const {
+    return ini::WriteProblem(path_);
+}
+
 }  // namespace ulvane

@@ -58,6 +58,9 @@ public:
     }
     std::string LanguageName(int number) const;
 
+    // Why the choices cannot be kept ("PATH: reason"), "" when writes would succeed.
+    std::string SaveProblem() const;
+
 private:
     std::string path_;
 };

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "core/ini_file.h"
 #include "tests/support/media_tools.h"
@@ -167,4 +168,63 @@ TEST(IniFile, AnUnwritableFileFailsAndStaysAsItWas) {
         EXPECT_EQ(ulvane::test::ReadFileBytes(f), "[A]\nb=old\n");
     }
     fs::permissions(dir.path(), fs::perms::owner_all);
+}
+
+TEST(IniFile, OnlyASmallRegularFileIsReadAndNothingElseIsWrittenOver) {
+    // Each case puts something at "setting.ini"; every read gives the fallback at once (a
+    // device is never read from), and a write fails and leaves it as it was.
+    struct Case {
+        const char* what;
+        std::function<void(const std::string&)> make;
+        const char* reason;
+    };
+    const std::string big = "[A]\nb=kept\n" + std::string(ini::kMaxFileBytes, ';');
+    const Case cases[] = {
+        {"a folder", [](const std::string& f) { fs::create_directory(f); }, "is a folder"},
+        {"an endless device", [](const std::string& f) { fs::create_symlink("/dev/zero", f); }, "not a regular file"},
+        {"a pipe", [](const std::string& f) { ASSERT_EQ(::mkfifo(f.c_str(), 0600), 0); }, "not a regular file"},
+        {"a file past the cap", [&](const std::string& f) { ulvane::test::WriteFileBytes(f, big); }, "larger than"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        const std::string f = dir / "setting.ini";
+        c.make(f);
+        const fs::file_type kind = fs::symlink_status(f).type();
+        EXPECT_EQ(ini::ReadString(f, "A", "b", "fallback"), "fallback");
+        EXPECT_EQ(ini::ReadInt(f, "A", "b", 7), 7);
+        EXPECT_NE(ini::ReadProblem(f).find(c.reason), std::string::npos) << ini::ReadProblem(f);
+        EXPECT_FALSE(ini::WriteString(f, "A", "b", "new"));
+        EXPECT_EQ(ini::WriteProblem(f), ini::ReadProblem(f));
+        if (kind == fs::file_type::regular) {
+            EXPECT_EQ(ulvane::test::ReadFileBytes(f), big);
+        }
+        EXPECT_EQ(fs::symlink_status(f).type(), kind);
+    }
+    // At the cap, a file still reads; binary junk reads as a file without those keys.
+    TempDir dir;
+    const std::string f = dir / "setting.ini";
+    ulvane::test::WriteFileBytes(f, big.substr(0, ini::kMaxFileBytes));
+    EXPECT_EQ(ini::ReadString(f, "A", "b"), "kept");
+    std::string junk;
+    for (int i = 0; i < 4096; ++i) junk += static_cast<char>((i * 7919) % 256);
+    ulvane::test::WriteFileBytes(f, junk);
+    EXPECT_EQ(ini::ReadString(f, "LANGUAGE", "file", "none"), "none");
+    EXPECT_TRUE(ini::WriteString(f, "LANGUAGE", "file", "german.ini"));
+    EXPECT_EQ(ini::ReadString(f, "LANGUAGE", "file"), "german.ini");
+    EXPECT_EQ(ulvane::test::ReadFileBytes(f).substr(0, junk.size()), junk);
+}
+
+TEST(IniFile, AWriteProblemNamesThePlaceAndWhy) {
+    TempDir dir;
+    ulvane::test::WriteFileBytes(dir / "plain", "x");
+    const std::pair<std::string, std::string> cases[] = {
+        {dir / "setting.ini", ""},                                           // a new file in a folder that is there
+        {dir / "plain/ulvane/setting.ini", dir / "plain: Not a directory"},  // the folder cannot be made
+        {dir / "gone/setting.ini", dir / "gone: No such file or directory"},
+    };
+    for (const auto& [file, problem] : cases) {
+        EXPECT_EQ(ini::WriteProblem(file), problem) << file;
+        EXPECT_EQ(ini::WriteString(file, "A", "b", "c"), problem.empty()) << file;
+    }
 }

@@ -32,22 +32,43 @@ std::vector<LanguageKey> EveryKeyTheProgramReads() {
 
 TEST(LanguageTable, HoldsBothKsjqEntriesApartAndFollowsTheFile) {
     TempDir dir;
-    std::ofstream(dir / "test.ini")
+    std::ofstream(dir / "french.ini")
         << "[APPLICATION]\nname=Cutter\nversion=2\n[JIEMIAN]\nksjq=Start:\n[HINT]\nksjq=Convert "
            "the segment\n[TISHI]\nmlbcz=No folder\n";
     LanguageTable table;
     EXPECT_EQ(table.Text("APPLICATION", "name"), "");  // empty until loaded
-    table.Load(dir.path().string() + "/", "test.ini");
-    EXPECT_EQ(table.activeFile(), "test.ini");
+    table.Load(dir.path().string() + "/", "french.ini");
+    EXPECT_EQ(table.activeFile(), "french.ini");
     EXPECT_EQ(table.Text("APPLICATION", "name"), "Cutter");
     EXPECT_EQ(table.Text("JIEMIAN", "ksjq"), "Start:");
     EXPECT_EQ(table.Text("HINT", "ksjq"), "Convert the segment");
     EXPECT_EQ(table.Text("HINT", "sc"), "");                       // missing key
     EXPECT_EQ(table.Text("TISHI", "mlbcz"), "");                   // a dialog's key is not in the table...
     EXPECT_EQ(table.ReadFromFile("TISHI", "mlbcz"), "No folder");  // ...it is read on demand
-    // Loading again replaces the table as a whole; a missing file gives empty texts.
-    table.Load(dir.path().string() + "/", "missing.ini");
+    // Loading again replaces the table as a whole; without even English, texts are empty.
+    table.Load(dir.path().string() + "/", "german.ini");
     EXPECT_EQ(table.Text("APPLICATION", "name"), "");
+}
+
+TEST(LanguageTable, ReadsOnlyTheSixFilesAndElseEnglish) {
+    TempDir dir;
+    const std::string folder = dir.path().string() + "/";
+    for (const char* lang : {"english", "german"})
+        std::ofstream(dir / (std::string(lang) + ".ini")) << "[JIEMIAN]\nspjq=" << lang << "\n";
+    fs::create_directory(dir / "spanish.ini");  // a language file that cannot be read
+    std::ofstream(dir / "secret.ini") << "[JIEMIAN]\nspjq=secret\n";
+    const std::pair<const char*, const char*> cases[] = {
+        {"german.ini", "german"},  {"German.INI", "german"},   {"", "english"},
+        {".", "english"},          {"..", "english"},          {"../../../../dev/zero", "english"},
+        {"secret.ini", "english"}, {"spanish.ini", "english"}, {"french.ini", "english"},  // not there
+    };
+    for (const auto& [file, shown] : cases) {
+        LanguageTable table;
+        table.Load(folder, file);
+        EXPECT_EQ(table.Text("JIEMIAN", "spjq"), shown) << file;
+        EXPECT_EQ(table.activeFile(), std::string(shown) + ".ini") << file;
+        EXPECT_EQ(table.ReadFromFile("JIEMIAN", "spjq"), shown) << file;
+    }
 }
 
 TEST(LanguageTable, LanguagePositionsCompareExactly) {
