@@ -59,6 +59,7 @@ enum : int {
     kSampleRate,
     kChannels,
     kOtherTracks,
+    kFilePath,  // the whole path; the cell shows the file's name
 };
 }  // namespace join_role
 
@@ -80,6 +81,7 @@ enum : int {
 namespace settings_id {
 enum : int {
     kJoinStartButton = 1,
+    kCancelButton = 2,
     kFolderBox = 1003,
     kIndirectRadio = 1007,
     kFrameRateList = 1065,

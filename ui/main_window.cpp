@@ -16,6 +16,8 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTabBar>
 #include <QToolTip>
 #include <QWindow>
@@ -26,6 +28,7 @@
 #include "controls/control_button.h"
 #include "controls/hyperlink.h"
 #include "core/app_paths.h"
+#include "core/ini_file.h"
 #include "ui/control_ids.h"
 #include "ui/dialog_template.h"
 #include "ui/exact_pictures.h"
@@ -42,6 +45,8 @@ using namespace main_id;
 
 const QColor kWindowColour(187, 222, 251);
 const QColor kListColour(241, 250, 233);
+// Room for the header's check box before the name column's heading.
+const QString kCheckRoom = "     ";
 
 // The controls of each tab (the tab bar, the help link and the language box are in none).
 const int kCutControls[] = {kConvertButton, kOpenButton,     kSeekBar,    kStartPointButton, kEndPointButton,
@@ -60,6 +65,19 @@ const Hint kHints[] = {{kAddButton, "tjspwj"},         {kOpenButton, "tjspwj"}, 
                        {kMergeButton, "hbcygwj"},      {kSeekBar, "djsbzj"},    {kEndPointButton, "szjsjqd"},
                        {kStartPointButton, "szksjqd"}, {kPlayButton, "bf"},     {kRemoveButton, "sc"},
                        {kMoveUpButton, "sy"},          {kMoveDownButton, "xy"}};
+
+// `text` on two lines, broken at the blank that leaves the longer line shortest; as it is
+// without a blank.
+QString OnTwoLines(const QString& text, const QFontMetrics& m) {
+    QString best = text;
+    int bestWidth = m.horizontalAdvance(text);
+    for (int i = text.indexOf(' '); i > 0; i = text.indexOf(' ', i + 1)) {
+        const QString first = text.left(i), second = text.mid(i + 1);
+        const int w = std::max(m.horizontalAdvance(first), m.horizontalAdvance(second));
+        if (w < bestWidth) best = first + "\n" + second, bestWidth = w;
+    }
+    return best;
+}
 
 }  // namespace
 
@@ -127,6 +145,8 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
     connect(exact_, &ExactPictures::ready, this, &CUlvaneAVConverterDlg::OnExactPicture);
 
     SetUpProgress();
+    // Choices that cannot be kept are said once the window is up.
+    QMetaObject::invokeMethod(this, &CUlvaneAVConverterDlg::TellSettingsProblem, Qt::QueuedConnection);
     connect(ItemAs<CControlButton>(kConvertButton), &QAbstractButton::clicked, this, &CUlvaneAVConverterDlg::LaunchCut);
     connect(ItemAs<CControlButton>(kMergeButton), &QAbstractButton::clicked, this, &CUlvaneAVConverterDlg::LaunchJoin);
 }
@@ -168,11 +188,18 @@ void CUlvaneAVConverterDlg::SetUpFrame() {
 }
 
 void CUlvaneAVConverterDlg::SetUpLanguageAndTabs() {
-    // The language box: the six names from setting.ini, the active file selected.
-    for (int i = 1; i <= 6; ++i) languageBox_->addItem(ToQString(store_.LanguageName(i)));
-    const std::string active = store_.LanguageFile();
+    // The language box: the six names from setting.ini (a name missing there, each file's own
+    // name for its language), the file read selected: the one setting.ini names, or English.
+    const std::string folder = (services_.dataDir + "/languages/").toStdString();
+    for (int i = 1; i <= 6; ++i) {
+        std::string name = store_.LanguageName(i);
+        if (name.empty())
+            name = ini::ReadString(folder + std::string(kLanguageFiles[size_t(i - 1)]), "JIEMIAN", "yymc");
+        languageBox_->addItem(ToQString(name));
+    }
+    table_.Load(folder, store_.LanguageFile());
+    const std::string& active = table_.activeFile();
     languageBox_->setCurrentIndex(LanguagePosition(active).value_or(-1));
-    table_.Load((services_.dataDir + "/languages/").toStdString(), active);
     UseQtTexts(active);
     connect(languageBox_, &QComboBox::currentIndexChanged, this, &CUlvaneAVConverterDlg::SelectLanguage);
 
@@ -291,33 +318,75 @@ void CUlvaneAVConverterDlg::ApplyLanguage() {
 }
 
 void CUlvaneAVConverterDlg::ApplyLanguageToSourceList() {
-    const char* columns[source_column::kCount] = {"ywj", "spgs", "spcd", "spdx", "zl", "zt"};
-    for (int c = 0; c < source_column::kCount; ++c)
-        sourceList_->horizontalHeaderItem(c)->setText((c == source_column::kPath ? "     " : "") +
-                                                      Text("JIEMIAN", columns[c]));
     FitSourceColumns();
 }
 
-void CUlvaneAVConverterDlg::FitSourceColumns() {
-    // Each column is as wide as its heading (and the status column its longest word) needs in
-    // this language; the path column gives up what they take (paths are elided in the middle
-    // anyway), and takes what a wider window gives.
-    const QFontMetrics m(sourceList_->font());
+CUlvaneAVConverterDlg::SourceColumns CUlvaneAVConverterDlg::NarrowestSourceColumns(int room) const {
+    // Each column as wide as the longest of its heading and texts (the rows', and the longest
+    // each can get), the name column wide enough for its heading and a short name. Headings of
+    // several words go on two lines when one line would not fit in `room`.
+    using namespace source_column;
+    const char* keys[kCount] = {"ywj", "spgs", "spcd", "spdx", "zl", "zt"};
+    const QFontMetrics cell(sourceList_->font());
     const QFontMetrics heading(sourceList_->horizontalHeader()->font());
-    const int widths[source_column::kCount] = {175, 60, 90, 70, 70, 40};
-    int others = 0;
-    for (int c = 1; c < source_column::kCount; ++c) {
-        int w = std::max(widths[c], heading.horizontalAdvance(sourceList_->horizontalHeaderItem(c)->text()) + 12);
-        if (c == source_column::kStatus)
-            for (const char* key : {"zb", "wc", "sb"})
-                w = std::max(w, m.horizontalAdvance(Text(key[0] == 'z' ? "JIEMIAN" : "TISHI", key)) + 14);
-        sourceList_->setColumnWidth(c, w);
-        others += w;
+    const auto widest = [](const QFontMetrics& m, const QString& text) {
+        int w = 0;
+        for (const QString& line : text.split('\n')) w = std::max(w, m.horizontalAdvance(line));
+        return w;
+    };
+    int content[kCount] = {0,
+                           0,
+                           cell.horizontalAdvance("00:00:00.000"),
+                           cell.horizontalAdvance("1920*1080"),
+                           cell.horizontalAdvance("29.97fps"),
+                           0};
+    for (const char* key : {"zb", "wc", "sb"})
+        content[kStatus] =
+            std::max(content[kStatus], cell.horizontalAdvance(Text(key[0] == 'z' ? "JIEMIAN" : "TISHI", key)));
+    for (int r = 0; r < sourceList_->rowCount(); ++r)
+        for (int c = 1; c < kCount; ++c)
+            if (const QTableWidgetItem* item = sourceList_->item(r, c))
+                content[c] = std::max(content[c], cell.horizontalAdvance(item->text()));
+    const int margin = 12;  // the cell's or section's padding and the grid line
+    const int checkBox = sourceList_->style()->pixelMetric(QStyle::PM_IndicatorWidth) + 8;
+    SourceColumns cols;
+    for (const bool twoLines : {false, true}) {
+        cols.total = 0;
+        for (int c = 0; c < kCount; ++c) {
+            cols.titles[c] = Text("JIEMIAN", keys[c]);
+            if (twoLines) cols.titles[c] = OnTwoLines(cols.titles[c], heading);
+            cols.widths[c] = std::max(content[c], widest(heading, cols.titles[c])) + margin;
+            cols.total += cols.widths[c];
+        }
+        cols.titles[kPath] = kCheckRoom + cols.titles[kPath];
+        const int path =
+            std::max(widest(heading, cols.titles[kPath]), cell.horizontalAdvance("holiday_01.mp4") + checkBox);
+        cols.total += path + margin - cols.widths[kPath];
+        cols.widths[kPath] = path + margin;
+        if (cols.total <= room) break;
     }
-    const int room = sourceList_->width() - 2 * sourceList_->frameWidth() - others;
-    const int wider = templateSize_.isValid() ? std::max(0, width() - templateSize_.width()) : 0;
-    sourceList_->setColumnWidth(source_column::kPath,
-                                std::max(100, std::min(175 - (others - 330), room - wider)) + wider);
+    return cols;
+}
+
+int CUlvaneAVConverterDlg::SourceListRoom() const {
+    return sourceList_->contentsRect().width() -
+           (sourceList_->verticalScrollBar()->isVisible() ? sourceList_->verticalScrollBar()->width() : 0);
+}
+
+void CUlvaneAVConverterDlg::FitSourceColumns() {
+    // Every heading and text shows whole, without scrolling sideways (the window is at least as
+    // wide as that needs, see FitToTexts); the name column takes the rest, and elides a long
+    // name in the middle.
+    const int room = SourceListRoom();
+    const SourceColumns cols = NarrowestSourceColumns(room);
+    int others = 0;
+    for (int c = 0; c < source_column::kCount; ++c) {
+        sourceList_->horizontalHeaderItem(c)->setText(cols.titles[c]);
+        if (c == source_column::kPath) continue;
+        sourceList_->setColumnWidth(c, cols.widths[c]);
+        others += cols.widths[c];
+    }
+    sourceList_->setColumnWidth(source_column::kPath, std::max(cols.widths[source_column::kPath], room - others));
 }
 
 void CUlvaneAVConverterDlg::FitToTexts() {
@@ -325,8 +394,11 @@ void CUlvaneAVConverterDlg::FitToTexts() {
     const DialogLayout fitted = FitCaptions(items_, baseLayout_);
     templateRects_ = fitted.rects;
     templateSize_ = fitted.size;
-    setMinimumSize(templateSize_);
-    if (width() < templateSize_.width() || height() < templateSize_.height()) resize(size().expandedTo(templateSize_));
+    // Wider still where the join list's columns need it: the list grows with the window.
+    const int listRoom = templateRects_.value(main_id::kSourceList).width() - (sourceList_->width() - SourceListRoom());
+    const int columns = NarrowestSourceColumns(listRoom).total;
+    setMinimumSize(templateSize_ + QSize(std::max(0, columns - listRoom), 0));
+    if (width() < minimumWidth() || height() < minimumHeight()) resize(size().expandedTo(minimumSize()));
     LayOut();
 }
 
@@ -366,11 +438,19 @@ void CUlvaneAVConverterDlg::UpdateTitle() {
 void CUlvaneAVConverterDlg::SelectLanguage(int position) {
     if (position < 0 || position >= static_cast<int>(kLanguageFiles.size())) return;
     const std::string file(kLanguageFiles[static_cast<size_t>(position)]);
-    store_.WriteLanguageFile(file);
+    if (!store_.WriteLanguageFile(file)) TellSettingsProblem();
     table_.Load((services_.dataDir + "/languages/").toStdString(), file);
-    UseQtTexts(file);
+    UseQtTexts(table_.activeFile());
     ApplyLanguage();
     if (languageBox_->currentIndex() != position) languageBox_->setCurrentIndex(position);
+}
+
+void CUlvaneAVConverterDlg::TellSettingsProblem() {
+    if (toldSettingsProblem_) return;
+    const std::string why = store_.SaveProblem();
+    if (why.empty()) return;
+    toldSettingsProblem_ = true;
+    services_.messages->Show(this, windowTitle(), Text("TISHI", "szbnbc") + "\n\n" + ToQString(why), true);
 }
 
 void CUlvaneAVConverterDlg::SelectTab(int index) {

@@ -109,6 +109,8 @@ public:
     const std::vector<int>& joinRows() const { return joinRows_; }
 
     const QString& cutSourcePath() const { return cutSourcePath_; }
+    // The whole path of the file in a row of the join list ("" for no row).
+    QString RowPath(int row) const;
     // The seek-bar position whose frame the preview shows, and how many frames it grabbed.
     int shownPosition() const { return shownPosition_; }
     int grabCount() const { return grabCount_; }
@@ -147,9 +149,21 @@ private:
     void SetUpSeekBar();
     void SetUpSourceList();
     void ApplyLanguage();
+    // Says once, with the reason, that the user's choices cannot be kept.
+    void TellSettingsProblem();
     void UpdateTitle();
     void ApplyLanguageToSourceList();
     void FitSourceColumns();
+    // The join list's headings (on two lines where one would not fit `room`) and the narrowest
+    // widths of its columns that show them and every text whole.
+    struct SourceColumns {
+        QString titles[6];
+        int widths[6] = {};
+        int total = 0;
+    };
+    SourceColumns NarrowestSourceColumns(int room) const;
+    // The list's width for its columns: inside its frame, beside its scroll bar.
+    int SourceListRoom() const;
     // Places every item for the window's size: the template's places at the template's size;
     // larger, the preview and the join list grow, the seek bar and the cut frame widen, and
     // every other item keeps its distance to the window's nearest edges.
@@ -199,6 +213,7 @@ private:
     WindowServices services_;
     std::optional<QPoint> pressedAt_;  // where the left button went down on the background
     SettingsStore store_;
+    bool toldSettingsProblem_ = false;
     LanguageTable table_;
     QMap<int, QWidget*> items_;
     DialogLayout baseLayout_;         // the template's places, as built

@@ -103,8 +103,7 @@ void CUlvaneAVConverterDlg::OnMonitorTick() {
     monitor_.joinTab = tabs_->currentIndex() == 1;
     monitor_.joinRows = joinRows_;
     monitor_.rowPaths.clear();
-    for (int r = 0; r < sourceList_->rowCount(); ++r)
-        monitor_.rowPaths.push_back(sourceList_->item(r, source_column::kPath)->text().toStdString());
+    for (int r = 0; r < sourceList_->rowCount(); ++r) monitor_.rowPaths.push_back(RowPath(r).toStdString());
     monitor_.cutSourcePath = cutSourcePath_.toStdString();
     monitor_.lastOutputFolder = lastOutputFolder_.toStdString();
     WindowMonitorView view;
@@ -204,7 +203,7 @@ std::vector<JoinFile> CUlvaneAVConverterDlg::JoinFilesOfRows() const {
         const auto text = [&](int column) { return sourceList_->item(row, column)->text(); };
         const QTableWidgetItem* path = sourceList_->item(row, source_column::kPath);
         JoinFile f;
-        f.path = text(source_column::kPath).toStdString();
+        f.path = RowPath(row).toStdString();
         f.type = text(source_column::kType).toStdString();
         f.size = text(source_column::kSize).toStdString();
         f.lengthMicros = int64_t{TimeFromText(text(source_column::kLength))} * 1000;
@@ -252,7 +251,7 @@ void CUlvaneAVConverterDlg::LaunchJoin() {
     ConversionJob& job = Job();
     PrepareJoinJob(job, static_cast<int>(joinRows_.size()));
     CSettings dialog(store_, table_, *services_.messages, services_.pickFolder, this);
-    dialog.ProposeFolder(ProposedOutputFolder(sourceList_->item(joinRows_.front(), source_column::kPath)->text()));
+    dialog.ProposeFolder(ProposedOutputFolder(RowPath(joinRows_.front())));
     if (!services_.runSettings(dialog)) return;
     const std::vector<JoinFile> files = JoinFilesOfRows();
     LaunchResult launch = FillJoinJob(job, {files, dialog.choice()}, PathExists);

@@ -1,6 +1,7 @@
 // The main window's sources: adding and removing files, the preview and its seek bar, and
 // the cut points with their time boxes.
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -111,19 +112,27 @@ void CUlvaneAVConverterDlg::AddJoinRow(const QString& path, const MediaInfo& inf
     const auto lengthMs = static_cast<int32_t>(std::min<int64_t>(info.durationMicros / 1000, INT32_MAX));
     sourceList_->clearSelection();
     // In source_column order.
-    sourceList_->AddRow({path, ToQString(FileExtensionText(path.toStdString())), TimeText(lengthMs),
+    const QFileInfo file(path);
+    sourceList_->AddRow({file.fileName(), ToQString(FileExtensionText(path.toStdString())), TimeText(lengthMs),
                          ToQString(SizeText(info.videoWidth, info.videoHeight)), QString::asprintf("%5.2ffps", rate),
                          Text("JIEMIAN", "zb")});
     // What a direct join needs to know besides the texts shown.
     QTableWidgetItem* item = sourceList_->item(sourceList_->rowCount() - 1, source_column::kPath);
+    item->setData(join_role::kFilePath, path);
     item->setData(join_role::kHidesLead, info.hidesLeadingPictures);
     item->setData(join_role::kVideoCodec, QString::fromStdString(info.videoCodec));
     item->setData(join_role::kAudioCodec, QString::fromStdString(info.audioCodec));
     item->setData(join_role::kSampleRate, info.sampleRate);
     item->setData(join_role::kChannels, info.channels);
     item->setData(join_role::kOtherTracks, QString::fromStdString(info.otherTracks));
-    // The whole path, and the tracks a direct join takes one of.
-    item->setToolTip(path + "\n" + TracksText(info));
+    // The file's folder, and the tracks a direct join takes one of.
+    item->setToolTip(QDir::toNativeSeparators(file.absolutePath()) + "\n" + TracksText(info));
+    FitSourceColumns();
+}
+
+QString CUlvaneAVConverterDlg::RowPath(int row) const {
+    const QTableWidgetItem* item = sourceList_->item(row, source_column::kPath);
+    return item ? item->data(join_role::kFilePath).toString() : QString();
 }
 
 QString CUlvaneAVConverterDlg::TracksText(const MediaInfo& info) const {

@@ -1,14 +1,18 @@
 // The window as the installed program and a file manager use it: files handed to the
-// program on start, and the user's choices kept outside a read-only install folder.
+// program on start, the user's choices kept outside a read-only install folder, and a start
+// whatever the user's settings file holds.
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QTabBar>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 
 #include "controls/check_list.h"
+#include "core/ini_file.h"
 #include "core/language_table.h"
 #include "tests/support/media_tools.h"
 #include "tests/ui/window_harness.h"
@@ -64,7 +68,7 @@ TEST(OpenWith, OneFileBecomesTheCutSourceAndSeveralGoToTheJoinList) {
     auto* list = h.window->ItemAs<CCheckListCtrl>(kSourceList);
     EXPECT_EQ(h.window->ItemAs<QTabBar>(kTabs)->currentIndex(), 1);
     ASSERT_EQ(list->rowCount(), 2);
-    EXPECT_EQ(list->item(1, source_column::kPath)->text(), Av("w30.mp4", "30000/1001"));
+    EXPECT_EQ(h.window->RowPath(1), Av("w30.mp4", "30000/1001"));
     EXPECT_TRUE(list->IsChecked(0) && list->IsChecked(1));
 }
 
@@ -78,9 +82,9 @@ TEST(OpenWith, ARelativePathIsTakenFromTheCurrentFolder) {
     EXPECT_EQ(h.window->cutSourcePath(), Colours());
 }
 
-TEST(InstalledCopy, KeepsTheUsersChoicesInTheXdgFoldersAndWritesNothingIntoTheInstallFolder) {
-    TempDir dir;
-    const fs::path prefix = dir.path() / "usr";
+// An installed copy under `prefix`: the program's folder bin/ (where the program would be)
+// and the shipped files in share/ulvane.
+void Install(const fs::path& prefix) {
     const fs::path share = prefix / "share" / "ulvane";
     const fs::path res = fs::path(ULVANE_SOURCE_DIR) / "resources";
     fs::create_directories(prefix / "bin");
@@ -88,6 +92,25 @@ TEST(InstalledCopy, KeepsTheUsersChoicesInTheXdgFoldersAndWritesNothingIntoTheIn
     for (const char* sub : {"languages", "images", "help"})
         fs::copy(res / sub, share / sub, fs::copy_options::recursive);
     fs::copy_file(res / "setting.ini", share / "setting.ini");
+}
+
+WindowServices InstalledServices(const fs::path& prefix, Messages& messages) {
+    WindowServices s = WindowServices::ForProgramIn(QString::fromStdString((prefix / "bin").string()));
+    s.chooseFiles = [](QWidget*, const QString&) { return QStringList{Colours()}; };
+    s.messages = &messages;
+    s.open = [](const QString&) { return true; };
+    return s;
+}
+
+QString Shipped(const char* language, const char* section, const char* key) {
+    const fs::path file = fs::path(ULVANE_SOURCE_DIR) / "resources" / "languages" / (std::string(language) + ".ini");
+    return QString::fromStdString(ini::ReadString(file.string(), section, key));
+}
+
+TEST(InstalledCopy, KeepsTheUsersChoicesInTheXdgFoldersAndWritesNothingIntoTheInstallFolder) {
+    TempDir dir;
+    const fs::path prefix = dir.path() / "usr";
+    Install(prefix);
     // Read-only, as a system folder is to a user (root ignores the bits; the listing below
     // checks that nothing was written all the same).
     for (const auto& e : fs::recursive_directory_iterator(prefix))
@@ -99,27 +122,78 @@ TEST(InstalledCopy, KeepsTheUsersChoicesInTheXdgFoldersAndWritesNothingIntoTheIn
     ScopedEnv cache("XDG_CACHE_HOME", (dir.path() / "cache").string());
 
     Messages messages;
-    auto services = [&] {
-        WindowServices s = WindowServices::ForProgramIn(QString::fromStdString((prefix / "bin").string()));
-        s.chooseFiles = [](QWidget*, const QString&) { return QStringList{Colours()}; };
-        s.messages = &messages;
-        s.open = [](const QString&) { return true; };
-        return s;
-    };
     const int german = *LanguagePosition("german.ini");
     {
-        CUlvaneAVConverterDlg window(services());
+        CUlvaneAVConverterDlg window(InstalledServices(prefix, messages));
         EXPECT_EQ(window.languageTable().Text("JIEMIAN", "spjq"), "Cut") << "the shipped default is English";
         window.SelectLanguage(german);
         window.AddSourceFiles();  // a preview picture goes to the cache folder
         EXPECT_TRUE(fs::exists(dir.path() / "cache" / "ulvane" / "image.bmp"));
     }
     // The next run starts in German.
-    CUlvaneAVConverterDlg again(services());
+    CUlvaneAVConverterDlg again(InstalledServices(prefix, messages));
     EXPECT_EQ(again.ItemAs<QComboBox>(kLanguageBox)->currentIndex(), german);
     EXPECT_NE(again.languageTable().Text("JIEMIAN", "spjq"), "Cut");
     EXPECT_EQ(again.settings().path(), (dir.path() / "config" / "ulvane" / "setting.ini").string());
     EXPECT_EQ(Listing(prefix), before);
+    EXPECT_TRUE(messages.shown.isEmpty()) << messages.shown.join("\n").toStdString();
     for (const auto& e : fs::recursive_directory_iterator(prefix))
         fs::permissions(e.path(), fs::perms::owner_write, fs::perm_options::add);
+}
+
+TEST(InstalledCopy, StartsInEnglishWhateverItsSettingsAreAndSaysOnceWhenTheyCannotBeKept) {
+    // What the user's setting.ini is; `config` is XDG_CONFIG_HOME below the test's folder.
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path& settings)> make;
+        const char* config = "config";
+        const char* why = nullptr;  // the end of the place and reason said, when they cannot be kept
+    };
+    const auto text = [](const std::string& t) { return [t](const fs::path& f) { WriteFileBytes(f.string(), t); }; };
+    std::string junk;
+    for (int i = 0; i < 2000; ++i) junk += static_cast<char>((i * 131 + 7) % 256);
+    const Case cases[] = {
+        {"empty", text("")},
+        {"binary junk", text(junk)},
+        {"without file=", text("[LANGUAGE]\nname1=English\n")},
+        {"file= empty", text("[LANGUAGE]\nfile=\n")},
+        {"file=.", text("[LANGUAGE]\nfile=.\n")},
+        {"a language file from elsewhere", text("[LANGUAGE]\nfile=../../../../dev/zero\n")},
+        {"a folder", [](const fs::path& f) { fs::create_directory(f); }, "config", "setting.ini: is a folder"},
+        // A first run whose config folder cannot be made (below a plain file: even root can't).
+        {"no config folder", [](const fs::path&) {}, "plain/config", "plain: Not a directory"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        Install(dir.path() / "usr");
+        WriteFileBytes((dir.path() / "plain").string(), "");
+        ScopedEnv home("HOME", (dir.path() / "home").string());
+        ScopedEnv config("XDG_CONFIG_HOME", (dir.path() / c.config).string());
+        ScopedEnv cache("XDG_CACHE_HOME", (dir.path() / "cache").string());
+        const fs::path settings = dir.path() / "config" / "ulvane" / "setting.ini";
+        fs::create_directories(settings.parent_path());
+        c.make(settings);
+
+        Messages messages;
+        CUlvaneAVConverterDlg window(InstalledServices(dir.path() / "usr", messages));
+        window.show();
+        QCoreApplication::processEvents();
+        auto* tabs = window.ItemAs<QTabBar>(kTabs);
+        auto* languages = window.ItemAs<QComboBox>(kLanguageBox);
+        EXPECT_TRUE(window.isVisible());
+        EXPECT_EQ(tabs->tabText(0), Shipped("english", "JIEMIAN", "spjq"));
+        EXPECT_EQ(window.windowTitle(), Shipped("english", "APPLICATION", "name") + " 1.0");
+        EXPECT_EQ(languages->currentIndex(), 0);
+        EXPECT_EQ(languages->itemText(5), QString("日本語"));  // every language can still be chosen
+        ASSERT_EQ(messages.shown.size(), c.why ? 1 : 0) << messages.shown.join("\n").toStdString();
+        if (c.why) {
+            EXPECT_TRUE(messages.shown[0].startsWith(Shipped("english", "TISHI", "szbnbc")));
+            EXPECT_TRUE(messages.shown[0].endsWith(c.why)) << messages.shown[0].toStdString();
+        }
+        // A language chosen now is shown for this run, and nothing is said again.
+        window.SelectLanguage(*LanguagePosition("german.ini"));
+        EXPECT_EQ(tabs->tabText(0), Shipped("german", "JIEMIAN", "spjq"));
+        EXPECT_EQ(messages.shown.size(), c.why ? 1 : 0);
+    }
 }

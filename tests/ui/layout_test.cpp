@@ -176,6 +176,8 @@ QStringList Misfits(const QWidget& dialog) {
 TEST(Layout, EveryTextFitsItsControlInEveryLanguage) {
     Harness h;
     CUlvaneAVConverterDlg& w = *h.window;
+    w.SelectTab(1);
+    h.Add({Av("w25.mp4", "25")});
     for (int language = 0; language < 6; ++language) {
         w.SelectLanguage(language);
         SCOPED_TRACE(w.languageTable().Text("JIEMIAN", "yy"));
@@ -187,14 +189,21 @@ TEST(Layout, EveryTextFitsItsControlInEveryLanguage) {
             QApplication::processEvents();
             EXPECT_EQ(Misfits(w).join("\n").toStdString(), "") << "main window, tab " << tab;
         }
-        // The list's headings, the path's aside (it gives up room and is elided).
+        // The join list shows every heading and each row's file name whole, without scrolling
+        // sideways: a heading of two words may take two lines, and the header is as high.
         const auto* list = w.ItemAs<CCheckListCtrl>(kSourceList);
-        for (int c = 1; c < list->columnCount(); ++c) {
-            const QString heading = list->horizontalHeaderItem(c)->text();
-            EXPECT_LE(QFontMetrics(list->horizontalHeader()->font()).horizontalAdvance(heading) + 8,
-                      list->columnWidth(c))
-                << heading.toStdString();
+        const QFontMetrics heading(list->horizontalHeader()->font());
+        int total = 0;
+        for (int c = 0; c < list->columnCount(); ++c) {
+            const QStringList lines = list->horizontalHeaderItem(c)->text().split('\n');
+            for (const QString& line : lines)
+                EXPECT_LE(heading.horizontalAdvance(line) + 8, list->columnWidth(c)) << line.toStdString();
+            EXPECT_GE(list->horizontalHeader()->height(), int(lines.size()) * heading.height());
+            total += list->columnWidth(c);
         }
+        EXPECT_LE(total, list->viewport()->width());
+        EXPECT_EQ(list->item(0, 0)->text(), QString("w25.mp4"));
+        EXPECT_LE(QFontMetrics(list->font()).horizontalAdvance("w25.mp4") + 30, list->columnWidth(0));
         CAVConvertDlg progress;
         progress.ApplyTexts(w.languageTable());
         EXPECT_EQ(Misfits(progress).join("\n").toStdString(), "") << "progress dialog";

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -115,8 +116,13 @@ TEST(MainWindow, AddingOnTheJoinTabAppendsTickedRows) {
     h.Add({Av("w25.mp4", "25")});  // the same file again: a second row
     auto* list = h.window->ItemAs<CCheckListCtrl>(kSourceList);
     ASSERT_EQ(list->rowCount(), 3);
-    const QStringList expected = {Av("w30.mp4", "30000/1001"), "mp4", "00:00:02.002", "320*240", "29.97fps", "Ready"};
+    // The name shows; the whole path stays with the row, its folder in the tooltip.
+    const QStringList expected = {"w30.mp4", "mp4", "00:00:02.002", "320*240", "29.97fps", "Ready"};
     for (int c = 0; c < source_column::kCount; ++c) EXPECT_EQ(list->item(1, c)->text(), expected[c]) << c;
+    EXPECT_EQ(h.window->RowPath(1), Av("w30.mp4", "30000/1001"));
+    EXPECT_TRUE(list->item(1, source_column::kPath)
+                    ->toolTip()
+                    .startsWith(QFileInfo(Av("w30.mp4", "30000/1001")).absolutePath() + "\n"));
     EXPECT_EQ(list->item(0, source_column::kFrameRate)->text(), "25.00fps");
     for (int r = 0; r < 3; ++r) EXPECT_TRUE(list->IsChecked(r));
     EXPECT_TRUE(list->headerChecked());
@@ -132,7 +138,7 @@ TEST(MainWindow, RefusedFilesAreNamedInOneMessageAndTheGoodOnesStillCome) {
            QString::fromStdString(h.dir / "list.txt")});
     auto* list = h.window->ItemAs<CCheckListCtrl>(kSourceList);
     ASSERT_EQ(list->rowCount(), 2);
-    EXPECT_EQ(list->item(1, source_column::kPath)->text(), Av("w30.mp4", "30000/1001"));
+    EXPECT_EQ(h.window->RowPath(1), Av("w30.mp4", "30000/1001"));
     ASSERT_EQ(h.messages.shown.size(), 1);
     const QString& m = h.messages.shown[0];
     EXPECT_TRUE(
@@ -234,7 +240,7 @@ TEST(MainWindow, JoinRowsMoveByKeysButtonsAndDraggingAndJoinInTheOrderShown) {
     QTest::keyClick(list, Qt::Key_Up, Qt::ControlModifier);  // already at the top: nothing moves
     auto paths = [&] {
         QStringList p;
-        for (int r = 0; r < list->rowCount(); ++r) p << list->item(r, source_column::kPath)->text();
+        for (int r = 0; r < list->rowCount(); ++r) p << h.window->RowPath(r);
         return p;
     };
     EXPECT_EQ(paths(), (QStringList{c, a, b}));
