@@ -98,6 +98,7 @@ constexpr TemplateItem kCutItems[] = {
     {1076, ItemKind::PushButton, {291, 142, 50, 16}, true, ""},
     {1267, ItemKind::Static, {14, 166, 41, 8}, true, ""},
     {1075, ItemKind::Edit, {57, 162, 283, 14}, true, ""},
+    {2, ItemKind::PushButton, {229, 180, 55, 22}, true, ""},
     {1194, ItemKind::PushButton, {287, 180, 55, 22}, true, ""},
 };
 constexpr DialogTemplate kCut{165, {356, 206}, 9, kCutItems};
@@ -127,6 +128,7 @@ constexpr TemplateItem kJoinItems[] = {
     {1072, ItemKind::PushButton, {296, 146, 52, 16}, true, ""},
     {1277, ItemKind::Static, {10, 167, 50, 8}, true, ""},
     {1075, ItemKind::Edit, {65, 167, 282, 14}, true, ""},
+    {2, ItemKind::PushButton, {236, 187, 56, 22}, true, ""},
     {1, ItemKind::PushButton, {295, 187, 56, 22}, true, ""},
 };
 constexpr DialogTemplate kJoin{167, {356, 213}, 9, kJoinItems};

@@ -6,7 +6,6 @@
 
 #include <QComboBox>
 #include <QFileDialog>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -40,6 +39,7 @@ namespace {
 // The ids of the six lists and the texts of each dialog.
 struct Ids {
     int exact, direct, indirect, lists[6], channel, folder, browse, name, start, note;  // exact: 0 for none
+    const char* title;
     std::vector<std::pair<int, const char*>> captions;
 };
 
@@ -56,6 +56,7 @@ const Ids& IdsOf(Dialog d) {
         kNameBox,
         kCutStartButton,
         kCutNote,
+        "jqszbt",
         {{kCutPlanCaption, "yzfa"},
          {kCutExactRadio, "jqzj"},
          {kCutDirectRadio, "zjjq"},
@@ -70,7 +71,8 @@ const Ids& IdsOf(Dialog d) {
          {kCutFolderCaption, "scml"},
          {kCutBrowseButton, "ll"},
          {kCutNameCaption, "wjm"},
-         {kCutStartButton, "ksjq1"}}};
+         {kCutStartButton, "ksjq1"},
+         {kCancelButton, "qx"}}};
     static const Ids join{
         0,
         kJoinDirectRadio,
@@ -82,6 +84,7 @@ const Ids& IdsOf(Dialog d) {
         kNameBox,
         kJoinStartButton,
         kJoinNote,
+        "hbszbt",
         {{kJoinPlanCaption, "yzfa"},
          {kJoinDirectRadio, "zjhb"},
          {kIndirectRadio, "jjhb"},
@@ -95,7 +98,8 @@ const Ids& IdsOf(Dialog d) {
          {kJoinFolderCaption, "scml"},
          {kJoinBrowseButton, "ll"},
          {kJoinNameCaption, "wjm"},
-         {kJoinStartButton, "kshb"}}};
+         {kJoinStartButton, "kshb"},
+         {kCancelButton, "qx"}}};
     return d == Dialog::Cut ? cut : join;
 }
 
@@ -132,7 +136,7 @@ OutputSettingsDialog::OutputSettingsDialog(Dialog kind, const SettingsStore& sto
     const auto text = [&](const char* s, const char* k) {
         return QString::fromStdString(language_.ReadFromFile(s, k));
     };
-    setWindowTitle(text("APPLICATION", "name"));
+    setWindowTitle(text("JIEMIAN", ids.title));
     for (const auto& [id, key] : ids.captions) SetCaption(Item(id), text("JIEMIAN", key));
     if (kind == Dialog::Join) Item(ids.start)->setToolTip(text("JIEMIAN", "kshb"));
 
@@ -161,6 +165,9 @@ OutputSettingsDialog::OutputSettingsDialog(Dialog kind, const SettingsStore& sto
     if (ids.exact) connect(ItemAs<QRadioButton>(ids.exact), &QRadioButton::clicked, this, [this] { SetExact(); });
     connect(ItemAs<QPushButton>(ids.browse), &QPushButton::clicked, this, &OutputSettingsDialog::Browse);
     connect(ItemAs<QPushButton>(ids.start), &QPushButton::clicked, this, &OutputSettingsDialog::Start);
+    // Enter starts, wherever the focus is; Escape and the cancel button close the dialog.
+    ItemAs<QPushButton>(ids.start)->setDefault(true);
+    connect(ItemAs<QPushButton>(settings_id::kCancelButton), &QPushButton::clicked, this, &QDialog::reject);
     // A cut opens on the exact direct cut; a join on the direct join.
     if (ids.exact)
         SetExact();
@@ -240,12 +247,6 @@ void OutputSettingsDialog::Start() {
     choice_.folder = folder.toStdString();
     choice_.name = CleanFileName(typedName.toStdString());
     done(QDialog::Accepted);
-}
-
-void OutputSettingsDialog::keyPressEvent(QKeyEvent* e) {
-    // Only the start button confirms: Enter does nothing; Escape cancels.
-    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) return;
-    QDialog::keyPressEvent(e);
 }
 
 void OutputSettingsDialog::mousePressEvent(QMouseEvent* e) {

@@ -60,7 +60,6 @@ public:
     QString outputFolder() const { return QString::fromStdString(choice_.folder); }
 
 protected:
-    void keyPressEvent(QKeyEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
 
 private:

@@ -9,6 +9,8 @@
 #include <QRadioButton>
 #include <QTest>
 #include <fstream>
+#include <functional>
+#include <memory>
 
 extern "C" {
 #include <libavcodec/codec_id.h>
@@ -81,7 +83,6 @@ TEST(SettingsDialogs, OpenOnTheStoredRowsInDirectMode) {
     EXPECT_TRUE(cut.ItemAs<QComboBox>(settings_id::kFormatList)->isEnabled());
     EXPECT_FALSE(cut.ItemAs<QRadioButton>(settings_id::kCutExactRadio)->isChecked());
     EXPECT_EQ(cut.ItemAs<QComboBox>(settings_id::kFormatList)->currentIndex(), 3);  // switching keeps the choice
-    EXPECT_EQ(cut.windowTitle(), "Ulvane AV Converter");
     cut.ItemAs<QRadioButton>(settings_id::kCutExactRadio)->click();
     EXPECT_FALSE(cut.ItemAs<QComboBox>(settings_id::kFormatList)->isEnabled());
     cut.ItemAs<QLineEdit>(settings_id::kFolderBox)->setText(QString::fromStdString(h.dir.path().string()));
@@ -220,16 +221,47 @@ TEST(SettingsDialogs, AFirstJobIsOfferedTheSourcesFolderAndATypedFolderIsKept) {
     EXPECT_EQ(store.OutputFolder(), typed.path().string());
 }
 
-TEST(SettingsDialogs, EnterNeverConfirmsAndBrowseRetriesAnInvalidFolder) {
+TEST(SettingsDialogs, EnterStartsEscapeAndCancelCloseAndTheTitleSaysWhich) {
+    Harness h;
+    SettingsStore store(h.dir / "setting.ini");
+    store.WriteOutputFolder(h.dir.path().string());
+    const auto text = [&](const char* key) {
+        return QString::fromStdString(h.window->languageTable().ReadFromFile("JIEMIAN", key));
+    };
+    const auto make = [&](Dialog kind) -> std::unique_ptr<OutputSettingsDialog> {
+        if (kind == Dialog::Cut)
+            return std::make_unique<CFileInfomation>(store, h.window->languageTable(), h.messages, nullptr, "clip");
+        return std::make_unique<CSettings>(store, h.window->languageTable(), h.messages, nullptr);
+    };
+    for (const Dialog kind : {Dialog::Cut, Dialog::Join}) {
+        SCOPED_TRACE(kind == Dialog::Cut ? "cut" : "join");
+        EXPECT_EQ(make(kind)->windowTitle(), text(kind == Dialog::Cut ? "jqszbt" : "hbszbt"));
+        // Enter in the name box starts; Escape and the cancel button close without a choice.
+        const std::function<void(OutputSettingsDialog&)> keys[] = {
+            [](OutputSettingsDialog& d) { QTest::keyClick(d.Item(settings_id::kNameBox), Qt::Key_Return); },
+            [](OutputSettingsDialog& d) { QTest::keyClick(d.Item(settings_id::kNameBox), Qt::Key_Escape); },
+            [](OutputSettingsDialog& d) { d.ItemAs<QPushButton>(settings_id::kCancelButton)->click(); },
+        };
+        for (size_t k = 0; k < std::size(keys); ++k) {
+            auto d = make(kind);
+            d->show();
+            d->Item(settings_id::kNameBox)->setFocus();
+            keys[k](*d);
+            EXPECT_FALSE(d->isVisible()) << k;
+            EXPECT_EQ(d->result(), k == 0 ? QDialog::Accepted : QDialog::Rejected) << k;
+            EXPECT_EQ(d->fileName(), k == 0 ? (kind == Dialog::Cut ? "clip" : text("hbhwj")) : QString()) << k;
+        }
+        EXPECT_EQ(make(kind)->ItemAs<QPushButton>(settings_id::kCancelButton)->text(), text("qx"));
+    }
+}
+
+TEST(SettingsDialogs, BrowseRetriesAnInvalidFolder) {
     Harness h;
     SettingsStore store(h.dir / "setting.ini");
     QStringList picks = {"/no/such/folder", QString::fromStdString(h.dir.path().string())};
     CFileInfomation cut(
         store, h.window->languageTable(), h.messages,
         [&](QWidget*, const QString&) { return picks.isEmpty() ? QString() : picks.takeFirst(); }, "x");
-    cut.show();
-    QTest::keyClick(&cut, Qt::Key_Return);
-    EXPECT_TRUE(cut.isVisible());
     cut.Browse();
     EXPECT_EQ(h.messages.shown, QStringList{"The output folder name is invalid!"});
     EXPECT_EQ(cut.ItemAs<QLineEdit>(settings_id::kFolderBox)->text(), QString::fromStdString(h.dir.path().string()));
