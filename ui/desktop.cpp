@@ -5,8 +5,10 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QStandardPaths>
 #include <QTranslator>
 #include <QUrl>
 #include <array>
@@ -66,9 +68,18 @@ MessageSink& DefaultMessageSink() {
     return sink;
 }
 
+QString FirstFileFolder() {
+    const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
+    return !videos.isEmpty() && QFileInfo(videos).isDir() ? videos : QDir::homePath();
+}
+
 FileChooser DefaultFileChooser() {
     return [](QWidget* parent, const QString& filter) {
-        return QFileDialog::getOpenFileNames(parent, QString(), QString(), filter);
+        static QString folder;  // where the last files were chosen
+        if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = FirstFileFolder();
+        const QStringList files = QFileDialog::getOpenFileNames(parent, QString(), folder, filter);
+        if (!files.isEmpty()) folder = QFileInfo(files.first()).absolutePath();
+        return files;
     };
 }
 

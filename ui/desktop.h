@@ -35,7 +35,10 @@ bool UseQtTexts(std::string_view languageFile);
 
 // Asks for files to open: several at once, full paths in a stable order; empty when
 // cancelled. `filter` is in Qt's "Name (*.a *.b);;Other (*)" form.
+// The desktop's file dialog opens where the last files were chosen, at first in FirstFileFolder.
 using FileChooser = std::function<QStringList(QWidget* parent, const QString& filter)>;
 FileChooser DefaultFileChooser();
+// The user's videos folder, else the home folder: never the folder the program was started in.
+QString FirstFileFolder();
 
 }  // namespace ulvane

@@ -197,3 +197,14 @@ TEST(InstalledCopy, StartsInEnglishWhateverItsSettingsAreAndSaysOnceWhenTheyCann
         EXPECT_EQ(messages.shown.size(), c.why ? 1 : 0);
     }
 }
+
+TEST(InstalledCopy, TheFirstFileDialogOpensInTheVideosFolderElseHome) {
+    // Never in the folder the program happened to be started from.
+    TempDir dir;
+    ScopedEnv home("HOME", (dir.path() / "home").string());
+    ScopedEnv config("XDG_CONFIG_HOME", (dir.path() / "config").string());
+    fs::create_directories(dir.path() / "home");
+    EXPECT_EQ(FirstFileFolder(), QString::fromStdString((dir.path() / "home").string()));
+    fs::create_directories(dir.path() / "home" / "Videos");
+    EXPECT_EQ(FirstFileFolder(), QString::fromStdString((dir.path() / "home" / "Videos").string()));
+}
