@@ -34,6 +34,7 @@ enum : int {
     kMoveUpButton = 1290,
     kMoveDownButton = 1291,
     kDirectStartNote = 1301,
+    kStatusLine = 1302,  // the loaded file's codecs and length
 };
 }  // namespace main_id
 

@@ -59,9 +59,11 @@ constexpr TemplateItem kMainItems[] = {
     {1157, ItemKind::Static, {201, 235, 41, 8}, true, "Length:"},
     {1025, ItemKind::SunkenStatic, {243, 233, 53, 10}, true, "00:00:00.000"},
     {1004, ItemKind::BitmapButton, {306, 227, 52, 24}, true, "&Convert"},
+    // The status line: what the loaded file holds, and how long it is.
+    {1302, ItemKind::Static, {6, 252, 330, 9}, true, ""},
 };
 
-constexpr DialogTemplate kMain{102, {363, 252}, 9, kMainItems};
+constexpr DialogTemplate kMain{102, {363, 262}, 9, kMainItems};
 
 constexpr TemplateItem kProgressItems[] = {
     {1158, ItemKind::Static, {19, 5, 44, 8}, true, ""},        {1018, ItemKind::Label, {66, 5, 254, 8}, true, ""},

@@ -29,6 +29,7 @@
 #include "controls/hyperlink.h"
 #include "core/app_paths.h"
 #include "core/ini_file.h"
+#include "core/output_naming.h"
 #include "ui/control_ids.h"
 #include "ui/dialog_template.h"
 #include "ui/exact_pictures.h"
@@ -49,10 +50,10 @@ const QColor kListColour(241, 250, 233);
 const QString kCheckRoom = "     ";
 
 // The controls of each tab (the tab bar, the help link and the language box are in none).
-const int kCutControls[] = {kConvertButton, kOpenButton,     kSeekBar,    kStartPointButton, kEndPointButton,
-                            kAddButton,     kStartCaption,   kEndCaption, kLengthCaption,    kStartBox,
-                            kEndBox,        kLengthText,     kCutGroup,   kPreview,          kPositionText,
-                            kPlayButton,    kDirectStartNote};
+const int kCutControls[] = {kConvertButton, kOpenButton,      kSeekBar,    kStartPointButton, kEndPointButton,
+                            kAddButton,     kStartCaption,    kEndCaption, kLengthCaption,    kStartBox,
+                            kEndBox,        kLengthText,      kCutGroup,   kPreview,          kPositionText,
+                            kPlayButton,    kDirectStartNote, kStatusLine};
 const int kJoinControls[] = {kMergeButton, kSourceList, kRemoveButton, kAddFilesButton, kMoveUpButton, kMoveDownButton};
 
 // Tooltip keys of section HINT by control.
@@ -433,6 +434,21 @@ void CUlvaneAVConverterDlg::UpdateTitle() {
     setWindowTitle(title);
     preview_->setToolTip(cutSourcePath_.isEmpty() || !job_ ? cutSourcePath_
                                                            : cutSourcePath_ + "\n" + TracksText(job_->info));
+    ItemAs<QLabel>(kStatusLine)->setText(cutSourcePath_.isEmpty() || !job_ ? QString() : StatusText(job_->info));
+}
+
+QString CUlvaneAVConverterDlg::StatusText(const MediaInfo& info) {
+    // "H264 1280*720 25.00fps  ·  AAC 44100 Hz  ·  00:00:20.000": codecs by FFmpeg's names.
+    QStringList parts;
+    if (!info.videoCodec.empty()) {
+        const double rate = info.frameRateDen ? static_cast<double>(info.frameRateNum) / info.frameRateDen : 0.0;
+        parts << QString::fromStdString(info.videoCodec).toUpper() + " " +
+                     ToQString(SizeText(info.videoWidth, info.videoHeight)) + QString::asprintf(" %.2ffps", rate);
+    }
+    if (!info.audioCodec.empty())
+        parts << QString::fromStdString(info.audioCodec).toUpper() + QString(" %1 Hz").arg(info.sampleRate);
+    parts << TimeText(static_cast<int32_t>(std::min<int64_t>(info.durationMicros / 1000, INT32_MAX)));
+    return parts.join(QString::fromUtf8("  \u00b7  "));
 }
 
 void CUlvaneAVConverterDlg::SelectLanguage(int position) {

@@ -152,6 +152,8 @@ private:
     // Says once, with the reason, that the user's choices cannot be kept.
     void TellSettingsProblem();
     void UpdateTitle();
+    // The status line's text for a loaded file: its codecs, picture, rate and length.
+    static QString StatusText(const MediaInfo& info);
     void ApplyLanguageToSourceList();
     void FitSourceColumns();
     // The join list's headings (on two lines where one would not fit `room`) and the narrowest

@@ -40,7 +40,7 @@ QSize ToFarEdges(const QWidget* w) {
 TEST(Layout, TheWindowGrowsFromItsTemplateSizeAndThePreviewKeepsThePicturesShape) {
     Harness h;
     CUlvaneAVConverterDlg& w = *h.window;
-    const QSize base = DluToPixels(QRect(0, 0, 363, 252), DialogBaseUnits(w.font())).size();
+    const QSize base = DluToPixels(QRect(0, 0, 363, 262), DialogBaseUnits(w.font())).size();
     EXPECT_EQ(w.minimumSize(), base);
     EXPECT_GT(w.maximumWidth(), 4000);
     EXPECT_TRUE(w.windowFlags() & Qt::WindowMaximizeButtonHint);

@@ -60,7 +60,7 @@ TEST(MainWindow, EveryItemSitsWhereItsTemplatePutsIt) {
     }
     EXPECT_EQ(h.window->ItemAs<CBitmapSlider>(kSeekBar)->size(), QSize(620, 20));
     EXPECT_FALSE(h.window->Item(kSeekBar)->isEnabled());
-    EXPECT_EQ(h.window->size(), DluToPixels(QRect(0, 0, 363, 252), base).size());
+    EXPECT_EQ(h.window->size(), DluToPixels(QRect(0, 0, 363, 262), base).size());
     EXPECT_EQ(h.window->palette().color(QPalette::Window), QColor(187, 222, 251));
 }
 
@@ -154,10 +154,21 @@ TEST(MainWindow, RefusedFilesAreNamedInOneMessageAndTheGoodOnesStillCome) {
     EXPECT_EQ(h.Text(kEndBox), "00:00:03.000");
 }
 
-TEST(MainWindow, TheLoadedFileIsNamedInTheTitleAndThePreviewsTooltip) {
+TEST(MainWindow, TheLoadedFileIsNamedInTheTitleAndThePreviewsTooltipAndTheStatusLineSaysWhatItHolds) {
     Harness h;
     const QString bare = h.window->windowTitle();
+    EXPECT_EQ(h.Text(kStatusLine), "");
+    const QString withSound = QString::fromStdString(
+        Fixture("window_status.mkv", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=30", "-f", "lavfi", "-i",
+                                      "sine=sample_rate=48000", "-t", "2", "-c:v", "mpeg4", "-c:a", "flac"}));
+    h.Add({withSound});
+    EXPECT_EQ(h.Text(kStatusLine), QString::fromUtf8("MPEG4 320*240 30.00fps  \u00b7  FLAC 48000 Hz  \u00b7  ") +
+                                       h.Text(kPositionText).section(" / ", 1));
     h.Add({Colours()});
+    EXPECT_EQ(h.Text(kStatusLine), QString::fromUtf8("H264 160*120 25.00fps  \u00b7  00:00:03.000"));
+    h.window->SelectTab(1);
+    EXPECT_FALSE(h.window->Item(kStatusLine)->isVisible());  // it speaks of the cut tab's file
+    h.window->SelectTab(0);
     EXPECT_EQ(h.window->windowTitle(), bare + " - window_colours.mp4");
     // The tooltip gives the whole path and the tracks.
     EXPECT_EQ(h.window->Item(kPreview)->toolTip(), Colours() + "\nSound tracks: 0\nSubtitle tracks: 0");
