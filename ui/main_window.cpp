@@ -359,7 +359,7 @@ CUlvaneAVConverterDlg::SourceColumns CUlvaneAVConverterDlg::NarrowestSourceColum
             cols.widths[c] = std::max(content[c], widest(heading, cols.titles[c])) + margin;
             cols.total += cols.widths[c];
         }
-        cols.titles[kPath] = kCheckRoom + cols.titles[kPath];
+        cols.titles[kPath] = kCheckRoom + QString(cols.titles[kPath]).replace("\n", "\n" + kCheckRoom);
         const int path =
             std::max(widest(heading, cols.titles[kPath]), cell.horizontalAdvance("holiday_01.mp4") + checkBox);
         cols.total += path + margin - cols.widths[kPath];
