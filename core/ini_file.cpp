@@ -60,14 +60,17 @@ Bytes ReadBytes(const std::string& path) {
     } else if (static_cast<uint64_t>(st.st_size) > kMaxFileBytes) {
         b.problem = "is larger than 1 MiB";
     } else {
-        // Up to one byte past the cap, in case the file grew since fstat.
-        b.bytes.resize(kMaxFileBytes + 1);
+        // Up to one byte past the cap: the size fstat gave may be stale (or 0, for the
+        // kernel's own files), so the buffer grows while the reads fill it.
+        b.bytes.resize(std::min<size_t>(static_cast<size_t>(st.st_size), kMaxFileBytes) + 1);
         size_t got = 0;
         ssize_t n = 0;
-        while (got < b.bytes.size() && (n = ::read(fd, b.bytes.data() + got, b.bytes.size() - got)) != 0) {
+        while ((n = ::read(fd, b.bytes.data() + got, b.bytes.size() - got)) != 0) {
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) break;
             got += static_cast<size_t>(n);
+            if (got > kMaxFileBytes) break;
+            if (got == b.bytes.size()) b.bytes.resize(std::min(2 * got, kMaxFileBytes + 1));
         }
         if (n < 0) {
             b.problem = SystemReason(errno);
