@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QProcess>
 #include <QTabBar>
 #include <cstdlib>
 #include <filesystem>
@@ -92,6 +93,31 @@ void Install(const fs::path& prefix) {
     for (const char* sub : {"languages", "images", "help"})
         fs::copy(res / sub, share / sub, fs::copy_options::recursive);
     fs::copy_file(res / "setting.ini", share / "setting.ini");
+}
+
+// Starts the program installed under `prefix` on `file`, as a file manager's "Open with" does, and
+// waits until its window shows the file's first picture (the snapshot appears in `cacheHome`);
+// then ends it. "" when it got there, else how it ended.
+std::string RunUntilThePictureShows(const fs::path& prefix, const QString& file, const fs::path& cacheHome) {
+    const fs::path program = prefix / "bin" / "ulvane";
+    std::error_code ec;
+    fs::create_hard_link(ULVANE_PROGRAM_PATH, program, ec);
+    if (ec) fs::copy_file(ULVANE_PROGRAM_PATH, program);
+    const fs::path snapshot = cacheHome / "ulvane" / "image.bmp";
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    p.setProcessEnvironment(env);
+    p.start(QString::fromStdString(program.string()), {file});
+    // No deadline but the test's own: a start that never shows is a failure too.
+    while (!fs::exists(snapshot) && p.state() != QProcess::NotRunning) p.waitForFinished(50);
+    if (fs::exists(snapshot)) {
+        p.kill();
+        p.waitForFinished(-1);
+        return {};
+    }
+    return "ended with " + std::to_string(p.exitCode()) +
+           (p.exitStatus() == QProcess::CrashExit ? " (crashed): " : ": ") + p.readAllStandardError().toStdString();
 }
 
 WindowServices InstalledServices(const fs::path& prefix, Messages& messages) {
@@ -195,6 +221,11 @@ TEST(InstalledCopy, StartsInEnglishWhateverItsSettingsAreAndSaysOnceWhenTheyCann
         window.SelectLanguage(*LanguagePosition("german.ini"));
         EXPECT_EQ(tabs->tabText(0), Shipped("german", "JIEMIAN", "spjq"));
         EXPECT_EQ(messages.shown.size(), c.why ? 1 : 0);
+
+        // The program itself starts as well, and shows a file it is handed.
+        if (!c.why) c.make(settings);  // as the window found it, before the switch above
+        fs::remove_all(dir.path() / "cache");
+        EXPECT_EQ(RunUntilThePictureShows(dir.path() / "usr", Colours(), dir.path() / "cache"), "");
     }
 }
 
