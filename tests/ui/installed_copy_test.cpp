@@ -186,6 +186,7 @@ TEST(InstalledCopy, StartsInEnglishWhateverItsSettingsAreAndSaysOnceWhenTheyCann
         {"file=.", text("[LANGUAGE]\nfile=.\n")},
         {"a language file from elsewhere", text("[LANGUAGE]\nfile=../../../../dev/zero\n")},
         {"a folder", [](const fs::path& f) { fs::create_directory(f); }, "config", "setting.ini: is a folder"},
+        {"past the cap", text(std::string(ini::kMaxFileBytes + 1, ';')), "config", "setting.ini: is larger than 1 MiB"},
         // A first run whose config folder cannot be made (below a plain file: even root can't).
         {"no config folder", [](const fs::path&) {}, "plain/config", "plain: Not a directory"},
     };
