@@ -17,6 +17,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QTabBar>
 #include <QToolTip>
@@ -453,12 +454,15 @@ QString CUlvaneAVConverterDlg::StatusText(const MediaInfo& info) {
 
 void CUlvaneAVConverterDlg::SelectLanguage(int position) {
     if (position < 0 || position >= static_cast<int>(kLanguageFiles.size())) return;
-    const std::string file(kLanguageFiles[static_cast<size_t>(position)]);
+    table_.Load((services_.dataDir + "/languages/").toStdString(), std::string(kLanguageFiles[size_t(position)]));
+    // The language shown and kept is the one read: English when the chosen file cannot be.
+    const std::string& file = table_.activeFile();
     if (!store_.WriteLanguageFile(file)) TellSettingsProblem();
-    table_.Load((services_.dataDir + "/languages/").toStdString(), file);
-    UseQtTexts(table_.activeFile());
+    UseQtTexts(file);
     ApplyLanguage();
-    if (languageBox_->currentIndex() != position) languageBox_->setCurrentIndex(position);
+    const int shown = LanguagePosition(file).value_or(0);
+    const QSignalBlocker quiet(languageBox_);
+    languageBox_->setCurrentIndex(shown);
 }
 
 void CUlvaneAVConverterDlg::TellSettingsProblem() {

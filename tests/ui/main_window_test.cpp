@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -496,6 +497,13 @@ TEST(MainWindow, ALanguageSwitchChangesEveryTextAtOnce) {
         return s;
     }());
     EXPECT_EQ(again.ItemAs<QTabBar>(kTabs)->tabText(0), de("JIEMIAN", "spjq"));
+    // A language whose file cannot be read gives English, and the box and setting.ini say so.
+    fs::remove(h.dir / "languages/french.ini");
+    fs::create_directory(h.dir / "languages/french.ini");
+    again.SelectLanguage(*LanguagePosition("french.ini"));
+    EXPECT_EQ(again.ItemAs<QTabBar>(kTabs)->tabText(0), "Cut");
+    EXPECT_EQ(again.ItemAs<QComboBox>(kLanguageBox)->currentIndex(), 0);
+    EXPECT_EQ(again.settings().LanguageFile(), "english.ini");
 }
 
 TEST(MainWindow, MessageBoxButtonsSpeakTheChosenLanguage) {
