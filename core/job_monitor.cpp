@@ -73,10 +73,10 @@ void FollowJoin(ConversionJob& job, MonitorState& state, const MonitorTexts& tex
     for (int index = 0; index < past && index <= kMaxInputs; ++index) {
         const uint8_t status = job.inputStatus[index].load();
         const int row = RowOf(state, index);
-        if (status == kInputFailed && row >= 0) view.MarkRow(row, texts.rowFailed, false);
+        if (status == kInputFailed && row >= 0) view.MarkRow(row, RowStatus::kFailed);
         if (status == kInputDone) {
             state.finishedInputs = past;
-            if (row >= 0) view.MarkRow(row, texts.rowDone, true);
+            if (row >= 0) view.MarkRow(row, RowStatus::kDone);
         }
     }
     if (job.currentInput.load() != count) return;
@@ -116,6 +116,38 @@ void FollowCut(ConversionJob& job, const MonitorState& state, const MonitorTexts
 }
 
 }  // namespace
+
+void MonitorStop(ConversionJob& job, MonitorState& state, const MonitorTexts& texts, MonitorView& view,
+                 const std::function<void()>& waitForWorker) {
+    const int count = std::min(state.joinTab ? job.displayCount : (job.displayCount = 1), kMaxInputs);
+    // Which files had failed in their own right before the stop: the worker fails the ones
+    // done too once their output is gone.
+    std::vector<bool> failedBefore(static_cast<size_t>(std::max(count, 0)));
+    for (int k = 0; k < count; ++k) failedBefore[static_cast<size_t>(k)] = job.inputStatus[k].load() == kInputFailed;
+    MonitorClose(job, view);
+    waitForWorker();
+    // The worker leaves the file it was stopped in pending.
+    int stoppedAt = -1;
+    for (int k = 0; k < count && stoppedAt < 0; ++k)
+        if (job.inputStatus[k].load() == kInputPending) stoppedAt = k;
+    if (stoppedAt < 0) {
+        if (state.joinTab)
+            FollowJoin(job, state, texts, view, count);
+        else
+            FollowCut(job, state, texts, view, count);
+        return;
+    }
+    for (int k = 0; state.joinTab && k <= stoppedAt; ++k) {
+        const int row = RowOf(state, k);
+        if (row < 0) continue;
+        if (k == stoppedAt)
+            view.MarkRow(row, RowStatus::kStopped);
+        else if (!failedBefore[static_cast<size_t>(k)])
+            view.MarkRow(row, RowStatus::kReady);
+    }
+    state.finishedInputs = 0;
+    view.ShowMessage(texts.jobStopped);
+}
 
 void MonitorTick(ConversionJob& job, MonitorState& state, const MonitorTexts& texts, MonitorView& view) {
     int count = job.displayCount;

@@ -37,7 +37,12 @@ constexpr LanguageKey kMainKeys[] = {
     {"HINT", "sc"},          {"HINT", "tjspwj"},
     {"HINT", "ksjq"},        {"HINT", "bf"},
     {"HINT", "szksjqd"},     {"HINT", "szjsjqd"},
-    {"HINT", "zjsrsjd"},
+    {"HINT", "zjsrsjd"},     {"TISHI", "ytz"},
+    {"TISHI", "rwytz"},      {"TISHI", "ksjw"},
+    {"TISHI", "ksdj"},       {"TISHI", "jsdk"},
+    {"TISHI", "jswj"},       {"TISHI", "jqwc"},
+    {"TISHI", "hbwc"},       {"JIEMIAN", "dk"},
+    {"JIEMIAN", "xswjj"},    {"JIEMIAN", "gb"},
 };
 
 // Messages of the launches for what the language files of old had no words for.

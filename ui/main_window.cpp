@@ -91,8 +91,8 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
     SetUpLanguageAndTabs();
     SetUpSourceList();
     ApplyLanguage();
-    startBox_->setText(TimeText(0));
-    endBox_->setText(TimeText(0));
+    SetBoxTime(startBox_, 0);
+    SetBoxTime(endBox_, 0);
     connect(startBox_, &QLineEdit::textChanged, this, &CUlvaneAVConverterDlg::OnTimeEdited);
     connect(endBox_, &QLineEdit::textChanged, this, &CUlvaneAVConverterDlg::OnTimeEdited);
     connect(startBox_, &QLineEdit::editingFinished, this, [this] { OnTimeTyped(startBox_); });
@@ -120,7 +120,14 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
     regrabTimer_.setSingleShot(true);
     regrabTimer_.setInterval(120);
     connect(&regrabTimer_, &QTimer::timeout, this, [this] {
-        if (!cutSourcePath_.isEmpty() && !preview_->picture().isNull()) ShowPreviewFrame(shownSeconds_);
+        // The picture shown, at the new size: the exact one at the position, not its key frame.
+        if (cutSourcePath_.isEmpty() || preview_->picture().isNull()) return;
+        const Mark waiting = pendingMark_;  // the same picture again: a mark set meanwhile still wants its time
+        if (shownFrom_ >= 0)
+            RequestExactMicros(shownFrom_, false);
+        else
+            RequestExactPicture(previewPositionMs_);
+        pendingMark_ = waiting;
     });
 
     exact_ = new ExactPictures(this);
@@ -245,7 +252,7 @@ void CUlvaneAVConverterDlg::SetUpSeekBar() {
         if (position != shownPosition_ || grabScheduled_) OnSliderMoving(id, position);
         // Once the thumb rests, the exact picture at its place follows the key frame's.
         if (!cutSourcePath_.isEmpty()) {
-            const double total = static_cast<double>(Job().info.durationMicros) / 1e3;
+            const double total = static_cast<double>(cutInfo_.durationMicros) / 1e3;
             RequestExactPicture(static_cast<int32_t>(std::min(total * position / 1000.0, 2e9)));
         }
     });
@@ -295,6 +302,9 @@ void CUlvaneAVConverterDlg::ApplyLanguageToSourceList() {
     for (int c = 0; c < source_column::kCount; ++c)
         sourceList_->horizontalHeaderItem(c)->setText((c == source_column::kPath ? "     " : "") +
                                                       Text("JIEMIAN", columns[c]));
+    for (int r = 0; r < sourceList_->rowCount(); ++r)
+        SetRowStatusText(
+            r, static_cast<RowStatus>(sourceList_->item(r, source_column::kStatus)->data(kRowStatusRole).toInt()));
     FitSourceColumns();
 }
 
@@ -309,8 +319,8 @@ void CUlvaneAVConverterDlg::FitSourceColumns() {
     for (int c = 1; c < source_column::kCount; ++c) {
         int w = std::max(widths[c], heading.horizontalAdvance(sourceList_->horizontalHeaderItem(c)->text()) + 12);
         if (c == source_column::kStatus)
-            for (const char* key : {"zb", "wc", "sb"})
-                w = std::max(w, m.horizontalAdvance(Text(key[0] == 'z' ? "JIEMIAN" : "TISHI", key)) + 14);
+            for (RowStatus s : {RowStatus::kReady, RowStatus::kDone, RowStatus::kFailed, RowStatus::kStopped})
+                w = std::max(w, m.horizontalAdvance(RowStatusText(s)) + 14);
         sourceList_->setColumnWidth(c, w);
         others += w;
     }
@@ -359,8 +369,7 @@ void CUlvaneAVConverterDlg::UpdateTitle() {
     QString title = Text("APPLICATION", "name") + " " + Text("APPLICATION", "version");
     if (!cutSourcePath_.isEmpty()) title += " - " + QFileInfo(cutSourcePath_).fileName();
     setWindowTitle(title);
-    preview_->setToolTip(cutSourcePath_.isEmpty() || !job_ ? cutSourcePath_
-                                                           : cutSourcePath_ + "\n" + TracksText(job_->info));
+    preview_->setToolTip(cutSourcePath_.isEmpty() ? cutSourcePath_ : cutSourcePath_ + "\n" + TracksText(cutInfo_));
 }
 
 void CUlvaneAVConverterDlg::SelectLanguage(int position) {

@@ -1,6 +1,8 @@
 // The job monitor's decisions, without any window.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "core/job_monitor.h"
 #include "tests/support/media_tools.h"
 
@@ -18,8 +20,11 @@ struct FakeView : MonitorView {
     void SetOverallLine(const std::string& t) override { overall = t; }
     void SetFileBar(int p) override { fileBar = p; }
     void SetOverallBar(int p) override { overallBar = p; }
-    void MarkRow(int row, const std::string& s, bool uncheck) override {
-        rows[row] = {s, uncheck || (rows.count(row) && rows[row].second)};
+    // Each row's words and whether its tick was cleared.
+    void MarkRow(int row, RowStatus s) override {
+        static const char* const kWords[] = {"Ready", "Done", "Failed", "Stopped"};
+        const bool cleared = s == RowStatus::kDone || (s == RowStatus::kFailed && rows.count(row) && rows[row].second);
+        rows[row] = {kWords[static_cast<int>(s)], cleared};
     }
     void StopTimer() override { timerStopped = true; }
     void CloseProgress() override { closed = true; }
@@ -32,14 +37,13 @@ MonitorTexts Texts() {
     t.percentDone = "done";
     t.finishedOf = "of";
     t.filesFinished = "finished";
-    t.rowFailed = "Failed";
-    t.rowDone = "Done";
     t.cutSucceeded = "cut ok";
     t.cutFailed = "cut failed";
     t.joinSucceeded = "join ok";
     t.joinFailed = "join failed";
     t.joinKeptOthers = "kept the others";
     t.helpAddress = "help/english.html";
+    t.jobStopped = "stopped";
     return t;
 }
 
@@ -129,6 +133,68 @@ TEST(JobMonitor, AStoppedJobReportsNothing) {
     job.currentInput.store(1);
     MonitorTick(job, state, Texts(), view);
     EXPECT_TRUE(view.messages.empty());
+}
+
+TEST(JobMonitor, AStopMarksTheFileInWorkAndSaysSo) {
+    // The worker's last state before the stop (file 0 done, file 1 in work unless the job is
+    // over), what the stop waits for, and what the user is then told.
+    struct Case {
+        const char* what;
+        bool join;
+        uint8_t first;       // file 0's status at the stop
+        bool finishedFirst;  // the worker had finished before the stop reached it
+        std::map<int, std::pair<std::string, bool>> rows;
+        std::vector<std::string> messages, opened;
+    };
+    const Case cases[] = {
+        {"a join stopped in its second file",
+         true,
+         kInputDone,
+         false,
+         {{0, {"Ready", false}}, {2, {"Stopped", false}}},
+         {"stopped"},
+         {}},
+        {"a join whose first file had failed",
+         true,
+         kInputFailed,
+         false,
+         {{0, {"Failed", false}}, {2, {"Stopped", false}}},
+         {"stopped"},
+         {}},
+        {"a cut", false, kInputPending, false, {}, {"stopped"}, {}},
+        {"a cut finished before the stop", false, kInputDone, true, {}, {"cut ok"}, {"/out"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ConversionJob job;
+        MonitorState state = CutState();
+        FakeView view;
+        if (c.join) {
+            job.PrepareForJob(3);
+            job.displayCount = 3;
+            state.joinTab = true;
+            state.joinRows = {0, 2, 5};
+            state.rowPaths = {"a", "x", "b", "y", "z", "c"};
+            for (int k = 0; k < 3; ++k) job.inputStatus[k].store(kInputPending);
+            job.inputStatus[0].store(c.first);
+            job.currentInput.store(1);
+            MonitorTick(job, state, Texts(), view);  // the rows as the last tick left them
+        } else {
+            StartCut(job);
+            job.inputStatus[0].store(c.first);
+            job.currentInput.store(c.finishedFirst ? 1 : 0);
+        }
+        MonitorStop(job, state, Texts(), view, [&] {
+            // The worker sees the stop: the file in work stays pending, the ones done fail.
+            if (c.finishedFirst) return;
+            if (job.inputStatus[0].load() == kInputDone) job.inputStatus[0].store(kInputFailed);
+        });
+        EXPECT_TRUE(job.cancelRequested.load());
+        EXPECT_TRUE(view.closed);
+        EXPECT_EQ(view.rows, c.rows);
+        EXPECT_EQ(view.messages, c.messages);
+        EXPECT_EQ(view.opened, c.opened);
+    }
 }
 
 TEST(JobMonitor, AJoinOfThreeThatAllSucceed) {
