@@ -414,7 +414,7 @@ TEST(Launches, TheStopButtonStopsTheJobAndSaysSo) {
         stop->click();
     });
     h.window->LaunchCut();
-    EXPECT_EQ(h.messages.shown.last().toStdString(), h.window->languageTable().Text("TISHI", "rwytz"));
+    EXPECT_EQ(h.messages.shown.join("|").toStdString(), h.window->languageTable().Text("TISHI", "rwytz"));
     EXPECT_TRUE(h.opened.isEmpty());
     h.window->WaitForWorker();
     EXPECT_EQ(h.window->job()->inputStatus[0].load(), kInputPending);
@@ -456,7 +456,7 @@ TEST(Launches, AStoppedJoinMarksTheFileInWorkAndNothingElseAsDone) {
     EXPECT_TRUE(list->IsChecked(1));
     EXPECT_EQ(status(2), t("JIEMIAN", "zb")) << "not the earlier job's word";
     EXPECT_FALSE(list->IsChecked(2));
-    EXPECT_EQ(h.messages.shown.last().toStdString(), t("TISHI", "rwytz"));
+    EXPECT_EQ(h.messages.shown.join("|").toStdString(), t("TISHI", "rwytz"));
     EXPECT_TRUE(FilesIn(out.path()).empty());
     // The words follow the language.
     h.window->SelectLanguage(*LanguagePosition("german.ini"));
