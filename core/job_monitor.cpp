@@ -65,6 +65,17 @@ std::string WithNotice(const std::string& message, const ConversionJob& job) {
     return job.notice.empty() ? message : message + "\n\n(" + job.notice + ")";
 }
 
+// The success of a job, naming the file it made (the name it got in the end).
+void ReportOutput(const std::string& succeeded, const ConversionJob& job, const MonitorState& state,
+                  MonitorView& view) {
+    if (job.outputPaths.empty() || job.outputPaths[0].empty()) {
+        view.ShowMessage(WithNotice(succeeded, job));
+        view.Open(state.lastOutputFolder);
+        return;
+    }
+    view.ShowOutput(WithNotice(succeeded + "\n" + job.outputPaths[0], job), job.outputPaths[0]);
+}
+
 // A join: rows marked as the worker passes them, and the report once it is over.
 void FollowJoin(ConversionJob& job, MonitorState& state, const MonitorTexts& texts, MonitorView& view, int count) {
     // Every input the worker is past gets its row marked first, so that no row still
@@ -88,8 +99,7 @@ void FollowJoin(ConversionJob& job, MonitorState& state, const MonitorTexts& tex
         anyDone |= job.inputStatus[k].load() == kInputDone;
     }
     if (!anyFailed) {
-        view.ShowMessage(WithNotice(texts.joinSucceeded, job));
-        view.Open(state.lastOutputFolder);
+        ReportOutput(texts.joinSucceeded, job, state, view);
     } else if (anyDone && !job.outputPaths.empty() && PathExists(job.outputPaths[0])) {
         // The failed files were left out; the output holds the others.
         view.ShowMessage(texts.joinKeptOthers + FailureList(job, count) + "\n\n" + job.outputPaths[0]);
@@ -107,8 +117,7 @@ void FollowCut(ConversionJob& job, const MonitorState& state, const MonitorTexts
     MonitorClose(job, view);
     const uint8_t status = job.inputStatus[0].load();
     if (status == kInputDone) {
-        view.ShowMessage(WithNotice(texts.cutSucceeded, job));
-        view.Open(state.lastOutputFolder);
+        ReportOutput(texts.cutSucceeded, job, state, view);
     } else if (status == kInputFailed) {
         view.ShowMessage(texts.cutFailed + FailureList(job, count));
         view.Open(texts.helpAddress);

@@ -27,7 +27,9 @@ struct MonitorView {
     virtual void StopTimer() = 0;
     virtual void CloseProgress() = 0;
     virtual void ShowMessage(const std::string& text) = 0;  // waits for OK
-    virtual void Open(const std::string& target) = 0;       // folder or address
+    // A finished job's message, naming `output`, with the offer to open it or show its folder.
+    virtual void ShowOutput(const std::string& text, const std::string& output) = 0;
+    virtual void Open(const std::string& target) = 0;  // folder or address
 };
 
 // The texts of the language file the monitor uses, with their section and key.
@@ -35,9 +37,9 @@ struct MonitorTexts {
     std::string percentDone;     // TISHI wjwc: after the file's percentage
     std::string finishedOf;      // TISHI wjwczg: between the finished and the total count
     std::string filesFinished;   // TISHI wj1: after the total count
-    std::string cutSucceeded;    // TISHI jqcg
+    std::string cutSucceeded;    // TISHI jqwc: before the output's name
     std::string cutFailed;       // TISHI jqsb
-    std::string joinSucceeded;   // TISHI hbcg
+    std::string joinSucceeded;   // TISHI hbwc: before the output's name
     std::string joinFailed;      // TISHI hbsb
     std::string joinKeptOthers;  // TISHI hbbf: a join that left failed files out
     std::string helpAddress;     // APPLICATION url: opened after a failure

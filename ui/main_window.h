@@ -127,6 +127,8 @@ public:
     QString TooltipFor(int controlId) const;
     // A join row's status, in the active language, and its tick as the status wants it.
     void ShowRowStatus(int row, RowStatus status);
+    // A finished job's message naming its file, with Open, Show in folder and Close.
+    void OfferOutput(const QString& text, const QString& output);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -40,6 +40,9 @@ struct WindowMonitorView : MonitorView {
         messages->Show(window, window->windowTitle(), ToQString(t), false);
     }
     void Open(const std::string& target) override { open(ToQString(target)); }
+    void ShowOutput(const std::string& text, const std::string& output) override {
+        window->OfferOutput(ToQString(text), ToQString(output));
+    }
 };
 
 }  // namespace
@@ -71,9 +74,9 @@ MonitorTexts CUlvaneAVConverterDlg::MonitorTextsNow() const {
     texts.percentDone = table_.Text("TISHI", "wjwc");
     texts.finishedOf = table_.Text("TISHI", "wjwczg");
     texts.filesFinished = table_.Text("TISHI", "wj1");
-    texts.cutSucceeded = table_.Text("TISHI", "jqcg");
+    texts.cutSucceeded = table_.Text("TISHI", "jqwc");
     texts.cutFailed = table_.Text("TISHI", "jqsb");
-    texts.joinSucceeded = table_.Text("TISHI", "hbcg");
+    texts.joinSucceeded = table_.Text("TISHI", "hbwc");
     texts.joinFailed = table_.Text("TISHI", "hbsb");
     texts.joinKeptOthers = table_.Text("TISHI", "hbbf");
     texts.helpAddress = table_.Text("APPLICATION", "url");
@@ -105,6 +108,13 @@ void CUlvaneAVConverterDlg::OnMonitorTick() {
     if (!job_) return;
     ReadMonitorState();
     WithMonitorView([this](MonitorView& view) { MonitorTick(*job_, monitor_, MonitorTextsNow(), view); });
+}
+
+void CUlvaneAVConverterDlg::OfferOutput(const QString& text, const QString& output) {
+    const int choice = services_.messages->Choose(
+        this, windowTitle(), text, {Text("JIEMIAN", "dk"), Text("JIEMIAN", "xswjj"), Text("JIEMIAN", "gb")});
+    if (choice == 0) services_.open(output);
+    if (choice == 1) services_.open(QFileInfo(output).absolutePath());
 }
 
 void CUlvaneAVConverterDlg::SetRowStatusText(int row, RowStatus status) {

@@ -15,7 +15,7 @@ struct FakeView : MonitorView {
     int fileBar = -1, overallBar = -1;
     std::map<int, std::pair<std::string, bool>> rows;
     bool timerStopped = false, closed = false;
-    std::vector<std::string> messages, opened;
+    std::vector<std::string> messages, opened, offered;
     void SetCurrentLine(const std::string& t) override { current = t; }
     void SetOverallLine(const std::string& t) override { overall = t; }
     void SetFileBar(int p) override { fileBar = p; }
@@ -30,6 +30,10 @@ struct FakeView : MonitorView {
     void CloseProgress() override { closed = true; }
     void ShowMessage(const std::string& t) override { messages.push_back(t); }
     void Open(const std::string& t) override { opened.push_back(t); }
+    void ShowOutput(const std::string& t, const std::string& output) override {
+        messages.push_back(t);
+        offered.push_back(output);
+    }
 };
 
 MonitorTexts Texts() {
@@ -76,14 +80,16 @@ TEST(JobMonitor, ACutThatSucceeds) {
     EXPECT_EQ(view.overallBar, 0);
     EXPECT_EQ(job.displayCount, 1);
     EXPECT_FALSE(view.closed);
-    // The worker finishes.
+    // The worker finishes; the message names the file the cut made, which the user may open.
+    job.outputPaths[0] = "/out/clip(3).mp4";
     job.inputStatus[0].store(kInputDone);
     job.progressPercent.store(100);
     job.currentInput.store(1);
     MonitorTick(job, state, Texts(), view);
     EXPECT_TRUE(view.timerStopped && view.closed);
-    EXPECT_EQ(view.messages, std::vector<std::string>{"cut ok"});
-    EXPECT_EQ(view.opened, std::vector<std::string>{"/out"});
+    EXPECT_EQ(view.messages, std::vector<std::string>{"cut ok\n/out/clip(3).mp4"});
+    EXPECT_EQ(view.offered, std::vector<std::string>{"/out/clip(3).mp4"});
+    EXPECT_TRUE(view.opened.empty());
     EXPECT_EQ(job.currentInput.load(), 2);  // reported
     EXPECT_EQ(view.overall, "0 of 1 finished");
     // A further tick reports nothing again.
@@ -97,11 +103,11 @@ TEST(JobMonitor, ACutThatDidOtherThanAskedSaysSo) {
     MonitorState state = CutState();
     FakeView view;
     job.notice = "exact cut not possible (its video is mpeg4); cut directly from the key frame before the start";
+    job.outputPaths[0] = "/out/clip.mp4";
     job.inputStatus[0].store(kInputDone);
     job.currentInput.store(1);
     MonitorTick(job, state, Texts(), view);
-    EXPECT_EQ(view.messages, std::vector<std::string>{"cut ok\n\n(" + job.notice + ")"});
-    EXPECT_EQ(view.opened, std::vector<std::string>{"/out"});
+    EXPECT_EQ(view.messages, std::vector<std::string>{"cut ok\n/out/clip.mp4\n\n(" + job.notice + ")"});
 }
 
 TEST(JobMonitor, ACutThatFailsOpensTheHelpPage) {
@@ -162,7 +168,7 @@ TEST(JobMonitor, AStopMarksTheFileInWorkAndSaysSo) {
          {"stopped"},
          {}},
         {"a cut", false, kInputPending, false, {}, {"stopped"}, {}},
-        {"a cut finished before the stop", false, kInputDone, true, {}, {"cut ok"}, {"/out"}},
+        {"a cut finished before the stop", false, kInputDone, true, {}, {"cut ok\n/out/clip.mp4"}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -181,6 +187,7 @@ TEST(JobMonitor, AStopMarksTheFileInWorkAndSaysSo) {
             MonitorTick(job, state, Texts(), view);  // the rows as the last tick left them
         } else {
             StartCut(job);
+            job.outputPaths[0] = "/out/clip.mp4";
             job.inputStatus[0].store(c.first);
             job.currentInput.store(c.finishedFirst ? 1 : 0);
         }
@@ -219,10 +226,11 @@ TEST(JobMonitor, AJoinOfThreeThatAllSucceed) {
     EXPECT_EQ(view.overallBar, 33);
     job.inputStatus[1].store(kInputDone);
     job.inputStatus[2].store(kInputDone);
+    job.outputPaths = {"/out/all.mp4", "/out/all.mp4", "/out/all.mp4"};
     job.currentInput.store(3);
     MonitorTick(job, state, Texts(), view);
-    EXPECT_EQ(view.messages, std::vector<std::string>{"join ok"});
-    EXPECT_EQ(view.opened, std::vector<std::string>{"/out"});
+    EXPECT_EQ(view.messages, std::vector<std::string>{"join ok\n/out/all.mp4"});
+    EXPECT_EQ(view.offered, std::vector<std::string>{"/out/all.mp4"});
     // Every row is marked done and unticked, the last ones after the message.
     for (int row : {0, 2, 5}) EXPECT_EQ(view.rows[row], std::make_pair(std::string("Done"), true)) << row;
     EXPECT_TRUE(view.closed);

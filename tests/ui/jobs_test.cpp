@@ -250,6 +250,7 @@ TEST(Launches, NothingToCutOrTooFewToJoinSayWhy) {
 TEST(Launches, ADirectCutThroughTheWindow) {
     Harness h;
     TempDir out;
+    WriteFileBytes(out / "window_colours.mp4", "the user's own");  // the cut gets another name
     h.Add({Colours()});
     h.window->ItemAs<QLineEdit>(main_id::kStartBox)->setText("00:00:01.000");
     h.window->ItemAs<QLineEdit>(main_id::kEndBox)->setText("00:00:02.000");
@@ -265,13 +266,26 @@ TEST(Launches, ADirectCutThroughTheWindow) {
     EXPECT_DOUBLE_EQ(job->segmentStart[0], 1.0);
     EXPECT_DOUBLE_EQ(job->segmentEnd[0], 2.0);
     EXPECT_DOUBLE_EQ(job->segmentLength[0], 1.0);
-    EXPECT_EQ(job->outputPaths[0], out / "window_colours.mp4");
+    const std::string made = job->outputPaths[0];
+    EXPECT_NE(made, out / "window_colours.mp4");
+    EXPECT_EQ(ReadFileBytes(out / "window_colours.mp4"), "the user's own");
     EXPECT_EQ(job->inputStatus[0].load(), kInputDone) << job->inputError[0];
     EXPECT_EQ(job->currentInput.load(), 2);  // reported
-    EXPECT_EQ(h.messages.shown.last(), QString::fromStdString(h.window->languageTable().Text("TISHI", "jqcg")));
-    EXPECT_EQ(h.opened.last(), QString::fromStdString(out.path().string()));
+    // The message names the new file; closed, nothing opens.
+    ASSERT_FALSE(h.messages.shown.isEmpty());
+    EXPECT_EQ(h.messages.shown.last().toStdString(), "The segment was cut into this file:\n" + made);
+    EXPECT_TRUE(h.opened.isEmpty());
     EXPECT_FALSE(h.window->progressDialog()->isVisible());
-    EXPECT_EQ(Problems(Inspect(job->outputPaths[0]), true, false, 1.0, 0.1), "");
+    EXPECT_EQ(Problems(Inspect(made), true, false, 1.0, 0.1), "");
+    // Its buttons open the file, or its folder.
+    for (int choice : {0, 1}) {
+        h.messages.choice = choice;
+        h.window->LaunchCut();
+        const std::string again = h.window->job()->outputPaths[0];
+        EXPECT_NE(again, made);
+        ASSERT_FALSE(h.opened.isEmpty());
+        EXPECT_EQ(h.opened.last().toStdString(), choice == 0 ? again : out.path().string());
+    }
 }
 
 TEST(Launches, AnIndirectCutWritesThePresetsParameters) {
@@ -320,7 +334,7 @@ TEST(Launches, AJoinOfThreeThroughTheWindow) {
     EXPECT_EQ(job->joinTotalSeconds, 6);
     EXPECT_EQ(h.window->joinRows(), (std::vector<int>{0, 1, 2}));
     for (int i = 0; i < 3; ++i) EXPECT_EQ(job->inputStatus[i].load(), kInputDone) << job->inputError[i];
-    EXPECT_EQ(h.messages.shown.last(), QString::fromStdString(h.window->languageTable().Text("TISHI", "hbcg")));
+    EXPECT_EQ(h.messages.shown.last().toStdString(), "The files were joined into this file:\n" + job->outputPaths[0]);
     auto* list = h.window->ItemAs<CCheckListCtrl>(main_id::kSourceList);
     for (int r = 0; r < 3; ++r) {
         EXPECT_EQ(list->item(r, source_column::kStatus)->text().toStdString(),

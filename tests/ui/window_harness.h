@@ -20,10 +20,15 @@ struct Messages : MessageSink {
     QStringList shown;
     QStringList asked;
     bool answer = false;  // what every question is answered
+    int choice = -1;      // the button every choice is answered with (-1: the last, as Escape)
     void Show(QWidget*, const QString&, const QString& text, bool) override { shown << text; }
     bool Ask(QWidget*, const QString&, const QString& text) override {
         asked << text;
         return answer;
+    }
+    int Choose(QWidget*, const QString&, const QString& text, const QStringList& buttons) override {
+        shown << text;
+        return choice >= 0 ? choice : static_cast<int>(buttons.size()) - 1;
     }
 };
 
