@@ -499,13 +499,13 @@ TEST(MainWindow, CutPointsFollowTheRules) {
     EXPECT_EQ(h.Text(kEndBox), "00:00:03.000");
     auto* bar = h.window->ItemAs<CBitmapSlider>(kSeekBar);
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(667), 10));
-    EXPECT_TRUE(Eventually([&] { return h.window->previewPositionMs() > 1900; }));
+    EXPECT_TRUE(Eventually([&] { return h.window->previewPositionMs() > 1900 && h.window->shownFromMicros() >= 0; }));
     h.window->SetStartPoint();
     EXPECT_EQ(bar->selectionMode(), 1);
     const QString start = h.Text(kStartBox);
     // An end point before the start exchanges the two times.
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(333), 10));
-    EXPECT_TRUE(Eventually([&] { return h.window->previewPositionMs() < 1100; }));
+    EXPECT_TRUE(Eventually([&] { return h.window->previewPositionMs() < 1100 && h.window->shownFromMicros() >= 0; }));
     h.window->SetEndPoint();
     EXPECT_EQ(bar->selectionMode(), 2);
     EXPECT_EQ(h.Text(kEndBox), start);
