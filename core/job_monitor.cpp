@@ -65,6 +65,17 @@ std::string WithNotice(const std::string& message, const ConversionJob& job) {
     return job.notice.empty() ? message : message + "\n\n(" + job.notice + ")";
 }
 
+// The success of a job, naming the file it made (the name it got in the end).
+void ReportOutput(const std::string& succeeded, const ConversionJob& job, const MonitorState& state,
+                  MonitorView& view) {
+    if (job.outputPaths.empty() || job.outputPaths[0].empty()) {
+        view.ShowMessage(WithNotice(succeeded, job));
+        view.Open(state.lastOutputFolder);
+        return;
+    }
+    view.ShowOutput(WithNotice(succeeded + "\n" + job.outputPaths[0], job), job.outputPaths[0]);
+}
+
 // A join: rows marked as the worker passes them, and the report once it is over.
 void FollowJoin(ConversionJob& job, MonitorState& state, const MonitorTexts& texts, MonitorView& view, int count) {
     // Every input the worker is past gets its row marked first, so that no row still
@@ -73,10 +84,10 @@ void FollowJoin(ConversionJob& job, MonitorState& state, const MonitorTexts& tex
     for (int index = 0; index < past && index <= kMaxInputs; ++index) {
         const uint8_t status = job.inputStatus[index].load();
         const int row = RowOf(state, index);
-        if (status == kInputFailed && row >= 0) view.MarkRow(row, texts.rowFailed, false);
+        if (status == kInputFailed && row >= 0) view.MarkRow(row, RowStatus::kFailed);
         if (status == kInputDone) {
             state.finishedInputs = past;
-            if (row >= 0) view.MarkRow(row, texts.rowDone, true);
+            if (row >= 0) view.MarkRow(row, RowStatus::kDone);
         }
     }
     if (job.currentInput.load() != count) return;
@@ -88,8 +99,7 @@ void FollowJoin(ConversionJob& job, MonitorState& state, const MonitorTexts& tex
         anyDone |= job.inputStatus[k].load() == kInputDone;
     }
     if (!anyFailed) {
-        view.ShowMessage(WithNotice(texts.joinSucceeded, job));
-        view.Open(state.lastOutputFolder);
+        ReportOutput(texts.joinSucceeded, job, state, view);
     } else if (anyDone && !job.outputPaths.empty() && PathExists(job.outputPaths[0])) {
         // The failed files were left out; the output holds the others.
         view.ShowMessage(texts.joinKeptOthers + FailureList(job, count) + "\n\n" + job.outputPaths[0]);
@@ -107,8 +117,7 @@ void FollowCut(ConversionJob& job, const MonitorState& state, const MonitorTexts
     MonitorClose(job, view);
     const uint8_t status = job.inputStatus[0].load();
     if (status == kInputDone) {
-        view.ShowMessage(WithNotice(texts.cutSucceeded, job));
-        view.Open(state.lastOutputFolder);
+        ReportOutput(texts.cutSucceeded, job, state, view);
     } else if (status == kInputFailed) {
         view.ShowMessage(texts.cutFailed + FailureList(job, count));
         view.Open(texts.helpAddress);
@@ -116,6 +125,38 @@ void FollowCut(ConversionJob& job, const MonitorState& state, const MonitorTexts
 }
 
 }  // namespace
+
+void MonitorStop(ConversionJob& job, MonitorState& state, const MonitorTexts& texts, MonitorView& view,
+                 const std::function<void()>& waitForWorker) {
+    const int count = std::min(state.joinTab ? job.displayCount : (job.displayCount = 1), kMaxInputs);
+    // Which files had failed in their own right before the stop: the worker fails the ones
+    // done too once their output is gone.
+    std::vector<bool> failedBefore(static_cast<size_t>(std::max(count, 0)));
+    for (int k = 0; k < count; ++k) failedBefore[static_cast<size_t>(k)] = job.inputStatus[k].load() == kInputFailed;
+    MonitorClose(job, view);
+    waitForWorker();
+    // The worker leaves the file it was stopped in pending.
+    int stoppedAt = -1;
+    for (int k = 0; k < count && stoppedAt < 0; ++k)
+        if (job.inputStatus[k].load() == kInputPending) stoppedAt = k;
+    if (stoppedAt < 0) {
+        if (state.joinTab)
+            FollowJoin(job, state, texts, view, count);
+        else
+            FollowCut(job, state, texts, view, count);
+        return;
+    }
+    for (int k = 0; state.joinTab && k <= stoppedAt; ++k) {
+        const int row = RowOf(state, k);
+        if (row < 0) continue;
+        if (k == stoppedAt)
+            view.MarkRow(row, RowStatus::kStopped);
+        else if (!failedBefore[static_cast<size_t>(k)])
+            view.MarkRow(row, RowStatus::kReady);
+    }
+    state.finishedInputs = 0;
+    view.ShowMessage(texts.jobStopped);
+}
 
 void MonitorTick(ConversionJob& job, MonitorState& state, const MonitorTexts& texts, MonitorView& view) {
     int count = job.displayCount;

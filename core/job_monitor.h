@@ -3,12 +3,16 @@
 // shows its decisions through a small view interface, so it runs without any window.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "engine/conversion_job.h"
 
 namespace ulvane {
+
+// What a join-list row says of its file; the window words it, and a done file's tick is cleared.
+enum class RowStatus { kReady, kDone, kFailed, kStopped };
 
 // What the monitor asks of the window.
 struct MonitorView {
@@ -17,12 +21,15 @@ struct MonitorView {
     virtual void SetOverallLine(const std::string& text) = 0;
     virtual void SetFileBar(int percent) = 0;
     virtual void SetOverallBar(int percent) = 0;
-    // Writes the status column of a join-list row; `uncheck` clears its check box.
-    virtual void MarkRow(int row, const std::string& status, bool uncheck) = 0;
+    // Writes the status column of a join-list row: done clears its tick; ready and stopped
+    // tick it again (its file is still to be joined); failed leaves the tick as it is.
+    virtual void MarkRow(int row, RowStatus status) = 0;
     virtual void StopTimer() = 0;
     virtual void CloseProgress() = 0;
     virtual void ShowMessage(const std::string& text) = 0;  // waits for OK
-    virtual void Open(const std::string& target) = 0;       // folder or address
+    // A finished job's message, naming `output`, with the offer to open it or show its folder.
+    virtual void ShowOutput(const std::string& text, const std::string& output) = 0;
+    virtual void Open(const std::string& target) = 0;  // folder or address
 };
 
 // The texts of the language file the monitor uses, with their section and key.
@@ -30,14 +37,13 @@ struct MonitorTexts {
     std::string percentDone;     // TISHI wjwc: after the file's percentage
     std::string finishedOf;      // TISHI wjwczg: between the finished and the total count
     std::string filesFinished;   // TISHI wj1: after the total count
-    std::string rowFailed;       // TISHI sb: a join row's status
-    std::string rowDone;         // TISHI wc: a join row's status
-    std::string cutSucceeded;    // TISHI jqcg
+    std::string cutSucceeded;    // TISHI jqwc: before the output's name
     std::string cutFailed;       // TISHI jqsb
-    std::string joinSucceeded;   // TISHI hbcg
+    std::string joinSucceeded;   // TISHI hbwc: before the output's name
     std::string joinFailed;      // TISHI hbsb
     std::string joinKeptOthers;  // TISHI hbbf: a join that left failed files out
     std::string helpAddress;     // APPLICATION url: opened after a failure
+    std::string jobStopped;      // TISHI rwytz: a job the user stopped
 };
 
 // The window's state the monitor reads and writes.
@@ -53,8 +59,14 @@ struct MonitorState {
 // One tick of timer 1.
 void MonitorTick(ConversionJob& job, MonitorState& state, const MonitorTexts& texts, MonitorView& view);
 
-// The stop button, and the end of every job: stop the timer, ask the worker to stop,
-// close the dialog.
+// The end of every job: stop the timer, ask the worker to stop, close the dialog.
 void MonitorClose(ConversionJob& job, MonitorView& view);
+
+// The stop button: closes as MonitorClose does, waits for the worker through `waitForWorker`,
+// then tells what happened. The file in work is marked stopped, and the files joined before it
+// are ready again, since the unfinished output goes with them; a job that finished before the
+// stop reached it is reported as a finished job is.
+void MonitorStop(ConversionJob& job, MonitorState& state, const MonitorTexts& texts, MonitorView& view,
+                 const std::function<void()>& waitForWorker);
 
 }  // namespace ulvane

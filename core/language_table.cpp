@@ -41,7 +41,12 @@ constexpr LanguageKey kMainKeys[] = {
     {"HINT", "ksjq"},        {"HINT", "bf"},
     {"HINT", "szksjqd"},     {"HINT", "szjsjqd"},
     {"HINT", "zjsrsjd"},     {"TISHI", "szbnbc"},
-    {"JIEMIAN", "yymc"},
+    {"JIEMIAN", "yymc"},     {"TISHI", "ytz"},
+    {"TISHI", "rwytz"},      {"TISHI", "ksjw"},
+    {"TISHI", "ksdj"},       {"TISHI", "jsdk"},
+    {"TISHI", "jswj"},       {"TISHI", "jqwc"},
+    {"TISHI", "hbwc"},       {"JIEMIAN", "dk"},
+    {"JIEMIAN", "xswjj"},    {"JIEMIAN", "gb"},
 };
 
 // Messages of the launches for what the language files of old had no words for.

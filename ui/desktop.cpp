@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QTranslator>
 #include <QUrl>
@@ -58,6 +59,18 @@ struct BoxSink : MessageSink {
         box.setDefaultButton(QMessageBox::No);
         box.setEscapeButton(QMessageBox::No);
         return box.exec() == QMessageBox::Yes;
+    }
+    int Choose(QWidget* parent, const QString& title, const QString& text, const QStringList& buttons) override {
+        QMessageBox box(QMessageBox::Information, title, text, QMessageBox::NoButton, parent);
+        QList<QAbstractButton*> added;
+        for (const QString& b : buttons) added << box.addButton(b, QMessageBox::ActionRole);
+        if (!added.isEmpty()) {
+            box.setDefaultButton(qobject_cast<QPushButton*>(added.last()));
+            box.setEscapeButton(added.last());
+        }
+        box.exec();
+        const int pressed = static_cast<int>(added.indexOf(box.clickedButton()));
+        return pressed >= 0 ? pressed : static_cast<int>(added.size()) - 1;
     }
 };
 

@@ -25,6 +25,13 @@ struct MessageSink {
     virtual void Show(QWidget* parent, const QString& title, const QString& text, bool warning) = 0;
     // True for Yes; No, Escape and the close box answer no.
     virtual bool Ask(QWidget* parent, const QString& title, const QString& text) = 0;
+    // A message with a button for each of `buttons`, the last one the default and the answer of
+    // Escape and the close box; the place of the button pressed. Without a box of its own, the
+    // message is shown and the last button is the answer.
+    virtual int Choose(QWidget* parent, const QString& title, const QString& text, const QStringList& buttons) {
+        Show(parent, title, text, false);
+        return static_cast<int>(buttons.size()) - 1;
+    }
 };
 MessageSink& DefaultMessageSink();
 

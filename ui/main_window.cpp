@@ -111,8 +111,8 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
     SetUpLanguageAndTabs();
     SetUpSourceList();
     ApplyLanguage();
-    startBox_->setText(TimeText(0));
-    endBox_->setText(TimeText(0));
+    SetBoxTime(startBox_, 0);
+    SetBoxTime(endBox_, 0);
     connect(startBox_, &QLineEdit::textChanged, this, &CUlvaneAVConverterDlg::OnTimeEdited);
     connect(endBox_, &QLineEdit::textChanged, this, &CUlvaneAVConverterDlg::OnTimeEdited);
     connect(startBox_, &QLineEdit::editingFinished, this, [this] { OnTimeTyped(startBox_); });
@@ -140,7 +140,14 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
     regrabTimer_.setSingleShot(true);
     regrabTimer_.setInterval(120);
     connect(&regrabTimer_, &QTimer::timeout, this, [this] {
-        if (!cutSourcePath_.isEmpty() && !preview_->picture().isNull()) ShowPreviewFrame(shownSeconds_);
+        // The picture shown, at the new size: the exact one at the position, not its key frame.
+        if (cutSourcePath_.isEmpty() || preview_->picture().isNull()) return;
+        const Mark waiting = pendingMark_;  // the same picture again: a mark set meanwhile still wants its time
+        if (shownFrom_ >= 0)
+            RequestExactMicros(shownFrom_, false);
+        else
+            RequestExactPicture(previewPositionMs_);
+        pendingMark_ = waiting;
     });
 
     exact_ = new ExactPictures(this);
@@ -274,7 +281,7 @@ void CUlvaneAVConverterDlg::SetUpSeekBar() {
         if (position != shownPosition_ || grabScheduled_) OnSliderMoving(id, position);
         // Once the thumb rests, the exact picture at its place follows the key frame's.
         if (!cutSourcePath_.isEmpty()) {
-            const double total = static_cast<double>(Job().info.durationMicros) / 1e3;
+            const double total = static_cast<double>(cutInfo_.durationMicros) / 1e3;
             RequestExactPicture(static_cast<int32_t>(std::min(total * position / 1000.0, 2e9)));
         }
     });
@@ -320,6 +327,9 @@ void CUlvaneAVConverterDlg::ApplyLanguage() {
 }
 
 void CUlvaneAVConverterDlg::ApplyLanguageToSourceList() {
+    for (int r = 0; r < sourceList_->rowCount(); ++r)
+        SetRowStatusText(
+            r, static_cast<RowStatus>(sourceList_->item(r, source_column::kStatus)->data(kRowStatusRole).toInt()));
     FitSourceColumns();
 }
 
@@ -342,9 +352,8 @@ CUlvaneAVConverterDlg::SourceColumns CUlvaneAVConverterDlg::NarrowestSourceColum
                            cell.horizontalAdvance("1920*1080"),
                            cell.horizontalAdvance("29.97fps"),
                            0};
-    for (const char* key : {"zb", "wc", "sb"})
-        content[kStatus] =
-            std::max(content[kStatus], cell.horizontalAdvance(Text(key[0] == 'z' ? "JIEMIAN" : "TISHI", key)));
+    for (RowStatus s : {RowStatus::kReady, RowStatus::kDone, RowStatus::kFailed, RowStatus::kStopped})
+        content[kStatus] = std::max(content[kStatus], cell.horizontalAdvance(RowStatusText(s)));
     for (int r = 0; r < sourceList_->rowCount(); ++r)
         for (int c = 1; c < kCount; ++c)
             if (const QTableWidgetItem* item = sourceList_->item(r, c))
@@ -433,9 +442,8 @@ void CUlvaneAVConverterDlg::UpdateTitle() {
     QString title = Text("APPLICATION", "name") + " " + Text("APPLICATION", "version");
     if (!cutSourcePath_.isEmpty()) title += " - " + QFileInfo(cutSourcePath_).fileName();
     setWindowTitle(title);
-    preview_->setToolTip(cutSourcePath_.isEmpty() || !job_ ? cutSourcePath_
-                                                           : cutSourcePath_ + "\n" + TracksText(job_->info));
-    ItemAs<QLabel>(kStatusLine)->setText(cutSourcePath_.isEmpty() || !job_ ? QString() : StatusText(job_->info));
+    preview_->setToolTip(cutSourcePath_.isEmpty() ? cutSourcePath_ : cutSourcePath_ + "\n" + TracksText(cutInfo_));
+    ItemAs<QLabel>(kStatusLine)->setText(cutSourcePath_.isEmpty() ? QString() : StatusText(cutInfo_));
 }
 
 QString CUlvaneAVConverterDlg::StatusText(const MediaInfo& info) {

@@ -127,6 +127,10 @@ public:
     QString snapshotPath() const;
     // A tooltip's text as the window would show it now ("" for controls without one).
     QString TooltipFor(int controlId) const;
+    // A join row's status, in the active language, and its tick as the status wants it.
+    void ShowRowStatus(int row, RowStatus status);
+    // A finished job's message naming its file, with Open, Show in folder and Close.
+    void OfferOutput(const QString& text, const QString& output);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -182,6 +186,20 @@ private:
     void GrabNewestPosition();
     void OnTimeEdited();
     void OnTimeTyped(QLineEdit* box);
+    // The cut marks (main_window_sources.cpp). A time box shows a time the window accepted,
+    // kept with it, or a text being typed.
+    enum class Mark { kNone, kStart, kEnd };
+    static constexpr const char* kAcceptedTime = "acceptedTime";
+    static void SetBoxTime(QLineEdit* box, int32_t ms);
+    static int32_t AcceptedTime(const QLineEdit* box);
+    // Times shown and typed are whole milliseconds: one means the picture shown by the end of
+    // that millisecond, so a picture that starts within it is the one meant.
+    static int64_t MillisecondMicros(int32_t ms) { return int64_t{ms} * 1000 + 999; }
+    bool ShowsExactPictureAtPosition() const;
+    // Sets a mark at the picture shown (once the exact picture is in, at its time).
+    void MarkShownPicture(Mark mark);
+    // Puts a mark at `ms`, the other kept; an end before the start exchanges the two.
+    void PlaceMark(Mark mark, int32_t ms);
     // Key frames (main_window_sources.cpp): a scan on a thread of its own for each source.
     void StartKeyFrameScan();
     void StopKeyFrameScan();
@@ -208,7 +226,14 @@ private:
     QString UnlikeFilesText(const std::vector<JoinFile>& files, const JoinMismatch& m) const;
     bool StartWorker();
     MonitorTexts MonitorTextsNow() const;
+    void ReadMonitorState();
+    // The window and its progress dialog as the monitor sees them, for one call.
+    void WithMonitorView(const std::function<void(MonitorView&)>& use);
     void OnMonitorTick();
+    // The status words of a row (kept with it, so that they follow a language switch).
+    void SetRowStatusText(int row, RowStatus status);
+    QString RowStatusText(RowStatus status) const;
+    static constexpr int kRowStatusRole = Qt::UserRole;  // on the status column's item
     QString Resolve(const QString& target) const;
     QString Text(const char* section, const char* key) const;
 
@@ -221,11 +246,11 @@ private:
     DialogLayout baseLayout_;         // the template's places, as built
     QMap<int, QRect> templateRects_;  // each item's place at the smallest size, texts fitted
     QSize templateSize_;
-    QTimer regrabTimer_;       // a preview picture at the new size, once resizing pauses
-    double shownSeconds_ = 0;  // the time of the picture shown
+    QTimer regrabTimer_;  // a preview picture at the new size, once resizing pauses
     ExactPictures* exact_;
     int exactShown_ = 0;
     bool stepping_ = false;                  // the exact picture asked for is one picture on from the one shown
+    Mark pendingMark_ = Mark::kNone;         // set at the position; takes the exact picture's time when it comes
     int64_t shownFrom_ = -1, shownFor_ = 0;  // the exact picture shown: when it starts, how long
     std::thread keyScan_;                    // finds the source's key frames; joined before the next
     std::atomic<bool> keyScanStop_{false};
@@ -233,6 +258,7 @@ private:
     std::unique_ptr<ConversionJob> job_;  // created with the first added file
     FrameGrabber grabber_;
     QString cutSourcePath_;
+    MediaInfo cutInfo_;  // the cut source's, apart from the join list's probes
     QString previewImagePath_;
     int previewPositionMs_ = 0;
     bool grabScheduled_ = false;  // a grab for the newest seek-bar position is on its way

@@ -26,7 +26,6 @@ namespace {
 struct WindowMonitorView : MonitorView {
     CUlvaneAVConverterDlg* window;
     CAVConvertDlg* dialog;
-    CCheckListCtrl* list;
     QTimer* timer;
     MessageSink* messages;
     std::function<void(const QString&)> open;
@@ -34,32 +33,16 @@ struct WindowMonitorView : MonitorView {
     void SetOverallLine(const std::string& t) override { dialog->SetOverallLine(ToQString(t)); }
     void SetFileBar(int p) override { dialog->SetFileBar(p); }
     void SetOverallBar(int p) override { dialog->SetOverallBar(p); }
-    void MarkRow(int row, const std::string& status, bool uncheck) override {
-        if (row < 0 || row >= list->rowCount()) return;
-        list->item(row, source_column::kStatus)->setText(ToQString(status));
-        if (uncheck) list->SetChecked(row, false);
-    }
+    void MarkRow(int row, RowStatus status) override { window->ShowRowStatus(row, status); }
     void StopTimer() override { timer->stop(); }
     void CloseProgress() override { dialog->done(QDialog::Accepted); }
     void ShowMessage(const std::string& t) override {
         messages->Show(window, window->windowTitle(), ToQString(t), false);
     }
     void Open(const std::string& target) override { open(ToQString(target)); }
-};
-
-// The stop button's view: the monitor's closing sequence, with nothing shown.
-struct StopView : MonitorView {
-    QTimer* timer;
-    CAVConvertDlg* dialog;
-    void SetCurrentLine(const std::string&) override {}
-    void SetOverallLine(const std::string&) override {}
-    void SetFileBar(int) override {}
-    void SetOverallBar(int) override {}
-    void MarkRow(int, const std::string&, bool) override {}
-    void StopTimer() override { timer->stop(); }
-    void CloseProgress() override { dialog->done(QDialog::Accepted); }
-    void ShowMessage(const std::string&) override {}
-    void Open(const std::string&) override {}
+    void ShowOutput(const std::string& text, const std::string& output) override {
+        window->OfferOutput(ToQString(text), ToQString(output));
+    }
 };
 
 }  // namespace
@@ -72,10 +55,14 @@ void CUlvaneAVConverterDlg::SetUpProgress() {
 }
 
 void CUlvaneAVConverterDlg::StopJob() {
-    StopView stop;
-    stop.timer = &monitorTimer_;
-    stop.dialog = progress_;
-    MonitorClose(Job(), stop);
+    if (!job_) return;
+    ReadMonitorState();
+    WithMonitorView([this](MonitorView& view) {
+        if (closeAfterJob_)
+            MonitorClose(*job_, view);  // the window closes once the job has stopped: nothing more to tell
+        else
+            MonitorStop(*job_, monitor_, MonitorTextsNow(), view, [this] { WaitForWorker(); });
+    });
 }
 
 void CUlvaneAVConverterDlg::WaitForWorker() {
@@ -87,33 +74,73 @@ MonitorTexts CUlvaneAVConverterDlg::MonitorTextsNow() const {
     texts.percentDone = table_.Text("TISHI", "wjwc");
     texts.finishedOf = table_.Text("TISHI", "wjwczg");
     texts.filesFinished = table_.Text("TISHI", "wj1");
-    texts.rowFailed = table_.Text("TISHI", "sb");
-    texts.rowDone = table_.Text("TISHI", "wc");
-    texts.cutSucceeded = table_.Text("TISHI", "jqcg");
+    texts.cutSucceeded = table_.Text("TISHI", "jqwc");
     texts.cutFailed = table_.Text("TISHI", "jqsb");
-    texts.joinSucceeded = table_.Text("TISHI", "hbcg");
+    texts.joinSucceeded = table_.Text("TISHI", "hbwc");
     texts.joinFailed = table_.Text("TISHI", "hbsb");
     texts.joinKeptOthers = table_.Text("TISHI", "hbbf");
     texts.helpAddress = table_.Text("APPLICATION", "url");
+    texts.jobStopped = table_.Text("TISHI", "rwytz");
     return texts;
 }
 
-void CUlvaneAVConverterDlg::OnMonitorTick() {
-    if (!job_) return;
+void CUlvaneAVConverterDlg::ReadMonitorState() {
     monitor_.joinTab = tabs_->currentIndex() == 1;
     monitor_.joinRows = joinRows_;
     monitor_.rowPaths.clear();
     for (int r = 0; r < sourceList_->rowCount(); ++r) monitor_.rowPaths.push_back(RowPath(r).toStdString());
     monitor_.cutSourcePath = cutSourcePath_.toStdString();
     monitor_.lastOutputFolder = lastOutputFolder_.toStdString();
+}
+
+void CUlvaneAVConverterDlg::WithMonitorView(const std::function<void(MonitorView&)>& use) {
     WindowMonitorView view;
     view.window = this;
     view.dialog = progress_;
-    view.list = sourceList_;
     view.timer = &monitorTimer_;
     view.messages = services_.messages;
     view.open = [this](const QString& t) { services_.open(Resolve(t)); };
-    MonitorTick(*job_, monitor_, MonitorTextsNow(), view);
+    use(view);
+}
+
+void CUlvaneAVConverterDlg::OnMonitorTick() {
+    if (!job_) return;
+    ReadMonitorState();
+    WithMonitorView([this](MonitorView& view) { MonitorTick(*job_, monitor_, MonitorTextsNow(), view); });
+}
+
+void CUlvaneAVConverterDlg::OfferOutput(const QString& text, const QString& output) {
+    const int choice = services_.messages->Choose(
+        this, windowTitle(), text, {Text("JIEMIAN", "dk"), Text("JIEMIAN", "xswjj"), Text("JIEMIAN", "gb")});
+    if (choice == 0) services_.open(output);
+    if (choice == 1) services_.open(QFileInfo(output).absolutePath());
+}
+
+void CUlvaneAVConverterDlg::SetRowStatusText(int row, RowStatus status) {
+    QTableWidgetItem* item = sourceList_->item(row, source_column::kStatus);
+    item->setData(kRowStatusRole, static_cast<int>(status));
+    item->setText(RowStatusText(status));
+}
+
+void CUlvaneAVConverterDlg::ShowRowStatus(int row, RowStatus status) {
+    if (row < 0 || row >= sourceList_->rowCount()) return;
+    SetRowStatusText(row, status);
+    if (status == RowStatus::kDone) sourceList_->SetChecked(row, false);
+    if (status == RowStatus::kReady || status == RowStatus::kStopped) sourceList_->SetChecked(row, true);
+}
+
+QString CUlvaneAVConverterDlg::RowStatusText(RowStatus status) const {
+    switch (status) {
+        case RowStatus::kDone:
+            return Text("TISHI", "wc");
+        case RowStatus::kFailed:
+            return Text("TISHI", "sb");
+        case RowStatus::kStopped:
+            return Text("TISHI", "ytz");
+        case RowStatus::kReady:
+            break;
+    }
+    return Text("JIEMIAN", "zb");
 }
 
 bool CUlvaneAVConverterDlg::StartWorker() {
@@ -173,8 +200,10 @@ void CUlvaneAVConverterDlg::LaunchCut() {
     // A box whose text is no time is named, before anything else happens.
     for (auto [box, label] : {std::pair{startBox_, "ksjq"}, std::pair{endBox_, "jsjq"}}) {
         if (TypedTime(box)) continue;
-        services_.messages->Show(this, windowTitle(),
-                                 Text("JIEMIAN", label) + " \"" + box->text() + "\" " + Text("TISHI", "sjgs"), true);
+        services_.messages->Show(
+            this, windowTitle(),
+            Text("JIEMIAN", label) + " \"" + box->text() + "\" " + ToQString(table_.ReadFromFile("TISHI", "sjgs")),
+            true);
         box->setFocus();
         return;
     }
@@ -274,6 +303,8 @@ void CUlvaneAVConverterDlg::LaunchJoin() {
         return;
     }
     lastOutputFolder_ = dialog.outputFolder();
+    // What an earlier job said of the rows is not this job's.
+    for (int r = 0; r < sourceList_->rowCount(); ++r) SetRowStatusText(r, RowStatus::kReady);
     StartWorker();
 }
 

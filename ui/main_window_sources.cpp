@@ -68,7 +68,8 @@ void CUlvaneAVConverterDlg::OpenFiles(const QStringList& files) {
 void CUlvaneAVConverterDlg::AddFiles(const QStringList& files) {
     const int tab = tabs_->currentIndex();
     if (files.isEmpty() || jobRunning_) return;  // a job's source and rows stay as they are
-    if (tab == 0) cutSourcePath_.clear();
+    // A cut source is replaced only by a file that opens; the one loaded stays otherwise.
+    QString cutPath;
     MediaInfo cutInfo;
     QStringList refused;  // one paragraph per file that cannot be used
     for (const QString& path : files) {
@@ -87,24 +88,19 @@ void CUlvaneAVConverterDlg::AddFiles(const QStringList& files) {
             continue;
         }
         if (tab == 0) {
-            cutSourcePath_ = path;
+            cutPath = path;
             cutInfo = job.info;
         } else {
             AddJoinRow(path, job.info);
         }
     }
     if (!refused.isEmpty()) services_.messages->Show(this, windowTitle(), refused.join("\n\n"), true);
-    if (tab == 0 && !cutSourcePath_.isEmpty()) {
-        Job().info = cutInfo;
+    if (tab == 0 && !cutPath.isEmpty()) {
+        cutSourcePath_ = cutPath;
+        cutInfo_ = cutInfo;
         LoadCutSource();
+        UpdateTitle();
     }
-    if (tab == 0 && cutSourcePath_.isEmpty()) {
-        // The file shown before is no longer the source.
-        grabber_.Release();
-        QFile::remove(snapshotPath());
-        preview_->Clear();
-    }
-    if (tab == 0) UpdateTitle();
 }
 
 void CUlvaneAVConverterDlg::AddJoinRow(const QString& path, const MediaInfo& info) {
@@ -115,7 +111,8 @@ void CUlvaneAVConverterDlg::AddJoinRow(const QString& path, const MediaInfo& inf
     const QFileInfo file(path);
     sourceList_->AddRow({file.fileName(), ToQString(FileExtensionText(path.toStdString())), TimeText(lengthMs),
                          ToQString(SizeText(info.videoWidth, info.videoHeight)), QString::asprintf("%5.2ffps", rate),
-                         Text("JIEMIAN", "zb")});
+                         QString()});
+    SetRowStatusText(sourceList_->rowCount() - 1, RowStatus::kReady);
     // What a direct join needs to know besides the texts shown.
     QTableWidgetItem* item = sourceList_->item(sourceList_->rowCount() - 1, source_column::kPath);
     item->setData(join_role::kFilePath, path);
@@ -187,7 +184,6 @@ void CUlvaneAVConverterDlg::ShowPreviewFrame(double seconds) {
         preview_->Clear();
         return;
     }
-    shownSeconds_ = seconds;
     shownFrom_ = -1;  // a key frame's picture: not one to step from
     const QImage view(shown.rgb.data(), shown.width, shown.height, shown.width * 3, QImage::Format_RGB888);
     preview_->ShowPicture(view.copy());
@@ -197,12 +193,13 @@ void CUlvaneAVConverterDlg::LoadCutSource() {
     Item(main_id::kAddButton)->hide();
     exact_->Forget();
     shownFrom_ = -1;
+    pendingMark_ = Mark::kNone;
     StartKeyFrameScan();
     ShowPreviewFrame(0);
     shownPosition_ = 0;
     previewPositionMs_ = 0;
     seekBar_->SetPosition(0);
-    const MediaInfo& i = Job().info;
+    const MediaInfo& i = cutInfo_;
     const int64_t d = i.durationMicros / 1000, s = i.rangeStartMicros / 1000, e = i.rangeEndMicros / 1000;
     if (d <= 0) {
         // Under a millisecond: a source of length zero, nothing to seek in.
@@ -213,8 +210,8 @@ void CUlvaneAVConverterDlg::LoadCutSource() {
         seekBar_->SetSelectionEnd(static_cast<int>(e * 1000 / d));
     }
     const auto ms = [](int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, 0, INT32_MAX)); };
-    startBox_->setText(TimeText(ms(s)));
-    endBox_->setText(TimeText(ms(e)));
+    SetBoxTime(startBox_, ms(s));
+    SetBoxTime(endBox_, ms(e));
     lengthText_->setText(TimeText(ms(e - s)));
     positionText_->setText(TimeText(ms(s)) + " / " + TimeText(ms(e)));
     seekBar_->setEnabled(d > 0);
@@ -232,7 +229,7 @@ void CUlvaneAVConverterDlg::GrabNewestPosition() {
     grabScheduled_ = false;
     if (cutSourcePath_.isEmpty()) return;
     const float f = static_cast<float>(seekBar_->GetPosition()) / 1000.0f;
-    const double total = static_cast<double>(Job().info.durationMicros) / 1e6;
+    const double total = static_cast<double>(cutInfo_.durationMicros) / 1e6;
     const double t = total * f;
     previewPositionMs_ = static_cast<int32_t>(std::min(t * 1000, static_cast<double>(INT32_MAX)));
     ShowPositionText();
@@ -247,33 +244,58 @@ std::optional<int32_t> CUlvaneAVConverterDlg::TypedTime(const QLineEdit* box) {
     return static_cast<int32_t>(*us / 1000);
 }
 
+void CUlvaneAVConverterDlg::SetBoxTime(QLineEdit* box, int32_t ms) {
+    box->setText(TimeText(ms));
+    box->setProperty(kAcceptedTime, ms);  // what a refused text goes back to
+}
+
+int32_t CUlvaneAVConverterDlg::AcceptedTime(const QLineEdit* box) {
+    return box->property(kAcceptedTime).toInt();
+}
+
+bool CUlvaneAVConverterDlg::ShowsExactPictureAtPosition() const {
+    const int64_t at = MillisecondMicros(previewPositionMs_);
+    return shownFrom_ >= 0 && shownFrom_ <= at && at < shownFrom_ + std::max<int64_t>(shownFor_, 1);
+}
+
 void CUlvaneAVConverterDlg::SetStartPoint() {
     if (cutSourcePath_.isEmpty()) return;
-    seekBar_->SetSelectionStart(seekBar_->GetPosition());
     seekBar_->SetSelectionMode(1);
-    const int32_t d = static_cast<int32_t>(std::min<int64_t>(Job().info.durationMicros / 1000, INT32_MAX));
-    startBox_->setText(TimeText(previewPositionMs_));
-    endBox_->setText(TimeText(d));
-    lengthText_->setText(TimeText(d - previewPositionMs_));
-    if (shownFrom_ < 0 || shownFrom_ / 1000 != previewPositionMs_) RequestExactPicture(previewPositionMs_);
+    const int32_t d = static_cast<int32_t>(std::min<int64_t>(cutInfo_.durationMicros / 1000, INT32_MAX));
+    SetBoxTime(endBox_, d);
+    MarkShownPicture(Mark::kStart);
 }
 
 void CUlvaneAVConverterDlg::SetEndPoint() {
     if (cutSourcePath_.isEmpty()) return;
-    seekBar_->SetSelectionEnd(seekBar_->GetPosition());
     seekBar_->SetSelectionMode(2);
-    const int32_t s = TypedTime(startBox_).value_or(0);
-    const int32_t p = previewPositionMs_;
-    if (s < p) {
-        endBox_->setText(TimeText(p));
-        lengthText_->setText(TimeText(p - s));
-    } else {
-        // The end lies before the start: the two times change places.
-        startBox_->setText(TimeText(p));
-        endBox_->setText(TimeText(s));
-        lengthText_->setText(TimeText(s - p));
+    MarkShownPicture(Mark::kEnd);
+}
+
+void CUlvaneAVConverterDlg::MarkShownPicture(Mark mark) {
+    // A mark takes the time of the picture shown, which starts within the millisecond it is
+    // stored at; until the exact picture is in, the position stands in for it.
+    pendingMark_ = Mark::kNone;
+    if (ShowsExactPictureAtPosition()) {
+        PlaceMark(mark, static_cast<int32_t>(std::min<int64_t>(shownFrom_ / 1000, INT32_MAX)));
+        return;
     }
-    if (shownFrom_ < 0 || shownFrom_ / 1000 != previewPositionMs_) RequestExactPicture(previewPositionMs_);
+    PlaceMark(mark, previewPositionMs_);
+    RequestExactPicture(previewPositionMs_);
+    pendingMark_ = mark;
+}
+
+void CUlvaneAVConverterDlg::PlaceMark(Mark mark, int32_t ms) {
+    const int64_t d = cutInfo_.durationMicros / 1000;
+    const auto position = [&](int32_t t) { return d > 0 ? static_cast<int>(int64_t{t} * 1000 / d) : 0; };
+    int32_t s = mark == Mark::kStart ? ms : AcceptedTime(startBox_);
+    int32_t e = mark == Mark::kEnd ? ms : AcceptedTime(endBox_);
+    if (e < s) std::swap(s, e);  // an end before the start: the two times change places
+    SetBoxTime(startBox_, s);
+    SetBoxTime(endBox_, e);
+    lengthText_->setText(TimeText(e - s));
+    seekBar_->SetSelectionStart(position(s));
+    seekBar_->SetSelectionEnd(position(e));
 }
 
 void CUlvaneAVConverterDlg::OnTimeEdited() {
@@ -286,28 +308,35 @@ void CUlvaneAVConverterDlg::OnTimeEdited() {
 }
 
 void CUlvaneAVConverterDlg::OnTimeTyped(QLineEdit* box) {
-    // A typed time moves its mark and shows its picture, as the mark buttons do.
+    // Only a text the user changed moves a mark: tabbing through a box changes nothing.
+    if (!box->isModified()) return;
+    box->setModified(false);
     const std::optional<int32_t> typed = TypedTime(box);
-    if (cutSourcePath_.isEmpty() || !typed) return;
-    const int64_t durationMs = Job().info.durationMicros / 1000;
-    int32_t s = TypedTime(startBox_).value_or(0), e = TypedTime(endBox_).value_or(static_cast<int32_t>(durationMs));
-    s = static_cast<int32_t>(std::clamp<int64_t>(s, 0, durationMs));
-    e = static_cast<int32_t>(std::clamp<int64_t>(e, 0, durationMs));
-    if (e < s) std::swap(s, e);  // typed in the wrong order: exchanged as the buttons do
-    const int32_t shown = static_cast<int32_t>(std::clamp<int64_t>(*typed, 0, durationMs));  // the time typed
-    const auto position = [&](int32_t ms) {
-        return durationMs > 0 ? static_cast<int>(int64_t{ms} * 1000 / durationMs) : 0;
+    if (cutSourcePath_.isEmpty() || !typed) return;  // a text that is no time stays marked; a cut names it
+    const bool start = box == startBox_;
+    const auto durationMs = static_cast<int32_t>(std::clamp<int64_t>(cutInfo_.durationMicros / 1000, 0, INT32_MAX));
+    const int32_t s = AcceptedTime(startBox_), e = AcceptedTime(endBox_);
+    const auto refuse = [&](const char* key, int32_t other) {
+        // The time before stays, and the message says why.
+        SetBoxTime(box, AcceptedTime(box));
+        services_.messages->Show(this, windowTitle(), Text("TISHI", key).arg(TimeText(*typed), TimeText(other)), true);
     };
-    seekBar_->SetSelectionStart(position(s));
-    seekBar_->SetSelectionEnd(position(e));
-    seekBar_->SetPosition(position(shown));
-    startBox_->setText(TimeText(s));
-    endBox_->setText(TimeText(e));
-    previewPositionMs_ = shown;
+    if (start && *typed > durationMs) return refuse("ksjw", durationMs);
+    if (start && *typed > e) return refuse("ksdj", e);
+    // An end past the file's end means the file's end.
+    const int32_t t = start ? *typed : std::min(*typed, durationMs);
+    if (!start && t < s) return refuse("jsdk", s);
+    pendingMark_ = Mark::kNone;
+    PlaceMark(start ? Mark::kStart : Mark::kEnd, t);
+    // The picture at the time typed, as the mark buttons show it.
+    seekBar_->SetPosition(durationMs > 0 ? static_cast<int>(int64_t{t} * 1000 / durationMs) : 0);
+    previewPositionMs_ = t;
     ShowPositionText();
-    ShowPreviewFrame(shown / 1000.0);
+    ShowPreviewFrame(t / 1000.0);
+    RequestExactPicture(t);
     shownPosition_ = seekBar_->GetPosition();
-    RequestExactPicture(shown);
+    if (t != *typed)
+        services_.messages->Show(this, windowTitle(), Text("TISHI", "jswj").arg(TimeText(*typed), TimeText(t)), false);
 }
 
 void CUlvaneAVConverterDlg::StopKeyFrameScan() {
@@ -341,7 +370,7 @@ void CUlvaneAVConverterDlg::StartKeyFrameScan() {
 void CUlvaneAVConverterDlg::OnKeyFrames(const QString& path, std::vector<int64_t> keys) {
     if (path != cutSourcePath_) return;  // another file was loaded meanwhile
     keyFrames_ = std::move(keys);
-    const int64_t d = Job().info.durationMicros;
+    const int64_t d = cutInfo_.durationMicros;
     std::vector<int> ticks;
     if (d > 0)
         for (int64_t k : keyFrames_)
@@ -364,12 +393,13 @@ void CUlvaneAVConverterDlg::UpdateDirectStartNote() {
 }
 
 void CUlvaneAVConverterDlg::RequestExactPicture(int32_t ms) {
-    RequestExactMicros(int64_t{ms} * 1000, false);
+    RequestExactMicros(MillisecondMicros(ms), false);
 }
 
 void CUlvaneAVConverterDlg::RequestExactMicros(int64_t micros, bool step) {
     if (cutSourcePath_.isEmpty()) return;
     stepping_ = step;
+    pendingMark_ = Mark::kNone;  // the answer is for another time than a mark's
     exact_->Request(cutSourcePath_, static_cast<double>(micros) / 1e6, PreviewBox());
 }
 
@@ -378,7 +408,7 @@ QSize CUlvaneAVConverterDlg::PreviewBox() const {
 }
 
 void CUlvaneAVConverterDlg::ShowPositionText() {
-    const int64_t durationMs = Job().info.durationMicros / 1000;
+    const int64_t durationMs = cutInfo_.durationMicros / 1000;
     positionText_->setText(TimeText(previewPositionMs_) + " / " +
                            TimeText(static_cast<int32_t>(std::clamp<int64_t>(durationMs, 0, INT32_MAX))));
 }
@@ -390,6 +420,11 @@ void CUlvaneAVConverterDlg::OnExactPicture(const QString& path, const QImage& pi
     shownFrom_ = fromMicros;
     shownFor_ = forMicros;
     preview_->ShowPicture(picture);
+    if (pendingMark_ != Mark::kNone) {
+        // The mark set meanwhile takes the time of the picture now shown.
+        PlaceMark(pendingMark_, static_cast<int32_t>(std::min<int64_t>(fromMicros / 1000, INT32_MAX)));
+        pendingMark_ = Mark::kNone;
+    }
     if (stepping_) {
         // Stepped to: the position is where that picture starts.
         stepping_ = false;
@@ -400,7 +435,7 @@ void CUlvaneAVConverterDlg::OnExactPicture(const QString& path, const QImage& pi
 
 void CUlvaneAVConverterDlg::StepPicture(int step) {
     if (cutSourcePath_.isEmpty() || shownFrom_ < 0) return;
-    const int64_t d = Job().info.durationMicros;
+    const int64_t d = cutInfo_.durationMicros;
     // Just before the picture shown, or where the next one starts.
     const int64_t at =
         std::clamp<int64_t>(step < 0 ? shownFrom_ - 1 : shownFrom_ + shownFor_, 0, std::max<int64_t>(d - 1, 0));

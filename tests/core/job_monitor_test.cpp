@@ -1,6 +1,8 @@
 // The job monitor's decisions, without any window.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "core/job_monitor.h"
 #include "tests/support/media_tools.h"
 
@@ -13,18 +15,25 @@ struct FakeView : MonitorView {
     int fileBar = -1, overallBar = -1;
     std::map<int, std::pair<std::string, bool>> rows;
     bool timerStopped = false, closed = false;
-    std::vector<std::string> messages, opened;
+    std::vector<std::string> messages, opened, offered;
     void SetCurrentLine(const std::string& t) override { current = t; }
     void SetOverallLine(const std::string& t) override { overall = t; }
     void SetFileBar(int p) override { fileBar = p; }
     void SetOverallBar(int p) override { overallBar = p; }
-    void MarkRow(int row, const std::string& s, bool uncheck) override {
-        rows[row] = {s, uncheck || (rows.count(row) && rows[row].second)};
+    // Each row's words and whether its tick was cleared.
+    void MarkRow(int row, RowStatus s) override {
+        static const char* const kWords[] = {"Ready", "Done", "Failed", "Stopped"};
+        const bool cleared = s == RowStatus::kDone || (s == RowStatus::kFailed && rows.count(row) && rows[row].second);
+        rows[row] = {kWords[static_cast<int>(s)], cleared};
     }
     void StopTimer() override { timerStopped = true; }
     void CloseProgress() override { closed = true; }
     void ShowMessage(const std::string& t) override { messages.push_back(t); }
     void Open(const std::string& t) override { opened.push_back(t); }
+    void ShowOutput(const std::string& t, const std::string& output) override {
+        messages.push_back(t);
+        offered.push_back(output);
+    }
 };
 
 MonitorTexts Texts() {
@@ -32,14 +41,13 @@ MonitorTexts Texts() {
     t.percentDone = "done";
     t.finishedOf = "of";
     t.filesFinished = "finished";
-    t.rowFailed = "Failed";
-    t.rowDone = "Done";
     t.cutSucceeded = "cut ok";
     t.cutFailed = "cut failed";
     t.joinSucceeded = "join ok";
     t.joinFailed = "join failed";
     t.joinKeptOthers = "kept the others";
     t.helpAddress = "help/english.html";
+    t.jobStopped = "stopped";
     return t;
 }
 
@@ -72,14 +80,16 @@ TEST(JobMonitor, ACutThatSucceeds) {
     EXPECT_EQ(view.overallBar, 0);
     EXPECT_EQ(job.displayCount, 1);
     EXPECT_FALSE(view.closed);
-    // The worker finishes.
+    // The worker finishes; the message names the file the cut made, which the user may open.
+    job.outputPaths[0] = "/out/clip(3).mp4";
     job.inputStatus[0].store(kInputDone);
     job.progressPercent.store(100);
     job.currentInput.store(1);
     MonitorTick(job, state, Texts(), view);
     EXPECT_TRUE(view.timerStopped && view.closed);
-    EXPECT_EQ(view.messages, std::vector<std::string>{"cut ok"});
-    EXPECT_EQ(view.opened, std::vector<std::string>{"/out"});
+    EXPECT_EQ(view.messages, std::vector<std::string>{"cut ok\n/out/clip(3).mp4"});
+    EXPECT_EQ(view.offered, std::vector<std::string>{"/out/clip(3).mp4"});
+    EXPECT_TRUE(view.opened.empty());
     EXPECT_EQ(job.currentInput.load(), 2);  // reported
     EXPECT_EQ(view.overall, "0 of 1 finished");
     // A further tick reports nothing again.
@@ -93,11 +103,11 @@ TEST(JobMonitor, ACutThatDidOtherThanAskedSaysSo) {
     MonitorState state = CutState();
     FakeView view;
     job.notice = "exact cut not possible (its video is mpeg4); cut directly from the key frame before the start";
+    job.outputPaths[0] = "/out/clip.mp4";
     job.inputStatus[0].store(kInputDone);
     job.currentInput.store(1);
     MonitorTick(job, state, Texts(), view);
-    EXPECT_EQ(view.messages, std::vector<std::string>{"cut ok\n\n(" + job.notice + ")"});
-    EXPECT_EQ(view.opened, std::vector<std::string>{"/out"});
+    EXPECT_EQ(view.messages, std::vector<std::string>{"cut ok\n/out/clip.mp4\n\n(" + job.notice + ")"});
 }
 
 TEST(JobMonitor, ACutThatFailsOpensTheHelpPage) {
@@ -131,6 +141,69 @@ TEST(JobMonitor, AStoppedJobReportsNothing) {
     EXPECT_TRUE(view.messages.empty());
 }
 
+TEST(JobMonitor, AStopMarksTheFileInWorkAndSaysSo) {
+    // The worker's last state before the stop (file 0 done, file 1 in work unless the job is
+    // over), what the stop waits for, and what the user is then told.
+    struct Case {
+        const char* what;
+        bool join;
+        uint8_t first;       // file 0's status at the stop
+        bool finishedFirst;  // the worker had finished before the stop reached it
+        std::map<int, std::pair<std::string, bool>> rows;
+        std::vector<std::string> messages, opened;
+    };
+    const Case cases[] = {
+        {"a join stopped in its second file",
+         true,
+         kInputDone,
+         false,
+         {{0, {"Ready", false}}, {2, {"Stopped", false}}},
+         {"stopped"},
+         {}},
+        {"a join whose first file had failed",
+         true,
+         kInputFailed,
+         false,
+         {{0, {"Failed", false}}, {2, {"Stopped", false}}},
+         {"stopped"},
+         {}},
+        {"a cut", false, kInputPending, false, {}, {"stopped"}, {}},
+        {"a cut finished before the stop", false, kInputDone, true, {}, {"cut ok\n/out/clip.mp4"}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ConversionJob job;
+        MonitorState state = CutState();
+        FakeView view;
+        if (c.join) {
+            job.PrepareForJob(3);
+            job.displayCount = 3;
+            state.joinTab = true;
+            state.joinRows = {0, 2, 5};
+            state.rowPaths = {"a", "x", "b", "y", "z", "c"};
+            for (int k = 0; k < 3; ++k) job.inputStatus[k].store(kInputPending);
+            job.inputStatus[0].store(c.first);
+            job.currentInput.store(1);
+            MonitorTick(job, state, Texts(), view);  // the rows as the last tick left them
+        } else {
+            StartCut(job);
+            job.outputPaths[0] = "/out/clip.mp4";
+            job.inputStatus[0].store(c.first);
+            job.currentInput.store(c.finishedFirst ? 1 : 0);
+        }
+        MonitorStop(job, state, Texts(), view, [&] {
+            // The worker sees the stop: the file in work stays pending, the ones done fail.
+            if (c.finishedFirst) return;
+            if (job.inputStatus[0].load() == kInputDone) job.inputStatus[0].store(kInputFailed);
+        });
+        EXPECT_TRUE(job.cancelRequested.load());
+        EXPECT_TRUE(view.closed);
+        EXPECT_EQ(view.rows, c.rows);
+        EXPECT_EQ(view.messages, c.messages);
+        EXPECT_EQ(view.opened, c.opened);
+    }
+}
+
 TEST(JobMonitor, AJoinOfThreeThatAllSucceed) {
     ConversionJob job;
     job.PrepareForJob(3);
@@ -153,10 +226,11 @@ TEST(JobMonitor, AJoinOfThreeThatAllSucceed) {
     EXPECT_EQ(view.overallBar, 33);
     job.inputStatus[1].store(kInputDone);
     job.inputStatus[2].store(kInputDone);
+    job.outputPaths = {"/out/all.mp4", "/out/all.mp4", "/out/all.mp4"};
     job.currentInput.store(3);
     MonitorTick(job, state, Texts(), view);
-    EXPECT_EQ(view.messages, std::vector<std::string>{"join ok"});
-    EXPECT_EQ(view.opened, std::vector<std::string>{"/out"});
+    EXPECT_EQ(view.messages, std::vector<std::string>{"join ok\n/out/all.mp4"});
+    EXPECT_EQ(view.offered, std::vector<std::string>{"/out/all.mp4"});
     // Every row is marked done and unticked, the last ones after the message.
     for (int row : {0, 2, 5}) EXPECT_EQ(view.rows[row], std::make_pair(std::string("Done"), true)) << row;
     EXPECT_TRUE(view.closed);

@@ -282,6 +282,7 @@ TEST(Launches, NothingToCutOrTooFewToJoinSayWhy) {
 TEST(Launches, ADirectCutThroughTheWindow) {
     Harness h;
     TempDir out;
+    WriteFileBytes(out / "window_colours.mp4", "the user's own");  // the cut gets another name
     h.Add({Colours()});
     h.window->ItemAs<QLineEdit>(main_id::kStartBox)->setText("00:00:01.000");
     h.window->ItemAs<QLineEdit>(main_id::kEndBox)->setText("00:00:02.000");
@@ -297,13 +298,26 @@ TEST(Launches, ADirectCutThroughTheWindow) {
     EXPECT_DOUBLE_EQ(job->segmentStart[0], 1.0);
     EXPECT_DOUBLE_EQ(job->segmentEnd[0], 2.0);
     EXPECT_DOUBLE_EQ(job->segmentLength[0], 1.0);
-    EXPECT_EQ(job->outputPaths[0], out / "window_colours.mp4");
+    const std::string made = job->outputPaths[0];
+    EXPECT_NE(made, out / "window_colours.mp4");
+    EXPECT_EQ(ReadFileBytes(out / "window_colours.mp4"), "the user's own");
     EXPECT_EQ(job->inputStatus[0].load(), kInputDone) << job->inputError[0];
     EXPECT_EQ(job->currentInput.load(), 2);  // reported
-    EXPECT_EQ(h.messages.shown.last(), QString::fromStdString(h.window->languageTable().Text("TISHI", "jqcg")));
-    EXPECT_EQ(h.opened.last(), QString::fromStdString(out.path().string()));
+    // The message names the new file; closed, nothing opens.
+    ASSERT_FALSE(h.messages.shown.isEmpty());
+    EXPECT_EQ(h.messages.shown.last().toStdString(), "The segment was cut into this file:\n" + made);
+    EXPECT_TRUE(h.opened.isEmpty());
     EXPECT_FALSE(h.window->progressDialog()->isVisible());
-    EXPECT_EQ(Problems(Inspect(job->outputPaths[0]), true, false, 1.0, 0.1), "");
+    EXPECT_EQ(Problems(Inspect(made), true, false, 1.0, 0.1), "");
+    // Its buttons open the file, or its folder.
+    for (int choice : {0, 1}) {
+        h.messages.choice = choice;
+        h.window->LaunchCut();
+        const std::string again = h.window->job()->outputPaths[0];
+        EXPECT_NE(again, made);
+        ASSERT_FALSE(h.opened.isEmpty());
+        EXPECT_EQ(h.opened.last().toStdString(), choice == 0 ? again : out.path().string());
+    }
 }
 
 TEST(Launches, AnIndirectCutWritesThePresetsParameters) {
@@ -352,7 +366,7 @@ TEST(Launches, AJoinOfThreeThroughTheWindow) {
     EXPECT_EQ(job->joinTotalSeconds, 6);
     EXPECT_EQ(h.window->joinRows(), (std::vector<int>{0, 1, 2}));
     for (int i = 0; i < 3; ++i) EXPECT_EQ(job->inputStatus[i].load(), kInputDone) << job->inputError[i];
-    EXPECT_EQ(h.messages.shown.last(), QString::fromStdString(h.window->languageTable().Text("TISHI", "hbcg")));
+    EXPECT_EQ(h.messages.shown.last().toStdString(), "The files were joined into this file:\n" + job->outputPaths[0]);
     auto* list = h.window->ItemAs<CCheckListCtrl>(main_id::kSourceList);
     for (int r = 0; r < 3; ++r) {
         EXPECT_EQ(list->item(r, source_column::kStatus)->text().toStdString(),
@@ -436,22 +450,64 @@ void LoadLongReEncodingCut(Harness& h, const TempDir& out) {
 
 }  // namespace
 
-TEST(Launches, TheStopButtonStopsTheJobWithoutAReport) {
+TEST(Launches, TheStopButtonStopsTheJobAndSaysSo) {
     Harness h;
     TempDir out;
     LoadLongReEncodingCut(h, out);
-    const int before = h.messages.shown.size();
     // Press stop as soon as the progress dialog is up.
     QTimer::singleShot(300, [&] {
         auto* stop = qobject_cast<QPushButton*>(h.window->progressDialog()->Item(progress_id::kStopButton));
         stop->click();
     });
     h.window->LaunchCut();
-    EXPECT_EQ(h.messages.shown.size(), before);
+    EXPECT_EQ(h.messages.shown.join("|").toStdString(), h.window->languageTable().Text("TISHI", "rwytz"));
     EXPECT_TRUE(h.opened.isEmpty());
     h.window->WaitForWorker();
     EXPECT_EQ(h.window->job()->inputStatus[0].load(), kInputPending);
     EXPECT_FALSE(h.window->progressDialog()->isVisible());
+    EXPECT_TRUE(FilesIn(out.path()).empty());
+}
+
+TEST(Launches, AStoppedJoinMarksTheFileInWorkAndNothingElseAsDone) {
+    Harness h;
+    TempDir out;
+    h.window->SelectTab(1);
+    const QString longer = QString::fromStdString(
+        Fixture("j_long.mp4", {"-f", "lavfi", "-i", "testsrc2=size=640x480:rate=25", "-t", "30", "-c:v", "libx264",
+                               "-preset", "ultrafast", "-pix_fmt", "yuv420p"}));
+    h.Add({Av("j1.mp4", "25"), longer, Av("j2.mp4", "25")});
+    auto* list = h.window->ItemAs<CCheckListCtrl>(main_id::kSourceList);
+    const auto status = [&](int row) { return list->item(row, source_column::kStatus)->text().toStdString(); };
+    const auto t = [&](const char* s, const char* k) { return h.window->languageTable().Text(s, k); };
+    h.window->ShowRowStatus(2, RowStatus::kDone);  // left by an earlier join, and unticked
+    Choice c;
+    c.direct = false;
+    c.rows = {1, 8, 7, 13, 0, 0};
+    c.folder = QString::fromStdString(out.path().string());
+    h.settings = Fill(c);
+    // Stop once the first file is done and the long one is in work.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (status(0) != t("TISHI", "wc")) return;
+        poll.stop();
+        qobject_cast<QPushButton*>(h.window->progressDialog()->Item(progress_id::kStopButton))->click();
+    });
+    poll.start(50);
+    h.window->LaunchJoin();
+    ASSERT_FALSE(poll.isActive()) << "the first file was never marked done";
+    // The first file's part went with the unfinished output: it is to be joined again.
+    EXPECT_EQ(status(0), t("JIEMIAN", "zb"));
+    EXPECT_TRUE(list->IsChecked(0));
+    EXPECT_EQ(status(1), t("TISHI", "ytz"));
+    EXPECT_TRUE(list->IsChecked(1));
+    EXPECT_EQ(status(2), t("JIEMIAN", "zb")) << "not the earlier job's word";
+    EXPECT_FALSE(list->IsChecked(2));
+    EXPECT_EQ(h.messages.shown.join("|").toStdString(), t("TISHI", "rwytz"));
+    EXPECT_TRUE(FilesIn(out.path()).empty());
+    // The words follow the language.
+    h.window->SelectLanguage(*LanguagePosition("german.ini"));
+    EXPECT_EQ(status(1), "Angehalten");
+    EXPECT_EQ(status(0), "Bereit");
 }
 
 TEST(Launches, ClosingTheWindowDuringAJobAsksAndStopsItOnYes) {

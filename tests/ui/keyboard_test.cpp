@@ -110,8 +110,10 @@ TEST(Keyboard, TheRestingThumbShowsTheExactPictureAndCommaAndPeriodStepByOne) {
     EXPECT_NEAR(w.shownFromMicros(), 1'500'000, 40'001);  // the picture at the click's place (a pixel is 3 ms)
     // Typed to 0.46 s (red), then a period: the next picture, 0.48 s (still red), then 0.52 s (blue).
     auto* start = w.ItemAs<QLineEdit>(kStartBox);
-    start->setText("0.46");
-    emit start->editingFinished();
+    start->setFocus();
+    start->selectAll();
+    QTest::keyClicks(start, "0.46");
+    QTest::keyClick(start, Qt::Key_Return);
     EXPECT_TRUE(Eventually([&] { return w.shownFromMicros() == int64_t{440'000}; }));
     EXPECT_GT(CentreColour(preview).red(), 200);
     bar->setFocus();

@@ -210,32 +210,66 @@ TEST(MainWindow, TypedTimesAreCheckedMoveTheirMarksAndShowTheirPictures) {
         EXPECT_TRUE(reddish(start)) << bad;
         EXPECT_EQ(h.Text(kLengthText), "00:00:00.000") << bad;
     }
-    // The cut refuses to start and names the box.
+    // The cut refuses to start, names the box and says how to type a time.
     h.settings = [](OutputSettingsDialog&) { FAIL() << "no settings dialog for a bad time"; };
     h.window->LaunchCut();
     ASSERT_EQ(h.messages.shown.size(), 1);
-    EXPECT_TRUE(h.messages.shown[0].startsWith("Start: \"1:60\"")) << h.messages.shown[0].toStdString();
+    EXPECT_EQ(h.messages.shown[0].toStdString(),
+              "Start: \"1:60\" is not a time. Please type it as HH:MM:SS.fff, MM:SS or seconds, for example "
+              "00:01:30.500.");
+    h.messages.shown.clear();
 
-    // "1.5" is a time: the start mark moves to the middle and the preview shows the green second.
-    start->setFocus();
-    start->selectAll();
-    QTest::keyClicks(start, "1.5");
-    EXPECT_FALSE(reddish(start));
-    QTest::keyClick(start, Qt::Key_Return);
+    const auto type = [&](QLineEdit* box, const char* text) {
+        box->setFocus();
+        box->selectAll();
+        QTest::keyClicks(box, text);
+        QTest::keyClick(box, Qt::Key_Return);
+    };
+    // A time outside the file or the wrong way round is refused and the time before kept; an
+    // end past the file's end is its end.
+    struct Step {
+        QLineEdit* box;
+        const char* typed;
+        const char* start;
+        const char* end;
+        const char* message;  // "" for none
+    };
+    const Step steps[] = {
+        {start, "1.5", "00:00:01.500", "00:00:03.000", ""},
+        {end, "0:00.5", "00:00:01.500", "00:00:03.000",
+         "The end 00:00:00.500 comes before the start 00:00:01.500. The end is left as it was."},
+        {start, "00:05:00", "00:00:01.500", "00:00:03.000",
+         "The start 00:05:00.000 lies past the end of the file (00:00:03.000). The start is left as it was."},
+        {end, "2", "00:00:01.500", "00:00:02.000", ""},
+        {start, "2.5", "00:00:01.500", "00:00:02.000",
+         "The start 00:00:02.500 comes after the end 00:00:02.000. The start is left as it was."},
+        {end, "20", "00:00:01.500", "00:00:03.000",
+         "The end 00:00:20.000 lies past the end of the file: the cut ends at the end of the file, 00:00:03.000."},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.typed);
+        h.messages.shown.clear();
+        type(step.box, step.typed);
+        EXPECT_EQ(h.Text(kStartBox), step.start);
+        EXPECT_EQ(h.Text(kEndBox), step.end);
+        EXPECT_EQ(h.messages.shown.join("|").toStdString(), step.message);
+        EXPECT_FALSE(reddish(step.box));
+    }
     EXPECT_EQ(bar->selectionStart(), 500);
-    EXPECT_GT(CentreColour(preview).green(), 200);
-    EXPECT_EQ(h.Text(kStartBox), "00:00:01.500");
+    EXPECT_EQ(bar->selectionEnd(), 1000);
     EXPECT_EQ(h.Text(kLengthText), "00:00:01.500");
-    // An end typed before the start: the two change places, as the mark buttons do.
-    end->setFocus();
-    end->selectAll();
-    QTest::keyClicks(end, "0:00.5");
-    QTest::keyClick(end, Qt::Key_Return);
-    EXPECT_EQ(h.Text(kStartBox), "00:00:00.500");
-    EXPECT_EQ(h.Text(kEndBox), "00:00:01.500");
-    EXPECT_EQ(bar->selectionStart(), 166);
-    EXPECT_EQ(bar->selectionEnd(), 500);
-    EXPECT_GT(CentreColour(preview).red(), 200) << "the picture at the typed end, 0.5 s";
+    // The picture at the typed start, 1.5 s: green.
+    type(start, "0:1.5");
+    EXPECT_TRUE(Eventually([&] { return CentreColour(preview).green() > 200; }));
+    EXPECT_EQ(h.window->previewPositionMs(), 1500);
+    // Tabbing through the boxes without typing moves nothing.
+    for (QLineEdit* box : {start, end}) {
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Tab);
+        EXPECT_EQ(h.window->previewPositionMs(), 1500);
+    }
+    EXPECT_EQ(h.Text(kStartBox), "00:00:01.500");
+    EXPECT_EQ(h.Text(kEndBox), "00:00:03.000");
 }
 
 TEST(MainWindow, JoinRowsMoveByKeysButtonsAndDraggingAndJoinInTheOrderShown) {
@@ -378,6 +412,42 @@ TEST(MainWindow, TheSeekBarDrivesThePreview) {
     EXPECT_TRUE(Eventually([&] { return CentreColour(preview).green() > 200; }));
 }
 
+TEST(MainWindow, TheCutTabsSeekBarKeepsToItsOwnSourceWhateverTheJoinListHolds) {
+    Harness h;
+    h.Add({Colours(10, "window_rgb30.mp4")});  // red, green, blue: 10 s each
+    h.window->SelectTab(1);
+    h.Add({Av("w25.mp4", "25")});  // 2 s
+    h.window->SelectTab(0);
+    auto* bar = h.window->ItemAs<CBitmapSlider>(kSeekBar);
+    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(833), 10));  // 25 s
+    EXPECT_TRUE(Eventually([&] { return CentreColour(h.window->ItemAs<PreviewFrame>(kPreview)).blue() > 200; }));
+    EXPECT_TRUE(h.Text(kPositionText).endsWith(" / 00:00:30.000")) << h.Text(kPositionText).toStdString();
+    h.window->SetEndPoint();
+    EXPECT_GT(ParseTime(h.Text(kEndBox).toStdString()), 24000) << h.Text(kEndBox).toStdString();
+    EXPECT_TRUE(h.window->Item(kPreview)->toolTip().startsWith(Colours(10, "window_rgb30.mp4")));
+}
+
+TEST(MainWindow, APictureGrabbedAgainIsTheExactOneAtThePosition) {
+    Harness h;
+    h.Add({Colours(1, "window_rgb_one_key.mp4")});  // the only key frame is red
+    auto* bar = h.window->ItemAs<CBitmapSlider>(kSeekBar);
+    auto* preview = h.window->ItemAs<PreviewFrame>(kPreview);
+    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(833), 10));  // 2.5 s: blue
+    ASSERT_TRUE(Eventually([&] { return h.window->exactPicturesShown() > 0 && CentreColour(preview).blue() > 200; }));
+    const std::pair<const char*, std::function<void()>> regrabs[] = {
+        {"a resize", [&] { h.window->resize(h.window->size() + QSize(60, 40)); }},
+        {"a language switch", [&] { h.window->SelectLanguage(*LanguagePosition("german.ini")); }},
+    };
+    for (const auto& [what, regrab] : regrabs) {
+        SCOPED_TRACE(what);
+        const int before = h.window->exactPicturesShown();
+        regrab();
+        EXPECT_TRUE(Eventually([&] { return h.window->exactPicturesShown() > before; }));
+        EXPECT_GT(CentreColour(preview).blue(), 200);
+        EXPECT_NEAR(h.window->previewPositionMs(), 2500, 10);
+    }
+}
+
 TEST(MainWindow, KeysOnTheSeekBarActAsADrag) {
     Harness h;
     h.Add({Colours()});
@@ -399,6 +469,45 @@ TEST(MainWindow, KeysOnTheSeekBarActAsADrag) {
     EXPECT_GT(h.window->previewPositionMs(), 1000);
 }
 
+TEST(MainWindow, AMillisecondTimeMeansThePictureThatStartsWithinIt) {
+    // 29.97 pictures a second: picture 31 starts at 1.0344 s, picture 19 at 0.6340 s.
+    Harness h;
+    const QString source = Av("w30.mp4", "30000/1001");
+    h.Add({source});
+    auto* bar = h.window->ItemAs<CBitmapSlider>(kSeekBar);
+    auto* start = h.window->ItemAs<QLineEdit>(kStartBox);
+    const std::pair<const char*, std::function<void()>> ways[] = {
+        {"typed 1.034",
+         [&] {
+             start->setFocus();
+             start->selectAll();
+             QTest::keyClicks(start, "1.034");
+             QTest::keyClick(start, Qt::Key_Return);
+         }},
+        // About 0.66 s on the bar, inside picture 19: the mark is where that picture starts.
+        {"the bar, then set start",
+         [&] {
+             QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(333), 10));
+             ASSERT_TRUE(Eventually([&] { return h.window->previewPositionMs() < 1000; }));
+             h.window->SetStartPoint();
+         }},
+    };
+    for (const auto& [way, mark] : ways) {
+        SCOPED_TRACE(way);
+        const int before = h.window->exactPicturesShown();
+        mark();
+        ASSERT_TRUE(Eventually([&] { return h.window->exactPicturesShown() > before; }));
+        QCoreApplication::processEvents();
+        // The start stored shows the picture on screen: the first that starts at or after it.
+        const double at = ParseTime(h.Text(kStartBox).toStdString()) / 1000.0;
+        const GreyPicture shown = PreviewGrey(h.window->ItemAs<PreviewFrame>(kPreview));
+        const double right = Psnr(shown, PictureAt(source.toStdString(), at));
+        EXPECT_GT(right, 30.0) << at;
+        EXPECT_GT(right, Psnr(shown, PictureAt(source.toStdString(), at - 0.033)) + 3) << at;
+        EXPECT_GT(right, Psnr(shown, PictureAt(source.toStdString(), at + 0.034)) + 3) << at;
+    }
+}
+
 TEST(MainWindow, CutPointsFollowTheRules) {
     Harness h;
     h.Add({Colours()});
@@ -408,17 +517,18 @@ TEST(MainWindow, CutPointsFollowTheRules) {
     EXPECT_EQ(h.Text(kEndBox), "00:00:03.000");
     auto* bar = h.window->ItemAs<CBitmapSlider>(kSeekBar);
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(667), 10));
-    EXPECT_TRUE(Eventually([&] { return h.window->previewPositionMs() > 1900; }));
+    EXPECT_TRUE(Eventually([&] { return h.window->previewPositionMs() > 1900 && h.window->shownFromMicros() >= 0; }));
     h.window->SetStartPoint();
     EXPECT_EQ(bar->selectionMode(), 1);
     const QString start = h.Text(kStartBox);
     // An end point before the start exchanges the two times.
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(333), 10));
-    EXPECT_TRUE(Eventually([&] { return h.window->previewPositionMs() < 1100; }));
+    EXPECT_TRUE(Eventually([&] { return h.window->previewPositionMs() < 1100 && h.window->shownFromMicros() >= 0; }));
     h.window->SetEndPoint();
     EXPECT_EQ(bar->selectionMode(), 2);
     EXPECT_EQ(h.Text(kEndBox), start);
-    EXPECT_EQ(h.Text(kStartBox), QString::fromStdString(FormatTime(h.window->previewPositionMs())));
+    // The mark is the time of the picture shown, at most a picture before the position.
+    EXPECT_NEAR(ParseTime(h.Text(kStartBox).toStdString()), h.window->previewPositionMs() - 20, 20);
     // A typed end before the start shows a length of zero.
     h.window->ItemAs<QLineEdit>(kEndBox)->setText("00:00:00.100");
     EXPECT_EQ(h.Text(kLengthText), "00:00:00.000");
@@ -482,7 +592,6 @@ TEST(MainWindow, ALanguageSwitchChangesEveryTextAtOnce) {
               de("JIEMIAN", "spdx"));
     EXPECT_EQ(h.window->TooltipFor(kStartBox), de("HINT", "zjsrsjd"));
     EXPECT_NE(h.window->ItemAs<QTabBar>(kTabs)->tabText(0), "Cut");
-    // Rows added before keep the status text of their time.
     h.window->SelectTab(1);
     h.Add({Av("w25.mp4", "25")});
     EXPECT_EQ(h.window->ItemAs<CCheckListCtrl>(kSourceList)->item(0, source_column::kStatus)->text(),
@@ -576,13 +685,26 @@ TEST(MainWindow, APreviewOfAnotherFileIsNeverShown) {
     EXPECT_EQ(h.window->cutSourcePath(), QString::fromStdString(AudioOnlyFixture()));
     EXPECT_TRUE(preview->picture().isNull());
     EXPECT_FALSE(QFile::exists(snapshot));
-    // A file refused for its undecodable pictures leaves no picture either.
+}
+
+TEST(MainWindow, AFileThatCannotBeOpenedLeavesTheLoadedVideoAsItWas) {
+    Harness h;
+    auto* preview = h.window->ItemAs<PreviewFrame>(kPreview);
     h.Add({Colours()});
-    ASSERT_FALSE(preview->picture().isNull());
+    h.window->ItemAs<QLineEdit>(kStartBox)->setText("00:00:01.000");
+    h.window->SetEndPoint();
+    const QStringList boxes = {h.Text(kStartBox), h.Text(kEndBox), h.Text(kLengthText), h.Text(kPositionText)};
+    const QString title = h.window->windowTitle();
     h.Add({GarbageVideo(h.dir)});
     EXPECT_EQ(h.messages.shown.size(), 1);
-    EXPECT_TRUE(preview->picture().isNull());
-    EXPECT_FALSE(QFile::exists(snapshot));
+    EXPECT_EQ(h.window->cutSourcePath(), Colours());
+    EXPECT_EQ(h.window->windowTitle(), title);
+    EXPECT_GT(CentreColour(preview).red(), 200);
+    EXPECT_EQ((QStringList{h.Text(kStartBox), h.Text(kEndBox), h.Text(kLengthText), h.Text(kPositionText)}), boxes);
+    // And it is still the one a cut takes.
+    h.settings = [](OutputSettingsDialog&) {};
+    h.window->LaunchCut();
+    EXPECT_EQ(h.messages.shown.size(), 1) << h.messages.shown.last().toStdString();
 }
 
 TEST(MainWindow, ASnapshotLeftFromAnEarlierRunIsNotShown) {

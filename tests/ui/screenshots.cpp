@@ -43,6 +43,19 @@ struct Quiet : ulvane::MessageSink {
         box.exec();
         return false;
     }
+    // A finished job's choice is shown and shot when `chooseShot` names where, then closed.
+    QString chooseShot;
+    int Choose(QWidget* parent, const QString& title, const QString& text, const QStringList& buttons) override {
+        qWarning("%s", qPrintable(text));
+        if (chooseShot.isEmpty()) return static_cast<int>(buttons.size()) - 1;
+        QTimer::singleShot(300, [this] {
+            QWidget* box = QApplication::activeModalWidget();
+            if (!box) return;
+            Shoot(box, chooseShot);
+            box->close();
+        });
+        return ulvane::DefaultMessageSink().Choose(parent, title, text, buttons);
+    }
 };
 
 void Shoot(QWidget* w, const QString& path) {
@@ -109,12 +122,15 @@ int main(int argc, char** argv) {
     window.showNormal();
     QTest::qWait(400);
 
-    // The cut settings, then the progress dialog while the cut runs.
+    // The cut settings, then the progress dialog while the cut runs, and the message at its end.
     settingsShot = out + "/dialog_cut_settings.png";
+    quiet.chooseShot = out + "/message_cut_done.png";
     QTimer::singleShot(500, [&] { Shoot(window.progressDialog(), out + "/dialog_progress.png"); });
     window.LaunchCut();
     window.WaitForWorker();
-    QFile::remove(out + "/ulvane-screenshot-cut.mp4");
+    quiet.chooseShot.clear();
+    if (window.job() && !window.job()->outputPaths.empty())
+        QFile::remove(QString::fromStdString(window.job()->outputPaths[0]));
 
     window.SelectTab(1);
     next = args.mid(4);

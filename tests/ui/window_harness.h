@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "tests/support/content.h"
 #include "tests/support/media_tools.h"
 #include "ui/main_window.h"
 #include "ui/preview_frame.h"
@@ -19,10 +20,15 @@ struct Messages : MessageSink {
     QStringList shown;
     QStringList asked;
     bool answer = false;  // what every question is answered
+    int choice = -1;      // the button every choice is answered with (-1: the last, as Escape)
     void Show(QWidget*, const QString&, const QString& text, bool) override { shown << text; }
     bool Ask(QWidget*, const QString&, const QString& text) override {
         asked << text;
         return answer;
+    }
+    int Choose(QWidget*, const QString&, const QString& text, const QStringList& buttons) override {
+        shown << text;
+        return choice >= 0 ? choice : static_cast<int>(buttons.size()) - 1;
     }
 };
 
@@ -82,6 +88,15 @@ inline QString Colours() {
                  "-c:v", "libx264", "-preset", "veryfast", "-g", "25", "-pix_fmt", "yuv420p"}));
 }
 
+// Red, green and blue for `seconds` each, in one group of pictures: only the first is a key frame.
+inline QString Colours(int seconds, const char* name) {
+    const std::string c = ":s=160x120:r=10:d=" + std::to_string(seconds);
+    return QString::fromStdString(Fixture(
+        name, {"-f", "lavfi", "-i",
+               "color=c=red" + c + "[r];color=c=lime" + c + "[g];color=c=blue" + c + "[b];[r][g][b]concat=n=3[out0]",
+               "-c:v", "libx264", "-preset", "veryfast", "-g", "1000", "-pix_fmt", "yuv420p"}));
+}
+
 inline QString Av(const char* name, const char* rate) {
     return QString::fromStdString(
         Fixture(name, {"-f", "lavfi", "-i", std::string("testsrc2=size=320x240:rate=") + rate, "-t", "2", "-c:v",
@@ -91,6 +106,22 @@ inline QString Av(const char* name, const char* rate) {
 inline QColor CentreColour(const PreviewFrame* p) {
     const QImage& img = p->picture();
     return img.isNull() ? QColor() : img.pixelColor(img.width() / 2, img.height() / 2);
+}
+
+// The preview's picture in grey at `w` x `h`, to compare with the source's own decode.
+inline GreyPicture PreviewGrey(const PreviewFrame* p, int w = 64, int h = 48) {
+    const QImage small = p->picture()
+                             .scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                             .convertToFormat(QImage::Format_RGB888);
+    GreyPicture g;
+    g.width = w;
+    g.height = h;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const QColor c = small.pixelColor(x, y);
+            g.pixels.push_back(static_cast<uint8_t>(0.299 * c.red() + 0.587 * c.green() + 0.114 * c.blue() + 0.5));
+        }
+    return g;
 }
 
 }  // namespace ulvane::test
