@@ -134,6 +134,9 @@ public:
         S_ = ctx.window.startMicros;
         E_ = ctx.window.endMicros;
         shift_ = ctx.offsetMicros - S_;
+        const AVRational rate = v_->avg_frame_rate.num > 0 ? v_->avg_frame_rate : v_->r_frame_rate;
+        if (rate.num > 0 && rate.den > 0)
+            nearStart_ = std::max(nearStart_, av_rescale_q(1, av_inv_q(rate), AV_TIME_BASE_Q) / 2);
         // Where the container keeps negative times, the sound starts with the frame that holds S.
         negativeTimes_ = (sink.ctx()->oformat->flags & AVFMT_TS_NEGATIVE) != 0;
     }
@@ -147,6 +150,10 @@ private:
         return Micros(p->pts != AV_NOPTS_VALUE ? p->pts : p->dts, st);
     }
     bool Scan();
+    // Moves S onto a picture that starts just after it: a time typed to the millisecond means
+    // the picture that starts within that millisecond, and no output starts with a picture
+    // shown for less than half a frame.
+    void SnapStart(int64_t pts);
     // Whether a source packet starts with a picture that decodes without any before it.
     bool IsRandomAccess(const AVPacket* pkt) const;
     Status EncodeHead();
@@ -167,7 +174,27 @@ private:
     Status OnAudio(PacketPtr pkt);
     Status ReleaseAudio(bool videoOver);
     Status OnCopiedVideo(PacketPtr pkt);
+    struct Pending {
+        PacketPtr pkt;
+        int64_t pts;  // microseconds; none for a second field
+        bool second;  // the second field of a pair
+    };
+    // A copied picture for the output, in decode order: held with the pictures since the last
+    // random-access picture, until the next one's leading pictures are over.
+    Status Queue(Pending p);
+    Status EmitPending(size_t count);
+    // The pictures end: those held are written, but for those shown from E on. Where one of
+    // those is needed to decode a picture shown before E (B-frames), the pictures from the last
+    // that can be copied up to E are encoded again, as the head is.
+    Status EndVideo();
+    Status FinishPending();
+    Status EncodeTail(size_t copied);
+    // Forgets the encoder and what it made; the next pictures encoded start at `from`.
+    void ResetEncoding(int64_t from);
     Status FinishCopy();
+    // The side tracks begin at S, knowing that nothing after E is copied: a subtitle already
+    // shown at S is cut at E, not copied whole.
+    Status BeginSideTracks();
     bool ReadOne(PacketPtr& pkt);
     // Whether reading can stop: the pictures and the sound have ended (the other sound
     // tracks too, within a bounded number of packets more).
@@ -188,6 +215,8 @@ private:
     NalFormat format_;
     std::vector<NalUnit> sourceSets_;
     int64_t S_ = 0, E_ = 0, shift_ = 0;
+    int64_t nearStart_ = 1001;  // a picture starting less than this after S starts the output
+    bool startSnapped_ = false;
     bool negativeTimes_ = false;
 
     // The scan: video from K0, K1's place in it, and sound read meanwhile.
@@ -219,11 +248,18 @@ private:
     int64_t lastOffered_ = AV_NOPTS_VALUE;
     int64_t lastDecodedPts_ = AV_NOPTS_VALUE;  // the packet time of the picture decoded last
     bool noDisplayTimes_ = false;              // pictures came out with falling packet times
+    int64_t encodeFrom_ = 0;                   // pictures shown before this are not encoded
+    bool tail_ = false;                        // the pictures encoded are the tail, after the copy
 
     // The copy.
     bool videoOver_ = false, audioOver_ = false;
     int64_t videoEnd_ = AV_NOPTS_VALUE;
-    std::deque<PacketPtr> heldVideo_;
+    std::deque<Pending> heldVideo_;  // shown from E on: written only if a picture before E follows
+    std::deque<Pending> pending_;    // from the last random-access picture copied, in decode order
+    size_t nextKey_ = SIZE_MAX;      // a random-access picture in pending_ whose leading pictures may follow
+    size_t pendingBytes_ = 0;
+    bool pendingFromKey_ = true;  // pending_ starts with a random-access picture
+    int64_t lastVideoDts_ = AV_NOPTS_VALUE;
     FieldPairs copiedFields_;
     enum class Fate { Dropped, Held, Emitted };
     Fate lastFate_ = Fate::Dropped;  // of the copied packet before, unless a second field
@@ -264,6 +300,7 @@ bool ExactCutter::Scan() {
         }
         if (pkt->stream_index != vi) continue;
         const int64_t pts = PtsMicros(pkt.get(), v_);
+        SnapStart(pts);
         if (video_.empty() && !(pkt->flags & AV_PKT_FLAG_KEY)) continue;  // before K0: nothing decodes
         if (pkt->pts != AV_NOPTS_VALUE && pkt->dts != AV_NOPTS_VALUE && pkt->pts != pkt->dts) timesDiffer_ = true;
         if (k1_ != SIZE_MAX) {
@@ -282,6 +319,9 @@ bool ExactCutter::Scan() {
         const bool key = (pkt->flags & AV_PKT_FLAG_KEY) && pts != AV_NOPTS_VALUE && pts >= S_;
         const bool randomAccess = key && IsRandomAccess(pkt.get());
         const bool candidate = randomAccess && decodesInTime;
+        if (randomAccess && !decodesInTime && pts < E_)
+            whyWhole_ =
+                "its key frame after the start decodes before the start, which this container keeps no times for";
         if (key && !randomAccess && pts > S_ && pts < E_)
             whyWhole_ =
                 "its key frames after the start are not IDR pictures (they open groups of pictures), which "
@@ -301,6 +341,13 @@ bool ExactCutter::Scan() {
     }
     if (k1_ != SIZE_MAX) copyFrom_ = video_.size();  // the file ends after K1's leading pictures
     return k1_ != SIZE_MAX;
+}
+
+void ExactCutter::SnapStart(int64_t pts) {
+    if (startSnapped_ || pts == AV_NOPTS_VALUE || pts <= S_ || pts - S_ >= nearStart_) return;
+    startSnapped_ = true;
+    S_ = pts;
+    shift_ = ctx_.offsetMicros - S_;
 }
 
 bool ExactCutter::IsRandomAccess(const AVPacket* pkt) const {
@@ -345,7 +392,8 @@ Status ExactCutter::OpenEncoder(const AVFrame* f) {
     // As many pictures reordered as the source declares where readers rebuild one of the
     // times from the first parameter sets (Matroska, AVI), so that they count right.
     // Elsewhere P pictures only: the encoder then holds fewer pictures.
-    const int reorder = hevc || sink_.StoresBothTimes() ? 0 : std::clamp(p->video_delay, 0, 2);
+    // The tail, after the copy, has none: its decode times then stay above the copied ones.
+    const int reorder = hevc || tail_ || sink_.StoresBothTimes() ? 0 : std::clamp(p->video_delay, 0, 2);
     e->max_b_frames = reorder == 0 ? 0 : reorder == 1 ? 1 : 2;
     e->thread_count = 0;
     if (!hevc && p->level > 0) e->level = p->level;
@@ -467,7 +515,7 @@ Status ExactCutter::EncodeFrame(const AVFrame* f, int64_t ptsMicros, int64_t dur
     // The picture that shows at S is sent at S rounded down: between two pictures, it then
     // stays below the next picture's tick.
     copy->pts = av_rescale_q_rnd(ptsMicros, AV_TIME_BASE_Q, enc_->time_base,
-                                 ptsMicros == S_ ? AV_ROUND_DOWN : AV_ROUND_NEAR_INF);
+                                 ptsMicros == encodeFrom_ ? AV_ROUND_DOWN : AV_ROUND_NEAR_INF);
     copy->pict_type = headFrames_ == idrAt_ ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
     if (Interlaced(v_)) {  // the stream's field order, whatever a decoder made of one picture
         copy->interlaced_frame = 1;
@@ -492,14 +540,14 @@ Status ExactCutter::Offer(FramePtr f, int64_t at, int64_t until) {
         lastOffered_ = at;
         const auto next = std::upper_bound(shownAt_.begin(), shownAt_.end(), at);
         const int64_t end = std::min(next == shownAt_.end() ? until : *next, until);
-        if (end <= S_ || at >= until) return {};
-        const int64_t from = std::max(at, S_);
+        if (end <= encodeFrom_ || at >= until) return {};
+        const int64_t from = std::max(at, encodeFrom_);
         return EncodeFrame(f.get(), from, end - from);
     }
     if (waiting_ && at > waitingAt_) {
         const int64_t next = std::min(at, until);
-        if (next > S_ && waitingAt_ < until) {
-            const int64_t from = std::max(waitingAt_, S_);
+        if (next > encodeFrom_ && waitingAt_ < until) {
+            const int64_t from = std::max(waitingAt_, encodeFrom_);
             if (Status s = EncodeFrame(waiting_.get(), from, next - from); !s.ok()) return s;
         }
     }
@@ -529,6 +577,7 @@ Status ExactCutter::ReceiveAndOffer(AVCodecContext* dec, int64_t until) {
 
 // Decodes K0 .. K1 and K1's leading pictures; encodes the pictures shown from S up to K1.
 Status ExactCutter::EncodeHead() {
+    encodeFrom_ = S_;
     int shown = 1;  // the picture showing at S, and those that follow it up to K1
     FieldPairs fields(v_);
     std::vector<bool> secondField(video_.size());
@@ -646,6 +695,7 @@ Status ExactCutter::EmitMicros(AVPacket* pkt, AVStream* out, int64_t ptsMicros, 
     pkt->duration = durMicros > 0 ? av_rescale_q(durMicros, AV_TIME_BASE_Q, out->time_base) : 0;
     pkt->stream_index = out->index;
     if (Status s = sink_.Write(pkt); !s.ok()) return s;
+    if (out == sink_.video && dtsMicros != AV_NOPTS_VALUE) lastVideoDts_ = dtsMicros;
     wroteSomething_ = true;
     if (ctx_.onProgress) ctx_.onProgress(sink_.EndMicros());
     return {};
@@ -660,6 +710,7 @@ Status ExactCutter::EmitCopied(AVPacket* pkt) {
     int64_t dur = Micros(pkt->duration, st);
     if (video && dur <= 0 && v_->avg_frame_rate.num > 0)
         dur = av_rescale_q(1, av_inv_q(v_->avg_frame_rate), AV_TIME_BASE_Q);
+    if (video && pts != AV_NOPTS_VALUE && pts < E_ && pts + dur > E_) dur = E_ - pts;  // the last shows up to E
     if (video && pts != AV_NOPTS_VALUE) videoEnd_ = std::max(videoEnd_ == AV_NOPTS_VALUE ? pts : videoEnd_, pts + dur);
     return EmitMicros(pkt, video ? sink_.video : sink_.audio, pts, dts, dur);
 }
@@ -697,18 +748,15 @@ Status ExactCutter::ReleaseAudio(bool videoOver) {
 // The second field of a pair goes where its first went.
 Status ExactCutter::OnCopiedVideo(PacketPtr pkt) {
     if (copiedFields_.SecondField(pkt.get())) {
-        if (lastFate_ == Fate::Emitted) return EmitCopied(pkt.get());
-        if (lastFate_ == Fate::Held) heldVideo_.push_back(std::move(pkt));
+        if (lastFate_ == Fate::Emitted) return Queue({std::move(pkt), AV_NOPTS_VALUE, true});
+        if (lastFate_ == Fate::Held) heldVideo_.push_back({std::move(pkt), AV_NOPTS_VALUE, true});
         return {};
     }
     lastFate_ = Fate::Dropped;
     const int64_t pts = PtsMicros(pkt.get(), v_);
-    const int64_t dts = Micros(pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts, v_);
-    if (dts != AV_NOPTS_VALUE && dts >= E_) {
-        videoOver_ = true;
-        heldVideo_.clear();
-        return ReleaseAudio(true);
-    }
+    // Where decode times are unknown (Matroska after a seek), pictures shown from E on are held
+    // until a picture before E follows or too many came in a row.
+    if (pkt->dts != AV_NOPTS_VALUE && Micros(pkt->dts, v_) >= E_) return EndVideo();
     if (pts != AV_NOPTS_VALUE && pts < k1Pts_) return {};  // a leading picture of K1: the head shows it
     if (!setsSent_) {
         setsSent_ = true;
@@ -719,21 +767,153 @@ Status ExactCutter::OnCopiedVideo(PacketPtr pkt) {
         }
     }
     if (pts != AV_NOPTS_VALUE && pts >= E_) {
-        heldVideo_.push_back(std::move(pkt));
-        if (heldVideo_.size() >= kMaxHeldPictures) {
-            videoOver_ = true;
-            heldVideo_.clear();
-            return ReleaseAudio(true);
-        }
+        heldVideo_.push_back({std::move(pkt), pts, false});
+        if (heldVideo_.size() >= kMaxHeldPictures) return EndVideo();
         lastFate_ = Fate::Held;
         return {};
     }
     while (!heldVideo_.empty()) {
-        if (Status s = EmitCopied(heldVideo_.front().get()); !s.ok()) return s;
+        if (Status s = Queue(std::move(heldVideo_.front())); !s.ok()) return s;
         heldVideo_.pop_front();
     }
     lastFate_ = Fate::Emitted;
-    return EmitCopied(pkt.get());
+    return Queue({std::move(pkt), pts, false});
+}
+
+Status ExactCutter::Queue(Pending p) {
+    if (nextKey_ != SIZE_MAX && !p.second && p.pts != AV_NOPTS_VALUE && p.pts >= pending_[nextKey_].pts) {
+        if (Status s = EmitPending(nextKey_); !s.ok()) return s;
+        nextKey_ = SIZE_MAX;
+        pendingFromKey_ = true;
+    }
+    if (!p.second && (p.pkt->flags & AV_PKT_FLAG_KEY) && IsRandomAccess(p.pkt.get())) {
+        if (pending_.empty())
+            pendingFromKey_ = true;
+        else
+            nextKey_ = pending_.size();
+    }
+    pendingBytes_ += static_cast<size_t>(p.pkt->size);
+    pending_.push_back(std::move(p));
+    if (pendingBytes_ > kMaxBufferedBytes) {  // a group too long to hold: its end is copied as it is
+        nextKey_ = SIZE_MAX;
+        pendingFromKey_ = false;
+        return EmitPending(pending_.size());
+    }
+    return {};
+}
+
+Status ExactCutter::EmitPending(size_t count) {
+    for (; count > 0 && !pending_.empty(); --count) {
+        if (Status s = EmitCopied(pending_.front().pkt.get()); !s.ok()) return s;
+        pendingBytes_ -= static_cast<size_t>(pending_.front().pkt->size);
+        pending_.pop_front();
+    }
+    return {};
+}
+
+Status ExactCutter::EndVideo() {
+    videoOver_ = true;
+    heldVideo_.clear();
+    if (Status s = FinishPending(); !s.ok()) return s;
+    return ReleaseAudio(true);
+}
+
+Status ExactCutter::FinishPending() {
+    const size_t n = pending_.size();
+    const auto shown = [&](size_t i) { return !pending_[i].second && pending_[i].pts != AV_NOPTS_VALUE; };
+    // How many can be copied: the most, from the first on, all shown before E and before every
+    // picture after them.
+    std::vector<int64_t> firstAfter(n + 1, INT64_MAX);
+    for (size_t i = n; i-- > 0;) firstAfter[i] = std::min(firstAfter[i + 1], shown(i) ? pending_[i].pts : INT64_MAX);
+    size_t copied = 0;
+    int64_t lastBefore = INT64_MIN;
+    bool late = false;
+    for (size_t x = 0; x <= n; ++x) {
+        if (x > 0 && shown(x - 1)) {
+            if (pending_[x - 1].pts >= E_) {
+                late = true;
+                break;
+            }
+            lastBefore = std::max(lastBefore, pending_[x - 1].pts);
+        }
+        if ((x == n || !pending_[x].second) && lastBefore < firstAfter[x]) copied = x;
+    }
+    if (!late) return EmitPending(n);
+    bool tail = false;
+    for (size_t i = copied; i < n; ++i) tail |= shown(i) && pending_[i].pts < E_;
+    if (!tail) {  // the pictures after the copied ones all show from E on
+        if (Status s = EmitPending(copied); !s.ok()) return s;
+        pending_.clear();
+        return {};
+    }
+    Status s = pendingFromKey_ ? EncodeTail(copied)
+                               : Status::Failed("the group of pictures before the end is too long to hold");
+    if (s.ok() || s.cancelled()) return s;
+    AddNotice(notice_, "the pictures before the end could not be encoded again (" + s.reason() +
+                           "); the cut ends with a picture or two from after the end");
+    return EmitPending(n);
+}
+
+void ExactCutter::ResetEncoding(int64_t from) {
+    enc_.reset();
+    head_.clear();
+    sentTimes_.clear();
+    lastSentPts_ = AV_NOPTS_VALUE;
+    waiting_.reset();
+    waitingAt_ = AV_NOPTS_VALUE;
+    shownAt_.clear();
+    lastOffered_ = AV_NOPTS_VALUE;
+    lastDecodedPts_ = AV_NOPTS_VALUE;
+    headFrames_ = 0;
+    idrAt_ = -1;
+    encodeFrom_ = from;
+}
+
+// Decodes the held pictures from their random-access picture; encodes those shown from the
+// first one not copied up to E, which then follow the copied ones.
+Status ExactCutter::EncodeTail(size_t copied) {
+    int64_t from = INT64_MAX;
+    for (size_t i = copied; i < pending_.size(); ++i)
+        if (!pending_[i].second && pending_[i].pts != AV_NOPTS_VALUE) from = std::min(from, pending_[i].pts);
+    ResetEncoding(from);
+    tail_ = true;
+    size_t expected = 0;
+    for (const Pending& p : pending_) {
+        if (p.second || p.pts == AV_NOPTS_VALUE) continue;
+        shownAt_.push_back(p.pts);
+        if (p.pts >= from && p.pts < E_) ++expected;
+    }
+    std::sort(shownAt_.begin(), shownAt_.end());
+    CodecContextPtr dec;
+    if (Status s = OpenStreamDecoder(v_, false, dec); !s.ok()) return s;
+    for (const Pending& p : pending_) {
+        if (ctx_.cancelled()) return Status::Cancelled();
+        avcodec_send_packet(dec.get(), p.pkt.get());
+        if (Status s = ReceiveAndOffer(dec.get(), E_); !s.ok()) return s;
+    }
+    avcodec_send_packet(dec.get(), nullptr);
+    if (Status s = ReceiveAndOffer(dec.get(), E_); !s.ok()) return s;
+    if (!enc_) return Status::Failed("no picture decoded");
+    if (Status s = DrainEncoder(true); !s.ok()) return s;
+    enc_.reset();
+    if (head_.size() != expected) return Status::Failed("not every picture decoded");
+    if (Status s = EmitPending(copied); !s.ok()) return s;
+    pending_.clear();
+    // Decode times rise across the seam, none after its display time.
+    const int64_t step = av_rescale_q_rnd(1, sink_.video->time_base, AV_TIME_BASE_Q, AV_ROUND_UP);
+    for (HeadPacket& h : head_) {
+        if (h.dts != AV_NOPTS_VALUE && lastVideoDts_ != AV_NOPTS_VALUE && h.dts <= lastVideoDts_)
+            h.dts = std::min(h.pts, lastVideoDts_ + step);
+        videoEnd_ = std::max(videoEnd_ == AV_NOPTS_VALUE ? h.pts : videoEnd_, h.pts + h.dur);
+        if (Status s = EmitMicros(h.pkt.get(), sink_.video, h.pts, h.dts, h.dur); !s.ok()) return s;
+    }
+    head_.clear();
+    return {};
+}
+
+Status ExactCutter::BeginSideTracks() {
+    if (Status s = side_.Limit(E_, false); !s.ok()) return s;
+    return side_.Begin(S_, shift_, negativeTimes_);
 }
 
 Status ExactCutter::FinishCopy() {
@@ -752,9 +932,7 @@ Status ExactCutter::FinishCopy() {
             if (Status s = side_.Take(std::move(pkt)); !s.ok()) return s;
         }
     }
-    videoOver_ = true;
-    heldVideo_.clear();
-    return ReleaseAudio(true);
+    return EndVideo();
 }
 
 Status ExactCutter::Splice() {
@@ -780,7 +958,7 @@ Status ExactCutter::Splice() {
         videoEnd_ = std::max(videoEnd_ == AV_NOPTS_VALUE ? h.pts : videoEnd_, h.pts + h.dur);
         if (Status s = EmitMicros(h.pkt.get(), sink_.video, h.pts, h.dts, h.dur); !s.ok()) return s;
     }
-    if (Status s = side_.Begin(S_, shift_, negativeTimes_); !s.ok()) return s;
+    if (Status s = BeginSideTracks(); !s.ok()) return s;
     if (Status s = ReleaseAudio(false); !s.ok()) return s;
     std::deque<PacketPtr> rest;
     for (size_t i = k1_; i < video_.size(); ++i) rest.push_back(std::move(video_[i]));
@@ -797,20 +975,10 @@ Status ExactCutter::EncodeWhole() {
     whole_ = true;
     video_.clear();
     audio_.clear();
-    head_.clear();
-    sentTimes_.clear();
-    lastSentPts_ = AV_NOPTS_VALUE;
-    enc_.reset();
-    waiting_.reset();
-    waitingAt_ = AV_NOPTS_VALUE;
-    shownAt_.clear();
-    lastOffered_ = AV_NOPTS_VALUE;
-    lastDecodedPts_ = AV_NOPTS_VALUE;
-    headFrames_ = 0;
-    idrAt_ = -1;
+    ResetEncoding(S_);
     eof_ = false;
     side_.Reset();
-    if (Status s = side_.Begin(S_, shift_, negativeTimes_); !s.ok()) return s;
+    if (Status s = BeginSideTracks(); !s.ok()) return s;
     if (S_ > in_.startMicros()) side_.GatherShownAt(in_, S_);
     in_.SeekTo(S_);
     CodecContextPtr dec;
@@ -843,16 +1011,20 @@ Status ExactCutter::EncodeWhole() {
         return ReleaseAudio(true);
     };
     bool decoding = true;
+    size_t late = 0;
     PacketPtr pkt;
     while (!Over()) {
         if (ctx_.cancelled()) return Status::Cancelled();
         if (!ReadOne(pkt)) break;
         if (pkt->stream_index == vi && decoding) {
-            const int64_t dts = Micros(pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts, v_);
+            // Decoded after E, or (decode times unknown) shown after E, as many as the copy holds in a row.
+            const int64_t pts = PtsMicros(pkt.get(), v_);
+            late = pts != AV_NOPTS_VALUE && pts >= E_ ? late + 1 : 0;
+            const bool over = pkt->dts != AV_NOPTS_VALUE ? Micros(pkt->dts, v_) >= E_ : late >= kMaxHeldPictures;
             avcodec_send_packet(dec.get(), pkt.get());
             if (Status s = ReceiveAndOffer(dec.get(), E_); !s.ok()) return s;
             if (Status s = emitEncoded(); !s.ok()) return s;
-            if (dts != AV_NOPTS_VALUE && dts >= E_) {
+            if (over) {
                 decoding = false;
                 if (Status s = finish(); !s.ok()) return s;
             }
@@ -902,7 +1074,8 @@ Status ExactCutter::Run() {
         }
     }
     if (!found) {  // no random-access picture before the end: nothing to copy
-        if (!whyWhole_.empty()) AddNotice(notice_, whyWhole_ + "; the segment was encoded whole");
+        AddNotice(notice_, (whyWhole_.empty() ? std::string("no key frame lies inside the segment") : whyWhole_) +
+                               "; the segment was encoded whole");
         return Outcome(EncodeWhole());
     }
     return Outcome(Splice());
