@@ -248,8 +248,9 @@ TEST(CliExactCut, ShowsExactlyThePicturesOfTheSegment) {
              Case{mp4, "4", "4.08", "", true, false},
              Case{mkv, "4.023", "4.103", "", true, false},  // its pictures show 23 ms later
              Case{mp4, "3.3", "7.3", "", true, false},
-             // A start a millisecond before a picture, and 10 ms before a key frame, start on it.
-             Case{ntsc, "10.343", "13", "", true, false},
+             // A start a millisecond before a picture, and 10 ms before a key frame, start on it;
+             // an end a millisecond before a picture (at 13.3467 s) ends before it.
+             Case{ntsc, "10.343", "13.346", "", true, false},
              Case{hevc, "3.99", "6", "", false, false},
              Case{hevc, "3.97", "6", "its key frame after the start decodes before the start", false, false},
          }) {
@@ -265,6 +266,7 @@ TEST(CliExactCut, ShowsExactlyThePicturesOfTheSegment) {
         }
         // The source's pictures in the segment: from the one on screen at the start (or the
         // next, when it starts within half a picture's time) to the last that starts before the end.
+        // (These files start at 0, so their picture times are the times a user gives.)
         const std::vector<double> source = PictureTimes(c.source);
         const double start = std::stod(c.start), end = std::stod(c.end);
         ASSERT_GT(source.size(), 2u);
