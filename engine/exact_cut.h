@@ -22,6 +22,13 @@
 // as many and the same as the source's own decode of them. If not, the whole segment is
 // encoded again with the same encoder, and the job says so.
 //
+// The output shows exactly the pictures of [S, E): a start less than half a picture's time
+// before a picture (a time given to the millisecond) starts on that picture, and the copy ends
+// with the pictures shown before E. Where B-frames need a picture shown from E on to decode one
+// shown before it, the copy stops after the last picture it can keep, and the pictures from
+// there up to E are decoded from their random-access picture and encoded again as the head is
+// (the tail). MP4's edit list cannot hide them: FFmpeg's muxer ends it after the last picture.
+//
 // Sound is copied once across [S, E], from the audio frame that holds S (where the
 // container keeps negative times, as MP4 and MOV do with an edit list; elsewhere from the
 // first frame that starts at or after S).

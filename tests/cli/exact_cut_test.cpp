@@ -84,7 +84,8 @@ TEST(CliExactCut, StartsOnTheMarkedPictureAndCopiesEverythingAfterTheNextKeyFram
             SCOPED_TRACE(t);
             EXPECT_GT(PsnrAt(cut.file, t + 0.01, source, 3.3 + t + 0.01), 40.0);
         }
-        for (double t : {0.72, 2.0, 5.3}) {
+        // (Up to the last key frame: the pictures after it, up to the end, are encoded again.)
+        for (double t : {0.72, 2.0, 4.6}) {
             SCOPED_TRACE(t);
             EXPECT_EQ(PsnrAt(cut.file, t + 0.01, source, 3.3 + t + 0.01), 100.0);
         }
@@ -102,16 +103,22 @@ TEST(CliExactCut, StartsOnTheMarkedPictureAndCopiesEverythingAfterTheNextKeyFram
     EXPECT_TRUE(Contains(output, std::vector<std::string>(source.begin() + 101, source.begin() + 196)));
 }
 
-// The display times of the video's key frames.
-std::vector<double> KeyFrameTimes(const std::string& path) {
-    const CommandResult r = Run({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
-                                 "packet=pts_time,flags", "-of", "csv=p=0", path});
-    std::vector<double> keys;
+// Times ffprobe gives for the video (`entry`: packets' or pictures'), from the lines that hold
+// `mark`, sorted.
+std::vector<double> ProbedTimes(const std::string& path, const std::string& entry, const std::string& mark) {
+    const CommandResult r =
+        Run({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries", entry, "-of", "csv=p=0", path});
+    std::vector<double> times;
     std::istringstream lines(r.out);
     for (std::string line; std::getline(lines, line);)
-        if (line.find(",K") != std::string::npos) keys.push_back(std::atof(line.c_str()));
-    std::sort(keys.begin(), keys.end());
-    return keys;
+        if (!line.empty() && line.find(mark) != std::string::npos) times.push_back(std::atof(line.c_str()));
+    std::sort(times.begin(), times.end());
+    return times;
+}
+
+// The display times of the video's key frames.
+std::vector<double> KeyFrameTimes(const std::string& path) {
+    return ProbedTimes(path, "packet=pts_time,flags", ",K");
 }
 
 std::string FieldOrderOf(const std::string& path) {
@@ -144,13 +151,14 @@ TEST(CliExactCut, InterlacedH264GetsAHeadInFields) {
     for (const std::string& source : {ts, Remuxed(ts, "exact_mbaff.mp4")}) {
         SCOPED_TRACE(source);
         TempDir out;
-        const Cut cut = ExactCut(source, "1.37", "4.5", out);
-        ASSERT_EQ(SpliceProblems(cut, true, 3.13), "");
+        // The picture at 1.343 s shows for 23 ms of the segment, more than half a frame.
+        const Cut cut = ExactCut(source, "1.36", "4.5", out);
+        ASSERT_EQ(SpliceProblems(cut, true, 3.14), "");
         EXPECT_EQ(FieldOrderOf(cut.file), "tt");
         EXPECT_TRUE(StartsWithTopFieldFirst(cut.file)) << "the head's pictures are fields in the stream's order";
         if (source.ends_with(".ts")) continue;  // the ffmpeg tool's seeks in TS land on groups
-        for (double t : {0.0, 0.3, 0.6}) EXPECT_GT(PsnrAt(cut.file, t + 0.01, source, 1.37 + t + 0.01), 40) << t;
-        for (double t : {0.7, 2.0}) EXPECT_EQ(PsnrAt(cut.file, t + 0.01, source, 1.37 + t + 0.01), 100) << t;
+        for (double t : {0.0, 0.3, 0.6}) EXPECT_GT(PsnrAt(cut.file, t + 0.01, source, 1.36 + t + 0.01), 40) << t;
+        for (double t : {0.7, 2.0}) EXPECT_EQ(PsnrAt(cut.file, t + 0.01, source, 1.36 + t + 0.01), 100) << t;
     }
 }
 
@@ -180,15 +188,126 @@ TEST(CliExactCut, CamcorderFieldPicturesSplice) {
     }
 }
 
+// When each picture of a file shows, in seconds, in display order, as the ffmpeg tool decodes it.
+std::vector<double> PictureTimes(const std::string& path) {
+    return ProbedTimes(path, "frame=best_effort_timestamp_time", "");
+}
+
+double ProbeSeconds(const std::string& path, const std::string& entry) {
+    return std::atof(Run({"ffprobe", "-v", "error", "-show_entries", entry, "-of", "csv=p=0", path}).out.c_str());
+}
+
+// Picture `n` of a file (counted from 0 in display order), as the ffmpeg tool decodes it.
+GreyPicture PictureNumber(const std::string& path, long n) {
+    const CommandResult r =
+        Run({"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:v:0", "-fps_mode", "passthrough", "-vf",
+             "select=eq(n\\," + std::to_string(n) + "),scale=64:48:flags=area", "-frames:v", "1", "-pix_fmt", "gray",
+             "-f", "rawvideo", "-"});
+    GreyPicture p;
+    if (r.exitCode != 0 || r.out.size() != 64 * 48) return p;
+    p.width = 64;
+    p.height = 48;
+    p.pixels.assign(r.out.begin(), r.out.end());
+    return p;
+}
+
+// The sample film with a caption shown from 0.5 s to 11 s, in `container` ("mkv": ASS, "mp4": timed text).
+std::string WithLongCaption(const std::string& container) {
+    static const TempDir parts;
+    WriteFileBytes(parts / "long.srt", "1\n00:00:00,500 --> 00:00:11,000\nAcross the cut\n");
+    return Fixture("exact_caption." + container,
+                   {"-i", H264Source(), "-i", parts / "long.srt", "-map", "0", "-map", "1", "-c:v", "copy", "-c:a",
+                    "copy", "-c:s", container == "mkv" ? "ass" : "mov_text"});
+}
+
+TEST(CliExactCut, ShowsExactlyThePicturesOfTheSegment) {
+    const std::string mp4 = H264Source(), mkv = Remuxed(mp4, "exact_h264.mkv");
+    // 29.97 fps: a picture starts at 10.3437 s, which a time to the millisecond calls 10.343.
+    const std::string ntsc = Fixture(
+        "exact_ntsc.mp4", {"-f",   "lavfi",   "-i",          "testsrc2=size=320x240:rate=30000/1001:duration=14",
+                           "-f",   "lavfi",   "-i",          "sine=f=440:duration=14",
+                           "-c:v", "libx264", "-preset",     "veryfast",
+                           "-g",   "60",      "-keyint_min", "60",
+                           "-bf",  "3",       "-c:a",        "aac"});
+    // HEVC with B-frames in Matroska: the key frame at 4 s decodes at 3.76 s, before a start
+    // at 3.97 s, which Matroska, keeping no negative times, cannot place: the segment is encoded whole.
+    const std::string hevc = Fixture(
+        "exact_hevc_b.mkv", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=8", "-c:v", "libx265",
+                             "-preset", "fast", "-x265-params", "keyint=50:min-keyint=50:bframes=4:log-level=error"});
+    struct Case {
+        std::string source, start, end, note;  // note: what the job must say ("" for nothing)
+        bool sound, caption;
+    };
+    for (const Case& c : {
+             // A caption shown across the whole segment, in Matroska (ASS) spliced, and in MP4
+             // (timed text) encoded whole, as no key frame lies inside the segment.
+             Case{WithLongCaption("mkv"), "3.2", "7", "", true, true},
+             Case{WithLongCaption("mp4"), "4.04", "6", "no key frame lies inside the segment", true, true},
+             // Two pictures from a key frame: B-frames decode the picture after the end before
+             // the one before it; it must not show. And an end after a head and a copy.
+             Case{mp4, "4", "4.08", "", true, false},
+             Case{mkv, "4.023", "4.103", "", true, false},  // its pictures show 23 ms later
+             Case{mp4, "3.3", "7.3", "", true, false},
+             // A start a millisecond before a picture, and 10 ms before a key frame, start on it;
+             // an end a millisecond before a picture (at 13.3467 s) ends before it.
+             Case{ntsc, "10.343", "13.346", "", true, false},
+             Case{hevc, "3.99", "6", "", false, false},
+             Case{hevc, "3.97", "6", "its key frame after the start decodes before the start", false, false},
+         }) {
+        SCOPED_TRACE(c.source + " " + c.start + "-" + c.end);
+        TempDir out;
+        const Cut cut = ExactCut(c.source, c.start, c.end, out);
+        ASSERT_EQ(cut.exitCode, 0) << cut.err;
+        if (c.note.empty()) {
+            EXPECT_EQ(cut.err.find("note:"), std::string::npos) << cut.err;
+        } else {  // the notes here are all of a segment encoded whole
+            EXPECT_NE(cut.err.find("note: " + c.note), std::string::npos) << cut.err;
+            EXPECT_NE(cut.err.find("the segment was encoded whole"), std::string::npos) << cut.err;
+        }
+        // The source's pictures in the segment: from the one on screen at the start (or the
+        // next, when it starts within half a picture's time) to the last that starts before the end.
+        // (These files start at 0, so their picture times are the times a user gives.)
+        const std::vector<double> source = PictureTimes(c.source);
+        const double start = std::stod(c.start), end = std::stod(c.end);
+        ASSERT_GT(source.size(), 2u);
+        const double frame = source[1] - source[0];
+        auto first = std::upper_bound(source.begin(), source.end(), start + 1e-6) - 1;
+        if (first + 1 != source.end() && first[1] - start < frame / 2) ++first;
+        const auto last = std::lower_bound(source.begin(), source.end(), end - 1e-6) - 1;
+        const std::vector<double> shown = PictureTimes(cut.file);
+        ASSERT_FALSE(shown.empty());
+        EXPECT_EQ(shown.size(), static_cast<size_t>(last - first + 1));
+        EXPECT_GT(Psnr(PictureNumber(cut.file, 0), PictureNumber(c.source, first - source.begin())), 40.0);
+        EXPECT_GT(Psnr(PictureNumber(cut.file, static_cast<long>(shown.size()) - 1),
+                       PictureNumber(c.source, last - source.begin())),
+                  40.0);
+        // The last picture shows where it shows in the source; the file and its sound end at the end.
+        const double length = end - std::max(start, *first);
+        EXPECT_NEAR(shown.back() - shown.front(), *last - std::max(start, *first), 0.002);
+        const MediaReport report = Inspect(cut.file);
+        EXPECT_EQ(report.decodeErrors, "");
+        EXPECT_NEAR(ProbeSeconds(cut.file, "format=duration"), length, frame);
+        if (c.sound) {
+            EXPECT_NEAR(report.audio.end, length, 0.05);
+        }
+        if (c.caption) {
+            const std::vector<Caption> captions = CaptionsOf(cut.file);
+            ASSERT_EQ(captions.size(), 1u);
+            EXPECT_NEAR(captions[0].start, 0, 0.002);
+            EXPECT_NEAR(captions[0].end, length, 0.01);
+        }
+    }
+}
+
 TEST(CliExactCut, AStartOnAKeyFrameEncodesNothingAndASegmentWithoutOneEncodesItAll) {
     const std::string mp4 = H264Source();
     TempDir out;
-    // At the key frame of 4 s: every packet is the source's.
-    const Cut onKey = ExactCut(mp4, "4", "7", out);
+    // From the key frame of 4 s to that of 8 s: every packet is the source's.
+    const Cut onKey = ExactCut(mp4, "4", "8", out);
     ASSERT_EQ(onKey.exitCode, 0) << onKey.err;
     const std::vector<std::string> source = PacketHashes(mp4);
     EXPECT_TRUE(Contains(source, PacketHashes(onKey.file)));
-    EXPECT_EQ(Problems(Inspect(onKey.file), true, true, 3.0, 0.08), "");
+    EXPECT_EQ(Problems(Inspect(onKey.file), true, true, 4.0, 0.08), "");
     // Between two key frames (4 s and 6 s): nothing to copy, all encoded, all close to the source.
     TempDir out2;
     const Cut inside = ExactCut(mp4, "4.5", "5.5", out2);
@@ -365,10 +484,11 @@ TEST(CliExactCut, OtherCodecsAreCutFromTheKeyFrameAndSaySo) {
 }
 
 TEST(CliExactCut, AStartJustBeforeAKeyFrameThatDecodesEarlierStillStartsThere) {
-    // The key frame at 2 s decodes before 1.97 s. FLV seeks by decode time and landed on it,
+    // The key frame at 2 s decodes before 1.96 s. FLV seeks by decode time and landed on it,
     // so the pictures before it were never decoded; MPEG-TS, which keeps no negative
     // times, started the output late by the difference. No key frame follows before the
-    // end, so the segment is encoded whole, from the picture on screen at 1.97 s.
+    // end, so the segment is encoded whole, from the picture on screen at 1.96 s (for more
+    // than half a frame: the FLV's pictures show 57 ms after its sound).
     const std::string flv = FlvWithBFramesFixture();
     const std::string ts = Fixture(
         "exact_bframes.ts", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=6", "-f", "lavfi", "-i",
@@ -377,10 +497,12 @@ TEST(CliExactCut, AStartJustBeforeAKeyFrameThatDecodesEarlierStillStartsThere) {
     for (const std::string& source : {flv, ts}) {
         SCOPED_TRACE(source);
         TempDir out;
-        const Cut cut = ExactCut(source, "1.97", "3.5", out);
-        ASSERT_EQ(SpliceProblems(cut, true, 1.53), "");
+        const Cut cut = ExactCut(source, "1.96", "3.5", out);
+        ASSERT_EQ(cut.exitCode, 0) << cut.err;
+        EXPECT_NE(cut.err.find("the segment was encoded whole"), std::string::npos) << cut.err;
+        EXPECT_EQ(Problems(Inspect(cut.file), true, true, 1.54, 0.08), "");
         if (source.ends_with(".ts")) continue;  // the ffmpeg tool's seeks in TS land on groups
-        for (double t : {0.0, 0.05, 1.0}) EXPECT_GT(PsnrAt(cut.file, t + 0.01, source, 1.97 + t + 0.01), 40.0) << t;
+        for (double t : {0.0, 0.05, 1.0}) EXPECT_GT(PsnrAt(cut.file, t + 0.01, source, 1.96 + t + 0.01), 40.0) << t;
     }
 }
 
@@ -408,20 +530,21 @@ TEST(CliExactCut, RealCameraAndPhoneFilesSpliceUprightAndClean) {
         const char* start;
         const char* end;
         double length;
+        bool whole;  // no key frame inside: encoded whole, with a note
     };
     // B-frames with a 3 s composition shift; a rotated phone HEVC at 60 fps; a broadcast TS
     // that starts at 3600 s; MPEG-4 Part 2 in AVI.
-    for (const Case& c :
-         {Case{"portrait_h264_aac_bframes_ctts3s.mp4", "5.189", "12.077", 6.888},
-          Case{"iphonexr_hevc_aac_rot90_60fps.mov", "0.192", "0.419", 0.227},
-          Case{"ts_h264_aac_start3600s.ts", "2.214", "5.136", 2.922}, Case{"mpeg4asp_mp3.avi", "1.1", "3.9", 2.8}}) {
+    for (const Case& c : {Case{"portrait_h264_aac_bframes_ctts3s.mp4", "5.189", "12.077", 6.888, false},
+                          Case{"iphonexr_hevc_aac_rot90_60fps.mov", "0.192", "0.419", 0.227, true},
+                          Case{"ts_h264_aac_start3600s.ts", "2.214", "5.136", 2.922, true},
+                          Case{"mpeg4asp_mp3.avi", "1.1", "3.9", 2.8, false}}) {
         SCOPED_TRACE(c.name);
         const std::string source = (*dir / c.name).string();
         if (!std::filesystem::exists(source)) continue;
         TempDir out;
         const Cut cut = ExactCut(source, c.start, c.end, out);
         ASSERT_EQ(cut.exitCode, 0) << cut.err;
-        EXPECT_EQ(cut.err.find("note:"), std::string::npos) << cut.err;
+        EXPECT_EQ(cut.err.find("note:") != std::string::npos, c.whole) << cut.err;
         EXPECT_EQ(Problems(Inspect(cut.file), true, true, c.length, 0.1, 0.1, 0.15), "");
         EXPECT_EQ(ShapeOf(cut.file).rotation, ShapeOf(source).rotation) << "the orientation is kept";
         if (std::string(c.name).ends_with(".ts")) continue;  // the ffmpeg tool's seeks in TS land on groups
