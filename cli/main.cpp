@@ -255,13 +255,13 @@ int Probe(const ulvane::cli::Request& r) {
     job.probePath = file;
     const int result = ulvane::ProbeMediaFile(job);
     if (result != ulvane::kProbeOk || job.info.rangeEndMicros < 0) {
-        std::fprintf(stderr, "ulvane-cli: %s cannot be used: %s (probe result %d)\n", file.c_str(),
-                     ulvane::ProbeResultText(result), result);
+        std::fprintf(stderr, "ulvane-cli: %s cannot be used: %s\n", file.c_str(), ulvane::ProbeResultText(result));
         return 1;
     }
     std::printf("duration_us=%lld\nwidth=%d\nheight=%d\nframe_rate=%d/%d\naudio_tracks=%d\nsubtitle_tracks=%d\n",
                 static_cast<long long>(job.info.durationMicros), job.info.videoWidth, job.info.videoHeight,
                 job.info.frameRateNum, job.info.frameRateDen, job.info.audioTracks, job.info.subtitleTracks);
+    std::printf("rotation=%d\n", job.info.rotationDegrees);
     std::printf("other_tracks=%s\n", job.info.otherTracks.c_str());
     return 0;
 }

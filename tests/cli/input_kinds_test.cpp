@@ -241,7 +241,7 @@ TEST(InputKinds, VideoThatCannotBeDecodedIsRefusedByTheProbe) {
     WriteFileBytes(noise, bytes);
     const CommandResult r = Cli({"probe", noise});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("its pictures cannot be decoded (probe result -7)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("its pictures cannot be decoded"), std::string::npos) << r.err;
     EXPECT_EQ(Cli({"probe", good}).exitCode, 0);
     if (const auto media = SharedMediaDir()) {
         const CommandResult b = Cli({"probe", (*media / "broken_vp9_invalid_bitstream.webm").string()});
