@@ -23,11 +23,11 @@ constexpr std::string_view kOtherUsage = "  ulvane-cli help [COMMAND] | --help |
 constexpr std::string_view kCutNotes =
     "TIME is HH:MM:SS.fff, H:MM:SS, MM:SS or SS, each with an optional fraction (1:30.5). An --end\n"
     "past the end of SOURCE cuts to its end, with a note that gives its length.\n"
-    "ROW is a zero-based row of the cut (for cut) or join (for join) lists below; a missing ROW flag\n"
-    "takes the row the desktop program starts with. Without --reencode packets are copied. A cut with\n"
-    "--exact starts on the very picture at --start: only the pictures before the first key frame after\n"
-    "it are encoded again, matching the source (H.264, HEVC and MPEG-4 Part 2; other sources are cut\n"
-    "from the key frame).\n"
+    "ROW is a zero-based row of the cut (for cut) or join (for join) lists, which 'ulvane-cli help cut'\n"
+    "and 'help join' show; a missing ROW flag takes the row the desktop program starts with.\n"
+    "Without --reencode packets are copied. A cut with --exact starts on the very picture at --start:\n"
+    "only the pictures before the first key frame after it are encoded again, matching the source\n"
+    "(H.264, HEVC and MPEG-4 Part 2; other sources are cut from the key frame).\n"
     "The last line on standard output is the output file; progress goes to standard error.\n";
 constexpr std::string_view kProbeNotes =
     "probe prints duration_us, width, height, frame_rate, rotation (the clockwise turn in degrees that\n"
