@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <span>
 
 namespace ulvane::cli {
 
@@ -20,17 +21,79 @@ constexpr std::string_view kGrabUsage = "  ulvane-cli grab FILE --at SECONDS --o
 constexpr std::string_view kOtherUsage = "  ulvane-cli help [COMMAND] | --help | --version\n";
 
 constexpr std::string_view kCutNotes =
-    "TIME is HH:MM:SS.fff, H:MM:SS, MM:SS or SS, each with an optional fraction (1:30.5).\n"
-    "ROW is a zero-based row of the cut (for cut) or join (for join) lists; a missing ROW flag\n"
-    "takes the list's first row. Without --reencode packets are copied. A cut with --exact starts on\n"
-    "the very picture at --start: only the pictures before the first key frame after it are\n"
-    "encoded again, matching the source (H.264, HEVC and MPEG-4 Part 2; other sources are cut from the key frame).\n"
+    "TIME is HH:MM:SS.fff, H:MM:SS, MM:SS or SS, each with an optional fraction (1:30.5). An --end\n"
+    "past the end of SOURCE cuts to its end, with a note that gives its length.\n"
+    "ROW is a zero-based row of the cut (for cut) or join (for join) lists, which 'ulvane-cli help cut'\n"
+    "and 'help join' show; a missing ROW flag takes the row the desktop program starts with.\n"
+    "Without --reencode packets are copied. A cut with --exact starts on the very picture at --start:\n"
+    "only the pictures before the first key frame after it are encoded again, matching the source\n"
+    "(H.264, HEVC and MPEG-4 Part 2; other sources are cut from the key frame).\n"
     "The last line on standard output is the output file; progress goes to standard error.\n";
 constexpr std::string_view kProbeNotes =
-    "probe prints duration_us, width, height, frame_rate, audio_tracks, subtitle_tracks and other_tracks.\n";
+    "probe prints duration_us, width, height, frame_rate, rotation (the clockwise turn in degrees that\n"
+    "shows the picture upright), audio_tracks, subtitle_tracks and other_tracks.\n";
 constexpr std::string_view kGrabNotes = "grab writes the 320x240 snapshot bitmap of the picture at SECONDS.\n";
 constexpr std::string_view kExitNotes =
     "Exit status: 0 done, 1 an input failed or the job was stopped, 2 usage error.\n";
+
+// The rows a re-encoding takes without ROW flags: those of the desktop program's shipped
+// setting.ini, read from it when the build is configured.
+constexpr RowChoice kShippedCutRows{ULVANE_SHIPPED_CUT_ROWS};
+constexpr RowChoice kShippedJoinRows{ULVANE_SHIPPED_JOIN_ROWS};
+
+// One ROW flag: the row it sets and the list it picks from.
+struct RowList {
+    std::string_view flag;
+    int RowChoice::*row;
+    std::span<const std::string_view> (*labels)(Dialog);
+};
+
+std::span<const std::string_view> FormatLabels(Dialog) {
+    static const std::vector<std::string_view> labels = [] {
+        std::vector<std::string_view> v;
+        for (const OutputPreset& p : FormatPresets()) v.push_back(p.label);
+        return v;
+    }();
+    return labels;
+}
+
+constexpr RowList kRowLists[] = {
+    {"--format", &RowChoice::format, FormatLabels},
+    {"--quality", &RowChoice::quality, [](Dialog) { return VideoBitRateLabels(); }},
+    {"--size", &RowChoice::size, [](Dialog) { return SizeLabels(); }},
+    {"--framerate", &RowChoice::framerate, FrameRateLabels},
+    {"--audioquality", &RowChoice::audioquality, AudioBitRateLabels},
+    {"--samplerate", &RowChoice::samplerate, SampleRateLabels},
+};
+
+// "  --quality (default 3):" and the rows, "0 1500 kbps", wrapped; the format rows one a line.
+std::string RowListText(const RowList& list, Dialog d) {
+    const RowChoice shipped = d == Dialog::Cut ? kShippedCutRows : kShippedJoinRows;
+    std::string text = "  " + std::string(list.flag) + " (default " + std::to_string(shipped.*list.row) + "):";
+    const std::span<const std::string_view> labels = list.labels(d);
+    const bool oneALine = list.flag == "--format";
+    size_t width = 100;
+    for (size_t k = 0; k < labels.size(); ++k) {
+        const std::string item =
+            std::to_string(k) + " " + (labels[k].empty() ? "as the source" : std::string(labels[k]));
+        if (oneALine || width + item.size() + 2 > 100) {
+            text += "\n      ";
+            width = 6;
+        } else {
+            text += ", ";
+            width += 2;
+        }
+        text += item;
+        width += item.size();
+    }
+    return text + "\n";
+}
+
+std::string RowListsText(Dialog d) {
+    std::string text = d == Dialog::Cut ? "Rows of the cut lists:\n" : "Rows of the join lists:\n";
+    for (const RowList& list : kRowLists) text += RowListText(list, d);
+    return text;
+}
 
 }  // namespace
 
@@ -38,9 +101,16 @@ std::string UsageText(Command command) {
     std::string text = "usage:\n";
     switch (command) {
         case Command::Cut:
-            return text.append(kCutUsage).append("\n").append(kCutNotes).append(kExitNotes);
-        case Command::Join:
-            return text.append(kJoinUsage).append("\n").append(kCutNotes).append(kExitNotes);
+        case Command::Join: {
+            const bool cut = command == Command::Cut;
+            return text.append(cut ? kCutUsage : kJoinUsage)
+                .append("\n")
+                .append(kCutNotes)
+                .append("\n")
+                .append(RowListsText(cut ? Dialog::Cut : Dialog::Join))
+                .append("\n")
+                .append(kExitNotes);
+        }
         case Command::Probe:
             return text.append(kProbeUsage).append("\n").append(kProbeNotes).append(kExitNotes);
         case Command::Grab:
@@ -130,12 +200,8 @@ bool ReadSeconds(const std::string& text, double& seconds, std::string& error) {
 
 // The row a ROW flag sets, or null for any other flag.
 int* RowOfFlag(RowChoice& rows, const std::string& flag) {
-    if (flag == "--format") return &rows.format;
-    if (flag == "--quality") return &rows.quality;
-    if (flag == "--size") return &rows.size;
-    if (flag == "--framerate") return &rows.framerate;
-    if (flag == "--audioquality") return &rows.audioquality;
-    if (flag == "--samplerate") return &rows.samplerate;
+    for (const RowList& list : kRowLists)
+        if (list.flag == flag) return &(rows.*list.row);
     return nullptr;
 }
 
@@ -241,13 +307,16 @@ bool CheckCutOrJoin(const Request& r, const Given& given, std::string& error) {
         return false;
     }
     if (!(r.command == Command::Cut ? CheckCut(r, given, error) : CheckJoin(r, error))) return false;
-    if (!ResolveRows(r.command == Command::Cut ? Dialog::Cut : Dialog::Join, r.rows)) {
-        error =
-            "a row flag is outside its list (--format 0-6, --quality 0-10, --size 0-8, --framerate, "
-            "--audioquality, --samplerate: see the lists of this command)";
-        return false;
+    const Dialog d = r.command == Command::Cut ? Dialog::Cut : Dialog::Join;
+    for (const RowList& list : kRowLists) {
+        const size_t rows = list.labels(d).size();
+        if (static_cast<size_t>(r.rows.*list.row) >= rows) {
+            error = std::string(list.flag) + " " + std::to_string(r.rows.*list.row) +
+                    " is not a row of its list (0 to " + std::to_string(rows - 1) + ")";
+            return false;
+        }
     }
-    return true;
+    return ResolveRows(d, r.rows).has_value();
 }
 
 }  // namespace
@@ -259,11 +328,18 @@ std::optional<Request> ParseArguments(const std::vector<std::string>& args, std:
     const std::optional<Command> command = ReadCommand(args[0], error);
     if (!command) return std::nullopt;
     r.command = *command;
+    if (r.command == Command::Cut) r.rows = kShippedCutRows;
+    if (r.command == Command::Join) r.rows = kShippedJoinRows;
     Given given;
     if (!ReadWords(args, r, given, error)) return std::nullopt;
     const bool ok = IsMediaCommand(r.command) ? CheckCutOrJoin(r, given, error) : CheckProbeOrGrab(r, given, error);
     if (!ok) return std::nullopt;
     return r;
+}
+
+std::string UsageHint(const std::string& word) {
+    std::string ignored;
+    return ReadCommand(word, ignored) ? "see 'ulvane-cli help " + word + "'" : "see 'ulvane-cli --help'";
 }
 
 }  // namespace ulvane::cli

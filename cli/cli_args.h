@@ -23,7 +23,7 @@ struct Request {
     bool reencode = false;
     bool exact = false;  // cut: a direct cut that starts on the very picture at --start
     bool quiet = false;  // no progress on standard error
-    RowChoice rows;
+    RowChoice rows;      // cut and join: the shipped setting.ini's rows, changed by ROW flags
     // Help: the command whose usage is asked for; Help itself for every command's.
     Command helpFor = Command::Help;
 };
@@ -33,5 +33,9 @@ std::optional<Request> ParseArguments(const std::vector<std::string>& args, std:
 
 // The usage of one command, or of every command for Command::Help.
 std::string UsageText(Command command = Command::Help);
+
+// Where a usage error's reader finds the usage: "see 'ulvane-cli help cut'" for the word of
+// a command, else the pointer to --help.
+std::string UsageHint(const std::string& word);
 
 }  // namespace ulvane::cli

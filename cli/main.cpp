@@ -30,8 +30,9 @@ void OnInterrupt(int) {
     g_interrupted = 1;
 }
 
-int UsageError(const std::string& what, ulvane::cli::Command command = ulvane::cli::Command::Help) {
-    std::fprintf(stderr, "ulvane-cli: %s\n%s", what.c_str(), ulvane::cli::UsageText(command).c_str());
+// A usage error: what is wrong in one line, and where the usage is; exit status 2.
+int UsageError(const std::string& what, const std::string& command = "") {
+    std::fprintf(stderr, "ulvane-cli: %s (%s)\n", what.c_str(), ulvane::cli::UsageHint(command).c_str());
     return 2;
 }
 
@@ -147,34 +148,46 @@ int RunJob(ulvane::ConversionJob& job, bool quiet) {
 std::optional<int32_t> ReadTime(const char* flag, const std::string& text) {
     const std::optional<int64_t> us = ulvane::ParseTypedTime(text);
     if (!us || *us / 1000 > INT32_MAX) {
-        UsageError(std::string(flag) + ": not a time: '" + text + "' (HH:MM:SS.fff, MM:SS or SS)",
-                   ulvane::cli::Command::Cut);
+        UsageError(std::string(flag) + ": not a time: '" + text + "' (HH:MM:SS.fff, MM:SS or SS)", "cut");
         return std::nullopt;
     }
     return static_cast<int32_t>(*us / 1000);
 }
 
+// An --end past the end of SOURCE cuts to its end, as scripts rely on; a note says so and
+// gives the file's length. A source that cannot be probed is left to the job to refuse.
+void NoteAnEndPastTheFile(const std::string& source, int32_t endMs, const std::string& endText) {
+    if (IsUrl(source)) return;
+    ulvane::ConversionJob probe;
+    probe.probePath = source;
+    if (ulvane::ProbeMediaFile(probe, ulvane::ProbeDepth::Streams) != ulvane::kProbeOk) return;
+    const int64_t lengthMs = probe.info.durationMicros / 1000;
+    if (lengthMs <= 0 || endMs <= lengthMs) return;
+    std::fprintf(stderr, "note: --end %s is past the end of %s, which lasts %s; the cut goes to its end\n",
+                 endText.c_str(), source.c_str(), ulvane::FormatTime(static_cast<int32_t>(lengthMs)).c_str());
+}
+
 int Cut(const ulvane::cli::Request& r) {
     const std::string& source = r.sources[0];
-    if (!IsFile(source) && !IsUrl(source)) return UsageError("SOURCE does not exist: " + source);
-    if (!IsFolder(r.outDir)) return UsageError("--out-dir is not a folder: " + r.outDir);
+    if (!IsFile(source) && !IsUrl(source)) return UsageError("SOURCE does not exist: " + source, "cut");
+    if (!IsFolder(r.outDir)) return UsageError("--out-dir is not a folder: " + r.outDir, "cut");
     const std::optional<int32_t> start = ReadTime("--start", r.startText);
     if (!start) return 2;
     const std::optional<int32_t> end = ReadTime("--end", r.endText);
     if (!end) return 2;
     if (*end <= *start)
-        return UsageError("--end (" + r.endText + ") is not after --start (" + r.startText + ")",
-                          ulvane::cli::Command::Cut);
+        return UsageError("--end (" + r.endText + ") is not after --start (" + r.startText + ")", "cut");
     const std::string name = ulvane::CleanFileName(r.name.value_or(ulvane::DefaultOutputName(source)));
     if (name.empty())
         return UsageError(r.name ? "--name leaves no usable file name: '" + *r.name + "'"
                                  : "SOURCE's name gives no output name; give one with --name",
-                          ulvane::cli::Command::Cut);
+                          "cut");
     ulvane::OutputChoice output{!r.reencode, r.rows, r.outDir, name, r.exact};
     ulvane::ConversionJob job;
     ulvane::PrepareCutJob(job);
     if (!ulvane::FillCutJob(job, {source, *start, *end, output}, ulvane::PathExists).ok())
-        return UsageError("SOURCE has no extension, so a direct cut cannot tell its container; use --reencode");
+        return UsageError("SOURCE has no extension, so a direct cut cannot tell its container; use --reencode", "cut");
+    NoteAnEndPastTheFile(source, *end, r.endText);
     return RunJob(job, r.quiet);
 }
 
@@ -211,13 +224,12 @@ const char* JoinParameterName(ulvane::JoinParameter p) {
 
 int Join(const ulvane::cli::Request& r) {
     if (r.sources.size() > static_cast<size_t>(ulvane::kMaxInputs))
-        return UsageError("a join takes at most " + std::to_string(ulvane::kMaxInputs) + " files");
+        return UsageError("a join takes at most " + std::to_string(ulvane::kMaxInputs) + " files", "join");
     for (const std::string& s : r.sources)
-        if (!IsFile(s)) return UsageError("FILE does not exist: " + s);
-    if (!IsFolder(r.outDir)) return UsageError("--out-dir is not a folder: " + r.outDir);
+        if (!IsFile(s)) return UsageError("FILE does not exist: " + s, "join");
+    if (!IsFolder(r.outDir)) return UsageError("--out-dir is not a folder: " + r.outDir, "join");
     const std::string name = ulvane::CleanFileName(*r.name);
-    if (name.empty())
-        return UsageError("--name leaves no usable file name: '" + *r.name + "'", ulvane::cli::Command::Join);
+    if (name.empty()) return UsageError("--name leaves no usable file name: '" + *r.name + "'", "join");
     ulvane::JoinLaunch join{{}, {!r.reencode, r.rows, r.outDir, name, false}};
     for (const std::string& s : r.sources) join.files.push_back(DescribeJoinFile(s));
     ulvane::ConversionJob job;
@@ -244,31 +256,32 @@ int Join(const ulvane::cli::Request& r) {
     }
     if (result.status == ulvane::LaunchStatus::NoExtension)
         return UsageError("FILE has no extension, so a direct join cannot tell its container: " +
-                          join.files[static_cast<size_t>(result.input)].path);
+                              join.files[static_cast<size_t>(result.input)].path,
+                          "join");
     return RunJob(job, r.quiet);
 }
 
 int Probe(const ulvane::cli::Request& r) {
     const std::string& file = r.sources[0];
-    if (!ulvane::PathExists(file)) return UsageError("FILE does not exist: " + file);
+    if (!ulvane::PathExists(file)) return UsageError("FILE does not exist: " + file, "probe");
     ulvane::ConversionJob job;
     job.probePath = file;
     const int result = ulvane::ProbeMediaFile(job);
     if (result != ulvane::kProbeOk || job.info.rangeEndMicros < 0) {
-        std::fprintf(stderr, "ulvane-cli: %s cannot be used: %s (probe result %d)\n", file.c_str(),
-                     ulvane::ProbeResultText(result), result);
+        std::fprintf(stderr, "ulvane-cli: %s cannot be used: %s\n", file.c_str(), ulvane::ProbeResultText(result));
         return 1;
     }
     std::printf("duration_us=%lld\nwidth=%d\nheight=%d\nframe_rate=%d/%d\naudio_tracks=%d\nsubtitle_tracks=%d\n",
                 static_cast<long long>(job.info.durationMicros), job.info.videoWidth, job.info.videoHeight,
                 job.info.frameRateNum, job.info.frameRateDen, job.info.audioTracks, job.info.subtitleTracks);
+    std::printf("rotation=%d\n", job.info.rotationDegrees);
     std::printf("other_tracks=%s\n", job.info.otherTracks.c_str());
     return 0;
 }
 
 int Grab(const ulvane::cli::Request& r) {
     const std::string& file = r.sources[0];
-    if (!ulvane::PathExists(file)) return UsageError("FILE does not exist: " + file);
+    if (!ulvane::PathExists(file)) return UsageError("FILE does not exist: " + file, "grab");
     ulvane::FrameGrabber grabber;
     std::string error;
     if (!grabber.Grab(file, r.atSeconds, r.outPath, error)) {
@@ -285,7 +298,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;
     const auto request = ulvane::cli::ParseArguments(args, error);
-    if (!request) return UsageError(error);
+    if (!request) return UsageError(error, args.empty() ? "" : args[0]);
     switch (request->command) {
         case ulvane::cli::Command::Help:
             std::fputs(ulvane::cli::UsageText(request->helpFor).c_str(), stdout);

@@ -33,6 +33,9 @@ struct MediaInfo {
     int32_t videoHeight = 0;
     int32_t frameRateNum = 0;
     int32_t frameRateDen = 0;
+    // The clockwise turn (0, 90, 180 or 270 degrees) the display matrix asks for to show the
+    // picture upright; 0 without one.
+    int32_t rotationDegrees = 0;
     // The container hides the first pictures (an edit list): such a file can only start
     // a direct join, never follow another file in it.
     bool hidesLeadingPictures = false;

@@ -18,6 +18,16 @@ bool IsAudioStream(const AVStream* st) {
     return st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
 }
 
+bool RepeatsAnEarlierStream(const AVFormatContext* ctx, unsigned index) {
+    const AVStream* st = ctx->streams[index];
+    // Most containers leave the id 0; only a non-zero id tells one source of packets.
+    if (st->id == 0) return false;
+    for (unsigned k = 0; k < index; ++k)
+        if (ctx->streams[k]->id == st->id && ctx->streams[k]->codecpar->codec_type == st->codecpar->codec_type)
+            return true;
+    return false;
+}
+
 namespace {
 
 // A backward step of a stream's clock larger than this is taken as the clock starting
@@ -359,7 +369,9 @@ std::vector<int> MediaInput::SoundTracks() const {
     std::vector<int> out;
     if (audioIndex_ >= 0) out.push_back(audioIndex_);
     for (unsigned i = 0; i < ctx_->nb_streams; ++i)
-        if (static_cast<int>(i) != audioIndex_ && IsAudioStream(ctx_->streams[i])) out.push_back(static_cast<int>(i));
+        if (static_cast<int>(i) != audioIndex_ && IsAudioStream(ctx_->streams[i]) &&
+            !RepeatsAnEarlierStream(ctx_.get(), i))
+            out.push_back(static_cast<int>(i));
     return out;
 }
 

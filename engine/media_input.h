@@ -15,6 +15,10 @@ namespace ulvane {
 // is not an attached picture (cover art, an image attachment).
 bool IsRealVideoStream(const AVStream* st);
 bool IsAudioStream(const AVStream* st);
+// True for a second view of an earlier stream's data: a stream of the same kind with the
+// same transport id, as the AC-3 core FFmpeg shows beside a Blu-ray TrueHD track (both
+// read from one PID). It is no track of its own.
+bool RepeatsAnEarlierStream(const AVFormatContext* ctx, unsigned index);
 
 // Opens a decoder for `st` on its own (as many threads as the machine has; `frameThreads`
 // false: slice threads only), for stages that decode besides the input's own decoders.

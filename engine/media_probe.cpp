@@ -2,10 +2,14 @@
 #include "engine/media_probe.h"
 
 #include <cctype>
-
-#include <set>
+#include <cmath>
 
 #include <algorithm>
+#include <set>
+
+extern "C" {
+#include <libavutil/display.h>
+}
 
 #include "engine/media_input.h"
 #include "engine/side_tracks.h"
@@ -61,6 +65,19 @@ bool DecodesAPicture(MediaInput& in) {
     return false;
 }
 
+// The clockwise turn in degrees, 0 to 359, that the stream's display matrix asks for: the
+// matrix of a phone held upright (ffprobe's "rotation -90") turns the picture by 90.
+int ClockwiseTurn(const AVStream* st) {
+    size_t size = 0;
+    const auto* m =
+        st ? reinterpret_cast<const int32_t*>(av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, &size)) : nullptr;
+    if (!m || size < 9 * sizeof(int32_t)) return 0;
+    const double counterClockwise = av_display_rotation_get(m);
+    if (!std::isfinite(counterClockwise)) return 0;
+    const int turn = static_cast<int>(std::lround(-counterClockwise)) % 360;
+    return turn < 0 ? turn + 360 : turn;
+}
+
 // The probe's code for why an input could not be opened or decoded.
 int ProbeCode(const Status& status) {
     switch (status.code()) {
@@ -104,6 +121,7 @@ int ProbeMediaFile(ConversionJob& job, ProbeDepth depth) {
         info.videoWidth = 0;
         info.videoHeight = 0;
     }
+    info.rotationDegrees = ClockwiseTurn(in->video());
     int64_t duration = in->durationMicros();
     if (duration <= 0) duration = EstimateDuration(*in);
     info.durationMicros = duration;
@@ -115,6 +133,7 @@ int ProbeMediaFile(ConversionJob& job, ProbeDepth depth) {
     info.otherTracks.clear();
     for (unsigned k = 0; k < in->ctx()->nb_streams; ++k) {
         const AVStream* st = in->ctx()->streams[k];
+        if (RepeatsAnEarlierStream(in->ctx(), k)) continue;
         info.audioTracks += IsAudioStream(st);
         info.subtitleTracks += st->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE;
         if (IsSideStream(*in, static_cast<int>(k)) && !IsAttachment(st))

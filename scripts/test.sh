@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds Ulvane AV Converter and runs every test: once in an optimised build, and once
-# more built with AddressSanitizer and UndefinedBehaviorSanitizer; checks the formatting and
-# that a clang Release build compiles without a warning; then the fuzz targets run for a
-# bounded time when clang with libFuzzer is there.
+# more built with AddressSanitizer and UndefinedBehaviorSanitizer; runs the engine and window
+# tests built with ThreadSanitizer; checks the formatting and that a clang Release build
+# compiles without a warning; then the fuzz targets run for a bounded time when clang with
+# libFuzzer is there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -26,6 +27,21 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp"
 (cd build-asan && ctest -j"$jobs" --output-on-failure --timeout 1800)
+
+echo "== ThreadSanitizer build: the engine and window tests, where our threads meet"
+# Debian's FFmpeg and Qt are not built with ThreadSanitizer: scripts/tsan.supp names their
+# own threads, and nothing of ours. Any report fails the step.
+tsan_began=$SECONDS
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DULVANE_TSAN=ON -DULVANE_WERROR=ON >/dev/null
+cmake --build build-tsan -j"$jobs" --target ulvane_engine_tests ulvane_ui_tests ulvane-cli ulvane_resources
+tsan_built=$SECONDS
+(
+  cd build-tsan
+  export TSAN_OPTIONS="suppressions=$PWD/../scripts/tsan.supp halt_on_error=1 second_deadlock_stack=1 history_size=7"
+  ./ulvane_engine_tests --gtest_brief=1
+  QT_QPA_PLATFORM=offscreen ./ulvane_ui_tests --gtest_brief=1
+)
+echo "ThreadSanitizer: built in $((tsan_built - tsan_began)) s, tests ran in $((SECONDS - tsan_built)) s"
 
 echo "== clang Release build, warnings as errors"
 CC=clang CXX=clang++ cmake -S . -B build-clang -DCMAKE_BUILD_TYPE=Release -DULVANE_WERROR=ON >/dev/null

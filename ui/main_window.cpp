@@ -439,7 +439,8 @@ void CUlvaneAVConverterDlg::LayOut() {
 void CUlvaneAVConverterDlg::UpdateTitle() {
     // The loaded file is named after the program, as desktop programs do; the preview's
     // tooltip gives its whole path.
-    QString title = Text("APPLICATION", "name") + " " + Text("APPLICATION", "version");
+    // The version is the project's, which ulvane-cli --version prints too.
+    QString title = Text("APPLICATION", "name") + " " + QStringLiteral(ULVANE_VERSION);
     if (!cutSourcePath_.isEmpty()) title += " - " + QFileInfo(cutSourcePath_).fileName();
     setWindowTitle(title);
     preview_->setToolTip(cutSourcePath_.isEmpty() ? cutSourcePath_ : cutSourcePath_ + "\n" + TracksText(cutInfo_));

@@ -49,6 +49,8 @@ TEST(CliUsage, UsageErrorsAreFoundBeforeAnyWork) {
         {{"join", "--out-dir", dir, "--name", "j", src, out / "gone.mp4"}, "gone.mp4"},
         {{"join", "--out-dir", dir, "--name", "j", "--framerate", "10", src, src}, "row"},
         {{"splice"}, "splice"},
+        {{"probe"}, "FILE is missing"},
+        {{"grab", src, "--out", out / "x.bmp"}, "--at is missing"},
     };
     for (const Case& c : cases) {
         std::string trace;
@@ -57,6 +59,10 @@ TEST(CliUsage, UsageErrorsAreFoundBeforeAnyWork) {
         const auto r = Cli(c.args);
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_NE(r.err.find(c.mentions), std::string::npos) << r.err;
+        // One line, and where the usage is: the command's help, or --help for no command.
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        const std::string help = c.args[0] == "splice" ? "--help" : "help " + c.args[0];
+        EXPECT_NE(r.err.find("(see 'ulvane-cli " + help + "')"), std::string::npos) << r.err;
     }
     EXPECT_TRUE(FilesIn(out.path()).empty());
 }

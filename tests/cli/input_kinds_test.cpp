@@ -141,7 +141,8 @@ TEST(InputKinds, CutsOfAJoinedTransportStreamRunThroughBothRecordings) {
         TempDir out;
         std::vector<std::string> cut = {"cut", r.joined,    "--start",           "0",      "--end",
                                         "9",   "--out-dir", out.path().string(), "--quiet"};
-        if (reencode) cut.push_back("--reencode");
+        // Re-encoded at the source's own size, so the pictures compare with it.
+        if (reencode) cut.insert(cut.end(), {"--reencode", "--size", "0"});
         const CommandResult c = Cli(cut);
         ASSERT_EQ(c.exitCode, 0) << c.err;
         const std::string file = LastLine(c.out);
@@ -202,7 +203,7 @@ void CheckRawStream(const std::string& src, const std::string& ext) {
     EXPECT_GT(Psnr(FrameOf(direct, 30), FrameOf(src, 55)), 30);
     // Re-encoded: 1.5 s from 1 s on.
     const CommandResult e = Cli({"cut", src, "--start", "1", "--end", "2.5", "--out-dir", out.path().string(), "--name",
-                                 "again", "--reencode", "--quiet"});
+                                 "again", "--reencode", "--size", "0", "--quiet"});
     ASSERT_EQ(e.exitCode, 0) << e.err;
     EXPECT_EQ(Problems(Inspect(LastLine(e.out)), true, false, 1.5, 0.05), "");
     EXPECT_GT(Psnr(FrameOf(LastLine(e.out), 12), FrameOf(src, 37)), 25);
@@ -241,7 +242,7 @@ TEST(InputKinds, VideoThatCannotBeDecodedIsRefusedByTheProbe) {
     WriteFileBytes(noise, bytes);
     const CommandResult r = Cli({"probe", noise});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("its pictures cannot be decoded (probe result -7)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("its pictures cannot be decoded"), std::string::npos) << r.err;
     EXPECT_EQ(Cli({"probe", good}).exitCode, 0);
     if (const auto media = SharedMediaDir()) {
         const CommandResult b = Cli({"probe", (*media / "broken_vp9_invalid_bitstream.webm").string()});

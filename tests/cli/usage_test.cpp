@@ -2,10 +2,23 @@
 // as people write them, names that cannot make a hidden file, and quiet runs.
 #include <gtest/gtest.h>
 
+#include <map>
+
+#include "core/output_presets.h"
+#include "core/settings_store.h"
 #include "tests/cli/cli_test_util.h"
 #include "tests/support/media_tools.h"
 
 using namespace ulvane::test;
+
+namespace {
+
+// The rows the desktop program ships with.
+ulvane::RowChoice ShippedRows(ulvane::Dialog d) {
+    return ulvane::SettingsStore(std::string(ULVANE_SOURCE_DIR) + "/resources/setting.ini").ReadRows(d);
+}
+
+}  // namespace
 
 TEST(CliUsage, HelpAndVersion) {
     const auto all = Cli({"help"});
@@ -78,4 +91,70 @@ TEST(CliUsage, QuietPrintsNoProgressButStillTheOutputAndReasons) {
     EXPECT_EQ(LastLine(r.out), out / "av.mp4");
     const auto loud = Cli({"cut", AvFixture(), "--start", "0", "--end", "2", "--out-dir", out.path().string()});
     EXPECT_NE(loud.err.find("progress 100%"), std::string::npos) << "plain lines when standard error is a file";
+}
+
+TEST(CliUsage, HelpListsWhatEveryRowMeansAndTheShippedDefaults) {
+    using namespace ulvane;
+    for (const Dialog d : {Dialog::Cut, Dialog::Join}) {
+        const auto help = Cli({"help", d == Dialog::Cut ? "cut" : "join"});
+        ASSERT_EQ(help.exitCode, 0);
+        const RowChoice shipped = ShippedRows(d);
+        const auto listed = [&](const std::string& flag, std::span<const std::string_view> labels, int shippedRow) {
+            SCOPED_TRACE(flag);
+            const size_t at = help.out.find("  " + flag + " (default " + std::to_string(shippedRow) + "):");
+            ASSERT_NE(at, std::string::npos) << help.out;
+            const size_t next = help.out.find("  --", at + 3);
+            const std::string rows = help.out.substr(at, next - at);
+            for (size_t k = 0; k < labels.size(); ++k) {
+                const std::string label = labels[k].empty() ? "as the source" : std::string(labels[k]);
+                EXPECT_NE(rows.find(std::to_string(k) + " " + label), std::string::npos) << label << "\n" << rows;
+            }
+        };
+        std::vector<std::string_view> formats;
+        for (const OutputPreset& p : FormatPresets()) formats.push_back(p.label);
+        listed("--format", formats, shipped.format);
+        listed("--quality", VideoBitRateLabels(), shipped.quality);
+        listed("--size", SizeLabels(), shipped.size);
+        listed("--framerate", FrameRateLabels(d), shipped.framerate);
+        listed("--audioquality", AudioBitRateLabels(d), shipped.audioquality);
+        listed("--samplerate", SampleRateLabels(d), shipped.samplerate);
+    }
+}
+
+TEST(CliUsage, ReencodingWithoutRowFlagsMakesWhatTheWindowMakesByDefault) {
+    using namespace ulvane;
+    const RowChoice rows = ShippedRows(Dialog::Cut);
+    const std::optional<ResolvedPreset> preset = ResolveRows(Dialog::Cut, rows);
+    ASSERT_TRUE(preset);
+    TempDir out;
+    const auto r = Cli(
+        {"cut", AvFixture(), "--start", "1", "--end", "2", "--out-dir", out.path().string(), "--reencode", "--quiet"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string file = LastLine(r.out);
+    EXPECT_EQ(file, out / ("av" + preset->extension));
+    const auto stream = [&](const char* kind, const char* entries) {
+        const auto p = ulvane::test::Run({"ffprobe", "-v", "error", "-select_streams", kind, "-show_entries",
+                                          std::string("stream=") + entries, "-of", "csv=p=0", file});
+        return p.out.substr(0, p.out.find('\n'));
+    };
+    const OutputParameters& want = preset->parameters;
+    EXPECT_EQ(stream("v", "width,height"), std::to_string(want.outputWidth) + "," + std::to_string(want.outputHeight));
+    // FFmpeg's names of the list's video codecs.
+    const std::map<std::string_view, std::string> codecs = {
+        {"H.264", "h264"}, {"MPEG4", "mpeg4"}, {"FLV", "flv1"}, {"WMV2", "wmv2"}};
+    EXPECT_EQ(stream("v", "codec_name"), codecs.at(FormatPresets()[static_cast<size_t>(rows.format)].videoCodecName));
+    EXPECT_EQ(stream("a", "sample_rate"), std::to_string(want.sampleRate));
+}
+
+TEST(CliUsage, AnEndPastTheFileCutsToItsEndAndSaysHowLongTheFileIs) {
+    TempDir out;
+    const auto r = Cli({"cut", AvFixture(), "--start", "4", "--end", "1:00", "--out-dir", out.path().string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("note: --end 1:00 is past the end of " + AvFixture() + ", which lasts 00:00:06.0"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(Problems(Inspect(LastLine(r.out)), true, true, 2.0, 0.1), "");
+    const auto inside = Cli({"cut", AvFixture(), "--start", "4", "--end", "5", "--out-dir", out.path().string()});
+    ASSERT_EQ(inside.exitCode, 0) << inside.err;
+    EXPECT_EQ(inside.err.find("note:"), std::string::npos) << inside.err;
 }
