@@ -210,7 +210,8 @@ TEST(InstalledCopy, StartsInEnglishWhateverItsSettingsAreAndSaysOnceWhenTheyCann
         auto* languages = window.ItemAs<QComboBox>(kLanguageBox);
         EXPECT_TRUE(window.isVisible());
         EXPECT_EQ(tabs->tabText(0), Shipped("english", "JIEMIAN", "spjq"));
-        EXPECT_EQ(window.windowTitle(), Shipped("english", "APPLICATION", "name") + " 1.0");
+        EXPECT_TRUE(window.windowTitle().startsWith(Shipped("english", "APPLICATION", "name") + " "))
+            << window.windowTitle().toStdString();
         EXPECT_EQ(languages->currentIndex(), 0);
         EXPECT_EQ(languages->itemText(5), QString("日本語"));  // every language can still be chosen
         ASSERT_EQ(messages.shown.size(), c.why ? 1 : 0) << messages.shown.join("\n").toStdString();
