@@ -139,7 +139,9 @@ int RunJob(ulvane::ConversionJob& job, bool quiet) {
     }
     if (job.cancelRequested.load()) std::fprintf(stderr, "ulvane-cli: stopped; the unfinished output was removed\n");
     if (!job.notice.empty()) std::fprintf(stderr, "note: %s\n", job.notice.c_str());
-    if (ulvane::PathExists(job.outputPaths[0])) std::printf("%s\n", job.outputPaths[0].c_str());
+    // A finished output (progress 100) holds the name it got; any other file under the
+    // name asked for is not this job's.
+    if (job.progressPercent.load() == 100) std::printf("%s\n", job.outputPaths[0].c_str());
     return failed ? 1 : 0;
 }
 

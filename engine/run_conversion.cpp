@@ -299,7 +299,11 @@ void Worker::Run() {
             break;  // the last input's status waits for the trailer
     }
     const bool lastPending = !cancelled && i < n && job_.inputStatus[i].load() == kInputPending;
-    Settle(i, lastPending, cancelled, CloseOutput(lastPending, cancelled));
+    const Status closed = CloseOutput(lastPending, cancelled);
+    // The name the file got, which differs from the one asked for when another job took
+    // that meanwhile; written before currentInput tells the job is over.
+    if (closed.ok()) job_.outputPaths[0] = sink_.path();
+    Settle(i, lastPending, cancelled, closed);
 }
 
 }  // namespace
