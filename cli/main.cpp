@@ -156,6 +156,13 @@ std::optional<int32_t> ReadTime(const char* flag, const std::string& text) {
     return static_cast<int32_t>(*us / 1000);
 }
 
+// A name that, with its extension, would be too long for the file names of the output folder.
+int NameTooLong(const std::string& what, const std::string& folder, ulvane::cli::Command command) {
+    return UsageError(what + " is too long for a file name in " + folder + " (with the extension, and a (n) " +
+                          "number when the name is taken); give a shorter --name",
+                      command);
+}
+
 int Cut(const ulvane::cli::Request& r) {
     const std::string& source = r.sources[0];
     if (!IsFile(source) && !IsUrl(source)) return UsageError("SOURCE does not exist: " + source);
@@ -175,7 +182,10 @@ int Cut(const ulvane::cli::Request& r) {
     ulvane::OutputChoice output{!r.reencode, r.rows, r.outDir, name, r.exact};
     ulvane::ConversionJob job;
     ulvane::PrepareCutJob(job);
-    if (!ulvane::FillCutJob(job, {source, *start, *end, output}, ulvane::PathExists).ok())
+    const ulvane::LaunchResult launch = ulvane::FillCutJob(job, {source, *start, *end, output}, ulvane::PathExists);
+    if (launch.status == ulvane::LaunchStatus::NameTooLong)
+        return NameTooLong(r.name ? "--name" : "SOURCE's name", r.outDir, ulvane::cli::Command::Cut);
+    if (!launch.ok())
         return UsageError("SOURCE has no extension, so a direct cut cannot tell its container; use --reencode");
     return RunJob(job, r.quiet);
 }
@@ -244,6 +254,8 @@ int Join(const ulvane::cli::Request& r) {
                      join.files[static_cast<size_t>(result.input)].path.c_str());
         return 1;
     }
+    if (result.status == ulvane::LaunchStatus::NameTooLong)
+        return NameTooLong("--name", r.outDir, ulvane::cli::Command::Join);
     if (result.status == ulvane::LaunchStatus::NoExtension)
         return UsageError("FILE has no extension, so a direct join cannot tell its container: " +
                           join.files[static_cast<size_t>(result.input)].path);

@@ -85,6 +85,7 @@ enum class LaunchStatus {
     NoExtension,  // a direct job's source has no extension, so no container to copy into
     UnlikeFiles,  // a direct join of files that differ (see `mismatch`)
     HiddenLead,   // a direct join where a file after the first hides its first pictures
+    NameTooLong,  // the name, with its extension, is too long for the output folder's file system
 };
 struct LaunchResult {
     LaunchStatus status = LaunchStatus::Ready;
@@ -101,8 +102,8 @@ void PrepareCutJob(ConversionJob& job);
 void PrepareJoinJob(ConversionJob& job, int inputs);
 
 // Fill a prepared job with every field of the launch, output paths chosen so that no
-// existing file is replaced (`exists` is the file-system test). On a result other than
-// Ready the job is left as prepared.
+// existing file is replaced (`exists` is the file-system test). A name typed with the
+// output's extension keeps one. On a result other than Ready the job is left as prepared.
 LaunchResult FillCutJob(ConversionJob& job, const CutLaunch& cut, const ExistsTest& exists);
 LaunchResult FillJoinJob(ConversionJob& job, const JoinLaunch& join, const ExistsTest& exists);
 

@@ -189,9 +189,10 @@ void CUlvaneAVConverterDlg::LaunchCut() {
     dialog.ProposeFolder(ProposedOutputFolder(cutSourcePath_));
     if (!services_.runSettings(dialog)) return;
     const CutLaunch cut{source, *TypedTime(startBox_), *TypedTime(endBox_), dialog.choice()};
-    if (!FillCutJob(job, cut, PathExists).ok()) {
+    if (const LaunchResult launch = FillCutJob(job, cut, PathExists); !launch.ok()) {
         // A source named without "." has no container to copy into.
-        services_.messages->Show(this, windowTitle(), Text("TISHI", "wkzm"), true);
+        const bool tooLong = launch.status == LaunchStatus::NameTooLong;
+        services_.messages->Show(this, windowTitle(), Text("TISHI", tooLong ? "wjmtc" : "wkzm"), true);
         return;
     }
     lastOutputFolder_ = dialog.outputFolder();
@@ -271,7 +272,8 @@ void CUlvaneAVConverterDlg::LaunchJoin() {
     }
     if (!launch.ok()) {
         // A file without an extension has no container to copy into.
-        services_.messages->Show(this, windowTitle(), Text("TISHI", "bnzjhb"), true);
+        const bool tooLong = launch.status == LaunchStatus::NameTooLong;
+        services_.messages->Show(this, windowTitle(), Text("TISHI", tooLong ? "wjmtc" : "bnzjhb"), true);
         return;
     }
     lastOutputFolder_ = dialog.outputFolder();

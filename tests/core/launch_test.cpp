@@ -130,6 +130,17 @@ TEST(Launch, ADirectCutCopiesIntoTheSourcesContainer) {
     PrepareCutJob(job);
     ASSERT_TRUE(FillCutJob(job, {"/v/clip.mkv", 1500, 4250, exact}, Holding({})).ok());
     EXPECT_FALSE(job.exactCut);
+    // A name typed with the output's extension keeps one; one too long for a file name is
+    // refused before anything is filled.
+    PrepareCutJob(job);
+    ASSERT_TRUE(FillCutJob(job, {"/v/clip.mkv", 0, 1000, Output(true, {}, "take.MKV")}, Holding({})).ok());
+    EXPECT_EQ(job.outputPaths[0], "/o/take.mkv");
+    PrepareCutJob(job);
+    const LaunchResult tooLong =
+        FillCutJob(job, {"/v/clip.mkv", 0, 1000, Output(true, {}, std::string(250, 'n'))}, Holding({}));
+    EXPECT_EQ(tooLong.status, LaunchStatus::NameTooLong);
+    EXPECT_EQ(job.currentInput.load(), -1);
+    EXPECT_EQ(job.progressPercent.load(), -1);
 }
 
 TEST(Launch, AnIndirectCutTakesThePresetsContainerAndParameters) {
