@@ -212,12 +212,14 @@ ulvane::JoinFile DescribeJoinFile(const std::string& path) {
     f.sampleRate = probe.info.sampleRate;
     f.channels = probe.info.channels;
     f.otherTracks = probe.info.otherTracks;
+    f.reorderDepth = probe.info.videoReorderDepth;
     return f;
 }
 
 const char* JoinParameterName(ulvane::JoinParameter p) {
-    static constexpr const char* kNames[] = {"file type",   "picture size",  "video codec",         "audio codec",
-                                             "sample rate", "channel count", "list of other tracks"};
+    static constexpr const char* kNames[] = {
+        "file type",   "picture size",  "video codec",          "audio codec",
+        "sample rate", "channel count", "list of other tracks", "picture reordering depth (B-frames)"};
     return kNames[static_cast<size_t>(p)];
 }
 

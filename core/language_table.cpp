@@ -37,7 +37,7 @@ constexpr LanguageKey kMainKeys[] = {
     {"HINT", "sc"},          {"HINT", "tjspwj"},
     {"HINT", "ksjq"},        {"HINT", "bf"},
     {"HINT", "szksjqd"},     {"HINT", "szjsjqd"},
-    {"HINT", "zjsrsjd"},
+    {"HINT", "zjsrsjd"},     {"TISHI", "cpsd"},
 };
 
 // Messages of the launches for what the language files of old had no words for.

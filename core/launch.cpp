@@ -63,6 +63,17 @@ bool SameType(const std::string& a, const std::string& b) {
     });
 }
 
+// Whether a direct join into `type` (the first file's) can follow pictures of one reorder
+// depth with another's: only H.264 and HEVC, whose parameter sets then travel in band, in a
+// container that carries them so and keeps each picture's decode and display times (MP4,
+// MOV, MPEG transport streams).
+bool DepthMayChange(const std::string& type, const std::string& videoCodec) {
+    if (videoCodec != "h264" && videoCodec != "hevc") return false;
+    for (const char* t : {"mp4", "mov", "ts", "m2ts", "mts"})
+        if (SameType(type, t)) return true;
+    return false;
+}
+
 }  // namespace
 
 std::optional<JoinMismatch> FirstDirectJoinMismatch(const std::vector<JoinFile>& files) {
@@ -92,6 +103,10 @@ std::optional<JoinMismatch> FirstDirectJoinMismatch(const std::vector<JoinFile>&
         }
         if (f.otherTracks != first->otherTracks)
             return differs(JoinParameter::OtherTracks, f.otherTracks, first->otherTracks);
+        if (f.reorderDepth >= 0 && first->reorderDepth >= 0 && f.reorderDepth != first->reorderDepth &&
+            !DepthMayChange(first->type, first->videoCodec))
+            return differs(JoinParameter::ReorderDepth, std::to_string(f.reorderDepth),
+                           std::to_string(first->reorderDepth));
     }
     return std::nullopt;
 }

@@ -40,6 +40,9 @@ struct MediaInfo {
     // name ("" without such a stream) and the sound's shape.
     std::string videoCodec;
     std::string audioCodec;
+    // How many pictures the video's decoder holds back to put them in display order (B-frames);
+    // -1 when unknown or without video.
+    int32_t videoReorderDepth = -1;
     int32_t sampleRate = 0;
     int32_t channels = 0;
     // How many sound and subtitle tracks the file holds.

@@ -59,6 +59,7 @@ enum : int {
     kSampleRate,
     kChannels,
     kOtherTracks,
+    kReorderDepth,
 };
 }  // namespace join_role
 

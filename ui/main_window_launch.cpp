@@ -215,6 +215,7 @@ std::vector<JoinFile> CUlvaneAVConverterDlg::JoinFilesOfRows() const {
         f.sampleRate = path->data(join_role::kSampleRate).toInt();
         f.channels = path->data(join_role::kChannels).toInt();
         f.otherTracks = path->data(join_role::kOtherTracks).toString().toStdString();
+        f.reorderDepth = path->data(join_role::kReorderDepth).toInt();
         files.push_back(std::move(f));
     }
     return files;
@@ -223,12 +224,13 @@ std::vector<JoinFile> CUlvaneAVConverterDlg::JoinFilesOfRows() const {
 QString CUlvaneAVConverterDlg::UnlikeFilesText(const std::vector<JoinFile>& files, const JoinMismatch& m) const {
     const auto name = [](const std::string& path) { return QFileInfo(QString::fromStdString(path)).fileName(); };
     // The parameter's name, by JoinParameter in order.
-    static constexpr const char* kNames[] = {"spgs", "spdx", "spbm", "ypbm", "ypcyl", "sdsh", "qtgd"};
+    static constexpr const char* kNames[] = {"spgs", "spdx", "spbm", "ypbm", "ypcyl", "sdsh", "qtgd", "cpsd"};
     const char* parameter = kNames[static_cast<size_t>(m.parameter)];
+    const char* section = m.parameter == JoinParameter::ReorderDepth ? "TISHI" : "JIEMIAN";
     const auto value = [&](const std::string& v) { return v.empty() ? Text("TISHI", "wsp") : ToQString(v); };
     const std::string& first = files.front().path;
     return Text("TISHI", "cybt").arg(name(files[static_cast<size_t>(m.file)].path), name(first)) + "\n" +
-           Text("TISHI", "cbxq").arg(Text("JIEMIAN", parameter), value(m.value), value(m.firstValue)) + "\n\n" +
+           Text("TISHI", "cbxq").arg(Text(section, parameter), value(m.value), value(m.firstValue)) + "\n\n" +
            Text("TISHI", "gycb");
 }
 
