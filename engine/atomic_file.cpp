@@ -73,13 +73,24 @@ std::string CreatePartFile(const std::string& finalPath, std::string& error) {
 namespace {
 
 // Gives `from` the name `to` unless `to` exists: 0, else the errno. A file system without
-// renameat2's no-replace mode gets a hard link and the old name's removal instead.
+// renameat2's no-replace mode gets a hard link and the old name's removal instead; one
+// without hard links either (FAT) gets the name held by an empty file of this job's own,
+// created exclusively, which the rename then replaces.
 int MoveWithoutReplacing(const std::string& from, const std::string& to) {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return errno;
-    if (::link(from.c_str(), to.c_str()) != 0) return errno;
-    ::unlink(from.c_str());
-    return 0;
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return 0;
+    }
+    if (errno != EPERM && errno != ENOTSUP && errno != ENOSYS) return errno;
+    const int held = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (held < 0) return errno;
+    ::close(held);
+    if (::rename(from.c_str(), to.c_str()) == 0) return 0;
+    const int failed = errno;
+    ::unlink(to.c_str());
+    return failed;
 }
 
 // "clip(2).mp4" is "clip.mp4" numbered 2: gives the unnumbered path and the number; -1 when
