@@ -140,7 +140,9 @@ int RunJob(ulvane::ConversionJob& job, bool quiet) {
     }
     if (job.cancelRequested.load()) std::fprintf(stderr, "ulvane-cli: stopped; the unfinished output was removed\n");
     if (!job.notice.empty()) std::fprintf(stderr, "note: %s\n", job.notice.c_str());
-    if (ulvane::PathExists(job.outputPaths[0])) std::printf("%s\n", job.outputPaths[0].c_str());
+    // A finished output (progress 100) holds the name it got; any other file under the
+    // name asked for is not this job's.
+    if (job.progressPercent.load() == 100) std::printf("%s\n", job.outputPaths[0].c_str());
     return failed ? 1 : 0;
 }
 
@@ -167,6 +169,13 @@ void NoteAnEndPastTheFile(const std::string& source, int32_t endMs, const std::s
                  endText.c_str(), source.c_str(), ulvane::FormatTime(static_cast<int32_t>(lengthMs)).c_str());
 }
 
+// A name that, with its extension, would be too long for the file names of the output folder.
+int NameTooLong(const std::string& what, const std::string& folder, const std::string& command) {
+    return UsageError(what + " is too long for a file name in " + folder + " (with the extension, and a (n) " +
+                          "number when the name is taken); give a shorter --name",
+                      command);
+}
+
 int Cut(const ulvane::cli::Request& r) {
     const std::string& source = r.sources[0];
     if (!IsFile(source) && !IsUrl(source)) return UsageError("SOURCE does not exist: " + source, "cut");
@@ -185,7 +194,10 @@ int Cut(const ulvane::cli::Request& r) {
     ulvane::OutputChoice output{!r.reencode, r.rows, r.outDir, name, r.exact};
     ulvane::ConversionJob job;
     ulvane::PrepareCutJob(job);
-    if (!ulvane::FillCutJob(job, {source, *start, *end, output}, ulvane::PathExists).ok())
+    const ulvane::LaunchResult launch = ulvane::FillCutJob(job, {source, *start, *end, output}, ulvane::PathExists);
+    if (launch.status == ulvane::LaunchStatus::NameTooLong)
+        return NameTooLong(r.name ? "--name" : "SOURCE's name", r.outDir, "cut");
+    if (!launch.ok())
         return UsageError("SOURCE has no extension, so a direct cut cannot tell its container; use --reencode", "cut");
     NoteAnEndPastTheFile(source, *end, r.endText);
     return RunJob(job, r.quiet);
@@ -213,12 +225,14 @@ ulvane::JoinFile DescribeJoinFile(const std::string& path) {
     f.sampleRate = probe.info.sampleRate;
     f.channels = probe.info.channels;
     f.otherTracks = probe.info.otherTracks;
+    f.reorderDepth = probe.info.videoReorderDepth;
     return f;
 }
 
 const char* JoinParameterName(ulvane::JoinParameter p) {
-    static constexpr const char* kNames[] = {"file type",   "picture size",  "video codec",         "audio codec",
-                                             "sample rate", "channel count", "list of other tracks"};
+    static constexpr const char* kNames[] = {
+        "file type",   "picture size",  "video codec",          "audio codec",
+        "sample rate", "channel count", "list of other tracks", "picture reordering depth (B-frames)"};
     return kNames[static_cast<size_t>(p)];
 }
 
@@ -254,6 +268,7 @@ int Join(const ulvane::cli::Request& r) {
                      join.files[static_cast<size_t>(result.input)].path.c_str());
         return 1;
     }
+    if (result.status == ulvane::LaunchStatus::NameTooLong) return NameTooLong("--name", r.outDir, "join");
     if (result.status == ulvane::LaunchStatus::NoExtension)
         return UsageError("FILE has no extension, so a direct join cannot tell its container: " +
                               join.files[static_cast<size_t>(result.input)].path,

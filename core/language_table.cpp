@@ -47,10 +47,12 @@ constexpr LanguageKey kMainKeys[] = {
     {"TISHI", "jswj"},       {"TISHI", "jqwc"},
     {"TISHI", "hbwc"},       {"JIEMIAN", "dk"},
     {"JIEMIAN", "xswjj"},    {"JIEMIAN", "gb"},
+    {"TISHI", "cpsd"},
 };
 
 // Messages of the launches for what the language files of old had no words for.
-constexpr LanguageKey kLaunchKeys[] = {{"TISHI", "wkzm"}, {"TISHI", "tdwj"}, {"TISHI", "xcsb"}, {"TISHI", "sjgs"}};
+constexpr LanguageKey kLaunchKeys[] = {
+    {"TISHI", "wkzm"}, {"TISHI", "tdwj"}, {"TISHI", "xcsb"}, {"TISHI", "sjgs"}, {"TISHI", "wjmtc"}};
 
 constexpr LanguageKey kProgressKeys[] = {
     {"APPLICATION", "name"}, {"JIEMIAN", "dqwj"}, {"JIEMIAN", "tz"}, {"JIEMIAN", "zgwj"}};
@@ -59,13 +61,14 @@ constexpr LanguageKey kCutKeys[] = {
     {"APPLICATION", "name"}, {"JIEMIAN", "yzfa"},   {"JIEMIAN", "jqzj"}, {"JIEMIAN", "zjjq"}, {"JIEMIAN", "jjjq"},
     {"JIEMIAN", "spgs"},     {"JIEMIAN", "spzl"},   {"JIEMIAN", "spdx"}, {"JIEMIAN", "zl"},   {"JIEMIAN", "ypzl"},
     {"JIEMIAN", "ypcyl"},    {"JIEMIAN", "zyzjjq"}, {"JIEMIAN", "scml"}, {"JIEMIAN", "ll"},   {"JIEMIAN", "wjm"},
-    {"JIEMIAN", "ksjq1"},    {"JIEMIAN", "ywjyy"},  {"TISHI", "mlbcz"},  {"TISHI", "mlbkx"}};
+    {"JIEMIAN", "ksjq1"},    {"JIEMIAN", "ywjyy"},  {"TISHI", "mlbcz"},  {"TISHI", "mlbkx"},  {"TISHI", "wjmtc"}};
 
 constexpr LanguageKey kJoinKeys[] = {
     {"APPLICATION", "name"}, {"JIEMIAN", "yzfa"},  {"JIEMIAN", "zjhb"}, {"JIEMIAN", "jjhb"}, {"JIEMIAN", "spgs"},
     {"JIEMIAN", "spzl"},     {"JIEMIAN", "spdx"},  {"JIEMIAN", "zl"},   {"JIEMIAN", "ypzl"}, {"JIEMIAN", "ypcyl"},
     {"JIEMIAN", "zyzjhb"},   {"JIEMIAN", "scml"},  {"JIEMIAN", "ll"},   {"JIEMIAN", "wjm"},  {"JIEMIAN", "kshb"},
-    {"JIEMIAN", "ywjyy"},    {"JIEMIAN", "hbhwj"}, {"TISHI", "xsrwjm"}, {"TISHI", "mlbcz"},  {"TISHI", "mlbkx"}};
+    {"JIEMIAN", "ywjyy"},    {"JIEMIAN", "hbhwj"}, {"TISHI", "xsrwjm"}, {"TISHI", "mlbcz"},  {"TISHI", "mlbkx"},
+    {"TISHI", "wjmtc"}};
 
 bool SameKey(const LanguageKey& a, std::string_view section, std::string_view key) {
     return a.section == section && a.key == key;

@@ -63,6 +63,17 @@ bool SameType(const std::string& a, const std::string& b) {
     });
 }
 
+// Whether a direct join into `type` (the first file's) can follow pictures of one reorder
+// depth with another's: only H.264 and HEVC, whose parameter sets then travel in band, in a
+// container that carries them so and keeps each picture's decode and display times (MP4,
+// MOV, MPEG transport streams).
+bool DepthMayChange(const std::string& type, const std::string& videoCodec) {
+    if (videoCodec != "h264" && videoCodec != "hevc") return false;
+    for (const char* t : {"mp4", "mov", "ts", "m2ts", "mts"})
+        if (SameType(type, t)) return true;
+    return false;
+}
+
 }  // namespace
 
 std::optional<JoinMismatch> FirstDirectJoinMismatch(const std::vector<JoinFile>& files) {
@@ -92,6 +103,10 @@ std::optional<JoinMismatch> FirstDirectJoinMismatch(const std::vector<JoinFile>&
         }
         if (f.otherTracks != first->otherTracks)
             return differs(JoinParameter::OtherTracks, f.otherTracks, first->otherTracks);
+        if (f.reorderDepth >= 0 && first->reorderDepth >= 0 && f.reorderDepth != first->reorderDepth &&
+            !DepthMayChange(first->type, first->videoCodec))
+            return differs(JoinParameter::ReorderDepth, std::to_string(f.reorderDepth),
+                           std::to_string(first->reorderDepth));
     }
     return std::nullopt;
 }
@@ -120,11 +135,13 @@ LaunchResult FillCutJob(ConversionJob& job, const CutLaunch& cut, const ExistsTe
     const ResolvedPreset preset = ResolveOutput(Dialog::Cut, out.rows, job);
     const std::string extension = out.direct ? SourceExtension(cut.source) : preset.extension;
     if (extension.empty()) return {LaunchStatus::NoExtension, 0, {}};
+    const std::string name = NameWithoutExtension(out.name, extension);
+    if (!NameFitsFolder(out.folder, name, extension)) return {LaunchStatus::NameTooLong, 0, {}};
     job.joinMode = false;
     job.reencode = !out.direct;
     job.exactCut = out.direct && out.exact;
     job.inputPaths[0] = cut.source;
-    job.outputPaths[0] = FreeOutputPath(out.folder, out.name, extension, exists);
+    job.outputPaths[0] = FreeOutputPath(out.folder, name, extension, exists);
     job.segmentStart[0] = cut.startMs / 1000.0;
     job.segmentEnd[0] = cut.endMs / 1000.0;
     job.segmentLength[0] = job.segmentEnd[0] - job.segmentStart[0];
@@ -147,12 +164,15 @@ LaunchResult FillJoinJob(ConversionJob& job, const JoinLaunch& join, const Exist
     for (const JoinFile& f : join.files) {
         extensions.push_back(out.direct ? SourceExtension(f.path) : preset.extension);
         if (extensions.back().empty()) return {LaunchStatus::NoExtension, static_cast<int>(extensions.size()) - 1, {}};
+        if (!NameFitsFolder(out.folder, NameWithoutExtension(out.name, extensions.back()), extensions.back()))
+            return {LaunchStatus::NameTooLong, static_cast<int>(extensions.size()) - 1, {}};
     }
     job.joinMode = true;
     job.reencode = !out.direct;
     for (size_t k = 0; k < join.files.size(); ++k) {
         job.inputPaths[k] = join.files[k].path;
-        job.outputPaths[k] = FreeOutputPath(out.folder, out.name, extensions[k], exists);
+        job.outputPaths[k] =
+            FreeOutputPath(out.folder, NameWithoutExtension(out.name, extensions[k]), extensions[k], exists);
     }
     job.joinTotalSeconds = JoinTotalSeconds(join.files);
     static_cast<OutputParameters&>(job) = preset.parameters;

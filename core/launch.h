@@ -38,6 +38,7 @@ struct JoinFile {
     // Codec names ("" when unknown or without such a stream) and the sound's shape (0 unknown).
     std::string videoCodec;
     std::string audioCodec;
+    int reorderDepth = -1;  // pictures its video's decoder holds back (B-frames); -1 unknown
     int sampleRate = 0;
     int channels = 0;
     // The codecs of its other sound and subtitle tracks in order ("ac3, subrip"; "" none).
@@ -45,7 +46,7 @@ struct JoinFile {
 };
 
 // What two files of a direct join can differ in (the window and ulvane-cli name them by this order).
-enum class JoinParameter { Type, PictureSize, VideoCodec, AudioCodec, SampleRate, Channels, OtherTracks };
+enum class JoinParameter { Type, PictureSize, VideoCodec, AudioCodec, SampleRate, Channels, OtherTracks, ReorderDepth };
 
 // The first file that cannot follow the first described file in a direct join, and how
 // it differs: the parameter, its value and the first file's ("" for no such stream).
@@ -58,7 +59,10 @@ struct JoinMismatch {
 // A direct join copies packets, so its files must agree with the first one in type (without
 // regard to letter case: "MP4" is "mp4"), picture size, codecs, the sound's sample rate and
 // channels, and the other tracks a copy keeps. A file after the first may lack sound; it may
-// not bring sound the first lacks.
+// not bring sound the first lacks. Its video must hold back as many pictures for reordering
+// as the first's (the depth is part of the decoder set-up the output carries once), except
+// H.264 and HEVC in MP4, MOV or a transport stream, which take each file's set-up in band and
+// keep both times of each picture (Matroska keeps one, rebuilt from the first file's depth).
 // Files not described, and values not known, are left to the job.
 std::optional<JoinMismatch> FirstDirectJoinMismatch(const std::vector<JoinFile>& files);
 inline bool DirectJoinCompatible(const std::vector<JoinFile>& files) {
@@ -85,6 +89,7 @@ enum class LaunchStatus {
     NoExtension,  // a direct job's source has no extension, so no container to copy into
     UnlikeFiles,  // a direct join of files that differ (see `mismatch`)
     HiddenLead,   // a direct join where a file after the first hides its first pictures
+    NameTooLong,  // the name, with its extension, is too long for the output folder's file system
 };
 struct LaunchResult {
     LaunchStatus status = LaunchStatus::Ready;
@@ -101,8 +106,8 @@ void PrepareCutJob(ConversionJob& job);
 void PrepareJoinJob(ConversionJob& job, int inputs);
 
 // Fill a prepared job with every field of the launch, output paths chosen so that no
-// existing file is replaced (`exists` is the file-system test). On a result other than
-// Ready the job is left as prepared.
+// existing file is replaced (`exists` is the file-system test). A name typed with the
+// output's extension keeps one. On a result other than Ready the job is left as prepared.
 LaunchResult FillCutJob(ConversionJob& job, const CutLaunch& cut, const ExistsTest& exists);
 LaunchResult FillJoinJob(ConversionJob& job, const JoinLaunch& join, const ExistsTest& exists);
 

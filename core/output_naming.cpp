@@ -2,6 +2,12 @@
 #include "core/output_naming.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "engine/atomic_file.h"
 
 namespace ulvane {
 
@@ -29,7 +35,22 @@ std::string CleanFileName(std::string_view typed) {
         if (std::string_view("\\/:*?\"<>|@").find(c) != std::string_view::npos) continue;
         out += c;
     }
-    return out;
+    return out.substr(std::min(out.find_first_not_of('.'), out.size()));
+}
+
+std::string NameWithoutExtension(std::string_view name, std::string_view extension) {
+    const auto lower = [](char c) { return std::tolower(static_cast<unsigned char>(c)); };
+    if (extension.empty() || name.size() <= extension.size()) return std::string(name);
+    const std::string_view tail = name.substr(name.size() - extension.size());
+    const bool same = std::equal(tail.begin(), tail.end(), extension.begin(), extension.end(),
+                                 [&](char a, char b) { return lower(a) == lower(b); });
+    return std::string(same ? name.substr(0, name.size() - extension.size()) : name);
+}
+
+bool NameFitsFolder(const std::string& folder, std::string_view name, std::string_view extension) {
+    const long asked = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+    const size_t longest = asked > 0 ? static_cast<size_t>(asked) : 255;
+    return name.size() + extension.size() + kOutputNameReserve <= longest;
 }
 
 std::string FreeOutputPath(std::string_view folder, std::string_view name, std::string_view extension,
@@ -39,11 +60,8 @@ std::string FreeOutputPath(std::string_view folder, std::string_view name, std::
     first += name;
     first += extension;
     if (!exists(first)) return first;
-    const size_t nameStart = first.size() - name.size() - extension.size();
-    size_t dot = first.rfind('.');
-    if (dot == std::string::npos || dot < nameStart) dot = first.size();
     for (long n = 0;; ++n) {
-        std::string candidate = first.substr(0, dot) + "(" + std::to_string(n) + ")" + first.substr(dot);
+        std::string candidate = NumberedPath(first, n);
         if (!exists(candidate)) return candidate;
     }
 }

@@ -15,8 +15,16 @@ std::string DefaultOutputName(std::string_view sourcePath);
 // ".mp4" for ".../clip.mp4": from the file name's last "." to the end; "" when none.
 std::string SourceExtension(std::string_view sourcePath);
 // Drops the characters a file name cannot hold on any desktop system, \ / : * ? " < > |,
-// the at sign, and control characters. "a:b*c?" becomes "abc".
+// the at sign, and control characters, and the dots it would start with (which would hide
+// the file). "a:b*c?" becomes "abc", "../up" becomes "up".
 std::string CleanFileName(std::string_view typed);
+// The name without `extension` when it ends with it in any letter case, so that a typed
+// "clip.MP4" gives "clip.mp4", not "clip.MP4.mp4"; else the name as it is.
+std::string NameWithoutExtension(std::string_view name, std::string_view extension);
+// Whether name + extension, with room for a "(n)" number and the part suffix it is written
+// under, fits the file names of the file system that holds `folder` (255 bytes where it
+// cannot be asked).
+bool NameFitsFolder(const std::string& folder, std::string_view name, std::string_view extension);
 // folder + "/" + name + extension, or, when a file or folder of that path exists,
 // the first of "name(0).ext", "name(1).ext", ... that does not. `exists` is the
 // file-system test (replaceable in tests).

@@ -1,4 +1,6 @@
-// Replacing a file's contents so that a reader only ever sees the old file or the new one.
+// Writing files so that a reader only ever sees a whole one: replacing a file's contents
+// (the old file or the new one), and placing a new output beside others (it appears under
+// its final name complete, and never replaces a file that is there).
 #pragma once
 
 #include <cstddef>
@@ -28,5 +30,25 @@ inline bool WriteFileAtomically(const std::string& path, const std::vector<uint8
     return WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error,
                                options);
 }
+
+// ".../clip(3).mp4" for n = 3 and ".../clip.mp4": the number goes before the file name's
+// last "." (at the end when the name has none).
+std::string NumberedPath(const std::string& path, long n);
+
+// How many bytes an output's file name may grow by beyond the name and extension it was
+// given: a "(n)" number when the name is taken, and the part suffix while it is written.
+inline constexpr size_t kOutputNameReserve = 16;
+
+// Creates, exclusively, the empty file an output is written into until it is complete:
+// "clip.mp4.part" beside "clip.mp4", else "clip.mp4.1.part", ... when another job writes
+// the same name. A file left behind by a killed job is thus named as partial, and its
+// extension is no player's. Returns its path, or "" with `error` saying why.
+std::string CreatePartFile(const std::string& finalPath, std::string& error);
+
+// Moves the complete `partPath` to `finalPath` without ever replacing a file: when that
+// name is taken (another job placed its output meanwhile), to the first free one of
+// "clip(0).mp4", "clip(1).mp4", ... Returns the path the file got, or "" with `error`
+// saying why (the part file then stays where it was).
+std::string PlaceWithoutReplacing(const std::string& partPath, const std::string& finalPath, std::string& error);
 
 }  // namespace ulvane

@@ -43,6 +43,9 @@ struct MediaInfo {
     // name ("" without such a stream) and the sound's shape.
     std::string videoCodec;
     std::string audioCodec;
+    // How many pictures the video's decoder holds back to put them in display order (B-frames);
+    // -1 when unknown or without video.
+    int32_t videoReorderDepth = -1;
     int32_t sampleRate = 0;
     int32_t channels = 0;
     // How many sound and subtitle tracks the file holds.
@@ -82,8 +85,10 @@ struct ConversionJob : OutputParameters {
     bool exactCut = false;
     int32_t inputCount = 0;
     int32_t displayCount = 0;
-    std::vector<std::string> inputPaths;   // UTF-8, join order
-    std::vector<std::string> outputPaths;  // UTF-8; entry 0 is the file created
+    std::vector<std::string> inputPaths;  // UTF-8, join order
+    // UTF-8; entry 0 is the file created: the free name the launch chose, and once the job
+    // is done the name the file got (the next "(n)" one when another job took it meanwhile).
+    std::vector<std::string> outputPaths;
     // Cut segment of input 0, in seconds of the source's own timeline (0 = file start).
     std::vector<double> segmentStart;
     std::vector<double> segmentEnd;

@@ -340,6 +340,9 @@ int MediaInput::ReadPacket(AVPacket* pkt) {
             if (pkt->dts != AV_NOPTS_VALUE) pkt->dts += shift;
         }
     }
+    if (const int64_t t = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+        t != AV_NOPTS_VALUE && (pkt->stream_index == videoIndex_ || pkt->stream_index == audioIndex_))
+        readEnd_ = std::max(readEnd_, ToMicros(t + std::max<int64_t>(pkt->duration, 0), st->time_base));
     return rc;
 }
 
@@ -409,6 +412,12 @@ int64_t MediaInput::startMicros() const {
 }
 
 bool MediaInput::SeekTo(int64_t targetMicros) {
+    const bool moved = Reposition(targetMicros);
+    readEnd_ = INT64_MIN;  // reading starts again from the new position
+    return moved;
+}
+
+bool MediaInput::Reposition(int64_t targetMicros) {
     if (rawVideo_) return RawSeekTo(targetMicros);
     if (ctx_->iformat->flags & AVFMT_TS_DISCONT) return ByteSeekTo(targetMicros);
     const bool reordered = videoIndex_ >= 0 && video()->codecpar->video_delay > 0;

@@ -83,6 +83,10 @@ public:
     // byte) continues where the part before it ended, and the pictures of a raw video
     // stream, which carry no times, are timed from the frame rate.
     int ReadPacket(AVPacket* pkt);
+    // How far reading has reached since the last seek: the largest end (time + duration) of
+    // a picture or sound packet read, in microseconds on the same timeline; INT64_MIN before
+    // any. Where it stays short of the part asked for, the file ended there.
+    int64_t readEndMicros() const { return readEnd_; }
 
     // Moves the read position to the key frame at or before `targetMicros` (an absolute
     // time of the file's own timeline). Formats with timestamp discontinuities (MPEG-TS)
@@ -93,6 +97,7 @@ public:
     bool SeekTo(int64_t targetMicros);
 
 private:
+    bool Reposition(int64_t targetMicros);
     // From this byte on, times are moved on by `offsetMicros`.
     struct Part {
         int64_t pos;
@@ -129,6 +134,7 @@ private:
     bool rawVideo_ = false;         // video packets carry no times: counted instead
     int64_t rawPictures_ = 0;       // video packets read since the start
     AVRational rawRate_ = {25, 1};  // pictures a second of a raw stream
+    int64_t readEnd_ = INT64_MIN;   // see readEndMicros
     CodecContextPtr videoDec_;
     CodecContextPtr audioDec_;
 };

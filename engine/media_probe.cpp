@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstring>
 
 #include <algorithm>
 #include <set>
@@ -96,12 +97,26 @@ int ProbeCode(const Status& status) {
     }
 }
 
+// Whether a header read without analysing the streams tells how many pictures the video
+// holds back for reordering, which a direct join compares: no video, a codec that never
+// reorders, or H.264 in MP4/MOV (whose header gives each picture's times).
+bool HeaderTellsReorderDepth(const MediaInput& in) {
+    const AVStream* v = in.video();
+    if (!v) return true;
+    const AVCodecDescriptor* d = avcodec_descriptor_get(v->codecpar->codec_id);
+    if (!d || !(d->props & AV_CODEC_PROP_REORDER)) return true;
+    return v->codecpar->codec_id == AV_CODEC_ID_H264 && std::strstr(in.ctx()->iformat->name, "mov");
+}
+
 }  // namespace
 
 int ProbeMediaFile(ConversionJob& job, ProbeDepth depth) {
     std::unique_ptr<MediaInput> in;
     const auto analysis = depth == ProbeDepth::Decode ? MediaInput::Analysis::Full : MediaInput::Analysis::Header;
     if (Status s = MediaInput::Open(job.probePath, in, nullptr, analysis); !s.ok()) return ProbeCode(s);
+    if (analysis == MediaInput::Analysis::Header && !HeaderTellsReorderDepth(*in)) {
+        if (Status s = MediaInput::Open(job.probePath, in); !s.ok()) return ProbeCode(s);
+    }
     if (depth == ProbeDepth::Decode) {
         // Only the video must decode; the sound is not looked at here.
         if (Status s = in->OpenDecoders(false, false); !s.ok()) return ProbeCode(s);
@@ -129,6 +144,7 @@ int ProbeMediaFile(ConversionJob& job, ProbeDepth depth) {
     info.rangeEndMicros = duration;
     info.hidesLeadingPictures = in->HidesLeadingPictures();
     info.videoCodec = in->video() ? avcodec_get_name(in->video()->codecpar->codec_id) : "";
+    info.videoReorderDepth = in->video() ? in->video()->codecpar->video_delay : -1;
     info.audioTracks = info.subtitleTracks = 0;
     info.otherTracks.clear();
     for (unsigned k = 0; k < in->ctx()->nb_streams; ++k) {

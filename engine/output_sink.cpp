@@ -2,8 +2,8 @@
 #include "engine/output_sink.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
 
 extern "C" {
@@ -11,6 +11,8 @@ extern "C" {
 #include <libavutil/opt.h>
 #include <libavutil/time.h>
 }
+
+#include "engine/atomic_file.h"
 
 namespace ulvane {
 
@@ -57,18 +59,20 @@ bool OutputSink::StoresBothTimes() const {
 Status OutputSink::Open() {
     if (ctx_->nb_streams == 0) return Status::Failed("the output would have no stream");
     if (!(ctx_->oformat->flags & AVFMT_NOFILE)) {
-        // Never replace a file that is already there: the name was chosen free, and
-        // if something appeared since, it is somebody else's.
-        if (FILE* probe = std::fopen(path_.c_str(), "rb")) {
-            std::fclose(probe);
-            return Status::Failed("the output file " + path_ + " exists already");
-        }
+        // The part file is created exclusively, so the open below (which truncates) only
+        // ever meets this job's own empty file; nobody else's is touched.
+        std::string error;
+        partPath_ = CreatePartFile(path_, error);
+        if (partPath_.empty()) return Status::Failed(error);
         AVIOContext* io = nullptr;
         const AVIOInterruptCB interrupt{InterruptOpen, this};
         opening_ = true;
-        int rc = avio_open2(&io, OpenName(path_).c_str(), AVIO_FLAG_WRITE, &interrupt, nullptr);
+        int rc = avio_open2(&io, OpenName(partPath_).c_str(), AVIO_FLAG_WRITE, &interrupt, nullptr);
         opening_ = false;
-        if (rc < 0) return Status::Failed("cannot create the output file " + path_ + ": " + AvErrorText(rc));
+        if (rc < 0) {
+            ::unlink(partPath_.c_str());
+            return Status::Failed("cannot create the output file " + partPath_ + ": " + AvErrorText(rc));
+        }
         file_.reset(io);
         ctx_->pb = io;
         fileCreated_ = true;
@@ -126,8 +130,8 @@ Status OutputSink::Write(AVPacket* pkt) {
     // A file whose folder is removed can still be written, into nothing: look now and then.
     if (const int64_t now = av_gettime_relative(); fileCreated_ && now - lastPresenceCheck_ > 500000) {
         lastPresenceCheck_ = now;
-        if (struct stat st{}; ::stat(path_.c_str(), &st) != 0) {
-            writeFailure_ = Status::Failed("the output file " + path_ +
+        if (struct stat st{}; ::stat(partPath_.c_str(), &st) != 0) {
+            writeFailure_ = Status::Failed("the output file " + partPath_ +
                                            " is gone: its folder was removed or renamed while it was written");
             return writeFailure_;
         }
@@ -170,9 +174,13 @@ Status OutputSink::Finish() {
         if (rc >= 0) rc = closed;
         if (rc < 0) {
             writeFailure_ = Status::Failed("cannot finish the output file " + path_ + ": " + AvErrorText(rc));
-        } else if (struct stat st{}; ::stat(path_.c_str(), &st) != 0) {
-            writeFailure_ = Status::Failed("the output file " + path_ +
+        } else if (struct stat st{}; ::stat(partPath_.c_str(), &st) != 0) {
+            writeFailure_ = Status::Failed("the output file " + partPath_ +
                                            " is gone: its folder was removed or renamed while it was written");
+        } else if (std::string error, placed = PlaceWithoutReplacing(partPath_, path_, error); placed.empty()) {
+            writeFailure_ = Status::Failed(error);
+        } else {
+            path_ = std::move(placed);
         }
     }
     if (!writeFailure_.ok()) {
@@ -193,7 +201,7 @@ void OutputSink::Abandon() {
     finished_ = true;
     if (ctx_ && fileCreated_) {
         CloseFile();
-        std::remove(path_.c_str());
+        ::unlink(partPath_.c_str());
     }
 }
 

@@ -1,6 +1,8 @@
 // The output file of a job: container, its streams (the main video and sound, and the
 // other tracks a copy keeps), header, packet writing with timestamp repair, trailer. Lives from the first input to the
 // end of the job; whatever happens, the file is either finished with a trailer or removed.
+// It is written under a part name ("clip.mp4.part") and takes its final name only once
+// complete, never replacing a file: a job killed midway leaves no file under that name.
 #pragma once
 
 #include <string>
@@ -45,7 +47,7 @@ public:
     // reordering by that depth.
     bool StoresBothTimes() const;
 
-    // Opens the file (never replacing an existing one) and writes the header.
+    // Creates the part file (never an existing one) and writes the header.
     Status Open();
     bool headerWritten() const { return headerWritten_; }
 
@@ -59,11 +61,14 @@ public:
     int64_t EndMicros() const;
     int64_t packetsWritten() const { return packets_; }
 
-    // Writes the trailer and closes the file; removes it when no packet was written.
-    // Fails, and removes the file, when a write failed before, when the trailer or the
-    // last buffered bytes cannot be written (a full disk), or when the file is no longer
-    // at its path (its folder was removed or renamed meanwhile).
+    // Writes the trailer, closes the file and moves it to its final name, or to the first
+    // free "(n)" one when another file took that name meanwhile; removes it when no packet
+    // was written. Fails, and removes the file, when a write failed before, when the trailer
+    // or the last buffered bytes cannot be written (a full disk), when the file is no longer
+    // at its path (its folder was removed or renamed meanwhile), or when it cannot be named.
     Status Finish();
+    // The output's name: the one asked for, and after a successful Finish the one it got.
+    const std::string& path() const { return path_; }
     // Closes and removes the file (a job that produced nothing usable, or was stopped).
     void Abandon();
     // Why writing failed, once a write did: the file is then of no use.
@@ -81,6 +86,7 @@ private:
     OutputFormatPtr ctx_;
     IoContextPtr file_;  // the file behind ctx_->pb
     std::string path_;
+    std::string partPath_;  // where the file is written until it is complete
     const std::atomic<bool>* cancel_ = nullptr;
     bool opening_ = false;
     bool fileCreated_ = false;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -52,6 +53,7 @@ private:
     Status SetUpOutput(int i, MediaInput& in);
     bool LaterInputsChangeParameterSets(const MediaInput& first) const;
     Status PlaceInput(int i, MediaInput& in, StageContext& ctx);
+    void NoteEarlyEnd(const MediaInput& in, const StageContext& ctx);
     void ReportProgress(int i, int64_t outputMicros, int64_t inputDuration);
     Status CloseOutput(bool lastPending, bool cancelled);
     void Settle(int i, bool lastPending, bool cancelled, const Status& closed);
@@ -202,9 +204,27 @@ Status Worker::TakeInput(int i) {
     if (!ready.ok()) return ready;
     StageContext ctx;
     if (Status s = PlaceInput(i, *in, ctx); !s.ok()) return s;
-    if (transcoder_) return transcoder_->Process(*in, sink_, ctx);
-    if (job_.exactCut && !job_.joinMode) return ExactCutInput(*in, sink_, ctx, job_.notice);
-    return CopyInput(*in, sink_, ctx);
+    Status taken = transcoder_                       ? transcoder_->Process(*in, sink_, ctx)
+                   : job_.exactCut && !job_.joinMode ? ExactCutInput(*in, sink_, ctx, job_.notice)
+                                                     : CopyInput(*in, sink_, ctx);
+    if (taken.ok()) NoteEarlyEnd(*in, ctx);
+    return taken;
+}
+
+// A cut whose source ends before the segment does (a truncated file, or one still being
+// written) gives a shorter output; the notice says where the source ended. Every stage
+// reads through the input, which tells how far its pictures and sound reached.
+void Worker::NoteEarlyEnd(const MediaInput& in, const StageContext& ctx) {
+    // A container's length can run a little past its last packet; a window ending on it is
+    // no early end.
+    constexpr int64_t kSlackMicros = 500000;
+    const int64_t reached = in.readEndMicros();
+    if (!ctx.window.cut || reached == INT64_MIN || reached >= ctx.window.endMicros - kSlackMicros) return;
+    char text[160];
+    std::snprintf(text, sizeof text, "the source ends at %.2f s, before the end of the segment at %.2f s",
+                  static_cast<double>(reached - in.startMicros()) / 1e6,
+                  static_cast<double>(ctx.window.endMicros - in.startMicros()) / 1e6);
+    AddNotice(job_.notice, std::string(text) + "; the output is shorter");
 }
 
 void Worker::ReportProgress(int i, int64_t outputMicros, int64_t inputDuration) {
@@ -299,7 +319,11 @@ void Worker::Run() {
             break;  // the last input's status waits for the trailer
     }
     const bool lastPending = !cancelled && i < n && job_.inputStatus[i].load() == kInputPending;
-    Settle(i, lastPending, cancelled, CloseOutput(lastPending, cancelled));
+    const Status closed = CloseOutput(lastPending, cancelled);
+    // The name the file got, which differs from the one asked for when another job took
+    // that meanwhile; written before currentInput tells the job is over.
+    if (closed.ok()) job_.outputPaths[0] = sink_.path();
+    Settle(i, lastPending, cancelled, closed);
 }
 
 }  // namespace

@@ -61,6 +61,7 @@ enum : int {
     kChannels,
     kOtherTracks,
     kFilePath,  // the whole path; the cell shows the file's name
+    kReorderDepth,
 };
 }  // namespace join_role
 

@@ -217,9 +217,10 @@ void CUlvaneAVConverterDlg::LaunchCut() {
     dialog.ProposeFolder(ProposedOutputFolder(cutSourcePath_));
     if (!services_.runSettings(dialog)) return;
     const CutLaunch cut{source, *TypedTime(startBox_), *TypedTime(endBox_), dialog.choice()};
-    if (!FillCutJob(job, cut, PathExists).ok()) {
+    if (const LaunchResult launch = FillCutJob(job, cut, PathExists); !launch.ok()) {
         // A source named without "." has no container to copy into.
-        services_.messages->Show(this, windowTitle(), Text("TISHI", "wkzm"), true);
+        const bool tooLong = launch.status == LaunchStatus::NameTooLong;
+        services_.messages->Show(this, windowTitle(), Text("TISHI", tooLong ? "wjmtc" : "wkzm"), true);
         return;
     }
     lastOutputFolder_ = dialog.outputFolder();
@@ -242,6 +243,7 @@ std::vector<JoinFile> CUlvaneAVConverterDlg::JoinFilesOfRows() const {
         f.sampleRate = path->data(join_role::kSampleRate).toInt();
         f.channels = path->data(join_role::kChannels).toInt();
         f.otherTracks = path->data(join_role::kOtherTracks).toString().toStdString();
+        f.reorderDepth = path->data(join_role::kReorderDepth).toInt();
         files.push_back(std::move(f));
     }
     return files;
@@ -250,12 +252,13 @@ std::vector<JoinFile> CUlvaneAVConverterDlg::JoinFilesOfRows() const {
 QString CUlvaneAVConverterDlg::UnlikeFilesText(const std::vector<JoinFile>& files, const JoinMismatch& m) const {
     const auto name = [](const std::string& path) { return QFileInfo(QString::fromStdString(path)).fileName(); };
     // The parameter's name, by JoinParameter in order.
-    static constexpr const char* kNames[] = {"spgs", "spdx", "spbm", "ypbm", "ypcyl", "sdsh", "qtgd"};
+    static constexpr const char* kNames[] = {"spgs", "spdx", "spbm", "ypbm", "ypcyl", "sdsh", "qtgd", "cpsd"};
     const char* parameter = kNames[static_cast<size_t>(m.parameter)];
+    const char* section = m.parameter == JoinParameter::ReorderDepth ? "TISHI" : "JIEMIAN";
     const auto value = [&](const std::string& v) { return v.empty() ? Text("TISHI", "wsp") : ToQString(v); };
     const std::string& first = files.front().path;
     return Text("TISHI", "cybt").arg(name(files[static_cast<size_t>(m.file)].path), name(first)) + "\n" +
-           Text("TISHI", "cbxq").arg(Text("JIEMIAN", parameter), value(m.value), value(m.firstValue)) + "\n\n" +
+           Text("TISHI", "cbxq").arg(Text(section, parameter), value(m.value), value(m.firstValue)) + "\n\n" +
            Text("TISHI", "gycb");
 }
 
@@ -299,7 +302,8 @@ void CUlvaneAVConverterDlg::LaunchJoin() {
     }
     if (!launch.ok()) {
         // A file without an extension has no container to copy into.
-        services_.messages->Show(this, windowTitle(), Text("TISHI", "bnzjhb"), true);
+        const bool tooLong = launch.status == LaunchStatus::NameTooLong;
+        services_.messages->Show(this, windowTitle(), Text("TISHI", tooLong ? "wjmtc" : "bnzjhb"), true);
         return;
     }
     lastOutputFolder_ = dialog.outputFolder();

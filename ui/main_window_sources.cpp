@@ -122,6 +122,7 @@ void CUlvaneAVConverterDlg::AddJoinRow(const QString& path, const MediaInfo& inf
     item->setData(join_role::kSampleRate, info.sampleRate);
     item->setData(join_role::kChannels, info.channels);
     item->setData(join_role::kOtherTracks, QString::fromStdString(info.otherTracks));
+    item->setData(join_role::kReorderDepth, info.videoReorderDepth);
     // The file's folder, and the tracks a direct join takes one of.
     item->setToolTip(QDir::toNativeSeparators(file.absolutePath()) + "\n" + TracksText(info));
     FitSourceColumns();

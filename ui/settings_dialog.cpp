@@ -36,6 +36,9 @@ FolderPicker DefaultFolderPicker() {
 
 namespace {
 
+// The bytes a direct job's extension may take (".webm", ".m2ts" and the like).
+constexpr size_t kDirectExtensionRoom = 6;
+
 // The ids of the six lists and the texts of each dialog.
 struct Ids {
     int exact, direct, indirect, lists[6], channel, folder, browse, name, start, note;  // exact: 0 for none
@@ -222,7 +225,8 @@ void OutputSettingsDialog::Start() {
     };
     const QString typedName = ItemAs<QLineEdit>(ids.name)->text();
     // A name that cleans to nothing would write a hidden file such as ".mp4".
-    if (CleanFileName(typedName.toStdString()).empty()) {
+    const std::string name = CleanFileName(typedName.toStdString());
+    if (name.empty()) {
         messages_.Show(this, windowTitle(), text("TISHI", "xsrwjm"), true);
         return;
     }
@@ -239,13 +243,23 @@ void OutputSettingsDialog::Start() {
         messages_.Show(this, windowTitle(), text("TISHI", "mlbkx"), true);
         return;
     }
+    // The extension is the chosen format's, or a direct job's source's, which this dialog
+    // does not know: room for a usual one.
+    const bool direct =
+        ItemAs<QRadioButton>(ids.direct)->isChecked() || (ids.exact && ItemAs<QRadioButton>(ids.exact)->isChecked());
+    const std::optional<ResolvedPreset> preset = ResolveRows(kind_, rows);
+    const std::string extension = !direct && preset ? preset->extension : std::string(kDirectExtensionRoom, 'x');
+    if (!NameFitsFolder(folder.toStdString(), NameWithoutExtension(name, extension), extension)) {
+        messages_.Show(this, windowTitle(), text("TISHI", "wjmtc"), true);
+        return;
+    }
     // A typed or proposed folder that passed the test is the one offered next time.
     if (folder.toStdString() != store_.OutputFolder()) store_.WriteOutputFolder(folder.toStdString());
     choice_.exact = ids.exact && ItemAs<QRadioButton>(ids.exact)->isChecked();
     choice_.direct = choice_.exact || ItemAs<QRadioButton>(ids.direct)->isChecked();
     choice_.rows = rows;
     choice_.folder = folder.toStdString();
-    choice_.name = CleanFileName(typedName.toStdString());
+    choice_.name = name;
     done(QDialog::Accepted);
 }
 

@@ -122,6 +122,12 @@ TEST(CliBadInput, TruncatedFilesGiveAnOutputThatDecodes) {
         }
         EXPECT_TRUE(m.video.present && m.video.monotonic);
         EXPECT_GT(m.video.end, 1.0);
+        // The output is short because the source is: said, with where the source ends.
+        const MediaReport half = Inspect(work / "half.ts");
+        const double realEnd = std::max(half.video.end, half.audio.end) - std::min(half.video.start, half.audio.start);
+        const size_t note = r.err.find("the source ends at ");
+        ASSERT_NE(note, std::string::npos) << r.err;
+        EXPECT_NEAR(std::stod(r.err.substr(note + 19)), realEnd, 0.1) << r.err;
         // An mp4 whose index is cut off cannot be opened at all: a failure, no output.
         args[1] = work / "head.mp4";
         const auto r2 = Cli(args);

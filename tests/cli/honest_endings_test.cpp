@@ -1,5 +1,6 @@
-// Jobs that cannot finish say so and leave nothing behind: a stop, a full disk, an output
-// folder removed while the job runs, and a job with nothing to show for itself.
+// Jobs that cannot finish say so and leave nothing behind: a stop, a kill, a full disk, an
+// output folder removed while the job runs, and a job with nothing to show for itself; and
+// jobs that race for one name each keep a file of their own.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -8,6 +9,8 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <memory>
+#include <set>
 #include <thread>
 
 #include "tests/cli/cli_test_util.h"
@@ -46,6 +49,55 @@ TEST(CliEndings, AStoppedJobRemovesItsUnfinishedOutputAndSaysSo) {
     EXPECT_NE(r.err.find("stopped"), std::string::npos) << r.err;
     EXPECT_EQ(r.out, "") << "no output path for a file that is not there";
     EXPECT_TRUE(FilesIn(out.path()).empty());
+}
+
+TEST(CliEndings, AKilledJobLeavesNoFileUnderTheFinalName) {
+    TempDir out, logs;
+    const std::vector<std::string> args = SlowCut(out.path().string());
+    BackgroundCli job(args, logs / "err.txt", logs / "out.txt");
+    ASSERT_TRUE(WaitUntil([&] { return !FilesIn(out.path()).empty(); }, 60)) << "no output appeared";
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    job.Signal(SIGKILL);
+    job.Wait();
+    const std::vector<std::string> left = FilesIn(out.path());
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_TRUE(left[0].ends_with(".part")) << left[0] << " passes for a finished output";
+    // The next run takes the name the killed one was to get, and leaves the partial file be.
+    std::vector<std::string> again = args;
+    again[5] = "1";  // --end
+    const CommandResult r = Cli(again);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(LastLine(r.out) + ".part", out / left[0]);
+    EXPECT_EQ(FilesIn(out.path()).size(), 2u);
+}
+
+TEST(CliEndings, CutsRacingForOneNameEachKeepTheirOwnFileUnderTheNamePrinted) {
+    const std::string src = AvFixture();  // 6 s
+    constexpr int kJobs = 4;
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        TempDir out, logs;
+        std::vector<std::unique_ptr<BackgroundCli>> jobs;
+        for (int k = 0; k < kJobs; ++k) {
+            const std::string end = std::to_string(k + 3);  // the last to the source's very end
+            jobs.push_back(std::make_unique<BackgroundCli>(
+                std::vector<std::string>{"cut", src, "--start", "0", "--end", end, "--out-dir", out.path().string(),
+                                         "--name", "same", "--quiet"},
+                logs / ("err" + end), logs / ("out" + end)));
+        }
+        std::set<std::string> printed;
+        for (int k = 0; k < kJobs; ++k) {
+            const CommandResult r = jobs[static_cast<size_t>(k)]->Wait();
+            EXPECT_EQ(r.exitCode, 0) << r.err;
+            const std::string path = LastLine(r.out);
+            printed.insert(path);
+            // The file printed holds this job's own cut: k + 3 seconds, and nothing is missing.
+            EXPECT_NEAR(Inspect(path).video.end, k + 3, 0.2) << path;
+            EXPECT_EQ(r.err.find("ends at"), std::string::npos) << r.err;
+        }
+        EXPECT_EQ(printed.size(), static_cast<size_t>(kJobs));
+        EXPECT_EQ(FilesIn(out.path()).size(), static_cast<size_t>(kJobs));
+    }
 }
 
 TEST(CliEndings, AFullDiskFailsTheJobWithTheReasonAndLeavesNoFile) {

@@ -1,7 +1,8 @@
 // The command line as a command line: help per command, the version, typed times read
-// as people write them, names that cannot make a hidden file, and quiet runs.
+// as people write them, the names a file gets or is refused, and quiet runs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "core/output_presets.h"
@@ -69,18 +70,40 @@ TEST(CliUsage, TypedTimesAreReadAsWrittenOrRefusedByName) {
     EXPECT_NE(late.err.find("not after"), std::string::npos) << late.err;
 }
 
-TEST(CliUsage, ANameThatCleansToNothingIsRefused) {
+TEST(CliUsage, NamesNeverHideTheFileDoubleItsExtensionOrFailOnlyAtTheEnd) {
     TempDir out;
-    const std::string src = AvFixture();
-    for (const char* name : {"", "???", "//"}) {
+    const std::string src = AvFixture();  // an .mp4
+    struct Case {
+        std::string name;
+        std::string file;  // "": refused before any work
+    };
+    const Case cases[] = {{"", ""},
+                          {"???", ""},
+                          {"//", ""},
+                          {"..", ""},
+                          {"../escape", "escape.mp4"},
+                          {".hidden", "hidden.mp4"},
+                          {"myclip.mp4", "myclip.mp4"},
+                          {"Loud.MP4", "Loud.mp4"},
+                          {std::string(300, 'n'), ""}};
+    std::vector<std::string> made;
+    for (const Case& c : cases) {
+        SCOPED_TRACE("'" + c.name + "'");
         const auto cut =
-            Cli({"cut", src, "--start", "0", "--end", "1", "--out-dir", out.path().string(), "--name", name});
-        EXPECT_EQ(cut.exitCode, 2) << "'" << name << "'";
-        EXPECT_NE(cut.err.find("--name"), std::string::npos) << cut.err;
-        const auto join = Cli({"join", "--out-dir", out.path().string(), "--name", name, src, src});
-        EXPECT_EQ(join.exitCode, 2) << "'" << name << "'";
+            Cli({"cut", src, "--start", "0", "--end", "1", "--out-dir", out.path().string(), "--name", c.name});
+        if (c.file.empty()) {
+            EXPECT_EQ(cut.exitCode, 2);
+            EXPECT_NE(cut.err.find("--name"), std::string::npos) << cut.err;
+            const auto join = Cli({"join", "--out-dir", out.path().string(), "--name", c.name, src, src});
+            EXPECT_EQ(join.exitCode, 2) << join.err;
+        } else {
+            EXPECT_EQ(cut.exitCode, 0) << cut.err;
+            EXPECT_EQ(LastLine(cut.out), out / c.file);
+            made.push_back(c.file);
+        }
     }
-    EXPECT_TRUE(FilesIn(out.path()).empty()) << "no hidden .mp4 was written";
+    std::sort(made.begin(), made.end());
+    EXPECT_EQ(FilesIn(out.path()), made) << "no hidden, doubled or half-written file";
 }
 
 TEST(CliUsage, QuietPrintsNoProgressButStillTheOutputAndReasons) {

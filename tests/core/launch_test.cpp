@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <tuple>
 
 #include "core/launch.h"
 #include "engine/codec_names.h"
@@ -130,6 +131,17 @@ TEST(Launch, ADirectCutCopiesIntoTheSourcesContainer) {
     PrepareCutJob(job);
     ASSERT_TRUE(FillCutJob(job, {"/v/clip.mkv", 1500, 4250, exact}, Holding({})).ok());
     EXPECT_FALSE(job.exactCut);
+    // A name typed with the output's extension keeps one; one too long for a file name is
+    // refused before anything is filled.
+    PrepareCutJob(job);
+    ASSERT_TRUE(FillCutJob(job, {"/v/clip.mkv", 0, 1000, Output(true, {}, "take.MKV")}, Holding({})).ok());
+    EXPECT_EQ(job.outputPaths[0], "/o/take.mkv");
+    PrepareCutJob(job);
+    const LaunchResult tooLong =
+        FillCutJob(job, {"/v/clip.mkv", 0, 1000, Output(true, {}, std::string(250, 'n'))}, Holding({}));
+    EXPECT_EQ(tooLong.status, LaunchStatus::NameTooLong);
+    EXPECT_EQ(job.currentInput.load(), -1);
+    EXPECT_EQ(job.progressPercent.load(), -1);
 }
 
 TEST(Launch, AnIndirectCutTakesThePresetsContainerAndParameters) {
@@ -290,6 +302,31 @@ TEST(Launch, TheRefusalNamesTheFirstUnlikeFileAndWhatDiffers) {
     ASSERT_TRUE(m);
     EXPECT_EQ(m->parameter, JoinParameter::AudioCodec);
     EXPECT_EQ(m->firstValue, "");
+    // Pictures held back for reordering (B-frames): Matroska rebuilds decode times from the
+    // first file's depth, and other codecs carry it in the set-up copied once; H.264 in MP4
+    // takes each file's own. An unknown depth is left to the job.
+    const auto depth = [&](const char* path, const char* video, int d) {
+        JoinFile f = av(path, video, "aac", 48000, 2);
+        f.reorderDepth = d;
+        return f;
+    };
+    for (const auto& [first, later, refused] :
+         {std::tuple{depth("/h.mkv", "h264", 2), depth("/b.mkv", "h264", 0), true},
+          std::tuple{depth("/h.MKV", "hevc", 1), depth("/b.mkv", "hevc", 2), true},
+          std::tuple{depth("/h.avi", "mpeg4", 1), depth("/b.avi", "mpeg4", 0), true},
+          std::tuple{depth("/h.mp4", "mpeg4", 1), depth("/b.mp4", "mpeg4", 0), true},
+          std::tuple{depth("/h.mp4", "h264", 2), depth("/b.mp4", "h264", 0), false},
+          std::tuple{depth("/h.ts", "h264", 2), depth("/b.ts", "h264", 0), false},
+          std::tuple{depth("/h.mkv", "h264", 2), depth("/b.mkv", "h264", -1), false},
+          std::tuple{depth("/h.mkv", "h264", 2), depth("/b.mkv", "h264", 2), false}}) {
+        SCOPED_TRACE(first.path + " " + first.videoCodec + " " + std::to_string(later.reorderDepth));
+        m = FirstDirectJoinMismatch({first, later});
+        EXPECT_EQ(m.has_value(), refused);
+        if (!m) continue;
+        EXPECT_EQ(m->parameter, JoinParameter::ReorderDepth);
+        EXPECT_EQ(m->value, std::to_string(later.reorderDepth));
+        EXPECT_EQ(m->firstValue, std::to_string(first.reorderDepth));
+    }
     // The launch reports the same file and parameter.
     JoinLaunch join{{a, a, av("/c.mp4", "h264", "aac", 32000, 2)}, Output(true, {})};
     ConversionJob job;

@@ -164,3 +164,43 @@ TEST(AtomicFile, AFailedRenameRemovesTheTemporaryFile) {
 }
 
 }  // namespace
+
+TEST(OutputPlacement, AFinishedOutputTakesTheNextFreeNameAndNeverReplacesOne) {
+    TempDir dir;
+    WriteFileBytes(dir / "clip.mp4", "first");
+    WriteFileBytes(dir / "take(0).mp4", "other");
+    struct Case {
+        std::string asked, got;
+    };
+    // The name asked for, free or taken; a name chosen free before ("(0)") goes on counting.
+    const Case cases[] = {{"new.mp4", "new.mp4"},         {"clip.mp4", "clip(0).mp4"}, {"clip.mp4", "clip(1).mp4"},
+                          {"take(0).mp4", "take(1).mp4"}, {"plain", "plain"},          {"plain", "plain(0)"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.asked);
+        std::string error;
+        const std::string part = CreatePartFile(dir / c.asked, error);
+        ASSERT_EQ(part, dir / (c.asked + ".part")) << error;
+        WriteFileBytes(part, "new " + c.asked);
+        EXPECT_EQ(PlaceWithoutReplacing(part, dir / c.asked, error), dir / c.got) << error;
+        EXPECT_EQ(ReadFileBytes(dir / c.got), "new " + c.asked);
+    }
+    EXPECT_EQ(ReadFileBytes(dir / "clip.mp4"), "first");
+    EXPECT_EQ(ReadFileBytes(dir / "take(0).mp4"), "other");
+    for (const std::string& name : Names(dir.path()))
+        EXPECT_EQ(name.find(".part"), std::string::npos) << "left behind: " << name;
+}
+
+TEST(OutputPlacement, TwoJobsWritingOneNameEachGetAPartFileOfTheirOwn) {
+    TempDir dir;
+    std::string error;
+    const std::string a = CreatePartFile(dir / "same.mp4", error);
+    const std::string b = CreatePartFile(dir / "same.mp4", error);
+    EXPECT_EQ(a, dir / "same.mp4.part");
+    EXPECT_EQ(b, dir / "same.mp4.1.part");
+    WriteFileBytes(a, "a");
+    WriteFileBytes(b, "b");
+    EXPECT_EQ(PlaceWithoutReplacing(b, dir / "same.mp4", error), dir / "same.mp4");
+    EXPECT_EQ(PlaceWithoutReplacing(a, dir / "same.mp4", error), dir / "same(0).mp4");
+    EXPECT_EQ(ReadFileBytes(dir / "same.mp4"), "b");
+    EXPECT_EQ(ReadFileBytes(dir / "same(0).mp4"), "a");
+}

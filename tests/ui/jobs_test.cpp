@@ -160,11 +160,14 @@ TEST(SettingsDialogs, JoinRefusesAnEmptyNameBeforeStoringAnything) {
     EXPECT_EQ(h.messages.shown.size(), 1);
 }
 
-TEST(SettingsDialogs, BothRefuseANameThatCleansToNothing) {
+TEST(SettingsDialogs, BothRefuseANameThatCleansToNothingOrIsTooLongForTheFolder) {
     Harness h;
     SettingsStore store(h.dir / "setting.ini");
-    for (const char* name : {"", "???", "<|>"}) {
-        SCOPED_TRACE(name);
+    const std::pair<QString, const char*> cases[] = {
+        {"", "xsrwjm"}, {"???", "xsrwjm"}, {"<|>", "xsrwjm"}, {"..", "xsrwjm"}, {QString(300, 'n'), "wjmtc"}};
+    for (const auto& [name, key] : cases) {
+        SCOPED_TRACE(name.toStdString());
+        const QString message = QString::fromStdString(h.window->languageTable().ReadFromFile("TISHI", key));
         h.messages.shown.clear();
         CFileInfomation cut(store, h.window->languageTable(), h.messages, {}, "clip");
         Choice c;
@@ -172,12 +175,10 @@ TEST(SettingsDialogs, BothRefuseANameThatCleansToNothing) {
         c.folder = QString::fromStdString(h.dir.path().string());
         Fill(c)(cut);
         EXPECT_NE(cut.result(), QDialog::Accepted);
-        ASSERT_EQ(h.messages.shown.size(), 1);
-        EXPECT_EQ(h.messages.shown[0],
-                  QString::fromStdString(h.window->languageTable().ReadFromFile("TISHI", "xsrwjm")));
         CSettings join(store, h.window->languageTable(), h.messages, {});
         Fill(c)(join);
         EXPECT_NE(join.result(), QDialog::Accepted);
+        EXPECT_EQ(h.messages.shown, QStringList({message, message}));
     }
 }
 
