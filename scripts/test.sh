@@ -39,7 +39,10 @@ tsan_built=$SECONDS
   cd build-tsan
   export TSAN_OPTIONS="suppressions=$PWD/../scripts/tsan.supp halt_on_error=1 second_deadlock_stack=1 history_size=7"
   ./ulvane_engine_tests --gtest_brief=1
-  QT_QPA_PLATFORM=offscreen ./ulvane_ui_tests --gtest_brief=1
+  # A test that starts the program as a child process is left to the other two builds:
+  # ThreadSanitizer cannot follow a fork out of a process that already runs threads.
+  QT_QPA_PLATFORM=offscreen ./ulvane_ui_tests --gtest_brief=1 \
+    --gtest_filter=-InstalledCopy.StartsInEnglishWhateverItsSettingsAreAndSaysOnceWhenTheyCannotBeKept
 )
 echo "ThreadSanitizer: built in $((tsan_built - tsan_began)) s, tests ran in $((SECONDS - tsan_built)) s"
 
