@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/output_presets.h"
+#include "core/segments.h"
 #include "engine/conversion_job.h"
 
 namespace ulvane {
@@ -43,6 +44,11 @@ struct JoinFile {
     int channels = 0;
     // The codecs of its other sound and subtitle tracks in order ("ac3, subrip"; "" none).
     std::string otherTracks;
+    // A clip: only [startMicros, endMicros) of the file is taken (source timeline); a whole
+    // file when not set.
+    bool clipped = false;
+    int64_t startMicros = 0, endMicros = 0;
+    std::string label;  // the segment's label, for a chapter
 };
 
 // What two files of a direct join can differ in (the window and ulvane-cli name them by this order).
@@ -80,8 +86,26 @@ struct CutLaunch {
 };
 
 struct JoinLaunch {
-    std::vector<JoinFile> files;  // in join order
+    std::vector<JoinFile> files;  // in join order; each a whole file or a clip of one
     OutputChoice output;
+    bool chapters = false;  // a chapter per file or clip, named by its label, else its file
+};
+
+// How the segments of one source are exported.
+enum class ExportMode {
+    Separate,      // each segment to its own file
+    Merge,         // all segments, in list order, into one file
+    MergeOutside,  // everything except the segments, in time order, into one file
+};
+
+// An export of several segments of one source. `file` describes the source as the join list
+// would (its length tells where the parts outside the segments end).
+struct SegmentsLaunch {
+    JoinFile file;
+    std::vector<Segment> segments;
+    ExportMode mode = ExportMode::Merge;
+    bool chapters = false;  // merged: a chapter per segment, named by its label, else "Segment n"
+    OutputChoice output;    // output.name: the merged file's name, or the stem of each separate one
 };
 
 enum class LaunchStatus {
@@ -90,11 +114,14 @@ enum class LaunchStatus {
     UnlikeFiles,  // a direct join of files that differ (see `mismatch`)
     HiddenLead,   // a direct join where a file after the first hides its first pictures
     NameTooLong,  // the name, with its extension, is too long for the output folder's file system
+    BadSegment,   // a segment is empty, reversed, outside the source or (merged outside) overlaps
+    NoSegments,   // nothing to export: no segment, or nothing outside them
 };
 struct LaunchResult {
     LaunchStatus status = LaunchStatus::Ready;
     int input = -1;         // NoExtension, HiddenLead, UnlikeFiles: the input in question
     JoinMismatch mismatch;  // UnlikeFiles: how that input differs
+    SegmentProblem problem; // BadSegment: which segment and why
     bool ok() const { return status == LaunchStatus::Ready; }
 };
 
@@ -110,5 +137,10 @@ void PrepareJoinJob(ConversionJob& job, int inputs);
 // output's extension keeps one. On a result other than Ready the job is left as prepared.
 LaunchResult FillCutJob(ConversionJob& job, const CutLaunch& cut, const ExistsTest& exists);
 LaunchResult FillJoinJob(ConversionJob& job, const JoinLaunch& join, const ExistsTest& exists);
+// A segments export, one job: PrepareSegmentsJob sizes the record for `launch` (a clip per
+// segment, or per part outside them); Fill then names the outputs: the merged file from
+// output.name, or each separate one "name label" (else "name n", n from 1) made safe.
+void PrepareSegmentsJob(ConversionJob& job, const SegmentsLaunch& launch);
+LaunchResult FillSegmentsJob(ConversionJob& job, const SegmentsLaunch& launch, const ExistsTest& exists);
 
 }  // namespace ulvane

@@ -1,0 +1,89 @@
+// The segments a user marks in one source: the list, its undo history, the CSV form, the
+// parts outside them, and the store that brings them back when the file is opened again.
+// Times are microseconds of the source's own timeline (0 = the file's start).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ulvane {
+
+struct Segment {
+    int64_t startMicros = 0;
+    int64_t endMicros = 0;
+    std::string label;  // "" when the user gave none
+    int64_t lengthMicros() const { return endMicros - startMicros; }
+    bool operator==(const Segment&) const = default;
+};
+
+// What is wrong with a list of segments of a source lasting `lengthMicros` (0: unknown, so
+// only the order of each segment's ends is checked): the first bad segment (0-based) and why,
+// in plain English ("segment 2 ends at 00:00:03.000, before its start at 00:00:05.000").
+// `disjoint`: the segments may not overlap (a merge of what lies outside them needs that).
+struct SegmentProblem {
+    int index = -1;
+    std::string why;
+};
+std::optional<SegmentProblem> CheckSegments(const std::vector<Segment>& segments, int64_t lengthMicros,
+                                            bool disjoint);
+
+// The parts of [0, lengthMicros) outside every segment, in time order, without empty parts;
+// the segments need not be sorted and may overlap.
+std::vector<Segment> OutsideSegments(const std::vector<Segment>& segments, int64_t lengthMicros);
+
+// The CSV form: a header line "start,end,label", then a line per segment with the times as
+// time text (HH:MM:SS.mmm) and the label quoted where it holds a comma, a quote or a line
+// break. Reading takes any line ending, a header or none, times in any form ParseTypedTime
+// reads, and a missing label; a line it cannot read fails the whole text with its number.
+std::string SegmentsToCsv(const std::vector<Segment>& segments);
+struct CsvResult {
+    std::vector<Segment> segments;
+    std::string error;  // "" when read; else "line 3: the end "x" is not a time"
+};
+CsvResult SegmentsFromCsv(std::string_view text);
+
+// The undo history of a segment list: each change stores the whole list (and which segment
+// was selected) before it. Keeps at least `depth` steps; a change after an undo drops the
+// steps that were undone.
+struct SegmentState {
+    std::vector<Segment> segments;
+    int selected = -1;
+    bool operator==(const SegmentState&) const = default;
+};
+class SegmentHistory {
+public:
+    explicit SegmentHistory(size_t depth = 200) : depth_(depth) {}
+    // Records `before`, the state a change is about to leave.
+    void Record(const SegmentState& before);
+    bool canUndo() const { return !undo_.empty(); }
+    bool canRedo() const { return !redo_.empty(); }
+    // The state to go back to from `current` (which becomes redoable); nullopt when none.
+    std::optional<SegmentState> Undo(const SegmentState& current);
+    std::optional<SegmentState> Redo(const SegmentState& current);
+    void Clear();
+
+private:
+    size_t depth_;
+    std::vector<SegmentState> undo_, redo_;
+};
+
+// Where the segments of each source are kept: one small file per source in `folder` (the
+// user's data folder), named from a hash of the source's path, and valid only while the
+// source has the same path, size and modification time. Never writes beside a source.
+class SegmentStore {
+public:
+    explicit SegmentStore(std::string folder) : folder_(std::move(folder)) {}
+    // The segments kept for `source`; empty when none, or when the file changed since.
+    std::vector<Segment> Load(const std::string& source) const;
+    // Keeps `segments` for `source` (an empty list removes the entry). False when the folder
+    // cannot be written; nothing else is touched then.
+    bool Save(const std::string& source, const std::vector<Segment>& segments) const;
+
+private:
+    std::string folder_;
+};
+
+}  // namespace ulvane
