@@ -4,8 +4,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -111,6 +114,25 @@ void SetCaption(QWidget* w, const QString& text) {
     if (auto* b = qobject_cast<QAbstractButton*>(w)) b->setText(text);
 }
 
+// The cut dialog's export choices take this many dialog units below the template's items; the
+// buttons move down by as much.
+constexpr int kExportRoom = 66;
+
+struct ExtraItem {
+    int id;
+    QRect dlu;
+    const char* key;  // its caption in the EXPORT section
+};
+constexpr ExtraItem kCutExtras[] = {
+    {export_id::kGroup, {1, 180, 353, 62}, nullptr},         {export_id::kCaption, {9, 186, 330, 8}, "dcfs"},
+    {export_id::kSeparateRadio, {20, 196, 328, 10}, "mdyg"}, {export_id::kMergeRadio, {20, 207, 328, 10}, "hbwy"},
+    {export_id::kOutsideRadio, {20, 218, 328, 10}, "cwhb"},  {export_id::kChaptersCheck, {20, 229, 328, 10}, "mdzj"},
+};
+// Beside the join dialog's buttons, left of them.
+constexpr ExtraItem kJoinExtras[] = {
+    {export_id::kChaptersCheck, {10, 193, 220, 10}, "mwzj"},
+};
+
 void Fill(QComboBox* box, std::span<const std::string_view> labels, int storedRow) {
     box->clear();
     for (std::string_view l : labels) box->addItem(QString::fromUtf8(l.data(), static_cast<int>(l.size())));
@@ -155,6 +177,7 @@ OutputSettingsDialog::OutputSettingsDialog(Dialog kind, const SettingsStore& sto
     Fill(List(4), AudioBitRateLabels(kind), rows.audioquality);
     Fill(List(5), SampleRateLabels(kind), rows.samplerate);
     if (ids.channel) Fill(ItemAs<QComboBox>(ids.channel), ChannelLabels(), kJoinChannelRow);
+    AddExportItems();
     // Longer texts of other languages widen their captions (and the dialog), never shrink.
     const DialogLayout fitted = FitCaptions(items_, CurrentLayout(items_, this));
     ApplyLayout(items_, fitted);
@@ -176,6 +199,96 @@ OutputSettingsDialog::OutputSettingsDialog(Dialog kind, const SettingsStore& sto
         SetExact();
     else
         SetDirect(true);
+}
+
+void OutputSettingsDialog::AddExportItems() {
+    const bool cut = kind_ == Dialog::Cut;
+    const QSize base = DialogBaseUnits(font());
+    const DialogTemplate& t = cut ? CutSettingsTemplate() : JoinSettingsTemplate();
+    if (cut) {
+        // The buttons go below the export choices, and the dialog grows by as much.
+        for (const TemplateItem& item : t.items)
+            if (item.id == settings_id::kCancelButton || item.id == settings_id::kCutStartButton)
+                Item(item.id)->setGeometry(DluToPixels(item.dlu.translated(0, kExportRoom), base));
+        setFixedSize(DluToPixels(QRect(QPoint(0, 0), t.dlu + QSize(0, kExportRoom)), base).size());
+        modes_ = new QButtonGroup(this);
+    }
+    QWidget* last = Item(settings_id::kNameBox);
+    for (const ExtraItem& extra :
+         cut ? std::span<const ExtraItem>(kCutExtras) : std::span<const ExtraItem>(kJoinExtras)) {
+        const QString text =
+            extra.key ? QString::fromStdString(language_.ReadFromFile("EXPORT", extra.key)) : QString();
+        QWidget* w = nullptr;
+        if (extra.id == export_id::kGroup) {
+            w = new QGroupBox(this);
+        } else if (extra.id == export_id::kCaption) {
+            w = new QLabel(text, this);
+        } else if (extra.id == export_id::kChaptersCheck) {
+            w = new QCheckBox(text, this);
+        } else {
+            auto* radio = new QRadioButton(text, this);
+            // Their own group: the method's radios beside them stay a choice of their own.
+            modes_->addButton(radio, extra.id);
+            connect(radio, &QRadioButton::toggled, this, [this] { EnableExportItems(); });
+            w = radio;
+        }
+        w->setObjectName(QString("item%1").arg(extra.id));
+        QRect r = DluToPixels(extra.dlu, base);
+        // A check box's caption is as wide as its text needs (the captions' fitting leaves it be).
+        if (extra.id == export_id::kChaptersCheck) r.setWidth(std::max(r.width(), w->sizeHint().width()));
+        w->setGeometry(r);
+        w->show();
+        items_.insert(extra.id, w);
+        if (w->focusPolicy() != Qt::NoFocus) {
+            setTabOrder(last, w);
+            last = w;
+        }
+    }
+    setTabOrder(last, Item(settings_id::kCancelButton));
+    const std::string_view section = cut ? settings_keys::kCut : settings_keys::kJoin;
+    ItemAs<QCheckBox>(export_id::kChaptersCheck)->setChecked(store_.ReadRow(section, settings_keys::kChapters) != 0);
+    if (cut) {
+        const int stored = store_.ReadRow(section, settings_keys::kExportMode);
+        SetExportMode(stored >= 0 && stored <= static_cast<int>(ExportMode::MergeOutside)
+                          ? static_cast<ExportMode>(stored)
+                          : ExportMode::Separate);
+    }
+    EnableExportItems();
+}
+
+void OutputSettingsDialog::OfferExport(int segments) {
+    segments_ = segments;
+    EnableExportItems();
+}
+
+void OutputSettingsDialog::EnableExportItems() {
+    if (!modes_) return;  // the join dialog's chapters box is always open
+    const bool offered = segments_ > 1;
+    for (int id : {export_id::kCaption, export_id::kSeparateRadio, export_id::kMergeRadio, export_id::kOutsideRadio})
+        Item(id)->setEnabled(offered);
+    Item(export_id::kChaptersCheck)->setEnabled(offered && exportMode() != ExportMode::Separate);
+}
+
+void OutputSettingsDialog::SetExportMode(ExportMode mode) {
+    if (!modes_) return;
+    static constexpr int kRadios[] = {export_id::kSeparateRadio, export_id::kMergeRadio, export_id::kOutsideRadio};
+    ItemAs<QRadioButton>(kRadios[static_cast<size_t>(mode)])->setChecked(true);
+}
+
+ExportMode OutputSettingsDialog::exportMode() const {
+    if (!modes_) return ExportMode::Merge;
+    switch (modes_->checkedId()) {
+        case export_id::kMergeRadio:
+            return ExportMode::Merge;
+        case export_id::kOutsideRadio:
+            return ExportMode::MergeOutside;
+        default:
+            return ExportMode::Separate;
+    }
+}
+
+bool OutputSettingsDialog::chapters() const {
+    return ItemAs<QCheckBox>(export_id::kChaptersCheck)->isChecked();
 }
 
 QComboBox* OutputSettingsDialog::List(int which) const {
@@ -233,6 +346,9 @@ void OutputSettingsDialog::Start() {
     const RowChoice rows{List(0)->currentIndex(), List(1)->currentIndex(), List(2)->currentIndex(),
                          List(3)->currentIndex(), List(4)->currentIndex(), List(5)->currentIndex()};
     store_.WriteRows(kind_, rows);  // kept even when the folder test fails below
+    const std::string_view section = kind_ == Dialog::Cut ? settings_keys::kCut : settings_keys::kJoin;
+    store_.WriteRow(section, settings_keys::kChapters, chapters() ? 1 : 0);
+    if (modes_) store_.WriteRow(section, settings_keys::kExportMode, static_cast<int>(exportMode()));
     const QString folder = ItemAs<QLineEdit>(ids.folder)->text();
     const std::string test = TestOutputFolder(folder.toStdString());
     if (test == "missing") {

@@ -1,7 +1,8 @@
 // CFileInfomation (cut, template 165) and CSettings (join, template 167): the output
 // settings of a job. They open on the rows stored in setting.ini, switch between direct
 // (lists disabled) and indirect, pick the output folder, and on start store the rows, test
-// the folder and fill their OutputChoice.
+// the folder and fill their OutputChoice. Below its template the cut dialog chooses how the
+// segments of a source are exported; both choose whether a merged output gets chapters.
 #pragma once
 
 #include <QDialog>
@@ -13,6 +14,8 @@
 #include "core/settings_store.h"
 #include "ui/desktop.h"
 
+class QButtonGroup;
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QRadioButton;
@@ -26,6 +29,25 @@ class LanguageTable;
 // it: a file of that name that was there already is the user's. Returns "" when the
 // folder will do, else which of the two failed ("missing" or "unwritable").
 std::string TestOutputFolder(const std::string& folder);
+
+// The items the settings dialogs add to their templates, numbered after the templates' own.
+namespace export_id {
+enum : int {
+    kGroup = -3,      // the cut dialog's frame around the export choices
+    kCaption = 1310,  // cut
+    kSeparateRadio = 1311,
+    kMergeRadio = 1312,
+    kOutsideRadio = 1313,
+    kChaptersCheck = 1314,  // both dialogs
+};
+}  // namespace export_id
+
+// Their keys in setting.ini: under CUT the export mode (an ExportMode) and the chapters box,
+// under JOIN the chapters box (0 or 1).
+namespace settings_keys {
+inline constexpr std::string_view kExportMode = "export";
+inline constexpr std::string_view kChapters = "chapters";
+}  // namespace settings_keys
 
 // Picks a folder; "" when cancelled.
 using FolderPicker = std::function<QString(QWidget* parent, const QString& title)>;
@@ -48,6 +70,12 @@ public:
     void SetDirect(bool direct);
     // The cut dialog's exact direct cut (the join dialog has none).
     void SetExact();
+    // The cut dialog's export choices, open only for a source with more than one segment; the
+    // chapters box only for the merged modes (the join dialog's is always open).
+    void OfferExport(int segments);
+    void SetExportMode(ExportMode mode);
+    ExportMode exportMode() const;
+    bool chapters() const;
     // Puts `folder` in the folder box when no output folder is stored yet.
     void ProposeFolder(const QString& folder);
     void Browse();
@@ -64,6 +92,10 @@ protected:
 
 private:
     QComboBox* List(int which) const;  // 0 format .. 5 sample rate
+    // The export choices below the template (the cut dialog) or beside its buttons (the join
+    // dialog), in the template's units, opened on the choices stored.
+    void AddExportItems();
+    void EnableExportItems();
     const Dialog kind_;
     const SettingsStore& store_;
     const LanguageTable& language_;
@@ -71,6 +103,8 @@ private:
     FolderPicker pickFolder_;
     QMap<int, QWidget*> items_;
     OutputChoice choice_;
+    QButtonGroup* modes_ = nullptr;  // the cut dialog's three export radios, apart from the method's
+    int segments_ = 0;
 };
 
 class CFileInfomation : public OutputSettingsDialog {
