@@ -19,6 +19,7 @@
 #include "engine/media_probe.h"
 #include "ui/control_ids.h"
 #include "ui/exact_pictures.h"
+#include "ui/join_clips.h"
 #include "ui/main_window.h"
 #include "ui/main_window_text.h"
 #include "ui/preview_frame.h"
@@ -126,6 +127,41 @@ void CUlvaneAVConverterDlg::AddJoinRow(const QString& path, const MediaInfo& inf
     // The file's folder, and the tracks a direct join takes one of.
     item->setToolTip(QDir::toNativeSeparators(file.absolutePath()) + "\n" + TracksText(info));
     FitSourceColumns();
+}
+
+void CUlvaneAVConverterDlg::AddJoinClips(const QString& path, const std::vector<Segment>& segments) {
+    if (segments.empty() || jobRunning_) return;  // a job's rows stay as they are
+    const auto text = [&](const char* key) { return ToQString(table_.ReadFromFile("EXPORT", key)); };
+    MediaInfo info = cutInfo_;
+    if (path != cutSourcePath_) {
+        ConversionJob& job = Job();
+        job.probePath = path.toStdString();
+        job.info = {};
+        if (const int result = ProbeMediaFile(job); result != kProbeOk) {
+            services_.messages->Show(this, windowTitle(),
+                                     Text("TISHI", "wj") + QFileInfo(path).fileName() + " " + Text("TISHI", "wx") +
+                                         "\n(" + QString::fromUtf8(ProbeResultText(result)) + ")",
+                                     true);
+            return;
+        }
+        info = job.info;
+    }
+    // A clip the file cannot give is refused with the others, before any row comes in.
+    if (const std::optional<SegmentProblem> problem = CheckSegments(segments, info.durationMicros, false)) {
+        services_.messages->Show(this, windowTitle(), text("dcyc").arg(problem->index + 1).arg(ToQString(problem->why)),
+                                 true);
+        return;
+    }
+    for (const Segment& clip : segments) {
+        AddJoinRow(path, info);
+        const int row = sourceList_->rowCount() - 1;
+        const QString line = text("pd").arg(TimeText(static_cast<int32_t>(clip.startMicros / 1000)),
+                                            TimeText(static_cast<int32_t>(clip.endMicros / 1000)),
+                                            TimeText(static_cast<int32_t>(clip.lengthMicros() / 1000)));
+        MakeClipRow(*sourceList_, row, clip, info.durationMicros, line);
+    }
+    // A clip's length cell holds two times: the window may need to be wider.
+    FitToTexts();
 }
 
 QString CUlvaneAVConverterDlg::RowPath(int row) const {
