@@ -36,6 +36,33 @@ void MonitorClose(ConversionJob& job, MonitorView& view) {
 
 namespace {
 
+// `pattern` with "%1" and "%2" replaced by the numbers.
+std::string Numbered(std::string pattern, int first, int second) {
+    for (const auto& [place, value] : {std::pair{"%1", first}, std::pair{"%2", second}})
+        if (const size_t at = pattern.find(place); at != std::string::npos)
+            pattern.replace(at, 2, std::to_string(value));
+    return pattern;
+}
+
+bool ExportsParts(const MonitorState& state) {
+    return !state.joinTab && state.cutParts != CutParts::kCut;
+}
+
+// How many inputs the monitor follows: a cut's one, or every input of a join or an export.
+int InputsFollowed(ConversionJob& job, const MonitorState& state) {
+    if (state.joinTab) return std::min(job.displayCount, kMaxInputs);
+    job.displayCount = ExportsParts(state) ? std::min(job.inputCount, kMaxInputs) : 1;
+    return job.displayCount;
+}
+
+// "segment 2 of 5 (Intro)": input `k` of a segments export.
+std::string PartName(const MonitorState& state, const MonitorTexts& texts, int k, int count) {
+    std::string name = Numbered(state.cutParts == CutParts::kOutside ? texts.partOf : texts.segmentOf, k + 1, count);
+    const size_t at = static_cast<size_t>(k);
+    if (at < state.partLabels.size() && !state.partLabels[at].empty()) name += " (" + state.partLabels[at] + ")";
+    return name;
+}
+
 // The list row of a join input, or -1.
 int RowOf(const MonitorState& state, int input) {
     return input >= 0 && static_cast<size_t>(input) < state.joinRows.size() ? state.joinRows[input] : -1;
@@ -49,6 +76,8 @@ void ShowProgress(ConversionJob& job, const MonitorState& state, const MonitorTe
     if (state.joinTab) {
         const int row = RowOf(state, current);
         name = row >= 0 && static_cast<size_t>(row) < state.rowPaths.size() ? state.rowPaths[row] : std::string();
+    } else if (ExportsParts(state) && current >= 0 && current < count) {
+        name += ", " + PartName(state, texts, current, count);
     }
     const int percent = job.progressPercent.load();
     if (percent >= 0 && current < count)
@@ -110,6 +139,83 @@ void FollowJoin(ConversionJob& job, MonitorState& state, const MonitorTexts& tex
     }
 }
 
+// The files a segments export made: each done input's own, or the merged one, under the
+// names they got.
+std::vector<std::string> FilesMade(const ConversionJob& job, int count) {
+    std::vector<std::string> files;
+    bool anyDone = false, anyFailed = false;
+    for (int k = 0; k < count; ++k) {
+        const uint8_t status = job.inputStatus[k].load();
+        anyDone |= status == kInputDone;
+        anyFailed |= status == kInputFailed;
+        const size_t at = static_cast<size_t>(k);
+        if (job.separateOutputs && status == kInputDone && at < job.outputPaths.size() && !job.outputPaths[at].empty())
+            files.push_back(job.outputPaths[at]);
+    }
+    // A merge that left failed parts out holds the others, if its file was made at all.
+    if (!job.separateOutputs && anyDone && !job.outputPaths.empty() && !job.outputPaths[0].empty() &&
+        (!anyFailed || PathExists(job.outputPaths[0])))
+        files.push_back(job.outputPaths[0]);
+    return files;
+}
+
+// Each failed part and the engine's reason, a line each, at most ten.
+std::string FailedParts(const ConversionJob& job, const MonitorState& state, const MonitorTexts& texts, int count) {
+    constexpr int kShown = 10;
+    std::string list;
+    int failed = 0;
+    for (int k = 0; k < count; ++k) {
+        if (job.inputStatus[k].load() != kInputFailed) continue;
+        if (++failed > kShown) continue;
+        const size_t at = static_cast<size_t>(k);
+        const std::string reason = at < job.inputError.size() ? job.inputError[at] : "";
+        list += "\n" + PartName(state, texts, k, count) + ": " + (reason.empty() ? "?" : reason);
+    }
+    if (failed > kShown) list += "\n(+" + std::to_string(failed - kShown) + ")";
+    return list;
+}
+
+// Each note of the job's notice on a line of its own.
+std::string Notes(const std::string& notice) {
+    std::string notes;
+    for (size_t from = 0; from < notice.size();) {
+        const size_t end = std::min(notice.find("; ", from), notice.size());
+        notes += "\n(" + notice.substr(from, end - from) + ")";
+        from = end + 2;
+    }
+    return notes.empty() ? notes : "\n" + notes;
+}
+
+// The end of a segments export: every file made, the parts that failed, the notes.
+void ReportParts(const ConversionJob& job, const MonitorState& state, const MonitorTexts& texts, MonitorView& view,
+                 int count) {
+    const std::vector<std::string> files = FilesMade(job, count);
+    const std::string failures = FailedParts(job, state, texts, count);
+    if (files.empty()) {
+        view.ShowMessage(texts.exportFailed + (failures.empty() ? "" : "\n" + failures) + Notes(job.notice));
+        view.Open(texts.helpAddress);
+        return;
+    }
+    std::string text = job.separateOutputs                    ? texts.segmentsCut
+                       : state.cutParts == CutParts::kOutside ? texts.outsideJoined
+                                                              : texts.segmentsJoined;
+    for (const std::string& file : files) text += "\n" + file;
+    if (!failures.empty()) text += "\n\n" + texts.notExported + failures;
+    view.ShowOutput(text + Notes(job.notice), files.front());
+}
+
+// A segments export: the count of parts done, and the report once it is over.
+void FollowParts(ConversionJob& job, MonitorState& state, const MonitorTexts& texts, MonitorView& view, int count) {
+    const int past = std::min(job.currentInput.load(), count);
+    int done = 0;
+    for (int k = 0; k < past; ++k) done += job.inputStatus[k].load() == kInputDone ? 1 : 0;
+    state.finishedInputs = done;
+    if (job.currentInput.load() != count) return;
+    job.currentInput.store(count + 1);
+    MonitorClose(job, view);
+    ReportParts(job, state, texts, view, count);
+}
+
 // A cut: the report once it is over.
 void FollowCut(ConversionJob& job, const MonitorState& state, const MonitorTexts& texts, MonitorView& view, int count) {
     if (job.currentInput.load() != count || count < 1) return;
@@ -124,11 +230,21 @@ void FollowCut(ConversionJob& job, const MonitorState& state, const MonitorTexts
     }
 }
 
+// What the job in hand follows.
+void Follow(ConversionJob& job, MonitorState& state, const MonitorTexts& texts, MonitorView& view, int count) {
+    if (state.joinTab)
+        FollowJoin(job, state, texts, view, count);
+    else if (ExportsParts(state))
+        FollowParts(job, state, texts, view, count);
+    else
+        FollowCut(job, state, texts, view, count);
+}
+
 }  // namespace
 
 void MonitorStop(ConversionJob& job, MonitorState& state, const MonitorTexts& texts, MonitorView& view,
                  const std::function<void()>& waitForWorker) {
-    const int count = std::min(state.joinTab ? job.displayCount : (job.displayCount = 1), kMaxInputs);
+    const int count = InputsFollowed(job, state);
     // Which files had failed in their own right before the stop: the worker fails the ones
     // done too once their output is gone.
     std::vector<bool> failedBefore(static_cast<size_t>(std::max(count, 0)));
@@ -140,10 +256,7 @@ void MonitorStop(ConversionJob& job, MonitorState& state, const MonitorTexts& te
     for (int k = 0; k < count && stoppedAt < 0; ++k)
         if (job.inputStatus[k].load() == kInputPending) stoppedAt = k;
     if (stoppedAt < 0) {
-        if (state.joinTab)
-            FollowJoin(job, state, texts, view, count);
-        else
-            FollowCut(job, state, texts, view, count);
+        Follow(job, state, texts, view, count);
         return;
     }
     for (int k = 0; state.joinTab && k <= stoppedAt; ++k) {
@@ -155,22 +268,23 @@ void MonitorStop(ConversionJob& job, MonitorState& state, const MonitorTexts& te
             view.MarkRow(row, RowStatus::kReady);
     }
     state.finishedInputs = 0;
-    view.ShowMessage(texts.jobStopped);
+    // Separate files finished before the stop stay, and are named.
+    std::string kept;
+    for (int k = 0; ExportsParts(state) && job.separateOutputs && k < stoppedAt; ++k)
+        if (job.inputStatus[k].load() == kInputDone && PathExists(job.outputPaths[static_cast<size_t>(k)]))
+            kept += "\n" + job.outputPaths[static_cast<size_t>(k)];
+    view.ShowMessage(kept.empty() ? texts.jobStopped : texts.jobStopped + "\n\n" + texts.segmentsCut + kept);
 }
 
 void MonitorTick(ConversionJob& job, MonitorState& state, const MonitorTexts& texts, MonitorView& view) {
-    int count = job.displayCount;
-    if (!state.joinTab) count = job.displayCount = 1;
+    const int count = InputsFollowed(job, state);
     ShowProgress(job, state, texts, view, count);
     if (job.cancelRequested.load()) {
         // Stopped by the user: the dialog closes, and nothing is reported.
         MonitorClose(job, view);
         return;
     }
-    if (state.joinTab)
-        FollowJoin(job, state, texts, view, count);
-    else
-        FollowCut(job, state, texts, view, count);
+    Follow(job, state, texts, view, count);
 }
 
 }  // namespace ulvane

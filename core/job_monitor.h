@@ -44,7 +44,19 @@ struct MonitorTexts {
     std::string joinKeptOthers;  // TISHI hbbf: a join that left failed files out
     std::string helpAddress;     // APPLICATION url: opened after a failure
     std::string jobStopped;      // TISHI rwytz: a job the user stopped
+    // A segments export; "%1" and "%2" stand for numbers.
+    std::string segmentOf;       // EXPORT dnz: "segment %1 of %2"
+    std::string partOf;          // EXPORT bfnz: "part %1 of %2", a part outside the segments
+    std::string segmentsCut;     // EXPORT dcwc: before the separate files made, one a line
+    std::string segmentsJoined;  // EXPORT dhbwc: before the merged file
+    std::string outsideJoined;   // EXPORT wbhbwc: before the file of what lies outside them
+    std::string notExported;     // EXPORT dcbf: before the segments that failed
+    std::string exportFailed;    // EXPORT dcsb: nothing was made
 };
+
+// What the inputs of the cut tab's job are: the one segment of a cut, or the segments of its
+// source (each a clip of it), or the parts of the source outside them.
+enum class CutParts { kCut, kSegments, kOutside };
 
 // The window's state the monitor reads and writes.
 struct MonitorState {
@@ -54,9 +66,14 @@ struct MonitorState {
     std::string cutSourcePath;
     int finishedInputs = 0;
     std::string lastOutputFolder;
+    // The cut tab's job (set by its launch), and each input's label ("" none) for the report.
+    CutParts cutParts = CutParts::kCut;
+    std::vector<std::string> partLabels;
 };
 
-// One tick of timer 1.
+// One tick of timer 1. A segments export names the part in work ("segment 2 of 5") and
+// in the end every file made (each separate file under the name it got, or the merged one),
+// the parts that failed with their reasons, and each note of the job's notice.
 void MonitorTick(ConversionJob& job, MonitorState& state, const MonitorTexts& texts, MonitorView& view);
 
 // The end of every job: stop the timer, ask the worker to stop, close the dialog.

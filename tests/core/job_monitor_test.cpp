@@ -48,6 +48,13 @@ MonitorTexts Texts() {
     t.joinKeptOthers = "kept the others";
     t.helpAddress = "help/english.html";
     t.jobStopped = "stopped";
+    t.segmentOf = "segment %1 of %2";
+    t.partOf = "part %1 of %2";
+    t.segmentsCut = "cut into";
+    t.segmentsJoined = "segments joined";
+    t.outsideJoined = "outside joined";
+    t.notExported = "not exported";
+    t.exportFailed = "export failed";
     return t;
 }
 
@@ -285,4 +292,185 @@ TEST(JobMonitor, AJoinThatLeftAFileOutNamesItAndTheOutput) {
     EXPECT_EQ(view.messages,
               std::vector<std::string>{"kept the others\n\nc.mp4: cannot open the file as a media file\n\n" + output});
     EXPECT_EQ(view.opened, std::vector<std::string>{dir.path().string()});
+}
+
+namespace {
+
+// A segments export of /v/clip.mp4 in `parts` inputs, the second labelled "Intro".
+void StartExport(ConversionJob& job, MonitorState& state, int parts, bool separate, CutParts kind) {
+    job.PrepareForJob(parts);
+    job.displayCount = 0;
+    job.separateOutputs = separate;
+    for (int k = 0; k < parts; ++k) {
+        job.inputPaths[static_cast<size_t>(k)] = "/v/clip.mp4";
+        job.inputStatus[k].store(kInputPending);
+    }
+    job.currentInput.store(0);
+    job.progressPercent.store(40);
+    state = CutState();
+    state.cutParts = kind;
+    state.partLabels.assign(static_cast<size_t>(parts), "");
+    if (kind == CutParts::kSegments && parts > 1) state.partLabels[1] = "Intro";
+}
+
+}  // namespace
+
+TEST(JobMonitor, ASegmentsExportNamesThePartInWork) {
+    struct Case {
+        CutParts kind;
+        int current;
+        uint8_t first;  // the first part's status by then
+        std::string line, overall;
+    };
+    const Case cases[] = {
+        {CutParts::kSegments, 0, kInputPending, "/v/clip.mp4, segment 1 of 3   40% done", "0 of 3 finished"},
+        {CutParts::kSegments, 1, kInputDone, "/v/clip.mp4, segment 2 of 3 (Intro)   40% done", "1 of 3 finished"},
+        {CutParts::kSegments, 2, kInputFailed, "/v/clip.mp4, segment 3 of 3   40% done", "0 of 3 finished"},
+        {CutParts::kOutside, 1, kInputDone, "/v/clip.mp4, part 2 of 3   40% done", "1 of 3 finished"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        ConversionJob job;
+        MonitorState state;
+        StartExport(job, state, 3, true, c.kind);
+        job.inputStatus[0].store(c.first);
+        job.currentInput.store(c.current);
+        FakeView view;
+        MonitorTick(job, state, Texts(), view);  // the first tick counts what is done
+        MonitorTick(job, state, Texts(), view);
+        EXPECT_EQ(view.current, c.line);
+        EXPECT_EQ(view.overall, c.overall);
+        EXPECT_EQ(view.overallBar, c.first == kInputDone ? 33 : 0);
+        EXPECT_FALSE(view.closed);
+        EXPECT_TRUE(view.messages.empty());
+    }
+}
+
+TEST(JobMonitor, ASegmentsExportNamesEveryFileMadeEveryFailureAndEveryNote) {
+    ulvane::test::TempDir dir;
+    const std::string merged = dir / "clip.mp4";
+    ulvane::test::WriteFileBytes(merged, "x");
+    const std::string help = "help/english.html";
+    struct Case {
+        const char* what;
+        bool separate;
+        CutParts kind;
+        std::vector<uint8_t> statuses;
+        std::vector<std::string> outputs;  // after the job
+        std::string notice;
+        std::string message, offered, opened;
+    };
+    const uint8_t done = kInputDone, failed = kInputFailed;
+    const Case cases[] = {
+        {"separate files, each made",
+         true,
+         CutParts::kSegments,
+         {done, done, done},
+         {"/out/clip 1.mp4", "/out/clip Intro(1).mp4", "/out/clip 3.mp4"},
+         "note a; note b",
+         "cut into\n/out/clip 1.mp4\n/out/clip Intro(1).mp4\n/out/clip 3.mp4\n\n(note a)\n(note b)",
+         "/out/clip 1.mp4",
+         ""},
+        {"separate files, the second failed",
+         true,
+         CutParts::kSegments,
+         {done, failed, done},
+         {"/out/clip 1.mp4", "/out/clip Intro.mp4", "/out/clip 3.mp4"},
+         "",
+         "cut into\n/out/clip 1.mp4\n/out/clip 3.mp4\n\nnot exported\nsegment 2 of 3 (Intro): reason 1",
+         "/out/clip 1.mp4",
+         ""},
+        {"separate files, none made",
+         true,
+         CutParts::kSegments,
+         {failed, failed, failed},
+         {"/out/clip 1.mp4", "/out/clip Intro.mp4", "/out/clip 3.mp4"},
+         "",
+         "export failed\n\nsegment 1 of 3: reason 0\nsegment 2 of 3 (Intro): reason 1\nsegment 3 of 3: reason 2",
+         "",
+         help},
+        {"the segments merged",
+         false,
+         CutParts::kSegments,
+         {done, done, done},
+         {merged, merged, merged},
+         "tracks left out: subrip",
+         "segments joined\n" + merged + "\n\n(tracks left out: subrip)",
+         merged,
+         ""},
+        {"what lies outside them merged",
+         false,
+         CutParts::kOutside,
+         {done, done, done},
+         {"/out/clip(2).mp4", "/out/clip(2).mp4", "/out/clip(2).mp4"},
+         "",
+         "outside joined\n/out/clip(2).mp4",
+         "/out/clip(2).mp4",
+         ""},
+        {"a merge that left a segment out",
+         false,
+         CutParts::kSegments,
+         {done, failed, done},
+         {merged, merged, merged},
+         "",
+         "segments joined\n" + merged + "\n\nnot exported\nsegment 2 of 3 (Intro): reason 1",
+         merged,
+         ""},
+        {"a merge whose file was not made",
+         false,
+         CutParts::kOutside,
+         {done, failed, done},
+         {"/out/none.mp4", "/out/none.mp4", "/out/none.mp4"},
+         "",
+         "export failed\n\npart 2 of 3: reason 1",
+         "",
+         help},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ConversionJob job;
+        MonitorState state;
+        StartExport(job, state, 3, c.separate, c.kind);
+        FakeView view;
+        MonitorTick(job, state, Texts(), view);
+        for (size_t k = 0; k < 3; ++k) {
+            job.inputStatus[k].store(c.statuses[k]);
+            job.outputPaths[k] = c.outputs[k];
+            if (c.statuses[k] == kInputFailed) job.inputError[k] = "reason " + std::to_string(k);
+        }
+        job.notice = c.notice;
+        job.currentInput.store(3);
+        MonitorTick(job, state, Texts(), view);
+        EXPECT_TRUE(view.closed);
+        EXPECT_EQ(view.messages, std::vector<std::string>{c.message});
+        EXPECT_EQ(view.offered, c.offered.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.offered});
+        EXPECT_EQ(view.opened, c.opened.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.opened});
+        EXPECT_TRUE(view.rows.empty()) << "no join row is touched";
+        MonitorTick(job, state, Texts(), view);
+        EXPECT_EQ(view.messages.size(), 1u) << "reported once";
+    }
+}
+
+TEST(JobMonitor, AStoppedExportNamesTheSeparateFilesItFinished) {
+    ulvane::test::TempDir dir;
+    const std::string first = dir / "clip 1.mp4";
+    ulvane::test::WriteFileBytes(first, "x");
+    struct Case {
+        bool separate;
+        std::string message;
+    };
+    for (const Case& c : {Case{true, "stopped\n\ncut into\n" + first}, Case{false, "stopped"}}) {
+        SCOPED_TRACE(c.message);
+        ConversionJob job;
+        MonitorState state;
+        StartExport(job, state, 3, c.separate, CutParts::kSegments);
+        job.outputPaths = {first, dir / "clip Intro.mp4", dir / "clip 3.mp4"};
+        job.inputStatus[0].store(kInputDone);
+        job.currentInput.store(1);
+        FakeView view;
+        MonitorStop(job, state, Texts(), view, [] {});
+        EXPECT_TRUE(job.cancelRequested.load());
+        EXPECT_EQ(view.messages, std::vector<std::string>{c.message});
+        EXPECT_TRUE(view.opened.empty());
+    }
 }
