@@ -13,6 +13,7 @@
 #include "core/output_naming.h"
 #include "engine/run_conversion.h"
 #include "ui/control_ids.h"
+#include "ui/join_clips.h"
 #include "ui/main_window.h"
 #include "ui/main_window_text.h"
 #include "ui/progress_dialog.h"
@@ -81,6 +82,14 @@ MonitorTexts CUlvaneAVConverterDlg::MonitorTextsNow() const {
     texts.joinKeptOthers = table_.Text("TISHI", "hbbf");
     texts.helpAddress = table_.Text("APPLICATION", "url");
     texts.jobStopped = table_.Text("TISHI", "rwytz");
+    const auto exportText = [this](const char* key) { return table_.ReadFromFile("EXPORT", key); };
+    texts.segmentOf = exportText("dnz");
+    texts.partOf = exportText("bfnz");
+    texts.segmentsCut = exportText("dcwc");
+    texts.segmentsJoined = exportText("dhbwc");
+    texts.outsideJoined = exportText("wbhbwc");
+    texts.notExported = exportText("dcbf");
+    texts.exportFailed = exportText("dcsb");
     return texts;
 }
 
@@ -88,7 +97,11 @@ void CUlvaneAVConverterDlg::ReadMonitorState() {
     monitor_.joinTab = tabs_->currentIndex() == 1;
     monitor_.joinRows = joinRows_;
     monitor_.rowPaths.clear();
-    for (int r = 0; r < sourceList_->rowCount(); ++r) monitor_.rowPaths.push_back(RowPath(r).toStdString());
+    for (int r = 0; r < sourceList_->rowCount(); ++r) {
+        // A clip row is its file and the clip's times.
+        const std::optional<Segment> clip = ClipOfRow(*sourceList_, r);
+        monitor_.rowPaths.push_back((RowPath(r) + (clip ? " " + ClipRangeText(*clip) : QString())).toStdString());
+    }
     monitor_.cutSourcePath = cutSourcePath_.toStdString();
     monitor_.lastOutputFolder = lastOutputFolder_.toStdString();
 }
@@ -190,6 +203,24 @@ QString ProposedOutputFolder(const QString& source) {
     return QDir::homePath();
 }
 
+// Why a segments export cannot start, in the active language.
+QString ExportRefusal(const LanguageTable& table, const LaunchResult& result, const QString& source) {
+    const auto text = [&](const char* section, const char* key) { return ToQString(table.ReadFromFile(section, key)); };
+    switch (result.status) {
+        case LaunchStatus::BadSegment:
+            return text("EXPORT", "dcyc").arg(result.problem.index + 1).arg(ToQString(result.problem.why));
+        case LaunchStatus::NoSegments:
+            return text("EXPORT", "mydc");
+        case LaunchStatus::NameTooLong:
+            return text("TISHI", "wjmtc");
+        case LaunchStatus::HiddenLead:
+            return text("TISHI", "bjyc") + "\n" + source;
+        default:
+            break;
+    }
+    return text("TISHI", "wkzm");  // a source named without "." has no container to copy into
+}
+
 }  // namespace
 
 void CUlvaneAVConverterDlg::LaunchCut() {
@@ -209,6 +240,7 @@ void CUlvaneAVConverterDlg::LaunchCut() {
     }
     WaitForWorker();
     monitor_.finishedInputs = 0;
+    monitor_.cutParts = CutParts::kCut;
     ConversionJob& job = Job();
     PrepareCutJob(job);
     const std::string source = cutSourcePath_.toStdString();
@@ -227,25 +259,42 @@ void CUlvaneAVConverterDlg::LaunchCut() {
     StartWorker();
 }
 
+void CUlvaneAVConverterDlg::LaunchExport(const std::vector<Segment>& segments) {
+    if (segments.size() < 2 || cutSourcePath_.isEmpty()) return LaunchCut();
+    WaitForWorker();
+    monitor_.finishedInputs = 0;
+    const std::string source = cutSourcePath_.toStdString();
+    CFileInfomation dialog(store_, table_, *services_.messages, services_.pickFolder,
+                           ToQString(DefaultOutputName(source)), this);
+    dialog.ProposeFolder(ProposedOutputFolder(cutSourcePath_));
+    dialog.OfferExport(static_cast<int>(segments.size()));
+    if (!services_.runSettings(dialog)) return;
+    SegmentsLaunch launch;
+    launch.file = DescribedFile(source, cutInfo_);
+    launch.segments = segments;
+    launch.mode = dialog.exportMode();
+    launch.chapters = launch.mode != ExportMode::Separate && dialog.chapters();
+    launch.output = dialog.choice();
+    ConversionJob& job = Job();
+    PrepareSegmentsJob(job, launch);
+    const LaunchResult result = FillSegmentsJob(job, launch, PathExists);
+    if (!result.ok()) {
+        services_.messages->Show(this, windowTitle(), ExportRefusal(table_, result, cutSourcePath_), true);
+        return;
+    }
+    // The report names each input by its place, and a segment by its label too.
+    const bool outside = launch.mode == ExportMode::MergeOutside;
+    monitor_.cutParts = outside ? CutParts::kOutside : CutParts::kSegments;
+    monitor_.partLabels.clear();
+    if (!outside)
+        for (const Segment& s : segments) monitor_.partLabels.push_back(s.label);
+    lastOutputFolder_ = dialog.outputFolder();
+    StartWorker();
+}
+
 std::vector<JoinFile> CUlvaneAVConverterDlg::JoinFilesOfRows() const {
     std::vector<JoinFile> files;
-    for (int row : joinRows_) {
-        const auto text = [&](int column) { return sourceList_->item(row, column)->text(); };
-        const QTableWidgetItem* path = sourceList_->item(row, source_column::kPath);
-        JoinFile f;
-        f.path = RowPath(row).toStdString();
-        f.type = text(source_column::kType).toStdString();
-        f.size = text(source_column::kSize).toStdString();
-        f.lengthMicros = int64_t{TimeFromText(text(source_column::kLength))} * 1000;
-        f.hidesLeadingPictures = path->data(join_role::kHidesLead).toBool();
-        f.videoCodec = path->data(join_role::kVideoCodec).toString().toStdString();
-        f.audioCodec = path->data(join_role::kAudioCodec).toString().toStdString();
-        f.sampleRate = path->data(join_role::kSampleRate).toInt();
-        f.channels = path->data(join_role::kChannels).toInt();
-        f.otherTracks = path->data(join_role::kOtherTracks).toString().toStdString();
-        f.reorderDepth = path->data(join_role::kReorderDepth).toInt();
-        files.push_back(std::move(f));
-    }
+    for (int row : joinRows_) files.push_back(JoinFileOfRow(*sourceList_, row));
     return files;
 }
 
@@ -268,6 +317,7 @@ void CUlvaneAVConverterDlg::LaunchJoin() {
         return;
     }
     joinRows_.clear();
+    monitor_.cutParts = CutParts::kCut;
     for (int r = 0; r < sourceList_->rowCount(); ++r)
         if (sourceList_->IsChecked(r)) joinRows_.push_back(r);
     if (joinRows_.size() < 2) {
@@ -286,7 +336,7 @@ void CUlvaneAVConverterDlg::LaunchJoin() {
     dialog.ProposeFolder(ProposedOutputFolder(RowPath(joinRows_.front())));
     if (!services_.runSettings(dialog)) return;
     const std::vector<JoinFile> files = JoinFilesOfRows();
-    LaunchResult launch = FillJoinJob(job, {files, dialog.choice()}, PathExists);
+    LaunchResult launch = FillJoinJob(job, {files, dialog.choice(), dialog.chapters()}, PathExists);
     if (launch.status == LaunchStatus::HiddenLead) {
         services_.messages->Show(
             this, windowTitle(),
@@ -298,7 +348,16 @@ void CUlvaneAVConverterDlg::LaunchJoin() {
         if (!services_.messages->Ask(this, windowTitle(), UnlikeFilesText(files, launch.mismatch))) return;
         OutputChoice reencode = dialog.choice();
         reencode.direct = false;
-        launch = FillJoinJob(job, {files, reencode}, PathExists);
+        launch = FillJoinJob(job, {files, reencode, dialog.chapters()}, PathExists);
+    }
+    if (launch.status == LaunchStatus::BadSegment) {
+        // A clip its file cannot give (the file changed since it was listed): named by its row.
+        const int at = launch.problem.index >= 0 ? launch.problem.index : launch.input;
+        const int row = at >= 0 && static_cast<size_t>(at) < joinRows_.size() ? joinRows_[static_cast<size_t>(at)] : 0;
+        services_.messages->Show(
+            this, windowTitle(),
+            ToQString(table_.ReadFromFile("EXPORT", "pdyc")).arg(row + 1).arg(ToQString(launch.problem.why)), true);
+        return;
     }
     if (!launch.ok()) {
         // A file without an extension has no container to copy into.
