@@ -488,32 +488,64 @@ TEST(ExportFiles, AMergeFollowsTheListsOrderAndWritesAChapterPerSegment) {
     ExpectChapters(file, {{0, "Segment 1"}, {1, "Intro"}});
 }
 
+namespace {
+
+// 30 s of large pictures: a re-encoding of some seconds of it runs long enough to be watched.
+QString LongSource() {
+    return QString::fromStdString(
+        Fixture("j_long.mp4", {"-f", "lavfi", "-i", "testsrc2=size=640x480:rate=25", "-t", "30", "-c:v", "libx264",
+                               "-preset", "ultrafast", "-pix_fmt", "yuv420p"}));
+}
+
+// The progress dialog's file lines (without the percentage) while `launch` runs, each once.
+QStringList FileLinesDuring(Harness& h, const std::function<void()>& launch) {
+    QStringList lines;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QString line = qobject_cast<CLabel*>(h.window->progressDialog()->Item(progress_id::kCurrentLine))->text();
+        line = line.left(line.indexOf("   "));
+        if (!line.isEmpty() && !lines.contains(line)) lines << line;
+    });
+    poll.start(50);
+    launch();
+    return lines;
+}
+
+}  // namespace
+
 TEST(ExportFiles, TheProgressLineNamesTheSegmentInWork) {
     Harness h;
     TempDir out;
-    const QString longer = QString::fromStdString(
-        Fixture("j_long.mp4", {"-f", "lavfi", "-i", "testsrc2=size=640x480:rate=25", "-t", "30", "-c:v", "libx264",
-                               "-preset", "ultrafast", "-pix_fmt", "yuv420p"}));
-    h.Add({longer});
+    h.Add({LongSource()});
     ExportChoice choice;
     choice.method = Method::kReencode;
     choice.folder = QString::fromStdString(out.path().string());
     h.settings = Choose(choice);
-    QStringList lines;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        const QString line = qobject_cast<CLabel*>(h.window->progressDialog()->Item(progress_id::kCurrentLine))->text();
-        if (!line.isEmpty() && !lines.contains(line.left(line.indexOf("   ")))) lines << line.left(line.indexOf("   "));
+    const QStringList lines = FileLinesDuring(h, [&] {
+        h.window->LaunchExport({Seconds(0, 6), Seconds(10, 16, "Middle"), Seconds(20, 26)});
     });
-    poll.start(50);
-    h.window->LaunchExport({Seconds(0, 6), Seconds(10, 16), Seconds(20, 26)});
-    poll.stop();
     ASSERT_FALSE(lines.isEmpty());
-    for (const QString& line : lines) {
-        EXPECT_TRUE(line.startsWith(longer + ", segment ")) << line.toStdString();
-        EXPECT_TRUE(line.endsWith(" of 3")) << line.toStdString();
-    }
+    const QStringList known = {LongSource() + ", segment 1 of 3", LongSource() + ", segment 2 of 3 (Middle)",
+                               LongSource() + ", segment 3 of 3"};
+    for (const QString& line : lines) EXPECT_TRUE(known.contains(line)) << line.toStdString();
     EXPECT_EQ(FilesIn(out.path()).size(), 3u);
+}
+
+TEST(JoinClips, TheProgressLineNamesTheClipInWorkByItsTimes) {
+    Harness h;
+    TempDir out;
+    h.window->SelectTab(1);
+    h.window->AddJoinClips(LongSource(), {Seconds(0, 6), Seconds(10, 16)});
+    h.settings = [&](OutputSettingsDialog& d) {
+        d.SetDirect(false);
+        d.ItemAs<QLineEdit>(settings_id::kFolderBox)->setText(QString::fromStdString(out.path().string()));
+        d.Start();
+    };
+    const QStringList lines = FileLinesDuring(h, [&] { h.window->LaunchJoin(); });
+    ASSERT_FALSE(lines.isEmpty());
+    const QStringList known = {LongSource() + " 00:00:00.000\u201300:00:06.000",
+                               LongSource() + " 00:00:10.000\u201300:00:16.000"};
+    for (const QString& line : lines) EXPECT_TRUE(known.contains(line)) << line.toStdString();
 }
 
 TEST(JoinClips, AJoinOfClipRowsGivesTheClipsLengthsAndTheirChapters) {
@@ -547,4 +579,30 @@ TEST(JoinClips, AJoinOfClipRowsGivesTheClipsLengthsAndTheirChapters) {
     EXPECT_GT(PsnrAt(file, 4.5, from, 7.5), PsnrAt(file, 4.5, from, 4.5) + 5);
     // A whole file's chapter, or a clip's without a label, is named by its file.
     ExpectChapters(file, {{0, "export_two"}, {2, "Middle"}, {4, "export_ten"}});
+}
+
+TEST(JoinClips, ADirectJoinChecksAClipAsItChecksAFile) {
+    Harness h;
+    TempDir out;
+    h.window->SelectTab(1);
+    h.Add({Av("j1.mp4", "25")});  // pictures without sound
+    h.window->AddJoinClips(TenSeconds(), {Seconds(1, 3)});
+    h.settings = [&](OutputSettingsDialog& d) {
+        d.ItemAs<QLineEdit>(settings_id::kFolderBox)->setText(QString::fromStdString(out.path().string()));
+        d.Start();
+    };
+    // The clip brings sound the first file lacks: named, and nothing is made.
+    h.window->LaunchJoin();
+    ASSERT_EQ(h.messages.asked.size(), 1);
+    const QString question = h.messages.asked[0];
+    EXPECT_TRUE(question.contains("export_ten.mp4") && question.contains("j1.mp4")) << question.toStdString();
+    EXPECT_TRUE(question.contains(QString::fromStdString(h.window->languageTable().Text("JIEMIAN", "ypbm"))));
+    EXPECT_TRUE(FilesIn(out.path()).empty());
+    // Re-encoded, the two join: 2 s of the file and the clip's 2 s.
+    h.messages.answer = true;
+    h.window->LaunchJoin();
+    ASSERT_NE(h.window->job(), nullptr);
+    EXPECT_TRUE(h.window->job()->reencode);
+    ASSERT_EQ(FilesIn(out.path()).size(), 1u);
+    EXPECT_NEAR(Inspect(out / FilesIn(out.path())[0]).video.end, 4.0, 0.1);
 }
