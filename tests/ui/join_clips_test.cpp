@@ -1,0 +1,166 @@
+// Clip rows of the join list through the window: what a row shows and keeps, the checks
+// before rows come in and before a join, and the file a join of clips gives.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLineEdit>
+
+#include "controls/check_list.h"
+#include "tests/ui/segment_media.h"
+#include "ui/join_clips.h"
+
+using namespace ulvane;
+using namespace ulvane::test;
+
+TEST(JoinClips, ClipRowsShowTheirTimesAndLabelAndKeepThemThroughMoves) {
+    Harness h;
+    const QString source = TenSeconds();
+    h.Add({source});  // the cut source
+    h.window->SelectTab(1);
+    h.Add({Av("j1.mp4", "25")});
+    h.window->AddJoinClips(source, {Seconds(1, 3, "Intro"), Seconds(5, 6.5)});
+    auto* list = h.window->ItemAs<CCheckListCtrl>(main_id::kSourceList);
+    ASSERT_EQ(list->rowCount(), 3);
+    const auto cell = [&](int row, int column) { return list->item(row, column)->text().toStdString(); };
+    EXPECT_EQ(cell(0, source_column::kLength), "00:00:02.000");  // a whole file, as before
+    EXPECT_EQ(cell(1, source_column::kPath), "export_ten.mp4 \u00b7 Intro");
+    EXPECT_EQ(cell(1, source_column::kLength), "00:00:01.000\u201300:00:03.000");
+    EXPECT_EQ(cell(2, source_column::kPath), "export_ten.mp4");
+    EXPECT_EQ(cell(2, source_column::kLength), "00:00:05.000\u201300:00:06.500");
+    EXPECT_TRUE(list->IsChecked(1) && list->IsChecked(2));
+    EXPECT_EQ(h.window->RowPath(2), source);
+    EXPECT_TRUE(list->item(2, source_column::kPath)->toolTip().contains("00:00:01.500")) << "the clip's length";
+    // The whole length column shows both times.
+    EXPECT_GE(list->columnWidth(source_column::kLength),
+              QFontMetrics(list->font()).horizontalAdvance(QString::fromStdString(cell(2, source_column::kLength))));
+    // Moved up, a clip row keeps its clip.
+    list->selectRow(2);
+    h.window->MoveSelectedSource(-1);
+    h.window->MoveSelectedSource(-1);
+    ASSERT_TRUE(ClipOfRow(*list, 0).has_value());
+    EXPECT_EQ(*ClipOfRow(*list, 0), Seconds(5, 6.5));
+    EXPECT_FALSE(ClipOfRow(*list, 1).has_value());
+    EXPECT_EQ(ClipOfRow(*list, 2)->label, "Intro");
+    // A clip row describes its file as a whole row does, and the clip besides.
+    const JoinFile whole = JoinFileOfRow(*list, 1), clip = JoinFileOfRow(*list, 0);
+    EXPECT_FALSE(whole.clipped);
+    EXPECT_TRUE(clip.clipped);
+    EXPECT_EQ(clip.startMicros, 5 * kSecond);
+    EXPECT_EQ(clip.endMicros, 6500000);
+    EXPECT_NEAR(static_cast<double>(clip.lengthMicros), 10.0 * kSecond, 0.1 * kSecond) << "the file's length";
+    EXPECT_EQ(clip.type, whole.type);
+    EXPECT_EQ(clip.videoCodec, "h264");
+    EXPECT_EQ(clip.audioCodec, "aac");
+}
+
+TEST(JoinClips, ClipsTheFileCannotGiveAreRefusedBeforeAnyRowComesIn) {
+    struct Case {
+        const char* what;
+        std::vector<Segment> clips;
+        const char* named;  // in the message
+    };
+    const Case cases[] = {
+        {"an end before its start", {Seconds(1, 2), Seconds(4, 3)}, "Segment 2 cannot be used"},
+        {"past the file's end", {Seconds(8, 12)}, "Segment 1 cannot be used"},
+        {"empty", {Seconds(1, 2), Seconds(2, 3), Seconds(5, 5)}, "Segment 3 cannot be used"},
+    };
+    Harness h;
+    const QString source = TenSeconds();
+    h.Add({source});
+    h.window->SelectTab(1);
+    auto* list = h.window->ItemAs<CCheckListCtrl>(main_id::kSourceList);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        h.messages.shown.clear();
+        h.window->AddJoinClips(source, c.clips);
+        EXPECT_EQ(list->rowCount(), 0);
+        ASSERT_EQ(h.messages.shown.size(), 1);
+        EXPECT_TRUE(h.messages.shown[0].startsWith(c.named)) << h.messages.shown[0].toStdString();
+    }
+    // A file that is not the cut source is probed; one that cannot be opened is named.
+    h.messages.shown.clear();
+    TempDir other;
+    WriteFileBytes(other / "broken.mp4", "not a video");
+    h.window->AddJoinClips(QString::fromStdString(other / "broken.mp4"), {Seconds(0, 1)});
+    EXPECT_EQ(list->rowCount(), 0);
+    ASSERT_EQ(h.messages.shown.size(), 1);
+    EXPECT_TRUE(h.messages.shown[0].contains("broken.mp4"));
+    h.window->AddJoinClips(Av("j1.mp4", "25"), {Seconds(0.5, 1.5)});
+    EXPECT_EQ(list->rowCount(), 1);
+}
+
+TEST(JoinClips, TheProgressLineNamesTheClipInWorkByItsTimes) {
+    Harness h;
+    TempDir out;
+    h.window->SelectTab(1);
+    h.window->AddJoinClips(LongSource(), {Seconds(0, 6), Seconds(10, 16)});
+    h.settings = [&](OutputSettingsDialog& d) {
+        d.SetDirect(false);
+        d.ItemAs<QLineEdit>(settings_id::kFolderBox)->setText(QString::fromStdString(out.path().string()));
+        d.Start();
+    };
+    const QStringList lines = FileLinesDuring(h, [&] { h.window->LaunchJoin(); });
+    ASSERT_FALSE(lines.isEmpty());
+    const QStringList known = {LongSource() + " 00:00:00.000\u201300:00:06.000",
+                               LongSource() + " 00:00:10.000\u201300:00:16.000"};
+    for (const QString& line : lines) EXPECT_TRUE(known.contains(line)) << line.toStdString();
+}
+
+TEST(JoinClips, AJoinOfClipRowsGivesTheClipsLengthsAndTheirChapters) {
+    Harness h;
+    TempDir out;
+    const QString source = TenSeconds();
+    const QString whole = PicturesAndTone("export_two.mp4", 2);
+    h.window->SelectTab(1);
+    h.Add({whole});
+    h.window->AddJoinClips(source, {Seconds(2, 4, "Middle"), Seconds(7, 8)});
+    h.settings = [&](OutputSettingsDialog& d) {
+        d.ItemAs<QCheckBox>(export_id::kChaptersCheck)->setChecked(true);
+        d.ItemAs<QLineEdit>(settings_id::kFolderBox)->setText(QString::fromStdString(out.path().string()));
+        d.ItemAs<QLineEdit>(settings_id::kNameBox)->setText("joined");
+        d.Start();
+    };
+    h.window->LaunchJoin();
+    const ConversionJob* job = h.window->job();
+    ASSERT_NE(job, nullptr);
+    ASSERT_EQ(job->inputCount, 3);
+    EXPECT_FALSE(job->segmentUsed[0]);
+    EXPECT_TRUE(job->segmentUsed[1] && job->segmentUsed[2]);
+    EXPECT_DOUBLE_EQ(job->segmentStart[1], 2.0);
+    EXPECT_DOUBLE_EQ(job->segmentEnd[2], 8.0);
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(job->inputStatus[i].load(), kInputDone) << job->inputError[i];
+    const std::string file = out / "joined.mp4";
+    EXPECT_EQ(Problems(Inspect(file), true, true, 5.0, 0.1, 0.1, 0.15), "");
+    // The clip at 2-4 s of its file, then the one at 7-8 s.
+    const std::string from = source.toStdString();
+    EXPECT_GT(PsnrAt(file, 2.5, from, 2.5), PsnrAt(file, 2.5, from, 0.5) + 5);
+    EXPECT_GT(PsnrAt(file, 4.5, from, 7.5), PsnrAt(file, 4.5, from, 4.5) + 5);
+    // A whole file's chapter, or a clip's without a label, is named by its file.
+    ExpectChapters(file, {{0, "export_two"}, {2, "Middle"}, {4, "export_ten"}});
+}
+
+TEST(JoinClips, ADirectJoinChecksAClipAsItChecksAFile) {
+    Harness h;
+    TempDir out;
+    h.window->SelectTab(1);
+    h.Add({Av("j1.mp4", "25")});  // pictures without sound
+    h.window->AddJoinClips(TenSeconds(), {Seconds(1, 3)});
+    h.settings = [&](OutputSettingsDialog& d) {
+        d.ItemAs<QLineEdit>(settings_id::kFolderBox)->setText(QString::fromStdString(out.path().string()));
+        d.Start();
+    };
+    // The clip brings sound the first file lacks: named, and nothing is made.
+    h.window->LaunchJoin();
+    ASSERT_EQ(h.messages.asked.size(), 1);
+    const QString question = h.messages.asked[0];
+    EXPECT_TRUE(question.contains("export_ten.mp4") && question.contains("j1.mp4")) << question.toStdString();
+    EXPECT_TRUE(question.contains(QString::fromStdString(h.window->languageTable().Text("JIEMIAN", "ypbm"))));
+    EXPECT_TRUE(FilesIn(out.path()).empty());
+    // Re-encoded, the two join: 2 s of the file and the clip's 2 s.
+    h.messages.answer = true;
+    h.window->LaunchJoin();
+    ASSERT_NE(h.window->job(), nullptr);
+    EXPECT_TRUE(h.window->job()->reencode);
+    ASSERT_EQ(FilesIn(out.path()).size(), 1u);
+    EXPECT_NEAR(Inspect(out / FilesIn(out.path())[0]).video.end, 4.0, 0.1);
+}
