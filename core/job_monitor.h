@@ -60,7 +60,7 @@ enum class CutParts { kCut, kSegments, kOutside };
 
 // The window's state the monitor reads and writes.
 struct MonitorState {
-    bool joinTab = false;               // the selected tab: false cut, true join
+    bool joinTab = false;               // the job joins the list's rows (else it is the cut tab's)
     std::vector<int> joinRows;          // list row of each join input
     std::vector<std::string> rowPaths;  // column 0 of every list row
     std::string cutSourcePath;

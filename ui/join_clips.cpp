@@ -11,13 +11,9 @@
 
 namespace ulvane {
 
-namespace {
-
 QString MicrosText(int64_t micros) {
     return TimeText(static_cast<int32_t>(std::clamp<int64_t>(micros / 1000, 0, INT32_MAX)));
 }
-
-}  // namespace
 
 QString ClipRangeText(const Segment& clip) {
     return MicrosText(clip.startMicros) + QString::fromUtf8("\u2013") + MicrosText(clip.endMicros);

@@ -24,6 +24,8 @@ enum : int {
 };
 }  // namespace clip_role
 
+// "00:01:30.000" for a time in microseconds (to the millisecond below).
+QString MicrosText(int64_t micros);
 // "00:01:00.000–00:02:30.000": where a clip starts and ends in its file.
 QString ClipRangeText(const Segment& clip);
 

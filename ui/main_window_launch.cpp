@@ -94,7 +94,8 @@ MonitorTexts CUlvaneAVConverterDlg::MonitorTextsNow() const {
 }
 
 void CUlvaneAVConverterDlg::ReadMonitorState() {
-    monitor_.joinTab = tabs_->currentIndex() == 1;
+    // Whichever tab is shown: an export of segments is a join of clips of the cut source.
+    monitor_.joinTab = job_->joinMode && monitor_.cutParts == CutParts::kCut;
     monitor_.joinRows = joinRows_;
     monitor_.rowPaths.clear();
     for (int r = 0; r < sourceList_->rowCount(); ++r) {

@@ -155,9 +155,8 @@ void CUlvaneAVConverterDlg::AddJoinClips(const QString& path, const std::vector<
     for (const Segment& clip : segments) {
         AddJoinRow(path, info);
         const int row = sourceList_->rowCount() - 1;
-        const QString line = text("pd").arg(TimeText(static_cast<int32_t>(clip.startMicros / 1000)),
-                                            TimeText(static_cast<int32_t>(clip.endMicros / 1000)),
-                                            TimeText(static_cast<int32_t>(clip.lengthMicros() / 1000)));
+        const QString line =
+            text("pd").arg(MicrosText(clip.startMicros), MicrosText(clip.endMicros), MicrosText(clip.lengthMicros()));
         MakeClipRow(*sourceList_, row, clip, info.durationMicros, line);
     }
     // A clip's length cell holds two times: the window may need to be wider.

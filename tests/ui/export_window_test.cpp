@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QRadioButton>
 
+#include "controls/check_list.h"
 #include "core/ini_file.h"
 #include "core/language_table.h"
 #include "tests/ui/segment_media.h"
@@ -366,5 +367,28 @@ TEST(ExportFiles, TheProgressLineNamesTheSegmentInWork) {
     const QStringList known = {LongSource() + ", segment 1 of 3", LongSource() + ", segment 2 of 3 (Middle)",
                                LongSource() + ", segment 3 of 3"};
     for (const QString& line : lines) EXPECT_TRUE(known.contains(line)) << line.toStdString();
+    EXPECT_EQ(FilesIn(out.path()).size(), 3u);
+}
+
+TEST(ExportLaunch, AnExportLeavesTheJoinRowsAloneWhicheverTabIsShown) {
+    Harness h;
+    TempDir out;
+    h.Add({TenSeconds()});
+    h.window->SelectTab(1);
+    h.Add({Av("j1.mp4", "25"), Av("j2.mp4", "25")});
+    ExportChoice choice;
+    choice.method = Method::kDirect;
+    choice.folder = QString::fromStdString(out.path().string());
+    h.settings = Choose(choice);
+    h.window->LaunchExport(kThree);
+    auto* list = h.window->ItemAs<CCheckListCtrl>(main_id::kSourceList);
+    const std::string ready = h.window->languageTable().Text("JIEMIAN", "zb");
+    for (int row : {0, 1}) {
+        EXPECT_EQ(list->item(row, source_column::kStatus)->text().toStdString(), ready) << row;
+        EXPECT_TRUE(list->IsChecked(row)) << row;
+    }
+    ASSERT_EQ(h.messages.shown.size(), 1);
+    EXPECT_TRUE(h.messages.shown[0].startsWith(
+        QString::fromStdString(h.window->languageTable().ReadFromFile("EXPORT", "dcwc"))));
     EXPECT_EQ(FilesIn(out.path()).size(), 3u);
 }
