@@ -28,8 +28,8 @@ std::string Time(int64_t micros) {
 }
 
 // A part typed for `file` as a segment, or why it is none. An open end needs the file's length.
-std::optional<std::string> ReadPart(const PartText& p, const JoinFile& file, const char* startFlag,
-                                    const char* endFlag, Segment& segment) {
+std::optional<std::string> ReadPart(const PartText& p, const JoinFile& file, const char* startFlag, const char* endFlag,
+                                    Segment& segment) {
     const std::optional<int64_t> start = ReadSide(p.start, 0);
     if (!start) return std::string(startFlag) + ": not a time: '" + p.start + "' (HH:MM:SS.fff, MM:SS or SS)";
     const int64_t length = file.described ? file.lengthMicros : 0;
@@ -44,7 +44,8 @@ std::optional<std::string> ReadPart(const PartText& p, const JoinFile& file, con
 std::optional<std::string> ReadClip(const PartText& p, JoinFile& file) {
     Segment s;
     if (std::optional<std::string> bad = ReadPart(p, file, "--from", "--to", s)) return bad;
-    if (s.endMicros <= s.startMicros) return "--to (" + Time(s.endMicros) + ") is not after --from (" + Time(s.startMicros) + ")";
+    if (s.endMicros <= s.startMicros)
+        return "--to (" + Time(s.endMicros) + ") is not after --from (" + Time(s.startMicros) + ")";
     if (file.described && file.lengthMicros > 0 && s.startMicros >= file.lengthMicros)
         return "--from (" + Time(s.startMicros) + ") is past its end; it lasts " + Time(file.lengthMicros);
     file.clipped = true;
