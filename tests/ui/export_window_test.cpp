@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QPushButton>
 #include <QRadioButton>
 
 #include "controls/check_list.h"
@@ -391,4 +392,32 @@ TEST(ExportLaunch, AnExportLeavesTheJoinRowsAloneWhicheverTabIsShown) {
     EXPECT_TRUE(h.messages.shown[0].startsWith(
         QString::fromStdString(h.window->languageTable().ReadFromFile("EXPORT", "dcwc"))));
     EXPECT_EQ(FilesIn(out.path()).size(), 3u);
+}
+
+TEST(ExportFiles, AStopKeepsTheSeparateFilesFinishedAndNamesThem) {
+    Harness h;
+    TempDir out;
+    h.Add({LongSource()});
+    ExportChoice choice;
+    choice.method = Method::kReencode;
+    choice.folder = QString::fromStdString(out.path().string());
+    h.settings = Choose(choice);
+    // Stop once the second segment is in work.
+    auto* line = qobject_cast<CLabel*>(h.window->progressDialog()->Item(progress_id::kCurrentLine));
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!line->text().contains("segment 2 of 3")) return;
+        poll.stop();
+        qobject_cast<QPushButton*>(h.window->progressDialog()->Item(progress_id::kStopButton))->click();
+    });
+    poll.start(20);
+    h.window->LaunchExport({Seconds(0, 4, "First"), Seconds(10, 20), Seconds(20, 26)});
+    ASSERT_FALSE(poll.isActive()) << "the second segment was never in work";
+    h.window->WaitForWorker();
+    EXPECT_EQ(FilesIn(out.path()), std::vector<std::string>{"part First.mp4"});
+    EXPECT_EQ(Problems(Inspect(out / "part First.mp4"), true, false, 4.0, 0.1), "");
+    const LanguageTable& t = h.window->languageTable();
+    ASSERT_EQ(h.messages.shown.size(), 1);
+    EXPECT_EQ(h.messages.shown[0].toStdString(),
+              t.Text("TISHI", "rwytz") + "\n\n" + t.ReadFromFile("EXPORT", "dcwc") + "\n" + (out / "part First.mp4"));
 }
