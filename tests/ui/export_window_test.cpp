@@ -353,14 +353,23 @@ TEST(ExportFiles, AMergeFollowsTheListsOrderAndWritesAChapterPerSegment) {
     ExpectChapters(file, {{0, "Segment 1"}, {1, "Intro"}});
 }
 
-TEST(ExportFiles, TheProgressLineNamesTheSegmentInWork) {
-    Harness h;
-    TempDir out;
+namespace {
+
+// The long source loaded, and its export re-encoded into `out` (separate files by default).
+void ReencodeLongSource(Harness& h, const TempDir& out) {
     h.Add({LongSource()});
     ExportChoice choice;
     choice.method = Method::kReencode;
     choice.folder = QString::fromStdString(out.path().string());
     h.settings = Choose(choice);
+}
+
+}  // namespace
+
+TEST(ExportFiles, TheProgressLineNamesTheSegmentInWork) {
+    Harness h;
+    TempDir out;
+    ReencodeLongSource(h, out);
     const QStringList lines = FileLinesDuring(h, [&] {
         h.window->LaunchExport({Seconds(0, 6), Seconds(10, 16, "Middle"), Seconds(20, 26)});
     });
@@ -397,11 +406,7 @@ TEST(ExportLaunch, AnExportLeavesTheJoinRowsAloneWhicheverTabIsShown) {
 TEST(ExportFiles, AStopKeepsTheSeparateFilesFinishedAndNamesThem) {
     Harness h;
     TempDir out;
-    h.Add({LongSource()});
-    ExportChoice choice;
-    choice.method = Method::kReencode;
-    choice.folder = QString::fromStdString(out.path().string());
-    h.settings = Choose(choice);
+    ReencodeLongSource(h, out);
     // Stop once the second segment is in work.
     auto* line = qobject_cast<CLabel*>(h.window->progressDialog()->Item(progress_id::kCurrentLine));
     QTimer poll;
