@@ -216,6 +216,7 @@ void CUlvaneAVConverterDlg::LoadCutSource() {
     lengthText_->setText(TimeText(ms(e - s)));
     positionText_->setText(TimeText(ms(s)) + " / " + TimeText(ms(e)));
     seekBar_->setEnabled(d > 0);
+    ShowSegmentsOfSource();
 }
 
 void CUlvaneAVConverterDlg::OnSliderMoving(int, int) {
@@ -263,7 +264,7 @@ void CUlvaneAVConverterDlg::SetStartPoint() {
     if (cutSourcePath_.isEmpty()) return;
     seekBar_->SetSelectionMode(1);
     const int32_t d = static_cast<int32_t>(std::min<int64_t>(cutInfo_.durationMicros / 1000, INT32_MAX));
-    SetBoxTime(endBox_, d);
+    if (Segments().empty()) SetBoxTime(endBox_, d);  // a selected segment keeps its end
     MarkShownPicture(Mark::kStart);
 }
 
@@ -297,6 +298,7 @@ void CUlvaneAVConverterDlg::PlaceMark(Mark mark, int32_t ms) {
     lengthText_->setText(TimeText(e - s));
     seekBar_->SetSelectionStart(position(s));
     seekBar_->SetSelectionEnd(position(e));
+    MarksPlaced();
 }
 
 void CUlvaneAVConverterDlg::OnTimeEdited() {
