@@ -66,7 +66,8 @@ std::span<const std::string_view> SegmentList::TextKeys() {
 
 QColor SegmentList::Colour(int index, bool selected) {
     const int hue = kHues[size_t(std::max(index, 0)) % std::size(kHues)];
-    return selected ? QColor::fromHsv(hue, 150, 255) : QColor::fromHsv(hue, 235, 165);
+    // In whole 8-bit steps, as the screen shows it.
+    return QColor((selected ? QColor::fromHsv(hue, 150, 255) : QColor::fromHsv(hue, 235, 165)).rgb());
 }
 
 SegmentList::SegmentList(QWidget* parent) : QWidget(parent) {
