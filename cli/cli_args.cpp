@@ -1,6 +1,7 @@
 // ulvane-cli argument parsing.
 #include "cli/cli_args.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <span>
@@ -12,10 +13,13 @@ namespace {
 constexpr std::string_view kCutUsage =
     "  ulvane-cli cut SOURCE --start TIME --end TIME --out-dir DIR [--name NAME] [--exact | --reencode]\n"
     "             [--format ROW] [--quality ROW] [--size ROW] [--framerate ROW]\n"
-    "             [--audioquality ROW] [--samplerate ROW] [--quiet]\n";
+    "             [--audioquality ROW] [--samplerate ROW] [--quiet]\n"
+    "  ulvane-cli cut SOURCE --segment TIME-TIME [--segment TIME-TIME ...] [--segments FILE.csv]\n"
+    "             [--separate | --merge | --merge-outside] [--chapters] --out-dir DIR [--name NAME]\n"
+    "             [--exact | --reencode] [the same ROW flags] [--quiet]\n";
 constexpr std::string_view kJoinUsage =
-    "  ulvane-cli join --out-dir DIR --name NAME [--reencode] [the same ROW flags] [--quiet]\n"
-    "             FILE FILE [FILE ...]\n";
+    "  ulvane-cli join --out-dir DIR --name NAME [--exact | --reencode] [--chapters] [the same ROW flags]\n"
+    "             [--quiet] FILE [--from TIME] [--to TIME] FILE [--from TIME] [--to TIME] ...\n";
 constexpr std::string_view kProbeUsage = "  ulvane-cli probe FILE\n";
 constexpr std::string_view kGrabUsage = "  ulvane-cli grab FILE --at SECONDS --out PATH\n";
 constexpr std::string_view kOtherUsage = "  ulvane-cli help [COMMAND] | --help | --version\n";
@@ -28,7 +32,16 @@ constexpr std::string_view kCutNotes =
     "Without --reencode packets are copied. A cut with --exact starts on the very picture at --start:\n"
     "only the pictures before the first key frame after it are encoded again, matching the source\n"
     "(H.264, HEVC and MPEG-4 Part 2; other sources are cut from the key frame).\n"
-    "The last line on standard output is the output file; progress goes to standard error.\n";
+    "The last line on standard output is the output file; progress goes to standard error.\n"
+    "\n"
+    "Segments: each --segment START-END (either side may be left empty: '-1:00' is from the start,\n"
+    "'5:00-' to the end) and each line of --segments FILE.csv (start,end,label, times as above) is a\n"
+    "segment of SOURCE, in the order given. --separate (the default) writes each segment to its own file,\n"
+    "named NAME and the segment's label, else its number; --merge writes them in that order into one\n"
+    "file; --merge-outside writes everything except the segments, in time order, into one file.\n"
+    "--chapters gives a merged file a chapter per segment. Each file made is a line on standard output.\n"
+    "Join: each FILE is taken whole, or from its --from to its --to (the flags after it); --exact starts\n"
+    "each such clip on the very picture at --from. A clip outside its file is a usage error.\n";
 constexpr std::string_view kProbeNotes =
     "probe prints duration_us, width, height, frame_rate, rotation (the clockwise turn in degrees that\n"
     "shows the picture upright), audio_tracks, subtitle_tracks and other_tracks.\n";
@@ -206,9 +219,43 @@ int* RowOfFlag(RowChoice& rows, const std::string& flag) {
 }
 
 // One "--flag value" pair, read into the request if the command takes the flag.
+// "1:00-2:30", "-2:30" or "1:00-": the two sides of the one "-".
+bool ReadSegment(const std::string& value, Request& r, std::string& error) {
+    const size_t dash = value.find('-');
+    if (dash == std::string::npos || value.find('-', dash + 1) != std::string::npos || value.size() == 1) {
+        error = "--segment: not START-END: '" + value + "'";
+        return false;
+    }
+    r.segments.push_back({value.substr(0, dash), value.substr(dash + 1)});
+    return true;
+}
+
+// A join's --from or --to, which belongs to the FILE before it.
+bool ReadClipSide(const std::string& flag, const std::string& value, Request& r, std::string& error) {
+    if (r.sources.empty()) {
+        error = flag + " comes before any FILE; it belongs after the FILE it cuts";
+        return false;
+    }
+    r.clips.resize(r.sources.size());
+    std::string& side = flag == "--from" ? r.clips.back().start : r.clips.back().end;
+    if (!side.empty()) {
+        error = flag + " given twice for " + r.sources.back();
+        return false;
+    }
+    side = value;
+    if (side.empty()) error = flag + ": a time is missing";
+    return !side.empty();
+}
+
 bool ReadOption(const std::string& flag, const std::string& value, Request& r, Given& given, std::string& error) {
     const bool media = IsMediaCommand(r.command);
-    if (flag == "--start" && r.command == Command::Cut) {
+    if (flag == "--segment" && r.command == Command::Cut) {
+        return ReadSegment(value, r, error);
+    } else if (flag == "--segments" && r.command == Command::Cut) {
+        r.segmentsFile = value;
+    } else if ((flag == "--from" || flag == "--to") && r.command == Command::Join) {
+        return ReadClipSide(flag, value, r, error);
+    } else if (flag == "--start" && r.command == Command::Cut) {
         r.startText = value;
         given.start = true;
     } else if (flag == "--end" && r.command == Command::Cut) {
@@ -242,6 +289,17 @@ bool ReadWords(const std::vector<std::string>& args, Request& r, Given& given, s
             r.reencode = true;
         } else if (a == "--exact") {
             r.exact = true;
+        } else if (a == "--chapters") {
+            r.chapters = true;
+        } else if ((a == "--separate" || a == "--merge" || a == "--merge-outside") && r.command == Command::Cut) {
+            const ExportMode mode = a == "--separate" ? ExportMode::Separate
+                                    : a == "--merge"  ? ExportMode::Merge
+                                                      : ExportMode::MergeOutside;
+            if (r.mode && *r.mode != mode) {
+                error = "--separate, --merge and --merge-outside exclude each other";
+                return false;
+            }
+            r.mode = mode;
         } else if (a == "--quiet" || a == "-q") {
             r.quiet = true;
         } else if (a.rfind("--", 0) == 0) {
@@ -274,8 +332,22 @@ bool CheckCut(const Request& r, const Given& given, std::string& error) {
         error = r.sources.empty() ? "SOURCE is missing" : "cut takes one SOURCE, got '" + r.sources[1] + "' too";
         return false;
     }
-    if (!given.start || !given.end) {
+    const bool segments = !r.segments.empty() || !r.segmentsFile.empty();
+    if (segments && (given.start || given.end)) {
+        error = "--start and --end are for one segment; give it as --segment START-END among the others";
+        return false;
+    }
+    if (!segments && (!given.start || !given.end)) {
         error = given.start ? "--end is missing" : "--start is missing";
+        return false;
+    }
+    if (!segments && (r.mode || r.chapters)) {
+        error = std::string(r.mode ? "--separate, --merge and --merge-outside are" : "--chapters is") +
+                " for a cut of --segment ones";
+        return false;
+    }
+    if (r.chapters && r.mode.value_or(ExportMode::Separate) == ExportMode::Separate) {
+        error = "--chapters is for one merged file: add --merge or --merge-outside";
         return false;
     }
     if (r.exact && r.reencode) {
@@ -286,16 +358,18 @@ bool CheckCut(const Request& r, const Given& given, std::string& error) {
 }
 
 bool CheckJoin(const Request& r, std::string& error) {
-    if (r.exact) {
-        error = "--exact is for cut only";
+    if (r.exact && r.reencode) {
+        error = "--exact and --reencode exclude each other";
         return false;
     }
     if (!r.name) {
         error = "--name is missing";
         return false;
     }
-    if (r.sources.size() < 2) {
-        error = "join needs at least two FILEs";
+    // One clip is a join too: a part of one file, which can be exact.
+    const bool clipped = std::any_of(r.clips.begin(), r.clips.end(), [](const PartText& c) { return c.given(); });
+    if (r.sources.size() < (clipped ? 1u : 2u)) {
+        error = r.sources.empty() ? "FILE is missing" : "join needs at least two FILEs, or a FILE with --from or --to";
         return false;
     }
     return true;
@@ -332,6 +406,7 @@ std::optional<Request> ParseArguments(const std::vector<std::string>& args, std:
     if (r.command == Command::Join) r.rows = kShippedJoinRows;
     Given given;
     if (!ReadWords(args, r, given, error)) return std::nullopt;
+    if (r.command == Command::Join) r.clips.resize(r.sources.size());
     const bool ok = IsMediaCommand(r.command) ? CheckCutOrJoin(r, given, error) : CheckProbeOrGrab(r, given, error);
     if (!ok) return std::nullopt;
     return r;

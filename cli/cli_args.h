@@ -6,16 +6,29 @@
 #include <string_view>
 #include <vector>
 
+#include "core/launch.h"
 #include "core/output_presets.h"
 
 namespace ulvane::cli {
 
 enum class Command { Help, Version, Cut, Join, Probe, Grab };
 
+// A part of a file as typed: "--segment 1:00-2:30", or a join FILE's "--from 1:00 --to 2:30";
+// an empty text is the file's start or end.
+struct PartText {
+    std::string start, end;
+    bool given() const { return !start.empty() || !end.empty(); }
+};
+
 struct Request {
     Command command = Command::Help;
     std::vector<std::string> sources;  // cut, probe, grab: one; join: two or more
     std::string startText, endText;    // cut
+    std::vector<PartText> segments;    // cut: --segment, in order
+    std::string segmentsFile;          // cut: --segments FILE.csv, after the --segment ones
+    std::optional<ExportMode> mode;    // cut: --separate, --merge or --merge-outside
+    bool chapters = false;             // a chapter per segment or clip in one output
+    std::vector<PartText> clips;       // join: entry i is sources[i]'s --from/--to
     std::string outDir;
     double atSeconds = 0;  // grab
     std::string outPath;   // grab

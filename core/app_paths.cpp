@@ -38,6 +38,7 @@ AppPaths LocateAppPaths(const std::string& programDir, const EnvironmentLookup& 
     if (paths.portable) {
         paths.settingsFile = (program / "setting.ini").string();
         paths.snapshotFile = (program / "image.bmp").string();
+        paths.segmentsDir = (program / "segments").string();
         return paths;
     }
     const fs::path config = UserFolder(env, "XDG_CONFIG_HOME", ".config") / "ulvane";
@@ -47,6 +48,7 @@ AppPaths LocateAppPaths(const std::string& programDir, const EnvironmentLookup& 
     fs::create_directories(cache, ec);
     paths.settingsFile = (config / "setting.ini").string();
     paths.snapshotFile = (cache / "image.bmp").string();
+    paths.segmentsDir = (UserFolder(env, "XDG_DATA_HOME", ".local/share") / "ulvane" / "segments").string();
     // The first run starts from the shipped choices (the language names among them).
     if (!fs::exists(paths.settingsFile, ec))
         fs::copy_file(fs::path(paths.dataDir) / "setting.ini", paths.settingsFile, ec);

@@ -14,6 +14,15 @@ bool InList(int row, size_t size) {
     return row >= 0 && static_cast<size_t>(row) < size;
 }
 
+// Input k of a join is `f`: the whole file, or the clip of it.
+void SetClip(ConversionJob& job, size_t k, const JoinFile& f) {
+    job.segmentUsed[k] = f.clipped ? 1 : 0;
+    job.segmentStart[k] = f.clipped ? static_cast<double>(f.startMicros) / 1e6 : 0;
+    job.segmentEnd[k] = f.clipped ? static_cast<double>(f.endMicros) / 1e6 : 0;
+    job.segmentLength[k] = job.segmentEnd[k] - job.segmentStart[k];
+    job.clipLabels[k] = f.label.empty() ? DefaultOutputName(f.path) : f.label;
+}
+
 // The fields the monitor and the worker start from.
 void Arm(ConversionJob& job) {
     job.currentInput.store(-1);
@@ -113,7 +122,10 @@ std::optional<JoinMismatch> FirstDirectJoinMismatch(const std::vector<JoinFile>&
 
 int32_t JoinTotalSeconds(const std::vector<JoinFile>& files) {
     int32_t total = 0;
-    for (const JoinFile& f : files) total = static_cast<int32_t>(total + static_cast<double>(f.lengthMicros) / 1e6);
+    for (const JoinFile& f : files) {
+        const int64_t length = f.clipped ? f.endMicros - f.startMicros : f.lengthMicros;
+        total = static_cast<int32_t>(total + static_cast<double>(length) / 1e6);
+    }
     return total;
 }
 
@@ -134,9 +146,9 @@ LaunchResult FillCutJob(ConversionJob& job, const CutLaunch& cut, const ExistsTe
     const OutputChoice& out = cut.output;
     const ResolvedPreset preset = ResolveOutput(Dialog::Cut, out.rows, job);
     const std::string extension = out.direct ? SourceExtension(cut.source) : preset.extension;
-    if (extension.empty()) return {LaunchStatus::NoExtension, 0, {}};
+    if (extension.empty()) return {LaunchStatus::NoExtension, 0, {}, {}};
     const std::string name = NameWithoutExtension(out.name, extension);
-    if (!NameFitsFolder(out.folder, name, extension)) return {LaunchStatus::NameTooLong, 0, {}};
+    if (!NameFitsFolder(out.folder, name, extension)) return {LaunchStatus::NameTooLong, 0, {}, {}};
     job.joinMode = false;
     job.reencode = !out.direct;
     job.exactCut = out.direct && out.exact;
@@ -152,29 +164,123 @@ LaunchResult FillCutJob(ConversionJob& job, const CutLaunch& cut, const ExistsTe
 
 LaunchResult FillJoinJob(ConversionJob& job, const JoinLaunch& join, const ExistsTest& exists) {
     const OutputChoice& out = join.output;
+    for (size_t k = 0; k < join.files.size(); ++k) {
+        const JoinFile& f = join.files[k];
+        if (!f.clipped) continue;
+        if (std::optional<SegmentProblem> p =
+                CheckSegments({{f.startMicros, f.endMicros, f.label}}, f.described ? f.lengthMicros : 0, false)) {
+            LaunchResult r{LaunchStatus::BadSegment, static_cast<int>(k), {}, {}};
+            r.problem = {static_cast<int>(k), p->why};
+            return r;
+        }
+    }
     if (out.direct)
         if (std::optional<JoinMismatch> m = FirstDirectJoinMismatch(join.files))
-            return {LaunchStatus::UnlikeFiles, m->file, *m};
+            return {LaunchStatus::UnlikeFiles, m->file, *m, {}};
     // Hidden first pictures can be kept hidden only at the start of the output.
     for (size_t k = 1; out.direct && k < join.files.size(); ++k)
-        if (join.files[k].hidesLeadingPictures) return {LaunchStatus::HiddenLead, static_cast<int>(k), {}};
+        if (join.files[k].hidesLeadingPictures) return {LaunchStatus::HiddenLead, static_cast<int>(k), {}, {}};
     const ResolvedPreset preset = ResolveOutput(Dialog::Join, out.rows, job);
     // Only a direct join takes the files' own extensions.
     std::vector<std::string> extensions;
     for (const JoinFile& f : join.files) {
         extensions.push_back(out.direct ? SourceExtension(f.path) : preset.extension);
-        if (extensions.back().empty()) return {LaunchStatus::NoExtension, static_cast<int>(extensions.size()) - 1, {}};
+        if (extensions.back().empty())
+            return {LaunchStatus::NoExtension, static_cast<int>(extensions.size()) - 1, {}, {}};
         if (!NameFitsFolder(out.folder, NameWithoutExtension(out.name, extensions.back()), extensions.back()))
-            return {LaunchStatus::NameTooLong, static_cast<int>(extensions.size()) - 1, {}};
+            return {LaunchStatus::NameTooLong, static_cast<int>(extensions.size()) - 1, {}, {}};
     }
     job.joinMode = true;
     job.reencode = !out.direct;
+    job.exactCut = out.direct && out.exact;
+    job.clipChapters = join.chapters;
     for (size_t k = 0; k < join.files.size(); ++k) {
-        job.inputPaths[k] = join.files[k].path;
+        const JoinFile& f = join.files[k];
+        job.inputPaths[k] = f.path;
         job.outputPaths[k] =
             FreeOutputPath(out.folder, NameWithoutExtension(out.name, extensions[k]), extensions[k], exists);
+        SetClip(job, k, f);
     }
     job.joinTotalSeconds = JoinTotalSeconds(join.files);
+    static_cast<OutputParameters&>(job) = preset.parameters;
+    Arm(job);
+    return {};
+}
+
+namespace {
+
+// The clips a segments export takes of its source, in output order.
+std::vector<Segment> ExportClips(const SegmentsLaunch& launch) {
+    return launch.mode == ExportMode::MergeOutside ? OutsideSegments(launch.segments, launch.file.lengthMicros)
+                                                   : launch.segments;
+}
+
+// The name of the separate file of segment `k`: the stem, then the label or the number.
+std::string SeparateName(const std::string& stem, const Segment& s, size_t k) {
+    std::string part = CleanFileName(s.label);
+    if (part.empty()) part = std::to_string(k + 1);
+    return stem.empty() ? part : stem + " " + part;
+}
+
+}  // namespace
+
+void PrepareSegmentsJob(ConversionJob& job, const SegmentsLaunch& launch) {
+    PrepareJoinJob(job, static_cast<int>(std::min<size_t>(ExportClips(launch).size(), kMaxInputs)));
+}
+
+LaunchResult FillSegmentsJob(ConversionJob& job, const SegmentsLaunch& launch, const ExistsTest& exists) {
+    const OutputChoice& out = launch.output;
+    if (launch.segments.empty()) return {LaunchStatus::NoSegments, -1, {}, {}};
+    const bool outside = launch.mode == ExportMode::MergeOutside;
+    if (std::optional<SegmentProblem> p = CheckSegments(launch.segments, launch.file.lengthMicros, outside)) {
+        LaunchResult r{LaunchStatus::BadSegment, p->index, {}, {}};
+        r.problem = *p;
+        return r;
+    }
+    const std::vector<Segment> clips = ExportClips(launch);
+    if (clips.empty()) return {LaunchStatus::NoSegments, -1, {}, {}};
+    if (clips.size() > static_cast<size_t>(kMaxInputs)) {
+        LaunchResult r{LaunchStatus::BadSegment, kMaxInputs, {}, {}};
+        r.problem = {kMaxInputs, "more than " + std::to_string(kMaxInputs) + " segments in one export"};
+        return r;
+    }
+    const ResolvedPreset preset = ResolveOutput(Dialog::Cut, out.rows, job);
+    const std::string extension = out.direct ? SourceExtension(launch.file.path) : preset.extension;
+    if (extension.empty()) return {LaunchStatus::NoExtension, 0, {}, {}};
+    const bool separate = launch.mode == ExportMode::Separate;
+    const std::string stem = NameWithoutExtension(out.name, extension);
+    std::vector<std::string> names;
+    for (size_t k = 0; k < clips.size(); ++k) {
+        names.push_back(separate ? SeparateName(stem, clips[k], k) : stem);
+        if (!NameFitsFolder(out.folder, names.back(), extension))
+            return {LaunchStatus::NameTooLong, static_cast<int>(k), {}, {}};
+    }
+    if (job.inputCount != static_cast<int>(clips.size())) PrepareSegmentsJob(job, launch);
+    job.joinMode = true;
+    job.reencode = !out.direct;
+    job.exactCut = out.direct && out.exact;
+    job.separateOutputs = separate;
+    job.clipChapters = launch.chapters && !separate;
+    // Two separate files never get one name, though neither exists yet.
+    std::vector<std::string> taken;
+    const ExistsTest existsOrTaken = [&](const std::string& path) {
+        return std::find(taken.begin(), taken.end(), path) != taken.end() || exists(path);
+    };
+    int64_t total = 0;
+    for (size_t k = 0; k < clips.size(); ++k) {
+        JoinFile f = launch.file;
+        f.clipped = true;
+        f.startMicros = clips[k].startMicros;
+        f.endMicros = clips[k].endMicros;
+        f.label = clips[k].label.empty() && !outside ? "Segment " + std::to_string(k + 1) : clips[k].label;
+        job.inputPaths[k] = f.path;
+        job.outputPaths[k] =
+            separate || k == 0 ? FreeOutputPath(out.folder, names[k], extension, existsOrTaken) : job.outputPaths[0];
+        taken.push_back(job.outputPaths[k]);
+        SetClip(job, k, f);
+        total += clips[k].lengthMicros();
+    }
+    job.joinTotalSeconds = static_cast<int32_t>(std::min<int64_t>(total / 1000000, INT32_MAX));
     static_cast<OutputParameters&>(job) = preset.parameters;
     Arm(job);
     return {};

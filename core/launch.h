@@ -119,9 +119,9 @@ enum class LaunchStatus {
 };
 struct LaunchResult {
     LaunchStatus status = LaunchStatus::Ready;
-    int input = -1;         // NoExtension, HiddenLead, UnlikeFiles: the input in question
-    JoinMismatch mismatch;  // UnlikeFiles: how that input differs
-    SegmentProblem problem; // BadSegment: which segment and why
+    int input = -1;          // NoExtension, HiddenLead, UnlikeFiles: the input in question
+    JoinMismatch mismatch;   // UnlikeFiles: how that input differs
+    SegmentProblem problem;  // BadSegment: which segment and why
     bool ok() const { return status == LaunchStatus::Ready; }
 };
 

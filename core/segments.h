@@ -3,10 +3,12 @@
 // Times are microseconds of the source's own timeline (0 = the file's start).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace ulvane {
@@ -27,17 +29,18 @@ struct SegmentProblem {
     int index = -1;
     std::string why;
 };
-std::optional<SegmentProblem> CheckSegments(const std::vector<Segment>& segments, int64_t lengthMicros,
-                                            bool disjoint);
+std::optional<SegmentProblem> CheckSegments(const std::vector<Segment>& segments, int64_t lengthMicros, bool disjoint);
 
 // The parts of [0, lengthMicros) outside every segment, in time order, without empty parts;
 // the segments need not be sorted and may overlap.
 std::vector<Segment> OutsideSegments(const std::vector<Segment>& segments, int64_t lengthMicros);
 
 // The CSV form: a header line "start,end,label", then a line per segment with the times as
-// time text (HH:MM:SS.mmm) and the label quoted where it holds a comma, a quote or a line
+// time text (HH:MM:SS.mmm, and three more digits for a time between two milliseconds, so the
+// times come back exact) and the label quoted where it holds a comma, a quote or a line
 // break. Reading takes any line ending, a header or none, times in any form ParseTypedTime
 // reads, and a missing label; a line it cannot read fails the whole text with its number.
+// A text over 16 MiB or of more than 100,000 segments is refused.
 std::string SegmentsToCsv(const std::vector<Segment>& segments);
 struct CsvResult {
     std::vector<Segment> segments;
@@ -46,8 +49,8 @@ struct CsvResult {
 CsvResult SegmentsFromCsv(std::string_view text);
 
 // The undo history of a segment list: each change stores the whole list (and which segment
-// was selected) before it. Keeps at least `depth` steps; a change after an undo drops the
-// steps that were undone.
+// was selected) before it. Keeps the last `depth` steps (older ones are dropped); a change
+// after an undo drops the steps that were undone.
 struct SegmentState {
     std::vector<Segment> segments;
     int selected = -1;

@@ -15,6 +15,10 @@ void ConversionJob::PrepareForJob(int32_t inputs) {
     segmentStart.assign(n, 0.0);
     segmentEnd.assign(n, 0.0);
     segmentLength.assign(n, 0.0);
+    segmentUsed.assign(n, 0);
+    clipLabels.assign(n, {});
+    separateOutputs = false;
+    clipChapters = false;
     inputError.assign(n, {});
     notice.clear();
     exactCut = false;

@@ -89,10 +89,19 @@ struct ConversionJob : OutputParameters {
     // UTF-8; entry 0 is the file created: the free name the launch chose, and once the job
     // is done the name the file got (the next "(n)" one when another job took it meanwhile).
     std::vector<std::string> outputPaths;
-    // Cut segment of input 0, in seconds of the source's own timeline (0 = file start).
+    // The segment taken of each input, in seconds of the source's own timeline (0 = file
+    // start): a cut's input 0 always; an input of a join (a clip) when segmentUsed[i] is set,
+    // else the whole file.
     std::vector<double> segmentStart;
     std::vector<double> segmentEnd;
     std::vector<double> segmentLength;
+    std::vector<uint8_t> segmentUsed;
+    // The output plan: one file for the whole job (entry 0 of outputPaths), or, when set, one
+    // file per input, entry i its own (and after the job the name it got).
+    bool separateOutputs = false;
+    // One file: a chapter per input, named by clipLabels[i], replacing the sources' chapters.
+    bool clipChapters = false;
+    std::vector<std::string> clipLabels;
     int32_t joinTotalSeconds = 0;  // join: the progress scale
 
     // --- shared while a job runs ------------------------------------------------

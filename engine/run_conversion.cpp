@@ -53,13 +53,25 @@ private:
     Status SetUpOutput(int i, MediaInput& in);
     bool LaterInputsChangeParameterSets(const MediaInput& first) const;
     Status PlaceInput(int i, MediaInput& in, StageContext& ctx);
-    void NoteEarlyEnd(const MediaInput& in, const StageContext& ctx);
+    void NoteEarlyEnd(const MediaInput& in, const StageContext& ctx, std::string& notice);
     void ReportProgress(int i, int64_t outputMicros, int64_t inputDuration);
     Status CloseOutput(bool lastPending, bool cancelled);
     void Settle(int i, bool lastPending, bool cancelled, const Status& closed);
 
+    // Whether input i is cut to its segment: a cut's input always, a join's clips.
+    bool Windowed(int i) const { return !job_.joinMode || job_.segmentUsed[i] != 0; }
+    // A job of one output file per input: input i's file is set up, taken and finished alone.
+    Status TakeSeparately(int i);
+    void WriteClipChapters();
+
     ConversionJob& job_;
-    OutputSink sink_;
+    std::unique_ptr<OutputSink> sink_ = std::make_unique<OutputSink>();
+    // Where each input taken begins and ends on the output, for its chapter.
+    struct Placed {
+        int input;
+        int64_t begin, end;
+    };
+    std::vector<Placed> placed_;
     std::unique_ptr<Transcoder> transcoder_;
     bool outputReady_ = false;
     // Re-encoding: which kinds the output carries (any input having them), and how many
@@ -74,9 +86,11 @@ private:
 bool Worker::RecordIsUsable() const {
     const int n = job_.inputCount;
     const size_t count = static_cast<size_t>(std::max(n, 0));
-    const bool segmentKnown =
-        job_.joinMode || n <= 0 ||
-        (job_.segmentStart.size() >= 1 && job_.segmentEnd.size() >= 1 && job_.segmentLength.size() >= 1);
+    const size_t segments = job_.joinMode ? count : std::min<size_t>(count, 1);
+    const bool segmentKnown = job_.segmentStart.size() >= segments && job_.segmentEnd.size() >= segments &&
+                              job_.segmentLength.size() >= segments &&
+                              (!job_.joinMode || job_.segmentUsed.size() >= count) &&
+                              (!job_.clipChapters || job_.clipLabels.size() >= count);
     return n <= kMaxInputs && job_.inputPaths.size() >= count && job_.outputPaths.size() >= count &&
            job_.inputError.size() >= count && segmentKnown;
 }
@@ -109,43 +123,44 @@ Status Worker::OpenInput(int i, std::unique_ptr<MediaInput>& in, MediaInput::Ana
 Status Worker::ReadyOutputFor(int i, MediaInput& in) {
     if (!OutputSink::GuessFormat(job_.outputPaths[i]))
         return Status::Failed("no output container for the name " + job_.outputPaths[i]);
-    if (i == 0) return SetUpOutput(i, in);
+    if (i == 0 || job_.separateOutputs) return SetUpOutput(i, in);
     // The output's streams and header come from the first file.
     if (!outputReady_) return Status::Failed("no output file could be made, because the first file failed");
-    if (!job_.reencode) return CheckCopyCompatible(in, sink_);
+    if (!job_.reencode) return CheckCopyCompatible(in, *sink_);
     return {};
 }
 
 Status Worker::SetUpOutput(int i, MediaInput& in) {
-    if (Status s = sink_.Create(job_.outputPaths[i], &job_.cancelRequested); !s.ok()) return s;
+    if (Status s = sink_->Create(job_.outputPaths[i], &job_.cancelRequested); !s.ok()) return s;
     Status streams;
     if (job_.reencode) {
         transcoder_ = std::make_unique<Transcoder>();
         const bool video = anyVideo_ || in.video();
         // Every sound track where the container holds several; Flash Video and Windows
         // Media files keep the main one.
-        const AVOutputFormat* ofmt = sink_.ctx()->oformat;
+        const AVOutputFormat* ofmt = sink_->ctx()->oformat;
         const size_t most = std::max(soundTracks_, in.SoundTracks().size());
         const bool several = HoldsSeveralSoundTracks(ofmt) && std::strcmp(ofmt->name, "asf") != 0;
         std::vector<const AVStream*> looks;
         for (int index : in.SoundTracks()) looks.push_back(in.ctx()->streams[index]);
-        streams = transcoder_->SetUp(sink_, job_, video, static_cast<int>(several ? most : std::min<size_t>(most, 1)),
+        streams = transcoder_->SetUp(*sink_, job_, video, static_cast<int>(several ? most : std::min<size_t>(most, 1)),
                                      in.video(), looks,
                                      firstRate_.value_or(in.video() ? SourceRate(in.video()) : AVRational{25, 1}));
     } else {
         std::string dropped;
-        streams = SetUpCopyStreams(in, sink_, dropped);
+        streams = SetUpCopyStreams(in, *sink_, dropped);
         if (!dropped.empty())
-            AddNotice(job_.notice, std::string("left out, as the ") + sink_.ctx()->oformat->name +
+            AddNotice(job_.notice, std::string("left out, as the ") + sink_->ctx()->oformat->name +
                                        " container cannot hold them: " + dropped);
-        if (streams.ok() && job_.exactCut && !job_.joinMode) AllowInBandParameterSets(in, sink_);
-        if (streams.ok() && job_.joinMode) {
+        // An exact cut's encoded pictures carry their own parameter sets.
+        if (streams.ok() && job_.exactCut) AllowInBandParameterSets(in, *sink_);
+        if (streams.ok() && job_.joinMode && !job_.separateOutputs) {
             setsChange_ = LaterInputsChangeParameterSets(in);
-            if (setsChange_) AllowInBandParameterSets(in, sink_);
+            if (setsChange_) AllowInBandParameterSets(in, *sink_);
         }
     }
     if (!streams.ok()) return streams;
-    if (Status s = sink_.Open(); !s.ok()) return s;
+    if (Status s = sink_->Open(); !s.ok()) return s;
     outputReady_ = true;
     return {};
 }
@@ -171,15 +186,16 @@ bool Worker::LaterInputsChangeParameterSets(const MediaInput& first) const {
 Status Worker::PlaceInput(int i, MediaInput& in, StageContext& ctx) {
     ctx.cancel = &job_.cancelRequested;
     ctx.repeatParameterSets = setsChange_;
-    ctx.offsetMicros = i == 0 ? 0 : (transcoder_ ? transcoder_->EndMicros() : sink_.EndMicros());
+    const bool first = i == 0 || job_.separateOutputs;
+    ctx.offsetMicros = first ? 0 : (transcoder_ ? transcoder_->EndMicros() : sink_->EndMicros());
     inputBegin_ = ctx.offsetMicros;
-    if (!job_.joinMode) {
+    if (Windowed(i)) {
         ctx.window.cut = true;
-        ctx.window.startMicros = in.startMicros() + SecondsToMicros(job_.segmentStart[0]);
-        ctx.window.endMicros = in.startMicros() + SecondsToMicros(job_.segmentEnd[0]);
+        ctx.window.startMicros = in.startMicros() + SecondsToMicros(job_.segmentStart[i]);
+        ctx.window.endMicros = in.startMicros() + SecondsToMicros(job_.segmentEnd[i]);
         if (ctx.window.endMicros <= ctx.window.startMicros)
             return Status::Failed("the end of the segment is not after its start");
-        if (job_.segmentStart[0] > 0) in.SeekTo(ctx.window.startMicros);
+        if (job_.segmentStart[i] > 0) in.SeekTo(ctx.window.startMicros);
     }
     const int64_t inputDuration = in.durationMicros();
     ctx.onProgress = [this, i, inputDuration](int64_t us) { ReportProgress(i, us, inputDuration); };
@@ -193,7 +209,7 @@ Status Worker::TakeInput(int i) {
     // A later file of a direct join is copied onto streams made from the first one, so
     // what its Matroska or MP4 header tells is enough, unless it differs from the first:
     // then it is analysed before it is judged. This spares decoding for each of many files.
-    const bool light = i > 0 && job_.joinMode && !job_.reencode;
+    const bool light = i > 0 && job_.joinMode && !job_.reencode && !job_.separateOutputs && !Windowed(i);
     if (Status s = OpenInput(i, in, light ? MediaInput::Analysis::Header : MediaInput::Analysis::Full); !s.ok())
         return s;
     Status ready = ReadyOutputFor(i, *in);
@@ -204,17 +220,23 @@ Status Worker::TakeInput(int i) {
     if (!ready.ok()) return ready;
     StageContext ctx;
     if (Status s = PlaceInput(i, *in, ctx); !s.ok()) return s;
-    Status taken = transcoder_                       ? transcoder_->Process(*in, sink_, ctx)
-                   : job_.exactCut && !job_.joinMode ? ExactCutInput(*in, sink_, ctx, job_.notice)
-                                                     : CopyInput(*in, sink_, ctx);
-    if (taken.ok()) NoteEarlyEnd(*in, ctx);
+    std::string notice;
+    Status taken = transcoder_                       ? transcoder_->Process(*in, *sink_, ctx)
+                   : job_.exactCut && ctx.window.cut ? ExactCutInput(*in, *sink_, ctx, notice)
+                                                     : CopyInput(*in, *sink_, ctx);
+    if (taken.ok()) NoteEarlyEnd(*in, ctx, notice);
+    // What a job of several clips tells is said of each clip by its number.
+    AddNotice(job_.notice, notice.empty() || !job_.joinMode ? notice : "clip " + std::to_string(i + 1) + ": " + notice);
+    if (taken.ok()) {
+        placed_.push_back({i, inputBegin_, transcoder_ ? transcoder_->EndMicros() : sink_->EndMicros()});
+    }
     return taken;
 }
 
 // A cut whose source ends before the segment does (a truncated file, or one still being
 // written) gives a shorter output; the notice says where the source ended. Every stage
 // reads through the input, which tells how far its pictures and sound reached.
-void Worker::NoteEarlyEnd(const MediaInput& in, const StageContext& ctx) {
+void Worker::NoteEarlyEnd(const MediaInput& in, const StageContext& ctx, std::string& notice) {
     // A container's length can run a little past its last packet; a window ending on it is
     // no early end.
     constexpr int64_t kSlackMicros = 500000;
@@ -224,12 +246,17 @@ void Worker::NoteEarlyEnd(const MediaInput& in, const StageContext& ctx) {
     std::snprintf(text, sizeof text, "the source ends at %.2f s, before the end of the segment at %.2f s",
                   static_cast<double>(reached - in.startMicros()) / 1e6,
                   static_cast<double>(ctx.window.endMicros - in.startMicros()) / 1e6);
-    AddNotice(job_.notice, std::string(text) + "; the output is shorter");
+    AddNotice(notice, std::string(text) + "; the output is shorter");
 }
 
 void Worker::ReportProgress(int i, int64_t outputMicros, int64_t inputDuration) {
     double pct = 0;
-    if (!job_.joinMode) {
+    if (job_.separateOutputs && job_.joinTotalSeconds > 0) {
+        // Each file starts its own clock: the files before it count with their lengths.
+        double before = 0;
+        for (int k = 0; k < i; ++k) before += job_.segmentUsed[k] ? job_.segmentLength[k] : 0;
+        pct = (before * 1e6 + static_cast<double>(outputMicros)) / (job_.joinTotalSeconds * 1e4);
+    } else if (!job_.joinMode) {
         const double len = job_.segmentLength.empty() ? 0 : job_.segmentLength[0];
         pct = len > 0 ? static_cast<double>(outputMicros) / (len * 1e4) : 0;
     } else if (job_.joinTotalSeconds > 0) {
@@ -252,19 +279,20 @@ Status Worker::CloseOutput(bool lastPending, bool cancelled) {
     bool anyDone = lastPending;
     for (int k = 0; k < job_.inputCount; ++k) anyDone |= job_.inputStatus[k].load() == kInputDone;
     if (cancelled) {
-        sink_.Abandon();  // an unfinished output must not pass for the whole segment
+        sink_->Abandon();  // an unfinished output must not pass for the whole segment
         return Status::Cancelled();
     }
     if (!outputReady_ || !anyDone) {
-        sink_.Abandon();  // nothing written, or every input failed: what was written is of no use
+        sink_->Abandon();  // nothing written, or every input failed: what was written is of no use
         return Status::Failed("");
     }
-    const Status flushed = transcoder_ ? transcoder_->Flush(sink_) : Status();
+    const Status flushed = transcoder_ ? transcoder_->Flush(*sink_) : Status();
     if (!flushed.ok()) {
-        sink_.Abandon();
+        sink_->Abandon();
         return flushed;
     }
-    return sink_.Finish();
+    if (job_.clipChapters) WriteClipChapters();
+    return sink_->Finish();
 }
 
 // Records how the job ended; `i` is the input the loop stopped at. Inputs that went into an
@@ -293,6 +321,20 @@ void Worker::Run() {
     job_.currentInput.store(0);
     if (n <= 0) return;
     if (job_.reencode) ScanInputs();
+    if (job_.separateOutputs) {
+        for (int i = 0; i < n; ++i) {
+            job_.currentInput.store(i);
+            if (const Status s = TakeSeparately(i); s.cancelled()) {
+                // The files finished before stay: each is whole. The one in work is gone.
+                Fail(i, "stopped before the output was finished; the unfinished output was removed");
+                job_.currentInput.store(std::min(i + 1, n));
+                return;
+            }
+        }
+        job_.progressPercent.store(100);
+        job_.currentInput.store(n);
+        return;
+    }
 
     int i = 0;
     bool cancelled = false;
@@ -308,7 +350,7 @@ void Worker::Run() {
         if (taken.failed()) {
             Fail(i, taken.reason());
             // The output cannot take more once a write failed; the other inputs stay out.
-            if (!sink_.writeFailure().ok()) {
+            if (!sink_->writeFailure().ok()) {
                 for (int k = i + 1; k < n; ++k) Fail(k, "not taken, because the output file could not be written");
                 i = n;
                 break;
@@ -322,8 +364,63 @@ void Worker::Run() {
     const Status closed = CloseOutput(lastPending, cancelled);
     // The name the file got, which differs from the one asked for when another job took
     // that meanwhile; written before currentInput tells the job is over.
-    if (closed.ok()) job_.outputPaths[0] = sink_.path();
+    if (closed.ok()) job_.outputPaths[0] = sink_->path();
     Settle(i, lastPending, cancelled, closed);
+}
+
+// Input i into a file of its own: set up, taken, finished (or removed) before the next.
+Status Worker::TakeSeparately(int i) {
+    sink_ = std::make_unique<OutputSink>();
+    transcoder_.reset();
+    outputReady_ = false;
+    placed_.clear();
+    Status taken = job_.cancelRequested.load() ? Status::Cancelled() : TakeInput(i);
+    if (job_.cancelRequested.load()) taken = Status::Cancelled();
+    if (taken.cancelled()) {
+        sink_->Abandon();
+        return taken;
+    }
+    if (taken.failed()) {
+        sink_->Abandon();
+        Fail(i, taken.reason());
+        return taken;
+    }
+    const Status closed = CloseOutput(true, false);
+    if (!closed.ok()) {
+        Fail(i, closed.reason().empty() ? "nothing could be written" : closed.reason());
+        return closed;
+    }
+    job_.outputPaths[i] = sink_->path();
+    job_.inputStatus[i].store(kInputDone);
+    return {};
+}
+
+// A chapter per input taken, where it begins and ends on the output, named by its label; the
+// sources' own chapters give way to them.
+void Worker::WriteClipChapters() {
+    AVFormatContext* out = sink_->ctx();
+    for (unsigned k = 0; k < out->nb_chapters; ++k) {
+        av_dict_free(&out->chapters[k]->metadata);
+        av_freep(&out->chapters[k]);
+    }
+    av_freep(&out->chapters);
+    out->nb_chapters = 0;
+    if (placed_.empty()) return;
+    auto** chapters = static_cast<AVChapter**>(av_calloc(placed_.size(), sizeof(AVChapter*)));
+    if (!chapters) return;
+    out->chapters = chapters;
+    for (size_t k = 0; k < placed_.size(); ++k) {
+        const Placed& p = placed_[k];
+        auto* ch = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+        if (!ch) return;
+        ch->id = static_cast<int64_t>(k) + 1;
+        ch->time_base = AVRational{1, 1000};
+        ch->start = p.begin / 1000;
+        // A chapter ends where the next begins, the last where the output does.
+        ch->end = (k + 1 < placed_.size() ? placed_[k + 1].begin : sink_->EndMicros()) / 1000;
+        av_dict_set(&ch->metadata, "title", job_.clipLabels[p.input].c_str(), 0);
+        out->chapters[out->nb_chapters++] = ch;
+    }
 }
 
 }  // namespace

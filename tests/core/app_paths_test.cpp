@@ -102,3 +102,33 @@ TEST(AppPaths, AReadOnlyPortableCopyKeepsItsDataButWritesToTheUsersFolders) {
     EXPECT_EQ(p.settingsFile, (dir.path() / "home" / ".config" / "ulvane" / "setting.ini").string());
     EXPECT_EQ(test::ReadFileBytes(p.settingsFile), "[LANGUAGE]\r\nfile=english.ini\r\n");
 }
+
+TEST(AppPaths, SegmentsAreKeptBesideAPortableCopyElseInTheUsersDataFolder) {
+    struct Case {
+        bool installed;
+        const char* xdgDataHome;  // null: not set; an absolute one is placed in the test's folder
+        const char* expected;     // below the test's folder
+    };
+    const Case cases[] = {
+        {false, "/data", "portable/segments"},           {true, nullptr, "home/.local/share/ulvane/segments"},
+        {true, "", "home/.local/share/ulvane/segments"}, {true, "relative/data", "home/.local/share/ulvane/segments"},
+        {true, "/data", "data/ulvane/segments"},
+    };
+    for (const Case& c : cases) {
+        test::TempDir dir;
+        const fs::path program = c.installed ? dir.path() / "usr" / "bin" : dir.path() / "portable";
+        const fs::path data = c.installed ? dir.path() / "usr" / "share" / "ulvane" : program;
+        fs::create_directories(program);
+        Write(data / "languages" / "english.ini", "");
+        Write(data / "setting.ini", "");
+        FakeEnvironment env;
+        env.values["HOME"] = (dir.path() / "home").string();
+        if (c.xdgDataHome)
+            env.values["XDG_DATA_HOME"] = *c.xdgDataHome == '/' ? dir.path().string() + c.xdgDataHome : c.xdgDataHome;
+        const AppPaths p = LocateAppPaths(program.string(), env.lookup());
+        SCOPED_TRACE(std::string(c.expected) + " with XDG_DATA_HOME=" + (c.xdgDataHome ? c.xdgDataHome : "(unset)"));
+        EXPECT_EQ(p.portable, !c.installed);
+        EXPECT_EQ(p.segmentsDir, (dir.path() / c.expected).string());
+        EXPECT_FALSE(fs::exists(p.segmentsDir)) << "the store makes the folder when it first saves";
+    }
+}

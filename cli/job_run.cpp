@@ -1,0 +1,214 @@
+// What the commands that run a job share: usage errors, files and folders, the job's run
+// with its progress and outcome, and what a file is for a join.
+#include "cli/job_run.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <thread>
+
+#include "cli/cli_args.h"
+#include "core/output_naming.h"
+#include "core/time_text.h"
+#include "engine/media_probe.h"
+#include "engine/run_conversion.h"
+
+namespace ulvane::cli {
+
+namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+void OnInterrupt(int) {
+    g_interrupted = 1;
+}
+
+// "1:05" for 65 s, "1:02:05" from an hour on.
+std::string Clock(double seconds) {
+    const long long t = static_cast<long long>(seconds < 0 ? 0 : seconds);
+    char buf[32];
+    if (t >= 3600)
+        std::snprintf(buf, sizeof buf, "%lld:%02lld:%02lld", t / 3600, t / 60 % 60, t % 60);
+    else
+        std::snprintf(buf, sizeof buf, "%lld:%02lld", t / 60, t % 60);
+    return buf;
+}
+
+// Progress on standard error: on a terminal one line rewritten in place, with the time
+// spent and an estimate of the time left; otherwise plain lines a script can read.
+class ProgressReport {
+public:
+    explicit ProgressReport(bool quiet) : quiet_(quiet), terminal_(::isatty(STDERR_FILENO) == 1) {}
+
+    void Show(const ConversionJob& job) {
+        if (quiet_) return;
+        const int input = job.currentInput.load();
+        const int percent = job.progressPercent.load();
+        if (!terminal_) {
+            if (input != shownInput_ && input >= 0 && input < job.inputCount && job.inputCount > 1)
+                std::fprintf(stderr, "input %d of %d: %s\n", input + 1, job.inputCount,
+                             job.inputPaths[static_cast<size_t>(input)].c_str());
+            if (percent != shownPercent_) std::fprintf(stderr, "progress %d%%\n", percent);
+        } else {
+            const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin_).count();
+            std::string line = "\r";
+            if (job.inputCount > 1 && input >= 0 && input < job.inputCount)
+                line += "file " + std::to_string(input + 1) + " of " + std::to_string(job.inputCount) + "  ";
+            line += std::to_string(std::max(percent, 0)) + "%  " + Clock(spent) + " spent";
+            if (percent > 0 && percent < 100) line += ", about " + Clock(spent * (100 - percent) / percent) + " left";
+            line += "   ";
+            std::fputs(line.c_str(), stderr);
+            drawn_ = true;
+        }
+        shownInput_ = input;
+        shownPercent_ = percent;
+    }
+    // Ends the rewritten line, so what follows starts on a line of its own.
+    void Finish() {
+        if (drawn_) std::fputs("\n", stderr);
+        drawn_ = false;
+    }
+
+private:
+    bool quiet_, terminal_;
+    bool drawn_ = false;
+    int shownPercent_ = -1, shownInput_ = -2;
+    std::chrono::steady_clock::time_point begin_ = std::chrono::steady_clock::now();
+};
+
+}  // namespace
+
+// A usage error: what is wrong in one line, and where the usage is; exit status 2.
+int UsageError(const std::string& what, const std::string& command) {
+    std::fprintf(stderr, "ulvane-cli: %s (%s)\n", what.c_str(), UsageHint(command).c_str());
+    return 2;
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+// A source given as a URL ("http://host/a.ts") is left to the engine to open.
+bool IsUrl(const std::string& path) {
+    const size_t at = path.find("://");
+    return at != std::string::npos && at > 0 &&
+           std::all_of(path.begin(), path.begin() + static_cast<std::ptrdiff_t>(at), [](char c) {
+               return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+           });
+}
+
+// Runs the job on a worker thread, reports progress on stderr, forwards Ctrl+C as a
+// cancel, and turns the statuses into the exit status.
+int RunJob(ConversionJob& job, bool quiet) {
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+    std::thread worker([&job] { RunConversion(job); });
+    ProgressReport progress(quiet);
+    for (;;) {
+        const bool running = job.currentInput.load() < job.inputCount;
+        if (g_interrupted) job.cancelRequested.store(true);
+        progress.Show(job);
+        if (!running && job.currentInput.load() >= 0) break;
+        // Look often, so the command returns as soon as the job is over; print at most
+        // every 100 ms.
+        for (int t = 0; t < 20 && job.currentInput.load() < job.inputCount; ++t)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    worker.join();
+    progress.Finish();
+    int failed = 0;
+    for (int i = 0; i < job.inputCount; ++i) {
+        const uint8_t s = job.inputStatus[i].load();
+        if (s == kInputDone) continue;
+        ++failed;
+        if (s == kInputFailed)
+            std::fprintf(stderr, "failed: %s: %s\n", job.inputPaths[i].c_str(),
+                         job.inputError[i].empty() ? "unknown reason" : job.inputError[i].c_str());
+        else
+            std::fprintf(stderr, "not done (cancelled): %s\n", job.inputPaths[i].c_str());
+    }
+    if (job.cancelRequested.load()) std::fprintf(stderr, "ulvane-cli: stopped; the unfinished output was removed\n");
+    if (!job.notice.empty()) std::fprintf(stderr, "note: %s\n", job.notice.c_str());
+    // A finished output (progress 100) holds the name it got; any other file under the
+    // name asked for is not this job's. A job of one file per input names each file made.
+    if (job.separateOutputs) {
+        for (int i = 0; i < job.inputCount; ++i)
+            if (job.inputStatus[i].load() == kInputDone) std::printf("%s\n", job.outputPaths[i].c_str());
+    } else if (job.progressPercent.load() == 100) {
+        std::printf("%s\n", job.outputPaths[0].c_str());
+    }
+    return failed ? 1 : 0;
+}
+
+std::optional<int32_t> ReadTime(const std::string& flag, const std::string& text, const std::string& command) {
+    const std::optional<int64_t> us = ParseTypedTime(text);
+    if (!us || *us / 1000 > INT32_MAX) {
+        UsageError(flag + ": not a time: '" + text + "' (HH:MM:SS.fff, MM:SS or SS)", command);
+        return std::nullopt;
+    }
+    return static_cast<int32_t>(*us / 1000);
+}
+
+// An --end past the end of SOURCE cuts to its end, as scripts rely on; a note says so and
+// gives the file's length. A source that cannot be probed is left to the job to refuse.
+void NoteAnEndPastTheFile(const std::string& source, int32_t endMs, const std::string& endText) {
+    if (IsUrl(source)) return;
+    ConversionJob probe;
+    probe.probePath = source;
+    if (ProbeMediaFile(probe, ProbeDepth::Streams) != kProbeOk) return;
+    const int64_t lengthMs = probe.info.durationMicros / 1000;
+    if (lengthMs <= 0 || endMs <= lengthMs) return;
+    std::fprintf(stderr, "note: --end %s is past the end of %s, which lasts %s; the cut goes to its end\n",
+                 endText.c_str(), source.c_str(), FormatTime(static_cast<int32_t>(lengthMs)).c_str());
+}
+
+// A name that, with its extension, would be too long for the file names of the output folder.
+int NameTooLong(const std::string& what, const std::string& folder, const std::string& command) {
+    return UsageError(what + " is too long for a file name in " + folder + " (with the extension, and a (n) " +
+                          "number when the name is taken); give a shorter --name",
+                      command);
+}
+
+JoinFile DescribeJoinFile(const std::string& path) {
+    ConversionJob probe;
+    probe.probePath = path;
+    JoinFile f;
+    f.path = path;
+    // What the files' containers tell is what a direct join compares; the job itself
+    // refuses what it cannot read.
+    if (ProbeMediaFile(probe, ProbeDepth::Streams) != kProbeOk) {
+        f.described = false;
+        return f;
+    }
+    f.type = FileExtensionText(path);
+    f.size = SizeText(probe.info.videoWidth, probe.info.videoHeight);
+    f.lengthMicros = probe.info.durationMicros;
+    f.hidesLeadingPictures = probe.info.hidesLeadingPictures;
+    f.videoCodec = probe.info.videoCodec;
+    f.audioCodec = probe.info.audioCodec;
+    f.sampleRate = probe.info.sampleRate;
+    f.channels = probe.info.channels;
+    f.otherTracks = probe.info.otherTracks;
+    f.reorderDepth = probe.info.videoReorderDepth;
+    return f;
+}
+
+const char* JoinParameterName(JoinParameter p) {
+    static constexpr const char* kNames[] = {
+        "file type",   "picture size",  "video codec",          "audio codec",
+        "sample rate", "channel count", "list of other tracks", "picture reordering depth (B-frames)"};
+    return kNames[static_cast<size_t>(p)];
+}
+}  // namespace ulvane::cli

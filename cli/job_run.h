@@ -1,0 +1,38 @@
+// What the commands that run a job share: usage errors, files and folders, the job's run
+// with its progress and outcome, and what a file is for a join.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "core/launch.h"
+
+namespace ulvane::cli {
+
+// A usage error: what is wrong in one line, and where the usage of `command` is; returns
+// exit status 2.
+int UsageError(const std::string& what, const std::string& command = "");
+bool IsFolder(const std::string& path);
+bool IsFile(const std::string& path);
+// A source given as a URL ("http://host/a.ts") is left to the engine to open.
+bool IsUrl(const std::string& path);
+
+// Runs the job on a worker thread, reports progress on stderr, forwards Ctrl+C as a cancel,
+// prints each file made on stdout, and turns the statuses into the exit status.
+int RunJob(ConversionJob& job, bool quiet);
+
+// A typed time in milliseconds, or nullopt with a usage error of `command` printed.
+std::optional<int32_t> ReadTime(const std::string& flag, const std::string& text, const std::string& command);
+
+// An --end past the end of SOURCE cuts to its end; a note says so and gives the length.
+void NoteAnEndPastTheFile(const std::string& source, int32_t endMs, const std::string& endText);
+
+// A usage error for a name too long for the output folder's file names.
+int NameTooLong(const std::string& what, const std::string& folder, const std::string& command);
+
+// What a join needs of each file; a file that cannot be probed is left to the job.
+JoinFile DescribeJoinFile(const std::string& path);
+const char* JoinParameterName(JoinParameter p);
+
+}  // namespace ulvane::cli

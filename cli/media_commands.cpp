@@ -1,0 +1,206 @@
+// The cut and join commands: one segment, several of one source, whole files and clips.
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/job_run.h"
+#include "core/launch.h"
+#include "core/output_naming.h"
+#include "core/segments.h"
+#include "core/time_text.h"
+
+namespace ulvane::cli {
+
+namespace {
+
+// One side of a part: empty is `otherwise` (the file's start or end); nullopt when not a time.
+std::optional<int64_t> ReadSide(const std::string& text, int64_t otherwise) {
+    if (text.empty()) return otherwise;
+    return ParseTypedTime(text);
+}
+
+std::string Time(int64_t micros) {
+    return FormatTime(static_cast<int32_t>(std::min<int64_t>(micros / 1000, INT32_MAX)));
+}
+
+// A part typed for `file` as a segment, or why it is none. An open end needs the file's length.
+std::optional<std::string> ReadPart(const PartText& p, const JoinFile& file, const char* startFlag, const char* endFlag,
+                                    Segment& segment) {
+    const std::optional<int64_t> start = ReadSide(p.start, 0);
+    if (!start) return std::string(startFlag) + ": not a time: '" + p.start + "' (HH:MM:SS.fff, MM:SS or SS)";
+    const int64_t length = file.described ? file.lengthMicros : 0;
+    if (p.end.empty() && length <= 0) return std::string("its length is unknown, so give ") + endFlag;
+    const std::optional<int64_t> end = ReadSide(p.end, length);
+    if (!end) return std::string(endFlag) + ": not a time: '" + p.end + "' (HH:MM:SS.fff, MM:SS or SS)";
+    segment = {*start, *end, {}};
+    return std::nullopt;
+}
+
+// A join FILE's --from and --to, made a clip of it; why not, when they cannot be.
+std::optional<std::string> ReadClip(const PartText& p, JoinFile& file) {
+    Segment s;
+    if (std::optional<std::string> bad = ReadPart(p, file, "--from", "--to", s)) return bad;
+    if (s.endMicros <= s.startMicros)
+        return "--to (" + Time(s.endMicros) + ") is not after --from (" + Time(s.startMicros) + ")";
+    if (file.described && file.lengthMicros > 0 && s.startMicros >= file.lengthMicros)
+        return "--from (" + Time(s.startMicros) + ") is past its end; it lasts " + Time(file.lengthMicros);
+    file.clipped = true;
+    file.startMicros = s.startMicros;
+    file.endMicros = s.endMicros;
+    return std::nullopt;
+}
+
+// The segments of a cut: each --segment, then the lines of --segments; a usage error on failure.
+std::optional<std::vector<Segment>> ReadSegments(const Request& r, const JoinFile& file) {
+    std::vector<Segment> segments;
+    for (size_t k = 0; k < r.segments.size(); ++k) {
+        Segment s;
+        if (std::optional<std::string> bad = ReadPart(r.segments[k], file, "--segment", "--segment's end", s)) {
+            UsageError("--segment " + std::to_string(k + 1) + ": " + *bad, "cut");
+            return std::nullopt;
+        }
+        segments.push_back(s);
+    }
+    if (r.segmentsFile.empty()) return segments;
+    std::ifstream in(r.segmentsFile, std::ios::binary);
+    constexpr std::streamsize kMaxCsv = 16 << 20;
+    std::string text(static_cast<size_t>(kMaxCsv) + 1, '\0');
+    if (in) in.read(text.data(), kMaxCsv + 1);
+    if (!in && !in.eof()) {
+        UsageError("--segments cannot be read: " + r.segmentsFile, "cut");
+        return std::nullopt;
+    }
+    text.resize(static_cast<size_t>(in.gcount()));
+    if (text.size() > static_cast<size_t>(kMaxCsv)) {
+        UsageError("--segments is larger than 16 MiB: " + r.segmentsFile, "cut");
+        return std::nullopt;
+    }
+    CsvResult csv = SegmentsFromCsv(text);
+    if (!csv.error.empty()) {
+        UsageError("--segments " + r.segmentsFile + ": " + csv.error, "cut");
+        return std::nullopt;
+    }
+    segments.insert(segments.end(), csv.segments.begin(), csv.segments.end());
+    return segments;
+}
+
+// A cut of several segments of one source: one file each, or merged, or what lies outside them.
+int CutSegments(const Request& r) {
+    const std::string& source = r.sources[0];
+    if (!IsFile(source)) return UsageError("SOURCE does not exist: " + source, "cut");
+    if (!IsFolder(r.outDir)) return UsageError("--out-dir is not a folder: " + r.outDir, "cut");
+    const JoinFile file = DescribeJoinFile(source);
+    const std::optional<std::vector<Segment>> segments = ReadSegments(r, file);
+    if (!segments) return 2;
+    if (segments->empty()) return UsageError("--segments holds no segment: " + r.segmentsFile, "cut");
+    const std::string name = CleanFileName(r.name.value_or(DefaultOutputName(source)));
+    if (name.empty())
+        return UsageError(r.name ? "--name leaves no usable file name: '" + *r.name + "'"
+                                 : "SOURCE's name gives no output name; give one with --name",
+                          "cut");
+    SegmentsLaunch launch{file, *segments, r.mode.value_or(ExportMode::Separate), r.chapters,
+                          OutputChoice{!r.reencode, r.rows, r.outDir, name, r.exact}};
+    ConversionJob job;
+    PrepareSegmentsJob(job, launch);
+    const LaunchResult result = FillSegmentsJob(job, launch, PathExists);
+    switch (result.status) {
+        case LaunchStatus::Ready:
+            return RunJob(job, r.quiet);
+        case LaunchStatus::BadSegment:
+            return UsageError(result.problem.why, "cut");
+        case LaunchStatus::NoSegments:
+            return UsageError("the segments cover all of SOURCE: nothing lies outside them", "cut");
+        case LaunchStatus::NameTooLong:
+            return NameTooLong(r.name ? "--name" : "SOURCE's name", r.outDir, "cut");
+        default:
+            return UsageError("SOURCE has no extension, so a direct cut cannot tell its container; use --reencode",
+                              "cut");
+    }
+}
+
+}  // namespace
+
+int Cut(const Request& r) {
+    const std::string& source = r.sources[0];
+    if (!r.segments.empty() || !r.segmentsFile.empty()) return CutSegments(r);
+    if (!IsFile(source) && !IsUrl(source)) return UsageError("SOURCE does not exist: " + source, "cut");
+    if (!IsFolder(r.outDir)) return UsageError("--out-dir is not a folder: " + r.outDir, "cut");
+    const std::optional<int32_t> start = ReadTime("--start", r.startText, "cut");
+    if (!start) return 2;
+    const std::optional<int32_t> end = ReadTime("--end", r.endText, "cut");
+    if (!end) return 2;
+    if (*end <= *start)
+        return UsageError("--end (" + r.endText + ") is not after --start (" + r.startText + ")", "cut");
+    const std::string name = CleanFileName(r.name.value_or(DefaultOutputName(source)));
+    if (name.empty())
+        return UsageError(r.name ? "--name leaves no usable file name: '" + *r.name + "'"
+                                 : "SOURCE's name gives no output name; give one with --name",
+                          "cut");
+    OutputChoice output{!r.reencode, r.rows, r.outDir, name, r.exact};
+    ConversionJob job;
+    PrepareCutJob(job);
+    const LaunchResult launch = FillCutJob(job, {source, *start, *end, output}, PathExists);
+    if (launch.status == LaunchStatus::NameTooLong)
+        return NameTooLong(r.name ? "--name" : "SOURCE's name", r.outDir, "cut");
+    if (!launch.ok())
+        return UsageError("SOURCE has no extension, so a direct cut cannot tell its container; use --reencode", "cut");
+    NoteAnEndPastTheFile(source, *end, r.endText);
+    return RunJob(job, r.quiet);
+}
+
+// What a join needs of each file; a file that cannot be probed is left to the job, which
+// fails it with its reason.
+int Join(const Request& r) {
+    if (r.sources.size() > static_cast<size_t>(kMaxInputs))
+        return UsageError("a join takes at most " + std::to_string(kMaxInputs) + " files", "join");
+    for (const std::string& s : r.sources)
+        if (!IsFile(s)) return UsageError("FILE does not exist: " + s, "join");
+    if (!IsFolder(r.outDir)) return UsageError("--out-dir is not a folder: " + r.outDir, "join");
+    const std::string name = CleanFileName(*r.name);
+    if (name.empty()) return UsageError("--name leaves no usable file name: '" + *r.name + "'", "join");
+    JoinLaunch join{{}, {!r.reencode, r.rows, r.outDir, name, false}};
+    for (size_t k = 0; k < r.sources.size(); ++k) {
+        join.files.push_back(DescribeJoinFile(r.sources[k]));
+        if (!r.clips[k].given()) continue;
+        if (const std::optional<std::string> bad = ReadClip(r.clips[k], join.files.back()))
+            return UsageError(r.sources[k] + ": " + *bad, "join");
+    }
+    join.output.exact = r.exact;
+    join.chapters = r.chapters;
+    ConversionJob job;
+    PrepareJoinJob(job, static_cast<int>(join.files.size()));
+    const LaunchResult result = FillJoinJob(job, join, PathExists);
+    if (result.status == LaunchStatus::UnlikeFiles) {
+        // Copied packets only join into a playable file when the files agree with the first;
+        // refused before anything is created, naming the file and what differs.
+        const JoinMismatch& m = result.mismatch;
+        const auto value = [](const std::string& v) { return v.empty() ? std::string("none") : v; };
+        std::fprintf(stderr,
+                     "ulvane-cli: %s cannot be joined directly after %s: its %s is %s, the first file's is %s\n",
+                     join.files[static_cast<size_t>(m.file)].path.c_str(), join.files.front().path.c_str(),
+                     JoinParameterName(m.parameter), value(m.value).c_str(), value(m.firstValue).c_str());
+        std::fprintf(stderr, "join them with --reencode\n");
+        return 1;
+    }
+    if (result.status == LaunchStatus::HiddenLead) {
+        std::fprintf(stderr,
+                     "ulvane-cli: %s hides its first pictures (an edit list, as phones write when they trim), which "
+                     "only the first file of a direct join can keep hidden; put it first, or join with --reencode\n",
+                     join.files[static_cast<size_t>(result.input)].path.c_str());
+        return 1;
+    }
+    if (result.status == LaunchStatus::NameTooLong) return NameTooLong("--name", r.outDir, "join");
+    if (result.status == LaunchStatus::BadSegment)
+        return UsageError(join.files[static_cast<size_t>(result.input)].path + ": " + result.problem.why, "join");
+    if (result.status == LaunchStatus::NoExtension)
+        return UsageError("FILE has no extension, so a direct join cannot tell its container: " +
+                              join.files[static_cast<size_t>(result.input)].path,
+                          "join");
+    return RunJob(job, r.quiet);
+}
+
+}  // namespace ulvane::cli
