@@ -81,6 +81,7 @@ WindowServices WindowServices::ForProgramIn(const QString& programDir) {
     s.dataDir = QString::fromStdString(places.dataDir);
     s.settingsFile = QString::fromStdString(places.settingsFile);
     s.snapshotFile = QString::fromStdString(places.snapshotFile);
+    s.segmentsDir = QString::fromStdString(places.segmentsDir);
     s.chooseFiles = DefaultFileChooser();
     s.chooseSaveFile = [](QWidget* parent, const QString& title, const QString& place, const QString& filter) {
         return QFileDialog::getSaveFileName(parent, title, place, filter);

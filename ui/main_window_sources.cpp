@@ -331,13 +331,7 @@ void CUlvaneAVConverterDlg::OnTimeTyped(QLineEdit* box) {
     if (!start && t < s) return refuse("jsdk", s);
     pendingMark_ = Mark::kNone;
     PlaceMark(start ? Mark::kStart : Mark::kEnd, t);
-    // The picture at the time typed, as the mark buttons show it.
-    seekBar_->SetPosition(durationMs > 0 ? static_cast<int>(int64_t{t} * 1000 / durationMs) : 0);
-    previewPositionMs_ = t;
-    ShowPositionText();
-    ShowPreviewFrame(t / 1000.0);
-    RequestExactPicture(t);
-    shownPosition_ = seekBar_->GetPosition();
+    ShowPictureAt(t);  // the picture at the time typed, as the mark buttons show it
     if (t != *typed)
         services_.messages->Show(this, windowTitle(), Text("TISHI", "jswj").arg(TimeText(*typed), TimeText(t)), false);
 }
