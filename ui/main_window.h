@@ -170,6 +170,8 @@ public:
     // that can be undone), through the services' file dialogs.
     void SaveSegmentsFile();
     void LoadSegmentsFile();
+    // The list itself: its `changed` signal follows every change of the segments or of the
+    // selected one (an undo, a file's kept segments, a CSV file's) once the boxes show it.
     SegmentList* segmentList() const { return segmentList_; }
 
 protected:

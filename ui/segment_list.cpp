@@ -183,7 +183,7 @@ void SegmentList::FitColumns() {
     const int label = width(kLabel, "Opening title");
     table_->setMinimumWidth(total + label + 2 * table_->frameWidth() + table_->verticalScrollBar()->sizeHint().width());
     table_->setMinimumHeight(table_->horizontalHeader()->sizeHint().height() +
-                             3 * table_->verticalHeader()->defaultSectionSize() + 2 * table_->frameWidth());
+                             4 * table_->verticalHeader()->defaultSectionSize() + 2 * table_->frameWidth());
 }
 
 void SegmentList::ShowSendButton(bool show) {
