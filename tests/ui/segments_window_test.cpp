@@ -180,6 +180,12 @@ TEST(SegmentsWindow, KeysMarkMoveAndJumpWhereverTheFocusIsButInTextAndTheList) {
     EXPECT_TRUE(Eventually([&] { return Settled(f.w) && f.w.shownFromMicros() == 1'000'000; }));
     EXPECT_EQ(f.Text(kStartBox), "00:00:01.000");
     EXPECT_EQ(f.Text(kEndBox), "00:00:03.000");
+    // Delete in the list removes the selected segment; Ctrl+Z there brings it back.
+    QTest::keyClick(table, Qt::Key_Delete);
+    EXPECT_EQ(SpansOf(f.w), (Spans{{2000, 2040, ""}}));
+    QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(SpansOf(f.w), before);
+    EXPECT_EQ(f.w.SelectedSegment(), 1);
 }
 
 TEST(SegmentsWindow, OneHundredAndTwentyChangesUndoToTheStartAndRedoToTheEnd) {
