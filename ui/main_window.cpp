@@ -166,6 +166,7 @@ CUlvaneAVConverterDlg::~CUlvaneAVConverterDlg() {
     // A time box losing its focus while the window goes must not reach the half-destroyed window.
     startBox_->disconnect(this);
     endBox_->disconnect(this);
+    segmentList_->disconnect(this);  // nor a label being typed into the segment list
     if (job_) job_->cancelRequested.store(true);
     WaitForWorker();
     StopKeyFrameScan();
