@@ -132,6 +132,7 @@ void CUlvaneAVConverterDlg::ShowSegmentsOfSource() {
     std::vector<Segment> kept;
     if (!services_.segmentsDir.isEmpty())
         kept = SegmentStore(services_.segmentsDir.toStdString()).Load(cutSourcePath_.toStdString());
+    segmentList_->SetSourceLoaded(true);
     restoringSegments_ = true;
     segmentList_->Reset(std::move(kept));
     restoringSegments_ = false;

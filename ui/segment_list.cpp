@@ -190,6 +190,11 @@ void SegmentList::ShowSendButton(bool show) {
     send_->setVisible(show);
 }
 
+void SegmentList::SetSourceLoaded(bool loaded) {
+    sourceLoaded_ = loaded;
+    Show();
+}
+
 void SegmentList::Change(SegmentState next) {
     if (next == state_) return;
     history_.Record(state_);
@@ -261,6 +266,9 @@ void SegmentList::Show() {
     down_->setEnabled(state_.selected >= 0 && state_.selected < n - 1);
     send_->setEnabled(n > 0);
     save_->setEnabled(n > 0);
+    add_->setEnabled(sourceLoaded_);
+    load_->setEnabled(sourceLoaded_);
+    file_->setEnabled(sourceLoaded_ || n > 0);
     showing_ = false;
 }
 

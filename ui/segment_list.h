@@ -59,6 +59,8 @@ public:
 
     // The button that sends segments to the join list shows only once something takes them.
     void ShowSendButton(bool show);
+    // Whether a source is loaded: without one there is nothing to add to or load into.
+    void SetSourceLoaded(bool loaded);
 
     // The list and its buttons in reading order.
     std::vector<QWidget*> TabOrder() const;
@@ -101,6 +103,7 @@ private:
     SegmentState state_;
     SegmentHistory history_{200};
     bool showing_ = false;  // the rows are being written, not edited by the user
+    bool sourceLoaded_ = false;
     QTableWidget* table_;
     QPushButton *add_, *remove_, *send_, *file_;
     QToolButton *up_, *down_;

@@ -383,3 +383,17 @@ TEST(SegmentsWindow, EveryLanguageNamesTheListsPartsAndTheyShowWhole) {
             EXPECT_FALSE(list->geometry().intersects(f.w.Item(id)->geometry())) << id;
     }
 }
+
+TEST(SegmentsWindow, WithoutAFileThereIsNothingToAddOrLoad) {
+    Harness h;
+    SegmentList* list = h.window->segmentList();
+    EXPECT_FALSE(list->addButton()->isEnabled());
+    EXPECT_FALSE(list->fileButton()->isEnabled());
+    QTest::keyClick(h.window.get(), Qt::Key_N);
+    QTest::keyClick(h.window.get(), Qt::Key_I);
+    EXPECT_TRUE(h.window->Segments().empty());
+    h.Add({Film25()});
+    EXPECT_TRUE(list->addButton()->isEnabled());
+    EXPECT_TRUE(list->loadAction()->isEnabled());
+    EXPECT_FALSE(list->saveAction()->isEnabled()) << "no segment to save yet";
+}
