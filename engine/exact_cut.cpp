@@ -47,6 +47,9 @@ bool ExactCutter::Scan() {
         const int64_t pts = PtsMicros(pkt.get(), v_);
         SnapStart(pts);
         if (video_.empty() && !(pkt->flags & AV_PKT_FLAG_KEY)) continue;  // before K0: nothing decodes
+        if (pts != AV_NOPTS_VALUE && pts <= S_ && (shownAtStart_ == AV_NOPTS_VALUE || pts > shownAtStart_))
+            shownAtStart_ = pts;
+        if (pts != AV_NOPTS_VALUE && beat_ == AV_NOPTS_VALUE) beat_ = pts;
         if (pkt->pts != AV_NOPTS_VALUE && pkt->dts != AV_NOPTS_VALUE && pkt->pts != pkt->dts) timesDiffer_ = true;
         if (k1_ != SIZE_MAX) {
             video_.push_back(std::move(pkt));
@@ -172,6 +175,17 @@ Status ExactCutter::Run() {
     }
     const bool found = Scan();
     if (ctx_.cancelled()) return Status::Cancelled();
+    // After another input, the picture on screen at S starts whole where the pictures before
+    // end: a part of a picture there would leave the output's pictures off their beat.
+    if (ctx_.follows && shownAtStart_ != AV_NOPTS_VALUE && shownAtStart_ < S_) {
+        S_ = shownAtStart_;
+        shift_ = ctx_.offsetMicros - S_;
+    }
+    // Before another input, the last picture likewise shows whole: E moves to where it ends.
+    if (ctx_.followed && frameMicros_ > 0) {
+        const int64_t beat = shownAtStart_ != AV_NOPTS_VALUE ? shownAtStart_ : beat_ != AV_NOPTS_VALUE ? beat_ : S_;
+        if (E_ > beat) E_ = beat + (E_ - beat + frameMicros_ - 1) / frameMicros_ * frameMicros_;
+    }
     if (found && k1Pts_ > S_) {
         if (Status s = EncodeHead(); !s.ok()) {
             if (s.cancelled()) return s;

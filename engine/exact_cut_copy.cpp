@@ -8,8 +8,11 @@
 namespace ulvane::exact {
 
 Status ExactCutter::EmitMicros(AVPacket* pkt, AVStream* out, int64_t ptsMicros, int64_t dtsMicros, int64_t durMicros) {
+    // A following input's sound runs on from the sound before (see StageContext::SoundShift).
+    if (out == sink_.audio && !soundShift_) soundShift_ = ctx_.SoundShift(shift_, ptsMicros, durMicros);
+    const int64_t shift = out == sink_.audio ? *soundShift_ : shift_;
     const auto to = [&](int64_t us) {
-        return us == AV_NOPTS_VALUE ? us : av_rescale_q(us + shift_, AV_TIME_BASE_Q, out->time_base);
+        return us == AV_NOPTS_VALUE ? us : av_rescale_q(us + shift, AV_TIME_BASE_Q, out->time_base);
     };
     pkt->pts = to(ptsMicros);
     pkt->dts = to(dtsMicros);
@@ -55,7 +58,10 @@ Status ExactCutter::ReleaseAudio(bool videoOver) {
             audio_.clear();
             return {};
         }
-        const bool inside = t != AV_NOPTS_VALUE && (negativeTimes_ ? t + Micros(p->duration, a_) > S_ : t >= S_);
+        // The frame that holds S starts the sound where the container keeps negative times,
+        // unless the sound runs on from an input before: then the first frame from S on.
+        const bool holdStart = negativeTimes_ && !ctx_.follows;
+        const bool inside = t != AV_NOPTS_VALUE && (holdStart ? t + Micros(p->duration, a_) > S_ : t >= S_);
         if (inside) {
             if (Status s = EmitCopied(p); !s.ok()) return s;
         }

@@ -7,6 +7,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -91,8 +92,8 @@ public:
         E_ = ctx.window.endMicros;
         shift_ = ctx.offsetMicros - S_;
         const AVRational rate = v_->avg_frame_rate.num > 0 ? v_->avg_frame_rate : v_->r_frame_rate;
-        if (rate.num > 0 && rate.den > 0)
-            nearStart_ = std::max(nearStart_, av_rescale_q(1, av_inv_q(rate), AV_TIME_BASE_Q) / 2);
+        if (rate.num > 0 && rate.den > 0) frameMicros_ = av_rescale_q(1, av_inv_q(rate), AV_TIME_BASE_Q);
+        nearStart_ = std::max(nearStart_, frameMicros_ / 2);
         // Where the container keeps negative times, the sound starts with the frame that holds S.
         negativeTimes_ = (sink.ctx()->oformat->flags & AVFMT_TS_NEGATIVE) != 0;
     }
@@ -171,7 +172,11 @@ private:
     NalFormat format_;
     std::vector<NalUnit> sourceSets_;
     int64_t S_ = 0, E_ = 0, shift_ = 0;
-    int64_t nearStart_ = 1001;  // a picture starting less than this after S starts the output
+    std::optional<int64_t> soundShift_;      // set with the first sound frame written
+    int64_t shownAtStart_ = AV_NOPTS_VALUE;  // the picture on screen at S, from the scan
+    int64_t frameMicros_ = 0;                // a picture's time at the stream's rate; 0 unknown
+    int64_t beat_ = AV_NOPTS_VALUE;          // the first picture's time the scan saw
+    int64_t nearStart_ = 1001;               // a picture starting less than this after S starts the output
     bool startSnapped_ = false;
     bool negativeTimes_ = false;
 

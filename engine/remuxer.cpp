@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <deque>
+#include <optional>
 
 extern "C" {
 #include <libavutil/display.h>
@@ -203,6 +204,7 @@ private:
     // starts to show pictures when its container hides the first ones (an edit list); the
     // pictures before it are copied with earlier times, which MP4 and MOV keep hidden.
     int64_t anchor_ = AV_NOPTS_VALUE;
+    std::optional<int64_t> soundShift_;   // set with the first sound frame written
     int64_t videoEnd_ = AV_NOPTS_VALUE;   // source end (pts + duration) of the video copied
     int64_t audioLimit_;                  // audio packets starting at or after this are not copied
     std::deque<PacketPtr> held_;          // audio waiting for the first key frame or the video's end
@@ -219,7 +221,13 @@ private:
 };
 
 bool Copier::Emit(AVPacket* pkt, const AVStream* in, AVStream* out) {
-    const int64_t shift = ctx_.offsetMicros - anchor_;
+    int64_t shift = ctx_.offsetMicros - anchor_;
+    // A following input's sound runs on from the sound before (see StageContext::SoundShift).
+    if (out == sink_.audio) {
+        if (!soundShift_)
+            soundShift_ = ctx_.SoundShift(shift, PtsMicros(pkt, in), ToMicros(pkt->duration, in->time_base));
+        shift = *soundShift_;
+    }
     auto move = [&](int64_t ts) {
         if (ts == AV_NOPTS_VALUE) return ts;
         return av_rescale_q(ToMicros(ts, in->time_base) + shift, AV_TIME_BASE_Q, out->time_base);

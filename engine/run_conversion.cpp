@@ -186,8 +186,16 @@ bool Worker::LaterInputsChangeParameterSets(const MediaInput& first) const {
 Status Worker::PlaceInput(int i, MediaInput& in, StageContext& ctx) {
     ctx.cancel = &job_.cancelRequested;
     ctx.repeatParameterSets = setsChange_;
+    // A copy follows on from the pictures before; its sound is placed by the stage.
     const bool first = i == 0 || job_.separateOutputs;
-    ctx.offsetMicros = first ? 0 : (transcoder_ ? transcoder_->EndMicros() : sink_->EndMicros());
+    const int64_t picturesEnd = sink_->EndMicros(sink_->video);
+    ctx.offsetMicros = first             ? 0
+                       : transcoder_     ? transcoder_->EndMicros()
+                       : picturesEnd > 0 ? picturesEnd
+                                         : sink_->EndMicros();
+    ctx.follows = !first && !transcoder_ && picturesEnd > 0 && sink_->audio;
+    ctx.soundEndMicros = sink_->EndMicros(sink_->audio);
+    ctx.followed = job_.joinMode && !job_.separateOutputs && i + 1 < job_.inputCount;
     inputBegin_ = ctx.offsetMicros;
     if (Windowed(i)) {
         ctx.window.cut = true;

@@ -22,6 +22,13 @@ struct InputWindow {
 struct StageContext {
     InputWindow window;
     int64_t offsetMicros = 0;  // where this input begins in the output
+    // Another input's pictures and sound come before this one's (a join): its pictures follow
+    // on from offsetMicros, where the pictures before end, and its sound from soundEndMicros.
+    bool follows = false;
+    int64_t soundEndMicros = 0;
+    // Another input follows this one in the output: its last picture shows whole, so that the
+    // pictures after it keep their beat.
+    bool followed = false;
     // The inputs of this join code their H.264/HEVC pictures with different parameter sets:
     // each key frame copied gets its input's sets before it, so that a reader that seeks
     // there decodes it with its own sets.
@@ -30,6 +37,19 @@ struct StageContext {
     const std::atomic<bool>* cancel = nullptr;
 
     bool cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }
+
+    // The shift of a following input's sound, whose first frame kept starts at `firstMicros`
+    // of its source and lasts `frameMicros`, when its pictures move by `pictureShift`. Players
+    // play sound frames one after the other whatever their times say, so a gap or an overlap
+    // at a seam would move all later sound against its pictures, more at every seam. The sound
+    // therefore runs on right after the sound before, as long as that keeps it within one frame
+    // of its pictures; the error stays within that frame and never adds up.
+    int64_t SoundShift(int64_t pictureShift, int64_t firstMicros, int64_t frameMicros) const {
+        if (!follows || firstMicros == std::numeric_limits<int64_t>::min()) return pictureShift;
+        const int64_t joined = soundEndMicros - firstMicros;
+        const int64_t apart = joined > pictureShift ? joined - pictureShift : pictureShift - joined;
+        return apart <= frameMicros ? joined : pictureShift;
+    }
 };
 
 // Adds `text` to what a job tells besides its result.

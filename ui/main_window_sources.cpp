@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QTabBar>
 #include <QUrl>
+#include <atomic>
+#include <memory>
 #include <optional>
 #include <system_error>
 
@@ -349,14 +351,27 @@ void CUlvaneAVConverterDlg::StartKeyFrameScan() {
     UpdateDirectStartNote();
     if (cutSourcePath_.isEmpty()) return;
     const QString path = cutSourcePath_;
+    // The times are handed over through an atomic pointer: Qt's event queue orders the queued
+    // call after the scan, but through locks of its own that a thread checker cannot see.
+    struct Handoff {
+        std::atomic<std::vector<int64_t>*> keys{nullptr};
+        ~Handoff() { delete keys.load(); }
+    };
+    auto handoff = std::make_shared<Handoff>();
     try {
         // The result comes back as a queued call: the thread shares nothing with the window but
-        // the stop flag, and the window joins it before it goes.
-        keyScan_ = std::thread([this, path] {
-            std::vector<int64_t> keys = KeyFrameTimes(path.toStdString(), keyScanStop_);
+        // the stop flag and the handoff, and the window joins it before it goes.
+        keyScan_ = std::thread([this, path, handoff] {
+            auto keys = std::make_unique<std::vector<int64_t>>(KeyFrameTimes(path.toStdString(), keyScanStop_));
             if (keyScanStop_.load()) return;
+            handoff->keys.store(keys.release(), std::memory_order_release);
             QMetaObject::invokeMethod(
-                this, [this, path, keys = std::move(keys)]() mutable { OnKeyFrames(path, std::move(keys)); },
+                this,
+                [this, path, handoff] {
+                    const std::unique_ptr<std::vector<int64_t>> keys(
+                        handoff->keys.exchange(nullptr, std::memory_order_acquire));
+                    if (keys) OnKeyFrames(path, std::move(*keys));
+                },
                 Qt::QueuedConnection);
         });
     } catch (const std::system_error&) {
