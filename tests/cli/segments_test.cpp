@@ -17,23 +17,22 @@ namespace {
 std::string MovingSource(int seconds = 30) {
     const std::string length = std::to_string(seconds);
     return Fixture("segments_moving" + length + ".mp4",
-                   {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=" + length, "-f", "lavfi", "-i",
-                    "sine=f=440:duration=" + length, "-c:v", "libx264", "-preset", "veryfast", "-g", "50",
-                    "-keyint_min", "50", "-bf", "3", "-c:a", "aac"});
+                   {"-f",   "lavfi",   "-i",          "testsrc2=size=320x240:rate=25:duration=" + length,
+                    "-f",   "lavfi",   "-i",          "sine=f=440:duration=" + length,
+                    "-c:v", "libx264", "-preset",     "veryfast",
+                    "-g",   "50",      "-keyint_min", "50",
+                    "-bf",  "3",       "-c:a",        "aac"});
 }
 
 // 40 s of black with a white picture and a 1 kHz beep at the start of every second.
 std::string FlashBeepSource() {
     return Fixture("segments_flash_beep.mp4",
-                   {"-f",   "lavfi",
-                    "-i",   "color=c=black:size=320x240:rate=25:duration=40,"
-                          "drawbox=c=white:t=fill:enable='lt(mod(t\\,1)\\,0.02)'",
-                    "-f",   "lavfi",
-                    "-i",   "sine=f=1000:sample_rate=44100:duration=40,volume=enable='gte(mod(t\\,1)\\,0.05)':volume=0",
-                    "-c:v", "libx264",
-                    "-g",   "25",
-                    "-bf",  "2",
-                    "-c:a", "aac"});
+                   {"-f", "lavfi", "-i",
+                    "color=c=black:size=320x240:rate=25:duration=40,"
+                    "drawbox=c=white:t=fill:enable='lt(mod(t\\,1)\\,0.02)'",
+                    "-f", "lavfi", "-i",
+                    "sine=f=1000:sample_rate=44100:duration=40,volume=enable='gte(mod(t\\,1)\\,0.05)':volume=0", "-c:v",
+                    "libx264", "-g", "25", "-bf", "2", "-c:a", "aac"});
 }
 
 // The times of the white pictures of `path`, by their own timestamps.
@@ -104,7 +103,8 @@ TEST(CliSegments, AMergedExactExportHoldsEachSegmentsPicturesInOrder) {
     const std::string mp4 = MovingSource();
     const struct {
         std::string source;
-    } cases[] = {{mp4}, {Fixture("segments_moving.mkv", {"-i", mp4, "-c", "copy"})},
+    } cases[] = {{mp4},
+                 {Fixture("segments_moving.mkv", {"-i", mp4, "-c", "copy"})},
                  {Fixture("segments_moving.ts", {"-i", mp4, "-c", "copy"})}};
     const double starts[] = {1.3, 7.7, 12.2}, ends[] = {3.1, 9.0, 15.0};
     for (const auto& c : cases) {
@@ -147,14 +147,18 @@ TEST(CliSegments, SoundStaysWithItsPicturesAtEverySeam) {
     ASSERT_GE(sourceBeeps.size(), 2u);
     const double late = sourceBeeps[1] - sourceFlashes[1];
     ASSERT_LT(std::fabs(late), 0.03) << late;
-    for (const std::vector<std::string>& method : std::vector<std::vector<std::string>>{{"--exact"}, {}, {"--reencode"}}) {
+    for (const std::vector<std::string>& method :
+         std::vector<std::vector<std::string>>{{"--exact"}, {}, {"--reencode"}}) {
         SCOPED_TRACE(method.empty() ? "direct" : method[0]);
         TempDir out;
-        const auto r = CutSegments(source, segments, [&] {
-            std::vector<std::string> f = {"--merge"};
-            f.insert(f.end(), method.begin(), method.end());
-            return f;
-        }(), out);
+        const auto r = CutSegments(
+            source, segments,
+            [&] {
+                std::vector<std::string> f = {"--merge"};
+                f.insert(f.end(), method.begin(), method.end());
+                return f;
+            }(),
+            out);
         ASSERT_EQ(r.exitCode, 0) << r.err;
         const std::string file = LastLine(r.out);
         const std::vector<double> flashes = FlashTimes(file), beeps = BeepStarts(file);
@@ -207,8 +211,9 @@ TEST(CliSegments, SeparateFilesOutsidePartsAndChaptersAreWhatWasAsked) {
     r = Cli({"cut", source, "--segments", csv, "--merge", "--chapters", "--out-dir", chaptered.path().string(),
              "--name", "talks", "--quiet"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    const CommandResult chapters = ulvane::test::Run({"ffprobe", "-v", "error", "-show_entries", "chapter=start_time:chapter_tags=title",
-                                        "-of", "csv=p=0", LastLine(r.out)});
+    const CommandResult chapters =
+        ulvane::test::Run({"ffprobe", "-v", "error", "-show_entries", "chapter=start_time:chapter_tags=title", "-of",
+                           "csv=p=0", LastLine(r.out)});
     const std::vector<std::string> lines = Lines(chapters.out);
     ASSERT_EQ(lines.size(), 2u) << chapters.out;
     EXPECT_EQ(lines[0].substr(lines[0].find(',') + 1), "Opening talk");
@@ -258,7 +263,8 @@ TEST(CliSegments, BadSegmentsAreUsageErrorsNamingThem) {
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     }
     EXPECT_EQ(FilesIn(dir.path()), std::vector<std::string>{"bad.csv"});
-    const auto clip = Cli({"join", source, "--from", "9", "--to", "4", "--out-dir", dir.path().string(), "--name", "j"});
+    const auto clip =
+        Cli({"join", source, "--from", "9", "--to", "4", "--out-dir", dir.path().string(), "--name", "j"});
     EXPECT_EQ(clip.exitCode, 2);
     EXPECT_NE(clip.err.find("--to (00:00:04.000) is not after --from"), std::string::npos) << clip.err;
 }
