@@ -104,6 +104,13 @@ for count in 10 1000; do
     timed "mem$count" "$CLI" cut "$SRC" "${args[@]}" --merge --exact --out-dir "$WORK/mem$count" --name m --quiet
 done
 
+# The 1,000-seam file: clean, and its sound and pictures end together (within check_media's slack).
+CHECK="$ROOT/../shared/tools/check_media.py"
+if [[ -f "$CHECK" ]]; then
+    seams=$(python3 "$CHECK" "$WORK"/mem1000/m.* --length 1 --slack 100000 --kinds audio,video 2>&1 || true)
+    echo "1000-seam export, checked by check_media: ${seams:-clean, sound and pictures end together}"
+fi
+
 ratio() { echo "scale=2; $1 / $2" | bc -l; }
 verdict() { if (( $(echo "$1 <= $2" | bc -l) )); then echo "met"; else echo "NOT met"; fi; }
 r_script=$(ratio "${WALL[one]}" "${WALL[script]}")
