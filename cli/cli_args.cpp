@@ -36,7 +36,7 @@ constexpr std::string_view kCutNotes =
     "\n"
     "Segments: each --segment START-END (either side may be left empty: '-1:00' is from the start,\n"
     "'5:00-' to the end) and each line of --segments FILE.csv (start,end,label, times as above) is a\n"
-    "segment of SOURCE, in the order given. --separate (the default) writes each segment to its own file,\n"
+    "segment of SOURCE, the --segment ones first. --separate (the default) writes each segment to its own file,\n"
     "named NAME and the segment's label, else its number; --merge writes them in that order into one\n"
     "file; --merge-outside writes everything except the segments, in time order, into one file.\n"
     "--chapters gives a merged file a chapter per segment. Each file made is a line on standard output.\n"

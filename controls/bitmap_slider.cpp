@@ -65,6 +65,21 @@ void CBitmapSlider::SetTicks(std::vector<int> positions) {
     update();
 }
 
+void CBitmapSlider::SetBands(std::vector<SliderBand> bands) {
+    if (bands == bands_) return;
+    bands_ = std::move(bands);
+    update();
+}
+
+QRect CBitmapSlider::BandRect(int from, int to) const {
+    // Inside the groove (the middle third of the channel's height), from edge to edge for the
+    // range's ends, and at least two pixels wide so a short stretch still shows.
+    const int x0 = from <= minimum_ ? 0 : PositionToPixel(from);
+    const int x1 = std::max(to >= maximum_ ? width_ : PositionToPixel(to), x0 + 2);
+    const int top = height_ * 7 / 20, bottom = height_ * 13 / 20;
+    return {x0, top, x1 - x0, std::max(bottom - top, 1)};
+}
+
 void CBitmapSlider::StretchTo(int length) {
     if (!channelLoaded_ || vertical_) return;
     length = std::max(length, channelSource_.width());
@@ -267,7 +282,10 @@ void CBitmapSlider::paintEvent(QPaintEvent*) {
         auto piece = [&](const QPixmap& from, int x0, int x1) {
             if (x1 > x0) p.drawPixmap(QRect(x0, 0, x1 - x0, height_), from, QRect(x0, 0, x1 - x0, height_));
         };
-        if (hasActiveChannel_ && enabled && !vertical_) {
+        if (!bands_.empty() && enabled && !vertical_) {
+            p.drawPixmap(0, 0, channel_);
+            for (const SliderBand& b : bands_) p.fillRect(BandRect(b.from, b.to), b.colour);
+        } else if (hasActiveChannel_ && enabled && !vertical_) {
             // A start mark of 0 begins at the control's edge, an end mark at the maximum
             // ends at its other edge.
             const int start = selStart_ == 0 ? 0 : PositionToPixel(selStart_);

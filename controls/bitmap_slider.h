@@ -5,12 +5,20 @@
 // queued, so a handler runs after the control's own event handling has returned.
 #pragma once
 
+#include <QColor>
 #include <QImage>
 #include <QPixmap>
 #include <QWidget>
 #include <vector>
 
 namespace ulvane {
+
+// A stretch of the channel painted in a colour of its own (a segment of a video).
+struct SliderBand {
+    int from = 0, to = 0;  // positions
+    QColor colour;
+    bool operator==(const SliderBand&) const = default;
+};
 
 class CBitmapSlider : public QWidget {
     Q_OBJECT
@@ -46,6 +54,12 @@ public:
     // Small marks under the channel at these positions (a video's key frames); none by default.
     void SetTicks(std::vector<int> positions);
     const std::vector<int>& ticks() const { return ticks_; }
+    // Stretches painted over the channel's groove, each in its colour, later ones over earlier
+    // ones. While there are any they show instead of the selection's active stretch.
+    void SetBands(std::vector<SliderBand> bands);
+    const std::vector<SliderBand>& bands() const { return bands_; }
+    // The rectangle a band of these positions covers.
+    QRect BandRect(int from, int to) const;
 
     // The pixel of the thumb centre for a position, and the position for a pixel.
     int PositionToPixel(int position) const;
@@ -90,6 +104,7 @@ private:
     bool dragging_ = false, hasFocus_ = false, drawFocusRect_ = true;
     QPixmap channel_, activeChannel_, thumb_, activeThumb_;  // thumbs carry their mask as alpha
     std::vector<int> ticks_;
+    std::vector<SliderBand> bands_;
     QPixmap channelSource_, activeChannelSource_;  // the channels as loaded
 };
 

@@ -62,9 +62,23 @@ Status ExactCutter::ReleaseAudio(bool videoOver) {
         // unless the sound runs on from an input before: then the first frame from S on.
         const bool holdStart = negativeTimes_ && !ctx_.follows;
         const bool inside = t != AV_NOPTS_VALUE && (holdStart ? t + Micros(p->duration, a_) > S_ : t >= S_);
-        if (inside) {
-            if (Status s = EmitCopied(p); !s.ok()) return s;
+        if (!inside) {
+            beforeStart_ = std::move(audio_.front());
+            audio_.pop_front();
+            continue;
         }
+        if (!soundShift_) {
+            const int choice = ctx_.SoundSeamChoice(shift_, t, Micros(p->duration, a_));
+            if (choice > 0) {  // the next frame starts the sound
+                audio_.pop_front();
+                continue;
+            }
+            if (choice < 0 && beforeStart_) {
+                const PacketPtr early = std::move(beforeStart_);
+                if (Status s = EmitCopied(early.get()); !s.ok()) return s;
+            }
+        }
+        if (Status s = EmitCopied(p); !s.ok()) return s;
         audio_.pop_front();
     }
     return {};

@@ -173,6 +173,7 @@ private:
     std::vector<NalUnit> sourceSets_;
     int64_t S_ = 0, E_ = 0, shift_ = 0;
     std::optional<int64_t> soundShift_;      // set with the first sound frame written
+    PacketPtr beforeStart_;                  // the last sound frame before S, left out
     int64_t shownAtStart_ = AV_NOPTS_VALUE;  // the picture on screen at S, from the scan
     int64_t frameMicros_ = 0;                // a picture's time at the stream's rate; 0 unknown
     int64_t beat_ = AV_NOPTS_VALUE;          // the first picture's time the scan saw

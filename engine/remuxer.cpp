@@ -205,6 +205,7 @@ private:
     // pictures before it are copied with earlier times, which MP4 and MOV keep hidden.
     int64_t anchor_ = AV_NOPTS_VALUE;
     std::optional<int64_t> soundShift_;   // set with the first sound frame written
+    PacketPtr beforeAnchor_;              // the last sound frame before the anchor, left out
     int64_t videoEnd_ = AV_NOPTS_VALUE;   // source end (pts + duration) of the video copied
     int64_t audioLimit_;                  // audio packets starting at or after this are not copied
     std::deque<PacketPtr> held_;          // audio waiting for the first key frame or the video's end
@@ -252,7 +253,11 @@ void Copier::ReleaseHeldAudio() {
         PacketPtr p = std::move(held_.front());
         held_.pop_front();
         const int64_t t = PtsMicros(p.get(), a);
-        if (t == AV_NOPTS_VALUE || t < anchor_) continue;
+        if (t == AV_NOPTS_VALUE) continue;
+        if (t < anchor_) {
+            beforeAnchor_ = std::move(p);
+            continue;
+        }
         if (videoDone_ && t >= audioLimit_) {
             audioDone_ = true;
             continue;
@@ -383,7 +388,10 @@ void Copier::OnAudio(PacketPtr pkt) {
         zero_ = t;
         Anchor(t);
     }
-    if (t != AV_NOPTS_VALUE && t < anchor_) return;
+    if (t != AV_NOPTS_VALUE && t < anchor_) {
+        beforeAnchor_ = std::move(pkt);
+        return;
+    }
     if (haveVideo_ && !videoDone_) {
         if (t != AV_NOPTS_VALUE && t >= ctx_.window.endMicros) {
             held_.push_back(std::move(pkt));  // decided when the video ends
@@ -407,11 +415,21 @@ static int AmrFrameBytes(AVCodecID id, uint8_t header) {
 
 bool Copier::EmitAudio(AVPacket* pkt) {
     const AVStream* a = in_.audio();
+    const AVCodecID id = a->codecpar->codec_id;
+    const bool amr = id == AV_CODEC_ID_AMR_NB || id == AV_CODEC_ID_AMR_WB;
+    if (!soundShift_ && !amr && haveVideo_) {
+        const int choice =
+            ctx_.SoundSeamChoice(ctx_.offsetMicros - anchor_, PtsMicros(pkt, a), ToMicros(pkt->duration, a->time_base));
+        if (choice > 0) return true;  // the next frame starts the sound
+        if (choice < 0 && beforeAnchor_) {
+            const PacketPtr early = std::move(beforeAnchor_);
+            if (!Emit(early.get(), a, sink_.audio)) return false;
+        }
+    }
     if (PtsMicros(pkt, a) == AV_NOPTS_VALUE ||
         PtsMicros(pkt, a) + ToMicros(pkt->duration, a->time_base) > ctx_.window.startMicros)
         reachedStart_ = true;
-    const AVCodecID id = a->codecpar->codec_id;
-    if (id != AV_CODEC_ID_AMR_NB && id != AV_CODEC_ID_AMR_WB) return Emit(pkt, a, sink_.audio);
+    if (!amr) return Emit(pkt, a, sink_.audio);
     // 3GP readers hand several AMR frames in one packet; muxers take one frame a packet.
     const int samplesPerFrame = id == AV_CODEC_ID_AMR_NB ? 160 : 320;
     const int64_t step = av_rescale_q(samplesPerFrame, {1, a->codecpar->sample_rate}, a->time_base);

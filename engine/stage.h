@@ -38,12 +38,24 @@ struct StageContext {
 
     bool cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }
 
+    // Which sound frame starts a following input, when its pictures move by `pictureShift`
+    // and the candidate starts at `firstMicros` of its source and lasts `frameMicros`: +1 leave
+    // it out (the next one starts), -1 put the frame before it first, 0 start with it. Run on
+    // from the sound before, the chosen frame keeps the sound within half a frame of its
+    // pictures.
+    int SoundSeamChoice(int64_t pictureShift, int64_t firstMicros, int64_t frameMicros) const {
+        if (!follows || frameMicros <= 0 || firstMicros == std::numeric_limits<int64_t>::min()) return 0;
+        const int64_t lag = soundEndMicros - firstMicros - pictureShift;  // how late the sound would play
+        if (lag > 2 * frameMicros || lag < -2 * frameMicros) return 0;    // not sound that runs on
+        return lag > frameMicros / 2 ? 1 : lag < -frameMicros / 2 ? -1 : 0;
+    }
+
     // The shift of a following input's sound, whose first frame kept starts at `firstMicros`
     // of its source and lasts `frameMicros`, when its pictures move by `pictureShift`. Players
     // play sound frames one after the other whatever their times say, so a gap or an overlap
     // at a seam would move all later sound against its pictures, more at every seam. The sound
     // therefore runs on right after the sound before, as long as that keeps it within one frame
-    // of its pictures; the error stays within that frame and never adds up.
+    // of its pictures (SoundSeamChoice keeps it within half); the error never adds up.
     int64_t SoundShift(int64_t pictureShift, int64_t firstMicros, int64_t frameMicros) const {
         if (!follows || firstMicros == std::numeric_limits<int64_t>::min()) return pictureShift;
         const int64_t joined = soundEndMicros - firstMicros;

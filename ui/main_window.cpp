@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QHelpEvent>
@@ -37,6 +38,7 @@
 #include "ui/main_window_text.h"
 #include "ui/preview_frame.h"
 #include "ui/progress_dialog.h"
+#include "ui/segment_list.h"
 #include "ui/settings_dialog.h"
 
 namespace ulvane {
@@ -46,9 +48,8 @@ namespace {
 using namespace main_id;
 
 const QColor kWindowColour(187, 222, 251);
-const QColor kListColour(241, 250, 233);
-// Room for the header's check box before the name column's heading.
-const QString kCheckRoom = "     ";
+// Between the segment list and the controls above and below it.
+constexpr int kSegmentGap = 4;
 
 // The controls of each tab (the tab bar, the help link and the language box are in none).
 const int kCutControls[] = {kConvertButton, kOpenButton,      kSeekBar,    kStartPointButton, kEndPointButton,
@@ -68,19 +69,6 @@ const Hint kHints[] = {{kAddButton, "tjspwj"},         {kOpenButton, "tjspwj"}, 
                        {kStartPointButton, "szksjqd"}, {kPlayButton, "bf"},     {kRemoveButton, "sc"},
                        {kMoveUpButton, "sy"},          {kMoveDownButton, "xy"}};
 
-// `text` on two lines, broken at the blank that leaves the longer line shortest; as it is
-// without a blank.
-QString OnTwoLines(const QString& text, const QFontMetrics& m) {
-    QString best = text;
-    int bestWidth = m.horizontalAdvance(text);
-    for (int i = text.indexOf(' '); i > 0; i = text.indexOf(' ', i + 1)) {
-        const QString first = text.left(i), second = text.mid(i + 1);
-        const int w = std::max(m.horizontalAdvance(first), m.horizontalAdvance(second));
-        if (w < bestWidth) best = first + "\n" + second, bestWidth = w;
-    }
-    return best;
-}
-
 }  // namespace
 
 WindowServices WindowServices::Default() {
@@ -93,7 +81,14 @@ WindowServices WindowServices::ForProgramIn(const QString& programDir) {
     s.dataDir = QString::fromStdString(places.dataDir);
     s.settingsFile = QString::fromStdString(places.settingsFile);
     s.snapshotFile = QString::fromStdString(places.snapshotFile);
+    s.segmentsDir = QString::fromStdString(places.segmentsDir);
     s.chooseFiles = DefaultFileChooser();
+    s.chooseSaveFile = [](QWidget* parent, const QString& title, const QString& place, const QString& filter) {
+        return QFileDialog::getSaveFileName(parent, title, place, filter);
+    };
+    s.chooseOpenFile = [](QWidget* parent, const QString& title, const QString& place, const QString& filter) {
+        return QFileDialog::getOpenFileName(parent, title, place, filter);
+    };
     s.messages = &DefaultMessageSink();
     s.open = ShellOpen;
     s.pickFolder = DefaultFolderPicker();
@@ -107,6 +102,7 @@ WindowServices WindowServices::ForProgramIn(const QString& programDir) {
 CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* parent)
     : QDialog(parent), services_(std::move(services)), store_(services_.settingsFile.toStdString()) {
     SetUpFrame();
+    SetUpSegments();
     setAcceptDrops(true);
     SetUpLanguageAndTabs();
     SetUpSourceList();
@@ -125,10 +121,15 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
     qApp->installEventFilter(this);  // the Delete key, whichever control has the focus
 
     // Tab follows the layout: the top row left to right, then each tab's controls as they read.
-    const int order[] = {kTabs,       kLanguageBox,      kHelpLink,       kAddButton,   kSeekBar,      kOpenButton,
-                         kPlayButton, kStartPointButton, kEndPointButton, kStartBox,    kEndBox,       kConvertButton,
-                         kSourceList, kAddFilesButton,   kRemoveButton,   kMergeButton, kMoveUpButton, kMoveDownButton};
-    for (size_t k = 1; k < std::size(order); ++k) setTabOrder(Item(order[k - 1]), Item(order[k]));
+    // The segment list and its buttons come after the cut row they lie under.
+    std::vector<QWidget*> order;
+    for (int id : {kTabs, kLanguageBox, kHelpLink, kAddButton, kSeekBar, kOpenButton, kPlayButton, kStartPointButton,
+                   kEndPointButton, kStartBox, kEndBox, kConvertButton})
+        order.push_back(Item(id));
+    for (QWidget* w : segmentList_->TabOrder()) order.push_back(w);
+    for (int id : {kSourceList, kAddFilesButton, kRemoveButton, kMergeButton, kMoveUpButton, kMoveDownButton})
+        order.push_back(Item(id));
+    for (size_t k = 1; k < order.size(); ++k) setTabOrder(order[k - 1], order[k]);
 
     // The template's size is the default and the smallest (wider only where a language's
     // texts need it); the window may grow from there.
@@ -165,6 +166,7 @@ CUlvaneAVConverterDlg::~CUlvaneAVConverterDlg() {
     // A time box losing its focus while the window goes must not reach the half-destroyed window.
     startBox_->disconnect(this);
     endBox_->disconnect(this);
+    segmentList_->disconnect(this);  // nor a label being typed into the segment list
     if (job_) job_->cancelRequested.store(true);
     WaitForWorker();
     StopKeyFrameScan();
@@ -287,21 +289,6 @@ void CUlvaneAVConverterDlg::SetUpSeekBar() {
     });
 }
 
-void CUlvaneAVConverterDlg::SetUpSourceList() {
-    sourceList_->setColumnCount(source_column::kCount);
-    const int widths[source_column::kCount] = {175, 60, 90, 70, 70, 40};
-    for (int c = 0; c < source_column::kCount; ++c) {
-        sourceList_->setHorizontalHeaderItem(c, new QTableWidgetItem());
-        sourceList_->setColumnWidth(c, widths[c]);
-    }
-    sourceList_->InitHeaderCheckBox(Image(292));
-    sourceList_->setTabKeyNavigation(false);  // Tab leaves the list for the next control
-    sourceList_->setTextElideMode(Qt::ElideMiddle);
-    QPalette p = sourceList_->palette();
-    p.setColor(QPalette::Base, kListColour);
-    sourceList_->setPalette(p);
-}
-
 void CUlvaneAVConverterDlg::ApplyLanguage() {
     QFont linkFont = helpLink_->font();
     linkFont.setFamilies({"Microsoft Sans Serif", "DejaVu Sans", linkFont.family()});
@@ -316,6 +303,7 @@ void CUlvaneAVConverterDlg::ApplyLanguage() {
     ItemAs<QLabel>(kEndCaption)->setText(Text("JIEMIAN", "jsjq"));
     ItemAs<QLabel>(kLengthCaption)->setText(Text("JIEMIAN", "jqsj"));
     languageLabel_->setText(Text("JIEMIAN", "yy"));
+    segmentList_->ApplyTexts(table_);
     ApplyLanguageToSourceList();
     tabs_->setTabText(0, Text("JIEMIAN", "spjq"));
     tabs_->setTabText(1, Text("JIEMIAN", "sphb"));
@@ -326,80 +314,6 @@ void CUlvaneAVConverterDlg::ApplyLanguage() {
     UpdateDirectStartNote();
 }
 
-void CUlvaneAVConverterDlg::ApplyLanguageToSourceList() {
-    for (int r = 0; r < sourceList_->rowCount(); ++r)
-        SetRowStatusText(
-            r, static_cast<RowStatus>(sourceList_->item(r, source_column::kStatus)->data(kRowStatusRole).toInt()));
-    FitSourceColumns();
-}
-
-CUlvaneAVConverterDlg::SourceColumns CUlvaneAVConverterDlg::NarrowestSourceColumns(int room) const {
-    // Each column as wide as the longest of its heading and texts (the rows', and the longest
-    // each can get), the name column wide enough for its heading and a short name. Headings of
-    // several words go on two lines when one line would not fit in `room`.
-    using namespace source_column;
-    const char* keys[kCount] = {"ywj", "spgs", "spcd", "spdx", "zl", "zt"};
-    const QFontMetrics cell(sourceList_->font());
-    const QFontMetrics heading(sourceList_->horizontalHeader()->font());
-    const auto widest = [](const QFontMetrics& m, const QString& text) {
-        int w = 0;
-        for (const QString& line : text.split('\n')) w = std::max(w, m.horizontalAdvance(line));
-        return w;
-    };
-    int content[kCount] = {0,
-                           0,
-                           cell.horizontalAdvance("00:00:00.000"),
-                           cell.horizontalAdvance("1920*1080"),
-                           cell.horizontalAdvance("29.97fps"),
-                           0};
-    for (RowStatus s : {RowStatus::kReady, RowStatus::kDone, RowStatus::kFailed, RowStatus::kStopped})
-        content[kStatus] = std::max(content[kStatus], cell.horizontalAdvance(RowStatusText(s)));
-    for (int r = 0; r < sourceList_->rowCount(); ++r)
-        for (int c = 1; c < kCount; ++c)
-            if (const QTableWidgetItem* item = sourceList_->item(r, c))
-                content[c] = std::max(content[c], cell.horizontalAdvance(item->text()));
-    const int margin = 12;  // the cell's or section's padding and the grid line
-    const int checkBox = sourceList_->style()->pixelMetric(QStyle::PM_IndicatorWidth) + 8;
-    SourceColumns cols;
-    for (const bool twoLines : {false, true}) {
-        cols.total = 0;
-        for (int c = 0; c < kCount; ++c) {
-            cols.titles[c] = Text("JIEMIAN", keys[c]);
-            if (twoLines) cols.titles[c] = OnTwoLines(cols.titles[c], heading);
-            cols.widths[c] = std::max(content[c], widest(heading, cols.titles[c])) + margin;
-            cols.total += cols.widths[c];
-        }
-        cols.titles[kPath] = kCheckRoom + QString(cols.titles[kPath]).replace("\n", "\n" + kCheckRoom);
-        const int path =
-            std::max(widest(heading, cols.titles[kPath]), cell.horizontalAdvance("holiday_01.mp4") + checkBox);
-        cols.total += path + margin - cols.widths[kPath];
-        cols.widths[kPath] = path + margin;
-        if (cols.total <= room) break;
-    }
-    return cols;
-}
-
-int CUlvaneAVConverterDlg::SourceListRoom() const {
-    return sourceList_->contentsRect().width() -
-           (sourceList_->verticalScrollBar()->isVisible() ? sourceList_->verticalScrollBar()->width() : 0);
-}
-
-void CUlvaneAVConverterDlg::FitSourceColumns() {
-    // Every heading and text shows whole, without scrolling sideways (the window is at least as
-    // wide as that needs, see FitToTexts); the name column takes the rest, and elides a long
-    // name in the middle.
-    const int room = SourceListRoom();
-    const SourceColumns cols = NarrowestSourceColumns(room);
-    int others = 0;
-    for (int c = 0; c < source_column::kCount; ++c) {
-        sourceList_->horizontalHeaderItem(c)->setText(cols.titles[c]);
-        if (c == source_column::kPath) continue;
-        sourceList_->setColumnWidth(c, cols.widths[c]);
-        others += cols.widths[c];
-    }
-    sourceList_->setColumnWidth(source_column::kPath, std::max(cols.widths[source_column::kPath], room - others));
-}
-
 void CUlvaneAVConverterDlg::FitToTexts() {
     if (baseLayout_.rects.isEmpty()) return;  // still being built
     const DialogLayout fitted = FitCaptions(items_, baseLayout_);
@@ -408,7 +322,10 @@ void CUlvaneAVConverterDlg::FitToTexts() {
     // Wider still where the join list's columns need it: the list grows with the window.
     const int listRoom = templateRects_.value(main_id::kSourceList).width() - (sourceList_->width() - SourceListRoom());
     const int columns = NarrowestSourceColumns(listRoom).total;
-    setMinimumSize(templateSize_ + QSize(std::max(0, columns - listRoom), 0));
+    // Wider and taller where the segment list needs it, under the cut controls.
+    const int listWidth = segmentList_->minimumSizeHint().width() + 2 * templateRects_.value(kStatusLine).left();
+    setMinimumSize(std::max(templateSize_.width() + std::max(0, columns - listRoom), listWidth),
+                   templateSize_.height() + SegmentRoom());
     if (width() < minimumWidth() || height() < minimumHeight()) resize(size().expandedTo(minimumSize()));
     LayOut();
 }
@@ -420,13 +337,25 @@ void CUlvaneAVConverterDlg::resizeEvent(QResizeEvent* e) {
 
 void CUlvaneAVConverterDlg::LayOut() {
     if (templateRects_.isEmpty()) return;  // still being built
+    // The cut tab keeps the segment list's room under its controls, above the status line; the
+    // join tab grows into it.
+    const int room = SegmentRoom();
     const int dx = std::max(0, width() - templateSize_.width()), dy = std::max(0, height() - templateSize_.height());
+    const int cutDy = std::max(0, dy - room);
     for (auto it = templateRects_.cbegin(); it != templateRects_.cend(); ++it) {
+        const bool cut =
+            std::find(std::begin(kCutControls), std::end(kCutControls), it.key()) != std::end(kCutControls);
         // Which edge an item keeps to is the template's choice, whatever the captions moved.
-        QRect r = Anchored(it.value(), templateSize_, {dx, dy}, baseLayout_.rects.value(it.key(), it.value()),
-                           baseLayout_.size);
+        const QSize grow(dx, cut ? cutDy : dy);
+        QRect r =
+            Anchored(it.value(), templateSize_, grow, baseLayout_.rects.value(it.key(), it.value()), baseLayout_.size);
+        if (it.key() == kStatusLine) {
+            const int margin = r.left();
+            segmentList_->setGeometry(margin, r.top() + kSegmentGap, width() - 2 * margin, room - 2 * kSegmentGap);
+            r.translate(0, room);
+        }
         if (it.key() == kAddButton)  // in the middle of the preview
-            r = it.value().translated(dx / 2, dy / 2);
+            r = it.value().translated(grow.width() / 2, grow.height() / 2);
         if (it.key() == kEndPointButton)  // stays with the other cut buttons, on the left
             r.moveLeft(it.value().left());
         if (it.key() == kSeekBar) seekBar_->StretchTo(r.width());
@@ -489,6 +418,11 @@ void CUlvaneAVConverterDlg::SelectTab(int index) {
     for (int id : kJoinControls) Item(id)->setVisible(index == 1);
     // The add button covers the preview only while nothing is loaded.
     if (index == 0 && !cutSourcePath_.isEmpty()) Item(kAddButton)->hide();
+    segmentList_->setVisible(index == 0);
+}
+
+int CUlvaneAVConverterDlg::SegmentRoom() const {
+    return segmentList_->minimumSizeHint().height() + 2 * kSegmentGap;
 }
 
 QString CUlvaneAVConverterDlg::TooltipFor(int controlId) const {
@@ -498,23 +432,7 @@ QString CUlvaneAVConverterDlg::TooltipFor(int controlId) const {
 }
 
 bool CUlvaneAVConverterDlg::eventFilter(QObject* watched, QEvent* event) {
-    // While a job runs its rows and source stay as they are.
-    if (jobRunning_ && event->type() == QEvent::KeyPress) return QDialog::eventFilter(watched, event);
-    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
-        auto* w = qobject_cast<QWidget*>(watched);
-        if (w && (w == this || isAncestorOf(w)) && isActiveWindow()) {
-            RemoveSelectedSource();
-            return true;
-        }
-    }
-    if (event->type() == QEvent::KeyPress && watched == sourceList_) {
-        // Ctrl+Up and Ctrl+Down move the selected row: the order shown is the order joined.
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->modifiers() == Qt::ControlModifier && (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down)) {
-            MoveSelectedSource(key->key() == Qt::Key_Up ? -1 : 1);
-            return true;
-        }
-    }
+    if (event->type() == QEvent::KeyPress && FilterKey(watched, static_cast<QKeyEvent*>(event))) return true;
     if (event->type() == QEvent::ToolTip) {
         auto* w = qobject_cast<QWidget*>(watched);
         for (const Hint& h : kHints)
@@ -529,16 +447,6 @@ bool CUlvaneAVConverterDlg::eventFilter(QObject* watched, QEvent* event) {
             }
     }
     return QDialog::eventFilter(watched, event);
-}
-
-void CUlvaneAVConverterDlg::keyPressEvent(QKeyEvent* e) {
-    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Escape) return;
-    // Comma and period step one picture back and forward (outside the text boxes).
-    if ((e->key() == Qt::Key_Comma || e->key() == Qt::Key_Period) && tabs_->currentIndex() == 0) {
-        StepPicture(e->key() == Qt::Key_Comma ? -1 : 1);
-        return;
-    }
-    QDialog::keyPressEvent(e);
 }
 
 void CUlvaneAVConverterDlg::mousePressEvent(QMouseEvent* e) {

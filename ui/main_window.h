@@ -17,6 +17,7 @@
 #include "core/job_monitor.h"
 #include "core/language_table.h"
 #include "core/launch.h"
+#include "core/segments.h"
 #include "core/settings_store.h"
 #include "engine/conversion_job.h"
 #include "engine/frame_grabber.h"
@@ -39,13 +40,22 @@ class CAVConvertDlg;
 class ExactPictures;
 class OutputSettingsDialog;
 class PreviewFrame;
+class SegmentList;
+
+// Asks for a file to write or read: the dialog's title, where it starts (a suggested file, or
+// a folder) and its filter in Qt's "Name (*.a);;Other (*)" form; the path chosen, "" when
+// cancelled.
+using PathChooser =
+    std::function<QString(QWidget* parent, const QString& title, const QString& place, const QString& filter)>;
 
 // What the window asks of the desktop; tests replace each part.
 struct WindowServices {
-    QString dataDir;          // languages/, help/ and images/
-    QString settingsFile;     // the setting.ini the window reads and writes
-    QString snapshotFile;     // the preview's snapshot bitmap
-    FileChooser chooseFiles;  // the open-file dialog
+    QString dataDir;                             // languages/, help/ and images/
+    QString settingsFile;                        // the setting.ini the window reads and writes
+    QString snapshotFile;                        // the preview's snapshot bitmap
+    QString segmentsDir;                         // where each source's segments are kept between runs ("" keeps none)
+    FileChooser chooseFiles;                     // the open-file dialog
+    PathChooser chooseSaveFile, chooseOpenFile;  // a segment list's file (CSV) to write or read
     MessageSink* messages = nullptr;
     std::function<bool(const QString&)> open;                     // the desktop's "open" (play, help)
     std::function<QString(QWidget*, const QString&)> pickFolder;  // the folder picker
@@ -63,6 +73,7 @@ struct WindowServices {
         dataDir = folder;
         settingsFile = folder + "/setting.ini";
         snapshotFile = folder + "/image.bmp";
+        segmentsDir = folder + "/segments";
     }
 };
 
@@ -137,6 +148,37 @@ public:
     // A finished job's message naming its file, with Open, Show in folder and Close.
     void OfferOutput(const QString& text, const QString& output);
 
+    // The cut tab's segments (main_window_segments.cpp). The start and end boxes and the mark
+    // buttons are the selected segment's; with no segment yet, a mark makes segment 1.
+    //
+    // The segments of the loaded source in list order (times on the source's timeline), and
+    // the place of the selected one (-1: none, only when the list is empty). The cut tab's
+    // convert button cuts the selected segment, whose marks the boxes show.
+    std::vector<Segment> Segments() const;
+    int SelectedSegment() const;
+    // Takes segments to the join list: called with the source's path and, in list order, the
+    // selected segment or all of them, as the user chooses under "Send to join list". The
+    // button shows once a hook is set; an empty hook hides it again.
+    using SegmentsSender = std::function<void(const QString& source, const std::vector<Segment>& segments)>;
+    void SetSendToJoinList(SegmentsSender send);
+    // N and the add button: a new segment from the picture shown to the next segment's start
+    // or the source's end.
+    void AddSegment();
+    // Shift+I and Shift+O: the preview to the selected segment's start (false) or end (true).
+    void GoToMark(bool end);
+    // Up and Down: the preview to the key frame before (-1) or after (+1) the picture shown.
+    void GoToKeyFrame(int step);
+    // Left and Right: the picture before (-1) or after (+1) the one shown; before the exact
+    // picture is in, a picture's time (from the source's frame rate) from the position.
+    void StepOnePicture(int step);
+    // The segment list's menu: the list written to a CSV file, or replaced by one (a step
+    // that can be undone), through the services' file dialogs.
+    void SaveSegmentsFile();
+    void LoadSegmentsFile();
+    // The list itself: its `changed` signal follows every change of the segments or of the
+    // selected one (an undo, a file's kept segments, a CSV file's) once the boxes show it.
+    SegmentList* segmentList() const { return segmentList_; }
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* e) override;
@@ -158,6 +200,9 @@ private:
     void SetUpSeekBar();
     void SetUpSourceList();
     void ApplyLanguage();
+    void SetUpSegments();
+    // The segment list's place under the cut controls: its height with the gaps around it.
+    int SegmentRoom() const;
     // Says once, with the reason, that the user's choices cannot be kept.
     void TellSettingsProblem();
     void UpdateTitle();
@@ -205,6 +250,21 @@ private:
     void MarkShownPicture(Mark mark);
     // Puts a mark at `ms`, the other kept; an end before the start exchanges the two.
     void PlaceMark(Mark mark, int32_t ms);
+    // Segments (main_window_segments.cpp). The boxes, the seek bar's bands and the store follow
+    // the list; MarksPlaced turns marks placed in the boxes into the selected segment's, and
+    // ShowSegmentsOfSource brings a loaded source's kept segments back.
+    void OnSegmentsChanged();
+    void ShowSelectedSegment();
+    void MarksPlaced();
+    void ShowSegmentsOfSource();
+    void SendSegments(bool all);
+    // The preview at `ms`, as a typed time shows it: the key frame's picture, then the exact one.
+    void ShowPictureAt(int32_t ms);
+    int SeekPosition(int64_t micros) const;
+    int64_t ShownMillisecond() const;
+    // Keys (main_window_keys.cpp): true when `key`, on its way to `watched`, was the window's.
+    bool FilterKey(QObject* watched, QKeyEvent* key);
+    bool CutTabKey(QWidget* focus, QKeyEvent* key);
     // Key frames (main_window_sources.cpp): a scan on a thread of its own for each source.
     void StartKeyFrameScan();
     void StopKeyFrameScan();
@@ -260,6 +320,10 @@ private:
     std::thread keyScan_;                    // finds the source's key frames; joined before the next
     std::atomic<bool> keyScanStop_{false};
     std::vector<int64_t> keyFrames_;
+    SegmentList* segmentList_ = nullptr;
+    SegmentsSender sendToJoinList_;
+    bool restoringSegments_ = false;  // a source's kept segments are being shown, not changed
+    bool toldSegmentsProblem_ = false;
     std::unique_ptr<ConversionJob> job_;  // created with the first added file
     FrameGrabber grabber_;
     QString cutSourcePath_;

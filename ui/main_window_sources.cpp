@@ -253,6 +253,7 @@ void CUlvaneAVConverterDlg::LoadCutSource() {
     lengthText_->setText(TimeText(ms(e - s)));
     positionText_->setText(TimeText(ms(s)) + " / " + TimeText(ms(e)));
     seekBar_->setEnabled(d > 0);
+    ShowSegmentsOfSource();
 }
 
 void CUlvaneAVConverterDlg::OnSliderMoving(int, int) {
@@ -300,7 +301,7 @@ void CUlvaneAVConverterDlg::SetStartPoint() {
     if (cutSourcePath_.isEmpty()) return;
     seekBar_->SetSelectionMode(1);
     const int32_t d = static_cast<int32_t>(std::min<int64_t>(cutInfo_.durationMicros / 1000, INT32_MAX));
-    SetBoxTime(endBox_, d);
+    if (Segments().empty()) SetBoxTime(endBox_, d);  // a selected segment keeps its end
     MarkShownPicture(Mark::kStart);
 }
 
@@ -334,6 +335,7 @@ void CUlvaneAVConverterDlg::PlaceMark(Mark mark, int32_t ms) {
     lengthText_->setText(TimeText(e - s));
     seekBar_->SetSelectionStart(position(s));
     seekBar_->SetSelectionEnd(position(e));
+    MarksPlaced();
 }
 
 void CUlvaneAVConverterDlg::OnTimeEdited() {
@@ -366,13 +368,7 @@ void CUlvaneAVConverterDlg::OnTimeTyped(QLineEdit* box) {
     if (!start && t < s) return refuse("jsdk", s);
     pendingMark_ = Mark::kNone;
     PlaceMark(start ? Mark::kStart : Mark::kEnd, t);
-    // The picture at the time typed, as the mark buttons show it.
-    seekBar_->SetPosition(durationMs > 0 ? static_cast<int>(int64_t{t} * 1000 / durationMs) : 0);
-    previewPositionMs_ = t;
-    ShowPositionText();
-    ShowPreviewFrame(t / 1000.0);
-    RequestExactPicture(t);
-    shownPosition_ = seekBar_->GetPosition();
+    ShowPictureAt(t);  // the picture at the time typed, as the mark buttons show it
     if (t != *typed)
         services_.messages->Show(this, windowTitle(), Text("TISHI", "jswj").arg(TimeText(*typed), TimeText(t)), false);
 }

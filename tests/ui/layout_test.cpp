@@ -21,6 +21,7 @@
 #include "ui/control_ids.h"
 #include "ui/dialog_template.h"
 #include "ui/progress_dialog.h"
+#include "ui/segment_list.h"
 #include "ui/settings_dialog.h"
 
 using namespace ulvane;
@@ -40,7 +41,10 @@ QSize ToFarEdges(const QWidget* w) {
 TEST(Layout, TheWindowGrowsFromItsTemplateSizeAndThePreviewKeepsThePicturesShape) {
     Harness h;
     CUlvaneAVConverterDlg& w = *h.window;
-    const QSize base = DluToPixels(QRect(0, 0, 363, 262), DialogBaseUnits(w.font())).size();
+    const QSize templateSize = DluToPixels(QRect(0, 0, 363, 262), DialogBaseUnits(w.font())).size();
+    // The template's size, taller by the segment list's strip under the cut controls.
+    const QSize base(templateSize.width(), w.height());
+    EXPECT_GT(base.height(), templateSize.height() + w.segmentList()->height());
     EXPECT_EQ(w.minimumSize(), base);
     EXPECT_GT(w.maximumWidth(), 4000);
     EXPECT_TRUE(w.windowFlags() & Qt::WindowMaximizeButtonHint);

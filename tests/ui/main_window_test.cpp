@@ -32,6 +32,7 @@
 #include "ui/dialog_template.h"
 #include "ui/main_window.h"
 #include "ui/preview_frame.h"
+#include "ui/segment_list.h"
 
 namespace fs = std::filesystem;
 using namespace ulvane;
@@ -43,11 +44,22 @@ using namespace ulvane::test;
 TEST(MainWindow, EveryItemSitsWhereItsTemplatePutsIt) {
     Harness h;
     const QSize base = DialogBaseUnits(h.window->font());
+    const QSize templateSize = DluToPixels(QRect(0, 0, 363, 262), base).size();
+    // The segment list has a strip of its own under the cut controls, with the status line
+    // under it; the join tab's list grows into the strip, the buttons under its middle move down.
+    const QWidget* list = h.window->segmentList();
+    const int room = h.window->height() - templateSize.height();
+    EXPECT_GT(room, list->height());
+    const std::map<int, QSize> grown = {{kSourceList, {0, room}}};
+    const std::map<int, QPoint> moved = {
+        {kStatusLine, {0, room}}, {kMergeButton, {0, room}}, {kMoveUpButton, {0, room}}, {kMoveDownButton, {0, room}}};
     for (const TemplateItem& item : MainDialogTemplate().items) {
         SCOPED_TRACE(item.id);
         const QWidget* w = h.window->Item(item.id);
         ASSERT_NE(w, nullptr);
-        const QRect want = DluToPixels(item.dlu, base);
+        QRect want = DluToPixels(item.dlu, base);
+        if (moved.count(item.id)) want.translate(moved.at(item.id));
+        if (grown.count(item.id)) want.setSize(want.size() + grown.at(item.id));
         EXPECT_EQ(w->pos(), want.topLeft());
         // Bitmap buttons and the seek bar take their bitmap's size; a closed drop-down list
         // one line's height; the rest their template's.
@@ -61,7 +73,12 @@ TEST(MainWindow, EveryItemSitsWhereItsTemplatePutsIt) {
     }
     EXPECT_EQ(h.window->ItemAs<CBitmapSlider>(kSeekBar)->size(), QSize(620, 20));
     EXPECT_FALSE(h.window->Item(kSeekBar)->isEnabled());
-    EXPECT_EQ(h.window->size(), DluToPixels(QRect(0, 0, 363, 262), base).size());
+    EXPECT_EQ(h.window->size(), templateSize + QSize(0, room));
+    // The list lies between the cut row and the status line, as wide as the status line's margins allow.
+    EXPECT_GT(list->y(), h.window->Item(kConvertButton)->geometry().bottom());
+    EXPECT_LT(list->geometry().bottom(), h.window->Item(kStatusLine)->y());
+    EXPECT_EQ(list->x(), h.window->Item(kStatusLine)->x());
+    EXPECT_EQ(list->geometry().right(), h.window->width() - 1 - list->x());
     EXPECT_EQ(h.window->palette().color(QPalette::Window), QColor(187, 222, 251));
 }
 

@@ -40,8 +40,9 @@ struct Harness {
     TempDir dir;
     Messages messages;
     QStringList nextFiles;
-    QString lastFilter;  // what the last file dialog was asked to list
-    int moves = 0;       // window moves started
+    QString lastFilter;                  // what the last file dialog was asked to list
+    QString nextSavePath, nextOpenPath;  // what the segment list's save and open dialogs answer
+    int moves = 0;                       // window moves started
     QStringList opened;
     std::unique_ptr<CUlvaneAVConverterDlg> window;
 
@@ -57,6 +58,14 @@ struct Harness {
             return nextFiles;
         };
         s.startMove = [this](QWidget*) { ++moves; };
+        s.chooseSaveFile = [this](QWidget*, const QString&, const QString&, const QString& filter) {
+            lastFilter = filter;
+            return nextSavePath;
+        };
+        s.chooseOpenFile = [this](QWidget*, const QString&, const QString&, const QString& filter) {
+            lastFilter = filter;
+            return nextOpenPath;
+        };
         s.messages = &messages;
         s.open = [this](const QString& t) { return opened << t, true; };
         s.pickFolder = [this](QWidget*, const QString&) { return folderToPick; };

@@ -1,0 +1,293 @@
+// Several segments of one source in one job, and joins of clips: each segment's pictures are
+// the source's from its start, the sound stays with the pictures at every seam, however many,
+// the files are named and counted as asked, and a bad segment is a usage error naming it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+
+#include "tests/cli/cli_test_util.h"
+#include "tests/support/content.h"
+
+using namespace ulvane::test;
+
+namespace {
+
+// `seconds` of moving pictures, a key frame every 2 s, B-frames, and a steady tone.
+std::string MovingSource(int seconds = 30) {
+    const std::string length = std::to_string(seconds);
+    return Fixture("segments_moving" + length + ".mp4",
+                   {"-f",   "lavfi",   "-i",          "testsrc2=size=320x240:rate=25:duration=" + length,
+                    "-f",   "lavfi",   "-i",          "sine=f=440:duration=" + length,
+                    "-c:v", "libx264", "-preset",     "veryfast",
+                    "-g",   "50",      "-keyint_min", "50",
+                    "-bf",  "3",       "-c:a",        "aac"});
+}
+
+// 40 s of black with a white picture and a 1 kHz beep at the start of every second.
+std::string FlashBeepSource() {
+    return Fixture("segments_flash_beep.mp4",
+                   {"-f", "lavfi", "-i",
+                    "color=c=black:size=320x240:rate=25:duration=40,"
+                    "drawbox=c=white:t=fill:enable='lt(mod(t\\,1)\\,0.02)'",
+                    "-f", "lavfi", "-i",
+                    "sine=f=1000:sample_rate=44100:duration=40,volume=enable='gte(mod(t\\,1)\\,0.05)':volume=0", "-c:v",
+                    "libx264", "-g", "25", "-bf", "2", "-c:a", "aac"});
+}
+
+// The times of the white pictures of `path`, by their own timestamps.
+std::vector<double> FlashTimes(const std::string& path) {
+    const CommandResult r = Run({"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:v", "-vf",
+                                 "signalstats,metadata=print:key=lavfi.signalstats.YAVG:file=-", "-f", "null", "-"});
+    std::vector<double> flashes;
+    std::istringstream lines(r.out);
+    double pts = -1;
+    for (std::string line; std::getline(lines, line);) {
+        if (const size_t at = line.find("pts_time:"); at != std::string::npos) pts = std::stod(line.substr(at + 9));
+        if (const size_t at = line.find("YAVG="); at != std::string::npos && std::stod(line.substr(at + 5)) > 128)
+            flashes.push_back(pts);
+    }
+    return flashes;
+}
+
+// Where each beep of `path` starts: the first loud sample after a silence.
+std::vector<double> BeepStarts(const std::string& path) {
+    constexpr int kRate = 8000;
+    const std::vector<float> sound = SoundOf(path, kRate);
+    std::vector<double> starts;
+    int quiet = kRate;  // samples since the last loud one
+    for (size_t i = 0; i < sound.size(); ++i) {
+        if (std::fabs(sound[i]) > 0.05f) {
+            if (quiet > kRate / 10) starts.push_back(static_cast<double>(i) / kRate);
+            quiet = 0;
+        } else {
+            ++quiet;
+        }
+    }
+    return starts;
+}
+
+CommandResult CutSegments(const std::string& source, const std::vector<std::string>& segments,
+                          const std::vector<std::string>& flags, const TempDir& out) {
+    std::vector<std::string> args = {"cut", source};
+    for (const std::string& s : segments) args.insert(args.end(), {"--segment", s});
+    args.insert(args.end(), flags.begin(), flags.end());
+    args.insert(args.end(), {"--out-dir", out.path().string(), "--name", "out", "--quiet"});
+    return Cli(args);
+}
+
+// The md5 of every video packet, in file order, as the ffmpeg tool copies them.
+std::vector<std::string> PacketHashes(const std::string& path) {
+    const CommandResult r = ulvane::test::Run(
+        {"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:v", "-c", "copy", "-f", "framemd5", "-"});
+    std::vector<std::string> hashes;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty() && line[0] != '#') hashes.push_back(line.substr(line.rfind(',') + 1));
+    return hashes;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+// The best match of the output's picture at `outAt` among the source's pictures within
+// `pictures` pictures' time of `sourceAt`: a seam may move a clip by less than a picture.
+// Decoded from the start, as seeks in a transport stream land elsewhere.
+double BestPsnr(const std::string& output, double outAt, const std::string& source, double sourceAt, int pictures = 1) {
+    const GreyPicture shown = PictureDecodedAt(output, outAt);
+    double best = 0;
+    for (int d = -pictures; d <= pictures; ++d)
+        best = std::max(best, Psnr(shown, PictureDecodedAt(source, sourceAt + 0.04 * d)));
+    return best;
+}
+
+}  // namespace
+
+// Three segments off the key frames, merged exactly in one pass: one clean file as long as
+// they are together, whose pictures are the source's, segment by segment, in every container.
+TEST(CliSegments, AMergedExactExportHoldsEachSegmentsPicturesInOrder) {
+    const std::string mp4 = MovingSource();
+    const struct {
+        std::string source;
+    } cases[] = {{mp4},
+                 {Fixture("segments_moving.mkv", {"-i", mp4, "-c", "copy"})},
+                 {Fixture("segments_moving.ts", {"-i", mp4, "-c", "copy"})}};
+    const double starts[] = {1.3, 7.7, 12.2}, ends[] = {3.1, 9.0, 15.0};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source);
+        TempDir out;
+        const auto r = CutSegments(c.source, {"1.3-3.1", "7.7-9", "12.2-15"}, {"--merge", "--exact"}, out);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const std::vector<std::string> files = Lines(r.out);
+        ASSERT_EQ(files.size(), 1u) << r.out;
+        EXPECT_EQ(Problems(Inspect(files[0]), true, true, 5.9, 0.12, 0.1, 0.05), "");
+        double at = 0;
+        for (int k = 0; k < 3; ++k) {
+            SCOPED_TRACE("segment " + std::to_string(k + 1));
+            // A picture just inside the segment, and one in its middle; each seam before may
+            // move the segment by up to a picture, as pictures there show whole.
+            for (double into : {0.05, (ends[k] - starts[k]) / 2})
+                EXPECT_GE(BestPsnr(files[0], at + into, mp4, starts[k] + into, k + 1), 38.0) << into;
+            at += ends[k] - starts[k];
+        }
+        EXPECT_EQ(OtherPlayersProblems(files[0]), "");
+        if (c.source != mp4) continue;
+        // The copied packets are the source's own: those after each segment's first key frame
+        // (2 s, 8 s and 14 s: packets 50, 200 and 350 in decode order, each given the source's
+        // parameter sets before it) appear unchanged and in order.
+        const std::vector<std::string> source = PacketHashes(mp4), output = PacketHashes(files[0]);
+        ASSERT_GT(source.size(), 400u);
+        for (size_t key : {50u, 200u, 350u}) {
+            const std::vector<std::string> run(source.begin() + key + 1, source.begin() + key + 16);
+            EXPECT_NE(std::search(output.begin(), output.end(), run.begin(), run.end()), output.end()) << key;
+        }
+    }
+}
+
+// Fifteen seams, each starting off the beat of pictures and sound frames: at every one the
+// beep starts with its white picture within one sound frame (1024 samples at 44.1 kHz), and
+// the error does not grow from seam to seam. Copied exactly, copied from key frames, and
+// encoded again.
+TEST(CliSegments, SoundStaysWithItsPicturesAtEverySeam) {
+    const std::string source = FlashBeepSource();
+    std::vector<std::string> segments;
+    for (int j = 0; j < 15; ++j) {
+        std::ostringstream s;
+        s << 2 * j + 0.37 << "-" << 2 * j + 1.61;
+        segments.push_back(s.str());
+    }
+    constexpr double kSoundFrame = 1024.0 / 44100;
+    // How late the source's own beeps read against their flashes (the encoder's start, the
+    // threshold): the outputs are measured against that.
+    const std::vector<double> sourceFlashes = FlashTimes(source), sourceBeeps = BeepStarts(source);
+    ASSERT_GE(sourceFlashes.size(), 2u);
+    ASSERT_GE(sourceBeeps.size(), 2u);
+    const double late = sourceBeeps[1] - sourceFlashes[1];
+    ASSERT_LT(std::fabs(late), 0.03) << late;
+    for (const std::vector<std::string>& method :
+         std::vector<std::vector<std::string>>{{"--exact"}, {}, {"--reencode"}}) {
+        SCOPED_TRACE(method.empty() ? "direct" : method[0]);
+        TempDir out;
+        const auto r = CutSegments(
+            source, segments,
+            [&] {
+                std::vector<std::string> f = {"--merge"};
+                f.insert(f.end(), method.begin(), method.end());
+                return f;
+            }(),
+            out);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const std::string file = LastLine(r.out);
+        const std::vector<double> flashes = FlashTimes(file), beeps = BeepStarts(file);
+        // A copy from the key frame before each start brings the flash of that second too.
+        ASSERT_EQ(flashes.size(), method.empty() ? 30u : 15u);
+        ASSERT_EQ(beeps.size(), flashes.size());
+        // There the flash starts the clip and its beep is cut with it: only the flashes inside
+        // the clips have whole beeps to time.
+        const size_t step = method.empty() ? 2 : 1;
+        // A copy runs its sound on from frame to frame; an encode places its sound by the
+        // sample and its pictures on the output's beat, 10 ms further apart at most.
+        const double bound = kSoundFrame + 0.003 + (method == std::vector<std::string>{"--reencode"} ? 0.01 : 0.0);
+        for (size_t k = step - 1; k < flashes.size(); k += step)
+            EXPECT_NEAR(beeps[k] - late, flashes[k], bound) << "clip " << k / step + 1;
+        EXPECT_EQ(Problems(Inspect(file), true, true, 0, 1e9, 1e9, kSoundFrame + 0.045), "");
+    }
+}
+
+// Each segment to its own file, named by the label or the number; everything outside the
+// segments as one file; chapters named by the labels.
+TEST(CliSegments, SeparateFilesOutsidePartsAndChaptersAreWhatWasAsked) {
+    const std::string source = MovingSource();
+    TempDir csvDir;
+    const std::string csv = (csvDir.path() / "talks.csv").string();
+    WriteFileBytes(csv, "start,end,label\r\n00:00:02.000,00:00:05.000,Opening talk\r\n11,14.5,\r\n");
+
+    TempDir separate;
+    auto r = Cli({"cut", source, "--segments", csv, "--segment", "20-22", "--exact", "--out-dir",
+                  separate.path().string(), "--name", "out", "--quiet"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    // The --segment ones come first, then the file's lines.
+    EXPECT_EQ(FilesIn(separate.path()), (std::vector<std::string>{"out 1.mp4", "out 3.mp4", "out Opening talk.mp4"}));
+    const struct {
+        const char* name;
+        double length, start;
+    } files[] = {{"out 1.mp4", 2.0, 20.0}, {"out Opening talk.mp4", 3.0, 2.0}, {"out 3.mp4", 3.5, 11.0}};
+    for (const auto& f : files) {
+        const std::string path = (separate.path() / f.name).string();
+        EXPECT_EQ(Problems(Inspect(path), true, true, f.length, 0.08), "") << f.name;
+        EXPECT_GE(PsnrAt(path, 0.02, source, f.start + 0.02), 38.0) << f.name;
+    }
+
+    TempDir outside;
+    r = CutSegments(source, {"0-2", "10-12.5", "29-"}, {"--merge-outside", "--exact"}, outside);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(Problems(Inspect(LastLine(r.out)), true, true, 8.0 + 16.5, 0.12), "");
+    EXPECT_GE(BestPsnr(LastLine(r.out), 9.0, source, 13.5), 38.0);
+
+    TempDir chaptered;
+    r = Cli({"cut", source, "--segments", csv, "--merge", "--chapters", "--out-dir", chaptered.path().string(),
+             "--name", "talks", "--quiet"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const CommandResult chapters =
+        ulvane::test::Run({"ffprobe", "-v", "error", "-show_entries", "chapter=start_time:chapter_tags=title", "-of",
+                           "csv=p=0", LastLine(r.out)});
+    const std::vector<std::string> lines = Lines(chapters.out);
+    ASSERT_EQ(lines.size(), 2u) << chapters.out;
+    EXPECT_EQ(lines[0].substr(lines[0].find(',') + 1), "Opening talk");
+    EXPECT_EQ(lines[1].substr(lines[1].find(',') + 1), "Segment 2");
+    EXPECT_NEAR(std::stod(lines[1]), 3.0, 0.1);
+}
+
+// A join of a clip and a whole file: the clip's part of its file, then the other file.
+TEST(CliSegments, AJoinTakesAClipOfAFileAndAWholeFile) {
+    const std::string source = MovingSource();
+    const std::string first = MovingSource(4);
+    TempDir out;
+    const auto r = Cli({"join", source, "--from", "6.5", "--to", "9.5", first, "--exact", "--out-dir",
+                        out.path().string(), "--name", "joined", "--quiet"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string file = LastLine(r.out);
+    EXPECT_EQ(Problems(Inspect(file), true, true, 7.0, 0.15), "");
+    EXPECT_GE(PsnrAt(file, 0.02, source, 6.52), 38.0);
+    EXPECT_GE(BestPsnr(file, 5.0, source, 2.0), 38.0);
+}
+
+// What cannot be a segment is refused before anything is made, naming it.
+TEST(CliSegments, BadSegmentsAreUsageErrorsNamingThem) {
+    const std::string source = MovingSource();
+    TempDir dir;
+    const std::string badCsv = (dir.path() / "bad.csv").string();
+    WriteFileBytes(badCsv, "1,2,a\n3,x,b\n");
+    const struct {
+        std::vector<std::string> args;
+        const char* says;
+    } cases[] = {
+        {{"--segment", "5-3"}, "segment 1 ends at 00:00:03.000, before its start"},
+        {{"--segment", "1-2", "--segment", "25-40"}, "segment 2"},
+        {{"--segment", "1-5", "--segment", "4-8", "--merge-outside"}, "segment 2"},
+        {{"--segment", "1-5", "--start", "1"}, "--start and --end are for one segment"},
+        {{"--segment", "1-5", "--chapters"}, "--chapters is for one merged file"},
+        {{"--segment", "1:00"}, "not START-END"},
+        {{"--segment", "0-30", "--merge-outside"}, "nothing lies outside"},
+        {{"--segments", badCsv}, "line 2"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"cut", source};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        args.insert(args.end(), {"--out-dir", dir.path().string()});
+        const auto r = Cli(args);
+        EXPECT_EQ(r.exitCode, 2) << c.says;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(FilesIn(dir.path()), std::vector<std::string>{"bad.csv"});
+    const auto clip =
+        Cli({"join", source, "--from", "9", "--to", "4", "--out-dir", dir.path().string(), "--name", "j"});
+    EXPECT_EQ(clip.exitCode, 2);
+    EXPECT_NE(clip.err.find("--to (00:00:04.000) is not after --from"), std::string::npos) << clip.err;
+}
