@@ -111,8 +111,8 @@ public:
     // Each returns when the progress dialog has closed (or at once when nothing started).
     void LaunchCut();
     void LaunchJoin();
-    // The convert button with the segment list's segments (main_window_launch.cpp): two or
-    // more are exported in one job as the cut settings say; fewer cut the marked start and end.
+    // The export of two or more segments of the loaded source in one job, as the cut settings
+    // say (main_window_launch.cpp); LaunchCut comes here when the segment list holds them.
     void LaunchExport(const std::vector<Segment>& segments);
     // The segments of `path` as clip rows of the join list, in their order (main_window_sources.cpp).
     void AddJoinClips(const QString& path, const std::vector<Segment>& segments);

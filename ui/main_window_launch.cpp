@@ -225,6 +225,11 @@ QString ExportRefusal(const LanguageTable& table, const LaunchResult& result, co
 }  // namespace
 
 void CUlvaneAVConverterDlg::LaunchCut() {
+    // Two segments or more go out together, as the cut settings say; one is cut as marked.
+    if (const std::vector<Segment> segments = Segments(); segments.size() >= 2 && !cutSourcePath_.isEmpty()) {
+        LaunchExport(segments);
+        return;
+    }
     if (cutSourcePath_.isEmpty()) {
         services_.messages->Show(this, windowTitle(), Text("TISHI", "qxtjsp"), true);
         return;
@@ -261,7 +266,7 @@ void CUlvaneAVConverterDlg::LaunchCut() {
 }
 
 void CUlvaneAVConverterDlg::LaunchExport(const std::vector<Segment>& segments) {
-    if (segments.size() < 2 || cutSourcePath_.isEmpty()) return LaunchCut();
+    if (segments.size() < 2 || cutSourcePath_.isEmpty()) return LaunchCut();  // the convert button's own
     WaitForWorker();
     monitor_.finishedInputs = 0;
     const std::string source = cutSourcePath_.toStdString();

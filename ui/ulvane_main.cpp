@@ -8,6 +8,10 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Ulvane AV Converter");
     ulvane::CUlvaneAVConverterDlg window(ulvane::WindowServices::Default());
+    // The segment list's "Send to join list" puts the segments on the join list as clips.
+    window.SetSendToJoinList([&window](const QString& source, const std::vector<ulvane::Segment>& segments) {
+        window.AddJoinClips(source, segments);
+    });
     window.show();
     // Files named on the command line (a file manager's "Open with") load as the add
     // buttons load them.

@@ -426,3 +426,23 @@ TEST(ExportFiles, AStopKeepsTheSeparateFilesFinishedAndNamesThem) {
     EXPECT_EQ(h.messages.shown[0].toStdString(),
               t.Text("TISHI", "rwytz") + "\n\n" + t.ReadFromFile("EXPORT", "dcwc") + "\n" + (out / "part First.mp4"));
 }
+
+TEST(ExportLaunch, TheConvertButtonExportsTheSegmentListWhenItHoldsTwoOrMore) {
+    Harness h;
+    TempDir out;
+    h.Add({TenSeconds()});
+    LoadSegments(h, "start,end,label\n00:00:01.000,00:00:03.000,Intro\n00:00:05.000,00:00:06.000,\n");
+    ASSERT_EQ(h.window->Segments().size(), 2u);
+    ExportChoice choice;
+    choice.method = Method::kDirect;
+    choice.folder = QString::fromStdString(out.path().string());
+    bool offered = false;
+    h.settings = [&](OutputSettingsDialog& d) {
+        offered = d.Item(export_id::kSeparateRadio)->isEnabled();
+        Choose(choice)(d);
+    };
+    h.window->LaunchCut();
+    EXPECT_TRUE(offered);
+    EXPECT_EQ(FilesIn(out.path()), (std::vector<std::string>{"part 2.mp4", "part Intro.mp4"}));
+    EXPECT_EQ(Problems(Inspect(out / "part Intro.mp4"), true, true, 2.0, 0.1, 0.1, 0.15), "");
+}

@@ -2,12 +2,14 @@
 // before rows come in and before a join, and the file a join of clips gives.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
 
 #include "controls/check_list.h"
 #include "tests/ui/segment_media.h"
 #include "ui/join_clips.h"
+#include "ui/segment_list.h"
 
 using namespace ulvane;
 using namespace ulvane::test;
@@ -163,4 +165,19 @@ TEST(JoinClips, ADirectJoinChecksAClipAsItChecksAFile) {
     EXPECT_TRUE(h.window->job()->reencode);
     ASSERT_EQ(FilesIn(out.path()).size(), 1u);
     EXPECT_NEAR(Inspect(out / FilesIn(out.path())[0]).video.end, 4.0, 0.1);
+}
+
+TEST(JoinClips, TheSegmentListSendsItsSegmentsAsClipRows) {
+    Harness h;
+    h.Add({TenSeconds()});
+    LoadSegments(h, "start,end,label\n00:00:01.000,00:00:03.000,Intro\n00:00:05.000,00:00:06.000,\n");
+    // As the program sets it up.
+    h.window->SetSendToJoinList(
+        [&](const QString& source, const std::vector<Segment>& segments) { h.window->AddJoinClips(source, segments); });
+    h.window->segmentList()->sendAllAction()->trigger();
+    auto* list = h.window->ItemAs<CCheckListCtrl>(main_id::kSourceList);
+    ASSERT_EQ(list->rowCount(), 2);
+    EXPECT_EQ(*ClipOfRow(*list, 0), Seconds(1, 3, "Intro"));
+    EXPECT_EQ(*ClipOfRow(*list, 1), Seconds(5, 6));
+    EXPECT_EQ(h.window->RowPath(1), TenSeconds());
 }

@@ -88,4 +88,11 @@ inline QStringList FileLinesDuring(Harness& h, const std::function<void()>& laun
     return lines;
 }
 
+// The segment list of the loaded source read from a CSV text, as its "Load segments" reads one.
+inline void LoadSegments(Harness& h, const std::string& csv) {
+    WriteFileBytes(h.dir / "segments.csv", csv);
+    h.nextOpenPath = QString::fromStdString(h.dir / "segments.csv");
+    h.window->LoadSegmentsFile();
+}
+
 }  // namespace ulvane::test
