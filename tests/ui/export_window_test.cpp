@@ -261,30 +261,6 @@ TEST(ExportLaunch, ABadSegmentOrNothingToExportIsToldAndNothingIsMade) {
     }
 }
 
-TEST(ExportLaunch, OneSegmentCutsAsBefore) {
-    Harness h;
-    TempDir out;
-    h.Add({TenSeconds()});
-    h.window->ItemAs<QLineEdit>(main_id::kStartBox)->setText("00:00:02.000");
-    h.window->ItemAs<QLineEdit>(main_id::kEndBox)->setText("00:00:04.000");
-    ExportChoice choice;
-    choice.method = Method::kDirect;
-    choice.mode = ExportMode::Merge;
-    choice.folder = QString::fromStdString(out.path().string());
-    bool offered = true;
-    h.settings = [&](OutputSettingsDialog& d) {
-        offered = d.Item(export_id::kMergeRadio)->isEnabled();
-        Choose(choice)(d);
-    };
-    h.window->LaunchExport({Seconds(6, 7)});  // one segment: the marks in the boxes are cut
-    EXPECT_FALSE(offered);
-    ASSERT_NE(h.window->job(), nullptr);
-    EXPECT_FALSE(h.window->job()->separateOutputs);
-    EXPECT_EQ(h.window->job()->inputCount, 1);
-    EXPECT_DOUBLE_EQ(h.window->job()->segmentStart[0], 2.0);
-    EXPECT_EQ(FilesIn(out.path()), std::vector<std::string>{"part.mp4"});
-}
-
 // The files a user gets, by every method in every mode.
 TEST(ExportFiles, EachModeGivesTheFilesOfTheSegmentsByEveryMethod) {
     struct Mode {
@@ -427,22 +403,42 @@ TEST(ExportFiles, AStopKeepsTheSeparateFilesFinishedAndNamesThem) {
               t.Text("TISHI", "rwytz") + "\n\n" + t.ReadFromFile("EXPORT", "dcwc") + "\n" + (out / "part First.mp4"));
 }
 
-TEST(ExportLaunch, TheConvertButtonExportsTheSegmentListWhenItHoldsTwoOrMore) {
-    Harness h;
-    TempDir out;
-    h.Add({TenSeconds()});
-    LoadSegments(h, "start,end,label\n00:00:01.000,00:00:03.000,Intro\n00:00:05.000,00:00:06.000,\n");
-    ASSERT_EQ(h.window->Segments().size(), 2u);
-    ExportChoice choice;
-    choice.method = Method::kDirect;
-    choice.folder = QString::fromStdString(out.path().string());
-    bool offered = false;
-    h.settings = [&](OutputSettingsDialog& d) {
-        offered = d.Item(export_id::kSeparateRadio)->isEnabled();
-        Choose(choice)(d);
+TEST(ExportLaunch, TheConvertButtonCutsOneSegmentAsBeforeAndExportsTwoOrMore) {
+    struct Case {
+        const char* csv;
+        bool offered, separate;
+        std::vector<std::pair<std::string, double>> files;  // by name, with their lengths
     };
-    h.window->LaunchCut();
-    EXPECT_TRUE(offered);
-    EXPECT_EQ(FilesIn(out.path()), (std::vector<std::string>{"part 2.mp4", "part Intro.mp4"}));
-    EXPECT_EQ(Problems(Inspect(out / "part Intro.mp4"), true, true, 2.0, 0.1, 0.1, 0.15), "");
+    const Case cases[] = {
+        {"00:00:02.000,00:00:04.000,\n", false, false, {{"part.mp4", 2}}},
+        {"00:00:01.000,00:00:03.000,Intro\n00:00:05.000,00:00:06.000,\n",
+         true,
+         true,
+         {{"part 2.mp4", 1}, {"part Intro.mp4", 2}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.csv);
+        Harness h;
+        TempDir out;
+        h.Add({TenSeconds()});
+        LoadSegments(h, std::string("start,end,label\n") + c.csv);
+        ExportChoice choice;
+        choice.method = Method::kDirect;
+        choice.folder = QString::fromStdString(out.path().string());
+        bool offered = !c.offered;
+        h.settings = [&](OutputSettingsDialog& d) {
+            offered = d.Item(export_id::kSeparateRadio)->isEnabled();
+            Choose(choice)(d);
+        };
+        h.window->LaunchCut();
+        EXPECT_EQ(offered, c.offered);
+        ASSERT_NE(h.window->job(), nullptr);
+        EXPECT_EQ(h.window->job()->separateOutputs, c.separate);
+        std::vector<std::string> names;
+        for (const auto& [name, length] : c.files) {
+            names.push_back(name);
+            EXPECT_EQ(Problems(Inspect(out / name), true, true, length, 0.1, 0.1, 0.15), "") << name;
+        }
+        EXPECT_EQ(FilesIn(out.path()), names);
+    }
 }
