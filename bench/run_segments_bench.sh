@@ -22,9 +22,12 @@ WORK="$(mktemp -d -t ulvane-segbench.XXXXXX)"
 cleanup() { if [[ "${BENCH_KEEP:-0}" == 1 ]]; then echo "kept: $WORK"; else rm -rf "$WORK"; fi; }
 trap cleanup EXIT
 
+# A sum or product as a decimal the ffmpeg tool reads (bc leaves out the 0 before the point).
+calc() { printf '%.3f' "$(echo "$1" | bc -l)"; }
+
 run_or_die() {
     if ! "$@" >"$WORK/last.out" 2>"$WORK/last.err"; then
-        echo "command failed: $*" >&2
+        echo "command failed: ${*:1:6} ..." >&2
         cat "$WORK/last.err" >&2
         exit 1
     fi
@@ -53,8 +56,8 @@ run_or_die ffmpeg -y -v error -f lavfi -i "testsrc2=size=1920x1080:rate=25:durat
 step=$(( (LENGTH - 12) / 20 / 2 * 2 ))
 SEGMENTS=()
 for k in $(seq 0 19); do
-    start=$(echo "$k * $step + 1.37" | bc -l)
-    SEGMENTS+=("$start-$(echo "$start + 10" | bc -l)")
+    start=$(calc "$k * $step + 1.37")
+    SEGMENTS+=("$start-$(calc "$start + 10")")
 done
 
 # 1. One pass.
@@ -72,9 +75,9 @@ script_way() {
         local start=${s%-*} end=${s#*-}
         local key
         key=$(echo "($start / 2 + 1) / 1 * 2" | bc)
-        ffmpeg -y -v error -ss "$start" -i "$SRC" -t "$(echo "$key - $start" | bc -l)" -c:v libx264 -preset veryfast \
+        ffmpeg -y -v error -ss "$start" -i "$SRC" -t "$(calc "$key - $start")" -c:v libx264 -preset veryfast \
             -bf 3 -c:a aac "$WORK/script/head_$k.mp4"
-        ffmpeg -y -v error -ss "$key" -i "$SRC" -t "$(echo "$end - $key" | bc -l)" -c copy "$WORK/script/rest_$k.mp4"
+        ffmpeg -y -v error -ss "$key" -i "$SRC" -t "$(calc "$end - $key")" -c copy "$WORK/script/rest_$k.mp4"
         echo "file 'head_$k.mp4'" >>"$list"
         echo "file 'rest_$k.mp4'" >>"$list"
         k=$((k + 1))
@@ -98,8 +101,8 @@ for count in 10 1000; do
     mkdir -p "$WORK/mem$count"
     args=()
     for k in $(seq 0 $((count - 1))); do
-        start=$(echo "($k * ($LENGTH - 2) / $count) + 0.17" | bc -l)
-        args+=(--segment "$(printf '%.3f' "$start")-$(printf '%.3f' "$(echo "$start + 1" | bc -l)")")
+        start=$(calc "($k * ($LENGTH - 2) / $count) + 0.17")
+        args+=(--segment "$start-$(calc "$start + 1")")
     done
     timed "mem$count" "$CLI" cut "$SRC" "${args[@]}" --merge --exact --out-dir "$WORK/mem$count" --name m --quiet
 done

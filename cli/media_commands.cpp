@@ -155,8 +155,8 @@ int Cut(const Request& r) {
 // What a join needs of each file; a file that cannot be probed is left to the job, which
 // fails it with its reason.
 int Join(const Request& r) {
-    if (r.sources.size() > static_cast<size_t>(kMaxInputs))
-        return UsageError("a join takes at most " + std::to_string(kMaxInputs) + " files", "join");
+    if (r.sources.size() > static_cast<size_t>(kMaxJoinFiles))
+        return UsageError("a join takes at most " + std::to_string(kMaxJoinFiles) + " files", "join");
     for (const std::string& s : r.sources)
         if (!IsFile(s)) return UsageError("FILE does not exist: " + s, "join");
     if (!IsFolder(r.outDir)) return UsageError("--out-dir is not a folder: " + r.outDir, "join");

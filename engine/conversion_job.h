@@ -15,8 +15,10 @@
 
 namespace ulvane {
 
-// A job takes at most this many inputs; inputStatus has one spare entry.
-inline constexpr int kMaxInputs = 999;
+// A job takes at most this many inputs (clips: a segments export has one per segment);
+// inputStatus has one spare entry. A join list holds at most kMaxJoinFiles files.
+inline constexpr int kMaxInputs = 9999;
+inline constexpr int kMaxJoinFiles = 999;
 
 enum InputState : uint8_t {
     kInputPending = 0xFF,
