@@ -330,7 +330,7 @@ void CUlvaneAVConverterDlg::LaunchJoin() {
         services_.messages->Show(this, windowTitle(), Text("TISHI", "zslgwj"), true);
         return;
     }
-    if (joinRows_.size() > static_cast<size_t>(kMaxInputs)) {
+    if (joinRows_.size() > static_cast<size_t>(kMaxJoinFiles)) {
         services_.messages->Show(this, windowTitle(), Text("TISHI", "tdwj"), true);
         return;
     }
