@@ -62,7 +62,7 @@ enum class CutParts { kCut, kSegments, kOutside };
 struct MonitorState {
     bool joinTab = false;               // the job joins the list's rows (else it is the cut tab's)
     std::vector<int> joinRows;          // list row of each join input
-    std::vector<std::string> rowPaths;  // column 0 of every list row
+    std::vector<std::string> rowPaths;  // every list row's file (a clip row's with the clip's times)
     std::string cutSourcePath;
     int finishedInputs = 0;
     std::string lastOutputFolder;
@@ -82,7 +82,8 @@ void MonitorClose(ConversionJob& job, MonitorView& view);
 // The stop button: closes as MonitorClose does, waits for the worker through `waitForWorker`,
 // then tells what happened. The file in work is marked stopped, and the files joined before it
 // are ready again, since the unfinished output goes with them; a job that finished before the
-// stop reached it is reported as a finished job is.
+// stop reached it is reported as a finished job is. A stopped export names the separate files
+// it finished, which stay.
 void MonitorStop(ConversionJob& job, MonitorState& state, const MonitorTexts& texts, MonitorView& view,
                  const std::function<void()>& waitForWorker);
 
