@@ -115,6 +115,14 @@ int main(int argc, char** argv) {
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(600), 10));
     QTest::qWait(200);
     window.SetEndPoint();
+    // A second segment, so the list and the seek bar show two.
+    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(750), 10));
+    QTest::qWait(200);
+    window.AddSegment();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(900), 10));
+    QTest::qWait(200);
+    window.SetEndPoint();
+    QTest::qWait(200);
     Shoot(&window, out + "/window_cut.png");
     window.showMaximized();
     QTest::qWait(600);  // the preview grabs its picture again at the new size
@@ -129,8 +137,8 @@ int main(int argc, char** argv) {
     window.LaunchCut();
     window.WaitForWorker();
     quiet.chooseShot.clear();
-    if (window.job() && !window.job()->outputPaths.empty())
-        QFile::remove(QString::fromStdString(window.job()->outputPaths[0]));
+    if (window.job())
+        for (const std::string& made : window.job()->outputPaths) QFile::remove(QString::fromStdString(made));
 
     window.SelectTab(1);
     next = args.mid(4);
