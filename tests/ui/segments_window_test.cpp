@@ -226,7 +226,7 @@ TEST(SegmentsWindow, OneHundredAndTwentyChangesUndoToTheStartAndRedoToTheEnd) {
         ASSERT_EQ((SegmentState{w.Segments(), w.SelectedSegment()}), states[k]) << k;
     }
     // The rows and the boxes show the last state again.
-    const Segment& last = w.Segments()[size_t(w.SelectedSegment())];
+    const Segment last = w.Segments()[size_t(w.SelectedSegment())];  // a copy: Segments() returns a new list
     EXPECT_EQ(w.segmentList()->table()->rowCount(), static_cast<int>(w.Segments().size()));
     EXPECT_EQ(f.Text(kStartBox), QString::fromStdString(FormatTime(static_cast<int32_t>(last.startMicros / 1000))));
     EXPECT_EQ(f.Text(kEndBox), QString::fromStdString(FormatTime(static_cast<int32_t>(last.endMicros / 1000))));
