@@ -23,6 +23,8 @@ languages=(english spanish german french italian japanese)  # in the language bo
 for position in "${!languages[@]}"; do
   dir="$out/${languages[$position]}"
   mkdir -p "$dir"
+  # Each run marks its own two segments: the ones kept for the same file by the run before go.
+  rm -rf build/segments
   QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24" sh -c \
     'openbox >/dev/null 2>&1 & sleep 1; exec "$@"' shots build/ulvane-screenshots "$dir" "$position" \
     "$work/holiday.mp4" "$work/part1.mp4" "$work/part2.mp4" "$work/part3.mp4" "$work/part_subtitled.mp4"
