@@ -8,7 +8,8 @@
 #   2. Peak memory of 1,000 one-second segments against 10.
 #
 # Usage: bench/run_segments_bench.sh [PATH_TO_ulvane-cli]   (default: build/ulvane-cli)
-# Environment: BENCH_SECONDS (the source's length, default 600), BENCH_KEEP=1 keeps the media.
+# Environment: BENCH_SECONDS (the source's length, default 600), BENCH_KEEP=1 keeps the media,
+# BENCH_SOURCE=FILE uses (or makes once, then keeps) the source there.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -46,11 +47,14 @@ timed() {
     MEM[$key]=$(tail -1 "$WORK/time.$key")
 }
 
-echo "generating a ${LENGTH} s 1080p source in $WORK ..."
-SRC="$WORK/source.mp4"
-run_or_die ffmpeg -y -v error -f lavfi -i "testsrc2=size=1920x1080:rate=25:duration=$LENGTH" \
-    -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=$LENGTH" -c:v libx264 -preset veryfast -bf 3 \
-    -g 50 -pix_fmt yuv420p -c:a aac -b:a 128k "$SRC"
+SRC="${BENCH_SOURCE:-$WORK/source.mp4}"
+[[ "$SRC" == /* ]] || SRC="$PWD/$SRC"
+if [[ ! -f "$SRC" ]]; then
+    echo "generating a ${LENGTH} s 1080p source in $SRC ..."
+    run_or_die ffmpeg -y -v error -f lavfi -i "testsrc2=size=1920x1080:rate=25:duration=$LENGTH" \
+        -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=$LENGTH" -c:v libx264 -preset veryfast -bf 3 \
+        -g 50 -pix_fmt yuv420p -c:a aac -b:a 128k "$SRC"
+fi
 
 # 20 segments of 10 s spread over the source, each starting 1.37 s after a key frame.
 step=$(( (LENGTH - 12) / 20 / 2 * 2 ))

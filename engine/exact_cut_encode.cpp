@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <span>
+#include <thread>
 
 extern "C" {
 #include <libavutil/imgutils.h>
@@ -293,7 +294,7 @@ Status ExactCutter::EncodeHead() {
     std::sort(shownAt_.begin(), shownAt_.end());
     idrAt_ = shown > 2 * kSeamHeadPictures ? shown - kSeamHeadPictures : -1;
     CodecContextPtr dec;
-    if (Status s = OpenStreamDecoder(v_, false, dec); !s.ok()) return s;
+    if (Status s = OpenStreamDecoder(v_, true, dec); !s.ok()) return s;
     // Reordered pictures whose packets carry one time for both may have decode times for
     // display times: every picture is then decoded, so that the order they come out in shows it.
     const bool mayLackDisplayTimes = v_->codecpar->video_delay > 0 && !timesDiffer_;
@@ -365,10 +366,15 @@ bool ExactCutter::SeamHolds() {
         }
     }
     // Only the pictures after the head are kept: a frame of 1080p is 3 MB.
+    // The two decodes share nothing but the packets they read: the source's on a thread of
+    // its own while this one decodes the splice.
     size_t splicedCount = 0, aloneCount = 0;
+    std::vector<FramePtr> b;
+    std::thread aloneDecode([&] { b = DecodeAll(alone.get(), aloneIn, 0, aloneCount); });
     const std::vector<FramePtr> a = DecodeAll(spliced.get(), splicedIn, headShown, splicedCount);
+    aloneDecode.join();
     spliced.reset();
-    const std::vector<FramePtr> b = DecodeAll(alone.get(), aloneIn, 0, aloneCount);
+    alone.reset();
     if (b.empty() || splicedCount != headShown + b.size() || a.size() != b.size()) return false;
     for (size_t i = 0; i < b.size(); ++i)
         if (!SameFrame(a[i].get(), b[i].get())) return false;
@@ -406,9 +412,14 @@ Status ExactCutter::EncodeTail(size_t copied) {
     }
     std::sort(shownAt_.begin(), shownAt_.end());
     CodecContextPtr dec;
-    if (Status s = OpenStreamDecoder(v_, false, dec); !s.ok()) return s;
+    if (Status s = OpenStreamDecoder(v_, true, dec); !s.ok()) return s;
+    // As in the head: pictures shown well before the first one encoded that no other picture
+    // refers to need no decoding, a second field going as its first.
+    const bool mayLackDisplayTimes = v_->codecpar->video_delay > 0 && !timesDiffer_;
     for (const Pending& p : pending_) {
         if (ctx_.cancelled()) return Status::Cancelled();
+        const bool skippable = !mayLackDisplayTimes && p.pts != AV_NOPTS_VALUE && p.pts + 100000 < from;
+        if (!p.second) dec->skip_frame = skippable ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
         avcodec_send_packet(dec.get(), p.pkt.get());
         if (Status s = ReceiveAndOffer(dec.get(), E_); !s.ok()) return s;
     }

@@ -25,15 +25,47 @@ std::string MovingSource(int seconds = 30) {
                     "-bf",  "3",       "-c:a",        "aac"});
 }
 
+// A 1 kHz beep of 50 ms every `period` seconds for `seconds`, at 44.1 kHz, each starting on
+// its sample (a filter's timeline would start it on the next frame of 1024 samples).
+std::string Beeps(double period, int seconds) {
+    std::ostringstream s;
+    s << "aevalsrc='if(lt(mod(t\\," << period << ")\\,0.05)\\,sin(2*PI*1000*t)\\,0)':s=44100:d=" << seconds;
+    return s.str();
+}
+
 // 40 s of black with a white picture and a 1 kHz beep at the start of every second.
 std::string FlashBeepSource() {
     return Fixture("segments_flash_beep.mp4",
                    {"-f", "lavfi", "-i",
                     "color=c=black:size=320x240:rate=25:duration=40,"
                     "drawbox=c=white:t=fill:enable='lt(mod(t\\,1)\\,0.02)'",
-                    "-f", "lavfi", "-i",
-                    "sine=f=1000:sample_rate=44100:duration=40,volume=enable='gte(mod(t\\,1)\\,0.05)':volume=0", "-c:v",
-                    "libx264", "-g", "25", "-bf", "2", "-c:a", "aac"});
+                    "-f", "lavfi", "-i", Beeps(1, 40), "-c:v", "libx264", "-g", "25", "-bf", "2", "-c:a", "aac"});
+}
+
+// 32 s of black in 64x64 with a white picture and a 1 kHz beep every 0.4 s, a key frame on
+// each: small enough for a thousand clips.
+std::string FastFlashBeepSource() {
+    return Fixture("segments_flash_beep_fast.mp4", {"-f",
+                                                    "lavfi",
+                                                    "-i",
+                                                    "color=c=black:size=64x64:rate=25:duration=32,"
+                                                    "drawbox=c=white:t=fill:enable='eq(mod(n\\,10)\\,0)'",
+                                                    "-f",
+                                                    "lavfi",
+                                                    "-i",
+                                                    Beeps(0.4, 32),
+                                                    "-c:v",
+                                                    "libx264",
+                                                    "-g",
+                                                    "10",
+                                                    "-keyint_min",
+                                                    "10",
+                                                    "-sc_threshold",
+                                                    "0",
+                                                    "-bf",
+                                                    "2",
+                                                    "-c:a",
+                                                    "aac"});
 }
 
 // The times of the white pictures of `path`, by their own timestamps.
@@ -107,6 +139,29 @@ double BestPsnr(const std::string& output, double outAt, const std::string& sour
     return best;
 }
 
+constexpr double kSoundFrame = 1024.0 / 44100;
+
+// How late the beeps of `source` read against their flashes (the encoder's start, the
+// threshold): outputs are measured against that.
+double BeepLateness(const std::string& source) {
+    const std::vector<double> flashes = FlashTimes(source), beeps = BeepStarts(source);
+    if (flashes.size() < 2 || beeps.size() < 2) return 1e9;
+    return beeps[1] - flashes[1];
+}
+
+// In the merged `file` of `clips` clips, each holding one flash and its whole beep (after
+// `step - 1` flashes whose beep is cut): every beep starts with its flash within `bound`, and
+// the sound ends within `endBound` of the pictures.
+void ExpectSoundWithPictures(const std::string& file, size_t clips, size_t step, double late, double bound,
+                             double endBound) {
+    const std::vector<double> flashes = FlashTimes(file), beeps = BeepStarts(file);
+    ASSERT_EQ(flashes.size(), clips * step);
+    ASSERT_EQ(beeps.size(), flashes.size());
+    for (size_t k = step - 1; k < flashes.size(); k += step)
+        EXPECT_NEAR(beeps[k] - late, flashes[k], bound) << "clip " << k / step + 1;
+    EXPECT_EQ(Problems(Inspect(file), true, true, 0, 1e9, 1e9, endBound), "");
+}
+
 }  // namespace
 
 // Three segments off the key frames, merged exactly in one pass: one clean file as long as
@@ -151,8 +206,8 @@ TEST(CliSegments, AMergedExactExportHoldsEachSegmentsPicturesInOrder) {
 }
 
 // Fifteen seams, each starting off the beat of pictures and sound frames: at every one the
-// beep starts with its white picture within one sound frame (1024 samples at 44.1 kHz), and
-// the error does not grow from seam to seam. Copied exactly, copied from key frames, and
+// beep starts with its white picture within half a sound frame (1024 samples at 44.1 kHz),
+// and the error does not grow from seam to seam. Copied exactly, copied from key frames, and
 // encoded again.
 TEST(CliSegments, SoundStaysWithItsPicturesAtEverySeam) {
     const std::string source = FlashBeepSource();
@@ -162,13 +217,7 @@ TEST(CliSegments, SoundStaysWithItsPicturesAtEverySeam) {
         s << 2 * j + 0.37 << "-" << 2 * j + 1.61;
         segments.push_back(s.str());
     }
-    constexpr double kSoundFrame = 1024.0 / 44100;
-    // How late the source's own beeps read against their flashes (the encoder's start, the
-    // threshold): the outputs are measured against that.
-    const std::vector<double> sourceFlashes = FlashTimes(source), sourceBeeps = BeepStarts(source);
-    ASSERT_GE(sourceFlashes.size(), 2u);
-    ASSERT_GE(sourceBeeps.size(), 2u);
-    const double late = sourceBeeps[1] - sourceFlashes[1];
+    const double late = BeepLateness(source);
     ASSERT_LT(std::fabs(late), 0.03) << late;
     for (const std::vector<std::string>& method :
          std::vector<std::vector<std::string>>{{"--exact"}, {}, {"--reencode"}}) {
@@ -183,21 +232,37 @@ TEST(CliSegments, SoundStaysWithItsPicturesAtEverySeam) {
             }(),
             out);
         ASSERT_EQ(r.exitCode, 0) << r.err;
-        const std::string file = LastLine(r.out);
-        const std::vector<double> flashes = FlashTimes(file), beeps = BeepStarts(file);
-        // A copy from the key frame before each start brings the flash of that second too.
-        ASSERT_EQ(flashes.size(), method.empty() ? 30u : 15u);
-        ASSERT_EQ(beeps.size(), flashes.size());
-        // There the flash starts the clip and its beep is cut with it: only the flashes inside
-        // the clips have whole beeps to time.
+        // A copy from the key frame before each start brings the flash of that second too,
+        // whose beep is cut with it: only the flashes inside the clips have whole beeps to time.
         const size_t step = method.empty() ? 2 : 1;
-        // A copy runs its sound on from frame to frame; an encode places its sound by the
-        // sample and its pictures on the output's beat, 10 ms further apart at most.
-        const double bound = kSoundFrame + 0.003 + (method == std::vector<std::string>{"--reencode"} ? 0.01 : 0.0);
-        for (size_t k = step - 1; k < flashes.size(); k += step)
-            EXPECT_NEAR(beeps[k] - late, flashes[k], bound) << "clip " << k / step + 1;
-        EXPECT_EQ(Problems(Inspect(file), true, true, 0, 1e9, 1e9, kSoundFrame + 0.045), "");
+        // A copy runs its sound on, starting each clip with the frame nearest its pictures;
+        // an encode places its sound by the sample and its pictures on the output's beat,
+        // within half a picture.
+        const double bound = (method == std::vector<std::string>{"--reencode"} ? 0.02 : kSoundFrame / 2) + 0.002;
+        // The last clip's sound ends with the last whole frame that reaches its pictures' end.
+        ExpectSoundWithPictures(LastLine(r.out), 15, step, late, bound, 2 * kSoundFrame);
     }
+}
+
+// A thousand exact clips, each starting off the beat of pictures and sound frames between
+// two key frames and ending before the next: after the last seam the beeps still start with
+// their flashes within half a sound frame, and the sound ends with the pictures.
+TEST(CliSegments, SoundStaysWithItsPicturesOverAThousandSeams) {
+    const std::string source = FastFlashBeepSource();
+    const double late = BeepLateness(source);
+    ASSERT_LT(std::fabs(late), 0.03) << late;
+    TempDir out;
+    std::ostringstream csv;
+    for (int k = 0; k < 1000; ++k) {
+        const int n = 1 + k % 75;  // the flash at 0.4n s, on a key frame
+        csv << 0.4 * n - 0.13 << "," << 0.4 * n + 0.17 << ",\n";
+    }
+    const std::string list = (out.path() / "clips.csv").string();
+    WriteFileBytes(list, csv.str());
+    const auto r = Cli({"cut", source, "--segments", list, "--merge", "--exact", "--out-dir", out.path().string(),
+                        "--name", "out", "--quiet"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ExpectSoundWithPictures(LastLine(r.out), 1000, 1, late, kSoundFrame / 2 + 0.002, kSoundFrame);
 }
 
 // Each segment to its own file, named by the label or the number; everything outside the
