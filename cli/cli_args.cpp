@@ -2,6 +2,7 @@
 #include "cli/cli_args.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <span>
@@ -12,13 +13,14 @@ namespace {
 
 constexpr std::string_view kCutUsage =
     "  ulvane-cli cut SOURCE --start TIME --end TIME --out-dir DIR [--name NAME] [--exact | --reencode]\n"
-    "             [--format ROW] [--quality ROW] [--size ROW] [--framerate ROW]\n"
+    "             [--container EXT] [--format ROW] [--quality ROW] [--size ROW] [--framerate ROW]\n"
     "             [--audioquality ROW] [--samplerate ROW] [--quiet]\n"
     "  ulvane-cli cut SOURCE --segment TIME-TIME [--segment TIME-TIME ...] [--segments FILE.csv]\n"
     "             [--separate | --merge | --merge-outside] [--chapters] --out-dir DIR [--name NAME]\n"
-    "             [--exact | --reencode] [the same ROW flags] [--quiet]\n";
+    "             [--exact | --reencode] [--container EXT] [the same ROW flags] [--quiet]\n";
 constexpr std::string_view kJoinUsage =
-    "  ulvane-cli join --out-dir DIR --name NAME [--exact | --reencode] [--chapters] [the same ROW flags]\n"
+    "  ulvane-cli join --out-dir DIR --name NAME [--exact | --reencode] [--container EXT] [--chapters]\n"
+    "             [the same ROW flags]\n"
     "             [--quiet] FILE [--from TIME] [--to TIME] FILE [--from TIME] [--to TIME] ...\n";
 constexpr std::string_view kProbeUsage = "  ulvane-cli probe FILE\n";
 constexpr std::string_view kGrabUsage = "  ulvane-cli grab FILE --at SECONDS --out PATH\n";
@@ -32,6 +34,10 @@ constexpr std::string_view kCutNotes =
     "Without --reencode packets are copied. A cut with --exact starts on the very picture at --start:\n"
     "only the pictures before the first key frame after it are encoded again, matching the source\n"
     "(H.264, HEVC and MPEG-4 Part 2; other sources are cut from the key frame).\n"
+    "--container EXT copies into another container (mp4, mov, mkv, ts, ...) instead of the source's:\n"
+    "every packet of the tracks kept stays as it is. A track it cannot hold is named before the job\n"
+    "starts, with what becomes of it (text subtitles converted to its own text format, or left out);\n"
+    "a video or main sound it cannot hold is a usage error.\n"
     "The last line on standard output is the output file; progress goes to standard error.\n"
     "\n"
     "Segments: each --segment START-END (either side may be left empty: '-1:00' is from the start,\n"
@@ -272,6 +278,15 @@ bool ReadOption(const std::string& flag, const std::string& value, Request& r, G
         given.outDir = true;
     } else if (flag == "--name" && media) {
         r.name = value;
+    } else if (flag == "--container" && media) {
+        // "mp4", ".mp4" or "MP4": the extension FFmpeg knows the container by.
+        r.container = value.substr(value.rfind('.') == 0 ? 1 : 0);
+        std::transform(r.container.begin(), r.container.end(), r.container.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (r.container.empty() || r.container.find_first_of("./\\") != std::string::npos) {
+            error = "--container: not an extension: '" + value + "'";
+            return false;
+        }
     } else if (int* row = media ? RowOfFlag(r.rows, flag) : nullptr) {
         return ReadRow(flag, value, *row, error);
     } else {
@@ -327,6 +342,18 @@ bool CheckProbeOrGrab(const Request& r, const Given& given, std::string& error) 
     return true;
 }
 
+bool CheckMethod(const Request& r, std::string& error) {
+    if (r.exact && r.reencode) {
+        error = "--exact and --reencode exclude each other";
+        return false;
+    }
+    if (!r.container.empty() && r.reencode) {
+        error = "--container is for a direct job; a re-encoding's container is its --format row";
+        return false;
+    }
+    return true;
+}
+
 bool CheckCut(const Request& r, const Given& given, std::string& error) {
     if (r.sources.size() != 1) {
         error = r.sources.empty() ? "SOURCE is missing" : "cut takes one SOURCE, got '" + r.sources[1] + "' too";
@@ -350,18 +377,11 @@ bool CheckCut(const Request& r, const Given& given, std::string& error) {
         error = "--chapters is for one merged file: add --merge or --merge-outside";
         return false;
     }
-    if (r.exact && r.reencode) {
-        error = "--exact and --reencode exclude each other";
-        return false;
-    }
-    return true;
+    return CheckMethod(r, error);
 }
 
 bool CheckJoin(const Request& r, std::string& error) {
-    if (r.exact && r.reencode) {
-        error = "--exact and --reencode exclude each other";
-        return false;
-    }
+    if (!CheckMethod(r, error)) return false;
     if (!r.name) {
         error = "--name is missing";
         return false;

@@ -34,9 +34,10 @@ struct Request {
     std::string outPath;   // grab
     std::optional<std::string> name;
     bool reencode = false;
-    bool exact = false;  // cut: a direct cut that starts on the very picture at --start
-    bool quiet = false;  // no progress on standard error
-    RowChoice rows;      // cut and join: the shipped setting.ini's rows, changed by ROW flags
+    bool exact = false;     // cut: a direct cut that starts on the very picture at --start
+    std::string container;  // cut and join: a direct job's container, by extension ("mp4"); "" the source's
+    bool quiet = false;     // no progress on standard error
+    RowChoice rows;         // cut and join: the shipped setting.ini's rows, changed by ROW flags
     // Help: the command whose usage is asked for; Help itself for every command's.
     Command helpFor = Command::Help;
 };

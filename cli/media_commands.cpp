@@ -1,4 +1,5 @@
 // The cut and join commands: one segment, several of one source, whole files and clips.
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -12,6 +13,7 @@
 #include "core/output_naming.h"
 #include "core/segments.h"
 #include "core/time_text.h"
+#include "engine/container_fit.h"
 
 namespace ulvane::cli {
 
@@ -88,6 +90,30 @@ std::optional<std::vector<Segment>> ReadSegments(const Request& r, const JoinFil
     return segments;
 }
 
+// A direct job into another container than its sources': refused (usage error, returned) when
+// no such container is written or a main track cannot go into it; else each track it cannot
+// keep as it is is named on standard error before the job starts. nullopt: go on.
+std::optional<int> CheckContainer(const Request& r, const std::vector<std::string>& sources,
+                                  const std::string& command) {
+    if (r.container.empty()) return std::nullopt;
+    if (!WritesContainer(r.container))
+        return UsageError("--container: no container is written as '." + r.container + "'", command);
+    std::vector<std::string> seen;
+    for (const std::string& source : sources) {
+        if (std::find(seen.begin(), seen.end(), source) != seen.end()) continue;
+        seen.push_back(source);
+        const ContainerFit fit = FitContainer(source, r.container);
+        if (!fit.opened) continue;  // the job says why it cannot be read
+        if (!fit.refused.empty())
+            return UsageError(source + ": its " + fit.refused + " cannot go into ." + r.container +
+                                  " without re-encoding; use --reencode or another --container",
+                              command);
+        for (const std::string& change : fit.changes)
+            std::fprintf(stderr, "note: %s: %s\n", source.c_str(), change.c_str());
+    }
+    return std::nullopt;
+}
+
 // A cut of several segments of one source: one file each, or merged, or what lies outside them.
 int CutSegments(const Request& r) {
     const std::string& source = r.sources[0];
@@ -102,8 +128,9 @@ int CutSegments(const Request& r) {
         return UsageError(r.name ? "--name leaves no usable file name: '" + *r.name + "'"
                                  : "SOURCE's name gives no output name; give one with --name",
                           "cut");
+    if (std::optional<int> refused = CheckContainer(r, {source}, "cut")) return *refused;
     SegmentsLaunch launch{file, *segments, r.mode.value_or(ExportMode::Separate), r.chapters,
-                          OutputChoice{!r.reencode, r.rows, r.outDir, name, r.exact}};
+                          OutputChoice{!r.reencode, r.rows, r.outDir, name, r.exact, r.container}};
     ConversionJob job;
     PrepareSegmentsJob(job, launch);
     const LaunchResult result = FillSegmentsJob(job, launch, PathExists);
@@ -140,7 +167,8 @@ int Cut(const Request& r) {
         return UsageError(r.name ? "--name leaves no usable file name: '" + *r.name + "'"
                                  : "SOURCE's name gives no output name; give one with --name",
                           "cut");
-    OutputChoice output{!r.reencode, r.rows, r.outDir, name, r.exact};
+    if (std::optional<int> refused = CheckContainer(r, {source}, "cut")) return *refused;
+    OutputChoice output{!r.reencode, r.rows, r.outDir, name, r.exact, r.container};
     ConversionJob job;
     PrepareCutJob(job);
     const LaunchResult launch = FillCutJob(job, {source, *start, *end, output}, PathExists);
@@ -162,7 +190,8 @@ int Join(const Request& r) {
     if (!IsFolder(r.outDir)) return UsageError("--out-dir is not a folder: " + r.outDir, "join");
     const std::string name = CleanFileName(*r.name);
     if (name.empty()) return UsageError("--name leaves no usable file name: '" + *r.name + "'", "join");
-    JoinLaunch join{{}, {!r.reencode, r.rows, r.outDir, name, false}};
+    if (std::optional<int> refused = CheckContainer(r, r.sources, "join")) return *refused;
+    JoinLaunch join{{}, {!r.reencode, r.rows, r.outDir, name, false, r.container}};
     for (size_t k = 0; k < r.sources.size(); ++k) {
         join.files.push_back(DescribeJoinFile(r.sources[k]));
         if (!r.clips[k].given()) continue;

@@ -142,10 +142,14 @@ void PrepareJoinJob(ConversionJob& job, int inputs) {
     job.joinTotalSeconds = 0;
 }
 
+std::string DirectExtension(const OutputChoice& out, const std::string& path) {
+    return out.container.empty() ? SourceExtension(path) : "." + out.container;
+}
+
 LaunchResult FillCutJob(ConversionJob& job, const CutLaunch& cut, const ExistsTest& exists) {
     const OutputChoice& out = cut.output;
     const ResolvedPreset preset = ResolveOutput(Dialog::Cut, out.rows, job);
-    const std::string extension = out.direct ? SourceExtension(cut.source) : preset.extension;
+    const std::string extension = out.direct ? DirectExtension(out, cut.source) : preset.extension;
     if (extension.empty()) return {LaunchStatus::NoExtension, 0, {}, {}};
     const std::string name = NameWithoutExtension(out.name, extension);
     if (!NameFitsFolder(out.folder, name, extension)) return {LaunchStatus::NameTooLong, 0, {}, {}};
@@ -184,7 +188,7 @@ LaunchResult FillJoinJob(ConversionJob& job, const JoinLaunch& join, const Exist
     // Only a direct join takes the files' own extensions.
     std::vector<std::string> extensions;
     for (const JoinFile& f : join.files) {
-        extensions.push_back(out.direct ? SourceExtension(f.path) : preset.extension);
+        extensions.push_back(out.direct ? DirectExtension(out, f.path) : preset.extension);
         if (extensions.back().empty())
             return {LaunchStatus::NoExtension, static_cast<int>(extensions.size()) - 1, {}, {}};
         if (!NameFitsFolder(out.folder, NameWithoutExtension(out.name, extensions.back()), extensions.back()))
@@ -245,7 +249,7 @@ LaunchResult FillSegmentsJob(ConversionJob& job, const SegmentsLaunch& launch, c
         return r;
     }
     const ResolvedPreset preset = ResolveOutput(Dialog::Cut, out.rows, job);
-    const std::string extension = out.direct ? SourceExtension(launch.file.path) : preset.extension;
+    const std::string extension = out.direct ? DirectExtension(out, launch.file.path) : preset.extension;
     if (extension.empty()) return {LaunchStatus::NoExtension, 0, {}, {}};
     const bool separate = launch.mode == ExportMode::Separate;
     const std::string stem = NameWithoutExtension(out.name, extension);

@@ -21,7 +21,13 @@ struct OutputChoice {
     std::string folder;
     std::string name;    // the output file's name, without extension, already cleaned
     bool exact = false;  // a direct cut that starts on the very picture at its start
+    // The container a direct job writes, by its extension ("mp4"); "" keeps the source's.
+    std::string container;
 };
+
+// The extension of a direct job's output for the source at `path`: the chosen container's,
+// else the source's own ("" when it has none).
+std::string DirectExtension(const OutputChoice& out, const std::string& path);
 
 // The output parameters and container extension `rows` stand for in the lists of `d`.
 // A row outside its list (a list left without a selection) gives 0 for its value; a

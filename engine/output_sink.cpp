@@ -16,6 +16,29 @@ extern "C" {
 
 namespace ulvane {
 
+namespace {
+
+// A QuickTime file names a track's language by a Macintosh code, which FFmpeg finds from the
+// bibliographic ISO 639-2 code only: the terminological ones that differ ("deu" for German,
+// as Matroska and MP4 files often have) would be lost.
+void KeepLanguagesInMov(AVFormatContext* ctx) {
+    static const char* const kBibliographic[][2] = {
+        {"sqi", "alb"}, {"hye", "arm"}, {"eus", "baq"}, {"mya", "bur"}, {"zho", "chi"}, {"ces", "cze"}, {"nld", "dut"},
+        {"fra", "fre"}, {"kat", "geo"}, {"deu", "ger"}, {"ell", "gre"}, {"isl", "ice"}, {"mkd", "mac"}, {"mri", "mao"},
+        {"msa", "may"}, {"fas", "per"}, {"ron", "rum"}, {"slk", "slo"}, {"bod", "tib"}, {"cym", "wel"}};
+    for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+        const AVDictionaryEntry* e = av_dict_get(ctx->streams[i]->metadata, "language", nullptr, 0);
+        if (!e) continue;
+        for (const auto& pair : kBibliographic)
+            if (std::strcmp(e->value, pair[0]) == 0) {
+                av_dict_set(&ctx->streams[i]->metadata, "language", pair[1], 0);
+                break;
+            }
+    }
+}
+
+}  // namespace
+
 OutputSink::~OutputSink() {
     if (finished_) return;
     if (headerWritten_ && packets_ > 0)
@@ -88,6 +111,7 @@ Status OutputSink::Open() {
     if (ctx_->oformat->priv_class && av_opt_find(const_cast<AVClass**>(&ctx_->oformat->priv_class), "write_crc32",
                                                  nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ))
         opts.Set("write_crc32", "0");
+    if (std::strcmp(ctx_->oformat->name, "mov") == 0) KeepLanguagesInMov(ctx_.get());
     int rc = avformat_write_header(ctx_.get(), opts.address());
     if (rc < 0) {
         Abandon();

@@ -242,6 +242,18 @@ Status SetUpSideTrack(const MediaInput& in, int index, OutputSink& sink, std::st
     return {};
 }
 
+std::vector<std::string> SideTrackChanges(const MediaInput& in, const AVOutputFormat* ofmt) {
+    std::vector<std::string> changes;
+    for (int index : SideStreamsOf(in)) {
+        AVCodecID target = AV_CODEC_ID_NONE;
+        const Keep keep = HowToKeep(in.ctx()->streams[index], ofmt, target);
+        if (keep == Keep::Drop) changes.push_back(TrackName(in, index) + ": left out");
+        if (keep == Keep::Convert)
+            changes.push_back(TrackName(in, index) + ": converted to " + avcodec_get_name(target));
+    }
+    return changes;
+}
+
 Status CheckSideTracks(const MediaInput& in, const OutputSink& sink) {
     const std::vector<int> mine = CarriedStreams(in, sink.ctx()->oformat);
     const std::vector<const OutputSink::SideTrack*> first = CarryingTracks(sink);

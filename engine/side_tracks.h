@@ -32,6 +32,11 @@ bool IsSideStream(const MediaInput& in, int index);
 // left out is named at the end of `dropped` ("subtitle track 2 (hdmv_pgs_subtitle)").
 Status SetUpSideTrack(const MediaInput& in, int index, OutputSink& sink, std::string& dropped);
 
+// What an output of format `ofmt` does with the side tracks of `in` it cannot keep as they are,
+// a line each in the file's order: "subtitle track 1 (subrip): converted to mov_text",
+// "sound track 2 (ac3): left out".
+std::vector<std::string> SideTrackChanges(const MediaInput& in, const AVOutputFormat* ofmt);
+
 // Whether a later input of a join brings the same side tracks (kinds and codecs, in order) as
 // the first one; fails naming the first track that differs.
 Status CheckSideTracks(const MediaInput& in, const OutputSink& sink);

@@ -17,7 +17,7 @@ ExistsTest Holding(std::set<std::string> files) {
 }
 
 OutputChoice Output(bool direct, RowChoice rows, std::string name = "out") {
-    return {direct, rows, "/o", std::move(name)};
+    return {direct, rows, "/o", std::move(name), false, ""};
 }
 
 JoinFile File(std::string path, std::string size, int64_t micros) {

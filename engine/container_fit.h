@@ -1,0 +1,29 @@
+// Whether a direct job can copy a file into another container, and what becomes of the
+// tracks that container cannot keep as they are: told before the job starts.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace ulvane {
+
+struct ContainerFit {
+    bool opened = false;    // the file could be read; else `error` says why
+    bool writable = false;  // FFmpeg writes a container of that extension
+    // A main track (the video, the main sound) the container cannot hold: "video (vp9)";
+    // "" when both fit. A copy into it is then not possible.
+    std::string refused;
+    // The other tracks it cannot keep as they are, in the file's order, each with what
+    // happens to it: "subtitle track 1 (subrip): converted to mov_text", "...: left out".
+    std::vector<std::string> changes;
+    std::string error;
+};
+
+// How a copy of the file at `path` into a container named by `extension` ("mp4", "mkv",
+// "ts") keeps its tracks.
+ContainerFit FitContainer(const std::string& path, const std::string& extension);
+
+// Whether FFmpeg writes a container of that extension.
+bool WritesContainer(const std::string& extension);
+
+}  // namespace ulvane
