@@ -13,15 +13,17 @@ namespace {
 
 constexpr std::string_view kCutUsage =
     "  ulvane-cli cut SOURCE --start TIME --end TIME --out-dir DIR [--name NAME] [--exact | --reencode]\n"
-    "             [--container EXT] [--format ROW] [--quality ROW] [--size ROW] [--framerate ROW]\n"
-    "             [--audioquality ROW] [--samplerate ROW] [--quiet]\n"
+    "             [--container EXT] [--tracks LIST] [--rotate DEGREES] [--format ROW] [--quality ROW]\n"
+    "             [--size ROW] [--framerate ROW] [--audioquality ROW] [--samplerate ROW] [--quiet]\n"
     "  ulvane-cli cut SOURCE --segment TIME-TIME [--segment TIME-TIME ...] [--segments FILE.csv]\n"
     "             [--separate | --merge | --merge-outside] [--chapters] --out-dir DIR [--name NAME]\n"
-    "             [--exact | --reencode] [--container EXT] [the same ROW flags] [--quiet]\n";
+    "             [--exact | --reencode] [--container EXT] [--tracks LIST] [--rotate DEGREES]\n"
+    "             [the same ROW flags] [--quiet]\n";
 constexpr std::string_view kJoinUsage =
-    "  ulvane-cli join --out-dir DIR --name NAME [--exact | --reencode] [--container EXT] [--chapters]\n"
-    "             [the same ROW flags]\n"
-    "             [--quiet] FILE [--from TIME] [--to TIME] FILE [--from TIME] [--to TIME] ...\n";
+    "  ulvane-cli join --out-dir DIR --name NAME [--exact | --reencode] [--container EXT] [--rotate DEGREES]\n"
+    "             [--chapters] [the same ROW flags] [--quiet]\n"
+    "             FILE [--from TIME] [--to TIME] [--tracks LIST] FILE [--from TIME] [--to TIME]\n"
+    "             [--tracks LIST] ...\n";
 constexpr std::string_view kProbeUsage = "  ulvane-cli probe FILE\n";
 constexpr std::string_view kGrabUsage = "  ulvane-cli grab FILE --at SECONDS --out PATH\n";
 constexpr std::string_view kOtherUsage = "  ulvane-cli help [COMMAND] | --help | --version\n";
@@ -38,6 +40,11 @@ constexpr std::string_view kCutNotes =
     "every packet of the tracks kept stays as it is. A track it cannot hold is named before the job\n"
     "starts, with what becomes of it (text subtitles converted to its own text format, or left out);\n"
     "a video or main sound it cannot hold is a usage error.\n"
+    "--tracks LIST keeps only the tracks listed, as 'ulvane-cli probe' numbers them (v:0,a:1,s:0: a kind and\n"
+    "its number among the file's tracks of that kind, from 0; t for attachments); the first sound track\n"
+    "listed is the output's main and default one. In a join it follows the FILE it chooses for.\n"
+    "--rotate 90|180|270 turns the pictures clockwise: a re-encoding turns them, a direct job writes the\n"
+    "turn as the display rotation, which MP4 and MOV files keep (others need --reencode or --container mp4).\n"
     "The last line on standard output is the output file; progress goes to standard error.\n"
     "\n"
     "Segments: each --segment START-END (either side may be left empty: '-1:00' is from the start,\n"
@@ -50,7 +57,8 @@ constexpr std::string_view kCutNotes =
     "each such clip on the very picture at --from. A clip outside its file is a usage error.\n";
 constexpr std::string_view kProbeNotes =
     "probe prints duration_us, width, height, frame_rate, rotation (the clockwise turn in degrees that\n"
-    "shows the picture upright), audio_tracks, subtitle_tracks and other_tracks.\n";
+    "shows the picture upright), audio_tracks, subtitle_tracks and other_tracks, then a line a track:\n"
+    "track=ID CODEC [WIDTHxHEIGHT | Nch] [lang=LANGUAGE] [default] [title=TITLE], ID as --tracks takes it.\n";
 constexpr std::string_view kGrabNotes = "grab writes the 320x240 snapshot bitmap of the picture at SECONDS.\n";
 constexpr std::string_view kExitNotes =
     "Exit status: 0 done, 1 an input failed or the job was stopped, 2 usage error.\n";
@@ -261,6 +269,21 @@ bool ReadOption(const std::string& flag, const std::string& value, Request& r, G
         r.segmentsFile = value;
     } else if ((flag == "--from" || flag == "--to") && r.command == Command::Join) {
         return ReadClipSide(flag, value, r, error);
+    } else if (flag == "--rotate" && media) {
+        if (value != "0" && value != "90" && value != "180" && value != "270") {
+            error = "--rotate: a clockwise turn of 90, 180 or 270 degrees, not '" + value + "'";
+            return false;
+        }
+        r.rotate = std::stoi(value);
+    } else if (flag == "--tracks" && r.command == Command::Cut) {
+        r.tracks = value;
+    } else if (flag == "--tracks" && r.command == Command::Join) {
+        if (r.sources.empty()) {
+            error = "--tracks comes before any FILE; it belongs after the FILE whose tracks it chooses";
+            return false;
+        }
+        r.fileTracks.resize(r.sources.size());
+        r.fileTracks.back() = value;
     } else if (flag == "--start" && r.command == Command::Cut) {
         r.startText = value;
         given.start = true;
@@ -426,7 +449,10 @@ std::optional<Request> ParseArguments(const std::vector<std::string>& args, std:
     if (r.command == Command::Join) r.rows = kShippedJoinRows;
     Given given;
     if (!ReadWords(args, r, given, error)) return std::nullopt;
-    if (r.command == Command::Join) r.clips.resize(r.sources.size());
+    if (r.command == Command::Join) {
+        r.clips.resize(r.sources.size());
+        r.fileTracks.resize(r.sources.size());
+    }
     const bool ok = IsMediaCommand(r.command) ? CheckCutOrJoin(r, given, error) : CheckProbeOrGrab(r, given, error);
     if (!ok) return std::nullopt;
     return r;

@@ -22,13 +22,16 @@ struct PartText {
 
 struct Request {
     Command command = Command::Help;
-    std::vector<std::string> sources;  // cut, probe, grab: one; join: two or more
-    std::string startText, endText;    // cut
-    std::vector<PartText> segments;    // cut: --segment, in order
-    std::string segmentsFile;          // cut: --segments FILE.csv, after the --segment ones
-    std::optional<ExportMode> mode;    // cut: --separate, --merge or --merge-outside
-    bool chapters = false;             // a chapter per segment or clip in one output
-    std::vector<PartText> clips;       // join: entry i is sources[i]'s --from/--to
+    std::vector<std::string> sources;     // cut, probe, grab: one; join: two or more
+    std::string startText, endText;       // cut
+    std::vector<PartText> segments;       // cut: --segment, in order
+    std::string segmentsFile;             // cut: --segments FILE.csv, after the --segment ones
+    std::optional<ExportMode> mode;       // cut: --separate, --merge or --merge-outside
+    bool chapters = false;                // a chapter per segment or clip in one output
+    std::vector<PartText> clips;          // join: entry i is sources[i]'s --from/--to
+    std::string tracks;                   // cut: --tracks, the tracks of SOURCE kept ("" all)
+    std::vector<std::string> fileTracks;  // join: entry i is sources[i]'s --tracks
+    int rotate = 0;                       // cut and join: --rotate, clockwise degrees
     std::string outDir;
     double atSeconds = 0;  // grab
     std::string outPath;   // grab

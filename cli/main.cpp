@@ -9,6 +9,7 @@
 #include "core/output_naming.h"
 #include "engine/frame_grabber.h"
 #include "engine/media_probe.h"
+#include "engine/track_choice.h"
 
 namespace {
 
@@ -29,6 +30,17 @@ int Probe(const ulvane::cli::Request& r) {
                 job.info.frameRateNum, job.info.frameRateDen, job.info.audioTracks, job.info.subtitleTracks);
     std::printf("rotation=%d\n", job.info.rotationDegrees);
     std::printf("other_tracks=%s\n", job.info.otherTracks.c_str());
+    // A line a track, numbered as --tracks takes them: track=ID CODEC [WxH | Nch] [lang=L] [default] [title=T]
+    std::string error;
+    for (const ulvane::FileTrack& t : ulvane::ListTracks(file, error)) {
+        std::string line = "track=" + t.id + " " + t.codec;
+        if (t.width > 0) line += " " + std::to_string(t.width) + "x" + std::to_string(t.height);
+        if (t.channels > 0) line += " " + std::to_string(t.channels) + "ch";
+        if (!t.language.empty()) line += " lang=" + t.language;
+        if (t.isDefault) line += " default";
+        if (!t.title.empty()) line += " title=" + t.title;
+        std::printf("%s\n", line.c_str());
+    }
     return 0;
 }
 

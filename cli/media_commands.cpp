@@ -14,6 +14,7 @@
 #include "core/segments.h"
 #include "core/time_text.h"
 #include "engine/container_fit.h"
+#include "engine/track_choice.h"
 
 namespace ulvane::cli {
 
@@ -94,15 +95,17 @@ std::optional<std::vector<Segment>> ReadSegments(const Request& r, const JoinFil
 // no such container is written or a main track cannot go into it; else each track it cannot
 // keep as it is is named on standard error before the job starts. nullopt: go on.
 std::optional<int> CheckContainer(const Request& r, const std::vector<std::string>& sources,
-                                  const std::string& command) {
+                                  const std::vector<std::string>& tracks, const std::string& command) {
     if (r.container.empty()) return std::nullopt;
     if (!WritesContainer(r.container))
         return UsageError("--container: no container is written as '." + r.container + "'", command);
     std::vector<std::string> seen;
-    for (const std::string& source : sources) {
-        if (std::find(seen.begin(), seen.end(), source) != seen.end()) continue;
-        seen.push_back(source);
-        const ContainerFit fit = FitContainer(source, r.container);
+    for (size_t k = 0; k < sources.size(); ++k) {
+        const std::string& source = sources[k];
+        const std::string seenAs = source + "\n" + tracks[k];
+        if (std::find(seen.begin(), seen.end(), seenAs) != seen.end()) continue;
+        seen.push_back(seenAs);
+        const ContainerFit fit = FitContainer(source, r.container, tracks[k]);
         if (!fit.opened) continue;  // the job says why it cannot be read
         if (!fit.refused.empty())
             return UsageError(source + ": its " + fit.refused + " cannot go into ." + r.container +
@@ -114,12 +117,35 @@ std::optional<int> CheckContainer(const Request& r, const std::vector<std::strin
     return std::nullopt;
 }
 
+// A direct --rotate into a container that keeps no display rotation is a usage error,
+// returned; nullopt: go on.
+std::optional<int> CheckRotation(const Request& r, const OutputChoice& out, const std::string& source,
+                                 const std::string& command) {
+    if (r.rotate == 0 || r.reencode) return std::nullopt;
+    const std::string extension = DirectExtension(out, source);
+    if (StoresRotation(extension.empty() ? "" : extension.substr(1))) return std::nullopt;
+    return UsageError(
+        "--rotate: a " + (extension.empty() ? std::string("file without an extension") : extension + " file") +
+            " keeps no display rotation, so a direct job cannot turn it; use --reencode or --container mp4",
+        command);
+}
+
+// A --tracks list that chooses no tracks of `source` is a usage error, returned; nullopt: go on.
+std::optional<int> CheckTracks(const std::string& source, const std::string& list, const std::string& command) {
+    if (list.empty()) return std::nullopt;
+    const std::string why = CheckTrackList(source, list);
+    if (why.empty()) return std::nullopt;
+    return UsageError("--tracks " + list + ": " + source + ": " + why, command);
+}
+
 // A cut of several segments of one source: one file each, or merged, or what lies outside them.
 int CutSegments(const Request& r) {
     const std::string& source = r.sources[0];
     if (!IsFile(source)) return UsageError("SOURCE does not exist: " + source, "cut");
     if (!IsFolder(r.outDir)) return UsageError("--out-dir is not a folder: " + r.outDir, "cut");
-    const JoinFile file = DescribeJoinFile(source);
+    JoinFile file = DescribeJoinFile(source);
+    if (std::optional<int> refused = CheckTracks(source, r.tracks, "cut")) return *refused;
+    file.tracks = r.tracks;
     const std::optional<std::vector<Segment>> segments = ReadSegments(r, file);
     if (!segments) return 2;
     if (segments->empty()) return UsageError("--segments holds no segment: " + r.segmentsFile, "cut");
@@ -128,12 +154,14 @@ int CutSegments(const Request& r) {
         return UsageError(r.name ? "--name leaves no usable file name: '" + *r.name + "'"
                                  : "SOURCE's name gives no output name; give one with --name",
                           "cut");
-    if (std::optional<int> refused = CheckContainer(r, {source}, "cut")) return *refused;
+    if (std::optional<int> refused = CheckContainer(r, {source}, {r.tracks}, "cut")) return *refused;
     SegmentsLaunch launch{file, *segments, r.mode.value_or(ExportMode::Separate), r.chapters,
                           OutputChoice{!r.reencode, r.rows, r.outDir, name, r.exact, r.container}};
+    if (std::optional<int> refused = CheckRotation(r, launch.output, source, "cut")) return *refused;
     ConversionJob job;
     PrepareSegmentsJob(job, launch);
     const LaunchResult result = FillSegmentsJob(job, launch, PathExists);
+    job.rotateDegrees = r.rotate;
     switch (result.status) {
         case LaunchStatus::Ready:
             return RunJob(job, r.quiet);
@@ -167,11 +195,14 @@ int Cut(const Request& r) {
         return UsageError(r.name ? "--name leaves no usable file name: '" + *r.name + "'"
                                  : "SOURCE's name gives no output name; give one with --name",
                           "cut");
-    if (std::optional<int> refused = CheckContainer(r, {source}, "cut")) return *refused;
+    if (std::optional<int> refused = CheckContainer(r, {source}, {r.tracks}, "cut")) return *refused;
     OutputChoice output{!r.reencode, r.rows, r.outDir, name, r.exact, r.container};
     ConversionJob job;
     PrepareCutJob(job);
-    const LaunchResult launch = FillCutJob(job, {source, *start, *end, output}, PathExists);
+    if (std::optional<int> refused = CheckTracks(source, r.tracks, "cut")) return *refused;
+    if (std::optional<int> refused = CheckRotation(r, output, source, "cut")) return *refused;
+    const LaunchResult launch = FillCutJob(job, {source, *start, *end, output, r.tracks}, PathExists);
+    job.rotateDegrees = r.rotate;
     if (launch.status == LaunchStatus::NameTooLong)
         return NameTooLong(r.name ? "--name" : "SOURCE's name", r.outDir, "cut");
     if (!launch.ok())
@@ -190,19 +221,23 @@ int Join(const Request& r) {
     if (!IsFolder(r.outDir)) return UsageError("--out-dir is not a folder: " + r.outDir, "join");
     const std::string name = CleanFileName(*r.name);
     if (name.empty()) return UsageError("--name leaves no usable file name: '" + *r.name + "'", "join");
-    if (std::optional<int> refused = CheckContainer(r, r.sources, "join")) return *refused;
+    if (std::optional<int> refused = CheckContainer(r, r.sources, r.fileTracks, "join")) return *refused;
     JoinLaunch join{{}, {!r.reencode, r.rows, r.outDir, name, false, r.container}};
     for (size_t k = 0; k < r.sources.size(); ++k) {
         join.files.push_back(DescribeJoinFile(r.sources[k]));
+        if (std::optional<int> refused = CheckTracks(r.sources[k], r.fileTracks[k], "join")) return *refused;
+        join.files.back().tracks = r.fileTracks[k];
         if (!r.clips[k].given()) continue;
         if (const std::optional<std::string> bad = ReadClip(r.clips[k], join.files.back()))
             return UsageError(r.sources[k] + ": " + *bad, "join");
     }
     join.output.exact = r.exact;
+    if (std::optional<int> refused = CheckRotation(r, join.output, r.sources[0], "join")) return *refused;
     join.chapters = r.chapters;
     ConversionJob job;
     PrepareJoinJob(job, static_cast<int>(join.files.size()));
     const LaunchResult result = FillJoinJob(job, join, PathExists);
+    job.rotateDegrees = r.rotate;
     if (result.status == LaunchStatus::UnlikeFiles) {
         // Copied packets only join into a playable file when the files agree with the first;
         // refused before anything is created, naming the file and what differs.

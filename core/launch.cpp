@@ -157,6 +157,7 @@ LaunchResult FillCutJob(ConversionJob& job, const CutLaunch& cut, const ExistsTe
     job.reencode = !out.direct;
     job.exactCut = out.direct && out.exact;
     job.inputPaths[0] = cut.source;
+    job.keepTracks[0] = cut.tracks;
     job.outputPaths[0] = FreeOutputPath(out.folder, name, extension, exists);
     job.segmentStart[0] = cut.startMs / 1000.0;
     job.segmentEnd[0] = cut.endMs / 1000.0;
@@ -201,6 +202,7 @@ LaunchResult FillJoinJob(ConversionJob& job, const JoinLaunch& join, const Exist
     for (size_t k = 0; k < join.files.size(); ++k) {
         const JoinFile& f = join.files[k];
         job.inputPaths[k] = f.path;
+        job.keepTracks[k] = f.tracks;
         job.outputPaths[k] =
             FreeOutputPath(out.folder, NameWithoutExtension(out.name, extensions[k]), extensions[k], exists);
         SetClip(job, k, f);
@@ -278,6 +280,7 @@ LaunchResult FillSegmentsJob(ConversionJob& job, const SegmentsLaunch& launch, c
         f.endMicros = clips[k].endMicros;
         f.label = clips[k].label.empty() && !outside ? "Segment " + std::to_string(k + 1) : clips[k].label;
         job.inputPaths[k] = f.path;
+        job.keepTracks[k] = f.tracks;
         job.outputPaths[k] =
             separate || k == 0 ? FreeOutputPath(out.folder, names[k], extension, existsOrTaken) : job.outputPaths[0];
         taken.push_back(job.outputPaths[k]);

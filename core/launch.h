@@ -54,7 +54,8 @@ struct JoinFile {
     // file when not set.
     bool clipped = false;
     int64_t startMicros = 0, endMicros = 0;
-    std::string label;  // the segment's label, for a chapter
+    std::string label;   // the segment's label, for a chapter
+    std::string tracks;  // the file's tracks kept ("v:0,a:1,s:0"); "" every track
 };
 
 // What two files of a direct join can differ in (the window and ulvane-cli name them by this order).
@@ -89,6 +90,7 @@ struct CutLaunch {
     std::string source;
     int32_t startMs = 0, endMs = 0;
     OutputChoice output;
+    std::string tracks;  // the source's tracks kept ("v:0,a:1,s:0"); "" every track
 };
 
 struct JoinLaunch {

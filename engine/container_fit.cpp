@@ -40,12 +40,24 @@ bool WritesContainer(const std::string& extension) {
     return FormatFor(extension) != nullptr;
 }
 
-ContainerFit FitContainer(const std::string& path, const std::string& extension) {
+bool StoresRotation(const std::string& extension) {
+    const AVOutputFormat* ofmt = FormatFor(extension);
+    if (!ofmt) return false;
+    for (const char* n : {"mp4", "mov", "3gp", "3g2", "ipod", "ismv", "psp", "f4v"})
+        if (std::strcmp(ofmt->name, n) == 0) return true;
+    return false;
+}
+
+ContainerFit FitContainer(const std::string& path, const std::string& extension, const std::string& tracks) {
     ContainerFit fit;
     const AVOutputFormat* ofmt = FormatFor(extension);
     fit.writable = ofmt != nullptr;
     std::unique_ptr<MediaInput> in;
     if (Status s = MediaInput::Open(path, in, nullptr, MediaInput::Analysis::Header); !s.ok()) {
+        fit.error = s.reason();
+        return fit;
+    }
+    if (Status s = in->KeepTracks(tracks); !s.ok()) {
         fit.error = s.reason();
         return fit;
     }
@@ -58,8 +70,8 @@ ContainerFit FitContainer(const std::string& path, const std::string& extension)
         const bool fits = avformat_query_codec(ofmt, st->codecpar->codec_id, FF_COMPLIANCE_NORMAL) != 0 &&
                           (!LengthPrefixed(st) || TakesLengthPrefixedUnits(ofmt));
         if (fits) continue;
-        fit.refused = std::string(st == in->video() ? "video" : "sound") + " (" +
-                      avcodec_get_name(st->codecpar->codec_id) + ")";
+        fit.refused =
+            std::string(st == in->video() ? "video" : "sound") + " (" + avcodec_get_name(st->codecpar->codec_id) + ")";
         break;
     }
     fit.changes = SideTrackChanges(*in, ofmt);

@@ -20,10 +20,14 @@ struct ContainerFit {
 };
 
 // How a copy of the file at `path` into a container named by `extension` ("mp4", "mkv",
-// "ts") keeps its tracks.
-ContainerFit FitContainer(const std::string& path, const std::string& extension);
+// "ts") keeps its tracks: all of them, or those `tracks` lists (see track_choice.h).
+ContainerFit FitContainer(const std::string& path, const std::string& extension, const std::string& tracks = "");
 
 // Whether FFmpeg writes a container of that extension.
 bool WritesContainer(const std::string& extension);
+
+// Whether a container of that extension keeps a display rotation (MP4 and QuickTime files do),
+// so that a direct job can turn the pictures without encoding them again.
+bool StoresRotation(const std::string& extension);
 
 }  // namespace ulvane

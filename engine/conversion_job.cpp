@@ -17,6 +17,7 @@ void ConversionJob::PrepareForJob(int32_t inputs) {
     segmentLength.assign(n, 0.0);
     segmentUsed.assign(n, 0);
     clipLabels.assign(n, {});
+    keepTracks.assign(n, {});
     separateOutputs = false;
     clipChapters = false;
     inputError.assign(n, {});

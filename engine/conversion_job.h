@@ -70,6 +70,9 @@ struct OutputParameters {
     int32_t audioBitRate = 0;    // bit/s
     int32_t sampleRate = 0;      // Hz
     int32_t channels = 2;
+    // The pictures turned this much more clockwise than the source shows them (0, 90, 180 or
+    // 270): a re-encoding turns them, a direct job writes the turn as the display rotation.
+    int32_t rotateDegrees = 0;
 };
 
 // The job record. Its output parameters (read only when `reencode` is set) are the
@@ -104,6 +107,9 @@ struct ConversionJob : OutputParameters {
     // One file: a chapter per input, named by clipLabels[i], replacing the sources' chapters.
     bool clipChapters = false;
     std::vector<std::string> clipLabels;
+    // The tracks kept of input i, as a list "v:0,a:1,s:0" (see track_choice.h; the first sound
+    // listed is the output's main and default one); "" keeps every track.
+    std::vector<std::string> keepTracks;
     int32_t joinTotalSeconds = 0;  // join: the progress scale
 
     // --- shared while a job runs ------------------------------------------------

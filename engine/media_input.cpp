@@ -1,5 +1,6 @@
 // Opening an input, classifying its streams, opening decoders and seeking.
 #include "engine/media_input.h"
+#include "engine/track_choice_internal.h"
 
 #include <sys/stat.h>
 
@@ -156,6 +157,21 @@ void MediaInput::ChooseStreams() {
     };
     videoIndex_ = choose(AVMEDIA_TYPE_VIDEO, usableVideo);
     audioIndex_ = choose(AVMEDIA_TYPE_AUDIO, usableAudio);
+}
+
+Status MediaInput::KeepTracks(const std::string& list) {
+    if (list.empty()) return {};
+    std::vector<int> streams;
+    if (Status s = ResolveTrackList(ctx_.get(), list, streams); !s.ok()) return s;
+    kept_.assign(ctx_->nb_streams, false);
+    videoIndex_ = audioIndex_ = -1;
+    for (int i : streams) {
+        kept_[i] = true;
+        const char kind = TrackKind(ctx_.get(), static_cast<unsigned>(i));
+        if (kind == 'v' && videoIndex_ < 0) videoIndex_ = i;
+        if (kind == 'a' && audioIndex_ < 0) audioIndex_ = i;
+    }
+    return {};
 }
 
 bool MediaInput::Rewind() {
@@ -372,7 +388,7 @@ std::vector<int> MediaInput::SoundTracks() const {
     std::vector<int> out;
     if (audioIndex_ >= 0) out.push_back(audioIndex_);
     for (unsigned i = 0; i < ctx_->nb_streams; ++i)
-        if (static_cast<int>(i) != audioIndex_ && IsAudioStream(ctx_->streams[i]) &&
+        if (static_cast<int>(i) != audioIndex_ && Kept(static_cast<int>(i)) && IsAudioStream(ctx_->streams[i]) &&
             !RepeatsAnEarlierStream(ctx_.get(), i))
             out.push_back(static_cast<int>(i));
     return out;

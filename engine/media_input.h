@@ -47,6 +47,15 @@ public:
     static std::vector<uint8_t> HeaderVideoExtradata(const std::string& path,
                                                      const std::atomic<bool>* cancel = nullptr);
 
+    // Keeps only the tracks `list` names ("v:0,a:1,s:0"; see track_choice.h): the first
+    // picture and the first sound track listed become the chosen streams (none when the list
+    // has none of that kind), and only the listed ones are side tracks. "" keeps every track.
+    Status KeepTracks(const std::string& list);
+    // Whether stream `index` is kept (every stream is, without a list).
+    bool Kept(int index) const {
+        return kept_.empty() || (index >= 0 && static_cast<size_t>(index) < kept_.size() && kept_[index]);
+    }
+
     // Opens decoders for the chosen streams. A video decoder that cannot be opened is
     // a failure; an audio stream whose decoder cannot be opened is dropped. `withAudio`
     // false leaves the audio stream alone. `frameThreads` false decodes with slice
@@ -97,6 +106,7 @@ public:
     bool SeekTo(int64_t targetMicros);
 
 private:
+    std::vector<bool> kept_;  // by stream index; empty: every stream
     bool Reposition(int64_t targetMicros);
     // From this byte on, times are moved on by `offsetMicros`.
     struct Part {

@@ -11,10 +11,36 @@ extern "C" {
 
 namespace ulvane {
 
-Orientation OrientationOf(const AVStream* st) {
+void TurnedDisplayMatrix(const AVStream* st, int clockwise, int32_t matrix[9]) {
     size_t size = 0;
     const auto* m =
         st ? reinterpret_cast<const int32_t*>(av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, &size)) : nullptr;
+    int32_t own[9];
+    if (!m || size < 9 * sizeof(int32_t)) {
+        av_display_rotation_set(own, 0);
+        m = own;
+    }
+    // Points are rows multiplied from the left: the source's matrix, then the turn, set as
+    // the ffmpeg tool sets a turn it is asked for.
+    int32_t turn[9];
+    av_display_rotation_set(turn, clockwise);
+    for (int k = 0; k < 9; ++k) matrix[k] = m[k];
+    for (int r = 0; r < 2; ++r)
+        for (int c = 0; c < 2; ++c)
+            matrix[3 * r + c] = static_cast<int32_t>(std::lround(
+                (static_cast<double>(m[3 * r]) * turn[c] + static_cast<double>(m[3 * r + 1]) * turn[3 + c]) / 65536.0));
+}
+
+Orientation OrientationOf(const AVStream* st, int clockwise) {
+    size_t size = 0;
+    const auto* m =
+        st ? reinterpret_cast<const int32_t*>(av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX, &size)) : nullptr;
+    int32_t turned[9];
+    if (clockwise % 360 != 0) {
+        TurnedDisplayMatrix(st, clockwise, turned);
+        m = turned;
+        size = sizeof(turned);
+    }
     if (!m || size < 9 * sizeof(int32_t)) return {};
     // Clockwise degrees, 0 to 360.
     double theta = -std::round(av_display_rotation_get(m));

@@ -20,8 +20,12 @@ struct Orientation {
 };
 
 // The turn the stream's display matrix asks for, as the ffmpeg tool applies it: 90, 180
-// and 270 degrees with or without a flip. Any other angle is left as it is.
-Orientation OrientationOf(const AVStream* st);
+// and 270 degrees with or without a flip, then `clockwise` degrees more (a user's turn).
+// Any other angle is left as it is.
+Orientation OrientationOf(const AVStream* st, int clockwise = 0);
+
+// The stream's display matrix (the identity without one) turned `clockwise` degrees more.
+void TurnedDisplayMatrix(const AVStream* st, int clockwise, int32_t matrix[9]);
 
 // Where the scaled picture lies in the box: its size and top-left corner.
 struct PictureFit {

@@ -8,10 +8,12 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <set>
 
 #include "engine/exact_cut.h"
 #include "engine/media_input.h"
 #include "engine/output_sink.h"
+#include "engine/picture_fit.h"
 #include "engine/remuxer.h"
 #include "engine/side_tracks.h"
 #include "engine/transcoder.h"
@@ -58,6 +60,11 @@ private:
     Status CloseOutput(bool lastPending, bool cancelled);
     void Settle(int i, bool lastPending, bool cancelled, const Status& closed);
 
+    // The track list of input i, "" for every track.
+    const std::string& Kept(int i) const {
+        static const std::string all;
+        return static_cast<size_t>(i) < job_.keepTracks.size() ? job_.keepTracks[i] : all;
+    }
     // Whether input i is cut to its segment: a cut's input always, a join's clips.
     bool Windowed(int i) const { return !job_.joinMode || job_.segmentUsed[i] != 0; }
     // A job of one output file per input: input i's file is set up, taken and finished alone.
@@ -103,10 +110,13 @@ void Worker::RefuseRecord() {
 }
 
 void Worker::ScanInputs() {
+    std::set<std::pair<std::string, std::string>> seen;  // the clips of one file tell the same
     for (int i = 0; i < job_.inputCount; ++i) {
         std::unique_ptr<MediaInput> in;
         if (job_.cancelRequested.load()) return;
-        if (!MediaInput::Open(job_.inputPaths[i], in, &job_.cancelRequested).ok()) continue;
+        if (!seen.insert({job_.inputPaths[i], Kept(i)}).second) continue;
+        if (!MediaInput::Open(job_.inputPaths[i], in, &job_.cancelRequested).ok() || !in->KeepTracks(Kept(i)).ok())
+            continue;
         anyVideo_ |= in->video() != nullptr;
         soundTracks_ = std::max(soundTracks_, in->SoundTracks().size());
         if (in->video() && !firstRate_) firstRate_ = SourceRate(in->video());
@@ -116,6 +126,7 @@ void Worker::ScanInputs() {
 
 Status Worker::OpenInput(int i, std::unique_ptr<MediaInput>& in, MediaInput::Analysis analysis) {
     if (Status s = MediaInput::Open(job_.inputPaths[i], in, &job_.cancelRequested, analysis); !s.ok()) return s;
+    if (Status s = in->KeepTracks(Kept(i)); !s.ok()) return s;
     if (job_.reencode) return in->OpenDecoders();
     return {};
 }
@@ -152,6 +163,13 @@ Status Worker::SetUpOutput(int i, MediaInput& in) {
         if (!dropped.empty())
             AddNotice(job_.notice, std::string("left out, as the ") + sink_->ctx()->oformat->name +
                                        " container cannot hold them: " + dropped);
+        // A turn asked for (the existing side data of its type is replaced) is the display rotation.
+        if (streams.ok() && job_.rotateDegrees % 360 != 0 && sink_->video) {
+            int32_t matrix[9];
+            TurnedDisplayMatrix(in.video(), job_.rotateDegrees, matrix);
+            if (uint8_t* dst = av_stream_new_side_data(sink_->video, AV_PKT_DATA_DISPLAYMATRIX, sizeof(matrix)))
+                std::memcpy(dst, matrix, sizeof(matrix));
+        }
         // An exact cut's encoded pictures carry their own parameter sets.
         if (streams.ok() && job_.exactCut) AllowInBandParameterSets(in, *sink_);
         if (streams.ok() && job_.joinMode && !job_.separateOutputs) {
@@ -160,6 +178,17 @@ Status Worker::SetUpOutput(int i, MediaInput& in) {
         }
     }
     if (!streams.ok()) return streams;
+    // With a track list, its first sound track is the one players pick.
+    if (!Kept(i).empty()) {
+        bool first = true;
+        for (unsigned k = 0; k < sink_->ctx()->nb_streams; ++k) {
+            AVStream* st = sink_->ctx()->streams[k];
+            if (st->codecpar->codec_type != AVMEDIA_TYPE_AUDIO) continue;
+            st->disposition =
+                first ? st->disposition | AV_DISPOSITION_DEFAULT : st->disposition & ~AV_DISPOSITION_DEFAULT;
+            first = false;
+        }
+    }
     if (Status s = sink_->Open(); !s.ok()) return s;
     outputReady_ = true;
     return {};

@@ -184,7 +184,7 @@ bool IsAttachment(const AVStream* st) {
 }
 
 bool IsSideStream(const MediaInput& in, int index) {
-    if (index == in.videoIndex() || index == in.audioIndex()) return false;
+    if (index == in.videoIndex() || index == in.audioIndex() || !in.Kept(index)) return false;
     if (RepeatsAnEarlierStream(in.ctx(), static_cast<unsigned>(index))) return false;
     const AVStream* st = in.ctx()->streams[index];
     const AVMediaType type = st->codecpar->codec_type;

@@ -91,7 +91,7 @@ public:
         zero_ = ctx.window.cut ? ctx.window.startMicros : in.startMicros();
         endLimit_ = ctx.window.cut ? ctx.window.endMicros - zero_ : INT64_MAX;
         videoOn_ = in.videoDecoder() && d.venc;
-        orientation_ = OrientationOf(in.video());
+        orientation_ = OrientationOf(in.video(), d.rotate);
         beginSlot_ = d.venc ? d.SlotAt(ctx.offsetMicros) : 0;
         // The extent a frame's time may have: from the file's start to the window's end
         // (or the file's end), with room for the odd stream that runs a little longer.

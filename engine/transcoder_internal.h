@@ -32,6 +32,7 @@ struct Transcoder::Impl {
     // has none.
     std::vector<SoundOut> sounds;
     AVRational period{1, 25};  // one output frame, also the video encoder's time base
+    int rotate = 0;            // the user's turn, clockwise degrees, on top of each input's own
     int64_t nextSlot = 0;      // next output picture number
     FramePtr pending;          // the picture that fills slots until a newer one comes
     Scaler scaler;             // source pictures to the encoder's size and format

@@ -217,6 +217,7 @@ static Status OpenAudioEncoder(Transcoder::Impl& d, OutputSink& sink, const Outp
 Status Transcoder::SetUp(OutputSink& sink, const OutputParameters& s, bool withVideo, int soundTracks,
                          const AVStream* videoLooks, const std::vector<const AVStream*>& soundLooks,
                          AVRational sourceRate) {
+    d_->rotate = s.rotateDegrees;
     if (withVideo) {
         if (Status st = OpenVideoEncoder(*d_, sink, s, sourceRate); !st.ok()) return st;
         if (videoLooks) CopyStreamLooks(videoLooks, d_->vst, false);

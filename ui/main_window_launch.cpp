@@ -254,7 +254,7 @@ void CUlvaneAVConverterDlg::LaunchCut() {
                            ToQString(DefaultOutputName(source)), this);
     dialog.ProposeFolder(ProposedOutputFolder(cutSourcePath_));
     if (!services_.runSettings(dialog)) return;
-    const CutLaunch cut{source, *TypedTime(startBox_), *TypedTime(endBox_), dialog.choice()};
+    const CutLaunch cut{source, *TypedTime(startBox_), *TypedTime(endBox_), dialog.choice(), ""};
     if (const LaunchResult launch = FillCutJob(job, cut, PathExists); !launch.ok()) {
         // A source named without "." has no container to copy into.
         const bool tooLong = launch.status == LaunchStatus::NameTooLong;

@@ -19,7 +19,8 @@ namespace {
 // copies them. H.264 is brought to start codes without access unit delimiters first, the form
 // a transport stream keeps it in.
 std::vector<std::string> PacketHashes(const std::string& path, const std::string& which) {
-    std::vector<std::string> args = {"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:" + which, "-c", "copy"};
+    std::vector<std::string> args = {"ffmpeg", "-nostdin", "-v",         "error", "-i",
+                                     path,     "-map",     "0:" + which, "-c",    "copy"};
     if (which[0] == 'v') args.insert(args.end(), {"-bsf:v", "h264_mp4toannexb,filter_units=remove_types=9"});
     args.insert(args.end(), {"-f", "framemd5", "-"});
     const CommandResult r = Run(args);
@@ -75,8 +76,7 @@ TEST(CliContainers, ACopyIntoAnotherContainerKeepsEveryPacketOfTheTracksKept) {
         // Each sound track keeps its sound frames (the source's first one, before the first
         // picture, may go: the output starts with its pictures), its tone and its language,
         // told by either ISO 639-2 code.
-        for (const auto& [track, hz, language] :
-             {std::tuple{0, 440.0, "eng"}, std::tuple{1, 880.0, "deu|ger"}}) {
+        for (const auto& [track, hz, language] : {std::tuple{0, 440.0, "eng"}, std::tuple{1, 880.0, "deu|ger"}}) {
             const std::string which = "a:" + std::to_string(track);
             const std::vector<std::string> source = PacketHashes(film, which), copied = PacketHashes(file, which);
             ASSERT_GE(copied.size() + 2, source.size()) << which;
@@ -118,5 +118,96 @@ TEST(CliContainers, AContainerThatCannotHoldTheMainTracksIsAUsageError) {
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
         EXPECT_TRUE(FilesIn(out.path()).empty());
+    }
+}
+
+// The tracks kept are those listed, whatever the method: each sound track by its own tone,
+// the first one listed the default; the subtitles only where listed. Probe numbers them.
+TEST(CliContainers, TheTracksListedAreTheTracksKept) {
+    const std::string film = FilmWithTracksFixture();
+    const auto probe = Cli({"probe", film});
+    ASSERT_EQ(probe.exitCode, 0);
+    for (const char* line : {"track=v:0 h264 320x240", "track=a:0 aac 1ch lang=eng default",
+                             "track=a:1 aac 1ch lang=deu title=German", "track=s:0 subrip lang=fra", "track=t:0 ttf"})
+        EXPECT_NE(probe.out.find(line), std::string::npos) << line << "\n" << probe.out;
+    const struct {
+        std::vector<std::string> flags;
+        std::vector<double> tones;  // the output's sound tracks in order, the first the default
+        size_t captions;
+    } cases[] = {
+        {{"--tracks", "v:0,a:1"}, {880}, 0},
+        {{"--tracks", "a:1,v:0,s:0,a:0", "--exact", "--container", "mp4"}, {880, 440}, 2},
+        {{"--tracks", "v:0,a:1", "--reencode"}, {880}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.flags[1] + (c.flags.size() > 2 ? " " + c.flags[2] : ""));
+        TempDir out;
+        std::vector<std::string> args = {"cut", film, "--start", "1.5", "--end", "5", "--out-dir", out.path().string()};
+        args.insert(args.end(), c.flags.begin(), c.flags.end());
+        const auto r = Cli(args);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const std::string file = LastLine(r.out);
+        // A plain direct cut starts at the key frame before 1.5 s: at 0.
+        EXPECT_EQ(Problems(Inspect(file), true, true, 3.5, 1.6), "");
+        for (size_t k = 0; k < c.tones.size(); ++k) {
+            const std::vector<float> sound = SoundOf(file, 8000, static_cast<int>(k));
+            const double other = c.tones[k] == 440 ? 880 : 440;
+            EXPECT_GT(ToneLevel(sound, c.tones[k], 0.5, 3), 10 * ToneLevel(sound, other, 0.5, 3)) << k;
+            const CommandResult d =
+                ulvane::test::Run({"ffprobe", "-v", "error", "-select_streams", "a:" + std::to_string(k),
+                                   "-show_entries", "stream_disposition=default", "-of", "default=nw=1:nk=1", file});
+            EXPECT_EQ(d.out.substr(0, 1), k == 0 ? "1" : "0") << k;
+        }
+        EXPECT_TRUE(SoundOf(file, 8000, static_cast<int>(c.tones.size())).empty());
+        // "Second line" (4-7.5 s) and "First line" up to 3 s, from 1.5 s.
+        EXPECT_EQ(CaptionsOf(file).size(), c.captions);
+    }
+    for (const char* bad : {"a:5", "s:0", "x1", "a:0,a:0"}) {
+        const auto r = Cli({"cut", film, "--start", "1", "--end", "2", "--tracks", bad, "--out-dir", "/tmp"});
+        EXPECT_EQ(r.exitCode, 2) << bad;
+        EXPECT_NE(r.err.find(std::string("--tracks ") + bad), std::string::npos) << r.err;
+    }
+}
+
+// A video that plays sideways, turned upright: a direct job writes the turn as the display
+// rotation and copies the pictures, a re-encoding turns the pictures; either way FFmpeg shows
+// the upright pictures. A container without a display rotation needs one of the others.
+TEST(CliContainers, ATurnShowsASidewaysVideoUpright) {
+    const std::string upright =
+        Fixture("turn_upright.mp4", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=4", "-c:v", "libx264",
+                                     "-g", "50", "-pix_fmt", "yuv420p"});
+    // Turned a quarter clockwise, as a phone held the wrong way records it.
+    const std::string sideways = Fixture("turn_sideways.mp4", {"-i", upright, "-vf", "transpose=1", "-c:v", "libx264",
+                                                               "-g", "50", "-pix_fmt", "yuv420p"});
+    const std::string sidewaysMkv = Fixture("turn_sideways.mkv", {"-i", sideways, "-c", "copy"});
+    const struct {
+        std::string source;
+        std::vector<std::string> flags;
+        int exitCode;
+        double psnr;  // at least, against the upright source's pictures
+    } cases[] = {
+        {sideways, {"--exact"}, 0, 45},
+        {sideways, {"--reencode", "--size", "1"}, 0, 25},
+        {sidewaysMkv, {"--container", "mp4", "--exact"}, 0, 45},
+        {sidewaysMkv, {}, 2, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source + (c.flags.empty() ? "" : " " + c.flags[0]));
+        TempDir out;
+        std::vector<std::string> args = {"cut", c.source,   "--start", "0.5",       "--end",
+                                         "3",   "--rotate", "270",     "--out-dir", out.path().string()};
+        args.insert(args.end(), c.flags.begin(), c.flags.end());
+        const auto r = Cli(args);
+        ASSERT_EQ(r.exitCode, c.exitCode) << r.err;
+        if (c.exitCode != 0) {
+            EXPECT_NE(r.err.find("keeps no display rotation"), std::string::npos) << r.err;
+            EXPECT_TRUE(FilesIn(out.path()).empty());
+            continue;
+        }
+        const std::string file = LastLine(r.out);
+        const PictureShape shape = ShapeOf(file);
+        EXPECT_GT(shape.width, shape.height);
+        for (double at : {0.3, 1.7}) EXPECT_GE(PsnrAt(file, at, upright, at + 0.5), c.psnr) << at;
+        EXPECT_EQ(OtherPlayersProblems(file), "");
     }
 }

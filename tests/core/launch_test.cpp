@@ -103,7 +103,7 @@ TEST(Launch, ADirectCutCopiesIntoTheSourcesContainer) {
     PrepareCutJob(job);
     EXPECT_EQ(job.progressPercent.load(), -1);  // no progress line until filled
     EXPECT_EQ(job.displayCount, 0);
-    const CutLaunch cut{"/v/clip.mkv", 1500, 4250, Output(true, {2, 0, 0, 0, 0, 0}, "clip")};
+    const CutLaunch cut{"/v/clip.mkv", 1500, 4250, Output(true, {2, 0, 0, 0, 0, 0}, "clip"), ""};
     ASSERT_TRUE(FillCutJob(job, cut, Holding({"/o/clip.mkv"})).ok());
     EXPECT_FALSE(job.joinMode);
     EXPECT_FALSE(job.reencode);
@@ -124,21 +124,21 @@ TEST(Launch, ADirectCutCopiesIntoTheSourcesContainer) {
     OutputChoice exact = Output(true, {}, "clip");
     exact.exact = true;
     PrepareCutJob(job);
-    ASSERT_TRUE(FillCutJob(job, {"/v/clip.mkv", 1500, 4250, exact}, Holding({})).ok());
+    ASSERT_TRUE(FillCutJob(job, {"/v/clip.mkv", 1500, 4250, exact, ""}, Holding({})).ok());
     EXPECT_TRUE(job.exactCut);
     EXPECT_FALSE(job.reencode);
     exact.direct = false;
     PrepareCutJob(job);
-    ASSERT_TRUE(FillCutJob(job, {"/v/clip.mkv", 1500, 4250, exact}, Holding({})).ok());
+    ASSERT_TRUE(FillCutJob(job, {"/v/clip.mkv", 1500, 4250, exact, ""}, Holding({})).ok());
     EXPECT_FALSE(job.exactCut);
     // A name typed with the output's extension keeps one; one too long for a file name is
     // refused before anything is filled.
     PrepareCutJob(job);
-    ASSERT_TRUE(FillCutJob(job, {"/v/clip.mkv", 0, 1000, Output(true, {}, "take.MKV")}, Holding({})).ok());
+    ASSERT_TRUE(FillCutJob(job, {"/v/clip.mkv", 0, 1000, Output(true, {}, "take.MKV"), ""}, Holding({})).ok());
     EXPECT_EQ(job.outputPaths[0], "/o/take.mkv");
     PrepareCutJob(job);
     const LaunchResult tooLong =
-        FillCutJob(job, {"/v/clip.mkv", 0, 1000, Output(true, {}, std::string(250, 'n'))}, Holding({}));
+        FillCutJob(job, {"/v/clip.mkv", 0, 1000, Output(true, {}, std::string(250, 'n')), ""}, Holding({}));
     EXPECT_EQ(tooLong.status, LaunchStatus::NameTooLong);
     EXPECT_EQ(job.currentInput.load(), -1);
     EXPECT_EQ(job.progressPercent.load(), -1);
@@ -148,7 +148,7 @@ TEST(Launch, AnIndirectCutTakesThePresetsContainerAndParameters) {
     ConversionJob job;
     PrepareCutJob(job);
     job.cancelRequested.store(true);
-    const CutLaunch cut{"/v/clip", 0, 1000, Output(false, {6, 1, 1, 0, 2, 2}, "short")};
+    const CutLaunch cut{"/v/clip", 0, 1000, Output(false, {6, 1, 1, 0, 2, 2}, "short"), ""};
     ASSERT_TRUE(FillCutJob(job, cut, Holding({})).ok());
     EXPECT_TRUE(job.reencode);
     EXPECT_EQ(job.outputPaths[0], "/o/short.mkv");
@@ -167,12 +167,12 @@ TEST(Launch, AnIndirectCutTakesThePresetsContainerAndParameters) {
 TEST(Launch, ADirectCutOfASourceWithoutExtensionIsRefused) {
     ConversionJob job;
     PrepareCutJob(job);
-    const LaunchResult r = FillCutJob(job, {"/v.d/clip", 0, 1000, Output(true, {})}, Holding({}));
+    const LaunchResult r = FillCutJob(job, {"/v.d/clip", 0, 1000, Output(true, {}), ""}, Holding({}));
     EXPECT_EQ(r.status, LaunchStatus::NoExtension);
     EXPECT_EQ(job.outputPaths[0], "");  // left as prepared
     EXPECT_EQ(job.progressPercent.load(), -1);
     // An indirect cut of a format row outside its list has no container either.
-    EXPECT_EQ(FillCutJob(job, {"/v/clip.mp4", 0, 1000, Output(false, {9, 0, 0, 0, 0, 0})}, Holding({})).status,
+    EXPECT_EQ(FillCutJob(job, {"/v/clip.mp4", 0, 1000, Output(false, {9, 0, 0, 0, 0, 0}), ""}, Holding({})).status,
               LaunchStatus::NoExtension);
 }
 
