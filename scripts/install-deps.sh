@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config git
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libgtest-dev googletest
-  qt6-base-dev qt6-translations-l10n libgl-dev fonts-dejavu-core fonts-ipafont-gothic
+  qt6-base-dev qt6-multimedia-dev qt6-translations-l10n libgl-dev fonts-dejavu-core fonts-ipafont-gothic
   ffmpeg python3 time
   clang libclang-rt-14-dev clang-format
   dpkg-dev file lintian desktop-file-utils
