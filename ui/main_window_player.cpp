@@ -103,6 +103,7 @@ void CUlvaneAVConverterDlg::ApplyPlayerTexts() {
 }
 
 void CUlvaneAVConverterDlg::ShowPlayerControls(bool cutTab) {
+    if (!cutTab) PausePlayback();  // the preview is out of sight
     auto* tracks = ItemAs<QComboBox>(kSoundTrackBox);
     tracks->setVisible(cutTab && tracks->count() > 1);
 }
