@@ -12,8 +12,8 @@ extern "C" {
 #include "engine/atomic_file.h"
 #include "engine/ffmpeg_util.h"
 #include "engine/media_input.h"
-#include "engine/picture_fit.h"
 #include "engine/scaler.h"
+#include "engine/shown_fit.h"
 
 namespace ulvane {
 
@@ -128,35 +128,11 @@ bool FrameGrabber::State::DecodeFirstPicture(std::string& error) {
 
 bool FrameGrabber::State::Fit(Scaler& scaler, int boxWidth, int boxHeight, AVPixelFormat format, bool bars,
                               std::vector<uint8_t>& out, int& width, int& height, std::string& error) {
-    const AVFrame* f = frame.get();
-    // Upright, as players show it, keeping its shape.
-    const Orientation o = OrientationOf(in->video());
-    const PictureFit fit =
-        FitInBox(f->width, f->height, av_guess_sample_aspect_ratio(in->ctx(), in->video(), frame.get()), o, boxWidth,
-                 boxHeight, false);
-    const int w = o.transpose ? fit.height : fit.width, h = o.transpose ? fit.width : fit.height;
-    // The preview's picture is large and grabbed often: bilinear, which still averages the
-    // source's pixels when it shrinks them; the small snapshot bicubic.
-    SwsContext* sws = scaler.For(*f, {w, h, format, bars ? SWS_BICUBIC : SWS_BILINEAR});
-    if (!sws || fit.width <= 0 || fit.height <= 0) {
-        error = "cannot convert the picture";
-        return false;
-    }
-    width = bars ? boxWidth : fit.width;
-    height = bars ? boxHeight : fit.height;
-    const int stride = width * 3;
-    out.resize(static_cast<size_t>(stride) * height);
-    if (bars) std::fill(out.begin(), out.end(), uint8_t{0});
-    uint8_t* place = out.data() + (bars ? (static_cast<ptrdiff_t>(fit.y) * stride + fit.x * 3) : 0);
-    if (!o.upright()) turned.resize(static_cast<size_t>(w) * h * 3);
-    uint8_t* dst[4] = {o.upright() ? place : turned.data(), nullptr, nullptr, nullptr};
-    int dstStride[4] = {o.upright() ? stride : w * 3, 0, 0, 0};
-    if (sws_scale(sws, f->data, f->linesize, 0, f->height, dst, dstStride) != h) {
-        error = "cannot convert the picture";
-        return false;
-    }
-    if (!o.upright()) OrientPlane(turned.data(), w * 3, w, h, 3, o, place, stride);
-    return true;
+    if (FitDecodedPicture(scaler, *frame, in->ctx(), in->video(), boxWidth, boxHeight, format, bars, out, width, height,
+                          turned))
+        return true;
+    error = "cannot convert the picture";
+    return false;
 }
 
 FrameGrabber::FrameGrabber() : s_(std::make_unique<State>()) {}
