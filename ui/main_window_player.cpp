@@ -88,6 +88,7 @@ void CUlvaneAVConverterDlg::SetUpPlayer() {
     connect(tracks, &QComboBox::activated, this, [this](int place) { player_->ChooseSoundTrack(place); });
     // A click on the box leaves the focus where it was: Space still plays.
     ItemAs<QCheckBox>(kLoopCheck)->setFocusPolicy(Qt::TabFocus);
+    ApplyPlayerTexts();
     ShowPlayState();
 }
 
