@@ -117,6 +117,12 @@ void Player::State::PictureLoop() {
     while (going && !stop) {
         bool atEnd = false;
         if (packets.Pop(PacketQueues::kPictures, pkt.get(), atEnd)) {
+            // On the way from the key frame to the start, pictures that show well before it
+            // and that no other picture refers to need not be decoded: a seek's first picture
+            // comes sooner, and the pictures from the start on decode the same.
+            const int64_t shows = pkt->pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : ToMicros(pkt->pts, v->time_base) - base;
+            const bool early = shows != AV_NOPTS_VALUE && shows < from - 2 * frameMicros;
+            dec->skip_frame = early ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
             avcodec_send_packet(dec, pkt.get());  // a damaged packet is skipped
             av_packet_unref(pkt.get());
         } else if (atEnd) {
@@ -140,6 +146,7 @@ void Player::State::PictureLoop() {
 
 void Player::State::BackwardLoop() {
     AVCodecContext* dec = in->videoDecoder();
+    dec->skip_frame = AVDISCARD_DEFAULT;
     const AVStream* v = in->video();
     const int vi = in->videoIndex();
     const int64_t base = in->startMicros();

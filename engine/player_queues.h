@@ -52,7 +52,7 @@ private:
 // Pictures ready to show, in the order they show (backwards when playing backwards).
 class PictureQueue {
 public:
-    static constexpr size_t kCapacity = 4;
+    static constexpr size_t kCapacity = 6;
     void Reset();
     // Waits for room; false once stopped.
     bool Push(PlayerPicture&& p);
