@@ -121,8 +121,9 @@ void Player::State::PictureLoop() {
             // and that no other picture refers to need not be decoded: a seek's first picture
             // comes sooner, and the pictures from the start on decode the same.
             const int64_t shows = pkt->pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : ToMicros(pkt->pts, v->time_base) - base;
+            // Faster than 2x most pictures are late anyway: only the referenced ones decode.
             const bool early = shows != AV_NOPTS_VALUE && shows < from - 2 * frameMicros;
-            dec->skip_frame = early ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+            dec->skip_frame = early || speed > 2 ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
             avcodec_send_packet(dec, pkt.get());  // a damaged packet is skipped
             av_packet_unref(pkt.get());
         } else if (atEnd) {
