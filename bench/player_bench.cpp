@@ -7,6 +7,8 @@
 //   ulvane-player-bench start FILE COUNT W H   -> from Play at a paused picture to the first
 //                                                new picture and the first sound, per position
 //   ulvane-player-bench seek FILE COUNT W H    -> the same from a Play while playing (a seek)
+//   ulvane-player-bench back FILE SECONDS W H  -> backwards at 1x from near the end: pictures
+//                                                shown and dropped, CPU seconds
 // The source for the sync: a white picture at each whole second, a loud beep starting then,
 // and quiet sound between (so that the first sound is seen).
 #include <sys/resource.h>
@@ -108,13 +110,16 @@ bool OpenOrSay(ulvane::Player& player, const std::string& file, int w, int h) {
     return false;
 }
 
-int Play(const std::string& file, double seconds, int w, int h) {
+int Play(const std::string& file, double seconds, int w, int h, bool backwards) {
     const double cpu0 = CpuSeconds();
     ulvane::Player player;
     if (!OpenOrSay(player, file, w, h)) return 1;
     Device device(player);
     const Clock::time_point t0 = Clock::now();
-    player.Play(0);
+    if (backwards)
+        player.Play(std::max<int64_t>(0, player.info().durationMicros - 1'000'000), -1.0);
+    else
+        player.Play(0);
     std::vector<Clock::time_point> flashes;
     ulvane::PlayerPicture pic;
     while (Ms(Clock::now() - t0) < seconds * 1000 && !player.ended()) {
@@ -209,11 +214,11 @@ int Latency(bool seek, const std::string& file, int count, int w, int h) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 6 && std::strcmp(argv[1], "play") == 0)
-        return Play(argv[2], std::atof(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
+    if (argc == 6 && (std::strcmp(argv[1], "play") == 0 || std::strcmp(argv[1], "back") == 0))
+        return Play(argv[2], std::atof(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), argv[1][0] == 'b');
     if (argc == 6 && (std::strcmp(argv[1], "start") == 0 || std::strcmp(argv[1], "seek") == 0))
         return Latency(argv[1][1] == 'e', argv[2], std::max(1, std::atoi(argv[3])), std::atoi(argv[4]),
                        std::atoi(argv[5]));
-    std::fprintf(stderr, "usage: %s play FILE SECONDS W H | start FILE COUNT W H | seek FILE COUNT W H\n", argv[0]);
+    std::fprintf(stderr, "usage: %s play|back FILE SECONDS W H | start|seek FILE COUNT W H\n", argv[0]);
     return 2;
 }

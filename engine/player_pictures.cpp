@@ -16,8 +16,8 @@ namespace {
 constexpr int64_t kSeekEarly = 1000;
 // Reading stops this far past the end of the part played, enough for reordered pictures.
 constexpr int64_t kReadPastEnd = 1000000;
-// Backwards, the pictures of one group kept fitted at once.
-constexpr size_t kBackwardBytes = 96u << 20;
+// Backwards, the bytes of the pictures of one group kept fitted at once.
+constexpr size_t kBackwardBytes = 64u << 20;
 
 }  // namespace
 
@@ -145,6 +145,12 @@ void Player::State::PictureLoop() {
     MarkPrimed();  // nothing to wait for any more
 }
 
+size_t Player::State::BackwardGroup() const {
+    const uint64_t b = box;
+    const size_t one = std::max<size_t>(1, (b >> 32) * (b & 0xffffffffu) * 3);
+    return std::clamp<size_t>(kBackwardBytes / one, 8, 300);
+}
+
 void Player::State::BackwardLoop() {
     AVCodecContext* dec = in->videoDecoder();
     dec->skip_frame = AVDISCARD_DEFAULT;
@@ -158,9 +164,7 @@ void Player::State::BackwardLoop() {
     // fitted, and queue them last first. The next target is just before the earliest kept.
     int64_t target = from;
     while (!stop) {
-        const uint64_t b = box;
-        const size_t one = std::max<size_t>(1, (b >> 32) * (b & 0xffffffffu) * 3);
-        const size_t keep = std::clamp<size_t>(kBackwardBytes / one, 8, 300);
+        const size_t keep = BackwardGroup();
         in->SeekTo(std::max(base + target - kSeekEarly, base));
         avcodec_flush_buffers(dec);
         std::deque<PlayerPicture> group;
