@@ -255,7 +255,8 @@ void Player::State::StartRun(int64_t fromMicros, double runSpeed, int64_t untilM
     if (soundDecoder) avcodec_flush_buffers(soundDecoder.get());
     resampler.reset();  // made again for the first frame decoded
     packets.Reset(info.hasPictures && !backwards, soundStream >= 0);
-    queue.Reset();
+    // Backwards, one group shows while the one before it decodes.
+    queue.Reset(backwards ? 2 * BackwardGroup() : PictureQueue::kCapacity);
     lastShown = -1;
     lastEnd = -1;
     soundEnd = -1;

@@ -16,8 +16,8 @@ namespace {
 constexpr int64_t kSeekEarly = 1000;
 // Reading stops this far past the end of the part played, enough for reordered pictures.
 constexpr int64_t kReadPastEnd = 1000000;
-// Backwards, the pictures of one group kept fitted at once.
-constexpr size_t kBackwardBytes = 96u << 20;
+// Backwards, the bytes of the pictures of one group kept fitted at once.
+constexpr size_t kBackwardBytes = 64u << 20;
 
 }  // namespace
 
@@ -117,6 +117,13 @@ void Player::State::PictureLoop() {
     while (going && !stop) {
         bool atEnd = false;
         if (packets.Pop(PacketQueues::kPictures, pkt.get(), atEnd)) {
+            // On the way from the key frame to the start, pictures that show well before it
+            // and that no other picture refers to need not be decoded: a seek's first picture
+            // comes sooner, and the pictures from the start on decode the same.
+            const int64_t shows = pkt->pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : ToMicros(pkt->pts, v->time_base) - base;
+            // Faster than 2x most pictures are late anyway: only the referenced ones decode.
+            const bool early = shows != AV_NOPTS_VALUE && shows < from - 2 * frameMicros;
+            dec->skip_frame = early || speed > 2 ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
             avcodec_send_packet(dec, pkt.get());  // a damaged packet is skipped
             av_packet_unref(pkt.get());
         } else if (atEnd) {
@@ -138,8 +145,15 @@ void Player::State::PictureLoop() {
     MarkPrimed();  // nothing to wait for any more
 }
 
+size_t Player::State::BackwardGroup() const {
+    const uint64_t b = box;
+    const size_t one = std::max<size_t>(1, (b >> 32) * (b & 0xffffffffu) * 3);
+    return std::clamp<size_t>(kBackwardBytes / one, 8, 300);
+}
+
 void Player::State::BackwardLoop() {
     AVCodecContext* dec = in->videoDecoder();
+    dec->skip_frame = AVDISCARD_DEFAULT;
     const AVStream* v = in->video();
     const int vi = in->videoIndex();
     const int64_t base = in->startMicros();
@@ -150,9 +164,7 @@ void Player::State::BackwardLoop() {
     // fitted, and queue them last first. The next target is just before the earliest kept.
     int64_t target = from;
     while (!stop) {
-        const uint64_t b = box;
-        const size_t one = std::max<size_t>(1, (b >> 32) * (b & 0xffffffffu) * 3);
-        const size_t keep = std::clamp<size_t>(kBackwardBytes / one, 8, 300);
+        const size_t keep = BackwardGroup();
         in->SeekTo(std::max(base + target - kSeekEarly, base));
         avcodec_flush_buffers(dec);
         std::deque<PlayerPicture> group;

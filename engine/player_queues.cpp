@@ -80,15 +80,16 @@ void PacketQueues::Stop() {
     cv_.notify_all();
 }
 
-void PictureQueue::Reset() {
+void PictureQueue::Reset(size_t capacity) {
     std::lock_guard lock(m_);
     q_.clear();
+    capacity_ = std::max<size_t>(capacity, 1);
     stopped_ = false;
 }
 
 bool PictureQueue::Push(PlayerPicture&& p) {
     std::unique_lock lock(m_);
-    cv_.wait(lock, [&] { return stopped_ || q_.size() < kCapacity; });
+    cv_.wait(lock, [&] { return stopped_ || q_.size() < capacity_; });
     if (stopped_) return false;
     q_.push_back(std::move(p));
     return true;

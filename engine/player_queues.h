@@ -52,8 +52,9 @@ private:
 // Pictures ready to show, in the order they show (backwards when playing backwards).
 class PictureQueue {
 public:
-    static constexpr size_t kCapacity = 4;
-    void Reset();
+    static constexpr size_t kCapacity = 6;
+    // Empties the queue, which then holds up to `capacity` pictures.
+    void Reset(size_t capacity = kCapacity);
     // Waits for room; false once stopped.
     bool Push(PlayerPicture&& p);
     // Runs `f(std::deque<PlayerPicture>&)` under the queue's lock and wakes the producer.
@@ -71,6 +72,7 @@ private:
     std::mutex m_;
     std::condition_variable cv_;
     std::deque<PlayerPicture> q_;
+    size_t capacity_ = kCapacity;
     bool stopped_ = false;
 };
 

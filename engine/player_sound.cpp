@@ -144,8 +144,8 @@ size_t Player::State::Read(uint8_t* out, size_t bytes) {
     std::memset(out, 0, bytes);
     if (!playing || !primed || !soundUsed || frames == 0) return bytes;
     pulled.resize(frames * ch);
-    int64_t from = 0, to = 0;
-    const size_t n = sounds.Pull(pulled.data(), frames, from, to);
+    int64_t first = 0, end = 0;
+    const size_t n = sounds.Pull(pulled.data(), frames, first, end);
     const bool finished = soundDone && sounds.empty();
     if (n < frames && !finished) ++underruns;
     if (n > 0) {
@@ -153,10 +153,10 @@ size_t Player::State::Read(uint8_t* out, size_t bytes) {
         if (gain < 1.0)
             for (size_t i = 0; i < n * ch; ++i) pulled[i] = static_cast<int16_t>(static_cast<double>(pulled[i]) * gain);
         std::memcpy(out, pulled.data(), n * ch * sizeof(int16_t));
-        // What was pulled is heard `latency` later: the clock runs that much behind the
-        // samples handed out, and never past them.
-        clock.Sound(to - latency, to);
-        soundEnd = to;
+        // The first sample pulled is heard `latency` from now: the clock runs that much
+        // behind it, and never past the samples handed out.
+        clock.Sound(first - latency, end);
+        soundEnd = end;
     } else if (finished) {
         clock.RunOn();  // the pictures may go on after the sound: the system clock takes over
     }

@@ -58,13 +58,13 @@ std::string AvSource() {
 }
 
 // Pulls ReadSound every 10 ms of the steady clock, as a device does, and notes for each pull
-// its samples and the source time of its first sample: with the latency set to one pull,
-// the clock right after a pull stands at the first sample pulled.
+// its samples and the source time of its first sample: the device plays what it pulls at
+// once (no latency), so the clock right after a pull stands at the first sample pulled.
 class FakeDevice {
 public:
     explicit FakeDevice(Player& p) : player_(p) {
         player_.SetSoundDevice(true, {kRate, 2});
-        player_.SetSoundLatency(kChunkMicros);
+        player_.SetSoundLatency(0);
     }
     ~FakeDevice() { Stop(); }
     void Start() {
@@ -184,7 +184,7 @@ TEST(Player, PicturesAreTheStillsAndMeetTheSoundAndPauseKeepsTheOneShown) {
     for (size_t i = 1; i < pictures.size(); ++i) EXPECT_GT(pictures[i].fromMicros, pictures[i - 1].fromMicros);
     // The flash pictures of 1 s and 2 s, and the beeps heard, together: the target is 40 ms,
     // but the player places both exactly, and reading the clock after a pull is off by at
-    // most the pull's 10 ms.
+    // most the pull's 10 ms (the clock never passes the samples pulled).
     std::vector<int64_t> flashes;
     for (const PlayerPicture& p : pictures)
         if (IsFlash(p)) {
