@@ -365,6 +365,7 @@ private:
     bool resumeAfterDrag_ = false;     // playback was held for a seek-bar drag
     double resumeSpeed_ = 1.0;
     bool playedToEnd_ = false;  // stopped by itself at the file's end: the next play starts over
+    int64_t pausedAt_ = -1;     // where playback last stopped; playing on from there resumes at once
     QImage playFace_, pauseFace_;
     SegmentList* segmentList_ = nullptr;
     SegmentsSender sendToJoinList_;

@@ -13,6 +13,7 @@
 #include <QStyle>
 #include <QToolButton>
 #include <algorithm>
+#include <cstdlib>
 
 #include "controls/bitmap_slider.h"
 #include "controls/control_button.h"
@@ -113,6 +114,7 @@ void CUlvaneAVConverterDlg::ForgetPlayer() {
     player_->Close();
     playedToEnd_ = false;
     resumeAfterDrag_ = false;
+    pausedAt_ = -1;
     auto* tracks = ItemAs<QComboBox>(kSoundTrackBox);
     tracks->clear();
     // With several sound tracks the player opens now, to name them in the box.
@@ -172,8 +174,10 @@ void CUlvaneAVConverterDlg::TogglePlayback() {
 int64_t CUlvaneAVConverterDlg::PlaybackStart() const {
     if (playedToEnd_) return 0;
     // The picture shown starts playback; else the position (a key frame's picture, a file
-    // without pictures).
-    return ShowsExactPictureAtPosition() ? shownFrom_ : int64_t{previewPositionMs_} * 1000;
+    // without pictures). Still on the picture playback stopped at, the player's own time for it
+    // (the exact still's may differ by a rounding), so it resumes with what it has queued.
+    if (!ShowsExactPictureAtPosition()) return int64_t{previewPositionMs_} * 1000;
+    return pausedAt_ >= 0 && std::abs(shownFrom_ - pausedAt_) < 1000 ? pausedAt_ : shownFrom_;
 }
 
 void CUlvaneAVConverterDlg::Shuttle(int direction) {
@@ -246,6 +250,7 @@ void CUlvaneAVConverterDlg::FollowPlayback(int64_t micros) {
 
 void CUlvaneAVConverterDlg::OnPlaybackStopped(qint64 micros, qint64 shownFrom, qint64 shownFor, bool ended) {
     playedToEnd_ = ended && player_->untilMicros() < 0 && player_->speed() > 0;
+    pausedAt_ = micros;
     FollowPlayback(shownFrom >= 0 ? shownFrom : micros);
     if (shownFrom < 0) return;
     // The picture stays, and the exact still of it follows from the pictures' thread (asked

@@ -46,8 +46,7 @@ PreviewPlayer::PreviewPlayer(PreviewFrame* frame, QObject* parent)
         // The device went away: playback goes on from where it is, on the system clock.
         if (!playing_) return;
         soundPresent_ = false;
-        player_->SetSoundDevice(false);
-        player_->Play(PositionMicros(), speed_, until_, loop_);
+        player_->SetSoundDevice(false);  // playing, the player goes on from where it is
     });
 }
 
@@ -141,9 +140,7 @@ void PreviewPlayer::SetMuted(bool muted) {
 void PreviewPlayer::ChooseSoundTrack(int place) {
     if (place < 0 || place >= static_cast<int>(info().soundTracks.size()) || place == track_) return;
     track_ = place;
-    player_->ChooseSoundTrack(place);
-    // The track is taken up by a Play: playing, that is a seek to where playback is.
-    if (playing_) player_->Play(PositionMicros(), speed_, until_, loop_);
+    player_->ChooseSoundTrack(place);  // playing, the player goes on with it from where it is
 }
 
 PlayerFigures PreviewPlayer::figures() const {
