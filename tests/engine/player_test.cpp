@@ -25,6 +25,8 @@ namespace {
 
 constexpr int kRate = 48000;
 constexpr int64_t kChunkMicros = 10000;  // the fake device pulls 10 ms at a time
+// The preview's box: smaller than the 320x240 sources, as a preview mostly is.
+constexpr int kBoxW = 240, kBoxH = 180;
 
 // 4 s at 25 fps, every picture different, the whole picture white for one picture at each
 // whole second; a 1 kHz beep for the first 100 ms of each second; B-frames, AAC.
@@ -143,14 +145,14 @@ bool IsFlash(const PlayerPicture& p) {
     return !p.picture.rgb.empty() && sum / p.picture.rgb.size() > 200;
 }
 
-// The grabber's still for `micros` in a 320x240 box must be the picture handed out.
+// The grabber's still for the picture's time in the same box must be the picture handed out.
 void ExpectStill(const std::string& file, const PlayerPicture& pic) {
     SCOPED_TRACE("picture at " + std::to_string(pic.fromMicros));
     FrameGrabber grabber;
     ShownPicture still;
     int64_t from = 0, lasting = 0;
     std::string error;
-    ASSERT_TRUE(grabber.GrabExact(file, pic.fromMicros / 1e6, 320, 240, still, from, lasting, error)) << error;
+    ASSERT_TRUE(grabber.GrabExact(file, pic.fromMicros / 1e6, kBoxW, kBoxH, still, from, lasting, error)) << error;
     EXPECT_EQ(pic.fromMicros, from);
     EXPECT_EQ(pic.forMicros, lasting);
     EXPECT_EQ(pic.picture.width, still.width);
@@ -164,7 +166,7 @@ TEST(Player, PicturesAreTheStillsAndMeetTheSoundAndPauseKeepsTheOneShown) {
     const std::string file = AvSource();
     Player player;
     std::string error;
-    ASSERT_TRUE(player.Open(file, 320, 240, error)) << error;
+    ASSERT_TRUE(player.Open(file, kBoxW, kBoxH, error)) << error;
     EXPECT_TRUE(player.info().hasPictures);
     ASSERT_EQ(player.info().soundTracks.size(), 1u);
     FakeDevice device(player);
@@ -213,7 +215,7 @@ TEST(Player, PicturesAloneSoundAloneAndNoDevicePlayOnTheirClock) {
         SCOPED_TRACE(c.name);
         Player player;
         std::string error;
-        ASSERT_TRUE(player.Open(c.file, 320, 240, error)) << error;
+        ASSERT_TRUE(player.Open(c.file, kBoxW, kBoxH, error)) << error;
         FakeDevice device(player);
         if (c.device)
             device.Start();
@@ -251,7 +253,7 @@ TEST(Player, ASegmentStopsAtItsEndOrRepeats) {
         SCOPED_TRACE(loop ? "looping" : "once");
         Player player;
         std::string error;
-        ASSERT_TRUE(player.Open(file, 320, 240, error)) << error;
+        ASSERT_TRUE(player.Open(file, kBoxW, kBoxH, error)) << error;
         FakeDevice device(player);
         device.Start();
         player.Play(1'500'000, 1.0, 2'200'000, loop);
@@ -288,7 +290,7 @@ TEST(Player, ASeekWhilePlayingGoesOnFromTheNewPosition) {
     const std::string file = AvSource();
     Player player;
     std::string error;
-    ASSERT_TRUE(player.Open(file, 320, 240, error)) << error;
+    ASSERT_TRUE(player.Open(file, kBoxW, kBoxH, error)) << error;
     FakeDevice device(player);
     device.Start();
     player.Play(300000);
@@ -313,7 +315,7 @@ TEST(Player, BackwardsHandsOutThePicturesBeforeInTurn) {
     const std::string file = AvSource();
     Player player;
     std::string error;
-    ASSERT_TRUE(player.Open(file, 320, 240, error)) << error;
+    ASSERT_TRUE(player.Open(file, kBoxW, kBoxH, error)) << error;
     player.SetSoundDevice(false);
     // From the second group of pictures (a key frame every 2 s) back into the first.
     player.Play(2'200'000, -1.0);
@@ -346,7 +348,7 @@ TEST(Player, ChosenTrackVolumeAndMuteShapeWhatIsHeard) {
                      (c.muted ? " muted" : ""));
         Player player;
         std::string error;
-        ASSERT_TRUE(player.Open(film, 320, 240, error)) << error;
+        ASSERT_TRUE(player.Open(film, kBoxW, kBoxH, error)) << error;
         ASSERT_EQ(player.info().soundTracks.size(), 2u);
         player.ChooseSoundTrack(c.track);
         player.SetVolume(c.volume);
@@ -401,7 +403,7 @@ TEST(Player, BrokenFilesFailToOpenOrEndCleanly) {
         SCOPED_TRACE(c.file);
         Player player;
         std::string error;
-        const bool opened = player.Open(c.file, 320, 240, error);
+        const bool opened = player.Open(c.file, kBoxW, kBoxH, error);
         EXPECT_EQ(opened, c.opens);
         if (!opened) {
             EXPECT_FALSE(error.empty());
