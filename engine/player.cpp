@@ -278,7 +278,8 @@ void Player::State::StartRun(int64_t fromMicros, double runSpeed, int64_t untilM
     stillAt = from;
     threadsLive = true;
     if (backwards) {
-        pictures = std::thread([this] { BackwardLoop(); });
+        // Sound alone goes backwards on the clock only: nothing is heard backwards.
+        if (info.hasPictures) pictures = std::thread([this] { BackwardLoop(); });
         return;
     }
     if (info.hasPictures || soundStream >= 0) reader = std::thread([this] { ReadLoop(); });

@@ -110,11 +110,11 @@ public:
         }
         return starts;
     }
-    // After Stop: the sound pulled while playing, one channel as floats.
-    std::vector<float> Heard() const {
+    // After Stop: the sound pulled while the sound clock led (or all of it), one channel as floats.
+    std::vector<float> Heard(bool all = false) const {
         std::vector<float> out;
         for (const Pull& p : pulls_)
-            if (p.at >= 0)
+            if (p.at >= 0 || all)
                 for (size_t i = 0; i < p.samples.size(); i += 2) out.push_back(p.samples[i] / 32768.0f);
         return out;
     }
@@ -209,9 +209,11 @@ TEST(Player, PicturesAloneSoundAloneAndNoDevicePlayOnTheirClock) {
     struct Case {
         std::string name, file;
         bool device;
+        double speed = 1.0;
     };
-    for (const Case& c : {Case{"pictures alone", pictures, true}, Case{"sound alone", sound, true},
-                          Case{"no sound device", av, false}}) {
+    for (const Case& c :
+         {Case{"pictures alone", pictures, true}, Case{"sound alone", sound, true}, Case{"no sound device", av, false},
+          Case{"4x, silent", av, true, 4.0}, Case{"sound alone backwards", sound, true, -1.0}}) {
         SCOPED_TRACE(c.name);
         Player player;
         std::string error;
@@ -221,14 +223,26 @@ TEST(Player, PicturesAloneSoundAloneAndNoDevicePlayOnTheirClock) {
             device.Start();
         else
             player.SetSoundDevice(false);
-        player.Play(700000);
+        const bool backwards = c.speed < 0;
+        player.Play(backwards ? 1'200'000 : 700000, c.speed);
         // Until the clock has passed the flash and the beep of 1 s.
-        const auto got = Watch(player, [&](auto&) { return player.PositionMicros() > 1'200'000; });
-        EXPECT_GT(player.PositionMicros(), 1'200'000);
+        const auto passed = [&] {
+            return backwards ? player.PositionMicros() < 700000 : player.PositionMicros() > 1'200'000;
+        };
+        const auto got = Watch(player, [&](auto&) { return passed(); });
+        EXPECT_TRUE(passed()) << player.PositionMicros();
         device.Stop();
         const bool hasPictures = c.file != sound;
         EXPECT_EQ(player.info().hasPictures, hasPictures);
         EXPECT_EQ(!got.empty(), hasPictures);
+        for (size_t i = 1; i < got.size(); ++i) EXPECT_GT(got[i].fromMicros, got[i - 1].fromMicros);
+        if (c.speed != 1.0) {
+            // Faster or backwards: nothing is heard, and the clock still runs.
+            const std::vector<float> pulled = device.Heard(true);
+            ASSERT_FALSE(pulled.empty());
+            EXPECT_EQ(Loudness(pulled, 0, 10, kRate), 0.0);
+            continue;
+        }
         if (hasPictures) {
             std::vector<const PlayerPicture*> flashes;
             for (const PlayerPicture& p : got)
