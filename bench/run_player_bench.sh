@@ -15,6 +15,7 @@
 #      Ours also runs its paint loop (every 5 ms) and its fake device's thread.
 #   3. From Play at a paused picture to the first new picture and the first sound, and from a
 #      seek while playing to the first picture and sound of the new place (medians of 11).
+#   4. Backwards at 1x for 10 s (no target): pictures dropped and CPU time.
 #
 # Usage: bench/run_player_bench.sh [BUILD_DIR]   (default: build under the repo root)
 # Environment: BENCH_SECONDS (the length played, default 60), BENCH_KEEP=1 keeps the media.
@@ -67,6 +68,8 @@ echo "from Play at a paused picture (11 places) ..."
 "$BENCH" start "$WORK/src.mp4" 11 "$BOX_W" "$BOX_H" >"$WORK/start.txt"
 echo "from a seek while playing (11 places) ..."
 "$BENCH" seek "$WORK/src.mp4" 11 "$BOX_W" "$BOX_H" >"$WORK/seek.txt"
+echo "backwards at 1x for 10 s ..."
+"$BENCH" back "$WORK/src.mp4" 10 "$BOX_W" "$BOX_H" >"$WORK/back.txt"
 cat "$WORK/start.txt" "$WORK/seek.txt"
 fig() { awk -v k="$2" '$1 == k {print $2}' "$1"; }
 
@@ -86,4 +89,5 @@ ss=$(fig "$WORK/start.txt" median_sound_ms)
 echo "Play at a paused picture: median first picture $sp ms, first sound $ss ms (target <= 150 ms): $(verdict "$sp <= 150 && $ss <= 150")"
 kp=$(fig "$WORK/seek.txt" median_picture_ms)
 ks=$(fig "$WORK/seek.txt" median_sound_ms)
+echo "backwards: $(fig "$WORK/back.txt" shown) shown, $(fig "$WORK/back.txt" dropped_percent) % dropped, $(fig "$WORK/back.txt" cpu_seconds) CPU seconds for 10 s"
 echo "seek while playing: median first picture $kp ms, first sound $ks ms (target <= 300 ms): $(verdict "$kp <= 300 && $ks <= 300")"

@@ -56,7 +56,7 @@ struct FrameGrabber::State {
     std::unique_ptr<MediaInput> in;
     std::string path;
     bool atStart = false;  // nothing read since the file was opened
-    Scaler snapshotScaler, shownScaler;
+    FitScalers snapshotScaler, shownScaler;
     PacketPtr pkt = MakePacket();
     FramePtr frame = MakeFrame();
     std::vector<uint8_t> bgr = std::vector<uint8_t>(kSnapshotWidth * kSnapshotHeight * 3);
@@ -72,8 +72,8 @@ struct FrameGrabber::State {
     // The decoded picture, upright and fitted in a box of `boxWidth` x `boxHeight`, into
     // `out` (`stride` bytes a row): centred on black when `bars`, else `out` is resized to
     // the fitted picture alone, whose size goes to `width` and `height`.
-    bool Fit(Scaler& scaler, int boxWidth, int boxHeight, AVPixelFormat format, bool bars, std::vector<uint8_t>& out,
-             int& width, int& height, std::string& error);
+    bool Fit(FitScalers& scaler, int boxWidth, int boxHeight, AVPixelFormat format, bool bars,
+             std::vector<uint8_t>& out, int& width, int& height, std::string& error);
 };
 
 bool FrameGrabber::State::Open(const std::string& p, std::string& error) {
@@ -126,7 +126,7 @@ bool FrameGrabber::State::DecodeFirstPicture(std::string& error) {
     return false;
 }
 
-bool FrameGrabber::State::Fit(Scaler& scaler, int boxWidth, int boxHeight, AVPixelFormat format, bool bars,
+bool FrameGrabber::State::Fit(FitScalers& scaler, int boxWidth, int boxHeight, AVPixelFormat format, bool bars,
                               std::vector<uint8_t>& out, int& width, int& height, std::string& error) {
     if (FitDecodedPicture(scaler, *frame, in->ctx(), in->video(), boxWidth, boxHeight, format, bars, out, width, height,
                           turned))

@@ -181,11 +181,12 @@ bool Player::TakePicture(PlayerPicture& out) {
     int64_t late = 0;
     const bool got = s.queue.With([&](std::deque<PlayerPicture>& q) {
         // Forwards a picture is late once its time is over, backwards once the clock went
-        // below its start; the picture due is the last one not late.
+        // below its start. A late picture is dropped when the next one is ready, else it
+        // shows late; the picture due is the first one not late.
         auto passed = [&](const PlayerPicture& p) {
             return forwards ? p.fromMicros + p.forMicros <= now : p.fromMicros > now;
         };
-        while (q.size() > 1 && passed(q.front()) && passed(q[1])) {
+        while (q.size() > 1 && passed(q.front())) {
             q.pop_front();
             ++late;
         }
@@ -193,11 +194,6 @@ bool Player::TakePicture(PlayerPicture& out) {
         const PlayerPicture& p = q.front();
         const bool due = forwards ? p.fromMicros <= now : p.fromMicros + p.forMicros > now;
         if (!due) return false;
-        if (passed(p) && q.size() > 1) {
-            q.pop_front();
-            ++late;
-            return false;
-        }
         out = std::move(q.front());
         q.pop_front();
         return true;
@@ -282,7 +278,8 @@ void Player::State::StartRun(int64_t fromMicros, double runSpeed, int64_t untilM
     stillAt = from;
     threadsLive = true;
     if (backwards) {
-        pictures = std::thread([this] { BackwardLoop(); });
+        // Sound alone goes backwards on the clock only: nothing is heard backwards.
+        if (info.hasPictures) pictures = std::thread([this] { BackwardLoop(); });
         return;
     }
     if (info.hasPictures || soundStream >= 0) reader = std::thread([this] { ReadLoop(); });

@@ -17,7 +17,7 @@
 #include "engine/media_input.h"
 #include "engine/player.h"
 #include "engine/player_queues.h"
-#include "engine/scaler.h"
+#include "engine/shown_fit.h"
 
 namespace ulvane {
 
@@ -47,7 +47,7 @@ struct Player::State {
     CodecContextPtr soundDecoder;
     int soundDecoderStream = -1;  // the stream `soundDecoder` was opened for
     SwrPtr resampler;
-    Scaler scaler;
+    FitScalers scaler;
     int runRate = 48000, runChannels = 2;  // the device's format this run
     std::vector<uint8_t> turned;           // the picture thread's scratch room for turned pictures
     std::vector<int16_t> pulled;           // ReadSound's room, under soundLock

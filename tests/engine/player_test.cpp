@@ -25,6 +25,8 @@ namespace {
 
 constexpr int kRate = 48000;
 constexpr int64_t kChunkMicros = 10000;  // the fake device pulls 10 ms at a time
+// The preview's box: smaller than the 320x240 sources, as a preview mostly is.
+constexpr int kBoxW = 240, kBoxH = 180;
 
 // 4 s at 25 fps, every picture different, the whole picture white for one picture at each
 // whole second; a 1 kHz beep for the first 100 ms of each second; B-frames, AAC.
@@ -108,11 +110,11 @@ public:
         }
         return starts;
     }
-    // After Stop: the sound pulled while playing, one channel as floats.
-    std::vector<float> Heard() const {
+    // After Stop: the sound pulled while the sound clock led (or all of it), one channel as floats.
+    std::vector<float> Heard(bool all = false) const {
         std::vector<float> out;
         for (const Pull& p : pulls_)
-            if (p.at >= 0)
+            if (p.at >= 0 || all)
                 for (size_t i = 0; i < p.samples.size(); i += 2) out.push_back(p.samples[i] / 32768.0f);
         return out;
     }
@@ -143,14 +145,14 @@ bool IsFlash(const PlayerPicture& p) {
     return !p.picture.rgb.empty() && sum / p.picture.rgb.size() > 200;
 }
 
-// The grabber's still for `micros` in a 320x240 box must be the picture handed out.
+// The grabber's still for the picture's time in the same box must be the picture handed out.
 void ExpectStill(const std::string& file, const PlayerPicture& pic) {
     SCOPED_TRACE("picture at " + std::to_string(pic.fromMicros));
     FrameGrabber grabber;
     ShownPicture still;
     int64_t from = 0, lasting = 0;
     std::string error;
-    ASSERT_TRUE(grabber.GrabExact(file, pic.fromMicros / 1e6, 320, 240, still, from, lasting, error)) << error;
+    ASSERT_TRUE(grabber.GrabExact(file, pic.fromMicros / 1e6, kBoxW, kBoxH, still, from, lasting, error)) << error;
     EXPECT_EQ(pic.fromMicros, from);
     EXPECT_EQ(pic.forMicros, lasting);
     EXPECT_EQ(pic.picture.width, still.width);
@@ -164,7 +166,7 @@ TEST(Player, PicturesAreTheStillsAndMeetTheSoundAndPauseKeepsTheOneShown) {
     const std::string file = AvSource();
     Player player;
     std::string error;
-    ASSERT_TRUE(player.Open(file, 320, 240, error)) << error;
+    ASSERT_TRUE(player.Open(file, kBoxW, kBoxH, error)) << error;
     EXPECT_TRUE(player.info().hasPictures);
     ASSERT_EQ(player.info().soundTracks.size(), 1u);
     FakeDevice device(player);
@@ -207,26 +209,40 @@ TEST(Player, PicturesAloneSoundAloneAndNoDevicePlayOnTheirClock) {
     struct Case {
         std::string name, file;
         bool device;
+        double speed = 1.0;
     };
-    for (const Case& c : {Case{"pictures alone", pictures, true}, Case{"sound alone", sound, true},
-                          Case{"no sound device", av, false}}) {
+    for (const Case& c :
+         {Case{"pictures alone", pictures, true}, Case{"sound alone", sound, true}, Case{"no sound device", av, false},
+          Case{"4x, silent", av, true, 4.0}, Case{"sound alone backwards", sound, true, -1.0}}) {
         SCOPED_TRACE(c.name);
         Player player;
         std::string error;
-        ASSERT_TRUE(player.Open(c.file, 320, 240, error)) << error;
+        ASSERT_TRUE(player.Open(c.file, kBoxW, kBoxH, error)) << error;
         FakeDevice device(player);
         if (c.device)
             device.Start();
         else
             player.SetSoundDevice(false);
-        player.Play(700000);
+        const bool backwards = c.speed < 0;
+        player.Play(backwards ? 1'200'000 : 700000, c.speed);
         // Until the clock has passed the flash and the beep of 1 s.
-        const auto got = Watch(player, [&](auto&) { return player.PositionMicros() > 1'200'000; });
-        EXPECT_GT(player.PositionMicros(), 1'200'000);
+        const auto passed = [&] {
+            return backwards ? player.PositionMicros() < 700000 : player.PositionMicros() > 1'200'000;
+        };
+        const auto got = Watch(player, [&](auto&) { return passed(); });
+        EXPECT_TRUE(passed()) << player.PositionMicros();
         device.Stop();
         const bool hasPictures = c.file != sound;
         EXPECT_EQ(player.info().hasPictures, hasPictures);
         EXPECT_EQ(!got.empty(), hasPictures);
+        for (size_t i = 1; i < got.size(); ++i) EXPECT_GT(got[i].fromMicros, got[i - 1].fromMicros);
+        if (c.speed != 1.0) {
+            // Faster or backwards: nothing is heard, and the clock still runs.
+            const std::vector<float> pulled = device.Heard(true);
+            ASSERT_FALSE(pulled.empty());
+            EXPECT_EQ(Loudness(pulled, 0, 10, kRate), 0.0);
+            continue;
+        }
         if (hasPictures) {
             std::vector<const PlayerPicture*> flashes;
             for (const PlayerPicture& p : got)
@@ -251,7 +267,7 @@ TEST(Player, ASegmentStopsAtItsEndOrRepeats) {
         SCOPED_TRACE(loop ? "looping" : "once");
         Player player;
         std::string error;
-        ASSERT_TRUE(player.Open(file, 320, 240, error)) << error;
+        ASSERT_TRUE(player.Open(file, kBoxW, kBoxH, error)) << error;
         FakeDevice device(player);
         device.Start();
         player.Play(1'500'000, 1.0, 2'200'000, loop);
@@ -288,7 +304,7 @@ TEST(Player, ASeekWhilePlayingGoesOnFromTheNewPosition) {
     const std::string file = AvSource();
     Player player;
     std::string error;
-    ASSERT_TRUE(player.Open(file, 320, 240, error)) << error;
+    ASSERT_TRUE(player.Open(file, kBoxW, kBoxH, error)) << error;
     FakeDevice device(player);
     device.Start();
     player.Play(300000);
@@ -313,7 +329,7 @@ TEST(Player, BackwardsHandsOutThePicturesBeforeInTurn) {
     const std::string file = AvSource();
     Player player;
     std::string error;
-    ASSERT_TRUE(player.Open(file, 320, 240, error)) << error;
+    ASSERT_TRUE(player.Open(file, kBoxW, kBoxH, error)) << error;
     player.SetSoundDevice(false);
     // From the second group of pictures (a key frame every 2 s) back into the first.
     player.Play(2'200'000, -1.0);
@@ -346,7 +362,7 @@ TEST(Player, ChosenTrackVolumeAndMuteShapeWhatIsHeard) {
                      (c.muted ? " muted" : ""));
         Player player;
         std::string error;
-        ASSERT_TRUE(player.Open(film, 320, 240, error)) << error;
+        ASSERT_TRUE(player.Open(film, kBoxW, kBoxH, error)) << error;
         ASSERT_EQ(player.info().soundTracks.size(), 2u);
         player.ChooseSoundTrack(c.track);
         player.SetVolume(c.volume);
@@ -401,7 +417,7 @@ TEST(Player, BrokenFilesFailToOpenOrEndCleanly) {
         SCOPED_TRACE(c.file);
         Player player;
         std::string error;
-        const bool opened = player.Open(c.file, 320, 240, error);
+        const bool opened = player.Open(c.file, kBoxW, kBoxH, error);
         EXPECT_EQ(opened, c.opens);
         if (!opened) {
             EXPECT_FALSE(error.empty());
