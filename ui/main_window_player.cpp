@@ -130,7 +130,7 @@ void CUlvaneAVConverterDlg::ForgetPlayer() {
                 QStringList about;
                 if (!t.title.empty()) about << QString::fromStdString(t.title);
                 about << QString::fromStdString(t.codec);
-                if (t.channels > 0) about << QString("%1 ch").arg(t.channels);
+                if (t.channels > 0) about << ToQString(table_.ReadFromFile("PLAYER", "sdl")).arg(t.channels);
                 tracks->setItemData(tracks->count() - 1, about.join(", "), Qt::ToolTipRole);
             }
         }

@@ -347,3 +347,18 @@ TEST(PlayerWindow, AFileThatCannotBePlayedSaysSoAndNothingWaits) {
         QString::fromStdString(h.window->languageTable().ReadFromFile("PLAYER", "bnbf")).arg("gone.mp4");
     EXPECT_TRUE(h.messages.shown[0].startsWith(expected)) << h.messages.shown[0].toStdString();
 }
+
+TEST(PlayerWindow, EveryLanguageNamesThePlayersControls) {
+    Harness h;
+    CUlvaneAVConverterDlg& w = *h.window;
+    for (int language = 0; language < 6; ++language) {
+        w.SelectLanguage(language);
+        SCOPED_TRACE(w.languageTable().activeFile());
+        const auto text = [&](const char* key) { return w.languageTable().ReadFromFile("PLAYER", key); };
+        for (const char* key : {"jy", "yl", "yg", "xh", "xhts", "bfpd", "wbbf", "bnbf", "sdl", "wsb"})
+            EXPECT_FALSE(text(key).empty()) << key;
+        EXPECT_EQ(w.ItemAs<QCheckBox>(kLoopCheck)->text().toStdString(), text("xh"));
+        EXPECT_EQ(w.Item(kPlayButton)->findChild<QAction*>("playSegment")->text().toStdString(), text("bfpd"));
+        EXPECT_EQ(w.Item(kVolumeSlider)->toolTip().toStdString(), text("yl"));
+    }
+}
