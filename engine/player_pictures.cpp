@@ -16,6 +16,8 @@ namespace {
 constexpr int64_t kSeekEarly = 1000;
 // Reading stops this far past the end of the part played, enough for reordered pictures.
 constexpr int64_t kReadPastEnd = 1000000;
+// Read this far past the start without a picture decoded, playback goes on without one.
+constexpr int64_t kNoPicturesYet = 3000000;
 // Backwards, the bytes of the pictures of one group kept fitted at once.
 constexpr size_t kBackwardBytes = 64u << 20;
 
@@ -124,6 +126,9 @@ void Player::State::PictureLoop() {
             // Faster than 2x most pictures are late anyway: only the referenced ones decode.
             const bool early = shows != AV_NOPTS_VALUE && shows < from - 2 * frameMicros;
             dec->skip_frame = early || speed > 2 ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+            // Pictures that do not decode (a damaged stream) must not hold the sound back:
+            // seconds past the start without one, the clock goes without them.
+            if (shows != AV_NOPTS_VALUE && shows > from + kNoPicturesYet && !primed) MarkPrimed();
             avcodec_send_packet(dec, pkt.get());  // a damaged packet is skipped
             av_packet_unref(pkt.get());
         } else if (atEnd) {
