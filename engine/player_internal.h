@@ -3,8 +3,9 @@
 //
 // Who owns what. The window's thread calls Open, Play, Pause, Close and TakePicture; they
 // start and join the threads of a run. While a run's threads live, the reader thread owns
-// the input (reads and seeks), the picture thread the video decoder and its scaler, the
-// sound thread the sound decoder and resampler; between runs (threads joined) the window's
+// the input (reads and seeks), the picture thread the video decoder and its scaler (and,
+// backwards, where no reader runs, the input too), the sound thread the sound decoder and
+// resampler; between runs (threads joined) the window's
 // thread owns them all. The threads share only the queues (each with its own lock), the
 // clock (its own lock) and atomics. The sound device's thread enters only ReadSound, which
 // takes `soundLock` so that a new run never meets a pull half done.
