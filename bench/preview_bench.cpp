@@ -1,5 +1,5 @@
-// Benchmark (not a test) of the window's responsiveness: a seek-bar drag over a source, and
-// adding many files to the join list. Prints how long after the last move of a drag the
+// Benchmark (not a test) of the window's responsiveness: a seek-bar drag over a source,
+// playback in the preview, and adding many files to the join list. Prints how long after the last move of a drag the
 // preview shows that position, the longest the event loop went without running (so the
 // window could not repaint), and how many grabs served how many moves.
 //   ulvane-preview-bench PROGRAM_DIR SOURCE [FILE_FOR_JOIN]
@@ -15,6 +15,7 @@
 #include "ui/control_ids.h"
 #include "ui/main_window.h"
 #include "ui/preview_frame.h"
+#include "ui/preview_player.h"
 
 namespace {
 
@@ -46,6 +47,25 @@ struct LoopWatch {
         last = 0;
         worst = 0;
         timer.start();
+    }
+};
+
+// Watches a widget's paints: the longest time between two.
+struct PaintWatch : QObject {
+    QElapsedTimer clock;
+    qint64 last = 0, worst = 0;
+    void Start() {
+        clock.start();
+        last = 0;
+        worst = 0;
+    }
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint && clock.isValid()) {
+            const qint64 now = clock.elapsed();
+            worst = std::max(worst, now - last);
+            last = now;
+        }
+        return false;
     }
 };
 
@@ -128,6 +148,45 @@ int main(int argc, char** argv) {
                 exactMs[exactMs.size() / 2], exactMs.back());
     std::printf("longest the event loop went without running meanwhile: %lld ms (target <= 50 ms)\n",
                 static_cast<long long>(watch.worst));
+
+    // Playback in the preview: 5 s at 1x from 9 s on, then 3 s at 2x, timed by the preview's
+    // own paints (the window may never go more than 50 ms without painting while playing).
+    {
+        PaintWatch paints;
+        window.ItemAs<ulvane::PreviewFrame>(ulvane::main_id::kPreview)->installEventFilter(&paints);
+        ulvane::PreviewPlayer* player = window.previewPlayer();
+        const int rested = window.exactPicturesShown();
+        const QPoint at(bar->PositionToPixel(150), 10);  // 9 s in
+        QTest::mousePress(bar, Qt::LeftButton, {}, at);
+        QTest::mouseRelease(bar, Qt::LeftButton, {}, at);
+        while (window.exactPicturesShown() == rested) QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        for (const auto& [speed, ms] : {std::pair{1.0, 5000}, std::pair{2.0, 3000}}) {
+            if (speed == 1.0)
+                window.TogglePlayback();
+            else
+                window.Shuttle(1);
+            // Timed from the first picture of the run on (opening and the first decode are a seek's).
+            const qint64 shownBefore = player->figures().picturesShown;
+            while (player->figures().picturesShown == shownBefore)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+            watch.Start();
+            paints.Start();
+            const ulvane::PlayerFigures before = player->figures();
+            QElapsedTimer run;
+            run.start();
+            while (run.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+            const ulvane::PlayerFigures after = player->figures();
+            std::printf(
+                "playback at %gx for %d s: %lld pictures shown, %lld dropped; longest without painting the preview "
+                "%lld ms (target <= 50 ms), event loop's longest stall %lld ms, the player's timer's longest gap "
+                "%lld ms\n",
+                speed, ms / 1000, static_cast<long long>(after.picturesShown - before.picturesShown),
+                static_cast<long long>(after.picturesDropped - before.picturesDropped),
+                static_cast<long long>(paints.worst), static_cast<long long>(watch.worst),
+                static_cast<long long>(player->longestTurnGapMs()));
+        }
+        window.Shuttle(0);
+    }
 
     if (args.size() >= 4) {
         window.SelectTab(1);

@@ -12,8 +12,8 @@ extern "C" {
 #include "engine/atomic_file.h"
 #include "engine/ffmpeg_util.h"
 #include "engine/media_input.h"
-#include "engine/picture_fit.h"
 #include "engine/scaler.h"
+#include "engine/shown_fit.h"
 
 namespace ulvane {
 
@@ -56,7 +56,7 @@ struct FrameGrabber::State {
     std::unique_ptr<MediaInput> in;
     std::string path;
     bool atStart = false;  // nothing read since the file was opened
-    Scaler snapshotScaler, shownScaler;
+    FitScalers snapshotScaler, shownScaler;
     PacketPtr pkt = MakePacket();
     FramePtr frame = MakeFrame();
     std::vector<uint8_t> bgr = std::vector<uint8_t>(kSnapshotWidth * kSnapshotHeight * 3);
@@ -72,8 +72,8 @@ struct FrameGrabber::State {
     // The decoded picture, upright and fitted in a box of `boxWidth` x `boxHeight`, into
     // `out` (`stride` bytes a row): centred on black when `bars`, else `out` is resized to
     // the fitted picture alone, whose size goes to `width` and `height`.
-    bool Fit(Scaler& scaler, int boxWidth, int boxHeight, AVPixelFormat format, bool bars, std::vector<uint8_t>& out,
-             int& width, int& height, std::string& error);
+    bool Fit(FitScalers& scaler, int boxWidth, int boxHeight, AVPixelFormat format, bool bars,
+             std::vector<uint8_t>& out, int& width, int& height, std::string& error);
 };
 
 bool FrameGrabber::State::Open(const std::string& p, std::string& error) {
@@ -126,37 +126,13 @@ bool FrameGrabber::State::DecodeFirstPicture(std::string& error) {
     return false;
 }
 
-bool FrameGrabber::State::Fit(Scaler& scaler, int boxWidth, int boxHeight, AVPixelFormat format, bool bars,
+bool FrameGrabber::State::Fit(FitScalers& scaler, int boxWidth, int boxHeight, AVPixelFormat format, bool bars,
                               std::vector<uint8_t>& out, int& width, int& height, std::string& error) {
-    const AVFrame* f = frame.get();
-    // Upright, as players show it, keeping its shape.
-    const Orientation o = OrientationOf(in->video());
-    const PictureFit fit =
-        FitInBox(f->width, f->height, av_guess_sample_aspect_ratio(in->ctx(), in->video(), frame.get()), o, boxWidth,
-                 boxHeight, false);
-    const int w = o.transpose ? fit.height : fit.width, h = o.transpose ? fit.width : fit.height;
-    // The preview's picture is large and grabbed often: bilinear, which still averages the
-    // source's pixels when it shrinks them; the small snapshot bicubic.
-    SwsContext* sws = scaler.For(*f, {w, h, format, bars ? SWS_BICUBIC : SWS_BILINEAR});
-    if (!sws || fit.width <= 0 || fit.height <= 0) {
-        error = "cannot convert the picture";
-        return false;
-    }
-    width = bars ? boxWidth : fit.width;
-    height = bars ? boxHeight : fit.height;
-    const int stride = width * 3;
-    out.resize(static_cast<size_t>(stride) * height);
-    if (bars) std::fill(out.begin(), out.end(), uint8_t{0});
-    uint8_t* place = out.data() + (bars ? (static_cast<ptrdiff_t>(fit.y) * stride + fit.x * 3) : 0);
-    if (!o.upright()) turned.resize(static_cast<size_t>(w) * h * 3);
-    uint8_t* dst[4] = {o.upright() ? place : turned.data(), nullptr, nullptr, nullptr};
-    int dstStride[4] = {o.upright() ? stride : w * 3, 0, 0, 0};
-    if (sws_scale(sws, f->data, f->linesize, 0, f->height, dst, dstStride) != h) {
-        error = "cannot convert the picture";
-        return false;
-    }
-    if (!o.upright()) OrientPlane(turned.data(), w * 3, w, h, 3, o, place, stride);
-    return true;
+    if (FitDecodedPicture(scaler, *frame, in->ctx(), in->video(), boxWidth, boxHeight, format, bars, out, width, height,
+                          turned))
+        return true;
+    error = "cannot convert the picture";
+    return false;
 }
 
 FrameGrabber::FrameGrabber() : s_(std::make_unique<State>()) {}

@@ -35,6 +35,11 @@ enum : int {
     kMoveDownButton = 1291,
     kDirectStartNote = 1301,
     kStatusLine = 1302,  // the loaded file's codecs and length
+    // Playback in the preview, beside the play button.
+    kMuteButton = 1310,
+    kVolumeSlider = 1311,
+    kSoundTrackBox = 1312,  // shown when the file has more than one sound track
+    kLoopCheck = 1313,      // segment playback starts again at the segment's start
 };
 }  // namespace main_id
 

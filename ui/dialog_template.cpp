@@ -2,6 +2,7 @@
 #include "ui/dialog_template.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -11,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSet>
+#include <QSlider>
 #include <QTabBar>
 #include <QToolButton>
 #include <algorithm>
@@ -50,6 +52,12 @@ constexpr TemplateItem kMainItems[] = {
     {1154, ItemKind::BitmapButton, {154, 202, 21, 21}, true, "Start Point"},
     {1149, ItemKind::BitmapButton, {177, 202, 23, 20}, true, "End Point"},
     {1184, ItemKind::Static, {234, 202, 112, 8}, true, "00:00:00:000 / 00:00:00:000"},
+    // Playback's sound: mute and volume, the sound track (when there are several), and
+    // whether segment playback loops.
+    {1310, ItemKind::ToggleButton, {9, 199, 12, 12}, true, ""},
+    {1311, ItemKind::LevelSlider, {22, 200, 28, 10}, true, ""},
+    {1312, ItemKind::Combo, {52, 198, 40, 30}, false, ""},
+    {1313, ItemKind::Check, {9, 213, 83, 10}, true, "Loop"},
     // Where a direct cut of the marked segment really starts: the key frame at or before it.
     {1301, ItemKind::Static, {204, 212, 142, 8}, true, ""},
     {1018, ItemKind::Static, {6, 235, 39, 8}, true, "Start:"},
@@ -176,6 +184,8 @@ int CaptionNeed(const QWidget* w) {
     }
     if (const auto* r = qobject_cast<const QRadioButton*>(w))
         return r->text().isEmpty() ? 0 : std::max(r->sizeHint().width(), advance(r->text()) + 24);
+    if (const auto* c = qobject_cast<const QCheckBox*>(w))
+        return c->text().isEmpty() ? 0 : std::max(c->sizeHint().width(), advance(c->text()) + 24);
     if (const auto* b = qobject_cast<const QPushButton*>(w)) return b->text().isEmpty() ? 0 : advance(b->text()) + 12;
     if (const auto* l = qobject_cast<const QLabel*>(w))
         return l->wordWrap() || l->text().isEmpty() ? 0 : advance(l->text()) + 2 * l->frameWidth() + 1;
@@ -346,6 +356,24 @@ QMap<int, QWidget*> BuildDialog(const DialogTemplate& t, QWidget* parent) {
             case ItemKind::ArrowButton: {
                 auto* b = new QToolButton(parent);
                 b->setArrowType(text == "up" ? Qt::UpArrow : Qt::DownArrow);
+                b->setFocusPolicy(Qt::StrongFocus);
+                w = b;
+                break;
+            }
+            case ItemKind::Check:
+                w = new QCheckBox(text, parent);
+                break;
+            case ItemKind::LevelSlider: {
+                auto* slider = new QSlider(Qt::Horizontal, parent);
+                slider->setRange(0, 100);
+                slider->setFocusPolicy(Qt::StrongFocus);
+                w = slider;
+                break;
+            }
+            case ItemKind::ToggleButton: {
+                auto* b = new QToolButton(parent);
+                b->setCheckable(true);
+                b->setAutoRaise(true);
                 b->setFocusPolicy(Qt::StrongFocus);
                 w = b;
                 break;

@@ -31,7 +31,10 @@ enum class ItemKind {
     PushButton,
     Radio,
     ReadOnlyEdit,
-    ArrowButton  // a small button with an arrow; the caption "up" or "down" picks it
+    ArrowButton,  // a small button with an arrow; the caption "up" or "down" picks it
+    Check,
+    LevelSlider,  // a plain horizontal slider (a volume)
+    ToggleButton  // a small checkable button showing an icon
 };
 
 struct TemplateItem {

@@ -37,6 +37,7 @@
 #include "ui/exact_pictures.h"
 #include "ui/main_window_text.h"
 #include "ui/preview_frame.h"
+#include "ui/preview_player.h"
 #include "ui/progress_dialog.h"
 #include "ui/segment_list.h"
 #include "ui/settings_dialog.h"
@@ -55,7 +56,8 @@ constexpr int kSegmentGap = 4;
 const int kCutControls[] = {kConvertButton, kOpenButton,      kSeekBar,    kStartPointButton, kEndPointButton,
                             kAddButton,     kStartCaption,    kEndCaption, kLengthCaption,    kStartBox,
                             kEndBox,        kLengthText,      kCutGroup,   kPreview,          kPositionText,
-                            kPlayButton,    kDirectStartNote, kStatusLine};
+                            kPlayButton,    kDirectStartNote, kStatusLine, kMuteButton,       kVolumeSlider,
+                            kSoundTrackBox, kLoopCheck};
 const int kJoinControls[] = {kMergeButton, kSourceList, kRemoveButton, kAddFilesButton, kMoveUpButton, kMoveDownButton};
 
 // Tooltip keys of section HINT by control.
@@ -115,6 +117,7 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
     connect(endBox_, &QLineEdit::editingFinished, this, [this] { OnTimeTyped(endBox_); });
     SetUpButtons();
     SetUpSeekBar();
+    SetUpPlayer();
 
     for (const Hint& h : kHints)
         if (QWidget* w = Item(h.id)) w->installEventFilter(this);
@@ -123,8 +126,9 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
     // Tab follows the layout: the top row left to right, then each tab's controls as they read.
     // The segment list and its buttons come after the cut row they lie under.
     std::vector<QWidget*> order;
-    for (int id : {kTabs, kLanguageBox, kHelpLink, kAddButton, kSeekBar, kOpenButton, kPlayButton, kStartPointButton,
-                   kEndPointButton, kStartBox, kEndBox, kConvertButton})
+    for (int id :
+         {kTabs, kLanguageBox, kHelpLink, kAddButton, kSeekBar, kMuteButton, kVolumeSlider, kSoundTrackBox, kLoopCheck,
+          kOpenButton, kPlayButton, kStartPointButton, kEndPointButton, kStartBox, kEndBox, kConvertButton})
         order.push_back(Item(id));
     for (QWidget* w : segmentList_->TabOrder()) order.push_back(w);
     for (int id : {kSourceList, kAddFilesButton, kRemoveButton, kMergeButton, kMoveUpButton, kMoveDownButton})
@@ -143,6 +147,7 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
     connect(&regrabTimer_, &QTimer::timeout, this, [this] {
         // The picture shown, at the new size: the exact one at the position, not its key frame.
         if (cutSourcePath_.isEmpty() || preview_->picture().isNull()) return;
+        if (player_->playing()) return player_->SetBox(PreviewBox());  // its next pictures at the new size
         const Mark waiting = pendingMark_;  // the same picture again: a mark set meanwhile still wants its time
         if (shownFrom_ >= 0)
             RequestExactMicros(shownFrom_, false);
@@ -167,6 +172,8 @@ CUlvaneAVConverterDlg::~CUlvaneAVConverterDlg() {
     startBox_->disconnect(this);
     endBox_->disconnect(this);
     segmentList_->disconnect(this);  // nor a label being typed into the segment list
+    delete player_;                  // its threads end before what it paints into goes
+    player_ = nullptr;
     if (job_) job_->cancelRequested.store(true);
     WaitForWorker();
     StopKeyFrameScan();
@@ -280,6 +287,7 @@ void CUlvaneAVConverterDlg::SetUpSeekBar() {
     // Keys (Home, End, arrows, Page keys) and the end of a drag: the preview follows the
     // thumb as during a drag, unless it shows that position already.
     connect(seekBar_, &CBitmapSlider::sliderMoved, this, [this](int id, int position) {
+        if (ResumeAfterSeek(position)) return;  // playing on from there
         if (position != shownPosition_ || grabScheduled_) OnSliderMoving(id, position);
         // Once the thumb rests, the exact picture at its place follows the key frame's.
         if (!cutSourcePath_.isEmpty()) {
@@ -304,6 +312,7 @@ void CUlvaneAVConverterDlg::ApplyLanguage() {
     ItemAs<QLabel>(kLengthCaption)->setText(Text("JIEMIAN", "jqsj"));
     languageLabel_->setText(Text("JIEMIAN", "yy"));
     segmentList_->ApplyTexts(table_);
+    ApplyPlayerTexts();
     ApplyLanguageToSourceList();
     tabs_->setTabText(0, Text("JIEMIAN", "spjq"));
     tabs_->setTabText(1, Text("JIEMIAN", "sphb"));
@@ -418,6 +427,7 @@ void CUlvaneAVConverterDlg::SelectTab(int index) {
     for (int id : kJoinControls) Item(id)->setVisible(index == 1);
     // The add button covers the preview only while nothing is loaded.
     if (index == 0 && !cutSourcePath_.isEmpty()) Item(kAddButton)->hide();
+    ShowPlayerControls(index == 0);
     segmentList_->setVisible(index == 0);
 }
 
@@ -499,6 +509,7 @@ void CUlvaneAVConverterDlg::closeEvent(QCloseEvent* e) {
     if (job_) job_->cancelRequested.store(true);
     WaitForWorker();
     StopKeyFrameScan();
+    PausePlayback();
     job_.reset();
     grabber_.Release();
     done(QDialog::Accepted);

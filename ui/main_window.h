@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QImage>
 #include <QMap>
 #include <QTimer>
 #include <QUrl>
@@ -40,6 +41,7 @@ class CAVConvertDlg;
 class ExactPictures;
 class OutputSettingsDialog;
 class PreviewFrame;
+class PreviewPlayer;
 class SegmentList;
 
 // Asks for a file to write or read: the dialog's title, where it starts (a suggested file, or
@@ -106,7 +108,19 @@ public:
     void ShowPreviewFrame(double seconds);
     void SetStartPoint();
     void SetEndPoint();
+    // Playback in the preview (main_window_player.cpp). The play button: plays from the
+    // picture shown, or pauses; with Shift held, opens the file in the desktop's player.
     void Play();
+    void TogglePlayback();
+    // The play button's menu and Shift+click: the source in the desktop's own player.
+    void OpenInDesktopPlayer();
+    // J (-1), K (0) and L (+1): backwards, pause, forwards; again in the same direction,
+    // twice and four times as fast.
+    void Shuttle(int direction);
+    // Shift+Space: the selected segment (else the marks) from its start to its end, again
+    // and again while the loop box is ticked.
+    void PlaySegment();
+    PreviewPlayer* previewPlayer() const { return player_; }
     // The convert and merge buttons: settings dialog, job, worker, timer 1, progress dialog.
     // Each returns when the progress dialog has closed (or at once when nothing started).
     void LaunchCut();
@@ -203,6 +217,33 @@ private:
     void SetUpSegments();
     // The segment list's place under the cut controls: its height with the gaps around it.
     int SegmentRoom() const;
+    // Playback (main_window_player.cpp).
+    void SetUpPlayer();
+    void ApplyPlayerTexts();
+    // The player's controls as the tab and the loaded file want them.
+    void ShowPlayerControls(bool cutTab);
+    // The loaded source in the player; false, with a message, when it cannot be played.
+    bool OpenPlayer();
+    void ForgetPlayer();
+    // Plays the loaded source from `fromMicros` as Player::Play does.
+    void StartPlayback(int64_t fromMicros, double speed, int64_t untilMicros = -1, bool loop = false);
+    void PausePlayback();
+    // Where playback starts from: the picture shown, or the file's start after playing to its end.
+    int64_t PlaybackStart() const;
+    void OnPlaybackPicture(qint64 fromMicros, qint64 forMicros);
+    void OnPlaybackPosition(qint64 micros);
+    void OnPlaybackStopped(qint64 micros, qint64 shownFrom, qint64 shownFor, bool ended);
+    // The seek bar and the position text at `micros`, with the speed when it is not 1.
+    void FollowPlayback(int64_t micros);
+    void ShowPlayState();
+    // A seek-bar drag holds playback; the thumb's rest (or a key) plays on from there. Each
+    // true when playback took the move.
+    bool HoldPlaybackForDrag();
+    bool ResumeAfterSeek(int position);
+    // A seek to `micros` while playing: playback goes on from there. True when it did.
+    bool SeekWhilePlaying(int64_t micros);
+    // Picture steps pause playback first.
+    void PauseForStep();
     // Says once, with the reason, that the user's choices cannot be kept.
     void TellSettingsProblem();
     void UpdateTitle();
@@ -320,6 +361,12 @@ private:
     std::thread keyScan_;                    // finds the source's key frames; joined before the next
     std::atomic<bool> keyScanStop_{false};
     std::vector<int64_t> keyFrames_;
+    PreviewPlayer* player_ = nullptr;  // playback in the preview; the file opens at the first play
+    bool resumeAfterDrag_ = false;     // playback was held for a seek-bar drag
+    double resumeSpeed_ = 1.0;
+    bool playedToEnd_ = false;  // stopped by itself at the file's end: the next play starts over
+    int64_t pausedAt_ = -1;     // where playback last stopped; playing on from there resumes at once
+    QImage playFace_, pauseFace_;
     SegmentList* segmentList_ = nullptr;
     SegmentsSender sendToJoinList_;
     bool restoringSegments_ = false;  // a source's kept segments are being shown, not changed

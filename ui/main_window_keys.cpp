@@ -1,6 +1,9 @@
 // The main window's keys. On the cut tab the marks, the segments and the preview follow keys
-// wherever the focus is, except in a text box or a drop-down list (which keep every key) and in
-// the segment list (which keeps its own keys: arrows, Delete, Ctrl+Up/Ctrl+Down).
+// wherever the focus is, except in a text box or a drop-down list (which keep every key), in
+// the segment list (which keeps its own keys: arrows, Delete, Ctrl+Up/Ctrl+Down, Space) and on
+// the volume slider (which keeps its arrows). Playback: Space plays and pauses, Shift+Space
+// plays the selected segment, J, K and L shuttle backwards, pause and forwards.
+#include <QAbstractSlider>
 #include <QAbstractSpinBox>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -34,6 +37,11 @@ enum class CutKey {
     kSegmentDown,    // Ctrl+Down
     kUndo,           // Ctrl+Z
     kRedo,           // Ctrl+Shift+Z, Ctrl+Y
+    kPlayPause,      // Space
+    kPlaySegment,    // Shift+Space
+    kShuttleBack,    // J
+    kShuttleStop,    // K
+    kShuttleOn,      // L
 };
 
 CutKey CutKeyOf(const QKeyEvent* e) {
@@ -62,6 +70,14 @@ CutKey CutKeyOf(const QKeyEvent* e) {
                                                                        : CutKey::kNone;
         case Qt::Key_Y:
             return ctrl ? CutKey::kRedo : CutKey::kNone;
+        case Qt::Key_Space:
+            return plain ? CutKey::kPlayPause : shift ? CutKey::kPlaySegment : CutKey::kNone;
+        case Qt::Key_J:
+            return plain ? CutKey::kShuttleBack : CutKey::kNone;
+        case Qt::Key_K:
+            return plain ? CutKey::kShuttleStop : CutKey::kNone;
+        case Qt::Key_L:
+            return plain ? CutKey::kShuttleOn : CutKey::kNone;
         default:
             return CutKey::kNone;
     }
@@ -99,6 +115,10 @@ bool CUlvaneAVConverterDlg::CutTabKey(QWidget* focus, QKeyEvent* key) {
     const CutKey action = CutKeyOf(key);
     if (action == CutKey::kNone || KeepsItsKeys(focus)) return false;
     if (focus == segmentList_->table() && action != CutKey::kUndo && action != CutKey::kRedo) return false;
+    // The volume slider keeps its arrows.
+    const bool arrow = action == CutKey::kKeyFrameBack || action == CutKey::kKeyFrameOn ||
+                       action == CutKey::kPictureBack || action == CutKey::kPictureOn;
+    if (arrow && qobject_cast<const QAbstractSlider*>(focus)) return false;
     // Without a source only the list's keys mean something; the rest go where they went.
     const bool listKey = action == CutKey::kRemoveSegment || action == CutKey::kSegmentUp ||
                          action == CutKey::kSegmentDown || action == CutKey::kUndo || action == CutKey::kRedo;
@@ -137,6 +157,17 @@ bool CUlvaneAVConverterDlg::CutTabKey(QWidget* focus, QKeyEvent* key) {
             break;
         case CutKey::kRedo:
             segmentList_->Redo();
+            break;
+        case CutKey::kPlayPause:
+            TogglePlayback();
+            break;
+        case CutKey::kPlaySegment:
+            PlaySegment();
+            break;
+        case CutKey::kShuttleBack:
+        case CutKey::kShuttleStop:
+        case CutKey::kShuttleOn:
+            Shuttle(action == CutKey::kShuttleBack ? -1 : action == CutKey::kShuttleOn ? 1 : 0);
             break;
         case CutKey::kNone:
             return false;

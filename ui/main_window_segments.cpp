@@ -12,6 +12,7 @@
 #include "core/segments.h"
 #include "ui/main_window.h"
 #include "ui/main_window_text.h"
+#include "ui/preview_player.h"
 #include "ui/segment_edits.h"
 #include "ui/segment_list.h"
 
@@ -144,7 +145,7 @@ void CUlvaneAVConverterDlg::AddSegment() {
     const SegmentState next = WithNewSegment(segmentList_->state(), ShownMillisecond() * 1000, cutInfo_.durationMicros);
     if (next == segmentList_->state()) return;
     segmentList_->Change(next);
-    if (exact) return;
+    if (exact || player_->playing()) return;  // playing, the picture on screen is exact
     // The start takes the exact picture's time when it comes, as a start mark does.
     RequestExactPicture(previewPositionMs_);
     pendingMark_ = Mark::kStart;
@@ -153,6 +154,7 @@ void CUlvaneAVConverterDlg::AddSegment() {
 void CUlvaneAVConverterDlg::ShowPictureAt(int32_t ms) {
     const auto durationMs = static_cast<int32_t>(std::clamp<int64_t>(cutInfo_.durationMicros / 1000, 0, INT32_MAX));
     ms = std::clamp(ms, 0, durationMs);
+    if (SeekWhilePlaying(int64_t{ms} * 1000)) return;
     seekBar_->SetPosition(durationMs > 0 ? static_cast<int>(int64_t{ms} * 1000 / durationMs) : 0);
     previewPositionMs_ = ms;
     ShowPositionText();
@@ -180,6 +182,7 @@ void CUlvaneAVConverterDlg::GoToKeyFrame(int step) {
 }
 
 void CUlvaneAVConverterDlg::StepOnePicture(int step) {
+    PauseForStep();
     if (shownFrom_ >= 0) return StepPicture(step);
     // No exact picture yet (a key frame's is shown): a picture's time from the position.
     const MediaInfo& i = cutInfo_;

@@ -25,6 +25,7 @@
 #include "ui/main_window.h"
 #include "ui/main_window_text.h"
 #include "ui/preview_frame.h"
+#include "ui/preview_player.h"
 
 namespace ulvane {
 
@@ -229,6 +230,7 @@ void CUlvaneAVConverterDlg::ShowPreviewFrame(double seconds) {
 
 void CUlvaneAVConverterDlg::LoadCutSource() {
     Item(main_id::kAddButton)->hide();
+    ForgetPlayer();
     exact_->Forget();
     shownFrom_ = -1;
     pendingMark_ = Mark::kNone;
@@ -259,6 +261,7 @@ void CUlvaneAVConverterDlg::LoadCutSource() {
 void CUlvaneAVConverterDlg::OnSliderMoving(int, int) {
     // Grabs take a few milliseconds; moves that arrive meanwhile are folded into one grab
     // of the newest position, so the preview never lags behind a fast drag.
+    HoldPlaybackForDrag();
     if (grabScheduled_) return;
     grabScheduled_ = true;
     QMetaObject::invokeMethod(this, &CUlvaneAVConverterDlg::GrabNewestPosition, Qt::QueuedConnection);
@@ -266,7 +269,7 @@ void CUlvaneAVConverterDlg::OnSliderMoving(int, int) {
 
 void CUlvaneAVConverterDlg::GrabNewestPosition() {
     grabScheduled_ = false;
-    if (cutSourcePath_.isEmpty()) return;
+    if (cutSourcePath_.isEmpty() || player_->playing()) return;  // playing on from the thumb's rest
     const float f = static_cast<float>(seekBar_->GetPosition()) / 1000.0f;
     const double total = static_cast<double>(cutInfo_.durationMicros) / 1e6;
     const double t = total * f;
@@ -315,6 +318,11 @@ void CUlvaneAVConverterDlg::MarkShownPicture(Mark mark) {
     // A mark takes the time of the picture shown, which starts within the millisecond it is
     // stored at; until the exact picture is in, the position stands in for it.
     pendingMark_ = Mark::kNone;
+    if (player_->playing()) {
+        // Playing: the picture on screen now (each is exact), or the clock without pictures.
+        PlaceMark(mark, static_cast<int32_t>(std::min<int64_t>(player_->PositionMicros() / 1000, INT32_MAX)));
+        return;
+    }
     if (ShowsExactPictureAtPosition()) {
         PlaceMark(mark, static_cast<int32_t>(std::min<int64_t>(shownFrom_ / 1000, INT32_MAX)));
         return;
@@ -462,7 +470,8 @@ void CUlvaneAVConverterDlg::ShowPositionText() {
 
 void CUlvaneAVConverterDlg::OnExactPicture(const QString& path, const QImage& picture, qint64 fromMicros,
                                            qint64 forMicros) {
-    if (path != cutSourcePath_ || picture.isNull()) return;
+    // Playing, the player's pictures are on screen: an answer asked before is too old.
+    if (path != cutSourcePath_ || picture.isNull() || player_->playing()) return;
     ++exactShown_;
     shownFrom_ = fromMicros;
     shownFor_ = forMicros;
@@ -481,6 +490,7 @@ void CUlvaneAVConverterDlg::OnExactPicture(const QString& path, const QImage& pi
 }
 
 void CUlvaneAVConverterDlg::StepPicture(int step) {
+    PauseForStep();
     if (cutSourcePath_.isEmpty() || shownFrom_ < 0) return;
     const int64_t d = cutInfo_.durationMicros;
     // Just before the picture shown, or where the next one starts.
@@ -491,11 +501,6 @@ void CUlvaneAVConverterDlg::StepPicture(int step) {
     shownPosition_ = seekBar_->GetPosition();
     ShowPositionText();
     RequestExactMicros(at, true);
-}
-
-void CUlvaneAVConverterDlg::Play() {
-    if (cutSourcePath_.isEmpty()) return;  // nothing loaded: nothing to play
-    services_.open(cutSourcePath_);
 }
 
 }  // namespace ulvane

@@ -60,8 +60,9 @@ TEST(Keyboard, TabFollowsTheLayoutAndEveryStopShowsItsFocus) {
         // Under the cut row the segment list and its buttons that can act: with no segment yet,
         // add and the file menu.
         const QStringList expected =
-            tab == 0 ? ItemNames({kTabs, kLanguageBox, kHelpLink, kSeekBar, kOpenButton, kPlayButton, kStartPointButton,
-                                  kEndPointButton, kStartBox, kEndBox, kConvertButton}) +
+            tab == 0 ? ItemNames({kTabs, kLanguageBox, kHelpLink, kSeekBar, kMuteButton, kVolumeSlider, kLoopCheck,
+                                  kOpenButton, kPlayButton, kStartPointButton, kEndPointButton, kStartBox, kEndBox,
+                                  kConvertButton}) +
                            QStringList{"segmentTable", "segmentAdd", "segmentFile"}
                      : ItemNames({kTabs, kLanguageBox, kHelpLink, kSourceList, kAddFilesButton, kRemoveButton,
                                   kMergeButton, kMoveUpButton, kMoveDownButton});

@@ -5,6 +5,7 @@
 #include "tests/support/eventually.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -114,6 +115,7 @@ struct Caption {
 };
 std::optional<Caption> CaptionOf(const QWidget* w) {
     if (const auto* r = qobject_cast<const QRadioButton*>(w)) return Caption{r->text(), 24};
+    if (const auto* c = qobject_cast<const QCheckBox*>(w)) return Caption{c->text(), 24};
     if (const auto* b = qobject_cast<const QPushButton*>(w)) return Caption{b->text(), 12};
     if (const auto* l = qobject_cast<const QLabel*>(w)) {
         if (l->wordWrap() || l->text().isEmpty()) return std::nullopt;

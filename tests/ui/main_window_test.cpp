@@ -553,15 +553,16 @@ TEST(MainWindow, CutPointsFollowTheRules) {
     EXPECT_NE(h.Text(kLengthText), "00:00:00.000");
 }
 
-TEST(MainWindow, PlayOpensTheSourceOnlyWhenOneIsLoaded) {
+TEST(MainWindow, TheDesktopsPlayerOpensTheSourceOnlyWhenOneIsLoaded) {
     Harness h;
     h.window->Play();
+    h.window->OpenInDesktopPlayer();
     h.window->SetStartPoint();
     h.window->SetEndPoint();
     EXPECT_TRUE(h.opened.isEmpty());
     EXPECT_EQ(h.Text(kStartBox), "00:00:00.000");
     h.Add({Colours()});
-    h.window->Play();
+    h.window->OpenInDesktopPlayer();
     EXPECT_EQ(h.opened, QStringList{Colours()});
 }
 

@@ -1,6 +1,6 @@
 // Takes screenshots of the real window as a user sees it, frame and all (run under Xvfb
 // with a window manager by scripts/screenshots.sh): the empty window, the cut tab with a
-// source loaded and a segment marked, the same maximised, the cut settings, the progress
+// source loaded and a segment marked, the same maximised and playing, the cut settings, the progress
 // dialog during the cut, the join tab with three files and the join settings, and (given a
 // fourth file with other tracks) the question a direct join of unlike files asks; in the
 // language at POSITION of the language box.
@@ -128,6 +128,14 @@ int main(int argc, char** argv) {
     QTest::qWait(600);  // the preview grabs its picture again at the new size
     Shoot(&window, out + "/window_cut_maximised.png");
     window.showNormal();
+    QTest::qWait(400);
+    // Playing in the preview from the selected segment's start: the play button shows the pause face.
+    window.GoToMark(false);
+    QTest::qWait(200);
+    window.TogglePlayback();
+    QTest::qWait(1200);
+    Shoot(&window, out + "/window_cut_playing.png");
+    window.TogglePlayback();
     QTest::qWait(400);
 
     // The cut settings, then the progress dialog while the cut runs, and the message at its end.

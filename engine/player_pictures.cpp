@@ -1,0 +1,238 @@
+// The player's reading thread and picture thread: packets read ahead into the queues, and
+// pictures decoded, fitted for the box and queued in the order they show. Forwards the
+// reader feeds both decoders; backwards the picture thread reads for itself, a group of
+// pictures at a time (see BackwardLoop).
+#include <algorithm>
+
+#include "engine/player_internal.h"
+#include "engine/shown_fit.h"
+
+namespace ulvane {
+
+namespace {
+
+// A millisecond early, as the grabber seeks: FFmpeg rounds a seek's time to the stream's
+// ticks, which can carry a time just before a key frame onto it.
+constexpr int64_t kSeekEarly = 1000;
+// Reading stops this far past the end of the part played, enough for reordered pictures.
+constexpr int64_t kReadPastEnd = 1000000;
+// Read this far past the start without a picture decoded, playback goes on without one.
+constexpr int64_t kNoPicturesYet = 3000000;
+// Backwards, the bytes of the pictures of one group kept fitted at once.
+constexpr size_t kBackwardBytes = 64u << 20;
+
+}  // namespace
+
+void Player::State::ReadLoop() {
+    const int64_t base = in->startMicros();
+    const int vi = info.hasPictures ? in->videoIndex() : -1;
+    const int si = soundStream;
+    if (vi < 0 && si < 0) return;
+    in->SeekTo(std::max(base + from - kSeekEarly, base));
+    PacketPtr pkt = MakePacket();
+    bool past[2] = {vi < 0, si < 0};
+    const int64_t end = until;
+    while (!stop && in->ReadPacket(pkt.get()) >= 0) {
+        const int index = pkt->stream_index;
+        if (index != vi && index != si) {
+            av_packet_unref(pkt.get());
+            continue;
+        }
+        const auto kind = index == vi ? PacketQueues::kPictures : PacketQueues::kSound;
+        const AVRational tb = in->ctx()->streams[index]->time_base;
+        const int64_t ts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+        if (end >= 0 && ts != AV_NOPTS_VALUE && ToMicros(ts, tb) - base > end + kReadPastEnd) {
+            past[kind] = true;
+            av_packet_unref(pkt.get());
+            if (past[0] && past[1]) break;
+            continue;
+        }
+        if (!packets.Push(kind, pkt.get(), ToMicros(std::max<int64_t>(pkt->duration, 0), tb))) return;
+    }
+    packets.PushEnd();
+}
+
+void Player::State::MarkPrimed(int64_t at) {
+    std::lock_guard lock(soundLock);
+    if (primed.exchange(true)) return;
+    // The system clock starts with the first picture; the sound clock with the first pull.
+    if (ClockLeads() && playing) clock.Run(at >= 0 ? at : from, speed);
+}
+
+bool Player::State::Fit(const AVFrame& f, int64_t at, int64_t lasting, PlayerPicture& p) {
+    const uint64_t b = box;
+    const int bw = static_cast<int>(b >> 32), bh = static_cast<int>(b & 0xffffffffu);
+    int w = 0, h = 0;
+    if (!FitDecodedPicture(scaler, f, in->ctx(), in->video(), bw, bh, AV_PIX_FMT_RGB24, false, p.picture.rgb, w, h,
+                           turned))
+        return false;
+    p.picture.width = w;
+    p.picture.height = h;
+    p.fromMicros = at;
+    p.forMicros = lasting;
+    return true;
+}
+
+bool Player::State::Hand(const AVFrame& f, int64_t at, int64_t lasting) {
+    lastEnd = at + lasting;
+    // Late already: not worth fitting. The first picture never is: the clock waits for it.
+    if (primed && clock.running() && at + lasting <= clock.Now()) {
+        ++dropped;
+        return true;
+    }
+    PlayerPicture p;
+    if (!Fit(f, at, lasting, p)) return true;  // a picture that cannot be converted is skipped
+    if (!queue.Push(std::move(p))) return false;
+    MarkPrimed();
+    return true;
+}
+
+void Player::State::PictureLoop() {
+    AVCodecContext* dec = in->videoDecoder();
+    const AVStream* v = in->video();
+    const int64_t base = in->startMicros();
+    const int64_t end = until;
+    PacketPtr pkt = MakePacket();
+    FramePtr frame = MakeFrame(), held = MakeFrame();
+    int64_t heldAt = AV_NOPTS_VALUE;
+    // Pictures come in display order, each handed out once the next one tells how long it
+    // shows. Those before the start only replace the one held: the picture shown at the
+    // start is the last that starts at or before it, as the grabber finds it.
+    auto take = [&]() {
+        const int64_t bet = frame->best_effort_timestamp;
+        const int64_t t = bet != AV_NOPTS_VALUE      ? ToMicros(bet, v->time_base) - base
+                          : heldAt != AV_NOPTS_VALUE ? heldAt + frameMicros
+                                                     : from;
+        if (heldAt != AV_NOPTS_VALUE && t > from && t > heldAt) {
+            if (end >= 0 && heldAt >= end) return false;
+            if (!Hand(*held, heldAt, t - heldAt)) return false;
+        } else if (heldAt != AV_NOPTS_VALUE && t > from) {
+            av_frame_unref(frame.get());  // out of order: not shown
+            return true;
+        }
+        av_frame_unref(held.get());
+        av_frame_move_ref(held.get(), frame.get());
+        heldAt = t;
+        return true;
+    };
+    bool going = true, draining = false;
+    while (going && !stop) {
+        bool atEnd = false;
+        if (packets.Pop(PacketQueues::kPictures, pkt.get(), atEnd)) {
+            // On the way from the key frame to the start, pictures that show well before it
+            // and that no other picture refers to need not be decoded: a seek's first picture
+            // comes sooner, and the pictures from the start on decode the same.
+            const int64_t shows = pkt->pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : ToMicros(pkt->pts, v->time_base) - base;
+            // Faster than 2x most pictures are late anyway: only the referenced ones decode.
+            const bool early = shows != AV_NOPTS_VALUE && shows < from - 2 * frameMicros;
+            dec->skip_frame = early || speed > 2 ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+            // Pictures that do not decode (a damaged stream) must not hold the sound back:
+            // seconds past the start without one, the clock goes without them.
+            if (shows != AV_NOPTS_VALUE && shows > from + kNoPicturesYet && !primed) MarkPrimed();
+            avcodec_send_packet(dec, pkt.get());  // a damaged packet is skipped
+            av_packet_unref(pkt.get());
+        } else if (atEnd) {
+            avcodec_send_packet(dec, nullptr);
+            draining = true;
+        } else {
+            return;  // stopped
+        }
+        int rc = 0;
+        while (going && (rc = avcodec_receive_frame(dec, frame.get())) >= 0) going = take();
+        if (draining && going) {
+            if (stop) return;
+            if (heldAt != AV_NOPTS_VALUE && (end < 0 || heldAt < end) && !Hand(*held, heldAt, frameMicros)) return;
+            break;
+        }
+    }
+    if (stop) return;
+    picturesDone = true;
+    MarkPrimed();  // nothing to wait for any more
+}
+
+size_t Player::State::BackwardGroup() const {
+    const uint64_t b = box;
+    const size_t one = std::max<size_t>(1, (b >> 32) * (b & 0xffffffffu) * 3);
+    return std::clamp<size_t>(kBackwardBytes / one, 8, 300);
+}
+
+void Player::State::BackwardLoop() {
+    AVCodecContext* dec = in->videoDecoder();
+    dec->skip_frame = AVDISCARD_DEFAULT;
+    const AVStream* v = in->video();
+    const int vi = in->videoIndex();
+    const int64_t base = in->startMicros();
+    PacketPtr pkt = MakePacket();
+    FramePtr frame = MakeFrame(), held = MakeFrame();
+    // The picture shown at `from` first, then those before it, a group at a time: seek to
+    // the key frame before the target, decode on to the target keeping the last pictures
+    // fitted, and queue them last first. The next target is just before the earliest kept.
+    int64_t target = from;
+    while (!stop) {
+        const size_t keep = BackwardGroup();
+        in->SeekTo(std::max(base + target - kSeekEarly, base));
+        avcodec_flush_buffers(dec);
+        std::deque<PlayerPicture> group;
+        int64_t heldAt = AV_NOPTS_VALUE;
+        bool done = false, draining = false;
+        auto take = [&]() {
+            const int64_t bet = frame->best_effort_timestamp;
+            const int64_t t = bet != AV_NOPTS_VALUE      ? ToMicros(bet, v->time_base) - base
+                              : heldAt != AV_NOPTS_VALUE ? heldAt + frameMicros
+                                                         : target;
+            if (heldAt != AV_NOPTS_VALUE && t <= heldAt) {
+                av_frame_unref(frame.get());
+                return;
+            }
+            if (heldAt != AV_NOPTS_VALUE) {
+                PlayerPicture p;
+                if (Fit(*held, heldAt, t - heldAt, p)) group.push_back(std::move(p));
+                if (group.size() > keep) group.pop_front();
+            }
+            av_frame_unref(held.get());
+            av_frame_move_ref(held.get(), frame.get());
+            heldAt = t;
+            done = t > target;
+        };
+        while (!done && !stop) {
+            if (!draining) {
+                if (in->ReadPacket(pkt.get()) < 0) {
+                    avcodec_send_packet(dec, nullptr);
+                    draining = true;
+                } else {
+                    if (pkt->stream_index == vi) avcodec_send_packet(dec, pkt.get());
+                    av_packet_unref(pkt.get());
+                }
+            }
+            int rc = 0;
+            while (!done && (rc = avcodec_receive_frame(dec, frame.get())) >= 0) take();
+            if (draining && !done) {
+                // The file's last picture, when it is the target's.
+                PlayerPicture p;
+                if (heldAt != AV_NOPTS_VALUE && heldAt <= target && Fit(*held, heldAt, frameMicros, p))
+                    group.push_back(std::move(p));
+                break;
+            }
+        }
+        av_frame_unref(held.get());
+        if (stop) return;
+        if (group.empty()) break;
+        const int64_t earliest = group.front().fromMicros;
+        while (!group.empty()) {
+            // Backwards a picture shows from its end down to its start: the clock starts at
+            // the end of the first, which shows whole.
+            const int64_t firstEnd = group.back().fromMicros + group.back().forMicros;
+            lastEnd = group.back().fromMicros;
+            if (!queue.Push(std::move(group.back()))) return;
+            group.pop_back();
+            MarkPrimed(firstEnd);
+        }
+        if (earliest <= 0) break;
+        target = earliest - 1;
+    }
+    if (stop) return;
+    picturesDone = true;
+    MarkPrimed();
+}
+
+}  // namespace ulvane

@@ -1,0 +1,166 @@
+// The player's sound path: the chosen track decoded and resampled to the device's format
+// on the sound thread, queued with the source time of each run of samples; and the
+// device's pull (ReadSound), which hands the samples out and moves the sound clock.
+#include <algorithm>
+#include <cstring>
+
+#include "engine/player_internal.h"
+
+namespace ulvane {
+
+namespace {
+
+// Sound whose time differs from where the samples before end by more than this is placed
+// by its time (silence over a gap, the overlap cut); less is taken as continuous.
+constexpr int64_t kSoundSlack = 40000;
+// Silence is queued in pieces no longer than this, so a long gap never holds much memory.
+constexpr int64_t kSilencePiece = 100000;
+
+// Sample frames in `micros` at `rate`: 0.5 s at 48000 Hz is 24000 frames.
+int64_t FramesIn(int64_t micros, int rate) {
+    return av_rescale(micros, rate, 1000000);
+}
+int64_t MicrosOf(int64_t frames, int rate) {
+    return av_rescale(frames, 1000000, rate);
+}
+
+}  // namespace
+
+bool Player::State::OpenSound() {
+    if (soundDecoder && soundDecoderStream == soundStream) return true;
+    soundDecoder.reset();
+    soundDecoderStream = -1;
+    if (!OpenStreamDecoder(in->ctx()->streams[soundStream], false, soundDecoder).ok()) return false;
+    soundDecoderStream = soundStream;
+    return true;
+}
+
+bool Player::State::Place(int64_t at, std::vector<int16_t>&& samples, int64_t& written, bool& started) {
+    const int rate = runRate;
+    const size_t ch = static_cast<size_t>(runChannels);
+    const int64_t expected = from + MicrosOf(written, rate);
+    int64_t cut = 0;
+    // The first sound of a run is placed exactly (silence before it, or its part before the
+    // start cut); later sound only when it is off by more than the slack.
+    if (!started || at > expected + kSoundSlack || at < expected - kSoundSlack) {
+        for (int64_t gap = FramesIn(at - expected, rate); gap > 0 && !stop;) {
+            const int64_t n = std::min(gap, FramesIn(kSilencePiece, rate));
+            if (!sounds.Push(from + MicrosOf(written, rate), std::vector<int16_t>(static_cast<size_t>(n) * ch, 0)))
+                return false;
+            written += n;
+            gap -= n;
+        }
+        if (at < expected) cut = FramesIn(expected - at, rate);
+    }
+    int64_t frames = static_cast<int64_t>(samples.size() / ch);
+    if (cut >= frames) return true;  // all before the start: the next is placed exactly again
+    started = true;
+    if (cut > 0) samples.erase(samples.begin(), samples.begin() + static_cast<ptrdiff_t>(cut * ch));
+    frames -= cut;
+    const int64_t startAt = from + MicrosOf(written, rate);
+    if (const int64_t end = until; end >= 0) {
+        const int64_t room = FramesIn(end - startAt, rate);
+        if (room <= 0) return false;
+        if (frames > room) {
+            samples.resize(static_cast<size_t>(room) * ch);
+            frames = room;
+        }
+    }
+    if (!sounds.Push(startAt, std::move(samples))) return false;
+    written += frames;
+    return true;
+}
+
+void Player::State::SoundLoop() {
+    AVCodecContext* dec = soundDecoder.get();
+    const AVStream* st = in->ctx()->streams[soundStream];
+    const int64_t base = in->startMicros();
+    const int rate = runRate;
+    const int ch = runChannels;
+    ChannelLayout outLayout;
+    outLayout.SetDefault(ch);
+    PacketPtr pkt = MakePacket();
+    FramePtr frame = MakeFrame();
+    int64_t written = 0;  // sample frames queued since the run's start
+    bool started = false;
+    int inRate = 0, inFormat = -1;
+    ChannelLayout inLayout;
+    // Resamples one decoded frame to the device's format and places it; false to end.
+    auto take = [&]() {
+        AVFrame* f = frame.get();
+        if (!resampler || f->sample_rate != inRate || f->format != inFormat ||
+            av_channel_layout_compare(&f->ch_layout, inLayout.get()) != 0) {
+            SwrContext* raw = nullptr;
+            if (swr_alloc_set_opts2(&raw, outLayout.get(), AV_SAMPLE_FMT_S16, rate, &f->ch_layout,
+                                    static_cast<AVSampleFormat>(f->format), f->sample_rate, 0, nullptr) < 0 ||
+                swr_init(raw) < 0) {
+                swr_free(&raw);
+                return false;
+            }
+            resampler.reset(raw);
+            inRate = f->sample_rate;
+            inFormat = f->format;
+            inLayout.CopyFrom(f->ch_layout);
+        }
+        SwrContext* swr = resampler.get();
+        const int64_t bet = f->best_effort_timestamp;
+        // The resampler holds some input back: what comes out now started that much earlier.
+        const int64_t at = bet == AV_NOPTS_VALUE ? from + MicrosOf(written, rate)
+                                                 : ToMicros(bet, st->time_base) - base - swr_get_delay(swr, 1000000);
+        const int most = swr_get_out_samples(swr, f->nb_samples);
+        if (most <= 0) return true;
+        std::vector<int16_t> out(static_cast<size_t>(most) * ch);
+        uint8_t* planes[1] = {reinterpret_cast<uint8_t*>(out.data())};
+        const int n = swr_convert(swr, planes, most, const_cast<const uint8_t**>(f->extended_data), f->nb_samples);
+        av_frame_unref(f);
+        if (n < 0) return true;
+        out.resize(static_cast<size_t>(n) * ch);
+        return Place(at, std::move(out), written, started);
+    };
+    bool going = true;
+    while (going && !stop) {
+        bool atEnd = false;
+        if (packets.Pop(PacketQueues::kSound, pkt.get(), atEnd)) {
+            avcodec_send_packet(dec, pkt.get());  // a damaged packet is skipped
+            av_packet_unref(pkt.get());
+        } else if (atEnd) {
+            avcodec_send_packet(dec, nullptr);
+            going = false;
+        } else {
+            return;  // stopped
+        }
+        bool more = true;
+        while (more && avcodec_receive_frame(dec, frame.get()) >= 0) more = take();
+        if (!more) going = false;
+    }
+    if (stop) return;
+    soundDone = true;
+}
+
+size_t Player::State::Read(uint8_t* out, size_t bytes) {
+    std::lock_guard lock(soundLock);
+    const size_t ch = static_cast<size_t>(runChannels);
+    const size_t frames = bytes / (ch * sizeof(int16_t));
+    std::memset(out, 0, bytes);
+    if (!playing || !primed || !soundUsed || frames == 0) return bytes;
+    pulled.resize(frames * ch);
+    int64_t first = 0, end = 0;
+    const size_t n = sounds.Pull(pulled.data(), frames, first, end);
+    const bool finished = soundDone && sounds.empty();
+    if (n < frames && !finished) ++underruns;
+    if (n > 0) {
+        const double gain = muted ? 0.0 : volume.load();
+        if (gain < 1.0)
+            for (size_t i = 0; i < n * ch; ++i) pulled[i] = static_cast<int16_t>(static_cast<double>(pulled[i]) * gain);
+        std::memcpy(out, pulled.data(), n * ch * sizeof(int16_t));
+        // The first sample pulled is heard `latency` from now: the clock runs that much
+        // behind it, and never past the samples handed out.
+        clock.Sound(first - latency, end);
+        soundEnd = end;
+    } else if (finished) {
+        clock.RunOn();  // the pictures may go on after the sound: the system clock takes over
+    }
+    return bytes;
+}
+
+}  // namespace ulvane
