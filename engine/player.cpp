@@ -251,8 +251,10 @@ void Player::State::StartRun(int64_t fromMicros, double runSpeed, int64_t untilM
     if (soundDecoder) avcodec_flush_buffers(soundDecoder.get());
     resampler.reset();  // made again for the first frame decoded
     packets.Reset(info.hasPictures && !backwards, soundStream >= 0);
-    // Backwards, one group shows while the one before it decodes.
-    queue.Reset(backwards ? 2 * BackwardGroup() : PictureQueue::kCapacity);
+    // Forwards up to half a second of pictures at 30 a second (fewer for a large box)
+    // absorbs a stall of the decoder on a busy machine; backwards, one group shows while the
+    // one before it decodes.
+    queue.Reset(backwards ? 2 * BackwardGroup() : ForwardQueue());
     lastShown = -1;
     lastEnd = -1;
     soundEnd = -1;

@@ -87,6 +87,8 @@ struct Player::State {
     void BackwardLoop();
     // Backwards: the pictures of one group kept fitted at once, for the box now.
     size_t BackwardGroup() const;
+    // Forwards: the pictures queued ahead, for the box now.
+    size_t ForwardQueue() const;
     // Fits `f` (shown from `at` for `lasting`) and queues it; false when the run stops.
     bool Hand(const AVFrame& f, int64_t at, int64_t lasting);
     bool Fit(const AVFrame& f, int64_t at, int64_t lasting, PlayerPicture& p);

@@ -18,6 +18,8 @@ constexpr int64_t kSeekEarly = 1000;
 constexpr int64_t kReadPastEnd = 1000000;
 // Read this far past the start without a picture decoded, playback goes on without one.
 constexpr int64_t kNoPicturesYet = 3000000;
+// Forwards, the bytes of the pictures queued ahead (at least six pictures).
+constexpr size_t kForwardBytes = 32u << 20;
 // Backwards, the bytes of the pictures of one group kept fitted at once.
 constexpr size_t kBackwardBytes = 64u << 20;
 
@@ -148,6 +150,12 @@ void Player::State::PictureLoop() {
     if (stop) return;
     picturesDone = true;
     MarkPrimed();  // nothing to wait for any more
+}
+
+size_t Player::State::ForwardQueue() const {
+    const uint64_t b = box;
+    const size_t one = std::max<size_t>(1, (b >> 32) * (b & 0xffffffffu) * 3);
+    return std::clamp<size_t>(kForwardBytes / one, PictureQueue::kCapacity, 15);
 }
 
 size_t Player::State::BackwardGroup() const {

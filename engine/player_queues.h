@@ -52,7 +52,7 @@ private:
 // Pictures ready to show, in the order they show (backwards when playing backwards).
 class PictureQueue {
 public:
-    static constexpr size_t kCapacity = 6;
+    static constexpr size_t kCapacity = 6;  // the fewest pictures queued ahead
     // Empties the queue, which then holds up to `capacity` pictures.
     void Reset(size_t capacity = kCapacity);
     // Waits for room; false once stopped.
