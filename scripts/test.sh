@@ -8,8 +8,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 jobs=$(nproc)
+# Each step says when it starts, in seconds from the start: the whole run must stay within
+# CI's half hour.
+step() { echo "== $1 (at $SECONDS s)"; }
 
-echo "== formatting (.clang-format)"
+step "formatting (.clang-format)"
 bash scripts/check-format.sh
 
 # The sound device's tests play into a PulseAudio server of their own with a null sink (nothing
@@ -31,23 +34,25 @@ if command -v pulseaudio >/dev/null; then
   export PULSE_SERVER="unix:$sound_dir/native"
 fi
 
-echo "== optimised build"
+step "optimised build"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DULVANE_WERROR=ON >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest -j"$jobs" --output-on-failure --timeout 900)
 
-echo "== the installed copy and the Debian package"
+step "the installed copy and the Debian package"
 bash scripts/package-check.sh build
 
-echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
+step "AddressSanitizer + UndefinedBehaviorSanitizer build"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DULVANE_SANITIZE=ON -DULVANE_WERROR=ON >/dev/null
 cmake --build build-asan -j"$jobs"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp"
-(cd build-asan && ctest -j"$jobs" --output-on-failure --timeout 1800)
+# The thousand-seam export repeats, a thousand times, what the fifteen-seam one runs here
+# too; it is left to the optimised build, where it takes a tenth of the time.
+(cd build-asan && ctest -j"$jobs" --output-on-failure --timeout 1800 -E 'SoundStaysWithItsPicturesOverAThousandSeams')
 
-echo "== ThreadSanitizer build: the engine and window tests, where our threads meet"
+step "ThreadSanitizer build: the engine and window tests, where our threads meet"
 # Debian's FFmpeg and Qt are not built with ThreadSanitizer: scripts/tsan.supp names their
 # own threads, and nothing of ours. Any report fails the step.
 tsan_began=$SECONDS
@@ -68,9 +73,10 @@ tsan_built=$SECONDS
 )
 echo "ThreadSanitizer: built in $((tsan_built - tsan_began)) s, tests ran in $((SECONDS - tsan_built)) s"
 
-echo "== clang Release build, warnings as errors"
+step "clang Release build, warnings as errors"
 CC=clang CXX=clang++ cmake -S . -B build-clang -DCMAKE_BUILD_TYPE=Release -DULVANE_WERROR=ON >/dev/null
 cmake --build build-clang -j"$jobs"
 
-echo "== fuzzing (bounded)"
-bash scripts/fuzz.sh 60
+step "fuzzing (bounded)"
+bash scripts/fuzz.sh 30
+step "done"
