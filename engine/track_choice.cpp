@@ -60,8 +60,10 @@ Status ResolveTrackList(const AVFormatContext* ctx, const std::string& list, std
             ++count;
         }
         if (found < 0) {
-            const char* kind = item[0] == 'v' ? "picture" : item[0] == 'a' ? "sound" : item[0] == 's' ? "subtitle"
-                                                                                                      : "attachment";
+            const char* kind = item[0] == 'v'   ? "picture"
+                               : item[0] == 'a' ? "sound"
+                               : item[0] == 's' ? "subtitle"
+                                                : "attachment";
             return Status::Failed("the file has no track " + item + " (" + std::to_string(count) + " " + kind +
                                   (count == 1 ? " track)" : " tracks)"));
         }

@@ -11,9 +11,9 @@ namespace ulvane {
 struct FileTrack {
     std::string id;  // "a:1"
     std::string codec;
-    std::string language;  // "" when untagged
-    std::string title;     // "" when untagged
-    int channels = 0;      // sound
+    std::string language;       // "" when untagged
+    std::string title;          // "" when untagged
+    int channels = 0;           // sound
     int width = 0, height = 0;  // pictures
     bool isDefault = false;
 };
