@@ -30,9 +30,11 @@ constexpr std::array<std::string_view, 9> kSizes{"320*240",  "640*480",  "720*48
 constexpr std::array<std::string_view, 14> kCutFrameRates{
     "",           "8.0 fps",  "10.0 fps", "12.0 fps",  "14.985 fps", "15.0 fps", "20.0 fps",
     "23.975 fps", "24.0 fps", "25.0 fps", "29.97 fps", "30.0 fps",   "50.0 fps", "60.0 fps"};
-constexpr std::array<std::string_view, 10> kJoinFrameRates{"10.0 fps", "15.0 fps", "20.0 fps",  "23.975 fps",
+// The last row, "" as in the cut's first, is the first file's own rate; it comes last so
+// that the rows stored before it mean what they meant.
+constexpr std::array<std::string_view, 11> kJoinFrameRates{"10.0 fps", "15.0 fps", "20.0 fps",  "23.975 fps",
                                                            "24.0 fps", "25.0 fps", "29.97 fps", "30.0 fps",
-                                                           "50.0 fps", "60.0 fps"};
+                                                           "50.0 fps", "60.0 fps", ""};
 
 constexpr std::array<std::string_view, 8> kCutAudioRates{"32 kbps",  "64 kbps",  "96 kbps",  "128 kbps",
                                                          "160 kbps", "192 kbps", "256 kbps", "320 kbps"};

@@ -173,7 +173,8 @@ OutputSettingsDialog::OutputSettingsDialog(Dialog kind, const SettingsStore& sto
     Fill(List(1), VideoBitRateLabels(), rows.quality);
     Fill(List(2), SizeLabels(), rows.size);
     Fill(List(3), FrameRateLabels(kind), rows.framerate);
-    if (kind == Dialog::Cut) List(3)->setItemText(0, text("JIEMIAN", "ywjyy"));  // "as the source"
+    for (int k = 0; k < List(3)->count(); ++k)  // the source's own rate
+        if (List(3)->itemText(k).isEmpty()) List(3)->setItemText(k, text("JIEMIAN", "ywjyy"));
     Fill(List(4), AudioBitRateLabels(kind), rows.audioquality);
     Fill(List(5), SampleRateLabels(kind), rows.samplerate);
     if (ids.channel) Fill(ItemAs<QComboBox>(ids.channel), ChannelLabels(), kJoinChannelRow);

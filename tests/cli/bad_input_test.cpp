@@ -47,7 +47,7 @@ TEST(CliUsage, UsageErrorsAreFoundBeforeAnyWork) {
         {{"join", "--out-dir", dir, "--name", "j", src}, "two"},
         {{"join", "--out-dir", dir, src, src}, "--name"},
         {{"join", "--out-dir", dir, "--name", "j", src, out / "gone.mp4"}, "gone.mp4"},
-        {{"join", "--out-dir", dir, "--name", "j", "--framerate", "10", src, src}, "row"},
+        {{"join", "--out-dir", dir, "--name", "j", "--framerate", "11", src, src}, "row"},
         {{"splice"}, "splice"},
         {{"probe"}, "FILE is missing"},
         {{"grab", src, "--out", out / "x.bmp"}, "--at is missing"},

@@ -27,6 +27,33 @@ TEST(CliJoin, ReencodedJoinOfThree) {
     EXPECT_EQ(Problems(m, true, true, 16.0, 0.1), "");
 }
 
+// Encoded again with the rows the program starts with, the pictures keep the source's rate (a
+// join's first file's): every picture once, none repeated to fill another rate.
+TEST(CliJoin, AReencodingKeepsTheSourcesRateByDefault) {
+    // The last picture may show once more, to last until the sound ends.
+    const struct {
+        std::vector<std::string> args;
+        const char* shape;  // width,height,rate,pictures
+        const char* orOne;  // ... or one picture more
+    } cases[] = {
+        {{"join", "--reencode", "--name", "same", AvFixture(), AvFixture()}, "1280,720,25/1,300", "1280,720,25/1,301"},
+        {{"cut", AvFixture(), "--reencode", "--start", "1", "--end", "3"}, "1280,720,25/1,50", "1280,720,25/1,51"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[0]);
+        TempDir out;
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--out-dir", out.path().string()});
+        const auto r = Cli(args);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const CommandResult shape =
+            ulvane::test::Run({"ffprobe", "-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                               "stream=width,height,r_frame_rate,nb_read_frames", "-of", "csv=p=0", LastLine(r.out)});
+        const std::string got = shape.out.substr(0, shape.out.find('\n'));
+        EXPECT_TRUE(got == c.shape || got == c.orOne) << got;
+    }
+}
+
 TEST(CliJoin, ReencodedJoinFillsGapsSoSoundAndPicturesStayTogether) {
     // Pictures without sound, then sound without pictures, between two ordinary files:
     // silence and the last picture fill in, and both streams end together.

@@ -11,7 +11,7 @@ TEST(OutputPresets, ListsKeepTheirStoredRowOrder) {
     EXPECT_EQ(VideoBitRateLabels().size(), 11u);
     EXPECT_EQ(SizeLabels().size(), 9u);
     EXPECT_EQ(FrameRateLabels(Dialog::Cut).size(), 14u);
-    EXPECT_EQ(FrameRateLabels(Dialog::Join).size(), 10u);
+    EXPECT_EQ(FrameRateLabels(Dialog::Join).size(), 11u);
     EXPECT_EQ(AudioBitRateLabels(Dialog::Cut).front(), "32 kbps");
     EXPECT_EQ(AudioBitRateLabels(Dialog::Join).front(), "64 kbps");
     EXPECT_EQ(SampleRateLabels(Dialog::Cut).front(), "22050 Hz");

@@ -89,7 +89,7 @@ TEST(SettingsDialogs, OpenOnTheStoredRowsInDirectMode) {
     cut.Start();
     EXPECT_TRUE(cut.choice().exact && cut.choice().direct);
     CSettings join(store, h.window->languageTable(), h.messages, {});
-    EXPECT_EQ(join.ItemAs<QComboBox>(settings_id::kFrameRateList)->count(), 10);
+    EXPECT_EQ(join.ItemAs<QComboBox>(settings_id::kFrameRateList)->count(), 11);
     EXPECT_EQ(join.ItemAs<QComboBox>(settings_id::kFrameRateList)->currentText(), "60.0 fps");
     EXPECT_EQ(join.ItemAs<QComboBox>(settings_id::kJoinAudioQualityList)->currentIndex(), -1);  // no selection
     EXPECT_EQ(join.ItemAs<QComboBox>(settings_id::kJoinSampleRateList)->currentText(), "44100 Hz");
@@ -186,14 +186,17 @@ TEST(SettingsDialogs, AFirstJobIsOfferedTheSourcesFolderAndATypedFolderIsKept) {
     Harness h;
     SettingsStore store(h.dir / "setting.ini");
     ASSERT_EQ(store.OutputFolder(), "") << "the shipped settings store no folder";
-    // The shipped settings open the lists on H.264 in MP4, 1280*720, 128 kbps, 44100 Hz.
+    // The shipped settings open the lists on H.264 in MP4, 1280*720, the source's rate (0),
+    // 128 kbps, 44100 Hz.
     const ResolvedPreset cut = ResolveOutput(Dialog::Cut, store.ReadRows(Dialog::Cut), OutputParameters{});
     EXPECT_EQ(cut.extension, ".mp4");
     EXPECT_EQ(cut.parameters.outputWidth, 1280);
+    EXPECT_EQ(cut.parameters.outputFrameRate, 0.0);
     EXPECT_EQ(cut.parameters.audioBitRate, 128000);
     EXPECT_EQ(cut.parameters.sampleRate, 44100);
     const ResolvedPreset join = ResolveOutput(Dialog::Join, store.ReadRows(Dialog::Join), OutputParameters{});
     EXPECT_EQ(join.parameters.outputHeight, 720);
+    EXPECT_EQ(join.parameters.outputFrameRate, 0.0);
     EXPECT_EQ(join.parameters.audioBitRate, 128000);
     EXPECT_EQ(join.parameters.sampleRate, 44100);
 
