@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds Ulvane AV Converter and runs every test: once in an optimised build, and once
 # more built with AddressSanitizer and UndefinedBehaviorSanitizer; runs the engine and window
-# tests built with ThreadSanitizer; checks the formatting and that a clang Release build
-# compiles without a warning; then the fuzz targets run for a bounded time when clang with
+# tests built with ThreadSanitizer; checks the formatting and that a clang build compiles
+# without a warning; then the fuzz targets run for a bounded time when clang with
 # libFuzzer is there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -73,10 +73,14 @@ tsan_built=$SECONDS
 )
 echo "ThreadSanitizer: built in $((tsan_built - tsan_began)) s, tests ran in $((SECONDS - tsan_built)) s"
 
-step "clang Release build, warnings as errors"
-CC=clang CXX=clang++ cmake -S . -B build-clang -DCMAKE_BUILD_TYPE=Release -DULVANE_WERROR=ON >/dev/null
+# clang's warnings come from its front end, whatever the optimisation: built as Release is
+# (NDEBUG) but without optimising and without debug information, the check of every file
+# takes far less time.
+step "clang build as Release, unoptimised, warnings as errors"
+CC=clang CXX=clang++ cmake -S . -B build-clang -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-DNDEBUG \
+  -DULVANE_WERROR=ON >/dev/null
 cmake --build build-clang -j"$jobs"
 
 step "fuzzing (bounded)"
-bash scripts/fuzz.sh 30
+bash scripts/fuzz.sh 20
 step "done"
