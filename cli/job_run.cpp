@@ -181,9 +181,10 @@ int NameTooLong(const std::string& what, const std::string& folder, const std::s
                       command);
 }
 
-JoinFile DescribeJoinFile(const std::string& path) {
+JoinFile DescribeJoinFile(const std::string& path, const std::string& tracks) {
     ConversionJob probe;
     probe.probePath = path;
+    probe.probeTracks = tracks;
     JoinFile f;
     f.path = path;
     // What the files' containers tell is what a direct join compares; the job itself
@@ -202,6 +203,7 @@ JoinFile DescribeJoinFile(const std::string& path) {
     f.channels = probe.info.channels;
     f.otherTracks = probe.info.otherTracks;
     f.reorderDepth = probe.info.videoReorderDepth;
+    f.tracks = tracks;
     return f;
 }
 

@@ -32,7 +32,7 @@ void NoteAnEndPastTheFile(const std::string& source, int32_t endMs, const std::s
 int NameTooLong(const std::string& what, const std::string& folder, const std::string& command);
 
 // What a join needs of each file; a file that cannot be probed is left to the job.
-JoinFile DescribeJoinFile(const std::string& path);
+JoinFile DescribeJoinFile(const std::string& path, const std::string& tracks = "");
 const char* JoinParameterName(JoinParameter p);
 
 }  // namespace ulvane::cli

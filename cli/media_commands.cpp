@@ -143,9 +143,8 @@ int CutSegments(const Request& r) {
     const std::string& source = r.sources[0];
     if (!IsFile(source)) return UsageError("SOURCE does not exist: " + source, "cut");
     if (!IsFolder(r.outDir)) return UsageError("--out-dir is not a folder: " + r.outDir, "cut");
-    JoinFile file = DescribeJoinFile(source);
     if (std::optional<int> refused = CheckTracks(source, r.tracks, "cut")) return *refused;
-    file.tracks = r.tracks;
+    JoinFile file = DescribeJoinFile(source, r.tracks);
     const std::optional<std::vector<Segment>> segments = ReadSegments(r, file);
     if (!segments) return 2;
     if (segments->empty()) return UsageError("--segments holds no segment: " + r.segmentsFile, "cut");
@@ -224,9 +223,9 @@ int Join(const Request& r) {
     if (std::optional<int> refused = CheckContainer(r, r.sources, r.fileTracks, "join")) return *refused;
     JoinLaunch join{{}, {!r.reencode, r.rows, r.outDir, name, false, r.container}};
     for (size_t k = 0; k < r.sources.size(); ++k) {
-        join.files.push_back(DescribeJoinFile(r.sources[k]));
         if (std::optional<int> refused = CheckTracks(r.sources[k], r.fileTracks[k], "join")) return *refused;
-        join.files.back().tracks = r.fileTracks[k];
+        // A direct join compares the tracks it keeps of each file.
+        join.files.push_back(DescribeJoinFile(r.sources[k], r.fileTracks[k]));
         if (!r.clips[k].given()) continue;
         if (const std::optional<std::string> bad = ReadClip(r.clips[k], join.files.back()))
             return UsageError(r.sources[k] + ": " + *bad, "join");

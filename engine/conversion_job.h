@@ -128,6 +128,9 @@ struct ConversionJob : OutputParameters {
     // --- probe results and the file the probe or grabber opens -----------------
     MediaInfo info;
     std::string probePath;
+    // The tracks of probePath the probe describes, as keepTracks names them; "" every track.
+    // A direct join compares its files by the tracks it keeps of each.
+    std::string probeTracks;
     std::string snapshotPath;
 
     // Sets the per-job fields the launch must reset before a new job.

@@ -117,6 +117,9 @@ int ProbeMediaFile(ConversionJob& job, ProbeDepth depth) {
     if (analysis == MediaInput::Analysis::Header && !HeaderTellsReorderDepth(*in)) {
         if (Status s = MediaInput::Open(job.probePath, in); !s.ok()) return ProbeCode(s);
     }
+    if (!job.probeTracks.empty()) {
+        if (Status s = in->KeepTracks(job.probeTracks); !s.ok()) return kProbeNoStreams;
+    }
     if (depth == ProbeDepth::Decode) {
         // Only the video must decode; the sound is not looked at here.
         if (Status s = in->OpenDecoders(false, false); !s.ok()) return ProbeCode(s);
@@ -149,7 +152,7 @@ int ProbeMediaFile(ConversionJob& job, ProbeDepth depth) {
     info.otherTracks.clear();
     for (unsigned k = 0; k < in->ctx()->nb_streams; ++k) {
         const AVStream* st = in->ctx()->streams[k];
-        if (RepeatsAnEarlierStream(in->ctx(), k)) continue;
+        if (RepeatsAnEarlierStream(in->ctx(), k) || !in->Kept(static_cast<int>(k))) continue;
         info.audioTracks += IsAudioStream(st);
         info.subtitleTracks += st->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE;
         if (IsSideStream(*in, static_cast<int>(k)) && !IsAttachment(st))

@@ -161,6 +161,12 @@ TEST(Tracks, ADirectJoinKeepsEveryTrackOfEachFileAndRefusesFilesWithOtherTracks)
     EXPECT_NE(r.err.find("film_bare.mkv cannot be joined directly"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("list of other tracks is aac, the first file's is aac, subrip"), std::string::npos) << r.err;
     EXPECT_TRUE(FilesIn(refused.path()).empty());
+
+    // Without the first file's subtitles the two keep the same tracks, and join.
+    r = Cli({"join", "--out-dir", refused.path().string(), "--name", "kept", film, "--tracks", "v:0,a:0,a:1", bare,
+             "--quiet"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(StreamsOf(LastLine(r.out)), StreamsOf(bare));
 }
 
 TEST(Tracks, ARecodingCutEncodesEverySoundTrackWhereTheContainerHoldsSeveral) {
