@@ -54,15 +54,20 @@ bool FitDecodedPicture(FitScalers& scalers, const AVFrame& f, AVFormatContext* c
     width = bars ? boxWidth : fit.width;
     height = bars ? boxHeight : fit.height;
     const int stride = width * 3;
-    out.resize(static_cast<size_t>(stride) * height);
+    // The scaler writes packed rows in whole words: past the last row's end when a row is not
+    // a multiple of 8 bytes long. The buffers have room for that while it writes.
+    constexpr size_t kScalerSlack = 64;
+    const size_t outSize = static_cast<size_t>(stride) * height;
+    out.resize(outSize + kScalerSlack);
     if (bars) std::fill(out.begin(), out.end(), uint8_t{0});
     uint8_t* place = out.data() + (bars ? (static_cast<ptrdiff_t>(fit.y) * stride + fit.x * 3) : 0);
-    if (!o.upright()) turned.resize(static_cast<size_t>(w) * h * 3);
+    if (!o.upright()) turned.resize(static_cast<size_t>(w) * h * 3 + kScalerSlack);
     uint8_t* dst[4] = {o.upright() ? place : turned.data(), nullptr, nullptr, nullptr};
     int dstStride[4] = {o.upright() ? stride : w * 3, 0, 0, 0};
-    if (sws_scale(sws, src.data, src.linesize, 0, src.height, dst, dstStride) != h) return false;
-    if (!o.upright()) OrientPlane(turned.data(), w * 3, w, h, 3, o, place, stride);
-    return true;
+    const bool scaled = sws_scale(sws, src.data, src.linesize, 0, src.height, dst, dstStride) == h;
+    if (scaled && !o.upright()) OrientPlane(turned.data(), w * 3, w, h, 3, o, place, stride);
+    out.resize(outSize);
+    return scaled;
 }
 
 }  // namespace ulvane

@@ -46,9 +46,10 @@ TEST(FrameGrabber, ThePreviewPictureIsGrabbedAtTheShownSizeUprightAndUndistorted
         std::string path;
         int boxW, boxH, wantW, wantH;
     };
-    // 16:9 in a 4:3 box fills its width; turned upright (9:16) in a square box, its height.
-    for (const Case& c :
-         {Case{base, 640, 480, 640, 360}, Case{turned, 400, 400, 225, 400}, Case{base, 1280, 720, 1280, 720}}) {
+    // 16:9 in a 4:3 box fills its width; turned upright (9:16) in a square box, its height. A
+    // row of 855 bytes is no whole number of the words the scaler writes.
+    for (const Case& c : {Case{base, 640, 480, 640, 360}, Case{turned, 400, 400, 225, 400},
+                          Case{base, 1280, 720, 1280, 720}, Case{base, 285, 612, 285, 160}}) {
         SCOPED_TRACE(c.path + " in " + std::to_string(c.boxW) + "x" + std::to_string(c.boxH));
         ShownPicture shown;
         std::string error;
