@@ -40,6 +40,7 @@ enum : int {
     kVolumeSlider = 1311,
     kSoundTrackBox = 1312,  // shown when the file has more than one sound track
     kLoopCheck = 1313,      // segment playback starts again at the segment's start
+    kTurnButton = 1314,     // turns the output (and the preview) a quarter turn clockwise
 };
 }  // namespace main_id
 

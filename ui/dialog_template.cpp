@@ -58,6 +58,8 @@ constexpr TemplateItem kMainItems[] = {
     {1311, ItemKind::LevelSlider, {22, 200, 28, 10}, true, ""},
     {1312, ItemKind::Combo, {52, 198, 40, 30}, false, ""},
     {1313, ItemKind::Check, {9, 213, 83, 10}, true, "Loop"},
+    // The output's turn, beside the mark buttons.
+    {1314, ItemKind::ToggleButton, {204, 199, 14, 12}, true, ""},
     // Where a direct cut of the marked segment really starts: the key frame at or before it.
     {1301, ItemKind::Static, {204, 212, 142, 8}, true, ""},
     {1018, ItemKind::Static, {6, 235, 39, 8}, true, "Start:"},

@@ -57,7 +57,7 @@ const int kCutControls[] = {kConvertButton, kOpenButton,      kSeekBar,    kStar
                             kAddButton,     kStartCaption,    kEndCaption, kLengthCaption,    kStartBox,
                             kEndBox,        kLengthText,      kCutGroup,   kPreview,          kPositionText,
                             kPlayButton,    kDirectStartNote, kStatusLine, kMuteButton,       kVolumeSlider,
-                            kSoundTrackBox, kLoopCheck};
+                            kSoundTrackBox, kLoopCheck,       kTurnButton};
 const int kJoinControls[] = {kMergeButton, kSourceList, kRemoveButton, kAddFilesButton, kMoveUpButton, kMoveDownButton};
 
 // Tooltip keys of section HINT by control.
@@ -118,6 +118,7 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
     SetUpButtons();
     SetUpSeekBar();
     SetUpPlayer();
+    SetUpTurn();
 
     for (const Hint& h : kHints)
         if (QWidget* w = Item(h.id)) w->installEventFilter(this);
@@ -126,9 +127,9 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
     // Tab follows the layout: the top row left to right, then each tab's controls as they read.
     // The segment list and its buttons come after the cut row they lie under.
     std::vector<QWidget*> order;
-    for (int id :
-         {kTabs, kLanguageBox, kHelpLink, kAddButton, kSeekBar, kMuteButton, kVolumeSlider, kSoundTrackBox, kLoopCheck,
-          kOpenButton, kPlayButton, kStartPointButton, kEndPointButton, kStartBox, kEndBox, kConvertButton})
+    for (int id : {kTabs, kLanguageBox, kHelpLink, kAddButton, kSeekBar, kMuteButton, kVolumeSlider, kSoundTrackBox,
+                   kLoopCheck, kOpenButton, kPlayButton, kStartPointButton, kEndPointButton, kTurnButton, kStartBox,
+                   kEndBox, kConvertButton})
         order.push_back(Item(id));
     for (QWidget* w : segmentList_->TabOrder()) order.push_back(w);
     for (int id : {kSourceList, kAddFilesButton, kRemoveButton, kMergeButton, kMoveUpButton, kMoveDownButton})
@@ -313,6 +314,7 @@ void CUlvaneAVConverterDlg::ApplyLanguage() {
     languageLabel_->setText(Text("JIEMIAN", "yy"));
     segmentList_->ApplyTexts(table_);
     ApplyPlayerTexts();
+    ApplyTurnTexts();
     ApplyLanguageToSourceList();
     tabs_->setTabText(0, Text("JIEMIAN", "spjq"));
     tabs_->setTabText(1, Text("JIEMIAN", "sphb"));

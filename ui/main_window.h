@@ -244,6 +244,16 @@ private:
     bool SeekWhilePlaying(int64_t micros);
     // Picture steps pause playback first.
     void PauseForStep();
+    // The output's turn (main_window_turn.cpp): a quarter turn more, clockwise (`quarters` 1)
+    // or back (-1), for the loaded file; the preview shows it turned.
+    void SetUpTurn();
+    void ApplyTurnTexts();
+    void TurnOutput(int quarters);
+    // The loaded file's turn again (the one the user chose for it before, else none).
+    void RestoreTurn();
+    // The turn into `job` for a job of the loaded file; false, told, when a direct job's
+    // container cannot keep it.
+    bool ApplyTurn(ConversionJob& job, const OutputChoice& choice);
     // Says once, with the reason, that the user's choices cannot be kept.
     void TellSettingsProblem();
     void UpdateTitle();
@@ -374,7 +384,8 @@ private:
     std::unique_ptr<ConversionJob> job_;  // created with the first added file
     FrameGrabber grabber_;
     QString cutSourcePath_;
-    MediaInfo cutInfo_;  // the cut source's, apart from the join list's probes
+    QMap<QString, int> turns_;  // the turn chosen for each file this run, in degrees clockwise
+    MediaInfo cutInfo_;         // the cut source's, apart from the join list's probes
     QString previewImagePath_;
     int previewPositionMs_ = 0;
     bool grabScheduled_ = false;  // a grab for the newest seek-bar position is on its way

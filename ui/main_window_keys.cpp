@@ -42,6 +42,8 @@ enum class CutKey {
     kShuttleBack,    // J
     kShuttleStop,    // K
     kShuttleOn,      // L
+    kTurnOn,         // R: the output a quarter turn clockwise
+    kTurnBack,       // Shift+R: a quarter turn back
 };
 
 CutKey CutKeyOf(const QKeyEvent* e) {
@@ -78,6 +80,8 @@ CutKey CutKeyOf(const QKeyEvent* e) {
             return plain ? CutKey::kShuttleStop : CutKey::kNone;
         case Qt::Key_L:
             return plain ? CutKey::kShuttleOn : CutKey::kNone;
+        case Qt::Key_R:
+            return plain ? CutKey::kTurnOn : shift ? CutKey::kTurnBack : CutKey::kNone;
         default:
             return CutKey::kNone;
     }
@@ -168,6 +172,10 @@ bool CUlvaneAVConverterDlg::CutTabKey(QWidget* focus, QKeyEvent* key) {
         case CutKey::kShuttleStop:
         case CutKey::kShuttleOn:
             Shuttle(action == CutKey::kShuttleBack ? -1 : action == CutKey::kShuttleOn ? 1 : 0);
+            break;
+        case CutKey::kTurnOn:
+        case CutKey::kTurnBack:
+            TurnOutput(action == CutKey::kTurnOn ? 1 : -1);
             break;
         case CutKey::kNone:
             return false;

@@ -261,6 +261,7 @@ void CUlvaneAVConverterDlg::LaunchCut() {
         services_.messages->Show(this, windowTitle(), Text("TISHI", tooLong ? "wjmtc" : "wkzm"), true);
         return;
     }
+    if (!ApplyTurn(job, dialog.choice())) return;
     lastOutputFolder_ = dialog.outputFolder();
     StartWorker();
 }
@@ -288,6 +289,7 @@ void CUlvaneAVConverterDlg::LaunchExport(const std::vector<Segment>& segments) {
         services_.messages->Show(this, windowTitle(), ExportRefusal(table_, result, cutSourcePath_), true);
         return;
     }
+    if (!ApplyTurn(job, launch.output)) return;
     // The report names each input by its place, and a segment by its label too.
     const bool outside = launch.mode == ExportMode::MergeOutside;
     monitor_.cutParts = outside ? CutParts::kOutside : CutParts::kSegments;

@@ -234,6 +234,7 @@ void CUlvaneAVConverterDlg::LoadCutSource() {
     exact_->Forget();
     shownFrom_ = -1;
     pendingMark_ = Mark::kNone;
+    RestoreTurn();
     StartKeyFrameScan();
     ShowPreviewFrame(0);
     shownPosition_ = 0;
@@ -459,7 +460,7 @@ void CUlvaneAVConverterDlg::RequestExactMicros(int64_t micros, bool step) {
 }
 
 QSize CUlvaneAVConverterDlg::PreviewBox() const {
-    return preview_->contentsRect().size().boundedTo(QSize(8192, 8192));
+    return preview_->GrabBox().boundedTo(QSize(8192, 8192));
 }
 
 void CUlvaneAVConverterDlg::ShowPositionText() {

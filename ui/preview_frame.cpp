@@ -2,6 +2,7 @@
 #include "ui/preview_frame.h"
 
 #include <QPainter>
+#include <QTransform>
 
 namespace ulvane {
 
@@ -12,10 +13,33 @@ PreviewFrame::PreviewFrame(QWidget* parent) : QFrame(parent) {
     setPalette(p);
 }
 
+namespace {
+
+QImage Turned(const QImage& picture, int degrees) {
+    if (degrees == 0 || picture.isNull()) return picture;
+    return picture.transformed(QTransform().rotate(degrees));
+}
+
+}  // namespace
+
 void PreviewFrame::ShowPicture(QImage picture) {
     if (picture.isNull()) return;
-    picture_ = std::move(picture);
+    shown_ = std::move(picture);
+    picture_ = Turned(shown_, turn_);
     repaint();  // at once: the window shows each grabbed picture while the user drags
+}
+
+void PreviewFrame::SetTurn(int degrees) {
+    degrees = ((degrees % 360) + 360) % 360 / 90 * 90;
+    if (degrees == turn_) return;
+    turn_ = degrees;
+    picture_ = Turned(shown_, turn_);
+    repaint();
+}
+
+QSize PreviewFrame::GrabBox() const {
+    const QSize box = contentsRect().size();
+    return turn_ % 180 ? box.transposed() : box;
 }
 
 void PreviewFrame::ShowFile(const QString& path) {
@@ -24,7 +48,7 @@ void PreviewFrame::ShowFile(const QString& path) {
 }
 
 void PreviewFrame::Clear() {
-    picture_ = QImage();
+    shown_ = picture_ = QImage();
     repaint();
 }
 

@@ -1,5 +1,5 @@
 // The preview frame: a black frame that shows the picture grabbed for it, centred and
-// keeping its shape.
+// keeping its shape, turned as the user turns the output.
 #pragma once
 
 #include <QFrame>
@@ -21,6 +21,13 @@ public:
     void ShowFile(const QString& path);
     // Shows the frame alone.
     void Clear();
+    // Every picture shown from now on, and the one shown now, is drawn turned this many degrees
+    // clockwise (0, 90, 180 or 270).
+    void SetTurn(int degrees);
+    int turn() const { return turn_; }
+    // The box a picture is grabbed for: the frame's, its sides swapped by a quarter turn.
+    QSize GrabBox() const;
+    // The picture as drawn (turned).
     const QImage& picture() const { return picture_; }
     // Where the picture is drawn now.
     QRect pictureRect() const;
@@ -29,7 +36,9 @@ protected:
     void paintEvent(QPaintEvent* e) override;
 
 private:
-    QImage picture_;
+    QImage shown_;    // as it came
+    QImage picture_;  // as it is drawn
+    int turn_ = 0;
 };
 
 }  // namespace ulvane

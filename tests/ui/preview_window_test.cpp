@@ -275,3 +275,67 @@ TEST(MainWindow, ASnapshotLeftFromAnEarlierRunIsNotShown) {
     EXPECT_TRUE(preview->picture().isNull());
     EXPECT_FALSE(QFile::exists(h.window->snapshotPath()));
 }
+
+// Red on the left, blue on the right: a quarter turn clockwise puts the red on top.
+TEST(MainWindow, ATurnShowsInThePreviewAndInTheFileADirectCutMakes) {
+    const std::string halves = ":s=160x180:r=25:d=2";
+    const QString mp4 = QString::fromStdString(
+        Fixture("window_halves.mp4",
+                {"-f", "lavfi", "-i", "color=c=red" + halves + "[l];color=c=blue" + halves + "[r];[l][r]hstack[out0]",
+                 "-c:v", "libx264", "-g", "25", "-pix_fmt", "yuv420p"}));
+    const QString mkv = QString::fromStdString(Fixture("window_halves.mkv", {"-i", mp4.toStdString(), "-c", "copy"}));
+    // Brighter (red) on top than below (blue), in grey levels of the top and bottom quarters.
+    const auto redOnTop = [](const GreyPicture& g) {
+        double top = 0, bottom = 0;
+        for (int x = 0; x < g.width; ++x)
+            for (int y = 0; y < g.height / 4; ++y) {
+                top += g.pixels[size_t(y * g.width + x)];
+                bottom += g.pixels[size_t((g.height - 1 - y) * g.width + x)];
+            }
+        return top > bottom * 1.8;
+    };
+    Harness h;
+    h.Add({mp4});
+    auto* turn = h.window->ItemAs<QAbstractButton>(kTurnButton);
+    turn->click();
+    const PreviewFrame* preview = h.window->ItemAs<PreviewFrame>(kPreview);
+    ASSERT_TRUE(Eventually([&] { return preview->picture().height() == preview->contentsRect().height(); }));
+    EXPECT_LT(preview->picture().width(), preview->picture().height());
+    EXPECT_TRUE(redOnTop(PreviewGrey(preview, 48, 64)));
+
+    TempDir out;
+    h.settings = [&](OutputSettingsDialog& d) {
+        d.SetDirect(true);
+        d.ItemAs<QLineEdit>(settings_id::kFolderBox)->setText(QString::fromStdString(out.path().string()));
+        d.Start();
+    };
+    h.window->LaunchCut();
+    h.window->WaitForWorker();
+    const std::vector<std::string> made = FilesIn(out.path());
+    ASSERT_EQ(made.size(), 1u);
+    const std::string cut = (out.path() / made[0]).string();
+    // Players turn it upright by its display rotation: 180 x 320, red on top.
+    const PictureShape shape = ShapeOf(cut);
+    EXPECT_EQ(shape.width, 180);
+    EXPECT_EQ(shape.height, 320);
+    EXPECT_TRUE(redOnTop(PictureAt(cut, 0.5, 48, 64)));
+
+    // Each file has its own turn; a Matroska copy cannot keep one, and says so.
+    h.Add({mkv});
+    EXPECT_FALSE(turn->isChecked());
+    turn->click();
+    TempDir none;
+    h.settings = [&](OutputSettingsDialog& d) {
+        d.SetDirect(true);
+        d.ItemAs<QLineEdit>(settings_id::kFolderBox)->setText(QString::fromStdString(none.path().string()));
+        d.Start();
+    };
+    h.window->LaunchCut();
+    h.window->WaitForWorker();
+    EXPECT_TRUE(FilesIn(none.path()).empty());
+    ASSERT_FALSE(h.messages.shown.isEmpty());
+    EXPECT_TRUE(h.messages.shown.back().startsWith("A mkv file cannot keep a turn"))
+        << h.messages.shown.back().toStdString();
+    h.Add({mp4});
+    EXPECT_TRUE(turn->isChecked()) << "the first file's turn is remembered";
+}
