@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 
+#include "controls/focus_cue.h"
 #include "core/language_table.h"
 #include "ui/main_window_text.h"
 
@@ -31,6 +32,28 @@ int TrackNumber(const std::string& id) {
     return id.size() > 2 ? std::atoi(id.c_str() + 2) : 0;
 }
 
+// The list's table, which shows the keyboard focus even while it has no rows.
+class TrackTable : public QTableWidget {
+public:
+    using QTableWidget::QTableWidget;
+
+protected:
+    void paintEvent(QPaintEvent* e) override {
+        QTableWidget::paintEvent(e);
+        if (!hasFocus()) return;
+        QPainter p(viewport());
+        DrawFocusCue(p, *this, viewport()->rect());
+    }
+    void focusInEvent(QFocusEvent* e) override {
+        QTableWidget::focusInEvent(e);
+        viewport()->update();
+    }
+    void focusOutEvent(QFocusEvent* e) override {
+        QTableWidget::focusOutEvent(e);
+        viewport()->update();
+    }
+};
+
 }  // namespace
 
 std::span<const std::string_view> TrackList::TextKeys() {
@@ -38,7 +61,7 @@ std::span<const std::string_view> TrackList::TextKeys() {
 }
 
 TrackList::TrackList(QWidget* parent) : QWidget(parent) {
-    table_ = new QTableWidget(0, kColumns, this);
+    table_ = new TrackTable(0, kColumns, this);
     table_->setSelectionMode(QAbstractItemView::NoSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setTabKeyNavigation(false);  // Tab leaves the list for the next control
