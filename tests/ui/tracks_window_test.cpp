@@ -70,6 +70,13 @@ TEST(TracksWindow, TheTracksKeptAndTheDefaultsChosenAreThoseOfTheCut) {
         d.ItemAs<QLineEdit>(settings_id::kNameBox)->setText(direct ? "direct" : "again");
         d.Start();
     };
+    // Every language names the list's parts; English from here on.
+    for (int language = 5; language >= 0; --language) {
+        w.SelectLanguage(language);
+        for (std::string_view key : TrackList::TextKeys())
+            EXPECT_FALSE(w.languageTable().ReadFromFile("TRACKS", key).empty())
+                << w.languageTable().activeFile() << " " << key;
+    }
     h.Add({film});
     TrackList* list = w.trackList();
     QTableWidget* table = list->table();
