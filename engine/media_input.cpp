@@ -161,15 +161,23 @@ void MediaInput::ChooseStreams() {
 
 Status MediaInput::KeepTracks(const std::string& list) {
     if (list.empty()) return {};
-    std::vector<int> streams;
-    if (Status s = ResolveTrackList(ctx_.get(), list, streams); !s.ok()) return s;
+    ResolvedTracks resolved;
+    if (Status s = ResolveTrackList(ctx_.get(), list, resolved); !s.ok()) return s;
     kept_.assign(ctx_->nb_streams, false);
-    videoIndex_ = audioIndex_ = -1;
-    for (int i : streams) {
+    videoIndex_ = -1;
+    audioIndex_ = resolved.defaultSound;
+    for (int i : resolved.streams) {
         kept_[i] = true;
+        AVStream* st = ctx_->streams[i];
         const char kind = TrackKind(ctx_.get(), static_cast<unsigned>(i));
         if (kind == 'v' && videoIndex_ < 0) videoIndex_ = i;
         if (kind == 'a' && audioIndex_ < 0) audioIndex_ = i;
+        // A listed subtitle track is shown unasked only when the list says so. The output's
+        // streams take their flags from these (the sound's are set on the output: its first
+        // sound track, the main one, is the default).
+        if (kind == 's')
+            st->disposition = i == resolved.defaultSubtitle ? st->disposition | AV_DISPOSITION_DEFAULT
+                                                            : st->disposition & ~AV_DISPOSITION_DEFAULT;
     }
     return {};
 }

@@ -47,9 +47,11 @@ public:
     static std::vector<uint8_t> HeaderVideoExtradata(const std::string& path,
                                                      const std::atomic<bool>* cancel = nullptr);
 
-    // Keeps only the tracks `list` names ("v:0,a:1,s:0"; see track_choice.h): the first
-    // picture and the first sound track listed become the chosen streams (none when the list
-    // has none of that kind), and only the listed ones are side tracks. "" keeps every track.
+    // Keeps only the tracks `list` names ("v:0,a:1*,s:0"; see track_choice.h): the first
+    // picture track listed and the sound track marked with a star (else the first listed)
+    // become the chosen streams (none when the list has none of that kind), and only the
+    // listed ones are side tracks; a listed subtitle track keeps its default flag only when
+    // starred. "" keeps every track as it is.
     Status KeepTracks(const std::string& list);
     // Whether stream `index` is kept (every stream is, without a list).
     bool Kept(int index) const {

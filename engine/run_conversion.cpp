@@ -178,7 +178,8 @@ Status Worker::SetUpOutput(int i, MediaInput& in) {
         }
     }
     if (!streams.ok()) return streams;
-    // With a track list, its first sound track is the one players pick.
+    // With a track list, the main sound track (the starred one, else the first listed), which
+    // is the output's first, is the one players pick.
     if (!Kept(i).empty()) {
         bool first = true;
         for (unsigned k = 0; k < sink_->ctx()->nb_streams; ++k) {

@@ -39,8 +39,18 @@ std::string TrackId(const AVFormatContext* ctx, unsigned index) {
     return std::string(1, kind) + ":" + std::to_string(number);
 }
 
-Status ResolveTrackList(const AVFormatContext* ctx, const std::string& list, std::vector<int>& streams) {
-    streams.clear();
+namespace {
+
+const char* KindName(char kind) {
+    return kind == 'v' ? "picture" : kind == 'a' ? "sound" : kind == 's' ? "subtitle" : "attachment";
+}
+
+}  // namespace
+
+Status ResolveTrackList(const AVFormatContext* ctx, const std::string& list, ResolvedTracks& resolved) {
+    resolved = {};
+    std::vector<int>& streams = resolved.streams;
+    std::string starredSound, starredSubtitle;  // the items that carry a star, as listed
     size_t at = 0;
     while (at <= list.size()) {
         size_t comma = list.find(',', at);
@@ -49,27 +59,33 @@ Status ResolveTrackList(const AVFormatContext* ctx, const std::string& list, std
         item.erase(std::remove(item.begin(), item.end(), ' '), item.end());
         at = comma + 1;
         if (item.empty()) continue;
-        const bool wellFormed = item.size() >= 3 && std::string("vast").find(item[0]) != std::string::npos &&
-                                item[1] == ':' && item.size() <= 6 &&
-                                std::all_of(item.begin() + 2, item.end(), [](char c) { return c >= '0' && c <= '9'; });
-        if (!wellFormed) return Status::Failed("'" + item + "' is no track (v:N, a:N, s:N or t:N)");
+        const bool starred = item.back() == '*';
+        const std::string id = starred ? item.substr(0, item.size() - 1) : item;
+        const bool wellFormed = id.size() >= 3 && std::string("vast").find(id[0]) != std::string::npos &&
+                                id[1] == ':' && id.size() <= 6 &&
+                                std::all_of(id.begin() + 2, id.end(), [](char c) { return c >= '0' && c <= '9'; });
+        if (!wellFormed) return Status::Failed("'" + item + "' is no track (v:N, a:N, s:N or t:N, a:N* or s:N*)");
         int found = -1, count = 0;
         for (unsigned i = 0; i < ctx->nb_streams; ++i) {
-            if (TrackKind(ctx, i) != item[0]) continue;
-            if (std::to_string(count) == item.substr(2)) found = static_cast<int>(i);
+            if (TrackKind(ctx, i) != id[0]) continue;
+            if (std::to_string(count) == id.substr(2)) found = static_cast<int>(i);
             ++count;
         }
-        if (found < 0) {
-            const char* kind = item[0] == 'v'   ? "picture"
-                               : item[0] == 'a' ? "sound"
-                               : item[0] == 's' ? "subtitle"
-                                                : "attachment";
-            return Status::Failed("the file has no track " + item + " (" + std::to_string(count) + " " + kind +
+        if (found < 0)
+            return Status::Failed("the file has no track " + id + " (" + std::to_string(count) + " " + KindName(id[0]) +
                                   (count == 1 ? " track)" : " tracks)"));
-        }
         if (std::find(streams.begin(), streams.end(), found) != streams.end())
-            return Status::Failed("track " + item + " is listed twice");
+            return Status::Failed("track " + id + " is listed twice");
         streams.push_back(found);
+        if (!starred) continue;
+        if (id[0] != 'a' && id[0] != 's')
+            return Status::Failed("'" + item + "': only a sound or subtitle track can be marked the default (*)");
+        std::string& mark = id[0] == 'a' ? starredSound : starredSubtitle;
+        if (!mark.empty())
+            return Status::Failed(mark + " and " + item + " are both marked the default " + KindName(id[0]) +
+                                  " track; only one can be");
+        mark = item;
+        (id[0] == 'a' ? resolved.defaultSound : resolved.defaultSubtitle) = found;
     }
     const bool playable = std::any_of(streams.begin(), streams.end(), [ctx](int i) {
         const char kind = TrackKind(ctx, static_cast<unsigned>(i));
@@ -109,8 +125,8 @@ std::vector<FileTrack> ListTracks(const std::string& path, std::string& error) {
 std::string CheckTrackList(const std::string& path, const std::string& list) {
     std::unique_ptr<MediaInput> in;
     if (Status s = MediaInput::Open(path, in, nullptr, MediaInput::Analysis::Header); !s.ok()) return s.reason();
-    std::vector<int> streams;
-    const Status s = ResolveTrackList(in->ctx(), list, streams);
+    ResolvedTracks resolved;
+    const Status s = ResolveTrackList(in->ctx(), list, resolved);
     return s.ok() ? "" : s.reason();
 }
 

@@ -41,6 +41,7 @@
 #include "ui/progress_dialog.h"
 #include "ui/segment_list.h"
 #include "ui/settings_dialog.h"
+#include "ui/track_list.h"
 
 namespace ulvane {
 
@@ -105,6 +106,7 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
     : QDialog(parent), services_(std::move(services)), store_(services_.settingsFile.toStdString()) {
     SetUpFrame();
     SetUpSegments();
+    SetUpTracks();
     setAcceptDrops(true);
     SetUpLanguageAndTabs();
     SetUpSourceList();
@@ -132,6 +134,7 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
                    kEndBox, kConvertButton})
         order.push_back(Item(id));
     for (QWidget* w : segmentList_->TabOrder()) order.push_back(w);
+    for (QWidget* w : trackList_->TabOrder()) order.push_back(w);
     for (int id : {kSourceList, kAddFilesButton, kRemoveButton, kMergeButton, kMoveUpButton, kMoveDownButton})
         order.push_back(Item(id));
     for (size_t k = 1; k < order.size(); ++k) setTabOrder(order[k - 1], order[k]);
@@ -173,7 +176,8 @@ CUlvaneAVConverterDlg::~CUlvaneAVConverterDlg() {
     startBox_->disconnect(this);
     endBox_->disconnect(this);
     segmentList_->disconnect(this);  // nor a label being typed into the segment list
-    delete player_;                  // its threads end before what it paints into goes
+    trackList_->disconnect(this);
+    delete player_;  // its threads end before what it paints into goes
     player_ = nullptr;
     if (job_) job_->cancelRequested.store(true);
     WaitForWorker();
@@ -313,6 +317,7 @@ void CUlvaneAVConverterDlg::ApplyLanguage() {
     ItemAs<QLabel>(kLengthCaption)->setText(Text("JIEMIAN", "jqsj"));
     languageLabel_->setText(Text("JIEMIAN", "yy"));
     segmentList_->ApplyTexts(table_);
+    trackList_->ApplyTexts(table_);
     ApplyPlayerTexts();
     ApplyTurnTexts();
     ApplyLanguageToSourceList();
@@ -362,7 +367,11 @@ void CUlvaneAVConverterDlg::LayOut() {
             Anchored(it.value(), templateSize_, grow, baseLayout_.rects.value(it.key(), it.value()), baseLayout_.size);
         if (it.key() == kStatusLine) {
             const int margin = r.left();
-            segmentList_->setGeometry(margin, r.top() + kSegmentGap, width() - 2 * margin, room - 2 * kSegmentGap);
+            // The segment list, and the track list under it.
+            const int tracks = trackList_->minimumSizeHint().height();
+            segmentList_->setGeometry(margin, r.top() + kSegmentGap, width() - 2 * margin,
+                                      room - 3 * kSegmentGap - tracks);
+            trackList_->setGeometry(margin, r.top() + room - kSegmentGap - tracks, width() - 2 * margin, tracks);
             r.translate(0, room);
         }
         if (it.key() == kAddButton)  // in the middle of the preview
@@ -431,10 +440,11 @@ void CUlvaneAVConverterDlg::SelectTab(int index) {
     if (index == 0 && !cutSourcePath_.isEmpty()) Item(kAddButton)->hide();
     ShowPlayerControls(index == 0);
     segmentList_->setVisible(index == 0);
+    trackList_->setVisible(index == 0);
 }
 
 int CUlvaneAVConverterDlg::SegmentRoom() const {
-    return segmentList_->minimumSizeHint().height() + 2 * kSegmentGap;
+    return segmentList_->minimumSizeHint().height() + trackList_->minimumSizeHint().height() + 3 * kSegmentGap;
 }
 
 QString CUlvaneAVConverterDlg::TooltipFor(int controlId) const {

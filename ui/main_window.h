@@ -43,6 +43,7 @@ class OutputSettingsDialog;
 class PreviewFrame;
 class PreviewPlayer;
 class SegmentList;
+class TrackList;
 
 // Asks for a file to write or read: the dialog's title, where it starts (a suggested file, or
 // a folder) and its filter in Qt's "Name (*.a);;Other (*)" form; the path chosen, "" when
@@ -192,6 +193,12 @@ public:
     // The list itself: its `changed` signal follows every change of the segments or of the
     // selected one (an undo, a file's kept segments, a CSV file's) once the boxes show it.
     SegmentList* segmentList() const { return segmentList_; }
+    // The loaded file's tracks (main_window_tracks.cpp): which ones every job from that file
+    // keeps (a cut, an export of its segments, its clips in a join), remembered for each file
+    // while the program runs.
+    TrackList* trackList() const { return trackList_; }
+    // The track list chosen for the file at `path` ("" every track).
+    std::string TracksOf(const QString& path) const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -215,8 +222,15 @@ private:
     void SetUpSourceList();
     void ApplyLanguage();
     void SetUpSegments();
-    // The segment list's place under the cut controls: its height with the gaps around it.
+    // The place of the segment and track lists under the cut controls: their heights with the
+    // gaps around them.
     int SegmentRoom() const;
+    // The track list (main_window_tracks.cpp), and the loaded file's tracks shown in it.
+    void SetUpTracks();
+    void ShowTracksOfSource();
+    // Says so when the tracks chosen for one of the files at `paths` keep no picture and no
+    // sound, and returns true: the job does not start.
+    bool RefuseTrackChoice(const std::vector<std::string>& paths);
     // Playback (main_window_player.cpp).
     void SetUpPlayer();
     void ApplyPlayerTexts();
@@ -381,7 +395,13 @@ private:
     SegmentsSender sendToJoinList_;
     bool restoringSegments_ = false;  // a source's kept segments are being shown, not changed
     bool toldSegmentsProblem_ = false;
-    std::unique_ptr<ConversionJob> job_;  // created with the first added file
+    TrackList* trackList_ = nullptr;
+    struct TrackChoice {
+        std::string list;      // as TrackList::Choice gives it
+        bool playable = true;  // a picture or sound track is kept
+    };
+    QMap<QString, TrackChoice> trackChoices_;  // by file path, the choices made while the program runs
+    std::unique_ptr<ConversionJob> job_;       // created with the first added file
     FrameGrabber grabber_;
     QString cutSourcePath_;
     QMap<QString, int> turns_;  // the turn chosen for each file this run, in degrees clockwise

@@ -244,6 +244,7 @@ void CUlvaneAVConverterDlg::LaunchCut() {
         box->setFocus();
         return;
     }
+    if (RefuseTrackChoice({cutSourcePath_.toStdString()})) return;
     WaitForWorker();
     monitor_.finishedInputs = 0;
     monitor_.cutParts = CutParts::kCut;
@@ -254,7 +255,7 @@ void CUlvaneAVConverterDlg::LaunchCut() {
                            ToQString(DefaultOutputName(source)), this);
     dialog.ProposeFolder(ProposedOutputFolder(cutSourcePath_));
     if (!services_.runSettings(dialog)) return;
-    const CutLaunch cut{source, *TypedTime(startBox_), *TypedTime(endBox_), dialog.choice(), ""};
+    const CutLaunch cut{source, *TypedTime(startBox_), *TypedTime(endBox_), dialog.choice(), TracksOf(cutSourcePath_)};
     if (const LaunchResult launch = FillCutJob(job, cut, PathExists); !launch.ok()) {
         // A source named without "." has no container to copy into.
         const bool tooLong = launch.status == LaunchStatus::NameTooLong;
@@ -268,6 +269,7 @@ void CUlvaneAVConverterDlg::LaunchCut() {
 
 void CUlvaneAVConverterDlg::LaunchExport(const std::vector<Segment>& segments) {
     if (segments.size() < 2 || cutSourcePath_.isEmpty()) return LaunchCut();  // the convert button's own
+    if (RefuseTrackChoice({cutSourcePath_.toStdString()})) return;
     WaitForWorker();
     monitor_.finishedInputs = 0;
     const std::string source = cutSourcePath_.toStdString();
@@ -278,6 +280,7 @@ void CUlvaneAVConverterDlg::LaunchExport(const std::vector<Segment>& segments) {
     if (!services_.runSettings(dialog)) return;
     SegmentsLaunch launch;
     launch.file = DescribedFile(source, cutInfo_);
+    launch.file.tracks = TracksOf(cutSourcePath_);
     launch.segments = segments;
     launch.mode = dialog.exportMode();
     launch.chapters = launch.mode != ExportMode::Separate && dialog.chapters();
@@ -302,7 +305,10 @@ void CUlvaneAVConverterDlg::LaunchExport(const std::vector<Segment>& segments) {
 
 std::vector<JoinFile> CUlvaneAVConverterDlg::JoinFilesOfRows() const {
     std::vector<JoinFile> files;
-    for (int row : joinRows_) files.push_back(JoinFileOfRow(*sourceList_, row));
+    for (int row : joinRows_) {
+        files.push_back(JoinFileOfRow(*sourceList_, row));
+        files.back().tracks = TracksOf(ToQString(files.back().path));
+    }
     return files;
 }
 
@@ -336,6 +342,9 @@ void CUlvaneAVConverterDlg::LaunchJoin() {
         services_.messages->Show(this, windowTitle(), Text("TISHI", "tdwj"), true);
         return;
     }
+    std::vector<std::string> paths;
+    for (int row : joinRows_) paths.push_back(RowPath(row).toStdString());
+    if (RefuseTrackChoice(paths)) return;
     WaitForWorker();
     monitor_.finishedInputs = 0;
     ConversionJob& job = Job();

@@ -257,6 +257,7 @@ void CUlvaneAVConverterDlg::LoadCutSource() {
     positionText_->setText(TimeText(ms(s)) + " / " + TimeText(ms(e)));
     seekBar_->setEnabled(d > 0);
     ShowSegmentsOfSource();
+    ShowTracksOfSource();
 }
 
 void CUlvaneAVConverterDlg::OnSliderMoving(int, int) {

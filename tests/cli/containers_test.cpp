@@ -122,7 +122,8 @@ TEST(CliContainers, AContainerThatCannotHoldTheMainTracksIsAUsageError) {
 }
 
 // The tracks kept are those listed, whatever the method: each sound track by its own tone,
-// the first one listed the default; the subtitles only where listed. Probe numbers them.
+// the starred one (else the first listed) the main and default one; the subtitles only where
+// listed, shown unasked only when starred. Probe numbers them.
 TEST(CliContainers, TheTracksListedAreTheTracksKept) {
     const std::string film = FilmWithTracksFixture();
     const auto probe = Cli({"probe", film});
@@ -134,10 +135,15 @@ TEST(CliContainers, TheTracksListedAreTheTracksKept) {
         std::vector<std::string> flags;
         std::vector<double> tones;  // the output's sound tracks in order, the first the default
         size_t captions;
+        // The output's subtitle track's default flag, "" for no track; not checked for MP4,
+        // whose writer enables the first track of a kind when none is the default.
+        const char* subtitleDefault;
     } cases[] = {
-        {{"--tracks", "v:0,a:1"}, {880}, 0},
-        {{"--tracks", "a:1,v:0,s:0,a:0", "--exact", "--container", "mp4"}, {880, 440}, 2},
-        {{"--tracks", "v:0,a:1", "--reencode"}, {880}, 0},
+        {{"--tracks", "v:0,a:1"}, {880}, 0, ""},
+        {{"--tracks", "a:1,v:0,s:0,a:0", "--exact", "--container", "mp4"}, {880, 440}, 2, nullptr},
+        {{"--tracks", "v:0,a:1", "--reencode"}, {880}, 0, ""},
+        {{"--tracks", "v:0,a:0,s:0*,a:1*"}, {880, 440}, 2, "1"},
+        {{"--tracks", "v:0,a:0,a:1*", "--reencode"}, {880, 440}, 0, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.flags[1] + (c.flags.size() > 2 ? " " + c.flags[2] : ""));
@@ -161,11 +167,26 @@ TEST(CliContainers, TheTracksListedAreTheTracksKept) {
         EXPECT_TRUE(SoundOf(file, 8000, static_cast<int>(c.tones.size())).empty());
         // "Second line" (4-7.5 s) and "First line" up to 3 s, from 1.5 s.
         EXPECT_EQ(CaptionsOf(file).size(), c.captions);
+        if (!c.subtitleDefault) continue;
+        const CommandResult d = ulvane::test::Run({"ffprobe", "-v", "error", "-select_streams", "s:0", "-show_entries",
+                                                   "stream_disposition=default", "-of", "default=nw=1:nk=1", file});
+        EXPECT_EQ(d.out.substr(0, 1), c.subtitleDefault);
     }
-    for (const char* bad : {"a:5", "s:0", "x1", "a:0,a:0"}) {
+    const std::pair<const char*, const char*> refused[] = {
+        {"a:5", "no track a:5"},
+        {"s:0", "no picture or sound"},
+        {"x1", "is no track"},
+        {"a:0,a:0", "listed twice"},
+        {"v:0*,a:0", "only a sound or subtitle track can be marked the default"},
+        {"a:0,t:0*", "only a sound or subtitle track can be marked the default"},
+        {"v:0,a:0*,a:1*", "a:0* and a:1* are both marked the default sound track"},
+        {"v:0,s:0*,s:0", "listed twice"},
+    };
+    for (const auto& [bad, says] : refused) {
         const auto r = Cli({"cut", film, "--start", "1", "--end", "2", "--tracks", bad, "--out-dir", "/tmp"});
         EXPECT_EQ(r.exitCode, 2) << bad;
-        EXPECT_NE(r.err.find(std::string("--tracks ") + bad), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(std::string("--tracks ") + bad + ": "), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(says), std::string::npos) << r.err;
     }
 }
 

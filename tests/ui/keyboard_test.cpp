@@ -58,12 +58,13 @@ TEST(Keyboard, TabFollowsTheLayoutAndEveryStopShowsItsFocus) {
         if (tab == 1) h.Add({Av("k25.mp4", "25")});
         const std::vector<QWidget*> chain = TabChain(*h.window);
         // Under the cut row the segment list and its buttons that can act: with no segment yet,
-        // add and the file menu.
+        // add and the file menu; then the track list (a file of one video track has no default
+        // to choose).
         const QStringList expected =
             tab == 0 ? ItemNames({kTabs, kLanguageBox, kHelpLink, kSeekBar, kMuteButton, kVolumeSlider, kLoopCheck,
                                   kOpenButton, kPlayButton, kStartPointButton, kEndPointButton, kStartBox, kEndBox,
                                   kConvertButton}) +
-                           QStringList{"segmentTable", "segmentAdd", "segmentFile"}
+                           QStringList{"segmentTable", "segmentAdd", "segmentFile", "trackTable"}
                      : ItemNames({kTabs, kLanguageBox, kHelpLink, kSourceList, kAddFilesButton, kRemoveButton,
                                   kMergeButton, kMoveUpButton, kMoveDownButton});
         EXPECT_EQ(Names(chain).join(' ').toStdString(), expected.join(' ').toStdString());
