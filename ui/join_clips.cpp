@@ -6,6 +6,7 @@
 
 #include "controls/check_list.h"
 #include "core/output_naming.h"
+#include "engine/media_probe.h"
 #include "ui/control_ids.h"
 #include "ui/main_window_text.h"
 
@@ -77,6 +78,23 @@ JoinFile DescribedFile(const std::string& path, const MediaInfo& info) {
     f.channels = info.channels;
     f.otherTracks = info.otherTracks;
     return f;
+}
+
+void KeepTracks(JoinFile& file, const std::string& tracks) {
+    file.tracks = tracks;
+    if (tracks.empty() || !file.described) return;
+    ConversionJob probe;
+    probe.probePath = file.path;
+    probe.probeTracks = tracks;
+    if (ProbeMediaFile(probe, ProbeDepth::Streams) != kProbeOk) return;
+    JoinFile kept = DescribedFile(file.path, probe.info);
+    file.size = kept.size;
+    file.videoCodec = kept.videoCodec;
+    file.audioCodec = kept.audioCodec;
+    file.reorderDepth = kept.reorderDepth;
+    file.sampleRate = kept.sampleRate;
+    file.channels = kept.channels;
+    file.otherTracks = kept.otherTracks;
 }
 
 }  // namespace ulvane

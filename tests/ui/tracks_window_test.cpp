@@ -127,4 +127,20 @@ TEST(TracksWindow, TheTracksKeptAndTheDefaultsChosenAreThoseOfTheCut) {
         const std::vector<float> sound = SoundOf(made, 8000, 0);
         EXPECT_GT(ToneLevel(sound, 880, 0.5, 3), 10 * ToneLevel(sound, 440, 0.5, 3));
     }
+
+    // Without its subtitles, the film keeps what a copy of its pictures and German sound has:
+    // the two join directly, without the question files that differ bring.
+    Tick(table, "Subtitles 1", false);
+    const QString german = QString::fromStdString(
+        Fixture("film_german.mkv", {"-i", film.toStdString(), "-map", "0:v", "-map", "0:a:1", "-c", "copy"}));
+    w.SelectTab(1);
+    h.Add({film, german});
+    direct = true;
+    w.LaunchJoin();
+    EXPECT_TRUE(h.messages.asked.isEmpty()) << h.messages.asked.join("\n").toStdString();
+    w.WaitForWorker();
+    const ConversionJob* job = w.job();
+    ASSERT_EQ(job->inputStatus[1].load(), kInputDone) << job->inputError[1];
+    const std::vector<float> sound = SoundOf(job->outputPaths[0], 8000, 0);
+    EXPECT_GT(ToneLevel(sound, 880, 11, 14), 10 * ToneLevel(sound, 440, 11, 14));
 }
