@@ -16,8 +16,8 @@ namespace {
 // 3 s at 25 fps, 321x241 (odd on both sides; 4:4:4 so that H.264 takes it), with sound.
 std::string OddFixture() {
     return Fixture("odd25.mp4", {"-f", "lavfi", "-i", "testsrc2=size=321x241:rate=25:duration=3", "-f", "lavfi", "-i",
-                                 "sine=frequency=440:duration=3", "-c:v", "libx264", "-preset", "ultrafast",
-                                 "-pix_fmt", "yuv444p", "-c:a", "aac", "-shortest"});
+                                 "sine=frequency=440:duration=3", "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt",
+                                 "yuv444p", "-c:a", "aac", "-shortest"});
 }
 
 // The same pictures without sound: a join's pictures then only follow one another (with
@@ -28,9 +28,9 @@ std::string SilentOddFixture() {
 
 // 320x240 shown a quarter turn clockwise (240x320), 2 s at 25 fps.
 std::string TurnedFixture() {
-    const std::string base = Fixture("presets_upright.mp4", {"-f", "lavfi", "-i",
-                                                             "testsrc2=size=320x240:rate=25:duration=2", "-c:v",
-                                                             "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p"});
+    const std::string base =
+        Fixture("presets_upright.mp4", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=2", "-c:v",
+                                        "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p"});
     return Fixture("presets_turned.mp4", {"-i", base, "-c", "copy", "-metadata:s:v:0", "rotate=90"});
 }
 
@@ -73,7 +73,10 @@ TEST(CliReencodePresets, TheSourcesSizeAndRateKeepEveryPictureOnce) {
          {"cut", odd, "--start", "00:00:00.520", "--end", "00:00:02.520", "--format", "0", "--quality", "12"},
          "320,240,25/1,50",
          0.52},
-        {"a turned source comes out upright", {"cut", TurnedFixture(), "--start", "0", "--end", "2"}, "240,320,25/1,50", 0},
+        {"a turned source comes out upright",
+         {"cut", TurnedFixture(), "--start", "0", "--end", "2"},
+         "240,320,25/1,50",
+         0},
         {"a join takes the first file's size and rate",
          {"join", SilentOddFixture(), WideFixture(), "--framerate", "10"},
          "320,240,25/1,100",
@@ -91,8 +94,7 @@ TEST(CliReencodePresets, TheSourcesSizeAndRateKeepEveryPictureOnce) {
         EXPECT_EQ(Inspect(file).decodeErrors, "");
         // The picture itself, as a player shows both, unstretched (late in a picture of both:
         // Matroska and AVI may place the first picture some milliseconds after the start).
-        for (double t : {0.35, 1.55})
-            EXPECT_GT(PsnrAt(file, t, c.args[1], c.sourceStart + t), 28.0) << t;
+        for (double t : {0.35, 1.55}) EXPECT_GT(PsnrAt(file, t, c.args[1], c.sourceStart + t), 28.0) << t;
     }
 }
 
