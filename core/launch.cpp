@@ -55,7 +55,7 @@ ResolvedPreset ResolveOutput(Dialog d, const RowChoice& rows, const OutputParame
         p.audioCodecId = current.audioCodecId;
         out.extension.clear();
     }
-    if (!quality) p.videoBitRate = 0;
+    if (!quality) p.videoBitRate = p.videoQuality = 0;
     if (!size) p.outputWidth = p.outputHeight = 0;
     if (!framerate) p.outputFrameRate = 0;
     if (!audioquality) p.audioBitRate = 0;

@@ -10,7 +10,7 @@ namespace ulvane {
 
 namespace {
 
-constexpr std::array<OutputPreset, 7> kFormats{{
+constexpr std::array<OutputPreset, 10> kFormats{{
     {"MP4 - (MPEG4 AAC) MPEG4 (*.mp4)", "MPEG4", "AAC"},
     {"MP4 - (H264 AAC) AVC(*.mp4)", "H.264", "AAC"},
     {"AVI - Video Format (*.avi)", "MPEG4", "MP3"},
@@ -18,14 +18,19 @@ constexpr std::array<OutputPreset, 7> kFormats{{
     {"WMV - Windows Media Video (*.wmv)", "WMV2", "WMA8"},
     {"MOV - QuickTime Video(*.mov)", "MPEG4", "AAC"},
     {"MKV - Matroska Video(*.mkv)", "H.264", "VORBIS"},
+    {"MP4 - (H265 AAC) HEVC(*.mp4)", "H.265", "AAC"},
+    {"MKV - (H265 AAC) HEVC(*.mkv)", "H.265", "AAC"},
+    {"MOV - (H265 AAC) HEVC(*.mov)", "H.265", "AAC"},
 }};
 
-constexpr std::array<std::string_view, 11> kVideoRates{"1500 kbps",  "2000 kbps",  "2500 kbps", "3000 kbps",
-                                                       "4000 kbps",  "5000 kbps",  "6000 kbps", "8000 kbps",
-                                                       "12000 kbps", "16000 kbps", "20000 kbps"};
+// After the bit rates, constant quality: the encoder spends what each picture needs.
+constexpr std::array<std::string_view, 14> kVideoRates{
+    "1500 kbps", "2000 kbps",  "2500 kbps",  "3000 kbps",  "4000 kbps", "5000 kbps", "6000 kbps",
+    "8000 kbps", "12000 kbps", "16000 kbps", "20000 kbps", "CRF 18",    "CRF 23",    "CRF 28"};
 
-constexpr std::array<std::string_view, 9> kSizes{"320*240",  "640*480",  "720*480",   "720*576",  "960*540",
-                                                 "1024*768", "1280*720", "1920*1080", "2880*1440"};
+// The last row, "", is the source's own size (a join's first file's), shown upright.
+constexpr std::array<std::string_view, 10> kSizes{"320*240",  "640*480",  "720*480",   "720*576",   "960*540",
+                                                  "1024*768", "1280*720", "1920*1080", "2880*1440", ""};
 
 constexpr std::array<std::string_view, 14> kCutFrameRates{
     "",           "8.0 fps",  "10.0 fps", "12.0 fps",  "14.985 fps", "15.0 fps", "20.0 fps",
@@ -43,6 +48,18 @@ constexpr std::array<std::string_view, 7> kJoinAudioRates{"64 kbps",  "96 kbps",
 
 constexpr std::array<std::string_view, 4> kCutSampleRates{"22050 Hz", "32000 Hz", "44100 Hz", "48000 Hz"};
 constexpr std::array<std::string_view, 4> kJoinSampleRates{"44100 Hz", "48000 Hz", "22050 Hz", "32000 Hz"};
+
+constexpr std::array<DirectContainer, 9> kContainers{{
+    {"", ""},
+    {"MP4 (*.mp4)", "mp4"},
+    {"MOV (*.mov)", "mov"},
+    {"MKV (*.mkv)", "mkv"},
+    {"MPEG-TS (*.ts)", "ts"},
+    {"M2TS (*.m2ts)", "m2ts"},
+    {"WebM (*.webm)", "webm"},
+    {"AVI (*.avi)", "avi"},
+    {"FLV (*.flv)", "flv"},
+}};
 
 constexpr std::array<std::string_view, 2> kChannels{"1 Channel Mono", "2 Channel Stereo"};
 
@@ -102,6 +119,14 @@ std::span<const std::string_view> SampleRateLabels(Dialog d) {
 std::span<const std::string_view> ChannelLabels() {
     return kChannels;
 }
+std::span<const DirectContainer> DirectContainers() {
+    return kContainers;
+}
+int DirectContainerRow(std::string_view extension) {
+    for (size_t k = 0; k < kContainers.size(); ++k)
+        if (kContainers[k].extension == extension) return static_cast<int>(k);
+    return -1;
+}
 
 std::string PresetExtension(std::string_view label) {
     const size_t dot = label.rfind('.');
@@ -130,6 +155,13 @@ std::optional<double> FrameRateFromLabel(std::string_view label) {
     return std::nullopt;
 }
 
+std::optional<int> CrfFromLabel(std::string_view label) {
+    if (!label.starts_with("CRF ")) return std::nullopt;
+    const int crf = LeadingInt(label.substr(4));
+    if (crf <= 0) return std::nullopt;
+    return crf;
+}
+
 std::optional<int> ChannelsFromLabel(std::string_view label) {
     if (label == "1 Channel Mono") return 1;
     if (label == "2 Channel Stereo") return 2;
@@ -152,6 +184,7 @@ std::optional<ResolvedPreset> ResolveRows(Dialog d, const RowChoice& rows) {
     o.audioCodecId = AudioCodecIdFromName(p.audioCodecName).value_or(0);
     out.extension = PresetExtension(p.label);
     o.videoBitRate = BitRateFromLabel(*quality);
+    o.videoQuality = CrfFromLabel(*quality).value_or(0);
     const PictureSize wh = SizeFromLabel(*size);
     o.outputWidth = wh.width;
     o.outputHeight = wh.height;

@@ -20,15 +20,28 @@ struct OutputPreset {
 
 enum class Dialog { Cut, Join };
 
-std::span<const OutputPreset> FormatPresets();           // both dialogs
-std::span<const std::string_view> VideoBitRateLabels();  // both dialogs
-std::span<const std::string_view> SizeLabels();          // both dialogs
+std::span<const OutputPreset> FormatPresets();  // both dialogs
+// Both dialogs: the bit rates, then constant-quality rows ("CRF 23", see CrfFromLabel).
+std::span<const std::string_view> VideoBitRateLabels();
+// Both dialogs; the last row, "", keeps the source's picture size (a join's first file's):
+// its shown text comes from the language file.
+std::span<const std::string_view> SizeLabels();
 // Frame-rate labels; the cut list's row 0 ("as the source") has no fixed text: it is an
 // empty view here and its shown text comes from the language file.
 std::span<const std::string_view> FrameRateLabels(Dialog d);
 std::span<const std::string_view> AudioBitRateLabels(Dialog d);
 std::span<const std::string_view> SampleRateLabels(Dialog d);
 std::span<const std::string_view> ChannelLabels();  // join only
+
+// The containers a direct job may copy into. Row 0 (label and extension "") keeps the
+// source's own; the others name FFmpeg's container by its extension ("mp4", "m2ts").
+struct DirectContainer {
+    std::string_view label;
+    std::string_view extension;
+};
+std::span<const DirectContainer> DirectContainers();
+// The row of an extension in that list (letter case as listed), -1 when it is not there.
+int DirectContainerRow(std::string_view extension);
 
 // Default rows when setting.ini stores none.
 inline constexpr int kDefaultRow = 0;
@@ -48,6 +61,8 @@ struct PictureSize {
 PictureSize SizeFromLabel(std::string_view label);
 // Value of a frame-rate label, compared exactly; nullopt for any other text.
 std::optional<double> FrameRateFromLabel(std::string_view label);
+// "CRF 23" -> 23, a constant quality; nullopt for a bit rate or any other text.
+std::optional<int> CrfFromLabel(std::string_view label);
 // "1 Channel Mono" -> 1, "2 Channel Stereo" -> 2, "5.1 Channel" -> 6; else nullopt.
 std::optional<int> ChannelsFromLabel(std::string_view label);
 

@@ -22,6 +22,8 @@ inline constexpr std::string_view kSize = "size";
 inline constexpr std::string_view kFrameRate = "framerate";
 inline constexpr std::string_view kAudioQuality = "audioquality";
 inline constexpr std::string_view kSampleRate = "samplerate";
+// A direct job's container, a row of DirectContainers(); missing (older files) is row 0, the source's.
+inline constexpr std::string_view kContainer = "container";
 inline constexpr std::string_view kLanguage = "LANGUAGE";
 inline constexpr std::string_view kLanguageFile = "file";
 }  // namespace settings_keys

@@ -17,7 +17,7 @@ struct CodecEntry {
 };
 // The identifiers of the FFmpeg we are built with: their numbers moved between FFmpeg
 // generations (H.264 was 28 before 5.0 and is 27 now), so they are never written as numbers.
-constexpr std::array<CodecEntry, 9> kVideoCodecs{{
+constexpr std::array<CodecEntry, 10> kVideoCodecs{{
     {"MPEG4", AV_CODEC_ID_MPEG4},
     {"H.264", AV_CODEC_ID_H264},
     {"H.263", AV_CODEC_ID_H263},
@@ -27,6 +27,7 @@ constexpr std::array<CodecEntry, 9> kVideoCodecs{{
     {"WMV2", AV_CODEC_ID_WMV2},
     {"MPEG1VIDEO", AV_CODEC_ID_MPEG1VIDEO},
     {"MPEG2VIDEO", AV_CODEC_ID_MPEG2VIDEO},
+    {"H.265", AV_CODEC_ID_HEVC},
 }};
 constexpr std::array<CodecEntry, 7> kAudioCodecs{{
     {"AAC", AV_CODEC_ID_AAC},

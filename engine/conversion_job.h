@@ -64,6 +64,10 @@ struct OutputParameters {
     int32_t videoCodecId = 0;  // FFmpeg AVCodecID
     int32_t audioCodecId = 0;
     int32_t videoBitRate = 0;  // bit/s
+    // Constant quality on the x264 scale (CRF, 0-51, lower is better) in place of the bit
+    // rate; 0 encodes at `videoBitRate`. Other encoders take their own equivalent.
+    int32_t videoQuality = 0;
+    // The output picture size; 0 x 0 keeps the source's (the first input's), upright.
     int32_t outputWidth = 0;
     int32_t outputHeight = 0;
     double outputFrameRate = 0;  // 0: the source's rate

@@ -3,6 +3,10 @@
 #include <cmath>
 #include <cstring>
 
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
 #include "engine/stream_meta.h"
 #include "engine/transcoder_internal.h"
 
@@ -50,6 +54,9 @@ static const AVCodec* FindEncoder(int id) {
         case AV_CODEC_ID_H264:
             preferred = "libx264";
             break;
+        case AV_CODEC_ID_HEVC:
+            preferred = "libx265";
+            break;
         case AV_CODEC_ID_MP3:
             preferred = "libmp3lame";
             break;
@@ -66,33 +73,62 @@ static const AVCodec* FindEncoder(int id) {
     return c ? c : avcodec_find_encoder(static_cast<AVCodecID>(id));
 }
 
-static Status OpenVideoEncoder(Transcoder::Impl& d, OutputSink& sink, const OutputParameters& s,
+// The picture size a job that keeps the source's takes: the size `st` is shown at (its sample
+// aspect ratio made square on the width, turned as its display matrix and the user's turn say),
+// made even for 4:2:0 pictures. A 720x576 picture of sample aspect 16:15 turned a quarter is
+// 576x768. Without a picture stream to go by (a join whose first file has none), 1280x720.
+static void SourcePictureSize(const AVStream* st, int clockwise, bool even, int& width, int& height) {
+    width = 1280, height = 720;
+    if (!st || st->codecpar->width <= 0 || st->codecpar->height <= 0) return;
+    width = st->codecpar->width;
+    height = st->codecpar->height;
+    AVRational sar = st->sample_aspect_ratio.num > 0 ? st->sample_aspect_ratio : st->codecpar->sample_aspect_ratio;
+    if (sar.num > 0 && sar.den > 0 && av_cmp_q(sar, AVRational{1, 1}) != 0)
+        width = static_cast<int>(std::min<int64_t>(av_rescale(width, sar.num, sar.den), 16384));
+    if (OrientationOf(st, clockwise).transpose) std::swap(width, height);
+    if (even) width = std::max(2, width & ~1), height = std::max(2, height & ~1);
+}
+
+// The fixed quantiser a constant-quality row stands for with the encoders that have no CRF
+// (MPEG-4 Part 2, Flash Video, WMV): CRF 18 -> 2, 23 -> 4, 28 -> 5, on their 2..31 scale.
+static int QuantiserForQuality(int crf) {
+    return std::clamp(static_cast<int>(std::lround((crf - 13) * 0.35)), 2, 31);
+}
+
+static Status OpenVideoEncoder(Transcoder::Impl& d, OutputSink& sink, const OutputParameters& s, const AVStream* looks,
                                AVRational sourceRate) {
     const AVCodec* codec = FindEncoder(s.videoCodecId);
     if (!codec || codec->type != AVMEDIA_TYPE_VIDEO) {
         return Status::Failed(std::string("no encoder for the video codec ") +
                               avcodec_get_name(static_cast<AVCodecID>(s.videoCodecId)));
     }
-    if (s.outputWidth <= 0 || s.outputHeight <= 0 || s.videoBitRate <= 0) {
+    const bool sourceSize = s.outputWidth <= 0 && s.outputHeight <= 0;
+    if ((!sourceSize && (s.outputWidth <= 0 || s.outputHeight <= 0)) || (s.videoBitRate <= 0 && s.videoQuality <= 0)) {
         return Status::Failed("the output picture size or video bit rate is not set");
     }
     d.venc.reset(avcodec_alloc_context3(codec));
     AVCodecContext* c = d.venc.get();
     d.period = OutputTimeBase(s.outputFrameRate, sourceRate, s.videoCodecId);
-    c->width = s.outputWidth;
-    c->height = s.outputHeight;
-    c->bit_rate = s.videoBitRate;
-    c->time_base = d.period;
-    c->framerate = av_inv_q(d.period);
-    c->gop_size = 12;
-    c->sample_aspect_ratio = {1, 1};
     c->pix_fmt = AV_PIX_FMT_YUV420P;
     if (codec->pix_fmts) {
         bool found = false;
         for (const AVPixelFormat* p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; ++p) found |= *p == AV_PIX_FMT_YUV420P;
         if (!found) c->pix_fmt = codec->pix_fmts[0];
     }
+    c->width = s.outputWidth;
+    c->height = s.outputHeight;
+    if (sourceSize) {
+        const AVPixFmtDescriptor* fmt = av_pix_fmt_desc_get(c->pix_fmt);
+        const bool even = !fmt || fmt->log2_chroma_w > 0 || fmt->log2_chroma_h > 0;
+        SourcePictureSize(looks, s.rotateDegrees, even, c->width, c->height);
+    }
+    c->bit_rate = s.videoQuality > 0 ? 0 : s.videoBitRate;
+    c->time_base = d.period;
+    c->framerate = av_inv_q(d.period);
+    c->gop_size = 12;
+    c->sample_aspect_ratio = {1, 1};
     Dictionary opts;
+    const std::string crf = std::to_string(s.videoQuality);
     switch (s.videoCodecId) {
         case AV_CODEC_ID_MPEG2VIDEO:
             c->max_b_frames = 0;
@@ -109,20 +145,35 @@ static Status OpenVideoEncoder(Transcoder::Impl& d, OutputSink& sink, const Outp
             c->keyint_min = 25;
             opts.Set("preset", "superfast");
             opts.Set("threads", "2");
+            if (s.videoQuality > 0) opts.Set("crf", crf.c_str());
+            break;
+        case AV_CODEC_ID_HEVC:
+            // x265 is slow and talks on standard error at its defaults.
+            opts.Set("preset", "ultrafast");
+            opts.Set("x265-params", "log-level=error");
+            if (s.videoQuality > 0) opts.Set("crf", crf.c_str());
             break;
         default:
+            if (s.videoQuality > 0) {
+                c->flags |= AV_CODEC_FLAG_QSCALE;
+                c->global_quality = FF_QP2LAMBDA * QuantiserForQuality(s.videoQuality);
+            }
             break;
     }
     if (sink.ctx()->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     int rc = avcodec_open2(c, codec, opts.address());
     if (rc < 0) {
         return Status::Failed(std::string("cannot open the ") + codec->name + " encoder at " +
-                              std::to_string(s.outputWidth) + "x" + std::to_string(s.outputHeight) + ": " +
-                              AvErrorText(rc));
+                              std::to_string(c->width) + "x" + std::to_string(c->height) + ": " + AvErrorText(rc));
     }
     if (Status st = sink.AddStream(d.vst); !st.ok()) return st;
     // FFmpeg gives no reason for this one (out of memory), and neither does the message.
     if (avcodec_parameters_from_context(d.vst->codecpar, c) < 0) return Status::Failed("");
+    // HEVC in MP4 and QuickTime files as Apple's players (and most others) take it: hvc1, the
+    // parameter sets in the sample entry, which is where the encoder's global header puts them.
+    const char* muxer = sink.ctx()->oformat->name;
+    if (c->codec_id == AV_CODEC_ID_HEVC && (std::strcmp(muxer, "mp4") == 0 || std::strcmp(muxer, "mov") == 0))
+        d.vst->codecpar->codec_tag = MKTAG('h', 'v', 'c', '1');
     d.vst->time_base = c->time_base;
     d.vst->avg_frame_rate = c->framerate;
     d.vst->r_frame_rate = c->framerate;
@@ -219,7 +270,7 @@ Status Transcoder::SetUp(OutputSink& sink, const OutputParameters& s, bool withV
                          AVRational sourceRate) {
     d_->rotate = s.rotateDegrees;
     if (withVideo) {
-        if (Status st = OpenVideoEncoder(*d_, sink, s, sourceRate); !st.ok()) return st;
+        if (Status st = OpenVideoEncoder(*d_, sink, s, videoLooks, sourceRate); !st.ok()) return st;
         if (videoLooks) CopyStreamLooks(videoLooks, d_->vst, false);
     }
     for (int k = 0; k < soundTracks; ++k) {

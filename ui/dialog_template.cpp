@@ -210,8 +210,16 @@ QRect Anchored(QRect r, QSize baseSize, QSize grow, const QRect& side, QSize sid
     return r;
 }
 
-DialogLayout FitCaptions(const QMap<int, QWidget*>& items, const DialogLayout& base) {
+DialogLayout FitCaptions(const QMap<int, QWidget*>& items, const DialogLayout& base, const QList<QList<int>>& columns) {
     DialogLayout out = base;
+    QMap<int, int> need;
+    for (auto it = items.cbegin(); it != items.cend(); ++it) need.insert(it.key(), CaptionNeed(it.value()));
+    for (const QList<int>& column : columns) {
+        int widest = 0;
+        for (int id : column) widest = std::max(widest, need.value(id));
+        for (int id : column)
+            if (need.contains(id)) need[id] = widest;
+    }
     int right = 0;
     for (const QRect& r : base.rects) right = std::max(right, r.right());
     const int margin = std::max(4, base.size.width() - 1 - right);
@@ -220,12 +228,12 @@ DialogLayout FitCaptions(const QMap<int, QWidget*>& items, const DialogLayout& b
     // Left to right, so that a caption moved by one before it is measured where it now is.
     QList<int> captions;
     for (auto it = items.cbegin(); it != items.cend(); ++it)
-        if (CaptionNeed(it.value()) > 0 && base.rects.contains(it.key())) captions << it.key();
+        if (need[it.key()] > 0 && base.rects.contains(it.key())) captions << it.key();
     std::sort(captions.begin(), captions.end(), [&](int a, int b) { return base.rects[a].x() < base.rects[b].x(); });
     QSet<int> pushed;  // items that grew to the right or were pushed right: they leave the right edge be
     for (int id : captions) {
         QRect& c = out.rects[id];
-        const int extra = CaptionNeed(items[id]) - c.width();
+        const int extra = need[id] - c.width();
         if (extra <= 0) continue;
         // A button in the right half grows to the left when nothing on its row is in the way.
         if (qobject_cast<const QPushButton*>(items[id]) && c.center().x() > base.size.width() / 2) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QFont>
+#include <QList>
 #include <QMap>
 #include <QRect>
 #include <QSize>
@@ -80,7 +81,10 @@ int CaptionNeed(const QWidget* w);
 // texts of other languages): the items after a widened caption on its row move right by
 // as much, and when the row then passes the dialog's right margin the dialog widens, with
 // its wide items and right-hand items (see Anchored).
-DialogLayout FitCaptions(const QMap<int, QWidget*>& items, const DialogLayout& base);
+// Each id of a group in `columns` (lists one above another) needs what the widest of its
+// group needs, so that a column widens as one and what stands beside it stays in line.
+DialogLayout FitCaptions(const QMap<int, QWidget*>& items, const DialogLayout& base,
+                         const QList<QList<int>>& columns = {});
 
 // An item's place in a dialog `grow` larger than `baseSize`: items wider (taller) than 40% of
 // the dialog grow with it; others in its right (lower) half keep their distance to the right

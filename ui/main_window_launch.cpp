@@ -12,6 +12,7 @@
 #include "core/launch.h"
 #include "core/output_naming.h"
 #include "engine/run_conversion.h"
+#include "ui/container_check.h"
 #include "ui/control_ids.h"
 #include "ui/join_clips.h"
 #include "ui/main_window.h"
@@ -158,6 +159,8 @@ QString CUlvaneAVConverterDlg::RowStatusText(RowStatus status) const {
 }
 
 bool CUlvaneAVConverterDlg::StartWorker() {
+    // A copy into another container than its files' own says first what that changes.
+    if (!ContainerChangeAccepted(this, windowTitle(), *job_, table_, *services_.messages)) return false;
     WaitForWorker();  // a stopped job's worker finishes before the next one starts
     ConversionJob* job = job_.get();
     try {

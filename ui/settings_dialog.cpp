@@ -133,6 +133,11 @@ constexpr ExtraItem kJoinExtras[] = {
     {export_id::kChaptersCheck, {10, 193, 220, 10}, "mwzj"},
 };
 
+// The constant-quality rows of the quality list, shown with a word of the active language:
+// "High quality (CRF 18)".
+constexpr std::pair<std::string_view, const char*> kQualityWords[] = {
+    {"CRF 18", "gzl"}, {"CRF 23", "zzl"}, {"CRF 28", "dzl"}};
+
 void Fill(QComboBox* box, std::span<const std::string_view> labels, int storedRow) {
     box->clear();
     for (std::string_view l : labels) box->addItem(QString::fromUtf8(l.data(), static_cast<int>(l.size())));
@@ -171,16 +176,24 @@ OutputSettingsDialog::OutputSettingsDialog(Dialog kind, const SettingsStore& sto
         List(0)->addItem(QString::fromUtf8(p.label.data(), static_cast<int>(p.label.size())));
     List(0)->setCurrentIndex(rows.format >= 0 && rows.format < List(0)->count() ? rows.format : -1);
     Fill(List(1), VideoBitRateLabels(), rows.quality);
+    for (int k = 0; k < List(1)->count(); ++k)
+        for (const auto& [label, key] : kQualityWords)
+            if (List(1)->itemText(k) == QLatin1String(label.data(), static_cast<int>(label.size())))
+                List(1)->setItemText(k, text("JIEMIAN", key) + " (" + List(1)->itemText(k) + ")");
     Fill(List(2), SizeLabels(), rows.size);
     Fill(List(3), FrameRateLabels(kind), rows.framerate);
-    for (int k = 0; k < List(3)->count(); ++k)  // the source's own rate
-        if (List(3)->itemText(k).isEmpty()) List(3)->setItemText(k, text("JIEMIAN", "ywjyy"));
+    for (QComboBox* list : {List(2), List(3)})  // the source's own size and rate
+        for (int k = 0; k < list->count(); ++k)
+            if (list->itemText(k).isEmpty()) list->setItemText(k, text("JIEMIAN", "ywjyy"));
     Fill(List(4), AudioBitRateLabels(kind), rows.audioquality);
     Fill(List(5), SampleRateLabels(kind), rows.samplerate);
     if (ids.channel) Fill(ItemAs<QComboBox>(ids.channel), ChannelLabels(), kJoinChannelRow);
     AddExportItems();
-    // Longer texts of other languages widen their captions (and the dialog), never shrink.
-    const DialogLayout fitted = FitCaptions(items_, CurrentLayout(items_, this));
+    AddContainerItems();
+    // Longer texts of other languages widen their captions (and the dialog), never shrink;
+    // the lists of one column widen together, so that the rows beside them stay in line.
+    const QList<QList<int>> columns{{ids.lists[1], ids.lists[3], ids.lists[4]}, {ids.lists[2], ids.lists[5]}};
+    const DialogLayout fitted = FitCaptions(items_, CurrentLayout(items_, this), columns);
     ApplyLayout(items_, fitted);
     setFixedSize(fitted.size);
 
@@ -257,6 +270,56 @@ void OutputSettingsDialog::AddExportItems() {
     EnableExportItems();
 }
 
+void OutputSettingsDialog::AddContainerItems() {
+    const Ids& ids = IdsOf(kind_);
+    const QSize base = DialogBaseUnits(font());
+    // In the column of the lists' captions (cut 43, join 37 dialog units), the list where
+    // theirs start.
+    const bool cut = kind_ == Dialog::Cut;
+    auto* list = new QComboBox(this);
+    const QRect listRect = DluToPixels(QRect(cut ? 96 : 102, 0, 120, 12), base);
+    const int row = Item(ids.indirect)->y();
+    const int room = list->sizeHint().height() + DluToPixels(QRect(0, 0, 0, 3), base).height();
+    // Everything from the indirect radio down moves below the new row; a group around it grows.
+    for (auto it = items_.begin(); it != items_.end(); ++it) {
+        QWidget* w = it.value();
+        QRect r = w->geometry();
+        if (r.top() >= row)
+            r.translate(0, room);
+        else if (qobject_cast<QGroupBox*>(w) && r.bottom() > row)
+            r.setHeight(r.height() + room);
+        w->setGeometry(r);
+    }
+    setFixedSize(size() + QSize(0, room));
+    auto* caption = new QLabel(QString::fromStdString(language_.ReadFromFile("JIEMIAN", "scrq")), this);
+    const QRect captionPlace = DluToPixels(QRect(cut ? 43 : 37, 0, 50, 8), base);
+    list->setGeometry(listRect.x(), row + 1, listRect.width(), list->sizeHint().height());
+    caption->setGeometry(captionPlace.x(), row + 1 + (list->height() - captionPlace.height()) / 2, captionPlace.width(),
+                         captionPlace.height());
+    for (const DirectContainer& c : DirectContainers())
+        list->addItem(c.extension.empty() ? QString::fromStdString(language_.ReadFromFile("JIEMIAN", "ywjyy"))
+                                          : QString::fromUtf8(c.label.data(), static_cast<int>(c.label.size())));
+    const int stored = store_.ReadRow(cut ? settings_keys::kCut : settings_keys::kJoin, settings_keys::kContainer);
+    list->setCurrentIndex(stored >= 0 && stored < list->count() ? stored : 0);
+    for (auto [id, w] : {std::pair<int, QWidget*>{export_id::kContainerCaption, caption},
+                         std::pair<int, QWidget*>{export_id::kContainerList, list}}) {
+        w->setObjectName(QString("item%1").arg(id));
+        w->show();
+        items_.insert(id, w);
+    }
+    caption->setBuddy(list);
+    // In the tab order after the direct radio it serves.
+    setTabOrder(Item(ids.direct), list);
+    setTabOrder(list, Item(ids.indirect));
+}
+
+std::string OutputSettingsDialog::ContainerChoice() const {
+    const int row = ItemAs<QComboBox>(export_id::kContainerList)->currentIndex();
+    const std::span<const DirectContainer> all = DirectContainers();
+    return row > 0 && static_cast<size_t>(row) < all.size() ? std::string(all[static_cast<size_t>(row)].extension)
+                                                            : std::string();
+}
+
 void OutputSettingsDialog::OfferExport(int segments) {
     segments_ = segments;
     EnableExportItems();
@@ -303,6 +366,8 @@ void OutputSettingsDialog::SetDirect(bool direct) {
     if (ids.exact) ItemAs<QRadioButton>(ids.exact)->setChecked(false);
     for (int i = 0; i < 6; ++i) List(i)->setEnabled(!direct);
     if (ids.channel) Item(ids.channel)->setEnabled(!direct);
+    for (int id : {export_id::kContainerCaption, export_id::kContainerList})
+        if (QWidget* w = Item(id)) w->setEnabled(direct);
 }
 
 void OutputSettingsDialog::SetExact() {
@@ -350,6 +415,8 @@ void OutputSettingsDialog::Start() {
     const std::string_view section = kind_ == Dialog::Cut ? settings_keys::kCut : settings_keys::kJoin;
     store_.WriteRow(section, settings_keys::kChapters, chapters() ? 1 : 0);
     if (modes_) store_.WriteRow(section, settings_keys::kExportMode, static_cast<int>(exportMode()));
+    const std::string container = ContainerChoice();
+    store_.WriteRow(section, settings_keys::kContainer, DirectContainerRow(container));
     const QString folder = ItemAs<QLineEdit>(ids.folder)->text();
     const std::string test = TestOutputFolder(folder.toStdString());
     if (test == "missing") {
@@ -360,12 +427,14 @@ void OutputSettingsDialog::Start() {
         messages_.Show(this, windowTitle(), text("TISHI", "mlbkx"), true);
         return;
     }
-    // The extension is the chosen format's, or a direct job's source's, which this dialog
-    // does not know: room for a usual one.
+    // The extension is the chosen format's, or a direct job's chosen container's, or its
+    // source's, which this dialog does not know: room for a usual one.
     const bool direct =
         ItemAs<QRadioButton>(ids.direct)->isChecked() || (ids.exact && ItemAs<QRadioButton>(ids.exact)->isChecked());
     const std::optional<ResolvedPreset> preset = ResolveRows(kind_, rows);
-    const std::string extension = !direct && preset ? preset->extension : std::string(kDirectExtensionRoom, 'x');
+    const std::string extension = !direct && preset              ? preset->extension
+                                  : direct && !container.empty() ? "." + container
+                                                                 : std::string(kDirectExtensionRoom, 'x');
     if (!NameFitsFolder(folder.toStdString(), NameWithoutExtension(name, extension), extension)) {
         messages_.Show(this, windowTitle(), text("TISHI", "wjmtc"), true);
         return;
@@ -375,6 +444,7 @@ void OutputSettingsDialog::Start() {
     choice_.exact = ids.exact && ItemAs<QRadioButton>(ids.exact)->isChecked();
     choice_.direct = choice_.exact || ItemAs<QRadioButton>(ids.direct)->isChecked();
     choice_.rows = rows;
+    choice_.container = choice_.direct ? container : std::string();
     choice_.folder = folder.toStdString();
     choice_.name = name;
     done(QDialog::Accepted);

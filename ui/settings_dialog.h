@@ -1,8 +1,8 @@
 // CFileInfomation (cut, template 165) and CSettings (join, template 167): the output
 // settings of a job. They open on the rows stored in setting.ini, switch between direct
-// (lists disabled) and indirect, pick the output folder, and on start store the rows, test
-// the folder and fill their OutputChoice. Below its template the cut dialog chooses how the
-// segments of a source are exported; both choose whether a merged output gets chapters.
+// (only the container list open) and indirect (the re-encoding lists open), pick the output folder, and on start store
+// the rows, test the folder and fill their OutputChoice. Below its template the cut dialog chooses how the segments of
+// a source are exported; both choose whether a merged output gets chapters.
 #pragma once
 
 #include <QDialog>
@@ -39,6 +39,9 @@ enum : int {
     kMergeRadio = 1312,
     kOutsideRadio = 1313,
     kChaptersCheck = 1314,  // both dialogs
+    // Both dialogs: a direct job's container, in a row of its own below the direct radios.
+    kContainerCaption = 1315,
+    kContainerList = 1316,
 };
 }  // namespace export_id
 
@@ -96,6 +99,11 @@ private:
     // dialog), in the template's units, opened on the choices stored.
     void AddExportItems();
     void EnableExportItems();
+    // The container row, opened on the row stored: the items from the method's last radio
+    // down move below it, and the dialog grows by as much.
+    void AddContainerItems();
+    // The chosen container's extension ("mp4"), "" for the source's.
+    std::string ContainerChoice() const;
     const Dialog kind_;
     const SettingsStore& store_;
     const LanguageTable& language_;

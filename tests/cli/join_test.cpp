@@ -27,8 +27,8 @@ TEST(CliJoin, ReencodedJoinOfThree) {
     EXPECT_EQ(Problems(m, true, true, 16.0, 0.1), "");
 }
 
-// Encoded again with the rows the program starts with, the pictures keep the source's rate (a
-// join's first file's): every picture once, none repeated to fill another rate.
+// Encoded again with the rows the program starts with, the pictures keep the source's size and
+// rate (a join's first file's): every picture once, none repeated to fill another rate.
 TEST(CliJoin, AReencodingKeepsTheSourcesRateByDefault) {
     // The last picture may show once more, to last until the sound ends.
     const struct {
@@ -36,8 +36,8 @@ TEST(CliJoin, AReencodingKeepsTheSourcesRateByDefault) {
         const char* shape;  // width,height,rate,pictures
         const char* orOne;  // ... or one picture more
     } cases[] = {
-        {{"join", "--reencode", "--name", "same", AvFixture(), AvFixture()}, "1280,720,25/1,300", "1280,720,25/1,301"},
-        {{"cut", AvFixture(), "--reencode", "--start", "1", "--end", "3"}, "1280,720,25/1,50", "1280,720,25/1,51"},
+        {{"join", "--reencode", "--name", "same", AvFixture(), AvFixture()}, "320,240,25/1,300", "320,240,25/1,301"},
+        {{"cut", AvFixture(), "--reencode", "--start", "1", "--end", "3"}, "320,240,25/1,50", "320,240,25/1,51"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args[0]);

@@ -172,7 +172,7 @@ TEST(Launch, ADirectCutOfASourceWithoutExtensionIsRefused) {
     EXPECT_EQ(job.outputPaths[0], "");  // left as prepared
     EXPECT_EQ(job.progressPercent.load(), -1);
     // An indirect cut of a format row outside its list has no container either.
-    EXPECT_EQ(FillCutJob(job, {"/v/clip.mp4", 0, 1000, Output(false, {9, 0, 0, 0, 0, 0}), ""}, Holding({})).status,
+    EXPECT_EQ(FillCutJob(job, {"/v/clip.mp4", 0, 1000, Output(false, {99, 0, 0, 0, 0, 0}), ""}, Holding({})).status,
               LaunchStatus::NoExtension);
 }
 

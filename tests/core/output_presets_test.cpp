@@ -6,10 +6,12 @@
 using namespace ulvane;
 
 TEST(OutputPresets, ListsKeepTheirStoredRowOrder) {
-    ASSERT_EQ(FormatPresets().size(), 7u);
+    ASSERT_EQ(FormatPresets().size(), 10u);
     EXPECT_EQ(FormatPresets()[4].label, "WMV - Windows Media Video (*.wmv)");
-    EXPECT_EQ(VideoBitRateLabels().size(), 11u);
-    EXPECT_EQ(SizeLabels().size(), 9u);
+    EXPECT_EQ(VideoBitRateLabels().size(), 14u);
+    EXPECT_EQ(VideoBitRateLabels()[10], "20000 kbps");
+    EXPECT_EQ(SizeLabels().size(), 10u);
+    EXPECT_EQ(SizeLabels()[8], "2880*1440");
     EXPECT_EQ(FrameRateLabels(Dialog::Cut).size(), 14u);
     EXPECT_EQ(FrameRateLabels(Dialog::Join).size(), 11u);
     EXPECT_EQ(AudioBitRateLabels(Dialog::Cut).front(), "32 kbps");
@@ -20,7 +22,7 @@ TEST(OutputPresets, ListsKeepTheirStoredRowOrder) {
 }
 
 TEST(OutputPresets, ExtensionComesFromTheLabel) {
-    const char* expected[] = {".mp4", ".mp4", ".avi", ".flv", ".wmv", ".mov", ".mkv"};
+    const char* expected[] = {".mp4", ".mp4", ".avi", ".flv", ".wmv", ".mov", ".mkv", ".mp4", ".mkv", ".mov"};
     for (size_t i = 0; i < FormatPresets().size(); ++i)
         EXPECT_EQ(PresetExtension(FormatPresets()[i].label), expected[i]) << i;
     EXPECT_EQ(PresetExtension("no dot"), "");

@@ -186,16 +186,16 @@ TEST(SettingsDialogs, AFirstJobIsOfferedTheSourcesFolderAndATypedFolderIsKept) {
     Harness h;
     SettingsStore store(h.dir / "setting.ini");
     ASSERT_EQ(store.OutputFolder(), "") << "the shipped settings store no folder";
-    // The shipped settings open the lists on H.264 in MP4, 1280*720, the source's rate (0),
+    // The shipped settings open the lists on H.264 in MP4, the source's size (0 x 0) and rate (0),
     // 128 kbps, 44100 Hz.
     const ResolvedPreset cut = ResolveOutput(Dialog::Cut, store.ReadRows(Dialog::Cut), OutputParameters{});
     EXPECT_EQ(cut.extension, ".mp4");
-    EXPECT_EQ(cut.parameters.outputWidth, 1280);
+    EXPECT_EQ(cut.parameters.outputWidth, 0);
     EXPECT_EQ(cut.parameters.outputFrameRate, 0.0);
     EXPECT_EQ(cut.parameters.audioBitRate, 128000);
     EXPECT_EQ(cut.parameters.sampleRate, 44100);
     const ResolvedPreset join = ResolveOutput(Dialog::Join, store.ReadRows(Dialog::Join), OutputParameters{});
-    EXPECT_EQ(join.parameters.outputHeight, 720);
+    EXPECT_EQ(join.parameters.outputHeight, 0);
     EXPECT_EQ(join.parameters.outputFrameRate, 0.0);
     EXPECT_EQ(join.parameters.audioBitRate, 128000);
     EXPECT_EQ(join.parameters.sampleRate, 44100);

@@ -1,0 +1,45 @@
+// The container check before a direct job.
+#include "ui/container_check.h"
+
+#include <QFileInfo>
+#include <QStringList>
+
+#include "core/language_table.h"
+#include "engine/container_fit.h"
+#include "ui/desktop.h"
+
+namespace ulvane {
+
+bool ContainerChangeAccepted(QWidget* parent, const QString& title, const ConversionJob& job,
+                             const LanguageTable& table, MessageSink& messages) {
+    if (job.reencode) return true;
+    const auto text = [&](const char* key) { return QString::fromStdString(table.ReadFromFile("TISHI", key)); };
+    QStringList changes;
+    for (size_t i = 0; i < job.inputPaths.size(); ++i) {
+        const size_t out = job.separateOutputs ? i : 0;
+        if (out >= job.outputPaths.size()) break;
+        const QString input = QString::fromStdString(job.inputPaths[i]);
+        const QString extension = QFileInfo(QString::fromStdString(job.outputPaths[out])).suffix().toLower();
+        if (QFileInfo(input).suffix().toLower() == extension) continue;
+        const std::string tracks = i < job.keepTracks.size() ? job.keepTracks[i] : std::string();
+        const ContainerFit fit = FitContainer(job.inputPaths[i], extension.toStdString(), tracks);
+        const QString name = QFileInfo(input).fileName();
+        // A file that cannot be read fails in the job itself, with the reader's own reason.
+        if (!fit.opened) continue;
+        if (!fit.writable) {
+            messages.Show(parent, title, text("rqbx").arg(extension.toUpper()), true);
+            return false;
+        }
+        if (!fit.refused.empty()) {
+            messages.Show(parent, title,
+                          text("rqjj").arg(name, extension.toUpper(), QString::fromStdString(fit.refused)), true);
+            return false;
+        }
+        for (const std::string& change : fit.changes) changes << name + ": " + QString::fromStdString(change);
+    }
+    if (changes.isEmpty()) return true;
+    const QString extension = QFileInfo(QString::fromStdString(job.outputPaths.front())).suffix().toUpper();
+    return messages.Ask(parent, title, text("rqbh").arg(extension) + "\n" + changes.join('\n') + "\n\n" + text("rqjx"));
+}
+
+}  // namespace ulvane
