@@ -74,7 +74,8 @@ ContainerFit FitContainer(const std::string& path, const std::string& extension,
             std::string(st == in->video() ? "video" : "sound") + " (" + avcodec_get_name(st->codecpar->codec_id) + ")";
         break;
     }
-    fit.changes = SideTrackChanges(*in, ofmt);
+    fit.trackChanges = SideTrackChanges(*in, ofmt);
+    for (const TrackChange& c : fit.trackChanges) fit.changes.push_back(ChangeText(c));
     return fit;
 }
 

@@ -7,6 +7,14 @@
 
 namespace ulvane {
 
+// A track a container cannot keep as it is, as the window words it in its own language.
+struct TrackChange {
+    char kind = 'a';          // 'a' sound, 's' subtitle, 't' attachment
+    int number = 0;           // among the file's tracks of that kind, from 1
+    std::string codec;        // "subrip"
+    std::string convertedTo;  // "mov_text"; "" when the track is left out
+};
+
 struct ContainerFit {
     bool opened = false;    // the file could be read; else `error` says why
     bool writable = false;  // FFmpeg writes a container of that extension
@@ -16,6 +24,7 @@ struct ContainerFit {
     // The other tracks it cannot keep as they are, in the file's order, each with what
     // happens to it: "subtitle track 1 (subrip): converted to mov_text", "...: left out".
     std::vector<std::string> changes;
+    std::vector<TrackChange> trackChanges;  // the same, one for each line of `changes`
     std::string error;
 };
 

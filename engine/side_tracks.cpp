@@ -242,16 +242,29 @@ Status SetUpSideTrack(const MediaInput& in, int index, OutputSink& sink, std::st
     return {};
 }
 
-std::vector<std::string> SideTrackChanges(const MediaInput& in, const AVOutputFormat* ofmt) {
-    std::vector<std::string> changes;
+std::vector<TrackChange> SideTrackChanges(const MediaInput& in, const AVOutputFormat* ofmt) {
+    std::vector<TrackChange> changes;
+    const AVFormatContext* ctx = in.ctx();
     for (int index : SideStreamsOf(in)) {
         AVCodecID target = AV_CODEC_ID_NONE;
-        const Keep keep = HowToKeep(in.ctx()->streams[index], ofmt, target);
-        if (keep == Keep::Drop) changes.push_back(TrackName(in, index) + ": left out");
-        if (keep == Keep::Convert)
-            changes.push_back(TrackName(in, index) + ": converted to " + avcodec_get_name(target));
+        const AVStream* st = ctx->streams[index];
+        const Keep keep = HowToKeep(st, ofmt, target);
+        if (keep != Keep::Drop && keep != Keep::Convert) continue;
+        TrackChange c;
+        const AVMediaType kind = KindOf(st);
+        c.kind = kind == AVMEDIA_TYPE_AUDIO ? 'a' : kind == AVMEDIA_TYPE_SUBTITLE ? 's' : 't';
+        for (int i = 0; i <= index; ++i) c.number += KindOf(ctx->streams[i]) == kind ? 1 : 0;
+        c.codec = avcodec_get_name(st->codecpar->codec_id);
+        if (keep == Keep::Convert) c.convertedTo = avcodec_get_name(target);
+        changes.push_back(std::move(c));
     }
     return changes;
+}
+
+std::string ChangeText(const TrackChange& c) {
+    const char* kind = c.kind == 'a' ? "sound track" : c.kind == 's' ? "subtitle track" : "attachment";
+    return std::string(kind) + " " + std::to_string(c.number) + " (" + c.codec +
+           "): " + (c.convertedTo.empty() ? "left out" : "converted to " + c.convertedTo);
 }
 
 Status CheckSideTracks(const MediaInput& in, const OutputSink& sink) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/container_fit.h"
 #include "engine/media_input.h"
 #include "engine/output_sink.h"
 #include "engine/stage.h"
@@ -35,7 +36,9 @@ Status SetUpSideTrack(const MediaInput& in, int index, OutputSink& sink, std::st
 // What an output of format `ofmt` does with the side tracks of `in` it cannot keep as they are,
 // a line each in the file's order: "subtitle track 1 (subrip): converted to mov_text",
 // "sound track 2 (ac3): left out".
-std::vector<std::string> SideTrackChanges(const MediaInput& in, const AVOutputFormat* ofmt);
+std::vector<TrackChange> SideTrackChanges(const MediaInput& in, const AVOutputFormat* ofmt);
+// "subtitle track 1 (subrip): converted to mov_text", "sound track 2 (ac3): left out".
+std::string ChangeText(const TrackChange& change);
 
 // Whether a later input of a join brings the same side tracks (kinds and codecs, in order) as
 // the first one; fails naming the first track that differs.

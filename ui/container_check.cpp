@@ -35,7 +35,16 @@ bool ContainerChangeAccepted(QWidget* parent, const QString& title, const Conver
                           text("rqjj").arg(name, extension.toUpper(), QString::fromStdString(fit.refused)), true);
             return false;
         }
-        for (const std::string& change : fit.changes) changes << name + ": " + QString::fromStdString(change);
+        for (const TrackChange& c : fit.trackChanges) {
+            const QString track = text(c.kind == 'a'   ? "rqyg"
+                                       : c.kind == 's' ? "rqzm"
+                                                       : "rqfj")
+                                      .arg(c.number)
+                                      .arg(QString::fromStdString(c.codec));
+            const QString what =
+                c.convertedTo.empty() ? text("rqsq") : text("rqzh").arg(QString::fromStdString(c.convertedTo));
+            changes << name + ": " + track + ": " + what;
+        }
     }
     if (changes.isEmpty()) return true;
     const QString extension = QFileInfo(QString::fromStdString(job.outputPaths.front())).suffix().toUpper();
