@@ -62,8 +62,8 @@ TEST(Keyboard, TabFollowsTheLayoutAndEveryStopShowsItsFocus) {
         // to choose).
         const QStringList expected =
             tab == 0 ? ItemNames({kTabs, kLanguageBox, kHelpLink, kSeekBar, kMuteButton, kVolumeSlider, kLoopCheck,
-                                  kOpenButton, kPlayButton, kStartPointButton, kEndPointButton, kStartBox, kEndBox,
-                                  kConvertButton}) +
+                                  kOpenButton, kPlayButton, kStartPointButton, kEndPointButton, kTurnButton, kStartBox,
+                                  kEndBox, kConvertButton}) +
                            QStringList{"segmentTable", "segmentAdd", "segmentFile", "trackTable"}
                      : ItemNames({kTabs, kLanguageBox, kHelpLink, kSourceList, kAddFilesButton, kRemoveButton,
                                   kMergeButton, kMoveUpButton, kMoveDownButton});
