@@ -33,10 +33,10 @@ struct Request {
     std::vector<std::string> fileTracks;  // join: entry i is sources[i]'s --tracks
     int rotate = 0;                       // cut and join: --rotate, clockwise degrees
     std::string outDir;
-    double atSeconds = 0;  // grab
+    double atSeconds = 0;             // grab
     std::optional<double> threshold;  // detect: --threshold, else the detector's default
     std::optional<double> minLength;  // detect: --min-length in seconds, else 0.5
-    std::string outPath;   // grab
+    std::string outPath;              // grab
     std::optional<std::string> name;
     bool reencode = false;
     bool exact = false;     // cut: a direct cut that starts on the very picture at --start

@@ -90,18 +90,34 @@ public:
                              : packed == AV_SAMPLE_FMT_U8  ? 127.0
                                                            : 1.0;
         const double noise = packed == AV_SAMPLE_FMT_FLT ? static_cast<float>(amplitude_) : amplitude_ * scale;
+        if (packed == AV_SAMPLE_FMT_FLT && channels_ <= 8) {
+            TakeFloats(f, planar, static_cast<float>(noise), atMicros);
+            frameEnd_ = atMicros + SamplesToMicros(f->nb_samples);
+            return;
+        }
         for (int i = 0; i < f->nb_samples; ++i) {
             for (int c = 0; c < channels_; ++c) {
                 const int plane = planar ? c : 0;
                 const int index = planar ? i : i * channels_ + c;
                 double v = 0;
                 switch (packed) {
-                case AV_SAMPLE_FMT_FLT: v = reinterpret_cast<const float*>(f->extended_data[plane])[index]; break;
-                case AV_SAMPLE_FMT_DBL: v = reinterpret_cast<const double*>(f->extended_data[plane])[index]; break;
-                case AV_SAMPLE_FMT_S16: v = reinterpret_cast<const int16_t*>(f->extended_data[plane])[index]; break;
-                case AV_SAMPLE_FMT_S32: v = reinterpret_cast<const int32_t*>(f->extended_data[plane])[index]; break;
-                case AV_SAMPLE_FMT_U8: v = f->extended_data[plane][index] - 128.0; break;
-                default: return;
+                    case AV_SAMPLE_FMT_FLT:
+                        v = reinterpret_cast<const float*>(f->extended_data[plane])[index];
+                        break;
+                    case AV_SAMPLE_FMT_DBL:
+                        v = reinterpret_cast<const double*>(f->extended_data[plane])[index];
+                        break;
+                    case AV_SAMPLE_FMT_S16:
+                        v = reinterpret_cast<const int16_t*>(f->extended_data[plane])[index];
+                        break;
+                    case AV_SAMPLE_FMT_S32:
+                        v = reinterpret_cast<const int32_t*>(f->extended_data[plane])[index];
+                        break;
+                    case AV_SAMPLE_FMT_U8:
+                        v = f->extended_data[plane][index] - 128.0;
+                        break;
+                    default:
+                        return;
                 }
                 Sample(v < noise && v > -noise, std::fabs(v) / scale, atMicros, i);
             }
@@ -116,6 +132,34 @@ public:
 
 private:
     static constexpr int64_t kNone = INT64_MIN;
+
+    // Float samples (what AAC, MP3 and Opus decode to), a sample frame at a time: a frame whose
+    // channels are all quiet moves the run on by all of them at once; any other goes through
+    // the sample rule channel by channel, as the interleaved order has it.
+    void TakeFloats(const AVFrame* f, bool planar, float noise, int64_t atMicros) {
+        const float* ch[8];
+        for (int c = 0; c < channels_; ++c)
+            ch[c] = reinterpret_cast<const float*>(f->extended_data[planar ? c : 0]) + (planar ? 0 : c);
+        const int step = planar ? 1 : channels_;
+        for (int i = 0; i < f->nb_samples; ++i) {
+            float loudest = 0;
+            for (int c = 0; c < channels_; ++c) loudest = std::max(loudest, std::fabs(ch[c][i * step]));
+            if (loudest < noise && run_ + channels_ < notify_) {
+                run_ += channels_;
+                peak_ = std::max(peak_, static_cast<double>(loudest));
+                continue;
+            }
+            if (loudest < noise && start_ != kNone) {
+                peak_ = std::max(peak_, static_cast<double>(loudest));
+                continue;  // inside a silence: nothing to count
+            }
+            for (int c = 0; c < channels_; ++c) {
+                const float v = ch[c][i * step];
+                Sample(v < noise && v > -noise, std::fabs(v), atMicros, i);
+            }
+        }
+    }
+
     int64_t SamplesToMicros(int64_t n) const { return n * 1000000 / rate_; }
 
     void Sample(bool quiet, double level, int64_t frameMicros, int index) {
@@ -191,7 +235,8 @@ public:
         fullRange_ = false;
         for (int c = 0; c < 3; ++c)
             for (int y = 0; y < kRows; ++y)
-                std::copy_n(small_->data[c] + y * small_->linesize[c], kColumns, out.data() + c * kPoints + y * kColumns);
+                std::copy_n(small_->data[c] + y * small_->linesize[c], kColumns,
+                            out.data() + c * kPoints + y * kColumns);
         return true;
     }
 
@@ -202,7 +247,8 @@ private:
                                 uint8_t* out) {
         for (int r = 0; r < kRows; ++r) {
             const uint8_t* line = base + static_cast<ptrdiff_t>((2 * r + 1) * height / (2 * kRows)) * linesize;
-            for (int c = 0; c < kColumns; ++c) out[r * kColumns + c] = line[((2 * c + 1) * width / (2 * kColumns)) * step + offset];
+            for (int c = 0; c < kColumns; ++c)
+                out[r * kColumns + c] = line[((2 * c + 1) * width / (2 * kColumns)) * step + offset];
         }
     }
 
@@ -222,8 +268,7 @@ Status DetectSilences(const std::string& path, double thresholdDb, double minSec
                       const DetectControl& control) {
     found.clear();
     SilenceRule rule(thresholdDb, minSeconds, found);
-    Status s = DecodeStream(path, true, control,
-                            [&](const AVFrame* f, int64_t at, AVRational) { rule.Take(f, at); });
+    Status s = DecodeStream(path, true, control, [&](const AVFrame* f, int64_t at, AVRational) { rule.Take(f, at); });
     if (s.ok()) rule.Finish();
     return s;
 }
@@ -247,8 +292,8 @@ Status DetectBlack(const std::string& path, double pixelThreshold, double minSec
         // The darkest luma counted as black: 0.10 of the range is 37 in 16..235, 25 in 0..255.
         const int limit = sampler.fullRange() ? static_cast<int>(pixelThreshold * 255)
                                               : static_cast<int>(16 + pixelThreshold * (235 - 16));
-        const auto dark = std::count_if(grid.begin(), grid.begin() + PictureSampler::kPoints,
-                                        [&](uint8_t v) { return v <= limit; });
+        const auto dark =
+            std::count_if(grid.begin(), grid.begin() + PictureSampler::kPoints, [&](uint8_t v) { return v <= limit; });
         const double share = static_cast<double>(dark) / PictureSampler::kPoints;
         if (share >= kBlackShare) {
             if (blackStart == INT64_MIN) {

@@ -32,7 +32,10 @@ DetectDialog::DetectDialog(DetectKind kind, std::string path, int64_t lengthMicr
       makeSegments_(std::move(make)) {
     setObjectName("detectDialog");
     setWindowTitle(Text(kind == DetectKind::Silences ? "jy" : kind == DetectKind::Black ? "hp" : "cj"));
-    auto* thresholdCaption = new QLabel(Text(kind == DetectKind::Silences ? "mx" : kind == DetectKind::Black ? "hx" : "cx"), this);
+    auto* thresholdCaption = new QLabel(Text(kind == DetectKind::Silences ? "mx"
+                                             : kind == DetectKind::Black  ? "hx"
+                                                                          : "cx"),
+                                        this);
     threshold_ = new QDoubleSpinBox(this);
     threshold_->setObjectName("detectThreshold");
     switch (kind) {
@@ -141,8 +144,7 @@ void DetectDialog::Start() {
             s = DetectScenes(path, threshold, found, control);
         // Back to the window's thread; dropped if the dialog has gone meanwhile.
         QMetaObject::invokeMethod(
-            this, [this, found = std::move(found), s]() mutable { Finish(std::move(found), s); },
-            Qt::QueuedConnection);
+            this, [this, found = std::move(found), s]() mutable { Finish(std::move(found), s); }, Qt::QueuedConnection);
     });
     progressTimer_.start();
 }

@@ -34,7 +34,9 @@ TEST(DetectSegments, BetweenStretches) {
         {"nothing found: the whole file", {}, 10000, {{0, 10000}}},
         {"parts around two silences", {{1000, 2000}, {6000, 7500}}, 10000, {{0, 1000}, {2000, 6000}, {7500, 10000}}},
         {"a silence at each end", {{0, 500}, {9000, 10000}}, 10000, {{500, 9000}}},
-        {"out of order and overlapping", {{6000, 7500}, {1000, 3000}, {2500, 4000}}, 10000,
+        {"out of order and overlapping",
+         {{6000, 7500}, {1000, 3000}, {2500, 4000}},
+         10000,
          {{0, 1000}, {4000, 6000}, {7500, 10000}}},
         {"a click between two silences is no part", {{1000, 2000}, {2100, 3000}}, 5000, {{0, 1000}, {3000, 5000}}},
         {"clamped to the file", {{-500, 300}, {9500, 12000}}, 10000, {{300, 9500}}},
@@ -42,7 +44,8 @@ TEST(DetectSegments, BetweenStretches) {
         {"unknown length: up to the last stretch", {{1000, 2000}, {5000, 6000}}, 0, {{0, 1000}, {2000, 5000}}},
         {"all silent", {{0, 10000}}, 10000, {}},
     };
-    for (const Row& r : rows) EXPECT_EQ(MsOf(SegmentsBetween(Findings(r.stretches), r.lengthMs * 1000)), r.want) << r.what;
+    for (const Row& r : rows)
+        EXPECT_EQ(MsOf(SegmentsBetween(Findings(r.stretches), r.lengthMs * 1000)), r.want) << r.what;
 }
 
 TEST(DetectSegments, AtEachChange) {
@@ -55,9 +58,13 @@ TEST(DetectSegments, AtEachChange) {
     const Row rows[] = {
         {"no change: the whole file", {}, 10000, {{0, 10000}}},
         {"three scenes", {{2000, 2000}, {5000, 5000}}, 10000, {{0, 2000}, {2000, 5000}, {5000, 10000}}},
-        {"a flash right after a cut joins the scene before", {{2000, 2000}, {2100, 2100}, {5000, 5000}}, 10000,
+        {"a flash right after a cut joins the scene before",
+         {{2000, 2000}, {2100, 2100}, {5000, 5000}},
+         10000,
          {{0, 2000}, {2000, 5000}, {5000, 10000}}},
-        {"a change at the very start or end adds nothing", {{0, 0}, {4000, 4000}, {9900, 9900}}, 10000,
+        {"a change at the very start or end adds nothing",
+         {{0, 0}, {4000, 4000}, {9900, 9900}},
+         10000,
          {{0, 4000}, {4000, 10000}}},
         {"out of order", {{5000, 5000}, {2000, 2000}}, 8000, {{0, 2000}, {2000, 5000}, {5000, 8000}}},
         {"unknown length: the last change ends the last", {{2000, 2000}, {5000, 5000}}, 0, {{0, 2000}, {2000, 5000}}},

@@ -59,9 +59,7 @@ TEST(Detect, FindsTheKnownSilencesBlackStretchesAndSceneChanges) {
         {"scene changes",
          [&](auto& f) { return DetectScenes(film, 10, f); },
          {{2, 2}, {3, 3}, {5, 5}, {7.6, 7.6}, {8.4, 8.4}}},
-        {"only the big change (red to blue) at 30",
-         [&](auto& f) { return DetectScenes(film, 30, f); },
-         {{5, 5}}},
+        {"only the big change (red to blue) at 30", [&](auto& f) { return DetectScenes(film, 30, f); }, {{5, 5}}},
     };
     for (const Row& r : rows) {
         std::vector<Finding> found;
@@ -73,8 +71,8 @@ TEST(Detect, FindsTheKnownSilencesBlackStretchesAndSceneChanges) {
 
 TEST(Detect, SilencesMatchTheFfmpegToolWithinTenMilliseconds) {
     const std::string film = DetectFixture();
-    const CommandResult tool = ulvane::test::Run({"ffmpeg", "-nostats", "-hide_banner", "-i", film, "-af",
-                                    "silencedetect=n=-50dB:d=0.5", "-f", "null", "-"});
+    const CommandResult tool = ulvane::test::Run(
+        {"ffmpeg", "-nostats", "-hide_banner", "-i", film, "-af", "silencedetect=n=-50dB:d=0.5", "-f", "null", "-"});
     ASSERT_EQ(tool.exitCode, 0) << tool.err;
     Spans want;
     const std::regex start("silence_start: ([0-9.]+)"), end("silence_end: ([0-9.]+)");
