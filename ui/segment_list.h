@@ -15,6 +15,7 @@
 
 class QAbstractButton;
 class QAction;
+class QGridLayout;
 class QPushButton;
 class QTableWidget;
 class QToolButton;
@@ -111,7 +112,7 @@ private:
     QTableWidget* table_;
     QPushButton *add_, *remove_, *send_, *file_;
     QToolButton *up_, *down_;
-    class QGridLayout* buttons_;
+    QGridLayout* buttons_;
     std::vector<QWidget*> extra_;  // buttons added by the window
     QAction *sendSelected_, *sendAll_, *save_, *load_;
 };

@@ -1,5 +1,6 @@
 // The detection dialog in the window: it finds the silences of the loaded film on its thread,
 // and its segments go into the segment list as one step that Ctrl+Z takes back.
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QDoubleSpinBox>
 #include <QListWidget>
