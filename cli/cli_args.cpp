@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <span>
 
@@ -26,6 +27,8 @@ constexpr std::string_view kJoinUsage =
     "             [--tracks LIST] ...\n";
 constexpr std::string_view kProbeUsage = "  ulvane-cli probe FILE\n";
 constexpr std::string_view kGrabUsage = "  ulvane-cli grab FILE --at SECONDS --out PATH\n";
+constexpr std::string_view kDetectUsage =
+    "  ulvane-cli detect silence|black|scenes FILE [--threshold X] [--min-length SECONDS]\n";
 constexpr std::string_view kOtherUsage = "  ulvane-cli help [COMMAND] | --help | --version\n";
 
 constexpr std::string_view kCutNotes =
@@ -62,6 +65,16 @@ constexpr std::string_view kProbeNotes =
     "shows the picture upright), audio_tracks, subtitle_tracks and other_tracks, then a line a track:\n"
     "track=ID CODEC [WIDTHxHEIGHT | Nch] [lang=LANGUAGE] [default] [title=TITLE], ID as --tracks takes it.\n";
 constexpr std::string_view kGrabNotes = "grab writes the 320x240 snapshot bitmap of the picture at SECONDS.\n";
+constexpr std::string_view kDetectNotes =
+    "detect prints a line for each thing found in FILE, in time order, times as HH:MM:SS.mmm from its start:\n"
+    "  silence: START END   stretches of the main sound whose every sample stays below --threshold dB\n"
+    "                       (default -50) for at least --min-length seconds (default 0.5)\n"
+    "  black:   START END   stretches of at least --min-length seconds (default 0.5) of pictures of which\n"
+    "                       98% of the pixels are darker than --threshold of the brightness range (0 to 1,\n"
+    "                       default 0.10)\n"
+    "  scenes:  TIME SCORE  the first picture of each new scene: its change score (0 to 100) reaches\n"
+    "                       --threshold (default 10)\n"
+    "Nothing found prints nothing, with exit status 0.\n";
 constexpr std::string_view kExitNotes =
     "Exit status: 0 done, 1 an input failed or the job was stopped, 2 usage error.\n";
 
@@ -144,12 +157,15 @@ std::string UsageText(Command command) {
             return text.append(kProbeUsage).append("\n").append(kProbeNotes).append(kExitNotes);
         case Command::Grab:
             return text.append(kGrabUsage).append("\n").append(kGrabNotes).append(kExitNotes);
+        case Command::Detect:
+            return text.append(kDetectUsage).append("\n").append(kDetectNotes).append(kExitNotes);
         case Command::Help:
         case Command::Version:
             break;
     }
-    text.append(kCutUsage).append(kJoinUsage).append(kProbeUsage).append(kGrabUsage).append(kOtherUsage);
-    return text.append("\n").append(kCutNotes).append(kProbeNotes).append(kGrabNotes).append(kExitNotes);
+    text.append(kCutUsage).append(kJoinUsage).append(kProbeUsage).append(kGrabUsage).append(kDetectUsage);
+    text.append(kOtherUsage).append("\n").append(kCutNotes).append(kProbeNotes).append(kGrabNotes);
+    return text.append(kDetectNotes).append(kExitNotes);
 }
 
 namespace {
@@ -164,6 +180,7 @@ std::optional<Command> ReadCommand(const std::string& word, std::string& error) 
     if (word == "join") return Command::Join;
     if (word == "probe") return Command::Probe;
     if (word == "grab") return Command::Grab;
+    if (word == "detect") return Command::Detect;
     error = "unknown command '" + word + "'";
     return std::nullopt;
 }
@@ -295,6 +312,15 @@ bool ReadOption(const std::string& flag, const std::string& value, Request& r, G
     } else if (flag == "--at" && r.command == Command::Grab) {
         if (!ReadSeconds(value, r.atSeconds, error)) return false;
         given.at = true;
+    } else if ((flag == "--threshold" || flag == "--min-length") && r.command == Command::Detect) {
+        errno = 0;
+        char* end = nullptr;
+        const double v = std::strtod(value.c_str(), &end);
+        if (value.empty() || *end != '\0' || errno != 0 || !std::isfinite(v) || (flag == "--min-length" && v < 0)) {
+            error = flag + ": not a number: '" + value + "'";
+            return false;
+        }
+        (flag == "--threshold" ? r.threshold : r.minLength) = v;
     } else if (flag == "--out" && r.command == Command::Grab) {
         r.outPath = value;
         given.out = true;
@@ -355,7 +381,25 @@ bool ReadWords(const std::vector<std::string>& args, Request& r, Given& given, s
     return true;
 }
 
+bool CheckDetect(const Request& r, std::string& error) {
+    if (r.sources.empty() || (r.sources[0] != "silence" && r.sources[0] != "black" && r.sources[0] != "scenes")) {
+        error = r.sources.empty() ? "what to detect is missing: silence, black or scenes"
+                                  : "detect silence, black or scenes, not '" + r.sources[0] + "'";
+        return false;
+    }
+    if (r.sources.size() != 2) {
+        error = r.sources.size() < 2 ? "FILE is missing" : "one FILE only, got '" + r.sources[2] + "' too";
+        return false;
+    }
+    if (r.sources[0] == "scenes" && r.minLength) {
+        error = "--min-length is for silence and black";
+        return false;
+    }
+    return true;
+}
+
 bool CheckProbeOrGrab(const Request& r, const Given& given, std::string& error) {
+    if (r.command == Command::Detect) return CheckDetect(r, error);
     if (r.sources.size() != 1) {
         error = r.sources.empty() ? "FILE is missing" : "one FILE only, got '" + r.sources[1] + "' too";
         return false;

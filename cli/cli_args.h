@@ -11,7 +11,7 @@
 
 namespace ulvane::cli {
 
-enum class Command { Help, Version, Cut, Join, Probe, Grab };
+enum class Command { Help, Version, Cut, Join, Probe, Grab, Detect };
 
 // A part of a file as typed: "--segment 1:00-2:30", or a join FILE's "--from 1:00 --to 2:30";
 // an empty text is the file's start or end.
@@ -22,7 +22,7 @@ struct PartText {
 
 struct Request {
     Command command = Command::Help;
-    std::vector<std::string> sources;     // cut, probe, grab: one; join: two or more
+    std::vector<std::string> sources;     // cut, probe, grab: one; join: two or more; detect: KIND FILE
     std::string startText, endText;       // cut
     std::vector<PartText> segments;       // cut: --segment, in order
     std::string segmentsFile;             // cut: --segments FILE.csv, after the --segment ones
@@ -33,8 +33,10 @@ struct Request {
     std::vector<std::string> fileTracks;  // join: entry i is sources[i]'s --tracks
     int rotate = 0;                       // cut and join: --rotate, clockwise degrees
     std::string outDir;
-    double atSeconds = 0;  // grab
-    std::string outPath;   // grab
+    double atSeconds = 0;             // grab
+    std::optional<double> threshold;  // detect: --threshold, else the detector's default
+    std::optional<double> minLength;  // detect: --min-length in seconds, else 0.5
+    std::string outPath;              // grab
     std::optional<std::string> name;
     bool reencode = false;
     bool exact = false;     // cut: a direct cut that starts on the very picture at --start

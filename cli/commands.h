@@ -9,5 +9,7 @@ namespace ulvane::cli {
 int Cut(const Request& r);
 // join: whole files and clips (a FILE's --from and --to) into one file.
 int Join(const Request& r);
+// detect: silences, black pictures or scene changes of one file, a line each on stdout.
+int Detect(const Request& r);
 
 }  // namespace ulvane::cli

@@ -79,6 +79,8 @@ int main(int argc, char** argv) {
             return Probe(*request);
         case ulvane::cli::Command::Grab:
             return Grab(*request);
+        case ulvane::cli::Command::Detect:
+            return ulvane::cli::Detect(*request);
     }
     return 2;
 }

@@ -106,6 +106,7 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
     : QDialog(parent), services_(std::move(services)), store_(services_.settingsFile.toStdString()) {
     SetUpFrame();
     SetUpSegments();
+    SetUpDetect();
     SetUpTracks();
     setAcceptDrops(true);
     SetUpLanguageAndTabs();
@@ -317,6 +318,7 @@ void CUlvaneAVConverterDlg::ApplyLanguage() {
     ItemAs<QLabel>(kLengthCaption)->setText(Text("JIEMIAN", "jqsj"));
     languageLabel_->setText(Text("JIEMIAN", "yy"));
     segmentList_->ApplyTexts(table_);
+    ApplyDetectTexts();
     trackList_->ApplyTexts(table_);
     ApplyPlayerTexts();
     ApplyTurnTexts();

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QImage>
 #include <QMap>
+#include <QPointer>
 #include <QTimer>
 #include <QUrl>
 #include <atomic>
@@ -23,9 +24,12 @@
 #include "engine/conversion_job.h"
 #include "engine/frame_grabber.h"
 #include "ui/desktop.h"
+#include "ui/detect_dialog.h"
 #include "ui/dialog_template.h"
 
+class QAction;
 class QComboBox;
+class QPushButton;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -197,6 +201,11 @@ public:
     // keeps (a cut, an export of its segments, its clips in a join), remembered for each file
     // while the program runs.
     TrackList* trackList() const { return trackList_; }
+    // Detection (main_window_detect.cpp): the segment list's Find menu opens a DetectDialog for
+    // the loaded source; its segments are added to the list as one step that can be undone.
+    void OpenDetectDialog(DetectKind kind);
+    DetectDialog* detectDialog() const { return detectDialog_; }
+    QPushButton* detectButton() const { return detectButton_; }
     // The track list chosen for the file at `path` ("" every track).
     std::string TracksOf(const QString& path) const;
 
@@ -222,6 +231,9 @@ private:
     void SetUpSourceList();
     void ApplyLanguage();
     void SetUpSegments();
+    void SetUpDetect();
+    void ApplyDetectTexts();
+    void AddDetectedSegments(const QString& path, std::vector<Segment> found);
     // The place of the segment and track lists under the cut controls: their heights with the
     // gaps around them.
     int SegmentRoom() const;
@@ -392,6 +404,9 @@ private:
     int64_t pausedAt_ = -1;     // where playback last stopped; playing on from there resumes at once
     QImage playFace_, pauseFace_;
     SegmentList* segmentList_ = nullptr;
+    QPushButton* detectButton_ = nullptr;
+    QAction *findSilences_ = nullptr, *findBlack_ = nullptr, *findScenes_ = nullptr;
+    QPointer<DetectDialog> detectDialog_;  // the one open, deleted when closed
     SegmentsSender sendToJoinList_;
     bool restoringSegments_ = false;  // a source's kept segments are being shown, not changed
     bool toldSegmentsProblem_ = false;

@@ -124,7 +124,7 @@ SegmentList::SegmentList(QWidget* parent) : QWidget(parent) {
     connect(load_, &QAction::triggered, this, &SegmentList::loadRequested);
 
     // The list on the left, its buttons in a column on the right.
-    auto* buttons = new QGridLayout;
+    auto* buttons = buttons_ = new QGridLayout;
     buttons->setContentsMargins(0, 0, 0, 0);
     buttons->addWidget(add_, 0, 0, 1, 3);
     buttons->addWidget(remove_, 1, 0);
@@ -132,7 +132,7 @@ SegmentList::SegmentList(QWidget* parent) : QWidget(parent) {
     buttons->addWidget(down_, 1, 2);
     buttons->addWidget(send_, 2, 0, 1, 3);
     buttons->addWidget(file_, 3, 0, 1, 3);
-    buttons->setRowStretch(4, 1);
+    buttons->setRowStretch(8, 1);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
     row->addWidget(table_, 1);
@@ -141,7 +141,16 @@ SegmentList::SegmentList(QWidget* parent) : QWidget(parent) {
 }
 
 std::vector<QWidget*> SegmentList::TabOrder() const {
-    return {table_, add_, remove_, up_, down_, send_, file_};
+    std::vector<QWidget*> order{table_, add_, remove_, up_, down_, send_, file_};
+    order.insert(order.end(), extra_.begin(), extra_.end());
+    return order;
+}
+
+void SegmentList::AddButton(QPushButton* button) {
+    button->setParent(this);
+    button->setAutoDefault(false);
+    buttons_->addWidget(button, 4 + static_cast<int>(extra_.size()), 0, 1, 3);
+    extra_.push_back(button);
 }
 
 void SegmentList::ApplyTexts(const LanguageTable& table) {

@@ -15,6 +15,7 @@
 
 class QAbstractButton;
 class QAction;
+class QGridLayout;
 class QPushButton;
 class QTableWidget;
 class QToolButton;
@@ -62,6 +63,10 @@ public:
     // Whether a source is loaded: without one there is nothing to add to or load into.
     void SetSourceLoaded(bool loaded);
 
+    // A button of the window's own (the detection menu) under the list's buttons, after them in
+    // the tab order.
+    void AddButton(QPushButton* button);
+
     // The list and its buttons in reading order.
     std::vector<QWidget*> TabOrder() const;
 
@@ -107,6 +112,8 @@ private:
     QTableWidget* table_;
     QPushButton *add_, *remove_, *send_, *file_;
     QToolButton *up_, *down_;
+    QGridLayout* buttons_;
+    std::vector<QWidget*> extra_;  // buttons added by the window
     QAction *sendSelected_, *sendAll_, *save_, *load_;
 };
 

@@ -64,7 +64,7 @@ TEST(Keyboard, TabFollowsTheLayoutAndEveryStopShowsItsFocus) {
             tab == 0 ? ItemNames({kTabs, kLanguageBox, kHelpLink, kSeekBar, kMuteButton, kVolumeSlider, kLoopCheck,
                                   kOpenButton, kPlayButton, kStartPointButton, kEndPointButton, kTurnButton, kStartBox,
                                   kEndBox, kConvertButton}) +
-                           QStringList{"segmentTable", "segmentAdd", "segmentFile", "trackTable"}
+                           QStringList{"segmentTable", "segmentAdd", "segmentFile", "detectButton", "trackTable"}
                      : ItemNames({kTabs, kLanguageBox, kHelpLink, kSourceList, kAddFilesButton, kRemoveButton,
                                   kMergeButton, kMoveUpButton, kMoveDownButton});
         EXPECT_EQ(Names(chain).join(' ').toStdString(), expected.join(' ').toStdString());

@@ -1,0 +1,336 @@
+// Detection of silences, black pictures and scene changes, by our own code over the decoded
+// samples and pictures: one decode of one stream, no filter graph (see docs/ARCHITECTURE.md).
+#include "engine/detect.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <memory>
+
+#include "engine/ffmpeg_util.h"
+#include "engine/media_input.h"
+#include "engine/scaler.h"
+
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
+namespace ulvane {
+namespace {
+
+// Calls `onFrame` for every frame of the chosen stream (sound or pictures), its time in
+// microseconds from the file's start; the other streams are not even read into packets.
+Status DecodeStream(const std::string& path, bool sound, const DetectControl& control,
+                    const std::function<void(const AVFrame*, int64_t, AVRational)>& onFrame) {
+    std::unique_ptr<MediaInput> in;
+    if (Status s = MediaInput::Open(path, in, control.cancel); !s.ok()) return s;
+    AVStream* st = sound ? in->audio() : in->video();
+    if (!st) return Status::Failed(sound ? "the file has no sound" : "the file has no pictures");
+    for (unsigned i = 0; i < in->ctx()->nb_streams; ++i)
+        if (in->ctx()->streams[i] != st) in->ctx()->streams[i]->discard = AVDISCARD_ALL;
+    CodecContextPtr dec;
+    if (Status s = OpenStreamDecoder(st, true, dec); !s.ok()) return s;
+    if (!sound) dec->skip_loop_filter = AVDISCARD_ALL;  // blocking artefacts do not move a score
+    const int64_t start = in->startMicros();
+    const int64_t duration = in->durationMicros();
+    auto cancelled = [&] { return control.cancel && control.cancel->load(std::memory_order_relaxed); };
+    PacketPtr pkt = MakePacket();
+    FramePtr frame = MakeFrame();
+    if (!pkt || !frame) return Status::Failed("out of memory");
+    auto drain = [&] {
+        while (avcodec_receive_frame(dec.get(), frame.get()) >= 0) {
+            const int64_t ts = frame->best_effort_timestamp;
+            if (ts != AV_NOPTS_VALUE) onFrame(frame.get(), ToMicros(ts, st->time_base) - start, st->time_base);
+            av_frame_unref(frame.get());
+        }
+    };
+    int rc = 0;
+    while (!cancelled() && (rc = in->ReadPacket(pkt.get())) >= 0) {
+        if (pkt->stream_index == st->index) {
+            if (control.permille && duration > 0 && pkt->pts != AV_NOPTS_VALUE) {
+                const int64_t at = ToMicros(pkt->pts, st->time_base) - start;
+                control.permille->store(static_cast<int>(std::clamp<int64_t>(at * 1000 / duration, 0, 1000)),
+                                        std::memory_order_relaxed);
+            }
+            if (avcodec_send_packet(dec.get(), pkt.get()) >= 0) drain();  // a damaged packet is passed over
+        }
+        av_packet_unref(pkt.get());
+    }
+    if (cancelled()) return Status::Cancelled();
+    if (rc != AVERROR_EOF) return Status::Failed("cannot read the file: " + AvErrorText(rc));
+    avcodec_send_packet(dec.get(), nullptr);
+    drain();
+    if (control.permille) control.permille->store(1000, std::memory_order_relaxed);
+    return {};
+}
+
+// The quiet-sample rule of silencedetect (without its per-channel mode): samples are taken in
+// interleaved order, any channel's loud sample ends a run, and a run becomes a silence once it
+// holds `minSeconds` of samples of every channel.
+class SilenceRule {
+public:
+    SilenceRule(double thresholdDb, double minSeconds, std::vector<Finding>& found)
+        : amplitude_(std::pow(10.0, thresholdDb / 20)), minSeconds_(minSeconds), found_(found) {}
+
+    void Take(const AVFrame* f, int64_t atMicros) {
+        const int channels = f->ch_layout.nb_channels;
+        if (channels <= 0 || f->sample_rate <= 0) return;
+        if (f->sample_rate != rate_ || channels != channels_) {
+            rate_ = f->sample_rate;
+            channels_ = channels;
+            // 0.5 s at 48 kHz is 24000 sample frames, so 48000 samples of a stereo track.
+            notify_ = static_cast<int64_t>(std::llround(minSeconds_ * rate_)) * channels_;
+        }
+        const AVSampleFormat fmt = static_cast<AVSampleFormat>(f->format);
+        const bool planar = av_sample_fmt_is_planar(fmt);
+        const AVSampleFormat packed = av_get_packed_sample_fmt(fmt);
+        // The filter compares integer samples with the amplitude scaled to the type's maximum.
+        const double scale = packed == AV_SAMPLE_FMT_S16   ? 32767.0
+                             : packed == AV_SAMPLE_FMT_S32 ? 2147483647.0
+                             : packed == AV_SAMPLE_FMT_U8  ? 127.0
+                                                           : 1.0;
+        const double noise = packed == AV_SAMPLE_FMT_FLT ? static_cast<float>(amplitude_) : amplitude_ * scale;
+        if (packed == AV_SAMPLE_FMT_FLT && channels_ <= 8) {
+            TakeFloats(f, planar, static_cast<float>(noise), atMicros);
+            frameEnd_ = atMicros + SamplesToMicros(f->nb_samples);
+            return;
+        }
+        for (int i = 0; i < f->nb_samples; ++i) {
+            for (int c = 0; c < channels_; ++c) {
+                const int plane = planar ? c : 0;
+                const int index = planar ? i : i * channels_ + c;
+                double v = 0;
+                switch (packed) {
+                    case AV_SAMPLE_FMT_FLT:
+                        v = reinterpret_cast<const float*>(f->extended_data[plane])[index];
+                        break;
+                    case AV_SAMPLE_FMT_DBL:
+                        v = reinterpret_cast<const double*>(f->extended_data[plane])[index];
+                        break;
+                    case AV_SAMPLE_FMT_S16:
+                        v = reinterpret_cast<const int16_t*>(f->extended_data[plane])[index];
+                        break;
+                    case AV_SAMPLE_FMT_S32:
+                        v = reinterpret_cast<const int32_t*>(f->extended_data[plane])[index];
+                        break;
+                    case AV_SAMPLE_FMT_U8:
+                        v = f->extended_data[plane][index] - 128.0;
+                        break;
+                    default:
+                        return;
+                }
+                Sample(v < noise && v > -noise, std::fabs(v) / scale, atMicros, i);
+            }
+        }
+        frameEnd_ = atMicros + SamplesToMicros(f->nb_samples);
+    }
+
+    // The sound ended: a silence running to its end ends there.
+    void Finish() {
+        if (start_ != kNone) Close(frameEnd_);
+    }
+
+private:
+    static constexpr int64_t kNone = INT64_MIN;
+
+    // Float samples (what AAC, MP3 and Opus decode to), a sample frame at a time: a frame whose
+    // channels are all quiet moves the run on by all of them at once; any other goes through
+    // the sample rule channel by channel, as the interleaved order has it.
+    void TakeFloats(const AVFrame* f, bool planar, float noise, int64_t atMicros) {
+        const float* ch[8];
+        for (int c = 0; c < channels_; ++c)
+            ch[c] = reinterpret_cast<const float*>(f->extended_data[planar ? c : 0]) + (planar ? 0 : c);
+        const int step = planar ? 1 : channels_;
+        for (int i = 0; i < f->nb_samples; ++i) {
+            float loudest = 0;
+            for (int c = 0; c < channels_; ++c) loudest = std::max(loudest, std::fabs(ch[c][i * step]));
+            if (loudest < noise && run_ + channels_ < notify_) {
+                run_ += channels_;
+                peak_ = std::max(peak_, static_cast<double>(loudest));
+                continue;
+            }
+            if (loudest < noise && start_ != kNone) {
+                peak_ = std::max(peak_, static_cast<double>(loudest));
+                continue;  // inside a silence: nothing to count
+            }
+            for (int c = 0; c < channels_; ++c) {
+                const float v = ch[c][i * step];
+                Sample(v < noise && v > -noise, std::fabs(v), atMicros, i);
+            }
+        }
+    }
+
+    int64_t SamplesToMicros(int64_t n) const { return n * 1000000 / rate_; }
+
+    void Sample(bool quiet, double level, int64_t frameMicros, int index) {
+        if (!quiet) {
+            if (start_ != kNone) Close(frameMicros + SamplesToMicros(index));
+            run_ = 0;
+            peak_ = 0;
+            return;
+        }
+        peak_ = std::max(peak_, level);
+        if (start_ == kNone && ++run_ >= notify_)
+            start_ = frameMicros + SamplesToMicros(index + 1 - notify_ / channels_);
+    }
+
+    void Close(int64_t end) {
+        found_.push_back({start_, end, peak_ > 0 ? 20 * std::log10(peak_) : -200.0});
+        start_ = kNone;
+    }
+
+    double amplitude_;
+    double minSeconds_;
+    std::vector<Finding>& found_;
+    int rate_ = 0;
+    int channels_ = 0;
+    int64_t notify_ = 0;  // quiet samples (of all channels) that make a silence
+    int64_t run_ = 0;     // quiet samples in a row
+    int64_t start_ = kNone;
+    int64_t frameEnd_ = 0;
+    double peak_ = 0;  // the loudest quiet sample of the run, 0 to 1
+};
+
+// A picture reduced to a fixed grid of samples of each of its three components (8 bits),
+// enough to judge its darkness and compare it with the next. Formats whose components are 8
+// bits wide are sampled where they lie; others are scaled to the grid first.
+class PictureSampler {
+public:
+    static constexpr int kColumns = 160;
+    static constexpr int kRows = 90;
+    static constexpr int kPoints = kColumns * kRows;
+
+    // Fills `out` with kPoints luma samples, then kPoints of each chroma component (128 when
+    // the picture has none). False for a picture that cannot be read.
+    bool Sample(const AVFrame* f, std::vector<uint8_t>& out) {
+        out.assign(3 * kPoints, 128);
+        const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(f->format));
+        if (!d || f->width <= 0 || f->height <= 0) return false;
+        fullRange_ = f->color_range == AVCOL_RANGE_JPEG || (d->name && std::string(d->name).rfind("yuvj", 0) == 0);
+        const bool direct = !(d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BITSTREAM |
+                                          AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_FLOAT)) &&
+                            d->comp[0].depth == 8;
+        if (direct) {
+            for (int c = 0; c < std::min<int>(3, d->nb_components); ++c) {
+                if (d->comp[c].depth != 8) continue;
+                const int shiftW = c ? d->log2_chroma_w : 0;
+                const int shiftH = c ? d->log2_chroma_h : 0;
+                SampleComponent(f->data[d->comp[c].plane], f->linesize[d->comp[c].plane], d->comp[c].step,
+                                d->comp[c].offset, AV_CEIL_RSHIFT(f->width, shiftW), AV_CEIL_RSHIFT(f->height, shiftH),
+                                out.data() + c * kPoints);
+            }
+            return true;
+        }
+        // Other formats (RGB, deeper samples): scaled onto the grid as 8-bit YUV.
+        if (!small_) {
+            small_.reset(av_frame_alloc());
+            small_->format = AV_PIX_FMT_YUV444P;
+            small_->width = kColumns;
+            small_->height = kRows;
+            if (!small_ || av_frame_get_buffer(small_.get(), 0) < 0) return false;
+        }
+        SwsContext* sws = scaler_.For(*f, {kColumns, kRows, AV_PIX_FMT_YUV444P, SWS_POINT});
+        if (!sws || sws_scale(sws, f->data, f->linesize, 0, f->height, small_->data, small_->linesize) < 0)
+            return false;
+        fullRange_ = false;
+        for (int c = 0; c < 3; ++c)
+            for (int y = 0; y < kRows; ++y)
+                std::copy_n(small_->data[c] + y * small_->linesize[c], kColumns,
+                            out.data() + c * kPoints + y * kColumns);
+        return true;
+    }
+
+    bool fullRange() const { return fullRange_; }
+
+private:
+    static void SampleComponent(const uint8_t* base, int linesize, int step, int offset, int width, int height,
+                                uint8_t* out) {
+        for (int r = 0; r < kRows; ++r) {
+            const uint8_t* line = base + static_cast<ptrdiff_t>((2 * r + 1) * height / (2 * kRows)) * linesize;
+            for (int c = 0; c < kColumns; ++c)
+                out[r * kColumns + c] = line[((2 * c + 1) * width / (2 * kColumns)) * step + offset];
+        }
+    }
+
+    bool fullRange_ = false;
+    FramePtr small_;
+    Scaler scaler_;
+};
+
+int64_t PictureMicros(const AVFrame* f, AVRational tb) {
+    if (f->pkt_duration > 0) return ToMicros(f->pkt_duration, tb);
+    return 40000;  // a picture of 25 per second, when the stream does not say
+}
+
+}  // namespace
+
+Status DetectSilences(const std::string& path, double thresholdDb, double minSeconds, std::vector<Finding>& found,
+                      const DetectControl& control) {
+    found.clear();
+    SilenceRule rule(thresholdDb, minSeconds, found);
+    Status s = DecodeStream(path, true, control, [&](const AVFrame* f, int64_t at, AVRational) { rule.Take(f, at); });
+    if (s.ok()) rule.Finish();
+    return s;
+}
+
+Status DetectBlack(const std::string& path, double pixelThreshold, double minSeconds, std::vector<Finding>& found,
+                   const DetectControl& control) {
+    found.clear();
+    constexpr double kBlackShare = 0.98;
+    const int64_t minMicros = std::llround(minSeconds * 1e6);
+    PictureSampler sampler;
+    std::vector<uint8_t> grid;
+    int64_t blackStart = INT64_MIN;
+    int64_t lastEnd = 0;
+    double leastShare = 1;
+    auto close = [&](int64_t end) {
+        if (blackStart != INT64_MIN && end - blackStart >= minMicros) found.push_back({blackStart, end, leastShare});
+        blackStart = INT64_MIN;
+    };
+    Status s = DecodeStream(path, false, control, [&](const AVFrame* f, int64_t at, AVRational tb) {
+        if (!sampler.Sample(f, grid)) return;
+        // The darkest luma counted as black: 0.10 of the range is 37 in 16..235, 25 in 0..255.
+        const int limit = sampler.fullRange() ? static_cast<int>(pixelThreshold * 255)
+                                              : static_cast<int>(16 + pixelThreshold * (235 - 16));
+        const auto dark =
+            std::count_if(grid.begin(), grid.begin() + PictureSampler::kPoints, [&](uint8_t v) { return v <= limit; });
+        const double share = static_cast<double>(dark) / PictureSampler::kPoints;
+        if (share >= kBlackShare) {
+            if (blackStart == INT64_MIN) {
+                blackStart = at;
+                leastShare = share;
+            }
+            leastShare = std::min(leastShare, share);
+        } else {
+            close(at);
+        }
+        lastEnd = std::max(lastEnd, at + PictureMicros(f, tb));
+    });
+    if (s.ok()) close(lastEnd);
+    return s;
+}
+
+Status DetectScenes(const std::string& path, double threshold, std::vector<Finding>& found,
+                    const DetectControl& control) {
+    found.clear();
+    PictureSampler sampler;
+    std::vector<uint8_t> grid;
+    std::vector<uint8_t> before;
+    double beforeDiff = 0;
+    return DecodeStream(path, false, control, [&](const AVFrame* f, int64_t at, AVRational) {
+        if (!sampler.Sample(f, grid)) return;
+        if (!before.empty()) {
+            int64_t sum = 0;
+            for (size_t i = 0; i < grid.size(); ++i) sum += std::abs(grid[i] - before[i]);
+            // The mean absolute difference in percent of 255: a cut from black to white is 100 on
+            // luma and 0 on chroma, so 33 over the three components.
+            const double diff = 100.0 * static_cast<double>(sum) / (255.0 * static_cast<double>(grid.size()));
+            const double score = std::min(diff, std::fabs(diff - beforeDiff));
+            if (score >= threshold) found.push_back({at, at, score});
+            beforeDiff = diff;
+        }
+        before.swap(grid);
+    });
+}
+
+}  // namespace ulvane

@@ -1,0 +1,98 @@
+// Detection on a film whose silences, black stretches and scene changes are known, and the
+// silences against the ffmpeg tool's silencedetect on the same file.
+#include "engine/detect.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <regex>
+#include <sstream>
+
+#include "tests/support/detect_fixture.h"
+
+using namespace ulvane;
+using namespace ulvane::test;
+
+namespace {
+
+// Seconds, as pairs (a change's end is its start).
+using Spans = std::vector<std::pair<double, double>>;
+
+Spans SpansOf(const std::vector<Finding>& found) {
+    Spans s;
+    for (const Finding& f : found) s.emplace_back(f.startMicros / 1e6, f.endMicros / 1e6);
+    return s;
+}
+
+// Each found span within `tolerance` seconds of the expected one, the same number of them.
+void ExpectNear(const Spans& got, const Spans& want, double tolerance, const std::string& what) {
+    ASSERT_EQ(got.size(), want.size()) << what;
+    for (size_t i = 0; i < got.size(); ++i) {
+        EXPECT_NEAR(got[i].first, want[i].first, tolerance) << what << " #" << i;
+        EXPECT_NEAR(got[i].second, want[i].second, tolerance) << what << " #" << i;
+    }
+}
+
+}  // namespace
+
+TEST(Detect, FindsTheKnownSilencesBlackStretchesAndSceneChanges) {
+    const std::string film = DetectFixture();
+    struct Row {
+        const char* what;
+        std::function<Status(std::vector<Finding>&)> detect;
+        Spans want;
+    };
+    // The encoder starts the file 21 ms late (the pictures' reorder delay, the sound's priming);
+    // 40 ms covers that and a picture's time.
+    const Row rows[] = {
+        {"silences at -50 dB, 0.5 s",
+         [&](auto& f) { return DetectSilences(film, -50, 0.5, f); },
+         {{1, 2}, {6, 7.5}, {9, 10}}},
+        {"silences of 0.2 s too",
+         [&](auto& f) { return DetectSilences(film, -50, 0.2, f); },
+         {{1, 2}, {4, 4.3}, {6, 7.5}, {9, 10}}},
+        {"no silence of 1.2 s but the one of 1.5 s",
+         [&](auto& f) { return DetectSilences(film, -50, 1.2, f); },
+         {{6, 7.5}}},
+        {"black stretches", [&](auto& f) { return DetectBlack(film, 0.10, 0.5, f); }, {{2, 3}, {7.6, 8.4}}},
+        {"black stretches of a second or more", [&](auto& f) { return DetectBlack(film, 0.10, 0.9, f); }, {{2, 3}}},
+        {"scene changes",
+         [&](auto& f) { return DetectScenes(film, 10, f); },
+         {{2, 2}, {3, 3}, {5, 5}, {7.6, 7.6}, {8.4, 8.4}}},
+        {"only the big change (red to blue) at 30", [&](auto& f) { return DetectScenes(film, 30, f); }, {{5, 5}}},
+    };
+    for (const Row& r : rows) {
+        std::vector<Finding> found;
+        const Status s = r.detect(found);
+        ASSERT_TRUE(s.ok()) << r.what << ": " << s.reason();
+        ExpectNear(SpansOf(found), r.want, 0.04, r.what);
+    }
+}
+
+TEST(Detect, SilencesMatchTheFfmpegToolWithinTenMilliseconds) {
+    const std::string film = DetectFixture();
+    const CommandResult tool = ulvane::test::Run(
+        {"ffmpeg", "-nostats", "-hide_banner", "-i", film, "-af", "silencedetect=n=-50dB:d=0.5", "-f", "null", "-"});
+    ASSERT_EQ(tool.exitCode, 0) << tool.err;
+    Spans want;
+    const std::regex start("silence_start: ([0-9.]+)"), end("silence_end: ([0-9.]+)");
+    std::istringstream lines(tool.err);
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch m;
+        if (std::regex_search(line, m, start)) want.emplace_back(std::stod(m[1]), -1);
+        if (std::regex_search(line, m, end) && !want.empty()) want.back().second = std::stod(m[1]);
+    }
+    ASSERT_EQ(want.size(), 3u) << tool.err;
+    std::vector<Finding> found;
+    ASSERT_TRUE(DetectSilences(film, -50, 0.5, found).ok());
+    ExpectNear(SpansOf(found), want, 0.010, "against silencedetect");
+}
+
+TEST(Detect, RefusesWhatItCannotReadAndStopsWhenCancelled) {
+    std::vector<Finding> found;
+    EXPECT_TRUE(DetectSilences("/nonexistent/film.mkv", -50, 0.5, found).failed());
+    const std::string picturesOnly = VideoOnlyFixture();
+    EXPECT_TRUE(DetectSilences(picturesOnly, -50, 0.5, found).failed()) << "a file without sound";
+    std::atomic<bool> cancel{true};
+    EXPECT_TRUE(DetectScenes(DetectFixture(), 10, found, {&cancel, nullptr}).cancelled());
+}

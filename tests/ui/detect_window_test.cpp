@@ -1,0 +1,48 @@
+// The detection dialog in the window: it finds the silences of the loaded film on its thread,
+// and its segments go into the segment list as one step that Ctrl+Z takes back.
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QDoubleSpinBox>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+
+#include "tests/support/detect_fixture.h"
+#include "tests/support/eventually.h"
+#include "tests/ui/window_harness.h"
+#include "ui/detect_dialog.h"
+#include "ui/segment_list.h"
+
+using namespace ulvane;
+using namespace ulvane::test;
+
+TEST(DetectWindow, FindsTheSilencesAndMakesTheSegmentsBetweenThem) {
+    Harness h;
+    CUlvaneAVConverterDlg& w = *h.window;
+    h.Add({QString::fromStdString(DetectFixture())});
+    ASSERT_EQ(w.cutSourcePath().toStdString(), DetectFixture());
+    w.OpenDetectDialog(DetectKind::Silences);
+    DetectDialog* d = w.detectDialog();
+    ASSERT_NE(d, nullptr);
+    EXPECT_DOUBLE_EQ(d->thresholdBox()->value(), -50);
+    EXPECT_DOUBLE_EQ(d->shortestBox()->value(), 0.5);
+    QTest::mouseClick(d->findButton(), Qt::LeftButton);
+    ASSERT_TRUE(Eventually([&] { return !d->running() && d->findButton()->isEnabled(); }, 20000));
+    ASSERT_EQ(d->list()->count(), 3);
+    // Each finding as the window writes times: 1-2 s, 6-7.5 s, 9-10 s (the file starts 21 ms late).
+    EXPECT_TRUE(d->list()->item(0)->text().startsWith("00:00:01.0")) << d->list()->item(0)->text().toStdString();
+    QTest::mouseClick(d->makeButton(), Qt::LeftButton);
+    // The sound between the silences: 0-1, 2-6 and 7.5-9 s.
+    const std::pair<double, double> want[] = {{0, 1}, {2, 6}, {7.5, 9}};
+    const std::vector<Segment> got = w.Segments();
+    ASSERT_EQ(got.size(), std::size(want));
+    for (size_t i = 0; i < got.size(); ++i) {
+        EXPECT_NEAR(got[i].startMicros / 1e6, want[i].first, 0.04) << i;
+        EXPECT_NEAR(got[i].endMicros / 1e6, want[i].second, 0.04) << i;
+    }
+    // One step: undone at once.
+    EXPECT_TRUE(w.segmentList()->Undo());
+    EXPECT_TRUE(w.Segments().empty());
+    d->close();
+    QApplication::processEvents();
+}
