@@ -135,9 +135,10 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
     // Tab follows the layout: the top row left to right, then each tab's controls as they read.
     // The segment list and its buttons come after the cut row they lie under.
     std::vector<QWidget*> order;
-    for (int id : {kTabs, kLanguageBox, kHelpLink, kAddButton, kSeekBar, kMuteButton, kVolumeSlider, kSoundTrackBox,
-                   kLoopCheck, kOpenButton, kPlayButton, kStartPointButton, kEndPointButton, kTurnButton, kStartBox,
-                   kEndBox, kConvertButton})
+    for (int id : {kTabs, kLanguageBox, kHelpLink, kAddButton}) order.push_back(Item(id));
+    order.push_back(strip_);  // under the preview, above the seek bar
+    for (int id : {kSeekBar, kMuteButton, kVolumeSlider, kSoundTrackBox, kLoopCheck, kOpenButton, kPlayButton,
+                   kStartPointButton, kEndPointButton, kTurnButton, kStartBox, kEndBox, kConvertButton})
         order.push_back(Item(id));
     for (QWidget* w : segmentList_->TabOrder()) order.push_back(w);
     for (QWidget* w : trackList_->TabOrder()) order.push_back(w);
