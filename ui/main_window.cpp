@@ -29,6 +29,7 @@
 #include "controls/check_list.h"
 #include "controls/control_button.h"
 #include "controls/hyperlink.h"
+#include "controls/timeline_strip.h"
 #include "core/app_paths.h"
 #include "core/ini_file.h"
 #include "core/output_naming.h"
@@ -41,6 +42,7 @@
 #include "ui/progress_dialog.h"
 #include "ui/segment_list.h"
 #include "ui/settings_dialog.h"
+#include "ui/timeline_feeder.h"
 #include "ui/track_list.h"
 
 namespace ulvane {
@@ -85,6 +87,9 @@ WindowServices WindowServices::ForProgramIn(const QString& programDir) {
     s.settingsFile = QString::fromStdString(places.settingsFile);
     s.snapshotFile = QString::fromStdString(places.snapshotFile);
     s.segmentsDir = QString::fromStdString(places.segmentsDir);
+    // What the strip can compute again goes beside the snapshot: the user's cache folder for
+    // an installed copy, the program's own for a portable one.
+    s.timelineCacheDir = QFileInfo(s.snapshotFile).absolutePath() + "/timeline";
     s.chooseFiles = DefaultFileChooser();
     s.chooseSaveFile = [](QWidget* parent, const QString& title, const QString& place, const QString& filter) {
         return QFileDialog::getSaveFileName(parent, title, place, filter);
@@ -108,6 +113,7 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
     SetUpSegments();
     SetUpDetect();
     SetUpTracks();
+    SetUpTimeline();
     setAcceptDrops(true);
     SetUpLanguageAndTabs();
     SetUpSourceList();
@@ -130,9 +136,10 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
     // Tab follows the layout: the top row left to right, then each tab's controls as they read.
     // The segment list and its buttons come after the cut row they lie under.
     std::vector<QWidget*> order;
-    for (int id : {kTabs, kLanguageBox, kHelpLink, kAddButton, kSeekBar, kMuteButton, kVolumeSlider, kSoundTrackBox,
-                   kLoopCheck, kOpenButton, kPlayButton, kStartPointButton, kEndPointButton, kTurnButton, kStartBox,
-                   kEndBox, kConvertButton})
+    for (int id : {kTabs, kLanguageBox, kHelpLink, kAddButton}) order.push_back(Item(id));
+    order.push_back(strip_);  // under the preview, above the seek bar
+    for (int id : {kSeekBar, kMuteButton, kVolumeSlider, kSoundTrackBox, kLoopCheck, kOpenButton, kPlayButton,
+                   kStartPointButton, kEndPointButton, kTurnButton, kStartBox, kEndBox, kConvertButton})
         order.push_back(Item(id));
     for (QWidget* w : segmentList_->TabOrder()) order.push_back(w);
     for (QWidget* w : trackList_->TabOrder()) order.push_back(w);
@@ -178,6 +185,8 @@ CUlvaneAVConverterDlg::~CUlvaneAVConverterDlg() {
     endBox_->disconnect(this);
     segmentList_->disconnect(this);  // nor a label being typed into the segment list
     trackList_->disconnect(this);
+    delete feeder_;  // its worker stops and is joined
+    feeder_ = nullptr;
     delete player_;  // its threads end before what it paints into goes
     player_ = nullptr;
     if (job_) job_->cancelRequested.store(true);
@@ -320,6 +329,7 @@ void CUlvaneAVConverterDlg::ApplyLanguage() {
     segmentList_->ApplyTexts(table_);
     ApplyDetectTexts();
     trackList_->ApplyTexts(table_);
+    strip_->setToolTip(ToQString(table_.ReadFromFile("TIMELINE", "ts")));
     ApplyPlayerTexts();
     ApplyTurnTexts();
     ApplyLanguageToSourceList();
@@ -343,7 +353,7 @@ void CUlvaneAVConverterDlg::FitToTexts() {
     // Wider and taller where the segment list needs it, under the cut controls.
     const int listWidth = segmentList_->minimumSizeHint().width() + 2 * templateRects_.value(kStatusLine).left();
     setMinimumSize(std::max(templateSize_.width() + std::max(0, columns - listRoom), listWidth),
-                   templateSize_.height() + SegmentRoom());
+                   templateSize_.height() + SegmentRoom() + StripRoom());
     if (width() < minimumWidth() || height() < minimumHeight()) resize(size().expandedTo(minimumSize()));
     LayOut();
 }
@@ -357,9 +367,15 @@ void CUlvaneAVConverterDlg::LayOut() {
     if (templateRects_.isEmpty()) return;  // still being built
     // The cut tab keeps the segment list's room under its controls, above the status line; the
     // join tab grows into it.
-    const int room = SegmentRoom();
+    // The timeline strip takes its room under the preview, above the seek bar.
+    const int room = SegmentRoom(), stripRoom = StripRoom();
     const int dx = std::max(0, width() - templateSize_.width()), dy = std::max(0, height() - templateSize_.height());
-    const int cutDy = std::max(0, dy - room);
+    const int cutDy = std::max(0, dy - room - stripRoom);
+    const QRect preview = Anchored(templateRects_.value(kPreview), templateSize_, {dx, cutDy},
+                                   baseLayout_.rects.value(kPreview), baseLayout_.size);
+    const int stripMargin = templateRects_.value(kStatusLine).left();
+    strip_->setGeometry(stripMargin, preview.bottom() + 1 + kSegmentGap, width() - 2 * stripMargin,
+                        stripRoom - kSegmentGap);
     for (auto it = templateRects_.cbegin(); it != templateRects_.cend(); ++it) {
         const bool cut =
             std::find(std::begin(kCutControls), std::end(kCutControls), it.key()) != std::end(kCutControls);
@@ -367,6 +383,8 @@ void CUlvaneAVConverterDlg::LayOut() {
         const QSize grow(dx, cut ? cutDy : dy);
         QRect r =
             Anchored(it.value(), templateSize_, grow, baseLayout_.rects.value(it.key(), it.value()), baseLayout_.size);
+        if (cut && it.key() != kPreview && it.value().top() > templateRects_.value(kPreview).bottom())
+            r.translate(0, stripRoom);
         if (it.key() == kStatusLine) {
             const int margin = r.left();
             // The segment list, and the track list under it.
@@ -443,6 +461,7 @@ void CUlvaneAVConverterDlg::SelectTab(int index) {
     ShowPlayerControls(index == 0);
     segmentList_->setVisible(index == 0);
     trackList_->setVisible(index == 0);
+    strip_->setVisible(index == 0);
 }
 
 int CUlvaneAVConverterDlg::SegmentRoom() const {

@@ -47,6 +47,8 @@ class OutputSettingsDialog;
 class PreviewFrame;
 class PreviewPlayer;
 class SegmentList;
+class TimelineFeeder;
+class TimelineStrip;
 class TrackList;
 
 // Asks for a file to write or read: the dialog's title, where it starts (a suggested file, or
@@ -61,6 +63,7 @@ struct WindowServices {
     QString settingsFile;                        // the setting.ini the window reads and writes
     QString snapshotFile;                        // the preview's snapshot bitmap
     QString segmentsDir;                         // where each source's segments are kept between runs ("" keeps none)
+    QString timelineCacheDir;                    // the timeline strip's cache ("" keeps none)
     FileChooser chooseFiles;                     // the open-file dialog
     PathChooser chooseSaveFile, chooseOpenFile;  // a segment list's file (CSV) to write or read
     MessageSink* messages = nullptr;
@@ -81,6 +84,7 @@ struct WindowServices {
         settingsFile = folder + "/setting.ini";
         snapshotFile = folder + "/image.bmp";
         segmentsDir = folder + "/segments";
+        timelineCacheDir = folder + "/timeline";
     }
 };
 
@@ -208,6 +212,9 @@ public:
     QPushButton* detectButton() const { return detectButton_; }
     // The track list chosen for the file at `path` ("" every track).
     std::string TracksOf(const QString& path) const;
+    // The timeline strip above the seek bar and what fills it (main_window_timeline.cpp).
+    TimelineStrip* timelineStrip() const { return strip_; }
+    TimelineFeeder* timelineFeeder() const { return feeder_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -237,6 +244,14 @@ private:
     // The place of the segment and track lists under the cut controls: their heights with the
     // gaps around them.
     int SegmentRoom() const;
+    // The timeline strip (main_window_timeline.cpp): its room above the seek bar, the loaded
+    // file in it, the segments as its bands, and its presses and drags as the seek bar's.
+    void SetUpTimeline();
+    int StripRoom() const;
+    void ShowTimelineOfSource();
+    void ShowTimelineSegments();
+    void OnStripSeek(qint64 micros);
+    void OnStripSeekReleased(qint64 micros);
     // The track list (main_window_tracks.cpp), and the loaded file's tracks shown in it.
     void SetUpTracks();
     void ShowTracksOfSource();
@@ -411,6 +426,9 @@ private:
     bool restoringSegments_ = false;  // a source's kept segments are being shown, not changed
     bool toldSegmentsProblem_ = false;
     TrackList* trackList_ = nullptr;
+    TimelineStrip* strip_ = nullptr;
+    TimelineFeeder* feeder_ = nullptr;  // its worker joined before the window goes
+    qint64 stripSeek_ = -1;             // the newest time a strip drag asks for, still to be shown
     struct TrackChoice {
         std::string list;      // as TrackList::Choice gives it
         bool playable = true;  // a picture or sound track is kept

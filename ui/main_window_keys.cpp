@@ -6,6 +6,7 @@
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -14,6 +15,7 @@
 #include <QTextEdit>
 
 #include "controls/check_list.h"
+#include "controls/timeline_strip.h"
 #include "ui/main_window.h"
 #include "ui/segment_list.h"
 
@@ -116,6 +118,13 @@ bool CUlvaneAVConverterDlg::FilterKey(QObject* watched, QKeyEvent* key) {
 }
 
 bool CUlvaneAVConverterDlg::CutTabKey(QWidget* focus, QKeyEvent* key) {
+    // + and - zoom the timeline strip around the position, wherever the focus is but in a text.
+    const bool zoomKey = key->key() == Qt::Key_Plus || key->key() == Qt::Key_Equal || key->key() == Qt::Key_Minus;
+    if (zoomKey && !(key->modifiers() & Qt::ControlModifier) && focus != strip_ && !KeepsItsKeys(focus) &&
+        !cutSourcePath_.isEmpty()) {
+        QCoreApplication::sendEvent(strip_, key);
+        return true;
+    }
     const CutKey action = CutKeyOf(key);
     if (action == CutKey::kNone || KeepsItsKeys(focus)) return false;
     if (focus == segmentList_->table() && action != CutKey::kUndo && action != CutKey::kRedo) return false;

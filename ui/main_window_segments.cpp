@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "controls/bitmap_slider.h"
+#include "controls/timeline_strip.h"
 #include "core/segments.h"
 #include "ui/main_window.h"
 #include "ui/main_window_text.h"
@@ -101,6 +102,7 @@ void CUlvaneAVConverterDlg::ShowSelectedSegment() {
         if (static_cast<int>(i) != selected)
             bands.push_back({SeekPosition(list[i].startMicros), SeekPosition(list[i].endMicros),
                              SegmentList::Colour(static_cast<int>(i), false)});
+    ShowTimelineSegments();
     if (cutSourcePath_.isEmpty()) return seekBar_->SetBands(std::move(bands));
     // With no segment yet the marks are the whole file's, as when it was loaded.
     int64_t s = cutInfo_.rangeStartMicros, e = cutInfo_.rangeEndMicros;

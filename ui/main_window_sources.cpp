@@ -15,6 +15,7 @@
 
 #include "controls/bitmap_slider.h"
 #include "controls/check_list.h"
+#include "controls/timeline_strip.h"
 #include "core/output_naming.h"
 #include "core/time_text.h"
 #include "engine/key_frames.h"
@@ -256,6 +257,7 @@ void CUlvaneAVConverterDlg::LoadCutSource() {
     lengthText_->setText(TimeText(ms(e - s)));
     positionText_->setText(TimeText(ms(s)) + " / " + TimeText(ms(e)));
     seekBar_->setEnabled(d > 0);
+    ShowTimelineOfSource();
     ShowSegmentsOfSource();
     ShowTracksOfSource();
 }
@@ -433,6 +435,7 @@ void CUlvaneAVConverterDlg::OnKeyFrames(const QString& path, std::vector<int64_t
         for (int64_t k : keyFrames_)
             if (k >= 0 && k <= d) ticks.push_back(static_cast<int>(k * 1000 / d));
     seekBar_->SetTicks(std::move(ticks));
+    strip_->SetKeyFrames({keyFrames_.begin(), keyFrames_.end()});
     UpdateDirectStartNote();
 }
 
@@ -468,6 +471,8 @@ void CUlvaneAVConverterDlg::ShowPositionText() {
     const int64_t durationMs = cutInfo_.durationMicros / 1000;
     positionText_->setText(TimeText(previewPositionMs_) + " / " +
                            TimeText(static_cast<int32_t>(std::clamp<int64_t>(durationMs, 0, INT32_MAX))));
+    // The strip's line too; while playing, its view follows.
+    strip_->SetPosition(int64_t{previewPositionMs_} * 1000, player_ && player_->playing());
 }
 
 void CUlvaneAVConverterDlg::OnExactPicture(const QString& path, const QImage& picture, qint64 fromMicros,

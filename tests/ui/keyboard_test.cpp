@@ -57,13 +57,14 @@ TEST(Keyboard, TabFollowsTheLayoutAndEveryStopShowsItsFocus) {
         h.window->SelectTab(tab);
         if (tab == 1) h.Add({Av("k25.mp4", "25")});
         const std::vector<QWidget*> chain = TabChain(*h.window);
-        // Under the cut row the segment list and its buttons that can act: with no segment yet,
-        // add and the file menu; then the track list (a file of one video track has no default
-        // to choose).
+        // The timeline strip under the preview; under the cut row the segment list and its buttons that can act: with
+        // no segment yet, add and the file menu; then the track list (a file of one video track has no default to
+        // choose).
         const QStringList expected =
-            tab == 0 ? ItemNames({kTabs, kLanguageBox, kHelpLink, kSeekBar, kMuteButton, kVolumeSlider, kLoopCheck,
-                                  kOpenButton, kPlayButton, kStartPointButton, kEndPointButton, kTurnButton, kStartBox,
-                                  kEndBox, kConvertButton}) +
+            tab == 0 ? ItemNames({kTabs, kLanguageBox, kHelpLink}) + QStringList{"timelineStrip"} +
+                           ItemNames({kSeekBar, kMuteButton, kVolumeSlider, kLoopCheck, kOpenButton, kPlayButton,
+                                      kStartPointButton, kEndPointButton, kTurnButton, kStartBox, kEndBox,
+                                      kConvertButton}) +
                            QStringList{"segmentTable", "segmentAdd", "segmentFile", "detectButton", "trackTable"}
                      : ItemNames({kTabs, kLanguageBox, kHelpLink, kSourceList, kAddFilesButton, kRemoveButton,
                                   kMergeButton, kMoveUpButton, kMoveDownButton});

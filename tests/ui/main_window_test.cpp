@@ -23,6 +23,7 @@
 #include "controls/bitmap_slider.h"
 #include "controls/check_list.h"
 #include "controls/hyperlink.h"
+#include "controls/timeline_strip.h"
 #include "core/language_table.h"
 #include "core/time_text.h"
 #include "engine/media_probe.h"
@@ -49,7 +50,11 @@ TEST(MainWindow, EveryItemSitsWhereItsTemplatePutsIt) {
     // under it; the join tab's list grows into the strip, the buttons under its middle move down.
     const QWidget* list = h.window->segmentList();
     const int room = h.window->height() - templateSize.height();
-    EXPECT_GT(room, list->height());
+    // The timeline strip lies between the preview and the seek bar, as wide as the window.
+    const QWidget* strip = h.window->timelineStrip();
+    const int stripRoom = strip->height() + 4;
+    EXPECT_GT(room, list->height() + stripRoom);
+    EXPECT_EQ(strip->width(), h.window->width() - 2 * strip->x());
     const std::map<int, QSize> grown = {{kSourceList, {0, room}}};
     const std::map<int, QPoint> moved = {
         {kStatusLine, {0, room}}, {kMergeButton, {0, room}}, {kMoveUpButton, {0, room}}, {kMoveDownButton, {0, room}}};
@@ -58,7 +63,10 @@ TEST(MainWindow, EveryItemSitsWhereItsTemplatePutsIt) {
         const QWidget* w = h.window->Item(item.id);
         ASSERT_NE(w, nullptr);
         QRect want = DluToPixels(item.dlu, base);
-        if (moved.count(item.id)) want.translate(moved.at(item.id));
+        if (moved.count(item.id))
+            want.translate(moved.at(item.id));
+        else if (item.dlu.y() > 180)  // under the preview: below the timeline strip and the gap under it
+            want.translate(0, stripRoom);
         if (grown.count(item.id)) want.setSize(want.size() + grown.at(item.id));
         EXPECT_EQ(w->pos(), want.topLeft());
         // Bitmap buttons and the seek bar take their bitmap's size; a closed drop-down list

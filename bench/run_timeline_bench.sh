@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# Benchmark (not a test) of the timeline strip's background work on a long 1080p H.264 file
+# with AAC sound. It prints figures, ratios and whether each target is met; it fails only
+# when a command itself fails.
+#   1. The whole waveform (10 ms bins) against the ffmpeg tool decoding the same sound
+#      (`ffmpeg -i FILE -map 0:a -f null -`).
+#   2. A row of 100 key-frame thumbnails spread over the file, against the ffmpeg tool giving
+#      the same key frames' pictures, the faster of two ways: 100 runs that each seek and
+#      decode one key frame (`-noaccurate_seek -ss T -skip_frame nokey ... -frames:v 1`), or
+#      one run that decodes every key frame and keeps the ones wanted (`-skip_frame nokey
+#      -vf select`).
+#   3. The peak memory of both (/usr/bin/time -v).
+#
+# The source made by default lasts 20 minutes (a 60 s clip, looped by copying): a 2-hour
+# file is slow to make here. The waveform's time grows with the length (x6 for 2 hours); a
+# thumbnail costs one seek and one key frame whatever the length, so the row's time stays.
+#
+# Usage: bench/run_timeline_bench.sh [BUILD_DIR]   (default: build under the repo root)
+# Environment: BENCH_SOURCE=FILE uses that file (made there once when missing, then kept);
+# BENCH_MINUTES (default 20) the length of the one made.
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD="${1:-$ROOT/build}"
+BENCH="$BUILD/ulvane-timeline-bench"
+[[ -x "$BENCH" ]] || { echo "build first: $BENCH is missing" >&2; exit 1; }
+[[ -x /usr/bin/time ]] || { echo "/usr/bin/time is missing; apt-get install time" >&2; exit 1; }
+WORK="$(mktemp -d -t ulvane-timeline-bench.XXXXXX)"
+trap 'rm -rf "$WORK"' EXIT
+MINUTES="${BENCH_MINUTES:-20}"
+COUNT=100
+HEIGHT=54
+
+SRC="${BENCH_SOURCE:-$WORK/src.mp4}"
+if [[ ! -s "$SRC" ]]; then
+    echo "making a ${MINUTES}-minute 1080p H.264 + AAC source (a key frame every 2 s) ..."
+    ffmpeg -nostdin -y -v error -f lavfi -i "testsrc2=size=1920x1080:rate=25:duration=60" \
+        -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=60" -ac 2 \
+        -c:v libx264 -preset ultrafast -b:v 2M -g 50 -keyint_min 50 -bf 3 -pix_fmt yuv420p \
+        -c:a aac -b:a 128k "$WORK/clip.mp4"
+    ffmpeg -nostdin -y -v error -stream_loop $((MINUTES - 1)) -i "$WORK/clip.mp4" -c copy "$SRC"
+fi
+duration=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$SRC")
+echo "source: $SRC, $(awk -v d="$duration" 'BEGIN {printf "%.0f", d}') s"
+
+now() { date +%s.%N; }
+elapsed() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.3f", b - a}'; }
+# Peak resident memory in MiB from a /usr/bin/time -v report.
+peak_mib() { awk -F: '/Maximum resident set size/ {printf "%.1f", $2 / 1024}' "$1"; }
+
+echo "our waveform ..."
+/usr/bin/time -v -o "$WORK/wave.time" "$BENCH" waveform "$SRC" 10 >"$WORK/wave.txt"
+ours_wave=$(awk '/^seconds/ {print $2}' "$WORK/wave.txt")
+ours_wave_mem=$(peak_mib "$WORK/wave.time")
+echo "ffmpeg decoding the sound ..."
+t0=$(now)
+/usr/bin/time -v -o "$WORK/ffwave.time" ffmpeg -nostdin -v error -i "$SRC" -map 0:a -f null -
+ff_wave=$(elapsed "$t0" "$(now)")
+ff_wave_mem=$(peak_mib "$WORK/ffwave.time")
+
+echo "our thumbnail row ..."
+/usr/bin/time -v -o "$WORK/thumbs.time" "$BENCH" thumbs "$SRC" "$COUNT" "$HEIGHT" >"$WORK/thumbs.txt"
+ours_thumbs=$(awk '/^seconds/ {print $2}' "$WORK/thumbs.txt")
+ours_thumbs_mem=$(peak_mib "$WORK/thumbs.time")
+read -r -a keys <<<"$(awk '/^keys/ {$1 = ""; print}' "$WORK/thumbs.txt")"
+unique_keys=$(printf '%s\n' "${keys[@]}" | sort -u | wc -l)
+
+echo "ffmpeg: $COUNT runs, each a seek and one key frame ..."
+t0=$(now)
+for i in $(seq 0 $((COUNT - 1))); do
+    at=$(awk -v d="$duration" -v i="$i" -v n="$COUNT" 'BEGIN {printf "%.3f", d * i / n}')
+    ffmpeg -nostdin -y -v error -noaccurate_seek -ss "$at" -skip_frame nokey -i "$SRC" -map 0:v -frames:v 1 \
+        -vf "scale=-2:$HEIGHT" "$WORK/ff_$i.bmp"
+done
+ff_seek=$(elapsed "$t0" "$(now)")
+/usr/bin/time -v -o "$WORK/ffseek.time" ffmpeg -nostdin -y -v error -noaccurate_seek -ss "$(awk -v d="$duration" \
+    'BEGIN {printf "%.3f", d / 2}')" -skip_frame nokey -i "$SRC" -map 0:v -frames:v 1 -vf "scale=-2:$HEIGHT" \
+    "$WORK/ff_mem.bmp"
+ff_seek_mem=$(peak_mib "$WORK/ffseek.time")
+
+echo "ffmpeg: one run over every key frame, keeping the $unique_keys wanted ..."
+select=""
+for k in $(printf '%s\n' "${keys[@]}" | sort -u); do
+    select+="${select:+++}lt(abs(t-$k)\,0.001)"
+done
+printf '%s' "select='$select',scale=-2:$HEIGHT" >"$WORK/select.txt"
+t0=$(now)
+/usr/bin/time -v -o "$WORK/ffselect.time" ffmpeg -nostdin -y -v error -skip_frame nokey -i "$SRC" -map 0:v \
+    -filter_script:v "$WORK/select.txt" -vsync passthrough "$WORK/sel_%03d.bmp"
+ff_select=$(elapsed "$t0" "$(now)")
+ff_select_mem=$(peak_mib "$WORK/ffselect.time")
+selected=$(find "$WORK" -name 'sel_*.bmp' | wc -l)
+
+ff_thumbs=$(awk -v a="$ff_seek" -v b="$ff_select" 'BEGIN {print (a < b ? a : b)}')
+printf "\n%-44s %10s %10s\n" "" "seconds" "peak_MiB"
+printf "%-44s %10s %10s\n" "waveform, ours" "$ours_wave" "$ours_wave_mem"
+printf "%-44s %10s %10s\n" "sound decode, ffmpeg" "$ff_wave" "$ff_wave_mem"
+printf "%-44s %10s %10s\n" "$COUNT thumbnails ($unique_keys key frames), ours" "$ours_thumbs" "$ours_thumbs_mem"
+printf "%-44s %10s %10s\n" "ffmpeg, $COUNT seeking runs" "$ff_seek" "$ff_seek_mem (one run)"
+printf "%-44s %10s %10s\n" "ffmpeg, one run over the key frames ($selected kept)" "$ff_select" "$ff_select_mem"
+echo
+awk -v o="$ours_wave" -v f="$ff_wave" -v m="$MINUTES" 'BEGIN {
+    r = o / f
+    printf "waveform ours/ffmpeg %.3f (target <= 0.5): %s\n", r, (r <= 0.5 ? "ok" : "MISSED")
+    printf "waveform for 2 hours, scaled from %d min: about %.1f s\n", m, o * 120 / m
+}'
+awk -v o="$ours_thumbs" -v f="$ff_thumbs" 'BEGIN {
+    r = o / f
+    printf "thumbnail row ours/ffmpeg (the faster way) %.3f (target <= 0.5): %s\n", r, (r <= 0.5 ? "ok" : "MISSED")
+    printf "thumbnail row %.2f s (target <= 3 s for 2 hours; a row costs the same at any length): %s\n", o, (o <= 3 ? "ok" : "MISSED")
+}'
+awk -v a="$ours_wave_mem" -v b="$ours_thumbs_mem" 'BEGIN {
+    printf "peak memory %.1f / %.1f MiB (target < 150 MiB): %s\n", a, b, (a < 150 && b < 150 ? "ok" : "MISSED")
+}'

@@ -1,0 +1,160 @@
+// The window's timeline strip: a loaded file's pictures and sound appear in it as the worker
+// computes them, and come back at once from the cache when the file is opened again; a
+// damaged or foreign cache file is read as missing and replaced.
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+#include "controls/timeline_strip.h"
+#include "tests/support/eventually.h"
+#include "tests/ui/window_harness.h"
+#include "ui/timeline_cache.h"
+#include "ui/timeline_feeder.h"
+
+namespace ulvane::test {
+namespace {
+
+// 2 s of red pictures over a quiet tone, then 2 s of blue over a loud one.
+QString RedQuietBlueLoud() {
+    const std::string c = ":s=160x90:r=25:d=2";
+    return QString::fromStdString(Fixture(
+        "timeline_red_blue.mp4",
+        {"-f",       "lavfi",   "-i",       "color=c=red" + c + "[r];color=c=blue" + c + "[b];[r][b]concat=n=2[out0]",
+         "-f",       "lavfi",   "-i",       "aevalsrc=exprs='if(lt(t\\,2)\\,0.05\\,0.9)*sin(2*PI*440*t)':s=44100:d=4",
+         "-c:v",     "libx264", "-preset",  "veryfast",
+         "-g",       "10",      "-pix_fmt", "yuv420p",
+         "-c:a",     "aac",     "-b:a",     "128k",
+         "-shortest"}));
+}
+
+bool Near(const QColor& a, const QColor& b) {
+    return std::abs(a.red() - b.red()) < 40 && std::abs(a.green() - b.green()) < 40 &&
+           std::abs(a.blue() - b.blue()) < 40;
+}
+
+// What the strip shows of the file: red pictures in its first quarter, blue in its last, and
+// a waveform taller in the loud half.
+struct Reading {
+    bool red = false, blue = false;
+    int quiet = 0, loud = 0;
+    bool Shows() const { return red && blue && quiet > 0 && loud > 3 * quiet; }
+};
+
+Reading Read(TimelineStrip* strip) {
+    const QImage image = strip->grab().toImage();
+    Reading r;
+    const int w = strip->width(), y = strip->ThumbnailRow().center().y();
+    r.red = Near(image.pixelColor(w / 8, y), QColor(255, 0, 0));
+    r.blue = Near(image.pixelColor(w * 7 / 8, y), QColor(0, 0, 255));
+    const QRect row = strip->WaveRow();
+    const auto height = [&](int x) {
+        const QColor background = image.pixelColor(x, row.top());
+        int n = 0;
+        for (int yy = row.top(); yy <= row.bottom(); ++yy) n += image.pixelColor(x, yy) != background;
+        return n;
+    };
+    r.quiet = height(w / 4);
+    r.loud = height(w * 3 / 4);
+    return r;
+}
+
+TEST(TimelineWindow, ShowsTheFilesPicturesAndSoundThenAtOnceFromTheCache) {
+    const QString file = RedQuietBlueLoud();
+    Harness h;
+    TimelineStrip* strip = h.window->timelineStrip();
+    ASSERT_TRUE(strip->isVisible());
+    // As wide as the window, within its margins, above the seek bar.
+    EXPECT_GT(strip->width(), h.window->width() * 9 / 10);
+    EXPECT_LT(strip->geometry().bottom(), h.window->Item(1140)->geometry().top());
+    h.Add({file});
+    EXPECT_FALSE(h.window->timelineFeeder()->overviewFromCache());
+    ASSERT_TRUE(Eventually([&] { return Read(strip).Shows(); }, 20000))
+        << "red " << Read(strip).red << " blue " << Read(strip).blue << " quiet " << Read(strip).quiet << " loud "
+        << Read(strip).loud;
+    ASSERT_TRUE(Eventually([&] { return h.window->timelineFeeder()->idle(); }, 20000));
+
+    // Another window with the same folders: the strip is full as soon as the file is loaded.
+    WindowServices s;
+    s.UseFolder(QString::fromStdString(h.dir.path().string()));
+    s.messages = &h.messages;
+    s.chooseFiles = [&](QWidget*, const QString&) { return QStringList{file}; };
+    CUlvaneAVConverterDlg again(s);
+    again.show();
+    again.AddSourceFiles();
+    EXPECT_TRUE(again.timelineFeeder()->overviewFromCache());
+    const Reading r = Read(again.timelineStrip());
+    EXPECT_TRUE(r.Shows()) << "red " << r.red << " blue " << r.blue << " quiet " << r.quiet << " loud " << r.loud;
+}
+
+// A kept overview, then the file damaged in each way: every one reads as missing (never a
+// crash), and the next write makes it good again.
+TEST(TimelineCache, DamagedOrForeignFilesReadAsMissingAndAreReplaced) {
+    TempDir dir;
+    const QString source = QString::fromStdString(dir / "source.bin");
+    {
+        QFile f(source);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(1000, 'x'));
+    }
+    const TimelineCache cache(QString::fromStdString(dir / "cache"));
+    TimelineOverview o;
+    o.levels.binMicros = 2000;
+    o.levels.peak = {0.1f, 0.9f, 0.5f};
+    o.levels.rms = {0.05f, 0.4f, 0.2f};
+    QImage picture(16, 9, QImage::Format_RGB888);
+    picture.fill(QColor(0, 200, 0));
+    o.pictures.push_back({40000, picture});
+    ASSERT_TRUE(cache.Write(source, o));
+    const QString kept = cache.FileFor(source);
+    QFile f(kept);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray good = f.readAll();
+    f.close();
+    {
+        const std::optional<TimelineOverview> back = cache.Read(source);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(back->levels.peak, o.levels.peak);
+        ASSERT_EQ(back->pictures.size(), 1u);
+        EXPECT_EQ(back->pictures[0].micros, 40000);
+        EXPECT_EQ(back->pictures[0].image.pixelColor(8, 4), QColor(0, 200, 0));
+    }
+    struct Damage {
+        const char* what;
+        QByteArray bytes;
+    };
+    QByteArray hugeCount = good;
+    // The bin count sits after the magic, version, path, size, time, from and bin.
+    const int countAt = good.indexOf(QByteArray::fromRawData("\0\0\0\x03", 4));
+    ASSERT_GT(countAt, 0);
+    hugeCount.replace(countAt, 4, QByteArray("\x7f\xff\xff\xff", 4));
+    QByteArray badPicture = good;
+    badPicture[badPicture.size() - 10] = '\x55';
+    badPicture[badPicture.size() - 20] = '\x55';
+    const Damage damages[] = {
+        {"empty", {}},
+        {"cut short", good.left(good.size() / 2)},
+        {"another format", QByteArray("\x89PNG\r\n\x1a\n") + good.mid(8)},
+        {"a bin count past every limit", hugeCount},
+        {"a picture's bytes spoiled", badPicture},
+        {"bytes after the end", good + "more"},
+    };
+    for (const Damage& d : damages) {
+        QFile w(kept);
+        ASSERT_TRUE(w.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        w.write(d.bytes);
+        w.close();
+        EXPECT_FALSE(cache.Read(source)) << d.what;
+        ASSERT_TRUE(cache.Write(source, o)) << d.what;
+        EXPECT_TRUE(cache.Read(source)) << d.what;
+    }
+    // The source changed since: its old entry is not its own.
+    {
+        QFile s(source);
+        ASSERT_TRUE(s.open(QIODevice::Append));
+        s.write("y");
+    }
+    EXPECT_FALSE(cache.Read(source));
+}
+
+}  // namespace
+}  // namespace ulvane::test

@@ -1,0 +1,314 @@
+// The timeline feeder: its task queue, the worker's two kinds of work and the hand-over of
+// what they find to the strip.
+//
+// Bins: a 40-minute file (2,400 s) gets overview bins of 1.2 s. Zoomed to 60 s on 1,200 px
+// (50 ms a column) the overview is too coarse, and the detail levels take bins of a quarter,
+// a sixteenth... of it down to the column's time: 1.2 s / 4 / 4 / 4 = 18.75 ms.
+#include "ui/timeline_feeder.h"
+
+#include <QMetaObject>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+#include "engine/timeline.h"
+
+namespace ulvane {
+
+namespace {
+
+constexpr int kOverviewBins = 2000;
+constexpr qint64 kFinestBinMicros = 1000;
+constexpr size_t kMostFineBins = 2000000;  // a bound on the worker's memory for long files
+constexpr auto kPostEvery = std::chrono::milliseconds(200);
+
+TimelineStrip::Levels LevelsOf(const Waveform& w) {
+    TimelineStrip::Levels l;
+    l.binMicros = w.binMicros;
+    l.peak = w.peak;
+    l.rms = w.rms;
+    return l;
+}
+
+// The bins of `all` that cover [from, to).
+TimelineStrip::Levels Slice(const TimelineStrip::Levels& all, qint64 from, qint64 to) {
+    TimelineStrip::Levels l;
+    l.binMicros = all.binMicros;
+    const size_t n = std::min(all.peak.size(), all.rms.size());
+    const auto b0 = static_cast<size_t>(std::clamp<qint64>(from / all.binMicros, 0, static_cast<qint64>(n)));
+    const auto b1 =
+        static_cast<size_t>(std::clamp<qint64>((to + all.binMicros - 1) / all.binMicros, 0, static_cast<qint64>(n)));
+    l.fromMicros = static_cast<qint64>(b0) * all.binMicros;
+    l.peak.assign(all.peak.begin() + static_cast<std::ptrdiff_t>(b0),
+                  all.peak.begin() + static_cast<std::ptrdiff_t>(std::max(b0, b1)));
+    l.rms.assign(all.rms.begin() + static_cast<std::ptrdiff_t>(b0),
+                 all.rms.begin() + static_cast<std::ptrdiff_t>(std::max(b0, b1)));
+    return l;
+}
+
+QImage ImageOf(const Thumbnail& t) {
+    if (t.width <= 0 || t.height <= 0 || t.rgb.size() < size_t(t.width) * size_t(t.height) * 3) return {};
+    return QImage(t.rgb.data(), t.width, t.height, t.width * 3, QImage::Format_RGB888).copy();
+}
+
+int ThumbWidth(const TimelineFeeder::Source& s, int height) {
+    if (s.width <= 0 || s.height <= 0) return height * 16 / 9;
+    return std::max(8, height * s.width / s.height);
+}
+
+}  // namespace
+
+TimelineFeeder::TimelineFeeder(TimelineStrip* strip, const QString& cacheFolder, QObject* parent)
+    : QObject(parent), strip_(strip), cache_(cacheFolder) {
+    connect(strip_, &TimelineStrip::viewChanged, this, &TimelineFeeder::OnView);
+    worker_ = std::thread([this] { Run(); });
+}
+
+TimelineFeeder::~TimelineFeeder() {
+    {
+        const std::lock_guard<std::mutex> lock(tasksLock_);
+        quit_ = true;
+        tasks_.clear();
+        cancelOverview_.store(true);
+        cancelDetail_.store(true);
+    }
+    wake_.notify_all();
+    worker_.join();
+}
+
+qint64 TimelineFeeder::OverviewBin(qint64 duration) const {
+    return std::max<qint64>(kFinestBinMicros, duration / kOverviewBins);
+}
+
+void TimelineFeeder::Load(const Source& source) {
+    source_ = source;
+    ++generation_;
+    {
+        const std::lock_guard<std::mutex> lock(tasksLock_);
+        tasks_.clear();
+        cancelOverview_.store(true);
+        cancelDetail_.store(true);
+    }
+    fromCache_ = false;
+    strip_->SetFrameRate(source.rate);
+    strip_->SetLength(source.durationMicros);  // the view shows the whole file
+    if (source.path.isEmpty() || source.durationMicros <= 0) return;
+    if (std::optional<TimelineOverview> kept = cache_.Read(source.path)) {
+        fromCache_ = true;
+        strip_->SetOverviewLevels(std::move(kept->levels));
+        for (TimelineOverview::Picture& p : kept->pictures) strip_->AddThumbnail(p.image, p.micros);
+    } else {
+        Task t;
+        t.kind = Task::kOverview;
+        t.generation = generation_;
+        t.source = source;
+        t.thumbHeight = std::max(16, strip_->ThumbnailRow().height());
+        t.stripWidth = std::max(strip_->width(), 64);
+        {
+            const std::lock_guard<std::mutex> lock(tasksLock_);
+            tasks_.push_front(t);
+        }
+        strip_->SetProgress(0);
+        wake_.notify_all();
+    }
+    OnView(strip_->viewStart(), strip_->viewEnd(), strip_->width());
+}
+
+void TimelineFeeder::Unload() {
+    Load(Source{});
+}
+
+bool TimelineFeeder::idle() const {
+    const std::lock_guard<std::mutex> lock(tasksLock_);
+    return tasks_.empty() && !running_;
+}
+
+void TimelineFeeder::OnView(qint64 start, qint64 end, int pixelWidth) {
+    if (source_.path.isEmpty() || source_.durationMicros <= 0 || pixelWidth <= 0 || end <= start) return;
+    // Detail only where the overview is too coarse: finer bins than a column, or thumbnails
+    // of a part of the file.
+    const qint64 span = end - start;
+    const bool finerSound = source_.hasSound && span / pixelWidth < OverviewBin(source_.durationMicros) / 2;
+    const bool finerPictures = source_.width > 0 && span < source_.durationMicros * 3 / 4;
+    Task t;
+    t.kind = Task::kDetail;
+    t.generation = generation_;
+    t.source = source_;
+    t.thumbHeight = std::max(16, strip_->ThumbnailRow().height());
+    t.stripWidth = pixelWidth;
+    t.viewStart = start;
+    t.viewEnd = end;
+    {
+        const std::lock_guard<std::mutex> lock(tasksLock_);
+        std::erase_if(tasks_, [](const Task& q) { return q.kind == Task::kDetail; });
+        cancelDetail_.store(true);  // the view the running one is for is no longer shown
+        if (finerSound || finerPictures) tasks_.push_back(t);
+    }
+    wake_.notify_all();
+}
+
+void TimelineFeeder::Run() {
+    for (;;) {
+        Task t;
+        {
+            std::unique_lock<std::mutex> lock(tasksLock_);
+            wake_.wait(lock, [this] { return quit_ || !tasks_.empty(); });
+            if (quit_) return;
+            t = tasks_.front();
+            tasks_.pop_front();
+            running_ = true;
+            (t.kind == Task::kOverview ? cancelOverview_ : cancelDetail_).store(false);
+        }
+        if (t.kind == Task::kOverview)
+            RunOverview(t);
+        else
+            RunDetail(t);
+        const std::lock_guard<std::mutex> lock(tasksLock_);
+        running_ = false;
+    }
+}
+
+void TimelineFeeder::RunOverview(const Task& t) {
+    const std::string path = t.source.path.toStdString();
+    const bool pictures = t.source.width > 0;
+    const double soundShare = pictures ? 0.5 : 1.0;
+    TimelineOverview kept;
+    std::string error;
+    if (t.source.hasSound) {
+        auto last = std::chrono::steady_clock::now();
+        const qint64 bin = OverviewBin(t.source.durationMicros);
+        const double bins = std::ceil(static_cast<double>(t.source.durationMicros) / bin);
+        Waveform w;
+        const auto growing = [&](const Waveform& so_far) {
+            const auto now = std::chrono::steady_clock::now();
+            if (now - last < kPostEvery) return;
+            last = now;
+            Post({Result::kOverviewLevels, t.generation, LevelsOf(so_far), {}, 0, -1});
+            Post({Result::kProgress, t.generation, {}, {}, 0, soundShare * std::min(1.0, so_far.peak.size() / bins)});
+        };
+        if (ComputeWaveform(path, bin, cancelOverview_, growing, w, error)) {
+            kept.levels = LevelsOf(w);
+            Post({Result::kOverviewLevels, t.generation, kept.levels, {}, 0, -1});
+        }
+    }
+    if (cancelOverview_.load()) return;
+    if (pictures) {
+        // A key frame's picture for each place in the strip, asked at the place's middle.
+        const int places = std::clamp(
+            (t.stripWidth + ThumbWidth(t.source, t.thumbHeight) - 1) / ThumbWidth(t.source, t.thumbHeight), 4, 400);
+        std::vector<int64_t> times;
+        for (int i = 0; i < places; ++i)
+            times.push_back(static_cast<int64_t>((i + 0.5) * t.source.durationMicros / places));
+        size_t made = 0;
+        ComputeThumbnails(
+            path, times, t.thumbHeight, false, cancelOverview_,
+            [&](Thumbnail&& th) {
+                QImage image = ImageOf(th);
+                ++made;
+                if (image.isNull()) return;
+                if (kept.pictures.empty() || kept.pictures.back().micros != th.shownMicros)
+                    kept.pictures.push_back({th.shownMicros, image});
+                Post({Result::kPicture, t.generation, {}, image, th.shownMicros, -1});
+                Post({Result::kProgress,
+                      t.generation,
+                      {},
+                      {},
+                      0,
+                      soundShare + (1 - soundShare) * double(made) / double(times.size())});
+            },
+            error);
+    }
+    if (cancelOverview_.load()) return;
+    Post({Result::kProgress, t.generation, {}, {}, 0, -1});
+    if (!kept.levels.peak.empty() || !kept.pictures.empty()) cache_.Write(t.source.path, kept);
+}
+
+void TimelineFeeder::RunDetail(const Task& t) {
+    const std::string path = t.source.path.toStdString();
+    const qint64 span = t.viewEnd - t.viewStart;
+    const qint64 column = span / std::max(t.stripWidth, 1);
+    const qint64 overviewBin = OverviewBin(t.source.durationMicros);
+    // Levels for a page either side too, so a small scroll finds them there.
+    const qint64 from = t.viewStart - span, to = t.viewEnd + span;
+    if (t.source.hasSound && column < overviewBin / 2) {
+        const qint64 finest = std::max<qint64>(kFinestBinMicros, t.source.durationMicros / qint64{kMostFineBins});
+        qint64 bin = overviewBin;
+        while (bin > column && bin / 4 >= finest) bin /= 4;
+        if (fineGeneration_ != t.generation || fine_.binMicros != bin || (!fineWhole_ && fine_.endMicros() < to)) {
+            // The waveform is read from the file's start; it stops once it is past the view.
+            std::atomic<bool> stop{false};
+            auto last = std::chrono::steady_clock::now();
+            const auto growing = [&](const Waveform& so_far) {
+                if (cancelDetail_.load() || static_cast<qint64>(so_far.peak.size()) * bin >= to) stop.store(true);
+                const auto now = std::chrono::steady_clock::now();
+                if (now - last < kPostEvery || static_cast<qint64>(so_far.peak.size()) * bin < t.viewStart) return;
+                last = now;
+                Post({Result::kDetailLevels, t.generation, Slice(LevelsOf(so_far), from, to), {}, 0, -1});
+            };
+            Waveform w;
+            std::string error;
+            const bool read = ComputeWaveform(path, bin, stop, growing, w, error);
+            if (cancelDetail_.load() || !read) return;
+            fine_ = LevelsOf(w);
+            fineGeneration_ = t.generation;
+            fineWhole_ = !stop.load();
+        }
+        Post({Result::kDetailLevels, t.generation, Slice(fine_, from, to), {}, 0, -1});
+    }
+    if (cancelDetail_.load() || t.source.width <= 0 || span >= t.source.durationMicros * 3 / 4) return;
+    // A thumbnail for each place the strip draws one, at its middle; the very picture there
+    // once the view shows no more than three pictures a place.
+    const int place = ThumbWidth(t.source, t.thumbHeight);
+    const double placeMicros = static_cast<double>(span) * place / std::max(t.stripWidth, 1);
+    std::vector<int64_t> times;
+    for (double at = static_cast<double>(t.viewStart) + placeMicros / 2; at < static_cast<double>(t.viewEnd);
+         at += placeMicros)
+        times.push_back(static_cast<int64_t>(at));
+    const bool exact = placeMicros * t.source.rate / 1e6 <= 3.0;
+    std::string error;
+    ComputeThumbnails(
+        path, times, t.thumbHeight, exact, cancelDetail_,
+        [&](Thumbnail&& th) {
+            QImage image = ImageOf(th);
+            if (!image.isNull()) Post({Result::kPicture, t.generation, {}, image, th.shownMicros, -1});
+        },
+        error);
+}
+
+void TimelineFeeder::Post(Result r) {
+    bool first = false;
+    {
+        const std::lock_guard<std::mutex> lock(resultsLock_);
+        results_.push_back(std::move(r));
+        first = results_.size() == 1;
+    }
+    // One call takes everything posted until it runs.
+    if (first) QMetaObject::invokeMethod(this, &TimelineFeeder::TakeResults, Qt::QueuedConnection);
+}
+
+void TimelineFeeder::TakeResults() {
+    std::deque<Result> taken;
+    {
+        const std::lock_guard<std::mutex> lock(resultsLock_);
+        taken.swap(results_);
+    }
+    for (Result& r : taken) {
+        if (r.generation != generation_) continue;  // for a file no longer loaded
+        switch (r.kind) {
+            case Result::kOverviewLevels:
+                strip_->SetOverviewLevels(std::move(r.levels));
+                break;
+            case Result::kDetailLevels:
+                strip_->SetDetailLevels(std::move(r.levels));
+                break;
+            case Result::kPicture:
+                strip_->AddThumbnail(r.picture, r.micros);
+                break;
+            case Result::kProgress:
+                strip_->SetProgress(r.progress);
+                break;
+        }
+    }
+}
+
+}  // namespace ulvane

@@ -1,0 +1,101 @@
+// TimelineFeeder: fills a TimelineStrip for the loaded file from a worker thread of its own.
+// First the whole file's overview (a waveform of ~2000 bins, a key frame's thumbnail for each
+// place in the strip), from the cache when it holds it (shown at once) and kept there when
+// computed; then, as the view changes, finer waveform bins and thumbnails for the part in view
+// (the exact pictures once the view shows few of them).
+//
+// Threads: the feeder lives on the window's thread and is the only one to touch the strip.
+// The worker takes tasks from a queue and hands results back through another, each with its
+// own lock; a queued call tells the window's thread to take them. Loading another file, or a
+// new view, sets the cancel flags of the work it makes stale; the destructor stops and joins.
+#pragma once
+
+#include <QImage>
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "controls/timeline_strip.h"
+#include "ui/timeline_cache.h"
+
+namespace ulvane {
+
+class TimelineFeeder : public QObject {
+    Q_OBJECT
+
+public:
+    struct Source {
+        QString path;
+        qint64 durationMicros = 0;
+        int width = 0, height = 0;  // the pictures' shape as shown (0: no pictures)
+        double rate = 25.0;         // pictures a second
+        bool hasSound = false;
+    };
+
+    // `cacheFolder` "" keeps no cache.
+    TimelineFeeder(TimelineStrip* strip, const QString& cacheFolder, QObject* parent = nullptr);
+    ~TimelineFeeder() override;
+
+    // The strip shows `source` (its overview from the cache when kept there); the work for the
+    // file before stops.
+    void Load(const Source& source);
+    // The strip shows nothing; every task stops.
+    void Unload();
+    // Whether the overview came from the cache, and whether work is still queued or running.
+    bool overviewFromCache() const { return fromCache_; }
+    bool idle() const;
+
+private:
+    struct Task {
+        enum Kind { kOverview, kDetail } kind = kOverview;
+        quint64 generation = 0;
+        Source source;
+        int thumbHeight = 0, stripWidth = 0;
+        qint64 viewStart = 0, viewEnd = 0;
+    };
+    struct Result {
+        enum Kind { kOverviewLevels, kDetailLevels, kPicture, kProgress } kind = kProgress;
+        quint64 generation = 0;
+        TimelineStrip::Levels levels;
+        QImage picture;
+        qint64 micros = 0;
+        double progress = -1;
+    };
+
+    void OnView(qint64 start, qint64 end, int pixelWidth);
+    void Run();
+    void RunOverview(const Task& t);
+    void RunDetail(const Task& t);
+    void Post(Result r);
+    void TakeResults();
+    qint64 OverviewBin(qint64 duration) const;
+
+    TimelineStrip* strip_;
+    TimelineCache cache_;
+    Source source_;  // the window's thread's
+    bool fromCache_ = false;
+    quint64 generation_ = 0;  // the window's thread's count of loads
+
+    mutable std::mutex tasksLock_;
+    std::condition_variable wake_;
+    std::deque<Task> tasks_;  // under tasksLock_
+    bool quit_ = false;       // under tasksLock_
+    bool running_ = false;    // under tasksLock_: a task is in work
+    std::atomic<bool> cancelOverview_{false}, cancelDetail_{false};
+
+    std::mutex resultsLock_;
+    std::deque<Result> results_;  // under resultsLock_
+
+    // The worker's own: the finest levels computed for the file so far.
+    TimelineStrip::Levels fine_;
+    quint64 fineGeneration_ = 0;
+    bool fineWhole_ = false;
+
+    std::thread worker_;
+};
+
+}  // namespace ulvane
