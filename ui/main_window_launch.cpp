@@ -310,7 +310,7 @@ std::vector<JoinFile> CUlvaneAVConverterDlg::JoinFilesOfRows() const {
     std::vector<JoinFile> files;
     for (int row : joinRows_) {
         files.push_back(JoinFileOfRow(*sourceList_, row));
-        files.back().tracks = TracksOf(ToQString(files.back().path));
+        KeepTracks(files.back(), TracksOf(ToQString(files.back().path)));
     }
     return files;
 }
