@@ -29,28 +29,6 @@ constexpr std::array<std::string_view, 24> kKeys = {"xh",   "ks",   "js",   "cd"
                                                     "fsxz", "fsqb", "wj",   "bc", "dr",   "tjts", "scts", "syts",
                                                     "xyts", "fsts", "wjts", "lb", "dqsb", "xrsb", "bfh",  "bcsb"};
 
-// The list's table, which shows the keyboard focus even while it has no rows.
-class SegmentTable : public QTableWidget {
-public:
-    using QTableWidget::QTableWidget;
-
-protected:
-    void paintEvent(QPaintEvent* e) override {
-        QTableWidget::paintEvent(e);
-        if (!hasFocus()) return;
-        QPainter p(viewport());
-        DrawFocusCue(p, *this, viewport()->rect());
-    }
-    void focusInEvent(QFocusEvent* e) override {
-        QTableWidget::focusInEvent(e);
-        viewport()->update();
-    }
-    void focusOutEvent(QFocusEvent* e) override {
-        QTableWidget::focusOutEvent(e);
-        viewport()->update();
-    }
-};
-
 // Hues far apart, so neighbours in the list differ at a glance.
 constexpr int kHues[] = {28, 130, 212, 300, 52, 178, 0, 262};
 
@@ -71,7 +49,7 @@ QColor SegmentList::Colour(int index, bool selected) {
 }
 
 SegmentList::SegmentList(QWidget* parent) : QWidget(parent) {
-    table_ = new SegmentTable(0, kColumns, this);
+    table_ = new FocusCueTable(0, kColumns, this);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |

@@ -32,28 +32,6 @@ int TrackNumber(const std::string& id) {
     return id.size() > 2 ? std::atoi(id.c_str() + 2) : 0;
 }
 
-// The list's table, which shows the keyboard focus even while it has no rows.
-class TrackTable : public QTableWidget {
-public:
-    using QTableWidget::QTableWidget;
-
-protected:
-    void paintEvent(QPaintEvent* e) override {
-        QTableWidget::paintEvent(e);
-        if (!hasFocus()) return;
-        QPainter p(viewport());
-        DrawFocusCue(p, *this, viewport()->rect());
-    }
-    void focusInEvent(QFocusEvent* e) override {
-        QTableWidget::focusInEvent(e);
-        viewport()->update();
-    }
-    void focusOutEvent(QFocusEvent* e) override {
-        QTableWidget::focusOutEvent(e);
-        viewport()->update();
-    }
-};
-
 }  // namespace
 
 std::span<const std::string_view> TrackList::TextKeys() {
@@ -61,7 +39,7 @@ std::span<const std::string_view> TrackList::TextKeys() {
 }
 
 TrackList::TrackList(QWidget* parent) : QWidget(parent) {
-    table_ = new TrackTable(0, kColumns, this);
+    table_ = new FocusCueTable(0, kColumns, this);
     table_->setSelectionMode(QAbstractItemView::NoSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setTabKeyNavigation(false);  // Tab leaves the list for the next control

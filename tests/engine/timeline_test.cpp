@@ -33,26 +33,6 @@ std::array<double, 3> MeanColour(const Thumbnail& t) {
     return sum;
 }
 
-// The thumbnail in grey, averaged down to `w` x `h`, to compare with what players show.
-GreyPicture Grey(const Thumbnail& p, int w, int h) {
-    GreyPicture g;
-    g.width = w;
-    g.height = h;
-    g.pixels.resize(static_cast<size_t>(w) * h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            double sum = 0;
-            int n = 0;
-            for (int sy = y * p.height / h; sy < (y + 1) * p.height / h; ++sy)
-                for (int sx = x * p.width / w; sx < (x + 1) * p.width / w; ++sx, ++n) {
-                    const uint8_t* px = &p.rgb[(static_cast<size_t>(sy) * p.width + sx) * 3];
-                    sum += 0.299 * px[0] + 0.587 * px[1] + 0.114 * px[2];
-                }
-            g.pixels[static_cast<size_t>(y) * w + x] = static_cast<uint8_t>(n ? sum / n + 0.5 : 0);
-        }
-    return g;
-}
-
 }  // namespace
 
 TEST(Timeline, TheWaveformHoldsEachBinsPeakAndLoudnessWhereTheSoundIs) {
@@ -195,7 +175,8 @@ TEST(Timeline, ThumbnailsShowTheKeyFrameOrTheVeryPictureUpright) {
         ASSERT_EQ(got.size(), 1u);
         EXPECT_EQ(got[0].height, 64);
         EXPECT_EQ(got[0].width, 36);
-        EXPECT_GT(Psnr(Grey(got[0], 9, 16), PictureAt(turned, 1.2, 9, 16)), 25.0);
+        EXPECT_GT(Psnr(GreyOf(got[0].rgb.data(), got[0].width, got[0].height, 9, 16), PictureAt(turned, 1.2, 9, 16)),
+                  25.0);
     }
 
     // Stopped after the first: no more are made, and what was made stands.

@@ -137,4 +137,23 @@ std::optional<double> SoundStart(const std::vector<float>& sound, double thresho
     return std::nullopt;
 }
 
+GreyPicture GreyOf(const uint8_t* rgb, int width, int height, int w, int h) {
+    GreyPicture g;
+    g.width = w;
+    g.height = h;
+    g.pixels.resize(static_cast<size_t>(w) * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            double sum = 0;
+            int n = 0;
+            for (int sy = y * height / h; sy < (y + 1) * height / h; ++sy)
+                for (int sx = x * width / w; sx < (x + 1) * width / w; ++sx, ++n) {
+                    const uint8_t* px = &rgb[(static_cast<size_t>(sy) * width + sx) * 3];
+                    sum += 0.299 * px[0] + 0.587 * px[1] + 0.114 * px[2];
+                }
+            g.pixels[static_cast<size_t>(y) * w + x] = static_cast<uint8_t>(n ? sum / n + 0.5 : 0);
+        }
+    return g;
+}
+
 }  // namespace ulvane::test

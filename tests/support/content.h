@@ -30,6 +30,9 @@ struct PictureShape {
 };
 PictureShape ShapeOf(const std::string& path);
 
+// An RGB picture (3 bytes a pixel, rows without padding) in grey, averaged down to `w` x `h`.
+GreyPicture GreyOf(const uint8_t* rgb, int width, int height, int w, int h);
+
 // Peak signal-to-noise ratio of two pictures of the same size in dB; 100 when identical,
 // 0 when the sizes differ.
 double Psnr(const GreyPicture& a, const GreyPicture& b);
