@@ -61,13 +61,13 @@ TEST(Keyboard, TabFollowsTheLayoutAndEveryStopShowsItsFocus) {
         // no segment yet, add and the file menu; then the track list (a file of one video track has no default to
         // choose).
         const QStringList expected =
-            tab == 0 ? ItemNames({kTabs, kLanguageBox, kHelpLink}) + QStringList{"timelineStrip"} +
-                           ItemNames({kSeekBar, kMuteButton, kVolumeSlider, kLoopCheck, kOpenButton, kPlayButton,
-                                      kStartPointButton, kEndPointButton, kTurnButton, kStartBox, kEndBox,
-                                      kConvertButton}) +
-                           QStringList{"segmentTable", "segmentAdd", "segmentFile", "detectButton", "trackTable"}
-                     : ItemNames({kTabs, kLanguageBox, kHelpLink, kSourceList, kAddFilesButton, kRemoveButton,
-                                  kMergeButton, kMoveUpButton, kMoveDownButton});
+            tab == 0
+                ? ItemNames({kTabs, kLanguageBox, kHelpLink}) + QStringList{"timelineStrip"} +
+                      ItemNames({kSeekBar, kMuteButton, kVolumeSlider, kLoopCheck, kOpenButton, kPlayButton,
+                                 kStartPointButton, kEndPointButton, kTurnButton, kStartBox, kEndBox, kConvertButton}) +
+                      QStringList{"segmentTable", "segmentAdd", "segmentFile", "detectButton", "trackTable"}
+                : ItemNames({kTabs, kLanguageBox, kHelpLink, kSourceList, kAddFilesButton, kRemoveButton, kMergeButton,
+                             kMoveUpButton, kMoveDownButton});
         EXPECT_EQ(Names(chain).join(' ').toStdString(), expected.join(' ').toStdString());
         // Each stop looks different with the focus than without it.
         for (QWidget* c : chain) {
