@@ -6,7 +6,11 @@
 #
 # Usage: bench/run_detect_bench.sh [PATH_TO_ulvane-cli]   (default: build/ulvane-cli)
 # Environment: BENCH_SECONDS (the sound's length, default 1500 = 25 minutes), BENCH_KEEP=1
-# keeps the media, BENCH_SOURCE=FILE uses (or makes once, then keeps) the sound there.
+# keeps the media, BENCH_SOURCE=FILE uses (or makes once, then keeps) the sound there,
+# BENCH_RUNS (default 3) runs each command that many times, turn about, and takes the median
+# wall time (a loaded machine's figures vary from run to run). Processor time (user and system,
+# all threads) is printed beside the wall time: silence detection reads a long indexed file in
+# parts on up to four threads.
 # Both commands decode the whole sound once, so their times grow in proportion to its length:
 # two hours take 4.8 times the figures of 25 minutes, in the same memory.
 set -euo pipefail
@@ -33,27 +37,41 @@ fi
 
 LENGTH=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$SRC" | cut -d. -f1)
 
-# timed KEY COMMAND...: wall seconds into WALL[KEY], peak KiB into MEM[KEY]; output in $WORK/KEY.out/err.
-declare -A WALL MEM
+RUNS="${BENCH_RUNS:-3}"
+
+# timed KEY COMMAND...: wall seconds appended to $WORK/KEY.walls, processor seconds to
+# $WORK/KEY.cpus, peak KiB into MEM[KEY]; output in $WORK/KEY.out/err.
+declare -A MEM
 timed() {
     local key=$1
     shift
     local begin end
     begin=$(date +%s.%N)
-    if ! /usr/bin/time -f "%M" -o "$WORK/time.$key" "$@" >"$WORK/$key.out" 2>"$WORK/$key.err"; then
+    if ! /usr/bin/time -f "%M %U %S" -o "$WORK/time.$key" "$@" >"$WORK/$key.out" 2>"$WORK/$key.err"; then
         echo "command failed: ${*:1:6} ..." >&2
         cat "$WORK/$key.err" >&2
         exit 1
     fi
     end=$(date +%s.%N)
-    WALL[$key]=$(echo "$end - $begin" | bc -l)
-    MEM[$key]=$(tail -1 "$WORK/time.$key")
+    echo "$end - $begin" | bc -l >>"$WORK/$key.walls"
+    tail -1 "$WORK/time.$key" | awk '{ print $2 + $3 }' >>"$WORK/$key.cpus"
+    MEM[$key]=$(tail -1 "$WORK/time.$key" | cut -d' ' -f1)
 }
+median() { sort -g "$1" | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-timed ulvane "$CLI" detect silence "$SRC"
-timed ffmpeg ffmpeg -nostats -hide_banner -i "$SRC" -af silencedetect=n=-50dB:d=0.5 -f null -
+for ((run = 0; run < RUNS; run++)); do
+    timed ulvane "$CLI" detect silence "$SRC"
+    timed ffmpeg ffmpeg -nostats -hide_banner -i "$SRC" -af silencedetect=n=-50dB:d=0.5 -f null -
+done
+declare -A WALL CPU
+for key in ulvane ffmpeg; do
+    WALL[$key]=$(median "$WORK/$key.walls")
+    CPU[$key]=$(median "$WORK/$key.cpus")
+done
 
-# The two lists of findings as "start end" in seconds, one a line.
+# The two lists of findings as "start end" in seconds, one a line. The tool prints six significant
+# digits, so past 1000 s its times are to the hundredth of a second: differences up to 5 ms there
+# are its rounding.
 awk '{ split($1, a, ":"); split($2, b, ":"); printf "%.3f %.3f\n", a[1]*3600+a[2]*60+a[3], b[1]*3600+b[2]*60+b[3] }' \
     "$WORK/ulvane.out" >"$WORK/ulvane.txt"
 awk '/silence_start:/ { s = $NF } /silence_end:/ { for (i = 1; i <= NF; i++) if ($i == "silence_end:") printf "%.3f %.3f\n", s, $(i+1) }' \
@@ -64,9 +82,12 @@ worst=$(paste -d' ' "$WORK/ulvane.txt" "$WORK/ffmpeg.txt" |
     awk '{ d = $1 - $3; if (d < 0) d = -d; e = $2 - $4; if (e < 0) e = -e; if (e > d) d = e; if (d > m) m = d } END { printf "%.4f", m + 0 }')
 
 ratio=$(echo "${WALL[ulvane]} / ${WALL[ffmpeg]}" | bc -l)
-printf 'sound: %s s (%s)\n' "$LENGTH" "$SRC"
-printf 'ulvane-cli detect silence: %6.2f s  %6.1f MiB peak\n' "${WALL[ulvane]}" "$(echo "${MEM[ulvane]} / 1024" | bc -l)"
-printf 'ffmpeg silencedetect:      %6.2f s  %6.1f MiB peak\n' "${WALL[ffmpeg]}" "$(echo "${MEM[ffmpeg]} / 1024" | bc -l)"
+printf 'sound: %s s (%s); median of %s runs; load average %s\n' "$LENGTH" "$SRC" "$RUNS" \
+    "$(cut -d' ' -f1-3 /proc/loadavg)"
+printf 'ulvane-cli detect silence: %6.2f s wall  %6.2f s processor  %6.1f MiB peak\n' "${WALL[ulvane]}" \
+    "${CPU[ulvane]}" "$(echo "${MEM[ulvane]} / 1024" | bc -l)"
+printf 'ffmpeg silencedetect:      %6.2f s wall  %6.2f s processor  %6.1f MiB peak\n' "${WALL[ffmpeg]}" \
+    "${CPU[ffmpeg]}" "$(echo "${MEM[ffmpeg]} / 1024" | bc -l)"
 printf 'ratio ulvane/ffmpeg: %.2f (target <= 0.70: %s)\n' "$ratio" "$(echo "$ratio <= 0.7" | bc -l | sed 's/1/met/;s/0/missed/')"
 printf 'peak memory under 150 MiB: %s\n' "$( ((MEM[ulvane] < 150 * 1024)) && echo met || echo missed)"
 printf 'findings: %s ours, %s ffmpeg, largest difference %s s (within 0.010: %s)\n' "$ours" "$theirs" "$worst" \

@@ -1,5 +1,6 @@
-// Detection of silences, black pictures and scene changes, by our own code over the decoded
-// samples and pictures: one decode of one stream, no filter graph (see docs/ARCHITECTURE.md).
+// Detection of black pictures and scene changes, by our own code over the decoded pictures: one
+// decode of the main video, no filter graph (see docs/ARCHITECTURE.md). Silences are found in
+// detect_silence.cpp.
 #include "engine/detect.h"
 
 #include <algorithm>
@@ -18,19 +19,19 @@ extern "C" {
 namespace ulvane {
 namespace {
 
-// Calls `onFrame` for every frame of the chosen stream (sound or pictures), its time in
-// microseconds from the file's start; the other streams are not even read into packets.
-Status DecodeStream(const std::string& path, bool sound, const DetectControl& control,
-                    const std::function<void(const AVFrame*, int64_t, AVRational)>& onFrame) {
+// Calls `onFrame` for every picture of the main video, its time in microseconds from the
+// file's start; the other streams are not even read into packets.
+Status DecodePictures(const std::string& path, const DetectControl& control,
+                      const std::function<void(const AVFrame*, int64_t, AVRational)>& onFrame) {
     std::unique_ptr<MediaInput> in;
     if (Status s = MediaInput::Open(path, in, control.cancel); !s.ok()) return s;
-    AVStream* st = sound ? in->audio() : in->video();
-    if (!st) return Status::Failed(sound ? "the file has no sound" : "the file has no pictures");
+    AVStream* st = in->video();
+    if (!st) return Status::Failed("the file has no pictures");
     for (unsigned i = 0; i < in->ctx()->nb_streams; ++i)
         if (in->ctx()->streams[i] != st) in->ctx()->streams[i]->discard = AVDISCARD_ALL;
     CodecContextPtr dec;
     if (Status s = OpenStreamDecoder(st, true, dec); !s.ok()) return s;
-    if (!sound) dec->skip_loop_filter = AVDISCARD_ALL;  // blocking artefacts do not move a score
+    dec->skip_loop_filter = AVDISCARD_ALL;  // blocking artefacts do not move a score
     const int64_t start = in->startMicros();
     const int64_t duration = in->durationMicros();
     auto cancelled = [&] { return control.cancel && control.cancel->load(std::memory_order_relaxed); };
@@ -63,133 +64,6 @@ Status DecodeStream(const std::string& path, bool sound, const DetectControl& co
     if (control.permille) control.permille->store(1000, std::memory_order_relaxed);
     return {};
 }
-
-// The quiet-sample rule of silencedetect (without its per-channel mode): samples are taken in
-// interleaved order, any channel's loud sample ends a run, and a run becomes a silence once it
-// holds `minSeconds` of samples of every channel.
-class SilenceRule {
-public:
-    SilenceRule(double thresholdDb, double minSeconds, std::vector<Finding>& found)
-        : amplitude_(std::pow(10.0, thresholdDb / 20)), minSeconds_(minSeconds), found_(found) {}
-
-    void Take(const AVFrame* f, int64_t atMicros) {
-        const int channels = f->ch_layout.nb_channels;
-        if (channels <= 0 || f->sample_rate <= 0) return;
-        if (f->sample_rate != rate_ || channels != channels_) {
-            rate_ = f->sample_rate;
-            channels_ = channels;
-            // 0.5 s at 48 kHz is 24000 sample frames, so 48000 samples of a stereo track.
-            notify_ = static_cast<int64_t>(std::llround(minSeconds_ * rate_)) * channels_;
-        }
-        const AVSampleFormat fmt = static_cast<AVSampleFormat>(f->format);
-        const bool planar = av_sample_fmt_is_planar(fmt);
-        const AVSampleFormat packed = av_get_packed_sample_fmt(fmt);
-        // The filter compares integer samples with the amplitude scaled to the type's maximum.
-        const double scale = packed == AV_SAMPLE_FMT_S16   ? 32767.0
-                             : packed == AV_SAMPLE_FMT_S32 ? 2147483647.0
-                             : packed == AV_SAMPLE_FMT_U8  ? 127.0
-                                                           : 1.0;
-        const double noise = packed == AV_SAMPLE_FMT_FLT ? static_cast<float>(amplitude_) : amplitude_ * scale;
-        if (packed == AV_SAMPLE_FMT_FLT && channels_ <= 8) {
-            TakeFloats(f, planar, static_cast<float>(noise), atMicros);
-            frameEnd_ = atMicros + SamplesToMicros(f->nb_samples);
-            return;
-        }
-        for (int i = 0; i < f->nb_samples; ++i) {
-            for (int c = 0; c < channels_; ++c) {
-                const int plane = planar ? c : 0;
-                const int index = planar ? i : i * channels_ + c;
-                double v = 0;
-                switch (packed) {
-                    case AV_SAMPLE_FMT_FLT:
-                        v = reinterpret_cast<const float*>(f->extended_data[plane])[index];
-                        break;
-                    case AV_SAMPLE_FMT_DBL:
-                        v = reinterpret_cast<const double*>(f->extended_data[plane])[index];
-                        break;
-                    case AV_SAMPLE_FMT_S16:
-                        v = reinterpret_cast<const int16_t*>(f->extended_data[plane])[index];
-                        break;
-                    case AV_SAMPLE_FMT_S32:
-                        v = reinterpret_cast<const int32_t*>(f->extended_data[plane])[index];
-                        break;
-                    case AV_SAMPLE_FMT_U8:
-                        v = f->extended_data[plane][index] - 128.0;
-                        break;
-                    default:
-                        return;
-                }
-                Sample(v < noise && v > -noise, std::fabs(v) / scale, atMicros, i);
-            }
-        }
-        frameEnd_ = atMicros + SamplesToMicros(f->nb_samples);
-    }
-
-    // The sound ended: a silence running to its end ends there.
-    void Finish() {
-        if (start_ != kNone) Close(frameEnd_);
-    }
-
-private:
-    static constexpr int64_t kNone = INT64_MIN;
-
-    // Float samples (what AAC, MP3 and Opus decode to), a sample frame at a time: a frame whose
-    // channels are all quiet moves the run on by all of them at once; any other goes through
-    // the sample rule channel by channel, as the interleaved order has it.
-    void TakeFloats(const AVFrame* f, bool planar, float noise, int64_t atMicros) {
-        const float* ch[8];
-        for (int c = 0; c < channels_; ++c)
-            ch[c] = reinterpret_cast<const float*>(f->extended_data[planar ? c : 0]) + (planar ? 0 : c);
-        const int step = planar ? 1 : channels_;
-        for (int i = 0; i < f->nb_samples; ++i) {
-            float loudest = 0;
-            for (int c = 0; c < channels_; ++c) loudest = std::max(loudest, std::fabs(ch[c][i * step]));
-            if (loudest < noise && run_ + channels_ < notify_) {
-                run_ += channels_;
-                peak_ = std::max(peak_, static_cast<double>(loudest));
-                continue;
-            }
-            if (loudest < noise && start_ != kNone) {
-                peak_ = std::max(peak_, static_cast<double>(loudest));
-                continue;  // inside a silence: nothing to count
-            }
-            for (int c = 0; c < channels_; ++c) {
-                const float v = ch[c][i * step];
-                Sample(v < noise && v > -noise, std::fabs(v), atMicros, i);
-            }
-        }
-    }
-
-    int64_t SamplesToMicros(int64_t n) const { return n * 1000000 / rate_; }
-
-    void Sample(bool quiet, double level, int64_t frameMicros, int index) {
-        if (!quiet) {
-            if (start_ != kNone) Close(frameMicros + SamplesToMicros(index));
-            run_ = 0;
-            peak_ = 0;
-            return;
-        }
-        peak_ = std::max(peak_, level);
-        if (start_ == kNone && ++run_ >= notify_)
-            start_ = frameMicros + SamplesToMicros(index + 1 - notify_ / channels_);
-    }
-
-    void Close(int64_t end) {
-        found_.push_back({start_, end, peak_ > 0 ? 20 * std::log10(peak_) : -200.0});
-        start_ = kNone;
-    }
-
-    double amplitude_;
-    double minSeconds_;
-    std::vector<Finding>& found_;
-    int rate_ = 0;
-    int channels_ = 0;
-    int64_t notify_ = 0;  // quiet samples (of all channels) that make a silence
-    int64_t run_ = 0;     // quiet samples in a row
-    int64_t start_ = kNone;
-    int64_t frameEnd_ = 0;
-    double peak_ = 0;  // the loudest quiet sample of the run, 0 to 1
-};
 
 // A picture reduced to a fixed grid of samples of each of its three components (8 bits),
 // enough to judge its darkness and compare it with the next. Formats whose components are 8
@@ -264,15 +138,6 @@ int64_t PictureMicros(const AVFrame* f, AVRational tb) {
 
 }  // namespace
 
-Status DetectSilences(const std::string& path, double thresholdDb, double minSeconds, std::vector<Finding>& found,
-                      const DetectControl& control) {
-    found.clear();
-    SilenceRule rule(thresholdDb, minSeconds, found);
-    Status s = DecodeStream(path, true, control, [&](const AVFrame* f, int64_t at, AVRational) { rule.Take(f, at); });
-    if (s.ok()) rule.Finish();
-    return s;
-}
-
 Status DetectBlack(const std::string& path, double pixelThreshold, double minSeconds, std::vector<Finding>& found,
                    const DetectControl& control) {
     found.clear();
@@ -287,7 +152,7 @@ Status DetectBlack(const std::string& path, double pixelThreshold, double minSec
         if (blackStart != INT64_MIN && end - blackStart >= minMicros) found.push_back({blackStart, end, leastShare});
         blackStart = INT64_MIN;
     };
-    Status s = DecodeStream(path, false, control, [&](const AVFrame* f, int64_t at, AVRational tb) {
+    Status s = DecodePictures(path, control, [&](const AVFrame* f, int64_t at, AVRational tb) {
         if (!sampler.Sample(f, grid)) return;
         // The darkest luma counted as black: 0.10 of the range is 37 in 16..235, 25 in 0..255.
         const int limit = sampler.fullRange() ? static_cast<int>(pixelThreshold * 255)
@@ -317,7 +182,7 @@ Status DetectScenes(const std::string& path, double threshold, std::vector<Findi
     std::vector<uint8_t> grid;
     std::vector<uint8_t> before;
     double beforeDiff = 0;
-    return DecodeStream(path, false, control, [&](const AVFrame* f, int64_t at, AVRational) {
+    return DecodePictures(path, control, [&](const AVFrame* f, int64_t at, AVRational) {
         if (!sampler.Sample(f, grid)) return;
         if (!before.empty()) {
             int64_t sum = 0;

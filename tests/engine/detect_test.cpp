@@ -70,22 +70,39 @@ TEST(Detect, FindsTheKnownSilencesBlackStretchesAndSceneChanges) {
 }
 
 TEST(Detect, SilencesMatchTheFfmpegToolWithinTenMilliseconds) {
-    const std::string film = DetectFixture();
-    const CommandResult tool = ulvane::test::Run(
-        {"ffmpeg", "-nostats", "-hide_banner", "-i", film, "-af", "silencedetect=n=-50dB:d=0.5", "-f", "null", "-"});
-    ASSERT_EQ(tool.exitCode, 0) << tool.err;
-    Spans want;
-    const std::regex start("silence_start: ([0-9.]+)"), end("silence_end: ([0-9.]+)");
-    std::istringstream lines(tool.err);
-    for (std::string line; std::getline(lines, line);) {
-        std::smatch m;
-        if (std::regex_search(line, m, start)) want.emplace_back(std::stod(m[1]), -1);
-        if (std::regex_search(line, m, end) && !want.empty()) want.back().second = std::stod(m[1]);
+    // 50 s of stereo sound (440 and 660 Hz), long enough to be read in five parts of 10 s, whose
+    // edges the silences meet: one ends just past 10 s, one runs from 19.8 s (too short before
+    // the edge, a silence only with what follows) through the whole third part to 30.6 s, a
+    // quiet 0.3 s across 40 s stays too short, and the last silence runs to the end.
+    const std::string quiet =
+        "*not(between(t,2,2.69999))*not(between(t,9.3,10.39999))*not(between(t,19.8,30.59999))"
+        "*not(between(t,39.8,40.09999))*not(between(t,45,45.99999))*lt(t,48.5)";
+    const std::string parts =
+        Fixture("silences_in_parts_50s.m4a",
+                {"-f", "lavfi", "-i",
+                 "aevalsrc='0.5*sin(440*2*PI*t)" + quiet + "|0.5*sin(660*2*PI*t)" + quiet + "':s=48000:d=50", "-c:a",
+                 "aac", "-b:a", "64k"});
+    const struct {
+        std::string file;
+        size_t silences;  // as the fixture places them
+    } rows[] = {{DetectFixture(), 3}, {parts, 5}};
+    for (const auto& r : rows) {
+        const CommandResult tool = ulvane::test::Run({"ffmpeg", "-nostats", "-hide_banner", "-i", r.file, "-af",
+                                                      "silencedetect=n=-50dB:d=0.5", "-f", "null", "-"});
+        ASSERT_EQ(tool.exitCode, 0) << tool.err;
+        Spans want;
+        const std::regex start("silence_start: ([0-9.]+)"), end("silence_end: ([0-9.]+)");
+        std::istringstream lines(tool.err);
+        for (std::string line; std::getline(lines, line);) {
+            std::smatch m;
+            if (std::regex_search(line, m, start)) want.emplace_back(std::stod(m[1]), -1);
+            if (std::regex_search(line, m, end) && !want.empty()) want.back().second = std::stod(m[1]);
+        }
+        ASSERT_EQ(want.size(), r.silences) << r.file << "\n" << tool.err;
+        std::vector<Finding> found;
+        ASSERT_TRUE(DetectSilences(r.file, -50, 0.5, found).ok()) << r.file;
+        ExpectNear(SpansOf(found), want, 0.010, "against silencedetect: " + r.file);
     }
-    ASSERT_EQ(want.size(), 3u) << tool.err;
-    std::vector<Finding> found;
-    ASSERT_TRUE(DetectSilences(film, -50, 0.5, found).ok());
-    ExpectNear(SpansOf(found), want, 0.010, "against silencedetect");
 }
 
 TEST(Detect, RefusesWhatItCannotReadAndStopsWhenCancelled) {
