@@ -7,8 +7,8 @@
 #   2. A row of 100 key-frame thumbnails spread over the file, against the ffmpeg tool giving
 #      the same key frames' pictures, the faster of two ways: 100 runs that each seek and
 #      decode one key frame (`-noaccurate_seek -ss T -skip_frame nokey ... -frames:v 1`), or
-#      one run that decodes every key frame and keeps the ones wanted (`-skip_frame nokey
-#      -vf select`).
+#      one run that decodes every key frame and keeps about 100 of them, spread alike
+#      (`-skip_frame nokey -vf select`).
 #   3. The peak memory of both (/usr/bin/time -v).
 #
 # The source made by default lasts 20 minutes (a 60 s clip, looped by copying): a 2-hour
@@ -46,16 +46,21 @@ now() { date +%s.%N; }
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.3f", b - a}'; }
 # Peak resident memory in MiB from a /usr/bin/time -v report.
 peak_mib() { awk -F: '/Maximum resident set size/ {printf "%.1f", $2 / 1024}' "$1"; }
+# Processor seconds (user + system) from a /usr/bin/time -v report: on a machine shared with
+# other work the wall time says how much of the processors this run got, this what it needed.
+cpu_s() { awk -F: '/User time|System time/ {s += $2} END {printf "%.3f", s}' "$1"; }
 
 echo "our waveform ..."
 /usr/bin/time -v -o "$WORK/wave.time" "$BENCH" waveform "$SRC" 10 >"$WORK/wave.txt"
 ours_wave=$(awk '/^seconds/ {print $2}' "$WORK/wave.txt")
 ours_wave_mem=$(peak_mib "$WORK/wave.time")
+ours_wave_cpu=$(cpu_s "$WORK/wave.time")
 echo "ffmpeg decoding the sound ..."
 t0=$(now)
 /usr/bin/time -v -o "$WORK/ffwave.time" ffmpeg -nostdin -v error -i "$SRC" -map 0:a -f null -
 ff_wave=$(elapsed "$t0" "$(now)")
 ff_wave_mem=$(peak_mib "$WORK/ffwave.time")
+ff_wave_cpu=$(cpu_s "$WORK/ffwave.time")
 
 echo "our thumbnail row ..."
 /usr/bin/time -v -o "$WORK/thumbs.time" "$BENCH" thumbs "$SRC" "$COUNT" "$HEIGHT" >"$WORK/thumbs.txt"
@@ -77,30 +82,30 @@ ff_seek=$(elapsed "$t0" "$(now)")
     "$WORK/ff_mem.bmp"
 ff_seek_mem=$(peak_mib "$WORK/ffseek.time")
 
-echo "ffmpeg: one run over every key frame, keeping the $unique_keys wanted ..."
-select=""
-for k in $(printf '%s\n' "${keys[@]}" | sort -u); do
-    select+="${select:+++}lt(abs(t-$k)\,0.001)"
-done
-printf '%s' "select='$select',scale=-2:$HEIGHT" >"$WORK/select.txt"
+echo "ffmpeg: one run over every key frame, keeping one every $COUNT-th of the file ..."
+interval=$(awk -v d="$duration" -v n="$COUNT" 'BEGIN {printf "%.3f", d / n - 0.5}')
 t0=$(now)
 /usr/bin/time -v -o "$WORK/ffselect.time" ffmpeg -nostdin -y -v error -skip_frame nokey -i "$SRC" -map 0:v \
-    -filter_script:v "$WORK/select.txt" -vsync passthrough "$WORK/sel_%03d.bmp"
+    -vf "select='isnan(prev_selected_t)+gte(t-prev_selected_t,$interval)',scale=-2:$HEIGHT" -vsync passthrough \
+    "$WORK/sel_%03d.bmp"
 ff_select=$(elapsed "$t0" "$(now)")
 ff_select_mem=$(peak_mib "$WORK/ffselect.time")
 selected=$(find "$WORK" -name 'sel_*.bmp' | wc -l)
 
 ff_thumbs=$(awk -v a="$ff_seek" -v b="$ff_select" 'BEGIN {print (a < b ? a : b)}')
-printf "\n%-44s %10s %10s\n" "" "seconds" "peak_MiB"
-printf "%-44s %10s %10s\n" "waveform, ours" "$ours_wave" "$ours_wave_mem"
-printf "%-44s %10s %10s\n" "sound decode, ffmpeg" "$ff_wave" "$ff_wave_mem"
+echo
+echo "(load average: $(cut -d" " -f1-3 /proc/loadavg) on $(nproc) processors)"
+printf "%-44s %10s %10s\n" "" "seconds" "peak_MiB"
+printf "%-44s %10s %10s %10s\n" "waveform, ours" "$ours_wave" "$ours_wave_mem" "$ours_wave_cpu cpu_s"
+printf "%-44s %10s %10s %10s\n" "sound decode, ffmpeg" "$ff_wave" "$ff_wave_mem" "$ff_wave_cpu cpu_s"
 printf "%-44s %10s %10s\n" "$COUNT thumbnails ($unique_keys key frames), ours" "$ours_thumbs" "$ours_thumbs_mem"
 printf "%-44s %10s %10s\n" "ffmpeg, $COUNT seeking runs" "$ff_seek" "$ff_seek_mem (one run)"
 printf "%-44s %10s %10s\n" "ffmpeg, one run over the key frames ($selected kept)" "$ff_select" "$ff_select_mem"
 echo
-awk -v o="$ours_wave" -v f="$ff_wave" -v m="$MINUTES" 'BEGIN {
+awk -v o="$ours_wave" -v f="$ff_wave" -v oc="$ours_wave_cpu" -v fc="$ff_wave_cpu" -v t="$(nproc)" -v m="$MINUTES" 'BEGIN {
     r = o / f
     printf "waveform ours/ffmpeg %.3f (target <= 0.5): %s\n", r, (r <= 0.5 ? "ok" : "MISSED")
+    printf "waveform processor time ours/ffmpeg %.3f (ours on %d threads)\n", oc / fc, (t < 4 ? t : 4)
     printf "waveform for 2 hours, scaled from %d min: about %.1f s\n", m, o * 120 / m
 }'
 awk -v o="$ours_thumbs" -v f="$ff_thumbs" 'BEGIN {
