@@ -29,6 +29,7 @@ constexpr std::string_view kProbeUsage = "  ulvane-cli probe FILE\n";
 constexpr std::string_view kGrabUsage = "  ulvane-cli grab FILE --at SECONDS --out PATH\n";
 constexpr std::string_view kDetectUsage =
     "  ulvane-cli detect silence|black|scenes FILE [--threshold X] [--min-length SECONDS]\n";
+constexpr std::string_view kBatchUsage = "  ulvane-cli batch JOBS|- [--jobs N] [--skip-done] [--quiet]\n";
 constexpr std::string_view kOtherUsage = "  ulvane-cli help [COMMAND] | --help | --version\n";
 
 constexpr std::string_view kCutNotes =
@@ -51,6 +52,8 @@ constexpr std::string_view kCutNotes =
     "--rotate 90|180|270 turns the pictures clockwise: a re-encoding turns them, a direct job writes the\n"
     "turn as the display rotation, which MP4 and MOV files keep (others need --reencode or --container mp4).\n"
     "The last line on standard output is the output file; progress goes to standard error.\n"
+    "--skip-done makes nothing when every file the job would make, under the name asked for, is there\n"
+    "already (a note says so, and the file is named as if made): outputs appear only complete.\n"
     "\n"
     "Segments: each --segment START-END (either side may be left empty: '-1:00' is from the start,\n"
     "'5:00-' to the end) and each line of --segments FILE.csv (start,end,label, times as above) is a\n"
@@ -75,6 +78,19 @@ constexpr std::string_view kDetectNotes =
     "  scenes:  TIME SCORE  the first picture of each new scene: its change score (0 to 100) reaches\n"
     "                       --threshold (default 10)\n"
     "Nothing found prints nothing, with exit status 0.\n";
+constexpr std::string_view kBatchNotes =
+    "batch runs the jobs of the list JOBS (- reads standard input): a job a line, the words of a cut or join\n"
+    "command as a shell splits them ('cut \"a b.mp4\" --start 1 --end 5 --out-dir out'); # starts a comment.\n"
+    "Relative paths are taken from the current folder. Up to --jobs N run at once (default: the number of\n"
+    "cores). Each job ends in a line on standard output, in the order they end:\n"
+    "  ok LINE: OUTPUT              the file made (several, for separate segments, are separated by tabs)\n"
+    "  skipped LINE: OUTPUT         --skip-done: every file the job makes is there already\n"
+    "  failed LINE: REASON\n"
+    "  stopped LINE                 Ctrl+C (or SIGTERM) stopped it, or it had not started\n"
+    "A list with a line that is no cut or join command runs no job: exit status 2, naming the line.\n"
+    "Ctrl+C stops every running job and removes its unfinished output; run the list again with\n"
+    "--skip-done to make only what is missing. Outputs appear only complete, under the name asked for.\n"
+    "Exit status: 0 every job made its files, 1 a job failed or was stopped, 2 usage error or a bad list.\n";
 constexpr std::string_view kExitNotes =
     "Exit status: 0 done, 1 an input failed or the job was stopped, 2 usage error.\n";
 
@@ -159,13 +175,15 @@ std::string UsageText(Command command) {
             return text.append(kGrabUsage).append("\n").append(kGrabNotes).append(kExitNotes);
         case Command::Detect:
             return text.append(kDetectUsage).append("\n").append(kDetectNotes).append(kExitNotes);
+        case Command::Batch:
+            return text.append(kBatchUsage).append("\n").append(kBatchNotes);
         case Command::Help:
         case Command::Version:
             break;
     }
     text.append(kCutUsage).append(kJoinUsage).append(kProbeUsage).append(kGrabUsage).append(kDetectUsage);
-    text.append(kOtherUsage).append("\n").append(kCutNotes).append(kProbeNotes).append(kGrabNotes);
-    return text.append(kDetectNotes).append(kExitNotes);
+    text.append(kBatchUsage).append(kOtherUsage).append("\n").append(kCutNotes).append(kProbeNotes);
+    return text.append(kGrabNotes).append(kDetectNotes).append(kBatchNotes).append(kExitNotes);
 }
 
 namespace {
@@ -181,6 +199,7 @@ std::optional<Command> ReadCommand(const std::string& word, std::string& error) 
     if (word == "probe") return Command::Probe;
     if (word == "grab") return Command::Grab;
     if (word == "detect") return Command::Detect;
+    if (word == "batch") return Command::Batch;
     error = "unknown command '" + word + "'";
     return std::nullopt;
 }
@@ -321,6 +340,15 @@ bool ReadOption(const std::string& flag, const std::string& value, Request& r, G
             return false;
         }
         (flag == "--threshold" ? r.threshold : r.minLength) = v;
+    } else if (flag == "--jobs" && r.command == Command::Batch) {
+        errno = 0;
+        char* end = nullptr;
+        const long n = std::strtol(value.c_str(), &end, 10);
+        if (value.empty() || *end != '\0' || errno != 0 || n < 1 || n > 256) {
+            error = "--jobs: not a number of jobs from 1 to 256: '" + value + "'";
+            return false;
+        }
+        r.jobs = static_cast<int>(n);
     } else if (flag == "--out" && r.command == Command::Grab) {
         r.outPath = value;
         given.out = true;
@@ -368,6 +396,8 @@ bool ReadWords(const std::vector<std::string>& args, Request& r, Given& given, s
             r.mode = mode;
         } else if (a == "--quiet" || a == "-q") {
             r.quiet = true;
+        } else if (a == "--skip-done" && (IsMediaCommand(r.command) || r.command == Command::Batch)) {
+            r.skipDone = true;
         } else if (a.rfind("--", 0) == 0) {
             if (i + 1 >= args.size()) {
                 error = a + ": a value is missing";
@@ -400,6 +430,11 @@ bool CheckDetect(const Request& r, std::string& error) {
 
 bool CheckProbeOrGrab(const Request& r, const Given& given, std::string& error) {
     if (r.command == Command::Detect) return CheckDetect(r, error);
+    if (r.command == Command::Batch && r.sources.size() != 1) {
+        error = r.sources.empty() ? "JOBS is missing (a file, or - for standard input)"
+                                  : "one JOBS list only, got '" + r.sources[1] + "' too";
+        return false;
+    }
     if (r.sources.size() != 1) {
         error = r.sources.empty() ? "FILE is missing" : "one FILE only, got '" + r.sources[1] + "' too";
         return false;

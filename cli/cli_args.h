@@ -11,7 +11,7 @@
 
 namespace ulvane::cli {
 
-enum class Command { Help, Version, Cut, Join, Probe, Grab, Detect };
+enum class Command { Help, Version, Cut, Join, Probe, Grab, Detect, Batch };
 
 // A part of a file as typed: "--segment 1:00-2:30", or a join FILE's "--from 1:00 --to 2:30";
 // an empty text is the file's start or end.
@@ -22,7 +22,7 @@ struct PartText {
 
 struct Request {
     Command command = Command::Help;
-    std::vector<std::string> sources;     // cut, probe, grab: one; join: two or more; detect: KIND FILE
+    std::vector<std::string> sources;     // cut, probe, grab: one; join: two or more; detect: KIND FILE; batch: JOBS
     std::string startText, endText;       // cut
     std::vector<PartText> segments;       // cut: --segment, in order
     std::string segmentsFile;             // cut: --segments FILE.csv, after the --segment ones
@@ -42,6 +42,8 @@ struct Request {
     bool exact = false;     // cut: a direct cut that starts on the very picture at --start
     std::string container;  // cut and join: a direct job's container, by extension ("mp4"); "" the source's
     bool quiet = false;     // no progress on standard error
+    bool skipDone = false;  // cut, join and batch: a job whose outputs are all there is not run again
+    int jobs = 0;           // batch: --jobs, the jobs run at once; 0 the number of cores
     RowChoice rows;         // cut and join: the shipped setting.ini's rows, changed by ROW flags
     // Help: the command whose usage is asked for; Help itself for every command's.
     Command helpFor = Command::Help;

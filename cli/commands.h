@@ -11,5 +11,7 @@ int Cut(const Request& r);
 int Join(const Request& r);
 // detect: silences, black pictures or scene changes of one file, a line each on stdout.
 int Detect(const Request& r);
+// batch: the cut and join jobs of a list, up to --jobs at once, a result line each.
+int Batch(const Request& r);
 
 }  // namespace ulvane::cli

@@ -12,6 +12,7 @@
 #include <climits>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <thread>
 
 #include "cli/cli_args.h"
@@ -150,6 +151,27 @@ int RunJob(ConversionJob& job, bool quiet) {
         std::printf("%s\n", job.outputPaths[0].c_str());
     }
     return failed ? 1 : 0;
+}
+
+std::optional<int> SkipWhenMade(const ConversionJob& intended) {
+    const int outputs = intended.separateOutputs ? intended.inputCount : 1;
+    if (outputs <= 0 || static_cast<size_t>(outputs) > intended.outputPaths.size()) return std::nullopt;
+    for (int i = 0; i < outputs; ++i)
+        if (!IsFile(intended.outputPaths[static_cast<size_t>(i)])) return std::nullopt;
+    for (int i = 0; i < outputs; ++i) {
+        std::fprintf(stderr, "note: made before, skipped: %s\n", intended.outputPaths[static_cast<size_t>(i)].c_str());
+        std::printf("%s\n", intended.outputPaths[static_cast<size_t>(i)].c_str());
+    }
+    return 0;
+}
+
+ExistsTest OnlySources(std::vector<std::string> sources) {
+    return [sources = std::move(sources)](const std::string& path) {
+        return std::any_of(sources.begin(), sources.end(), [&](const std::string& source) {
+            std::error_code error;
+            return std::filesystem::equivalent(source, path, error);
+        });
+    };
 }
 
 std::optional<int32_t> ReadTime(const std::string& flag, const std::string& text, const std::string& command) {

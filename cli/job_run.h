@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/launch.h"
 
@@ -21,6 +22,14 @@ bool IsUrl(const std::string& path);
 // Runs the job on a worker thread, reports progress on stderr, forwards Ctrl+C as a cancel,
 // prints each file made on stdout, and turns the statuses into the exit status.
 int RunJob(ConversionJob& job, bool quiet);
+
+// --skip-done: when every file `intended` would make (filled as if only its sources existed) is there
+// already, a note says so, each is named as a made one is, and the exit status 0 is returned;
+// nullopt: run the job. Outputs appear only complete, so a file there is a finished one.
+std::optional<int> SkipWhenMade(const ConversionJob& intended);
+// The file-system test of a job's first run in a folder without outputs: only `sources` exist,
+// so an output never takes a source's own name.
+ExistsTest OnlySources(std::vector<std::string> sources);
 
 // A typed time in milliseconds, or nullopt with a usage error of `command` printed.
 std::optional<int32_t> ReadTime(const std::string& flag, const std::string& text, const std::string& command);

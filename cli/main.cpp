@@ -81,6 +81,8 @@ int main(int argc, char** argv) {
             return Grab(*request);
         case ulvane::cli::Command::Detect:
             return ulvane::cli::Detect(*request);
+        case ulvane::cli::Command::Batch:
+            return ulvane::cli::Batch(*request);
     }
     return 2;
 }

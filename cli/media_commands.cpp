@@ -163,6 +163,12 @@ int CutSegments(const Request& r) {
     job.rotateDegrees = r.rotate;
     switch (result.status) {
         case LaunchStatus::Ready:
+            if (r.skipDone) {
+                ConversionJob intended;
+                PrepareSegmentsJob(intended, launch);
+                FillSegmentsJob(intended, launch, OnlySources({source}));
+                if (std::optional<int> done = SkipWhenMade(intended)) return *done;
+            }
             return RunJob(job, r.quiet);
         case LaunchStatus::BadSegment:
             return UsageError(result.problem.why, "cut");
@@ -200,12 +206,19 @@ int Cut(const Request& r) {
     PrepareCutJob(job);
     if (std::optional<int> refused = CheckTracks(source, r.tracks, "cut")) return *refused;
     if (std::optional<int> refused = CheckRotation(r, output, source, "cut")) return *refused;
-    const LaunchResult launch = FillCutJob(job, {source, *start, *end, output, r.tracks}, PathExists);
+    const CutLaunch cut{source, *start, *end, output, r.tracks};
+    const LaunchResult launch = FillCutJob(job, cut, PathExists);
     job.rotateDegrees = r.rotate;
     if (launch.status == LaunchStatus::NameTooLong)
         return NameTooLong(r.name ? "--name" : "SOURCE's name", r.outDir, "cut");
     if (!launch.ok())
         return UsageError("SOURCE has no extension, so a direct cut cannot tell its container; use --reencode", "cut");
+    if (r.skipDone) {
+        ConversionJob intended;
+        PrepareCutJob(intended);
+        FillCutJob(intended, cut, OnlySources({source}));
+        if (std::optional<int> done = SkipWhenMade(intended)) return *done;
+    }
     NoteAnEndPastTheFile(source, *end, r.endText);
     return RunJob(job, r.quiet);
 }
@@ -263,6 +276,12 @@ int Join(const Request& r) {
         return UsageError("FILE has no extension, so a direct join cannot tell its container: " +
                               join.files[static_cast<size_t>(result.input)].path,
                           "join");
+    if (r.skipDone) {
+        ConversionJob intended;
+        PrepareJoinJob(intended, static_cast<int>(join.files.size()));
+        FillJoinJob(intended, join, OnlySources(r.sources));
+        if (std::optional<int> done = SkipWhenMade(intended)) return *done;
+    }
     return RunJob(job, r.quiet);
 }
 

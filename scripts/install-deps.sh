@@ -8,7 +8,7 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libgtest-dev googletest
   qt6-base-dev qt6-multimedia-dev qt6-translations-l10n libgl-dev fonts-dejavu-core fonts-ipafont-gothic
-  ffmpeg python3 time pulseaudio
+  ffmpeg python3 time pulseaudio parallel
   clang libclang-rt-14-dev clang-format
   dpkg-dev file lintian desktop-file-utils
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad

@@ -1,0 +1,267 @@
+// The batch command: the jobs of a list, each run as a ulvane-cli cut or join of its own, up
+// to --jobs at once. A job in its own process keeps the others going whatever becomes of it,
+// and removes its own unfinished output when it is stopped.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/job_list.h"
+#include "cli/job_run.h"
+
+namespace ulvane::cli {
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+void OnStop(int) {
+    g_stop = 1;
+}
+
+constexpr size_t kMostListBytes = 64u << 20;
+
+// One job in its own process: its pipes are read until both are closed, then it is waited for.
+struct Child {
+    const ListedJob* job = nullptr;
+    pid_t pid = -1;
+    int out = -1, err = -1;  // the read ends of its standard output and error, -1 once closed
+    std::string outText, errText;
+    bool signalled = false;  // told to stop
+};
+
+std::vector<std::string> NonEmptyLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty()) lines.push_back(std::move(line));
+    return lines;
+}
+
+std::string Joined(const std::vector<std::string>& lines, const char* separator) {
+    std::string joined;
+    for (const std::string& line : lines) joined += (joined.empty() ? "" : separator) + line;
+    return joined;
+}
+
+// What a failed job said: its error lines less the pointer to the usage, and less notes.
+std::string Reason(const std::string& err) {
+    std::vector<std::string> said;
+    for (std::string line : NonEmptyLines(err)) {
+        if (line.rfind("note: ", 0) == 0) continue;
+        if (line.rfind("ulvane-cli: ", 0) == 0) line.erase(0, 12);
+        if (const size_t hint = line.rfind(" (see 'ulvane-cli"); hint != std::string::npos) line.erase(hint);
+        said.push_back(std::move(line));
+    }
+    return said.empty() ? "no reason given" : Joined(said, "; ");
+}
+
+std::string SelfPath() {
+    std::string path(4096, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
+    if (n <= 0) return "ulvane-cli";
+    path.resize(static_cast<size_t>(n));
+    return path;
+}
+
+// Starts `job`; false when no process could be made.
+bool Start(Child& c, const std::string& self, bool skipDone) {
+    int out[2], err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) return false;
+    if (::pipe2(err, O_CLOEXEC) != 0) {
+        ::close(out[0]);
+        ::close(out[1]);
+        return false;
+    }
+    std::vector<std::string> words{self};
+    words.insert(words.end(), c.job->words.begin(), c.job->words.end());
+    words.emplace_back("--quiet");
+    if (skipDone) words.emplace_back("--skip-done");
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        // A job outlives no batch: it is stopped (and removes its unfinished output) when the
+        // batch goes, however it goes.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent) ::_exit(1);
+        const int none = ::open("/dev/null", O_RDONLY);
+        if (none >= 0) ::dup2(none, STDIN_FILENO);
+        ::dup2(out[1], STDOUT_FILENO);
+        ::dup2(err[1], STDERR_FILENO);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    ::close(err[1]);
+    if (pid < 0) {
+        ::close(out[0]);
+        ::close(err[0]);
+        return false;
+    }
+    c.pid = pid;
+    c.out = out[0];
+    c.err = err[0];
+    return true;
+}
+
+// The result line of a child that has ended with `status`; true when it made its files.
+bool Report(const Child& c, int status, bool stopping) {
+    const int line = c.job->line;
+    const bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (ok) {
+        const bool skipped = c.errText.find("note: made before") != std::string::npos;
+        std::printf("%s %d: %s\n", skipped ? "skipped" : "ok", line, Joined(NonEmptyLines(c.outText), "\t").c_str());
+    } else if (stopping) {
+        std::printf("stopped %d\n", line);
+    } else if (WIFSIGNALED(status)) {
+        std::printf("failed %d: ended by signal %d (%s)\n", line, WTERMSIG(status), strsignal(WTERMSIG(status)));
+    } else {
+        std::printf("failed %d: %s\n", line, Reason(c.errText).c_str());
+    }
+    std::fflush(stdout);
+    return ok;
+}
+
+// Reads what the children wrote, for up to `waitMs`; a pipe at its end is closed.
+void ReadPipes(std::vector<Child>& running, int waitMs) {
+    std::vector<pollfd> fds;
+    std::vector<std::pair<Child*, bool>> whose;  // the child, and whether it is its standard output
+    for (Child& c : running) {
+        if (c.out >= 0) {
+            fds.push_back({c.out, POLLIN, 0});
+            whose.emplace_back(&c, true);
+        }
+        if (c.err >= 0) {
+            fds.push_back({c.err, POLLIN, 0});
+            whose.emplace_back(&c, false);
+        }
+    }
+    if (fds.empty()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
+        return;
+    }
+    if (::poll(fds.data(), fds.size(), waitMs) <= 0) return;
+    char buf[65536];
+    for (size_t k = 0; k < fds.size(); ++k) {
+        if (fds[k].revents == 0) continue;
+        auto [c, isOut] = whose[k];
+        int& fd = isOut ? c->out : c->err;
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n > 0) {
+            // What a job says is short; a runaway one is not kept past 1 MiB.
+            std::string& text = isOut ? c->outText : c->errText;
+            if (text.size() < (1u << 20)) text.append(buf, static_cast<size_t>(n));
+        } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
+}
+
+std::optional<std::string> ReadList(const std::string& from) {
+    std::string text;
+    if (from == "-") {
+        text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    } else {
+        std::ifstream in(from, std::ios::binary);
+        if (!in) return std::nullopt;
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        if (in.bad()) return std::nullopt;
+    }
+    return text;
+}
+
+}  // namespace
+
+int Batch(const Request& r) {
+    const std::string& from = r.sources[0];
+    if (from != "-" && !IsFile(from)) return UsageError("JOBS does not exist: " + from, "batch");
+    const std::optional<std::string> text = ReadList(from);
+    if (!text) return UsageError("JOBS cannot be read: " + from, "batch");
+    if (text->size() > kMostListBytes) return UsageError("JOBS is larger than 64 MiB: " + from, "batch");
+    std::string why;
+    const std::optional<std::vector<ListedJob>> jobs = ReadJobList(*text, why);
+    if (!jobs) {
+        std::fprintf(stderr, "ulvane-cli: %s %s; no job was run\n", from == "-" ? "standard input" : from.c_str(),
+                     why.c_str());
+        return 2;
+    }
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const size_t atOnce = r.jobs > 0 ? static_cast<size_t>(r.jobs) : cores;
+    struct sigaction stop {};
+    stop.sa_handler = OnStop;
+    ::sigaction(SIGINT, &stop, nullptr);
+    ::sigaction(SIGTERM, &stop, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    const std::string self = SelfPath();
+    std::deque<const ListedJob*> waiting;
+    for (const ListedJob& j : *jobs) waiting.push_back(&j);
+    std::vector<Child> running;
+    size_t made = 0, failed = 0, stopped = 0;
+    while (!waiting.empty() || !running.empty()) {
+        while (!g_stop && !waiting.empty() && running.size() < atOnce) {
+            Child c;
+            c.job = waiting.front();
+            waiting.pop_front();
+            if (!Start(c, self, r.skipDone)) {
+                std::printf("failed %d: no process could be started for it: %s\n", c.job->line, std::strerror(errno));
+                ++failed;
+                continue;
+            }
+            running.push_back(std::move(c));
+        }
+        if (g_stop) {
+            // Each running job stops, and removes what it began; waiting ones never start.
+            for (Child& c : running)
+                if (!c.signalled) {
+                    ::kill(c.pid, SIGINT);
+                    c.signalled = true;
+                }
+            for (const ListedJob* j : waiting) std::printf("stopped %d\n", j->line);
+            stopped += waiting.size();
+            waiting.clear();
+        }
+        ReadPipes(running, 100);
+        for (auto it = running.begin(); it != running.end();) {
+            if (it->out >= 0 || it->err >= 0) {
+                ++it;
+                continue;
+            }
+            int status = 0;
+            while (::waitpid(it->pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            if (Report(*it, status, it->signalled))
+                ++made;
+            else
+                ++(it->signalled ? stopped : failed);
+            it = running.erase(it);
+        }
+    }
+    if (!r.quiet)
+        std::fprintf(stderr, "ulvane-cli: %zu jobs: %zu done, %zu failed, %zu stopped\n", jobs->size(), made, failed,
+                     stopped);
+    return failed == 0 && stopped == 0 ? 0 : 1;
+}
+
+}  // namespace ulvane::cli
