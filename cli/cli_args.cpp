@@ -16,7 +16,7 @@ constexpr std::string_view kCutUsage =
     "  ulvane-cli cut SOURCE --start TIME --end TIME --out-dir DIR [--name NAME] [--exact | --reencode]\n"
     "             [--container EXT] [--tracks LIST] [--rotate DEGREES] [--format ROW] [--quality ROW]\n"
     "             [--size ROW] [--framerate ROW] [--audioquality ROW] [--samplerate ROW] [--quiet]\n"
-    "  ulvane-cli cut SOURCE --segment TIME-TIME [--segment TIME-TIME ...] [--segments FILE.csv]\n"
+    "  ulvane-cli cut SOURCE --segment TIME-TIME [--label TEXT] [--segment TIME-TIME ...] [--segments FILE.csv]\n"
     "             [--separate | --merge | --merge-outside] [--chapters] --out-dir DIR [--name NAME]\n"
     "             [--exact | --reencode] [--container EXT] [--tracks LIST] [--rotate DEGREES]\n"
     "             [the same ROW flags] [--quiet]\n";
@@ -57,9 +57,10 @@ constexpr std::string_view kCutNotes =
     "\n"
     "Segments: each --segment START-END (either side may be left empty: '-1:00' is from the start,\n"
     "'5:00-' to the end) and each line of --segments FILE.csv (start,end,label, times as above) is a\n"
-    "segment of SOURCE, the --segment ones first. --separate (the default) writes each segment to its own file,\n"
-    "named NAME and the segment's label, else its number; --merge writes them in that order into one\n"
-    "file; --merge-outside writes everything except the segments, in time order, into one file.\n"
+    "segment of SOURCE, the --segment ones first; a --label TEXT after a --segment is its label.\n"
+    "--separate (the default) writes each segment to its own file, named NAME and the segment's label,\n"
+    "else its number; --merge writes them in that order into one file; --merge-outside writes\n"
+    "everything except the segments, in time order, into one file.\n"
     "--chapters gives a merged file a chapter per segment. Each file made is a line on standard output.\n"
     "Join: each FILE is taken whole, or from its --from to its --to (the flags after it); --exact starts\n"
     "each such clip on the very picture at --from. A clip outside its file is a usage error.\n";
@@ -278,7 +279,7 @@ bool ReadSegment(const std::string& value, Request& r, std::string& error) {
         error = "--segment: not START-END: '" + value + "'";
         return false;
     }
-    r.segments.push_back({value.substr(0, dash), value.substr(dash + 1)});
+    r.segments.push_back({value.substr(0, dash), value.substr(dash + 1), {}});
     return true;
 }
 
@@ -303,6 +304,12 @@ bool ReadOption(const std::string& flag, const std::string& value, Request& r, G
     const bool media = IsMediaCommand(r.command);
     if (flag == "--segment" && r.command == Command::Cut) {
         return ReadSegment(value, r, error);
+    } else if (flag == "--label" && r.command == Command::Cut) {
+        if (r.segments.empty()) {
+            error = "--label comes after the --segment it names";
+            return false;
+        }
+        r.segments.back().label = value;
     } else if (flag == "--segments" && r.command == Command::Cut) {
         r.segmentsFile = value;
     } else if ((flag == "--from" || flag == "--to") && r.command == Command::Join) {

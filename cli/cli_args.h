@@ -17,6 +17,7 @@ enum class Command { Help, Version, Cut, Join, Probe, Grab, Detect, Batch };
 // an empty text is the file's start or end.
 struct PartText {
     std::string start, end;
+    std::string label;  // a --segment's --label: its separate file's name, its chapter
     bool given() const { return !start.empty() || !end.empty(); }
 };
 

@@ -1,5 +1,5 @@
 // A job list for `ulvane-cli batch`: one job a line, the words of a cut or join command as a
-// POSIX shell would split them. No file-system access here.
+// POSIX shell would split them (SplitWords). No file-system access here.
 #pragma once
 
 #include <optional>
@@ -7,12 +7,6 @@
 #include <vector>
 
 namespace ulvane::cli {
-
-// The words of one line: blanks separate words; '…' keeps everything as it is; "…" keeps
-// everything but \" \\ \$ and \` (the backslash goes); outside quotes a backslash keeps the
-// character after it; '#' at the start of a word starts a comment. nullopt with `error` for
-// an unclosed quote.
-std::optional<std::vector<std::string>> SplitWords(const std::string& line, std::string& error);
 
 struct ListedJob {
     int line = 0;  // from 1

@@ -39,7 +39,7 @@ std::optional<std::string> ReadPart(const PartText& p, const JoinFile& file, con
     if (p.end.empty() && length <= 0) return std::string("its length is unknown, so give ") + endFlag;
     const std::optional<int64_t> end = ReadSide(p.end, length);
     if (!end) return std::string(endFlag) + ": not a time: '" + p.end + "' (HH:MM:SS.fff, MM:SS or SS)";
-    segment = {*start, *end, {}};
+    segment = {*start, *end, p.label};
     return std::nullopt;
 }
 

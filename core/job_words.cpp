@@ -1,0 +1,150 @@
+// Jobs as command words.
+#include "core/job_words.h"
+
+#include <cctype>
+#include <cinttypes>
+#include <cstdio>
+#include <string_view>
+
+namespace ulvane {
+
+std::optional<std::vector<std::string>> SplitWords(const std::string& line, std::string& error) {
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false;  // a word was begun: '' is an empty word of its own
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    for (size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (blank(c)) {
+            if (inWord) words.push_back(std::move(word));
+            word.clear();
+            inWord = false;
+        } else if (c == '#' && !inWord) {
+            break;
+        } else if (c == '\'') {
+            const size_t close = line.find('\'', i + 1);
+            if (close == std::string::npos) {
+                error = "a ' is not closed";
+                return std::nullopt;
+            }
+            word.append(line, i + 1, close - i - 1);
+            i = close;
+            inWord = true;
+        } else if (c == '"') {
+            size_t k = i + 1;
+            for (; k < line.size() && line[k] != '"'; ++k) {
+                if (line[k] == '\\' && k + 1 < line.size() &&
+                    std::string_view("\"\\$`").find(line[k + 1]) != std::string_view::npos)
+                    ++k;
+                word += line[k];
+            }
+            if (k >= line.size()) {
+                error = "a \" is not closed";
+                return std::nullopt;
+            }
+            i = k;
+            inWord = true;
+        } else if (c == '\\') {
+            if (i + 1 < line.size()) word += line[++i];
+            inWord = true;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (inWord) words.push_back(std::move(word));
+    return words;
+}
+
+namespace {
+
+// Letters, digits and the marks no shell reads apart need no quotes.
+bool Plain(const std::string& w) {
+    if (w.empty()) return false;
+    for (const char c : w) {
+        const auto u = static_cast<unsigned char>(c);
+        if (!(std::isalnum(u) || std::string_view("-_./:,+=%@^").find(c) != std::string_view::npos || u >= 0x80))
+            return false;
+    }
+    return true;
+}
+
+std::string Seconds(int64_t micros) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%" PRId64 ".%06" PRId64, micros / 1'000'000, micros % 1'000'000);
+    return buf;
+}
+
+// The words every job has: its method, container, rows and output.
+void AddOutput(std::vector<std::string>& w, const OutputChoice& out, int rotate) {
+    w.insert(w.end(), {"--out-dir", out.folder, "--name", out.name});
+    if (!out.direct) {
+        w.emplace_back("--reencode");
+        const std::pair<const char*, int> rows[] = {{"--format", out.rows.format},
+                                                    {"--quality", out.rows.quality},
+                                                    {"--size", out.rows.size},
+                                                    {"--framerate", out.rows.framerate},
+                                                    {"--audioquality", out.rows.audioquality},
+                                                    {"--samplerate", out.rows.samplerate}};
+        for (const auto& [flag, row] : rows) w.insert(w.end(), {flag, std::to_string(row)});
+    } else {
+        if (out.exact) w.emplace_back("--exact");
+        if (!out.container.empty()) w.insert(w.end(), {"--container", out.container});
+    }
+    if (rotate != 0) w.insert(w.end(), {"--rotate", std::to_string(rotate)});
+}
+
+}  // namespace
+
+std::string ShellLine(const std::vector<std::string>& words) {
+    std::string line;
+    for (const std::string& w : words) {
+        if (!line.empty()) line += ' ';
+        if (Plain(w)) {
+            line += w;
+            continue;
+        }
+        line += '\'';
+        for (const char c : w) line += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        line += '\'';
+    }
+    return line;
+}
+
+std::vector<std::string> CutJobWords(const CutLaunch& cut, int rotate) {
+    std::vector<std::string> w{"cut",     cut.source,
+                               "--start", Seconds(int64_t{cut.startMs} * 1000),
+                               "--end",   Seconds(int64_t{cut.endMs} * 1000)};
+    if (!cut.tracks.empty()) w.insert(w.end(), {"--tracks", cut.tracks});
+    AddOutput(w, cut.output, rotate);
+    return w;
+}
+
+std::vector<std::string> SegmentsJobWords(const SegmentsLaunch& launch, int rotate) {
+    std::vector<std::string> w{"cut", launch.file.path};
+    for (const Segment& s : launch.segments) {
+        w.insert(w.end(), {"--segment", Seconds(s.startMicros) + "-" + Seconds(s.endMicros)});
+        if (!s.label.empty()) w.insert(w.end(), {"--label", s.label});
+    }
+    w.emplace_back(launch.mode == ExportMode::Separate ? "--separate"
+                   : launch.mode == ExportMode::Merge  ? "--merge"
+                                                       : "--merge-outside");
+    if (launch.chapters) w.emplace_back("--chapters");
+    if (!launch.file.tracks.empty()) w.insert(w.end(), {"--tracks", launch.file.tracks});
+    AddOutput(w, launch.output, rotate);
+    return w;
+}
+
+std::vector<std::string> JoinJobWords(const JoinLaunch& join, int rotate) {
+    std::vector<std::string> w{"join"};
+    AddOutput(w, join.output, rotate);
+    if (join.chapters) w.emplace_back("--chapters");
+    for (const JoinFile& f : join.files) {
+        w.push_back(f.path);
+        if (f.clipped) w.insert(w.end(), {"--from", Seconds(f.startMicros), "--to", Seconds(f.endMicros)});
+        if (!f.tracks.empty()) w.insert(w.end(), {"--tracks", f.tracks});
+    }
+    return w;
+}
+
+}  // namespace ulvane
