@@ -40,6 +40,8 @@
 #include "ui/preview_frame.h"
 #include "ui/preview_player.h"
 #include "ui/progress_dialog.h"
+#include "ui/queue_panel.h"
+#include "ui/queue_runner.h"
 #include "ui/segment_list.h"
 #include "ui/settings_dialog.h"
 #include "ui/timeline_feeder.h"
@@ -87,6 +89,7 @@ WindowServices WindowServices::ForProgramIn(const QString& programDir) {
     s.settingsFile = QString::fromStdString(places.settingsFile);
     s.snapshotFile = QString::fromStdString(places.snapshotFile);
     s.segmentsDir = QString::fromStdString(places.segmentsDir);
+    s.queueFile = QFileInfo(s.segmentsDir).absolutePath() + "/queue.txt";
     // What the strip can compute again goes beside the snapshot: the user's cache folder for
     // an installed copy, the program's own for a portable one.
     s.timelineCacheDir = QFileInfo(s.snapshotFile).absolutePath() + "/timeline";
@@ -172,6 +175,7 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
     connect(exact_, &ExactPictures::ready, this, &CUlvaneAVConverterDlg::OnExactPicture);
 
     SetUpProgress();
+    SetUpQueue();
     // Choices that cannot be kept are said once the window is up.
     QMetaObject::invokeMethod(this, &CUlvaneAVConverterDlg::TellSettingsProblem, Qt::QueuedConnection);
     connect(ItemAs<CControlButton>(kConvertButton), &QAbstractButton::clicked, this, &CUlvaneAVConverterDlg::LaunchCut);
@@ -329,6 +333,7 @@ void CUlvaneAVConverterDlg::ApplyLanguage() {
     segmentList_->ApplyTexts(table_);
     ApplyDetectTexts();
     trackList_->ApplyTexts(table_);
+    if (queuePanel_) queuePanel_->ApplyTexts(table_);
     strip_->setToolTip(ToQString(table_.ReadFromFile("TIMELINE", "ts")));
     ApplyPlayerTexts();
     ApplyTurnTexts();
@@ -510,13 +515,13 @@ void CUlvaneAVConverterDlg::mouseMoveEvent(QMouseEvent* e) {
 
 void CUlvaneAVConverterDlg::dragEnterEvent(QDragEnterEvent* e) {
     const QMimeData* data = e->mimeData();
-    if (!data || !data->hasUrls() || jobRunning_) return;
+    if (!data || !data->hasUrls()) return;
     const QList<QUrl> urls = data->urls();
     if (std::any_of(urls.begin(), urls.end(), [](const QUrl& u) { return u.isLocalFile(); })) e->acceptProposedAction();
 }
 
 void CUlvaneAVConverterDlg::dropEvent(QDropEvent* e) {
-    if (!e->mimeData() || !e->mimeData()->hasUrls() || jobRunning_) return;
+    if (!e->mimeData() || !e->mimeData()->hasUrls()) return;
     e->acceptProposedAction();
     const QList<QUrl> urls = e->mimeData()->urls();
     // Probing takes a moment: after the drop, so the file manager is not kept waiting.
@@ -536,6 +541,10 @@ void CUlvaneAVConverterDlg::closeEvent(QCloseEvent* e) {
         if (closeAfterJob_ || !services_.messages->Ask(this, windowTitle(), Text("TISHI", "tcgz"))) return;
         closeAfterJob_ = true;
         if (progress_->isVisible()) StopJob();
+        return;
+    }
+    if (!CloseQueue()) {
+        e->ignore();
         return;
     }
     // A stopped job's worker may still be finishing: it goes before the record does.

@@ -46,6 +46,8 @@ class ExactPictures;
 class OutputSettingsDialog;
 class PreviewFrame;
 class PreviewPlayer;
+class QueuePanel;
+class QueueRunner;
 class SegmentList;
 class TimelineFeeder;
 class TimelineStrip;
@@ -64,6 +66,8 @@ struct WindowServices {
     QString snapshotFile;                        // the preview's snapshot bitmap
     QString segmentsDir;                         // where each source's segments are kept between runs ("" keeps none)
     QString timelineCacheDir;                    // the timeline strip's cache ("" keeps none)
+    QString queueFile;                           // the queue's waiting jobs between runs ("" keeps none)
+    QString cliPath;                             // the ulvane-cli queued jobs run in ("" beside this program)
     FileChooser chooseFiles;                     // the open-file dialog
     PathChooser chooseSaveFile, chooseOpenFile;  // a segment list's file (CSV) to write or read
     MessageSink* messages = nullptr;
@@ -85,6 +89,7 @@ struct WindowServices {
         snapshotFile = folder + "/image.bmp";
         segmentsDir = folder + "/segments";
         timelineCacheDir = folder + "/timeline";
+        queueFile = folder + "/queue.txt";
     }
 };
 
@@ -143,6 +148,11 @@ public:
     void WaitForWorker();
     CAVConvertDlg* progressDialog() const { return progress_; }
     bool jobRunning() const { return jobRunning_; }
+    QueueRunner* queueRunner() const { return queue_; }
+    QueuePanel* queuePanel() const { return queuePanel_; }
+    void ShowQueue();
+    // The jobs kept waiting when the window last closed, offered again (asked once).
+    void OfferKeptJobs();
     const ConversionJob* job() const { return job_.get(); }
     const QString& lastOutputFolder() const { return lastOutputFolder_; }
     const std::vector<int>& joinRows() const { return joinRows_; }
@@ -168,6 +178,10 @@ public:
     QString TooltipFor(int controlId) const;
     // A join row's status, in the active language, and its tick as the status wants it.
     void ShowRowStatus(int row, RowStatus status);
+    // A mark of the window's job: only on a row that still holds the file it held when the job began.
+    void ShowJobRowStatus(int row, RowStatus status);
+    // A row's file as the job monitor names it: a clip row's with the clip's times.
+    std::string RowPathText(int row) const;
     // A finished job's message naming its file, with Open, Show in folder and Close.
     void OfferOutput(const QString& text, const QString& output);
 
@@ -378,10 +392,30 @@ private:
     // Launches and the job monitor (main_window_launch.cpp).
     void SetUpProgress();
     void StopJob();
-    std::vector<JoinFile> JoinFilesOfRows() const;
+    std::vector<JoinFile> JoinFilesOfRows(const std::vector<int>& rows) const;
     // The direct-join refusal: which file differs from the first, in what, and the offer to re-encode.
     QString UnlikeFilesText(const std::vector<JoinFile>& files, const JoinMismatch& m) const;
-    bool StartWorker();
+    // Runs the window's job (job_) with the progress dialog; `what` names it in the queue.
+    bool StartWorker(std::string what, bool direct);
+    // main_window_queue.cpp
+    void SetUpQueue();
+    // A job started now waits in the queue: another runs or waits.
+    bool QueueInstead() const;
+    // Queues the job `job` was filled for, as `words`; false when the user declined the
+    // container's changes.
+    bool Enqueue(const ConversionJob& job, std::vector<std::string> words, std::string what, bool direct);
+    void BeginWindowJob(std::string what, bool direct);
+    void EndWindowJob();
+    QString QueueText(const char* key) const;
+    std::string JobWhat(const char* key, const std::string& file, const QString& a, const QString& b,
+                        bool direct) const;
+    std::string CutWhat(const CutLaunch& cut) const;
+    std::string SegmentsWhat(const SegmentsLaunch& launch) const;
+    std::string JoinWhat(const JoinLaunch& join) const;
+    void KeepWaitingJobs();
+    // Closing: running queued jobs are stopped if the user agrees (false: the window stays);
+    // the waiting ones are kept.
+    bool CloseQueue();
     MonitorTexts MonitorTextsNow() const;
     void ReadMonitorState();
     // The window and its progress dialog as the monitor sees them, for one call.
@@ -434,7 +468,8 @@ private:
         bool playable = true;  // a picture or sound track is kept
     };
     QMap<QString, TrackChoice> trackChoices_;  // by file path, the choices made while the program runs
-    std::unique_ptr<ConversionJob> job_;       // created with the first added file
+    std::unique_ptr<ConversionJob> job_;       // the window's job, run by worker_
+    ConversionJob probe_;                      // the record files are probed into, apart from a running job
     FrameGrabber grabber_;
     QString cutSourcePath_;
     QMap<QString, int> turns_;  // the turn chosen for each file this run, in degrees clockwise
@@ -452,6 +487,9 @@ private:
     MonitorState monitor_;
     QString lastOutputFolder_;
     std::vector<int> joinRows_;
+    QueueRunner* queue_ = nullptr;
+    QueuePanel* queuePanel_ = nullptr;
+    int windowEntry_ = -1;  // the window's job in the queue while it runs
 
     QTabBar* tabs_;
     CHyperLink* helpLink_;

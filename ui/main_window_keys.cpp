@@ -99,8 +99,6 @@ bool KeepsItsKeys(const QWidget* w) {
 }  // namespace
 
 bool CUlvaneAVConverterDlg::FilterKey(QObject* watched, QKeyEvent* key) {
-    // While a job runs its rows and source stay as they are.
-    if (jobRunning_) return false;
     auto* w = qobject_cast<QWidget*>(watched);
     if (!w || (w != this && !isAncestorOf(w))) return false;
     if (tabs_->currentIndex() == 0) return CutTabKey(w, key);

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "controls/check_list.h"
+#include "core/job_words.h"
 #include "core/launch.h"
 #include "core/output_naming.h"
 #include "engine/run_conversion.h"
@@ -35,7 +36,7 @@ struct WindowMonitorView : MonitorView {
     void SetOverallLine(const std::string& t) override { dialog->SetOverallLine(ToQString(t)); }
     void SetFileBar(int p) override { dialog->SetFileBar(p); }
     void SetOverallBar(int p) override { dialog->SetOverallBar(p); }
-    void MarkRow(int row, RowStatus status) override { window->ShowRowStatus(row, status); }
+    void MarkRow(int row, RowStatus status) override { window->ShowJobRowStatus(row, status); }
     void StopTimer() override { timer->stop(); }
     void CloseProgress() override { dialog->done(QDialog::Accepted); }
     void ShowMessage(const std::string& t) override {
@@ -58,7 +59,6 @@ void CUlvaneAVConverterDlg::SetUpProgress() {
 
 void CUlvaneAVConverterDlg::StopJob() {
     if (!job_) return;
-    ReadMonitorState();
     WithMonitorView([this](MonitorView& view) {
         if (closeAfterJob_)
             MonitorClose(*job_, view);  // the window closes once the job has stopped: nothing more to tell
@@ -99,11 +99,7 @@ void CUlvaneAVConverterDlg::ReadMonitorState() {
     monitor_.joinTab = job_->joinMode && monitor_.cutParts == CutParts::kCut;
     monitor_.joinRows = joinRows_;
     monitor_.rowPaths.clear();
-    for (int r = 0; r < sourceList_->rowCount(); ++r) {
-        // A clip row is its file and the clip's times.
-        const std::optional<Segment> clip = ClipOfRow(*sourceList_, r);
-        monitor_.rowPaths.push_back((RowPath(r) + (clip ? " " + ClipRangeText(*clip) : QString())).toStdString());
-    }
+    for (int r = 0; r < sourceList_->rowCount(); ++r) monitor_.rowPaths.push_back(RowPathText(r));
     monitor_.cutSourcePath = cutSourcePath_.toStdString();
     monitor_.lastOutputFolder = lastOutputFolder_.toStdString();
 }
@@ -120,7 +116,6 @@ void CUlvaneAVConverterDlg::WithMonitorView(const std::function<void(MonitorView
 
 void CUlvaneAVConverterDlg::OnMonitorTick() {
     if (!job_) return;
-    ReadMonitorState();
     WithMonitorView([this](MonitorView& view) { MonitorTick(*job_, monitor_, MonitorTextsNow(), view); });
 }
 
@@ -135,6 +130,20 @@ void CUlvaneAVConverterDlg::SetRowStatusText(int row, RowStatus status) {
     QTableWidgetItem* item = sourceList_->item(row, source_column::kStatus);
     item->setData(kRowStatusRole, static_cast<int>(status));
     item->setText(RowStatusText(status));
+}
+
+void CUlvaneAVConverterDlg::ShowJobRowStatus(int row, RowStatus status) {
+    // The list may have changed while the job ran: a row is marked only while it still holds
+    // the file it held when the job started.
+    if (row < 0 || row >= sourceList_->rowCount() || static_cast<size_t>(row) >= monitor_.rowPaths.size()) return;
+    if (RowPathText(row) != monitor_.rowPaths[static_cast<size_t>(row)]) return;
+    ShowRowStatus(row, status);
+}
+
+std::string CUlvaneAVConverterDlg::RowPathText(int row) const {
+    // A clip row is its file and the clip's times.
+    const std::optional<Segment> clip = ClipOfRow(*sourceList_, row);
+    return (RowPath(row) + (clip ? " " + ClipRangeText(*clip) : QString())).toStdString();
 }
 
 void CUlvaneAVConverterDlg::ShowRowStatus(int row, RowStatus status) {
@@ -158,10 +167,12 @@ QString CUlvaneAVConverterDlg::RowStatusText(RowStatus status) const {
     return Text("JIEMIAN", "zb");
 }
 
-bool CUlvaneAVConverterDlg::StartWorker() {
+bool CUlvaneAVConverterDlg::StartWorker(std::string what, bool direct) {
     // A copy into another container than its files' own says first what that changes.
     if (!ContainerChangeAccepted(this, windowTitle(), *job_, table_, *services_.messages)) return false;
     WaitForWorker();  // a stopped job's worker finishes before the next one starts
+    // What the monitor reports of the list and the source is as they were when the job began.
+    ReadMonitorState();
     ConversionJob* job = job_.get();
     try {
         worker_ = std::thread([job] { RunConversion(*job); });
@@ -176,21 +187,17 @@ bool CUlvaneAVConverterDlg::StartWorker() {
     progress_->SetFileBar(0);
     progress_->SetOverallBar(0);
     // The progress dialog is not modal, so that the window's close box still reaches the
-    // window (which asks whether to stop the job); the window's own controls rest meanwhile.
-    QList<QWidget*> resting;
-    for (QWidget* w : std::as_const(items_))
-        if (w->isEnabled()) {
-            w->setEnabled(false);
-            resting << w;
-        }
+    // window (which asks whether to stop the job). The window stays in use meanwhile: a job
+    // started now waits in the queue.
     jobRunning_ = true;
+    BeginWindowJob(std::move(what), direct);
     QEventLoop loop;
     const QMetaObject::Connection ended = connect(progress_, &QDialog::finished, &loop, &QEventLoop::quit);
     progress_->show();
     loop.exec();
     disconnect(ended);
     jobRunning_ = false;
-    for (QWidget* w : std::as_const(resting)) w->setEnabled(true);
+    EndWindowJob();
     if (closeAfterJob_) QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     return true;
 }
@@ -248,10 +255,15 @@ void CUlvaneAVConverterDlg::LaunchCut() {
         return;
     }
     if (RefuseTrackChoice({cutSourcePath_.toStdString()})) return;
-    WaitForWorker();
-    monitor_.finishedInputs = 0;
-    monitor_.cutParts = CutParts::kCut;
-    ConversionJob& job = Job();
+    // While another job runs this one is filled apart, and waits in the queue.
+    const bool queued = QueueInstead();
+    ConversionJob apart;
+    ConversionJob& job = queued ? apart : Job();
+    if (!queued) {
+        WaitForWorker();
+        monitor_.finishedInputs = 0;
+        monitor_.cutParts = CutParts::kCut;
+    }
     PrepareCutJob(job);
     const std::string source = cutSourcePath_.toStdString();
     CFileInfomation dialog(store_, table_, *services_.messages, services_.pickFolder,
@@ -267,14 +279,20 @@ void CUlvaneAVConverterDlg::LaunchCut() {
     }
     if (!ApplyTurn(job, dialog.choice())) return;
     lastOutputFolder_ = dialog.outputFolder();
-    StartWorker();
+    if (queued)
+        Enqueue(job, CutJobWords(cut, job.rotateDegrees), CutWhat(cut), cut.output.direct);
+    else
+        StartWorker(CutWhat(cut), cut.output.direct);
 }
 
 void CUlvaneAVConverterDlg::LaunchExport(const std::vector<Segment>& segments) {
     if (segments.size() < 2 || cutSourcePath_.isEmpty()) return LaunchCut();  // the convert button's own
     if (RefuseTrackChoice({cutSourcePath_.toStdString()})) return;
-    WaitForWorker();
-    monitor_.finishedInputs = 0;
+    const bool queued = QueueInstead();
+    if (!queued) {
+        WaitForWorker();
+        monitor_.finishedInputs = 0;
+    }
     const std::string source = cutSourcePath_.toStdString();
     CFileInfomation dialog(store_, table_, *services_.messages, services_.pickFolder,
                            ToQString(DefaultOutputName(source)), this);
@@ -288,7 +306,8 @@ void CUlvaneAVConverterDlg::LaunchExport(const std::vector<Segment>& segments) {
     launch.mode = dialog.exportMode();
     launch.chapters = launch.mode != ExportMode::Separate && dialog.chapters();
     launch.output = dialog.choice();
-    ConversionJob& job = Job();
+    ConversionJob apart;
+    ConversionJob& job = queued ? apart : Job();
     PrepareSegmentsJob(job, launch);
     const LaunchResult result = FillSegmentsJob(job, launch, PathExists);
     if (!result.ok()) {
@@ -296,6 +315,11 @@ void CUlvaneAVConverterDlg::LaunchExport(const std::vector<Segment>& segments) {
         return;
     }
     if (!ApplyTurn(job, launch.output)) return;
+    if (queued) {
+        lastOutputFolder_ = dialog.outputFolder();
+        Enqueue(job, SegmentsJobWords(launch, job.rotateDegrees), SegmentsWhat(launch), launch.output.direct);
+        return;
+    }
     // The report names each input by its place, and a segment by its label too.
     const bool outside = launch.mode == ExportMode::MergeOutside;
     monitor_.cutParts = outside ? CutParts::kOutside : CutParts::kSegments;
@@ -303,12 +327,12 @@ void CUlvaneAVConverterDlg::LaunchExport(const std::vector<Segment>& segments) {
     if (!outside)
         for (const Segment& s : segments) monitor_.partLabels.push_back(s.label);
     lastOutputFolder_ = dialog.outputFolder();
-    StartWorker();
+    StartWorker(SegmentsWhat(launch), launch.output.direct);
 }
 
-std::vector<JoinFile> CUlvaneAVConverterDlg::JoinFilesOfRows() const {
+std::vector<JoinFile> CUlvaneAVConverterDlg::JoinFilesOfRows(const std::vector<int>& rows) const {
     std::vector<JoinFile> files;
-    for (int row : joinRows_) {
+    for (int row : rows) {
         files.push_back(JoinFileOfRow(*sourceList_, row));
         KeepTracks(files.back(), TracksOf(ToQString(files.back().path)));
     }
@@ -333,30 +357,37 @@ void CUlvaneAVConverterDlg::LaunchJoin() {
         services_.messages->Show(this, windowTitle(), Text("TISHI", "qxtjsp"), true);
         return;
     }
-    joinRows_.clear();
-    monitor_.cutParts = CutParts::kCut;
+    std::vector<int> rows;
     for (int r = 0; r < sourceList_->rowCount(); ++r)
-        if (sourceList_->IsChecked(r)) joinRows_.push_back(r);
-    if (joinRows_.size() < 2) {
+        if (sourceList_->IsChecked(r)) rows.push_back(r);
+    if (rows.size() < 2) {
         services_.messages->Show(this, windowTitle(), Text("TISHI", "zslgwj"), true);
         return;
     }
-    if (joinRows_.size() > static_cast<size_t>(kMaxJoinFiles)) {
+    if (rows.size() > static_cast<size_t>(kMaxJoinFiles)) {
         services_.messages->Show(this, windowTitle(), Text("TISHI", "tdwj"), true);
         return;
     }
     std::vector<std::string> paths;
-    for (int row : joinRows_) paths.push_back(RowPath(row).toStdString());
+    for (int row : rows) paths.push_back(RowPath(row).toStdString());
     if (RefuseTrackChoice(paths)) return;
-    WaitForWorker();
-    monitor_.finishedInputs = 0;
-    ConversionJob& job = Job();
-    PrepareJoinJob(job, static_cast<int>(joinRows_.size()));
+    // While another job runs this one is filled apart, and waits in the queue.
+    const bool queued = QueueInstead();
+    ConversionJob apart;
+    ConversionJob& job = queued ? apart : Job();
+    if (!queued) {
+        WaitForWorker();
+        joinRows_ = rows;
+        monitor_.cutParts = CutParts::kCut;
+        monitor_.finishedInputs = 0;
+    }
+    PrepareJoinJob(job, static_cast<int>(rows.size()));
     CSettings dialog(store_, table_, *services_.messages, services_.pickFolder, this);
-    dialog.ProposeFolder(ProposedOutputFolder(RowPath(joinRows_.front())));
+    dialog.ProposeFolder(ProposedOutputFolder(RowPath(rows.front())));
     if (!services_.runSettings(dialog)) return;
-    const std::vector<JoinFile> files = JoinFilesOfRows();
-    LaunchResult launch = FillJoinJob(job, {files, dialog.choice(), dialog.chapters()}, PathExists);
+    JoinLaunch join{JoinFilesOfRows(rows), dialog.choice(), dialog.chapters()};
+    const std::vector<JoinFile>& files = join.files;
+    LaunchResult launch = FillJoinJob(job, join, PathExists);
     if (launch.status == LaunchStatus::HiddenLead) {
         services_.messages->Show(
             this, windowTitle(),
@@ -366,14 +397,13 @@ void CUlvaneAVConverterDlg::LaunchJoin() {
     if (launch.status == LaunchStatus::UnlikeFiles) {
         // Named with the parameter that differs; re-encoding joins them anyway, if the user wants.
         if (!services_.messages->Ask(this, windowTitle(), UnlikeFilesText(files, launch.mismatch))) return;
-        OutputChoice reencode = dialog.choice();
-        reencode.direct = false;
-        launch = FillJoinJob(job, {files, reencode, dialog.chapters()}, PathExists);
+        join.output.direct = false;
+        launch = FillJoinJob(job, join, PathExists);
     }
     if (launch.status == LaunchStatus::BadSegment) {
         // A clip its file cannot give (the file changed since it was listed): named by its row.
         const int at = launch.problem.index >= 0 ? launch.problem.index : launch.input;
-        const int row = at >= 0 && static_cast<size_t>(at) < joinRows_.size() ? joinRows_[static_cast<size_t>(at)] : 0;
+        const int row = at >= 0 && static_cast<size_t>(at) < rows.size() ? rows[static_cast<size_t>(at)] : 0;
         services_.messages->Show(
             this, windowTitle(),
             ToQString(table_.ReadFromFile("EXPORT", "pdyc")).arg(row + 1).arg(ToQString(launch.problem.why)), true);
@@ -386,9 +416,13 @@ void CUlvaneAVConverterDlg::LaunchJoin() {
         return;
     }
     lastOutputFolder_ = dialog.outputFolder();
+    if (queued) {
+        Enqueue(job, JoinJobWords(join, job.rotateDegrees), JoinWhat(join), join.output.direct);
+        return;
+    }
     // What an earlier job said of the rows is not this job's.
     for (int r = 0; r < sourceList_->rowCount(); ++r) SetRowStatusText(r, RowStatus::kReady);
-    StartWorker();
+    StartWorker(JoinWhat(join), join.output.direct);
 }
 
 }  // namespace ulvane

@@ -72,7 +72,7 @@ void CUlvaneAVConverterDlg::OpenFiles(const QStringList& files) {
 
 void CUlvaneAVConverterDlg::AddFiles(const QStringList& files) {
     const int tab = tabs_->currentIndex();
-    if (files.isEmpty() || jobRunning_) return;  // a job's source and rows stay as they are
+    if (files.isEmpty()) return;
     // A cut source is replaced only by a file that opens; the one loaded stays otherwise.
     QString cutPath;
     MediaInfo cutInfo;
@@ -80,7 +80,7 @@ void CUlvaneAVConverterDlg::AddFiles(const QStringList& files) {
     for (const QString& path : files) {
         // Keep painting while many files are probed.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        ConversionJob& job = Job();
+        ConversionJob& job = probe_;
         job.probePath = path.toStdString();
         job.info = {};
         const int result = ProbeMediaFile(job);
@@ -134,11 +134,11 @@ void CUlvaneAVConverterDlg::AddJoinRow(const QString& path, const MediaInfo& inf
 }
 
 void CUlvaneAVConverterDlg::AddJoinClips(const QString& path, const std::vector<Segment>& segments) {
-    if (segments.empty() || jobRunning_) return;  // a job's rows stay as they are
+    if (segments.empty()) return;
     const auto text = [&](const char* key) { return ToQString(table_.ReadFromFile("EXPORT", key)); };
     MediaInfo info = cutInfo_;
     if (path != cutSourcePath_) {
-        ConversionJob& job = Job();
+        ConversionJob& job = probe_;
         job.probePath = path.toStdString();
         job.info = {};
         if (const int result = ProbeMediaFile(job); result != kProbeOk) {
@@ -209,8 +209,6 @@ QString CUlvaneAVConverterDlg::snapshotPath() const {
 }
 
 void CUlvaneAVConverterDlg::ShowPreviewFrame(double seconds) {
-    ConversionJob& job = Job();
-    job.currentInput.store(0);
     previewImagePath_ = snapshotPath();
     ++grabCount_;
     std::string error;

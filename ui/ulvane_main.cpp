@@ -13,6 +13,8 @@ int main(int argc, char** argv) {
         window.AddJoinClips(source, segments);
     });
     window.show();
+    // The jobs still waiting when the program last closed are offered again.
+    QMetaObject::invokeMethod(&window, &ulvane::CUlvaneAVConverterDlg::OfferKeptJobs, Qt::QueuedConnection);
     // Files named on the command line (a file manager's "Open with") load as the add
     // buttons load them.
     const QStringList files = QApplication::arguments().mid(1);

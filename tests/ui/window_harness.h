@@ -67,6 +67,7 @@ struct Harness {
             return nextOpenPath;
         };
         s.messages = &messages;
+        s.cliPath = QString::fromStdString(CliPath());
         s.open = [this](const QString& t) { return opened << t, true; };
         s.pickFolder = [this](QWidget*, const QString&) { return folderToPick; };
         s.runSettings = [this](OutputSettingsDialog& d) {

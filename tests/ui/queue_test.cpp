@@ -1,0 +1,144 @@
+// The window's queue: a job started while another runs waits its turn and makes its own file;
+// the jobs left when the window closes are kept, offered at the next start, and run whole.
+#include <gtest/gtest.h>
+
+#include <QPushButton>
+#include <QTableView>
+#include <QTimer>
+
+#include "core/job_queue.h"
+#include "tests/support/eventually.h"
+#include "tests/ui/job_choice.h"
+#include "tests/ui/window_harness.h"
+#include "ui/control_ids.h"
+#include "ui/progress_dialog.h"
+#include "ui/queue_panel.h"
+#include "ui/queue_runner.h"
+
+using namespace ulvane;
+using namespace ulvane::test;
+
+namespace {
+
+std::vector<std::string> PartFiles(const TempDir& dir) {
+    std::vector<std::string> parts;
+    for (const std::string& f : FilesIn(dir.path()))
+        if (f.ends_with(".part")) parts.push_back(f);
+    return parts;
+}
+
+}  // namespace
+
+TEST(Queue, AJobStartedWhileAnotherRunsIsQueuedAndMakesItsOwnFile) {
+    Harness h;
+    TempDir out;
+    LoadLongReEncodingCut(h, out);  // 30 s, key frames every 10 s
+    const std::string source = h.window->cutSourcePath().toStdString();
+    QueueRunner& queue = *h.window->queueRunner();
+    bool queuedAtOnce = false, made = false;
+    QTimer::singleShot(300, [&] {
+        // While the window's re-encoding runs, the window is in use: a direct cut of 10 s to
+        // 14 s is started, and runs beside it.
+        h.window->ItemAs<QLineEdit>(main_id::kStartBox)->setText("00:00:10.000");
+        h.window->ItemAs<QLineEdit>(main_id::kEndBox)->setText("00:00:14.000");
+        Choice c;
+        c.folder = QString::fromStdString(out.path().string());
+        c.name = "second";
+        h.settings = Fill(c);
+        h.window->LaunchCut();
+        queuedAtOnce = h.window->jobRunning() && queue.queue().entries().size() == 2;
+        made = Eventually([&] { return queue.queue().entries().back().state == QueueState::kDone; }, 120000);
+        qobject_cast<QPushButton*>(h.window->progressDialog()->Item(progress_id::kStopButton))->click();
+    });
+    h.window->LaunchCut();
+    ASSERT_TRUE(queuedAtOnce);
+    ASSERT_TRUE(made) << queue.queue().entries().back().reason;
+    const auto& entries = queue.queue().entries();
+    EXPECT_EQ(entries[0].state, QueueState::kStopped) << "the window's own job, stopped from its dialog";
+    EXPECT_EQ(entries[1].output, out / "second.mp4");
+    // Its own four seconds, from the key frame at 10 s.
+    EXPECT_EQ(Problems(Inspect(out / "second.mp4"), true, false, 4.0, 0.1), "");
+    EXPECT_GT(PsnrAt(out / "second.mp4", 1.0, source, 11.0), 35);
+    EXPECT_EQ(FilesIn(out.path()), std::vector<std::string>{"second.mp4"}) << "the stopped job left nothing";
+    // The panel lists both in the window's language, and opens what was made.
+    QueuePanel* panel = h.window->queuePanel();
+    EXPECT_TRUE(panel->isVisible());
+    const auto cell = [&](int row, int column) { return panel->model()->index(row, column).data().toString(); };
+    const auto text = [&](const char* key) {
+        return QString::fromStdString(h.window->languageTable().ReadFromFile("QUEUE", key));
+    };
+    EXPECT_EQ(cell(0, QueueModel::kState), text("tz"));
+    EXPECT_EQ(cell(1, QueueModel::kState), text("wc"));
+    EXPECT_EQ(cell(1, QueueModel::kOutput), "second.mp4");
+    EXPECT_TRUE(cell(1, QueueModel::kWhat).contains("j_long.mp4")) << cell(1, QueueModel::kWhat).toStdString();
+    panel->view()->selectRow(1);
+    panel->button(QueuePanel::kOpen)->click();
+    EXPECT_EQ(h.opened, QStringList{QString::fromStdString(out / "second.mp4")});
+    // Every language names the panel's parts, and the list follows a switch.
+    for (int language = 5; language >= 0; --language) {
+        h.window->SelectLanguage(language);
+        for (std::string_view key : QueuePanel::TextKeys())
+            EXPECT_FALSE(h.window->languageTable().ReadFromFile("QUEUE", key).empty())
+                << h.window->languageTable().activeFile() << " " << key;
+        EXPECT_EQ(cell(1, QueueModel::kState), text("wc"));
+        EXPECT_EQ(panel->windowTitle(), text("bt"));
+    }
+}
+
+TEST(Queue, JobsLeftAtCloseAreOfferedAtTheNextStartAndRunWhole) {
+    TempDir out;
+    const std::string source = AvFixture();  // 6 s
+    std::string kept;
+    {
+        Harness h;
+        QueueRunner& queue = *h.window->queueRunner();
+        queue.SetAtOnce(1);
+        for (const char* name : {"first", "second", "third"}) {
+            QueueEntry e;
+            e.words = {"cut",        source,      "--start",  "0",      "--end", "6",
+                       "--reencode", "--out-dir", out.path(), "--name", name};
+            e.what = name;
+            e.direct = false;
+            queue.Add(e);
+        }
+        // One runs; the third is moved before the second.
+        ASSERT_EQ(queue.queue().running(), 1);
+        QueuePanel* panel = h.window->queuePanel();
+        panel->view()->selectRow(2);
+        panel->button(QueuePanel::kUp)->click();
+        // Closing asks, stops the running job (its unfinished file goes) and keeps the rest.
+        h.messages.answer = true;
+        h.window->close();
+        ASSERT_EQ(h.messages.asked.size(), 1);
+        EXPECT_EQ(h.messages.asked[0].toStdString(), h.window->languageTable().ReadFromFile("QUEUE", "gb"));
+        EXPECT_EQ(PartFiles(out), std::vector<std::string>{});
+        kept = ReadFileBytes(h.dir / "queue.txt");
+    }
+    const std::vector<QueueEntry> saved = JobQueue::ReadSaved(kept);
+    std::vector<std::string> order;
+    for (const QueueEntry& e : saved) order.push_back(e.what);
+    // The stopped one waits again, first; whatever it had begun is made anew.
+    EXPECT_EQ(order, (std::vector<std::string>{"first", "third", "second"})) << kept;
+
+    Harness next;
+    WriteFileBytes(next.dir / "queue.txt", kept);
+    next.messages.answer = true;
+    next.window->OfferKeptJobs();
+    ASSERT_EQ(next.messages.asked.size(), 1);
+    EXPECT_TRUE(next.messages.asked[0].contains("3"));
+    EXPECT_FALSE(fs::exists(next.dir / "queue.txt")) << "offered once";
+    QueueRunner& queue = *next.window->queueRunner();
+    ASSERT_TRUE(Eventually(
+        [&] {
+            const auto& e = queue.queue().entries();
+            return e.size() == 3 && std::all_of(e.begin(), e.end(), [](const QueueEntry& x) {
+                       return x.state == QueueState::kDone || x.state == QueueState::kFailed;
+                   });
+        },
+        180000));
+    for (const char* name : {"first", "second", "third"}) {
+        const std::string file = out / (std::string(name) + ".mp4");
+        EXPECT_EQ(Problems(Inspect(file), true, true, 6.0, 0.15), "") << file;
+    }
+    EXPECT_EQ(FilesIn(out.path()), (std::vector<std::string>{"first.mp4", "second.mp4", "third.mp4"}));
+}
