@@ -38,9 +38,11 @@ enum : int {
     // Playback in the preview, beside the play button.
     kMuteButton = 1310,
     kVolumeSlider = 1311,
-    kSoundTrackBox = 1312,  // shown when the file has more than one sound track
-    kLoopCheck = 1313,      // segment playback starts again at the segment's start
-    kTurnButton = 1314,     // turns the output (and the preview) a quarter turn clockwise
+    kSoundTrackBox = 1312,     // shown when the file has more than one sound track
+    kLoopCheck = 1313,         // segment playback starts again at the segment's start
+    kTurnButton = 1314,        // turns the output (and the preview) a quarter turn clockwise
+    kQueueButton = 1315,       // shows or hides the job queue
+    kApplyToAllButton = 1316,  // the join tab's: the cut settings on every ticked file
 };
 }  // namespace main_id
 

@@ -45,6 +45,10 @@ constexpr TemplateItem kMainItems[] = {
     // The join order: the selected row up or down (as Ctrl+Up and Ctrl+Down, and dragging).
     {1290, ItemKind::ArrowButton, {300, 162, 27, 16}, false, "up"},
     {1291, ItemKind::ArrowButton, {329, 162, 27, 16}, false, "down"},
+    // The cut settings on every ticked file, each to its own output, through the queue.
+    {1316, ItemKind::PushButton, {300, 182, 56, 18}, false, "Apply to all"},
+    // The job queue, shown beside the window or hidden.
+    {1315, ItemKind::ToggleButton, {344, 1, 14, 13}, true, ""},
     {1140, ItemKind::Slider, {6, 183, 322, 12}, true, ""},
     {1172, ItemKind::Group, {6, 195, 352, 31}, true, ""},
     {1183, ItemKind::BitmapButton, {94, 200, 34, 22}, true, "Open file"},

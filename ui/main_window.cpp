@@ -63,7 +63,8 @@ const int kCutControls[] = {kConvertButton, kOpenButton,      kSeekBar,    kStar
                             kEndBox,        kLengthText,      kCutGroup,   kPreview,          kPositionText,
                             kPlayButton,    kDirectStartNote, kStatusLine, kMuteButton,       kVolumeSlider,
                             kSoundTrackBox, kLoopCheck,       kTurnButton};
-const int kJoinControls[] = {kMergeButton, kSourceList, kRemoveButton, kAddFilesButton, kMoveUpButton, kMoveDownButton};
+const int kJoinControls[] = {kMergeButton,  kSourceList,     kRemoveButton,    kAddFilesButton,
+                             kMoveUpButton, kMoveDownButton, kApplyToAllButton};
 
 // Tooltip keys of section HINT by control.
 struct Hint {
@@ -139,14 +140,15 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
     // Tab follows the layout: the top row left to right, then each tab's controls as they read.
     // The segment list and its buttons come after the cut row they lie under.
     std::vector<QWidget*> order;
-    for (int id : {kTabs, kLanguageBox, kHelpLink, kAddButton}) order.push_back(Item(id));
+    for (int id : {kTabs, kLanguageBox, kHelpLink, kQueueButton, kAddButton}) order.push_back(Item(id));
     order.push_back(strip_);  // under the preview, above the seek bar
     for (int id : {kSeekBar, kMuteButton, kVolumeSlider, kSoundTrackBox, kLoopCheck, kOpenButton, kPlayButton,
                    kStartPointButton, kEndPointButton, kTurnButton, kStartBox, kEndBox, kConvertButton})
         order.push_back(Item(id));
     for (QWidget* w : segmentList_->TabOrder()) order.push_back(w);
     for (QWidget* w : trackList_->TabOrder()) order.push_back(w);
-    for (int id : {kSourceList, kAddFilesButton, kRemoveButton, kMergeButton, kMoveUpButton, kMoveDownButton})
+    for (int id :
+         {kSourceList, kAddFilesButton, kRemoveButton, kMergeButton, kMoveUpButton, kMoveDownButton, kApplyToAllButton})
         order.push_back(Item(id));
     for (size_t k = 1; k < order.size(); ++k) setTabOrder(order[k - 1], order[k]);
 
@@ -333,7 +335,7 @@ void CUlvaneAVConverterDlg::ApplyLanguage() {
     segmentList_->ApplyTexts(table_);
     ApplyDetectTexts();
     trackList_->ApplyTexts(table_);
-    if (queuePanel_) queuePanel_->ApplyTexts(table_);
+    if (queuePanel_) ApplyQueueTexts();
     strip_->setToolTip(ToQString(table_.ReadFromFile("TIMELINE", "ts")));
     ApplyPlayerTexts();
     ApplyTurnTexts();

@@ -153,6 +153,7 @@ public:
     void ShowQueue();
     // The jobs kept waiting when the window last closed, offered again (asked once).
     void OfferKeptJobs();
+    void ApplyToAll();
     const ConversionJob* job() const { return job_.get(); }
     const QString& lastOutputFolder() const { return lastOutputFolder_; }
     const std::vector<int>& joinRows() const { return joinRows_; }
@@ -416,6 +417,9 @@ private:
     // Closing: running queued jobs are stopped if the user agrees (false: the window stays);
     // the waiting ones are kept.
     bool CloseQueue();
+    void ApplyQueueTexts();
+    // main_window_apply.cpp: the cut settings on every ticked join row, a queued job a file.
+    void SetUpApplyToAll();
     MonitorTexts MonitorTextsNow() const;
     void ReadMonitorState();
     // The window and its progress dialog as the monitor sees them, for one call.

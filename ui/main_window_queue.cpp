@@ -4,12 +4,16 @@
 // setting.ini and offered again at the next start.
 #include <QFile>
 #include <QFileInfo>
+#include <QPainter>
+#include <QPushButton>
 #include <QSaveFile>
 #include <QShortcut>
+#include <QToolButton>
 
 #include "core/job_words.h"
 #include "core/time_text.h"
 #include "ui/container_check.h"
+#include "ui/control_ids.h"
 #include "ui/main_window.h"
 #include "ui/main_window_text.h"
 #include "ui/queue_panel.h"
@@ -17,16 +21,55 @@
 
 namespace ulvane {
 
+namespace {
+
+// Three lines, each with a dot before it: a list of jobs, in the button's text colour.
+QIcon QueueIcon(const QColor& colour) {
+    QPixmap face(32, 32);
+    face.fill(Qt::transparent);
+    QPainter p(&face);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour);
+    for (int k = 0; k < 3; ++k) {
+        const qreal y = 8 + k * 8;
+        p.drawEllipse(QPointF(6, y), 2.4, 2.4);
+        p.drawRoundedRect(QRectF(11, y - 1.6, 17, 3.2), 1.2, 1.2);
+    }
+    return QIcon(face);
+}
+
+}  // namespace
+
 void CUlvaneAVConverterDlg::SetUpQueue() {
     queue_ = new QueueRunner(services_.cliPath, this);
     // 0 (not stored yet) keeps the runner's own choice.
     if (const int stored = store_.ReadRow("QUEUE", "atonce"); stored > 0) queue_->SetAtOnce(stored);
     queuePanel_ = new QueuePanel(
         *queue_, [this](const QString& t) { services_.open(t); }, this);
-    queuePanel_->ApplyTexts(table_);
     connect(queuePanel_, &QueuePanel::atOnceChanged, this, [this](int n) { store_.WriteRow("QUEUE", "atonce", n); });
+    // The button beside the help link shows the panel, and hides it; it is down while the panel shows.
+    auto* button = ItemAs<QToolButton>(main_id::kQueueButton);
+    button->setIcon(QueueIcon(palette().color(QPalette::ButtonText)));
+    connect(button, &QToolButton::clicked, this, [this] {
+        if (queuePanel_->isVisible())
+            queuePanel_->hide();
+        else
+            ShowQueue();
+    });
+    connect(queuePanel_, &QueuePanel::shownChanged, button, &QToolButton::setChecked);
     auto* show = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Q), this);
     connect(show, &QShortcut::activated, this, &CUlvaneAVConverterDlg::ShowQueue);
+    SetUpApplyToAll();
+    ApplyQueueTexts();
+}
+
+void CUlvaneAVConverterDlg::ApplyQueueTexts() {
+    queuePanel_->ApplyTexts(table_);
+    ItemAs<QToolButton>(main_id::kQueueButton)->setToolTip(QueueText("dl"));
+    auto* apply = ItemAs<QPushButton>(main_id::kApplyToAllButton);
+    apply->setText(QueueText("yy"));
+    apply->setToolTip(QueueText("yyts"));
 }
 
 void CUlvaneAVConverterDlg::ShowQueue() {

@@ -19,9 +19,9 @@ namespace ulvane {
 
 namespace {
 
-constexpr std::string_view kKeys[] = {"bt", "rw", "zt",  "jd",  "sc",  "dd",  "yx",  "wc",   "sb",
-                                      "tz", "sy", "btz", "bsc", "bsy", "bxy", "bdk", "bwjj", "ts",
-                                      "hf", "gb", "qj",  "dc",  "hb",  "zj",  "cb"};
+constexpr std::string_view kKeys[] = {"bt", "rw",  "zt",  "jd",  "sc",  "dd",  "yx",   "wc",   "sb",   "tz",
+                                      "sy", "btz", "bsc", "bsy", "bxy", "bdk", "bwjj", "ts",   "hf",   "gb",
+                                      "qj", "dc",  "hb",  "zj",  "cb",  "dl",  "yy",   "yyts", "yygx", "yybf"};
 
 int64_t NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -186,6 +186,16 @@ void QueuePanel::ApplyTexts(const LanguageTable& table) {
     for (int b = 0; b < kButtons; ++b) buttons_[b]->setText(text(keys[b]));
     atOnceLabel_->setText(text("ts"));
     model_->ApplyTexts(table);
+}
+
+void QueuePanel::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    emit shownChanged(true);
+}
+
+void QueuePanel::hideEvent(QHideEvent* e) {
+    QWidget::hideEvent(e);
+    emit shownChanged(false);
 }
 
 int QueuePanel::SelectedId() const {

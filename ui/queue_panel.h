@@ -67,6 +67,12 @@ public:
 signals:
     // The number of jobs at once was changed by the user.
     void atOnceChanged(int n);
+    // The panel was shown or hidden.
+    void shownChanged(bool shown);
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
 
 private:
     void Press(int which);

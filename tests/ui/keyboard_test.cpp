@@ -62,12 +62,12 @@ TEST(Keyboard, TabFollowsTheLayoutAndEveryStopShowsItsFocus) {
         // choose).
         const QStringList expected =
             tab == 0
-                ? ItemNames({kTabs, kLanguageBox, kHelpLink}) + QStringList{"timelineStrip"} +
+                ? ItemNames({kTabs, kLanguageBox, kHelpLink, kQueueButton}) + QStringList{"timelineStrip"} +
                       ItemNames({kSeekBar, kMuteButton, kVolumeSlider, kLoopCheck, kOpenButton, kPlayButton,
                                  kStartPointButton, kEndPointButton, kTurnButton, kStartBox, kEndBox, kConvertButton}) +
                       QStringList{"segmentTable", "segmentAdd", "segmentFile", "detectButton", "trackTable"}
-                : ItemNames({kTabs, kLanguageBox, kHelpLink, kSourceList, kAddFilesButton, kRemoveButton, kMergeButton,
-                             kMoveUpButton, kMoveDownButton});
+                : ItemNames({kTabs, kLanguageBox, kHelpLink, kQueueButton, kSourceList, kAddFilesButton, kRemoveButton,
+                             kMergeButton, kMoveUpButton, kMoveDownButton, kApplyToAllButton});
         EXPECT_EQ(Names(chain).join(' ').toStdString(), expected.join(' ').toStdString());
         // Each stop looks different with the focus than without it.
         for (QWidget* c : chain) {

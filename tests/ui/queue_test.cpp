@@ -142,3 +142,40 @@ TEST(Queue, JobsLeftAtCloseAreOfferedAtTheNextStartAndRunWhole) {
     }
     EXPECT_EQ(FilesIn(out.path()), (std::vector<std::string>{"first.mp4", "second.mp4", "third.mp4"}));
 }
+
+TEST(Queue, ApplyToAllCutsEveryTickedFileAsTheCutTabMarksIt) {
+    Harness h;
+    TempDir out;
+    const QString first = QString::fromStdString(AvFixture()), second = QString::fromStdString(AvFixture30fps());
+    // Marked on the cut tab: 1 s to 3 s.
+    h.Add({first});
+    h.window->ItemAs<QLineEdit>(main_id::kStartBox)->setText("00:00:01.000");
+    h.window->ItemAs<QLineEdit>(main_id::kEndBox)->setText("00:00:03.000");
+    h.window->SelectTab(1);
+    h.Add({first, second});
+    Choice c;
+    c.direct = false;
+    c.rows = {1, -2, -2, -2, -2, -2};  // H.264 in MP4, each file's own size and rate
+    c.folder = QString::fromStdString(out.path().string());
+    h.settings = Fill(c);
+    h.window->ItemAs<QPushButton>(main_id::kApplyToAllButton)->click();
+    QueueRunner& queue = *h.window->queueRunner();
+    ASSERT_EQ(queue.queue().entries().size(), 2u);
+    ASSERT_TRUE(Eventually(
+        [&] {
+            const auto& e = queue.queue().entries();
+            return std::none_of(e.begin(), e.end(), [](const QueueEntry& x) {
+                return x.state == QueueState::kWaiting || x.state == QueueState::kRunning;
+            });
+        },
+        120000));
+    // Each file's own two seconds, under its own name.
+    const std::pair<QString, std::string> made[] = {{first, "av.mp4"}, {second, "av30.mp4"}};
+    for (const auto& [source, name] : made) {
+        const auto& e = queue.queue().entries()[&source == &made[0].first ? 0 : 1];
+        EXPECT_EQ(e.state, QueueState::kDone) << e.reason;
+        EXPECT_EQ(e.output, out / name);
+        EXPECT_EQ(Problems(Inspect(out / name), true, true, 2.0, 0.1), "") << name;
+        EXPECT_GT(PsnrAt(out / name, 0.5, source.toStdString(), 1.5), 30) << name;
+    }
+}
