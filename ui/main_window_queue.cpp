@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
 #include <QShortcut>
 #include <QToolButton>
 
@@ -74,8 +75,12 @@ void CUlvaneAVConverterDlg::ApplyQueueTexts() {
 
 void CUlvaneAVConverterDlg::ShowQueue() {
     if (!queuePanel_->isVisible()) {
-        // Beside the window, below it when there is no room on the right.
-        queuePanel_->move(frameGeometry().bottomLeft() + QPoint(0, 8));
+        // Below the window, else on its right, else where the screen has room for it.
+        const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect();
+        QRect place(frameGeometry().bottomLeft() + QPoint(0, 8), queuePanel_->size() + QSize(8, 32));
+        if (!screen.isEmpty() && !screen.contains(place)) place.moveTopLeft(frameGeometry().topRight() + QPoint(8, 0));
+        if (!screen.isEmpty() && !screen.contains(place)) place.moveBottomRight(screen.bottomRight());
+        queuePanel_->move(place.topLeft());
     }
     queuePanel_->show();
     queuePanel_->raise();

@@ -6,6 +6,7 @@
 // language at POSITION of the language box.
 // Usage: ulvane-screenshots OUTDIR POSITION SOURCE FILE FILE FILE [UNLIKE_FILE]
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QScreen>
 #include <QTest>
@@ -18,9 +19,13 @@
 #include <QTimer>
 
 #include "controls/bitmap_slider.h"
+#include "core/job_queue.h"
 #include "ui/control_ids.h"
 #include "ui/main_window.h"
 #include "ui/progress_dialog.h"
+#include "ui/queue_panel.h"
+#include "ui/queue_runner.h"
+#include "ui/segment_list.h"
 #include "ui/settings_dialog.h"
 
 namespace {
@@ -162,6 +167,17 @@ int main(int argc, char** argv) {
         quiet.askShot = out + "/question_unlike_files.png";
         window.LaunchJoin();
     }
+    // The queue: the cut tab's marks applied to every file of the join list, a job each, shot
+    // while the first runs and the others wait their turn (one re-encoding at a time).
+    settingsShot = QDir(QDir::tempPath()).filePath("ulvane-screenshot-apply-settings.png");
+    window.segmentList()->Change({{{1'000'000, 3'000'000, "Opening"}, {2'000'000, 3'500'000, {}}}, 0});
+    window.ApplyToAll();
+    QTest::qWait(1500);
+    Shoot(window.queuePanel(), out + "/window_queue.png");
+    window.queueRunner()->StopAll();
+    for (const ulvane::QueueEntry& e : window.queueRunner()->queue().entries())
+        if (!e.inWindow && !e.output.empty()) QFile::remove(QString::fromStdString(e.output));
+    QFile::remove(settingsShot);
     // Back in the first language for the next run.
     window.SelectLanguage(0);
     return 0;
