@@ -133,6 +133,8 @@ bool Report(const Child& c, int status, bool stopping) {
         std::printf("%s %d: %s\n", skipped ? "skipped" : "ok", line, Joined(NonEmptyLines(c.outText), "\t").c_str());
     } else if (stopping) {
         std::printf("stopped %d\n", line);
+    } else if (WIFEXITED(status) && WEXITSTATUS(status) == 127 && c.errText.empty()) {
+        std::printf("failed %d: ulvane-cli could not be started again for it\n", line);
     } else if (WIFSIGNALED(status)) {
         std::printf("failed %d: ended by signal %d (%s)\n", line, WTERMSIG(status), strsignal(WTERMSIG(status)));
     } else {

@@ -166,9 +166,10 @@ void QueueRunner::Finished(int id, int exitCode, bool crashed) {
         e->state = QueueState::kStopped;
     } else {
         e->state = QueueState::kFailed;
-        e->reason = crashed        ? "the job ended abnormally"
+        e->reason = crashed        ? std::string("the job ended abnormally")
                     : exitCode < 0 ? "ulvane-cli could not be started: " + cli_.toStdString()
                                    : Reason(run.err);
+        if (e->reason.empty()) e->reason = "exit status " + std::to_string(exitCode);
     }
     Changed(id);
     Schedule();

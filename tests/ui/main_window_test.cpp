@@ -56,8 +56,11 @@ TEST(MainWindow, EveryItemSitsWhereItsTemplatePutsIt) {
     EXPECT_GT(room, list->height() + stripRoom);
     EXPECT_EQ(strip->width(), h.window->width() - 2 * strip->x());
     const std::map<int, QSize> grown = {{kSourceList, {0, room}}};
-    const std::map<int, QPoint> moved = {
-        {kStatusLine, {0, room}}, {kMergeButton, {0, room}}, {kMoveUpButton, {0, room}}, {kMoveDownButton, {0, room}}};
+    const std::map<int, QPoint> moved = {{kStatusLine, {0, room}},
+                                         {kMergeButton, {0, room}},
+                                         {kMoveUpButton, {0, room}},
+                                         {kMoveDownButton, {0, room}},
+                                         {kApplyToAllButton, {0, room}}};
     for (const TemplateItem& item : MainDialogTemplate().items) {
         SCOPED_TRACE(item.id);
         const QWidget* w = h.window->Item(item.id);
