@@ -8,6 +8,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 jobs=$(nproc)
+# Compiles go through ccache: a run after another of the same sources (in any clone: paths are
+# hashed relative to the clone) takes the objects it made instead of compiling them again.
+if command -v ccache >/dev/null; then
+  export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+  export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
+fi
 # Each step says when it starts, in seconds from the start: the whole run must stay within
 # CI's half hour.
 step() { echo "== $1 (at $SECONDS s)"; }

@@ -195,6 +195,11 @@ CUlvaneAVConverterDlg::~CUlvaneAVConverterDlg() {
     feeder_ = nullptr;
     delete player_;  // its threads end before what it paints into goes
     player_ = nullptr;
+    // The panel reads the runner's queue while it goes; the runner stops its jobs as it goes.
+    delete queuePanel_;
+    queuePanel_ = nullptr;
+    delete queue_;
+    queue_ = nullptr;
     if (job_) job_->cancelRequested.store(true);
     WaitForWorker();
     StopKeyFrameScan();
