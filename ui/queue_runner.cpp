@@ -92,8 +92,9 @@ void QueueRunner::FinishWindowJob(int id, QueueState state, const std::string& o
 
 void QueueRunner::Schedule() {
     if (closing_) return;
+    // A job that cannot start ends at once and schedules again: what that started is not started twice.
     for (int id : queue_.Startable(atOnce_))
-        if (QueueEntry* e = queue_.Find(id)) Start(*e);
+        if (QueueEntry* e = queue_.Find(id); e && e->state == QueueState::kWaiting) Start(*e);
 }
 
 void QueueRunner::Start(QueueEntry& e) {

@@ -179,3 +179,22 @@ TEST(Queue, ApplyToAllCutsEveryTickedFileAsTheCutTabMarksIt) {
         EXPECT_GT(PsnrAt(out / name, 0.5, source.toStdString(), 1.5), 30) << name;
     }
 }
+
+TEST(Queue, JobsWhoseProgramCannotStartFailWithTheReasonAndNothingWaitsForever) {
+    QueueRunner runner("/nonexistent/ulvane-cli");
+    for (const char* what : {"first", "second", "third"}) {
+        QueueEntry e;
+        e.words = {"cut", "/v/a.mp4", "--start", "0", "--end", "1", "--out-dir", "/v"};
+        e.what = what;
+        runner.Add(e);
+    }
+    const auto& entries = runner.queue().entries();
+    ASSERT_TRUE(Eventually(
+        [&] {
+            return std::all_of(entries.begin(), entries.end(),
+                               [](const QueueEntry& e) { return e.state == QueueState::kFailed; });
+        },
+        20000));
+    for (const QueueEntry& e : entries)
+        EXPECT_EQ(e.reason, "ulvane-cli could not be started: /nonexistent/ulvane-cli") << e.what;
+}
