@@ -18,6 +18,7 @@ void CUlvaneAVConverterDlg::SetUpDetect() {
     findBlack_ = menu->addAction(QString());
     findScenes_ = menu->addAction(QString());
     detectButton_->setMenu(menu);
+    detectButton_->setEnabled(false);  // until a file is loaded: there is nothing to search
     segmentList_->AddButton(detectButton_);
     connect(findSilences_, &QAction::triggered, this, [this] { OpenDetectDialog(DetectKind::Silences); });
     connect(findBlack_, &QAction::triggered, this, [this] { OpenDetectDialog(DetectKind::Black); });

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSaveFile>
 #include <algorithm>
 
@@ -136,6 +137,7 @@ void CUlvaneAVConverterDlg::ShowSegmentsOfSource() {
     if (!services_.segmentsDir.isEmpty())
         kept = SegmentStore(services_.segmentsDir.toStdString()).Load(cutSourcePath_.toStdString());
     segmentList_->SetSourceLoaded(true);
+    detectButton_->setEnabled(true);  // there is a file to search now
     restoringSegments_ = true;
     segmentList_->Reset(std::move(kept));
     restoringSegments_ = false;

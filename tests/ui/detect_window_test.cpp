@@ -19,8 +19,12 @@ using namespace ulvane::test;
 TEST(DetectWindow, FindsTheSilencesAndMakesTheSegmentsBetweenThem) {
     Harness h;
     CUlvaneAVConverterDlg& w = *h.window;
+    auto* find = w.findChild<QPushButton*>("detectButton");
+    ASSERT_NE(find, nullptr);
+    EXPECT_FALSE(find->isEnabled()) << "nothing to search before a file is loaded";
     h.Add({QString::fromStdString(DetectFixture())});
     ASSERT_EQ(w.cutSourcePath().toStdString(), DetectFixture());
+    EXPECT_TRUE(find->isEnabled());
     w.OpenDetectDialog(DetectKind::Silences);
     DetectDialog* d = w.detectDialog();
     ASSERT_NE(d, nullptr);
