@@ -207,24 +207,15 @@ JoinFile DescribeJoinFile(const std::string& path, const std::string& tracks) {
     ConversionJob probe;
     probe.probePath = path;
     probe.probeTracks = tracks;
-    JoinFile f;
-    f.path = path;
     // What the files' containers tell is what a direct join compares; the job itself
     // refuses what it cannot read.
     if (ProbeMediaFile(probe, ProbeDepth::Streams) != kProbeOk) {
+        JoinFile f;
+        f.path = path;
         f.described = false;
         return f;
     }
-    f.type = FileExtensionText(path);
-    f.size = SizeText(probe.info.videoWidth, probe.info.videoHeight);
-    f.lengthMicros = probe.info.durationMicros;
-    f.hidesLeadingPictures = probe.info.hidesLeadingPictures;
-    f.videoCodec = probe.info.videoCodec;
-    f.audioCodec = probe.info.audioCodec;
-    f.sampleRate = probe.info.sampleRate;
-    f.channels = probe.info.channels;
-    f.otherTracks = probe.info.otherTracks;
-    f.reorderDepth = probe.info.videoReorderDepth;
+    JoinFile f = DescribedFile(path, probe.info);
     f.tracks = tracks;
     return f;
 }

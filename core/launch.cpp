@@ -8,6 +8,22 @@
 
 namespace ulvane {
 
+JoinFile DescribedFile(const std::string& path, const MediaInfo& info) {
+    JoinFile f;
+    f.path = path;
+    f.type = FileExtensionText(path);
+    f.size = SizeText(info.videoWidth, info.videoHeight);
+    f.lengthMicros = info.durationMicros;
+    f.hidesLeadingPictures = info.hidesLeadingPictures;
+    f.videoCodec = info.videoCodec;
+    f.audioCodec = info.audioCodec;
+    f.reorderDepth = info.videoReorderDepth;
+    f.sampleRate = info.sampleRate;
+    f.channels = info.channels;
+    f.otherTracks = info.otherTracks;
+    return f;
+}
+
 namespace {
 
 bool InList(int row, size_t size) {

@@ -58,6 +58,9 @@ struct JoinFile {
     std::string tracks;  // the file's tracks kept ("v:0,a:1,s:0"); "" every track
 };
 
+// A probed file as a join (or a segments export) describes it.
+JoinFile DescribedFile(const std::string& path, const MediaInfo& info);
+
 // What two files of a direct join can differ in (the window and ulvane-cli name them by this order).
 enum class JoinParameter { Type, PictureSize, VideoCodec, AudioCodec, SampleRate, Channels, OtherTracks, ReorderDepth };
 

@@ -70,8 +70,9 @@ ContainerFit FitContainer(const std::string& path, const std::string& extension,
         const bool fits = avformat_query_codec(ofmt, st->codecpar->codec_id, FF_COMPLIANCE_NORMAL) != 0 &&
                           (!LengthPrefixed(st) || TakesLengthPrefixedUnits(ofmt));
         if (fits) continue;
-        fit.refused =
-            std::string(st == in->video() ? "video" : "sound") + " (" + avcodec_get_name(st->codecpar->codec_id) + ")";
+        fit.refusedKind = st == in->video() ? 'v' : 'a';
+        fit.refusedCodec = avcodec_get_name(st->codecpar->codec_id);
+        fit.refused = std::string(fit.refusedKind == 'v' ? "video" : "sound") + " (" + fit.refusedCodec + ")";
         break;
     }
     fit.trackChanges = SideTrackChanges(*in, ofmt);

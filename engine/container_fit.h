@@ -21,6 +21,8 @@ struct ContainerFit {
     // A main track (the video, the main sound) the container cannot hold: "video (vp9)";
     // "" when both fit. A copy into it is then not possible.
     std::string refused;
+    char refusedKind = 0;      // 'v' the video, 'a' the main sound, when one is refused
+    std::string refusedCodec;  // its codec ("vp9")
     // The other tracks it cannot keep as they are, in the file's order, each with what
     // happens to it: "subtitle track 1 (subrip): converted to mov_text", "...: left out".
     std::vector<std::string> changes;

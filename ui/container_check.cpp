@@ -31,8 +31,10 @@ bool ContainerChangeAccepted(QWidget* parent, const QString& title, const Conver
             return false;
         }
         if (!fit.refused.empty()) {
-            messages.Show(parent, title,
-                          text("rqjj").arg(name, extension.toUpper(), QString::fromStdString(fit.refused)), true);
+            // The track in the window's language: "vidéo (vp9)".
+            const QString track =
+                text(fit.refusedKind == 'v' ? "rqsp" : "rqyp").arg(QString::fromStdString(fit.refusedCodec));
+            messages.Show(parent, title, text("rqjj").arg(name, extension.toUpper(), track), true);
             return false;
         }
         for (const TrackChange& c : fit.trackChanges) {

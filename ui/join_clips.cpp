@@ -64,22 +64,6 @@ JoinFile JoinFileOfRow(const CCheckListCtrl& list, int row) {
     return f;
 }
 
-JoinFile DescribedFile(const std::string& path, const MediaInfo& info) {
-    JoinFile f;
-    f.path = path;
-    f.type = FileExtensionText(path);
-    f.size = SizeText(info.videoWidth, info.videoHeight);
-    f.lengthMicros = info.durationMicros;
-    f.hidesLeadingPictures = info.hidesLeadingPictures;
-    f.videoCodec = info.videoCodec;
-    f.audioCodec = info.audioCodec;
-    f.reorderDepth = info.videoReorderDepth;
-    f.sampleRate = info.sampleRate;
-    f.channels = info.channels;
-    f.otherTracks = info.otherTracks;
-    return f;
-}
-
 void KeepTracks(JoinFile& file, const std::string& tracks) {
     file.tracks = tracks;
     if (tracks.empty() || !file.described) return;

@@ -39,9 +39,6 @@ std::optional<Segment> ClipOfRow(const CCheckListCtrl& list, int row);
 // What a join knows of the file of a row (as the row shows and keeps it), with its clip.
 JoinFile JoinFileOfRow(const CCheckListCtrl& list, int row);
 
-// A probed file as a join (or a segments export) describes it.
-JoinFile DescribedFile(const std::string& path, const MediaInfo& info);
-
 // `file` as a job that keeps only `tracks` of it sees it ("" every track, as it is): a direct
 // join compares its files by the tracks it keeps. Probes the file's header again; a file that
 // cannot be probed so is left as it was.
