@@ -142,7 +142,7 @@ QueuePanel::QueuePanel(QueueRunner& runner, std::function<void(const QString&)> 
     view_->horizontalHeader()->setStretchLastSection(true);
     view_->setColumnWidth(QueueModel::kWhat, 320);
     view_->setColumnWidth(QueueModel::kState, 90);
-    view_->setColumnWidth(QueueModel::kProgress, 150);
+    view_->setColumnWidth(QueueModel::kProgress, 200);  // "99 % (quedan unos 0:01)" whole
     auto* buttons = new QHBoxLayout;
     for (int b = 0; b < kButtons; ++b) {
         buttons_[b] = new QPushButton(this);
