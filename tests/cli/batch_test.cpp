@@ -207,7 +207,11 @@ TEST(CliBatch, GnuParallelSpreadsAListOverTwoHosts) {
                 " --out-dir " + out.path().string() + " --name clip" + std::to_string(k) + "\n";
     const std::string list = WriteList(out, text);
     const CommandResult r = ulvane::test::Run(
-        {"sh", "-c", "parallel --will-cite --pipe -N 2 --ssh \"$1\" --sshlogin 1/hostA,1/hostB \"$2\" batch - < \"$3\"",
+        {"sh", "-c",
+         // parallel runs the remote command through $SHELL; where none is set (a CI job, a
+         // cron line), its jobs get no input and it still exits 0.
+         "SHELL=/bin/sh parallel --will-cite --pipe -N 2 --ssh \"$1\" --sshlogin 1/hostA,1/hostB \"$2\" batch - "
+         "< \"$3\"",
          "sh", ssh, CliPath(), list});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     // Each part of the list is a list of its own, numbered from 1.
@@ -216,7 +220,7 @@ TEST(CliBatch, GnuParallelSpreadsAListOverTwoHosts) {
         EXPECT_EQ(result.word, "ok") << result.rest;
         EXPECT_TRUE(made.insert(result.rest).second) << result.rest << " made twice";
     }
-    EXPECT_EQ(made.size(), 6u) << r.out;
+    EXPECT_EQ(made.size(), 6u) << r.out << r.err;
     for (int k = 0; k < 6; ++k) {
         const std::string clip = out / ("clip" + std::to_string(k) + ".mp4");
         EXPECT_EQ(Problems(Inspect(clip), true, true, 1.0, 0.15), "") << clip;
