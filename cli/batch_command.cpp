@@ -26,6 +26,7 @@
 #include "cli/commands.h"
 #include "cli/job_list.h"
 #include "cli/job_run.h"
+#include "core/job_words.h"
 
 namespace ulvane::cli {
 
@@ -59,18 +60,6 @@ std::string Joined(const std::vector<std::string>& lines, const char* separator)
     std::string joined;
     for (const std::string& line : lines) joined += (joined.empty() ? "" : separator) + line;
     return joined;
-}
-
-// What a failed job said: its error lines less the pointer to the usage, and less notes.
-std::string Reason(const std::string& err) {
-    std::vector<std::string> said;
-    for (std::string line : NonEmptyLines(err)) {
-        if (line.rfind("note: ", 0) == 0) continue;
-        if (line.rfind("ulvane-cli: ", 0) == 0) line.erase(0, 12);
-        if (const size_t hint = line.rfind(" (see 'ulvane-cli"); hint != std::string::npos) line.erase(hint);
-        said.push_back(std::move(line));
-    }
-    return said.empty() ? "no reason given" : Joined(said, "; ");
 }
 
 std::string SelfPath() {
@@ -138,7 +127,8 @@ bool Report(const Child& c, int status, bool stopping) {
     } else if (WIFSIGNALED(status)) {
         std::printf("failed %d: ended by signal %d (%s)\n", line, WTERMSIG(status), strsignal(WTERMSIG(status)));
     } else {
-        std::printf("failed %d: %s\n", line, Reason(c.errText).c_str());
+        const std::string reason = FailureReason(c.errText);
+        std::printf("failed %d: %s\n", line, reason.empty() ? "no reason given" : reason.c_str());
     }
     std::fflush(stdout);
     return ok;

@@ -1,9 +1,11 @@
 // Jobs as command words.
 #include "core/job_words.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cinttypes>
 #include <cstdio>
+#include <iterator>
 #include <string_view>
 
 namespace ulvane {
@@ -145,6 +147,28 @@ std::vector<std::string> JoinJobWords(const JoinLaunch& join, int rotate) {
         if (!f.tracks.empty()) w.insert(w.end(), {"--tracks", f.tracks});
     }
     return w;
+}
+
+std::string FailureReason(const std::string& err) {
+    constexpr std::string_view kSkipped[] = {"note: ", "progress ", "input "};
+    std::string reason;
+    size_t start = 0;
+    while (start < err.size()) {
+        size_t end = err.find('\n', start);
+        if (end == std::string::npos) end = err.size();
+        std::string_view line(err.data() + start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.empty() || std::any_of(std::begin(kSkipped), std::end(kSkipped),
+                                        [&](std::string_view s) { return line.starts_with(s); }))
+            continue;
+        if (line.starts_with("ulvane-cli: ")) line.remove_prefix(12);
+        if (const size_t hint = line.rfind(" (see 'ulvane-cli"); hint != std::string_view::npos)
+            line = line.substr(0, hint);
+        if (!reason.empty()) reason += "; ";
+        reason += line;
+    }
+    return reason;
 }
 
 }  // namespace ulvane

@@ -27,4 +27,9 @@ std::vector<std::string> CutJobWords(const CutLaunch& cut, int rotate);
 std::vector<std::string> SegmentsJobWords(const SegmentsLaunch& launch, int rotate);
 std::vector<std::string> JoinJobWords(const JoinLaunch& join, int rotate);
 
+// Why a ulvane-cli job failed, from what it wrote to standard error: its error lines joined
+// by "; ", less notes, progress and input lines, less the program's name before them and the
+// pointer to the usage after them. Empty when it said nothing else.
+std::string FailureReason(const std::string& err);
+
 }  // namespace ulvane

@@ -11,6 +11,8 @@
 #include <sstream>
 #include <thread>
 
+#include "core/job_words.h"
+
 namespace ulvane {
 
 namespace {
@@ -25,22 +27,6 @@ QString FindCli() {
     if (QFileInfo(beside).isExecutable()) return beside;
     const QString onPath = QStandardPaths::findExecutable("ulvane-cli");
     return onPath.isEmpty() ? beside : onPath;
-}
-
-// What a failed job said on standard error: its lines less notes and progress, less the
-// program's name before them and the pointer to the usage after them.
-std::string Reason(const std::string& err) {
-    std::string reason;
-    std::istringstream in(err);
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty() || line.rfind("note: ", 0) == 0 || line.rfind("progress ", 0) == 0 ||
-            line.rfind("input ", 0) == 0)
-            continue;
-        if (line.rfind("ulvane-cli: ", 0) == 0) line.erase(0, 12);
-        if (const size_t hint = line.rfind(" (see 'ulvane-cli"); hint != std::string::npos) line.erase(hint);
-        reason += (reason.empty() ? "" : "; ") + line;
-    }
-    return reason;
 }
 
 }  // namespace
@@ -169,7 +155,7 @@ void QueueRunner::Finished(int id, int exitCode, bool crashed) {
         e->state = QueueState::kFailed;
         e->reason = crashed        ? std::string("the job ended abnormally")
                     : exitCode < 0 ? "ulvane-cli could not be started: " + cli_.toStdString()
-                                   : Reason(run.err);
+                                   : FailureReason(run.err);
         if (e->reason.empty()) e->reason = "exit status " + std::to_string(exitCode);
     }
     Changed(id);
