@@ -170,16 +170,20 @@ void ReadPipes(std::vector<Child>& running, int waitMs) {
     }
 }
 
+// The list's text, of at most kMostListBytes + 1 bytes: what is longer is refused unread, be it
+// a file or an endless standard input. nullopt when it cannot be read.
 std::optional<std::string> ReadList(const std::string& from) {
-    std::string text;
-    if (from == "-") {
-        text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    } else {
-        std::ifstream in(from, std::ios::binary);
-        if (!in) return std::nullopt;
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        if (in.bad()) return std::nullopt;
+    std::ifstream file;
+    if (from != "-") {
+        file.open(from, std::ios::binary);
+        if (!file) return std::nullopt;
     }
+    std::istream& in = from == "-" ? std::cin : file;
+    std::string text;
+    char buf[1 << 16];
+    while (text.size() <= kMostListBytes && in.read(buf, sizeof buf).gcount() > 0)
+        text.append(buf, static_cast<size_t>(in.gcount()));
+    if (in.bad()) return std::nullopt;
     return text;
 }
 
@@ -187,10 +191,14 @@ std::optional<std::string> ReadList(const std::string& from) {
 
 int Batch(const Request& r) {
     const std::string& from = r.sources[0];
+    if (from != "-" && IsFolder(from)) return UsageError("JOBS is a folder, not a list of jobs: " + from, "batch");
     if (from != "-" && !IsFile(from)) return UsageError("JOBS does not exist: " + from, "batch");
     const std::optional<std::string> text = ReadList(from);
     if (!text) return UsageError("JOBS cannot be read: " + from, "batch");
-    if (text->size() > kMostListBytes) return UsageError("JOBS is larger than 64 MiB: " + from, "batch");
+    if (text->size() > kMostListBytes)
+        return UsageError(
+            (from == "-" ? std::string("standard input") : from) + " is larger than 64 MiB; a list of jobs is not",
+            "batch");
     std::string why;
     const std::optional<std::vector<ListedJob>> jobs = ReadJobList(*text, why);
     if (!jobs) {

@@ -138,6 +138,14 @@ TEST(CliBatch, ABadListRunsNoJobAndNamesItsLine) {
         {"sh", "-c", "printf '%s' \"$1\" | \"$0\" batch -", CliPath(), good + "cut " + source + "\n"});
     EXPECT_EQ(piped.exitCode, 2);
     EXPECT_NE(piped.err.find("standard input line 2: --out-dir is missing"), std::string::npos) << piped.err;
+    // What is no list at all: a folder, and an input that never ends (read only so far).
+    const CommandResult folder = ulvane::test::Cli({"batch", out.path().string()});
+    EXPECT_EQ(folder.exitCode, 2);
+    EXPECT_NE(folder.err.find("JOBS is a folder, not a list of jobs"), std::string::npos) << folder.err;
+    const CommandResult endless = ulvane::test::Run({"sh", "-c", "\"$0\" batch - < /dev/zero", CliPath()});
+    EXPECT_EQ(endless.exitCode, 2);
+    EXPECT_NE(endless.err.find("standard input is larger than 64 MiB; a list of jobs is not"), std::string::npos)
+        << endless.err;
 }
 
 TEST(CliBatch, CtrlCStopsEveryJobAndLeavesOnlyCompleteFiles) {
