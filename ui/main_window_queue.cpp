@@ -160,14 +160,19 @@ void CUlvaneAVConverterDlg::EndWindowJob() {
 void CUlvaneAVConverterDlg::KeepWaitingJobs() {
     if (services_.queueFile.isEmpty()) return;
     const std::string text = queue_->queue().SaveText();
-    if (text.empty()) {
-        QFile::remove(services_.queueFile);
-        return;
-    }
+    if (text.empty()) return;
+    // This window took what the file held when it started; what is there now another window
+    // kept when it closed, and stays before this one's jobs.
+    QByteArray kept;
+    if (QFile before(services_.queueFile); before.open(QIODevice::ReadOnly)) kept = before.read(16 << 20);
+    if (kept.isEmpty())
+        kept = "# Jobs waiting in Ulvane AV Converter's queue when it closed; ulvane-cli batch runs them too.\n";
+    else if (!kept.endsWith('\n'))
+        kept += '\n';
+    kept.append(text.data(), static_cast<qsizetype>(text.size()));
     QSaveFile file(services_.queueFile);
     if (file.open(QIODevice::WriteOnly)) {
-        file.write("# Jobs waiting in Ulvane AV Converter's queue when it closed; ulvane-cli batch runs them too.\n");
-        file.write(text.data(), static_cast<qint64>(text.size()));
+        file.write(kept);
         file.commit();
     }
 }

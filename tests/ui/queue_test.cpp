@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "core/job_queue.h"
+#include "core/job_words.h"
 #include "tests/support/eventually.h"
 #include "tests/ui/job_choice.h"
 #include "tests/ui/window_harness.h"
@@ -106,6 +107,9 @@ TEST(Queue, JobsLeftAtCloseAreOfferedAtTheNextStartAndRunWhole) {
         QueuePanel* panel = h.window->queuePanel();
         panel->view()->selectRow(2);
         panel->button(QueuePanel::kUp)->click();
+        // Another window closed meanwhile, keeping a job of its own.
+        WriteFileBytes(h.dir / "queue.txt", "# other\n" + ShellLine({"cut", source, "--start", "0", "--end", "6",
+                                                                     "--out-dir", out.path(), "--name", "other"}));
         // Closing asks, stops the running job (its unfinished file goes) and keeps the rest.
         h.messages.answer = true;
         h.window->close();
@@ -117,30 +121,38 @@ TEST(Queue, JobsLeftAtCloseAreOfferedAtTheNextStartAndRunWhole) {
     const std::vector<QueueEntry> saved = JobQueue::ReadSaved(kept);
     std::vector<std::string> order;
     for (const QueueEntry& e : saved) order.push_back(e.what);
-    // The stopped one waits again, first; whatever it had begun is made anew.
-    EXPECT_EQ(order, (std::vector<std::string>{"first", "third", "second"})) << kept;
+    // The other window's job stays; the stopped one waits again, first of this window's;
+    // whatever it had begun is made anew.
+    EXPECT_EQ(order, (std::vector<std::string>{"other", "first", "third", "second"})) << kept;
+    {
+        // A window closing with nothing queued leaves what others kept.
+        Harness idle;
+        WriteFileBytes(idle.dir / "queue.txt", kept);
+        idle.window->close();
+        EXPECT_EQ(ReadFileBytes(idle.dir / "queue.txt"), kept);
+    }
 
     Harness next;
     WriteFileBytes(next.dir / "queue.txt", kept);
     next.messages.answer = true;
     next.window->OfferKeptJobs();
     ASSERT_EQ(next.messages.asked.size(), 1);
-    EXPECT_TRUE(next.messages.asked[0].contains("3"));
+    EXPECT_TRUE(next.messages.asked[0].contains("4"));
     EXPECT_FALSE(fs::exists(next.dir / "queue.txt")) << "offered once";
     QueueRunner& queue = *next.window->queueRunner();
     ASSERT_TRUE(Eventually(
         [&] {
             const auto& e = queue.queue().entries();
-            return e.size() == 3 && std::all_of(e.begin(), e.end(), [](const QueueEntry& x) {
+            return e.size() == 4 && std::all_of(e.begin(), e.end(), [](const QueueEntry& x) {
                        return x.state == QueueState::kDone || x.state == QueueState::kFailed;
                    });
         },
         180000));
-    for (const char* name : {"first", "second", "third"}) {
+    for (const char* name : {"first", "other", "second", "third"}) {
         const std::string file = out / (std::string(name) + ".mp4");
         EXPECT_EQ(Problems(Inspect(file), true, true, 6.0, 0.15), "") << file;
     }
-    EXPECT_EQ(FilesIn(out.path()), (std::vector<std::string>{"first.mp4", "second.mp4", "third.mp4"}));
+    EXPECT_EQ(FilesIn(out.path()), (std::vector<std::string>{"first.mp4", "other.mp4", "second.mp4", "third.mp4"}));
 }
 
 TEST(Queue, ApplyToAllCutsEveryTickedFileAsTheCutTabMarksIt) {
