@@ -19,7 +19,8 @@ namespace ulvane {
 namespace {
 
 constexpr char kMagic[] = "ULVTL";
-constexpr quint32 kVersion = 1;
+// 2: the overview holds the very pictures of places whose key frames lie before them.
+constexpr quint32 kVersion = 2;
 constexpr qint64 kMostFileBytes = qint64{64} << 20;
 constexpr quint32 kMostBins = 1000000;
 constexpr quint32 kMostPictures = 4096;

@@ -7,9 +7,12 @@
 #include "ui/timeline_feeder.h"
 
 #include <QMetaObject>
+#include <QScreen>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <functional>
+#include <utility>
 
 #include "engine/timeline.h"
 
@@ -21,6 +24,8 @@ constexpr int kOverviewBins = 2000;
 constexpr qint64 kFinestBinMicros = 1000;
 constexpr size_t kMostFineBins = 2000000;  // a bound on the worker's memory for long files
 constexpr auto kPostEvery = std::chrono::milliseconds(200);
+// The most an overview decodes to give its places their very pictures: about 30 s of 1080p.
+constexpr double kMostRefinedPixels = 1.5e9;
 
 TimelineStrip::Levels LevelsOf(const Waveform& w) {
     TimelineStrip::Levels l;
@@ -103,7 +108,10 @@ void TimelineFeeder::Load(const Source& source) {
         t.generation = generation_;
         t.source = source;
         t.thumbHeight = std::max(16, strip_->ThumbnailRow().height());
-        t.stripWidth = std::max(strip_->width(), 64);
+        // Places for the widest the strip can grow to: a file opened before the window is
+        // shown, or a window widened later, still gets a picture for each place it draws.
+        const QScreen* screen = strip_->screen();
+        t.stripWidth = std::max({strip_->width(), screen ? screen->availableGeometry().width() : 0, 64});
         {
             const std::lock_guard<std::mutex> lock(tasksLock_);
             tasks_.push_front(t);
@@ -200,10 +208,12 @@ void TimelineFeeder::RunOverview(const Task& t) {
         for (int i = 0; i < places; ++i)
             times.push_back(static_cast<int64_t>((i + 0.5) * t.source.durationMicros / places));
         size_t made = 0;
+        std::vector<int64_t> shown(times.size(), -1);  // each place's key frame
         ComputeThumbnails(
             path, times, t.thumbHeight, false, cancelOverview_,
             [&](Thumbnail&& th) {
                 QImage image = ImageOf(th);
+                if (made < shown.size()) shown[made] = th.shownMicros;
                 ++made;
                 if (image.isNull()) return;
                 if (kept.pictures.empty() || kept.pictures.back().micros != th.shownMicros)
@@ -217,10 +227,50 @@ void TimelineFeeder::RunOverview(const Task& t) {
                       soundShare + (1 - soundShare) * double(made) / double(times.size())});
             },
             error);
+        if (!cancelOverview_.load()) RefineOverview(t, times, shown, kept);
     }
     if (cancelOverview_.load()) return;
     Post({Result::kProgress, t.generation, {}, {}, 0, -1});
     if (!kept.levels.peak.empty() || !kept.pictures.empty()) cache_.Write(t.source.path, kept);
+}
+
+void TimelineFeeder::RefineOverview(const Task& t, const std::vector<int64_t>& times, const std::vector<int64_t>& shown,
+                                    TimelineOverview& kept) {
+    // A place shows its key frame's picture, which may lie well before the place's middle or
+    // in an earlier place: in a short clip, or a file of long groups of pictures (a phone's, a
+    // screen recording's), most places do. Each place whose key frame is more than a quarter
+    // of a place before its middle gets its very picture, the farthest first, as far as
+    // decoding on from those key frames costs little.
+    const double placeMicros = static_cast<double>(t.source.durationMicros) / std::max<size_t>(times.size(), 1);
+    std::vector<std::pair<int64_t, int64_t>> far;  // how far its key frame lies before it, and the place
+    for (size_t i = 0; i < times.size() && i < shown.size(); ++i)
+        if (shown[i] >= 0 && static_cast<double>(times[i] - shown[i]) > placeMicros / 4)
+            far.emplace_back(times[i] - shown[i], times[i]);
+    std::sort(far.begin(), far.end(), std::greater<>());
+    const double pixelsPerMicro = t.source.rate * t.source.width * t.source.height / 1e6;
+    double cost = 0;  // pixels of the pictures decoded
+    std::vector<int64_t> stale;
+    for (const auto& [distance, at] : far) {
+        cost += static_cast<double>(distance) * pixelsPerMicro;
+        if (cost > kMostRefinedPixels) break;
+        stale.push_back(at);
+    }
+    if (stale.empty()) return;
+    std::sort(stale.begin(), stale.end());
+    std::string error;
+    ComputeThumbnails(
+        t.source.path.toStdString(), stale, t.thumbHeight, true, cancelOverview_,
+        [&](Thumbnail&& th) {
+            QImage image = ImageOf(th);
+            if (image.isNull()) return;
+            const qint64 micros = th.shownMicros;
+            auto at = std::lower_bound(kept.pictures.begin(), kept.pictures.end(), micros,
+                                       [](const TimelineOverview::Picture& p, qint64 m) { return p.micros < m; });
+            if (at != kept.pictures.end() && at->micros == micros) return;  // a key frame's, already there
+            kept.pictures.insert(at, {micros, image});
+            Post({Result::kPicture, t.generation, {}, image, micros, -1});
+        },
+        error);
 }
 
 void TimelineFeeder::RunDetail(const Task& t) {

@@ -1,6 +1,7 @@
 // TimelineFeeder: fills a TimelineStrip for the loaded file from a worker thread of its own.
 // First the whole file's overview (a waveform of ~2000 bins, a key frame's thumbnail for each
-// place in the strip), from the cache when it holds it (shown at once) and kept there when
+// place in the strip, then, where that is cheap, the very picture of each place whose key frame
+// lies well before it), from the cache when it holds it (shown at once) and kept there when
 // computed; then, as the view changes, finer waveform bins and thumbnails for the part in view
 // (the exact pictures once the view shows few of them).
 //
@@ -69,6 +70,10 @@ private:
     void OnView(qint64 start, qint64 end, int pixelWidth);
     void Run();
     void RunOverview(const Task& t);
+    // Adds to `kept`, and shows, the very pictures of the places `times` whose key frames
+    // `shown` lie well before them.
+    void RefineOverview(const Task& t, const std::vector<int64_t>& times, const std::vector<int64_t>& shown,
+                        TimelineOverview& kept);
     void RunDetail(const Task& t);
     void Post(Result r);
     void TakeResults();
