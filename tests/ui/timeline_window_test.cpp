@@ -18,30 +18,13 @@ namespace {
 // the blue pictures have none of their own, as in a short clip or a screen recording.
 QString RedQuietBlueLoud() {
     const std::string c = ":s=160x90:r=25:d=2";
-    return QString::fromStdString(Fixture("timeline_red_blue_one_key.mp4",
-                                          {"-f",
-                                           "lavfi",
-                                           "-i",
-                                           "color=c=red" + c + "[r];color=c=blue" + c + "[b];[r][b]concat=n=2[out0]",
-                                           "-f",
-                                           "lavfi",
-                                           "-i",
-                                           "aevalsrc=exprs='if(lt(t\\,2)\\,0.05\\,0.9)*sin(2*PI*440*t)':s=44100:d=4",
-                                           "-c:v",
-                                           "libx264",
-                                           "-preset",
-                                           "veryfast",
-                                           "-g",
-                                           "250",
-                                           "-sc_threshold",
-                                           "0",
-                                           "-pix_fmt",
-                                           "yuv420p",
-                                           "-c:a",
-                                           "aac",
-                                           "-b:a",
-                                           "128k",
-                                           "-shortest"}));
+    // clang-format off
+    return QString::fromStdString(Fixture("timeline_red_blue_one_key.mp4", {
+        "-f", "lavfi", "-i", "color=c=red" + c + "[r];color=c=blue" + c + "[b];[r][b]concat=n=2[out0]",
+        "-f", "lavfi", "-i", "aevalsrc=exprs='if(lt(t\\,2)\\,0.05\\,0.9)*sin(2*PI*440*t)':s=44100:d=4",
+        "-c:v", "libx264", "-preset", "veryfast", "-g", "250", "-sc_threshold", "0", "-pix_fmt", "yuv420p",
+        "-c:a", "aac", "-b:a", "128k", "-shortest"}));
+    // clang-format on
 }
 
 bool Near(const QColor& a, const QColor& b) {
