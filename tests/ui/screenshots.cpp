@@ -80,6 +80,10 @@ int main(int argc, char** argv) {
     if (args.size() < 7) qFatal("usage: ulvane-screenshots OUTDIR POSITION SOURCE FILE FILE FILE");
     const QString out = args[1];
     const int language = args[2].toInt();
+    // The files the jobs make go to a folder of their own, removed at the end.
+    const QString made = QDir(QDir::tempPath()).filePath("ulvane-screenshots/Videos");
+    QDir(made).removeRecursively();
+    QDir().mkpath(made);
     Quiet quiet;
     QStringList next;
     ulvane::WindowServices s = ulvane::WindowServices::Default();
@@ -90,7 +94,7 @@ int main(int argc, char** argv) {
     QString settingsShot;       // where to save the next settings dialog; the cut one also starts
     s.runSettings = [&](ulvane::OutputSettingsDialog& d) {
         d.SetDirect(d.kind() == ulvane::Dialog::Join);
-        d.ItemAs<QLineEdit>(ulvane::settings_id::kFolderBox)->setText(out);
+        d.ItemAs<QLineEdit>(ulvane::settings_id::kFolderBox)->setText(made);
         d.show();
         Shoot(&d, settingsShot);
         if (d.kind() == ulvane::Dialog::Join && !joinDirectly) return false;
@@ -150,8 +154,6 @@ int main(int argc, char** argv) {
     window.LaunchCut();
     window.WaitForWorker();
     quiet.chooseShot.clear();
-    if (window.job())
-        for (const std::string& made : window.job()->outputPaths) QFile::remove(QString::fromStdString(made));
 
     window.SelectTab(1);
     next = args.mid(4);
@@ -175,10 +177,9 @@ int main(int argc, char** argv) {
     QTest::qWait(1500);
     Shoot(window.queuePanel(), out + "/window_queue.png");
     window.queueRunner()->StopAll();
-    for (const ulvane::QueueEntry& e : window.queueRunner()->queue().entries())
-        if (!e.inWindow && !e.output.empty()) QFile::remove(QString::fromStdString(e.output));
     QFile::remove(settingsShot);
     // Back in the first language for the next run.
     window.SelectLanguage(0);
+    QDir(made).removeRecursively();
     return 0;
 }
