@@ -24,8 +24,9 @@ constexpr int kOverviewBins = 2000;
 constexpr qint64 kFinestBinMicros = 1000;
 constexpr size_t kMostFineBins = 2000000;  // a bound on the worker's memory for long files
 constexpr auto kPostEvery = std::chrono::milliseconds(200);
-// The most an overview decodes to give its places their very pictures: about 30 s of 1080p.
-constexpr double kMostRefinedPixels = 1.5e9;
+// The most an overview decodes to give its places their very pictures: about 12 s of 1080p at
+// 25 pictures a second (a second or two of work), so that the view's own work soon follows.
+constexpr double kMostRefinedPixels = 6e8;
 
 TimelineStrip::Levels LevelsOf(const Waveform& w) {
     TimelineStrip::Levels l;
