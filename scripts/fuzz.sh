@@ -16,7 +16,7 @@ fi
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DULVANE_FUZZ=ON \
   -DULVANE_BUILD_TESTS=OFF >/dev/null
-cmake --build build-fuzz -j"$(nproc)" --target ulvane-probe-fuzzer ulvane-ini-fuzzer
+cmake --build build-fuzz -j"$(nproc)" --target ulvane-probe-fuzzer ulvane-ini-fuzzer ulvane-job-words-fuzzer
 
 # Seeds: a fraction of a second in several containers and codecs.
 seeds="$probe_dir/seeds"
@@ -54,4 +54,20 @@ build-fuzz/ulvane-ini-fuzzer -max_total_time="$seconds" -timeout=10 -max_len=409
   exit 1
 }
 grep -E 'stat::number_of_executed_runs|stat::average_exec_per_sec' "$probe_dir/ini.log" || true
+
+# Seeds for job lines: lines as a batch list and the kept queue hold them.
+words_seeds="$probe_dir/words_seeds"
+mkdir -p "$words_seeds" "$probe_dir/words_corpus"
+printf '%s\n' "cut \"a b.mp4\" --start 1 --end 5 --out-dir out  # a comment" >"$words_seeds/cut.txt"
+printf '%s\n' "join --out-dir 'o u t' --name \"it's\" a.mp4 --from 0:10 b\\ c.mp4" >"$words_seeds/join.txt"
+printf '# Jobs waiting\n# Cut a.mp4\ncut /v/a.mp4 --start 0 --end 1 --out-dir /v\n' >"$words_seeds/queue.txt"
+printf 'cut\0/v/#1.mkv\0\0--name\0$HOME `x` \\' >"$words_seeds/words.bin"
+echo "fuzz: job lines for ${seconds} s"
+build-fuzz/ulvane-job-words-fuzzer -max_total_time="$seconds" -timeout=10 -max_len=4096 -print_final_stats=1 \
+  "$probe_dir/words_corpus" "$words_seeds" 2>"$probe_dir/words.log" || {
+  tail -n 60 "$probe_dir/words.log"
+  echo "fuzz: the job line fuzzer found a failure"
+  exit 1
+}
+grep -E 'stat::number_of_executed_runs|stat::average_exec_per_sec' "$probe_dir/words.log" || true
 echo "fuzz: no failure found"
