@@ -18,9 +18,10 @@ struct QueueEntry {
     bool inWindow = false;           // the window's own job, followed by the progress dialog
     QueueState state = QueueState::kWaiting;
     int percent = 0;
-    int64_t startedMs = 0;  // on the steady clock, for the time left
-    std::string output;     // done: the file made (the first of several)
-    std::string reason;     // failed: why
+    int64_t startedMs = 0;              // on the steady clock, for the time left
+    std::string output;                 // done: the file made (the first of several)
+    std::vector<std::string> alsoMade;  // done: the other files made (separate segments)
+    std::string reason;                 // failed: why
 };
 
 class JobQueue {

@@ -153,7 +153,7 @@ void CUlvaneAVConverterDlg::EndWindowJob() {
     }
     if (job.cancelRequested.load() && state != QueueState::kDone) state = QueueState::kStopped;
     const bool made = job.progressPercent.load() == 100 || (job.separateOutputs && state == QueueState::kDone);
-    queue_->FinishWindowJob(windowEntry_, state, made && !job.outputPaths.empty() ? job.outputPaths[0] : "", reason);
+    queue_->FinishWindowJob(windowEntry_, state, made ? job.outputPaths : std::vector<std::string>{}, reason);
     windowEntry_ = -1;
 }
 

@@ -113,8 +113,14 @@ QVariant QueueModel::data(const QModelIndex& index, int role) const {
             return ProgressText(e);
         case kOutput:
             if (e.state == QueueState::kFailed) return ToQString(e.reason);
-            if (role == Qt::ToolTipRole) return ToQString(e.output);
-            return QFileInfo(ToQString(e.output)).fileName();
+            if (role == Qt::ToolTipRole) {
+                QString all = ToQString(e.output);
+                for (const std::string& other : e.alsoMade) all += '\n' + ToQString(other);
+                return all;
+            }
+            // Separate segments: the first file, and how many more.
+            return QFileInfo(ToQString(e.output)).fileName() +
+                   (e.alsoMade.empty() ? QString() : QString(" (+%1)").arg(e.alsoMade.size()));
         default:
             return {};
     }

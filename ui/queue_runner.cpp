@@ -65,12 +65,14 @@ int QueueRunner::AddWindowJob(QueueEntry e) {
     return id;
 }
 
-void QueueRunner::FinishWindowJob(int id, QueueState state, const std::string& output, const std::string& reason) {
+void QueueRunner::FinishWindowJob(int id, QueueState state, const std::vector<std::string>& made,
+                                  const std::string& reason) {
     QueueEntry* e = queue_.Find(id);
     if (!e) return;
     e->state = state;
     e->percent = state == QueueState::kDone ? 100 : e->percent;
-    e->output = output;
+    e->output = made.empty() ? std::string() : made[0];
+    e->alsoMade.assign(made.begin() + (made.empty() ? 0 : 1), made.end());
     e->reason = reason;
     Changed(id);
     Schedule();
@@ -145,7 +147,15 @@ void QueueRunner::Finished(int id, int exitCode, bool crashed) {
         e->state = QueueState::kDone;
         e->percent = 100;
         std::istringstream lines(run.out);
-        std::getline(lines, e->output);
+        e->output.clear();
+        e->alsoMade.clear();
+        for (std::string line; std::getline(lines, line);) {
+            if (line.empty()) continue;
+            if (e->output.empty())
+                e->output = line;
+            else
+                e->alsoMade.push_back(line);
+        }
     } else if (closing_) {
         e->state = QueueState::kWaiting;  // stopped by the close: offered again at the next start
         e->percent = 0;

@@ -29,7 +29,7 @@ public:
     int Add(QueueEntry e);
     // The window's own job: shown running while it runs, then with its outcome.
     int AddWindowJob(QueueEntry e);
-    void FinishWindowJob(int id, QueueState state, const std::string& output, const std::string& reason);
+    void FinishWindowJob(int id, QueueState state, const std::vector<std::string>& made, const std::string& reason);
 
     // Jobs run at once: 1 to the number of cores.
     void SetAtOnce(int n);

@@ -192,6 +192,32 @@ TEST(Queue, ApplyToAllCutsEveryTickedFileAsTheCutTabMarksIt) {
     }
 }
 
+TEST(Queue, AJobOfSeveralFilesShowsTheFirstAndHowManyMoreAndOpensItsFolder) {
+    Harness h;
+    TempDir out;
+    const std::string source = AvFixture();
+    QueueRunner& queue = *h.window->queueRunner();
+    QueueEntry e;
+    e.words = {"cut",       source, "--segment", "0-1",      "--segment", "2-3",
+               "--segment", "4-5",  "--out-dir", out.path(), "--name",    "clip"};
+    e.what = "segments";
+    queue.Add(e);
+    ASSERT_TRUE(Eventually([&] { return queue.queue().entries().back().state == QueueState::kDone; }, 60000))
+        << queue.queue().entries().back().reason;
+    QueuePanel* panel = h.window->queuePanel();
+    const QModelIndex output = panel->model()->index(0, QueueModel::kOutput);
+    EXPECT_EQ(output.data().toString(), "clip 1.mp4 (+2)");
+    const QStringList listed = output.data(Qt::ToolTipRole).toString().split('\n');
+    ASSERT_EQ(listed.size(), 3);
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(listed[k].toStdString(), out / ("clip " + std::to_string(k + 1) + ".mp4"));
+        EXPECT_GT(PsnrAt(listed[k].toStdString(), 0.5, source, 2 * k + 0.5), 35) << k;
+    }
+    panel->view()->selectRow(0);
+    panel->button(QueuePanel::kShowFolder)->click();
+    EXPECT_EQ(h.opened, QStringList{QString::fromStdString(out.path().string())});
+}
+
 TEST(Queue, JobsWhoseProgramCannotStartFailWithTheReasonAndNothingWaitsForever) {
     QueueRunner runner("/nonexistent/ulvane-cli");
     for (const char* what : {"first", "second", "third"}) {
