@@ -195,6 +195,9 @@ void TrackList::Show() {
         }
     }
     table_->resizeColumnsToContents();
+    // Fitting the columns sized the last one to its contents too; the title takes the rest again.
+    table_->horizontalHeader()->setStretchLastSection(false);
+    table_->horizontalHeader()->setStretchLastSection(true);
     // Room for the header and three rows; wider files scroll.
     table_->setMinimumHeight(table_->horizontalHeader()->sizeHint().height() +
                              3 * table_->verticalHeader()->defaultSectionSize() + 2 * table_->frameWidth());

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QTableWidget>
 #include <sstream>
@@ -81,6 +82,10 @@ TEST(TracksWindow, TheTracksKeptAndTheDefaultsChosenAreThoseOfTheCut) {
     TrackList* list = w.trackList();
     QTableWidget* table = list->table();
     ASSERT_EQ(table->rowCount(), 5);
+    // The title takes the width the other columns leave, to the list's right edge.
+    const QHeaderView* header = table->horizontalHeader();
+    EXPECT_EQ(header->sectionViewportPosition(TrackList::kTitle) + header->sectionSize(TrackList::kTitle),
+              table->viewport()->width());
     EXPECT_EQ(table->item(RowOf(table, "Sound 1"), TrackList::kDefault)->text(), "yes");
     EXPECT_EQ(table->item(RowOf(table, "Sound 2"), TrackList::kLanguage)->text(), "deu");
 
