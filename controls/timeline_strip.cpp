@@ -25,6 +25,7 @@ const QColor kLine(255, 70, 50);    // the position
 const QColor kProgress(250, 200, 60);
 constexpr int kTickHeight = 6;
 constexpr int kBandHeight = 6;
+constexpr double kMostWaveGain = 16;  // 24 dB: a file quieter than -24 dB stays small
 
 }  // namespace
 
@@ -46,6 +47,7 @@ void TimelineStrip::SetLength(qint64 micros) {
     thumbs_.clear();
     overview_ = {};
     detail_ = {};
+    gain_ = 1;
     keys_.clear();
     bands_.clear();
     position_ = 0;
@@ -67,6 +69,9 @@ void TimelineStrip::AddThumbnail(const QImage& image, qint64 micros) {
 
 void TimelineStrip::SetOverviewLevels(Levels levels) {
     overview_ = std::move(levels);
+    const float loudest =
+        overview_.peak.empty() ? 0.f : *std::max_element(overview_.peak.begin(), overview_.peak.end());
+    gain_ = loudest > 0 ? std::clamp(0.9 / loudest, 1.0, kMostWaveGain) : 1.0;
     Invalidate();
 }
 
@@ -225,8 +230,8 @@ void TimelineStrip::DrawWaveform(QPainter& p) {
             squares += double(l.rms[size_t(b)]) * l.rms[size_t(b)];
         }
         const double rms = std::sqrt(squares / double(std::min(b1, n) - b0));
-        const int hp = static_cast<int>(std::lround(std::min(1.0f, peak) * half));
-        const int hr = static_cast<int>(std::lround(std::min(1.0, rms) * half));
+        const int hp = static_cast<int>(std::lround(std::min(1.0, peak * gain_) * half));
+        const int hr = static_cast<int>(std::lround(std::min(1.0, rms * gain_) * half));
         p.fillRect(x, centre - hp, 1, 2 * hp + 1, kPeak);
         if (hr > 0) p.fillRect(x, centre - hr, 1, 2 * hr + 1, kRms);
     }

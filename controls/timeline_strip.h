@@ -44,7 +44,8 @@ public:
     void AddThumbnail(const QImage& image, qint64 micros);
     size_t thumbnailCount() const { return thumbs_.size(); }
     // The whole file's levels, and finer ones for a part of it (used where they cover the view
-    // and are finer than the overview's).
+    // and are finer than the overview's). A quiet file is drawn louder, up to 16 times, so that
+    // its loudest part nears the row's height (the finer levels by the same factor).
     void SetOverviewLevels(Levels levels);
     void SetDetailLevels(Levels levels);
     void SetKeyFrames(std::vector<qint64> micros);
@@ -110,6 +111,7 @@ private:
     };
     std::map<qint64, Thumb> thumbs_;  // by the time they show from
     Levels overview_, detail_;
+    double gain_ = 1;  // the waveform's, from the overview's loudest peak
     std::vector<qint64> keys_;
     std::vector<Band> bands_;
     QPixmap still_;

@@ -80,6 +80,23 @@ TEST(TimelineStrip, DrawsSegmentsWaveformAndThumbnailsWhereTheirTimesAre) {
     const int quiet = strip.WaveHeight(image, 200), loud = strip.WaveHeight(image, 600);
     EXPECT_GT(quiet, 0);
     EXPECT_GT(loud, 4 * quiet);
+    // A quiet recording (its loudest at -22 dB) is drawn as large, but near-silence stays flat.
+    for (const float scale : {1.f / 12, 1.f / 2000}) {
+        TimelineStrip::Levels l;
+        l.binMicros = kSecond / 10;
+        for (int i = 0; i < 400; ++i) {
+            l.peak.push_back((i < 200 ? 0.1f : 0.9f) * scale);
+            l.rms.push_back((i < 200 ? 0.05f : 0.5f) * scale);
+        }
+        strip.s.SetOverviewLevels(l);
+        const QImage drawn = strip.Picture();
+        if (scale > 0.01f) {
+            EXPECT_NEAR(strip.WaveHeight(drawn, 600), loud, loud / 10) << "as loud as the full-scale file";
+            EXPECT_GT(strip.WaveHeight(drawn, 600), 4 * strip.WaveHeight(drawn, 200));
+        } else {
+            EXPECT_LT(strip.WaveHeight(drawn, 600), 3) << "near-silence is no louder than 16 times";
+        }
+    }
     // The thumbnails: red in the first half, blue in the second.
     const int thumbY = strip.s.ThumbnailRow().center().y();
     EXPECT_TRUE(Near(image.pixelColor(100, thumbY), QColor(220, 20, 20)));
