@@ -8,19 +8,23 @@
 
 namespace ulvane {
 
-JoinFile DescribedFile(const std::string& path, const MediaInfo& info) {
-    JoinFile f;
-    f.path = path;
-    f.type = FileExtensionText(path);
+void DescribeStreams(JoinFile& f, const MediaInfo& info) {
     f.size = SizeText(info.videoWidth, info.videoHeight);
-    f.lengthMicros = info.durationMicros;
-    f.hidesLeadingPictures = info.hidesLeadingPictures;
     f.videoCodec = info.videoCodec;
     f.audioCodec = info.audioCodec;
     f.reorderDepth = info.videoReorderDepth;
     f.sampleRate = info.sampleRate;
     f.channels = info.channels;
     f.otherTracks = info.otherTracks;
+}
+
+JoinFile DescribedFile(const std::string& path, const MediaInfo& info) {
+    JoinFile f;
+    f.path = path;
+    f.type = FileExtensionText(path);
+    f.lengthMicros = info.durationMicros;
+    f.hidesLeadingPictures = info.hidesLeadingPictures;
+    DescribeStreams(f, info);
     return f;
 }
 

@@ -60,6 +60,9 @@ struct JoinFile {
 
 // A probed file as a join (or a segments export) describes it.
 JoinFile DescribedFile(const std::string& path, const MediaInfo& info);
+// The part of that description its tracks make (picture size, codecs, sound shape, other
+// tracks), from a probe of the tracks kept.
+void DescribeStreams(JoinFile& f, const MediaInfo& info);
 
 // What two files of a direct join can differ in (the window and ulvane-cli name them by this order).
 enum class JoinParameter { Type, PictureSize, VideoCodec, AudioCodec, SampleRate, Channels, OtherTracks, ReorderDepth };

@@ -71,14 +71,7 @@ void KeepTracks(JoinFile& file, const std::string& tracks) {
     probe.probePath = file.path;
     probe.probeTracks = tracks;
     if (ProbeMediaFile(probe, ProbeDepth::Streams) != kProbeOk) return;
-    JoinFile kept = DescribedFile(file.path, probe.info);
-    file.size = kept.size;
-    file.videoCodec = kept.videoCodec;
-    file.audioCodec = kept.audioCodec;
-    file.reorderDepth = kept.reorderDepth;
-    file.sampleRate = kept.sampleRate;
-    file.channels = kept.channels;
-    file.otherTracks = kept.otherTracks;
+    DescribeStreams(file, probe.info);
 }
 
 }  // namespace ulvane
