@@ -10,6 +10,9 @@ packages=(
   qt6-base-dev qt6-multimedia-dev qt6-translations-l10n libgl-dev fonts-dejavu-core fonts-ipafont-gothic
   ffmpeg python3 time pulseaudio parallel
   clang libclang-rt-14-dev clang-format
+  # ThreadSanitizer's reports and suppressions: glibc's own function names (libc6-dbg) and files
+  # and lines (llvm-symbolizer, in llvm).
+  libc6-dbg llvm
   dpkg-dev file lintian desktop-file-utils
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   gstreamer1.0-libav

@@ -72,6 +72,20 @@ export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp"
 step "ThreadSanitizer build with clang: every target, warnings as errors; the engine and window tests"
 # Debian's FFmpeg and Qt are not built with ThreadSanitizer: scripts/tsan.supp names their
 # own threads, and nothing of ours. Any report fails the step.
+# The suppressions name glibc's own functions (tzset_internal), which only glibc's detached debug
+# symbols name, and a report without llvm-symbolizer has no file or line. Without them a lock the
+# tool cannot see is reported as a race some runs in five: refuse to run the step rather than fail
+# at random.
+libc=$(ldd /bin/true | awk '/libc\.so/ {print $3}')
+libc_id=$(readelf -n "$libc" | awk '/Build ID/ {print $3}')
+if [ ! -f "/usr/lib/debug/.build-id/${libc_id:0:2}/${libc_id:2}.debug" ]; then
+  echo "ThreadSanitizer: no debug symbols for $libc (build id $libc_id); install libc6-dbg of its version" >&2
+  exit 1
+fi
+if ! command -v llvm-symbolizer >/dev/null; then
+  echo "ThreadSanitizer: llvm-symbolizer is missing; install llvm" >&2
+  exit 1
+fi
 tsan_began=$SECONDS
 CC=clang CXX=clang++ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DULVANE_TSAN=ON \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -gline-tables-only -DNDEBUG" \
@@ -80,7 +94,7 @@ cmake --build build-tsan -j"$jobs"
 tsan_built=$SECONDS
 (
   cd build-tsan
-  export TSAN_OPTIONS="suppressions=$PWD/../scripts/tsan.supp halt_on_error=1 second_deadlock_stack=1 history_size=7"
+  export TSAN_OPTIONS="suppressions=$PWD/../scripts/tsan.supp external_symbolizer_path=$(command -v llvm-symbolizer) halt_on_error=1 second_deadlock_stack=1 history_size=7"
   ./ulvane_engine_tests --gtest_brief=1
   # Tests that start a program as a child process (the installed copy, the queue's ulvane-cli
   # jobs) are left to the other two builds: ThreadSanitizer cannot follow a fork out of a
