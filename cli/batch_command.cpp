@@ -26,6 +26,7 @@
 #include "cli/commands.h"
 #include "cli/job_list.h"
 #include "cli/job_run.h"
+#include "core/job_outcome.h"
 #include "core/job_words.h"
 
 namespace ulvane::cli {
@@ -47,14 +48,6 @@ struct Child {
     std::string outText, errText;
     bool signalled = false;  // told to stop
 };
-
-std::vector<std::string> NonEmptyLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        if (!line.empty()) lines.push_back(std::move(line));
-    return lines;
-}
 
 std::string Joined(const std::vector<std::string>& lines, const char* separator) {
     std::string joined;
@@ -116,22 +109,33 @@ bool Start(Child& c, const std::string& self, bool skipDone) {
 // The result line of a child that has ended with `status`; true when it made its files.
 bool Report(const Child& c, int status, bool stopping) {
     const int line = c.job->line;
-    const bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    if (ok) {
-        const bool skipped = c.errText.find("note: made before") != std::string::npos;
-        std::printf("%s %d: %s\n", skipped ? "skipped" : "ok", line, Joined(NonEmptyLines(c.outText), "\t").c_str());
-    } else if (stopping) {
-        std::printf("stopped %d\n", line);
-    } else if (WIFEXITED(status) && WEXITSTATUS(status) == 127 && c.errText.empty()) {
-        std::printf("failed %d: ulvane-cli could not be started again for it\n", line);
-    } else if (WIFSIGNALED(status)) {
-        std::printf("failed %d: ended by signal %d (%s)\n", line, WTERMSIG(status), strsignal(WTERMSIG(status)));
-    } else {
-        const std::string reason = FailureReason(c.errText);
-        std::printf("failed %d: %s\n", line, reason.empty() ? "no reason given" : reason.c_str());
+    ProcessEnd end;
+    end.crashed = WIFSIGNALED(status);
+    end.signal = end.crashed ? WTERMSIG(status) : 0;
+    end.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    end.stopAsked = stopping;
+    end.out = c.outText;
+    end.err = c.errText;
+    const JobOutcome o = ProcessOutcome(end);
+    switch (o.end) {
+    case JobEnd::kDone:
+    case JobEnd::kSkipped:
+        std::printf("%s %d: %s\n", o.end == JobEnd::kSkipped ? "skipped" : "ok", line, Joined(o.made, "\t").c_str());
+        break;
+    case JobEnd::kStopped: std::printf("stopped %d\n", line); break;
+    case JobEnd::kFailed:
+        switch (o.fault) {
+        case JobFault::kNotStarted: std::printf("failed %d: ulvane-cli could not be started again for it\n", line); break;
+        case JobFault::kSignal:
+            std::printf("failed %d: ended by signal %d (%s)\n", line, o.signal, strsignal(o.signal));
+            break;
+        case JobFault::kReason: std::printf("failed %d: %s\n", line, o.reason.c_str()); break;
+        default: std::printf("failed %d: no reason given\n", line); break;
+        }
+        break;
     }
     std::fflush(stdout);
-    return ok;
+    return o.succeeded();
 }
 
 // Reads what the children wrote, for up to `waitMs`; a pipe at its end is closed.

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "cli/cli_args.h"
+#include "core/job_outcome.h"
 #include "core/output_naming.h"
 #include "core/time_text.h"
 #include "engine/media_probe.h"
@@ -129,28 +130,18 @@ int RunJob(ConversionJob& job, bool quiet) {
     }
     worker.join();
     progress.Finish();
-    int failed = 0;
-    for (int i = 0; i < job.inputCount; ++i) {
-        const uint8_t s = job.inputStatus[i].load();
-        if (s == kInputDone) continue;
-        ++failed;
-        if (s == kInputFailed)
-            std::fprintf(stderr, "failed: %s: %s\n", job.inputPaths[i].c_str(),
-                         job.inputError[i].empty() ? "unknown reason" : job.inputError[i].c_str());
-        else
-            std::fprintf(stderr, "not done (cancelled): %s\n", job.inputPaths[i].c_str());
+    const JobOutcome outcome = RecordOutcome(job);
+    for (int i : outcome.failedInputs) {
+        const std::string& why = job.inputError[static_cast<size_t>(i)];
+        std::fprintf(stderr, "failed: %s: %s\n", job.inputPaths[static_cast<size_t>(i)].c_str(),
+                     why.empty() ? "unknown reason" : why.c_str());
     }
+    for (int i : outcome.unfinishedInputs)
+        std::fprintf(stderr, "not done (cancelled): %s\n", job.inputPaths[static_cast<size_t>(i)].c_str());
     if (job.cancelRequested.load()) std::fprintf(stderr, "ulvane-cli: stopped; the unfinished output was removed\n");
     if (!job.notice.empty()) std::fprintf(stderr, "note: %s\n", job.notice.c_str());
-    // A finished output (progress 100) holds the name it got; any other file under the
-    // name asked for is not this job's. A job of one file per input names each file made.
-    if (job.separateOutputs) {
-        for (int i = 0; i < job.inputCount; ++i)
-            if (job.inputStatus[i].load() == kInputDone) std::printf("%s\n", job.outputPaths[i].c_str());
-    } else if (job.progressPercent.load() == 100) {
-        std::printf("%s\n", job.outputPaths[0].c_str());
-    }
-    return failed ? 1 : 0;
+    for (const std::string& made : outcome.made) std::printf("%s\n", made.c_str());
+    return outcome.succeeded() ? 0 : 1;
 }
 
 std::optional<int> SkipWhenMade(const ConversionJob& intended) {

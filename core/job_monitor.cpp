@@ -1,6 +1,7 @@
 // The job monitor.
 #include "core/job_monitor.h"
 
+#include "core/job_outcome.h"
 #include "core/output_naming.h"
 
 #include <algorithm>
@@ -139,26 +140,6 @@ void FollowJoin(ConversionJob& job, MonitorState& state, const MonitorTexts& tex
     }
 }
 
-// The files a segments export made: each done input's own, or the merged one, under the
-// names they got.
-std::vector<std::string> FilesMade(const ConversionJob& job, int count) {
-    std::vector<std::string> files;
-    bool anyDone = false, anyFailed = false;
-    for (int k = 0; k < count; ++k) {
-        const uint8_t status = job.inputStatus[k].load();
-        anyDone |= status == kInputDone;
-        anyFailed |= status == kInputFailed;
-        const size_t at = static_cast<size_t>(k);
-        if (job.separateOutputs && status == kInputDone && at < job.outputPaths.size() && !job.outputPaths[at].empty())
-            files.push_back(job.outputPaths[at]);
-    }
-    // A merge that left failed parts out holds the others, if its file was made at all.
-    if (!job.separateOutputs && anyDone && !job.outputPaths.empty() && !job.outputPaths[0].empty() &&
-        (!anyFailed || PathExists(job.outputPaths[0])))
-        files.push_back(job.outputPaths[0]);
-    return files;
-}
-
 // Each failed part and the engine's reason, a line each, at most ten.
 std::string FailedParts(const ConversionJob& job, const MonitorState& state, const MonitorTexts& texts, int count) {
     constexpr int kShown = 10;
@@ -189,7 +170,7 @@ std::string Notes(const std::string& notice) {
 // The end of a segments export: every file made, the parts that failed, the notes.
 void ReportParts(const ConversionJob& job, const MonitorState& state, const MonitorTexts& texts, MonitorView& view,
                  int count) {
-    const std::vector<std::string> files = FilesMade(job, count);
+    const std::vector<std::string> files = RecordOutcome(job).made;
     const std::string failures = FailedParts(job, state, texts, count);
     if (files.empty()) {
         view.ShowMessage(texts.exportFailed + (failures.empty() ? "" : "\n" + failures) + Notes(job.notice));

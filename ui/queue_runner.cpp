@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "core/job_outcome.h"
 #include "core/job_words.h"
 
 namespace ulvane {
@@ -143,30 +144,34 @@ void QueueRunner::Finished(int id, int exitCode, bool crashed) {
     run.process->deleteLater();
     QueueEntry* e = queue_.Find(id);
     if (!e) return;
-    if (exitCode == 0 && !crashed) {
+    ProcessEnd end;
+    end.started = exitCode >= 0 || crashed;
+    end.crashed = crashed;
+    end.exitCode = exitCode;
+    end.stopAsked = run.stopping || closing_;
+    end.out = std::move(run.out);
+    end.err = std::move(run.err);
+    const JobOutcome o = ProcessOutcome(end);
+    e->output.clear();
+    e->alsoMade.clear();
+    if (o.succeeded()) {
         e->state = QueueState::kDone;
         e->percent = 100;
-        std::istringstream lines(run.out);
-        e->output.clear();
-        e->alsoMade.clear();
-        for (std::string line; std::getline(lines, line);) {
-            if (line.empty()) continue;
-            if (e->output.empty())
-                e->output = line;
-            else
-                e->alsoMade.push_back(line);
+        if (!o.made.empty()) {
+            e->output = o.made.front();
+            e->alsoMade.assign(o.made.begin() + 1, o.made.end());
         }
     } else if (closing_) {
         e->state = QueueState::kWaiting;  // stopped by the close: offered again at the next start
         e->percent = 0;
-    } else if (run.stopping) {
+    } else if (o.end == JobEnd::kStopped) {
         e->state = QueueState::kStopped;
     } else {
         e->state = QueueState::kFailed;
-        e->reason = crashed        ? std::string("the job ended abnormally")
-                    : exitCode < 0 ? "ulvane-cli could not be started: " + cli_.toStdString()
-                                   : FailureReason(run.err);
-        if (e->reason.empty()) e->reason = "exit status " + std::to_string(exitCode);
+        e->reason = o.fault == JobFault::kReason     ? o.reason
+                    : o.fault == JobFault::kNotStarted ? "ulvane-cli could not be started: " + cli_.toStdString()
+                    : o.fault == JobFault::kSilent     ? "exit status " + std::to_string(exitCode)
+                                                       : std::string("the job ended abnormally");
     }
     Changed(id);
     Schedule();

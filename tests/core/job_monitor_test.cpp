@@ -439,6 +439,8 @@ TEST(JobMonitor, ASegmentsExportNamesEveryFileMadeEveryFailureAndEveryNote) {
             if (c.statuses[k] == kInputFailed) job.inputError[k] = "reason " + std::to_string(k);
         }
         job.notice = c.notice;
+        // The worker reaches 100 when it closes a merged file whole.
+        job.progressPercent.store(c.offered.empty() ? 60 : 100);
         job.currentInput.store(3);
         MonitorTick(job, state, Texts(), view);
         EXPECT_TRUE(view.closed);
