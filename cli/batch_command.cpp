@@ -118,21 +118,30 @@ bool Report(const Child& c, int status, bool stopping) {
     end.err = c.errText;
     const JobOutcome o = ProcessOutcome(end);
     switch (o.end) {
-    case JobEnd::kDone:
-    case JobEnd::kSkipped:
-        std::printf("%s %d: %s\n", o.end == JobEnd::kSkipped ? "skipped" : "ok", line, Joined(o.made, "\t").c_str());
-        break;
-    case JobEnd::kStopped: std::printf("stopped %d\n", line); break;
-    case JobEnd::kFailed:
-        switch (o.fault) {
-        case JobFault::kNotStarted: std::printf("failed %d: ulvane-cli could not be started again for it\n", line); break;
-        case JobFault::kSignal:
-            std::printf("failed %d: ended by signal %d (%s)\n", line, o.signal, strsignal(o.signal));
+        case JobEnd::kDone:
+        case JobEnd::kSkipped:
+            std::printf("%s %d: %s\n", o.end == JobEnd::kSkipped ? "skipped" : "ok", line,
+                        Joined(o.made, "\t").c_str());
             break;
-        case JobFault::kReason: std::printf("failed %d: %s\n", line, o.reason.c_str()); break;
-        default: std::printf("failed %d: no reason given\n", line); break;
-        }
-        break;
+        case JobEnd::kStopped:
+            std::printf("stopped %d\n", line);
+            break;
+        case JobEnd::kFailed:
+            switch (o.fault) {
+                case JobFault::kNotStarted:
+                    std::printf("failed %d: ulvane-cli could not be started again for it\n", line);
+                    break;
+                case JobFault::kSignal:
+                    std::printf("failed %d: ended by signal %d (%s)\n", line, o.signal, strsignal(o.signal));
+                    break;
+                case JobFault::kReason:
+                    std::printf("failed %d: %s\n", line, o.reason.c_str());
+                    break;
+                default:
+                    std::printf("failed %d: no reason given\n", line);
+                    break;
+            }
+            break;
     }
     std::fflush(stdout);
     return o.succeeded();

@@ -168,7 +168,7 @@ void QueueRunner::Finished(int id, int exitCode, bool crashed) {
         e->state = QueueState::kStopped;
     } else {
         e->state = QueueState::kFailed;
-        e->reason = o.fault == JobFault::kReason     ? o.reason
+        e->reason = o.fault == JobFault::kReason       ? o.reason
                     : o.fault == JobFault::kNotStarted ? "ulvane-cli could not be started: " + cli_.toStdString()
                     : o.fault == JobFault::kSilent     ? "exit status " + std::to_string(exitCode)
                                                        : std::string("the job ended abnormally");
