@@ -78,16 +78,7 @@ CutPreview::CutPreview(const WindowContext& context, QObject* parent)
         const int64_t at = requestedAt_ >= 0 ? requestedAt_ : MillisecondMicros(positionMs_);
         exact_->Request(path_, static_cast<double>(at) / 1e6, PreviewBox());  // the same request, newer
     });
-    SetUpSeekBar();
-}
-
-CutPreview::~CutPreview() {
-    delete feeder_;  // its worker stops and is joined
-    delete player_;  // its threads end before what it paints into goes
-    scan_->Stop();
-}
-
-void CutPreview::SetUpSeekBar() {
+    // The seek bar: its pictures, a thousand places, disabled until a file is loaded.
     seekBar_->LoadChannelBitmaps(context_.Image(306), context_.Image(307));
     seekBar_->LoadThumbBitmaps(context_.Image(308), context_.Image(308));
     seekBar_->ShowFocusRect(true);  // every control shows the keyboard focus
@@ -103,6 +94,12 @@ void CutPreview::SetUpSeekBar() {
             [this, at](int, int place) { Seek(at(place), Precision::kKeyFrame); });
     connect(seekBar_, &CBitmapSlider::sliderMoved, this,
             [this, at](int, int place) { Seek(at(place), Precision::kExact); });
+}
+
+CutPreview::~CutPreview() {
+    delete feeder_;  // its worker stops and is joined
+    delete player_;  // its threads end before what it paints into goes
+    scan_->Stop();
 }
 
 void CutPreview::Load(const QString& path, const MediaInfo& info, int turn) {

@@ -85,13 +85,15 @@ public:
 
     Shown OnScreen() const;
     bool playing() const;
-    int previewPositionMs() const { return positionMs_; }
-    // When the exact picture shown starts (-1: a key frame's picture), and how many were shown.
-    int64_t shownFromMicros() const { return shownFrom_; }
-    int exactPicturesShown() const { return exactShown_; }
-    // The seek-bar position whose key-frame picture was grabbed last, and how many were.
-    int shownPosition() const { return shownPosition_; }
-    int grabCount() const { return grabCount_; }
+    // Where the preview is and what it has shown.
+    struct Figures {
+        int positionMs = 0;      // the position, whose picture is shown
+        int64_t shownFrom = -1;  // when the exact picture shown starts (-1: a key frame's picture)
+        int exactShown = 0;      // how many exact pictures were shown
+        int grabbedPlace = 0;    // the seek-bar place whose key frame's picture was grabbed last
+        int grabs = 0;           // how many key frames' pictures were grabbed
+    };
+    Figures figures() const { return {positionMs_, shownFrom_, exactShown_, shownPosition_, grabCount_}; }
     const std::vector<int64_t>& keyFrames() const;
     PreviewPlayer* previewPlayer() const { return player_; }
     TimelineStrip* timelineStrip() const { return strip_; }
@@ -106,7 +108,6 @@ signals:
     void playSegmentAsked();
 
 private:
-    void SetUpSeekBar();
     void GrabKeyPicture(int64_t micros);
     void TakeKeySeek();
     void PlaceThumb(int64_t micros);

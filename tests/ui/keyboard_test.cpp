@@ -114,11 +114,11 @@ TEST(Keyboard, TheRestingThumbShowsTheExactPictureAndCommaAndPeriodStepByOne) {
     auto* bar = w.ItemAs<CBitmapSlider>(kSeekBar);
     auto* preview = w.ItemAs<PreviewFrame>(kPreview);
     // A click at 3/4 of the way (1.5 s): first the key frame's red, then the exact blue.
-    const int before = w.cutPreview()->exactPicturesShown();
+    const int before = w.cutPreview()->figures().exactShown;
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(750), bar->height() / 2));
-    EXPECT_TRUE(Eventually([&] { return w.cutPreview()->exactPicturesShown() > before; }));
+    EXPECT_TRUE(Eventually([&] { return w.cutPreview()->figures().exactShown > before; }));
     EXPECT_GT(CentreColour(preview).blue(), 200);
-    EXPECT_NEAR(w.cutPreview()->shownFromMicros(), 1'500'000,
+    EXPECT_NEAR(w.cutPreview()->figures().shownFrom, 1'500'000,
                 40'001);  // the picture at the click's place (a pixel is 3 ms)
     // Typed to 0.46 s (red), then a period: the next picture, 0.48 s (still red), then 0.52 s (blue).
     auto* start = w.ItemAs<QLineEdit>(kStartBox);
@@ -126,18 +126,18 @@ TEST(Keyboard, TheRestingThumbShowsTheExactPictureAndCommaAndPeriodStepByOne) {
     start->selectAll();
     QTest::keyClicks(start, "0.46");
     QTest::keyClick(start, Qt::Key_Return);
-    EXPECT_TRUE(Eventually([&] { return w.cutPreview()->shownFromMicros() == int64_t{440'000}; }));
+    EXPECT_TRUE(Eventually([&] { return w.cutPreview()->figures().shownFrom == int64_t{440'000}; }));
     EXPECT_GT(CentreColour(preview).red(), 200);
     bar->setFocus();
     QTest::keyClick(&w, Qt::Key_Period);
-    EXPECT_TRUE(Eventually([&] { return w.cutPreview()->shownFromMicros() == int64_t{480'000}; }));
+    EXPECT_TRUE(Eventually([&] { return w.cutPreview()->figures().shownFrom == int64_t{480'000}; }));
     QTest::keyClick(&w, Qt::Key_Period);
-    EXPECT_TRUE(Eventually([&] { return w.cutPreview()->shownFromMicros() == int64_t{520'000}; }));
+    EXPECT_TRUE(Eventually([&] { return w.cutPreview()->figures().shownFrom == int64_t{520'000}; }));
     EXPECT_GT(CentreColour(preview).blue(), 200);
     QTest::keyClick(&w, Qt::Key_Comma);
-    EXPECT_TRUE(Eventually([&] { return w.cutPreview()->shownFromMicros() == int64_t{480'000}; }));
+    EXPECT_TRUE(Eventually([&] { return w.cutPreview()->figures().shownFrom == int64_t{480'000}; }));
     EXPECT_GT(CentreColour(preview).red(), 200);
-    EXPECT_EQ(w.cutPreview()->previewPositionMs(), 480) << "the marks take the picture stepped to";
+    EXPECT_EQ(w.cutPreview()->figures().positionMs, 480) << "the marks take the picture stepped to";
 }
 
 TEST(Keyboard, KeyFramesAreMarkedOnTheSeekBarAndTheDirectCutsStartIsShown) {

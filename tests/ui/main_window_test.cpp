@@ -289,12 +289,12 @@ TEST(MainWindow, TypedTimesAreCheckedMoveTheirMarksAndShowTheirPictures) {
     // The picture at the typed start, 1.5 s: green.
     type(start, "0:1.5");
     EXPECT_TRUE(Eventually([&] { return CentreColour(preview).green() > 200; }));
-    EXPECT_EQ(h.window->cutPreview()->previewPositionMs(), 1500);
+    EXPECT_EQ(h.window->cutPreview()->figures().positionMs, 1500);
     // Tabbing through the boxes without typing moves nothing.
     for (QLineEdit* box : {start, end}) {
         box->setFocus();
         QTest::keyClick(box, Qt::Key_Tab);
-        EXPECT_EQ(h.window->cutPreview()->previewPositionMs(), 1500);
+        EXPECT_EQ(h.window->cutPreview()->figures().positionMs, 1500);
     }
     EXPECT_EQ(h.Text(kStartBox), "00:00:01.500");
     EXPECT_EQ(h.Text(kEndBox), "00:00:03.000");

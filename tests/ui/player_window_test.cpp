@@ -77,13 +77,13 @@ struct PlayWindow : Harness {
     }
     void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) { QTest::keyClick(&w, Qt::Key(key), mods); }
     bool Until(const std::function<bool()>& ready) { return Eventually(ready, kWaitMs); }
-    int Position() const { return w.cutPreview()->previewPositionMs(); }
+    int Position() const { return w.cutPreview()->figures().positionMs; }
     int DurationMs() const { return static_cast<int>(w.ItemAs<CBitmapSlider>(kSeekBar)->maximum()); }
     // Paused, with the exact still at `permille` of the length on screen.
     void RestAt(int permille) {
-        const int before = w.cutPreview()->exactPicturesShown();
+        const int before = w.cutPreview()->figures().exactShown;
         QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(permille), bar->height() / 2));
-        EXPECT_TRUE(Until([&] { return w.cutPreview()->exactPicturesShown() > before; }));
+        EXPECT_TRUE(Until([&] { return w.cutPreview()->figures().exactShown > before; }));
     }
 };
 
@@ -110,7 +110,7 @@ TEST(PlayerWindow, PlaybackMovesThePictureAndThePositionAndPauseLeavesTheExactSt
         EXPECT_TRUE(f.Until([&] { return f.Position() >= 800; })) << "the position follows playback";
         EXPECT_GT(f.bar->GetPosition(), 0) << "and the thumb with it";
         EXPECT_TRUE(f.w.ItemAs<QLabel>(kPositionText)->text().startsWith("00:00:0"));
-        const int before = f.w.cutPreview()->exactPicturesShown();
+        const int before = f.w.cutPreview()->figures().exactShown;
         f.Key(Qt::Key_Space);
         EXPECT_FALSE(f.player.playing());
         if (!c.pictures) {
@@ -120,8 +120,8 @@ TEST(PlayerWindow, PlaybackMovesThePictureAndThePositionAndPauseLeavesTheExactSt
         // A loaded machine may show fewer of the 20 pictures (the late ones are dropped), never none.
         EXPECT_GE(seen.size(), size_t{4}) << "the pictures move";
         // The exact still of the picture playback stopped on takes its place: the source's own.
-        EXPECT_TRUE(f.Until([&] { return f.w.cutPreview()->exactPicturesShown() > before; }));
-        const int64_t shown = f.w.cutPreview()->shownFromMicros();
+        EXPECT_TRUE(f.Until([&] { return f.w.cutPreview()->figures().exactShown > before; }));
+        const int64_t shown = f.w.cutPreview()->figures().shownFrom;
         EXPECT_NEAR(int64_t{f.Position()} * 1000, shown, 1000) << "the position is the picture's";
         ExpectSourcePicture(PreviewGrey(f.preview), f.file, shown);
         // Nothing moves once paused.

@@ -38,7 +38,7 @@ TEST(MainWindow, TheSeekBarDrivesThePreview) {
     const int x = bar->PositionToPixel(833);
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(x, 10));
     EXPECT_TRUE(Eventually([&] { return CentreColour(preview).blue() > 200; }));
-    EXPECT_NEAR(h.window->cutPreview()->previewPositionMs(), 2500, 10);
+    EXPECT_NEAR(h.window->cutPreview()->figures().positionMs, 2500, 10);
     EXPECT_TRUE(h.Text(kPositionText).startsWith("00:00:02.4") || h.Text(kPositionText).startsWith("00:00:02.5"))
         << h.Text(kPositionText).toStdString();
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(500), 10));
@@ -67,18 +67,18 @@ TEST(MainWindow, APictureGrabbedAgainIsTheExactOneAtThePosition) {
     auto* preview = h.window->ItemAs<PreviewFrame>(kPreview);
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(833), 10));  // 2.5 s: blue
     ASSERT_TRUE(Eventually(
-        [&] { return h.window->cutPreview()->exactPicturesShown() > 0 && CentreColour(preview).blue() > 200; }));
+        [&] { return h.window->cutPreview()->figures().exactShown > 0 && CentreColour(preview).blue() > 200; }));
     const std::pair<const char*, std::function<void()>> regrabs[] = {
         {"a resize", [&] { h.window->resize(h.window->size() + QSize(60, 40)); }},
         {"a language switch", [&] { h.window->SelectLanguage(*LanguagePosition("german.ini")); }},
     };
     for (const auto& [what, regrab] : regrabs) {
         SCOPED_TRACE(what);
-        const int before = h.window->cutPreview()->exactPicturesShown();
+        const int before = h.window->cutPreview()->figures().exactShown;
         regrab();
-        EXPECT_TRUE(Eventually([&] { return h.window->cutPreview()->exactPicturesShown() > before; }));
+        EXPECT_TRUE(Eventually([&] { return h.window->cutPreview()->figures().exactShown > before; }));
         EXPECT_GT(CentreColour(preview).blue(), 200);
-        EXPECT_NEAR(h.window->cutPreview()->previewPositionMs(), 2500, 10);
+        EXPECT_NEAR(h.window->cutPreview()->figures().positionMs, 2500, 10);
     }
 }
 
@@ -93,14 +93,14 @@ TEST(MainWindow, KeysOnTheSeekBarActAsADrag) {
     EXPECT_EQ(h.Text(kPositionText), "00:00:03.000 / 00:00:03.000");
     QTest::keyClick(bar, Qt::Key_Home);
     EXPECT_TRUE(Eventually([&] { return CentreColour(preview).red() > 200; }));
-    EXPECT_EQ(h.window->cutPreview()->previewPositionMs(), 0);
+    EXPECT_EQ(h.window->cutPreview()->figures().positionMs, 0);
     // Page Down moves a tenth; the mark buttons take the position the keys reached.
     for (int i = 0; i < 4; ++i) QTest::keyClick(bar, Qt::Key_PageDown);
     EXPECT_TRUE(Eventually([&] { return CentreColour(preview).green() > 200; }));
     h.window->cutTab()->SetStartPoint();
-    EXPECT_EQ(h.Text(kStartBox), QString::fromStdString(FormatTime(h.window->cutPreview()->previewPositionMs())));
-    EXPECT_NEAR(h.window->cutPreview()->previewPositionMs(), bar->GetPosition() * 3, 3);
-    EXPECT_GT(h.window->cutPreview()->previewPositionMs(), 1000);
+    EXPECT_EQ(h.Text(kStartBox), QString::fromStdString(FormatTime(h.window->cutPreview()->figures().positionMs)));
+    EXPECT_NEAR(h.window->cutPreview()->figures().positionMs, bar->GetPosition() * 3, 3);
+    EXPECT_GT(h.window->cutPreview()->figures().positionMs, 1000);
 }
 
 TEST(MainWindow, AMillisecondTimeMeansThePictureThatStartsWithinIt) {
@@ -122,15 +122,15 @@ TEST(MainWindow, AMillisecondTimeMeansThePictureThatStartsWithinIt) {
         {"the bar, then set start",
          [&] {
              QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(333), 10));
-             ASSERT_TRUE(Eventually([&] { return h.window->cutPreview()->previewPositionMs() < 1000; }));
+             ASSERT_TRUE(Eventually([&] { return h.window->cutPreview()->figures().positionMs < 1000; }));
              h.window->cutTab()->SetStartPoint();
          }},
     };
     for (const auto& [way, mark] : ways) {
         SCOPED_TRACE(way);
-        const int before = h.window->cutPreview()->exactPicturesShown();
+        const int before = h.window->cutPreview()->figures().exactShown;
         mark();
-        ASSERT_TRUE(Eventually([&] { return h.window->cutPreview()->exactPicturesShown() > before; }));
+        ASSERT_TRUE(Eventually([&] { return h.window->cutPreview()->figures().exactShown > before; }));
         QCoreApplication::processEvents();
         // The start stored shows the picture on screen: the first that starts at or after it.
         const double at = ParseTime(h.Text(kStartBox).toStdString()) / 1000.0;
@@ -152,7 +152,7 @@ TEST(MainWindow, CutPointsFollowTheRules) {
     auto* bar = h.window->ItemAs<CBitmapSlider>(kSeekBar);
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(667), 10));
     EXPECT_TRUE(Eventually([&] {
-        return h.window->cutPreview()->previewPositionMs() > 1900 && h.window->cutPreview()->shownFromMicros() >= 0;
+        return h.window->cutPreview()->figures().positionMs > 1900 && h.window->cutPreview()->figures().shownFrom >= 0;
     }));
     h.window->cutTab()->SetStartPoint();
     EXPECT_EQ(bar->selectionMode(), 1);
@@ -160,13 +160,13 @@ TEST(MainWindow, CutPointsFollowTheRules) {
     // An end point before the start exchanges the two times.
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(333), 10));
     EXPECT_TRUE(Eventually([&] {
-        return h.window->cutPreview()->previewPositionMs() < 1100 && h.window->cutPreview()->shownFromMicros() >= 0;
+        return h.window->cutPreview()->figures().positionMs < 1100 && h.window->cutPreview()->figures().shownFrom >= 0;
     }));
     h.window->cutTab()->SetEndPoint();
     EXPECT_EQ(bar->selectionMode(), 2);
     EXPECT_EQ(h.Text(kEndBox), start);
     // The mark is the time of the picture shown, at most a picture before the position.
-    EXPECT_NEAR(ParseTime(h.Text(kStartBox).toStdString()), h.window->cutPreview()->previewPositionMs() - 20, 20);
+    EXPECT_NEAR(ParseTime(h.Text(kStartBox).toStdString()), h.window->cutPreview()->figures().positionMs - 20, 20);
     // A typed end before the start shows a length of zero.
     h.window->ItemAs<QLineEdit>(kEndBox)->setText("00:00:00.100");
     EXPECT_EQ(h.Text(kLengthText), "00:00:00.000");
@@ -206,15 +206,15 @@ TEST(MainWindow, MovesThatPileUpDuringAGrabGiveOneGrabOfTheNewestPosition) {
     Harness h;
     h.Add({Colours()});
     auto* bar = h.window->ItemAs<CBitmapSlider>(kSeekBar);
-    const int before = h.window->cutPreview()->grabCount();
+    const int before = h.window->cutPreview()->figures().grabs;
     // Ten moves arrive before the window gets to run: one grab, of the last position.
     QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(100), 10));
     for (int p = 150; p <= 850; p += 70) QTest::mouseMove(bar, QPoint(bar->PositionToPixel(p), 10));
     QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(850), 10));
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
-    EXPECT_EQ(h.window->cutPreview()->grabCount(), before + 1);
-    EXPECT_EQ(h.window->cutPreview()->shownPosition(), bar->GetPosition());
+    EXPECT_EQ(h.window->cutPreview()->figures().grabs, before + 1);
+    EXPECT_EQ(h.window->cutPreview()->figures().grabbedPlace, bar->GetPosition());
     EXPECT_GT(CentreColour(h.window->ItemAs<PreviewFrame>(kPreview)).blue(), 200);
 }
 

@@ -62,9 +62,9 @@ Spans SpansOf(const CUlvaneAVConverterDlg& w) {
 
 // The exact picture at the position is shown: nothing is on its way that could still move a mark.
 bool Settled(const CUlvaneAVConverterDlg& w) {
-    const int64_t at = int64_t{w.cutPreview()->previewPositionMs()} * 1000 + 999;
-    return w.cutPreview()->shownFromMicros() >= 0 && w.cutPreview()->shownFromMicros() <= at &&
-           at < w.cutPreview()->shownFromMicros() + 40'000;
+    const int64_t at = int64_t{w.cutPreview()->figures().positionMs} * 1000 + 999;
+    return w.cutPreview()->figures().shownFrom >= 0 && w.cutPreview()->figures().shownFrom <= at &&
+           at < w.cutPreview()->figures().shownFrom + 40'000;
 }
 
 // The window with Film25 loaded and its key frames found.
@@ -87,7 +87,7 @@ struct FilmWindow : Harness {
         bar->SetPosition(position);
         emit bar->sliderMoved(kSeekBar, position);
         EXPECT_TRUE(Eventually(
-            [&] { return Settled(w) && std::abs(w.cutPreview()->previewPositionMs() - position * 4) <= 4; }));
+            [&] { return Settled(w) && std::abs(w.cutPreview()->figures().positionMs - position * 4) <= 4; }));
     }
     void WriteCsv(const std::string& name, const std::string& text) {
         WriteFileBytes(dir / name, text);
@@ -138,7 +138,7 @@ TEST(SegmentsWindow, KeysMarkMoveAndJumpWhereverTheFocusIsButInTextAndTheList) {
     for (const Step& s : steps) {
         SCOPED_TRACE(s.what);
         for (int k = 0; k < s.times; ++k) f.Key(bar, s.key, s.mods);
-        EXPECT_EQ(f.w.cutPreview()->shownFromMicros() / 1000, s.shownMs);
+        EXPECT_EQ(f.w.cutPreview()->figures().shownFrom / 1000, s.shownMs);
         EXPECT_EQ(SpansOf(f.w), s.segments);
         EXPECT_EQ(f.w.cutTab()->SelectedSegment(), s.selected);
     }
@@ -157,13 +157,13 @@ TEST(SegmentsWindow, KeysMarkMoveAndJumpWhereverTheFocusIsButInTextAndTheList) {
         QTest::keyClick(to, Qt::Key(key));
         QApplication::processEvents();
         EXPECT_EQ(SpansOf(f.w), before) << to->objectName().toStdString() << " " << key;
-        EXPECT_EQ(f.w.cutPreview()->shownFromMicros(), 2'000'000) << to->objectName().toStdString() << " " << key;
+        EXPECT_EQ(f.w.cutPreview()->figures().shownFrom, 2'000'000) << to->objectName().toStdString() << " " << key;
     }
     // Down in the list goes to the next row: the segment chosen shows its marks and first picture.
     table->setFocus();
     QTest::keyClick(table, Qt::Key_Down);
     EXPECT_EQ(f.w.cutTab()->SelectedSegment(), 1);
-    EXPECT_TRUE(Eventually([&] { return Settled(f.w) && f.w.cutPreview()->shownFromMicros() == 1'000'000; }));
+    EXPECT_TRUE(Eventually([&] { return Settled(f.w) && f.w.cutPreview()->figures().shownFrom == 1'000'000; }));
     EXPECT_EQ(f.Text(kStartBox), "00:00:01.000");
     EXPECT_EQ(f.Text(kEndBox), "00:00:03.000");
     // Delete in the list removes the selected segment; Ctrl+Z there brings it back.
@@ -259,7 +259,7 @@ TEST(SegmentsWindow, TheSeekBarShowsEverySegmentInItsColourTheSelectedOneBrighte
             for (bool bright : {false, true}) EXPECT_NE(pixelAt(2.8), SegmentList::Colour(i, bright));
         // Choosing a segment shows its marks and its first picture.
         EXPECT_TRUE(Eventually(
-            [&] { return Settled(f.w) && f.w.cutPreview()->shownFromMicros() / 1000 == 1000 * (selected + 1); }));
+            [&] { return Settled(f.w) && f.w.cutPreview()->figures().shownFrom / 1000 == 1000 * (selected + 1); }));
         EXPECT_EQ(f.Text(kStartBox), QString::fromStdString(FormatTime(1000 * (selected + 1))));
     }
 }
