@@ -41,6 +41,7 @@ CutPreview::CutPreview(const WindowContext& context, QObject* parent)
       context_(context),
       frame_(context.ItemAs<PreviewFrame>(main_id::kPreview)),
       seekBar_(context.ItemAs<CBitmapSlider>(main_id::kSeekBar)) {
+    frame_->setFocusPolicy(Qt::ClickFocus);  // a click on the picture gives Space to playback
     strip_ = new TimelineStrip(context_.window);
     strip_->setObjectName("timelineStrip");
     feeder_ = new TimelineFeeder(strip_, context_.services.timelineCacheDir, this);

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -117,6 +118,8 @@ CutTab::CutTab(const WindowContext& context, CutPreview* preview, JobLauncher* l
     SetBoxTime(endBox_, 0);
     connect(startBox_, &QLineEdit::textChanged, this, &CutTab::OnTimeEdited);
     connect(endBox_, &QLineEdit::textChanged, this, &CutTab::OnTimeEdited);
+    startBox_->installEventFilter(this);
+    endBox_->installEventFilter(this);
     connect(startBox_, &QLineEdit::editingFinished, this, [this] { OnTimeTyped(startBox_); });
     connect(endBox_, &QLineEdit::editingFinished, this, [this] { OnTimeTyped(endBox_); });
     connect(context_.ItemAs<CControlButton>(kStartPointButton), &QAbstractButton::clicked, this,
@@ -265,6 +268,23 @@ void CutTab::OnTimeTyped(QLineEdit* box) {
     PlaceMark(start ? Mark::kStart : Mark::kEnd, t);
     preview_->Seek(int64_t{t} * 1000, CutPreview::Precision::kExact);  // the picture there, as a mark shows it
     if (t != *typed) context_.Tell(context_.Text("TISHI", "jswj").arg(TimeText(*typed), TimeText(t)), false);
+}
+
+bool CutTab::eventFilter(QObject* watched, QEvent* event) {
+    auto* box = qobject_cast<QLineEdit*>(watched);
+    if (event->type() != QEvent::KeyPress || (box != startBox_ && box != endBox_)) return false;
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Escape) {
+        SetBoxTime(box, AcceptedTime(box));
+        box->setModified(false);
+        return true;
+    }
+    if (key != Qt::Key_Return && key != Qt::Key_Enter) return false;
+    OnTimeTyped(box);
+    // A time taken (or refused, the one before back): Space and the letters play and mark again.
+    // A text that is no time keeps the focus, to be mended.
+    if (TypedTime(box)) seekBar_->setFocus(Qt::OtherFocusReason);
+    return true;
 }
 
 void CutTab::ShowDirectStartNote() {

@@ -90,6 +90,11 @@ public:
     TrackList* trackList() const;
     FindButton* find() const { return find_; }
 
+protected:
+    // The time boxes' Enter (the time typed taken, the keys the preview's again) and Escape
+    // (the box's last good time again).
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     enum class Mark { kStart, kEnd };
     void OnTimeEdited();

@@ -54,16 +54,26 @@ const int kCutControls[] = {kConvertButton, kOpenButton,      kSeekBar,    kStar
 const int kJoinControls[] = {kMergeButton,  kSourceList,     kRemoveButton,    kAddFilesButton,
                              kMoveUpButton, kMoveDownButton, kApplyToAllButton};
 
-// Tooltip keys of section HINT by control.
+// Tooltip keys of section HINT by control, and the window's shortcut each names.
 struct Hint {
     int id;
     const char* key;
+    const char* shortcut = nullptr;
 };
-const Hint kHints[] = {{kAddButton, "tjspwj"},         {kOpenButton, "tjspwj"}, {kAddFilesButton, "tjspwj"},
-                       {kConvertButton, "ksjq"},       {kStartBox, "zjsrsjd"},  {kEndBox, "zjsrsjd"},
-                       {kMergeButton, "hbcygwj"},      {kSeekBar, "djsbzj"},    {kEndPointButton, "szjsjqd"},
-                       {kStartPointButton, "szksjqd"}, {kPlayButton, "bf"},     {kRemoveButton, "sc"},
-                       {kMoveUpButton, "sy"},          {kMoveDownButton, "xy"}};
+const Hint kHints[] = {{kAddButton, "tjspwj", "Ctrl+O"},
+                       {kOpenButton, "tjspwj", "Ctrl+O"},
+                       {kAddFilesButton, "tjspwj", "Ctrl+O"},
+                       {kConvertButton, "ksjq", "Ctrl+E"},
+                       {kStartBox, "zjsrsjd"},
+                       {kEndBox, "zjsrsjd"},
+                       {kMergeButton, "hbcygwj", "Ctrl+J"},
+                       {kSeekBar, "djsbzj"},
+                       {kEndPointButton, "szjsjqd"},
+                       {kStartPointButton, "szksjqd"},
+                       {kPlayButton, "bf"},
+                       {kRemoveButton, "sc"},
+                       {kMoveUpButton, "sy"},
+                       {kMoveDownButton, "xy"}};
 
 // Media files the open dialog lists first: the long-known names, and every extension of a
 // container this FFmpeg reads.
@@ -368,7 +378,10 @@ void CUlvaneAVConverterDlg::SelectTab(int index) {
 
 QString CUlvaneAVConverterDlg::TooltipFor(int controlId) const {
     for (const Hint& h : kHints)
-        if (h.id == controlId) return context_.Text("HINT", h.key);
+        if (h.id == controlId) {
+            const QString text = context_.Text("HINT", h.key);
+            return h.shortcut && !text.isEmpty() ? text + " (" + h.shortcut + ")" : text;
+        }
     return {};
 }
 

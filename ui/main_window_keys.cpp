@@ -1,8 +1,13 @@
-// The main window's keys. On the cut tab the marks, the segments and the preview follow keys
-// wherever the focus is, except in a text box or a drop-down list (which keep every key), in
-// the segment list (which keeps its own keys: arrows, Delete, Ctrl+Up/Ctrl+Down, Space) and on
-// the volume slider (which keeps its arrows). Playback: Space plays and pauses, Shift+Space
-// plays the selected segment, J, K and L shuttle backwards, pause and forwards.
+// The main window's key table. Everywhere in the window Ctrl+O opens a file, Ctrl+E the cut
+// settings, Ctrl+J the join settings, Ctrl+Q quits, and Enter presses the focused button or
+// ticks the focused box (as Space does, by the control's own keys). On the cut tab the marks,
+// the segments and the preview follow keys wherever the focus is, except in a text box or a
+// drop-down list (which keep every key), in the segment list (which keeps its own keys:
+// arrows, Delete, Ctrl+Up/Ctrl+Down) and on the volume slider (which keeps its arrows).
+// Playback: Space plays and pauses with the focus on the preview, the seek bar, the strip or
+// the segment list; Shift+Space plays the selected segment, J, K and L shuttle backwards,
+// pause and forwards.
+#include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
 #include <QComboBox>
@@ -101,7 +106,9 @@ bool KeepsItsKeys(const QWidget* w) {
 }
 
 // The cut tab's keys: the units' actions, each where the focus lets it be the window's.
-bool CutTabKey(CutTab& cut, CutPreview& preview, QWidget* focus, QKeyEvent* key) {
+bool CutTabKey(CUlvaneAVConverterDlg& window, QWidget* focus, QKeyEvent* key) {
+    CutTab& cut = *window.cutTab();
+    CutPreview& preview = *window.cutPreview();
     // + and - zoom the timeline strip around the position, wherever the focus is but in a text.
     TimelineStrip* strip = preview.timelineStrip();
     const bool loaded = !cut.cutSourcePath().isEmpty();
@@ -113,6 +120,14 @@ bool CutTabKey(CutTab& cut, CutPreview& preview, QWidget* focus, QKeyEvent* key)
     const CutKey action = CutKeyOf(key);
     if (action == CutKey::kNone || KeepsItsKeys(focus)) return false;
     SegmentList& list = *cut.segmentList();
+    if (action == CutKey::kPlayPause) {
+        // Space plays from the picture's own controls; on a button or a box it is the control's.
+        const bool picture = focus == &window || focus == window.Item(main_id::kPreview) ||
+                             focus == window.Item(main_id::kSeekBar) || focus == strip || focus == list.table();
+        if (!picture || !loaded) return false;
+        preview.TogglePlayback();
+        return true;
+    }
     if (focus == list.table() && action != CutKey::kUndo && action != CutKey::kRedo) return false;
     // The volume slider keeps its arrows.
     const bool arrow = action == CutKey::kKeyFrameBack || action == CutKey::kKeyFrameOn ||
@@ -157,9 +172,6 @@ bool CutTabKey(CutTab& cut, CutPreview& preview, QWidget* focus, QKeyEvent* key)
         case CutKey::kRedo:
             list.Redo();
             break;
-        case CutKey::kPlayPause:
-            preview.TogglePlayback();
-            break;
         case CutKey::kPlaySegment:
             cut.PlaySegment();
             break;
@@ -172,6 +184,7 @@ bool CutTabKey(CutTab& cut, CutPreview& preview, QWidget* focus, QKeyEvent* key)
         case CutKey::kTurnBack:
             cut.TurnOutput(action == CutKey::kTurnOn ? 1 : -1);
             break;
+        case CutKey::kPlayPause:
         case CutKey::kNone:
             return false;
     }
@@ -183,7 +196,33 @@ bool CutTabKey(CutTab& cut, CutPreview& preview, QWidget* focus, QKeyEvent* key)
 bool CUlvaneAVConverterDlg::FilterKey(QObject* watched, QKeyEvent* key) {
     auto* w = qobject_cast<QWidget*>(watched);
     if (!w || (w != this && !isAncestorOf(w))) return false;
-    if (ItemAs<QTabBar>(main_id::kTabs)->currentIndex() == 0) return CutTabKey(*cut_, *preview_, w, key);
+    if (key->modifiers() == Qt::ControlModifier) {
+        switch (key->key()) {
+            case Qt::Key_O:
+                AddSourceFiles();
+                return true;
+            case Qt::Key_E:
+                SelectTab(0);
+                cut_->LaunchCut();
+                return true;
+            case Qt::Key_J:
+                SelectTab(1);
+                join_->LaunchJoin();
+                return true;
+            case Qt::Key_Q:
+                close();
+                return true;
+            default:
+                break;
+        }
+    }
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    if (auto* button = qobject_cast<QAbstractButton*>(w);
+        button && enter && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        if (button->isEnabled()) button->click();
+        return true;
+    }
+    if (ItemAs<QTabBar>(main_id::kTabs)->currentIndex() == 0) return CutTabKey(*this, w, key);
     if (key->key() == Qt::Key_Delete && isActiveWindow()) {
         join_->RemoveSelectedSource();
         return true;

@@ -47,6 +47,7 @@ PlayerControls::PlayerControls(const WindowContext& context, PreviewPlayer* play
     pauseFace_ = PauseFace(playFace_);
     // The play button's menu: segment play, the loop, and the desktop's own player.
     auto* play = context_.ItemAs<CControlButton>(kPlayButton);
+    play->setFocusPolicy(Qt::StrongFocus);  // a click on it leaves Space with playback
     play->setContextMenuPolicy(Qt::ActionsContextMenu);
     auto* segment = new QAction(play);
     segment->setObjectName("playSegment");
