@@ -160,15 +160,24 @@ TEST(Keyboard, KeyFramesAreMarkedOnTheSeekBarAndTheDirectCutsStartIsShown) {
     EXPECT_TRUE(w.ItemAs<QLabel>(kDirectStartNote)->text().isEmpty());
 }
 
+namespace {
+
+// The window with the colours loaded, active, so that the keys and the focus are its own.
+CUlvaneAVConverterDlg& ActiveWithColours(Harness& h) {
+    h.Add({Colours()});
+    h.window->activateWindow();
+    QApplication::setActiveWindow(h.window.get());
+    return *h.window;
+}
+
+}  // namespace
+
 // A keyboard user starts a cut: Space and Enter press the focused button or tick the focused
 // box; Space plays only from the picture's controls; the window's shortcuts act anywhere and
 // their tooltips name them.
 TEST(Keyboard, SpaceAndEnterAreTheFocusedControlsAndTheShortcutsActAnywhere) {
     Harness h;
-    h.Add({Colours()});
-    CUlvaneAVConverterDlg& w = *h.window;
-    w.activateWindow();
-    QApplication::setActiveWindow(&w);
+    CUlvaneAVConverterDlg& w = ActiveWithColours(h);
     int settingsOpened = 0;
     h.settings = [&](OutputSettingsDialog&) { ++settingsOpened; };  // left unconfirmed: no job
     auto* loop = w.ItemAs<QCheckBox>(kLoopCheck);
@@ -214,10 +223,7 @@ TEST(Keyboard, SpaceAndEnterAreTheFocusedControlsAndTheShortcutsActAnywhere) {
 // box's last good time back; Ctrl+Z takes a typed time back.
 TEST(Keyboard, EnterInATimeBoxCommitsEscapeRestoresAndCtrlZUndoes) {
     Harness h;
-    h.Add({Colours()});
-    CUlvaneAVConverterDlg& w = *h.window;
-    w.activateWindow();
-    QApplication::setActiveWindow(&w);
+    CUlvaneAVConverterDlg& w = ActiveWithColours(h);
     auto* start = w.ItemAs<QLineEdit>(kStartBox);
     auto* bar = w.ItemAs<CBitmapSlider>(kSeekBar);
     start->setFocus(Qt::TabFocusReason);
