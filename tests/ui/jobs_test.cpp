@@ -2,12 +2,15 @@
 // join jobs through the real window, checked with ffprobe.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <QComboBox>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -71,6 +74,35 @@ TEST(SettingsDialogs, OpenOnTheStoredRowsInDirectMode) {
     EXPECT_EQ(join.ItemAs<QComboBox>(settings_id::kJoinChannelList)->currentIndex(), 1);
     EXPECT_FALSE(join.Item(settings_id::kJoinChannelList)->isVisibleTo(&join));
     EXPECT_EQ(join.ItemAs<QLineEdit>(settings_id::kNameBox)->text(), "Joined video");
+}
+
+// Each dialog opens on the method chosen in it last: an export chosen direct stays direct.
+TEST(SettingsDialogs, OpenOnTheMethodChosenLast) {
+    Harness h;
+    SettingsStore store(h.dir / "setting.ini");
+    TempDir out;
+    const auto method = [](const OutputSettingsDialog& d) {
+        using namespace settings_id;
+        const auto* exact = d.ItemAs<QRadioButton>(kCutExactRadio);
+        if (exact && exact->isChecked()) return 1;
+        return d.ItemAs<QRadioButton>(d.kind() == Dialog::Cut ? kCutDirectRadio : kJoinDirectRadio)->isChecked() ? 2
+                                                                                                                 : 3;
+    };
+    const LanguageTable& table = h.window->languageTable();
+    EXPECT_EQ(method(CFileInfomation(store, table, h.messages, {}, "clip")), 1) << "a first cut is exact";
+    for (const auto& [direct, exact, chosen] : {std::tuple{false, false, 3}, {true, false, 2}, {true, true, 1}}) {
+        Choice c;
+        c.direct = direct;
+        c.exact = exact;
+        c.folder = QString::fromStdString(out.path().string());
+        {
+            CFileInfomation cut(store, table, h.messages, {}, "clip");
+            Fill(c)(cut);
+            ASSERT_EQ(cut.result(), QDialog::Accepted);
+        }
+        EXPECT_EQ(method(CFileInfomation(store, table, h.messages, {}, "clip")), chosen);
+        EXPECT_EQ(method(CSettings(store, table, h.messages, {})), 2) << "the join keeps its own";
+    }
 }
 
 TEST(SettingsDialogs, StartStoresTheRowsThenTestsTheFolder) {
