@@ -1,5 +1,6 @@
 #include "ui/job_launcher.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -20,6 +21,7 @@
 #include "ui/progress_dialog.h"
 #include "ui/queue_panel.h"
 #include "ui/queue_runner.h"
+#include "ui/settings_dialog.h"
 #include "ui/window_context.h"
 
 namespace ulvane {
@@ -45,6 +47,7 @@ QIcon QueueIcon(const QColor& colour) {
 // The window and its progress dialog as the job monitor sees them.
 struct LauncherMonitorView : MonitorView {
     std::function<void(int, RowStatus)> markRow;
+    std::function<void(const QString&)> tell;
     std::function<void(const QString&, const QString&)> offerOutput;
     const WindowContext* context;
     CAVConvertDlg* dialog;
@@ -56,7 +59,7 @@ struct LauncherMonitorView : MonitorView {
     void MarkRow(int row, RowStatus status) override { markRow(row, status); }
     void StopTimer() override { timer->stop(); }
     void CloseProgress() override { dialog->done(QDialog::Accepted); }
-    void ShowMessage(const std::string& t) override { context->Tell(ToQString(t), false); }
+    void ShowMessage(const std::string& t) override { tell(ToQString(t)); }
     void Open(const std::string& target) override {
         // A relative target (the help page) lies beside the program.
         const QString t = ToQString(target);
@@ -254,7 +257,11 @@ void JobLauncher::WithMonitorView(const std::function<void(MonitorView&)>& use) 
         if (row >= 0 && static_cast<size_t>(row) < monitor_.rowPaths.size())
             emit rowMarked(row, monitor_.rowPaths[static_cast<size_t>(row)], status);
     };
-    view.offerOutput = [this](const QString& text, const QString& output) { OfferOutput(text, output); };
+    // What the job's end says waits while a settings dialog is open, and shows once it closes.
+    view.tell = [this](const QString& text) { Say([this, text] { context_.Tell(text, false); }); };
+    view.offerOutput = [this](const QString& text, const QString& output) {
+        Say([this, text, output] { OfferOutput(text, output); });
+    };
     view.context = &context_;
     view.dialog = progress_;
     view.timer = &monitorTimer_;
@@ -264,6 +271,12 @@ void JobLauncher::WithMonitorView(const std::function<void(MonitorView&)>& use) 
 void JobLauncher::OnMonitorTick() {
     if (!job_) return;
     WithMonitorView([this](MonitorView& view) { MonitorTick(*job_, monitor_, MonitorTextsNow(), view); });
+}
+
+void JobLauncher::Say(const std::function<void()>& say) {
+    auto* open = qobject_cast<OutputSettingsDialog*>(QApplication::activeModalWidget());
+    if (!open) return say();
+    connect(open, &QDialog::finished, this, say, Qt::SingleShotConnection);
 }
 
 void JobLauncher::OfferOutput(const QString& text, const QString& output) {

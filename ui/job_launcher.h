@@ -92,6 +92,8 @@ private:
     // The window and its progress dialog as the monitor sees them, for one call.
     void WithMonitorView(const std::function<void(MonitorView&)>& use);
     void OnMonitorTick();
+    // Says something now, or once the settings dialog open over the window has closed.
+    void Say(const std::function<void()>& say);
     // A finished job's message naming its file, with Open, Show in folder and Close.
     void OfferOutput(const QString& text, const QString& output);
     void EndWindowJob();

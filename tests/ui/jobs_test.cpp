@@ -22,6 +22,7 @@ extern "C" {
 #include "controls/check_list.h"
 #include "core/language_table.h"
 #include "tests/support/content.h"
+#include "tests/support/eventually.h"
 #include "tests/ui/job_choice.h"
 #include "tests/ui/window_harness.h"
 #include "ui/control_ids.h"
@@ -329,6 +330,35 @@ TEST(Launches, ADirectCutThroughTheWindow) {
         ASSERT_FALSE(h.opened.isEmpty());
         EXPECT_EQ(h.opened.last().toStdString(), choice == 0 ? again : out.path().string());
     }
+}
+
+// A job that ends while the settings of the next one are open says so once they have closed.
+TEST(Launches, AFinishedJobsMessageWaitsForAnOpenSettingsDialog) {
+    Harness h;
+    TempDir out;
+    h.Add({Colours()});
+    Choice c;
+    c.folder = QString::fromStdString(out.path().string());
+    int launches = 0;
+    qsizetype shownWhileOpen = -1;
+    h.settings = [&](OutputSettingsDialog& d) {
+        if (launches++ == 0) {
+            // The convert button again while the job runs: its dialog stays open past the job's end.
+            QTimer::singleShot(0, [&] { h.window->cutTab()->LaunchCut(); });
+            return Fill(c)(d);
+        }
+        d.setWindowModality(Qt::ApplicationModal);
+        d.show();
+        EXPECT_TRUE(Eventually([&] { return !h.window->launcher()->progressDialog()->isVisible(); }, 30000));
+        shownWhileOpen = h.messages.shown.size();
+        d.reject();
+    };
+    h.window->cutTab()->LaunchCut();
+    EXPECT_EQ(launches, 2);
+    EXPECT_EQ(shownWhileOpen, 0) << "the message came over the open dialog";
+    ASSERT_EQ(h.messages.shown.size(), 1);
+    EXPECT_TRUE(h.messages.shown[0].startsWith("The segment was cut into this file:"))
+        << h.messages.shown[0].toStdString();
 }
 
 TEST(Launches, AnIndirectCutWritesThePresetsParameters) {
