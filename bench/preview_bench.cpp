@@ -14,6 +14,7 @@
 #include "bench/watch.h"
 #include "controls/bitmap_slider.h"
 #include "ui/control_ids.h"
+#include "ui/cut_preview.h"
 #include "ui/main_window.h"
 #include "ui/preview_frame.h"
 #include "ui/preview_player.h"
@@ -75,14 +76,15 @@ int main(int argc, char** argv) {
         }
         QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(to, 10));
         // Settled when the preview shows the frame of the bar's final position.
-        while (window.shownPosition() != bar->GetPosition() && settle.elapsed() < 5000)
+        while (window.cutPreview()->figures().grabbedPlace != bar->GetPosition() && settle.elapsed() < 5000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
         const double settleMs = static_cast<double>(settle.elapsed());
         worstSettle = std::max(worstSettle, settleMs);
         totalSettle += settleMs;
     }
     const qint64 worstStall = watch.worst;
-    std::printf("seek-bar drags: %d moves over 5 drags, %d frames grabbed\n", moves, window.grabCount());
+    std::printf("seek-bar drags: %d moves over 5 drags, %d frames grabbed\n", moves,
+                window.cutPreview()->figures().grabs);
     std::printf(
         "preview of the last position shown after the last move: mean %.1f ms, worst %.1f ms (target < 100 ms)\n",
         totalSettle / 5, worstSettle);
@@ -95,12 +97,12 @@ int main(int argc, char** argv) {
     watch.Start();
     for (int i = 0; i < 20; ++i) {
         const int at = bar->PositionToPixel(25 + i * 47);
-        const int shown = window.exactPicturesShown();
+        const int shown = window.cutPreview()->figures().exactShown;
         QElapsedTimer wait;
         QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(at, 10));
         QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(at, 10));
         wait.start();
-        while (window.exactPicturesShown() == shown && wait.elapsed() < 5000)
+        while (window.cutPreview()->figures().exactShown == shown && wait.elapsed() < 5000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
         exactMs.push_back(static_cast<double>(wait.elapsed()));
     }
@@ -115,17 +117,18 @@ int main(int argc, char** argv) {
     {
         PaintWatch paints;
         window.ItemAs<ulvane::PreviewFrame>(ulvane::main_id::kPreview)->installEventFilter(&paints);
-        ulvane::PreviewPlayer* player = window.previewPlayer();
-        const int rested = window.exactPicturesShown();
+        ulvane::PreviewPlayer* player = window.cutPreview()->previewPlayer();
+        const int rested = window.cutPreview()->figures().exactShown;
         const QPoint at(bar->PositionToPixel(150), 10);  // 9 s in
         QTest::mousePress(bar, Qt::LeftButton, {}, at);
         QTest::mouseRelease(bar, Qt::LeftButton, {}, at);
-        while (window.exactPicturesShown() == rested) QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        while (window.cutPreview()->figures().exactShown == rested)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
         for (const auto& [speed, ms] : {std::pair{1.0, 5000}, std::pair{2.0, 3000}}) {
             if (speed == 1.0)
-                window.TogglePlayback();
+                window.cutPreview()->TogglePlayback();
             else
-                window.Shuttle(1);
+                window.cutPreview()->Shuttle(1);
             // Timed from the first picture of the run on (opening and the first decode are a seek's).
             const qint64 shownBefore = player->figures().picturesShown;
             while (player->figures().picturesShown == shownBefore)
@@ -146,7 +149,7 @@ int main(int argc, char** argv) {
                 static_cast<long long>(paints.worst), static_cast<long long>(watch.worst),
                 static_cast<long long>(player->longestTurnGapMs()));
         }
-        window.Shuttle(0);
+        window.cutPreview()->Shuttle(0);
     }
 
     if (args.size() >= 4) {

@@ -16,6 +16,7 @@
 #include "bench/watch.h"
 #include "core/job_queue.h"
 #include "core/job_words.h"
+#include "ui/job_launcher.h"
 #include "ui/main_window.h"
 #include "ui/queue_panel.h"
 #include "ui/queue_runner.h"
@@ -61,12 +62,12 @@ int main(int argc, char** argv) {
     }
     ulvane::CUlvaneAVConverterDlg window(s);
     window.show();
-    ulvane::QueueRunner& runner = *window.queueRunner();
+    ulvane::QueueRunner& runner = *window.launcher()->queueRunner();
     ulvane::QueueEntry own;
     own.what = "the window's own re-encoding";
     own.direct = false;
     runner.AddWindowJob(own);
-    ulvane::QueuePanel& panel = *window.queuePanel();
+    ulvane::QueuePanel& panel = *window.launcher()->queuePanel();
     panel.show();
     PaintWatch paints;
     panel.view()->viewport()->installEventFilter(&paints);
@@ -91,7 +92,7 @@ int main(int argc, char** argv) {
                     static_cast<long long>(loop.worst), paints.worst <= 50 ? "" : "  (target <= 50 ms: NOT met)");
     };
     const auto pump = [&] { app.processEvents(QEventLoop::AllEvents); };
-    step("offered again and queued", [&] { window.OfferKeptJobs(); });
+    step("offered again and queued", [&] { window.launcher()->OfferKeptJobs(); });
     std::printf("  %zu jobs in the queue, %d running\n", runner.queue().entries().size(), runner.queue().running());
     step("scrolled through, a row selected at a time", [&] {
         for (int row = 0; row < panel.model()->rowCount(); row += 5) {

@@ -1,6 +1,5 @@
-// The main window: start-up, controls, languages, tabs, tooltips and keys. The sources,
-// preview and cut points are in main_window_sources.cpp; the launches and the job monitor
-// in main_window_launch.cpp.
+// The main window: set-up, languages, tabs, layout, tooltips, the files it is given, and closing.
+// The key table is in main_window_keys.cpp; everything else is its units'.
 #include "ui/main_window.h"
 
 #include <QApplication>
@@ -8,21 +7,14 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QHeaderView>
 #include <QHelpEvent>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <QScrollBar>
 #include <QSignalBlocker>
-#include <QStyle>
 #include <QTabBar>
 #include <QToolTip>
-#include <QWindow>
 #include <algorithm>
 
 #include "controls/bitmap_slider.h"
@@ -30,21 +22,16 @@
 #include "controls/control_button.h"
 #include "controls/hyperlink.h"
 #include "controls/timeline_strip.h"
-#include "core/app_paths.h"
 #include "core/ini_file.h"
 #include "core/output_naming.h"
 #include "ui/control_ids.h"
-#include "ui/dialog_template.h"
-#include "ui/exact_pictures.h"
+#include "ui/cut_preview.h"
+#include "ui/cut_tab.h"
+#include "ui/job_launcher.h"
+#include "ui/join_tab.h"
 #include "ui/main_window_text.h"
 #include "ui/preview_frame.h"
-#include "ui/preview_player.h"
-#include "ui/progress_dialog.h"
-#include "ui/queue_panel.h"
-#include "ui/queue_runner.h"
 #include "ui/segment_list.h"
-#include "ui/settings_dialog.h"
-#include "ui/timeline_feeder.h"
 #include "ui/track_list.h"
 
 namespace ulvane {
@@ -54,8 +41,9 @@ namespace {
 using namespace main_id;
 
 const QColor kWindowColour(187, 222, 251);
-// Between the segment list and the controls above and below it.
+// Between the segment list and the controls above and below it, and under the timeline strip.
 constexpr int kSegmentGap = 4;
+constexpr int kStripGap = 4;
 
 // The controls of each tab (the tab bar, the help link and the language box are in none).
 const int kCutControls[] = {kConvertButton, kOpenButton,      kSeekBar,    kStartPointButton, kEndPointButton,
@@ -66,72 +54,85 @@ const int kCutControls[] = {kConvertButton, kOpenButton,      kSeekBar,    kStar
 const int kJoinControls[] = {kMergeButton,  kSourceList,     kRemoveButton,    kAddFilesButton,
                              kMoveUpButton, kMoveDownButton, kApplyToAllButton};
 
-// Tooltip keys of section HINT by control.
+// Tooltip keys of section HINT by control, and the window's shortcut each names.
 struct Hint {
     int id;
     const char* key;
+    const char* shortcut = nullptr;
 };
-const Hint kHints[] = {{kAddButton, "tjspwj"},         {kOpenButton, "tjspwj"}, {kAddFilesButton, "tjspwj"},
-                       {kConvertButton, "ksjq"},       {kStartBox, "zjsrsjd"},  {kEndBox, "zjsrsjd"},
-                       {kMergeButton, "hbcygwj"},      {kSeekBar, "djsbzj"},    {kEndPointButton, "szjsjqd"},
-                       {kStartPointButton, "szksjqd"}, {kPlayButton, "bf"},     {kRemoveButton, "sc"},
-                       {kMoveUpButton, "sy"},          {kMoveDownButton, "xy"}};
+const Hint kHints[] = {{kAddButton, "tjspwj", "Ctrl+O"},
+                       {kOpenButton, "tjspwj", "Ctrl+O"},
+                       {kAddFilesButton, "tjspwj", "Ctrl+O"},
+                       {kConvertButton, "ksjq", "Ctrl+E"},
+                       {kStartBox, "zjsrsjd"},
+                       {kEndBox, "zjsrsjd"},
+                       {kMergeButton, "hbcygwj", "Ctrl+J"},
+                       {kSeekBar, "djsbzj"},
+                       {kEndPointButton, "szjsjqd"},
+                       {kStartPointButton, "szksjqd"},
+                       {kPlayButton, "bf"},
+                       {kRemoveButton, "sc"},
+                       {kMoveUpButton, "sy"},
+                       {kMoveDownButton, "xy"}};
+
+// Media files the open dialog lists first: the long-known names, and every extension of a
+// container this FFmpeg reads.
+QString MediaPatterns() {
+    static const QString patterns = [] {
+        QStringList list = {"*.rm",  "*.rmvb", "*.flv",  "*.swf", "*.f4v", "*.mov", "*.qt",  "*.avi",
+                            "*.mpg", "*.mpeg", "*.mod",  "*.tod", "*.mts", "*.ts",  "*.nut", "*.h264",
+                            "*.nsv", "*.dv",   "*.m2t",  "*.vob", "*.dat", "*.mkv", "*.mp4", "*.m4v",
+                            "*.3gp", "*.3g2",  "*.3gpp", "*.asf", "*.wmv", "*.wm"};
+        for (const std::string& ext : MediaFileExtensions()) {
+            const QString pattern = "*." + QString::fromStdString(ext);
+            if (!list.contains(pattern)) list << pattern;
+        }
+        return list.join(' ');
+    }();
+    return patterns;
+}
+
+// The status line's text for a loaded file: "H264 1280*720 25.00fps  ·  AAC 44100 Hz  ·
+// 00:00:20.000", codecs by FFmpeg's names.
+QString StatusText(const MediaInfo& info) {
+    QStringList parts;
+    if (!info.videoCodec.empty()) {
+        const double rate = info.frameRateDen ? static_cast<double>(info.frameRateNum) / info.frameRateDen : 0.0;
+        parts << QString::fromStdString(info.videoCodec).toUpper() + " " +
+                     ToQString(SizeText(info.videoWidth, info.videoHeight)) + QString::asprintf(" %.2ffps", rate);
+    }
+    if (!info.audioCodec.empty())
+        parts << QString::fromStdString(info.audioCodec).toUpper() + QString(" %1 Hz").arg(info.sampleRate);
+    parts << TimeText(static_cast<int32_t>(std::min<int64_t>(info.durationMicros / 1000, INT32_MAX)));
+    return parts.join(QString::fromUtf8("  \u00b7  "));
+}
+
+// The place of the segment and track lists under the cut controls: their heights with the gaps
+// around them; and the timeline strip's above the seek bar.
+int SegmentRoom(const CutTab& cut) {
+    return cut.segmentList()->minimumSizeHint().height() + cut.trackList()->minimumSizeHint().height() +
+           3 * kSegmentGap;
+}
+int StripRoom(const CutPreview& preview) {
+    return preview.timelineStrip()->minimumSizeHint().height() + kStripGap;
+}
 
 }  // namespace
 
-WindowServices WindowServices::Default() {
-    return ForProgramIn(GetProgramDir());
-}
-
-WindowServices WindowServices::ForProgramIn(const QString& programDir) {
-    WindowServices s;
-    const AppPaths places = LocateAppPaths(programDir.toStdString());
-    s.dataDir = QString::fromStdString(places.dataDir);
-    s.settingsFile = QString::fromStdString(places.settingsFile);
-    s.snapshotFile = QString::fromStdString(places.snapshotFile);
-    s.segmentsDir = QString::fromStdString(places.segmentsDir);
-    s.queueFile = QFileInfo(s.segmentsDir).absolutePath() + "/queue.txt";
-    // What the strip can compute again goes beside the snapshot: the user's cache folder for
-    // an installed copy, the program's own for a portable one.
-    s.timelineCacheDir = QFileInfo(s.snapshotFile).absolutePath() + "/timeline";
-    s.chooseFiles = DefaultFileChooser();
-    s.chooseSaveFile = [](QWidget* parent, const QString& title, const QString& place, const QString& filter) {
-        return QFileDialog::getSaveFileName(parent, title, place, filter);
-    };
-    s.chooseOpenFile = [](QWidget* parent, const QString& title, const QString& place, const QString& filter) {
-        return QFileDialog::getOpenFileName(parent, title, place, filter);
-    };
-    s.messages = &DefaultMessageSink();
-    s.open = ShellOpen;
-    s.pickFolder = DefaultFolderPicker();
-    s.runSettings = [](OutputSettingsDialog& d) { return d.exec() == QDialog::Accepted; };
-    s.startMove = [](QWidget* w) {
-        if (w->windowHandle()) w->windowHandle()->startSystemMove();
-    };
-    return s;
-}
-
 CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* parent)
-    : QDialog(parent), services_(std::move(services)), store_(services_.settingsFile.toStdString()) {
+    : QDialog(parent),
+      services_(std::move(services)),
+      store_(services_.settingsFile.toStdString()),
+      context_{this, services_, table_, store_, items_, [this] { FitToTexts(); }} {
     SetUpFrame();
-    SetUpSegments();
-    SetUpDetect();
-    SetUpTracks();
-    SetUpTimeline();
     setAcceptDrops(true);
     SetUpLanguageAndTabs();
-    SetUpSourceList();
-    ApplyLanguage();
-    SetBoxTime(startBox_, 0);
-    SetBoxTime(endBox_, 0);
-    connect(startBox_, &QLineEdit::textChanged, this, &CUlvaneAVConverterDlg::OnTimeEdited);
-    connect(endBox_, &QLineEdit::textChanged, this, &CUlvaneAVConverterDlg::OnTimeEdited);
-    connect(startBox_, &QLineEdit::editingFinished, this, [this] { OnTimeTyped(startBox_); });
-    connect(endBox_, &QLineEdit::editingFinished, this, [this] { OnTimeTyped(endBox_); });
+    preview_ = new CutPreview(context_, this);
+    launcher_ = new JobLauncher(context_, this);
+    cut_ = new CutTab(context_, preview_, launcher_, this);
+    join_ = new JoinTab(context_, cut_, launcher_, this);
     SetUpButtons();
-    SetUpSeekBar();
-    SetUpPlayer();
-    SetUpTurn();
+    ApplyLanguage();
 
     for (const Hint& h : kHints)
         if (QWidget* w = Item(h.id)) w->installEventFilter(this);
@@ -141,12 +142,12 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
     // The segment list and its buttons come after the cut row they lie under.
     std::vector<QWidget*> order;
     for (int id : {kTabs, kLanguageBox, kHelpLink, kQueueButton, kAddButton}) order.push_back(Item(id));
-    order.push_back(strip_);  // under the preview, above the seek bar
+    order.push_back(preview_->timelineStrip());  // under the preview, above the seek bar
     for (int id : {kSeekBar, kMuteButton, kVolumeSlider, kSoundTrackBox, kLoopCheck, kOpenButton, kPlayButton,
                    kStartPointButton, kEndPointButton, kTurnButton, kStartBox, kEndBox, kConvertButton})
         order.push_back(Item(id));
-    for (QWidget* w : segmentList_->TabOrder()) order.push_back(w);
-    for (QWidget* w : trackList_->TabOrder()) order.push_back(w);
+    for (QWidget* w : cut_->segmentList()->TabOrder()) order.push_back(w);
+    for (QWidget* w : cut_->trackList()->TabOrder()) order.push_back(w);
     for (int id :
          {kSourceList, kAddFilesButton, kRemoveButton, kMergeButton, kMoveUpButton, kMoveDownButton, kApplyToAllButton})
         order.push_back(Item(id));
@@ -157,52 +158,24 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
     baseLayout_ = CurrentLayout(items_, this);
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     FitToTexts();
-    UpdateDirectStartNote();
+    cut_->ShowDirectStartNote();
     setSizeGripEnabled(true);
-    regrabTimer_.setSingleShot(true);
-    regrabTimer_.setInterval(120);
-    connect(&regrabTimer_, &QTimer::timeout, this, [this] {
-        // The picture shown, at the new size: the exact one at the position, not its key frame.
-        if (cutSourcePath_.isEmpty() || preview_->picture().isNull()) return;
-        if (player_->playing()) return player_->SetBox(PreviewBox());  // its next pictures at the new size
-        const Mark waiting = pendingMark_;  // the same picture again: a mark set meanwhile still wants its time
-        if (shownFrom_ >= 0)
-            RequestExactMicros(shownFrom_, false);
-        else
-            RequestExactPicture(previewPositionMs_);
-        pendingMark_ = waiting;
-    });
-
-    exact_ = new ExactPictures(this);
-    connect(exact_, &ExactPictures::ready, this, &CUlvaneAVConverterDlg::OnExactPicture);
-
-    SetUpProgress();
-    SetUpQueue();
     // Choices that cannot be kept are said once the window is up.
     QMetaObject::invokeMethod(this, &CUlvaneAVConverterDlg::TellSettingsProblem, Qt::QueuedConnection);
-    connect(ItemAs<CControlButton>(kConvertButton), &QAbstractButton::clicked, this, &CUlvaneAVConverterDlg::LaunchCut);
-    connect(ItemAs<CControlButton>(kMergeButton), &QAbstractButton::clicked, this, &CUlvaneAVConverterDlg::LaunchJoin);
 }
 
 CUlvaneAVConverterDlg::~CUlvaneAVConverterDlg() {
     qApp->removeEventFilter(this);
-    // A time box losing its focus while the window goes must not reach the half-destroyed window.
-    startBox_->disconnect(this);
-    endBox_->disconnect(this);
-    segmentList_->disconnect(this);  // nor a label being typed into the segment list
-    trackList_->disconnect(this);
-    delete feeder_;  // its worker stops and is joined
-    feeder_ = nullptr;
-    delete player_;  // its threads end before what it paints into goes
-    player_ = nullptr;
-    // The panel reads the runner's queue while it goes; the runner stops its jobs as it goes.
-    delete queuePanel_;
-    queuePanel_ = nullptr;
-    delete queue_;
-    queue_ = nullptr;
-    if (job_) job_->cancelRequested.store(true);
-    WaitForWorker();
-    StopKeyFrameScan();
+    // The tabs go before what they use; the launcher stops its jobs and waits for its worker;
+    // the preview's threads end before what they paint into goes.
+    delete join_;
+    join_ = nullptr;
+    delete cut_;
+    cut_ = nullptr;
+    delete launcher_;
+    launcher_ = nullptr;
+    delete preview_;
+    preview_ = nullptr;
 }
 
 void CUlvaneAVConverterDlg::SetUpFrame() {
@@ -216,55 +189,31 @@ void CUlvaneAVConverterDlg::SetUpFrame() {
     pal.setColor(QPalette::Window, kWindowColour);
     setPalette(pal);
     setAutoFillBackground(true);
-
     items_ = BuildDialog(MainDialogTemplate(), this);
-    tabs_ = ItemAs<QTabBar>(kTabs);
-    helpLink_ = ItemAs<CHyperLink>(kHelpLink);
-    languageBox_ = ItemAs<QComboBox>(kLanguageBox);
-    languageLabel_ = ItemAs<QLabel>(kLanguageCaption);
-    sourceList_ = ItemAs<CCheckListCtrl>(kSourceList);
-    preview_ = ItemAs<PreviewFrame>(kPreview);
-    seekBar_ = ItemAs<CBitmapSlider>(kSeekBar);
-    startBox_ = ItemAs<QLineEdit>(kStartBox);
-    endBox_ = ItemAs<QLineEdit>(kEndBox);
-    lengthText_ = ItemAs<QLabel>(kLengthText);
-    positionText_ = ItemAs<QLabel>(kPositionText);
 }
 
 void CUlvaneAVConverterDlg::SetUpLanguageAndTabs() {
     // The language box: the six names from setting.ini (a name missing there, each file's own
     // name for its language), the file read selected: the one setting.ini names, or English.
+    auto* languageBox = ItemAs<QComboBox>(kLanguageBox);
     const std::string folder = (services_.dataDir + "/languages/").toStdString();
     for (int i = 1; i <= 6; ++i) {
         std::string name = store_.LanguageName(i);
         if (name.empty())
             name = ini::ReadString(folder + std::string(kLanguageFiles[size_t(i - 1)]), "JIEMIAN", "yymc");
-        languageBox_->addItem(ToQString(name));
+        languageBox->addItem(ToQString(name));
     }
     table_.Load(folder, store_.LanguageFile());
     const std::string& active = table_.activeFile();
-    languageBox_->setCurrentIndex(LanguagePosition(active).value_or(-1));
+    languageBox->setCurrentIndex(LanguagePosition(active).value_or(-1));
     UseQtTexts(active);
-    connect(languageBox_, &QComboBox::currentIndexChanged, this, &CUlvaneAVConverterDlg::SelectLanguage);
+    connect(languageBox, &QComboBox::currentIndexChanged, this, &CUlvaneAVConverterDlg::SelectLanguage);
 
-    tabs_->addTab(Text("JIEMIAN", "spjq"));
-    tabs_->addTab(Text("JIEMIAN", "sphb"));
-    tabs_->setDrawBase(false);
-    connect(tabs_, &QTabBar::currentChanged, this, &CUlvaneAVConverterDlg::SelectTab);
-}
-
-QString CUlvaneAVConverterDlg::Text(const char* section, const char* key) const {
-    return ToQString(table_.Text(section, key));
-}
-
-QString CUlvaneAVConverterDlg::Resolve(const QString& target) const {
-    // A relative target (the help page) lies beside the program.
-    if (target.isEmpty() || target.contains("://") || QFileInfo(target).isAbsolute()) return target;
-    return services_.dataDir + "/" + target;
-}
-
-QImage CUlvaneAVConverterDlg::Image(int id) const {
-    return QImage(QString("%1/images/%2.bmp").arg(services_.dataDir).arg(id));
+    auto* tabs = ItemAs<QTabBar>(kTabs);
+    tabs->addTab(context_.Text("JIEMIAN", "spjq"));
+    tabs->addTab(context_.Text("JIEMIAN", "sphb"));
+    tabs->setDrawBase(false);
+    connect(tabs, &QTabBar::currentChanged, this, &CUlvaneAVConverterDlg::SelectTab);
 }
 
 void CUlvaneAVConverterDlg::SetUpButtons() {
@@ -277,81 +226,43 @@ void CUlvaneAVConverterDlg::SetUpButtons() {
                           {kPlayButton, 326, true},     {kRemoveButton, 331, true},     {kAddFilesButton, 178, true}};
     for (const Face& f : faces) {
         auto* b = ItemAs<CControlButton>(f.id);
-        const QImage face = Image(f.image);
+        const QImage face = context_.Image(f.image);
         b->SetFaceBitmaps(face, face, face, face);
         if (f.shaped) b->SetRegionFromBitmap(face);
         b->setCursor(Qt::PointingHandCursor);
     }
-    const auto onClick = [this](int id, void (CUlvaneAVConverterDlg::*slot)()) {
-        connect(ItemAs<CControlButton>(id), &QAbstractButton::clicked, this, slot);
-    };
-    onClick(kAddButton, &CUlvaneAVConverterDlg::AddSourceFiles);
-    onClick(kOpenButton, &CUlvaneAVConverterDlg::AddSourceFiles);
-    onClick(kAddFilesButton, &CUlvaneAVConverterDlg::AddSourceFiles);
-    onClick(kRemoveButton, &CUlvaneAVConverterDlg::RemoveSelectedSource);
-    onClick(kStartPointButton, &CUlvaneAVConverterDlg::SetStartPoint);
-    onClick(kEndPointButton, &CUlvaneAVConverterDlg::SetEndPoint);
-    onClick(kPlayButton, &CUlvaneAVConverterDlg::Play);
-    connect(ItemAs<QAbstractButton>(kMoveUpButton), &QAbstractButton::clicked, this,
-            [this] { MoveSelectedSource(-1); });
-    connect(ItemAs<QAbstractButton>(kMoveDownButton), &QAbstractButton::clicked, this,
-            [this] { MoveSelectedSource(1); });
+    for (int id : {kAddButton, kOpenButton, kAddFilesButton})
+        connect(ItemAs<CControlButton>(id), &QAbstractButton::clicked, this, &CUlvaneAVConverterDlg::AddSourceFiles);
+    connect(ItemAs<CControlButton>(kPlayButton), &QAbstractButton::clicked, preview_, &CutPreview::Play);
     ItemAs<CControlButton>(kConvertButton)->setEnabled(true);
     ItemAs<CControlButton>(kMergeButton)->setEnabled(true);
 }
 
-void CUlvaneAVConverterDlg::SetUpSeekBar() {
-    seekBar_->LoadChannelBitmaps(Image(306), Image(307));
-    seekBar_->LoadThumbBitmaps(Image(308), Image(308));
-    seekBar_->ShowFocusRect(true);  // every control shows the keyboard focus
-    seekBar_->SetRange(0, 1000);
-    seekBar_->SetPageSize(100);  // Page Up and Page Down move a tenth
-    seekBar_->SetPosition(0);
-    seekBar_->SetMargins(0, 4, 4, 0);
-    seekBar_->setEnabled(false);  // until a file is loaded
-    connect(seekBar_, &CBitmapSlider::sliderMoving, this, &CUlvaneAVConverterDlg::OnSliderMoving);
-    // Keys (Home, End, arrows, Page keys) and the end of a drag: the preview follows the
-    // thumb as during a drag, unless it shows that position already.
-    connect(seekBar_, &CBitmapSlider::sliderMoved, this, [this](int id, int position) {
-        if (ResumeAfterSeek(position)) return;  // playing on from there
-        if (position != shownPosition_ || grabScheduled_) OnSliderMoving(id, position);
-        // Once the thumb rests, the exact picture at its place follows the key frame's.
-        if (!cutSourcePath_.isEmpty()) {
-            const double total = static_cast<double>(cutInfo_.durationMicros) / 1e3;
-            RequestExactPicture(static_cast<int32_t>(std::min(total * position / 1000.0, 2e9)));
-        }
-    });
-}
-
 void CUlvaneAVConverterDlg::ApplyLanguage() {
-    QFont linkFont = helpLink_->font();
+    auto* helpLink = ItemAs<CHyperLink>(kHelpLink);
+    QFont linkFont = helpLink->font();
     linkFont.setFamilies({"Microsoft Sans Serif", "DejaVu Sans", linkFont.family()});
     linkFont.setPointSize(10);
-    helpLink_->setFont(linkFont);
-    helpLink_->setText(Text("JIEMIAN", "zysybrj"));
-    helpLink_->SetBaseFolder(services_.dataDir);
-    helpLink_->SetOpeners(services_.open, nullptr);
-    helpLink_->SetTarget(Text("APPLICATION", "url"));
-    helpLink_->SetUnderlineMode(CHyperLink::UnderlineAlways);
-    ItemAs<QLabel>(kStartCaption)->setText(Text("JIEMIAN", "ksjq"));
-    ItemAs<QLabel>(kEndCaption)->setText(Text("JIEMIAN", "jsjq"));
-    ItemAs<QLabel>(kLengthCaption)->setText(Text("JIEMIAN", "jqsj"));
-    languageLabel_->setText(Text("JIEMIAN", "yy"));
-    segmentList_->ApplyTexts(table_);
-    ApplyDetectTexts();
-    trackList_->ApplyTexts(table_);
-    if (queuePanel_) ApplyQueueTexts();
-    strip_->setToolTip(ToQString(table_.ReadFromFile("TIMELINE", "ts")));
-    ApplyPlayerTexts();
-    ApplyTurnTexts();
-    ApplyLanguageToSourceList();
-    tabs_->setTabText(0, Text("JIEMIAN", "spjq"));
-    tabs_->setTabText(1, Text("JIEMIAN", "sphb"));
+    helpLink->setFont(linkFont);
+    helpLink->setText(context_.Text("JIEMIAN", "zysybrj"));
+    helpLink->SetBaseFolder(services_.dataDir);
+    helpLink->SetOpeners(services_.open, nullptr);
+    helpLink->SetTarget(context_.Text("APPLICATION", "url"));
+    helpLink->SetUnderlineMode(CHyperLink::UnderlineAlways);
+    ItemAs<QLabel>(kStartCaption)->setText(context_.Text("JIEMIAN", "ksjq"));
+    ItemAs<QLabel>(kEndCaption)->setText(context_.Text("JIEMIAN", "jsjq"));
+    ItemAs<QLabel>(kLengthCaption)->setText(context_.Text("JIEMIAN", "jqsj"));
+    ItemAs<QLabel>(kLanguageCaption)->setText(context_.Text("JIEMIAN", "yy"));
+    preview_->ApplyTexts();
+    cut_->ApplyTexts();
+    join_->ApplyTexts();
+    launcher_->ApplyTexts();
+    auto* tabs = ItemAs<QTabBar>(kTabs);
+    tabs->setTabText(0, context_.Text("JIEMIAN", "spjq"));
+    tabs->setTabText(1, context_.Text("JIEMIAN", "sphb"));
     UpdateTitle();
-    // The layout makes room for the longest the direct-start note gets in this language.
-    ItemAs<QLabel>(kDirectStartNote)->setText(Text("JIEMIAN", "zjqd") + " 00:00:00.000");
     FitToTexts();
-    UpdateDirectStartNote();
+    cut_->ShowDirectStartNote();
 }
 
 void CUlvaneAVConverterDlg::FitToTexts() {
@@ -360,12 +271,11 @@ void CUlvaneAVConverterDlg::FitToTexts() {
     templateRects_ = fitted.rects;
     templateSize_ = fitted.size;
     // Wider still where the join list's columns need it: the list grows with the window.
-    const int listRoom = templateRects_.value(main_id::kSourceList).width() - (sourceList_->width() - SourceListRoom());
-    const int columns = NarrowestSourceColumns(listRoom).total;
+    const int columns = join_->ExtraWidth(templateRects_.value(kSourceList).width());
     // Wider and taller where the segment list needs it, under the cut controls.
-    const int listWidth = segmentList_->minimumSizeHint().width() + 2 * templateRects_.value(kStatusLine).left();
-    setMinimumSize(std::max(templateSize_.width() + std::max(0, columns - listRoom), listWidth),
-                   templateSize_.height() + SegmentRoom() + StripRoom());
+    const int listWidth = cut_->segmentList()->minimumSizeHint().width() + 2 * templateRects_.value(kStatusLine).left();
+    setMinimumSize(std::max(templateSize_.width() + columns, listWidth),
+                   templateSize_.height() + SegmentRoom(*cut_) + StripRoom(*preview_));
     if (width() < minimumWidth() || height() < minimumHeight()) resize(size().expandedTo(minimumSize()));
     LayOut();
 }
@@ -378,16 +288,17 @@ void CUlvaneAVConverterDlg::resizeEvent(QResizeEvent* e) {
 void CUlvaneAVConverterDlg::LayOut() {
     if (templateRects_.isEmpty()) return;  // still being built
     // The cut tab keeps the segment list's room under its controls, above the status line; the
-    // join tab grows into it.
-    // The timeline strip takes its room under the preview, above the seek bar.
-    const int room = SegmentRoom(), stripRoom = StripRoom();
+    // join tab grows into it. The timeline strip takes its room under the preview, above the seek bar.
+    const int room = SegmentRoom(*cut_), stripRoom = StripRoom(*preview_);
     const int dx = std::max(0, width() - templateSize_.width()), dy = std::max(0, height() - templateSize_.height());
     const int cutDy = std::max(0, dy - room - stripRoom);
     const QRect preview = Anchored(templateRects_.value(kPreview), templateSize_, {dx, cutDy},
                                    baseLayout_.rects.value(kPreview), baseLayout_.size);
     const int stripMargin = templateRects_.value(kStatusLine).left();
-    strip_->setGeometry(stripMargin, preview.bottom() + 1 + kSegmentGap, width() - 2 * stripMargin,
-                        stripRoom - kSegmentGap);
+    preview_->timelineStrip()->setGeometry(stripMargin, preview.bottom() + 1 + kSegmentGap, width() - 2 * stripMargin,
+                                           stripRoom - kSegmentGap);
+    SegmentList* segments = cut_->segmentList();
+    TrackList* tracks = cut_->trackList();
     for (auto it = templateRects_.cbegin(); it != templateRects_.cend(); ++it) {
         const bool cut =
             std::find(std::begin(kCutControls), std::end(kCutControls), it.key()) != std::end(kCutControls);
@@ -400,46 +311,33 @@ void CUlvaneAVConverterDlg::LayOut() {
         if (it.key() == kStatusLine) {
             const int margin = r.left();
             // The segment list, and the track list under it.
-            const int tracks = trackList_->minimumSizeHint().height();
-            segmentList_->setGeometry(margin, r.top() + kSegmentGap, width() - 2 * margin,
-                                      room - 3 * kSegmentGap - tracks);
-            trackList_->setGeometry(margin, r.top() + room - kSegmentGap - tracks, width() - 2 * margin, tracks);
+            const int trackHeight = tracks->minimumSizeHint().height();
+            segments->setGeometry(margin, r.top() + kSegmentGap, width() - 2 * margin,
+                                  room - 3 * kSegmentGap - trackHeight);
+            tracks->setGeometry(margin, r.top() + room - kSegmentGap - trackHeight, width() - 2 * margin, trackHeight);
             r.translate(0, room);
         }
         if (it.key() == kAddButton)  // in the middle of the preview
             r = it.value().translated(grow.width() / 2, grow.height() / 2);
         if (it.key() == kEndPointButton)  // stays with the other cut buttons, on the left
             r.moveLeft(it.value().left());
-        if (it.key() == kSeekBar) seekBar_->StretchTo(r.width());
+        if (it.key() == kSeekBar) ItemAs<CBitmapSlider>(kSeekBar)->StretchTo(r.width());
         Item(it.key())->setGeometry(r);
     }
-    FitSourceColumns();
-    if (!preview_->picture().isNull()) regrabTimer_.start();
+    join_->FitColumns();
+    preview_->Regrab();
 }
 
 void CUlvaneAVConverterDlg::UpdateTitle() {
     // The loaded file is named after the program, as desktop programs do; the preview's
     // tooltip gives its whole path.
     // The version is the project's, which ulvane-cli --version prints too.
-    QString title = Text("APPLICATION", "name") + " " + QStringLiteral(ULVANE_VERSION);
-    if (!cutSourcePath_.isEmpty()) title += " - " + QFileInfo(cutSourcePath_).fileName();
+    const QString& path = cut_->cutSourcePath();
+    QString title = context_.Text("APPLICATION", "name") + " " + QStringLiteral(ULVANE_VERSION);
+    if (!path.isEmpty()) title += " - " + QFileInfo(path).fileName();
     setWindowTitle(title);
-    preview_->setToolTip(cutSourcePath_.isEmpty() ? cutSourcePath_ : cutSourcePath_ + "\n" + TracksText(cutInfo_));
-    ItemAs<QLabel>(kStatusLine)->setText(cutSourcePath_.isEmpty() ? QString() : StatusText(cutInfo_));
-}
-
-QString CUlvaneAVConverterDlg::StatusText(const MediaInfo& info) {
-    // "H264 1280*720 25.00fps  ·  AAC 44100 Hz  ·  00:00:20.000": codecs by FFmpeg's names.
-    QStringList parts;
-    if (!info.videoCodec.empty()) {
-        const double rate = info.frameRateDen ? static_cast<double>(info.frameRateNum) / info.frameRateDen : 0.0;
-        parts << QString::fromStdString(info.videoCodec).toUpper() + " " +
-                     ToQString(SizeText(info.videoWidth, info.videoHeight)) + QString::asprintf(" %.2ffps", rate);
-    }
-    if (!info.audioCodec.empty())
-        parts << QString::fromStdString(info.audioCodec).toUpper() + QString(" %1 Hz").arg(info.sampleRate);
-    parts << TimeText(static_cast<int32_t>(std::min<int64_t>(info.durationMicros / 1000, INT32_MAX)));
-    return parts.join(QString::fromUtf8("  \u00b7  "));
+    Item(kPreview)->setToolTip(path.isEmpty() ? path : path + "\n" + context_.TracksText(cut_->info()));
+    ItemAs<QLabel>(kStatusLine)->setText(path.isEmpty() ? QString() : StatusText(cut_->info()));
 }
 
 void CUlvaneAVConverterDlg::SelectLanguage(int position) {
@@ -451,8 +349,9 @@ void CUlvaneAVConverterDlg::SelectLanguage(int position) {
     UseQtTexts(file);
     ApplyLanguage();
     const int shown = LanguagePosition(file).value_or(0);
-    const QSignalBlocker quiet(languageBox_);
-    languageBox_->setCurrentIndex(shown);
+    auto* languageBox = ItemAs<QComboBox>(kLanguageBox);
+    const QSignalBlocker quiet(languageBox);
+    languageBox->setCurrentIndex(shown);
 }
 
 void CUlvaneAVConverterDlg::TellSettingsProblem() {
@@ -460,29 +359,29 @@ void CUlvaneAVConverterDlg::TellSettingsProblem() {
     const std::string why = store_.SaveProblem();
     if (why.empty()) return;
     toldSettingsProblem_ = true;
-    services_.messages->Show(this, windowTitle(), Text("TISHI", "szbnbc") + "\n\n" + ToQString(why), true);
+    context_.Tell(context_.Text("TISHI", "szbnbc") + "\n\n" + ToQString(why));
 }
 
 void CUlvaneAVConverterDlg::SelectTab(int index) {
     if (index != 0 && index != 1) return;
-    if (tabs_->currentIndex() != index) tabs_->setCurrentIndex(index);  // comes back here
+    auto* tabs = ItemAs<QTabBar>(kTabs);
+    if (tabs->currentIndex() != index) tabs->setCurrentIndex(index);  // comes back here
     for (int id : kCutControls) Item(id)->setVisible(index == 0);
     for (int id : kJoinControls) Item(id)->setVisible(index == 1);
     // The add button covers the preview only while nothing is loaded.
-    if (index == 0 && !cutSourcePath_.isEmpty()) Item(kAddButton)->hide();
-    ShowPlayerControls(index == 0);
-    segmentList_->setVisible(index == 0);
-    trackList_->setVisible(index == 0);
-    strip_->setVisible(index == 0);
-}
-
-int CUlvaneAVConverterDlg::SegmentRoom() const {
-    return segmentList_->minimumSizeHint().height() + trackList_->minimumSizeHint().height() + 3 * kSegmentGap;
+    if (index == 0 && !cut_->cutSourcePath().isEmpty()) Item(kAddButton)->hide();
+    preview_->ShowForTab(index == 0);
+    cut_->segmentList()->setVisible(index == 0);
+    cut_->trackList()->setVisible(index == 0);
+    preview_->timelineStrip()->setVisible(index == 0);
 }
 
 QString CUlvaneAVConverterDlg::TooltipFor(int controlId) const {
     for (const Hint& h : kHints)
-        if (h.id == controlId) return Text("HINT", h.key);
+        if (h.id == controlId) {
+            const QString text = context_.Text("HINT", h.key);
+            return h.shortcut && !text.isEmpty() ? text + " (" + h.shortcut + ")" : text;
+        }
     return {};
 }
 
@@ -541,26 +440,66 @@ void CUlvaneAVConverterDlg::mouseReleaseEvent(QMouseEvent* e) {
     QDialog::mouseReleaseEvent(e);
 }
 
+void CUlvaneAVConverterDlg::AddSourceFiles() {
+    const QString filter =
+        context_.Text("JIEMIAN", "symtwj") + " (" + MediaPatterns() + ");;" + context_.Text("JIEMIAN", "sywj") + " (*)";
+    AddFiles(services_.chooseFiles(this, filter));
+}
+
+void CUlvaneAVConverterDlg::OpenFiles(const QStringList& files) {
+    if (files.isEmpty()) return;
+    SelectTab(files.size() == 1 ? 0 : 1);
+    QStringList absolute;
+    for (const QString& f : files) absolute << QFileInfo(f).absoluteFilePath();
+    AddFiles(absolute);
+}
+
+void CUlvaneAVConverterDlg::DropFiles(const QList<QUrl>& urls) {
+    QStringList files;
+    for (const QUrl& url : urls)
+        if (url.isLocalFile()) files << url.toLocalFile();
+    AddFiles(files);
+}
+
+void CUlvaneAVConverterDlg::AddFiles(const QStringList& files) {
+    const int tab = ItemAs<QTabBar>(kTabs)->currentIndex();
+    if (files.isEmpty()) return;
+    // A cut source is replaced only by a file that opens; the one loaded stays otherwise.
+    QString cutPath;
+    MediaInfo cutInfo;
+    QStringList refused;  // one paragraph per file that cannot be used
+    for (const QString& path : files) {
+        // Keep painting while many files are probed.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        MediaInfo info;
+        const int result = ProbeForWindow(path, info);
+        if (result != kProbeOk || info.rangeStartMicros < 0 || info.rangeEndMicros < 0) {
+            // A bad file is named and left out; the good ones of the same choice still come in.
+            refused << context_.UnusableText(path, result);
+            continue;
+        }
+        if (tab == 0) {
+            cutPath = path;
+            cutInfo = info;
+        } else {
+            join_->AddRow(path, info);
+        }
+    }
+    if (!refused.isEmpty()) context_.Tell(refused.join("\n\n"));
+    if (tab == 0 && !cutPath.isEmpty()) {
+        cut_->Load(cutPath, cutInfo);
+        UpdateTitle();
+    }
+}
+
 void CUlvaneAVConverterDlg::closeEvent(QCloseEvent* e) {
-    if (jobRunning_) {
-        // Closed while a job runs: the user decides; a stopped job ends, then the window closes.
-        e->ignore();
-        if (closeAfterJob_ || !services_.messages->Ask(this, windowTitle(), Text("TISHI", "tcgz"))) return;
-        closeAfterJob_ = true;
-        if (progress_->isVisible()) StopJob();
-        return;
-    }
-    if (!CloseQueue()) {
+    // During the window's job the user decides, and the window closes once the job has stopped;
+    // running queued jobs are stopped if the user agrees, the waiting ones kept.
+    if (!launcher_->MayClose()) {
         e->ignore();
         return;
     }
-    // A stopped job's worker may still be finishing: it goes before the record does.
-    if (job_) job_->cancelRequested.store(true);
-    WaitForWorker();
-    StopKeyFrameScan();
-    PausePlayback();
-    job_.reset();
-    grabber_.Release();
+    preview_->Close();
     done(QDialog::Accepted);
     e->accept();
 }

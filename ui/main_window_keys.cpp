@@ -1,8 +1,13 @@
-// The main window's keys. On the cut tab the marks, the segments and the preview follow keys
-// wherever the focus is, except in a text box or a drop-down list (which keep every key), in
-// the segment list (which keeps its own keys: arrows, Delete, Ctrl+Up/Ctrl+Down, Space) and on
-// the volume slider (which keeps its arrows). Playback: Space plays and pauses, Shift+Space
-// plays the selected segment, J, K and L shuttle backwards, pause and forwards.
+// The main window's key table. Everywhere in the window Ctrl+O opens a file, Ctrl+E the cut
+// settings, Ctrl+J the join settings, Ctrl+Q quits, and Enter presses the focused button or
+// ticks the focused box (as Space does, by the control's own keys). On the cut tab the marks,
+// the segments and the preview follow keys wherever the focus is, except in a text box or a
+// drop-down list (which keep every key), in the segment list (which keeps its own keys:
+// arrows, Delete, Ctrl+Up/Ctrl+Down) and on the volume slider (which keeps its arrows).
+// Playback: Space plays and pauses with the focus on the preview, the seek bar, the strip or
+// the segment list; Shift+Space plays the selected segment, J, K and L shuttle backwards,
+// pause and forwards.
+#include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QAbstractSpinBox>
 #include <QComboBox>
@@ -16,6 +21,10 @@
 
 #include "controls/check_list.h"
 #include "controls/timeline_strip.h"
+#include "ui/control_ids.h"
+#include "ui/cut_preview.h"
+#include "ui/cut_tab.h"
+#include "ui/join_tab.h"
 #include "ui/main_window.h"
 #include "ui/segment_list.h"
 
@@ -96,36 +105,30 @@ bool KeepsItsKeys(const QWidget* w) {
            qobject_cast<const QPlainTextEdit*>(w);
 }
 
-}  // namespace
-
-bool CUlvaneAVConverterDlg::FilterKey(QObject* watched, QKeyEvent* key) {
-    auto* w = qobject_cast<QWidget*>(watched);
-    if (!w || (w != this && !isAncestorOf(w))) return false;
-    if (tabs_->currentIndex() == 0) return CutTabKey(w, key);
-    if (key->key() == Qt::Key_Delete && isActiveWindow()) {
-        RemoveSelectedSource();
-        return true;
-    }
-    if (w == sourceList_ && key->modifiers() == Qt::ControlModifier &&
-        (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down)) {
-        // Ctrl+Up and Ctrl+Down move the selected row: the order shown is the order joined.
-        MoveSelectedSource(key->key() == Qt::Key_Up ? -1 : 1);
-        return true;
-    }
-    return false;
-}
-
-bool CUlvaneAVConverterDlg::CutTabKey(QWidget* focus, QKeyEvent* key) {
+// The cut tab's keys: the units' actions, each where the focus lets it be the window's.
+bool CutTabKey(CUlvaneAVConverterDlg& window, QWidget* focus, QKeyEvent* key) {
+    CutTab& cut = *window.cutTab();
+    CutPreview& preview = *window.cutPreview();
     // + and - zoom the timeline strip around the position, wherever the focus is but in a text.
+    TimelineStrip* strip = preview.timelineStrip();
+    const bool loaded = !cut.cutSourcePath().isEmpty();
     const bool zoomKey = key->key() == Qt::Key_Plus || key->key() == Qt::Key_Equal || key->key() == Qt::Key_Minus;
-    if (zoomKey && !(key->modifiers() & Qt::ControlModifier) && focus != strip_ && !KeepsItsKeys(focus) &&
-        !cutSourcePath_.isEmpty()) {
-        QCoreApplication::sendEvent(strip_, key);
+    if (zoomKey && !(key->modifiers() & Qt::ControlModifier) && focus != strip && !KeepsItsKeys(focus) && loaded) {
+        QCoreApplication::sendEvent(strip, key);
         return true;
     }
     const CutKey action = CutKeyOf(key);
     if (action == CutKey::kNone || KeepsItsKeys(focus)) return false;
-    if (focus == segmentList_->table() && action != CutKey::kUndo && action != CutKey::kRedo) return false;
+    SegmentList& list = *cut.segmentList();
+    if (action == CutKey::kPlayPause) {
+        // Space plays from the picture's own controls; on a button or a box it is the control's.
+        const bool picture = focus == &window || focus == window.Item(main_id::kPreview) ||
+                             focus == window.Item(main_id::kSeekBar) || focus == strip || focus == list.table();
+        if (!picture || !loaded) return false;
+        preview.TogglePlayback();
+        return true;
+    }
+    if (focus == list.table() && action != CutKey::kUndo && action != CutKey::kRedo) return false;
     // The volume slider keeps its arrows.
     const bool arrow = action == CutKey::kKeyFrameBack || action == CutKey::kKeyFrameOn ||
                        action == CutKey::kPictureBack || action == CutKey::kPictureOn;
@@ -133,68 +136,112 @@ bool CUlvaneAVConverterDlg::CutTabKey(QWidget* focus, QKeyEvent* key) {
     // Without a source only the list's keys mean something; the rest go where they went.
     const bool listKey = action == CutKey::kRemoveSegment || action == CutKey::kSegmentUp ||
                          action == CutKey::kSegmentDown || action == CutKey::kUndo || action == CutKey::kRedo;
-    if (cutSourcePath_.isEmpty() && !listKey) return false;
+    if (!loaded && !listKey) return false;
     switch (action) {
         case CutKey::kNewSegment:
-            AddSegment();
+            cut.AddSegment();
             break;
         case CutKey::kMarkStart:
-            SetStartPoint();
+            cut.SetStartPoint();
             break;
         case CutKey::kMarkEnd:
-            SetEndPoint();
+            cut.SetEndPoint();
             break;
         case CutKey::kGoToStart:
         case CutKey::kGoToEnd:
-            GoToMark(action == CutKey::kGoToEnd);
+            cut.GoToMark(action == CutKey::kGoToEnd);
             break;
         case CutKey::kKeyFrameBack:
         case CutKey::kKeyFrameOn:
-            GoToKeyFrame(action == CutKey::kKeyFrameBack ? -1 : 1);
+            preview.StepKeyFrame(action == CutKey::kKeyFrameBack ? -1 : 1);
             break;
         case CutKey::kPictureBack:
         case CutKey::kPictureOn:
-            StepOnePicture(action == CutKey::kPictureBack ? -1 : 1);
+            preview.Step(action == CutKey::kPictureBack ? -1 : 1);
             break;
         case CutKey::kRemoveSegment:
-            segmentList_->RemoveSelected();
+            list.RemoveSelected();
             break;
         case CutKey::kSegmentUp:
         case CutKey::kSegmentDown:
-            segmentList_->MoveSelected(action == CutKey::kSegmentUp ? -1 : 1);
+            list.MoveSelected(action == CutKey::kSegmentUp ? -1 : 1);
             break;
         case CutKey::kUndo:
-            segmentList_->Undo();
+            list.Undo();
             break;
         case CutKey::kRedo:
-            segmentList_->Redo();
-            break;
-        case CutKey::kPlayPause:
-            TogglePlayback();
+            list.Redo();
             break;
         case CutKey::kPlaySegment:
-            PlaySegment();
+            cut.PlaySegment();
             break;
         case CutKey::kShuttleBack:
         case CutKey::kShuttleStop:
         case CutKey::kShuttleOn:
-            Shuttle(action == CutKey::kShuttleBack ? -1 : action == CutKey::kShuttleOn ? 1 : 0);
+            preview.Shuttle(action == CutKey::kShuttleBack ? -1 : action == CutKey::kShuttleOn ? 1 : 0);
             break;
         case CutKey::kTurnOn:
         case CutKey::kTurnBack:
-            TurnOutput(action == CutKey::kTurnOn ? 1 : -1);
+            cut.TurnOutput(action == CutKey::kTurnOn ? 1 : -1);
             break;
+        case CutKey::kPlayPause:
         case CutKey::kNone:
             return false;
     }
     return true;
 }
 
+}  // namespace
+
+bool CUlvaneAVConverterDlg::FilterKey(QObject* watched, QKeyEvent* key) {
+    auto* w = qobject_cast<QWidget*>(watched);
+    if (!w || (w != this && !isAncestorOf(w))) return false;
+    if (key->modifiers() == Qt::ControlModifier) {
+        switch (key->key()) {
+            case Qt::Key_O:
+                AddSourceFiles();
+                return true;
+            case Qt::Key_E:
+                SelectTab(0);
+                cut_->LaunchCut();
+                return true;
+            case Qt::Key_J:
+                SelectTab(1);
+                join_->LaunchJoin();
+                return true;
+            case Qt::Key_Q:
+                close();
+                return true;
+            default:
+                break;
+        }
+    }
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    if (auto* button = qobject_cast<QAbstractButton*>(w);
+        button && enter && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        if (button->isEnabled()) button->click();
+        return true;
+    }
+    if (ItemAs<QTabBar>(main_id::kTabs)->currentIndex() == 0) return CutTabKey(*this, w, key);
+    if (key->key() == Qt::Key_Delete && isActiveWindow()) {
+        join_->RemoveSelectedSource();
+        return true;
+    }
+    if (w == Item(main_id::kSourceList) && key->modifiers() == Qt::ControlModifier &&
+        (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down)) {
+        // Ctrl+Up and Ctrl+Down move the selected row: the order shown is the order joined.
+        join_->MoveSelectedSource(key->key() == Qt::Key_Up ? -1 : 1);
+        return true;
+    }
+    return false;
+}
+
 void CUlvaneAVConverterDlg::keyPressEvent(QKeyEvent* e) {
     if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Escape) return;
     // Comma and period step one picture back and forward (outside the text boxes).
-    if ((e->key() == Qt::Key_Comma || e->key() == Qt::Key_Period) && tabs_->currentIndex() == 0) {
-        StepPicture(e->key() == Qt::Key_Comma ? -1 : 1);
+    if ((e->key() == Qt::Key_Comma || e->key() == Qt::Key_Period) &&
+        ItemAs<QTabBar>(main_id::kTabs)->currentIndex() == 0) {
+        preview_->Step(e->key() == Qt::Key_Comma ? -1 : 1);
         return;
     }
     QDialog::keyPressEvent(e);

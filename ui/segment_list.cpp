@@ -18,8 +18,8 @@
 
 #include "controls/focus_cue.h"
 #include "core/language_table.h"
+#include "core/segment_edits.h"
 #include "ui/main_window_text.h"
-#include "ui/segment_edits.h"
 
 namespace ulvane {
 

@@ -208,11 +208,16 @@ OutputSettingsDialog::OutputSettingsDialog(Dialog kind, const SettingsStore& sto
     // Enter starts, wherever the focus is; Escape and the cancel button close the dialog.
     ItemAs<QPushButton>(ids.start)->setDefault(true);
     connect(ItemAs<QPushButton>(settings_id::kCancelButton), &QPushButton::clicked, this, &QDialog::reject);
-    // A cut opens on the exact direct cut; a join on the direct join.
-    if (ids.exact)
-        SetExact();
-    else
+    // The method chosen last time; the first time a cut opens on the exact direct cut, a join on
+    // the direct join.
+    const int method =
+        store_.ReadRow(kind == Dialog::Cut ? settings_keys::kCut : settings_keys::kJoin, settings_keys::kMethod);
+    if (method == 3)
+        SetDirect(false);
+    else if (method == 2 || !ids.exact)
         SetDirect(true);
+    else
+        SetExact();
 }
 
 void OutputSettingsDialog::AddExportItems() {
@@ -414,6 +419,8 @@ void OutputSettingsDialog::Start() {
     store_.WriteRows(kind_, rows);  // kept even when the folder test fails below
     const std::string_view section = kind_ == Dialog::Cut ? settings_keys::kCut : settings_keys::kJoin;
     store_.WriteRow(section, settings_keys::kChapters, chapters() ? 1 : 0);
+    const bool exact = ids.exact && ItemAs<QRadioButton>(ids.exact)->isChecked();
+    store_.WriteRow(section, settings_keys::kMethod, exact ? 1 : ItemAs<QRadioButton>(ids.direct)->isChecked() ? 2 : 3);
     if (modes_) store_.WriteRow(section, settings_keys::kExportMode, static_cast<int>(exportMode()));
     const std::string container = ContainerChoice();
     store_.WriteRow(section, settings_keys::kContainer, DirectContainerRow(container));

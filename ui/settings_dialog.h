@@ -50,6 +50,8 @@ enum : int {
 namespace settings_keys {
 inline constexpr std::string_view kExportMode = "export";
 inline constexpr std::string_view kChapters = "chapters";
+// The method chosen last: 1 exact (cuts only), 2 direct, 3 re-encoded; missing, the dialog's own first.
+inline constexpr std::string_view kMethod = "method";
 }  // namespace settings_keys
 
 // Picks a folder; "" when cancelled.

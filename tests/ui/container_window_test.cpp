@@ -48,7 +48,7 @@ TEST(ContainerChoice, ADirectCutGoesIntoTheChosenContainerOrIsToldWhyNot) {
             d.ItemAs<QLineEdit>(settings_id::kNameBox)->setText("out");
             d.Start();
         };
-        h.window->LaunchCut();
+        h.window->cutTab()->LaunchCut();
         // Kept for the next time, and offered again.
         EXPECT_EQ(SettingsStore(h.dir / "setting.ini").ReadRow(settings_keys::kCut, settings_keys::kContainer), row);
         CFileInfomation again(h.window->settings(), h.window->languageTable(), h.messages, nullptr, "name");

@@ -23,10 +23,10 @@ TEST(DetectWindow, FindsTheSilencesAndMakesTheSegmentsBetweenThem) {
     ASSERT_NE(find, nullptr);
     EXPECT_FALSE(find->isEnabled()) << "nothing to search before a file is loaded";
     h.Add({QString::fromStdString(DetectFixture())});
-    ASSERT_EQ(w.cutSourcePath().toStdString(), DetectFixture());
+    ASSERT_EQ(w.cutTab()->cutSourcePath().toStdString(), DetectFixture());
     EXPECT_TRUE(find->isEnabled());
-    w.OpenDetectDialog(DetectKind::Silences);
-    DetectDialog* d = w.detectDialog();
+    w.cutTab()->find()->Open(DetectKind::Silences);
+    DetectDialog* d = w.cutTab()->find()->dialog();
     ASSERT_NE(d, nullptr);
     EXPECT_DOUBLE_EQ(d->thresholdBox()->value(), -50);
     EXPECT_DOUBLE_EQ(d->shortestBox()->value(), 0.5);
@@ -38,15 +38,15 @@ TEST(DetectWindow, FindsTheSilencesAndMakesTheSegmentsBetweenThem) {
     QTest::mouseClick(d->makeButton(), Qt::LeftButton);
     // The sound between the silences: 0-1, 2-6 and 7.5-9 s.
     const std::pair<double, double> want[] = {{0, 1}, {2, 6}, {7.5, 9}};
-    const std::vector<Segment> got = w.Segments();
+    const std::vector<Segment> got = w.cutTab()->Segments();
     ASSERT_EQ(got.size(), std::size(want));
     for (size_t i = 0; i < got.size(); ++i) {
         EXPECT_NEAR(got[i].startMicros / 1e6, want[i].first, 0.04) << i;
         EXPECT_NEAR(got[i].endMicros / 1e6, want[i].second, 0.04) << i;
     }
     // One step: undone at once.
-    EXPECT_TRUE(w.segmentList()->Undo());
-    EXPECT_TRUE(w.Segments().empty());
+    EXPECT_TRUE(w.cutTab()->segmentList()->Undo());
+    EXPECT_TRUE(w.cutTab()->Segments().empty());
     d->close();
     QApplication::processEvents();
 }

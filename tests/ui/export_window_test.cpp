@@ -203,8 +203,8 @@ TEST(ExportLaunch, TheRecordTakesEverySegmentInTheModeChosen) {
         choice.method = Method::kDirect;
         choice.folder = QString::fromStdString(out.path().string());
         h.settings = Choose(choice);
-        h.window->LaunchExport(c.segments);
-        const ConversionJob* job = h.window->job();
+        h.window->cutTab()->LaunchExport(c.segments);
+        const ConversionJob* job = h.window->launcher()->job();
         ASSERT_NE(job, nullptr);
         EXPECT_EQ(job->separateOutputs, c.separate);
         ASSERT_EQ(job->inputCount, static_cast<int>(c.inputs.size()));
@@ -248,7 +248,7 @@ TEST(ExportLaunch, ABadSegmentOrNothingToExportIsToldAndNothingIsMade) {
         choice.folder = QString::fromStdString(out.path().string());
         h.settings = Choose(choice);
         h.messages.shown.clear();
-        h.window->LaunchExport(c.segments);
+        h.window->cutTab()->LaunchExport(c.segments);
         ASSERT_EQ(h.messages.shown.size(), 1);
         const QString message = h.messages.shown[0];
         if (*c.starts) {
@@ -286,8 +286,8 @@ TEST(ExportFiles, EachModeGivesTheFilesOfTheSegmentsByEveryMethod) {
             choice.folder = QString::fromStdString(out.path().string());
             h.settings = Choose(choice);
             h.messages.shown.clear();
-            h.window->LaunchExport(kThree);
-            const ConversionJob* job = h.window->job();
+            h.window->cutTab()->LaunchExport(kThree);
+            const ConversionJob* job = h.window->launcher()->job();
             ASSERT_NE(job, nullptr);
             for (int i = 0; i < job->inputCount; ++i)
                 ASSERT_EQ(job->inputStatus[i].load(), kInputDone) << i << ": " << job->inputError[i];
@@ -316,7 +316,7 @@ TEST(ExportFiles, AMergeFollowsTheListsOrderAndWritesAChapterPerSegment) {
     choice.chapters = true;
     choice.folder = QString::fromStdString(out.path().string());
     h.settings = Choose(choice);
-    h.window->LaunchExport({Seconds(5, 6), Seconds(1, 3, "Intro")});
+    h.window->cutTab()->LaunchExport({Seconds(5, 6), Seconds(1, 3, "Intro")});
     const std::string file = out / "part.mp4";
     ASSERT_EQ(FilesIn(out.path()), std::vector<std::string>{"part.mp4"});
     EXPECT_EQ(Problems(Inspect(file), true, true, 3.0, 0.1, 0.1, 0.15), "");
@@ -347,7 +347,7 @@ TEST(ExportFiles, TheProgressLineNamesTheSegmentInWork) {
     TempDir out;
     ReencodeLongSource(h, out);
     const QStringList lines = FileLinesDuring(h, [&] {
-        h.window->LaunchExport({Seconds(0, 6), Seconds(10, 16, "Middle"), Seconds(20, 26)});
+        h.window->cutTab()->LaunchExport({Seconds(0, 6), Seconds(10, 16, "Middle"), Seconds(20, 26)});
     });
     ASSERT_FALSE(lines.isEmpty());
     const QStringList known = {LongSource() + ", segment 1 of 3", LongSource() + ", segment 2 of 3 (Middle)",
@@ -366,7 +366,7 @@ TEST(ExportLaunch, AnExportLeavesTheJoinRowsAloneWhicheverTabIsShown) {
     choice.method = Method::kDirect;
     choice.folder = QString::fromStdString(out.path().string());
     h.settings = Choose(choice);
-    h.window->LaunchExport(kThree);
+    h.window->cutTab()->LaunchExport(kThree);
     auto* list = h.window->ItemAs<CCheckListCtrl>(main_id::kSourceList);
     const std::string ready = h.window->languageTable().Text("JIEMIAN", "zb");
     for (int row : {0, 1}) {
@@ -384,17 +384,17 @@ TEST(ExportFiles, AStopKeepsTheSeparateFilesFinishedAndNamesThem) {
     TempDir out;
     ReencodeLongSource(h, out);
     // Stop once the second segment is in work.
-    auto* line = qobject_cast<CLabel*>(h.window->progressDialog()->Item(progress_id::kCurrentLine));
+    auto* line = qobject_cast<CLabel*>(h.window->launcher()->progressDialog()->Item(progress_id::kCurrentLine));
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         if (!line->text().contains("segment 2 of 3")) return;
         poll.stop();
-        qobject_cast<QPushButton*>(h.window->progressDialog()->Item(progress_id::kStopButton))->click();
+        qobject_cast<QPushButton*>(h.window->launcher()->progressDialog()->Item(progress_id::kStopButton))->click();
     });
     poll.start(20);
-    h.window->LaunchExport({Seconds(0, 4, "First"), Seconds(10, 20), Seconds(20, 26)});
+    h.window->cutTab()->LaunchExport({Seconds(0, 4, "First"), Seconds(10, 20), Seconds(20, 26)});
     ASSERT_FALSE(poll.isActive()) << "the second segment was never in work";
-    h.window->WaitForWorker();
+    h.window->launcher()->WaitForWorker();
     EXPECT_EQ(FilesIn(out.path()), std::vector<std::string>{"part First.mp4"});
     EXPECT_EQ(Problems(Inspect(out / "part First.mp4"), true, false, 4.0, 0.1), "");
     const LanguageTable& t = h.window->languageTable();
@@ -430,10 +430,10 @@ TEST(ExportLaunch, TheConvertButtonCutsOneSegmentAsBeforeAndExportsTwoOrMore) {
             offered = d.Item(export_id::kSeparateRadio)->isEnabled();
             Choose(choice)(d);
         };
-        h.window->LaunchCut();
+        h.window->cutTab()->LaunchCut();
         EXPECT_EQ(offered, c.offered);
-        ASSERT_NE(h.window->job(), nullptr);
-        EXPECT_EQ(h.window->job()->separateOutputs, c.separate);
+        ASSERT_NE(h.window->launcher()->job(), nullptr);
+        EXPECT_EQ(h.window->launcher()->job()->separateOutputs, c.separate);
         std::vector<std::string> names;
         for (const auto& [name, length] : c.files) {
             names.push_back(name);

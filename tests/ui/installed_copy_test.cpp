@@ -62,14 +62,14 @@ TEST(OpenWith, OneFileBecomesTheCutSourceAndSeveralGoToTheJoinList) {
     Harness h;
     h.window->OpenFiles({Colours()});
     EXPECT_EQ(h.window->ItemAs<QTabBar>(kTabs)->currentIndex(), 0);
-    EXPECT_EQ(h.window->cutSourcePath(), Colours());
+    EXPECT_EQ(h.window->cutTab()->cutSourcePath(), Colours());
     EXPECT_GT(CentreColour(h.window->ItemAs<PreviewFrame>(kPreview)).red(), 200);
 
     h.window->OpenFiles({Av("w25.mp4", "25"), Av("w30.mp4", "30000/1001")});
     auto* list = h.window->ItemAs<CCheckListCtrl>(kSourceList);
     EXPECT_EQ(h.window->ItemAs<QTabBar>(kTabs)->currentIndex(), 1);
     ASSERT_EQ(list->rowCount(), 2);
-    EXPECT_EQ(h.window->RowPath(1), Av("w30.mp4", "30000/1001"));
+    EXPECT_EQ(h.window->joinTab()->RowPath(1), Av("w30.mp4", "30000/1001"));
     EXPECT_TRUE(list->IsChecked(0) && list->IsChecked(1));
 }
 
@@ -80,7 +80,7 @@ TEST(OpenWith, ARelativePathIsTakenFromTheCurrentFolder) {
     fs::current_path(file.parent_path());
     h.window->OpenFiles({QString::fromStdString(file.filename().string())});
     fs::current_path(before);
-    EXPECT_EQ(h.window->cutSourcePath(), Colours());
+    EXPECT_EQ(h.window->cutTab()->cutSourcePath(), Colours());
 }
 
 // An installed copy under `prefix`: the program's folder bin/ (where the program would be)

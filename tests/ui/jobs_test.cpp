@@ -2,12 +2,15 @@
 // join jobs through the real window, checked with ffprobe.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <QComboBox>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -19,6 +22,7 @@ extern "C" {
 #include "controls/check_list.h"
 #include "core/language_table.h"
 #include "tests/support/content.h"
+#include "tests/support/eventually.h"
 #include "tests/ui/job_choice.h"
 #include "tests/ui/window_harness.h"
 #include "ui/control_ids.h"
@@ -71,6 +75,35 @@ TEST(SettingsDialogs, OpenOnTheStoredRowsInDirectMode) {
     EXPECT_EQ(join.ItemAs<QComboBox>(settings_id::kJoinChannelList)->currentIndex(), 1);
     EXPECT_FALSE(join.Item(settings_id::kJoinChannelList)->isVisibleTo(&join));
     EXPECT_EQ(join.ItemAs<QLineEdit>(settings_id::kNameBox)->text(), "Joined video");
+}
+
+// Each dialog opens on the method chosen in it last: an export chosen direct stays direct.
+TEST(SettingsDialogs, OpenOnTheMethodChosenLast) {
+    Harness h;
+    SettingsStore store(h.dir / "setting.ini");
+    TempDir out;
+    const auto method = [](const OutputSettingsDialog& d) {
+        using namespace settings_id;
+        const auto* exact = d.ItemAs<QRadioButton>(kCutExactRadio);
+        if (exact && exact->isChecked()) return 1;
+        return d.ItemAs<QRadioButton>(d.kind() == Dialog::Cut ? kCutDirectRadio : kJoinDirectRadio)->isChecked() ? 2
+                                                                                                                 : 3;
+    };
+    const LanguageTable& table = h.window->languageTable();
+    EXPECT_EQ(method(CFileInfomation(store, table, h.messages, {}, "clip")), 1) << "a first cut is exact";
+    for (const auto& [direct, exact, chosen] : {std::tuple{false, false, 3}, {true, false, 2}, {true, true, 1}}) {
+        Choice c;
+        c.direct = direct;
+        c.exact = exact;
+        c.folder = QString::fromStdString(out.path().string());
+        {
+            CFileInfomation cut(store, table, h.messages, {}, "clip");
+            Fill(c)(cut);
+            ASSERT_EQ(cut.result(), QDialog::Accepted);
+        }
+        EXPECT_EQ(method(CFileInfomation(store, table, h.messages, {}, "clip")), chosen);
+        EXPECT_EQ(method(CSettings(store, table, h.messages, {})), 2) << "the join keeps its own";
+    }
 }
 
 TEST(SettingsDialogs, StartStoresTheRowsThenTestsTheFolder) {
@@ -182,8 +215,8 @@ TEST(SettingsDialogs, AFirstJobIsOfferedTheSourcesFolderAndATypedFolderIsKept) {
         offered = d.ItemAs<QLineEdit>(settings_id::kFolderBox)->text();
         d.Start();
     };
-    h.window->LaunchCut();
-    h.window->WaitForWorker();
+    h.window->cutTab()->LaunchCut();
+    h.window->launcher()->WaitForWorker();
     EXPECT_EQ(offered, QFileInfo(Colours()).absolutePath());
 
     // A typed folder is tested at start, used, and offered next time.
@@ -249,11 +282,11 @@ TEST(SettingsDialogs, BrowseRetriesAnInvalidFolder) {
 
 TEST(Launches, NothingToCutOrTooFewToJoinSayWhy) {
     Harness h;
-    h.window->LaunchCut();
+    h.window->cutTab()->LaunchCut();
     h.window->SelectTab(1);
-    h.window->LaunchJoin();
+    h.window->joinTab()->LaunchJoin();
     h.Add({Av("j1.mp4", "25")});
-    h.window->LaunchJoin();
+    h.window->joinTab()->LaunchJoin();
     const auto t = [&](const char* k) { return QString::fromStdString(h.window->languageTable().Text("TISHI", k)); };
     EXPECT_EQ(h.messages.shown, (QStringList{t("qxtjsp"), t("qxtjsp"), t("zslgwj")}));
 }
@@ -269,8 +302,8 @@ TEST(Launches, ADirectCutThroughTheWindow) {
     c.folder = QString::fromStdString(out.path().string());
     c.keepName = true;  // the source's name
     h.settings = Fill(c);
-    h.window->LaunchCut();
-    const ConversionJob* job = h.window->job();
+    h.window->cutTab()->LaunchCut();
+    const ConversionJob* job = h.window->launcher()->job();
     ASSERT_NE(job, nullptr);
     EXPECT_FALSE(job->joinMode);
     EXPECT_FALSE(job->reencode);
@@ -286,17 +319,46 @@ TEST(Launches, ADirectCutThroughTheWindow) {
     ASSERT_FALSE(h.messages.shown.isEmpty());
     EXPECT_EQ(h.messages.shown.last().toStdString(), "The segment was cut into this file:\n" + made);
     EXPECT_TRUE(h.opened.isEmpty());
-    EXPECT_FALSE(h.window->progressDialog()->isVisible());
+    EXPECT_FALSE(h.window->launcher()->progressDialog()->isVisible());
     EXPECT_EQ(Problems(Inspect(made), true, false, 1.0, 0.1), "");
     // Its buttons open the file, or its folder.
     for (int choice : {0, 1}) {
         h.messages.choice = choice;
-        h.window->LaunchCut();
-        const std::string again = h.window->job()->outputPaths[0];
+        h.window->cutTab()->LaunchCut();
+        const std::string again = h.window->launcher()->job()->outputPaths[0];
         EXPECT_NE(again, made);
         ASSERT_FALSE(h.opened.isEmpty());
         EXPECT_EQ(h.opened.last().toStdString(), choice == 0 ? again : out.path().string());
     }
+}
+
+// A job that ends while the settings of the next one are open says so once they have closed.
+TEST(Launches, AFinishedJobsMessageWaitsForAnOpenSettingsDialog) {
+    Harness h;
+    TempDir out;
+    h.Add({Colours()});
+    Choice c;
+    c.folder = QString::fromStdString(out.path().string());
+    int launches = 0;
+    qsizetype shownWhileOpen = -1;
+    h.settings = [&](OutputSettingsDialog& d) {
+        if (launches++ == 0) {
+            // The convert button again while the job runs: its dialog stays open past the job's end.
+            QTimer::singleShot(0, [&] { h.window->cutTab()->LaunchCut(); });
+            return Fill(c)(d);
+        }
+        d.setWindowModality(Qt::ApplicationModal);
+        d.show();
+        EXPECT_TRUE(Eventually([&] { return !h.window->launcher()->progressDialog()->isVisible(); }, 30000));
+        shownWhileOpen = h.messages.shown.size();
+        d.reject();
+    };
+    h.window->cutTab()->LaunchCut();
+    EXPECT_EQ(launches, 2);
+    EXPECT_EQ(shownWhileOpen, 0) << "the message came over the open dialog";
+    ASSERT_EQ(h.messages.shown.size(), 1);
+    EXPECT_TRUE(h.messages.shown[0].startsWith("The segment was cut into this file:"))
+        << h.messages.shown[0].toStdString();
 }
 
 TEST(Launches, AnIndirectCutWritesThePresetsParameters) {
@@ -311,8 +373,8 @@ TEST(Launches, AnIndirectCutWritesThePresetsParameters) {
     c.folder = QString::fromStdString(out.path().string());
     c.name = "short";
     h.settings = Fill(c);
-    h.window->LaunchCut();
-    const ConversionJob* job = h.window->job();
+    h.window->cutTab()->LaunchCut();
+    const ConversionJob* job = h.window->launcher()->job();
     EXPECT_TRUE(job->reencode);
     EXPECT_EQ(job->videoCodecId, AV_CODEC_ID_H264);
     EXPECT_EQ(job->audioCodecId, AV_CODEC_ID_VORBIS);
@@ -337,13 +399,13 @@ TEST(Launches, AJoinOfThreeThroughTheWindow) {
     c.folder = QString::fromStdString(out.path().string());
     c.name = "all";
     h.settings = Fill(c);
-    h.window->LaunchJoin();
-    const ConversionJob* job = h.window->job();
+    h.window->joinTab()->LaunchJoin();
+    const ConversionJob* job = h.window->launcher()->job();
     ASSERT_NE(job, nullptr);
     EXPECT_TRUE(job->joinMode);
     EXPECT_EQ(job->inputCount, 3);
     EXPECT_EQ(job->joinTotalSeconds, 6);
-    EXPECT_EQ(h.window->joinRows(), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(h.window->joinTab()->joinRows(), (std::vector<int>{0, 1, 2}));
     for (int i = 0; i < 3; ++i) EXPECT_EQ(job->inputStatus[i].load(), kInputDone) << job->inputError[i];
     EXPECT_EQ(h.messages.shown.last().toStdString(), "The files were joined into this file:\n" + job->outputPaths[0]);
     auto* list = h.window->ItemAs<CCheckListCtrl>(main_id::kSourceList);
@@ -367,7 +429,7 @@ QString DeclinedJoinQuestion(Harness& h, const QStringList& files, const TempDir
     c.folder = QString::fromStdString(out.path().string());
     h.settings = Fill(c);
     h.messages.answer = false;
-    h.window->LaunchJoin();
+    h.window->joinTab()->LaunchJoin();
     return h.messages.asked.size() == 1 ? h.messages.asked.last() : QString();
 }
 
@@ -389,11 +451,11 @@ TEST(Launches, ADirectJoinOfUnlikeFilesNamesTheFileAndOffersToReEncode) {
     EXPECT_TRUE(FilesIn(out.path()).empty());
     // Accepted: the same files join with re-encoding, at the dialog's rows.
     h.messages.answer = true;
-    h.window->LaunchJoin();
+    h.window->joinTab()->LaunchJoin();
     EXPECT_EQ(h.messages.asked.size(), 2);
-    ASSERT_NE(h.window->job(), nullptr);
-    EXPECT_TRUE(h.window->job()->reencode);
-    EXPECT_EQ(h.window->job()->inputStatus[1].load(), kInputDone);
+    ASSERT_NE(h.window->launcher()->job(), nullptr);
+    EXPECT_TRUE(h.window->launcher()->job()->reencode);
+    EXPECT_EQ(h.window->launcher()->job()->inputStatus[1].load(), kInputDone);
     EXPECT_EQ(FilesIn(out.path()).size(), 1u);
 }
 
@@ -418,15 +480,15 @@ TEST(Launches, TheStopButtonStopsTheJobAndSaysSo) {
     LoadLongReEncodingCut(h, out);
     // Press stop as soon as the progress dialog is up.
     QTimer::singleShot(300, [&] {
-        auto* stop = qobject_cast<QPushButton*>(h.window->progressDialog()->Item(progress_id::kStopButton));
+        auto* stop = qobject_cast<QPushButton*>(h.window->launcher()->progressDialog()->Item(progress_id::kStopButton));
         stop->click();
     });
-    h.window->LaunchCut();
+    h.window->cutTab()->LaunchCut();
     EXPECT_EQ(h.messages.shown.join("|").toStdString(), h.window->languageTable().Text("TISHI", "rwytz"));
     EXPECT_TRUE(h.opened.isEmpty());
-    h.window->WaitForWorker();
-    EXPECT_EQ(h.window->job()->inputStatus[0].load(), kInputPending);
-    EXPECT_FALSE(h.window->progressDialog()->isVisible());
+    h.window->launcher()->WaitForWorker();
+    EXPECT_EQ(h.window->launcher()->job()->inputStatus[0].load(), kInputPending);
+    EXPECT_FALSE(h.window->launcher()->progressDialog()->isVisible());
     EXPECT_TRUE(FilesIn(out.path()).empty());
 }
 
@@ -441,7 +503,7 @@ TEST(Launches, AStoppedJoinMarksTheFileInWorkAndNothingElseAsDone) {
     auto* list = h.window->ItemAs<CCheckListCtrl>(main_id::kSourceList);
     const auto status = [&](int row) { return list->item(row, source_column::kStatus)->text().toStdString(); };
     const auto t = [&](const char* s, const char* k) { return h.window->languageTable().Text(s, k); };
-    h.window->ShowRowStatus(2, RowStatus::kDone);  // left by an earlier join, and unticked
+    h.window->joinTab()->ShowRowStatus(2, RowStatus::kDone);  // left by an earlier join, and unticked
     Choice c;
     c.direct = false;
     c.rows = {1, 8, 7, 13, 0, 0};
@@ -452,10 +514,10 @@ TEST(Launches, AStoppedJoinMarksTheFileInWorkAndNothingElseAsDone) {
     QObject::connect(&poll, &QTimer::timeout, [&] {
         if (status(0) != t("TISHI", "wc")) return;
         poll.stop();
-        qobject_cast<QPushButton*>(h.window->progressDialog()->Item(progress_id::kStopButton))->click();
+        qobject_cast<QPushButton*>(h.window->launcher()->progressDialog()->Item(progress_id::kStopButton))->click();
     });
     poll.start(50);
-    h.window->LaunchJoin();
+    h.window->joinTab()->LaunchJoin();
     ASSERT_FALSE(poll.isActive()) << "the first file was never marked done";
     // The first file's part went with the unfinished output: it is to be joined again.
     EXPECT_EQ(status(0), t("JIEMIAN", "zb"));
@@ -479,23 +541,23 @@ TEST(Launches, ClosingTheWindowDuringAJobAsksAndStopsItOnYes) {
     bool usableDuringJob = false;
     // The close box during the job: first answered No (the job goes on), then Yes.
     QTimer::singleShot(300, [&] {
-        usableDuringJob = h.window->jobRunning() && h.window->Item(main_id::kConvertButton)->isEnabled();
+        usableDuringJob = h.window->launcher()->jobRunning() && h.window->Item(main_id::kConvertButton)->isEnabled();
         h.messages.answer = false;
         h.window->close();
         EXPECT_TRUE(h.window->isVisible());
-        EXPECT_TRUE(h.window->progressDialog()->isVisible());
+        EXPECT_TRUE(h.window->launcher()->progressDialog()->isVisible());
         h.messages.answer = true;
         h.window->close();
     });
-    h.window->LaunchCut();
+    h.window->cutTab()->LaunchCut();
     EXPECT_TRUE(usableDuringJob);
     EXPECT_EQ(h.messages.asked.size(), 2);
-    EXPECT_FALSE(h.window->progressDialog()->isVisible());
+    EXPECT_FALSE(h.window->launcher()->progressDialog()->isVisible());
     // The close follows once the job has stopped; a stopped job leaves no file behind.
     QCoreApplication::processEvents();
     EXPECT_FALSE(h.window->isVisible());
-    h.window->WaitForWorker();
-    EXPECT_EQ(h.window->job(), nullptr);
+    h.window->launcher()->WaitForWorker();
+    EXPECT_EQ(h.window->launcher()->job(), nullptr);
     EXPECT_TRUE(FilesIn(out.path()).empty());
     EXPECT_TRUE(h.window->Item(main_id::kConvertButton)->isEnabled());
 }
@@ -514,12 +576,12 @@ TEST(Launches, AnExactCutThroughTheWindowStartsOnTheMarkedPicture) {
     c.exact = true;
     c.folder = QString::fromStdString(out.path().string());
     h.settings = Fill(c);
-    h.window->LaunchCut();
-    h.window->WaitForWorker();
-    ASSERT_NE(h.window->job(), nullptr);
-    EXPECT_TRUE(h.window->job()->exactCut);
-    EXPECT_EQ(h.window->job()->inputStatus[0].load(), kInputDone);
-    const std::string file = h.window->job()->outputPaths[0];
+    h.window->cutTab()->LaunchCut();
+    h.window->launcher()->WaitForWorker();
+    ASSERT_NE(h.window->launcher()->job(), nullptr);
+    EXPECT_TRUE(h.window->launcher()->job()->exactCut);
+    EXPECT_EQ(h.window->launcher()->job()->inputStatus[0].load(), kInputDone);
+    const std::string file = h.window->launcher()->job()->outputPaths[0];
     EXPECT_EQ(Problems(Inspect(file), true, false, 2.7, 0.08), "");
     // The first picture is the one at 1.3 s, not the key frame's at 0 s.
     EXPECT_GT(PsnrAt(file, 0.01, source.toStdString(), 1.31), 40.0);

@@ -20,7 +20,7 @@ TEST(JoinClips, ClipRowsShowTheirTimesAndLabelAndKeepThemThroughMoves) {
     h.Add({source});  // the cut source
     h.window->SelectTab(1);
     h.Add({Av("j1.mp4", "25")});
-    h.window->AddJoinClips(source, {Seconds(1, 3, "Intro"), Seconds(5, 6.5)});
+    h.window->joinTab()->AddJoinClips(source, {Seconds(1, 3, "Intro"), Seconds(5, 6.5)});
     auto* list = h.window->ItemAs<CCheckListCtrl>(main_id::kSourceList);
     ASSERT_EQ(list->rowCount(), 3);
     const auto cell = [&](int row, int column) { return list->item(row, column)->text().toStdString(); };
@@ -30,15 +30,15 @@ TEST(JoinClips, ClipRowsShowTheirTimesAndLabelAndKeepThemThroughMoves) {
     EXPECT_EQ(cell(2, source_column::kPath), "export_ten.mp4");
     EXPECT_EQ(cell(2, source_column::kLength), "00:00:05.000\u201300:00:06.500");
     EXPECT_TRUE(list->IsChecked(1) && list->IsChecked(2));
-    EXPECT_EQ(h.window->RowPath(2), source);
+    EXPECT_EQ(h.window->joinTab()->RowPath(2), source);
     EXPECT_TRUE(list->item(2, source_column::kPath)->toolTip().contains("00:00:01.500")) << "the clip's length";
     // The whole length column shows both times.
     EXPECT_GE(list->columnWidth(source_column::kLength),
               QFontMetrics(list->font()).horizontalAdvance(QString::fromStdString(cell(2, source_column::kLength))));
     // Moved up, a clip row keeps its clip.
     list->selectRow(2);
-    h.window->MoveSelectedSource(-1);
-    h.window->MoveSelectedSource(-1);
+    h.window->joinTab()->MoveSelectedSource(-1);
+    h.window->joinTab()->MoveSelectedSource(-1);
     ASSERT_TRUE(ClipOfRow(*list, 0).has_value());
     EXPECT_EQ(*ClipOfRow(*list, 0), Seconds(5, 6.5));
     EXPECT_FALSE(ClipOfRow(*list, 1).has_value());
@@ -74,7 +74,7 @@ TEST(JoinClips, ClipsTheFileCannotGiveAreRefusedBeforeAnyRowComesIn) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         h.messages.shown.clear();
-        h.window->AddJoinClips(source, c.clips);
+        h.window->joinTab()->AddJoinClips(source, c.clips);
         EXPECT_EQ(list->rowCount(), 0);
         ASSERT_EQ(h.messages.shown.size(), 1);
         EXPECT_TRUE(h.messages.shown[0].startsWith(c.named)) << h.messages.shown[0].toStdString();
@@ -83,11 +83,11 @@ TEST(JoinClips, ClipsTheFileCannotGiveAreRefusedBeforeAnyRowComesIn) {
     h.messages.shown.clear();
     TempDir other;
     WriteFileBytes(other / "broken.mp4", "not a video");
-    h.window->AddJoinClips(QString::fromStdString(other / "broken.mp4"), {Seconds(0, 1)});
+    h.window->joinTab()->AddJoinClips(QString::fromStdString(other / "broken.mp4"), {Seconds(0, 1)});
     EXPECT_EQ(list->rowCount(), 0);
     ASSERT_EQ(h.messages.shown.size(), 1);
     EXPECT_TRUE(h.messages.shown[0].contains("broken.mp4"));
-    h.window->AddJoinClips(Av("j1.mp4", "25"), {Seconds(0.5, 1.5)});
+    h.window->joinTab()->AddJoinClips(Av("j1.mp4", "25"), {Seconds(0.5, 1.5)});
     EXPECT_EQ(list->rowCount(), 1);
 }
 
@@ -95,13 +95,13 @@ TEST(JoinClips, TheProgressLineNamesTheClipInWorkByItsTimes) {
     Harness h;
     TempDir out;
     h.window->SelectTab(1);
-    h.window->AddJoinClips(LongSource(), {Seconds(0, 6), Seconds(10, 16)});
+    h.window->joinTab()->AddJoinClips(LongSource(), {Seconds(0, 6), Seconds(10, 16)});
     h.settings = [&](OutputSettingsDialog& d) {
         d.SetDirect(false);
         d.ItemAs<QLineEdit>(settings_id::kFolderBox)->setText(QString::fromStdString(out.path().string()));
         d.Start();
     };
-    const QStringList lines = FileLinesDuring(h, [&] { h.window->LaunchJoin(); });
+    const QStringList lines = FileLinesDuring(h, [&] { h.window->joinTab()->LaunchJoin(); });
     ASSERT_FALSE(lines.isEmpty());
     const QStringList known = {LongSource() + " 00:00:00.000\u201300:00:06.000",
                                LongSource() + " 00:00:10.000\u201300:00:16.000"};
@@ -115,15 +115,15 @@ TEST(JoinClips, AJoinOfClipRowsGivesTheClipsLengthsAndTheirChapters) {
     const QString whole = PicturesAndTone("export_two.mp4", 2);
     h.window->SelectTab(1);
     h.Add({whole});
-    h.window->AddJoinClips(source, {Seconds(2, 4, "Middle"), Seconds(7, 8)});
+    h.window->joinTab()->AddJoinClips(source, {Seconds(2, 4, "Middle"), Seconds(7, 8)});
     h.settings = [&](OutputSettingsDialog& d) {
         d.ItemAs<QCheckBox>(export_id::kChaptersCheck)->setChecked(true);
         d.ItemAs<QLineEdit>(settings_id::kFolderBox)->setText(QString::fromStdString(out.path().string()));
         d.ItemAs<QLineEdit>(settings_id::kNameBox)->setText("joined");
         d.Start();
     };
-    h.window->LaunchJoin();
-    const ConversionJob* job = h.window->job();
+    h.window->joinTab()->LaunchJoin();
+    const ConversionJob* job = h.window->launcher()->job();
     ASSERT_NE(job, nullptr);
     ASSERT_EQ(job->inputCount, 3);
     EXPECT_FALSE(job->segmentUsed[0]);
@@ -146,13 +146,13 @@ TEST(JoinClips, ADirectJoinChecksAClipAsItChecksAFile) {
     TempDir out;
     h.window->SelectTab(1);
     h.Add({Av("j1.mp4", "25")});  // pictures without sound
-    h.window->AddJoinClips(TenSeconds(), {Seconds(1, 3)});
+    h.window->joinTab()->AddJoinClips(TenSeconds(), {Seconds(1, 3)});
     h.settings = [&](OutputSettingsDialog& d) {
         d.ItemAs<QLineEdit>(settings_id::kFolderBox)->setText(QString::fromStdString(out.path().string()));
         d.Start();
     };
     // The clip brings sound the first file lacks: named, and nothing is made.
-    h.window->LaunchJoin();
+    h.window->joinTab()->LaunchJoin();
     ASSERT_EQ(h.messages.asked.size(), 1);
     const QString question = h.messages.asked[0];
     EXPECT_TRUE(question.contains("export_ten.mp4") && question.contains("j1.mp4")) << question.toStdString();
@@ -160,9 +160,9 @@ TEST(JoinClips, ADirectJoinChecksAClipAsItChecksAFile) {
     EXPECT_TRUE(FilesIn(out.path()).empty());
     // Re-encoded, the two join: 2 s of the file and the clip's 2 s.
     h.messages.answer = true;
-    h.window->LaunchJoin();
-    ASSERT_NE(h.window->job(), nullptr);
-    EXPECT_TRUE(h.window->job()->reencode);
+    h.window->joinTab()->LaunchJoin();
+    ASSERT_NE(h.window->launcher()->job(), nullptr);
+    EXPECT_TRUE(h.window->launcher()->job()->reencode);
     ASSERT_EQ(FilesIn(out.path()).size(), 1u);
     EXPECT_NEAR(Inspect(out / FilesIn(out.path())[0]).video.end, 4.0, 0.1);
 }
@@ -172,12 +172,13 @@ TEST(JoinClips, TheSegmentListSendsItsSegmentsAsClipRows) {
     h.Add({TenSeconds()});
     LoadSegments(h, "start,end,label\n00:00:01.000,00:00:03.000,Intro\n00:00:05.000,00:00:06.000,\n");
     // As the program sets it up.
-    h.window->SetSendToJoinList(
-        [&](const QString& source, const std::vector<Segment>& segments) { h.window->AddJoinClips(source, segments); });
-    h.window->segmentList()->sendAllAction()->trigger();
+    h.window->cutTab()->SetSendToJoinList([&](const QString& source, const std::vector<Segment>& segments) {
+        h.window->joinTab()->AddJoinClips(source, segments);
+    });
+    h.window->cutTab()->segmentList()->sendAllAction()->trigger();
     auto* list = h.window->ItemAs<CCheckListCtrl>(main_id::kSourceList);
     ASSERT_EQ(list->rowCount(), 2);
     EXPECT_EQ(*ClipOfRow(*list, 0), Seconds(1, 3, "Intro"));
     EXPECT_EQ(*ClipOfRow(*list, 1), Seconds(5, 6));
-    EXPECT_EQ(h.window->RowPath(1), TenSeconds());
+    EXPECT_EQ(h.window->joinTab()->RowPath(1), TenSeconds());
 }

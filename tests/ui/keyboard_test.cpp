@@ -5,6 +5,9 @@
 #include "tests/support/eventually.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QTabBar>
 #include <QTest>
 
 #include "controls/bitmap_slider.h"
@@ -114,29 +117,30 @@ TEST(Keyboard, TheRestingThumbShowsTheExactPictureAndCommaAndPeriodStepByOne) {
     auto* bar = w.ItemAs<CBitmapSlider>(kSeekBar);
     auto* preview = w.ItemAs<PreviewFrame>(kPreview);
     // A click at 3/4 of the way (1.5 s): first the key frame's red, then the exact blue.
-    const int before = w.exactPicturesShown();
+    const int before = w.cutPreview()->figures().exactShown;
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(750), bar->height() / 2));
-    EXPECT_TRUE(Eventually([&] { return w.exactPicturesShown() > before; }));
+    EXPECT_TRUE(Eventually([&] { return w.cutPreview()->figures().exactShown > before; }));
     EXPECT_GT(CentreColour(preview).blue(), 200);
-    EXPECT_NEAR(w.shownFromMicros(), 1'500'000, 40'001);  // the picture at the click's place (a pixel is 3 ms)
+    EXPECT_NEAR(w.cutPreview()->figures().shownFrom, 1'500'000,
+                40'001);  // the picture at the click's place (a pixel is 3 ms)
     // Typed to 0.46 s (red), then a period: the next picture, 0.48 s (still red), then 0.52 s (blue).
     auto* start = w.ItemAs<QLineEdit>(kStartBox);
     start->setFocus();
     start->selectAll();
     QTest::keyClicks(start, "0.46");
     QTest::keyClick(start, Qt::Key_Return);
-    EXPECT_TRUE(Eventually([&] { return w.shownFromMicros() == int64_t{440'000}; }));
+    EXPECT_TRUE(Eventually([&] { return w.cutPreview()->figures().shownFrom == int64_t{440'000}; }));
     EXPECT_GT(CentreColour(preview).red(), 200);
     bar->setFocus();
     QTest::keyClick(&w, Qt::Key_Period);
-    EXPECT_TRUE(Eventually([&] { return w.shownFromMicros() == int64_t{480'000}; }));
+    EXPECT_TRUE(Eventually([&] { return w.cutPreview()->figures().shownFrom == int64_t{480'000}; }));
     QTest::keyClick(&w, Qt::Key_Period);
-    EXPECT_TRUE(Eventually([&] { return w.shownFromMicros() == int64_t{520'000}; }));
+    EXPECT_TRUE(Eventually([&] { return w.cutPreview()->figures().shownFrom == int64_t{520'000}; }));
     EXPECT_GT(CentreColour(preview).blue(), 200);
     QTest::keyClick(&w, Qt::Key_Comma);
-    EXPECT_TRUE(Eventually([&] { return w.shownFromMicros() == int64_t{480'000}; }));
+    EXPECT_TRUE(Eventually([&] { return w.cutPreview()->figures().shownFrom == int64_t{480'000}; }));
     EXPECT_GT(CentreColour(preview).red(), 200);
-    EXPECT_EQ(w.previewPositionMs(), 480) << "the marks take the picture stepped to";
+    EXPECT_EQ(w.cutPreview()->figures().positionMs, 480) << "the marks take the picture stepped to";
 }
 
 TEST(Keyboard, KeyFramesAreMarkedOnTheSeekBarAndTheDirectCutsStartIsShown) {
@@ -144,7 +148,7 @@ TEST(Keyboard, KeyFramesAreMarkedOnTheSeekBarAndTheDirectCutsStartIsShown) {
     // Key frames at 0, 1 and 2 s.
     h.Add({Colours()});
     CUlvaneAVConverterDlg& w = *h.window;
-    EXPECT_TRUE(Eventually([&] { return w.keyFrames().size() == size_t{3}; }));
+    EXPECT_TRUE(Eventually([&] { return w.cutPreview()->keyFrames().size() == size_t{3}; }));
     EXPECT_EQ(w.ItemAs<CBitmapSlider>(kSeekBar)->ticks(), (std::vector<int>{0, 333, 666}));
     auto* start = w.ItemAs<QLineEdit>(kStartBox);
     start->setText("00:00:01.500");
@@ -154,4 +158,94 @@ TEST(Keyboard, KeyFramesAreMarkedOnTheSeekBarAndTheDirectCutsStartIsShown) {
     EXPECT_TRUE(note.endsWith("00:00:01.000")) << note.toStdString();
     start->setText("00:00:02.000");  // on a key frame: nothing to say
     EXPECT_TRUE(w.ItemAs<QLabel>(kDirectStartNote)->text().isEmpty());
+}
+
+namespace {
+
+// The window with the colours loaded, active, so that the keys and the focus are its own.
+CUlvaneAVConverterDlg& ActiveWithColours(Harness& h) {
+    h.Add({Colours()});
+    h.window->activateWindow();
+    QApplication::setActiveWindow(h.window.get());
+    return *h.window;
+}
+
+}  // namespace
+
+// A keyboard user starts a cut: Space and Enter press the focused button or tick the focused
+// box; Space plays only from the picture's controls; the window's shortcuts act anywhere and
+// their tooltips name them.
+TEST(Keyboard, SpaceAndEnterAreTheFocusedControlsAndTheShortcutsActAnywhere) {
+    Harness h;
+    CUlvaneAVConverterDlg& w = ActiveWithColours(h);
+    int settingsOpened = 0;
+    h.settings = [&](OutputSettingsDialog&) { ++settingsOpened; };  // left unconfirmed: no job
+    auto* loop = w.ItemAs<QCheckBox>(kLoopCheck);
+    loop->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(loop, Qt::Key_Space);
+    EXPECT_TRUE(loop->isChecked());
+    EXPECT_FALSE(w.cutPreview()->playing()) << "Space on a box ticks it";
+    QTest::keyClick(loop, Qt::Key_Return);
+    EXPECT_FALSE(loop->isChecked());
+    QWidget* convert = w.Item(kConvertButton);
+    convert->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(convert, Qt::Key_Return);
+    EXPECT_EQ(settingsOpened, 1);
+    QTest::keyClick(convert, Qt::Key_Space);
+    EXPECT_EQ(settingsOpened, 2);
+    EXPECT_FALSE(w.cutPreview()->playing());
+    // A click on the picture takes the focus, and Space plays and pauses from there.
+    QWidget* preview = w.Item(kPreview);
+    QTest::mouseClick(preview, Qt::LeftButton);
+    EXPECT_EQ(QApplication::focusWidget(), preview);
+    QTest::keyClick(preview, Qt::Key_Space);
+    EXPECT_TRUE(w.cutPreview()->playing());
+    QTest::keyClick(preview, Qt::Key_Space);
+    EXPECT_FALSE(w.cutPreview()->playing());
+
+    QTest::keyClick(loop, Qt::Key_E, Qt::ControlModifier);
+    EXPECT_EQ(settingsOpened, 3);
+    h.lastFilter.clear();
+    QTest::keyClick(preview, Qt::Key_O, Qt::ControlModifier);
+    EXPECT_FALSE(h.lastFilter.isEmpty()) << "Ctrl+O opens the file dialog";
+    h.messages.shown.clear();
+    QTest::keyClick(preview, Qt::Key_J, Qt::ControlModifier);
+    EXPECT_EQ(w.ItemAs<QTabBar>(kTabs)->currentIndex(), 1);
+    ASSERT_EQ(h.messages.shown.size(), 1) << "an empty join list is said, as the merge button says it";
+    for (auto [id, keys] : {std::pair{kOpenButton, "(Ctrl+O)"}, std::pair{kConvertButton, "(Ctrl+E)"},
+                            std::pair{kMergeButton, "(Ctrl+J)"}})
+        EXPECT_TRUE(w.TooltipFor(id).endsWith(keys)) << w.TooltipFor(id).toStdString();
+    QTest::keyClick(preview, Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(w.isVisible());
+}
+
+// Enter in a time box takes the time and gives the keys back to the preview; Escape brings the
+// box's last good time back; Ctrl+Z takes a typed time back.
+TEST(Keyboard, EnterInATimeBoxCommitsEscapeRestoresAndCtrlZUndoes) {
+    Harness h;
+    CUlvaneAVConverterDlg& w = ActiveWithColours(h);
+    auto* start = w.ItemAs<QLineEdit>(kStartBox);
+    auto* bar = w.ItemAs<CBitmapSlider>(kSeekBar);
+    start->setFocus(Qt::TabFocusReason);
+    start->selectAll();
+    QTest::keyClicks(start, "1.5");
+    QTest::keyClick(start, Qt::Key_Return);
+    EXPECT_EQ(start->text(), "00:00:01.500");
+    EXPECT_EQ(QApplication::focusWidget(), bar);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_K);  // the shuttle's pause, not a letter in the box
+    EXPECT_EQ(start->text(), "00:00:01.500");
+    ASSERT_EQ(w.cutTab()->Segments().size(), 1u);
+    EXPECT_EQ(w.cutTab()->Segments()[0].startMicros, 1'500'000);
+
+    start->setFocus(Qt::TabFocusReason);
+    start->selectAll();
+    QTest::keyClicks(start, "2.2x");
+    QTest::keyClick(start, Qt::Key_Escape);
+    EXPECT_EQ(start->text(), "00:00:01.500");
+    EXPECT_EQ(w.cutTab()->Segments()[0].startMicros, 1'500'000);
+
+    bar->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(bar, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(w.cutTab()->Segments().empty());
+    EXPECT_EQ(start->text(), "00:00:00.000");
 }

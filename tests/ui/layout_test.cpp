@@ -45,7 +45,7 @@ TEST(Layout, TheWindowGrowsFromItsTemplateSizeAndThePreviewKeepsThePicturesShape
     const QSize templateSize = DluToPixels(QRect(0, 0, 363, 262), DialogBaseUnits(w.font())).size();
     // The template's size, taller by the segment list's strip under the cut controls.
     const QSize base(templateSize.width(), w.height());
-    EXPECT_GT(base.height(), templateSize.height() + w.segmentList()->height());
+    EXPECT_GT(base.height(), templateSize.height() + w.cutTab()->segmentList()->height());
     EXPECT_EQ(w.minimumSize(), base);
     EXPECT_GT(w.maximumWidth(), 4000);
     EXPECT_TRUE(w.windowFlags() & Qt::WindowMaximizeButtonHint);

@@ -48,10 +48,10 @@ TEST(MainWindow, EveryItemSitsWhereItsTemplatePutsIt) {
     const QSize templateSize = DluToPixels(QRect(0, 0, 363, 262), base).size();
     // The segment list has a strip of its own under the cut controls, with the status line
     // under it; the join tab's list grows into the strip, the buttons under its middle move down.
-    const QWidget* list = h.window->segmentList();
+    const QWidget* list = h.window->cutTab()->segmentList();
     const int room = h.window->height() - templateSize.height();
     // The timeline strip lies between the preview and the seek bar, as wide as the window.
-    const QWidget* strip = h.window->timelineStrip();
+    const QWidget* strip = h.window->cutPreview()->timelineStrip();
     const int stripRoom = strip->height() + 4;
     EXPECT_GT(room, list->height() + stripRoom);
     EXPECT_EQ(strip->width(), h.window->width() - 2 * strip->x());
@@ -121,7 +121,7 @@ TEST(MainWindow, TabsShowAndHideTheirControls) {
 TEST(MainWindow, AddingOnTheCutTabLoadsTheLastFileIntoThePreview) {
     Harness h;
     h.Add({Av("w25.mp4", "25"), Av("w30.mp4", "30000/1001"), Colours()});
-    EXPECT_EQ(h.window->cutSourcePath(), Colours());
+    EXPECT_EQ(h.window->cutTab()->cutSourcePath(), Colours());
     EXPECT_EQ(h.window->ItemAs<CCheckListCtrl>(kSourceList)->rowCount(), 0);
     EXPECT_FALSE(h.window->Item(kAddButton)->isVisibleTo(h.window.get()));
     EXPECT_TRUE(h.window->Item(kSeekBar)->isEnabled());
@@ -148,14 +148,14 @@ TEST(MainWindow, AddingOnTheJoinTabAppendsTickedRows) {
     // The name shows; the whole path stays with the row, its folder in the tooltip.
     const QStringList expected = {"w30.mp4", "mp4", "00:00:02.002", "320*240", "29.97fps", "Ready"};
     for (int c = 0; c < source_column::kCount; ++c) EXPECT_EQ(list->item(1, c)->text(), expected[c]) << c;
-    EXPECT_EQ(h.window->RowPath(1), Av("w30.mp4", "30000/1001"));
+    EXPECT_EQ(h.window->joinTab()->RowPath(1), Av("w30.mp4", "30000/1001"));
     EXPECT_TRUE(list->item(1, source_column::kPath)
                     ->toolTip()
                     .startsWith(QFileInfo(Av("w30.mp4", "30000/1001")).absolutePath() + "\n"));
     EXPECT_EQ(list->item(0, source_column::kFrameRate)->text(), "25.00fps");
     for (int r = 0; r < 3; ++r) EXPECT_TRUE(list->IsChecked(r));
     EXPECT_TRUE(list->headerChecked());
-    EXPECT_TRUE(h.window->cutSourcePath().isEmpty());
+    EXPECT_TRUE(h.window->cutTab()->cutSourcePath().isEmpty());
 }
 
 TEST(MainWindow, RefusedFilesAreNamedInOneMessageAndTheGoodOnesStillCome) {
@@ -167,7 +167,7 @@ TEST(MainWindow, RefusedFilesAreNamedInOneMessageAndTheGoodOnesStillCome) {
            QString::fromStdString(h.dir / "list.txt")});
     auto* list = h.window->ItemAs<CCheckListCtrl>(kSourceList);
     ASSERT_EQ(list->rowCount(), 2);
-    EXPECT_EQ(h.window->RowPath(1), Av("w30.mp4", "30000/1001"));
+    EXPECT_EQ(h.window->joinTab()->RowPath(1), Av("w30.mp4", "30000/1001"));
     ASSERT_EQ(h.messages.shown.size(), 1);
     const QString& m = h.messages.shown[0];
     EXPECT_TRUE(
@@ -179,7 +179,7 @@ TEST(MainWindow, RefusedFilesAreNamedInOneMessageAndTheGoodOnesStillCome) {
     // On the cut tab the last good file becomes the source.
     h.window->SelectTab(0);
     h.Add({Colours(), QString::fromStdString(h.dir / "notes.mp4")});
-    EXPECT_EQ(h.window->cutSourcePath(), Colours());
+    EXPECT_EQ(h.window->cutTab()->cutSourcePath(), Colours());
     EXPECT_EQ(h.Text(kEndBox), "00:00:03.000");
 }
 
@@ -240,7 +240,7 @@ TEST(MainWindow, TypedTimesAreCheckedMoveTheirMarksAndShowTheirPictures) {
     }
     // The cut refuses to start, names the box and says how to type a time.
     h.settings = [](OutputSettingsDialog&) { FAIL() << "no settings dialog for a bad time"; };
-    h.window->LaunchCut();
+    h.window->cutTab()->LaunchCut();
     ASSERT_EQ(h.messages.shown.size(), 1);
     EXPECT_EQ(h.messages.shown[0].toStdString(),
               "Start: \"1:60\" is not a time. Please type it as HH:MM:SS.fff, MM:SS or seconds, for example "
@@ -289,12 +289,12 @@ TEST(MainWindow, TypedTimesAreCheckedMoveTheirMarksAndShowTheirPictures) {
     // The picture at the typed start, 1.5 s: green.
     type(start, "0:1.5");
     EXPECT_TRUE(Eventually([&] { return CentreColour(preview).green() > 200; }));
-    EXPECT_EQ(h.window->previewPositionMs(), 1500);
+    EXPECT_EQ(h.window->cutPreview()->figures().positionMs, 1500);
     // Tabbing through the boxes without typing moves nothing.
     for (QLineEdit* box : {start, end}) {
         box->setFocus();
         QTest::keyClick(box, Qt::Key_Tab);
-        EXPECT_EQ(h.window->previewPositionMs(), 1500);
+        EXPECT_EQ(h.window->cutPreview()->figures().positionMs, 1500);
     }
     EXPECT_EQ(h.Text(kStartBox), "00:00:01.500");
     EXPECT_EQ(h.Text(kEndBox), "00:00:03.000");
@@ -314,7 +314,7 @@ TEST(MainWindow, JoinRowsMoveByKeysButtonsAndDraggingAndJoinInTheOrderShown) {
     QTest::keyClick(list, Qt::Key_Up, Qt::ControlModifier);  // already at the top: nothing moves
     auto paths = [&] {
         QStringList p;
-        for (int r = 0; r < list->rowCount(); ++r) p << h.window->RowPath(r);
+        for (int r = 0; r < list->rowCount(); ++r) p << h.window->joinTab()->RowPath(r);
         return p;
     };
     EXPECT_EQ(paths(), (QStringList{c, a, b}));
@@ -345,12 +345,12 @@ TEST(MainWindow, JoinRowsMoveByKeysButtonsAndDraggingAndJoinInTheOrderShown) {
     // Joined in the order shown.
     h.settings = [](OutputSettingsDialog& d) { d.Start(); };
     h.folderToPick = QString::fromStdString(h.dir.path().string());
-    h.window->LaunchJoin();
-    h.window->WaitForWorker();
-    ASSERT_NE(h.window->job(), nullptr);
-    ASSERT_EQ(h.window->job()->inputCount, 2);
-    EXPECT_EQ(h.window->job()->inputPaths[0], c.toStdString());
-    EXPECT_EQ(h.window->job()->inputPaths[1], a.toStdString());
+    h.window->joinTab()->LaunchJoin();
+    h.window->launcher()->WaitForWorker();
+    ASSERT_NE(h.window->launcher()->job(), nullptr);
+    ASSERT_EQ(h.window->launcher()->job()->inputCount, 2);
+    EXPECT_EQ(h.window->launcher()->job()->inputPaths[0], c.toStdString());
+    EXPECT_EQ(h.window->launcher()->job()->inputPaths[1], a.toStdString());
 }
 
 TEST(MainWindow, FilesDroppedOnTheWindowComeInAsTheAddButtonBringsThem) {
@@ -362,7 +362,7 @@ TEST(MainWindow, FilesDroppedOnTheWindowComeInAsTheAddButtonBringsThem) {
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(h.window.get(), &drop);
-    EXPECT_TRUE(Eventually([&] { return h.window->cutSourcePath() == Colours(); }));
+    EXPECT_TRUE(Eventually([&] { return h.window->cutTab()->cutSourcePath() == Colours(); }));
 
     h.window->SelectTab(1);
     WriteFileBytes(h.dir / "notes.mp4", "not a video");

@@ -66,24 +66,24 @@ void ExpectSourcePicture(const GreyPicture& shown, const QString& source, int64_
 
 struct PlayWindow : Harness {
     CUlvaneAVConverterDlg& w = *window;
-    PreviewPlayer& player = *w.previewPlayer();
+    PreviewPlayer& player = *w.cutPreview()->previewPlayer();
     PreviewFrame* preview = w.ItemAs<PreviewFrame>(kPreview);
     CBitmapSlider* bar = w.ItemAs<CBitmapSlider>(kSeekBar);
     QString file;
     explicit PlayWindow(const QString& source) : file(source) {
         Add({file});
         QApplication::setActiveWindow(&w);
-        EXPECT_EQ(w.cutSourcePath(), file);
+        EXPECT_EQ(w.cutTab()->cutSourcePath(), file);
     }
     void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) { QTest::keyClick(&w, Qt::Key(key), mods); }
     bool Until(const std::function<bool()>& ready) { return Eventually(ready, kWaitMs); }
-    int Position() const { return w.previewPositionMs(); }
+    int Position() const { return w.cutPreview()->figures().positionMs; }
     int DurationMs() const { return static_cast<int>(w.ItemAs<CBitmapSlider>(kSeekBar)->maximum()); }
     // Paused, with the exact still at `permille` of the length on screen.
     void RestAt(int permille) {
-        const int before = w.exactPicturesShown();
+        const int before = w.cutPreview()->figures().exactShown;
         QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(permille), bar->height() / 2));
-        EXPECT_TRUE(Until([&] { return w.exactPicturesShown() > before; }));
+        EXPECT_TRUE(Until([&] { return w.cutPreview()->figures().exactShown > before; }));
     }
 };
 
@@ -110,7 +110,7 @@ TEST(PlayerWindow, PlaybackMovesThePictureAndThePositionAndPauseLeavesTheExactSt
         EXPECT_TRUE(f.Until([&] { return f.Position() >= 800; })) << "the position follows playback";
         EXPECT_GT(f.bar->GetPosition(), 0) << "and the thumb with it";
         EXPECT_TRUE(f.w.ItemAs<QLabel>(kPositionText)->text().startsWith("00:00:0"));
-        const int before = f.w.exactPicturesShown();
+        const int before = f.w.cutPreview()->figures().exactShown;
         f.Key(Qt::Key_Space);
         EXPECT_FALSE(f.player.playing());
         if (!c.pictures) {
@@ -120,8 +120,8 @@ TEST(PlayerWindow, PlaybackMovesThePictureAndThePositionAndPauseLeavesTheExactSt
         // A loaded machine may show fewer of the 20 pictures (the late ones are dropped), never none.
         EXPECT_GE(seen.size(), size_t{4}) << "the pictures move";
         // The exact still of the picture playback stopped on takes its place: the source's own.
-        EXPECT_TRUE(f.Until([&] { return f.w.exactPicturesShown() > before; }));
-        const int64_t shown = f.w.shownFromMicros();
+        EXPECT_TRUE(f.Until([&] { return f.w.cutPreview()->figures().exactShown > before; }));
+        const int64_t shown = f.w.cutPreview()->figures().shownFrom;
         EXPECT_NEAR(int64_t{f.Position()} * 1000, shown, 1000) << "the position is the picture's";
         ExpectSourcePicture(PreviewGrey(f.preview), f.file, shown);
         // Nothing moves once paused.
@@ -207,7 +207,7 @@ TEST(PlayerWindow, ShiftSpacePlaysTheSelectedSegmentOnceOrInALoop) {
         SCOPED_TRACE(loop ? "loop" : "once");
         PlayWindow f(Film());
         LoadSegments(f, "start,end,label\n00:00:00.200,00:00:00.400,a\n00:00:01.000,00:00:01.600,b\n");
-        f.w.segmentList()->table()->selectRow(1);
+        f.w.cutTab()->segmentList()->table()->selectRow(1);
         f.w.ItemAs<QCheckBox>(kLoopCheck)->setChecked(loop);
         std::vector<int> positions;
         QObject::connect(&f.player, &PreviewPlayer::pictureShown,
@@ -337,11 +337,11 @@ TEST(PlayerWindow, AFileThatCannotBePlayedSaysSoAndNothingWaits) {
     const std::string copy = h.dir / "gone.mp4";
     std::filesystem::copy_file(Film().toStdString(), copy);
     h.Add({QString::fromStdString(copy)});
-    ASSERT_EQ(h.window->cutSourcePath().toStdString(), copy);
+    ASSERT_EQ(h.window->cutTab()->cutSourcePath().toStdString(), copy);
     // The file changed on disk after it was loaded: it is no video any more.
     WriteFileBytes(copy, std::string(100'000, '\x07'));
     QTest::keyClick(h.window.get(), Qt::Key_Space);
-    EXPECT_FALSE(h.window->previewPlayer()->playing());
+    EXPECT_FALSE(h.window->cutPreview()->previewPlayer()->playing());
     ASSERT_EQ(h.messages.shown.size(), 1);
     const QString expected =
         QString::fromStdString(h.window->languageTable().ReadFromFile("PLAYER", "bnbf")).arg("gone.mp4");

@@ -38,7 +38,7 @@ TEST(MainWindow, TheSeekBarDrivesThePreview) {
     const int x = bar->PositionToPixel(833);
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(x, 10));
     EXPECT_TRUE(Eventually([&] { return CentreColour(preview).blue() > 200; }));
-    EXPECT_NEAR(h.window->previewPositionMs(), 2500, 10);
+    EXPECT_NEAR(h.window->cutPreview()->figures().positionMs, 2500, 10);
     EXPECT_TRUE(h.Text(kPositionText).startsWith("00:00:02.4") || h.Text(kPositionText).startsWith("00:00:02.5"))
         << h.Text(kPositionText).toStdString();
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(500), 10));
@@ -55,7 +55,7 @@ TEST(MainWindow, TheCutTabsSeekBarKeepsToItsOwnSourceWhateverTheJoinListHolds) {
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(833), 10));  // 25 s
     EXPECT_TRUE(Eventually([&] { return CentreColour(h.window->ItemAs<PreviewFrame>(kPreview)).blue() > 200; }));
     EXPECT_TRUE(h.Text(kPositionText).endsWith(" / 00:00:30.000")) << h.Text(kPositionText).toStdString();
-    h.window->SetEndPoint();
+    h.window->cutTab()->SetEndPoint();
     EXPECT_GT(ParseTime(h.Text(kEndBox).toStdString()), 24000) << h.Text(kEndBox).toStdString();
     EXPECT_TRUE(h.window->Item(kPreview)->toolTip().startsWith(Colours(10, "window_rgb30.mp4")));
 }
@@ -66,18 +66,19 @@ TEST(MainWindow, APictureGrabbedAgainIsTheExactOneAtThePosition) {
     auto* bar = h.window->ItemAs<CBitmapSlider>(kSeekBar);
     auto* preview = h.window->ItemAs<PreviewFrame>(kPreview);
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(833), 10));  // 2.5 s: blue
-    ASSERT_TRUE(Eventually([&] { return h.window->exactPicturesShown() > 0 && CentreColour(preview).blue() > 200; }));
+    ASSERT_TRUE(Eventually(
+        [&] { return h.window->cutPreview()->figures().exactShown > 0 && CentreColour(preview).blue() > 200; }));
     const std::pair<const char*, std::function<void()>> regrabs[] = {
         {"a resize", [&] { h.window->resize(h.window->size() + QSize(60, 40)); }},
         {"a language switch", [&] { h.window->SelectLanguage(*LanguagePosition("german.ini")); }},
     };
     for (const auto& [what, regrab] : regrabs) {
         SCOPED_TRACE(what);
-        const int before = h.window->exactPicturesShown();
+        const int before = h.window->cutPreview()->figures().exactShown;
         regrab();
-        EXPECT_TRUE(Eventually([&] { return h.window->exactPicturesShown() > before; }));
+        EXPECT_TRUE(Eventually([&] { return h.window->cutPreview()->figures().exactShown > before; }));
         EXPECT_GT(CentreColour(preview).blue(), 200);
-        EXPECT_NEAR(h.window->previewPositionMs(), 2500, 10);
+        EXPECT_NEAR(h.window->cutPreview()->figures().positionMs, 2500, 10);
     }
 }
 
@@ -92,14 +93,14 @@ TEST(MainWindow, KeysOnTheSeekBarActAsADrag) {
     EXPECT_EQ(h.Text(kPositionText), "00:00:03.000 / 00:00:03.000");
     QTest::keyClick(bar, Qt::Key_Home);
     EXPECT_TRUE(Eventually([&] { return CentreColour(preview).red() > 200; }));
-    EXPECT_EQ(h.window->previewPositionMs(), 0);
+    EXPECT_EQ(h.window->cutPreview()->figures().positionMs, 0);
     // Page Down moves a tenth; the mark buttons take the position the keys reached.
     for (int i = 0; i < 4; ++i) QTest::keyClick(bar, Qt::Key_PageDown);
     EXPECT_TRUE(Eventually([&] { return CentreColour(preview).green() > 200; }));
-    h.window->SetStartPoint();
-    EXPECT_EQ(h.Text(kStartBox), QString::fromStdString(FormatTime(h.window->previewPositionMs())));
-    EXPECT_NEAR(h.window->previewPositionMs(), bar->GetPosition() * 3, 3);
-    EXPECT_GT(h.window->previewPositionMs(), 1000);
+    h.window->cutTab()->SetStartPoint();
+    EXPECT_EQ(h.Text(kStartBox), QString::fromStdString(FormatTime(h.window->cutPreview()->figures().positionMs)));
+    EXPECT_NEAR(h.window->cutPreview()->figures().positionMs, bar->GetPosition() * 3, 3);
+    EXPECT_GT(h.window->cutPreview()->figures().positionMs, 1000);
 }
 
 TEST(MainWindow, AMillisecondTimeMeansThePictureThatStartsWithinIt) {
@@ -121,15 +122,15 @@ TEST(MainWindow, AMillisecondTimeMeansThePictureThatStartsWithinIt) {
         {"the bar, then set start",
          [&] {
              QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(333), 10));
-             ASSERT_TRUE(Eventually([&] { return h.window->previewPositionMs() < 1000; }));
-             h.window->SetStartPoint();
+             ASSERT_TRUE(Eventually([&] { return h.window->cutPreview()->figures().positionMs < 1000; }));
+             h.window->cutTab()->SetStartPoint();
          }},
     };
     for (const auto& [way, mark] : ways) {
         SCOPED_TRACE(way);
-        const int before = h.window->exactPicturesShown();
+        const int before = h.window->cutPreview()->figures().exactShown;
         mark();
-        ASSERT_TRUE(Eventually([&] { return h.window->exactPicturesShown() > before; }));
+        ASSERT_TRUE(Eventually([&] { return h.window->cutPreview()->figures().exactShown > before; }));
         QCoreApplication::processEvents();
         // The start stored shows the picture on screen: the first that starts at or after it.
         const double at = ParseTime(h.Text(kStartBox).toStdString()) / 1000.0;
@@ -145,23 +146,27 @@ TEST(MainWindow, CutPointsFollowTheRules) {
     Harness h;
     h.Add({Colours()});
     // The start point right after loading: start 0, end the duration.
-    h.window->SetStartPoint();
+    h.window->cutTab()->SetStartPoint();
     EXPECT_EQ(h.Text(kStartBox), "00:00:00.000");
     EXPECT_EQ(h.Text(kEndBox), "00:00:03.000");
     auto* bar = h.window->ItemAs<CBitmapSlider>(kSeekBar);
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(667), 10));
-    EXPECT_TRUE(Eventually([&] { return h.window->previewPositionMs() > 1900 && h.window->shownFromMicros() >= 0; }));
-    h.window->SetStartPoint();
+    EXPECT_TRUE(Eventually([&] {
+        return h.window->cutPreview()->figures().positionMs > 1900 && h.window->cutPreview()->figures().shownFrom >= 0;
+    }));
+    h.window->cutTab()->SetStartPoint();
     EXPECT_EQ(bar->selectionMode(), 1);
     const QString start = h.Text(kStartBox);
     // An end point before the start exchanges the two times.
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(333), 10));
-    EXPECT_TRUE(Eventually([&] { return h.window->previewPositionMs() < 1100 && h.window->shownFromMicros() >= 0; }));
-    h.window->SetEndPoint();
+    EXPECT_TRUE(Eventually([&] {
+        return h.window->cutPreview()->figures().positionMs < 1100 && h.window->cutPreview()->figures().shownFrom >= 0;
+    }));
+    h.window->cutTab()->SetEndPoint();
     EXPECT_EQ(bar->selectionMode(), 2);
     EXPECT_EQ(h.Text(kEndBox), start);
     // The mark is the time of the picture shown, at most a picture before the position.
-    EXPECT_NEAR(ParseTime(h.Text(kStartBox).toStdString()), h.window->previewPositionMs() - 20, 20);
+    EXPECT_NEAR(ParseTime(h.Text(kStartBox).toStdString()), h.window->cutPreview()->figures().positionMs - 20, 20);
     // A typed end before the start shows a length of zero.
     h.window->ItemAs<QLineEdit>(kEndBox)->setText("00:00:00.100");
     EXPECT_EQ(h.Text(kLengthText), "00:00:00.000");
@@ -171,14 +176,14 @@ TEST(MainWindow, CutPointsFollowTheRules) {
 
 TEST(MainWindow, TheDesktopsPlayerOpensTheSourceOnlyWhenOneIsLoaded) {
     Harness h;
-    h.window->Play();
-    h.window->OpenInDesktopPlayer();
-    h.window->SetStartPoint();
-    h.window->SetEndPoint();
+    h.window->cutPreview()->Play();
+    h.window->cutPreview()->OpenInDesktopPlayer();
+    h.window->cutTab()->SetStartPoint();
+    h.window->cutTab()->SetEndPoint();
     EXPECT_TRUE(h.opened.isEmpty());
     EXPECT_EQ(h.Text(kStartBox), "00:00:00.000");
     h.Add({Colours()});
-    h.window->OpenInDesktopPlayer();
+    h.window->cutPreview()->OpenInDesktopPlayer();
     EXPECT_EQ(h.opened, QStringList{Colours()});
 }
 
@@ -189,7 +194,7 @@ TEST(MainWindow, ASourceShorterThanAMillisecondIsOfLengthZero) {
         Fixture("tiny.wav", {"-f", "lavfi", "-i", "sine=sample_rate=48000", "-af", "atrim=end_sample=20"}));
     h.Add({tiny});
     ASSERT_TRUE(h.messages.shown.isEmpty()) << h.messages.shown.join("|").toStdString();
-    EXPECT_EQ(h.window->cutSourcePath(), tiny);
+    EXPECT_EQ(h.window->cutTab()->cutSourcePath(), tiny);
     auto* bar = h.window->ItemAs<CBitmapSlider>(kSeekBar);
     EXPECT_EQ(bar->selectionStart(), 0);
     EXPECT_EQ(bar->selectionEnd(), 1000);
@@ -201,15 +206,15 @@ TEST(MainWindow, MovesThatPileUpDuringAGrabGiveOneGrabOfTheNewestPosition) {
     Harness h;
     h.Add({Colours()});
     auto* bar = h.window->ItemAs<CBitmapSlider>(kSeekBar);
-    const int before = h.window->grabCount();
+    const int before = h.window->cutPreview()->figures().grabs;
     // Ten moves arrive before the window gets to run: one grab, of the last position.
     QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(100), 10));
     for (int p = 150; p <= 850; p += 70) QTest::mouseMove(bar, QPoint(bar->PositionToPixel(p), 10));
     QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(850), 10));
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
-    EXPECT_EQ(h.window->grabCount(), before + 1);
-    EXPECT_EQ(h.window->shownPosition(), bar->GetPosition());
+    EXPECT_EQ(h.window->cutPreview()->figures().grabs, before + 1);
+    EXPECT_EQ(h.window->cutPreview()->figures().grabbedPlace, bar->GetPosition());
     EXPECT_GT(CentreColour(h.window->ItemAs<PreviewFrame>(kPreview)).blue(), 200);
 }
 
@@ -231,14 +236,14 @@ static QString GarbageVideo(const TempDir& dir) {
 TEST(MainWindow, APreviewOfAnotherFileIsNeverShown) {
     Harness h;
     auto* preview = h.window->ItemAs<PreviewFrame>(kPreview);
-    const QString snapshot = h.window->snapshotPath();
+    const QString snapshot = h.window->cutPreview()->snapshotPath();
     h.Add({Colours()});
     ASSERT_GT(CentreColour(preview).red(), 200);
     ASSERT_TRUE(QFile::exists(snapshot));
     // A file the probe takes but with no picture to grab: the red picture goes, and so does
     // the snapshot of the file before.
     h.Add({QString::fromStdString(AudioOnlyFixture())});
-    EXPECT_EQ(h.window->cutSourcePath(), QString::fromStdString(AudioOnlyFixture()));
+    EXPECT_EQ(h.window->cutTab()->cutSourcePath(), QString::fromStdString(AudioOnlyFixture()));
     EXPECT_TRUE(preview->picture().isNull());
     EXPECT_FALSE(QFile::exists(snapshot));
 }
@@ -248,18 +253,18 @@ TEST(MainWindow, AFileThatCannotBeOpenedLeavesTheLoadedVideoAsItWas) {
     auto* preview = h.window->ItemAs<PreviewFrame>(kPreview);
     h.Add({Colours()});
     h.window->ItemAs<QLineEdit>(kStartBox)->setText("00:00:01.000");
-    h.window->SetEndPoint();
+    h.window->cutTab()->SetEndPoint();
     const QStringList boxes = {h.Text(kStartBox), h.Text(kEndBox), h.Text(kLengthText), h.Text(kPositionText)};
     const QString title = h.window->windowTitle();
     h.Add({GarbageVideo(h.dir)});
     EXPECT_EQ(h.messages.shown.size(), 1);
-    EXPECT_EQ(h.window->cutSourcePath(), Colours());
+    EXPECT_EQ(h.window->cutTab()->cutSourcePath(), Colours());
     EXPECT_EQ(h.window->windowTitle(), title);
     EXPECT_GT(CentreColour(preview).red(), 200);
     EXPECT_EQ((QStringList{h.Text(kStartBox), h.Text(kEndBox), h.Text(kLengthText), h.Text(kPositionText)}), boxes);
     // And it is still the one a cut takes.
     h.settings = [](OutputSettingsDialog&) {};
-    h.window->LaunchCut();
+    h.window->cutTab()->LaunchCut();
     EXPECT_EQ(h.messages.shown.size(), 1) << h.messages.shown.last().toStdString();
 }
 
@@ -269,11 +274,11 @@ TEST(MainWindow, ASnapshotLeftFromAnEarlierRunIsNotShown) {
     // The bitmap an earlier run left behind, of some other file.
     const std::string red = Fixture("window_old_snapshot.bmp", {"-f", "lavfi", "-i", "color=c=red:s=320x240",
                                                                 "-frames:v", "1", "-pix_fmt", "bgr24"});
-    std::filesystem::copy_file(red, h.window->snapshotPath().toStdString(),
+    std::filesystem::copy_file(red, h.window->cutPreview()->snapshotPath().toStdString(),
                                std::filesystem::copy_options::overwrite_existing);
     h.Add({QString::fromStdString(AudioOnlyFixture())});
     EXPECT_TRUE(preview->picture().isNull());
-    EXPECT_FALSE(QFile::exists(h.window->snapshotPath()));
+    EXPECT_FALSE(QFile::exists(h.window->cutPreview()->snapshotPath()));
 }
 
 // Red on the left, blue on the right: a quarter turn clockwise puts the red on top.
@@ -309,8 +314,8 @@ TEST(MainWindow, ATurnShowsInThePreviewAndInTheFileADirectCutMakes) {
         d.ItemAs<QLineEdit>(settings_id::kFolderBox)->setText(QString::fromStdString(out.path().string()));
         d.Start();
     };
-    h.window->LaunchCut();
-    h.window->WaitForWorker();
+    h.window->cutTab()->LaunchCut();
+    h.window->launcher()->WaitForWorker();
     const std::vector<std::string> made = FilesIn(out.path());
     ASSERT_EQ(made.size(), 1u);
     const std::string cut = (out.path() / made[0]).string();
@@ -330,8 +335,8 @@ TEST(MainWindow, ATurnShowsInThePreviewAndInTheFileADirectCutMakes) {
         d.ItemAs<QLineEdit>(settings_id::kFolderBox)->setText(QString::fromStdString(none.path().string()));
         d.Start();
     };
-    h.window->LaunchCut();
-    h.window->WaitForWorker();
+    h.window->cutTab()->LaunchCut();
+    h.window->launcher()->WaitForWorker();
     EXPECT_TRUE(FilesIn(none.path()).empty());
     ASSERT_FALSE(h.messages.shown.isEmpty());
     EXPECT_TRUE(h.messages.shown.back().startsWith("A mkv file cannot keep a turn"))

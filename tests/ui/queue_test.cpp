@@ -34,8 +34,8 @@ TEST(Queue, AJobStartedWhileAnotherRunsIsQueuedAndMakesItsOwnFile) {
     Harness h;
     TempDir out;
     LoadLongReEncodingCut(h, out);  // 30 s, key frames every 10 s
-    const std::string source = h.window->cutSourcePath().toStdString();
-    QueueRunner& queue = *h.window->queueRunner();
+    const std::string source = h.window->cutTab()->cutSourcePath().toStdString();
+    QueueRunner& queue = *h.window->launcher()->queueRunner();
     bool queuedAtOnce = false, made = false;
     QTimer::singleShot(300, [&] {
         // While the window's re-encoding runs, the window is in use: a direct cut of 10 s to
@@ -46,12 +46,12 @@ TEST(Queue, AJobStartedWhileAnotherRunsIsQueuedAndMakesItsOwnFile) {
         c.folder = QString::fromStdString(out.path().string());
         c.name = "second";
         h.settings = Fill(c);
-        h.window->LaunchCut();
-        queuedAtOnce = h.window->jobRunning() && queue.queue().entries().size() == 2;
+        h.window->cutTab()->LaunchCut();
+        queuedAtOnce = h.window->launcher()->jobRunning() && queue.queue().entries().size() == 2;
         made = Eventually([&] { return queue.queue().entries().back().state == QueueState::kDone; }, 120000);
-        qobject_cast<QPushButton*>(h.window->progressDialog()->Item(progress_id::kStopButton))->click();
+        qobject_cast<QPushButton*>(h.window->launcher()->progressDialog()->Item(progress_id::kStopButton))->click();
     });
-    h.window->LaunchCut();
+    h.window->cutTab()->LaunchCut();
     ASSERT_TRUE(queuedAtOnce);
     ASSERT_TRUE(made) << queue.queue().entries().back().reason;
     const auto& entries = queue.queue().entries();
@@ -62,7 +62,7 @@ TEST(Queue, AJobStartedWhileAnotherRunsIsQueuedAndMakesItsOwnFile) {
     EXPECT_GT(PsnrAt(out / "second.mp4", 1.0, source, 11.0), 35);
     EXPECT_EQ(FilesIn(out.path()), std::vector<std::string>{"second.mp4"}) << "the stopped job left nothing";
     // The panel lists both in the window's language, and opens what was made.
-    QueuePanel* panel = h.window->queuePanel();
+    QueuePanel* panel = h.window->launcher()->queuePanel();
     EXPECT_TRUE(panel->isVisible());
     const auto cell = [&](int row, int column) { return panel->model()->index(row, column).data().toString(); };
     const auto text = [&](const char* key) {
@@ -92,7 +92,7 @@ TEST(Queue, JobsLeftAtCloseAreOfferedAtTheNextStartAndRunWhole) {
     std::string kept;
     {
         Harness h;
-        QueueRunner& queue = *h.window->queueRunner();
+        QueueRunner& queue = *h.window->launcher()->queueRunner();
         queue.SetAtOnce(1);
         for (const char* name : {"first", "second", "third"}) {
             QueueEntry e;
@@ -104,7 +104,7 @@ TEST(Queue, JobsLeftAtCloseAreOfferedAtTheNextStartAndRunWhole) {
         }
         // One runs; the third is moved before the second.
         ASSERT_EQ(queue.queue().running(), 1);
-        QueuePanel* panel = h.window->queuePanel();
+        QueuePanel* panel = h.window->launcher()->queuePanel();
         panel->view()->selectRow(2);
         panel->button(QueuePanel::kUp)->click();
         // Another window closed meanwhile, keeping a job of its own.
@@ -135,11 +135,11 @@ TEST(Queue, JobsLeftAtCloseAreOfferedAtTheNextStartAndRunWhole) {
     Harness next;
     WriteFileBytes(next.dir / "queue.txt", kept);
     next.messages.answer = true;
-    next.window->OfferKeptJobs();
+    next.window->launcher()->OfferKeptJobs();
     ASSERT_EQ(next.messages.asked.size(), 1);
     EXPECT_TRUE(next.messages.asked[0].contains("4"));
     EXPECT_FALSE(fs::exists(next.dir / "queue.txt")) << "offered once";
-    QueueRunner& queue = *next.window->queueRunner();
+    QueueRunner& queue = *next.window->launcher()->queueRunner();
     ASSERT_TRUE(Eventually(
         [&] {
             const auto& e = queue.queue().entries();
@@ -171,7 +171,7 @@ TEST(Queue, ApplyToAllCutsEveryTickedFileAsTheCutTabMarksIt) {
     c.folder = QString::fromStdString(out.path().string());
     h.settings = Fill(c);
     h.window->ItemAs<QPushButton>(main_id::kApplyToAllButton)->click();
-    QueueRunner& queue = *h.window->queueRunner();
+    QueueRunner& queue = *h.window->launcher()->queueRunner();
     ASSERT_EQ(queue.queue().entries().size(), 2u);
     ASSERT_TRUE(Eventually(
         [&] {
@@ -196,7 +196,7 @@ TEST(Queue, AJobOfSeveralFilesShowsTheFirstAndHowManyMoreAndOpensItsFolder) {
     Harness h;
     TempDir out;
     const std::string source = AvFixture();
-    QueueRunner& queue = *h.window->queueRunner();
+    QueueRunner& queue = *h.window->launcher()->queueRunner();
     QueueEntry e;
     e.words = {"cut",       source, "--segment", "0-1",      "--segment", "2-3",
                "--segment", "4-5",  "--out-dir", out.path(), "--name",    "clip"};
@@ -204,7 +204,7 @@ TEST(Queue, AJobOfSeveralFilesShowsTheFirstAndHowManyMoreAndOpensItsFolder) {
     queue.Add(e);
     ASSERT_TRUE(Eventually([&] { return queue.queue().entries().back().state == QueueState::kDone; }, 60000))
         << queue.queue().entries().back().reason;
-    QueuePanel* panel = h.window->queuePanel();
+    QueuePanel* panel = h.window->launcher()->queuePanel();
     const QModelIndex output = panel->model()->index(0, QueueModel::kOutput);
     EXPECT_EQ(output.data().toString(), "clip 1.mp4 (+2)");
     const QStringList listed = output.data(Qt::ToolTipRole).toString().split('\n');

@@ -21,12 +21,18 @@
 #include "controls/bitmap_slider.h"
 #include "core/job_queue.h"
 #include "ui/control_ids.h"
+#include "ui/cut_preview.h"
+#include "ui/cut_tab.h"
+#include "ui/find_button.h"
+#include "ui/job_launcher.h"
+#include "ui/join_tab.h"
 #include "ui/main_window.h"
 #include "ui/progress_dialog.h"
 #include "ui/queue_panel.h"
 #include "ui/queue_runner.h"
 #include "ui/segment_list.h"
 #include "ui/settings_dialog.h"
+#include "ui/track_choices.h"
 
 namespace {
 
@@ -120,17 +126,17 @@ int main(int argc, char** argv) {
     auto* bar = window.ItemAs<ulvane::CBitmapSlider>(ulvane::main_id::kSeekBar);
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(250), 10));
     QTest::qWait(200);
-    window.SetStartPoint();
+    window.cutTab()->SetStartPoint();
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(600), 10));
     QTest::qWait(200);
-    window.SetEndPoint();
+    window.cutTab()->SetEndPoint();
     // A second segment, so the list and the seek bar show two.
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(750), 10));
     QTest::qWait(200);
-    window.AddSegment();
+    window.cutTab()->AddSegment();
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->PositionToPixel(900), 10));
     QTest::qWait(200);
-    window.SetEndPoint();
+    window.cutTab()->SetEndPoint();
     QTest::qWait(200);
     Shoot(&window, out + "/window_cut.png");
     window.showMaximized();
@@ -139,20 +145,20 @@ int main(int argc, char** argv) {
     window.showNormal();
     QTest::qWait(400);
     // Playing in the preview from the selected segment's start: the play button shows the pause face.
-    window.GoToMark(false);
+    window.cutTab()->GoToMark(false);
     QTest::qWait(200);
-    window.TogglePlayback();
+    window.cutPreview()->TogglePlayback();
     QTest::qWait(1200);
     Shoot(&window, out + "/window_cut_playing.png");
-    window.TogglePlayback();
+    window.cutPreview()->TogglePlayback();
     QTest::qWait(400);
 
     // The cut settings, then the progress dialog while the cut runs, and the message at its end.
     settingsShot = out + "/dialog_cut_settings.png";
     quiet.chooseShot = out + "/message_cut_done.png";
-    QTimer::singleShot(500, [&] { Shoot(window.progressDialog(), out + "/dialog_progress.png"); });
-    window.LaunchCut();
-    window.WaitForWorker();
+    QTimer::singleShot(500, [&] { Shoot(window.launcher()->progressDialog(), out + "/dialog_progress.png"); });
+    window.cutTab()->LaunchCut();
+    window.launcher()->WaitForWorker();
     quiet.chooseShot.clear();
 
     window.SelectTab(1);
@@ -160,23 +166,23 @@ int main(int argc, char** argv) {
     window.AddSourceFiles();
     Shoot(&window, out + "/window_join.png");
     settingsShot = out + "/dialog_join_settings.png";
-    window.LaunchJoin();
+    window.joinTab()->LaunchJoin();
     if (args.size() > 7) {
         // A file whose other tracks differ joins the list: the direct join asks first.
         next = {args[7]};
         window.AddSourceFiles();
         joinDirectly = true;
         quiet.askShot = out + "/question_unlike_files.png";
-        window.LaunchJoin();
+        window.joinTab()->LaunchJoin();
     }
     // The queue: the cut tab's marks applied to every file of the join list, a job each, shot
     // while the first runs and the others wait their turn (one re-encoding at a time).
     settingsShot = QDir(QDir::tempPath()).filePath("ulvane-screenshot-apply-settings.png");
-    window.segmentList()->Change({{{1'000'000, 3'000'000, "Opening"}, {2'000'000, 3'500'000, {}}}, 0});
-    window.ApplyToAll();
+    window.cutTab()->segmentList()->Change({{{1'000'000, 3'000'000, "Opening"}, {2'000'000, 3'500'000, {}}}, 0});
+    window.joinTab()->ApplyToAll();
     QTest::qWait(1500);
-    Shoot(window.queuePanel(), out + "/window_queue.png");
-    window.queueRunner()->StopAll();
+    Shoot(window.launcher()->queuePanel(), out + "/window_queue.png");
+    window.launcher()->queueRunner()->StopAll();
     QFile::remove(settingsShot);
     // Back in the first language for the next run.
     window.SelectLanguage(0);

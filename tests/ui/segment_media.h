@@ -79,7 +79,8 @@ inline QStringList FileLinesDuring(Harness& h, const std::function<void()>& laun
     QStringList lines;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        QString line = qobject_cast<CLabel*>(h.window->progressDialog()->Item(progress_id::kCurrentLine))->text();
+        QString line =
+            qobject_cast<CLabel*>(h.window->launcher()->progressDialog()->Item(progress_id::kCurrentLine))->text();
         line = line.left(line.indexOf("   "));
         if (!line.isEmpty() && !lines.contains(line)) lines << line;
     });
@@ -92,7 +93,7 @@ inline QStringList FileLinesDuring(Harness& h, const std::function<void()>& laun
 inline void LoadSegments(Harness& h, const std::string& csv) {
     WriteFileBytes(h.dir / "segments.csv", csv);
     h.nextOpenPath = QString::fromStdString(h.dir / "segments.csv");
-    h.window->LoadSegmentsFile();
+    h.window->cutTab()->LoadSegmentsFile();
 }
 
 }  // namespace ulvane::test

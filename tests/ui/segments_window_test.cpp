@@ -55,14 +55,16 @@ QString Film25() {
 using Spans = std::vector<std::tuple<int64_t, int64_t, std::string>>;
 Spans SpansOf(const CUlvaneAVConverterDlg& w) {
     Spans spans;
-    for (const Segment& s : w.Segments()) spans.emplace_back(s.startMicros / 1000, s.endMicros / 1000, s.label);
+    for (const Segment& s : w.cutTab()->Segments())
+        spans.emplace_back(s.startMicros / 1000, s.endMicros / 1000, s.label);
     return spans;
 }
 
 // The exact picture at the position is shown: nothing is on its way that could still move a mark.
 bool Settled(const CUlvaneAVConverterDlg& w) {
-    const int64_t at = int64_t{w.previewPositionMs()} * 1000 + 999;
-    return w.shownFromMicros() >= 0 && w.shownFromMicros() <= at && at < w.shownFromMicros() + 40'000;
+    const int64_t at = int64_t{w.cutPreview()->figures().positionMs} * 1000 + 999;
+    return w.cutPreview()->figures().shownFrom >= 0 && w.cutPreview()->figures().shownFrom <= at &&
+           at < w.cutPreview()->figures().shownFrom + 40'000;
 }
 
 // The window with Film25 loaded and its key frames found.
@@ -71,7 +73,8 @@ struct FilmWindow : Harness {
     CBitmapSlider* bar = w.ItemAs<CBitmapSlider>(kSeekBar);
     explicit FilmWindow(const QString& film = Film25()) {
         Add({film});
-        EXPECT_TRUE(Eventually([&] { return w.keyFrames().size() == size_t{4}; })) << "a key frame each second";
+        EXPECT_TRUE(Eventually([&] { return w.cutPreview()->keyFrames().size() == size_t{4}; }))
+            << "a key frame each second";
         QApplication::setActiveWindow(&w);
     }
     void Key(QWidget* to, int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
@@ -83,12 +86,13 @@ struct FilmWindow : Harness {
     void Seek(int position) {
         bar->SetPosition(position);
         emit bar->sliderMoved(kSeekBar, position);
-        EXPECT_TRUE(Eventually([&] { return Settled(w) && std::abs(w.previewPositionMs() - position * 4) <= 4; }));
+        EXPECT_TRUE(Eventually(
+            [&] { return Settled(w) && std::abs(w.cutPreview()->figures().positionMs - position * 4) <= 4; }));
     }
     void WriteCsv(const std::string& name, const std::string& text) {
         WriteFileBytes(dir / name, text);
         nextOpenPath = QString::fromStdString(dir / name);
-        w.LoadSegmentsFile();
+        w.cutTab()->LoadSegmentsFile();
     }
 };
 
@@ -134,9 +138,9 @@ TEST(SegmentsWindow, KeysMarkMoveAndJumpWhereverTheFocusIsButInTextAndTheList) {
     for (const Step& s : steps) {
         SCOPED_TRACE(s.what);
         for (int k = 0; k < s.times; ++k) f.Key(bar, s.key, s.mods);
-        EXPECT_EQ(f.w.shownFromMicros() / 1000, s.shownMs);
+        EXPECT_EQ(f.w.cutPreview()->figures().shownFrom / 1000, s.shownMs);
         EXPECT_EQ(SpansOf(f.w), s.segments);
-        EXPECT_EQ(f.w.SelectedSegment(), s.selected);
+        EXPECT_EQ(f.w.cutTab()->SelectedSegment(), s.selected);
     }
     // The boxes are the selected segment's marks.
     EXPECT_EQ(f.Text(kStartBox), "00:00:02.000");
@@ -144,7 +148,7 @@ TEST(SegmentsWindow, KeysMarkMoveAndJumpWhereverTheFocusIsButInTextAndTheList) {
 
     // A text box keeps its keys, and the list its own: they neither mark nor move the picture.
     auto* start = f.w.ItemAs<QLineEdit>(kStartBox);
-    QTableWidget* table = f.w.segmentList()->table();
+    QTableWidget* table = f.w.cutTab()->segmentList()->table();
     const Spans before = SpansOf(f.w);
     const std::pair<QWidget*, int> kept[] = {
         {start, Qt::Key_I}, {start, Qt::Key_N}, {start, Qt::Key_Left}, {table, Qt::Key_N}, {table, Qt::Key_O}};
@@ -153,13 +157,13 @@ TEST(SegmentsWindow, KeysMarkMoveAndJumpWhereverTheFocusIsButInTextAndTheList) {
         QTest::keyClick(to, Qt::Key(key));
         QApplication::processEvents();
         EXPECT_EQ(SpansOf(f.w), before) << to->objectName().toStdString() << " " << key;
-        EXPECT_EQ(f.w.shownFromMicros(), 2'000'000) << to->objectName().toStdString() << " " << key;
+        EXPECT_EQ(f.w.cutPreview()->figures().shownFrom, 2'000'000) << to->objectName().toStdString() << " " << key;
     }
     // Down in the list goes to the next row: the segment chosen shows its marks and first picture.
     table->setFocus();
     QTest::keyClick(table, Qt::Key_Down);
-    EXPECT_EQ(f.w.SelectedSegment(), 1);
-    EXPECT_TRUE(Eventually([&] { return Settled(f.w) && f.w.shownFromMicros() == 1'000'000; }));
+    EXPECT_EQ(f.w.cutTab()->SelectedSegment(), 1);
+    EXPECT_TRUE(Eventually([&] { return Settled(f.w) && f.w.cutPreview()->figures().shownFrom == 1'000'000; }));
     EXPECT_EQ(f.Text(kStartBox), "00:00:01.000");
     EXPECT_EQ(f.Text(kEndBox), "00:00:03.000");
     // Delete in the list removes the selected segment; Ctrl+Z there brings it back.
@@ -167,26 +171,27 @@ TEST(SegmentsWindow, KeysMarkMoveAndJumpWhereverTheFocusIsButInTextAndTheList) {
     EXPECT_EQ(SpansOf(f.w), (Spans{{2000, 2040, ""}}));
     QTest::keyClick(table, Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(SpansOf(f.w), before);
-    EXPECT_EQ(f.w.SelectedSegment(), 1);
+    EXPECT_EQ(f.w.cutTab()->SelectedSegment(), 1);
 }
 
 TEST(SegmentsWindow, OneHundredAndTwentyChangesUndoToTheStartAndRedoToTheEnd) {
     FilmWindow f;
     CUlvaneAVConverterDlg& w = f.w;
     QWidget* bar = f.bar;
-    std::vector<SegmentState> states = {{w.Segments(), w.SelectedSegment()}};
+    std::vector<SegmentState> states = {{w.cutTab()->Segments(), w.cutTab()->SelectedSegment()}};
     for (int i = 0; i < 120; ++i) {
         SCOPED_TRACE(i);
-        const int n = static_cast<int>(w.Segments().size());
+        const int n = static_cast<int>(w.cutTab()->Segments().size());
         switch (i % 5) {
             case 0:  // a new segment somewhere
                 f.Seek(15 + 10 * ((i * 7) % 97));
                 f.Key(bar, Qt::Key_N);
                 break;
             case 1:  // a label typed into the list
-                w.segmentList()
+                w.cutTab()
+                    ->segmentList()
                     ->table()
-                    ->item(w.SelectedSegment(), SegmentList::kLabel)
+                    ->item(w.cutTab()->SelectedSegment(), SegmentList::kLabel)
                     ->setText(QString("take %1").arg(i));
                 break;
             case 2:  // the start moved
@@ -194,9 +199,9 @@ TEST(SegmentsWindow, OneHundredAndTwentyChangesUndoToTheStartAndRedoToTheEnd) {
                 f.Key(bar, Qt::Key_I);
                 break;
             case 3:  // moved in the list, or removed when it cannot move
-                if (w.SelectedSegment() > 0)
+                if (w.cutTab()->SelectedSegment() > 0)
                     f.Key(bar, Qt::Key_Up, Qt::ControlModifier);
-                else if (w.SelectedSegment() < n - 1)
+                else if (w.cutTab()->SelectedSegment() < n - 1)
                     f.Key(bar, Qt::Key_Down, Qt::ControlModifier);
                 else
                     f.Key(bar, Qt::Key_Delete);
@@ -210,24 +215,25 @@ TEST(SegmentsWindow, OneHundredAndTwentyChangesUndoToTheStartAndRedoToTheEnd) {
                 }
                 break;
         }
-        const SegmentState now{w.Segments(), w.SelectedSegment()};
+        const SegmentState now{w.cutTab()->Segments(), w.cutTab()->SelectedSegment()};
         ASSERT_NE(now, states.back()) << "each step changes something";
         states.push_back(now);
     }
     for (size_t k = states.size() - 1; k > 0; --k) {
         QTest::keyClick(bar, Qt::Key_Z, Qt::ControlModifier);
-        ASSERT_EQ((SegmentState{w.Segments(), w.SelectedSegment()}), states[k - 1]) << k;
+        ASSERT_EQ((SegmentState{w.cutTab()->Segments(), w.cutTab()->SelectedSegment()}), states[k - 1]) << k;
     }
     QTest::keyClick(bar, Qt::Key_Z, Qt::ControlModifier);  // nothing before the start
-    EXPECT_TRUE(w.Segments().empty());
+    EXPECT_TRUE(w.cutTab()->Segments().empty());
     for (size_t k = 1; k < states.size(); ++k) {
         QTest::keyClick(bar, k % 2 ? Qt::Key_Y : Qt::Key_Z,
                         k % 2 ? Qt::ControlModifier : Qt::ControlModifier | Qt::ShiftModifier);
-        ASSERT_EQ((SegmentState{w.Segments(), w.SelectedSegment()}), states[k]) << k;
+        ASSERT_EQ((SegmentState{w.cutTab()->Segments(), w.cutTab()->SelectedSegment()}), states[k]) << k;
     }
     // The rows and the boxes show the last state again.
-    const Segment last = w.Segments()[size_t(w.SelectedSegment())];  // a copy: Segments() returns a new list
-    EXPECT_EQ(w.segmentList()->table()->rowCount(), static_cast<int>(w.Segments().size()));
+    const Segment last =
+        w.cutTab()->Segments()[size_t(w.cutTab()->SelectedSegment())];  // a copy: Segments() returns a new list
+    EXPECT_EQ(w.cutTab()->segmentList()->table()->rowCount(), static_cast<int>(w.cutTab()->Segments().size()));
     EXPECT_EQ(f.Text(kStartBox), QString::fromStdString(FormatTime(static_cast<int32_t>(last.startMicros / 1000))));
     EXPECT_EQ(f.Text(kEndBox), QString::fromStdString(FormatTime(static_cast<int32_t>(last.endMicros / 1000))));
 }
@@ -235,7 +241,7 @@ TEST(SegmentsWindow, OneHundredAndTwentyChangesUndoToTheStartAndRedoToTheEnd) {
 TEST(SegmentsWindow, TheSeekBarShowsEverySegmentInItsColourTheSelectedOneBrighter) {
     FilmWindow f;
     f.WriteCsv("three.csv", "start,end,label\n1,1.8,a\n2,2.6,b\n3,3.8,c\n");
-    ASSERT_EQ(f.w.Segments().size(), size_t{3}) << f.messages.shown.join("|").toStdString();
+    ASSERT_EQ(f.w.cutTab()->Segments().size(), size_t{3}) << f.messages.shown.join("|").toStdString();
     const auto pixelAt = [&](double seconds) {
         const QImage shown = f.bar->grab().toImage();
         const QRect band = f.bar->BandRect(static_cast<int>(seconds * 250), static_cast<int>(seconds * 250) + 1);
@@ -244,7 +250,7 @@ TEST(SegmentsWindow, TheSeekBarShowsEverySegmentInItsColourTheSelectedOneBrighte
     const double middles[] = {1.4, 2.3, 3.4};
     for (int selected : {2, 0}) {
         SCOPED_TRACE(selected);
-        f.w.segmentList()->table()->selectRow(selected);
+        f.w.cutTab()->segmentList()->table()->selectRow(selected);
         QApplication::processEvents();
         for (int i = 0; i < 3; ++i) EXPECT_EQ(pixelAt(middles[i]), SegmentList::Colour(i, i == selected)) << i;
         EXPECT_GT(pixelAt(middles[selected]).lightness(), SegmentList::Colour(selected, false).lightness() + 40);
@@ -252,7 +258,8 @@ TEST(SegmentsWindow, TheSeekBarShowsEverySegmentInItsColourTheSelectedOneBrighte
         for (int i = 0; i < 3; ++i)
             for (bool bright : {false, true}) EXPECT_NE(pixelAt(2.8), SegmentList::Colour(i, bright));
         // Choosing a segment shows its marks and its first picture.
-        EXPECT_TRUE(Eventually([&] { return Settled(f.w) && f.w.shownFromMicros() / 1000 == 1000 * (selected + 1); }));
+        EXPECT_TRUE(Eventually(
+            [&] { return Settled(f.w) && f.w.cutPreview()->figures().shownFrom / 1000 == 1000 * (selected + 1); }));
         EXPECT_EQ(f.Text(kStartBox), QString::fromStdString(FormatTime(1000 * (selected + 1))));
     }
 }
@@ -270,14 +277,14 @@ TEST(SegmentsWindow, SegmentsComeBackWithTheirFileButNotAfterItChanged) {
         fs::copy_file(Film25().toStdString(), film);
         FilmWindow f(QString::fromStdString(film.string()));
         f.WriteCsv("two.csv", "start,end,label\n00:00:01.000,00:00:02.500,\"one, then\"\n3,3.5,two\n");
-        f.w.segmentList()->table()->selectRow(1);
+        f.w.cutTab()->segmentList()->table()->selectRow(1);
         const Spans made = SpansOf(f.w);
         ASSERT_EQ(made.size(), size_t{2});
         f.Add({Colours()});
-        EXPECT_TRUE(f.w.Segments().empty()) << "another file has none";
+        EXPECT_TRUE(f.w.cutTab()->Segments().empty()) << "another file has none";
         f.Add({QString::fromStdString(film.string())});
         EXPECT_EQ(SpansOf(f.w), made);
-        EXPECT_EQ(f.w.SelectedSegment(), 0);
+        EXPECT_EQ(f.w.cutTab()->SelectedSegment(), 0);
         EXPECT_EQ(f.Text(kEndBox), "00:00:02.500");
         // Another file's load starts a fresh history: there is nothing to undo.
         QTest::keyClick(f.bar, Qt::Key_Z, Qt::ControlModifier);
@@ -285,7 +292,7 @@ TEST(SegmentsWindow, SegmentsComeBackWithTheirFileButNotAfterItChanged) {
         f.Add({Colours()});
         change(film);
         f.Add({QString::fromStdString(film.string())});
-        EXPECT_TRUE(f.w.Segments().empty());
+        EXPECT_TRUE(f.w.cutTab()->Segments().empty());
     }
 }
 
@@ -296,7 +303,7 @@ TEST(SegmentsWindow, ACsvFileRoundTripsThroughTheDialogsAndABadOneIsNamedWithIts
     ASSERT_EQ(SpansOf(f.w), loaded) << f.messages.shown.join("|").toStdString();
     EXPECT_TRUE(f.lastFilter.contains("*.csv"));
     f.nextSavePath = QString::fromStdString(f.dir / "out.csv");
-    f.w.SaveSegmentsFile();
+    f.w.cutTab()->SaveSegmentsFile();
     EXPECT_EQ(
         ReadFileBytes(f.dir / "out.csv"),
         "start,end,label\n00:00:00.500,00:00:01.250,Intro\n00:00:02.000,00:00:03.500,\"Take \"\"two\"\", long\"\n");
@@ -329,7 +336,7 @@ TEST(SegmentsWindow, ACsvFileRoundTripsThroughTheDialogsAndABadOneIsNamedWithIts
     }
     f.nextOpenPath = QString::fromStdString(f.dir / "missing.csv");
     f.messages.shown.clear();
-    f.w.LoadSegmentsFile();
+    f.w.cutTab()->LoadSegmentsFile();
     ASSERT_EQ(f.messages.shown.size(), 1);
     EXPECT_TRUE(f.messages.shown[0].contains("missing.csv"));
 }
@@ -337,11 +344,11 @@ TEST(SegmentsWindow, ACsvFileRoundTripsThroughTheDialogsAndABadOneIsNamedWithIts
 TEST(SegmentsWindow, SendToJoinListGivesTheSelectedSegmentOrAllOnceHooked) {
     FilmWindow f;
     f.WriteCsv("two.csv", "1,2,a\n3,4,b\n");
-    f.w.segmentList()->table()->selectRow(1);
-    SegmentList* list = f.w.segmentList();
+    f.w.cutTab()->segmentList()->table()->selectRow(1);
+    SegmentList* list = f.w.cutTab()->segmentList();
     EXPECT_FALSE(list->sendButton()->isVisibleTo(&f.w)) << "nothing takes them yet";
     std::vector<std::pair<QString, Spans>> sent;
-    f.w.SetSendToJoinList([&](const QString& source, const std::vector<Segment>& segments) {
+    f.w.cutTab()->SetSendToJoinList([&](const QString& source, const std::vector<Segment>& segments) {
         Spans spans;
         for (const Segment& s : segments) spans.emplace_back(s.startMicros / 1000, s.endMicros / 1000, s.label);
         sent.emplace_back(source, spans);
@@ -356,8 +363,8 @@ TEST(SegmentsWindow, SendToJoinListGivesTheSelectedSegmentOrAllOnceHooked) {
 
 TEST(SegmentsWindow, EveryLanguageNamesTheListsPartsAndTheyShowWhole) {
     FilmWindow f;
-    f.w.SetSendToJoinList([](const QString&, const std::vector<Segment>&) {});
-    SegmentList* list = f.w.segmentList();
+    f.w.cutTab()->SetSendToJoinList([](const QString&, const std::vector<Segment>&) {});
+    SegmentList* list = f.w.cutTab()->segmentList();
     for (int language = 0; language < 6; ++language) {
         f.w.SelectLanguage(language);
         QApplication::processEvents();
@@ -386,12 +393,12 @@ TEST(SegmentsWindow, EveryLanguageNamesTheListsPartsAndTheyShowWhole) {
 
 TEST(SegmentsWindow, WithoutAFileThereIsNothingToAddOrLoad) {
     Harness h;
-    SegmentList* list = h.window->segmentList();
+    SegmentList* list = h.window->cutTab()->segmentList();
     EXPECT_FALSE(list->addButton()->isEnabled());
     EXPECT_FALSE(list->fileButton()->isEnabled());
     QTest::keyClick(h.window.get(), Qt::Key_N);
     QTest::keyClick(h.window.get(), Qt::Key_I);
-    EXPECT_TRUE(h.window->Segments().empty());
+    EXPECT_TRUE(h.window->cutTab()->Segments().empty());
     h.Add({Film25()});
     EXPECT_TRUE(list->addButton()->isEnabled());
     EXPECT_TRUE(list->loadAction()->isEnabled());

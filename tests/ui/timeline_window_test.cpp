@@ -61,17 +61,17 @@ Reading Read(TimelineStrip* strip) {
 TEST(TimelineWindow, ShowsTheFilesPicturesAndSoundThenAtOnceFromTheCache) {
     const QString file = RedQuietBlueLoud();
     Harness h;
-    TimelineStrip* strip = h.window->timelineStrip();
+    TimelineStrip* strip = h.window->cutPreview()->timelineStrip();
     ASSERT_TRUE(strip->isVisible());
     // As wide as the window, within its margins, above the seek bar.
     EXPECT_GT(strip->width(), h.window->width() * 9 / 10);
     EXPECT_LT(strip->geometry().bottom(), h.window->Item(1140)->geometry().top());
     h.Add({file});
-    EXPECT_FALSE(h.window->timelineFeeder()->overviewFromCache());
+    EXPECT_FALSE(h.window->cutPreview()->timelineFeeder()->overviewFromCache());
     ASSERT_TRUE(Eventually([&] { return Read(strip).Shows(); }, 20000))
         << "red " << Read(strip).red << " blue " << Read(strip).blue << " quiet " << Read(strip).quiet << " loud "
         << Read(strip).loud;
-    ASSERT_TRUE(Eventually([&] { return h.window->timelineFeeder()->idle(); }, 20000));
+    ASSERT_TRUE(Eventually([&] { return h.window->cutPreview()->timelineFeeder()->idle(); }, 20000));
 
     // Another window with the same folders: the strip is full as soon as the file is loaded.
     WindowServices s;
@@ -81,8 +81,8 @@ TEST(TimelineWindow, ShowsTheFilesPicturesAndSoundThenAtOnceFromTheCache) {
     CUlvaneAVConverterDlg again(s);
     again.show();
     again.AddSourceFiles();
-    EXPECT_TRUE(again.timelineFeeder()->overviewFromCache());
-    const Reading r = Read(again.timelineStrip());
+    EXPECT_TRUE(again.cutPreview()->timelineFeeder()->overviewFromCache());
+    const Reading r = Read(again.cutPreview()->timelineStrip());
     EXPECT_TRUE(r.Shows()) << "red " << r.red << " blue " << r.blue << " quiet " << r.quiet << " loud " << r.loud;
 }
 

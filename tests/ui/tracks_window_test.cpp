@@ -79,7 +79,7 @@ TEST(TracksWindow, TheTracksKeptAndTheDefaultsChosenAreThoseOfTheCut) {
                 << w.languageTable().activeFile() << " " << key;
     }
     h.Add({film});
-    TrackList* list = w.trackList();
+    TrackList* list = w.cutTab()->trackList();
     QTableWidget* table = list->table();
     ASSERT_EQ(table->rowCount(), 5);
     // The title takes the width the other columns leave, to the list's right edge.
@@ -97,7 +97,7 @@ TEST(TracksWindow, TheTracksKeptAndTheDefaultsChosenAreThoseOfTheCut) {
     // Neither pictures nor sound: refused before the settings, with the list's own words.
     Tick(table, "Video 1", false);
     Tick(table, "Sound 2", false);
-    w.LaunchCut();
+    w.cutTab()->LaunchCut();
     ASSERT_FALSE(h.messages.shown.isEmpty());
     EXPECT_EQ(h.messages.shown.last().toStdString(),
               "No video or sound track of film_tracks.mkv is ticked in the track list: keep at least one.");
@@ -123,8 +123,8 @@ TEST(TracksWindow, TheTracksKeptAndTheDefaultsChosenAreThoseOfTheCut) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.direct ? "direct" : "re-encoded");
         direct = c.direct;
-        w.LaunchCut();
-        const ConversionJob* job = w.job();
+        w.cutTab()->LaunchCut();
+        const ConversionJob* job = w.launcher()->job();
         ASSERT_EQ(job->inputStatus[0].load(), kInputDone) << job->inputError[0];
         const std::string made = job->outputPaths[0];
         EXPECT_EQ(TracksOf(made), c.tracks);
@@ -141,10 +141,10 @@ TEST(TracksWindow, TheTracksKeptAndTheDefaultsChosenAreThoseOfTheCut) {
     w.SelectTab(1);
     h.Add({film, german});
     direct = true;
-    w.LaunchJoin();
+    w.joinTab()->LaunchJoin();
     EXPECT_TRUE(h.messages.asked.isEmpty()) << h.messages.asked.join("\n").toStdString();
-    w.WaitForWorker();
-    const ConversionJob* job = w.job();
+    w.launcher()->WaitForWorker();
+    const ConversionJob* job = w.launcher()->job();
     ASSERT_EQ(job->inputStatus[1].load(), kInputDone) << job->inputError[1];
     const std::vector<float> sound = SoundOf(job->outputPaths[0], 8000, 0);
     EXPECT_GT(ToneLevel(sound, 880, 11, 14), 10 * ToneLevel(sound, 440, 11, 14));

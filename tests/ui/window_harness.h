@@ -8,9 +8,15 @@
 
 #include "tests/support/content.h"
 #include "tests/support/media_tools.h"
+#include "ui/cut_preview.h"
+#include "ui/cut_tab.h"
+#include "ui/find_button.h"
+#include "ui/job_launcher.h"
+#include "ui/join_tab.h"
 #include "ui/main_window.h"
 #include "ui/preview_frame.h"
 #include "ui/settings_dialog.h"
+#include "ui/track_choices.h"
 
 namespace ulvane::test {
 

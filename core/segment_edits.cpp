@@ -1,5 +1,5 @@
 // The segment list's edits.
-#include "ui/segment_edits.h"
+#include "core/segment_edits.h"
 
 #include <algorithm>
 #include <utility>
