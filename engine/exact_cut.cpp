@@ -88,11 +88,21 @@ Status ExactCutter::Run() {
         S_ = shownAtStart_;
         shift_ = ctx_.offsetMicros - S_;
     }
-    // Before another input, the last picture likewise shows whole: E moves to where it ends.
-    if (ctx_.followed && frameMicros_ > 0) {
-        const int64_t beat = shownAtStart_ != AV_NOPTS_VALUE ? shownAtStart_ : beat_ != AV_NOPTS_VALUE ? beat_ : S_;
-        if (E_ > beat) E_ = beat + (E_ - beat + frameMicros_ - 1) / frameMicros_ * frameMicros_;
+    const int64_t beat = shownAtStart_ != AV_NOPTS_VALUE ? shownAtStart_ : beat_ != AV_NOPTS_VALUE ? beat_ : S_;
+    // Alone, an end less than half a picture's time after a picture starts ends before that
+    // picture, as a start that near one starts on it: no cut ends with a picture shown for less
+    // than half its time (in Matroska, whose pictures may start 21 ms into each 40 ms, 4.00 to
+    // 4.08 s is the pictures of 3.981 and 4.021 s, not a third one for 19 ms). Beside another
+    // input the pictures at the seam show whole instead.
+    if (!ctx_.follows && !ctx_.followed && frameMicros_ > 0 && E_ > beat) {
+        const AVRational picture = av_inv_q(FrameRate());
+        const int64_t n = av_rescale_q_rnd(E_ - beat, AV_TIME_BASE_Q, picture, AV_ROUND_DOWN);
+        const int64_t last = beat + av_rescale_q(n, picture, AV_TIME_BASE_Q);
+        if (last > S_ && E_ - last < frameMicros_ / 2) E_ = last;
     }
+    // Before another input, the last picture likewise shows whole: E moves to where it ends.
+    if (ctx_.followed && frameMicros_ > 0 && E_ > beat)
+        E_ = beat + (E_ - beat + frameMicros_ - 1) / frameMicros_ * frameMicros_;
     if (found && k1Pts_ > S_) {
         if (Status s = EncodeHead(); !s.ok()) {
             if (s.cancelled()) return s;

@@ -23,7 +23,9 @@
 // encoded again with the same encoder, and the job says so.
 //
 // The output shows exactly the pictures of [S, E): a start less than half a picture's time
-// before a picture (a time given to the millisecond) starts on that picture, and the copy ends
+// before a picture (a time given to the millisecond) starts on that picture, an end less than
+// half a picture's time after a picture starts ends before that picture (but at a seam with
+// another input, where the pictures show whole), and the copy ends
 // with the pictures shown before E. Where B-frames need a picture shown from E on to decode one
 // shown before it, the copy stops after the last picture it can keep, and the pictures from
 // there up to E are decoded from their random-access picture and encoded again as the head is

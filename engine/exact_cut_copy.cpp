@@ -9,8 +9,10 @@ namespace ulvane::exact {
 
 Status ExactCutter::EmitMicros(AVPacket* pkt, AVStream* out, int64_t ptsMicros, int64_t dtsMicros, int64_t durMicros) {
     // A following input's sound runs on from the sound before (see StageContext::SoundShift).
-    if (out == sink_.audio && !soundShift_) soundShift_ = ctx_.SoundShift(shift_, ptsMicros, durMicros);
-    const int64_t shift = out == sink_.audio ? *soundShift_ : shift_;
+    const bool sound = out == sink_.audio;
+    if (sound && !soundShift_) soundShift_ = ctx_.SoundShift(shift_, ptsMicros, SoundPacketMicros(a_, pkt));
+    const int64_t shift = sound ? *soundShift_ : shift_;
+    if (sound && ptsMicros != AV_NOPTS_VALUE) sink_.RunSoundOn(ptsMicros + shift, CodedSoundMicros(a_, pkt), durMicros);
     const auto to = [&](int64_t us) {
         return us == AV_NOPTS_VALUE ? us : av_rescale_q(us + shift, AV_TIME_BASE_Q, out->time_base);
     };
@@ -68,8 +70,9 @@ Status ExactCutter::ReleaseAudio(bool videoOver) {
             continue;
         }
         if (!soundShift_) {
-            const int choice = ctx_.SoundSeamChoice(shift_, t, Micros(p->duration, a_));
-            if (choice > 0) {  // the next frame starts the sound
+            const int choice = ctx_.SoundSeamChoice(shift_, t, SoundPacketMicros(a_, p));
+            if (choice > 0) {  // the next frame starts the sound; this one is the frame before it now
+                beforeStart_ = std::move(audio_.front());
                 audio_.pop_front();
                 continue;
             }

@@ -91,7 +91,7 @@ public:
         S_ = ctx.window.startMicros;
         E_ = ctx.window.endMicros;
         shift_ = ctx.offsetMicros - S_;
-        const AVRational rate = v_->avg_frame_rate.num > 0 ? v_->avg_frame_rate : v_->r_frame_rate;
+        const AVRational rate = FrameRate();
         if (rate.num > 0 && rate.den > 0) frameMicros_ = av_rescale_q(1, av_inv_q(rate), AV_TIME_BASE_Q);
         nearStart_ = std::max(nearStart_, frameMicros_ / 2);
         // Where the container keeps negative times, the sound starts with the frame that holds S.
@@ -101,6 +101,7 @@ public:
     Status Run();
 
 private:
+    AVRational FrameRate() const { return v_->avg_frame_rate.num > 0 ? v_->avg_frame_rate : v_->r_frame_rate; }
     Status Outcome(Status s) const;
     int64_t Micros(int64_t ts, const AVStream* st) const { return ToMicros(ts, st->time_base); }
     int64_t PtsMicros(const AVPacket* p, const AVStream* st) const {

@@ -24,6 +24,18 @@ int64_t ToMicros(int64_t ts, AVRational tb) {
     return av_rescale_q(ts, tb, AV_TIME_BASE_Q);
 }
 
+int64_t CodedSoundMicros(const AVStream* st, const AVPacket* pkt) {
+    AVCodecParameters* par = st->codecpar;  // only read: FFmpeg's declaration lacks the const
+    if (par->sample_rate <= 0 || pkt->size <= 0) return 0;
+    const int samples = av_get_audio_frame_duration2(par, pkt->size);
+    return samples > 0 ? av_rescale(samples, AV_TIME_BASE, par->sample_rate) : 0;
+}
+
+int64_t SoundPacketMicros(const AVStream* st, const AVPacket* pkt) {
+    const int64_t coded = CodedSoundMicros(st, pkt);
+    return coded > 0 ? coded : ToMicros(pkt->duration, st->time_base);
+}
+
 int64_t FromMicros(int64_t us, AVRational tb) {
     if (us == AV_NOPTS_VALUE) return AV_NOPTS_VALUE;
     return av_rescale_q(us, AV_TIME_BASE_Q, tb);

@@ -153,6 +153,14 @@ PacketPtr PacketWith(std::span<const uint8_t> bytes, const AVPacket* like);
 int64_t ToMicros(int64_t ts, AVRational tb);
 int64_t FromMicros(int64_t us, AVRational tb);
 
+// How long a sound packet plays, in microseconds, as its codec tells: samples per frame (PCM:
+// the packet's samples) over the sample rate; 0 when the codec does not tell (Vorbis, Opus, or
+// AAC from a header not analysed). A packet's duration is no substitute where the container's
+// time base is coarse: Matroska's 1 ms makes 21 ms of a frame of 1024 samples at 48 kHz.
+int64_t CodedSoundMicros(const AVStream* st, const AVPacket* pkt);
+// The coded length where known, else the packet's own duration.
+int64_t SoundPacketMicros(const AVStream* st, const AVPacket* pkt);
+
 // Whether `path` is a URL ("scheme://..."); anything else is a local path.
 bool IsUrl(const std::string& path);
 // What FFmpeg is given to open `path`: a local path goes through the file protocol

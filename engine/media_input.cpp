@@ -441,6 +441,19 @@ bool MediaInput::SeekTo(int64_t targetMicros) {
     return moved;
 }
 
+bool MediaInput::SeekToWithSoundBefore(int64_t targetMicros) {
+    if (!SeekTo(targetMicros)) return false;
+    if (audioIndex_ < 0 || videoIndex_ < 0 || !std::strstr(ctx_->iformat->name, "matroska")) return true;
+    const int64_t key = PeekFirstKeyMicros();
+    // Longer than any sound frame a file holds (Vorbis' longest lasts 46 ms at 44.1 kHz).
+    constexpr int64_t kSoundLead = 200000;
+    if (key == AV_NOPTS_VALUE || key <= startMicros()) return SeekTo(targetMicros);
+    if (av_seek_frame(ctx_.get(), -1, key - kSoundLead, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY) < 0)
+        return SeekTo(targetMicros);
+    readEnd_ = INT64_MIN;
+    return true;
+}
+
 bool MediaInput::Reposition(int64_t targetMicros) {
     if (rawVideo_) return RawSeekTo(targetMicros);
     if (ctx_->iformat->flags & AVFMT_TS_DISCONT) return ByteSeekTo(targetMicros);

@@ -106,6 +106,12 @@ public:
     // seek by decode time and can land on a key frame shown after the target. Returns false
     // when no seek was possible (reading goes on from wherever the input is).
     bool SeekTo(int64_t targetMicros);
+    // As SeekTo, and the sound frame that holds the key frame's time is read too: Matroska's
+    // seek drops every packet before the key frame it lands on, sound included, and the sound
+    // frame that starts before it is the one a join's seam may need first. There the read
+    // position moves on to any packet from a little before the key frame (pictures before
+    // it come too, and cannot be decoded: a reader waits for the key frame).
+    bool SeekToWithSoundBefore(int64_t targetMicros);
 
 private:
     std::vector<bool> kept_;  // by stream index; empty: every stream

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 
 extern "C" {
@@ -177,6 +178,20 @@ int64_t OutputSink::EndMicros(const AVStream* st) const {
 
 int64_t OutputSink::EndMicros() const {
     return std::max(EndMicros(video), EndMicros(audio));
+}
+
+void OutputSink::RunSoundOn(int64_t startMicros, int64_t codedMicros, int64_t durationMicros) {
+    if (startMicros == AV_NOPTS_VALUE) return;
+    if (codedMicros > 0 && soundEnd_ != AV_NOPTS_VALUE && std::llabs(startMicros - soundEnd_) < codedMicros / 2) {
+        soundEnd_ += codedMicros;
+        return;
+    }
+    const int64_t end = startMicros + (codedMicros > 0 ? codedMicros : std::max<int64_t>(durationMicros, 0));
+    soundEnd_ = soundEnd_ == AV_NOPTS_VALUE ? end : std::max(soundEnd_, end);
+}
+
+int64_t OutputSink::SoundEndMicros() const {
+    return soundEnd_ != AV_NOPTS_VALUE ? soundEnd_ : EndMicros(audio);
 }
 
 Status OutputSink::Finish() {

@@ -59,6 +59,14 @@ public:
     // End time in microseconds of everything written to a stream (pts + duration).
     int64_t EndMicros(const AVStream* st) const;
     int64_t EndMicros() const;
+    // Where the main sound ends for a player that plays its frames one after the other, in
+    // microseconds. The stages tell each sound frame they write: its start on the output, its
+    // length as the codec tells it (0 when it does not) and its packet duration. A frame that
+    // starts within half a frame of the end before runs on from it, so its length counts
+    // whole: the output's own times are only as fine as its time base (1 ms in Matroska), and
+    // ends taken from them would drift a join's sound seam after seam.
+    void RunSoundOn(int64_t startMicros, int64_t codedMicros, int64_t durationMicros);
+    int64_t SoundEndMicros() const;
     int64_t packetsWritten() const { return packets_; }
 
     // Writes the trailer, closes the file and moves it to its final name, or to the first
@@ -82,7 +90,8 @@ private:
     void CloseFile();
     static int InterruptOpen(void* sink);
 
-    std::vector<Clock> clocks_;  // by stream index
+    std::vector<Clock> clocks_;          // by stream index
+    int64_t soundEnd_ = AV_NOPTS_VALUE;  // see RunSoundOn; none until a stage tells a frame
     OutputFormatPtr ctx_;
     IoContextPtr file_;  // the file behind ctx_->pb
     std::string path_;

@@ -176,7 +176,7 @@ private:
     void ProcessVideo(PacketPtr pkt);
     void Commit();
     void EmitVideo(AVPacket* pkt);
-    bool EmitAudio(AVPacket* pkt);
+    bool EmitAudio(PacketPtr pkt);
     void OnAudio(PacketPtr pkt);
     void EndVideo();
     void ReleaseHeldAudio();
@@ -225,9 +225,11 @@ bool Copier::Emit(AVPacket* pkt, const AVStream* in, AVStream* out) {
     int64_t shift = ctx_.offsetMicros - anchor_;
     // A following input's sound runs on from the sound before (see StageContext::SoundShift).
     if (out == sink_.audio) {
-        if (!soundShift_)
-            soundShift_ = ctx_.SoundShift(shift, PtsMicros(pkt, in), ToMicros(pkt->duration, in->time_base));
+        const int64_t t = PtsMicros(pkt, in);
+        if (!soundShift_) soundShift_ = ctx_.SoundShift(shift, t, SoundPacketMicros(in, pkt));
         shift = *soundShift_;
+        if (t != AV_NOPTS_VALUE)
+            sink_.RunSoundOn(t + shift, CodedSoundMicros(in, pkt), ToMicros(pkt->duration, in->time_base));
     }
     auto move = [&](int64_t ts) {
         if (ts == AV_NOPTS_VALUE) return ts;
@@ -266,7 +268,7 @@ void Copier::ReleaseHeldAudio() {
             held_.push_front(std::move(p));  // still waiting for the video to end
             return;
         }
-        EmitAudio(p.get());
+        EmitAudio(std::move(p));
     }
 }
 
@@ -402,7 +404,7 @@ void Copier::OnAudio(PacketPtr pkt) {
         audioDone_ = true;
         return;
     }
-    EmitAudio(pkt.get());
+    EmitAudio(std::move(pkt));
 }
 
 // AMR frame sizes in bytes (with the one-byte header) by frame type, as stored in 3GP.
@@ -413,14 +415,18 @@ static int AmrFrameBytes(AVCodecID id, uint8_t header) {
     return id == AV_CODEC_ID_AMR_NB ? kNb[type] : kWb[type];
 }
 
-bool Copier::EmitAudio(AVPacket* pkt) {
+bool Copier::EmitAudio(PacketPtr owned) {
+    AVPacket* pkt = owned.get();
     const AVStream* a = in_.audio();
     const AVCodecID id = a->codecpar->codec_id;
     const bool amr = id == AV_CODEC_ID_AMR_NB || id == AV_CODEC_ID_AMR_WB;
     if (!soundShift_ && !amr && haveVideo_) {
         const int choice =
-            ctx_.SoundSeamChoice(ctx_.offsetMicros - anchor_, PtsMicros(pkt, a), ToMicros(pkt->duration, a->time_base));
-        if (choice > 0) return true;  // the next frame starts the sound
+            ctx_.SoundSeamChoice(ctx_.offsetMicros - anchor_, PtsMicros(pkt, a), SoundPacketMicros(a, pkt));
+        if (choice > 0) {  // the next frame starts the sound; this one is the frame before it now
+            beforeAnchor_ = std::move(owned);
+            return true;
+        }
         if (choice < 0 && beforeAnchor_) {
             const PacketPtr early = std::move(beforeAnchor_);
             if (!Emit(early.get(), a, sink_.audio)) return false;
@@ -457,7 +463,11 @@ Status Copier::Run() {
     const int ai = haveAudio_ ? in_.audioIndex() : -1;
     if (ctx_.window.cut && ctx_.window.startMicros > in_.startMicros()) {
         side_.GatherShownAt(in_, ctx_.window.startMicros);
-        in_.SeekTo(ctx_.window.startMicros);
+        // A following input's sound may start with the frame before the key frame.
+        if (ctx_.follows && haveAudio_)
+            in_.SeekToWithSoundBefore(ctx_.window.startMicros);
+        else
+            in_.SeekTo(ctx_.window.startMicros);
     }
     for (;;) {
         if (ctx_.cancelled()) return Status::Cancelled();

@@ -40,9 +40,11 @@ struct StageContext {
 
     // Which sound frame starts a following input, when its pictures move by `pictureShift`
     // and the candidate starts at `firstMicros` of its source and lasts `frameMicros`: +1 leave
-    // it out (the next one starts), -1 put the frame before it first, 0 start with it. Run on
-    // from the sound before, the chosen frame keeps the sound within half a frame of its
-    // pictures.
+    // it out (the next one starts, and this one becomes the frame before it), -1 put the frame
+    // before it first, 0 start with it. The length is the codec's (see SoundPacketMicros): a
+    // length rounded to the container's time base could say +1 for one frame and -1 for the
+    // next. Run on from the sound before, the chosen frame keeps the sound within half a frame
+    // of its pictures.
     int SoundSeamChoice(int64_t pictureShift, int64_t firstMicros, int64_t frameMicros) const {
         if (!follows || frameMicros <= 0 || firstMicros == std::numeric_limits<int64_t>::min()) return 0;
         const int64_t lag = soundEndMicros - firstMicros - pictureShift;  // how late the sound would play

@@ -247,6 +247,9 @@ TEST(CliExactCut, ShowsExactlyThePicturesOfTheSegment) {
              // the one before it; it must not show. And an end after a head and a copy.
              Case{mp4, "4", "4.08", "", true, false},
              Case{mkv, "4.023", "4.103", "", true, false},  // its pictures show 23 ms later
+             // Off their beat there: the pictures of 3.983 and 4.023 s; the one of 4.063 s would
+             // show for 17 ms. Encoded whole, as its key frame decodes before the start.
+             Case{mkv, "4", "4.08", "its key frame after the start decodes before the start", true, false},
              Case{mp4, "3.3", "7.3", "", true, false},
              // A start a millisecond before a picture, and 10 ms before a key frame, start on it;
              // an end a millisecond before a picture (at 13.3467 s) ends before it.
@@ -265,15 +268,17 @@ TEST(CliExactCut, ShowsExactlyThePicturesOfTheSegment) {
             EXPECT_NE(cut.err.find("the segment was encoded whole"), std::string::npos) << cut.err;
         }
         // The source's pictures in the segment: from the one on screen at the start (or the
-        // next, when it starts within half a picture's time) to the last that starts before the end.
-        // (These files start at 0, so their picture times are the times a user gives.)
+        // next, when it starts within half a picture's time) to the last that starts at least
+        // half a picture's time before the end. (These files start at 0, so their picture
+        // times are the times a user gives.)
         const std::vector<double> source = PictureTimes(c.source);
         const double start = std::stod(c.start), end = std::stod(c.end);
         ASSERT_GT(source.size(), 2u);
         const double frame = source[1] - source[0];
         auto first = std::upper_bound(source.begin(), source.end(), start + 1e-6) - 1;
         if (first + 1 != source.end() && first[1] - start < frame / 2) ++first;
-        const auto last = std::lower_bound(source.begin(), source.end(), end - 1e-6) - 1;
+        const auto last = std::upper_bound(source.begin(), source.end(), end - frame / 2 + 1e-6) - 1;
+        const double until = last + 1 != source.end() && last[1] < end ? last[1] : end;
         const std::vector<double> shown = PictureTimes(cut.file);
         ASSERT_FALSE(shown.empty());
         EXPECT_EQ(shown.size(), static_cast<size_t>(last - first + 1));
@@ -282,7 +287,7 @@ TEST(CliExactCut, ShowsExactlyThePicturesOfTheSegment) {
                        PictureNumber(c.source, last - source.begin())),
                   40.0);
         // The last picture shows where it shows in the source; the file and its sound end at the end.
-        const double length = end - std::max(start, *first);
+        const double length = until - std::max(start, *first);
         EXPECT_NEAR(shown.back() - shown.front(), *last - std::max(start, *first), 0.002);
         const MediaReport report = Inspect(cut.file);
         EXPECT_EQ(report.decodeErrors, "");

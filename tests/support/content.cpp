@@ -1,7 +1,9 @@
 // Pictures and sound decoded by the ffmpeg tool for content checks.
 #include "tests/support/content.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <sstream>
 
@@ -94,15 +96,36 @@ double PsnrAt(const std::string& output, double outSeconds, const std::string& s
     return Psnr(PictureAt(output, outSeconds), PictureAt(source, sourceSeconds));
 }
 
-std::vector<float> SoundOf(const std::string& path, int rate, int track) {
-    // Placed by its timestamps, as a player places it: a late start and holes become
-    // silence, overlaps are dropped.
-    const CommandResult r =
-        Run({"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:a:" + std::to_string(track), "-af",
-             "aresample=async=1:first_pts=0", "-ac", "1", "-ar", std::to_string(rate), "-f", "f32le", "-"});
+namespace {
+
+std::vector<float> DecodedSound(const std::string& path, int rate, int track, bool byTimestamps) {
+    std::vector<std::string> args = {"ffmpeg", "-nostdin", "-v",   "error",
+                                     "-i",     path,       "-map", "0:a:" + std::to_string(track)};
+    if (byTimestamps) args.insert(args.end(), {"-af", "aresample=async=1:first_pts=0"});
+    args.insert(args.end(), {"-ac", "1", "-ar", std::to_string(rate), "-f", "f32le", "-"});
+    const CommandResult r = Run(args);
     std::vector<float> samples(r.exitCode == 0 ? r.out.size() / sizeof(float) : 0);
     if (!samples.empty()) std::memcpy(samples.data(), r.out.data(), samples.size() * sizeof(float));
     return samples;
+}
+
+}  // namespace
+
+std::vector<float> SoundOf(const std::string& path, int rate, int track) {
+    // Placed by its timestamps, as a player places it: a late start and holes become
+    // silence, overlaps are dropped.
+    return DecodedSound(path, rate, track, true);
+}
+
+std::vector<float> SoundPlayedOn(const std::string& path, int rate) {
+    // A player starts the sound at its first frame's time, and from there plays on.
+    const CommandResult first = Run({"ffprobe", "-v", "error", "-select_streams", "a:0", "-read_intervals", "%+#1",
+                                     "-show_entries", "packet=pts_time", "-of", "csv=p=0", path});
+    const double start = std::max(0.0, std::atof(first.out.c_str()));
+    std::vector<float> sound(static_cast<size_t>(std::lround(start * rate)), 0.0f);
+    const std::vector<float> played = DecodedSound(path, rate, 0, false);
+    sound.insert(sound.end(), played.begin(), played.end());
+    return sound;
 }
 
 double ToneLevel(const std::vector<float>& sound, double hz, double from, double to, int rate) {

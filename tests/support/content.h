@@ -44,6 +44,9 @@ double PsnrAt(const std::string& output, double outSeconds, const std::string& s
 // `rate` Hz, as float samples from the file's start, placed by its timestamps as a player
 // places it (a late start or a hole is silence).
 std::vector<float> SoundOf(const std::string& path, int rate = 8000, int track = 0);
+// The main sound as a player that plays its frames one after the other hears it, whatever
+// their timestamps say: a frame left out moves everything after it earlier.
+std::vector<float> SoundPlayedOn(const std::string& path, int rate = 8000);
 
 // Strength of a tone of `hz` in `sound` between two times in seconds (Goertzel), as an amplitude.
 double ToneLevel(const std::vector<float>& sound, double hz, double from, double to, int rate = 8000);
