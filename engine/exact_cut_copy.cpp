@@ -102,7 +102,7 @@ Status ExactCutter::OnCopiedVideo(PacketPtr pkt) {
     if (!setsSent_) {
         setsSent_ = true;
         if (headFrames_ > 0) {
-            PacketPtr first = WithSourceHeaders(pkt.get());
+            PacketPtr first = Spliced(pkt.get());
             if (!first) return Status::Failed("out of memory");
             pkt = std::move(first);
         }
