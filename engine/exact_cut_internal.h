@@ -156,7 +156,7 @@ private:
     // Whether reading can stop: the pictures and the sound have ended (the other sound
     // tracks too, within a bounded number of packets more).
     bool Over();
-    // K1 as it is written after the head: a copy of its
+    // K1 as it is written after other pictures (the head, or another clip): a copy of its
     // packet with the source's parameter sets (H.264, HEVC: after an access unit delimiter)
     // or stream headers (MPEG-4 Part 2) before its picture, an HEVC CRA picture made a
     // broken-link one, which starts afresh.

@@ -212,7 +212,9 @@ TEST(CliSegments, AMergedExactExportHoldsEachSegmentsPicturesInOrder) {
     } cases[] = {{mp4, {1.3, 7.7, 12.2}, {3.1, 9.0, 15.0}},
                  {Fixture("segments_moving.mkv", {"-i", mp4, "-c", "copy"}), {1.3, 7.7, 12.2}, {3.1, 9.0, 15.0}},
                  {Fixture("segments_moving.ts", {"-i", mp4, "-c", "copy"}), {1.3, 7.7, 12.2}, {3.1, 9.0, 15.0}},
-                 {hevc, {1.3, 7.7, 12.2}, {3.1, 9.0, 15.0}}};
+                 // The second segment starts on a CRA picture right after pictures encoded
+                 // again (the first one's end), with parameter sets of their own.
+                 {hevc, {1.3, 8.0, 12.2}, {3.1, 9.3, 15.0}}};
     for (const auto& c : cases) {
         const std::string& source = c.source;
         SCOPED_TRACE(source);
