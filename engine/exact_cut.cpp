@@ -11,7 +11,7 @@ namespace ulvane {
 
 namespace exact {
 
-PacketPtr ExactCutter::WithSourceHeaders(const AVPacket* pkt) const {
+PacketPtr ExactCutter::Spliced(const AVPacket* pkt) const {
     const std::span<const uint8_t> data{pkt->data, static_cast<size_t>(pkt->size)};
     if (mpeg4_) {
         if (HasVolHeader(data)) return PacketWith(data, pkt);
@@ -20,9 +20,8 @@ PacketPtr ExactCutter::WithSourceHeaders(const AVPacket* pkt) const {
         bytes.insert(bytes.end(), data.begin(), data.end());
         return PacketWith(bytes, pkt);
     }
-    return PacketWith(JoinNalUnits(WithParameterSets(codec_, SplitNalUnits(data, format_.lengthSize), sourceSets_),
-                                   format_.lengthSize),
-                      pkt);
+    std::vector<NalUnit> units = WithParameterSets(codec_, SplitNalUnits(data, format_.lengthSize), sourceSets_);
+    return PacketWith(JoinNalUnits(AsBrokenLink(codec_, std::move(units)), format_.lengthSize), pkt);
 }
 
 Status ExactCutter::BeginSideTracks() {

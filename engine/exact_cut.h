@@ -10,9 +10,11 @@
 // random-access picture nothing is encoded.
 //
 // The splice: the encoded head brings its own parameter sets in band; the first copied
-// picture gets the source's parameter sets in band again (in HEVC after an end-of-sequence
-// unit, so that a CRA picture starts afresh), which MP4 and MOV allow with the avc3 and hev1
-// sample entries, Matroska and MPEG-TS as they are. In MPEG-4 Part 2 the source's stream
+// picture gets the source's parameter sets in band again, after the head or after another
+// clip of the output (in HEVC a CRA picture there becomes a broken-link picture, which starts
+// afresh: an end-of-sequence unit would too, but a CRA after one makes decoders drop the
+// pictures before it that they still hold back for display), which MP4 and MOV allow with the
+// avc3 and hev1 sample entries, Matroska and MPEG-TS as they are. In MPEG-4 Part 2 the source's stream
 // headers go before K1 in the same way, and the head has B-frames where the source has. The copied pictures' leading
 // pictures (shown before K1) are left out: the head shows those times. Decode times of the head run below the copied
 // part's by the source's reorder delay, so they rise across the seam.

@@ -104,8 +104,10 @@ Status ExactCutter::OnCopiedVideo(PacketPtr pkt) {
     if (pts != AV_NOPTS_VALUE && pts < k1Pts_) return {};  // a leading picture of K1: the head shows it
     if (!setsSent_) {
         setsSent_ = true;
-        if (headFrames_ > 0) {
-            PacketPtr first = WithSourceHeaders(pkt.get());
+        // After the head, or after another clip (whose pictures may have been encoded, with
+        // parameter sets of their own), K1 starts afresh.
+        if (headFrames_ > 0 || ctx_.offsetMicros > 0) {
+            PacketPtr first = Spliced(pkt.get());
             if (!first) return Status::Failed("out of memory");
             pkt = std::move(first);
         }

@@ -316,15 +316,6 @@ Status ExactCutter::EncodeHead() {
     if (!enc_) return {};
     if (Status s = DrainEncoder(true); !s.ok()) return s;
     enc_.reset();  // its buffers are not needed for the copy
-    if (codec_ == NalCodec::Hevc && !head_.empty()) {
-        // The sequence ends with the head: a CRA picture at K1 then starts afresh.
-        PacketPtr& last = head_.back().pkt;
-        std::vector<NalUnit> units = SplitNalUnits({last->data, static_cast<size_t>(last->size)}, format_.lengthSize);
-        units.push_back(EndOfSequenceUnit(codec_));
-        PacketPtr ended = PacketWith(JoinNalUnits(units, format_.lengthSize), last.get());
-        if (!ended) return Status::Failed("out of memory");
-        last = std::move(ended);
-    }
     return {};
 }
 
@@ -358,7 +349,7 @@ bool ExactCutter::SeamHolds() {
     for (size_t i = 0; i < copied.size(); ++i) {
         aloneIn.push_back(copied[i].get());
         if (i == 0) {
-            withSets.push_back(WithSourceHeaders(copied[0].get()));
+            withSets.push_back(Spliced(copied[0].get()));
             if (!withSets.back()) return false;
             splicedIn.push_back(withSets.back().get());
         } else {

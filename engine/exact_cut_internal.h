@@ -157,9 +157,11 @@ private:
     // Whether reading can stop: the pictures and the sound have ended (the other sound
     // tracks too, within a bounded number of packets more).
     bool Over();
-    // A copy of a source packet with the source's parameter sets (H.264, HEVC: after an
-    // access unit delimiter) or stream headers (MPEG-4 Part 2) before its picture.
-    PacketPtr WithSourceHeaders(const AVPacket* pkt) const;
+    // K1 as it is written after other pictures (the head, or another clip): a copy of its
+    // packet with the source's parameter sets (H.264, HEVC: after an access unit delimiter)
+    // or stream headers (MPEG-4 Part 2) before its picture, an HEVC CRA picture made a
+    // broken-link one, which starts afresh.
+    PacketPtr Spliced(const AVPacket* pkt) const;
 
     MediaInput& in_;
     OutputSink& sink_;

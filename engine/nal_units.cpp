@@ -135,9 +135,12 @@ bool IsRandomAccessPicture(NalCodec codec, int type) {
     return codec == NalCodec::H264 ? type == 5 : type >= 16 && type <= 21;
 }
 
-NalUnit EndOfSequenceUnit(NalCodec codec) {
-    if (codec == NalCodec::H264) return {0x0a};
-    return {36 << 1, 0x01};
+std::vector<NalUnit> AsBrokenLink(NalCodec codec, std::vector<NalUnit> units) {
+    constexpr int kCra = 21, kBlaWithoutLeading = 18;
+    if (codec != NalCodec::Hevc) return units;
+    for (NalUnit& u : units)  // the type sits between the forbidden bit and the layer id's top bit
+        if (NalType(codec, u) == kCra) u[0] = static_cast<uint8_t>((u[0] & 0x81) | (kBlaWithoutLeading << 1));
+    return units;
 }
 
 int H264ParameterSetId(const NalUnit& unit) {

@@ -40,8 +40,12 @@ bool IsParameterSet(NalCodec codec, int type);
 // A picture that starts a new coded video sequence without anything before it: an IDR
 // picture in H.264; an IRAP picture (IDR, CRA, BLA) in HEVC.
 bool IsRandomAccessPicture(NalCodec codec, int type);
-// The end-of-sequence unit (after it, an HEVC CRA starts afresh and drops its leading pictures).
-NalUnit EndOfSequenceUnit(NalCodec codec);
+// `units` with an HEVC CRA picture's slices made a broken-link picture without leading
+// pictures (BLA_N_LP), for a CRA that follows pictures from elsewhere. It starts afresh as a
+// CRA does after an end-of-sequence unit, but without dropping the pictures before it that a
+// decoder holds back for display (FFmpeg's decoder gives one picture a packet, so after
+// pictures with B-frames it holds some back until the end). Other units stay as they are.
+std::vector<NalUnit> AsBrokenLink(NalCodec codec, std::vector<NalUnit> units);
 
 // The id an H.264 sequence or picture parameter set gives itself; -1 for other units or a
 // damaged one.

@@ -223,7 +223,7 @@ Status Worker::PlaceInput(int i, MediaInput& in, StageContext& ctx) {
                        : transcoder_     ? transcoder_->EndMicros()
                        : picturesEnd > 0 ? picturesEnd
                                          : sink_->EndMicros();
-    ctx.follows = !first && !transcoder_ && picturesEnd > 0 && sink_->audio;
+    ctx.follows = !first && !transcoder_ && picturesEnd > 0;
     ctx.soundEndMicros = sink_->SoundEndMicros();
     ctx.followed = job_.joinMode && !job_.separateOutputs && i + 1 < job_.inputCount;
     inputBegin_ = ctx.offsetMicros;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <sstream>
 
 #include "tests/cli/cli_test_util.h"
@@ -177,44 +178,116 @@ void ExpectSoundWithPictures(const std::string& file, size_t clips, size_t step,
     EXPECT_EQ(Problems(Inspect(file), true, true, 0, 1e9, 1e9, endBound), "");
 }
 
+// The source's pictures that a segment from `start` to `end` seconds holds, as a range of
+// indices into `times` (when each picture shows, in microseconds from the file's start): from
+// the one on screen at the start (or the next, when it starts within half a picture's time)
+// to the last that starts before the end.
+std::pair<size_t, size_t> SegmentPictures(const std::vector<int64_t>& times, double start, double end) {
+    const int64_t from = std::llround(start * 1e6), to = std::llround(end * 1e6);
+    const int64_t half = (times[1] - times[0]) / 2;
+    size_t first = static_cast<size_t>(std::upper_bound(times.begin(), times.end(), from) - times.begin()) - 1;
+    if (first + 1 < times.size() && times[first + 1] - from < half) ++first;
+    const size_t last = static_cast<size_t>(std::lower_bound(times.begin(), times.end(), to) - times.begin()) - 1;
+    return {first, last};
+}
+
+// When each picture of a file shows, in display order, in microseconds from the file's start.
+std::vector<int64_t> PictureTimesFromStart(const std::string& path) {
+    const double start = std::atof(
+        ulvane::test::Run({"ffprobe", "-v", "error", "-show_entries", "format=start_time", "-of", "csv=p=0", path})
+            .out.c_str());
+    const CommandResult r = ulvane::test::Run({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                                               "frame=best_effort_timestamp_time", "-of", "csv=p=0", path});
+    std::vector<int64_t> times;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty()) times.push_back(std::llround((std::atof(line.c_str()) - start) * 1e6));
+    std::sort(times.begin(), times.end());
+    return times;
+}
+
 }  // namespace
 
 // Three segments off the key frames, merged exactly in one pass: one clean file as long as
-// they are together, whose pictures are the source's, segment by segment, in every container.
+// they are together, which shows every picture of each segment in order and nothing else,
+// in every container, and for HEVC in open groups (each copied part starts on a CRA picture
+// whose leading pictures the head shows).
 TEST(CliSegments, AMergedExactExportHoldsEachSegmentsPicturesInOrder) {
     const std::string mp4 = MovingSource();
+    // 640x360 10 bit, a CRA picture every 2 s and 4 B-frames, no sound.
+    const std::string hevc = Fixture(
+        "segments_hevc10_open.mkv",
+        {"-f", "lavfi", "-i", "testsrc2=size=640x360:rate=25:duration=16", "-c:v", "libx265", "-preset", "ultrafast",
+         "-x265-params", "keyint=50:min-keyint=50:open-gop=1:bframes=4:log-level=error", "-pix_fmt", "yuv420p10le"});
     const struct {
         std::string source;
-    } cases[] = {{mp4},
-                 {Fixture("segments_moving.mkv", {"-i", mp4, "-c", "copy"})},
-                 {Fixture("segments_moving.ts", {"-i", mp4, "-c", "copy"})}};
-    const double starts[] = {1.3, 7.7, 12.2}, ends[] = {3.1, 9.0, 15.0};
+        double starts[3], ends[3];
+        bool sound;
+    } cases[] = {{mp4, {1.3, 7.7, 12.2}, {3.1, 9.0, 15.0}, true},
+                 {Fixture("segments_moving.mkv", {"-i", mp4, "-c", "copy"}), {1.3, 7.7, 12.2}, {3.1, 9.0, 15.0}, true},
+                 {Fixture("segments_moving.ts", {"-i", mp4, "-c", "copy"}), {1.3, 7.7, 12.2}, {3.1, 9.0, 15.0}, true},
+                 // The second segment starts on a CRA picture right after pictures encoded
+                 // again (the first one's end), with parameter sets of their own.
+                 {hevc, {1.3, 8.0, 12.21}, {3.1, 9.3, 15.0}, false}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.source);
+        const std::string& source = c.source;
+        SCOPED_TRACE(source);
         TempDir out;
-        const auto r = CutSegments(c.source, {"1.3-3.1", "7.7-9", "12.2-15"}, {"--merge", "--exact"}, out);
+        std::vector<std::string> segments;
+        double length = 0;
+        for (int k = 0; k < 3; ++k) {
+            std::ostringstream segment;
+            segment << c.starts[k] << "-" << c.ends[k];
+            segments.push_back(segment.str());
+            length += c.ends[k] - c.starts[k];
+        }
+        const auto r = CutSegments(source, segments, {"--merge", "--exact"}, out);
         ASSERT_EQ(r.exitCode, 0) << r.err;
         const std::vector<std::string> files = Lines(r.out);
         ASSERT_EQ(files.size(), 1u) << r.out;
-        EXPECT_EQ(Problems(Inspect(files[0]), true, true, 5.9, 0.12, 0.1, 0.05), "");
-        double at = 0;
-        for (int k = 0; k < 3; ++k) {
-            SCOPED_TRACE("segment " + std::to_string(k + 1));
-            // A picture just inside the segment, and one in its middle; each seam before may
-            // move the segment by up to a picture, as pictures there show whole.
-            for (double into : {0.05, (ends[k] - starts[k]) / 2})
-                EXPECT_GE(BestPsnr(files[0], at + into, mp4, starts[k] + into, k + 1), 38.0) << into;
-            at += ends[k] - starts[k];
+        EXPECT_EQ(Problems(Inspect(files[0]), true, c.sound, length, 0.12, 0.1, 0.05), "");
+        // After the first picture (shown from the start asked for), every picture keeps the
+        // beat, seams included, with sound or without: each starts a whole number of picture
+        // times after the second one (within Matroska's millisecond).
+        const std::vector<int64_t> beats = PictureTimesFromStart(files[0]);
+        ASSERT_GT(beats.size(), 2u);
+        for (size_t i = 2; i < beats.size(); ++i) {
+            const int64_t off = (beats[i] - beats[1]) % 40000;
+            ASSERT_LE(std::min(off, 40000 - off), 1500) << "picture " << i << " at " << beats[i] << " us";
         }
+        // The output's pictures are the source's, segment after segment: each is nearer to
+        // the source picture it stands for than to that one's neighbours.
+        const std::vector<int64_t> times = PictureTimesFromStart(source);
+        const std::vector<GreyPicture> original = PicturesOf(source), shown = PicturesOf(files[0]);
+        ASSERT_EQ(original.size(), times.size());
+        std::vector<size_t> due;
+        for (int k = 0; k < 3; ++k) {
+            const auto [first, last] = SegmentPictures(times, c.starts[k], c.ends[k]);
+            for (size_t i = first; i <= last; ++i) due.push_back(i);
+        }
+        ASSERT_EQ(shown.size(), due.size());
+        size_t wrong = 0;
+        std::string firstWrong;
+        for (size_t i = 0; i < shown.size(); ++i) {
+            size_t nearest = due[i];
+            for (size_t j = due[i] < 3 ? 0 : due[i] - 3; j <= due[i] + 3 && j < original.size(); ++j)
+                if (Psnr(shown[i], original[j]) > Psnr(shown[i], original[nearest])) nearest = j;
+            if (nearest != due[i] || Psnr(shown[i], original[nearest]) < 38.0) {
+                if (wrong++ == 0)
+                    firstWrong = "picture " + std::to_string(i) + " shows source picture " + std::to_string(nearest) +
+                                 " where " + std::to_string(due[i]) + " is due";
+            }
+        }
+        EXPECT_EQ(wrong, 0u) << firstWrong;
         EXPECT_EQ(OtherPlayersProblems(files[0]), "");
-        if (c.source != mp4) continue;
+        if (source != mp4) continue;
         // The copied packets are the source's own: those after each segment's first key frame
         // (2 s, 8 s and 14 s: packets 50, 200 and 350 in decode order, each given the source's
         // parameter sets before it) appear unchanged and in order.
-        const std::vector<std::string> source = PacketHashes(mp4), output = PacketHashes(files[0]);
-        ASSERT_GT(source.size(), 400u);
+        const std::vector<std::string> packets = PacketHashes(mp4), output = PacketHashes(files[0]);
+        ASSERT_GT(packets.size(), 400u);
         for (size_t key : {50u, 200u, 350u}) {
-            const std::vector<std::string> run(source.begin() + key + 1, source.begin() + key + 16);
+            const std::vector<std::string> run(packets.begin() + key + 1, packets.begin() + key + 16);
             EXPECT_NE(std::search(output.begin(), output.end(), run.begin(), run.end()), output.end()) << key;
         }
     }

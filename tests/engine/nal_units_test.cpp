@@ -55,7 +55,6 @@ TEST(NalUnits, RandomAccessPicturesAreKnownByType) {
     EXPECT_TRUE(StartsAtRandomAccess(NalCodec::Hevc, {{21 << 1, 1}}));
     EXPECT_TRUE(StartsAtRandomAccess(NalCodec::Hevc, {{32 << 1, 1}, {19 << 1, 1}}));
     EXPECT_FALSE(StartsAtRandomAccess(NalCodec::Hevc, {{1 << 1, 1}}));
-    EXPECT_EQ(NalType(NalCodec::Hevc, EndOfSequenceUnit(NalCodec::Hevc)), 36);
 }
 
 TEST(Mpeg4Visual, PictureTypesAndStreamHeadersAreReadFromStartCodes) {

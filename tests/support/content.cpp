@@ -51,6 +51,23 @@ GreyPicture PictureDecodedAt(const std::string& path, double seconds, int width,
     return Grey(path, seconds, width, height, false);
 }
 
+std::vector<GreyPicture> PicturesOf(const std::string& path, int width, int height) {
+    const CommandResult r =
+        Run({"ffmpeg", "-nostdin", "-v", "error", "-i", path, "-map", "0:v:0", "-fps_mode", "passthrough", "-vf",
+             "scale=" + std::to_string(width) + ":" + std::to_string(height) + ":flags=area", "-pix_fmt", "gray", "-f",
+             "rawvideo", "-"});
+    const size_t size = static_cast<size_t>(width * height);
+    std::vector<GreyPicture> pictures;
+    if (r.exitCode != 0) return pictures;
+    for (size_t at = 0; at + size <= r.out.size(); at += size) {
+        GreyPicture& p = pictures.emplace_back();
+        p.width = width;
+        p.height = height;
+        p.pixels.assign(r.out.begin() + static_cast<ptrdiff_t>(at), r.out.begin() + static_cast<ptrdiff_t>(at + size));
+    }
+    return pictures;
+}
+
 PictureShape ShapeOf(const std::string& path) {
     const CommandResult r = Run({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
                                  "stream=width,height,sample_aspect_ratio:stream_tags=rotate:stream_side_data=rotation",

@@ -21,6 +21,10 @@ GreyPicture PictureAt(const std::string& path, double seconds, int width = 64, i
 // which the ffmpeg tool's seeks land elsewhere (field pictures in MPEG-TS, say).
 GreyPicture PictureDecodedAt(const std::string& path, double seconds, int width = 64, int height = 48);
 
+// Every picture of a file in display order, as the ffmpeg tool decodes it, each scaled to
+// `width` x `height` grey levels. Empty when nothing could be decoded.
+std::vector<GreyPicture> PicturesOf(const std::string& path, int width = 64, int height = 48);
+
 // The picture's display size (rotation applied) and the stream's frame count, as ffprobe
 // reports them; 0 when unknown.
 struct PictureShape {
