@@ -74,12 +74,9 @@ std::string JobQueue::SaveText() const {
     std::string text;
     for (const QueueEntry& e : entries_) {
         if (e.state != QueueState::kWaiting || e.inWindow || e.words.empty()) continue;
-        const std::string line = ShellLine(e.words);
         std::string what = e.what;
         std::replace(what.begin(), what.end(), '\n', ' ');
-        // A name with a line break cannot be kept in a line: that job is not kept.
-        if (line.find('\n') != std::string::npos) continue;
-        text += "# " + what + "\n" + line + "\n";
+        text += "# " + what + "\n" + ShellLine(e.words) + "\n";
     }
     return text;
 }

@@ -10,6 +10,30 @@
 
 namespace ulvane {
 
+namespace {
+
+// The escapes of $'…' that ShellLine writes, and the characters they stand for.
+constexpr std::string_view kEscaped = "nrt\\'\"";
+constexpr std::string_view kEscapedAs = "\n\r\t\\'\"";
+
+// Reads the $'…' that starts at `line[at]` onto `word`; the place of its closing quote, or
+// npos when it is not closed. Other escapes are kept as written, backslash and all.
+size_t ReadDollarQuoted(const std::string& line, size_t at, std::string& word) {
+    for (size_t k = at + 2; k < line.size(); ++k) {
+        if (line[k] == '\'') return k;
+        const size_t e = line[k] == '\\' && k + 1 < line.size() ? kEscaped.find(line[k + 1]) : std::string_view::npos;
+        if (e != std::string_view::npos) {
+            word += kEscapedAs[e];
+            ++k;
+        } else {
+            word += line[k];
+        }
+    }
+    return std::string::npos;
+}
+
+}  // namespace
+
 std::optional<std::vector<std::string>> SplitWords(const std::string& line, std::string& error) {
     std::vector<std::string> words;
     std::string word;
@@ -23,6 +47,13 @@ std::optional<std::vector<std::string>> SplitWords(const std::string& line, std:
             inWord = false;
         } else if (c == '#' && !inWord) {
             break;
+        } else if (c == '$' && i + 1 < line.size() && line[i + 1] == '\'') {
+            i = ReadDollarQuoted(line, i, word);
+            if (i == std::string::npos) {
+                error = "a $' is not closed";
+                return std::nullopt;
+            }
+            inWord = true;
         } else if (c == '\'') {
             const size_t close = line.find('\'', i + 1);
             if (close == std::string::npos) {
@@ -104,6 +135,15 @@ std::string ShellLine(const std::vector<std::string>& words) {
         if (!line.empty()) line += ' ';
         if (Plain(w)) {
             line += w;
+            continue;
+        }
+        if (w.find_first_of("\r\n") != std::string::npos) {
+            line += "$'";
+            for (const char c : w) {
+                const size_t e = kEscapedAs.find(c);
+                line += e == std::string_view::npos ? std::string(1, c) : std::string{'\\', kEscaped[e]};
+            }
+            line += '\'';
             continue;
         }
         line += '\'';

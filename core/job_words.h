@@ -11,13 +11,15 @@
 namespace ulvane {
 
 // The words of one line as a POSIX shell splits them: blanks separate words; '…' keeps
-// everything as it is; "…" keeps everything but \" \\ \$ and \` (the backslash goes); outside
-// quotes a backslash keeps the character after it; '#' at the start of a word starts a
+// everything as it is; "…" keeps everything but \" \\ \$ and \` (the backslash goes); $'…'
+// turns \n, \r, \t, \\, \' and \" into what they name (bash's quotes, also in POSIX.1-2024);
+// outside quotes a backslash keeps the character after it; '#' at the start of a word starts a
 // comment. nullopt with `error` for an unclosed quote.
 std::optional<std::vector<std::string>> SplitWords(const std::string& line, std::string& error);
 
 // One line that SplitWords reads back as `words`: a word with anything a shell would read
-// apart is quoted.
+// apart is quoted, one holding a line break as $'…' (which bash reads too), so that the line
+// stays one line.
 std::string ShellLine(const std::vector<std::string>& words);
 
 // The words of the command that makes what the launch makes, from "cut" or "join" on, with

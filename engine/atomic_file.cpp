@@ -129,4 +129,26 @@ std::string PlaceWithoutReplacing(const std::string& partPath, const std::string
     return {};
 }
 
+std::optional<std::string> ReadRegularFile(const std::string& path, size_t most) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return std::nullopt;
+    std::optional<std::string> bytes;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) <= most) {
+        // Up to one read past `most`: the size fstat gave may be stale, or 0 for the kernel's files.
+        bytes.emplace();
+        char buffer[1 << 16];
+        ssize_t n = 0;
+        while (bytes && bytes->size() <= most && (n = ::read(fd, buffer, sizeof buffer)) != 0) {
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 || bytes->size() + static_cast<size_t>(n) > most)
+                bytes.reset();
+            else
+                bytes->append(buffer, static_cast<size_t>(n));
+        }
+    }
+    ::close(fd);
+    return bytes;
+}
+
 }  // namespace ulvane

@@ -1,10 +1,12 @@
 // Writing files so that a reader only ever sees a whole one: replacing a file's contents
 // (the old file or the new one), and placing a new output beside others (it appears under
-// its final name complete, and never replaces a file that is there).
+// its final name complete, and never replaces a file that is there); and reading a small
+// file of the user's without waiting on whatever else stands at its path.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +32,11 @@ inline bool WriteFileAtomically(const std::string& path, const std::vector<uint8
     return WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error,
                                options);
 }
+
+// The bytes of `path` when it is a regular file of at most `most` bytes; nullopt for anything
+// else (missing, a folder, a device, larger) or a failed read. Opening never waits: a named
+// pipe, which would block until a writer came, reads as not there.
+std::optional<std::string> ReadRegularFile(const std::string& path, size_t most);
 
 // ".../clip(3).mp4" for n = 3 and ".../clip.mp4": the number goes before the file name's
 // last "." (at the end when the name has none).

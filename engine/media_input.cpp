@@ -436,6 +436,15 @@ int64_t MediaInput::startMicros() const {
 }
 
 bool MediaInput::SeekTo(int64_t targetMicros) {
+    // A read that failed (cut short by the interrupt callback, as a stopped run's is) leaves the
+    // I/O context marked as ended, with its error. FFmpeg's seek clears the mark only when it
+    // moves the buffer: a short seek forward reads on to its place instead, stops at the mark
+    // and fails, and so does every read after it. The buffer itself holds only whole reads, so
+    // reading can start afresh from any position.
+    if (AVIOContext* pb = ctx_->pb) {
+        pb->eof_reached = 0;
+        pb->error = 0;
+    }
     const bool moved = Reposition(targetMicros);
     readEnd_ = INT64_MIN;  // reading starts again from the new position
     return moved;

@@ -104,7 +104,8 @@ public:
     // are positioned by bytes, stepping back until the first key frame found lies at or
     // before the target. Video with B-frames is checked the same way, as some demuxers (FLV)
     // seek by decode time and can land on a key frame shown after the target. Returns false
-    // when no seek was possible (reading goes on from wherever the input is).
+    // when no seek was possible (reading goes on from wherever the input is). Reads work again
+    // after it whatever ended the ones before (the end, an error, the interrupt callback).
     bool SeekTo(int64_t targetMicros);
     // As SeekTo, and the sound frame that holds the key frame's time is read too: Matroska's
     // seek drops every packet before the key frame it lands on, sound included, and the sound

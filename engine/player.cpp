@@ -126,13 +126,13 @@ void Player::Play(int64_t fromMicros, double speed, int64_t untilMicros, bool lo
     const bool resume = s.threadsLive && !s.playing && !s.ended && speed > 0 && speed == s.speed &&
                         fromMicros == s.stillAt && untilMicros == s.until && loop == s.loop;
     if (resume) {
-        {
-            std::lock_guard lock(s.soundLock);
-            if (s.ClockLeads() && s.primed)
-                s.clock.Run(fromMicros, speed);
-            else
-                s.clock.Hold(fromMicros);  // the next pull (or the first picture) sets it going
-        }
+        // Under the lock MarkPrimed takes: a first picture queued just now either finds the
+        // run playing and starts the clock, or was queued before and is seen here.
+        std::lock_guard lock(s.soundLock);
+        if (s.ClockLeads() && s.primed)
+            s.clock.Run(fromMicros, speed);
+        else
+            s.clock.Hold(fromMicros);  // the next pull (or the first picture) sets it going
         s.playing = true;
         return;
     }

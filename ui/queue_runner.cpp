@@ -1,13 +1,17 @@
 // The queue's processes.
 #include "ui/queue_runner.h"
 
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -22,6 +26,18 @@ int64_t NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
+
+// A process's program and arguments as bytes, made before the fork: the child only execs.
+struct ExecLine {
+    std::vector<std::string> words;  // the program first
+    std::vector<char*> argv;         // into `words`, then null
+    ExecLine(std::string program, const std::vector<std::string>& args) {
+        words.push_back(std::move(program));
+        words.insert(words.end(), args.begin(), args.end());
+        for (std::string& w : words) argv.push_back(w.data());
+        argv.push_back(nullptr);
+    }
+};
 
 QString FindCli() {
     const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath("ulvane-cli");
@@ -108,6 +124,13 @@ void QueueRunner::Start(QueueEntry& e) {
         if (error == QProcess::FailedToStart) Finished(id, -1, false);
     });
     process->setStandardInputFile(QProcess::nullDevice());
+    // QProcess hands arguments over as UTF-8 made from QStrings, which turns bytes that are no
+    // UTF-8 (a Latin-1 name, or label from a CSV file) into U+FFFD. The child, its standard
+    // streams set up, execs the words as they are; when that fails it returns, and QProcess's
+    // own exec fails the same way and reports it.
+    const QString program = cli_.contains('/') ? cli_ : QStandardPaths::findExecutable(cli_);
+    auto line = std::make_shared<const ExecLine>(QFile::encodeName(program).toStdString(), e.words);
+    process->setChildProcessModifier([line] { ::execv(line->argv[0], line->argv.data()); });
     process->start(cli_, args);
     Changed(id);
 }

@@ -1,8 +1,10 @@
 // The timeline's cache: for each source file, the overview the strip shows first (the whole
 // file's waveform and its thumbnails), in one file of the cache folder named by a hash of
 // the source's path, size and modification time. A file that is damaged, of another version
-// or of another source reads as missing, and the next write replaces it. The folder is kept
-// under a size: after each write the files used longest ago go first.
+// or of another source reads as missing, and the next write replaces it; so does one whose
+// pictures would decode to more than a strip's overview ever needs. The folder is kept under a
+// size: after each write the files used longest ago go first. Reads decode pictures: they
+// belong on a worker thread, not the window's.
 #pragma once
 
 #include <QImage>

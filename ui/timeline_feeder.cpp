@@ -99,27 +99,21 @@ void TimelineFeeder::Load(const Source& source) {
     strip_->SetFrameRate(source.rate);
     strip_->SetLength(source.durationMicros);  // the view shows the whole file
     if (source.path.isEmpty() || source.durationMicros <= 0) return;
-    if (std::optional<TimelineOverview> kept = cache_.Read(source.path)) {
-        fromCache_ = true;
-        strip_->SetOverviewLevels(std::move(kept->levels));
-        for (TimelineOverview::Picture& p : kept->pictures) strip_->AddThumbnail(p.image, p.micros);
-    } else {
-        Task t;
-        t.kind = Task::kOverview;
-        t.generation = generation_;
-        t.source = source;
-        t.thumbHeight = std::max(16, strip_->ThumbnailRow().height());
-        // Places for the widest the strip can grow to: a file opened before the window is
-        // shown, or a window widened later, still gets a picture for each place it draws.
-        const QScreen* screen = strip_->screen();
-        t.stripWidth = std::max({strip_->width(), screen ? screen->availableGeometry().width() : 0, 64});
-        {
-            const std::lock_guard<std::mutex> lock(tasksLock_);
-            tasks_.push_front(t);
-        }
-        strip_->SetProgress(0);
-        wake_.notify_all();
+    Task t;
+    t.kind = Task::kOverview;
+    t.generation = generation_;
+    t.source = source;
+    t.thumbHeight = std::max(16, strip_->ThumbnailRow().height());
+    // Places for the widest the strip can grow to: a file opened before the window is
+    // shown, or a window widened later, still gets a picture for each place it draws.
+    const QScreen* screen = strip_->screen();
+    t.stripWidth = std::max({strip_->width(), screen ? screen->availableGeometry().width() : 0, 64});
+    {
+        const std::lock_guard<std::mutex> lock(tasksLock_);
+        tasks_.push_front(t);
     }
+    strip_->SetProgress(0);
+    wake_.notify_all();
     OnView(strip_->viewStart(), strip_->viewEnd(), strip_->width());
 }
 
@@ -177,7 +171,19 @@ void TimelineFeeder::Run() {
     }
 }
 
+bool TimelineFeeder::OverviewFromCache(const Task& t) {
+    std::optional<TimelineOverview> kept = cache_.Read(t.source.path);
+    if (!kept) return false;
+    if (cancelOverview_.load()) return true;  // another file is loaded: nothing to show
+    Post({Result::kOverviewLevels, t.generation, std::move(kept->levels), {}, 0, -1});
+    for (TimelineOverview::Picture& p : kept->pictures)
+        Post({Result::kPicture, t.generation, {}, std::move(p.image), p.micros, -1});
+    Post({Result::kFromCache, t.generation, {}, {}, 0, -1});
+    return true;
+}
+
 void TimelineFeeder::RunOverview(const Task& t) {
+    if (OverviewFromCache(t)) return;
     const std::string path = t.source.path.toStdString();
     const bool pictures = t.source.width > 0;
     const double soundShare = pictures ? 0.5 : 1.0;
@@ -357,6 +363,10 @@ void TimelineFeeder::TakeResults() {
                 break;
             case Result::kProgress:
                 strip_->SetProgress(r.progress);
+                break;
+            case Result::kFromCache:
+                fromCache_ = true;
+                strip_->SetProgress(-1);
                 break;
         }
     }

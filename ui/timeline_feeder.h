@@ -1,9 +1,9 @@
 // TimelineFeeder: fills a TimelineStrip for the loaded file from a worker thread of its own.
 // First the whole file's overview (a waveform of ~2000 bins, a key frame's thumbnail for each
 // place in the strip, then, where that is cheap, the very picture of each place whose key frame
-// lies well before it), from the cache when it holds it (shown at once) and kept there when
-// computed; then, as the view changes, finer waveform bins and thumbnails for the part in view
-// (the exact pictures once the view shows few of them).
+// lies well before it), from the cache when it holds it (read by the worker, shown as soon as
+// it is read) and kept there when computed; then, as the view changes, finer waveform bins and thumbnails for the part
+// in view (the exact pictures once the view shows few of them).
 //
 // Threads: the feeder lives on the window's thread and is the only one to touch the strip.
 // The worker takes tasks from a queue and hands results back through another, each with its
@@ -46,7 +46,8 @@ public:
     void Load(const Source& source);
     // The strip shows nothing; every task stops.
     void Unload();
-    // Whether the overview came from the cache, and whether work is still queued or running.
+    // Whether the overview shown came from the cache (known once the worker read it), and
+    // whether work is still queued or running.
     bool overviewFromCache() const { return fromCache_; }
     bool idle() const;
 
@@ -59,7 +60,7 @@ private:
         qint64 viewStart = 0, viewEnd = 0;
     };
     struct Result {
-        enum Kind { kOverviewLevels, kDetailLevels, kPicture, kProgress } kind = kProgress;
+        enum Kind { kOverviewLevels, kDetailLevels, kPicture, kProgress, kFromCache } kind = kProgress;
         quint64 generation = 0;
         TimelineStrip::Levels levels;
         QImage picture;
@@ -70,6 +71,8 @@ private:
     void OnView(qint64 start, qint64 end, int pixelWidth);
     void Run();
     void RunOverview(const Task& t);
+    // Shows the overview the cache keeps for the task's file; false when there is none.
+    bool OverviewFromCache(const Task& t);
     // Adds to `kept`, and shows, the very pictures of the places `times` whose key frames
     // `shown` lie well before them.
     void RefineOverview(const Task& t, const std::vector<int64_t>& times, const std::vector<int64_t>& shown,

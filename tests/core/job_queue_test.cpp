@@ -57,11 +57,13 @@ TEST(JobQueue, WaitingJobsAreKeptAsCommandsInTheirOrder) {
     EXPECT_FALSE(q.Move(q.entries().front().id, -1));
     EXPECT_FALSE(q.Remove(last + 100));
     const std::vector<QueueEntry> kept = JobQueue::ReadSaved(q.SaveText() + "not a job\n\n");
-    ASSERT_EQ(kept.size(), 2u) << q.SaveText();
+    ASSERT_EQ(kept.size(), 3u) << q.SaveText();
     EXPECT_EQ(kept[0].words, q.entries()[0].words);
     EXPECT_EQ(kept[0].what, "first");
     EXPECT_TRUE(kept[0].direct);
     EXPECT_EQ(kept[1].words, q.entries()[2].words);
     EXPECT_EQ(kept[1].what, "third line");
     EXPECT_FALSE(kept[1].direct);
+    EXPECT_EQ(kept[2].words, q.entries()[3].words);
+    EXPECT_EQ(kept[2].what, "name with a line break");
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace ulvane;
 
 TEST(JobWords, ALineReadsBackAsItsWords) {
@@ -12,18 +14,23 @@ TEST(JobWords, ALineReadsBackAsItsWords) {
         {"cut", "/videos/a b/it's \"here\".mp4", "--name", "50% $HOME `x` \\ back"},
         {"join", "/v/#1.mkv", "--name", "", "/v/(1) & [2]; *?.ts", "--tracks", "v:0,a:1*"},
         {"cut", "/vidéos/日本語 ファイル.mp4", "--label", "tab\there", "~user", "-leading"},
+        {"cut", "/v/a.mp4", "--label", "Intro\nPart 2", "--label", "it's \"so\"\r\nback\\slash\\n\t$'x'"},
     };
     for (const auto& words : cases) {
         const std::string line = ShellLine(words);
+        EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
         std::string error;
         const auto back = SplitWords(line, error);
         ASSERT_TRUE(back) << line << ": " << error;
         EXPECT_EQ(*back, words) << line;
-        // As a shell reads it too.
+        // As a shell reads it too: a line break is written in $'…', which bash reads (and POSIX
+        // since 2024, not yet Debian 12's dash).
+        const bool breaks = std::any_of(words.begin(), words.end(),
+                                        [](const std::string& w) { return w.find('\n') != std::string::npos; });
         std::string script = "for w in " + line + "; do printf '[%s]' \"$w\"; done";
         std::string expected;
         for (const std::string& w : words) expected += "[" + w + "]";
-        FILE* sh = popen(("sh -c " + ShellLine({script})).c_str(), "r");
+        FILE* sh = popen(((breaks ? "bash -c " : "sh -c ") + ShellLine({script})).c_str(), "r");
         ASSERT_NE(sh, nullptr);
         std::string got;
         char buf[512];
@@ -35,6 +42,8 @@ TEST(JobWords, ALineReadsBackAsItsWords) {
     EXPECT_FALSE(SplitWords("cut 'open", error));
     EXPECT_EQ(error, "a ' is not closed");
     EXPECT_FALSE(SplitWords("cut \"open", error));
+    EXPECT_FALSE(SplitWords("cut $'open\\'", error));
+    EXPECT_EQ(error, "a $' is not closed");
     EXPECT_EQ(*SplitWords("  cut a\\ b \"c\\\"d\" # e f", error), (std::vector<std::string>{"cut", "a b", "c\"d"}));
 }
 

@@ -204,3 +204,25 @@ TEST(OutputPlacement, TwoJobsWritingOneNameEachGetAPartFileOfTheirOwn) {
     EXPECT_EQ(ReadFileBytes(dir / "same.mp4"), "b");
     EXPECT_EQ(ReadFileBytes(dir / "same(0).mp4"), "a");
 }
+
+// What stands at a kept file's path: only a regular file within the size is read, and a named
+// pipe reads as not there at once (opening it for reading would wait for a writer).
+TEST(ReadRegularFile, ReadsOnlyARegularFileWithinItsSizeAndNeverWaits) {
+    TempDir dir;
+    WriteFileBytes(dir / "ten", "0123456789");
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    fs::create_directory(dir.path() / "folder");
+    const struct {
+        std::string path;
+        size_t most;
+        std::optional<std::string> read;
+    } cases[] = {
+        {dir / "ten", 10, "0123456789"},     {dir / "ten", 9, std::nullopt},       {dir / "pipe", 100, std::nullopt},
+        {dir / "folder", 100, std::nullopt}, {dir / "missing", 100, std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ReadRegularFile(c.path, c.most), c.read) << c.path << " " << c.most;
+    // The kernel's files say 0 bytes and hold more.
+    const std::optional<std::string> status = ReadRegularFile("/proc/self/status", 1 << 20);
+    ASSERT_TRUE(status);
+    EXPECT_NE(status->find("Pid:"), std::string::npos);
+}

@@ -218,6 +218,23 @@ TEST(Queue, AJobOfSeveralFilesShowsTheFirstAndHowManyMoreAndOpensItsFolder) {
     EXPECT_EQ(h.opened, QStringList{QString::fromStdString(out.path().string())});
 }
 
+// A job's words reach its process byte for byte, also where they are no UTF-8 (a Latin-1 name
+// or CSV label): a stand-in for ulvane-cli prints each of its arguments as a file made.
+TEST(Queue, AJobGetsItsWordsAsTheyAreEvenWhereTheyAreNoUtf8) {
+    TempDir dir;
+    const std::string cli = dir / "echo-cli";
+    WriteFileBytes(cli, "#!/bin/sh\nfor a; do printf '%s\\n' \"$a\"; done\n");
+    std::filesystem::permissions(cli, std::filesystem::perms::owner_all);
+    QueueRunner runner(QString::fromStdString(cli));
+    QueueEntry e;
+    e.words = {"cut", "/v/Caf\xe9 cr\xe8me.mp4", "--label", "\xff\xfe half \xc3", "--label", "caf\xc3\xa9"};
+    runner.Add(e);
+    const QueueEntry& done = runner.queue().entries().front();
+    ASSERT_TRUE(Eventually([&] { return done.state == QueueState::kDone; }, 20000)) << done.reason;
+    EXPECT_EQ(done.output, e.words[0]);
+    EXPECT_EQ(done.alsoMade, std::vector<std::string>(e.words.begin() + 1, e.words.end()));
+}
+
 TEST(Queue, JobsWhoseProgramCannotStartFailWithTheReasonAndNothingWaitsForever) {
     QueueRunner runner("/nonexistent/ulvane-cli");
     for (const char* what : {"first", "second", "third"}) {

@@ -81,21 +81,84 @@ TEST(TimelineWindow, ShowsTheFilesPicturesAndSoundThenAtOnceFromTheCache) {
     CUlvaneAVConverterDlg again(s);
     again.show();
     again.AddSourceFiles();
-    EXPECT_TRUE(again.cutPreview()->timelineFeeder()->overviewFromCache());
+    ASSERT_TRUE(Eventually([&] { return again.cutPreview()->timelineFeeder()->overviewFromCache(); }, 20000));
     const Reading r = Read(again.cutPreview()->timelineStrip());
     EXPECT_TRUE(r.Shows()) << "red " << r.red << " blue " << r.blue << " quiet " << r.quiet << " loud " << r.loud;
+}
+
+// A file of 1000 bytes in `dir` that the cache tests keep overviews for.
+QString SourceIn(const TempDir& dir) {
+    const QString source = QString::fromStdString(dir / "source.bin");
+    QFile f(source);
+    if (f.open(QIODevice::WriteOnly)) f.write(QByteArray(1000, 'x'));
+    return source;
+}
+
+// Pictures of one colour, cheap to make and to keep at any size (a bit a pixel).
+TimelineOverview Pictures(int count, int width, int height) {
+    TimelineOverview o;
+    o.levels.binMicros = 2000;
+    o.levels.peak = {0.5f};
+    o.levels.rms = {0.2f};
+    QImage picture(width, height, QImage::Format_Mono);
+    picture.fill(1);
+    for (int i = 0; i < count; ++i) o.pictures.push_back({i * 40000, picture});
+    return o;
+}
+
+// A cache file whose pictures would decode to far more than an overview ever holds reads as
+// missing, judged by the sizes the pictures declare; an overview as large as a wide strip's
+// reads back.
+TEST(TimelineCache, PicturesPastTheSizeOrTheTotalAStripNeedsAreRefused) {
+    TempDir dir;
+    const QString source = SourceIn(dir);
+    const TimelineCache cache(QString::fromStdString(dir / "cache"));
+    const struct {
+        const char* what;
+        int count, width, height;
+        bool kept;
+    } cases[] = {
+        {"one picture of 5000 x 5000", 1, 5000, 5000, false},
+        {"a picture 3000 wide", 1, 3000, 60, false},
+        {"40 pictures of 1000 x 1000", 40, 1000, 1000, false},
+        {"800 thumbnails of 107 x 60", 800, 107, 60, true},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(cache.Write(source, Pictures(c.count, c.width, c.height))) << c.what;
+        const std::optional<TimelineOverview> back = cache.Read(source);
+        EXPECT_EQ(back.has_value(), c.kept) << c.what;
+        if (back) {
+            EXPECT_EQ(back->pictures.size(), size_t(c.count)) << c.what;
+        }
+    }
+}
+
+// The feeder meets a hostile cache file for the file it loads: the strip is made from the file
+// again, and the cache file is replaced by the overview made.
+TEST(TimelineCache, AHostileFileIsReplacedByAStripMadeAfresh) {
+    TempDir dir;
+    const QString file = RedQuietBlueLoud();
+    const QString folder = QString::fromStdString(dir / "timeline");
+    const TimelineCache cache(folder);
+    ASSERT_TRUE(cache.Write(file, Pictures(50, 5000, 5000)));
+    TimelineStrip strip;
+    strip.resize(480, 100);
+    strip.show();
+    TimelineFeeder feeder(&strip, folder);
+    feeder.Load({file, 4000000, 160, 90, 25.0, true});
+    ASSERT_TRUE(Eventually([&] { return Read(&strip).Shows() && feeder.idle(); }, 20000));
+    EXPECT_FALSE(feeder.overviewFromCache());
+    const std::optional<TimelineOverview> kept = cache.Read(file);
+    ASSERT_TRUE(kept);
+    ASSERT_FALSE(kept->pictures.empty());
+    EXPECT_LE(kept->pictures[0].image.height(), strip.ThumbnailRow().height());
 }
 
 // A kept overview, then the file damaged in each way: every one reads as missing (never a
 // crash), and the next write makes it good again.
 TEST(TimelineCache, DamagedOrForeignFilesReadAsMissingAndAreReplaced) {
     TempDir dir;
-    const QString source = QString::fromStdString(dir / "source.bin");
-    {
-        QFile f(source);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray(1000, 'x'));
-    }
+    const QString source = SourceIn(dir);
     const TimelineCache cache(QString::fromStdString(dir / "cache"));
     TimelineOverview o;
     o.levels.binMicros = 2000;
