@@ -82,11 +82,13 @@ std::optional<std::vector<Segment>> ReadSegments(const Request& r, const JoinFil
         UsageError("--segments is larger than 16 MiB: " + r.segmentsFile, "cut");
         return std::nullopt;
     }
-    CsvResult csv = SegmentsFromCsv(text);
+    CsvResult csv = SegmentsFromCsv(text, file.described ? file.lengthMicros : 0);
     if (!csv.error.empty()) {
         UsageError("--segments " + r.segmentsFile + ": " + csv.error, "cut");
         return std::nullopt;
     }
+    for (const std::string& note : csv.notes)
+        std::fprintf(stderr, "note: --segments %s: %s\n", r.segmentsFile.c_str(), note.c_str());
     segments.insert(segments.end(), csv.segments.begin(), csv.segments.end());
     return segments;
 }
