@@ -76,8 +76,8 @@ constexpr std::string_view kDetectNotes =
     "  black:   START END   stretches of at least --min-length seconds (default 0.5) of pictures of which\n"
     "                       98% of the pixels are darker than --threshold of the brightness range (0 to 1,\n"
     "                       default 0.10)\n"
-    "  scenes:  TIME SCORE  the first picture of each new scene: its change score (0 to 100) reaches\n"
-    "                       --threshold (default 10)\n"
+    "  scenes:  TIME SCORE  the first picture of each new scene: its change score (0 to 100, FFmpeg's scdet\n"
+    "                       score) reaches --threshold (default 10)\n"
     "Nothing found prints nothing, with exit status 0.\n";
 constexpr std::string_view kBatchNotes =
     "batch runs the jobs of the list JOBS (- reads standard input): a job a line, the words of a cut or join\n"
