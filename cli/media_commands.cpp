@@ -215,13 +215,13 @@ int Cut(const Request& r) {
         return NameTooLong(r.name ? "--name" : "SOURCE's name", r.outDir, "cut");
     if (!launch.ok())
         return UsageError("SOURCE has no extension, so a direct cut cannot tell its container; use --reencode", "cut");
+    if (std::optional<int> refused = CheckCutAgainstTheFile(source, *start, *end, r.endText)) return *refused;
     if (r.skipDone) {
         ConversionJob intended;
         PrepareCutJob(intended);
         FillCutJob(intended, cut, OnlySources({source}));
         if (std::optional<int> done = SkipWhenMade(intended)) return *done;
     }
-    NoteAnEndPastTheFile(source, *end, r.endText);
     return RunJob(job, r.quiet);
 }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include <algorithm>
+#include <optional>
 #include <set>
 
 extern "C" {
@@ -38,6 +39,44 @@ int64_t EstimateDuration(MediaInput& in) {
         av_packet_unref(pkt.get());
     }
     return end == AV_NOPTS_VALUE ? 0 : std::max<int64_t>(end - in.startMicros(), 0);
+}
+
+// Where the pictures and sound of a file cut short (a download stopped, a copy broken off)
+// really end, when its header states a length the file does not hold; nullopt when the file
+// holds what its header says, or its end cannot tell. Only the end of the file is looked
+// at, so a long healthy file costs a seek: the packets of its last MiB, or in a container
+// read by its index alone (MP4, MOV), the first entry of the main stream's index that lies
+// past the file's end. (Other containers' readers add entries as they read, so their index
+// says nothing of the end.) Lengths measured from the packets' times (MPEG-TS and PS)
+// already are the file's own, and one guessed from the bit rate is no header's word.
+std::optional<int64_t> ShortEnd(MediaInput& in, int64_t statedMicros) {
+    AVFormatContext* ctx = in.ctx();
+    const int64_t size = ctx->pb ? avio_size(ctx->pb) : -1;
+    AVStream* st = in.video() ? in.video() : in.audio();
+    if (!st || size <= 0 || statedMicros <= 0 || (ctx->iformat->flags & AVFMT_TS_DISCONT) ||
+        ctx->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
+        return std::nullopt;
+    int64_t end = INT64_MIN;
+    if (ctx->iformat->flags & AVFMT_NO_BYTE_SEEK) {
+        const int entries = avformat_index_get_entries_count(st);
+        for (int k = 0; k < entries && end == INT64_MIN; ++k)
+            if (const AVIndexEntry* e = avformat_index_get_entry(st, k); e->pos + e->size > size)
+                end = ToMicros(e->timestamp, st->time_base) - in.startMicros();
+    } else if (av_seek_frame(ctx, -1, std::max<int64_t>(0, size - (1 << 20)), AVSEEK_FLAG_BYTE) >= 0) {
+        PacketPtr pkt = MakePacket();
+        for (int n = 0; n < 100000 && in.ReadPacket(pkt.get()) >= 0; ++n) {
+            const AVStream* from = ctx->streams[pkt->stream_index];
+            const int64_t ts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+            if (ts != AV_NOPTS_VALUE && (from == in.video() || from == in.audio()))
+                end = std::max(end,
+                               ToMicros(ts + std::max<int64_t>(pkt->duration, 0), from->time_base) - in.startMicros());
+            av_packet_unref(pkt.get());
+        }
+    }
+    // Half a second, or 2% of a long file, is a container's rounding, not a missing part.
+    if (end == INT64_MIN || end < 0 || end >= statedMicros - std::max<int64_t>(500000, statedMicros / 50))
+        return std::nullopt;
+    return end;
 }
 
 // Whether the video decoder makes a picture of the first packets. Only the opening of the
@@ -142,6 +181,8 @@ int ProbeMediaFile(ConversionJob& job, ProbeDepth depth) {
     info.rotationDegrees = ClockwiseTurn(in->video());
     int64_t duration = in->durationMicros();
     if (duration <= 0) duration = EstimateDuration(*in);
+    info.statedDurationMicros = duration;
+    if (const std::optional<int64_t> end = ShortEnd(*in, duration)) duration = *end;
     info.durationMicros = duration;
     info.rangeStartMicros = 0;
     info.rangeEndMicros = duration;
