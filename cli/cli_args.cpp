@@ -66,8 +66,10 @@ constexpr std::string_view kCutNotes =
     "each such clip on the very picture at --from. A clip outside its file is a usage error.\n";
 constexpr std::string_view kProbeNotes =
     "probe prints duration_us, width, height, frame_rate, rotation (the clockwise turn in degrees that\n"
-    "shows the picture upright), audio_tracks, subtitle_tracks and other_tracks, then a line a track:\n"
-    "track=ID CODEC [WIDTHxHEIGHT | Nch] [lang=LANGUAGE] [default] [title=TITLE], ID as --tracks takes it.\n";
+    "shows the picture upright), audio_tracks, subtitle_tracks, other_tracks, for a file cut short\n"
+    "stated_duration_us (the length its header claims; duration_us is where its pictures and sound end),\n"
+    "then a line a track: track=ID CODEC [WIDTHxHEIGHT | Nch] [lang=LANGUAGE] [default] [title=TITLE],\n"
+    "ID as --tracks takes it.\n";
 constexpr std::string_view kGrabNotes = "grab writes the 320x240 snapshot bitmap of the picture at SECONDS.\n";
 constexpr std::string_view kDetectNotes =
     "detect prints a line for each thing found in FILE, in time order, times as HH:MM:SS.mmm from its start:\n"
@@ -76,8 +78,8 @@ constexpr std::string_view kDetectNotes =
     "  black:   START END   stretches of at least --min-length seconds (default 0.5) of pictures of which\n"
     "                       98% of the pixels are darker than --threshold of the brightness range (0 to 1,\n"
     "                       default 0.10)\n"
-    "  scenes:  TIME SCORE  the first picture of each new scene: its change score (0 to 100) reaches\n"
-    "                       --threshold (default 10)\n"
+    "  scenes:  TIME SCORE  the first picture of each new scene: its change score (0 to 100, FFmpeg's scdet\n"
+    "                       score) reaches --threshold (default 10)\n"
     "Nothing found prints nothing, with exit status 0.\n";
 constexpr std::string_view kBatchNotes =
     "batch runs the jobs of the list JOBS (- reads standard input): a job a line, the words of a cut or join\n"

@@ -174,17 +174,39 @@ std::optional<int32_t> ReadTime(const std::string& flag, const std::string& text
     return static_cast<int32_t>(*us / 1000);
 }
 
-// An --end past the end of SOURCE cuts to its end, as scripts rely on; a note says so and
-// gives the file's length. A source that cannot be probed is left to the job to refuse.
-void NoteAnEndPastTheFile(const std::string& source, int32_t endMs, const std::string& endText) {
-    if (IsUrl(source)) return;
+namespace {
+
+// A note on standard error when the file is cut short (a download stopped): its header says
+// it lasts longer than its pictures and sound do.
+void NoteACutShortFile(const std::string& source, const MediaInfo& info) {
+    if (info.statedDurationMicros <= info.durationMicros) return;
+    std::fprintf(stderr, "note: %s is cut short: its header says it lasts %s, but its pictures and sound end at %s\n",
+                 source.c_str(), FormatTime(static_cast<int32_t>(info.statedDurationMicros / 1000)).c_str(),
+                 FormatTime(static_cast<int32_t>(info.durationMicros / 1000)).c_str());
+}
+
+}  // namespace
+
+// A --start at or past the end of SOURCE (where its pictures and sound really end, for a file
+// cut short) is a usage error; an --end past it cuts to its end, as scripts rely on, and a
+// note says so and gives the file's length. A source that cannot be probed is left to the job.
+std::optional<int> CheckCutAgainstTheFile(const std::string& source, int32_t startMs, int32_t endMs,
+                                          const std::string& endText) {
+    if (IsUrl(source)) return std::nullopt;
     ConversionJob probe;
     probe.probePath = source;
-    if (ProbeMediaFile(probe, ProbeDepth::Streams) != kProbeOk) return;
+    if (ProbeMediaFile(probe, ProbeDepth::Streams) != kProbeOk) return std::nullopt;
+    NoteACutShortFile(source, probe.info);
     const int64_t lengthMs = probe.info.durationMicros / 1000;
-    if (lengthMs <= 0 || endMs <= lengthMs) return;
-    std::fprintf(stderr, "note: --end %s is past the end of %s, which lasts %s; the cut goes to its end\n",
-                 endText.c_str(), source.c_str(), FormatTime(static_cast<int32_t>(lengthMs)).c_str());
+    if (lengthMs <= 0) return std::nullopt;
+    const std::string length = FormatTime(static_cast<int32_t>(lengthMs));
+    if (startMs >= lengthMs)
+        return UsageError("--start " + FormatTime(startMs) + " is at or past the end of SOURCE, which lasts " + length,
+                          "cut");
+    if (endMs > lengthMs)
+        std::fprintf(stderr, "note: --end %s is past the end of %s, which lasts %s; the cut goes to its end\n",
+                     endText.c_str(), source.c_str(), length.c_str());
+    return std::nullopt;
 }
 
 // A name that, with its extension, would be too long for the file names of the output folder.
@@ -206,6 +228,7 @@ JoinFile DescribeJoinFile(const std::string& path, const std::string& tracks) {
         f.described = false;
         return f;
     }
+    NoteACutShortFile(path, probe.info);
     JoinFile f = DescribedFile(path, probe.info);
     f.tracks = tracks;
     return f;

@@ -34,13 +34,17 @@ ExistsTest OnlySources(std::vector<std::string> sources);
 // A typed time in milliseconds, or nullopt with a usage error of `command` printed.
 std::optional<int32_t> ReadTime(const std::string& flag, const std::string& text, const std::string& command);
 
-// An --end past the end of SOURCE cuts to its end; a note says so and gives the length.
-void NoteAnEndPastTheFile(const std::string& source, int32_t endMs, const std::string& endText);
+// A --start at or past the end of SOURCE is a usage error, printed and its status returned;
+// an --end past it cuts to its end, with a note that gives the length. The end is where the
+// pictures and sound really end, and a file cut short is named so. nullopt: go on.
+std::optional<int> CheckCutAgainstTheFile(const std::string& source, int32_t startMs, int32_t endMs,
+                                          const std::string& endText);
 
 // A usage error for a name too long for the output folder's file names.
 int NameTooLong(const std::string& what, const std::string& folder, const std::string& command);
 
-// What a join needs of each file; a file that cannot be probed is left to the job.
+// What a join needs of each file (a file cut short is named so in a note); a file that
+// cannot be probed is left to the job.
 JoinFile DescribeJoinFile(const std::string& path, const std::string& tracks = "");
 const char* JoinParameterName(JoinParameter p);
 

@@ -30,6 +30,8 @@ int Probe(const ulvane::cli::Request& r) {
                 job.info.frameRateNum, job.info.frameRateDen, job.info.audioTracks, job.info.subtitleTracks);
     std::printf("rotation=%d\n", job.info.rotationDegrees);
     std::printf("other_tracks=%s\n", job.info.otherTracks.c_str());
+    if (job.info.statedDurationMicros > job.info.durationMicros)
+        std::printf("stated_duration_us=%lld\n", static_cast<long long>(job.info.statedDurationMicros));
     // A line a track, numbered as --tracks takes them: track=ID CODEC [WxH | Nch] [lang=L] [default] [title=T]
     std::string error;
     for (const ulvane::FileTrack& t : ulvane::ListTracks(file, error)) {

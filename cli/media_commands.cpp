@@ -82,11 +82,13 @@ std::optional<std::vector<Segment>> ReadSegments(const Request& r, const JoinFil
         UsageError("--segments is larger than 16 MiB: " + r.segmentsFile, "cut");
         return std::nullopt;
     }
-    CsvResult csv = SegmentsFromCsv(text);
+    CsvResult csv = SegmentsFromCsv(text, file.described ? file.lengthMicros : 0);
     if (!csv.error.empty()) {
         UsageError("--segments " + r.segmentsFile + ": " + csv.error, "cut");
         return std::nullopt;
     }
+    for (const std::string& note : csv.notes)
+        std::fprintf(stderr, "note: --segments %s: %s\n", r.segmentsFile.c_str(), note.c_str());
     segments.insert(segments.end(), csv.segments.begin(), csv.segments.end());
     return segments;
 }
@@ -213,13 +215,13 @@ int Cut(const Request& r) {
         return NameTooLong(r.name ? "--name" : "SOURCE's name", r.outDir, "cut");
     if (!launch.ok())
         return UsageError("SOURCE has no extension, so a direct cut cannot tell its container; use --reencode", "cut");
+    if (std::optional<int> refused = CheckCutAgainstTheFile(source, *start, *end, r.endText)) return *refused;
     if (r.skipDone) {
         ConversionJob intended;
         PrepareCutJob(intended);
         FillCutJob(intended, cut, OnlySources({source}));
         if (std::optional<int> done = SkipWhenMade(intended)) return *done;
     }
-    NoteAnEndPastTheFile(source, *end, r.endText);
     return RunJob(job, r.quiet);
 }
 

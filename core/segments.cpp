@@ -57,17 +57,25 @@ std::string Span(const Segment& s) {
     return TimeText(s.startMicros) + " to " + TimeText(s.endMicros);
 }
 
-// What is wrong with one segment on its own; "" when nothing.
-std::string SegmentFault(const Segment& s, size_t index, int64_t lengthMicros) {
-    if (s.endMicros == s.startMicros) return Numbered(index) + " ends where it starts, at " + TimeText(s.startMicros);
+// What is wrong with one segment on its own, said of `subject` ("segment 2"); "" when nothing.
+std::string SegmentFault(const Segment& s, const std::string& subject, int64_t lengthMicros) {
+    if (s.endMicros == s.startMicros) return subject + " ends where it starts, at " + TimeText(s.startMicros);
     if (s.endMicros < s.startMicros)
-        return Numbered(index) + " ends at " + TimeText(s.endMicros) + ", before its start at " +
-               TimeText(s.startMicros);
-    if (s.startMicros < 0) return Numbered(index) + " starts before the start of the file";
+        return subject + " ends at " + TimeText(s.endMicros) + ", before its start at " + TimeText(s.startMicros);
+    if (s.startMicros < 0) return subject + " starts before the start of the file";
     if (lengthMicros > 0 && s.endMicros > lengthMicros + kEndSlackMicros)
-        return Numbered(index) + " ends at " + TimeText(s.endMicros) + ", after the end of the file at " +
+        return subject + " ends at " + TimeText(s.endMicros) + ", after the end of the file at " +
                TimeText(lengthMicros);
     return {};
+}
+
+// A line of a CSV text is a header (skipped) only when it is the first and none of its
+// fields could be a time: "start,end,label". A first line with a mistyped time ("0:1O") is
+// a line with an error, not a header.
+bool HeaderLine(const std::vector<std::string>& fields) {
+    return std::none_of(fields.begin(), fields.end(), [](const std::string& f) {
+        return std::any_of(f.begin(), f.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+    });
 }
 
 bool Blank(std::string_view text) {
@@ -240,7 +248,7 @@ std::optional<SegmentProblem> CheckSegments(const std::vector<Segment>& segments
     // The first segment wrong on its own; an overlap is looked for only among those before it.
     std::optional<SegmentProblem> problem;
     for (size_t i = 0; i < segments.size() && !problem; ++i)
-        if (std::string why = SegmentFault(segments[i], i, lengthMicros); !why.empty())
+        if (std::string why = SegmentFault(segments[i], Numbered(i), lengthMicros); !why.empty())
             problem = SegmentProblem{static_cast<int>(i), std::move(why)};
     if (!disjoint) return problem;
     const size_t valid = problem ? static_cast<size_t>(problem->index) : segments.size();
@@ -291,7 +299,7 @@ std::string SegmentsToCsv(const std::vector<Segment>& segments) {
     return out;
 }
 
-CsvResult SegmentsFromCsv(std::string_view text) {
+CsvResult SegmentsFromCsv(std::string_view text, int64_t lengthMicros) {
     CsvResult result;
     if (text.size() > kMaxTextBytes) {
         result.error = "the text is larger than 16 MiB";
@@ -303,28 +311,43 @@ CsvResult SegmentsFromCsv(std::string_view text) {
     bool first = true;
     while (records.Next(fields, result.error)) {
         if (std::all_of(fields.begin(), fields.end(), Blank)) continue;
-        const bool header = first && !ParseTypedTime(fields[0]);
+        const bool header = first && HeaderLine(fields);
         first = false;
         if (header) continue;
         const std::string at = records.LinePrefix();
+        const std::optional<int64_t> start = ParseTypedTime(fields[0]);
+        const std::optional<int64_t> end = fields.size() < 2 ? std::nullopt : ParseTypedTime(fields[1]);
         if (fields.size() > 3 && !std::all_of(fields.begin() + 3, fields.end(), Blank)) {
             result.error = at + "more than three fields (start, end, label); quote a label that holds a comma";
         } else if (fields.size() < 2) {
             result.error = at + "no end time after \"" + fields[0] + "\"";
-        } else if (!ParseTypedTime(fields[0])) {
+        } else if (!start) {
             result.error = at + "the start \"" + fields[0] + "\" is not a time";
-        } else if (!ParseTypedTime(fields[1])) {
+        } else if (!end) {
             result.error = at + "the end \"" + fields[1] + "\" is not a time";
         } else if (result.segments.size() == kMaxSegments) {
             result.error = at + "more than " + std::to_string(kMaxSegments) + " segments";
+        } else if (lengthMicros > 0 && *start >= lengthMicros && *end > *start) {
+            result.error = at + "the segment starts at " + TimeText(*start) + ", at or after the end of the file at " +
+                           TimeText(lengthMicros);
         } else {
-            result.segments.push_back(
-                {*ParseTypedTime(fields[0]), *ParseTypedTime(fields[1]), fields.size() > 2 ? fields[2] : ""});
+            Segment s{*start, *end, fields.size() > 2 ? fields[2] : ""};
+            result.error = SegmentFault(s, at + "the segment", 0);
+            if (!result.error.empty()) break;
+            if (lengthMicros > 0 && s.endMicros > lengthMicros + kEndSlackMicros) {
+                result.notes.push_back(at + "the segment's end " + TimeText(s.endMicros) +
+                                       " is past the end of the file at " + TimeText(lengthMicros) + "; it ends there");
+                s.endMicros = lengthMicros;
+            }
+            result.segments.push_back(std::move(s));
             continue;
         }
         break;
     }
-    if (!result.error.empty()) result.segments.clear();
+    if (!result.error.empty()) {
+        result.segments.clear();
+        result.notes.clear();
+    }
     return result;
 }
 

@@ -38,15 +38,20 @@ std::vector<Segment> OutsideSegments(const std::vector<Segment>& segments, int64
 // The CSV form: a header line "start,end,label", then a line per segment with the times as
 // time text (HH:MM:SS.mmm, and three more digits for a time between two milliseconds, so the
 // times come back exact) and the label quoted where it holds a comma, a quote or a line
-// break. Reading takes any line ending, a header or none, times in any form ParseTypedTime
-// reads, and a missing label; a line it cannot read fails the whole text with its number.
-// A text over 16 MiB or of more than 100,000 segments is refused.
+// break. Reading takes any line ending, a header or none (a first line is a header only when
+// none of its fields holds a digit), times in any form ParseTypedTime reads, and a missing
+// label; a line it cannot read, or whose segment ends at or before its start, fails the
+// whole text with its number. A text over 16 MiB or of more than 100,000 segments is refused.
+// With the source's length (`lengthMicros` > 0; 0: unknown), a segment that starts at or
+// after the end fails the text, and one that runs past the end is shortened to it, with a
+// note naming its line: the one rule of both the window and the command line.
 std::string SegmentsToCsv(const std::vector<Segment>& segments);
 struct CsvResult {
     std::vector<Segment> segments;
-    std::string error;  // "" when read; else "line 3: the end "x" is not a time"
+    std::string error;               // "" when read; else "line 3: the end "x" is not a time"
+    std::vector<std::string> notes;  // "line 4: the segment's end ... is past the end ...; it ends there"
 };
-CsvResult SegmentsFromCsv(std::string_view text);
+CsvResult SegmentsFromCsv(std::string_view text, int64_t lengthMicros = 0);
 
 // The undo history of a segment list: each change stores the whole list (and which segment
 // was selected) before it. Keeps the last `depth` steps (older ones are dropped); a change

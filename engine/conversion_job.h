@@ -28,7 +28,11 @@ enum InputState : uint8_t {
 
 // What ProbeMediaFile leaves behind: the description of one media file.
 struct MediaInfo {
+    // How long the file lasts: where its pictures and sound really end. A file cut short (a
+    // download stopped) keeps in its header the length it was meant to have, which is
+    // `statedDurationMicros`; it is more than `durationMicros` only for such a file.
     int64_t durationMicros = 0;
+    int64_t statedDurationMicros = 0;
     int64_t rangeStartMicros = 0;
     int64_t rangeEndMicros = 0;
     int32_t videoWidth = 0;

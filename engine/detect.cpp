@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <memory>
 
@@ -21,7 +22,8 @@ namespace {
 
 // Calls `onFrame` for every picture of the main video, its time in microseconds from the
 // file's start; the other streams are not even read into packets.
-Status DecodePictures(const std::string& path, const DetectControl& control,
+// `roughPictures` skips the loop filter, whose blocking artefacts move no darkness.
+Status DecodePictures(const std::string& path, const DetectControl& control, bool roughPictures,
                       const std::function<void(const AVFrame*, int64_t, AVRational)>& onFrame) {
     std::unique_ptr<MediaInput> in;
     if (Status s = MediaInput::Open(path, in, control.cancel); !s.ok()) return s;
@@ -31,7 +33,7 @@ Status DecodePictures(const std::string& path, const DetectControl& control,
         if (in->ctx()->streams[i] != st) in->ctx()->streams[i]->discard = AVDISCARD_ALL;
     CodecContextPtr dec;
     if (Status s = OpenStreamDecoder(st, true, dec); !s.ok()) return s;
-    dec->skip_loop_filter = AVDISCARD_ALL;  // blocking artefacts do not move a score
+    if (roughPictures) dec->skip_loop_filter = AVDISCARD_ALL;
     const int64_t start = in->startMicros();
     const int64_t duration = in->durationMicros();
     auto cancelled = [&] { return control.cancel && control.cancel->load(std::memory_order_relaxed); };
@@ -131,6 +133,101 @@ private:
     Scaler scaler_;
 };
 
+// The scene score of each picture against the one before, as FFmpeg's scdet filter gives it:
+// the mean absolute difference of every luma sample (of every colour byte for RGB pictures)
+// in percent of the samples' full scale (2^bits), the "mafd"; the score is the smaller of it
+// and its change from the mafd before, so a steady motion scores low and a jump high. The
+// first picture, and one of another size than the one before, scores 0.
+class SceneScorer {
+public:
+    double Score(const AVFrame* f) {
+        const Plane p = Compared(f);
+        if (!p.data) return 0;
+        const bool comparable = !before_.empty() && p.width == width_ && p.height == height_ && p.wide == wide_;
+        const size_t rowBytes = static_cast<size_t>(p.width) * (p.wide ? 2 : 1);
+        before_.resize(rowBytes * static_cast<size_t>(p.height));
+        uint64_t sad = 0;
+        for (int y = 0; y < p.height; ++y) {
+            uint8_t* kept = before_.data() + rowBytes * static_cast<size_t>(y);
+            const uint8_t* row = p.data + static_cast<ptrdiff_t>(y) * p.linesize;
+            if (comparable) sad += p.wide ? RowSad16(row, kept, p.width) : RowSad8(row, kept, p.width);
+            std::copy_n(row, rowBytes, kept);
+        }
+        width_ = p.width;
+        height_ = p.height;
+        wide_ = p.wide;
+        if (!comparable) return 0;
+        const double mafd = static_cast<double>(sad) * 100.0 /
+                            (static_cast<double>(p.width) * static_cast<double>(p.height)) /
+                            static_cast<double>(uint64_t{1} << p.bits);
+        const double score = std::clamp(std::min(mafd, std::fabs(mafd - mafdBefore_)), 0.0, 100.0);
+        mafdBefore_ = mafd;
+        return score;
+    }
+
+private:
+    struct Plane {
+        const uint8_t* data = nullptr;
+        int linesize = 0;
+        int width = 0;  // samples a row
+        int height = 0;
+        int bits = 8;
+        bool wide = false;  // two bytes a sample, native order
+    };
+
+    // The luma plane where the picture has one of its own (planar or semi-planar YUV, grey);
+    // any other picture is made 8-bit RGB and every byte of it compared.
+    Plane Compared(const AVFrame* f) {
+        const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(f->format));
+        if (!d || f->width <= 0 || f->height <= 0) return {};
+        const int bytes = (d->comp[0].depth + 7) / 8;
+        const bool luma = !(d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_BITSTREAM |
+                                        AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_FLOAT | AV_PIX_FMT_FLAG_BE)) &&
+                          d->comp[0].plane == 0 && d->comp[0].offset == 0 && d->comp[0].shift == 0 &&
+                          d->comp[0].step == bytes && bytes <= 2;
+        if (luma) return {f->data[0], f->linesize[0], f->width, f->height, d->comp[0].depth, bytes == 2};
+        if (!rgb_ || rgb_->width != f->width || rgb_->height != f->height) {
+            rgb_.reset(av_frame_alloc());
+            if (!rgb_) return {};
+            rgb_->format = AV_PIX_FMT_RGB24;
+            rgb_->width = f->width;
+            rgb_->height = f->height;
+            if (av_frame_get_buffer(rgb_.get(), 0) < 0) {
+                rgb_.reset();
+                return {};
+            }
+        }
+        SwsContext* sws = scaler_.For(*f, {f->width, f->height, AV_PIX_FMT_RGB24, SWS_POINT});
+        if (!sws || sws_scale(sws, f->data, f->linesize, 0, f->height, rgb_->data, rgb_->linesize) < 0) return {};
+        return {rgb_->data[0], rgb_->linesize[0], 3 * f->width, f->height, 8, false};
+    }
+
+    static uint64_t RowSad8(const uint8_t* a, const uint8_t* b, int n) {
+        uint32_t sum = 0;  // a row holds fewer than 2^24 bytes, so 255 each cannot overflow it
+        for (int x = 0; x < n; ++x)
+            sum += static_cast<uint32_t>(std::abs(static_cast<int>(a[x]) - static_cast<int>(b[x])));
+        return sum;
+    }
+
+    static uint64_t RowSad16(const uint8_t* a, const uint8_t* b, int n) {
+        uint64_t sum = 0;
+        for (int x = 0; x < n; ++x) {
+            uint16_t p, q;
+            std::memcpy(&p, a + 2 * x, 2);
+            std::memcpy(&q, b + 2 * x, 2);
+            sum += static_cast<uint64_t>(std::abs(static_cast<int>(p) - static_cast<int>(q)));
+        }
+        return sum;
+    }
+
+    std::vector<uint8_t> before_;
+    int width_ = 0, height_ = 0;
+    bool wide_ = false;
+    double mafdBefore_ = 0;
+    FramePtr rgb_;
+    Scaler scaler_;
+};
+
 int64_t PictureMicros(const AVFrame* f, AVRational tb) {
     if (f->pkt_duration > 0) return ToMicros(f->pkt_duration, tb);
     return 40000;  // a picture of 25 per second, when the stream does not say
@@ -152,7 +249,7 @@ Status DetectBlack(const std::string& path, double pixelThreshold, double minSec
         if (blackStart != INT64_MIN && end - blackStart >= minMicros) found.push_back({blackStart, end, leastShare});
         blackStart = INT64_MIN;
     };
-    Status s = DecodePictures(path, control, [&](const AVFrame* f, int64_t at, AVRational tb) {
+    Status s = DecodePictures(path, control, true, [&](const AVFrame* f, int64_t at, AVRational tb) {
         if (!sampler.Sample(f, grid)) return;
         // The darkest luma counted as black: 0.10 of the range is 37 in 16..235, 25 in 0..255.
         const int limit = sampler.fullRange() ? static_cast<int>(pixelThreshold * 255)
@@ -178,23 +275,9 @@ Status DetectBlack(const std::string& path, double pixelThreshold, double minSec
 Status DetectScenes(const std::string& path, double threshold, std::vector<Finding>& found,
                     const DetectControl& control) {
     found.clear();
-    PictureSampler sampler;
-    std::vector<uint8_t> grid;
-    std::vector<uint8_t> before;
-    double beforeDiff = 0;
-    return DecodePictures(path, control, [&](const AVFrame* f, int64_t at, AVRational) {
-        if (!sampler.Sample(f, grid)) return;
-        if (!before.empty()) {
-            int64_t sum = 0;
-            for (size_t i = 0; i < grid.size(); ++i) sum += std::abs(grid[i] - before[i]);
-            // The mean absolute difference in percent of 255: a cut from black to white is 100 on
-            // luma and 0 on chroma, so 33 over the three components.
-            const double diff = 100.0 * static_cast<double>(sum) / (255.0 * static_cast<double>(grid.size()));
-            const double score = std::min(diff, std::fabs(diff - beforeDiff));
-            if (score >= threshold) found.push_back({at, at, score});
-            beforeDiff = diff;
-        }
-        before.swap(grid);
+    SceneScorer scorer;
+    return DecodePictures(path, control, false, [&](const AVFrame* f, int64_t at, AVRational) {
+        if (const double score = scorer.Score(f); score >= threshold) found.push_back({at, at, score});
     });
 }
 

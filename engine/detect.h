@@ -50,10 +50,11 @@ Status DetectSilences(const std::string& path, double thresholdDb, double minSec
 Status DetectBlack(const std::string& path, double pixelThreshold, double minSeconds, std::vector<Finding>& found,
                    const DetectControl& control = {});
 
-// Scene changes of the main video: pictures whose score reaches `threshold`. The score, 0 to
-// 100 as FFmpeg's `scdet` has it, is the mean difference of the picture from the one before
-// (in percent of the full scale, over luma and chroma), less the same difference one picture
-// earlier, so that a steady motion does not count, only a jump.
+// Scene changes of the main video: pictures whose score reaches `threshold`. The score is
+// FFmpeg's `scdet=t=<threshold>` score, 0 to 100: the mean absolute difference of the
+// picture's luma samples (of every colour byte for an RGB picture) from the one before, in
+// percent of the samples' full scale, or its change from that difference one picture
+// earlier where that is smaller, so that a steady motion does not count, only a jump.
 Status DetectScenes(const std::string& path, double threshold, std::vector<Finding>& found,
                     const DetectControl& control = {});
 

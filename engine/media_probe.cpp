@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include <algorithm>
+#include <optional>
 #include <set>
 
 extern "C" {
@@ -38,6 +39,61 @@ int64_t EstimateDuration(MediaInput& in) {
         av_packet_unref(pkt.get());
     }
     return end == AV_NOPTS_VALUE ? 0 : std::max<int64_t>(end - in.startMicros(), 0);
+}
+
+// Where the pictures and sound of a file cut short (a download stopped, a copy broken off)
+// really end, when its header states a length the file does not hold; nullopt when the file
+// holds what its header says, or its end cannot tell. Only the end of the file is read, so a
+// long healthy file costs a seek and a few packets: from the last entry of the main stream's
+// index that lies inside the file, where the header brought an index (MP4, FLV's key frame
+// list) that reaches past the file's end or near the stated end; in Matroska from the key
+// frame its cues give before the stated end (a file without cues is read through); else
+// from the file's last MiB. Lengths measured from the packets' times (MPEG-TS and PS) already are
+// the file's own, and one guessed from the bit rate is no header's word.
+std::optional<int64_t> ShortEnd(MediaInput& in, int64_t statedMicros) {
+    AVFormatContext* ctx = in.ctx();
+    const int64_t size = ctx->pb ? avio_size(ctx->pb) : -1;
+    AVStream* st = in.video() ? in.video() : in.audio();
+    if (!st || size <= 0 || statedMicros <= 0 || (ctx->iformat->flags & AVFMT_TS_DISCONT) ||
+        ctx->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE)
+        return std::nullopt;
+    const AVIndexEntry* from = nullptr;  // the last entry inside the file
+    bool reachesTheEnd = false;
+    for (int k = avformat_index_get_entries_count(st) - 1; k >= 0 && !from; --k) {
+        const AVIndexEntry* e = avformat_index_get_entry(st, k);
+        if (e->pos + e->size > size)
+            reachesTheEnd = true;
+        else
+            from = e;
+    }
+    // An index the reader made of what it read so far (at most the stream analysis) says
+    // nothing of the end; one from the header lies past the file's end or near the stated end.
+    constexpr int64_t kNearTheEnd = 30000000;
+    if (from && !reachesTheEnd &&
+        ToMicros(from->timestamp, st->time_base) - in.startMicros() < statedMicros - kNearTheEnd)
+        from = nullptr;
+    int rc = -1;
+    if (std::strstr(ctx->iformat->name, "matroska"))  // its cues come with the first seek
+        rc = av_seek_frame(ctx, st->index, av_rescale_q(statedMicros + in.startMicros(), AV_TIME_BASE_Q, st->time_base),
+                           AVSEEK_FLAG_BACKWARD);
+    else if (from)
+        rc = av_seek_frame(ctx, st->index, from->timestamp, AVSEEK_FLAG_BACKWARD);
+    else if ((ctx->iformat->flags & AVFMT_NO_BYTE_SEEK) == 0)
+        rc = av_seek_frame(ctx, -1, std::max<int64_t>(0, size - (1 << 20)), AVSEEK_FLAG_BYTE);
+    if (rc < 0) return std::nullopt;
+    int64_t end = INT64_MIN;
+    PacketPtr pkt = MakePacket();
+    for (int n = 0; n < 100000 && in.ReadPacket(pkt.get()) >= 0; ++n) {
+        const AVStream* of = ctx->streams[pkt->stream_index];
+        const int64_t ts = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+        if (ts != AV_NOPTS_VALUE && (of == in.video() || of == in.audio()))
+            end = std::max(end, ToMicros(ts + std::max<int64_t>(pkt->duration, 0), of->time_base) - in.startMicros());
+        av_packet_unref(pkt.get());
+    }
+    // Half a second, or 2% of a long file, is a container's rounding, not a missing part.
+    if (end == INT64_MIN || end < 0 || end >= statedMicros - std::max<int64_t>(500000, statedMicros / 50))
+        return std::nullopt;
+    return end;
 }
 
 // Whether the video decoder makes a picture of the first packets. Only the opening of the
@@ -142,6 +198,8 @@ int ProbeMediaFile(ConversionJob& job, ProbeDepth depth) {
     info.rotationDegrees = ClockwiseTurn(in->video());
     int64_t duration = in->durationMicros();
     if (duration <= 0) duration = EstimateDuration(*in);
+    info.statedDurationMicros = duration;
+    if (const std::optional<int64_t> end = ShortEnd(*in, duration)) duration = *end;
     info.durationMicros = duration;
     info.rangeStartMicros = 0;
     info.rangeEndMicros = duration;

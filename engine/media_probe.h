@@ -26,7 +26,8 @@ enum ProbeResult : int {
 enum class ProbeDepth { Decode, Streams };
 
 // Opens job.probePath and leaves its description in job.info: duration (estimated from
-// the last packets when the container does not say), picture size (0 x 0 without video)
+// the last packets when the container does not say; where the pictures and sound really end
+// for a file cut short, whose header's length is then `statedDurationMicros`), picture size (0 x 0 without video)
 // and frame rate (unchanged without video; a whole-number rate above 1000 gets the
 // denominator 1001). Returns a ProbeResult. Everything it opens is closed again.
 int ProbeMediaFile(ConversionJob& job, ProbeDepth depth = ProbeDepth::Decode);

@@ -200,6 +200,10 @@ Status OutputSink::Finish() {
         Abandon();
         return writeFailure_;
     }
+    // A writer that works out its packets' length from the stream's at the end (CAF, for
+    // sound whose packets do not say) finds it here: a copied stream is not told it otherwise.
+    for (unsigned k = 0; k < ctx_->nb_streams && k < clocks_.size(); ++k)
+        if (ctx_->streams[k]->duration <= 0) ctx_->streams[k]->duration = clocks_[k].endTs;
     int rc = av_write_trailer(ctx_.get());
     if (rc < 0) {
         writeFailure_ = Status::Failed("cannot finish the output file " + path_ + ": " + AvErrorText(rc));

@@ -459,11 +459,13 @@ void CutTab::LoadSegmentsFile() {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return refuse("dqsb", file.errorString());
     const QByteArray bytes = file.read(kMostCsvBytes + 1);
-    const CsvResult read = SegmentsFromCsv(std::string_view(bytes.constData(), size_t(bytes.size())));
+    const CsvResult read =
+        SegmentsFromCsv(std::string_view(bytes.constData(), size_t(bytes.size())), info_.durationMicros);
     if (!read.error.empty()) return refuse("dqsb", ToQString(read.error));
-    if (const std::optional<SegmentProblem> bad = CheckSegments(read.segments, info_.durationMicros, false))
-        return refuse("bfh", ToQString(bad->why));
     segmentList_->Change({read.segments, read.segments.empty() ? -1 : 0});
+    QStringList notes;
+    for (const std::string& note : read.notes) notes << ToQString(note);
+    if (!notes.isEmpty()) context_.Tell(name + "\n\n" + notes.join('\n'), false);
 }
 
 }  // namespace ulvane

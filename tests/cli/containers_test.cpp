@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <sstream>
 
 #include "tests/cli/cli_test_util.h"
@@ -119,6 +120,52 @@ TEST(CliContainers, AContainerThatCannotHoldTheMainTracksIsAUsageError) {
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
         EXPECT_TRUE(FilesIn(out.path()).empty());
     }
+}
+
+// Each container a job may name, against each common sound codec of a sound-only file: the
+// job is refused before anything is written, or the file it makes decodes whole. (A WAV
+// writer takes AAC and an MPEG-TS writer FLAC, but their readers give back nothing of it;
+// MP3, FLAC and CAF writers refuse most codecs only when the header is written.)
+TEST(CliContainers, EveryContainerHoldsTheSoundWholeOrIsRefusedBeforeTheJob) {
+    const struct {
+        const char* file;
+        std::vector<std::string> encode;
+    } sounds[] = {
+        {"s_aac.m4a", {"-c:a", "aac"}},          {"s_mp3.mp3", {"-c:a", "libmp3lame"}},
+        {"s_vorbis.ogg", {"-c:a", "libvorbis"}}, {"s_opus.opus", {"-c:a", "libopus", "-b:a", "64k"}},
+        {"s_flac.flac", {"-c:a", "flac"}},       {"s_pcm.wav", {"-c:a", "pcm_s16le"}},
+        {"s_ac3.ac3", {"-c:a", "ac3"}},          {"s_alac.m4a", {"-c:a", "alac"}},
+    };
+    // One name for each writer (m2ts is the MPEG-TS writer's, mka and m4a Matroska's and MP4's).
+    const char* containers[] = {"mp4", "mov", "mkv", "ts", "webm", "avi", "flv", "wav", "mp3", "flac", "caf", "ogg"};
+    std::map<std::string, int> made;
+    for (const auto& sound : sounds) {
+        std::vector<std::string> args = {"-f", "lavfi", "-i", "sine=f=440:d=8.5:r=48000", "-ac", "2"};
+        args.insert(args.end(), sound.encode.begin(), sound.encode.end());
+        const std::string source = Fixture(sound.file, args);
+        for (const char* container : containers) {
+            SCOPED_TRACE(std::string(sound.file) + " into ." + container);
+            TempDir out;
+            const auto r = Cli({"cut", source, "--start", "0", "--end", "9", "--container", container, "--out-dir",
+                                out.path().string(), "--name", "o", "--quiet"});
+            if (r.exitCode == 2) {
+                EXPECT_NE(r.err.find("cannot go into ." + std::string(container)), std::string::npos) << r.err;
+                EXPECT_TRUE(FilesIn(out.path()).empty());
+                continue;
+            }
+            ASSERT_EQ(r.exitCode, 0) << r.err;
+            // Decoded to 8 kHz mono 16-bit: 16,000 bytes a second.
+            const CommandResult pcm = ulvane::test::Run({"ffmpeg", "-nostdin", "-v", "error", "-i", LastLine(r.out),
+                                                         "-f", "s16le", "-ac", "1", "-ar", "8000", "-"});
+            EXPECT_NEAR(pcm.out.size() / 16000.0, 8.5, 0.1);
+            ++made[container];
+        }
+    }
+    // Matroska holds every one of them, and each codec goes into its own container.
+    EXPECT_EQ(made["mkv"], 8);
+    EXPECT_GE(made["wav"], 3);
+    EXPECT_GE(made["mp3"], 1);
+    EXPECT_GE(made["flac"], 1);
 }
 
 // The tracks kept are those listed, whatever the method: each sound track by its own tone,

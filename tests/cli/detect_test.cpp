@@ -11,7 +11,7 @@ using namespace ulvane::test;
 
 namespace {
 
-// "00:00:01.022 00:00:02.021" or "00:00:05.021 41.8": the two numbers of a line, the first
+// "00:00:01.022 00:00:02.021" or "00:00:05.021 15.6": the two numbers of a line, the first
 // (and for a stretch the second) a time text in seconds; empty for a line of another form.
 std::vector<std::pair<double, double>> Lines(const std::string& out) {
     std::vector<std::pair<double, double>> lines;
@@ -46,8 +46,9 @@ TEST(CliDetect, PrintsALineForEachFinding) {
         {{"detect", "silence", film}, {{1, 2}, {6, 7.5}, {9, 10}}, 0.04},
         {{"detect", "silence", film, "--min-length", "1.2", "--threshold", "-50"}, {{6, 7.5}}, 0.04},
         {{"detect", "black", film}, {{2, 3}, {7.6, 8.4}}, 0.04},
-        // Red to blue: a mean difference of 42% over luma and chroma (81/90/240 to 41/240/110).
-        {{"detect", "scenes", film, "--threshold", "30"}, {{5, 41.8}}, 2},
+        // Red to black and back, black to green: luma 81 to 16, 25.4% of 256; red to blue (81 to
+        // 41, 15.6%) stays below 20.
+        {{"detect", "scenes", film, "--threshold", "20"}, {{2, 25.4}, {3, 25.4}, {8.4, 25.4}}, 0.1},
     };
     for (const Row& r : rows) {
         const CommandResult c = Cli(r.args);

@@ -1,11 +1,13 @@
 // Jobs that cannot finish say so and leave nothing behind: a stop, a kill, a full disk, an
-// output folder removed while the job runs, and a job with nothing to show for itself; and
-// jobs that race for one name each keep a file of their own.
+// output folder removed while the job runs, a job with nothing to show for itself, and a cut
+// beyond the end of a file cut short; and jobs that race for one name each keep a file of
+// their own.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -154,4 +156,67 @@ TEST(CliEndings, AJobWithNothingToShowNeverReportsAHundredPercent) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err.find("progress 100%"), std::string::npos) << r.err;
     EXPECT_EQ(r.out, "");
+}
+
+// A file cut short (a download stopped) keeps in its header the length it was meant to have.
+// The probe says where its pictures and sound really end, reading only the file's end; a cut
+// that starts past that point is refused before the job, naming the file as cut short; one
+// that runs past it makes what there is.
+TEST(CliEndings, AFileCutShortSaysWhereItEndsAndACutBeyondThatIsRefused) {
+    TempDir dir;
+    const std::vector<std::string> movingPictures = {
+        "-f", "lavfi", "-i", "testsrc2=s=320x240:r=25:d=20", "-f", "lavfi", "-i", "sine=d=20", "-g", "50", "-shortest"};
+    const struct {
+        const char* name;
+        std::vector<std::string> codecs;
+    } kinds[] = {{"whole.mkv", {"-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac"}},
+                 {"whole.flv", {"-c:v", "libx264", "-preset", "ultrafast", "-c:a", "libmp3lame"}},
+                 {"whole.mp4", {"-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac", "-movflags", "+faststart"}}};
+    auto probed = [](const std::string& path, const std::string& key) {
+        const CommandResult r = Cli({"probe", path});
+        const size_t at = r.out.find(key + "=");
+        return at == std::string::npos ? -1.0 : std::stod(r.out.substr(at + key.size() + 1)) / 1e6;
+    };
+    std::vector<std::string> cutShort;
+    for (const auto& kind : kinds) {
+        std::vector<std::string> args = movingPictures;
+        args.insert(args.end(), kind.codecs.begin(), kind.codecs.end());
+        const std::string whole = Fixture(kind.name, args);
+        const std::string bytes = ReadFileBytes(whole);
+        const std::string part = dir / (std::string("part_") + kind.name);
+        WriteFileBytes(part, bytes.substr(0, bytes.size() * 2 / 5));
+        cutShort.push_back(part);
+        SCOPED_TRACE(part);
+        EXPECT_EQ(probed(whole, "stated_duration_us"), -1) << "a whole file is as long as its header says";
+        EXPECT_NEAR(probed(whole, "duration_us"), 20, 0.2);
+        // What the ffmpeg tool decodes of it, a picture being 40 ms.
+        const CommandResult frames =
+            ulvane::test::Run({"ffmpeg", "-nostdin", "-v", "quiet", "-i", part, "-map", "0:v", "-f", "framecrc", "-"});
+        const double decoded = 0.04 * static_cast<double>(std::count(frames.out.begin(), frames.out.end(), '\n') -
+                                                          std::count(frames.out.begin(), frames.out.end(), '#'));
+        EXPECT_NEAR(probed(part, "duration_us"), decoded, 0.4);
+        EXPECT_NEAR(probed(part, "stated_duration_us"), 20, 0.2);
+    }
+    if (const auto shared = SharedMediaDir(); shared && fs::exists(*shared / "broken_truncated_youtube_flv1_mp3.flv")) {
+        const std::string flv = (*shared / "broken_truncated_youtube_flv1_mp3.flv").string();
+        EXPECT_NEAR(probed(flv, "duration_us"), 1.9, 0.1);  // 44 pictures, where the header says 46.9 s
+        EXPECT_NEAR(probed(flv, "stated_duration_us"), 46.9, 0.1);
+        cutShort.push_back(flv);
+    }
+    for (const std::string& source : cutShort) {
+        SCOPED_TRACE(source);
+        TempDir out;
+        const auto beyond = Cli({"cut", source, "--start", "12", "--end", "15", "--out-dir", out.path().string()});
+        EXPECT_EQ(beyond.exitCode, 2);
+        EXPECT_NE(beyond.err.find("is cut short: its header says it lasts"), std::string::npos) << beyond.err;
+        EXPECT_NE(beyond.err.find("--start 00:00:12.000 is at or past the end of SOURCE"), std::string::npos)
+            << beyond.err;
+        const auto segment = Cli({"cut", source, "--segment", "12-15", "--out-dir", out.path().string()});
+        EXPECT_EQ(segment.exitCode, 2);
+        EXPECT_TRUE(FilesIn(out.path()).empty());
+        const auto rest = Cli({"cut", source, "--start", "0.5", "--end", "15", "--out-dir", out.path().string(),
+                               "--name", "rest", "--quiet"});
+        ASSERT_EQ(rest.exitCode, 0) << rest.err;
+        EXPECT_NEAR(probed(LastLine(rest.out), "duration_us"), probed(source, "duration_us") - 0.5, 0.6);
+    }
 }

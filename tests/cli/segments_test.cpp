@@ -375,18 +375,26 @@ TEST(CliSegments, SeparateFilesOutsidePartsAndChaptersAreWhatWasAsked) {
     const std::string source = MovingSource();
     TempDir csvDir;
     const std::string csv = (csvDir.path() / "talks.csv").string();
-    WriteFileBytes(csv, "start,end,label\r\n00:00:02.000,00:00:05.000,Opening talk\r\n11,14.5,\r\n");
+    // The last line runs past the file's end (30 s): it is cut to the end, with a note.
+    WriteFileBytes(csv, "start,end,label\r\n00:00:02.000,00:00:05.000,Opening talk\r\n11,14.5,\r\n28,45,Closing\r\n");
 
     TempDir separate;
     auto r = Cli({"cut", source, "--segments", csv, "--segment", "20-22", "--exact", "--out-dir",
                   separate.path().string(), "--name", "out", "--quiet"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("line 4: the segment's end 00:00:45.000 is past the end of the file at 00:00:30.000"),
+              std::string::npos)
+        << r.err;
     // The --segment ones come first, then the file's lines.
-    EXPECT_EQ(FilesIn(separate.path()), (std::vector<std::string>{"out 1.mp4", "out 3.mp4", "out Opening talk.mp4"}));
+    EXPECT_EQ(FilesIn(separate.path()),
+              (std::vector<std::string>{"out 1.mp4", "out 3.mp4", "out Closing.mp4", "out Opening talk.mp4"}));
     const struct {
         const char* name;
         double length, start;
-    } files[] = {{"out 1.mp4", 2.0, 20.0}, {"out Opening talk.mp4", 3.0, 2.0}, {"out 3.mp4", 3.5, 11.0}};
+    } files[] = {{"out 1.mp4", 2.0, 20.0},
+                 {"out Opening talk.mp4", 3.0, 2.0},
+                 {"out 3.mp4", 3.5, 11.0},
+                 {"out Closing.mp4", 2.0, 28.0}};
     for (const auto& f : files) {
         const std::string path = (separate.path() / f.name).string();
         EXPECT_EQ(Problems(Inspect(path), true, true, f.length, 0.08), "") << f.name;
@@ -407,10 +415,12 @@ TEST(CliSegments, SeparateFilesOutsidePartsAndChaptersAreWhatWasAsked) {
         ulvane::test::Run({"ffprobe", "-v", "error", "-show_entries", "chapter=start_time:chapter_tags=title", "-of",
                            "csv=p=0", LastLine(r.out)});
     const std::vector<std::string> lines = Lines(chapters.out);
-    ASSERT_EQ(lines.size(), 2u) << chapters.out;
+    ASSERT_EQ(lines.size(), 3u) << chapters.out;
     EXPECT_EQ(lines[0].substr(lines[0].find(',') + 1), "Opening talk");
     EXPECT_EQ(lines[1].substr(lines[1].find(',') + 1), "Segment 2");
+    EXPECT_EQ(lines[2].substr(lines[2].find(',') + 1), "Closing");
     EXPECT_NEAR(std::stod(lines[1]), 3.0, 0.1);
+    EXPECT_GE(std::stod(lines[2]), 6.5 - 0.1);  // a direct merge starts each part on its key frame
 }
 
 // A join of a clip and a whole file: the clip's part of its file, then the other file.
@@ -433,6 +443,9 @@ TEST(CliSegments, BadSegmentsAreUsageErrorsNamingThem) {
     TempDir dir;
     const std::string badCsv = (dir.path() / "bad.csv").string();
     WriteFileBytes(badCsv, "1,2,a\n3,x,b\n");
+    // A mistyped first line is no header: the whole list is refused, naming it.
+    const std::string typoCsv = (dir.path() / "typo.csv").string();
+    WriteFileBytes(typoCsv, "0:1O,0:20,Intro\n0:30,0:40,Outro\n");
     const struct {
         std::vector<std::string> args;
         const char* says;
@@ -445,6 +458,7 @@ TEST(CliSegments, BadSegmentsAreUsageErrorsNamingThem) {
         {{"--segment", "1:00"}, "not START-END"},
         {{"--segment", "0-30", "--merge-outside"}, "nothing lies outside"},
         {{"--segments", badCsv}, "line 2"},
+        {{"--segments", typoCsv}, "line 1: the start \"0:1O\" is not a time"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = {"cut", source};
@@ -454,7 +468,7 @@ TEST(CliSegments, BadSegmentsAreUsageErrorsNamingThem) {
         EXPECT_EQ(r.exitCode, 2) << c.says;
         EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
     }
-    EXPECT_EQ(FilesIn(dir.path()), std::vector<std::string>{"bad.csv"});
+    EXPECT_EQ(FilesIn(dir.path()), (std::vector<std::string>{"bad.csv", "typo.csv"}));
     const auto clip =
         Cli({"join", source, "--from", "9", "--to", "4", "--out-dir", dir.path().string(), "--name", "j"});
     EXPECT_EQ(clip.exitCode, 2);

@@ -154,6 +154,12 @@ TEST(SegmentsCsv, AnUnreadableLineFailsTheTextWithItsNumber) {
         {"1,2,\"a\"b\n", "line 1: text follows"},
         {"1,2,a,b\n", "line 1: more than three fields"},
         {"1,2\n1:60,3\n", "line 2: the start \"1:60\""},
+        // A mistyped first line is a line with an error, not a header that is passed over.
+        {"0:1O,0:20,Intro\n0:30,0:40,Outro\n", "line 1: the start \"0:1O\" is not a time"},
+        {"Start 1,End\n0:30,0:40\n", "line 1: the start \"Start 1\""},
+        // A backwards or empty segment counts by line as well, the header and blank lines included.
+        {"start,end\n\n1,2\n5,3\n", "line 4: the segment ends at 00:00:03.000, before its start at 00:00:05.000"},
+        {"1,1\n", "line 1: the segment ends where it starts"},
     };
     for (const auto& [text, error] : cases) {
         SCOPED_TRACE(text);
@@ -161,6 +167,24 @@ TEST(SegmentsCsv, AnUnreadableLineFailsTheTextWithItsNumber) {
         EXPECT_EQ(r.error.find(error), 0u) << r.error;
         EXPECT_TRUE(r.segments.empty());
     }
+}
+
+// With the source's length: the one rule of the window and the command line.
+TEST(SegmentsCsv, ASegmentPastTheEndIsShortenedWithANoteAndOneBeyondItRefused) {
+    const std::string text = "start,end,label\n1,2,a\n8,15,b\n9,10.0005,c\n";
+    const CsvResult fitted = SegmentsFromCsv(text, 10 * kS);
+    EXPECT_EQ(fitted.error, "");
+    EXPECT_EQ(fitted.segments,
+              (std::vector<Segment>{{kS, 2 * kS, "a"}, {8 * kS, 10 * kS, "b"}, {9 * kS, 10000500, "c"}}));
+    EXPECT_EQ(fitted.notes, std::vector<std::string>{"line 3: the segment's end 00:00:15.000 is past the end of the "
+                                                     "file at 00:00:10.000; it ends there"});
+    const CsvResult unknownLength = SegmentsFromCsv(text);
+    EXPECT_EQ(unknownLength.segments[1].endMicros, 15 * kS);
+    EXPECT_TRUE(unknownLength.notes.empty());
+    const CsvResult beyond = SegmentsFromCsv("1,2\n3,4\n10,12\n", 10 * kS);
+    EXPECT_EQ(beyond.error,
+              "line 3: the segment starts at 00:00:10.000, at or after the end of the file at 00:00:10.000");
+    EXPECT_TRUE(beyond.segments.empty());
 }
 
 TEST(SegmentsCsv, OversizedTextsAreRefused) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <regex>
 #include <sstream>
 
@@ -56,10 +57,6 @@ TEST(Detect, FindsTheKnownSilencesBlackStretchesAndSceneChanges) {
          {{6, 7.5}}},
         {"black stretches", [&](auto& f) { return DetectBlack(film, 0.10, 0.5, f); }, {{2, 3}, {7.6, 8.4}}},
         {"black stretches of a second or more", [&](auto& f) { return DetectBlack(film, 0.10, 0.9, f); }, {{2, 3}}},
-        {"scene changes",
-         [&](auto& f) { return DetectScenes(film, 10, f); },
-         {{2, 2}, {3, 3}, {5, 5}, {7.6, 7.6}, {8.4, 8.4}}},
-        {"only the big change (red to blue) at 30", [&](auto& f) { return DetectScenes(film, 30, f); }, {{5, 5}}},
     };
     for (const Row& r : rows) {
         std::vector<Finding> found;
@@ -102,6 +99,62 @@ TEST(Detect, SilencesMatchTheFfmpegToolWithinTenMilliseconds) {
         std::vector<Finding> found;
         ASSERT_TRUE(DetectSilences(r.file, -50, 0.5, found).ok()) << r.file;
         ExpectNear(SpansOf(found), want, 0.010, "against silencedetect: " + r.file);
+    }
+}
+
+// The scene scores of the scdet filter, picture for picture: the changes it finds at a low
+// threshold, with their times and scores, on the detection film,
+// on a film of cuts between moving patterns, and on the real samples when they are there.
+TEST(Detect, SceneChangesAreThoseOfTheScdetFilter) {
+    const std::string cuts = Fixture("scene_cuts_12s.mp4", {"-f",
+                                                            "lavfi",
+                                                            "-i",
+                                                            "testsrc2=s=320x240:r=25:d=4",
+                                                            "-f",
+                                                            "lavfi",
+                                                            "-t",
+                                                            "4",
+                                                            "-i",
+                                                            "life=s=320x240:r=25:mold=10:ratio=0.3,format=yuv420p",
+                                                            "-f",
+                                                            "lavfi",
+                                                            "-i",
+                                                            "smptebars=s=320x240:r=25:d=4",
+                                                            "-filter_complex",
+                                                            "[0:v][1:v][2:v]concat=n=3:v=1:a=0",
+                                                            "-c:v",
+                                                            "libx264",
+                                                            "-preset",
+                                                            "veryfast",
+                                                            "-bf",
+                                                            "3",
+                                                            "-pix_fmt",
+                                                            "yuv420p"});
+    std::vector<std::string> files = {DetectFixture(), cuts};
+    if (const auto shared = SharedMediaDir())
+        for (const char* sample : {"theora_vorbis_400x300.ogv", "portrait_h264_aac_bframes_ctts3s.mp4"})
+            if (std::filesystem::exists(*shared / sample)) files.push_back((*shared / sample).string());
+    for (const std::string& file : files) {
+        {
+            // Below the default of 10, so that more of the scores are compared.
+            const double threshold = 3;
+            SCOPED_TRACE(file);
+            const CommandResult tool =
+                ulvane::test::Run({"ffmpeg", "-nostdin", "-nostats", "-hide_banner", "-i", file, "-an", "-vf",
+                                   "scdet=t=" + std::to_string(threshold), "-f", "null", "-"});
+            ASSERT_EQ(tool.exitCode, 0) << tool.err;
+            std::vector<std::pair<double, double>> want;  // time, score
+            const std::regex line("lavfi.scd.score: ([0-9.]+), lavfi.scd.time: ([-0-9.]+)");
+            for (std::sregex_iterator m(tool.err.begin(), tool.err.end(), line), end; m != end; ++m)
+                want.emplace_back(std::stod((*m)[2]), std::stod((*m)[1]));
+            std::vector<Finding> found;
+            ASSERT_TRUE(DetectScenes(file, threshold, found).ok());
+            ASSERT_EQ(found.size(), want.size());
+            for (size_t i = 0; i < want.size(); ++i) {
+                EXPECT_NEAR(found[i].startMicros / 1e6, want[i].first, 0.002) << i;
+                EXPECT_NEAR(found[i].score, want[i].second, 0.002) << i;
+            }
+        }
     }
 }
 

@@ -323,7 +323,8 @@ TEST(SegmentsWindow, ACsvFileRoundTripsThroughTheDialogsAndABadOneIsNamedWithIts
         const char* says;
     } bad[] = {
         {"bad.csv", "start,end,label\n1,2,a\n3,three,b\n", "line 3"},
-        {"late.csv", "1,2\n3,9\n", "segment 2"},
+        {"backwards.csv", "start,end,label\n1,2,a\n3,2.5,b\n", "line 3: the segment ends at 00:00:02.500"},
+        {"beyond.csv", "1,2\n4.5,6\n", "line 2: the segment starts at 00:00:04.500"},
     };
     for (const auto& b : bad) {
         SCOPED_TRACE(b.name);
@@ -334,6 +335,14 @@ TEST(SegmentsWindow, ACsvFileRoundTripsThroughTheDialogsAndABadOneIsNamedWithIts
         EXPECT_TRUE(f.messages.shown[0].contains(b.says)) << f.messages.shown[0].toStdString();
         EXPECT_EQ(SpansOf(f.w), loaded);
     }
+    // A segment that runs past the file's end (4 s) is cut to it, as the command line does,
+    // with a note naming its line.
+    f.messages.shown.clear();
+    f.WriteCsv("late.csv", "1,2\n3,9\n");
+    EXPECT_EQ(SpansOf(f.w), (Spans{{1000, 2000, ""}, {3000, 4000, ""}}));
+    ASSERT_EQ(f.messages.shown.size(), 1);
+    EXPECT_TRUE(f.messages.shown[0].contains("line 2: the segment's end 00:00:09.000 is past the end"))
+        << f.messages.shown[0].toStdString();
     f.nextOpenPath = QString::fromStdString(f.dir / "missing.csv");
     f.messages.shown.clear();
     f.w.cutTab()->LoadSegmentsFile();
