@@ -383,11 +383,10 @@ QWidget* CreateItem(const TemplateItem& item, QWidget* parent) {
             return new CCheckListCtrl(item.id, parent);
         case ItemKind::PreviewFrame:
             return new PreviewFrame(parent);
-        case ItemKind::BitmapButton: {
-            auto* b = new CControlButton(item.id, parent);
-            b->setAccessibleName(text);
-            return b;
-        }
+        case ItemKind::BitmapButton:
+            // Its name for assistive tools is the window's hint, in the user's language, not
+            // the template's caption.
+            return new CControlButton(item.id, parent);
         case ItemKind::Slider:
             return new CBitmapSlider(item.id, parent);
         case ItemKind::Group:
@@ -425,9 +424,16 @@ constexpr QLatin1StringView kItemNamePrefix("item");
 QMap<int, QWidget*> BuildDialog(const DialogTemplate& t, QWidget* parent) {
     const QSize base = DialogBaseUnits(parent->font());
     QMap<int, QWidget*> items;
+    QLabel* caption = nullptr;  // the text just before, which names a field after it
     for (const TemplateItem& item : t.items) {
         QWidget* w = CreateItem(item, parent);
         w->setObjectName(kItemNamePrefix + QString::number(item.id));
+        // A field is named by the text that comes before it in the template, as a screen
+        // reader names it (by the label's text when asked, so in the language shown then).
+        const bool field =
+            item.kind == ItemKind::Edit || item.kind == ItemKind::ReadOnlyEdit || item.kind == ItemKind::Combo;
+        if (field && caption) caption->setBuddy(w);
+        caption = item.kind == ItemKind::Static ? static_cast<QLabel*>(w) : nullptr;
         QRect r = DluToPixels(item.dlu, base);
         // A drop-down list's template height includes its open list; closed it is one line.
         if (item.kind == ItemKind::Combo) r.setHeight(w->sizeHint().height());
@@ -439,6 +445,14 @@ QMap<int, QWidget*> BuildDialog(const DialogTemplate& t, QWidget* parent) {
     }
     parent->setFixedSize(DluToPixels(QRect(QPoint(0, 0), t.dlu), base).size());
     return items;
+}
+
+std::optional<int> TemplateItemId(const QWidget* w) {
+    const QString name = w ? w->objectName() : QString();
+    if (!name.startsWith(kItemNamePrefix)) return std::nullopt;
+    bool ok = false;
+    const int id = name.sliced(kItemNamePrefix.size()).toInt(&ok);
+    return ok ? std::optional<int>(id) : std::nullopt;
 }
 
 }  // namespace ulvane

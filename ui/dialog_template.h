@@ -9,6 +9,7 @@
 #include <QMap>
 #include <QRect>
 #include <QSize>
+#include <optional>
 #include <span>
 
 class QWidget;
@@ -101,5 +102,7 @@ void ApplyLayout(const QMap<int, QWidget*>& items, const DialogLayout& layout);
 // Creates every item of `t` as a child of `parent`, placed and shown as the template
 // says, and returns them by id.
 QMap<int, QWidget*> BuildDialog(const DialogTemplate& t, QWidget* parent);
+// The template id of a widget BuildDialog made; none for other widgets.
+std::optional<int> TemplateItemId(const QWidget* w);
 
 }  // namespace ulvane
