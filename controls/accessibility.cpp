@@ -67,9 +67,7 @@ public:
         return s;
     }
     // A button that stays down is toggled, another pressed; either is a click.
-    QStringList actionNames() const override {
-        return QStringList{Action()} + ControlAccessible::actionNames();
-    }
+    QStringList actionNames() const override { return QStringList{Action()} + ControlAccessible::actionNames(); }
     void doAction(const QString& action) override {
         if (action == Action() && widget()->isEnabled())
             static_cast<QAbstractButton*>(widget())->click();
@@ -98,9 +96,7 @@ public:
         s.traversed = static_cast<const CHyperLink*>(widget())->visited();
         return s;
     }
-    QStringList actionNames() const override {
-        return QStringList{pressAction()} + ControlAccessible::actionNames();
-    }
+    QStringList actionNames() const override { return QStringList{pressAction()} + ControlAccessible::actionNames(); }
     void doAction(const QString& action) override {
         if (action == pressAction())
             static_cast<CHyperLink*>(widget())->OpenTarget();
@@ -190,7 +186,8 @@ QAccessibleInterface* ControlFactory(const QString& className, QObject* object) 
     auto* w = qobject_cast<QWidget*>(object);
     if (!w) return nullptr;
     if (className == QLatin1String(CControlButton::staticMetaObject.className())) return new ButtonAccessible(w);
-    if (className == QLatin1String(CBitmapSlider::staticMetaObject.className())) return new SliderAccessible<CBitmapSlider>(w);
+    if (className == QLatin1String(CBitmapSlider::staticMetaObject.className()))
+        return new SliderAccessible<CBitmapSlider>(w);
     if (className == QLatin1String(CHyperLink::staticMetaObject.className())) return new LinkAccessible(w);
     if (className == QLatin1String(CLabel::staticMetaObject.className()))
         return new ControlAccessible(w, QAccessible::StaticText);

@@ -76,9 +76,7 @@ TEST(Accessibility, EveryControlOfTheWindowIsNamedInTheWindowsLanguage) {
         }
         // The controls that draw themselves, by the window's texts in this language.
         const auto hint = [&](const char* key) { return QString::fromStdString(w.languageTable().Text("HINT", key)); };
-        const auto name = [&](QWidget* c) {
-            return QAccessible::queryAccessibleInterface(c)->text(QAccessible::Name);
-        };
+        const auto name = [&](QWidget* c) { return QAccessible::queryAccessibleInterface(c)->text(QAccessible::Name); };
         w.SelectTab(0);
         EXPECT_EQ(name(w.Item(kPlayButton)), hint("bf"));
         EXPECT_EQ(name(w.Item(kSeekBar)), hint("djsbzj"));
