@@ -104,7 +104,7 @@ Status TurnOffTracks(const std::string& path, const std::vector<uint32_t>& track
         const std::optional<Box> tkhd = Child(movie.data(), *b, "tkhd");
         // A full box: a version byte, 24 bits of flags (the enabled flag the lowest), the
         // creation and modification times (32 or, from version 1, 64 bits each), the track's id.
-        if (!tkhd) continue;
+        if (!tkhd || tkhd->size < tkhd->headerSize + 4) continue;
         const uint64_t body = tkhd->offset + tkhd->headerSize, idAt = body + (movie[body] == 1 ? 20 : 12);
         if (idAt + 4 > tkhd->offset + tkhd->size) continue;
         if (std::find(trackIds.begin(), trackIds.end(), Read32(movie.data() + idAt)) == trackIds.end()) continue;
