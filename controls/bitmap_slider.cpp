@@ -3,6 +3,7 @@
 
 #include "controls/focus_cue.h"
 
+#include <QAccessible>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -123,8 +124,14 @@ void CBitmapSlider::SetRange(int minimum, int maximum) {
 }
 
 void CBitmapSlider::SetPosition(int value) {
-    position_ = Clamp(value);
+    value = Clamp(value);
+    if (value == position_) return;
+    position_ = value;
     update();
+    if (QAccessible::isActive()) {
+        QAccessibleValueChangeEvent event(this, position_);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 void CBitmapSlider::SetSelectionStart(int value) {
@@ -256,6 +263,10 @@ void CBitmapSlider::keyPressEvent(QKeyEvent* e) {
         default:
             return QWidget::keyPressEvent(e);
     }
+    MoveTo(value);
+}
+
+void CBitmapSlider::MoveTo(int value) {
     SetPosition(value);
     PostMoved();
 }

@@ -37,6 +37,8 @@ public:
 
     void SetRange(int minimum, int maximum);
     void SetPosition(int value);  // clamped; posts nothing
+    // Moves the thumb as a navigation key does: clamped, and sliderMoved posted.
+    void MoveTo(int value);
     int GetPosition() const { return position_; }
     int minimum() const { return minimum_; }
     int maximum() const { return maximum_; }

@@ -1,6 +1,7 @@
 // The self-painting label.
 #include "controls/label.h"
 
+#include <QAccessible>
 #include <QPainter>
 
 namespace ulvane {
@@ -22,6 +23,10 @@ CLabel& CLabel::Changed() {
 CLabel& CLabel::SetText(const QString& text) {
     if (text == text_) return *this;  // the progress dialog sets the same text many times
     text_ = text;
+    if (QAccessible::isActive()) {  // a screen reader reads the new text (the progress lines)
+        QAccessibleEvent event(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&event);
+    }
     return Changed();
 }
 

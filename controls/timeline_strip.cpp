@@ -6,6 +6,7 @@
 // 400 is still 20 s.
 #include "controls/timeline_strip.h"
 
+#include <QAccessible>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -96,6 +97,10 @@ void TimelineStrip::SetPosition(qint64 micros, bool follow) {
     if (micros == position_) return;
     const double oldX = XOf(position_);
     position_ = micros;
+    if (QAccessible::isActive()) {
+        QAccessibleValueChangeEvent event(this, position_ / 1e6);
+        QAccessible::updateAccessibility(&event);
+    }
     const qint64 span = viewEnd_ - viewStart_;
     if (follow && span > 0 && span < length_ && (micros < viewStart_ || micros >= viewEnd_)) {
         // A page on (or back): the position near the left edge, where it has the page to run through.
@@ -106,6 +111,11 @@ void TimelineStrip::SetPosition(qint64 micros, bool follow) {
     const double x = XOf(position_);
     update(QRect(static_cast<int>(oldX) - 2, 0, 5, height()));
     update(QRect(static_cast<int>(x) - 2, 0, 5, height()));
+}
+
+void TimelineStrip::SeekTo(qint64 micros) {
+    SetPosition(micros);
+    emit seekReleased(position_);
 }
 
 void TimelineStrip::SetProgress(double done) {

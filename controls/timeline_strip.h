@@ -53,6 +53,10 @@ public:
     // The position line. With `follow` (playback) the view turns a page when it leaves it.
     void SetPosition(qint64 micros, bool follow = false);
     qint64 position() const { return position_; }
+    // A seek made otherwise than with the mouse (by an assistive tool): the position moves there
+    // and seekReleased reports it, as a click does.
+    void SeekTo(qint64 micros);
+    double frameRate() const { return rate_; }
     // 0..1 while data is still coming; negative hides the indication.
     void SetProgress(double done);
 

@@ -14,6 +14,7 @@ extern "C" {
 }
 
 #include "engine/atomic_file.h"
+#include "engine/track_enabled_flags.h"
 
 namespace ulvane {
 
@@ -220,6 +221,8 @@ Status OutputSink::Finish() {
         } else if (struct stat st{}; ::stat(partPath_.c_str(), &st) != 0) {
             writeFailure_ = Status::Failed("the output file " + partPath_ +
                                            " is gone: its folder was removed or renamed while it was written");
+        } else if (Status off = TurnOffTracks(partPath_, HiddenSubtitleTracks()); !off.ok()) {
+            writeFailure_ = std::move(off);
         } else if (std::string error, placed = PlaceWithoutReplacing(partPath_, path_, error); placed.empty()) {
             writeFailure_ = Status::Failed(error);
         } else {
@@ -232,6 +235,19 @@ Status OutputSink::Finish() {
     }
     finished_ = true;
     return {};
+}
+
+std::vector<uint32_t> OutputSink::HiddenSubtitleTracks() const {
+    std::vector<uint32_t> ids;
+    if (!WrittenAsMp4(ctx_->oformat->name)) return ids;
+    // The MP4 writer enables the first subtitle track when none is the default, and readers
+    // then show it unasked: only the default one may stay enabled.
+    for (unsigned i = 0; i < ctx_->nb_streams; ++i) {
+        const AVStream* st = ctx_->streams[i];
+        if (st->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE && !(st->disposition & AV_DISPOSITION_DEFAULT))
+            ids.push_back(i + 1);
+    }
+    return ids;
 }
 
 void OutputSink::CloseFile() {

@@ -88,6 +88,8 @@ private:
         int64_t endTs = 0;  // largest pts + duration, in the stream's time base
     };
     void CloseFile();
+    // The ids of the subtitle tracks that are not the default, in an MP4/MOV output.
+    std::vector<uint32_t> HiddenSubtitleTracks() const;
     static int InterruptOpen(void* sink);
 
     std::vector<Clock> clocks_;          // by stream index

@@ -79,6 +79,13 @@ constexpr TemplateItem kMainItems[] = {
 
 constexpr DialogTemplate kMain{102, {363, 262}, 9, kMainItems};
 
+// Items of the right half that belong with the items on their left, as the template's
+// dialog (first) and item ids: when the dialog widens for longer captions they stay, where
+// the right half's items keep to the right edge. The end-point button is the last of the
+// cut buttons.
+constexpr std::pair<int, int> kKeptLeft[] = {{102, 1149}};
+constexpr const char* kKeptLeftProperty = "ulvaneKeptLeft";
+
 constexpr TemplateItem kProgressItems[] = {
     {1158, ItemKind::Static, {19, 5, 44, 8}, true, ""},        {1018, ItemKind::Label, {66, 5, 254, 8}, true, ""},
     {1011, ItemKind::Progress, {20, 17, 282, 14}, true, ""},   {1159, ItemKind::Static, {20, 36, 46, 8}, true, ""},
@@ -270,7 +277,8 @@ DialogLayout FitCaptions(const QMap<int, QWidget*>& items, const DialogLayout& b
     // (a wide one stretching only up to a pushed item on its row); the pushed ones stay
     // beside the captions that pushed them.
     for (auto it = out.rects.begin(); it != out.rects.end(); ++it) {
-        if (pushed.contains(it.key())) continue;
+        const QWidget* w = items.value(it.key());
+        if (pushed.contains(it.key()) || (w && w->property(kKeptLeftProperty).toBool())) continue;
         const QRect was = base.rects[it.key()];
         const QRect anchored = Anchored(was, base.size, {grow, 0});
         QRect& r = it.value();
@@ -302,113 +310,149 @@ QRect DluToPixels(const QRect& dlu, const QSize& base) {
     return {left, top, right - left, bottom - top};
 }
 
+namespace {
+
+// The items whose setup takes more than their constructor.
+QWidget* NewLink(const TemplateItem& item, const QString& text, QWidget* parent) {
+    auto* link = new CHyperLink(item.id, parent);
+    link->setText(text);
+    return link;
+}
+
+QWidget* NewProgressBar(QWidget* parent) {
+    auto* bar = new QProgressBar(parent);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    bar->setTextVisible(false);
+    return bar;
+}
+
+QWidget* NewPushButton(const QString& text, QWidget* parent) {
+    auto* b = new QPushButton(text, parent);
+    b->setAutoDefault(false);  // Enter never presses a button
+    return b;
+}
+
+QWidget* NewReadOnlyEdit(const QString& text, QWidget* parent) {
+    auto* e = new QLineEdit(text, parent);
+    e->setReadOnly(true);
+    return e;
+}
+
+QWidget* NewArrowButton(const QString& text, QWidget* parent) {
+    auto* b = new QToolButton(parent);
+    b->setArrowType(text == "up" ? Qt::UpArrow : Qt::DownArrow);
+    b->setFocusPolicy(Qt::StrongFocus);
+    return b;
+}
+
+QWidget* NewLevelSlider(QWidget* parent) {
+    auto* slider = new QSlider(Qt::Horizontal, parent);
+    slider->setRange(0, 100);
+    slider->setFocusPolicy(Qt::StrongFocus);
+    return slider;
+}
+
+QWidget* NewToggleButton(QWidget* parent) {
+    auto* b = new QToolButton(parent);
+    b->setCheckable(true);
+    b->setAutoRaise(true);
+    b->setFocusPolicy(Qt::StrongFocus);
+    return b;
+}
+
+QWidget* NewSunkenStatic(const QString& text, QWidget* parent) {
+    auto* l = new QLabel(text, parent);
+    l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    return l;
+}
+
+// The widget of one item, as its kind says, not yet placed.
+QWidget* CreateItem(const TemplateItem& item, QWidget* parent) {
+    const QString text = QString::fromUtf8(item.text);
+    switch (item.kind) {
+        case ItemKind::Tab:
+            return new QTabBar(parent);
+        case ItemKind::Static:
+            return new QLabel(text, parent);
+        case ItemKind::Link:
+            return NewLink(item, text, parent);
+        case ItemKind::Combo:
+            return new QComboBox(parent);
+        case ItemKind::CheckList:
+            return new CCheckListCtrl(item.id, parent);
+        case ItemKind::PreviewFrame:
+            return new PreviewFrame(parent);
+        case ItemKind::BitmapButton:
+            // Its name for assistive tools is the window's hint, in the user's language, not
+            // the template's caption.
+            return new CControlButton(item.id, parent);
+        case ItemKind::Slider:
+            return new CBitmapSlider(item.id, parent);
+        case ItemKind::Group:
+            return new QGroupBox(text, parent);
+        case ItemKind::Edit:
+            return new QLineEdit(text, parent);
+        case ItemKind::Label:
+            return new CLabel(item.id, parent);
+        case ItemKind::Progress:
+            return NewProgressBar(parent);
+        case ItemKind::PushButton:
+            return NewPushButton(text, parent);
+        case ItemKind::Radio:
+            return new QRadioButton(text, parent);
+        case ItemKind::ReadOnlyEdit:
+            return NewReadOnlyEdit(text, parent);
+        case ItemKind::ArrowButton:
+            return NewArrowButton(text, parent);
+        case ItemKind::Check:
+            return new QCheckBox(text, parent);
+        case ItemKind::LevelSlider:
+            return NewLevelSlider(parent);
+        case ItemKind::ToggleButton:
+            return NewToggleButton(parent);
+        case ItemKind::SunkenStatic:
+            return NewSunkenStatic(text, parent);
+    }
+    return new QWidget(parent);  // not reached: every kind is listed
+}
+
+constexpr QLatin1StringView kItemNamePrefix("item");
+
+}  // namespace
+
 QMap<int, QWidget*> BuildDialog(const DialogTemplate& t, QWidget* parent) {
     const QSize base = DialogBaseUnits(parent->font());
     QMap<int, QWidget*> items;
+    QLabel* caption = nullptr;  // the text just before, which names a field after it
     for (const TemplateItem& item : t.items) {
-        QWidget* w = nullptr;
-        const QString text = QString::fromUtf8(item.text);
-        switch (item.kind) {
-            case ItemKind::Tab:
-                w = new QTabBar(parent);
-                break;
-            case ItemKind::Static:
-                w = new QLabel(text, parent);
-                break;
-            case ItemKind::Link:
-                w = new CHyperLink(item.id, parent);
-                static_cast<QLabel*>(w)->setText(text);
-                break;
-            case ItemKind::Combo:
-                w = new QComboBox(parent);
-                break;
-            case ItemKind::CheckList:
-                w = new CCheckListCtrl(item.id, parent);
-                break;
-            case ItemKind::PreviewFrame:
-                w = new PreviewFrame(parent);
-                break;
-            case ItemKind::BitmapButton:
-                w = new CControlButton(item.id, parent);
-                w->setAccessibleName(text);
-                break;
-            case ItemKind::Slider:
-                w = new CBitmapSlider(item.id, parent);
-                break;
-            case ItemKind::Group:
-                w = new QGroupBox(text, parent);
-                break;
-            case ItemKind::Edit:
-                w = new QLineEdit(text, parent);
-                break;
-            case ItemKind::Label:
-                w = new CLabel(item.id, parent);
-                break;
-            case ItemKind::Progress: {
-                auto* bar = new QProgressBar(parent);
-                bar->setRange(0, 100);
-                bar->setValue(0);
-                bar->setTextVisible(false);
-                w = bar;
-                break;
-            }
-            case ItemKind::PushButton: {
-                auto* b = new QPushButton(text, parent);
-                b->setAutoDefault(false);  // Enter never presses a button
-                w = b;
-                break;
-            }
-            case ItemKind::Radio:
-                w = new QRadioButton(text, parent);
-                break;
-            case ItemKind::ReadOnlyEdit: {
-                auto* e = new QLineEdit(text, parent);
-                e->setReadOnly(true);
-                w = e;
-                break;
-            }
-            case ItemKind::ArrowButton: {
-                auto* b = new QToolButton(parent);
-                b->setArrowType(text == "up" ? Qt::UpArrow : Qt::DownArrow);
-                b->setFocusPolicy(Qt::StrongFocus);
-                w = b;
-                break;
-            }
-            case ItemKind::Check:
-                w = new QCheckBox(text, parent);
-                break;
-            case ItemKind::LevelSlider: {
-                auto* slider = new QSlider(Qt::Horizontal, parent);
-                slider->setRange(0, 100);
-                slider->setFocusPolicy(Qt::StrongFocus);
-                w = slider;
-                break;
-            }
-            case ItemKind::ToggleButton: {
-                auto* b = new QToolButton(parent);
-                b->setCheckable(true);
-                b->setAutoRaise(true);
-                b->setFocusPolicy(Qt::StrongFocus);
-                w = b;
-                break;
-            }
-            case ItemKind::SunkenStatic: {
-                auto* l = new QLabel(text, parent);
-                l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-                w = l;
-                break;
-            }
-        }
-        w->setObjectName(QString("item%1").arg(item.id));
+        QWidget* w = CreateItem(item, parent);
+        w->setObjectName(kItemNamePrefix + QString::number(item.id));
+        // A field is named by the text that comes before it in the template, as a screen
+        // reader names it (by the label's text when asked, so in the language shown then).
+        const bool field =
+            item.kind == ItemKind::Edit || item.kind == ItemKind::ReadOnlyEdit || item.kind == ItemKind::Combo;
+        if (field && caption) caption->setBuddy(w);
+        caption = item.kind == ItemKind::Static ? static_cast<QLabel*>(w) : nullptr;
         QRect r = DluToPixels(item.dlu, base);
         // A drop-down list's template height includes its open list; closed it is one line.
         if (item.kind == ItemKind::Combo) r.setHeight(w->sizeHint().height());
         w->setGeometry(r);
         w->setVisible(item.visible);
+        if (std::ranges::find(kKeptLeft, std::pair(t.id, item.id)) != std::end(kKeptLeft))
+            w->setProperty(kKeptLeftProperty, true);
         items.insert(item.id, w);
     }
     parent->setFixedSize(DluToPixels(QRect(QPoint(0, 0), t.dlu), base).size());
     return items;
+}
+
+std::optional<int> TemplateItemId(const QWidget* w) {
+    const QString name = w ? w->objectName() : QString();
+    if (!name.startsWith(kItemNamePrefix)) return std::nullopt;
+    bool ok = false;
+    const int id = name.sliced(kItemNamePrefix.size()).toInt(&ok);
+    return ok ? std::optional<int>(id) : std::nullopt;
 }
 
 }  // namespace ulvane

@@ -9,6 +9,7 @@
 #include <QMap>
 #include <QRect>
 #include <QSize>
+#include <optional>
 #include <span>
 
 class QWidget;
@@ -80,7 +81,8 @@ int CaptionNeed(const QWidget* w);
 // `base` with every caption as wide as its text needs, in the dialog's own font (longer
 // texts of other languages): the items after a widened caption on its row move right by
 // as much, and when the row then passes the dialog's right margin the dialog widens, with
-// its wide items and right-hand items (see Anchored).
+// its wide items and right-hand items (see Anchored), except those the template keeps with
+// the items on their left.
 // Each id of a group in `columns` (lists one above another) needs what the widest of its
 // group needs, so that a column widens as one and what stands beside it stays in line.
 DialogLayout FitCaptions(const QMap<int, QWidget*>& items, const DialogLayout& base,
@@ -100,5 +102,7 @@ void ApplyLayout(const QMap<int, QWidget*>& items, const DialogLayout& layout);
 // Creates every item of `t` as a child of `parent`, placed and shown as the template
 // says, and returns them by id.
 QMap<int, QWidget*> BuildDialog(const DialogTemplate& t, QWidget* parent);
+// The template id of a widget BuildDialog made; none for other widgets.
+std::optional<int> TemplateItemId(const QWidget* w);
 
 }  // namespace ulvane

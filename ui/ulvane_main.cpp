@@ -6,10 +6,12 @@
 #include "ui/job_launcher.h"
 #include "ui/join_tab.h"
 #include "ui/main_window.h"
+#include "ui/window_accessibility.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Ulvane AV Converter");
+    ulvane::InstallWindowAccessibility();
     ulvane::CUlvaneAVConverterDlg window(ulvane::WindowServices::Default());
     // The segment list's "Send to join list" puts the segments on the join list as clips.
     window.cutTab()->SetSendToJoinList([&window](const QString& source, const std::vector<ulvane::Segment>& segments) {

@@ -184,9 +184,14 @@ TEST(Layout, EveryTextFitsItsControlInEveryLanguage) {
     CUlvaneAVConverterDlg& w = *h.window;
     w.SelectTab(1);
     h.Add({Av("w25.mp4", "25")});
+    // The player's buttons stay in one row in every language, however much the window widens.
+    const auto buttonGap = [&] { return w.Item(kEndPointButton)->x() - w.Item(kStartPointButton)->geometry().right(); };
+    const int gap = buttonGap();
+    EXPECT_LT(gap, w.Item(kEndPointButton)->width() / 2);
     for (int language = 0; language < 6; ++language) {
         w.SelectLanguage(language);
         SCOPED_TRACE(w.languageTable().Text("JIEMIAN", "yy"));
+        EXPECT_EQ(buttonGap(), gap);
         // The note of where a direct cut starts, as long as it gets.
         w.ItemAs<QLabel>(kDirectStartNote)
             ->setText(QString::fromStdString(w.languageTable().Text("JIEMIAN", "zjqd")) + " 00:00:00.000");
