@@ -13,7 +13,9 @@
 #include <QToolButton>
 #include <system_error>
 
+#include "core/job_outcome.h"
 #include "core/time_text.h"
+#include "engine/atomic_file.h"
 #include "engine/run_conversion.h"
 #include "ui/container_check.h"
 #include "ui/control_ids.h"
@@ -270,6 +272,7 @@ void JobLauncher::WithMonitorView(const std::function<void(MonitorView&)>& use) 
 
 void JobLauncher::OnMonitorTick() {
     if (!job_) return;
+    if (windowEntry_ >= 0) queue_->WindowJobProgress(windowEntry_, job_->progressPercent.load());
     WithMonitorView([this](MonitorView& view) { MonitorTick(*job_, monitor_, MonitorTextsNow(), view); });
 }
 
@@ -304,22 +307,11 @@ void JobLauncher::ShowQueue() {
 
 void JobLauncher::EndWindowJob() {
     if (windowEntry_ < 0 || !job_) return;
-    const ConversionJob& job = *job_;
-    QueueState state = QueueState::kDone;
-    std::string reason;
-    for (int i = 0; i < job.inputCount; ++i) {
-        const uint8_t s = job.inputStatus[i].load();
-        if (s == kInputDone) continue;
-        if (s == kInputFailed && state == QueueState::kDone) {
-            state = QueueState::kFailed;
-            reason = job.inputError[i];
-        } else if (s != kInputFailed) {
-            state = QueueState::kStopped;
-        }
-    }
-    if (job.cancelRequested.load() && state != QueueState::kDone) state = QueueState::kStopped;
-    const bool made = job.progressPercent.load() == 100 || (job.separateOutputs && state == QueueState::kDone);
-    queue_->FinishWindowJob(windowEntry_, state, made ? job.outputPaths : std::vector<std::string>{}, reason);
+    const JobOutcome o = RecordOutcome(*job_);
+    const QueueState state = o.end == JobEnd::kFailed    ? QueueState::kFailed
+                             : o.end == JobEnd::kStopped ? QueueState::kStopped
+                                                         : QueueState::kDone;
+    queue_->FinishWindowJob(windowEntry_, state, o.made, o.reason);
     windowEntry_ = -1;
 }
 
@@ -331,7 +323,8 @@ void JobLauncher::KeepWaitingJobs() {
     // This window took what the file held when it started; what is there now another window
     // kept when it closed, and stays before this one's jobs.
     QByteArray kept;
-    if (QFile before(path); before.open(QIODevice::ReadOnly)) kept = before.read(16 << 20);
+    if (const auto before = ReadRegularFile(QFile::encodeName(path).toStdString(), 16 << 20))
+        kept = QByteArray::fromStdString(*before);
     if (kept.isEmpty())
         kept = "# Jobs waiting in Ulvane AV Converter's queue when it closed; ulvane-cli batch runs them too.\n";
     else if (!kept.endsWith('\n'))
@@ -347,10 +340,10 @@ void JobLauncher::KeepWaitingJobs() {
 void JobLauncher::OfferKeptJobs() {
     const QString& path = context_.services.queueFile;
     if (path.isEmpty()) return;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return;
-    const std::vector<QueueEntry> kept = JobQueue::ReadSaved(file.read(16 << 20).toStdString());
-    file.close();
+    // Only a regular file is read: a pipe at the path would hold the window before it shows.
+    const auto text = ReadRegularFile(QFile::encodeName(path).toStdString(), 16 << 20);
+    if (!text) return;
+    const std::vector<QueueEntry> kept = JobQueue::ReadSaved(*text);
     if (kept.empty()) return;
     const bool again = context_.Ask(context_.FileText("QUEUE", "hf").arg(static_cast<qlonglong>(kept.size())));
     // Asked once: declined jobs are not offered again, taken ones are in the queue now.

@@ -82,6 +82,13 @@ int QueueRunner::AddWindowJob(QueueEntry e) {
     return id;
 }
 
+void QueueRunner::WindowJobProgress(int id, int percent) {
+    QueueEntry* e = queue_.Find(id);
+    if (!e || e->state != QueueState::kRunning || e->percent == percent) return;
+    e->percent = std::clamp(percent, 0, 100);
+    Changed(id);
+}
+
 void QueueRunner::FinishWindowJob(int id, QueueState state, const std::vector<std::string>& made,
                                   const std::string& reason) {
     QueueEntry* e = queue_.Find(id);

@@ -30,6 +30,8 @@ public:
     // The window's own job: shown running while it runs, then with its outcome.
     int AddWindowJob(QueueEntry e);
     void FinishWindowJob(int id, QueueState state, const std::vector<std::string>& made, const std::string& reason);
+    // How far the window's job is, as its progress dialog shows it.
+    void WindowJobProgress(int id, int percent);
 
     // Jobs run at once: 1 to the number of cores.
     void SetAtOnce(int n);

@@ -514,8 +514,10 @@ TEST(CliExactCut, AStartJustBeforeAKeyFrameThatDecodesEarlierStillStartsThere) {
 TEST(CliExactCut, ASegmentPastTheEndFailsClearlyAndLeavesNoFile) {
     TempDir out;
     const Cut cut = ExactCut(H264Source(), "25", "26", out);  // the source lasts 20 s
-    EXPECT_NE(cut.exitCode, 0);
-    EXPECT_NE(cut.err.find("beyond the end of the file"), std::string::npos) << cut.err;
+    EXPECT_EQ(cut.exitCode, 2) << "refused before the job";
+    EXPECT_NE(cut.err.find("--start 00:00:25.000 is at or past the end of SOURCE, which lasts 00:00:20.0"),
+              std::string::npos)
+        << cut.err;
     EXPECT_TRUE(std::filesystem::is_empty(out.path()));
 }
 

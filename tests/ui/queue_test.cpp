@@ -1,6 +1,7 @@
 // The window's queue: a job started while another runs waits its turn and makes its own file;
 // the jobs left when the window closes are kept, offered at the next start, and run whole.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QPushButton>
 #include <QTableView>
@@ -36,7 +37,7 @@ TEST(Queue, AJobStartedWhileAnotherRunsIsQueuedAndMakesItsOwnFile) {
     LoadLongReEncodingCut(h, out);  // 30 s, key frames every 10 s
     const std::string source = h.window->cutTab()->cutSourcePath().toStdString();
     QueueRunner& queue = *h.window->launcher()->queueRunner();
-    bool queuedAtOnce = false, made = false;
+    bool queuedAtOnce = false, made = false, windowMoved = false;
     QTimer::singleShot(300, [&] {
         // While the window's re-encoding runs, the window is in use: a direct cut of 10 s to
         // 14 s is started, and runs beside it.
@@ -49,11 +50,14 @@ TEST(Queue, AJobStartedWhileAnotherRunsIsQueuedAndMakesItsOwnFile) {
         h.window->cutTab()->LaunchCut();
         queuedAtOnce = h.window->launcher()->jobRunning() && queue.queue().entries().size() == 2;
         made = Eventually([&] { return queue.queue().entries().back().state == QueueState::kDone; }, 120000);
+        // The window's own row follows its progress dialog.
+        windowMoved = Eventually([&] { return queue.queue().entries().front().percent > 0; }, 60000);
         qobject_cast<QPushButton*>(h.window->launcher()->progressDialog()->Item(progress_id::kStopButton))->click();
     });
     h.window->cutTab()->LaunchCut();
     ASSERT_TRUE(queuedAtOnce);
     ASSERT_TRUE(made) << queue.queue().entries().back().reason;
+    EXPECT_TRUE(windowMoved) << "the window's job read 0% while it ran";
     const auto& entries = queue.queue().entries();
     EXPECT_EQ(entries[0].state, QueueState::kStopped) << "the window's own job, stopped from its dialog";
     EXPECT_EQ(entries[1].output, out / "second.mp4");
@@ -130,6 +134,14 @@ TEST(Queue, JobsLeftAtCloseAreOfferedAtTheNextStartAndRunWhole) {
         WriteFileBytes(idle.dir / "queue.txt", kept);
         idle.window->close();
         EXPECT_EQ(ReadFileBytes(idle.dir / "queue.txt"), kept);
+    }
+    {
+        // A pipe at its path is no kept queue: nothing waits for a writer, nothing is offered.
+        Harness piped;
+        ASSERT_EQ(::mkfifo((piped.dir / "queue.txt").c_str(), 0600), 0);
+        piped.window->launcher()->OfferKeptJobs();
+        EXPECT_TRUE(piped.messages.asked.empty());
+        EXPECT_TRUE(fs::exists(piped.dir / "queue.txt"));
     }
 
     Harness next;
