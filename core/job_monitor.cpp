@@ -83,8 +83,10 @@ void ShowProgress(ConversionJob& job, const MonitorState& state, const MonitorTe
     const int percent = job.progressPercent.load();
     if (percent >= 0 && current < count)
         view.SetCurrentLine(name + "   " + std::to_string(percent) + "% " + texts.percentDone);
-    view.SetOverallLine(std::to_string(state.finishedInputs) + " " + texts.finishedOf + " " + std::to_string(count) +
-                        " " + texts.filesFinished);
+    // Segments merged make one file, finished only when the job is.
+    const bool oneFile = ExportsParts(state) && !job.separateOutputs;
+    view.SetOverallLine(std::to_string(oneFile ? 0 : state.finishedInputs) + " " + texts.finishedOf + " " +
+                        std::to_string(oneFile ? 1 : count) + " " + texts.filesFinished);
     view.SetOverallBar(job.displayCount > 0 ? state.finishedInputs * 100 / job.displayCount : 0);
     if (percent >= 0 && percent <= 100) view.SetFileBar(percent);
 }

@@ -321,18 +321,22 @@ TEST(JobMonitor, ASegmentsExportNamesThePartInWork) {
         int current;
         uint8_t first;  // the first part's status by then
         std::string line, overall;
+        bool separate = true;
     };
     const Case cases[] = {
         {CutParts::kSegments, 0, kInputPending, "/v/clip.mp4, segment 1 of 3   40% done", "0 of 3 finished"},
         {CutParts::kSegments, 1, kInputDone, "/v/clip.mp4, segment 2 of 3 (Intro)   40% done", "1 of 3 finished"},
         {CutParts::kSegments, 2, kInputFailed, "/v/clip.mp4, segment 3 of 3   40% done", "0 of 3 finished"},
         {CutParts::kOutside, 1, kInputDone, "/v/clip.mp4, part 2 of 3   40% done", "1 of 3 finished"},
+        // Merged, three segments make one file.
+        {CutParts::kSegments, 1, kInputDone, "/v/clip.mp4, segment 2 of 3 (Intro)   40% done", "0 of 1 finished",
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         ConversionJob job;
         MonitorState state;
-        StartExport(job, state, 3, true, c.kind);
+        StartExport(job, state, 3, c.separate, c.kind);
         job.inputStatus[0].store(c.first);
         job.currentInput.store(c.current);
         FakeView view;
