@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+#include "engine/decode_loop.h"
 #include "engine/ffmpeg_util.h"
 #include "engine/media_input.h"
 #include "engine/scaler.h"
@@ -37,32 +38,25 @@ Status DecodePictures(const std::string& path, const DetectControl& control, boo
     const int64_t start = in->startMicros();
     const int64_t duration = in->durationMicros();
     auto cancelled = [&] { return control.cancel && control.cancel->load(std::memory_order_relaxed); };
-    PacketPtr pkt = MakePacket();
-    FramePtr frame = MakeFrame();
-    if (!pkt || !frame) return Status::Failed("out of memory");
-    auto drain = [&] {
-        while (avcodec_receive_frame(dec.get(), frame.get()) >= 0) {
-            const int64_t ts = frame->best_effort_timestamp;
-            if (ts != AV_NOPTS_VALUE) onFrame(frame.get(), ToMicros(ts, st->time_base) - start, st->time_base);
-            av_frame_unref(frame.get());
-        }
-    };
-    int rc = 0;
-    while (!cancelled() && (rc = in->ReadPacket(pkt.get())) >= 0) {
-        if (pkt->stream_index == st->index) {
+    DecodeLoop loop(dec.get());
+    const DecodeEnd end = loop.Run(
+        [&](AVPacket* pkt) {
+            if (cancelled()) return AVERROR_EXIT;
+            if (const int rc = ReadStreamPacket(*in, st->index, pkt); rc < 0) return rc;
             if (control.permille && duration > 0 && pkt->pts != AV_NOPTS_VALUE) {
                 const int64_t at = ToMicros(pkt->pts, st->time_base) - start;
                 control.permille->store(static_cast<int>(std::clamp<int64_t>(at * 1000 / duration, 0, 1000)),
                                         std::memory_order_relaxed);
             }
-            if (avcodec_send_packet(dec.get(), pkt.get()) >= 0) drain();  // a damaged packet is passed over
-        }
-        av_packet_unref(pkt.get());
-    }
+            return 0;
+        },
+        [&](AVFrame* frame) {
+            const int64_t ts = frame->best_effort_timestamp;
+            if (ts != AV_NOPTS_VALUE) onFrame(frame, ToMicros(ts, st->time_base) - start, st->time_base);
+            return FrameVerdict::kGoOn;
+        });
     if (cancelled()) return Status::Cancelled();
-    if (rc != AVERROR_EOF) return Status::Failed("cannot read the file: " + AvErrorText(rc));
-    avcodec_send_packet(dec.get(), nullptr);
-    drain();
+    if (!end.drained()) return Status::Failed("cannot read the file: " + AvErrorText(end.error));
     if (control.permille) control.permille->store(1000, std::memory_order_relaxed);
     return {};
 }
