@@ -13,6 +13,7 @@ extern "C" {
 #include <libavutil/display.h>
 }
 
+#include "engine/decode_loop.h"
 #include "engine/media_input.h"
 #include "engine/side_tracks.h"
 
@@ -100,26 +101,15 @@ std::optional<int64_t> ShortEnd(MediaInput& in, int64_t statedMicros) {
 // stream is decoded (a damaged picture later on is no reason to refuse the file); a
 // decoder that reorders gets the packets it needs to give its first picture.
 bool DecodesAPicture(MediaInput& in) {
-    AVCodecContext* dec = in.videoDecoder();
-    PacketPtr pkt = MakePacket();
-    FramePtr frame = MakeFrame();
-    bool draining = false;
-    for (int packets = 0; packets < 300;) {
-        int rc = avcodec_receive_frame(dec, frame.get());
-        if (rc >= 0) return true;
-        if (rc != AVERROR(EAGAIN) || draining) return false;
-        if (in.ReadPacket(pkt.get()) < 0) {
-            avcodec_send_packet(dec, nullptr);
-            draining = true;
-            continue;
-        }
-        if (pkt->stream_index == in.videoIndex()) {
-            ++packets;
-            avcodec_send_packet(dec, pkt.get());
-        }
-        av_packet_unref(pkt.get());
-    }
-    return false;
+    DecodeLoop loop(in.videoDecoder());
+    int packets = 0;
+    const DecodeEnd end = loop.Run(
+        [&](AVPacket* pkt) {
+            if (packets++ >= 300) return AVERROR_INVALIDDATA;
+            return ReadStreamPacket(in, in.videoIndex(), pkt) < 0 ? AVERROR_EOF : 0;
+        },
+        [](AVFrame*) { return FrameVerdict::kStop; });
+    return end.kind == DecodeEnd::kStopped;
 }
 
 // The clockwise turn in degrees, 0 to 359, that the stream's display matrix asks for: the
