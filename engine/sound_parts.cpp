@@ -1,6 +1,8 @@
 // The main sound read in parts (see sound_parts.h).
 #include "engine/sound_parts.h"
 
+#include "engine/decode_loop.h"
+
 namespace ulvane {
 
 namespace {
@@ -17,7 +19,6 @@ Status SoundReader::Open(const std::string& path, int64_t startMicros) {
     for (unsigned i = 0; i < in_->ctx()->nb_streams; ++i)
         if (static_cast<int>(i) != in_->audioIndex()) in_->ctx()->streams[i]->discard = AVDISCARD_ALL;
     if (Status s = OpenStreamDecoder(in_->audio(), true, dec_); !s.ok()) return s;
-    if (!pkt_ || !frame_) return Status::Failed("out of memory");
     start_ = startMicros == AV_NOPTS_VALUE ? in_->startMicros() : startMicros;
     return {};
 }
@@ -33,31 +34,19 @@ Status SoundReader::Decode(int64_t from, int64_t to, const std::function<void(co
         avcodec_flush_buffers(dec_.get());
     }
     next_ = AV_NOPTS_VALUE;
-    bool draining = false;
-    while (!Cancelled()) {
-        const int rc = avcodec_receive_frame(dec_.get(), frame_.get());
-        if (rc >= 0) {
-            const int64_t t = FrameTime(*frame_, a->time_base);
-            if (t >= to) {
-                av_frame_unref(frame_.get());
-                return {};
-            }
-            if (t >= from) onFrame(*frame_, t);
+    DecodeLoop loop(dec_.get());
+    const DecodeEnd end = loop.Run(
+        [&](AVPacket* pkt) { return Cancelled() ? AVERROR_EXIT : ReadStreamPacket(*in_, in_->audioIndex(), pkt); },
+        [&](AVFrame* f) {
+            const int64_t t = FrameTime(*f, a->time_base);
+            if (t >= to) return FrameVerdict::kStop;
+            if (t >= from) onFrame(*f, t);
             frameDone(t);
-            av_frame_unref(frame_.get());
-            continue;
-        }
-        if (rc == AVERROR_EOF || draining) return {};
-        if (const int read = in_->ReadPacket(pkt_.get()); read < 0) {
-            if (read != AVERROR_EOF) return Status::Failed("cannot read the file: " + AvErrorText(read));
-            avcodec_send_packet(dec_.get(), nullptr);
-            draining = true;
-            continue;
-        }
-        if (pkt_->stream_index == in_->audioIndex()) avcodec_send_packet(dec_.get(), pkt_.get());  // damage skipped
-        av_packet_unref(pkt_.get());
-    }
-    return Status::Cancelled();
+            return FrameVerdict::kGoOn;
+        });
+    if (Cancelled()) return Status::Cancelled();
+    if (end.kind == DecodeEnd::kSourceEnded) return Status::Failed("cannot read the file: " + AvErrorText(end.error));
+    return {};
 }
 
 // The frame's time from the file's start; a frame without one follows the one before.

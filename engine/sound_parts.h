@@ -64,8 +64,6 @@ private:
     const std::atomic<bool>* cancel_;
     std::unique_ptr<MediaInput> in_;
     CodecContextPtr dec_;
-    PacketPtr pkt_ = MakePacket();
-    FramePtr frame_ = MakeFrame();
     int64_t start_ = 0;
     int64_t next_ = AV_NOPTS_VALUE;
 };
