@@ -8,6 +8,7 @@
 // frame given before shares its picture: nothing is decoded again.
 #include <algorithm>
 
+#include "engine/decode_loop.h"
 #include "engine/ffmpeg_util.h"
 #include "engine/frame_grabber.h"
 #include "engine/media_input.h"
@@ -84,23 +85,21 @@ private:
     bool Decode(const AVPacket& key, int height, std::string& error) {
         AVCodecContext* dec = dec_.get();
         avcodec_flush_buffers(dec);
-        avcodec_send_packet(dec, &key);
-        avcodec_send_packet(dec, nullptr);  // the end: out with the picture at once
         bool got = false;
-        while (avcodec_receive_frame(dec, frame_.get()) >= 0) {
-            if (!got) {
-                got = true;
-                const int64_t ts = frame_->best_effort_timestamp;
-                lastShown_ = ts == AV_NOPTS_VALUE
-                                 ? ToMicros(key.pts != AV_NOPTS_VALUE ? key.pts : key.dts, in_->video()->time_base) -
-                                       in_->startMicros()
-                                 : ToMicros(ts, in_->video()->time_base) - in_->startMicros();
-                got = FitDecodedPicture(scalers_, *frame_, in_->ctx(), in_->video(), height * kWidestShape, height,
-                                        AV_PIX_FMT_RGB24, false, last_.rgb, last_.width, last_.height, turned_);
-                if (!got) error = "cannot convert the picture";
-            }
-            av_frame_unref(frame_.get());
-        }
+        // The key frame alone, then the end: out with its picture at once.
+        DecodeLoop loop(dec);
+        const FrameHandler take = [&](AVFrame* f) {
+            const int64_t ts = f->best_effort_timestamp;
+            lastShown_ = ts == AV_NOPTS_VALUE
+                             ? ToMicros(key.pts != AV_NOPTS_VALUE ? key.pts : key.dts, in_->video()->time_base) -
+                                   in_->startMicros()
+                             : ToMicros(ts, in_->video()->time_base) - in_->startMicros();
+            got = FitDecodedPicture(scalers_, *f, in_->ctx(), in_->video(), height * kWidestShape, height,
+                                    AV_PIX_FMT_RGB24, false, last_.rgb, last_.width, last_.height, turned_);
+            if (!got) error = "cannot convert the picture";
+            return FrameVerdict::kStop;
+        };
+        if (loop.Send(&key, take) == FrameVerdict::kGoOn) loop.Send(nullptr, take);
         if (!got && error.empty()) error = "the key frame could not be decoded";
         return got;
     }
@@ -109,7 +108,6 @@ private:
     std::unique_ptr<MediaInput> in_;
     CodecContextPtr dec_;
     PacketPtr pkt_ = MakePacket();
-    FramePtr frame_ = MakeFrame();
     FitScalers scalers_;
     std::vector<uint8_t> turned_;
     ShownPicture last_;  // the picture of the key frame decoded last
