@@ -9,6 +9,7 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include "engine/decode_loop.h"
 #include "engine/transcoder_internal.h"
 
 namespace ulvane {
@@ -311,18 +312,13 @@ Status InputPass::OnSound(SoundIn& t, AVFrame* f) {
 }
 
 Status InputPass::Feed(AVCodecContext* dec, const AVPacket* pkt, SoundIn* sound) {
-    int rc = avcodec_send_packet(dec, pkt);
-    // Damaged data is skipped: the decoder resumes at the next packet it can use.
-    if (rc < 0 && rc != AVERROR(EAGAIN) && rc != AVERROR_EOF) return {};
-    for (;;) {
-        rc = avcodec_receive_frame(dec, frame_.get());
-        if (rc < 0) return {};
-        Status s;
-        if (!sound && !videoDone_) s = OnPicture(frame_.get());
-        if (sound && !sound->done) s = OnSound(*sound, frame_.get());
-        av_frame_unref(frame_.get());
-        if (!s.ok()) return s;
-    }
+    Status s;
+    SendPacket(dec, pkt, frame_.get(), [&](AVFrame* f) {
+        if (!sound && !videoDone_) s = OnPicture(f);
+        if (sound && !sound->done) s = OnSound(*sound, f);
+        return s.ok() ? FrameVerdict::kGoOn : FrameVerdict::kFail;
+    });
+    return s;
 }
 
 Status InputPass::ReadPackets() {
