@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/decode_loop.h"
 #include "engine/player_internal.h"
 
 namespace ulvane {
@@ -79,15 +80,12 @@ void Player::State::SoundLoop() {
     const int ch = runChannels;
     ChannelLayout outLayout;
     outLayout.SetDefault(ch);
-    PacketPtr pkt = MakePacket();
-    FramePtr frame = MakeFrame();
     int64_t written = 0;  // sample frames queued since the run's start
     bool started = false;
     int inRate = 0, inFormat = -1;
     ChannelLayout inLayout;
     // Resamples one decoded frame to the device's format and places it; false to end.
-    auto take = [&]() {
-        AVFrame* f = frame.get();
+    auto take = [&](AVFrame* f) {
         if (!resampler || f->sample_rate != inRate || f->format != inFormat ||
             av_channel_layout_compare(&f->ch_layout, inLayout.get()) != 0) {
             SwrContext* raw = nullptr;
@@ -117,23 +115,15 @@ void Player::State::SoundLoop() {
         out.resize(static_cast<size_t>(n) * ch);
         return Place(at, std::move(out), written, started);
     };
-    bool going = true;
-    while (going && !stop) {
-        bool atEnd = false;
-        if (packets.Pop(PacketQueues::kSound, pkt.get(), atEnd)) {
-            avcodec_send_packet(dec, pkt.get());  // a damaged packet is skipped
-            av_packet_unref(pkt.get());
-        } else if (atEnd) {
-            avcodec_send_packet(dec, nullptr);
-            going = false;
-        } else {
-            return;  // stopped
-        }
-        bool more = true;
-        while (more && avcodec_receive_frame(dec, frame.get()) >= 0) more = take();
-        if (!more) going = false;
-    }
-    if (stop) return;
+    DecodeLoop loop(dec);
+    const DecodeEnd how = loop.Run(
+        [&](AVPacket* pkt) {
+            bool atEnd = false;
+            if (stop || !packets.Pop(PacketQueues::kSound, pkt, atEnd)) return atEnd ? AVERROR_EOF : AVERROR_EXIT;
+            return 0;
+        },
+        [&](AVFrame* f) { return take(f) ? FrameVerdict::kGoOn : FrameVerdict::kStop; });
+    if (stop || how.kind == DecodeEnd::kSourceEnded) return;
     soundDone = true;
 }
 
