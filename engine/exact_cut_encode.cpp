@@ -41,19 +41,17 @@ std::vector<FramePtr> DecodeAll(AVCodecContext* dec, const std::vector<const AVP
                                 size_t& count) {
     std::vector<FramePtr> frames;
     count = 0;
-    const auto drain = [&] {
-        for (;;) {
-            FramePtr f = MakeFrame();
-            if (avcodec_receive_frame(dec, f.get()) < 0) return;
-            if (count++ >= keepFrom) frames.push_back(std::move(f));
-        }
-    };
-    for (const AVPacket* p : packets) {
-        avcodec_send_packet(dec, p);
-        drain();
-    }
-    avcodec_send_packet(dec, nullptr);
-    drain();
+    size_t next = 0;
+    DecodeLoop loop(dec);
+    loop.Run([&](AVPacket* p) { return next < packets.size() ? av_packet_ref(p, packets[next++]) : AVERROR_EOF; },
+             [&](AVFrame* f) {
+                 if (count++ < keepFrom) return FrameVerdict::kGoOn;
+                 FramePtr kept = MakeFrame();
+                 if (!kept) return FrameVerdict::kFail;
+                 av_frame_move_ref(kept.get(), f);
+                 frames.push_back(std::move(kept));
+                 return FrameVerdict::kGoOn;
+             });
     return frames;
 }
 
@@ -233,38 +231,18 @@ Status ExactCutter::EncodeFrame(const AVFrame* f, int64_t ptsMicros, int64_t dur
     return DrainEncoder(false);
 }
 
-// Pictures come from the decoder in display order. Where the times at which pictures show are
-// known (the head's packets are all read), each is encoded at once and given back to the
-// decoder; otherwise it is encoded once the next one tells how long it shows, so only one waits
-// in memory. Only what shows within [S, until) is encoded.
-Status ExactCutter::Offer(FramePtr f, int64_t at, int64_t until) {
-    if (!shownAt_.empty()) {
-        if (!f || (lastOffered_ != AV_NOPTS_VALUE && at <= lastOffered_)) return {};
-        lastOffered_ = at;
-        const auto next = std::upper_bound(shownAt_.begin(), shownAt_.end(), at);
-        const int64_t end = std::min(next == shownAt_.end() ? until : *next, until);
-        if (end <= encodeFrom_ || at >= until) return {};
-        const int64_t from = std::max(at, encodeFrom_);
-        return EncodeFrame(f.get(), from, end - from);
-    }
-    if (waiting_ && at > waitingAt_) {
-        const int64_t next = std::min(at, until);
-        if (next > encodeFrom_ && waitingAt_ < until) {
-            const int64_t from = std::max(waitingAt_, encodeFrom_);
-            if (Status s = EncodeFrame(waiting_.get(), from, next - from); !s.ok()) return s;
-        }
-    }
-    if (!waiting_ || at > waitingAt_) {
-        waiting_ = std::move(f);
-        waitingAt_ = at;
-    }
-    return {};
+// Pictures come from the decoder in display order, and shown_ says when each shows: at once
+// where the times of every picture are known (the head's packets are all read), else once the
+// next picture tells. Only what shows within [S, until) is encoded.
+Status ExactCutter::EncodeShown(const ShownFrame& p, int64_t until) {
+    const int64_t end = std::min(p.end(), until);
+    if (p.start >= until || end <= encodeFrom_) return {};
+    const int64_t from = std::max(p.start, encodeFrom_);
+    return EncodeFrame(p.frame.get(), from, end - from);
 }
 
-Status ExactCutter::ReceiveAndOffer(AVCodecContext* dec, int64_t until) {
-    for (;;) {
-        FramePtr f = MakeFrame();
-        if (avcodec_receive_frame(dec, f.get()) < 0) return {};
+FrameHandler ExactCutter::Offering(int64_t until, Status& failed) {
+    return [this, until, &failed](AVFrame* f) {
         // A picture carries its own packet's time. Display order with times that fall back
         // means the file stored decode times in their place: where a picture shows is then
         // only the decoder's guess, and a head would not join the copied part's guesses.
@@ -272,47 +250,66 @@ Status ExactCutter::ReceiveAndOffer(AVCodecContext* dec, int64_t until) {
             if (lastDecodedPts_ != AV_NOPTS_VALUE && f->pts <= lastDecodedPts_) noDisplayTimes_ = true;
             lastDecodedPts_ = f->pts;
         }
-        if (f->best_effort_timestamp == AV_NOPTS_VALUE) continue;
-        const int64_t at = Micros(f->best_effort_timestamp, v_);
-        if (Status s = Offer(std::move(f), at, until); !s.ok()) return s;
-    }
+        if (f->best_effort_timestamp == AV_NOPTS_VALUE) return FrameVerdict::kGoOn;
+        ShownFrame p;
+        if (!shown_.Feed(f, Micros(f->best_effort_timestamp, v_), p)) return FrameVerdict::kGoOn;
+        failed = EncodeShown(p, until);
+        return failed.ok() ? FrameVerdict::kGoOn : FrameVerdict::kFail;
+    };
+}
+
+Status ExactCutter::DecodeAndOffer(DecodeLoop& loop, const PacketSource& packets, int64_t until) {
+    Status failed;
+    const DecodeEnd end = loop.Run(packets, Offering(until, failed));
+    if (ctx_.cancelled()) return Status::Cancelled();
+    if (end.kind == DecodeEnd::kFailed) return failed.ok() ? Status::Failed("out of memory") : failed;
+    return {};
 }
 
 // Decodes K0 .. K1 and K1's leading pictures; encodes the pictures shown from S up to K1.
 Status ExactCutter::EncodeHead() {
     encodeFrom_ = S_;
+    shown_ = ShownPictures(S_, frameMicros_);
     int shown = 1;  // the picture showing at S, and those that follow it up to K1
     FieldPairs fields(v_);
     std::vector<bool> secondField(video_.size());
+    std::vector<int64_t> starts;
     for (size_t i = 0; i < copyFrom_ && i < video_.size(); ++i) {
         const int64_t pts = PtsMicros(video_[i].get(), v_);
         secondField[i] = fields.SecondField(video_[i].get());
         if (secondField[i] || pts == AV_NOPTS_VALUE) continue;
-        shownAt_.push_back(pts);
+        starts.push_back(pts);
         if (pts > S_ && pts < k1Pts_) ++shown;
     }
-    std::sort(shownAt_.begin(), shownAt_.end());
+    shown_.KnowStarts(std::move(starts));
     idrAt_ = shown > 2 * kSeamHeadPictures ? shown - kSeamHeadPictures : -1;
     CodecContextPtr dec;
     if (Status s = OpenStreamDecoder(v_, true, dec); !s.ok()) return s;
     // Reordered pictures whose packets carry one time for both may have decode times for
     // display times: every picture is then decoded, so that the order they come out in shows it.
     const bool mayLackDisplayTimes = v_->codecpar->video_delay > 0 && !timesDiffer_;
-    for (size_t i = 0; i < copyFrom_ && i < video_.size(); ++i) {
-        if (ctx_.cancelled()) return Status::Cancelled();
+    size_t i = 0;
+    DecodeLoop loop(dec.get());
+    const auto packets = [&](AVPacket* p) {
+        if (ctx_.cancelled()) return AVERROR_EXIT;
+        if (i >= copyFrom_ || i >= video_.size()) return AVERROR_EOF;
         // Pictures shown well before S that no other picture refers to need no decoding. A
         // second field is decoded or not as its first.
         const int64_t pts = PtsMicros(video_[i].get(), v_);
         const bool skippable = !mayLackDisplayTimes && pts != AV_NOPTS_VALUE && pts + 100000 < S_;
         if (!secondField[i]) dec->skip_frame = skippable ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
-        avcodec_send_packet(dec.get(), video_[i].get());
-        if (i < k1_) video_[i].reset();  // only K1 and what follows it are needed again
-        if (Status s = ReceiveAndOffer(dec.get(), k1Pts_); !s.ok()) return s;
-    }
-    avcodec_send_packet(dec.get(), nullptr);
-    if (Status s = ReceiveAndOffer(dec.get(), k1Pts_); !s.ok()) return s;
-    // The last picture before K1 shows until K1.
-    if (Status s = Offer(nullptr, k1Pts_ + 1, k1Pts_); !s.ok()) return s;
+        int rc = 0;
+        if (i < k1_) {  // only K1 and what follows it are needed again
+            av_packet_move_ref(p, video_[i].get());
+            video_[i].reset();
+        } else {
+            rc = av_packet_ref(p, video_[i].get());
+        }
+        ++i;
+        return rc;
+    };
+    // The last picture before K1 shows until K1, the next start known.
+    if (Status s = DecodeAndOffer(loop, packets, k1Pts_); !s.ok()) return s;
     if (!enc_) return {};
     if (Status s = DrainEncoder(true); !s.ok()) return s;
     enc_.reset();  // its buffers are not needed for the copy
@@ -377,10 +374,7 @@ void ExactCutter::ResetEncoding(int64_t from) {
     head_.clear();
     sentTimes_.clear();
     lastSentPts_ = AV_NOPTS_VALUE;
-    waiting_.reset();
-    waitingAt_ = AV_NOPTS_VALUE;
-    shownAt_.clear();
-    lastOffered_ = AV_NOPTS_VALUE;
+    shown_ = ShownPictures(from, frameMicros_);
     lastDecodedPts_ = AV_NOPTS_VALUE;
     headFrames_ = 0;
     idrAt_ = -1;
@@ -396,26 +390,29 @@ Status ExactCutter::EncodeTail(size_t copied) {
     ResetEncoding(from);
     tail_ = true;
     size_t expected = 0;
+    std::vector<int64_t> starts;
     for (const Pending& p : pending_) {
         if (p.second || p.pts == AV_NOPTS_VALUE) continue;
-        shownAt_.push_back(p.pts);
+        starts.push_back(p.pts);
         if (p.pts >= from && p.pts < E_) ++expected;
     }
-    std::sort(shownAt_.begin(), shownAt_.end());
+    shown_.KnowStarts(std::move(starts));
     CodecContextPtr dec;
     if (Status s = OpenStreamDecoder(v_, true, dec); !s.ok()) return s;
     // As in the head: pictures shown well before the first one encoded that no other picture
     // refers to need no decoding, a second field going as its first.
     const bool mayLackDisplayTimes = v_->codecpar->video_delay > 0 && !timesDiffer_;
-    for (const Pending& p : pending_) {
-        if (ctx_.cancelled()) return Status::Cancelled();
+    size_t i = 0;
+    DecodeLoop loop(dec.get());
+    const auto packets = [&](AVPacket* pkt) {
+        if (ctx_.cancelled()) return AVERROR_EXIT;
+        if (i >= pending_.size()) return AVERROR_EOF;
+        const Pending& p = pending_[i++];
         const bool skippable = !mayLackDisplayTimes && p.pts != AV_NOPTS_VALUE && p.pts + 100000 < from;
         if (!p.second) dec->skip_frame = skippable ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
-        avcodec_send_packet(dec.get(), p.pkt.get());
-        if (Status s = ReceiveAndOffer(dec.get(), E_); !s.ok()) return s;
-    }
-    avcodec_send_packet(dec.get(), nullptr);
-    if (Status s = ReceiveAndOffer(dec.get(), E_); !s.ok()) return s;
+        return av_packet_ref(pkt, p.pkt.get());
+    };
+    if (Status s = DecodeAndOffer(loop, packets, E_); !s.ok()) return s;
     if (!enc_) return Status::Failed("no picture decoded");
     if (Status s = DrainEncoder(true); !s.ok()) return s;
     enc_.reset();
@@ -449,8 +446,9 @@ Status ExactCutter::EncodeWhole() {
     if (Status s = OpenStreamDecoder(v_, true, dec); !s.ok()) return s;
     const int vi = in_.videoIndex();
     const int ai = a_ ? in_.audioIndex() : -1;
-    const int64_t frameMicros =
-        v_->avg_frame_rate.num > 0 ? av_rescale_q(1, av_inv_q(v_->avg_frame_rate), AV_TIME_BASE_Q) : 40000;
+    DecodeLoop loop(dec.get());
+    Status failed;
+    const FrameHandler offer = Offering(E_, failed);
     // What the encoder gave so far goes out at once.
     const auto emitEncoded = [&]() -> Status {
         for (HeadPacket& h : head_) {
@@ -461,11 +459,10 @@ Status ExactCutter::EncodeWhole() {
         return {};
     };
     const auto finish = [&]() -> Status {
-        avcodec_send_packet(dec.get(), nullptr);
-        if (Status s = ReceiveAndOffer(dec.get(), E_); !s.ok()) return s;
+        if (loop.Send(nullptr, offer) == FrameVerdict::kFail) return failed;
         // The last picture shows one frame, up to E.
-        if (waiting_) {
-            if (Status s = Offer(nullptr, waitingAt_ + frameMicros, E_); !s.ok()) return s;
+        if (ShownFrame last; shown_.Finish(last)) {
+            if (Status s = EncodeShown(last, E_); !s.ok()) return s;
         }
         if (enc_) {
             if (Status s = DrainEncoder(true); !s.ok()) return s;
@@ -485,8 +482,7 @@ Status ExactCutter::EncodeWhole() {
             const int64_t pts = PtsMicros(pkt.get(), v_);
             late = pts != AV_NOPTS_VALUE && pts >= E_ ? late + 1 : 0;
             const bool over = pkt->dts != AV_NOPTS_VALUE ? Micros(pkt->dts, v_) >= E_ : late >= kMaxHeldPictures;
-            avcodec_send_packet(dec.get(), pkt.get());
-            if (Status s = ReceiveAndOffer(dec.get(), E_); !s.ok()) return s;
+            if (loop.Send(pkt.get(), offer) == FrameVerdict::kFail) return failed;
             if (Status s = emitEncoded(); !s.ok()) return s;
             if (over) {
                 decoding = false;

@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/decode_loop.h"
 #include "engine/exact_cut.h"
 #include "engine/ffmpeg_util.h"
 #include "engine/nal_units.h"
+#include "engine/shown_pictures.h"
 #include "engine/side_tracks.h"
 
 namespace ulvane::exact {
@@ -93,7 +95,6 @@ public:
         shift_ = ctx.offsetMicros - S_;
         const AVRational rate = FrameRate();
         if (rate.num > 0 && rate.den > 0) frameMicros_ = av_rescale_q(1, av_inv_q(rate), AV_TIME_BASE_Q);
-        nearStart_ = std::max(nearStart_, frameMicros_ / 2);
         // Where the container keeps negative times, the sound starts with the frame that holds S.
         negativeTimes_ = (sink.ctx()->oformat->flags & AVFMT_TS_NEGATIVE) != 0;
     }
@@ -122,8 +123,13 @@ private:
     Status OpenEncoder(const AVFrame* f);
     Status OpenMpeg4Encoder(const AVFrame* f);
     Status EncodeFrame(const AVFrame* f, int64_t ptsMicros, int64_t durMicros);
-    Status Offer(FramePtr f, int64_t at, int64_t until);
-    Status ReceiveAndOffer(AVCodecContext* dec, int64_t until);
+    // Encodes what shows of a picture within [encodeFrom_, until).
+    Status EncodeShown(const ShownFrame& p, int64_t until);
+    // The handler for decoded pictures: each is fed to shown_ and encoded as EncodeShown says;
+    // a failure goes to `failed`.
+    FrameHandler Offering(int64_t until, Status& failed);
+    // Decodes `packets` to their end with `loop`, each picture offered up to `until`.
+    Status DecodeAndOffer(DecodeLoop& loop, const PacketSource& packets, int64_t until);
     Status DrainEncoder(bool flush);
     Status Splice();
     Status EncodeWhole();
@@ -180,7 +186,6 @@ private:
     int64_t shownAtStart_ = AV_NOPTS_VALUE;  // the picture on screen at S, from the scan
     int64_t frameMicros_ = 0;                // a picture's time at the stream's rate; 0 unknown
     int64_t beat_ = AV_NOPTS_VALUE;          // the first picture's time the scan saw
-    int64_t nearStart_ = 1001;               // a picture starting less than this after S starts the output
     bool startSnapped_ = false;
     bool negativeTimes_ = false;
 
@@ -205,12 +210,9 @@ private:
     std::map<int64_t, std::pair<int64_t, int64_t>> sentTimes_;
     int64_t lastSentPts_ = AV_NOPTS_VALUE;  // in the encoder's time base
     int headFrames_ = 0;
-    int idrAt_ = -1;      // the head picture made an IDR picture for the seam check, if any
-    bool whole_ = false;  // the whole segment is encoded, not a head
-    FramePtr waiting_;    // the picture decoded last, until the next one tells how long it shows
-    int64_t waitingAt_ = AV_NOPTS_VALUE;
-    std::vector<int64_t> shownAt_;  // the head's packets' times, in display order
-    int64_t lastOffered_ = AV_NOPTS_VALUE;
+    int idrAt_ = -1;                           // the head picture made an IDR picture for the seam check, if any
+    bool whole_ = false;                       // the whole segment is encoded, not a head
+    ShownPictures shown_{0, 0};                // the pictures decoded, with when each shows
     int64_t lastDecodedPts_ = AV_NOPTS_VALUE;  // the packet time of the picture decoded last
     bool noDisplayTimes_ = false;              // pictures came out with falling packet times
     int64_t encodeFrom_ = 0;                   // pictures shown before this are not encoded

@@ -87,7 +87,7 @@ bool ExactCutter::Scan() {
 }
 
 void ExactCutter::SnapStart(int64_t pts) {
-    if (startSnapped_ || pts == AV_NOPTS_VALUE || pts <= S_ || pts - S_ >= nearStart_) return;
+    if (startSnapped_ || pts == AV_NOPTS_VALUE || !StartsOnNextPicture(S_, pts, frameMicros_)) return;
     startSnapped_ = true;
     S_ = pts;
     shift_ = ctx_.offsetMicros - S_;

@@ -10,10 +10,12 @@ extern "C" {
 }
 
 #include "engine/atomic_file.h"
+#include "engine/decode_loop.h"
 #include "engine/ffmpeg_util.h"
 #include "engine/media_input.h"
 #include "engine/scaler.h"
 #include "engine/shown_fit.h"
+#include "engine/shown_pictures.h"
 
 namespace ulvane {
 
@@ -57,7 +59,6 @@ struct FrameGrabber::State {
     std::string path;
     bool atStart = false;  // nothing read since the file was opened
     FitScalers snapshotScaler, shownScaler;
-    PacketPtr pkt = MakePacket();
     FramePtr frame = MakeFrame();
     std::vector<uint8_t> bgr = std::vector<uint8_t>(kSnapshotWidth * kSnapshotHeight * 3);
     std::vector<uint8_t> turned;  // a scaled picture before it is turned upright
@@ -66,6 +67,9 @@ struct FrameGrabber::State {
     // Opens `p` if it is not the file open, and seeks to the key frame at or before `seconds`.
     // `early`: microseconds the seek aims before the target.
     bool Position(const std::string& p, double& seconds, int64_t& target, int64_t early, std::string& error);
+    // Decodes the video from where the file is read, each picture to `onFrame`, until it stops;
+    // false, with `error`, when it never does.
+    bool Decode(const FrameHandler& onFrame, std::string& error);
     bool DecodeFirstPicture(std::string& error);
     // Decodes on to the picture shown at `target` (into `frame`): when it starts, how long it lasts.
     bool DecodeHolding(int64_t target, int64_t& from, int64_t& lasting, std::string& error);
@@ -99,31 +103,34 @@ bool FrameGrabber::State::Open(const std::string& p, std::string& error) {
     return true;
 }
 
-bool FrameGrabber::State::DecodeFirstPicture(std::string& error) {
-    AVCodecContext* dec = in->videoDecoder();
+bool FrameGrabber::State::Decode(const FrameHandler& onFrame, std::string& error) {
     const int vi = in->videoIndex();
-    bool draining = false;
-    // A decoder that reorders pictures gives the first one only after a few more
-    // packets; a damaged file may give none for long, so the search is bounded.
-    for (int packets = 0; packets < 2000;) {
-        int rc = avcodec_receive_frame(dec, frame.get());
-        if (rc >= 0) return true;
-        if (rc == AVERROR_EOF) break;
-        if (draining) break;
-        rc = in->ReadPacket(pkt.get());
-        if (rc < 0) {
-            avcodec_send_packet(dec, nullptr);  // the end: let the decoder give what it holds
-            draining = true;
-            continue;
-        }
-        if (pkt->stream_index == vi) {
-            ++packets;
-            avcodec_send_packet(dec, pkt.get());  // a damaged packet is skipped
-        }
-        av_packet_unref(pkt.get());
-    }
+    // A decoder that reorders pictures gives the first one only after a few more packets; a
+    // damaged file may give none for long, so the packets read without a picture are bounded.
+    int packets = 0;
+    DecodeLoop loop(in->videoDecoder());
+    const DecodeEnd end = loop.Run(
+        [&](AVPacket* p) {
+            if (packets++ >= 2000) return AVERROR_INVALIDDATA;
+            // The end, or an unreadable rest: the decoder gives what it holds.
+            return ReadStreamPacket(*in, vi, p) < 0 ? AVERROR_EOF : 0;
+        },
+        [&](AVFrame* f) {
+            packets = 0;
+            return onFrame(f);
+        });
+    if (end.kind == DecodeEnd::kStopped) return true;
     error = "no picture could be decoded at that time";
     return false;
+}
+
+bool FrameGrabber::State::DecodeFirstPicture(std::string& error) {
+    return Decode(
+        [&](AVFrame* f) {
+            av_frame_move_ref(frame.get(), f);
+            return FrameVerdict::kStop;
+        },
+        error);
 }
 
 bool FrameGrabber::State::Fit(FitScalers& scaler, int boxWidth, int boxHeight, AVPixelFormat format, bool bars,
@@ -168,28 +175,23 @@ bool FrameGrabber::State::DecodeHolding(int64_t target, int64_t& from, int64_t& 
     const AVStream* v = in->video();
     const int64_t frameMicros =
         v->avg_frame_rate.num > 0 ? av_rescale_q(1, av_inv_q(v->avg_frame_rate), AV_TIME_BASE_Q) : 40000;
-    FramePtr held = MakeFrame();
-    int64_t heldAt = AV_NOPTS_VALUE;
-    // Pictures come in display order: the one shown at the target is the last that starts at
-    // or before it; the next one tells how long it shows.
-    for (int pictures = 0; pictures < 1000; ++pictures) {
-        if (!DecodeFirstPicture(error)) break;
-        const int64_t t = frame->best_effort_timestamp == AV_NOPTS_VALUE
-                              ? (heldAt == AV_NOPTS_VALUE ? target : heldAt + frameMicros)
-                              : ToMicros(frame->best_effort_timestamp, v->time_base);
-        if (heldAt != AV_NOPTS_VALUE && t > target) {
-            lasting = t - heldAt;
-            break;
-        }
-        av_frame_unref(held.get());
-        av_frame_move_ref(held.get(), frame.get());
-        heldAt = t;
-        lasting = frameMicros;
-    }
-    if (heldAt == AV_NOPTS_VALUE) return false;
+    ShownPictures shown(target, frameMicros);
+    ShownFrame out;
+    int pictures = 0;
+    const bool found = Decode(
+                           [&](AVFrame* f) {
+                               const int64_t bet = f->best_effort_timestamp;
+                               const int64_t at = bet == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : ToMicros(bet, v->time_base);
+                               if (shown.Feed(f, at, out)) return FrameVerdict::kStop;
+                               return ++pictures < 1000 ? FrameVerdict::kGoOn : FrameVerdict::kFail;
+                           },
+                           error) ||
+                       shown.Finish(out);
+    if (!found) return false;
     av_frame_unref(frame.get());
-    av_frame_move_ref(frame.get(), held.get());
-    from = heldAt;
+    av_frame_move_ref(frame.get(), out.frame.get());
+    from = out.start;
+    lasting = out.lasting;
     error.clear();
     return true;
 }

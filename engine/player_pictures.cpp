@@ -4,8 +4,10 @@
 // pictures at a time (see BackwardLoop).
 #include <algorithm>
 
+#include "engine/decode_loop.h"
 #include "engine/player_internal.h"
 #include "engine/shown_fit.h"
+#include "engine/shown_pictures.h"
 
 namespace ulvane {
 
@@ -94,33 +96,15 @@ void Player::State::PictureLoop() {
     const AVStream* v = in->video();
     const int64_t base = in->startMicros();
     const int64_t end = until;
-    PacketPtr pkt = MakePacket();
-    FramePtr frame = MakeFrame(), held = MakeFrame();
-    int64_t heldAt = AV_NOPTS_VALUE;
     // Pictures come in display order, each handed out once the next one tells how long it
-    // shows. Those before the start only replace the one held: the picture shown at the
-    // start is the last that starts at or before it, as the grabber finds it.
-    auto take = [&]() {
-        const int64_t bet = frame->best_effort_timestamp;
-        const int64_t t = bet != AV_NOPTS_VALUE      ? ToMicros(bet, v->time_base) - base
-                          : heldAt != AV_NOPTS_VALUE ? heldAt + frameMicros
-                                                     : from;
-        if (heldAt != AV_NOPTS_VALUE && t > from && t > heldAt) {
-            if (end >= 0 && heldAt >= end) return false;
-            if (!Hand(*held, heldAt, t - heldAt)) return false;
-        } else if (heldAt != AV_NOPTS_VALUE && t > from) {
-            av_frame_unref(frame.get());  // out of order: not shown
-            return true;
-        }
-        av_frame_unref(held.get());
-        av_frame_move_ref(held.get(), frame.get());
-        heldAt = t;
-        return true;
-    };
-    bool going = true, draining = false;
-    while (going && !stop) {
-        bool atEnd = false;
-        if (packets.Pop(PacketQueues::kPictures, pkt.get(), atEnd)) {
+    // shows; those that end before the start are passed over, as the grabber passes them.
+    ShownPictures shown(from, frameMicros);
+    ShownFrame out;
+    DecodeLoop loop(dec);
+    const DecodeEnd how = loop.Run(
+        [&](AVPacket* pkt) {
+            bool atEnd = false;
+            if (stop || !packets.Pop(PacketQueues::kPictures, pkt, atEnd)) return atEnd ? AVERROR_EOF : AVERROR_EXIT;
             // On the way from the key frame to the start, pictures that show well before it
             // and that no other picture refers to need not be decoded: a seek's first picture
             // comes sooner, and the pictures from the start on decode the same.
@@ -131,22 +115,18 @@ void Player::State::PictureLoop() {
             // Pictures that do not decode (a damaged stream) must not hold the sound back:
             // seconds past the start without one, the clock goes without them.
             if (shows != AV_NOPTS_VALUE && shows > from + kNoPicturesYet && !primed) MarkPrimed();
-            avcodec_send_packet(dec, pkt.get());  // a damaged packet is skipped
-            av_packet_unref(pkt.get());
-        } else if (atEnd) {
-            avcodec_send_packet(dec, nullptr);
-            draining = true;
-        } else {
-            return;  // stopped
-        }
-        int rc = 0;
-        while (going && (rc = avcodec_receive_frame(dec, frame.get())) >= 0) going = take();
-        if (draining && going) {
-            if (stop) return;
-            if (heldAt != AV_NOPTS_VALUE && (end < 0 || heldAt < end) && !Hand(*held, heldAt, frameMicros)) return;
-            break;
-        }
-    }
+            return 0;
+        },
+        [&](AVFrame* f) {
+            const int64_t bet = f->best_effort_timestamp;
+            if (!shown.Feed(f, bet == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : ToMicros(bet, v->time_base) - base, out))
+                return FrameVerdict::kGoOn;
+            if (end >= 0 && out.start >= end) return FrameVerdict::kStop;
+            return Hand(*out.frame, out.start, out.lasting) ? FrameVerdict::kGoOn : FrameVerdict::kStop;
+        });
+    if (stop || how.kind == DecodeEnd::kSourceEnded) return;
+    if (how.drained() && shown.Finish(out) && (end < 0 || out.start < end) && !Hand(*out.frame, out.start, out.lasting))
+        return;
     if (stop) return;
     picturesDone = true;
     MarkPrimed();  // nothing to wait for any more
@@ -170,59 +150,42 @@ void Player::State::BackwardLoop() {
     const AVStream* v = in->video();
     const int vi = in->videoIndex();
     const int64_t base = in->startMicros();
-    PacketPtr pkt = MakePacket();
-    FramePtr frame = MakeFrame(), held = MakeFrame();
     // The picture shown at `from` first, then those before it, a group at a time: seek to
     // the key frame before the target, decode on to the target keeping the last pictures
     // fitted, and queue them last first. The next target is just before the earliest kept.
     int64_t target = from;
+    ShownPictures shown(INT64_MIN, frameMicros);
+    DecodeLoop loop(dec);
     while (!stop) {
         const size_t keep = BackwardGroup();
         in->SeekTo(std::max(base + target - kSeekEarly, base));
         avcodec_flush_buffers(dec);
         std::deque<PlayerPicture> group;
-        int64_t heldAt = AV_NOPTS_VALUE;
-        bool done = false, draining = false;
-        auto take = [&]() {
-            const int64_t bet = frame->best_effort_timestamp;
-            const int64_t t = bet != AV_NOPTS_VALUE      ? ToMicros(bet, v->time_base) - base
-                              : heldAt != AV_NOPTS_VALUE ? heldAt + frameMicros
-                                                         : target;
-            if (heldAt != AV_NOPTS_VALUE && t <= heldAt) {
-                av_frame_unref(frame.get());
-                return;
-            }
-            if (heldAt != AV_NOPTS_VALUE) {
-                PlayerPicture p;
-                if (Fit(*held, heldAt, t - heldAt, p)) group.push_back(std::move(p));
-                if (group.size() > keep) group.pop_front();
-            }
-            av_frame_unref(held.get());
-            av_frame_move_ref(held.get(), frame.get());
-            heldAt = t;
-            done = t > target;
+        const auto keepFitted = [&](const ShownFrame& p) {
+            PlayerPicture fitted;
+            if (Fit(*p.frame, p.start, p.lasting, fitted)) group.push_back(std::move(fitted));
+            if (group.size() > keep) group.pop_front();
         };
-        while (!done && !stop) {
-            if (!draining) {
-                if (in->ReadPacket(pkt.get()) < 0) {
-                    avcodec_send_packet(dec, nullptr);
-                    draining = true;
-                } else {
-                    if (pkt->stream_index == vi) avcodec_send_packet(dec, pkt.get());
-                    av_packet_unref(pkt.get());
-                }
-            }
-            int rc = 0;
-            while (!done && (rc = avcodec_receive_frame(dec, frame.get())) >= 0) take();
-            if (draining && !done) {
-                // The file's last picture, when it is the target's.
-                PlayerPicture p;
-                if (heldAt != AV_NOPTS_VALUE && heldAt <= target && Fit(*held, heldAt, frameMicros, p))
-                    group.push_back(std::move(p));
-                break;
-            }
-        }
-        av_frame_unref(held.get());
+        bool first = true;
+        const DecodeEnd how = loop.Run(
+            [&](AVPacket* pkt) {
+                if (stop) return AVERROR_EXIT;
+                return ReadStreamPacket(*in, vi, pkt) < 0 ? AVERROR_EOF : 0;
+            },
+            [&](AVFrame* f) {
+                const int64_t bet = f->best_effort_timestamp;
+                const int64_t t = bet != AV_NOPTS_VALUE ? ToMicros(bet, v->time_base) - base
+                                  : first               ? target
+                                                        : AV_NOPTS_VALUE;
+                first = false;
+                ShownFrame out;
+                if (!shown.Feed(f, t, out)) return FrameVerdict::kGoOn;
+                keepFitted(out);
+                return out.end() > target ? FrameVerdict::kStop : FrameVerdict::kGoOn;
+            });
+        // The file's last picture, when it is the target's.
+        if (ShownFrame last; how.drained() && shown.Finish(last) && last.start <= target) keepFitted(last);
+        shown.Restart(INT64_MIN);
         if (stop) return;
         if (group.empty()) break;
         const int64_t earliest = group.front().fromMicros;
