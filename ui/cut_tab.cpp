@@ -16,6 +16,7 @@
 #include "controls/control_button.h"
 #include "controls/timeline_strip.h"
 #include "core/time_text.h"
+#include "engine/cut_start.h"
 #include "engine/key_frames.h"
 #include "ui/control_ids.h"
 #include "ui/cut_preview.h"
@@ -209,12 +210,17 @@ void CutTab::MarkShownPicture(Mark mark) {
     if (!shown.exact) waitingMark_ = WaitingMark{mark, preview_->Seek(shown.micros, CutPreview::Precision::kExact)};
 }
 
-void CutTab::OnPictureShown(qint64 fromMicros, qint64, bool exact, int request) {
+void CutTab::OnPictureShown(qint64 fromMicros, qint64 forMicros, bool exact, int request) {
     if (!exact || !waitingMark_ || waitingMark_->request != request) return;
     // The mark set meanwhile takes the time of the picture now shown.
-    const Mark mark = waitingMark_->mark;
+    const WaitingMark waiting = *waitingMark_;
     waitingMark_.reset();
-    PlaceMark(mark, Millis(fromMicros), true);
+    if (!waiting.typedStart) return PlaceMark(waiting.mark, Millis(fromMicros), true);
+    // A typed start takes the picture a cut from it starts on, which shows next when the start
+    // lies less than half a picture before it.
+    const int64_t at = CutStartPicture(*waiting.typedStart, fromMicros, forMicros);
+    PlaceMark(Mark::kStart, Millis(at), true);
+    if (at > fromMicros) preview_->Seek(at, CutPreview::Precision::kExact);
 }
 
 void CutTab::PlaceMark(Mark mark, int32_t ms, bool refine) {
@@ -266,7 +272,8 @@ void CutTab::OnTimeTyped(QLineEdit* box) {
     if (!start && t < s) return refuse("jsdk", s);
     waitingMark_.reset();
     PlaceMark(start ? Mark::kStart : Mark::kEnd, t);
-    preview_->Seek(int64_t{t} * 1000, CutPreview::Precision::kExact);  // the picture there, as a mark shows it
+    const int request = preview_->Seek(int64_t{t} * 1000, CutPreview::Precision::kExact);  // as a mark shows it
+    if (start) waitingMark_ = WaitingMark{Mark::kStart, request, int64_t{t} * 1000};
     if (t != *typed) context_.Tell(context_.Text("TISHI", "jswj").arg(TimeText(*typed), TimeText(t)), false);
 }
 

@@ -128,9 +128,11 @@ private:
     FindButton* find_;
     SegmentsSender sendToJoinList_;
     // A mark set at a key frame's picture, refined when the exact picture it asked for comes.
+    // A typed start goes to the picture a cut from it starts on (`typedStart`, microseconds).
     struct WaitingMark {
         Mark mark;
         int request;
+        std::optional<int64_t> typedStart = std::nullopt;
     };
     std::optional<WaitingMark> waitingMark_;
     bool toldSegmentsProblem_ = false;

@@ -142,6 +142,30 @@ TEST(MainWindow, AMillisecondTimeMeansThePictureThatStartsWithinIt) {
     }
 }
 
+TEST(MainWindow, ATypedStartGoesToThePictureTheCutStartsOn) {
+    // 25 pictures a second: 4.4791 s lies in picture 111 (4.440 s), less than half a picture
+    // before picture 112 (4.480 s), on which an exact cut from 4.4791 s starts.
+    Harness h;
+    const std::string source =
+        Fixture("w25_6s.mp4", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25", "-t", "6", "-c:v", "libx264",
+                               "-preset", "ultrafast", "-pix_fmt", "yuv420p"});
+    h.Add({QString::fromStdString(source)});
+    auto* start = h.window->ItemAs<QLineEdit>(kStartBox);
+    start->setFocus();
+    start->selectAll();
+    QTest::keyClicks(start, "4.4791");
+    QTest::keyClick(start, Qt::Key_Return);
+    ASSERT_TRUE(Eventually([&] { return h.window->cutPreview()->figures().shownFrom == 4'480'000; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(h.Text(kStartBox), "00:00:04.480");
+    const std::vector<Segment> segments = h.window->cutTab()->Segments();
+    ASSERT_FALSE(segments.empty());
+    EXPECT_EQ(segments[static_cast<size_t>(std::max(h.window->cutTab()->SelectedSegment(), 0))].startMicros / 1000,
+              4480);
+    const GreyPicture shown = PreviewGrey(h.window->ItemAs<PreviewFrame>(kPreview));
+    EXPECT_GT(Psnr(shown, PictureAt(source, 4.48)), Psnr(shown, PictureAt(source, 4.44)) + 3);
+}
+
 TEST(MainWindow, CutPointsFollowTheRules) {
     Harness h;
     h.Add({Colours()});
