@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <thread>
 
+#include "engine/cut_start.h"
 #include "engine/frame_grabber.h"
 #include "engine/player.h"
 #include "engine/run_conversion.h"
-#include "engine/cut_start.h"
 #include "tests/support/content.h"
 #include "tests/support/media_tools.h"
 
@@ -78,9 +78,11 @@ TEST(ShownPicture, TheStillThePausedPlayerAndTheExactCutStartOnTheSamePicture) {
                                      "-i", "sine=f=440:duration=6", "-c:v", "libx264", "-g", "50", "-bf", "3",
                                      "-pix_fmt", "yuv420p", "-c:a", "aac"});
     const std::string openGop = Fixture(
-        "same_picture_open.mkv", {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=6", "-f", "lavfi", "-i",
-                                  "sine=f=440:duration=6", "-c:v", "libx264", "-g", "50", "-bf", "3", "-x264-params",
-                                  "open-gop=1", "-pix_fmt", "yuv420p", "-c:a", "aac"});
+        "same_picture_open.mkv", {"-f",       "lavfi",   "-i",           "testsrc2=size=320x240:rate=25:duration=6",
+                                  "-f",       "lavfi",   "-i",           "sine=f=440:duration=6",
+                                  "-c:v",     "libx264", "-g",           "50",
+                                  "-bf",      "3",       "-x264-params", "open-gop=1",
+                                  "-pix_fmt", "yuv420p", "-c:a",         "aac"});
     const std::vector<std::string> files = {mp4, Fixture("same_picture.mkv", {"-i", mp4, "-c", "copy"}),
                                             Fixture("same_picture.ts", {"-i", mp4, "-c", "copy"}), openGop};
     struct Case {
@@ -123,7 +125,8 @@ TEST(ShownPicture, TheStillThePausedPlayerAndTheExactCutStartOnTheSamePicture) {
             EXPECT_GT(same, 40.0);
             for (int64_t neighbour : {still.from - 40000, still.from + 40000}) {
                 const Still other = StillAt(grabber, file, (neighbour + 500) / 1e6);
-                EXPECT_GT(same, Psnr(Grey(first.picture), Grey(other.picture)) + 6) << "the cut starts on " << neighbour;
+                EXPECT_GT(same, Psnr(Grey(first.picture), Grey(other.picture)) + 6)
+                    << "the cut starts on " << neighbour;
             }
         }
     }
