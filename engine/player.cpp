@@ -58,6 +58,10 @@ bool Player::Open(const std::string& path, int boxWidth, int boxHeight, std::str
         t.channels = st->codecpar->ch_layout.nb_channels;
         t.isDefault = index == s.in->audioIndex();
         s.info.soundTracks.push_back(std::move(t));
+        // Opened here, while no thread reads the file: a track that cannot be decoded is silent.
+        CodecContextPtr dec;
+        if (!OpenStreamDecoder(st, false, dec).ok()) dec.reset();
+        s.soundDecoders.push_back(std::move(dec));
     }
     if (const AVStream* v = s.in->video(); v && v->avg_frame_rate.num > 0 && v->avg_frame_rate.den > 0)
         s.frameMicros = std::max<int64_t>(1000, av_rescale_q(1, av_inv_q(v->avg_frame_rate), AV_TIME_BASE_Q));
@@ -71,8 +75,8 @@ void Player::Close() {
     s.StopThreads();
     s.playing = false;
     s.ended = false;
-    s.soundDecoder.reset();
-    s.soundDecoderStream = -1;
+    s.soundDecoder = nullptr;
+    s.soundDecoders.clear();
     s.resampler.reset();
     s.backDecoder.reset();
     s.in.reset();
@@ -226,7 +230,6 @@ int64_t Player::State::Position() const {
 
 void Player::State::StartThreads() {
     if (threadsLive) return;
-    closing = false;
     interrupt = false;
     requests.Reset();
     reader = std::thread([this] { ReaderThread(); });
@@ -237,7 +240,6 @@ void Player::State::StartThreads() {
 
 void Player::State::StopThreads() {
     if (!threadsLive) return;
-    closing = true;
     interrupt = true;
     requests.Stop();
     packets.Stop();
@@ -246,6 +248,7 @@ void Player::State::StopThreads() {
     for (std::thread* t : {&reader, &pictures, &sound})
         if (t->joinable()) t->join();
     threadsLive = false;
+    interrupt = false;  // the next file opens and reads through the same flag
     // The queues serve the next file's threads from empty.
     packets.Reset();
     queue.Reset();

@@ -58,7 +58,6 @@ struct Player::State {
     PlayerInfo info;
     int64_t frameMicros = 40000;         // one picture's time when the stream does not say
     std::atomic<bool> interrupt{false};  // ends FFmpeg's reads while the player closes
-    std::atomic<bool> closing{false};
 
     // Settings, any thread.
     std::atomic<bool> devicePresent{false};
@@ -83,9 +82,11 @@ struct Player::State {
     PictureFitter backFitter;
     // The picture thread's.
     PictureFitter fitter;
-    // The sound thread's.
-    CodecContextPtr soundDecoder;
-    int soundDecoderStream = -1;  // the stream `soundDecoder` was opened for
+    // A decoder for each of info.soundTracks, opened by Open (null: it cannot be decoded);
+    // while the threads live, the sound thread's.
+    std::vector<CodecContextPtr> soundDecoders;
+    // The sound thread's: the decoder of the track it plays, and its resampler.
+    AVCodecContext* soundDecoder = nullptr;
     SwrPtr resampler;
 
     // Shared by the threads and the window's thread.
@@ -163,7 +164,6 @@ struct Player::State {
 
     // player_sound.cpp
     void SoundThread();
-    bool OpenSound(int stream);
     void SoundLoop(const PlayRun& run);
     // Queues resampled sound that starts at `at`; false when the run is over or its end is reached.
     bool Place(const PlayRun& run, int64_t at, std::vector<int16_t>&& samples, int64_t& written, bool& started);

@@ -27,26 +27,20 @@ int64_t MicrosOf(int64_t frames, int rate) {
 
 }  // namespace
 
-bool Player::State::OpenSound(int stream) {
-    if (soundDecoder && soundDecoderStream == stream) return true;
-    soundDecoder.reset();
-    soundDecoderStream = -1;
-    if (!OpenStreamDecoder(in->ctx()->streams[stream], false, soundDecoder).ok()) return false;
-    soundDecoderStream = stream;
-    return true;
-}
-
 void Player::State::SoundThread() {
     uint64_t serial = 0;
     PlayRun r;
     while (packets.NextRun(PacketQueues::kSound, serial, serial)) {
         if (!CurrentRun(serial, r)) continue;
-        if (!OpenSound(r.soundStream)) {
+        soundDecoder = nullptr;
+        for (size_t i = 0; i < info.soundTracks.size() && i < soundDecoders.size(); ++i)
+            if (info.soundTracks[i].stream == r.soundStream) soundDecoder = soundDecoders[i].get();
+        if (!soundDecoder) {
             Report(r.serial, [&] { soundDone = true; });
             continue;
         }
         // Whatever the decoder holds belongs to an older request.
-        avcodec_flush_buffers(soundDecoder.get());
+        avcodec_flush_buffers(soundDecoder);
         resampler.reset();  // made again for the first frame decoded
         SoundLoop(r);
     }
@@ -95,7 +89,7 @@ bool Player::State::Place(const PlayRun& run, int64_t at, std::vector<int16_t>&&
 }
 
 void Player::State::SoundLoop(const PlayRun& run) {
-    AVCodecContext* dec = soundDecoder.get();
+    AVCodecContext* dec = soundDecoder;
     const AVStream* st = in->ctx()->streams[run.soundStream];
     const int64_t base = in->startMicros();
     const int64_t from = run.from;

@@ -352,6 +352,21 @@ TEST(Player, BackwardsHandsOutThePicturesBeforeInTurn) {
             ExpectStill(file, p);  // the first from the group before
             break;
         }
+    // Forwards again from there (J then L), and after the file is opened again: the pictures
+    // go on from where asked.
+    for (bool reopen : {false, true}) {
+        SCOPED_TRACE(reopen ? "opened again" : "forwards after backwards");
+        if (reopen) {
+            ASSERT_TRUE(player.Open(file, kBoxW, kBoxH, error)) << error;
+        }
+        player.Play(paused);
+        const auto ahead = Watch(player, [&](auto& pics) { return pics.size() >= 3; });
+        ASSERT_GE(ahead.size(), 3u);
+        EXPECT_EQ(ahead.front().fromMicros, paused);
+        EXPECT_GT(ahead.back().fromMicros, paused);
+        ExpectStill(file, ahead.back());
+        player.Pause();
+    }
 }
 
 TEST(Player, ChosenTrackVolumeAndMuteShapeWhatIsHeard) {
