@@ -39,7 +39,7 @@ public:
 
 private:
     friend struct SummaryAccess;
-    static constexpr int64_t kChunkMicros = 10'000'000;  // what a stretch read is rounded out to
+    static constexpr int64_t kChunkMicros = 2'000'000;  // what a stretch read is rounded out to
     int64_t grain_ = 0, duration_ = 0, chunkGrains_ = 1;
     std::vector<float> peak_, squares_;
     std::vector<uint32_t> count_;
@@ -54,7 +54,7 @@ bool SummariseSound(const std::string& path, int64_t grainMicros, const std::ato
                     const std::function<void(const SoundSummary&, double)>& progress, SoundSummary& out,
                     std::string& error);
 // Adds to `summary` (made afresh when its grain is another) the stretches of [fromMicros,
-// toMicros) it lacks, rounded out to whole chunks of 10 s, seeking to each: nothing before it is
+// toMicros) it lacks, rounded out to whole chunks of 2 s, seeking to each: nothing before it is
 // read. False, with `error`, when the file cannot be read or sought there; on cancel true, with
 // nothing added.
 bool SummariseSoundRange(const std::string& path, int64_t grainMicros, int64_t fromMicros, int64_t toMicros,

@@ -278,16 +278,20 @@ void TimelineFeeder::RunDetail(const Task& t) {
             summary_ = SoundSummary{};
             summaryGeneration_ = t.generation;
         }
-        if (!summary_.Covers(from, to)) {
-            // Only the stretches in view (and a page either side) that were not read yet are
-            // read, each from a seek there; a file that cannot be read so is read whole, once.
+        // Only the stretches not read yet are read, each from a seek there: the view first, then
+        // a page either side. A file that cannot be read so is read whole, once.
+        bool shown = false;
+        for (const auto& [a, b] : {std::pair{t.viewStart, t.viewEnd}, std::pair{from, to}}) {
+            if (summary_.Covers(a, b)) continue;
             std::string error;
-            if (!SummariseSoundRange(path, grain, from, to, cancelDetail_, summary_, error) &&
+            if (!SummariseSoundRange(path, grain, a, b, cancelDetail_, summary_, error) &&
                 !SummariseSound(path, grain, cancelOverview_, {}, summary_, error))
                 return;
             if (cancelDetail_.load() || cancelOverview_.load()) return;
+            Post({Result::kDetailLevels, t.generation, LevelsOf(summary_.Reduce(bin, a, b)), {}, 0, -1});
+            shown = true;
         }
-        Post({Result::kDetailLevels, t.generation, LevelsOf(summary_.Reduce(bin, from, to)), {}, 0, -1});
+        if (!shown) Post({Result::kDetailLevels, t.generation, LevelsOf(summary_.Reduce(bin, from, to)), {}, 0, -1});
     }
     if (cancelDetail_.load() || t.source.width <= 0 || span >= t.source.durationMicros * 3 / 4) return;
     // A thumbnail for each place the strip draws one, at its middle; the very picture there
