@@ -84,7 +84,9 @@ public:
     }
 
     // Wakes the waiters to check their `giveUp` again.
-    void Wake() { With([](std::deque<T>&) {}); }
+    void Wake() {
+        With([](std::deque<T>&) {});
+    }
 
     // From now on full by `full`; what is queued stays.
     void SetFull(Full full) {
