@@ -123,6 +123,7 @@ int Play(const std::string& file, double seconds, int w, int h, bool backwards) 
     std::vector<Clock::time_point> flashes;
     ulvane::PlayerPicture pic;
     while (Ms(Clock::now() - t0) < seconds * 1000 && !player.ended()) {
+        player.Update();
         if (player.TakePicture(pic) && IsFlash(pic)) flashes.push_back(Clock::now());
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -156,6 +157,7 @@ void FirstOf(ulvane::Player& player, Device& device, Clock::time_point t0, doubl
     picture = sound = -1;
     ulvane::PlayerPicture pic;
     while ((picture < 0 || sound < 0) && Ms(Clock::now() - t0) < 5000) {
+        player.Update();
         if (picture < 0 && player.TakePicture(pic)) picture = Ms(Clock::now() - t0);
         if (sound < 0 && device.heardSinceMark()) sound = Ms(Clock::now() - t0);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -189,7 +191,8 @@ int Latency(bool seek, const std::string& file, int count, int w, int h) {
             player.Play(at);
             ulvane::PlayerPicture pic;
             for (const Clock::time_point t = Clock::now(); Ms(Clock::now() - t) < 400;) {
-                player.TakePicture(pic);  // as the window paints
+                player.Update();  // as the window paints
+                player.TakePicture(pic);
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
             }
             player.Pause();

@@ -10,6 +10,10 @@
 #      one run that decodes every key frame and keeps about 100 of them, spread alike
 #      (`-skip_frame nokey -vf select`).
 #   3. The peak memory of both (/usr/bin/time -v).
+#   4. Zooming the waveform into 11 windows of 10 s of a 2-hour file (a small low-rate video with
+#      a tone, made fast): from a fresh summary (the overview came from the cache, so only the
+#      window is read, then a page either side) and reduced from the whole summary (read once).
+#      Target: at most 100 ms, with nothing read from the file's start.
 #
 # The source made by default lasts 20 minutes (a 60 s clip, looped by copying): a 2-hour
 # file is slow to make here. The waveform's time grows with the length (x6 for 2 hours); a
@@ -17,7 +21,8 @@
 #
 # Usage: bench/run_timeline_bench.sh [BUILD_DIR]   (default: build under the repo root)
 # Environment: BENCH_SOURCE=FILE uses that file (made there once when missing, then kept);
-# BENCH_MINUTES (default 20) the length of the one made.
+# BENCH_MINUTES (default 20) the length of the one made; BENCH_LONG_SOURCE=FILE likewise for the
+# 2-hour file of step 4; BENCH_ONLY=zoom runs step 4 alone.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${1:-$ROOT/build}"
@@ -30,6 +35,40 @@ MINUTES="${BENCH_MINUTES:-20}"
 COUNT=100
 HEIGHT=54
 
+now() { date +%s.%N; }
+elapsed() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.3f", b - a}'; }
+# Peak resident memory in MiB from a /usr/bin/time -v report.
+peak_mib() { awk -F: '/Maximum resident set size/ {printf "%.1f", $2 / 1024}' "$1"; }
+# Processor seconds (user + system) from a /usr/bin/time -v report: on a machine shared with
+# other work the wall time says how much of the processors this run got, this what it needed.
+cpu_s() { awk -F: '/User time|System time/ {s += $2} END {printf "%.3f", s}' "$1"; }
+
+zoom_bench() {
+    local long="${BENCH_LONG_SOURCE:-$WORK/long.mp4}"
+    if [[ ! -s "$long" ]]; then
+        echo "making a 2-hour 160x90 2 fps H.264 + AAC stereo source ..."
+        ffmpeg -nostdin -y -v error -f lavfi -i "testsrc=size=160x90:rate=2:duration=7200" \
+            -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=7200" -ac 2 \
+            -c:v libx264 -preset ultrafast -g 20 -c:a aac -b:a 96k "$long"
+    fi
+    echo "zooming the waveform into 11 windows of 10 s ..."
+    /usr/bin/time -v -o "$WORK/zoom.time" "$BENCH" zoom "$long" 11 >"$WORK/zoom.txt"
+    cat "$WORK/zoom.txt"
+    awk -v mem="$(peak_mib "$WORK/zoom.time")" '
+        $1 == "cold_median_ms" {cm = $2} $1 == "cold_worst_ms" {cw = $2}
+        $1 == "pages_median_ms" {pm = $2} $1 == "warm_median_ms" {wm = $2} $1 == "warm_worst_ms" {ww = $2} $1 == "summary_seconds" {s = $2}
+        END {
+            printf "zoom, the window read alone: median %.1f ms, worst %.1f ms (target <= 100 ms): %s\n", cm, cw, (cm <= 100 ? "ok" : "MISSED")
+            printf "  then a page either side: median %.1f ms from the zoom\n", pm
+            printf "zoom, reduced from the summary: median %.3f ms, worst %.3f ms (target <= 100 ms): %s\n", wm, ww, (wm <= 100 ? "ok" : "MISSED")
+            printf "the whole summary, read once: %.1f s; peak memory %.1f MiB\n", s, mem
+        }' "$WORK/zoom.txt"
+}
+if [[ "${BENCH_ONLY:-}" == zoom ]]; then
+    zoom_bench
+    exit 0
+fi
+
 SRC="${BENCH_SOURCE:-$WORK/src.mp4}"
 if [[ ! -s "$SRC" ]]; then
     echo "making a ${MINUTES}-minute 1080p H.264 + AAC source (a key frame every 2 s) ..."
@@ -41,14 +80,6 @@ if [[ ! -s "$SRC" ]]; then
 fi
 duration=$(ffprobe -v error -show_entries format=duration -of csv=p=0 "$SRC")
 echo "source: $SRC, $(awk -v d="$duration" 'BEGIN {printf "%.0f", d}') s"
-
-now() { date +%s.%N; }
-elapsed() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.3f", b - a}'; }
-# Peak resident memory in MiB from a /usr/bin/time -v report.
-peak_mib() { awk -F: '/Maximum resident set size/ {printf "%.1f", $2 / 1024}' "$1"; }
-# Processor seconds (user + system) from a /usr/bin/time -v report: on a machine shared with
-# other work the wall time says how much of the processors this run got, this what it needed.
-cpu_s() { awk -F: '/User time|System time/ {s += $2} END {printf "%.3f", s}' "$1"; }
 
 echo "our waveform ..."
 /usr/bin/time -v -o "$WORK/wave.time" "$BENCH" waveform "$SRC" 10 >"$WORK/wave.txt"
@@ -116,3 +147,5 @@ awk -v o="$ours_thumbs" -v f="$ff_thumbs" 'BEGIN {
 awk -v a="$ours_wave_mem" -v b="$ours_thumbs_mem" 'BEGIN {
     printf "peak memory %.1f / %.1f MiB (target < 150 MiB): %s\n", a, b, (a < 150 && b < 150 ? "ok" : "MISSED")
 }'
+echo
+zoom_bench

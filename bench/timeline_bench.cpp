@@ -4,6 +4,13 @@
 //   ulvane-timeline-bench thumbs FILE COUNT HEIGHT  -> the time for COUNT key-frame thumbnails
 //                                                      spread over the file; their key frames'
 //                                                      times on standard output's "keys" line
+//   ulvane-timeline-bench zoom FILE COUNT           -> zooming the waveform into COUNT windows of
+//                                                      10 s spread over the file, as the strip asks
+//                                                      (on 1200 px): from a fresh summary (the
+//                                                      overview came from the cache: the window
+//                                                      alone is read, then a page either side),
+//                                                      and reduced from the whole summary (read
+//                                                      once, its time printed)
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -72,12 +79,76 @@ int Thumbs(const std::string& path, int count, int height) {
     return 0;
 }
 
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? -1 : v[v.size() / 2];
+}
+
+int Zoom(const std::string& path, int count) {
+    constexpr int64_t kView = 10'000'000;
+    constexpr int kPixels = 1200;
+    const int64_t duration = DurationOf(path);
+    if (duration <= kView) {
+        std::fprintf(stderr, "%s is not longer than the view\n", path.c_str());
+        return 1;
+    }
+    // As the window's feeder: a grain of 1 ms or the length over 2 million, bins a power of
+    // two grains within a column.
+    const int64_t grain = std::max<int64_t>(1000, (duration + 1'999'999) / 2'000'000);
+    int64_t bin = grain;
+    while (bin * 2 <= kView / kPixels) bin *= 2;
+    std::vector<int64_t> starts;
+    for (int i = 0; i < count; ++i)
+        starts.push_back((duration - kView) * ((i * 7919) % count) / std::max(count - 1, 1));
+    std::atomic<bool> cancel{false};
+    std::string error;
+    std::vector<double> cold, pages, warm;
+    size_t bins = 0;
+    for (int64_t s : starts) {
+        // As the feeder: the view first (shown then), a page either side next.
+        ulvane::SoundSummary fresh;
+        const auto t0 = std::chrono::steady_clock::now();
+        if (!ulvane::SummariseSoundRange(path, grain, s, s + kView, cancel, fresh, error)) {
+            std::fprintf(stderr, "reading the stretch failed: %s\n", error.c_str());
+            return 1;
+        }
+        bins = fresh.Reduce(bin, s, s + kView).peak.size();
+        cold.push_back(Seconds(std::chrono::steady_clock::now() - t0) * 1000);
+        if (!ulvane::SummariseSoundRange(path, grain, s - kView, s + 2 * kView, cancel, fresh, error)) {
+            std::fprintf(stderr, "reading the stretch failed: %s\n", error.c_str());
+            return 1;
+        }
+        pages.push_back(Seconds(std::chrono::steady_clock::now() - t0) * 1000);
+        std::printf("at %.1f cold_view_ms %.1f with_pages_ms %.1f\n", s / 1e6, cold.back(), pages.back());
+    }
+    ulvane::SoundSummary whole;
+    const auto t0 = std::chrono::steady_clock::now();
+    if (!ulvane::SummariseSound(path, grain, cancel, {}, whole, error)) {
+        std::fprintf(stderr, "summarising failed: %s\n", error.c_str());
+        return 1;
+    }
+    const double once = Seconds(std::chrono::steady_clock::now() - t0);
+    for (int64_t s : starts) {
+        const auto t1 = std::chrono::steady_clock::now();
+        bins = std::max(bins, whole.Reduce(bin, s - kView, s + 2 * kView).peak.size());
+        warm.push_back(Seconds(std::chrono::steady_clock::now() - t1) * 1000);
+    }
+    std::printf("grain_us %lld\nbin_us %lld\nbins %zu\nsummary_seconds %.3f\n", static_cast<long long>(grain),
+                static_cast<long long>(bin), bins, once);
+    std::printf(
+        "cold_median_ms %.1f\ncold_worst_ms %.1f\npages_median_ms %.1f\nwarm_median_ms %.3f\nwarm_worst_ms %.3f\n",
+        Median(cold), *std::max_element(cold.begin(), cold.end()), Median(pages), Median(warm),
+        *std::max_element(warm.begin(), warm.end()));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string what = argc > 1 ? argv[1] : "";
     if (what == "waveform" && argc == 4) return Waveform(argv[2], std::atoll(argv[3]) * 1000);
     if (what == "thumbs" && argc == 5) return Thumbs(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
-    std::fprintf(stderr, "usage: %s waveform FILE BIN_MS | thumbs FILE COUNT HEIGHT\n", argv[0]);
+    if (what == "zoom" && argc == 4) return Zoom(argv[2], std::max(1, std::atoi(argv[3])));
+    std::fprintf(stderr, "usage: %s waveform FILE BIN_MS | thumbs FILE COUNT HEIGHT | zoom FILE COUNT\n", argv[0]);
     return 2;
 }

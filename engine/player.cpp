@@ -1,6 +1,6 @@
-// The player's public calls: opening a file, starting and stopping runs, the position and
-// the picture due. A run is one stretch of playback from a position at a speed; a seek, a
-// new track or a loop's repeat start a new run, joining the threads of the one before.
+// The player's public calls: opening a file, requests for runs, the position and the picture
+// due. A run is one stretch of playback from a position at a speed; a seek, a new track or a
+// loop's repeat post a new request, which the threads take up by its serial number.
 #include "engine/player.h"
 
 #include <algorithm>
@@ -58,6 +58,10 @@ bool Player::Open(const std::string& path, int boxWidth, int boxHeight, std::str
         t.channels = st->codecpar->ch_layout.nb_channels;
         t.isDefault = index == s.in->audioIndex();
         s.info.soundTracks.push_back(std::move(t));
+        // Opened here, while no thread reads the file: a track that cannot be decoded is silent.
+        CodecContextPtr dec;
+        if (!OpenStreamDecoder(st, false, dec).ok()) dec.reset();
+        s.soundDecoders.push_back(std::move(dec));
     }
     if (const AVStream* v = s.in->video(); v && v->avg_frame_rate.num > 0 && v->avg_frame_rate.den > 0)
         s.frameMicros = std::max<int64_t>(1000, av_rescale_q(1, av_inv_q(v->avg_frame_rate), AV_TIME_BASE_Q));
@@ -68,12 +72,13 @@ bool Player::Open(const std::string& path, int boxWidth, int boxHeight, std::str
 
 void Player::Close() {
     State& s = *s_;
-    s.StopRun();
+    s.StopThreads();
     s.playing = false;
     s.ended = false;
-    s.soundDecoder.reset();
-    s.soundDecoderStream = -1;
+    s.soundDecoder = nullptr;
+    s.soundDecoders.clear();
     s.resampler.reset();
+    s.backDecoder.reset();
     s.in.reset();
     s.path.clear();
     s.info = {};
@@ -91,7 +96,7 @@ void Player::SetSoundDevice(bool present, PlayerSoundFormat format) {
     s.devicePresent = present && format.sampleRate > 0 && format.channels > 0;
     s.deviceRate = std::clamp(format.sampleRate, 8000, 384000);
     s.deviceChannels = std::clamp(format.channels, 1, 8);
-    if (s.playing) Play(s.Position(), s.speed, s.until, s.loop);
+    if (s.playing) Play(s.Position(), s.run.speed, s.run.until, s.run.loop);
 }
 
 void Player::SetSoundLatency(int64_t micros) {
@@ -101,7 +106,7 @@ void Player::SetSoundLatency(int64_t micros) {
 void Player::ChooseSoundTrack(int place) {
     State& s = *s_;
     if (place < 0 || place >= static_cast<int>(s.info.soundTracks.size())) place = 0;
-    if (s.trackPlace.exchange(place) != place && s.playing) Play(s.Position(), s.speed, s.until, s.loop);
+    if (s.trackPlace.exchange(place) != place && s.playing) Play(s.Position(), s.run.speed, s.run.until, s.run.loop);
 }
 
 void Player::SetVolume(double volume) {
@@ -123,12 +128,12 @@ void Player::Play(int64_t fromMicros, double speed, int64_t untilMicros, bool lo
     if (duration > 0) fromMicros = std::min(fromMicros, duration);
     // Back on from a pause at the picture the pause left: the run's threads kept their
     // queues full, so pictures and sound go on at once.
-    const bool resume = s.threadsLive && !s.playing && !s.ended && speed > 0 && speed == s.speed &&
-                        fromMicros == s.stillAt && untilMicros == s.until && loop == s.loop;
+    const bool resume = s.threadsLive && !s.run.idle && !s.playing && !s.ended && speed > 0 && speed == s.run.speed &&
+                        fromMicros == s.stillAt && untilMicros == s.run.until && loop == s.run.loop;
     if (resume) {
         // Under the lock MarkPrimed takes: a first picture queued just now either finds the
         // run playing and starts the clock, or was queued before and is seen here.
-        std::lock_guard lock(s.soundLock);
+        std::lock_guard lock(s.runLock);
         if (s.ClockLeads() && s.primed)
             s.clock.Run(fromMicros, speed);
         else
@@ -136,7 +141,11 @@ void Player::Play(int64_t fromMicros, double speed, int64_t untilMicros, bool lo
         s.playing = true;
         return;
     }
-    s.StartRun(fromMicros, speed, untilMicros, loop);
+    s.Request(fromMicros, speed, untilMicros, loop);
+}
+
+void Player::Update() {
+    s_->Tick();
 }
 
 int64_t Player::Pause() {
@@ -145,22 +154,20 @@ int64_t Player::Pause() {
     const int64_t last = s.lastShown;
     const int64_t at = last >= 0 ? last : s.clock.Now();
     {
-        std::lock_guard lock(s.soundLock);
+        std::lock_guard lock(s.runLock);
         s.playing = false;
         s.clock.Hold(at);
     }
     s.stillAt = at;
-    // Backwards, the run's threads are of no use for going on: they stop.
-    if (s.speed < 0) s.StopRun();
+    // Backwards, the run's work is of no use for going on: it stops.
+    if (s.run.speed < 0) s.Request(at, s.run.speed, s.run.until, s.run.loop, true);
     return at;
 }
 
 bool Player::playing() const {
-    s_->Tick();
     return s_->playing;
 }
 bool Player::ended() const {
-    s_->Tick();
     return s_->ended;
 }
 double Player::speed() const {
@@ -168,33 +175,31 @@ double Player::speed() const {
 }
 
 int64_t Player::PositionMicros() const {
-    s_->Tick();
     return s_->Position();
 }
 
 bool Player::TakePicture(PlayerPicture& out) {
     State& s = *s_;
-    s.Tick();
-    if (!s.playing || !s.primed) return false;
+    if (!s.playing || !s.Primed()) return false;
     const int64_t now = s.clock.Now();
     const bool forwards = s.speed > 0;
     int64_t late = 0;
-    const bool got = s.queue.With([&](std::deque<PlayerPicture>& q) {
+    const bool got = s.queue.With([&](std::deque<QueuedPicture>& q) {
         // Forwards a picture is late once its time is over, backwards once the clock went
         // below its start. A late picture is dropped when the next one is ready, else it
         // shows late; the picture due is the first one not late.
         auto passed = [&](const PlayerPicture& p) {
             return forwards ? p.fromMicros + p.forMicros <= now : p.fromMicros > now;
         };
-        while (q.size() > 1 && passed(q.front())) {
+        while (q.size() > 1 && passed(q.front().picture)) {
             q.pop_front();
             ++late;
         }
         if (q.empty()) return false;
-        const PlayerPicture& p = q.front();
+        const PlayerPicture& p = q.front().picture;
         const bool due = forwards ? p.fromMicros <= now : p.fromMicros + p.forMicros > now;
         if (!due) return false;
-        out = std::move(q.front());
+        out = std::move(q.front().picture);
         q.pop_front();
         return true;
     });
@@ -223,98 +228,119 @@ int64_t Player::State::Position() const {
     return playing ? std::max<int64_t>(clock.Now(), 0) : stillAt.load();
 }
 
-void Player::State::StopRun() {
+void Player::State::StartThreads() {
+    if (threadsLive) return;
+    interrupt = false;
+    requests.Reset();
+    reader = std::thread([this] { ReaderThread(); });
+    if (info.hasPictures) pictures = std::thread([this] { PictureThread(); });
+    if (!info.soundTracks.empty()) sound = std::thread([this] { SoundThread(); });
+    threadsLive = true;
+}
+
+void Player::State::StopThreads() {
     if (!threadsLive) return;
-    stop = true;
     interrupt = true;
+    requests.Stop();
     packets.Stop();
     queue.Stop();
     sounds.Stop();
     for (std::thread* t : {&reader, &pictures, &sound})
         if (t->joinable()) t->join();
     threadsLive = false;
-    stop = false;
-    interrupt = false;
+    interrupt = false;  // the next file opens and reads through the same flag
+    // The queues serve the next file's threads from empty.
+    packets.Reset();
+    queue.Reset();
+    sounds.Reset();
 }
 
-void Player::State::StartRun(int64_t fromMicros, double runSpeed, int64_t untilMicros, bool loopRun) {
-    StopRun();
-    from = fromMicros;
-    until = untilMicros;
-    loop = loopRun;
-    const bool backwards = runSpeed < 0;
+void Player::State::Request(int64_t fromMicros, double runSpeed, int64_t untilMicros, bool loopRun, bool idle) {
+    StartThreads();
     const int place = trackPlace;
-    const bool wantSound = devicePresent && runSpeed == 1 && place < static_cast<int>(info.soundTracks.size());
-    soundStream = wantSound ? info.soundTracks[place].stream : -1;
-    if (soundStream >= 0 && !OpenSound()) soundStream = -1;
-    if (in->videoDecoder()) avcodec_flush_buffers(in->videoDecoder());
-    if (soundDecoder) avcodec_flush_buffers(soundDecoder.get());
-    resampler.reset();  // made again for the first frame decoded
-    packets.Reset(info.hasPictures && !backwards, soundStream >= 0);
-    // Forwards up to half a second of pictures at 30 a second (fewer for a large box)
-    // absorbs a stall of the decoder on a busy machine; backwards, one group shows while the
-    // one before it decodes.
-    queue.Reset(backwards ? 2 * BackwardGroup() : ForwardQueue());
+    const bool wantSound = !idle && devicePresent && runSpeed == 1 && place < static_cast<int>(info.soundTracks.size());
+    PlayRun r;
+    r.serial = latest + 1;
+    r.from = fromMicros;
+    r.speed = runSpeed;
+    r.until = untilMicros;
+    r.loop = loopRun;
+    r.idle = idle;
+    r.soundStream = wantSound ? info.soundTracks[place].stream : -1;
+    r.rate = deviceRate;
+    r.channels = deviceChannels;
+    run = r;
     lastShown = -1;
-    lastEnd = -1;
-    soundEnd = -1;
-    picturesDone = !info.hasPictures;
-    soundDone = soundStream < 0;
-    primed = !info.hasPictures;
     ended = false;
     {
-        std::lock_guard lock(soundLock);
-        runRate = deviceRate;
-        runChannels = deviceChannels;
-        sounds.Reset(runRate, runChannels);
+        std::lock_guard lock(runLock);
+        current = r;
+        statusSerial = r.serial;
+        lastEnd = -1;
+        soundEnd = -1;
+        picturesDone = idle || !info.hasPictures;
+        soundDone = r.soundStream < 0;
+        primed = idle || !info.hasPictures;
+        runRate = r.rate;
+        runChannels = r.channels;
         speed = runSpeed;
-        soundUsed = soundStream >= 0;
+        soundUsed = r.soundStream >= 0;
         // The sound clock starts with the first sample pulled; the system clock with the
         // first picture queued, or now when there are none.
-        if (!soundUsed && primed)
-            clock.Run(from, runSpeed);
+        if (!soundUsed && primed && !idle)
+            clock.Run(fromMicros, runSpeed);
         else
-            clock.Hold(from);
-        playing = true;
+            clock.Hold(fromMicros);
+        playing = !idle;
+        // From here on whatever an older request queued is stale.
+        latest = r.serial;
     }
-    stillAt = from;
-    threadsLive = true;
-    if (backwards) {
-        // Sound alone goes backwards on the clock only: nothing is heard backwards.
-        if (info.hasPictures) pictures = std::thread([this] { BackwardLoop(); });
-        return;
-    }
-    if (info.hasPictures || soundStream >= 0) reader = std::thread([this] { ReadLoop(); });
-    if (info.hasPictures) pictures = std::thread([this] { PictureLoop(); });
-    if (soundStream >= 0) sound = std::thread([this] { SoundLoop(); });
+    stillAt = fromMicros;
+    // The newest request replaces one not yet taken; every thread waiting for stale work wakes.
+    requests.With([&](std::deque<PlayRun>& q) {
+        q.clear();
+        q.push_back(r);
+    });
+    packets.Wake();
+    queue.Wake();
+    sounds.Wake();
 }
 
 void Player::State::Tick() {
     if (!playing) return;
     const int64_t now = clock.Now();
-    const int64_t end = until;
+    const int64_t end = run.until;
     bool over = false;
     int64_t at = now;
-    if (speed < 0) {
-        over = now <= 0 || (picturesDone && queue.With([](auto& q) { return q.empty(); }) && now < lastEnd);
+    bool allPictures = false, allSound = false;
+    int64_t picturesEnd = -1, heardEnd = -1;
+    {
+        std::lock_guard lock(runLock);
+        allPictures = picturesDone;
+        allSound = soundDone;
+        picturesEnd = lastEnd;
+        heardEnd = soundEnd;
+    }
+    const auto noPictures = [this] { return queue.With([](auto& q) { return q.empty(); }); };
+    if (run.speed < 0) {
+        over = now <= 0 || (allPictures && noPictures() && now < picturesEnd);
         at = std::max<int64_t>(now, 0);
     } else if (end >= 0 && now >= end) {
         over = true;
         at = end;
-    } else if (picturesDone && soundDone && (!soundUsed || sounds.empty())) {
+    } else if (allPictures && allSound && (!soundUsed || sounds.empty())) {
         // Everything handed out: over once the last picture's time (without pictures, the
         // sound's end, or without either the file's) has passed.
-        const int64_t last = info.hasPictures ? lastEnd.load() : soundUsed ? soundEnd.load() : info.durationMicros;
-        over =
-            queue.With([](auto& q) { return q.empty(); }) && now >= last && (info.hasPictures || soundUsed || last > 0);
+        const int64_t last = info.hasPictures ? picturesEnd : soundUsed ? heardEnd : info.durationMicros;
+        over = noPictures() && now >= last && (info.hasPictures || soundUsed || last > 0);
     }
     if (!over) return;
-    if (loop && speed > 0) {
-        StartRun(from, speed, end, true);
+    if (run.loop && run.speed > 0) {
+        Request(run.from, run.speed, end, true);
         return;
     }
     {
-        std::lock_guard lock(soundLock);
+        std::lock_guard lock(runLock);
         playing = false;
         clock.Hold(at);
     }

@@ -1,9 +1,9 @@
 // The player: plays one file from a position, decoding its pictures and sound on threads of
-// its own into bounded queues. It knows no window and no sound device: the window side takes
-// the picture due now (TakePicture, from its paint timer) and the sound device pulls samples
-// (ReadSound, from the device's thread). The sound clock leads; with no sound (no device, no
-// sound track, muted by speed) the system clock does. Threads share only atomics and the
-// queues' own locks.
+// its own into bounded queues. It knows no window and no sound device: the window side calls
+// Update and takes the picture due now (TakePicture, both from its paint timer) and the sound
+// device pulls samples (ReadSound, from the device's thread). The sound clock leads; with no
+// sound (no device, no sound track, muted by speed) the system clock does. A seek is a
+// request the threads take up: the window's thread never waits for them.
 #pragma once
 
 #include <cstdint>
@@ -82,14 +82,18 @@ public:
     // Plays from `fromMicros` at `speed`: 1, 2 or 4 forwards (sound only at 1), or a negative
     // speed: backwards, picture by picture. Plays until `untilMicros` (-1: the file's end)
     // and then stops there, or with `loop` starts again at `fromMicros`. A Play while playing
-    // is a seek: playback goes on from the new position.
+    // is a seek: playback goes on from the new position. Returns at once: the threads serve
+    // the newest request, dropping what older ones left.
     void Play(int64_t fromMicros, double speed = 1.0, int64_t untilMicros = -1, bool loop = false);
     // Stops playback; returns the position: the start of the picture last handed out (else the
     // clock), which the window then shows as an exact still.
     int64_t Pause();
+    // From the window's paint timer, before TakePicture: ends a run whose clock passed its end
+    // (or starts a loop's next round). The getters below only read.
+    void Update();
     bool playing() const;
-    // True once playback stopped by itself (at the end or at `untilMicros`, not looping);
-    // cleared by Play.
+    // True once playback stopped by itself (at the end or at `untilMicros`, not looping), as
+    // Update found; cleared by Play.
     bool ended() const;
     double speed() const;
 

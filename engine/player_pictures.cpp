@@ -1,7 +1,7 @@
 // The player's reading thread and picture thread: packets read ahead into the queues, and
-// pictures decoded, fitted for the box and queued in the order they show. Forwards the
-// reader feeds both decoders; backwards the picture thread reads for itself, a group of
-// pictures at a time (see BackwardLoop).
+// pictures decoded, fitted for the box and queued in the order they show. The reader serves
+// the newest request: forwards it feeds both decoders; backwards it decodes for itself, a
+// group of pictures at a time (see BackwardLoop).
 #include <algorithm>
 
 #include "engine/decode_loop.h"
@@ -27,16 +27,32 @@ constexpr size_t kBackwardBytes = 64u << 20;
 
 }  // namespace
 
-void Player::State::ReadLoop() {
+void Player::State::ReaderThread() {
+    PlayRun r;
+    while (requests.Pop(r)) {
+        // What older requests queued is of no use to this one.
+        const bool backwards = r.speed < 0;
+        packets.Flush(r.serial, !r.idle && info.hasPictures && !backwards, !r.idle && r.soundStream >= 0);
+        queue.Flush(r.serial, backwards ? 2 * BackwardGroup() : ForwardQueue());
+        sounds.Flush(r.serial);
+        if (r.idle || latest != r.serial) continue;
+        if (!backwards)
+            ReadLoop(r);
+        else if (info.hasPictures)
+            BackwardLoop(r);  // sound alone goes backwards on the clock only: nothing is heard backwards
+    }
+}
+
+void Player::State::ReadLoop(const PlayRun& run) {
     const int64_t base = in->startMicros();
     const int vi = info.hasPictures ? in->videoIndex() : -1;
-    const int si = soundStream;
+    const int si = run.soundStream;
     if (vi < 0 && si < 0) return;
-    in->SeekTo(std::max(base + from - kSeekEarly, base));
+    in->SeekTo(std::max(base + run.from - kSeekEarly, base));
     PacketPtr pkt = MakePacket();
     bool past[2] = {vi < 0, si < 0};
-    const int64_t end = until;
-    while (!stop && in->ReadPacket(pkt.get()) >= 0) {
+    const int64_t end = run.until;
+    while (latest == run.serial && in->ReadPacket(pkt.get()) >= 0) {
         const int index = pkt->stream_index;
         if (index != vi && index != si) {
             av_packet_unref(pkt.get());
@@ -51,24 +67,44 @@ void Player::State::ReadLoop() {
             if (past[0] && past[1]) break;
             continue;
         }
-        if (!packets.Push(kind, pkt.get(), ToMicros(std::max<int64_t>(pkt->duration, 0), tb))) return;
+        if (!packets.Push(run.serial, kind, pkt.get(), ToMicros(std::max<int64_t>(pkt->duration, 0), tb))) return;
     }
-    packets.PushEnd();
+    av_packet_unref(pkt.get());
+    if (latest != run.serial) return;
+    if (vi >= 0) packets.PushEnd(run.serial, PacketQueues::kPictures);
+    if (si >= 0) packets.PushEnd(run.serial, PacketQueues::kSound);
 }
 
-void Player::State::MarkPrimed(int64_t at) {
-    std::lock_guard lock(soundLock);
-    if (primed.exchange(true)) return;
+void Player::State::PictureThread() {
+    uint64_t serial = 0;
+    PlayRun r;
+    while (packets.NextRun(PacketQueues::kPictures, serial, serial)) {
+        if (!CurrentRun(serial, r)) continue;
+        // Whatever the decoder holds belongs to an older request.
+        avcodec_flush_buffers(in->videoDecoder());
+        PictureLoop(r);
+    }
+}
+
+void Player::State::MarkPrimed(const PlayRun& run, int64_t at) {
+    std::lock_guard lock(runLock);
+    if (run.serial != statusSerial || primed) return;
+    primed = true;
     // The system clock starts with the first picture; the sound clock with the first pull.
-    if (ClockLeads() && playing) clock.Run(at >= 0 ? at : from, speed);
+    if (ClockLeads() && playing) clock.Run(at >= 0 ? at : run.from, run.speed);
 }
 
-bool Player::State::Fit(const AVFrame& f, int64_t at, int64_t lasting, PlayerPicture& p) {
+void Player::State::PicturesDone(const PlayRun& run) {
+    Report(run.serial, [&] { picturesDone = true; });
+    MarkPrimed(run);  // nothing to wait for any more
+}
+
+bool Player::State::Fit(PictureFitter& fit, const AVFrame& f, int64_t at, int64_t lasting, PlayerPicture& p) {
     const uint64_t b = box;
     const int bw = static_cast<int>(b >> 32), bh = static_cast<int>(b & 0xffffffffu);
     int w = 0, h = 0;
-    if (!FitDecodedPicture(scaler, f, in->ctx(), in->video(), bw, bh, AV_PIX_FMT_RGB24, false, p.picture.rgb, w, h,
-                           turned))
+    if (!FitDecodedPicture(fit.scaler, f, in->ctx(), in->video(), bw, bh, AV_PIX_FMT_RGB24, false, p.picture.rgb, w, h,
+                           fit.turned))
         return false;
     p.picture.width = w;
     p.picture.height = h;
@@ -77,25 +113,26 @@ bool Player::State::Fit(const AVFrame& f, int64_t at, int64_t lasting, PlayerPic
     return true;
 }
 
-bool Player::State::Hand(const AVFrame& f, int64_t at, int64_t lasting) {
-    lastEnd = at + lasting;
+bool Player::State::Hand(const PlayRun& run, const AVFrame& f, int64_t at, int64_t lasting) {
+    if (!Report(run.serial, [&] { lastEnd = at + lasting; })) return false;
     // Late already: not worth fitting. The first picture never is: the clock waits for it.
-    if (primed && clock.running() && at + lasting <= clock.Now()) {
+    if (Primed() && clock.running() && at + lasting <= clock.Now()) {
         ++dropped;
         return true;
     }
     PlayerPicture p;
-    if (!Fit(f, at, lasting, p)) return true;  // a picture that cannot be converted is skipped
-    if (!queue.Push(std::move(p))) return false;
-    MarkPrimed();
+    if (!Fit(fitter, f, at, lasting, p)) return true;  // a picture that cannot be converted is skipped
+    if (!queue.Push(run.serial, std::move(p))) return false;
+    MarkPrimed(run);
     return true;
 }
 
-void Player::State::PictureLoop() {
+void Player::State::PictureLoop(const PlayRun& run) {
     AVCodecContext* dec = in->videoDecoder();
     const AVStream* v = in->video();
     const int64_t base = in->startMicros();
-    const int64_t end = until;
+    const int64_t from = run.from, end = run.until;
+    const auto stop = [&] { return latest != run.serial; };
     // Pictures come in display order, each handed out once the next one tells how long it
     // shows; those that end before the start are passed over, as the grabber passes them.
     ShownPictures shown(from, frameMicros);
@@ -104,17 +141,18 @@ void Player::State::PictureLoop() {
     const DecodeEnd how = loop.Run(
         [&](AVPacket* pkt) {
             bool atEnd = false;
-            if (stop || !packets.Pop(PacketQueues::kPictures, pkt, atEnd)) return atEnd ? AVERROR_EOF : AVERROR_EXIT;
+            if (stop() || !packets.Pop(PacketQueues::kPictures, run.serial, pkt, atEnd))
+                return atEnd ? AVERROR_EOF : AVERROR_EXIT;  // superseded, or the player closes
             // On the way from the key frame to the start, pictures that show well before it
             // and that no other picture refers to need not be decoded: a seek's first picture
             // comes sooner, and the pictures from the start on decode the same.
             const int64_t shows = pkt->pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : ToMicros(pkt->pts, v->time_base) - base;
             // Faster than 2x most pictures are late anyway: only the referenced ones decode.
             const bool early = shows != AV_NOPTS_VALUE && shows < from - 2 * frameMicros;
-            dec->skip_frame = early || speed > 2 ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+            dec->skip_frame = early || run.speed > 2 ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
             // Pictures that do not decode (a damaged stream) must not hold the sound back:
             // seconds past the start without one, the clock goes without them.
-            if (shows != AV_NOPTS_VALUE && shows > from + kNoPicturesYet && !primed) MarkPrimed();
+            if (shows != AV_NOPTS_VALUE && shows > from + kNoPicturesYet && !Primed()) MarkPrimed(run);
             return 0;
         },
         [&](AVFrame* f) {
@@ -122,14 +160,14 @@ void Player::State::PictureLoop() {
             if (!shown.Feed(f, bet == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : ToMicros(bet, v->time_base) - base, out))
                 return FrameVerdict::kGoOn;
             if (end >= 0 && out.start >= end) return FrameVerdict::kStop;
-            return Hand(*out.frame, out.start, out.lasting) ? FrameVerdict::kGoOn : FrameVerdict::kStop;
+            return Hand(run, *out.frame, out.start, out.lasting) ? FrameVerdict::kGoOn : FrameVerdict::kStop;
         });
-    if (stop || how.kind == DecodeEnd::kSourceEnded) return;
-    if (how.drained() && shown.Finish(out) && (end < 0 || out.start < end) && !Hand(*out.frame, out.start, out.lasting))
+    if (stop() || how.kind == DecodeEnd::kSourceEnded) return;
+    if (how.drained() && shown.Finish(out) && (end < 0 || out.start < end) &&
+        !Hand(run, *out.frame, out.start, out.lasting))
         return;
-    if (stop) return;
-    picturesDone = true;
-    MarkPrimed();  // nothing to wait for any more
+    if (stop()) return;
+    PicturesDone(run);
 }
 
 size_t Player::State::ForwardQueue() const {
@@ -144,32 +182,34 @@ size_t Player::State::BackwardGroup() const {
     return std::clamp<size_t>(kBackwardBytes / one, 8, 300);
 }
 
-void Player::State::BackwardLoop() {
-    AVCodecContext* dec = in->videoDecoder();
-    dec->skip_frame = AVDISCARD_DEFAULT;
+void Player::State::BackwardLoop(const PlayRun& run) {
+    // A decoder of the reader's own: the picture thread's may still be busy with an older request.
+    if (!backDecoder && !OpenStreamDecoder(in->video(), true, backDecoder).ok()) return;
+    AVCodecContext* dec = backDecoder.get();
+    const auto stop = [&] { return latest != run.serial; };
     const AVStream* v = in->video();
     const int vi = in->videoIndex();
     const int64_t base = in->startMicros();
     // The picture shown at `from` first, then those before it, a group at a time: seek to
     // the key frame before the target, decode on to the target keeping the last pictures
     // fitted, and queue them last first. The next target is just before the earliest kept.
-    int64_t target = from;
+    int64_t target = run.from;
     ShownPictures shown(INT64_MIN, frameMicros);
     DecodeLoop loop(dec);
-    while (!stop) {
+    while (!stop()) {
         const size_t keep = BackwardGroup();
         in->SeekTo(std::max(base + target - kSeekEarly, base));
         avcodec_flush_buffers(dec);
         std::deque<PlayerPicture> group;
         const auto keepFitted = [&](const ShownFrame& p) {
             PlayerPicture fitted;
-            if (Fit(*p.frame, p.start, p.lasting, fitted)) group.push_back(std::move(fitted));
+            if (Fit(backFitter, *p.frame, p.start, p.lasting, fitted)) group.push_back(std::move(fitted));
             if (group.size() > keep) group.pop_front();
         };
         bool first = true;
         const DecodeEnd how = loop.Run(
             [&](AVPacket* pkt) {
-                if (stop) return AVERROR_EXIT;
+                if (stop()) return AVERROR_EXIT;
                 return ReadStreamPacket(*in, vi, pkt) < 0 ? AVERROR_EOF : 0;
             },
             [&](AVFrame* f) {
@@ -186,24 +226,24 @@ void Player::State::BackwardLoop() {
         // The file's last picture, when it is the target's.
         if (ShownFrame last; how.drained() && shown.Finish(last) && last.start <= target) keepFitted(last);
         shown.Restart(INT64_MIN);
-        if (stop) return;
+        if (stop()) return;
         if (group.empty()) break;
         const int64_t earliest = group.front().fromMicros;
         while (!group.empty()) {
             // Backwards a picture shows from its end down to its start: the clock starts at
             // the end of the first, which shows whole.
             const int64_t firstEnd = group.back().fromMicros + group.back().forMicros;
-            lastEnd = group.back().fromMicros;
-            if (!queue.Push(std::move(group.back()))) return;
+            const int64_t start = group.back().fromMicros;
+            if (!Report(run.serial, [&] { lastEnd = start; })) return;
+            if (!queue.Push(run.serial, std::move(group.back()))) return;
             group.pop_back();
-            MarkPrimed(firstEnd);
+            MarkPrimed(run, firstEnd);
         }
         if (earliest <= 0) break;
         target = earliest - 1;
     }
-    if (stop) return;
-    picturesDone = true;
-    MarkPrimed();
+    if (stop()) return;
+    PicturesDone(run);
 }
 
 }  // namespace ulvane

@@ -10,153 +10,161 @@ namespace {
 constexpr size_t kMostPacketBytes = 16 << 20;
 constexpr int64_t kEnoughAhead = 1000000;  // a second of packets of one kind
 constexpr size_t kEnoughPackets = 60;      // when packets carry no duration
+constexpr int64_t kEnoughSound = 500000;   // half a second of sound for the device
 }  // namespace
 
-void PacketQueues::Reset(bool pictures, bool sound) {
-    std::lock_guard lock(m_);
-    for (auto& q : q_) q.clear();
-    queuedMicros_[0] = queuedMicros_[1] = 0;
-    used_[kPictures] = pictures;
-    used_[kSound] = sound;
-    bytes_ = 0;
-    end_ = stopped_ = false;
-}
-
-bool PacketQueues::Full() const {
-    if (bytes_ > kMostPacketBytes) return true;
-    for (int k = 0; k < 2; ++k)
-        if (used_[k] && queuedMicros_[k] < kEnoughAhead && q_[k].size() < kEnoughPackets) return false;
-    return true;
-}
-
-bool PacketQueues::Push(Kind kind, AVPacket* pkt, int64_t micros) {
-    std::unique_lock lock(m_);
-    cv_.wait(lock, [&] { return stopped_ || !Full(); });
-    if (stopped_) return false;
-    PacketPtr p = MakePacket();
-    if (!p) return false;
-    av_packet_move_ref(p.get(), pkt);
-    bytes_ += static_cast<size_t>(std::max(p->size, 0));
-    micros = std::max<int64_t>(micros, 0);
-    queuedMicros_[kind] += micros;
-    q_[kind].push_back({std::move(p), micros});
-    lock.unlock();
-    cv_.notify_all();
-    return true;
-}
-
-void PacketQueues::PushEnd() {
-    {
-        std::lock_guard lock(m_);
-        end_ = true;
+bool PacketsFull::operator()(const std::deque<QueuedPacket>& q) const {
+    size_t bytes = 0;
+    int64_t micros[2] = {0, 0};
+    size_t count[2] = {0, 0};
+    for (const QueuedPacket& p : q) {
+        if (!p.pkt) continue;
+        bytes += static_cast<size_t>(std::max(p.pkt->size, 0));
+        micros[p.kind] += p.micros;
+        ++count[p.kind];
     }
-    cv_.notify_all();
+    if (bytes > kMostPacketBytes) return true;
+    const unsigned kinds = used->load();
+    for (int k = 0; k < 2; ++k)
+        if ((kinds >> k & 1u) && micros[k] < kEnoughAhead && count[k] < kEnoughPackets) return false;
+    return true;
 }
 
-bool PacketQueues::Pop(Kind kind, AVPacket* pkt, bool& end) {
-    std::unique_lock lock(m_);
-    cv_.wait(lock, [&] { return stopped_ || end_ || !q_[kind].empty(); });
+PacketQueues::PacketQueues(const std::atomic<uint64_t>& latest) : latest_(latest) {}
+
+void PacketQueues::Flush(uint64_t serial, bool pictures, bool sound) {
+    used_ = (pictures ? 1u << kPictures : 0u) | (sound ? 1u << kSound : 0u);
+    q_.With([&](std::deque<QueuedPacket>& q) { std::erase_if(q, [&](const auto& p) { return p.serial != serial; }); });
+}
+
+bool PacketQueues::Push(uint64_t serial, Kind kind, AVPacket* pkt, int64_t micros) {
+    QueuedPacket p{serial, kind, MakePacket(), std::max<int64_t>(micros, 0)};
+    if (!p.pkt) return false;
+    av_packet_move_ref(p.pkt.get(), pkt);
+    return q_.Push(std::move(p), [&] { return latest_.load() != serial; });
+}
+
+void PacketQueues::PushEnd(uint64_t serial, Kind kind) {
+    // The end takes no room: it is queued even when the queue is full.
+    q_.With([&](std::deque<QueuedPacket>& q) { q.push_back({serial, kind, nullptr, 0}); });
+}
+
+namespace {
+// The first item of `kind` in `q`, or end.
+auto FirstOf(std::deque<QueuedPacket>& q, int kind) {
+    return std::find_if(q.begin(), q.end(), [&](const QueuedPacket& p) { return p.kind == kind; });
+}
+auto FirstOf(const std::deque<QueuedPacket>& q, int kind) {
+    return std::find_if(q.begin(), q.end(), [&](const QueuedPacket& p) { return p.kind == kind; });
+}
+}  // namespace
+
+bool PacketQueues::NextRun(Kind kind, uint64_t after, uint64_t& serial) {
+    return q_.When(
+        [&](const std::deque<QueuedPacket>& q) {
+            const uint64_t newest = latest_.load();
+            return newest > after && std::any_of(q.begin(), q.end(), [&](const QueuedPacket& p) {
+                       return p.kind == kind && p.serial == newest;
+                   });
+        },
+        [&](std::deque<QueuedPacket>& q) {
+            serial = latest_.load();
+            // What older runs left of this kind before it is of no use.
+            std::erase_if(q, [&](const QueuedPacket& p) { return p.kind == kind && p.serial < serial; });
+        });
+}
+
+bool PacketQueues::Pop(Kind kind, uint64_t serial, AVPacket* pkt, bool& end) {
     end = false;
-    if (stopped_) return false;
-    if (q_[kind].empty()) {
+    QueuedPacket got;
+    const bool taken = q_.When(
+        [&](const std::deque<QueuedPacket>& q) {
+            auto it = FirstOf(q, kind);
+            return it != q.end() && it->serial == serial;
+        },
+        [&](std::deque<QueuedPacket>& q) {
+            auto it = FirstOf(q, kind);
+            got = std::move(*it);
+            q.erase(it);
+        },
+        [&] { return latest_.load() != serial; });
+    if (!taken) return false;
+    if (!got.pkt) {
         end = true;
         return false;
     }
-    Queued q = std::move(q_[kind].front());
-    q_[kind].pop_front();
-    bytes_ -= std::min(bytes_, static_cast<size_t>(std::max(q.pkt->size, 0)));
-    queuedMicros_[kind] = std::max<int64_t>(0, queuedMicros_[kind] - q.micros);
-    av_packet_move_ref(pkt, q.pkt.get());
-    lock.unlock();
-    cv_.notify_all();
+    av_packet_move_ref(pkt, got.pkt.get());
     return true;
 }
 
 void PacketQueues::Stop() {
-    {
-        std::lock_guard lock(m_);
-        stopped_ = true;
-    }
-    cv_.notify_all();
+    q_.Stop();
 }
 
-void PictureQueue::Reset(size_t capacity) {
-    std::lock_guard lock(m_);
-    q_.clear();
-    capacity_ = std::max<size_t>(capacity, 1);
-    stopped_ = false;
+void PacketQueues::Reset() {
+    used_ = 0;
+    q_.Reset();
 }
 
-bool PictureQueue::Push(PlayerPicture&& p) {
-    std::unique_lock lock(m_);
-    cv_.wait(lock, [&] { return stopped_ || q_.size() < capacity_; });
-    if (stopped_) return false;
-    q_.push_back(std::move(p));
-    return true;
+void PacketQueues::Wake() {
+    q_.Wake();
 }
 
-void PictureQueue::Stop() {
-    {
-        std::lock_guard lock(m_);
-        stopped_ = true;
-    }
-    cv_.notify_all();
+void PictureQueue::Flush(uint64_t serial, size_t capacity) {
+    q_.SetFull(UpTo{std::max<size_t>(capacity, 1)});
+    q_.With([&](std::deque<QueuedPicture>& q) { std::erase_if(q, [&](const auto& p) { return p.serial != serial; }); });
 }
 
-void SoundQueue::Reset(int rate, int channels) {
-    std::lock_guard lock(m_);
-    q_.clear();
-    frames_ = 0;
-    rate_ = rate;
-    channels_ = channels;
-    stopped_ = false;
+bool PictureQueue::Push(uint64_t serial, PlayerPicture&& p) {
+    return q_.Push({serial, std::move(p)}, [&] { return latest_.load() != serial; });
 }
 
-bool SoundQueue::Push(int64_t fromMicros, std::vector<int16_t>&& samples) {
-    std::unique_lock lock(m_);
-    cv_.wait(lock, [&] { return stopped_ || frames_ < static_cast<size_t>(rate_ / 2); });
-    if (stopped_) return false;
-    const size_t frames = samples.size() / static_cast<size_t>(channels_);
-    if (frames == 0) return true;
-    q_.push_back({fromMicros, std::move(samples)});
-    frames_ += frames;
-    return true;
+bool SoundFull::operator()(const std::deque<SoundRun>& q) const {
+    int64_t micros = 0;
+    for (const SoundRun& r : q) micros += static_cast<int64_t>(r.frames() - r.taken) * 1000000 / r.rate;
+    return micros >= kEnoughSound;
+}
+
+void SoundQueue::Flush(uint64_t serial) {
+    q_.With([&](std::deque<SoundRun>& q) { std::erase_if(q, [&](const auto& r) { return r.serial != serial; }); });
+}
+
+bool SoundQueue::Push(SoundRun&& run) {
+    if (run.frames() == 0) return true;
+    const uint64_t serial = run.serial;
+    return q_.Push(std::move(run), [&] { return latest_.load() != serial; });
 }
 
 size_t SoundQueue::Pull(int16_t* out, size_t frames, int64_t& from, int64_t& to) {
-    std::unique_lock lock(m_);
-    size_t done = 0;
-    const size_t ch = static_cast<size_t>(channels_);
-    while (done < frames && !q_.empty()) {
-        Run& r = q_.front();
-        const size_t left = r.samples.size() / ch - r.taken;
-        const size_t n = std::min(left, frames - done);
-        // 48000 sample frames a second: frame 24000 of a run is 500000 µs after its start.
-        const int64_t at = r.fromMicros + static_cast<int64_t>(r.taken) * 1000000 / rate_;
-        if (done == 0) from = at;
-        std::memcpy(out + done * ch, r.samples.data() + r.taken * ch, n * ch * sizeof(int16_t));
-        done += n;
-        r.taken += n;
-        to = r.fromMicros + static_cast<int64_t>(r.taken) * 1000000 / rate_;
-        if (r.taken * ch >= r.samples.size()) q_.pop_front();
-    }
-    frames_ -= done;
-    lock.unlock();
-    if (done) cv_.notify_all();
-    return done;
+    return q_.With([&](std::deque<SoundRun>& q) {
+        const uint64_t newest = latest_.load();
+        size_t done = 0;
+        while (done < frames && !q.empty()) {
+            SoundRun& r = q.front();
+            if (r.serial != newest) {
+                q.pop_front();
+                continue;
+            }
+            const size_t ch = static_cast<size_t>(r.channels);
+            const size_t n = std::min(r.frames() - r.taken, frames - done);
+            // 48000 sample frames a second: frame 24000 of a run is 500000 µs after its start.
+            const int64_t at = r.fromMicros + static_cast<int64_t>(r.taken) * 1000000 / r.rate;
+            if (done == 0) from = at;
+            std::memcpy(out + done * ch, r.samples.data() + r.taken * ch, n * ch * sizeof(int16_t));
+            done += n;
+            r.taken += n;
+            to = r.fromMicros + static_cast<int64_t>(r.taken) * 1000000 / r.rate;
+            if (r.taken >= r.frames()) q.pop_front();
+        }
+        return done;
+    });
 }
 
 bool SoundQueue::empty() {
-    std::lock_guard lock(m_);
-    return q_.empty();
-}
-
-void SoundQueue::Stop() {
-    {
-        std::lock_guard lock(m_);
-        stopped_ = true;
-    }
-    cv_.notify_all();
+    return q_.With([&](std::deque<SoundRun>& q) {
+        const uint64_t newest = latest_.load();
+        return std::none_of(q.begin(), q.end(), [&](const SoundRun& r) { return r.serial == newest; });
+    });
 }
 
 void PlayClock::Hold(int64_t at) {

@@ -1,6 +1,7 @@
 // The player's sound path: the chosen track decoded and resampled to the device's format
-// on the sound thread, queued with the source time of each run of samples; and the
-// device's pull (ReadSound), which hands the samples out and moves the sound clock.
+// on the sound thread, for the newest request, queued with the source time of each run of
+// samples; and the device's pull (ReadSound), which hands the samples out and moves the
+// sound clock.
 #include <algorithm>
 #include <cstring>
 
@@ -27,26 +28,42 @@ int64_t MicrosOf(int64_t frames, int rate) {
 
 }  // namespace
 
-bool Player::State::OpenSound() {
-    if (soundDecoder && soundDecoderStream == soundStream) return true;
-    soundDecoder.reset();
-    soundDecoderStream = -1;
-    if (!OpenStreamDecoder(in->ctx()->streams[soundStream], false, soundDecoder).ok()) return false;
-    soundDecoderStream = soundStream;
-    return true;
+void Player::State::SoundThread() {
+    uint64_t serial = 0;
+    PlayRun r;
+    while (packets.NextRun(PacketQueues::kSound, serial, serial)) {
+        if (!CurrentRun(serial, r)) continue;
+        soundDecoder = nullptr;
+        for (size_t i = 0; i < info.soundTracks.size() && i < soundDecoders.size(); ++i)
+            if (info.soundTracks[i].stream == r.soundStream) soundDecoder = soundDecoders[i].get();
+        if (!soundDecoder) {
+            Report(r.serial, [&] { soundDone = true; });
+            continue;
+        }
+        // Whatever the decoder holds belongs to an older request.
+        avcodec_flush_buffers(soundDecoder);
+        resampler.reset();  // made again for the first frame decoded
+        SoundLoop(r);
+    }
 }
 
-bool Player::State::Place(int64_t at, std::vector<int16_t>&& samples, int64_t& written, bool& started) {
-    const int rate = runRate;
-    const size_t ch = static_cast<size_t>(runChannels);
+bool Player::State::Place(const PlayRun& run, int64_t at, std::vector<int16_t>&& samples, int64_t& written,
+                          bool& started) {
+    const int rate = run.rate;
+    const size_t ch = static_cast<size_t>(run.channels);
+    const int64_t from = run.from;
+    const auto stop = [&] { return latest != run.serial; };
+    const auto queue = [&](int64_t startAt, std::vector<int16_t>&& s) {
+        return sounds.Push({run.serial, startAt, run.rate, run.channels, std::move(s)});
+    };
     const int64_t expected = from + MicrosOf(written, rate);
     int64_t cut = 0;
     // The first sound of a run is placed exactly (silence before it, or its part before the
     // start cut); later sound only when it is off by more than the slack.
     if (!started || at > expected + kSoundSlack || at < expected - kSoundSlack) {
-        for (int64_t gap = FramesIn(at - expected, rate); gap > 0 && !stop;) {
+        for (int64_t gap = FramesIn(at - expected, rate); gap > 0 && !stop();) {
             const int64_t n = std::min(gap, FramesIn(kSilencePiece, rate));
-            if (!sounds.Push(from + MicrosOf(written, rate), std::vector<int16_t>(static_cast<size_t>(n) * ch, 0)))
+            if (!queue(from + MicrosOf(written, rate), std::vector<int16_t>(static_cast<size_t>(n) * ch, 0)))
                 return false;
             written += n;
             gap -= n;
@@ -59,7 +76,7 @@ bool Player::State::Place(int64_t at, std::vector<int16_t>&& samples, int64_t& w
     if (cut > 0) samples.erase(samples.begin(), samples.begin() + static_cast<ptrdiff_t>(cut * ch));
     frames -= cut;
     const int64_t startAt = from + MicrosOf(written, rate);
-    if (const int64_t end = until; end >= 0) {
+    if (const int64_t end = run.until; end >= 0) {
         const int64_t room = FramesIn(end - startAt, rate);
         if (room <= 0) return false;
         if (frames > room) {
@@ -67,17 +84,19 @@ bool Player::State::Place(int64_t at, std::vector<int16_t>&& samples, int64_t& w
             frames = room;
         }
     }
-    if (!sounds.Push(startAt, std::move(samples))) return false;
+    if (!queue(startAt, std::move(samples))) return false;
     written += frames;
     return true;
 }
 
-void Player::State::SoundLoop() {
-    AVCodecContext* dec = soundDecoder.get();
-    const AVStream* st = in->ctx()->streams[soundStream];
+void Player::State::SoundLoop(const PlayRun& run) {
+    AVCodecContext* dec = soundDecoder;
+    const AVStream* st = in->ctx()->streams[run.soundStream];
     const int64_t base = in->startMicros();
-    const int rate = runRate;
-    const int ch = runChannels;
+    const int64_t from = run.from;
+    const int rate = run.rate;
+    const int ch = run.channels;
+    const auto stop = [&] { return latest != run.serial; };
     ChannelLayout outLayout;
     outLayout.SetDefault(ch);
     int64_t written = 0;  // sample frames queued since the run's start
@@ -113,22 +132,23 @@ void Player::State::SoundLoop() {
         av_frame_unref(f);
         if (n < 0) return true;
         out.resize(static_cast<size_t>(n) * ch);
-        return Place(at, std::move(out), written, started);
+        return Place(run, at, std::move(out), written, started);
     };
     DecodeLoop loop(dec);
     const DecodeEnd how = loop.Run(
         [&](AVPacket* pkt) {
             bool atEnd = false;
-            if (stop || !packets.Pop(PacketQueues::kSound, pkt, atEnd)) return atEnd ? AVERROR_EOF : AVERROR_EXIT;
+            if (stop() || !packets.Pop(PacketQueues::kSound, run.serial, pkt, atEnd))
+                return atEnd ? AVERROR_EOF : AVERROR_EXIT;  // superseded, or the player closes
             return 0;
         },
         [&](AVFrame* f) { return take(f) ? FrameVerdict::kGoOn : FrameVerdict::kStop; });
-    if (stop || how.kind == DecodeEnd::kSourceEnded) return;
-    soundDone = true;
+    if (stop() || how.kind == DecodeEnd::kSourceEnded) return;
+    Report(run.serial, [&] { soundDone = true; });
 }
 
 size_t Player::State::Read(uint8_t* out, size_t bytes) {
-    std::lock_guard lock(soundLock);
+    std::lock_guard lock(runLock);
     const size_t ch = static_cast<size_t>(runChannels);
     const size_t frames = bytes / (ch * sizeof(int16_t));
     std::memset(out, 0, bytes);

@@ -12,15 +12,56 @@
 
 namespace ulvane {
 
-// The main sound track's level over time: bin k covers [k, k+1) * binMicros from the file's
-// start. Levels are of the channels mixed, 0..1 of full scale.
+// The main sound track's level over time: bin k covers fromMicros + [k, k+1) * binMicros from
+// the file's start. Levels are of the channels mixed, 0..1 of full scale.
 struct Waveform {
     int64_t binMicros = 0;
+    int64_t fromMicros = 0;
     std::vector<float> peak;  // the largest magnitude of a sample in the bin
     std::vector<float> rms;   // root mean square over the bin
 };
 
-// The waveform of the main sound track with bins of `binMicros`, decoding only the sound
+// The main sound's levels kept at a fine grain (the largest magnitude, the sum of squares and
+// the count of samples of each grain), from which the levels of any coarser bins are reduced
+// without decoding again: a zoom or the overview. Grains lie on the file's timeline as the
+// waveform's bins do (samples by their frames' times). It knows which stretches it holds: the
+// whole file once SummariseSound ran through, or the stretches SummariseSoundRange read.
+// A 2-hour file at 3.6 ms grains is 2 million grains, 24 MB.
+class SoundSummary {
+public:
+    int64_t grainMicros() const { return grain_; }
+    int64_t durationMicros() const { return duration_; }
+    // Whether every grain of [from, to) (clipped to the file) is summarised.
+    bool Covers(int64_t fromMicros, int64_t toMicros) const;
+    // The levels of bins of `binMicros` (rounded down to a multiple of the grain, at least one)
+    // covering [fromMicros, toMicros): the first bin starts at or before `fromMicros`.
+    Waveform Reduce(int64_t binMicros, int64_t fromMicros, int64_t toMicros) const;
+
+private:
+    friend struct SummaryAccess;
+    static constexpr int64_t kChunkMicros = 2'000'000;  // what a stretch read is rounded out to
+    int64_t grain_ = 0, duration_ = 0, chunkGrains_ = 1;
+    std::vector<float> peak_, squares_;
+    std::vector<uint32_t> count_;
+    std::vector<bool> chunks_;  // chunk c (grains [c, c+1) * chunkGrains_) is summarised
+};
+
+// Summarises the main sound of `path` at grains of `grainMicros`, reading it once (in parts on
+// a few threads where the file allows, as ComputeWaveform). `progress` (may be empty) is called
+// now and then with the summary so far and the share done. False, with `error`, when the file
+// has no sound or cannot be read; on cancel true with what was read so far (not marked held).
+bool SummariseSound(const std::string& path, int64_t grainMicros, const std::atomic<bool>& cancel,
+                    const std::function<void(const SoundSummary&, double)>& progress, SoundSummary& out,
+                    std::string& error);
+// Adds to `summary` (made afresh when its grain is another) the stretches of [fromMicros,
+// toMicros) it lacks, rounded out to whole chunks of 2 s, seeking to each: nothing before it is
+// read. False, with `error`, when the file cannot be read or sought there; on cancel true, with
+// nothing added.
+bool SummariseSoundRange(const std::string& path, int64_t grainMicros, int64_t fromMicros, int64_t toMicros,
+                         const std::atomic<bool>& cancel, SoundSummary& summary, std::string& error);
+
+// The waveform of the main sound track with bins of `binMicros` (its summary at that grain,
+// reduced whole), decoding only the sound
 // (video packets are skipped unread where the container allows). `progress` (may be empty)
 // is called now and then with the bins so far (the whole Waveform, growing) so a strip can
 // fill in. Returns false, with `error`, when the file has no sound or cannot be read; on

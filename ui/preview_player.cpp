@@ -156,6 +156,7 @@ void PreviewPlayer::Turn() {
     const int64_t now = NowMs();
     if (lastTurnMs_ >= 0) longestGapMs_ = std::max(longestGapMs_, now - lastTurnMs_);
     lastTurnMs_ = now;
+    player_->Update();
     PlayerPicture due;
     if (player_->TakePicture(due) && due.picture.width > 0 && due.picture.height > 0) {
         shownFrom_ = due.fromMicros;

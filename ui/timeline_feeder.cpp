@@ -1,9 +1,10 @@
 // The timeline feeder: its task queue, the worker's two kinds of work and the hand-over of
 // what they find to the strip.
 //
-// Bins: a 40-minute file (2,400 s) gets overview bins of 1.2 s. Zoomed to 60 s on 1,200 px
-// (50 ms a column) the overview is too coarse, and the detail levels take bins of a quarter,
-// a sixteenth... of it down to the column's time: 1.2 s / 4 / 4 / 4 = 18.75 ms.
+// Bins: a 40-minute file (2,400 s) is summarised at grains of 1.2 ms (2,400 s over 2 million)
+// and gets overview bins of 1024 grains (1.23 s, the first power of two past 2,400 s / 2,000).
+// Zoomed to 60 s on 1,200 px (50 ms a column) the overview is too coarse, and the detail
+// levels take the largest power of two grains within a column: 32 grains, 38.4 ms.
 #include "ui/timeline_feeder.h"
 
 #include <QMetaObject>
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <utility>
 
 #include "engine/timeline.h"
@@ -22,7 +24,7 @@ namespace {
 
 constexpr int kOverviewBins = 2000;
 constexpr qint64 kFinestBinMicros = 1000;
-constexpr size_t kMostFineBins = 2000000;  // a bound on the worker's memory for long files
+constexpr qint64 kMostFineBins = 2000000;  // a bound on the worker's memory for long files
 constexpr auto kPostEvery = std::chrono::milliseconds(200);
 // The most an overview decodes to give its places their very pictures: about 12 s of 1080p at
 // 25 pictures a second (a second or two of work), so that the view's own work soon follows.
@@ -30,25 +32,10 @@ constexpr double kMostRefinedPixels = 6e8;
 
 TimelineStrip::Levels LevelsOf(const Waveform& w) {
     TimelineStrip::Levels l;
+    l.fromMicros = w.fromMicros;
     l.binMicros = w.binMicros;
     l.peak = w.peak;
     l.rms = w.rms;
-    return l;
-}
-
-// The bins of `all` that cover [from, to).
-TimelineStrip::Levels Slice(const TimelineStrip::Levels& all, qint64 from, qint64 to) {
-    TimelineStrip::Levels l;
-    l.binMicros = all.binMicros;
-    const size_t n = std::min(all.peak.size(), all.rms.size());
-    const auto b0 = static_cast<size_t>(std::clamp<qint64>(from / all.binMicros, 0, static_cast<qint64>(n)));
-    const auto b1 =
-        static_cast<size_t>(std::clamp<qint64>((to + all.binMicros - 1) / all.binMicros, 0, static_cast<qint64>(n)));
-    l.fromMicros = static_cast<qint64>(b0) * all.binMicros;
-    l.peak.assign(all.peak.begin() + static_cast<std::ptrdiff_t>(b0),
-                  all.peak.begin() + static_cast<std::ptrdiff_t>(std::max(b0, b1)));
-    l.rms.assign(all.rms.begin() + static_cast<std::ptrdiff_t>(b0),
-                 all.rms.begin() + static_cast<std::ptrdiff_t>(std::max(b0, b1)));
     return l;
 }
 
@@ -71,30 +58,30 @@ TimelineFeeder::TimelineFeeder(TimelineStrip* strip, const QString& cacheFolder,
 }
 
 TimelineFeeder::~TimelineFeeder() {
-    {
-        const std::lock_guard<std::mutex> lock(tasksLock_);
-        quit_ = true;
-        tasks_.clear();
-        cancelOverview_.store(true);
-        cancelDetail_.store(true);
-    }
-    wake_.notify_all();
+    cancelOverview_.store(true);
+    cancelDetail_.store(true);
+    tasks_.Stop();
     worker_.join();
 }
 
-qint64 TimelineFeeder::OverviewBin(qint64 duration) const {
-    return std::max<qint64>(kFinestBinMicros, duration / kOverviewBins);
+qint64 TimelineFeeder::Grain(qint64 duration) {
+    return std::max<qint64>(kFinestBinMicros, (duration + kMostFineBins - 1) / kMostFineBins);
+}
+
+qint64 TimelineFeeder::OverviewBin(qint64 duration) {
+    qint64 bin = Grain(duration);
+    while (bin < duration / kOverviewBins) bin *= 2;
+    return bin;
 }
 
 void TimelineFeeder::Load(const Source& source) {
     source_ = source;
     ++generation_;
-    {
-        const std::lock_guard<std::mutex> lock(tasksLock_);
-        tasks_.clear();
+    tasks_.With([this](std::deque<Task>& q) {
+        q.clear();
         cancelOverview_.store(true);
         cancelDetail_.store(true);
-    }
+    });
     fromCache_ = false;
     strip_->SetFrameRate(source.rate);
     strip_->SetLength(source.durationMicros);  // the view shows the whole file
@@ -108,12 +95,8 @@ void TimelineFeeder::Load(const Source& source) {
     // shown, or a window widened later, still gets a picture for each place it draws.
     const QScreen* screen = strip_->screen();
     t.stripWidth = std::max({strip_->width(), screen ? screen->availableGeometry().width() : 0, 64});
-    {
-        const std::lock_guard<std::mutex> lock(tasksLock_);
-        tasks_.push_front(t);
-    }
+    tasks_.With([&](std::deque<Task>& q) { q.push_front(t); });
     strip_->SetProgress(0);
-    wake_.notify_all();
     OnView(strip_->viewStart(), strip_->viewEnd(), strip_->width());
 }
 
@@ -122,8 +105,7 @@ void TimelineFeeder::Unload() {
 }
 
 bool TimelineFeeder::idle() const {
-    const std::lock_guard<std::mutex> lock(tasksLock_);
-    return tasks_.empty() && !running_;
+    return tasks_.With([this](std::deque<Task>& q) { return q.empty() && !running_; });
 }
 
 void TimelineFeeder::OnView(qint64 start, qint64 end, int pixelWidth) {
@@ -141,33 +123,28 @@ void TimelineFeeder::OnView(qint64 start, qint64 end, int pixelWidth) {
     t.stripWidth = pixelWidth;
     t.viewStart = start;
     t.viewEnd = end;
-    {
-        const std::lock_guard<std::mutex> lock(tasksLock_);
-        std::erase_if(tasks_, [](const Task& q) { return q.kind == Task::kDetail; });
+    tasks_.With([&](std::deque<Task>& q) {
+        std::erase_if(q, [](const Task& queued) { return queued.kind == Task::kDetail; });
         cancelDetail_.store(true);  // the view the running one is for is no longer shown
-        if (finerSound || finerPictures) tasks_.push_back(t);
-    }
-    wake_.notify_all();
+        if (finerSound || finerPictures) q.push_back(t);
+    });
 }
 
 void TimelineFeeder::Run() {
-    for (;;) {
-        Task t;
-        {
-            std::unique_lock<std::mutex> lock(tasksLock_);
-            wake_.wait(lock, [this] { return quit_ || !tasks_.empty(); });
-            if (quit_) return;
-            t = tasks_.front();
-            tasks_.pop_front();
-            running_ = true;
-            (t.kind == Task::kOverview ? cancelOverview_ : cancelDetail_).store(false);
-        }
+    Task t;
+    // Taken, the task is in work at once: idle() sees either the task queued or running_.
+    while (tasks_.When([](const std::deque<Task>& q) { return !q.empty(); },
+                       [&](std::deque<Task>& q) {
+                           t = std::move(q.front());
+                           q.pop_front();
+                           running_ = true;
+                           (t.kind == Task::kOverview ? cancelOverview_ : cancelDetail_).store(false);
+                       })) {
         if (t.kind == Task::kOverview)
             RunOverview(t);
         else
             RunDetail(t);
-        const std::lock_guard<std::mutex> lock(tasksLock_);
-        running_ = false;
+        tasks_.With([this](std::deque<Task>&) { running_ = false; });
     }
 }
 
@@ -192,18 +169,24 @@ void TimelineFeeder::RunOverview(const Task& t) {
     if (t.source.hasSound) {
         auto last = std::chrono::steady_clock::now();
         const qint64 bin = OverviewBin(t.source.durationMicros);
-        const double bins = std::ceil(static_cast<double>(t.source.durationMicros) / bin);
-        Waveform w;
-        const auto growing = [&](const Waveform& so_far) {
+        const auto whole = [&](const SoundSummary& s) {
+            return LevelsOf(s.Reduce(bin, 0, std::numeric_limits<qint64>::max()));
+        };
+        const auto growing = [&](const SoundSummary& so_far, double done) {
             const auto now = std::chrono::steady_clock::now();
             if (now - last < kPostEvery) return;
             last = now;
-            Post({Result::kOverviewLevels, t.generation, LevelsOf(so_far), {}, 0, -1});
-            Post({Result::kProgress, t.generation, {}, {}, 0, soundShare * std::min(1.0, so_far.peak.size() / bins)});
+            Post({Result::kOverviewLevels, t.generation, whole(so_far), {}, 0, -1});
+            Post({Result::kProgress, t.generation, {}, {}, 0, soundShare * done});
         };
-        if (ComputeWaveform(path, bin, cancelOverview_, growing, w, error)) {
-            kept.levels = LevelsOf(w);
+        SoundSummary summary;
+        if (SummariseSound(path, Grain(t.source.durationMicros), cancelOverview_, growing, summary, error) &&
+            !cancelOverview_.load()) {
+            kept.levels = whole(summary);
             Post({Result::kOverviewLevels, t.generation, kept.levels, {}, 0, -1});
+            // Every zoom of this file is reduced from it from now on.
+            summary_ = std::move(summary);
+            summaryGeneration_ = t.generation;
         }
     }
     if (cancelOverview_.load()) return;
@@ -288,29 +271,27 @@ void TimelineFeeder::RunDetail(const Task& t) {
     // Levels for a page either side too, so a small scroll finds them there.
     const qint64 from = t.viewStart - span, to = t.viewEnd + span;
     if (t.source.hasSound && column < overviewBin / 2) {
-        const qint64 finest = std::max<qint64>(kFinestBinMicros, t.source.durationMicros / qint64{kMostFineBins});
-        qint64 bin = overviewBin;
-        while (bin > column && bin / 4 >= finest) bin /= 4;
-        if (fineGeneration_ != t.generation || fine_.binMicros != bin || (!fineWhole_ && fine_.endMicros() < to)) {
-            // The waveform is read from the file's start; it stops once it is past the view.
-            std::atomic<bool> stop{false};
-            auto last = std::chrono::steady_clock::now();
-            const auto growing = [&](const Waveform& so_far) {
-                if (cancelDetail_.load() || static_cast<qint64>(so_far.peak.size()) * bin >= to) stop.store(true);
-                const auto now = std::chrono::steady_clock::now();
-                if (now - last < kPostEvery || static_cast<qint64>(so_far.peak.size()) * bin < t.viewStart) return;
-                last = now;
-                Post({Result::kDetailLevels, t.generation, Slice(LevelsOf(so_far), from, to), {}, 0, -1});
-            };
-            Waveform w;
-            std::string error;
-            const bool read = ComputeWaveform(path, bin, stop, growing, w, error);
-            if (cancelDetail_.load() || !read) return;
-            fine_ = LevelsOf(w);
-            fineGeneration_ = t.generation;
-            fineWhole_ = !stop.load();
+        const qint64 grain = Grain(t.source.durationMicros);
+        qint64 bin = grain;
+        while (bin * 2 <= column) bin *= 2;
+        if (summaryGeneration_ != t.generation) {  // the overview came from the cache
+            summary_ = SoundSummary{};
+            summaryGeneration_ = t.generation;
         }
-        Post({Result::kDetailLevels, t.generation, Slice(fine_, from, to), {}, 0, -1});
+        // Only the stretches not read yet are read, each from a seek there: the view first, then
+        // a page either side. A file that cannot be read so is read whole, once.
+        bool shown = false;
+        for (const auto& [a, b] : {std::pair{t.viewStart, t.viewEnd}, std::pair{from, to}}) {
+            if (summary_.Covers(a, b)) continue;
+            std::string error;
+            if (!SummariseSoundRange(path, grain, a, b, cancelDetail_, summary_, error) &&
+                !SummariseSound(path, grain, cancelOverview_, {}, summary_, error))
+                return;
+            if (cancelDetail_.load() || cancelOverview_.load()) return;
+            Post({Result::kDetailLevels, t.generation, LevelsOf(summary_.Reduce(bin, a, b)), {}, 0, -1});
+            shown = true;
+        }
+        if (!shown) Post({Result::kDetailLevels, t.generation, LevelsOf(summary_.Reduce(bin, from, to)), {}, 0, -1});
     }
     if (cancelDetail_.load() || t.source.width <= 0 || span >= t.source.durationMicros * 3 / 4) return;
     // A thumbnail for each place the strip draws one, at its middle; the very picture there
@@ -333,22 +314,17 @@ void TimelineFeeder::RunDetail(const Task& t) {
 }
 
 void TimelineFeeder::Post(Result r) {
-    bool first = false;
-    {
-        const std::lock_guard<std::mutex> lock(resultsLock_);
-        results_.push_back(std::move(r));
-        first = results_.size() == 1;
-    }
+    const bool first = results_.With([&](std::deque<Result>& q) {
+        q.push_back(std::move(r));
+        return q.size() == 1;
+    });
     // One call takes everything posted until it runs.
     if (first) QMetaObject::invokeMethod(this, &TimelineFeeder::TakeResults, Qt::QueuedConnection);
 }
 
 void TimelineFeeder::TakeResults() {
     std::deque<Result> taken;
-    {
-        const std::lock_guard<std::mutex> lock(resultsLock_);
-        taken.swap(results_);
-    }
+    results_.With([&](std::deque<Result>& q) { taken.swap(q); });
     for (Result& r : taken) {
         if (r.generation != generation_) continue;  // for a file no longer loaded
         switch (r.kind) {

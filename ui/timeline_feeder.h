@@ -2,11 +2,13 @@
 // First the whole file's overview (a waveform of ~2000 bins, a key frame's thumbnail for each
 // place in the strip, then, where that is cheap, the very picture of each place whose key frame
 // lies well before it), from the cache when it holds it (read by the worker, shown as soon as
-// it is read) and kept there when computed; then, as the view changes, finer waveform bins and thumbnails for the part
-// in view (the exact pictures once the view shows few of them).
+// it is read) and kept there when computed; then, as the view changes, finer waveform bins and
+// thumbnails for the part in view (the exact pictures once the view shows few of them). The
+// sound is decoded once: its summary at a fine grain serves every zoom (when the overview came
+// from the cache, the stretches in view are read as they are asked for, each once).
 //
 // Threads: the feeder lives on the window's thread and is the only one to touch the strip.
-// The worker takes tasks from a queue and hands results back through another, each with its
+// The worker takes tasks from a queue and hands results back through another (BoundedQueue), each with its
 // own lock; a queued call tells the window's thread to take them. Loading another file, or a
 // new view, sets the cancel flags of the work it makes stale; the destructor stops and joins.
 #pragma once
@@ -15,12 +17,13 @@
 #include <QObject>
 #include <QString>
 #include <atomic>
-#include <condition_variable>
 #include <deque>
-#include <mutex>
+#include <memory>
 #include <thread>
 
 #include "controls/timeline_strip.h"
+#include "engine/bounded_queue.h"
+#include "engine/timeline.h"
 #include "ui/timeline_cache.h"
 
 namespace ulvane {
@@ -80,7 +83,9 @@ private:
     void RunDetail(const Task& t);
     void Post(Result r);
     void TakeResults();
-    qint64 OverviewBin(qint64 duration) const;
+    // The grain the sound is summarised at, and the overview's bins (a power of two grains).
+    static qint64 Grain(qint64 duration);
+    static qint64 OverviewBin(qint64 duration);
 
     TimelineStrip* strip_;
     TimelineCache cache_;
@@ -88,20 +93,15 @@ private:
     bool fromCache_ = false;
     quint64 generation_ = 0;  // the window's thread's count of loads
 
-    mutable std::mutex tasksLock_;
-    std::condition_variable wake_;
-    std::deque<Task> tasks_;  // under tasksLock_
-    bool quit_ = false;       // under tasksLock_
-    bool running_ = false;    // under tasksLock_: a task is in work
+    mutable BoundedQueue<Task> tasks_;  // stopped when the feeder goes
+    bool running_ = false;              // under tasks_'s lock: a task is in work
     std::atomic<bool> cancelOverview_{false}, cancelDetail_{false};
 
-    std::mutex resultsLock_;
-    std::deque<Result> results_;  // under resultsLock_
+    BoundedQueue<Result> results_;
 
-    // The worker's own: the finest levels computed for the file so far.
-    TimelineStrip::Levels fine_;
-    quint64 fineGeneration_ = 0;
-    bool fineWhole_ = false;
+    // The worker's own: the loaded file's sound summarised so far, for load `summaryGeneration_`.
+    SoundSummary summary_;
+    quint64 summaryGeneration_ = 0;
 
     std::thread worker_;
 };

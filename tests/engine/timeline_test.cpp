@@ -2,8 +2,10 @@
 // of the right pictures, upright.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 
 #include "engine/timeline.h"
 #include "tests/support/content.h"
@@ -204,4 +206,61 @@ TEST(Timeline, AFileWithoutTheTrackAskedForIsRefused) {
     error.clear();
     EXPECT_FALSE(ComputeThumbnails(AudioOnlyFixture(), {0}, 36, false, cancel, {}, error));
     EXPECT_FALSE(error.empty());
+}
+
+TEST(Timeline, AZoomedWaveformIsTheSamplesOwnLevelsAndAStretchIsReadAlone) {
+    // 60 s of a 1 kHz tone whose level changes each second, silent every third second: a
+    // 16-bit WAV, whose samples the ffmpeg tool gives back exactly. Long enough to be read in
+    // parts on several threads, whose grains must add up.
+    const std::string path =
+        Fixture("wave_pattern.wav", {"-f", "lavfi", "-i",
+                                     "aevalsrc='0.1*(1+mod(floor(t)*5,8))*gt(mod(floor(t),3),0)*sin(2*PI*1000*t)'"
+                                     ":s=48000:d=60",
+                                     "-c:a", "pcm_s16le"});
+    const std::vector<float> samples = SoundOf(path, 48000);
+    ASSERT_EQ(samples.size(), 60u * 48000);
+    constexpr int64_t kGrain = 1000, kBin = 16000;           // 1 ms grains, 16 ms bins (768 samples)
+    constexpr int64_t kFrom = 31'234'000, kTo = 41'234'000;  // 10 s, off the stretches' edges
+    const auto readAlone = [&](SoundSummary& s, std::string& error) {
+        std::atomic<bool> cancel{false};
+        const bool ok = SummariseSoundRange(path, kGrain, kFrom, kTo, cancel, s, error);
+        // Only the stretches in the window were read: nothing from the file's start.
+        EXPECT_TRUE(s.Covers(kFrom, kTo));
+        EXPECT_FALSE(s.Covers(0, 10'000'000));
+        return ok;
+    };
+    const auto readWhole = [&](SoundSummary& s, std::string& error) {
+        std::atomic<bool> cancel{false};
+        const bool ok = SummariseSound(path, kGrain, cancel, {}, s, error);
+        EXPECT_TRUE(s.Covers(0, 60'000'000));
+        return ok;
+    };
+    for (const auto& [name, read] : {std::pair{"a stretch read alone", std::function(readAlone)},
+                                     std::pair{"the whole file read once", std::function(readWhole)}}) {
+        SCOPED_TRACE(name);
+        SoundSummary summary;
+        std::string error;
+        ASSERT_TRUE(read(summary, error)) << error;
+        const Waveform w = summary.Reduce(kBin, kFrom, kTo);
+        EXPECT_EQ(w.binMicros, kBin);
+        EXPECT_EQ(w.fromMicros, kFrom / kBin * kBin);
+        ASSERT_EQ(w.peak.size(), static_cast<size_t>((kTo + kBin - 1) / kBin - kFrom / kBin));
+        ASSERT_EQ(w.rms.size(), w.peak.size());
+        size_t silent = 0;
+        for (size_t k = 0; k < w.peak.size(); ++k) {
+            const size_t first = static_cast<size_t>((w.fromMicros + static_cast<int64_t>(k) * kBin) * 48 / 1000);
+            float peak = 0;
+            double squares = 0;
+            for (size_t i = first; i < first + 768; ++i) {
+                peak = std::max(peak, std::fabs(samples[i]));
+                squares += static_cast<double>(samples[i]) * samples[i];
+            }
+            SCOPED_TRACE("bin " + std::to_string(k));
+            EXPECT_NEAR(w.peak[k], peak, 1e-6);
+            EXPECT_NEAR(w.rms[k], std::sqrt(squares / 768), 1e-5);
+            silent += peak == 0;
+        }
+        // Seconds 33, 36 and 39 are silent, 62.5 bins each; the others are not.
+        EXPECT_NEAR(static_cast<double>(silent), 3 * 62.5, 3);
+    }
 }
