@@ -76,6 +76,12 @@ std::string Extension(const std::string& path) {
     return ext;
 }
 
+// "3 parts of pictures and the sound": the jobs of a plan.
+std::string PartsText(const PartPlan& plan) {
+    const size_t n = plan.parts.size();
+    return std::to_string(n) + (n == 1 ? " part" : " parts") + " of pictures" + (plan.sound ? " and the sound" : "");
+}
+
 // The plan's folder's text file, read; nullopt with the reason printed.
 std::optional<PartPlan> LoadPlan(const std::string& dir, const char* command) {
     const std::string path = Joined(dir, kPlanFileName);
@@ -95,7 +101,7 @@ std::optional<PartPlan> LoadPlan(const std::string& dir, const char* command) {
 std::vector<std::string> JobLines(const std::vector<std::string>& words, const PartPlan& plan, const std::string& dir,
                                   int encoderThreads) {
     std::vector<std::string> lines;
-    for (size_t k = 0; k <= plan.parts.size(); ++k) {
+    for (size_t k = plan.sound ? 0 : 1; k <= plan.parts.size(); ++k) {
         std::vector<std::string> w = words;
         w.insert(w.end(), {"--chunk", k == 0 ? "sound" : std::to_string(k - 1), "--plan", dir});
         if (encoderThreads > 0) w.insert(w.end(), {"--encoder-threads", std::to_string(encoderThreads)});
@@ -108,7 +114,7 @@ std::vector<std::string> JobLines(const std::vector<std::string>& words, const P
 int RunPlannedPart(ConversionJob& job, const Request& r, const std::vector<std::string>& words) {
     const std::optional<PartPlan> plan = LoadPlan(r.planDir, "--chunk");
     if (!plan) return 1;
-    if (PartFingerprint(words, SourceIdentities(job), plan->parts) != plan->fingerprint) {
+    if (PartFingerprint(words, SourceIdentities(job), *plan) != plan->fingerprint) {
         std::fprintf(stderr,
                      "ulvane-cli: the plan in %s was made for other settings or sources (or a source changed "
                      "since); make the plan again\n",
@@ -116,6 +122,10 @@ int RunPlannedPart(ConversionJob& job, const Request& r, const std::vector<std::
         return 1;
     }
     std::string name;
+    if (r.chunk == "sound" && !plan->sound) {
+        std::fprintf(stderr, "ulvane-cli: the plan in %s has no sound to make\n", r.planDir.c_str());
+        return 1;
+    }
     if (r.chunk == "sound") {
         job.part.kind = OutputPart::Kind::Sound;
         name = SoundFileName(*plan);
@@ -150,20 +160,23 @@ std::optional<PartPlan> MakePlan(const ConversionJob& job, const Request& r, con
     std::atomic<bool> never{false};
     std::string why;
     PartPlan plan;
-    plan.parts = PlanPictureParts(job, r.chunks, never, why);
+    const PartsPlan parts = PlanParts(job, r.chunks, never, why);
+    plan.parts = parts.pictures;
+    plan.sound = parts.sound;
     if (plan.parts.empty()) {
         std::fprintf(stderr, "ulvane-cli: no parts could be planned: %s\n", why.c_str());
         return std::nullopt;
     }
     plan.output = Absolute(job.outputPaths[0]);
     plan.extension = Extension(plan.output);
-    plan.fingerprint = PartFingerprint(words, SourceIdentities(job), plan.parts);
+    plan.fingerprint = PartFingerprint(words, SourceIdentities(job), plan);
     if (!WriteFileAtomically(Joined(dir, kPlanFileName), PlanText(plan), why)) {
         std::fprintf(stderr, "ulvane-cli: the plan cannot be written into %s: %s\n", dir.c_str(), why.c_str());
         return std::nullopt;
     }
     if (static_cast<int>(plan.parts.size()) < r.chunks)
-        std::fprintf(stderr, "note: %zu parts, as the sources have no more key frames to cut at\n", plan.parts.size());
+        std::fprintf(stderr, "note: %zu part%s of pictures, as the sources have no more key frames to cut at\n",
+                     plan.parts.size(), plan.parts.size() == 1 ? "" : "s");
     return plan;
 }
 
@@ -191,8 +204,8 @@ int JoinPlannedParts(const PartPlan& plan, const std::string& dir, const std::st
         const std::string why = PartProblem(dir, PicturesFileName(plan, k), PicturesFilePrefix(k));
         if (!why.empty()) problems.push_back("part " + std::to_string(k) + ": " + why);
     }
-    const std::string sound = Joined(dir, SoundFileName(plan));
-    if (std::string why = PartProblem(dir, SoundFileName(plan), kSoundFilePrefix); !why.empty())
+    const std::string sound = plan.sound ? Joined(dir, SoundFileName(plan)) : "";
+    if (std::string why = plan.sound ? PartProblem(dir, SoundFileName(plan), kSoundFilePrefix) : ""; !why.empty())
         problems.push_back("sound: " + why);
     if (!problems.empty()) {
         for (const std::string& p : problems) std::fprintf(stderr, "ulvane-cli: assemble: %s\n", p.c_str());
@@ -281,9 +294,7 @@ int RunHere(const ConversionJob& job, const Request& r, const std::vector<std::s
     stop.sa_handler = OnStopParts;
     ::sigaction(SIGINT, &stop, nullptr);
     ::sigaction(SIGTERM, &stop, nullptr);
-    if (!r.quiet)
-        std::fprintf(stderr, "%zu parts of pictures and the sound, %d at a time, in %s\n", plan->parts.size(), atOnce,
-                     dir.c_str());
+    if (!r.quiet) std::fprintf(stderr, "%s, %d at a time, in %s\n", PartsText(*plan).c_str(), atOnce, dir.c_str());
     const auto begin = std::chrono::steady_clock::now();
     std::string failures;
     const bool allMade = RunPartsBatch(listPath, atOnce, failures);
@@ -322,8 +333,8 @@ int RunInParts(ConversionJob& job, const Request& r, const std::vector<std::stri
     if (!plan) return 1;
     for (const std::string& line : JobLines(words, *plan, dir, 0)) std::printf("%s\n", line.c_str());
     if (!r.quiet)
-        std::fprintf(stderr, "note: %zu parts of pictures and the sound; then: ulvane-cli assemble %s\n",
-                     plan->parts.size(), ShellLine({dir}).c_str());
+        std::fprintf(stderr, "note: %s; then: ulvane-cli assemble %s\n", PartsText(*plan).c_str(),
+                     ShellLine({dir}).c_str());
     return 0;
 }
 

@@ -100,12 +100,14 @@ constexpr std::string_view kBatchNotes =
     "Exit status: 0 every job made its files, 1 a job failed or was stopped, 2 usage error or a bad list.\n";
 constexpr std::string_view kChunksNotes =
     "--chunks N re-encodes in parts: the pictures are cut at the sources' key frames into N parts of\n"
-    "about equal length, each encoded as a job of its own (up to --jobs M at once, default 1), the sound\n"
-    "whole as another, and the parts are joined by copying into the one output: the same pictures and\n"
-    "sound as one re-encoding. With --plan DIR nothing is encoded: the plan goes into DIR and the jobs\n"
-    "are printed, a line each, for 'ulvane-cli batch' (on any machine that sees DIR and the sources);\n"
-    "then 'ulvane-cli assemble DIR' makes the output. assemble refuses, naming them, parts that are\n"
-    "missing, unfinished, or made for other settings or sources, and makes nothing then (exit status 1).\n";
+    "about equal length, each encoded as a job of its own, the sound whole as another, and the parts\n"
+    "are joined by copying into the one output: the same pictures and sound as one re-encoding. Up to\n"
+    "--jobs M run at once (default: the number of cores), each encoder on its share of the cores; the\n"
+    "parts are made in a folder beside the output, which goes when it is done. With --plan DIR nothing\n"
+    "is encoded: the plan goes into DIR and its jobs are printed, a line each, for 'ulvane-cli batch'\n"
+    "(on any machine that sees DIR and the sources at the same paths); then 'ulvane-cli assemble DIR'\n"
+    "makes the output. assemble refuses, naming them, parts that are missing, unfinished, or made for\n"
+    "other settings or sources, and makes nothing then (exit status 1).\n";
 constexpr std::string_view kExitNotes =
     "Exit status: 0 done, 1 an input failed or the job was stopped, 2 usage error.\n";
 

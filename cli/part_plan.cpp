@@ -31,13 +31,14 @@ std::string PartLine(const OutputPart& p) {
 }  // namespace
 
 std::string PartFingerprint(const std::vector<std::string>& words, const std::vector<std::string>& sources,
-                            const std::vector<OutputPart>& parts) {
+                            const PartPlan& plan) {
     uint64_t hash = 0xcbf29ce484222325ULL;
     for (const std::string& w : words) Mix(hash, w);
     Mix(hash, "sources");
     for (const std::string& s : sources) Mix(hash, s);
     Mix(hash, "parts");
-    for (const OutputPart& p : parts) Mix(hash, PartLine(p));
+    for (const OutputPart& p : plan.parts) Mix(hash, PartLine(p));
+    Mix(hash, plan.sound ? "sound" : "silent");
     char text[17];
     std::snprintf(text, sizeof text, "%016" PRIx64, hash);
     return text;
@@ -48,6 +49,7 @@ std::string PlanText(const PartPlan& plan) {
     text += "fingerprint " + plan.fingerprint + "\n";
     text += "extension " + plan.extension + "\n";
     text += "output " + plan.output + "\n";
+    text += std::string("sound ") + (plan.sound ? "yes" : "no") + "\n";
     for (const OutputPart& p : plan.parts) text += PartLine(p) + "\n";
     return text;
 }
@@ -69,6 +71,8 @@ std::optional<PartPlan> ReadPlan(const std::string& text, std::string& error) {
             plan.extension = value;
         } else if (key == "output") {
             plan.output = value;
+        } else if (key == "sound") {
+            plan.sound = value == "yes";
         } else if (key == "part") {
             OutputPart p;
             p.kind = OutputPart::Kind::Pictures;

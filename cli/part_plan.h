@@ -17,12 +17,13 @@ struct PartPlan {
     std::string output;             // the file asked for
     std::string extension;          // the output's, with its dot: the parts are files of its container
     std::vector<OutputPart> parts;  // the pictures' parts, in order
+    bool sound = false;             // a part of its own carries the whole sound
 };
 
 // The fingerprint of a job of `words` over sources described by `sources` (a text each: path,
-// size and time) cut into `parts`: 16 hexadecimal digits.
+// size and time) made in the parts of `plan`: 16 hexadecimal digits.
 std::string PartFingerprint(const std::vector<std::string>& words, const std::vector<std::string>& sources,
-                            const std::vector<OutputPart>& parts);
+                            const PartPlan& plan);
 
 std::string PlanText(const PartPlan& plan);
 // The plan of `text`, or nullopt with `error` saying what is wrong in it.

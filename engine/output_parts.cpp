@@ -37,8 +37,9 @@ int64_t ShownKeyTime(MediaInput& in, int64_t micros) {
 
 }  // namespace
 
-std::vector<OutputPart> PlanPictureParts(const ConversionJob& job, int count, const std::atomic<bool>& cancel,
-                                         std::string& error) {
+PartsPlan PlanParts(const ConversionJob& job, int count, const std::atomic<bool>& cancel, std::string& error) {
+    PartsPlan plan;
+    bool pictures = false;
     std::vector<Edge> candidates;
     std::vector<std::pair<int64_t, int64_t>> windows;  // each input's, from the file's start
     int64_t length = 0;
@@ -50,6 +51,8 @@ std::vector<OutputPart> PlanPictureParts(const ConversionJob& job, int count, co
             error = path + ": " + s.reason();
             return {};
         }
+        pictures |= in->video() != nullptr;
+        plan.sound |= in->audio() != nullptr;
         const bool windowed = !job.joinMode || job.segmentUsed[static_cast<size_t>(i)] != 0;
         int64_t from = 0, to = in->durationMicros() > 0 ? in->durationMicros() : 0;
         if (windowed) {
@@ -61,6 +64,10 @@ std::vector<OutputPart> PlanPictureParts(const ConversionJob& job, int count, co
         for (int64_t k : KeyFrameTimes(path, cancel))
             if (k > from && k < to) candidates.push_back({i, k, length + k - from});
         length += std::max<int64_t>(to - from, 0);
+    }
+    if (!pictures) {
+        error = "there are no pictures to make in parts";
+        return {};
     }
     // The key frame nearest to each equal share, each later than the one before.
     std::vector<Edge> chosen;
@@ -88,14 +95,14 @@ std::vector<OutputPart> PlanPictureParts(const ConversionJob& job, int count, co
         const bool later = edges.empty() || e.input > edges.back().input || e.micros > edges.back().micros;
         if (e.micros > from && e.micros < to && later) edges.push_back(e);
     }
-    std::vector<OutputPart> parts(edges.size() + 1);
-    for (size_t k = 0; k < parts.size(); ++k) {
-        OutputPart& p = parts[k];
+    plan.pictures.resize(edges.size() + 1);
+    for (size_t k = 0; k < plan.pictures.size(); ++k) {
+        OutputPart& p = plan.pictures[k];
         p.kind = OutputPart::Kind::Pictures;
         if (k > 0) p.fromInput = edges[k - 1].input, p.fromMicros = edges[k - 1].micros;
         if (k < edges.size()) p.toInput = edges[k].input, p.toMicros = edges[k].micros;
     }
-    return parts;
+    return plan;
 }
 
 }  // namespace ulvane

@@ -12,13 +12,19 @@
 
 namespace ulvane {
 
-// The parts of pictures of the re-encoding `job` describes (a cut, or a join of files and
-// clips), at most `count`: each begins on a key frame inside an input's window, the one
-// nearest to an equal share of the output's length, and the first with the job. A job too
-// short or without key frames in between has fewer parts (one at least). Empty, with
-// `error`, when an input cannot be read.
-std::vector<OutputPart> PlanPictureParts(const ConversionJob& job, int count, const std::atomic<bool>& cancel,
-                                         std::string& error);
+// How a re-encoding is made in parts: its pictures' parts, and whether it has sound, which a
+// part of its own carries.
+struct PartsPlan {
+    std::vector<OutputPart> pictures;
+    bool sound = false;
+};
+
+// The parts of the re-encoding `job` describes (a cut, or a join of files and clips), at most
+// `count` of pictures: each begins on a key frame inside an input's window, the one nearest to
+// an equal share of the output's length, and the first with the job. A job too short or
+// without key frames in between has fewer parts (one at least). No parts, with `error`, when
+// an input cannot be read or the job has no pictures.
+PartsPlan PlanParts(const ConversionJob& job, int count, const std::atomic<bool>& cancel, std::string& error);
 
 // Makes `output` (written as a part file, named as OutputSink names it; `made` is the name it
 // got) from the parts' files: the pictures of each file of `pictures` one after the other,
