@@ -223,8 +223,9 @@ int JoinPlannedParts(const PartPlan& plan, const std::string& dir, const std::st
 }
 
 // Runs `self batch LIST --jobs M --quiet`, its standard output read and kept from ours; a stop
-// of ours is passed on. True when every job made its part.
-bool RunPartsBatch(const std::string& list, int atOnce, std::string& failures) {
+// of ours is passed on. As each of the `jobs` jobs ends, a progress line goes to standard error
+// unless `quiet`. True when every job made its part; the failed ones' result lines in `failures`.
+bool RunPartsBatch(const std::string& list, int atOnce, size_t jobs, bool quiet, std::string& failures) {
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) return false;
     const pid_t pid = StartChild({SelfPath(), "batch", list, "--jobs", std::to_string(atOnce), "--quiet"}, out[1], -1);
@@ -234,6 +235,7 @@ bool RunPartsBatch(const std::string& list, int atOnce, std::string& failures) {
         return false;
     }
     std::string text;
+    size_t ended = 0;
     bool told = false;
     for (;;) {
         if (g_stopParts && !told) {
@@ -246,17 +248,16 @@ bool RunPartsBatch(const std::string& list, int atOnce, std::string& failures) {
         const ssize_t n = ::read(out[0], buf, sizeof buf);
         if (n > 0) text.append(buf, static_cast<size_t>(n));
         if (n == 0 || (n < 0 && errno != EINTR)) break;
+        // A result line a job.
+        for (size_t end; (end = text.find('\n')) != std::string::npos; text.erase(0, end + 1)) {
+            const std::string line = text.substr(0, end);
+            if (line.rfind("failed ", 0) == 0) failures += (failures.empty() ? "" : "; ") + line;
+            if (!quiet && !g_stopParts) std::fprintf(stderr, "jobs of the parts: %zu of %zu ended\n", ++ended, jobs);
+        }
     }
     ::close(out[0]);
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    for (size_t at = 0; at < text.size();) {
-        size_t end = text.find('\n', at);
-        if (end == std::string::npos) end = text.size();
-        const std::string line = text.substr(at, end - at);
-        if (line.rfind("failed ", 0) == 0) failures += (failures.empty() ? "" : "; ") + line;
-        at = end + 1;
     }
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
@@ -282,7 +283,8 @@ int RunHere(const ConversionJob& job, const Request& r, const std::vector<std::s
     // The parts made at once share the cores: each encoder takes its share of them.
     const int threads = std::max(1, static_cast<int>(cores) / atOnce);
     std::string list;
-    for (const std::string& line : JobLines(words, *plan, dir, threads)) list += line + "\n";
+    const std::vector<std::string> lines = JobLines(words, *plan, dir, threads);
+    for (const std::string& line : lines) list += line + "\n";
     const std::string listPath = Joined(dir, "jobs.txt");
     std::string why;
     if (!WriteFileAtomically(listPath, list, why)) {
@@ -297,7 +299,7 @@ int RunHere(const ConversionJob& job, const Request& r, const std::vector<std::s
     if (!r.quiet) std::fprintf(stderr, "%s, %d at a time, in %s\n", PartsText(*plan).c_str(), atOnce, dir.c_str());
     const auto begin = std::chrono::steady_clock::now();
     std::string failures;
-    const bool allMade = RunPartsBatch(listPath, atOnce, failures);
+    const bool allMade = RunPartsBatch(listPath, atOnce, lines.size(), r.quiet, failures);
     if (g_stopParts || !allMade) {
         removeDir();
         if (g_stopParts) {
