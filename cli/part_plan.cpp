@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "engine/output_parts.h"
+
 namespace ulvane::cli {
 
 namespace {
@@ -102,7 +104,7 @@ std::string PicturesFilePrefix(size_t part) {
 }
 
 std::string PicturesFileName(const PartPlan& plan, size_t part) {
-    return PicturesFilePrefix(part) + plan.fingerprint + plan.extension;
+    return PicturesFilePrefix(part) + plan.fingerprint + PicturesPartExtension(plan.extension);
 }
 
 std::string SoundFileName(const PartPlan& plan) {

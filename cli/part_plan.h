@@ -14,8 +14,10 @@ struct PartPlan {
     // A hash of the job's words, its sources (path, size, modification time) and the parts:
     // a part's file is named by it, so a file made for another plan is never taken for this one's.
     std::string fingerprint;
-    std::string output;             // the file asked for
-    std::string extension;          // the output's, with its dot: the parts are files of its container
+    std::string output;  // the file asked for
+    // The output's, with its dot: the parts are files of its container (the pictures' parts of
+    // some in MOV files, see PicturesPartExtension).
+    std::string extension;
     std::vector<OutputPart> parts;  // the pictures' parts, in order
     bool sound = false;             // a part of its own carries the whole sound
 };

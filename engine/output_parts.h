@@ -26,6 +26,11 @@ struct PartsPlan {
 // an input cannot be read or the job has no pictures.
 PartsPlan PlanParts(const ConversionJob& job, int count, const std::atomic<bool>& cancel, std::string& error);
 
+// The extension of the files a pictures' part is written in, for an output with `extension`
+// (".mkv"): the output's own, but MOV's where the output's container keeps display times only
+// (Matroska, WebM), as joining the parts needs their decode times.
+std::string PicturesPartExtension(const std::string& extension);
+
 // Makes `output` (written as a part file, named as OutputSink names it; `made` is the name it
 // got) from the parts' files: the pictures of each file of `pictures` one after the other,
 // their times running on, and the sound tracks of `sound` beside them, every packet copied.

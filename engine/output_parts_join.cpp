@@ -84,12 +84,24 @@ private:
     int64_t offset_ = 0, end_ = 0;    // the output's time base
 };
 
+// A tag of the parts' container the output's does not know is left for its muxer to choose.
+void KeepKnownTag(const AVOutputFormat* format, AVCodecParameters* par) {
+    if (format->codec_tag && av_codec_get_id(format->codec_tag, par->codec_tag) != par->codec_id) par->codec_tag = 0;
+}
+
 int64_t DecodeMicros(const AVPacket* pkt, const AVStream* st) {
     const int64_t ts = pkt->dts != AV_NOPTS_VALUE ? pkt->dts : pkt->pts;
     return ts == AV_NOPTS_VALUE ? INT64_MIN : ToMicros(ts, st->time_base);
 }
 
 }  // namespace
+
+std::string PicturesPartExtension(const std::string& extension) {
+    const AVOutputFormat* format = av_guess_format(nullptr, ("part" + extension).c_str(), nullptr);
+    const bool displayTimesOnly =
+        format && (std::strcmp(format->name, "matroska") == 0 || std::strcmp(format->name, "webm") == 0);
+    return displayTimesOnly ? ".mov" : extension;
+}
 
 Status JoinParts(const std::vector<std::string>& pictures, const std::string& sound, const std::string& output,
                  std::string& made, const std::atomic<bool>* cancel) {
@@ -107,6 +119,7 @@ Status JoinParts(const std::vector<std::string>& pictures, const std::string& so
     AVStream* video = nullptr;
     if (Status s = sink.AddStream(video); !s.ok()) return s;
     if (avcodec_parameters_copy(video->codecpar, first->video()->codecpar) < 0) return Status::Failed("out of memory");
+    KeepKnownTag(sink.ctx()->oformat, video->codecpar);
     video->time_base = first->video()->time_base;
     video->avg_frame_rate = first->video()->avg_frame_rate;
     video->r_frame_rate = first->video()->r_frame_rate;
@@ -120,6 +133,7 @@ Status JoinParts(const std::vector<std::string>& pictures, const std::string& so
         AVStream* to = nullptr;
         if (Status s = sink.AddStream(to); !s.ok()) return s;
         if (avcodec_parameters_copy(to->codecpar, from->codecpar) < 0) return Status::Failed("out of memory");
+        KeepKnownTag(sink.ctx()->oformat, to->codecpar);
         to->time_base = from->time_base;
         CopyStreamLooks(from, to, false);
         to->disposition = from->disposition;

@@ -84,12 +84,14 @@ TEST(CliChunks, PartsGiveTheWholeReencodingsPicturesAndSoundWithNoSeamToSee) {
     EXPECT_GE(seams, elsewhere / others - 1.0);
 }
 
-// Other jobs in parts: a cut inside the file at another frame rate, and a join of clips and
-// files, whose parts are placed after the inputs before theirs.
+// Other jobs in parts: a cut inside the file at another frame rate, a cut into Matroska (which
+// keeps no decode times), and a join of clips and files, whose parts are placed after the inputs
+// before theirs.
 TEST(CliChunks, CutsAndJoinsInPartsKeepTheWholesPictureCountAndSound) {
     const std::string source = OpenGopFixture(), other = AvFixture30fps();
     const std::vector<std::vector<std::string>> jobs = {
         {"cut", source, "--start", "1.3", "--end", "10.7", "--name", "cut", "--reencode", "--framerate", "5"},
+        {"cut", source, "--start", "0", "--end", "12", "--name", "mkv", "--reencode", "--format", "6"},
         {"join", "--name", "join", "--reencode", source, "--from", "2.5", "--to", "9", other, source, "--to", "5"},
     };
     for (const auto& job : jobs) {
