@@ -3,7 +3,6 @@
 // and removes its own unfinished output when it is stopped.
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/child_process.h"
 #include "cli/commands.h"
 #include "cli/job_list.h"
 #include "cli/job_run.h"
@@ -55,14 +55,6 @@ std::string Joined(const std::vector<std::string>& lines, const char* separator)
     return joined;
 }
 
-std::string SelfPath() {
-    std::string path(4096, '\0');
-    const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
-    if (n <= 0) return "ulvane-cli";
-    path.resize(static_cast<size_t>(n));
-    return path;
-}
-
 // Starts `job`; false when no process could be made.
 bool Start(Child& c, const std::string& self, bool skipDone) {
     int out[2], err[2];
@@ -76,23 +68,9 @@ bool Start(Child& c, const std::string& self, bool skipDone) {
     words.insert(words.end(), c.job->words.begin(), c.job->words.end());
     words.emplace_back("--quiet");
     if (skipDone) words.emplace_back("--skip-done");
-    std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
-    argv.push_back(nullptr);
-    const pid_t parent = ::getpid();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        // A job outlives no batch: it is stopped (and removes its unfinished output) when the
-        // batch goes, however it goes.
-        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (::getppid() != parent) ::_exit(1);
-        const int none = ::open("/dev/null", O_RDONLY);
-        if (none >= 0) ::dup2(none, STDIN_FILENO);
-        ::dup2(out[1], STDOUT_FILENO);
-        ::dup2(err[1], STDERR_FILENO);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
+    // A job outlives no batch: it is stopped (and removes its unfinished output) when the
+    // batch goes, however it goes.
+    const pid_t pid = StartChild(std::move(words), out[1], err[1]);
     ::close(out[1]);
     ::close(err[1]);
     if (pid < 0) {

@@ -30,6 +30,10 @@ constexpr std::string_view kGrabUsage = "  ulvane-cli grab FILE --at SECONDS --o
 constexpr std::string_view kDetectUsage =
     "  ulvane-cli detect silence|black|scenes FILE [--threshold X] [--min-length SECONDS]\n";
 constexpr std::string_view kBatchUsage = "  ulvane-cli batch JOBS|- [--jobs N] [--skip-done] [--quiet]\n";
+constexpr std::string_view kChunksUsage =
+    "  ulvane-cli cut ... --reencode --chunks N [--jobs M] [--plan DIR]\n"
+    "  ulvane-cli join ... --reencode --chunks N [--jobs M] [--plan DIR]\n"
+    "  ulvane-cli assemble DIR [--quiet]\n";
 constexpr std::string_view kOtherUsage = "  ulvane-cli help [COMMAND] | --help | --version\n";
 
 constexpr std::string_view kCutNotes =
@@ -94,6 +98,16 @@ constexpr std::string_view kBatchNotes =
     "Ctrl+C stops every running job and removes its unfinished output; run the list again with\n"
     "--skip-done to make only what is missing. Outputs appear only complete, under the name asked for.\n"
     "Exit status: 0 every job made its files, 1 a job failed or was stopped, 2 usage error or a bad list.\n";
+constexpr std::string_view kChunksNotes =
+    "--chunks N re-encodes in parts: the pictures are cut at the sources' key frames into N parts of\n"
+    "about equal length, each encoded as a job of its own, the sound whole as another, and the parts\n"
+    "are joined by copying into the one output: the same pictures and sound as one re-encoding. Up to\n"
+    "--jobs M run at once (default: the number of cores), each encoder on its share of the cores; the\n"
+    "parts are made in a folder beside the output, which goes when it is done. With --plan DIR nothing\n"
+    "is encoded: the plan goes into DIR and its jobs are printed, a line each, for 'ulvane-cli batch'\n"
+    "(on any machine that sees DIR and the sources at the same paths); then 'ulvane-cli assemble DIR'\n"
+    "makes the output. assemble refuses, naming them, parts that are missing, unfinished, or made for\n"
+    "other settings or sources, and makes nothing then (exit status 1).\n";
 constexpr std::string_view kExitNotes =
     "Exit status: 0 done, 1 an input failed or the job was stopped, 2 usage error.\n";
 
@@ -170,6 +184,7 @@ std::string UsageText(Command command) {
                 .append("\n")
                 .append(RowListsText(cut ? Dialog::Cut : Dialog::Join))
                 .append("\n")
+                .append(kChunksNotes)
                 .append(kExitNotes);
         }
         case Command::Probe:
@@ -180,13 +195,16 @@ std::string UsageText(Command command) {
             return text.append(kDetectUsage).append("\n").append(kDetectNotes).append(kExitNotes);
         case Command::Batch:
             return text.append(kBatchUsage).append("\n").append(kBatchNotes);
+        case Command::Assemble:
+            return text.append(kChunksUsage).append("\n").append(kChunksNotes);
         case Command::Help:
         case Command::Version:
             break;
     }
     text.append(kCutUsage).append(kJoinUsage).append(kProbeUsage).append(kGrabUsage).append(kDetectUsage);
-    text.append(kBatchUsage).append(kOtherUsage).append("\n").append(kCutNotes).append(kProbeNotes);
-    return text.append(kGrabNotes).append(kDetectNotes).append(kBatchNotes).append(kExitNotes);
+    text.append(kBatchUsage).append(kChunksUsage).append(kOtherUsage).append("\n").append(kCutNotes);
+    text.append(kProbeNotes).append(kGrabNotes).append(kDetectNotes).append(kBatchNotes).append(kChunksNotes);
+    return text.append(kExitNotes);
 }
 
 namespace {
@@ -203,6 +221,7 @@ std::optional<Command> ReadCommand(const std::string& word, std::string& error) 
     if (word == "grab") return Command::Grab;
     if (word == "detect") return Command::Detect;
     if (word == "batch") return Command::Batch;
+    if (word == "assemble") return Command::Assemble;
     error = "unknown command '" + word + "'";
     return std::nullopt;
 }
@@ -302,6 +321,63 @@ bool ReadClipSide(const std::string& flag, const std::string& value, Request& r,
     return !side.empty();
 }
 
+// A whole number from `least` to `most`, or why not.
+bool ReadCount(const std::string& flag, const std::string& value, int least, int most, int& n, std::string& error) {
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(value.c_str(), &end, 10);
+    if (value.empty() || *end != '\0' || errno != 0 || v < least || v > most) {
+        error =
+            flag + ": not a number from " + std::to_string(least) + " to " + std::to_string(most) + ": '" + value + "'";
+        return false;
+    }
+    n = static_cast<int>(v);
+    return true;
+}
+
+// The flags of a re-encoding in parts (cut and join) and of assemble: true when `flag` is one,
+// with `error` set when its value is bad.
+bool ReadPartsOption(const std::string& flag, const std::string& value, Request& r, std::string& error) {
+    const bool media = IsMediaCommand(r.command);
+    if (flag == "--chunks" && media) {
+        ReadCount(flag, value, 1, 1000, r.chunks, error);
+    } else if (flag == "--encoder-threads" && media) {
+        ReadCount(flag, value, 1, 64, r.encoderThreads, error);
+    } else if (flag == "--plan" && media) {
+        r.planDir = value;
+        if (value.empty()) error = "--plan: a folder is missing";
+    } else if (flag == "--chunk" && media) {
+        int index = 0;
+        if (value != "sound" && !ReadCount(flag, value, 0, 999, index, error)) {
+            error = "--chunk: a part's number from 0, or 'sound', not '" + value + "'";
+            return true;
+        }
+        r.chunk = value;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Whether the flags of a re-encoding in parts go together; why not in `error`.
+bool CheckParts(const Request& r, std::string& error) {
+    if (r.jobs > 0 && r.chunks == 0)
+        error = "--jobs is for --chunks: the parts made at once";
+    else if ((r.chunks > 0 || !r.chunk.empty()) && !r.reencode)
+        error = "--chunks is for a re-encoding: add --reencode";
+    else if (r.chunks > 0 && !r.chunk.empty())
+        error = "--chunk is a job of a plan, which --chunks makes: give one of them";
+    else if (!r.chunk.empty() && r.planDir.empty())
+        error = "--chunk needs the --plan DIR it is a job of";
+    else if (!r.planDir.empty() && r.chunks == 0 && r.chunk.empty())
+        error = "--plan is for --chunks: the plan of a re-encoding in parts";
+    else if ((r.chunks > 0 || !r.chunk.empty()) && (!r.segments.empty() || !r.segmentsFile.empty()))
+        error = "--chunks is for one output: a cut of one segment, or a join";
+    else if (r.encoderThreads > 0 && r.chunk.empty())
+        error = "--encoder-threads is for a job of a plan (--chunk)";
+    return error.empty();
+}
+
 bool ReadOption(const std::string& flag, const std::string& value, Request& r, Given& given, std::string& error) {
     const bool media = IsMediaCommand(r.command);
     if (flag == "--segment" && r.command == Command::Cut) {
@@ -349,7 +425,9 @@ bool ReadOption(const std::string& flag, const std::string& value, Request& r, G
             return false;
         }
         (flag == "--threshold" ? r.threshold : r.minLength) = v;
-    } else if (flag == "--jobs" && r.command == Command::Batch) {
+    } else if (ReadPartsOption(flag, value, r, error)) {
+        return error.empty();
+    } else if (flag == "--jobs" && (r.command == Command::Batch || media)) {
         errno = 0;
         char* end = nullptr;
         const long n = std::strtol(value.c_str(), &end, 10);
@@ -439,6 +517,11 @@ bool CheckDetect(const Request& r, std::string& error) {
 
 bool CheckProbeOrGrab(const Request& r, const Given& given, std::string& error) {
     if (r.command == Command::Detect) return CheckDetect(r, error);
+    if (r.command == Command::Assemble && r.sources.size() != 1) {
+        error = r.sources.empty() ? "DIR is missing: the folder of the plan"
+                                  : "one DIR only, got '" + r.sources[1] + "' too";
+        return false;
+    }
     if (r.command == Command::Batch && r.sources.size() != 1) {
         error = r.sources.empty() ? "JOBS is missing (a file, or - for standard input)"
                                   : "one JOBS list only, got '" + r.sources[1] + "' too";
@@ -514,6 +597,7 @@ bool CheckCutOrJoin(const Request& r, const Given& given, std::string& error) {
         return false;
     }
     if (!(r.command == Command::Cut ? CheckCut(r, given, error) : CheckJoin(r, error))) return false;
+    if (!CheckParts(r, error)) return false;
     const Dialog d = r.command == Command::Cut ? Dialog::Cut : Dialog::Join;
     for (const RowList& list : kRowLists) {
         const size_t rows = list.labels(d).size();

@@ -11,7 +11,7 @@
 
 namespace ulvane::cli {
 
-enum class Command { Help, Version, Cut, Join, Probe, Grab, Detect, Batch };
+enum class Command { Help, Version, Cut, Join, Probe, Grab, Detect, Batch, Assemble };
 
 // A part of a file as typed: "--segment 1:00-2:30", or a join FILE's "--from 1:00 --to 2:30";
 // an empty text is the file's start or end.
@@ -46,6 +46,14 @@ struct Request {
     bool skipDone = false;  // cut, join and batch: a job whose outputs are all there is not run again
     int jobs = 0;           // batch: --jobs, the jobs run at once; 0 the number of cores
     RowChoice rows;         // cut and join: the shipped setting.ini's rows, changed by ROW flags
+    // A re-encoding in parts (cut and join with --reencode): --chunks N parts of pictures, made
+    // --jobs at once (jobs), or with --plan DIR written out as jobs for batch and assembled by
+    // `assemble DIR` (sources: DIR). A plan's job is --chunk I (from 0) or --chunk sound with
+    // --plan; --encoder-threads sets its video encoder's threads.
+    int chunks = 0;
+    std::string planDir;
+    std::string chunk;
+    int encoderThreads = 0;
     // Help: the command whose usage is asked for; Help itself for every command's.
     Command helpFor = Command::Help;
 };

@@ -85,6 +85,8 @@ int main(int argc, char** argv) {
             return ulvane::cli::Detect(*request);
         case ulvane::cli::Command::Batch:
             return ulvane::cli::Batch(*request);
+        case ulvane::cli::Command::Assemble:
+            return ulvane::cli::Assemble(*request);
     }
     return 2;
 }

@@ -9,6 +9,7 @@
 
 #include "cli/commands.h"
 #include "cli/job_run.h"
+#include "core/job_words.h"
 #include "core/launch.h"
 #include "core/output_naming.h"
 #include "core/segments.h"
@@ -216,12 +217,14 @@ int Cut(const Request& r) {
     if (!launch.ok())
         return UsageError("SOURCE has no extension, so a direct cut cannot tell its container; use --reencode", "cut");
     if (std::optional<int> refused = CheckCutAgainstTheFile(source, *start, *end, r.endText)) return *refused;
-    if (r.skipDone) {
+    // A plan's job skips by its part's own file.
+    if (r.skipDone && r.chunk.empty()) {
         ConversionJob intended;
         PrepareCutJob(intended);
         FillCutJob(intended, cut, OnlySources({source}));
         if (std::optional<int> done = SkipWhenMade(intended)) return *done;
     }
+    if (InParts(r)) return RunInParts(job, r, CutJobWords(cut, r.rotate));
     return RunJob(job, r.quiet);
 }
 
@@ -278,12 +281,13 @@ int Join(const Request& r) {
         return UsageError("FILE has no extension, so a direct join cannot tell its container: " +
                               join.files[static_cast<size_t>(result.input)].path,
                           "join");
-    if (r.skipDone) {
+    if (r.skipDone && r.chunk.empty()) {
         ConversionJob intended;
         PrepareJoinJob(intended, static_cast<int>(join.files.size()));
         FillJoinJob(intended, join, OnlySources(r.sources));
         if (std::optional<int> done = SkipWhenMade(intended)) return *done;
     }
+    if (InParts(r)) return RunInParts(job, r, JoinJobWords(join, r.rotate));
     return RunJob(job, r.quiet);
 }
 

@@ -23,6 +23,7 @@ void ConversionJob::PrepareForJob(int32_t inputs) {
     inputError.assign(n, {});
     notice.clear();
     exactCut = false;
+    part = OutputPart{};
     currentInput.store(-1);
     cancelRequested.store(false);
     progressPercent.store(0);

@@ -83,6 +83,25 @@ struct OutputParameters {
     int32_t rotateDegrees = 0;
 };
 
+// One part of a re-encoding's output, made by a job of its own so that the parts can be made
+// at once (on several machines) and joined by copying: the pictures between two key frames of
+// the sources, or the whole sound. A part places its pictures and sound exactly where the
+// whole job would, so that the parts joined are the whole job's pictures and sound.
+struct OutputPart {
+    enum class Kind : uint8_t { Whole, Pictures, Sound };
+    Kind kind = Kind::Whole;
+    // Pictures: from the key frame shown at `fromMicros` of input `fromInput` (source time from
+    // the file's start; fromInput -1: the job's first picture) up to, not including, the key
+    // frame shown at `toMicros` of input `toInput` (toInput -1: the job's last picture). The
+    // output's first picture is then that key frame, encoded as one.
+    int32_t fromInput = -1;
+    int64_t fromMicros = 0;
+    int32_t toInput = -1;
+    int64_t toMicros = 0;
+    // Threads of the video encoder; 0 its usual number. Parts made at once share the cores.
+    int32_t encoderThreads = 0;
+};
+
 // The job record. Its output parameters (read only when `reencode` is set) are the
 // OutputParameters it derives from, so they keep their names on the record.
 struct ConversionJob : OutputParameters {
@@ -119,6 +138,7 @@ struct ConversionJob : OutputParameters {
     // listed is the output's main and default one); "" keeps every track.
     std::vector<std::string> keepTracks;
     int32_t joinTotalSeconds = 0;  // join: the progress scale
+    OutputPart part;               // a re-encoding's part; Whole for every other job
 
     // --- shared while a job runs ------------------------------------------------
     std::atomic<int32_t> progressPercent{0};  // 0..100 while running

@@ -55,6 +55,8 @@ private:
     Status SetUpOutput(int i, MediaInput& in);
     bool LaterInputsChangeParameterSets(const MediaInput& first) const;
     Status PlaceInput(int i, MediaInput& in, StageContext& ctx);
+    // Where input i lies in the part of the output the job makes (see OutputPart).
+    void PlacePart(int i, MediaInput& in, StageContext& ctx) const;
     void NoteEarlyEnd(const MediaInput& in, const StageContext& ctx, std::string& notice);
     void ReportProgress(int i, int64_t outputMicros, int64_t inputDuration);
     Status CloseOutput(bool lastPending, bool cancelled);
@@ -154,8 +156,12 @@ Status Worker::SetUpOutput(int i, MediaInput& in) {
         const bool several = HoldsSeveralSoundTracks(ofmt) && std::strcmp(ofmt->name, "asf") != 0;
         std::vector<const AVStream*> looks;
         for (int index : in.SoundTracks()) looks.push_back(in.ctx()->streams[index]);
-        streams = transcoder_->SetUp(*sink_, job_, video, static_cast<int>(several ? most : std::min<size_t>(most, 1)),
-                                     in.video(), looks,
+        int tracks = static_cast<int>(several ? most : std::min<size_t>(most, 1));
+        // A part of the output carries its pictures or its sound, and times the other.
+        const OutputPart::Kind part = job_.part.kind;
+        if (part != OutputPart::Kind::Whole) transcoder_->MakePart(job_.part, video, tracks > 0);
+        if (part == OutputPart::Kind::Pictures) tracks = 0;
+        streams = transcoder_->SetUp(*sink_, job_, video && part != OutputPart::Kind::Sound, tracks, in.video(), looks,
                                      firstRate_.value_or(in.video() ? SourceRate(in.video()) : AVRational{25, 1}));
     } else {
         std::string dropped;
@@ -235,9 +241,22 @@ Status Worker::PlaceInput(int i, MediaInput& in, StageContext& ctx) {
             return Status::Failed("the end of the segment is not after its start");
         if (job_.segmentStart[i] > 0) in.SeekTo(ctx.window.startMicros);
     }
+    PlacePart(i, in, ctx);
     const int64_t inputDuration = in.durationMicros();
     ctx.onProgress = [this, i, inputDuration](int64_t us) { ReportProgress(i, us, inputDuration); };
     return {};
+}
+
+void Worker::PlacePart(int i, MediaInput& in, StageContext& ctx) const {
+    const OutputPart& part = job_.part;
+    if (part.kind != OutputPart::Kind::Pictures) return;
+    ctx.passOver = i < part.fromInput;
+    if (i == part.fromInput) {
+        // Decoded from the part's first key frame on, as the whole job decodes it.
+        ctx.picturesFrom = in.startMicros() + part.fromMicros;
+        in.SeekTo(ctx.picturesFrom);
+    }
+    if (i == part.toInput) ctx.picturesTo = in.startMicros() + part.toMicros;
 }
 
 // Opens input i, readies the output for it and runs the copy or re-encode stage. The
@@ -376,7 +395,10 @@ void Worker::Run() {
 
     int i = 0;
     bool cancelled = false;
-    for (; i < n; ++i) {
+    // A part of pictures ends in its last input; the inputs after it are the next parts'.
+    const bool partEnds = job_.part.kind == OutputPart::Kind::Pictures && job_.part.toInput >= 0;
+    const int end = partEnds ? std::clamp(job_.part.toInput + 1, 1, n) : n;
+    for (; i < end; ++i) {
         job_.currentInput.store(i);
         Status taken = job_.cancelRequested.load() ? Status::Cancelled() : TakeInput(i);
         // A cancel also interrupts FFmpeg's reads, which the stages see as the input's end.
@@ -393,11 +415,13 @@ void Worker::Run() {
                 i = n;
                 break;
             }
-        } else if (i + 1 < n)
+        } else if (i + 1 < end)
             job_.inputStatus[i].store(kInputDone);
         else
             break;  // the last input's status waits for the trailer
     }
+    if (!cancelled && i < end)
+        for (int k = end; k < n; ++k) job_.inputStatus[k].store(kInputDone);
     const bool lastPending = !cancelled && i < n && job_.inputStatus[i].load() == kInputPending;
     const Status closed = CloseOutput(lastPending, cancelled);
     // The name the file got, which differs from the one asked for when another job took

@@ -33,6 +33,12 @@ struct StageContext {
     // each key frame copied gets its input's sets before it, so that a reader that seeks
     // there decodes it with its own sets.
     bool repeatParameterSets = false;
+    // A part of a re-encoding (see OutputPart): pictures shown before `picturesFrom` or from
+    // `picturesTo` on (source times of this input's own timeline) are decoded but not encoded;
+    // `passOver` only times the input (from its packets) to place the inputs after it.
+    int64_t picturesFrom = std::numeric_limits<int64_t>::min();
+    int64_t picturesTo = std::numeric_limits<int64_t>::max();
+    bool passOver = false;
     std::function<void(int64_t)> onProgress;  // output clock reached, microseconds
     const std::atomic<bool>* cancel = nullptr;
 

@@ -41,6 +41,11 @@ public:
     Status SetUp(OutputSink& sink, const OutputParameters& s, bool withVideo, int soundTracks,
                  const AVStream* videoLooks, const std::vector<const AVStream*>& soundLooks, AVRational sourceRate);
 
+    // Makes only `part` of the output (Pictures or Sound, see OutputPart); the whole job has
+    // pictures (`wholeVideo`) and sound (`wholeSound`), which the part times where it does not
+    // encode them. Call before SetUp.
+    void MakePart(const OutputPart& part, bool wholeVideo, bool wholeSound);
+
     // Decodes the window of `in` and encodes it at ctx.offsetMicros of the output.
     // Cancelled when ctx.cancel is set; the output then ends where it had got to.
     Status Process(MediaInput& in, OutputSink& sink, const StageContext& ctx);

@@ -2,6 +2,7 @@
 // timeline (see transcoder.h for the rules).
 #include <algorithm>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -91,9 +92,9 @@ public:
         : d_(d), in_(in), sink_(sink), ctx_(ctx) {
         zero_ = ctx.window.cut ? ctx.window.startMicros : in.startMicros();
         endLimit_ = ctx.window.cut ? ctx.window.endMicros - zero_ : INT64_MAX;
-        videoOn_ = in.videoDecoder() && d.venc;
+        videoOn_ = in.videoDecoder() && d.venc && !ctx.passOver;
         orientation_ = OrientationOf(in.video(), d.rotate);
-        beginSlot_ = d.venc ? d.SlotAt(ctx.offsetMicros) : 0;
+        beginSlot_ = d.venc || d.timedPictures ? d.SlotAt(ctx.offsetMicros) : 0;
         // The extent a frame's time may have: from the file's start to the window's end
         // (or the file's end), with room for the odd stream that runs a little longer.
         lo_ = in.startMicros() - zero_ - kSlack;
@@ -101,6 +102,7 @@ public:
         hi_ = ctx.window.cut ? endLimit_ + kSlack
               : duration > 0 ? in.startMicros() + duration - zero_ + kSlack
                              : INT64_MAX / 4;
+        PlacePart(ctx);
         // The input's k-th sound track goes to output track k; a track whose decoder cannot
         // be opened is left silent.
         const std::vector<int> tracks = in.SoundTracks();
@@ -123,6 +125,11 @@ public:
     Status Run();
 
 private:
+    // A part of the output: the slots of its first and last pictures, and the streams timed.
+    void PlacePart(const StageContext& ctx);
+    // Where a stream this pass does not decode ends, from its packets' times and durations.
+    void TimePacket(const AVPacket* pkt);
+    bool TimingDone() const { return !timeVideo_ && !timeSound_; }
     Status ReadPackets();
     Status DrainDecoders();
     // Brings every stream to `length` past ctx.offsetMicros.
@@ -152,13 +159,54 @@ private:
     Orientation orientation_;  // the turn that shows this input's pictures upright
     bool videoDone_ = false;
     int64_t beginSlot_;
-    int64_t videoEnd_ = 0;     // content reached, microseconds from zero_
-    int64_t lo_ = 0, hi_ = 0;  // plausible times, from zero_
+    int64_t videoEnd_ = 0;              // content reached, microseconds from zero_
+    int64_t lo_ = 0, hi_ = 0;           // plausible times, from zero_
+    int64_t pictureLimit_ = INT64_MAX;  // a part's end, from zero_: the pictures from there on are the next part's
+    bool timeVideo_ = false, timeSound_ = false;  // streams timed from their packets, until past the window
+    int64_t timedVideoEnd_ = 0, timedSoundEnd_ = 0;
     StreamClock pictureClock_;
     std::vector<std::unique_ptr<SoundIn>> sounds_;
     std::vector<SoundIn*> soundOf_;  // by stream index
     FramePtr frame_ = MakeFrame();
 };
+
+void InputPass::PlacePart(const StageContext& ctx) {
+    if (ctx.picturesFrom != std::numeric_limits<int64_t>::min())
+        d_.firstSlot = beginSlot_ + d_.SlotAt(std::max<int64_t>(ctx.picturesFrom - zero_, 0));
+    if (ctx.picturesTo != std::numeric_limits<int64_t>::max()) {
+        pictureLimit_ = ctx.picturesTo - zero_;
+        d_.endSlot = beginSlot_ + d_.SlotAt(std::max<int64_t>(pictureLimit_, 0));
+    }
+    timeVideo_ = !videoOn_ && in_.video() && (d_.timedPictures || (ctx.passOver && d_.venc));
+    timeSound_ = d_.sounds.empty() && d_.timedSoundRate > 0 && in_.audio();
+}
+
+void InputPass::TimePacket(const AVPacket* pkt) {
+    const bool picture = pkt->stream_index == in_.videoIndex();
+    if (!(picture ? timeVideo_ : timeSound_ && pkt->stream_index == in_.audioIndex())) return;
+    if (pkt->pts == AV_NOPTS_VALUE) return;
+    const AVStream* st = in_.ctx()->streams[pkt->stream_index];
+    const int64_t rel = ToMicros(pkt->pts, st->time_base) - zero_;
+    // Past the window's end (by more than pictures are reordered): the stream is timed.
+    if (rel >= endLimit_) {
+        if (rel - endLimit_ > kBackTolerance) (picture ? timeVideo_ : timeSound_) = false;
+        return;
+    }
+    if (rel < lo_ || rel > hi_) return;
+    int64_t dur = ToMicros(pkt->duration, st->time_base);
+    if (picture) {
+        // As OnPicture times a decoded picture.
+        const int64_t frame = av_rescale_q(1, d_.period, AV_TIME_BASE_Q);
+        if (dur <= 0) dur = frame;
+        if (hi_ != INT64_MAX / 4) dur = std::min(dur, std::max(hi_ - kSlack - rel, frame));
+        timedVideoEnd_ = std::max(timedVideoEnd_, rel + std::min(dur, kMaxPicture));
+    } else {
+        const int samples = av_get_audio_frame_duration2(st->codecpar, pkt->size);
+        if (samples > 0 && st->codecpar->sample_rate > 0)
+            dur = av_rescale(samples, AV_TIME_BASE, st->codecpar->sample_rate);
+        timedSoundEnd_ = std::max(timedSoundEnd_, rel + std::max<int64_t>(dur, 0));
+    }
+}
 
 Status InputPass::OnPicture(AVFrame* f) {
     const AVStream* st = in_.video();
@@ -170,7 +218,7 @@ Status InputPass::OnPicture(AVFrame* f) {
     if (dur <= 0) dur = frame;
     const int64_t step = dur > AV_TIME_BASE ? frame : dur;
     const int64_t rel = pictureClock_.Place(f->best_effort_timestamp, st->time_base, zero_, step, lo_, hi_);
-    if (rel >= endLimit_) {
+    if (rel >= endLimit_ || rel >= pictureLimit_) {
         videoDone_ = true;
         return {};
     }
@@ -324,11 +372,12 @@ Status InputPass::Feed(AVCodecContext* dec, const AVPacket* pkt, SoundIn* sound)
 Status InputPass::ReadPackets() {
     PacketPtr pkt = MakePacket();
     const int vi = videoOn_ ? in_.videoIndex() : -1;
-    while (!AllDone()) {
+    while (!AllDone() || (ctx_.passOver && !TimingDone())) {
         if (ctx_.cancelled()) return Status::Cancelled();
         if (in_.ReadPacket(pkt.get()) < 0) break;  // end, or the readable part of a damaged file
         Status s;
         const int index = pkt->stream_index;
+        TimePacket(pkt.get());
         SoundIn* sound = index >= 0 && static_cast<size_t>(index) < soundOf_.size() ? soundOf_[index] : nullptr;
         if (index == vi && !videoDone_)
             s = Feed(in_.videoDecoder(), pkt.get(), nullptr);
@@ -355,7 +404,10 @@ Status InputPass::DrainDecoders() {
 
 Status InputPass::EndOnEveryStream(int64_t length) {
     const int64_t end = ctx_.offsetMicros + length;
-    if (d_.venc) {
+    if (pictureLimit_ != INT64_MAX) {
+        // A part ends with the picture before the next part's first.
+        if (Status s = d_.EmitPictures(d_.endSlot, sink_); !s.ok()) return s;
+    } else if (d_.venc || d_.timedPictures) {
         // An input that placed a picture and has a length shows it at least once.
         const bool showPending = d_.pending && d_.nextSlot == beginSlot_ && length > 0;
         if (Status s = d_.EmitPictures(std::max(d_.SlotAt(end), d_.nextSlot + (showPending ? 1 : 0)), sink_); !s.ok())
@@ -369,6 +421,7 @@ Status InputPass::EndOnEveryStream(int64_t length) {
         }
         if (Status s = d_.SendAudioFrames(out, sink_, false); !s.ok()) return s;
     }
+    d_.TimeSoundTo(end);
     Progress();
     return {};
 }
@@ -382,8 +435,9 @@ Status InputPass::Run() {
     if (!cancelled) {
         if (Status s = DrainDecoders(); !s.ok()) return s;
     }
-    int64_t soundEnd = 0;
+    int64_t soundEnd = timedSoundEnd_;
     for (const auto& t : sounds_) soundEnd = std::max(soundEnd, t->end);
+    videoEnd_ = std::max(videoEnd_, timedVideoEnd_);
     if (!cancelled) {
         if (videoEnd_ == 0 && soundEnd == 0)
             return Status::Failed(ctx_.window.cut ? "no picture or sound could be decoded in the marked segment"

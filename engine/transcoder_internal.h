@@ -2,6 +2,7 @@
 // placed on. Used by the set-up, input and output units of the transcoder only.
 #pragma once
 
+#include <algorithm>
 #include <vector>
 
 #include "engine/ffmpeg_util.h"
@@ -38,6 +39,17 @@ struct Transcoder::Impl {
     Scaler scaler;             // source pictures to the encoder's size and format
     FramePtr turned;           // a scaled picture before it is turned upright
     PacketPtr outPkt = MakePacket();
+    // A part of the output (see OutputPart): only the slots in [firstSlot, endSlot) are
+    // encoded, numbered from firstSlot. A stream the whole job has and this part does not
+    // encode is still timed, from its packets, so that every input ends where it would:
+    // `timedPictures` moves nextSlot on without pictures, `timedSoundEnd` is where the
+    // untimed sound ends (microseconds, INT64_MIN when it is not timed).
+    int64_t firstSlot = 0;
+    int64_t endSlot = INT64_MAX;
+    bool timedPictures = false;
+    int timedSoundRate = 0;  // the sample rate the untimed sound would have; 0 not timed
+    int64_t timedSoundEnd = INT64_MIN;
+    int encoderThreads = 0;  // the video encoder's threads, 0 its usual number
 
     Status Drain(AVCodecContext* enc, AVStream* st, OutputSink& sink);
     Status SendVideo(AVFrame* f, OutputSink& sink);
@@ -51,6 +63,13 @@ struct Transcoder::Impl {
     int64_t EndMicros() const;  // where the output ends so far
     int64_t SlotAt(int64_t us) const { return av_rescale_q_rnd(us, AV_TIME_BASE_Q, period, AV_ROUND_NEAR_INF); }
     int64_t SampleAt(int64_t us) const { return av_rescale(us, sounds.front().enc->sample_rate, AV_TIME_BASE); }
+    // Where sound placed up to `us` ends, when the sound is timed only: on a sample, as the
+    // encoded sound's end is.
+    void TimeSoundTo(int64_t us) {
+        if (timedSoundRate <= 0) return;
+        const int64_t samples = av_rescale(us, timedSoundRate, AV_TIME_BASE);
+        timedSoundEnd = std::max(timedSoundEnd, av_rescale(samples, AV_TIME_BASE, timedSoundRate));
+    }
 };
 
 }  // namespace ulvane

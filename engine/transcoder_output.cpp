@@ -33,10 +33,16 @@ Status Transcoder::Impl::SendVideo(AVFrame* f, OutputSink& sink) {
 }
 
 Status Transcoder::Impl::EmitPictures(int64_t untilSlot, OutputSink& sink) {
-    if (!venc) return {};
+    if (!venc) {
+        if (timedPictures) nextSlot = std::max(nextSlot, untilSlot);
+        return {};
+    }
+    // Slots outside the part made are passed over.
+    if (nextSlot < firstSlot) nextSlot = std::min(untilSlot, firstSlot);
+    untilSlot = std::min(untilSlot, std::max(endSlot, nextSlot));
     if (!pending && nextSlot < untilSlot) pending = BlackPicture();
     for (; nextSlot < untilSlot; ++nextSlot) {
-        pending->pts = nextSlot;
+        pending->pts = nextSlot - firstSlot;
         pending->pict_type = AV_PICTURE_TYPE_NONE;
         if (Status s = SendVideo(pending.get(), sink); !s.ok()) return s;
     }
@@ -193,9 +199,9 @@ Status Transcoder::Impl::SendAudioFrames(SoundOut& t, OutputSink& sink, bool fin
 }
 
 int64_t Transcoder::Impl::EndMicros() const {
-    int64_t v = venc ? av_rescale_q(nextSlot, period, AV_TIME_BASE_Q) : 0;
+    int64_t v = venc || timedPictures ? av_rescale_q(nextSlot, period, AV_TIME_BASE_Q) : 0;
     int64_t a = sounds.empty() ? 0 : av_rescale(sounds.front().queued, AV_TIME_BASE, sounds.front().enc->sample_rate);
-    return std::max(v, a);
+    return std::max({v, a, timedSoundEnd});
 }
 
 int64_t Transcoder::EndMicros() const {

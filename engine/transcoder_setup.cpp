@@ -144,7 +144,7 @@ static Status OpenVideoEncoder(Transcoder::Impl& d, OutputSink& sink, const Outp
             c->qcompress = 0.6f;
             c->keyint_min = 25;
             opts.Set("preset", "superfast");
-            opts.Set("threads", "2");
+            opts.Set("threads", std::to_string(d.encoderThreads > 0 ? d.encoderThreads : 2).c_str());
             if (s.videoQuality > 0) opts.Set("crf", crf.c_str());
             break;
         case AV_CODEC_ID_HEVC:
@@ -154,6 +154,7 @@ static Status OpenVideoEncoder(Transcoder::Impl& d, OutputSink& sink, const Outp
             if (s.videoQuality > 0) opts.Set("crf", crf.c_str());
             break;
         default:
+            if (d.encoderThreads > 0) c->thread_count = d.encoderThreads;
             if (s.videoQuality > 0) {
                 c->flags |= AV_CODEC_FLAG_QSCALE;
                 c->global_quality = FF_QP2LAMBDA * QuantiserForQuality(s.videoQuality);
@@ -206,6 +207,17 @@ static int NearestRate(int want, const int* list) {
     return best;
 }
 
+// The sample rate the audio encoder is opened at: the one asked for, or the nearest the
+// encoder and container take.
+static int EncoderSampleRate(const AVCodec* codec, const OutputSink& sink, const OutputParameters& s) {
+    int rate = s.sampleRate;
+    if (codec->supported_samplerates) rate = NearestRate(rate, codec->supported_samplerates);
+    // Flash Video stores MP3 only at 44100, 22050 or 11025 Hz.
+    static const int kFlvRates[] = {44100, 22050, 11025, 0};
+    if (std::strcmp(sink.ctx()->oformat->name, "flv") == 0) rate = NearestRate(rate, kFlvRates);
+    return rate;
+}
+
 static Status OpenAudioEncoder(Transcoder::Impl& d, OutputSink& sink, const OutputParameters& s) {
     const AVCodec* codec = FindEncoder(s.audioCodecId);
     if (!codec || codec->type != AVMEDIA_TYPE_AUDIO) {
@@ -215,11 +227,7 @@ static Status OpenAudioEncoder(Transcoder::Impl& d, OutputSink& sink, const Outp
     if (s.sampleRate <= 0 || s.channels <= 0 || s.audioBitRate <= 0) {
         return Status::Failed("the output sample rate, channels or audio bit rate is not set");
     }
-    int rate = s.sampleRate;
-    if (codec->supported_samplerates) rate = NearestRate(rate, codec->supported_samplerates);
-    // Flash Video stores MP3 only at 44100, 22050 or 11025 Hz.
-    static const int kFlvRates[] = {44100, 22050, 11025, 0};
-    if (std::strcmp(sink.ctx()->oformat->name, "flv") == 0) rate = NearestRate(rate, kFlvRates);
+    const int rate = EncoderSampleRate(codec, sink, s);
 
     AVSampleFormat fmt = PreferredSampleFormat(s.audioCodecId);
     if (codec->sample_fmts) {
@@ -265,10 +273,24 @@ static Status OpenAudioEncoder(Transcoder::Impl& d, OutputSink& sink, const Outp
     return {};
 }
 
+void Transcoder::MakePart(const OutputPart& part, bool wholeVideo, bool wholeSound) {
+    d_->encoderThreads = part.encoderThreads;
+    d_->timedPictures = part.kind == OutputPart::Kind::Sound && wholeVideo;
+    d_->timedSoundRate = part.kind == OutputPart::Kind::Pictures && wholeSound ? -1 : 0;  // known at SetUp
+    // A part of pictures that starts later encodes nothing until its first key frame is placed.
+    if (part.kind == OutputPart::Kind::Pictures && part.fromInput >= 0) d_->firstSlot = INT64_MAX;
+}
+
 Status Transcoder::SetUp(OutputSink& sink, const OutputParameters& s, bool withVideo, int soundTracks,
                          const AVStream* videoLooks, const std::vector<const AVStream*>& soundLooks,
                          AVRational sourceRate) {
     d_->rotate = s.rotateDegrees;
+    if (d_->timedPictures) d_->period = OutputTimeBase(s.outputFrameRate, sourceRate, s.videoCodecId);
+    if (d_->timedSoundRate < 0) {
+        const AVCodec* codec = FindEncoder(s.audioCodecId);
+        d_->timedSoundRate = codec && codec->type == AVMEDIA_TYPE_AUDIO ? EncoderSampleRate(codec, sink, s) : 0;
+        if (d_->timedSoundRate > 0) d_->timedSoundEnd = 0;
+    }
     if (withVideo) {
         if (Status st = OpenVideoEncoder(*d_, sink, s, videoLooks, sourceRate); !st.ok()) return st;
         if (videoLooks) CopyStreamLooks(videoLooks, d_->vst, false);
