@@ -114,6 +114,7 @@ Status MediaInput::Open(const std::string& path, std::unique_ptr<MediaInput>& in
     AVFormatContext* raw = in->ctx_.get();
     const bool analyse = analysis == Analysis::Full || !HeaderTellsEnough(raw);
     const int rc = analyse ? avformat_find_stream_info(raw, nullptr) : 0;
+    in->analysed_ = analyse;
     if (stopped()) return Status::Cancelled();
     if (rc < 0) return Status::Failed("cannot read the stream information: " + AvErrorText(rc), kNoStreamInfo);
     in->ChooseStreams();
