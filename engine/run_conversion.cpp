@@ -372,6 +372,8 @@ std::optional<Status> Worker::TakePrepared(int i, Ahead& ahead) {
     if (Status ready = ReadyOutputFor(i, *ahead.in); !ready.ok()) return ready;
     PlaceOnOutput(i, *ahead.in, ahead.ctx);
     if (ahead.ctx.follows != follows || ahead.ctx.followed != followed) return std::nullopt;
+    // From here the job's cancel ends its reads, as it does those of an input opened now.
+    ahead.in->ctx()->interrupt_callback = InterruptOn(&job_.cancelRequested);
     StartAhead(i + 1);
     const Status taken = ahead.cut->Complete();
     return Taken(i, *ahead.in, ahead.ctx, ahead.notice, taken);
