@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Benchmark of a merged exact export of many segments. It prints figures and ratios, and
 # whether each target is met; it fails only when a command itself fails.
-#   1. 20 segments of 10 s, none starting on a key frame, of a 1080p H.264 source with B-frames:
-#      ulvane-cli in one pass, against the way scripts do it with the ffmpeg tool (each segment's
-#      head encoded to the next key frame and its rest copied, each to files of its own, then all
-#      joined by the concat demuxer), and against 20 single exact cuts by ulvane-cli.
+#   1. 20 segments of 10 s, and 20 of 3 s, none starting on a key frame, of a 1080p H.264 source
+#      with B-frames: ulvane-cli in one pass, against the way scripts do it with the ffmpeg tool
+#      (each segment's head encoded to the next key frame and its rest copied, each to files of its
+#      own, then all joined by the concat demuxer); the 10 s ones also against 20 single exact cuts
+#      by ulvane-cli.
 #   2. Peak memory of 1,000 one-second segments against 10.
 #
 # Usage: bench/run_segments_bench.sh [PATH_TO_ulvane-cli]   (default: build/ulvane-cli)
@@ -56,26 +57,34 @@ if [[ ! -f "$SRC" ]]; then
         -g 50 -pix_fmt yuv420p -c:a aac -b:a 128k "$SRC"
 fi
 
-# 20 segments of 10 s spread over the source, each starting 1.37 s after a key frame.
+# 20 segments of 10 s (and of 3 s) spread over the source, each starting 1.37 s after a key frame.
 step=$(( (LENGTH - 12) / 20 / 2 * 2 ))
 SEGMENTS=()
+SHORT_SEGMENTS=()
 for k in $(seq 0 19); do
     start=$(calc "$k * $step + 1.37")
     SEGMENTS+=("$start-$(calc "$start + 10")")
+    SHORT_SEGMENTS+=("$start-$(calc "$start + 3")")
 done
 
 # 1. One pass.
-mkdir -p "$WORK/one"
-args=()
-for s in "${SEGMENTS[@]}"; do args+=(--segment "$s"); done
-timed one "$CLI" cut "$SRC" "${args[@]}" --merge --exact --out-dir "$WORK/one" --name merged --quiet
+one_pass() { # KEY SEGMENT...
+    local key=$1 args=()
+    shift
+    for s in "$@"; do args+=(--segment "$s"); done
+    mkdir -p "$WORK/$key"
+    timed "$key" "$CLI" cut "$SRC" "${args[@]}" --merge --exact --out-dir "$WORK/$key" --name merged --quiet
+}
+one_pass one "${SEGMENTS[@]}"
+one_pass one_short "${SHORT_SEGMENTS[@]}"
 
 # 2. The script way: head encoded to the next key frame, the rest copied, then joined.
-mkdir -p "$WORK/script"
-script_way() {
+script_way() { # SEGMENT...
+    rm -rf "$WORK/script"
+    mkdir -p "$WORK/script"
     local list="$WORK/script/list.txt" k=0
     : >"$list"
-    for s in "${SEGMENTS[@]}"; do
+    for s in "$@"; do
         local start=${s%-*} end=${s#*-}
         local key
         key=$(echo "($start / 2 + 1) / 1 * 2" | bc)
@@ -89,8 +98,11 @@ script_way() {
     ffmpeg -y -v error -f concat -safe 0 -i "$list" -c copy "$WORK/script/merged.mp4"
 }
 begin=$(date +%s.%N)
-script_way
+script_way "${SEGMENTS[@]}"
 WALL[script]=$(echo "$(date +%s.%N) - $begin" | bc -l)
+begin=$(date +%s.%N)
+script_way "${SHORT_SEGMENTS[@]}"
+WALL[script_short]=$(echo "$(date +%s.%N) - $begin" | bc -l)
 
 # 3. Twenty single exact cuts.
 mkdir -p "$WORK/singles"
@@ -121,12 +133,15 @@ fi
 ratio() { echo "scale=2; $1 / $2" | bc -l; }
 verdict() { if (( $(echo "$1 <= $2" | bc -l) )); then echo "met"; else echo "NOT met"; fi; }
 r_script=$(ratio "${WALL[one]}" "${WALL[script]}")
+r_short=$(ratio "${WALL[one_short]}" "${WALL[script_short]}")
 r_singles=$(ratio "${WALL[one]}" "${WALL[singles]}")
 r_mem=$(ratio "${MEM[mem1000]}" "${MEM[mem10]}")
 printf '20 segments, one pass:            %6.1f s, peak %s KiB\n' "${WALL[one]}" "${MEM[one]}"
 printf 'the ffmpeg script way:            %6.1f s\n' "${WALL[script]}"
 printf '20 single exact cuts:             %6.1f s\n' "${WALL[singles]}"
 printf 'one pass / script way:            %6s (target <= 0.5: %s)\n' "$r_script" "$(verdict "$r_script" 0.5)"
+printf '20 segments of 3 s, one pass:     %6.1f s, the script way %.1f s\n' "${WALL[one_short]}" "${WALL[script_short]}"
+printf 'one pass / script way, 3 s:       %6s (target <= 0.5: %s)\n' "$r_short" "$(verdict "$r_short" 0.5)"
 printf 'one pass / single cuts:           %6s (target <= 1.2: %s)\n' "$r_singles" "$(verdict "$r_singles" 1.2)"
 printf 'peak memory, 1000 vs 10 segments: %s vs %s KiB = %s (target <= 1.2: %s)\n' "${MEM[mem1000]}" \
     "${MEM[mem10]}" "$r_mem" "$(verdict "$r_mem" 1.2)"

@@ -116,17 +116,22 @@ bool IsUrl(const std::string& path) {
 int RunJob(ConversionJob& job, bool quiet) {
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
-    std::thread worker([&job] { RunConversion(job); });
+    // Over once RunConversion returns: a job stopped in its input i leaves currentInput at i + 1,
+    // short of inputCount, so that count cannot tell.
+    std::atomic<bool> over{false};
+    std::thread worker([&job, &over] {
+        RunConversion(job);
+        over.store(true);
+    });
     ProgressReport progress(quiet);
     for (;;) {
-        const bool running = job.currentInput.load() < job.inputCount;
+        const bool running = !over.load();
         if (g_interrupted) job.cancelRequested.store(true);
         progress.Show(job);
-        if (!running && job.currentInput.load() >= 0) break;
+        if (!running) break;
         // Look often, so the command returns as soon as the job is over; print at most
         // every 100 ms.
-        for (int t = 0; t < 20 && job.currentInput.load() < job.inputCount; ++t)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        for (int t = 0; t < 20 && !over.load(); ++t) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     worker.join();
     progress.Finish();

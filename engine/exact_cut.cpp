@@ -74,7 +74,7 @@ Status ExactCutter::Outcome(Status s) const {
     return Status::Failed("nothing in the marked segment could be cut");
 }
 
-Status ExactCutter::Run() {
+Status ExactCutter::Prepare() {
     if (S_ > in_.startMicros()) {
         side_.GatherShownAt(in_, S_);
         in_.SeekTo(S_);
@@ -83,10 +83,7 @@ Status ExactCutter::Run() {
     if (ctx_.cancelled()) return Status::Cancelled();
     // After another input, the picture on screen at S starts whole where the pictures before
     // end: a part of a picture there would leave the output's pictures off their beat.
-    if (ctx_.follows && shownAtStart_ != AV_NOPTS_VALUE && shownAtStart_ < S_) {
-        S_ = shownAtStart_;
-        shift_ = ctx_.offsetMicros - S_;
-    }
+    if (ctx_.follows && shownAtStart_ != AV_NOPTS_VALUE && shownAtStart_ < S_) S_ = shownAtStart_;
     const int64_t beat = shownAtStart_ != AV_NOPTS_VALUE ? shownAtStart_ : beat_ != AV_NOPTS_VALUE ? beat_ : S_;
     // Alone, an end less than half a picture's time after a picture starts ends before that
     // picture, as a start that near one starts on it: no cut ends with a picture shown for less
@@ -107,24 +104,34 @@ Status ExactCutter::Run() {
             if (s.cancelled()) return s;
             AddNotice(notice_, "the pictures before the first key frame could not be encoded again (" + s.reason() +
                                    "); the segment was encoded whole");
-            return Outcome(EncodeWhole());
+            encodeWhole_ = true;
+            return {};
         }
         if (noDisplayTimes_) {
             AddNotice(notice_,
                       "its B-frames carry decode times where display times belong; the segment was encoded whole");
-            return Outcome(EncodeWhole());
+            encodeWhole_ = true;
+            return {};
         }
         if (headFrames_ > 0 && !SeamHolds()) {
             AddNotice(notice_, "the spliced start did not decode as the source; the segment was encoded whole");
-            return Outcome(EncodeWhole());
+            encodeWhole_ = true;
+            return {};
         }
     }
     if (!found) {  // no random-access picture before the end: nothing to copy
         AddNotice(notice_, (whyWhole_.empty() ? std::string("no key frame lies inside the segment") : whyWhole_) +
                                "; the segment was encoded whole");
-        return Outcome(EncodeWhole());
+        encodeWhole_ = true;
     }
-    return Outcome(Splice());
+    return {};
+}
+
+Status ExactCutter::Complete() {
+    // Where the output places this input is known now (Prepare may have run before the input
+    // ahead of it was over).
+    shift_ = ctx_.offsetMicros - S_;
+    return Outcome(encodeWhole_ ? EncodeWhole() : Splice());
 }
 
 }  // namespace exact
@@ -193,6 +200,19 @@ Status ExactCutInput(MediaInput& in, OutputSink& sink, const StageContext& ctx, 
     }
     ExactCutter cutter(in, sink, ctx, notice);
     return cutter.Run();
+}
+
+PreparedExactCut::PreparedExactCut(MediaInput& in, OutputSink& sink, const StageContext& ctx, std::string& notice)
+    : cutter_(std::make_unique<ExactCutter>(in, sink, ctx, notice)) {}
+
+PreparedExactCut::~PreparedExactCut() = default;
+
+Status PreparedExactCut::Prepare() {
+    return cutter_->Prepare();
+}
+
+Status PreparedExactCut::Complete() {
+    return cutter_->Complete();
 }
 
 }  // namespace ulvane

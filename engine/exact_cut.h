@@ -38,6 +38,7 @@
 // first frame that starts at or after S).
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "engine/media_input.h"
@@ -57,5 +58,29 @@ void AllowInBandParameterSets(const MediaInput& in, OutputSink& sink);
 // exact splice (a source it cannot splice is cut directly from the key frame before S;
 // a seam that failed its check had the segment encoded whole); empty otherwise.
 Status ExactCutInput(MediaInput& in, OutputSink& sink, const StageContext& ctx, std::string& notice);
+
+namespace exact {
+class ExactCutter;
+}
+
+// An exact cut in two steps, for a join of clips that readies the next clip while the one
+// before is copied. Prepare reads the input from the key frame before S, encodes the head and
+// checks the seam; it writes nothing, and reads of the output only its set-up (its streams and
+// container), and of `ctx` only the window, follows, followed and cancel: another thread may run
+// it while the output takes other inputs. Complete writes the head and the copy (or the segment
+// encoded whole) where `ctx` places them then; on the output's thread, after Prepare returned
+// done. The input must be one CanCutExactly accepts, into an output with pictures.
+class PreparedExactCut {
+public:
+    PreparedExactCut(MediaInput& in, OutputSink& sink, const StageContext& ctx, std::string& notice);
+    ~PreparedExactCut();
+    PreparedExactCut(const PreparedExactCut&) = delete;
+    PreparedExactCut& operator=(const PreparedExactCut&) = delete;
+    Status Prepare();
+    Status Complete();
+
+private:
+    std::unique_ptr<exact::ExactCutter> cutter_;
+};
 
 }  // namespace ulvane

@@ -131,9 +131,10 @@ Status ExactCutter::OpenEncoder(const AVFrame* f) {
             std::string(reorder == 0   ? "scenecut=0:open-gop=0:bframes=0"
                         : reorder == 1 ? "scenecut=0:open-gop=0:bframes=1:b-pyramid=none"
                                        : "scenecut=0:open-gop=0:bframes=2:b-pyramid=normal") +
-            // A head is short: one thread, less memory. A whole
-            // segment takes the machine's threads, and a short lookahead.
-            (whole_ ? ":sync-lookahead=0:rc-lookahead=5:sps-id=" : ":threads=1:sync-lookahead=0:sps-id=") +
+            // A head is short: two frame threads, which a merged export's next head shares
+            // the machine with, and the same bytes on any machine. A whole segment takes the
+            // machine's threads, and a short lookahead.
+            (whole_ ? ":sync-lookahead=0:rc-lookahead=5:sps-id=" : ":threads=2:sync-lookahead=0:sps-id=") +
             std::to_string(id % 32) +
             // Fields, in the stream's order.
             (!Interlaced(v_)                 ? ""

@@ -99,7 +99,13 @@ public:
         negativeTimes_ = (sink.ctx()->oformat->flags & AVFMT_TS_NEGATIVE) != 0;
     }
 
-    Status Run();
+    // See PreparedExactCut: what writes nothing, then the rest.
+    Status Prepare();
+    Status Complete();
+    Status Run() {
+        const Status prepared = Prepare();
+        return prepared.ok() ? Complete() : prepared;
+    }
 
 private:
     AVRational FrameRate() const { return v_->avg_frame_rate.num > 0 ? v_->avg_frame_rate : v_->r_frame_rate; }
@@ -188,6 +194,7 @@ private:
     int64_t beat_ = AV_NOPTS_VALUE;          // the first picture's time the scan saw
     bool startSnapped_ = false;
     bool negativeTimes_ = false;
+    bool encodeWhole_ = false;  // Prepare found that the segment is encoded whole
 
     // The scan: video from K0, K1's place in it, and sound read meanwhile.
     std::deque<PacketPtr> video_;

@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace ulvane {
 
@@ -86,6 +88,27 @@ bool HeaderTellsEnough(const AVFormatContext* ctx) {
     return ctx->nb_streams > 0;
 }
 
+// The demuxer that a local file's first bytes name beyond doubt: an ISO media file's ftyp
+// box (MP4, MOV, 3GP, M4A; not a JPEG 2000 image), or Matroska's EBML header with its doc
+// type. FFmpeg's probe would choose the same after trying each of its demuxers on the file's
+// start, which costs more than opening a small file does. Null: let FFmpeg probe.
+const AVInputFormat* EvidentFormat(const std::string& path) {
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!file) return nullptr;
+    unsigned char head[64] = {};
+    const size_t n = std::fread(head, 1, sizeof head, file.get());
+    const auto holds = [&](const char* text) {
+        const size_t length = std::strlen(text);
+        return std::search(head, head + n, text, text + length) != head + n;
+    };
+    if (n >= 12 && std::memcmp(head + 4, "ftyp", 4) == 0 && std::memcmp(head + 8, "jp2 ", 4) != 0)
+        return av_find_input_format("mov");
+    constexpr unsigned char kEbml[] = {0x1a, 0x45, 0xdf, 0xa3};
+    if (n >= 4 && std::memcmp(head, kEbml, 4) == 0 && (holds("matroska") || holds("webm")))
+        return av_find_input_format("matroska");
+    return nullptr;
+}
+
 }  // namespace
 
 Status MediaInput::OpenContainer(const std::string& path, const std::atomic<bool>* cancel, InputFormatPtr& ctx) {
@@ -96,7 +119,15 @@ Status MediaInput::OpenContainer(const std::string& path, const std::atomic<bool
     AVFormatContext* raw = avformat_alloc_context();
     if (!raw) return Status::Failed("out of memory", kCannotOpen);
     raw->interrupt_callback = InterruptOn(cancel);
-    int rc = avformat_open_input(&raw, OpenName(path).c_str(), nullptr, nullptr);  // frees `raw` on failure
+    const AVInputFormat* format = IsUrl(path) ? nullptr : EvidentFormat(path);
+    int rc = avformat_open_input(&raw, OpenName(path).c_str(), format, nullptr);  // frees `raw` on failure
+    if (rc < 0 && format && !(cancel && cancel->load())) {
+        // Not what its first bytes said after all: FFmpeg's probe decides.
+        raw = avformat_alloc_context();
+        if (!raw) return Status::Failed("out of memory", kCannotOpen);
+        raw->interrupt_callback = InterruptOn(cancel);
+        rc = avformat_open_input(&raw, OpenName(path).c_str(), nullptr, nullptr);
+    }
     if (rc < 0) {
         if (cancel && cancel->load()) return Status::Cancelled();
         return Status::Failed("cannot open the file as a media file: " + AvErrorText(rc), kCannotOpen);
@@ -114,6 +145,7 @@ Status MediaInput::Open(const std::string& path, std::unique_ptr<MediaInput>& in
     AVFormatContext* raw = in->ctx_.get();
     const bool analyse = analysis == Analysis::Full || !HeaderTellsEnough(raw);
     const int rc = analyse ? avformat_find_stream_info(raw, nullptr) : 0;
+    in->analysed_ = analyse;
     if (stopped()) return Status::Cancelled();
     if (rc < 0) return Status::Failed("cannot read the stream information: " + AvErrorText(rc), kNoStreamInfo);
     in->ChooseStreams();

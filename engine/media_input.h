@@ -65,6 +65,9 @@ public:
     Status OpenDecoders(bool withAudio = true, bool frameThreads = true);
 
     AVFormatContext* ctx() const { return ctx_.get(); }
+    // Whether the streams were analysed (always with Analysis::Full; with Analysis::Header
+    // when the header did not tell enough).
+    bool analysed() const { return analysed_; }
     AVStream* video() const { return videoIndex_ >= 0 ? ctx_->streams[videoIndex_] : nullptr; }
     AVStream* audio() const { return audioIndex_ >= 0 ? ctx_->streams[audioIndex_] : nullptr; }
     // Its sound tracks: the main one first, then the others in the file's order.
@@ -154,6 +157,7 @@ private:
     int64_t rawPictures_ = 0;       // video packets read since the start
     AVRational rawRate_ = {25, 1};  // pictures a second of a raw stream
     int64_t readEnd_ = INT64_MIN;   // see readEndMicros
+    bool analysed_ = false;
     CodecContextPtr videoDec_;
     CodecContextPtr audioDec_;
 };

@@ -15,6 +15,7 @@ extern "C" {
 
 #include "engine/decode_loop.h"
 #include "engine/media_input.h"
+#include "engine/nal_units.h"
 #include "engine/side_tracks.h"
 
 namespace ulvane {
@@ -143,15 +144,21 @@ int ProbeCode(const Status& status) {
     }
 }
 
-// Whether a header read without analysing the streams tells how many pictures the video
-// holds back for reordering, which a direct join compares: no video, a codec that never
-// reorders, or H.264 in MP4/MOV (whose header gives each picture's times).
-bool HeaderTellsReorderDepth(const MediaInput& in) {
+// How many pictures the video holds back for reordering, which a direct join compares, as
+// far as the input as opened tells it: streams analysed; else a header read without
+// analysing them: no video, a codec that never
+// reorders, H.264 in MP4/MOV (whose header gives each picture's times), or H.264 whose
+// sequence parameter set states it (as encoders write it, and as the decoder then takes it).
+// nullopt: only decoding tells.
+std::optional<int> HeaderReorderDepth(const MediaInput& in) {
     const AVStream* v = in.video();
-    if (!v) return true;
+    if (!v) return -1;
+    if (in.analysed()) return v->codecpar->video_delay;
     const AVCodecDescriptor* d = avcodec_descriptor_get(v->codecpar->codec_id);
-    if (!d || !(d->props & AV_CODEC_PROP_REORDER)) return true;
-    return v->codecpar->codec_id == AV_CODEC_ID_H264 && std::strstr(in.ctx()->iformat->name, "mov");
+    if (!d || !(d->props & AV_CODEC_PROP_REORDER)) return v->codecpar->video_delay;
+    if (v->codecpar->codec_id != AV_CODEC_ID_H264) return std::nullopt;
+    if (std::strstr(in.ctx()->iformat->name, "mov")) return v->codecpar->video_delay;
+    return H264ReorderDepth(Extradata(v));
 }
 
 }  // namespace
@@ -160,11 +167,16 @@ int ProbeMediaFile(ConversionJob& job, ProbeDepth depth) {
     std::unique_ptr<MediaInput> in;
     const auto analysis = depth == ProbeDepth::Decode ? MediaInput::Analysis::Full : MediaInput::Analysis::Header;
     if (Status s = MediaInput::Open(job.probePath, in, nullptr, analysis); !s.ok()) return ProbeCode(s);
-    if (analysis == MediaInput::Analysis::Header && !HeaderTellsReorderDepth(*in)) {
-        if (Status s = MediaInput::Open(job.probePath, in); !s.ok()) return ProbeCode(s);
-    }
     if (!job.probeTracks.empty()) {
         if (Status s = in->KeepTracks(job.probeTracks); !s.ok()) return kProbeNoStreams;
+    }
+    std::optional<int> reorderDepth;
+    if (analysis == MediaInput::Analysis::Header) {
+        reorderDepth = HeaderReorderDepth(*in);
+        if (!reorderDepth) {
+            if (Status s = MediaInput::Open(job.probePath, in); !s.ok()) return ProbeCode(s);
+            if (!job.probeTracks.empty() && !in->KeepTracks(job.probeTracks).ok()) return kProbeNoStreams;
+        }
     }
     if (depth == ProbeDepth::Decode) {
         // Only the video must decode; the sound is not looked at here.
@@ -195,7 +207,7 @@ int ProbeMediaFile(ConversionJob& job, ProbeDepth depth) {
     info.rangeEndMicros = duration;
     info.hidesLeadingPictures = in->HidesLeadingPictures();
     info.videoCodec = in->video() ? avcodec_get_name(in->video()->codecpar->codec_id) : "";
-    info.videoReorderDepth = in->video() ? in->video()->codecpar->video_delay : -1;
+    info.videoReorderDepth = in->video() ? reorderDepth.value_or(in->video()->codecpar->video_delay) : -1;
     info.audioTracks = info.subtitleTracks = 0;
     info.otherTracks.clear();
     for (unsigned k = 0; k < in->ctx()->nb_streams; ++k) {

@@ -143,37 +143,157 @@ std::vector<NalUnit> AsBrokenLink(NalCodec codec, std::vector<NalUnit> units) {
     return units;
 }
 
+namespace {
+
+// Reads the bits of a unit's payload, emulation prevention bytes (0 0 3) taken out. Past the
+// end every read fails: a damaged unit gives nullopt, never a guess.
+class PayloadBits {
+public:
+    explicit PayloadBits(const NalUnit& unit, size_t headerBytes = 1) {
+        for (size_t i = headerBytes, zeros = 0; i < unit.size(); ++i) {
+            if (zeros >= 2 && unit[i] == 3) {
+                zeros = 0;
+                continue;
+            }
+            zeros = unit[i] == 0 ? zeros + 1 : 0;
+            bytes_.push_back(unit[i]);
+        }
+    }
+    std::optional<uint32_t> Bits(int n) {
+        uint32_t value = 0;
+        for (int i = 0; i < n; ++i) {
+            if (bit_ >= bytes_.size() * 8) return std::nullopt;
+            value = (value << 1) | ((bytes_[bit_ / 8] >> (7 - bit_ % 8)) & 1u);
+            ++bit_;
+        }
+        return value;
+    }
+    std::optional<bool> Flag() {
+        const std::optional<uint32_t> b = Bits(1);
+        return b ? std::optional<bool>(*b != 0) : std::nullopt;
+    }
+    // ue(v): n zero bits, a one, n bits.
+    std::optional<uint32_t> Ue() {
+        int zeros = 0;
+        for (std::optional<uint32_t> b = Bits(1); b != 1u; b = Bits(1))
+            if (!b || ++zeros > 31) return std::nullopt;
+        const std::optional<uint32_t> rest = Bits(zeros);
+        if (!rest) return std::nullopt;
+        return static_cast<uint32_t>((uint64_t{1} << zeros) - 1 + *rest);
+    }
+    // Reads and drops ue(v) or se(v) values (they take the same bits); false past the end.
+    bool SkipUe(int count = 1) {
+        for (int i = 0; i < count; ++i)
+            if (!Ue()) return false;
+        return true;
+    }
+    bool SkipBits(int n) { return Bits(n).has_value(); }
+
+private:
+    std::vector<uint8_t> bytes_;
+    size_t bit_ = 0;
+};
+
+// The H.264 decoder's buffering parameters (hrd_parameters of the VUI); false past the end.
+bool SkipHrd(PayloadBits& bits) {
+    const std::optional<uint32_t> count = bits.Ue();
+    if (!count || *count > 31 || !bits.SkipBits(8)) return false;
+    for (uint32_t i = 0; i <= *count; ++i)
+        if (!bits.SkipUe(2) || !bits.SkipBits(1)) return false;
+    return bits.SkipBits(20);
+}
+
+// An H.264 scaling list of `size` entries, coded as deltas; false past the end.
+bool SkipScalingList(PayloadBits& bits, int size) {
+    int last = 8, next = 8;
+    for (int j = 0; j < size && next != 0; ++j) {
+        const std::optional<uint32_t> code = bits.Ue();
+        if (!code) return false;
+        // se(v) from ue(v): 1, 2, 3, 4 ... are 1, -1, 2, -2 ...
+        const int64_t delta = (*code & 1) ? (int64_t{*code} + 1) / 2 : -(int64_t{*code} / 2);
+        next = static_cast<int>(((last + delta) % 256 + 256) % 256);
+        last = next == 0 ? last : next;
+    }
+    return true;
+}
+
+// max_num_reorder_frames of an H.264 sequence parameter set, read through to its VUI's
+// bitstream restriction; nullopt when the set does not state it or is damaged.
+std::optional<int> SpsReorderDepth(const NalUnit& sps) {
+    PayloadBits bits(sps);
+    const std::optional<uint32_t> profile = bits.Bits(8);
+    if (!profile || !bits.SkipBits(16) || !bits.SkipUe()) return std::nullopt;
+    static constexpr uint32_t kHighProfiles[] = {100, 110, 122, 244, 44, 83, 86, 118, 128, 138, 139, 134, 135};
+    if (std::find(std::begin(kHighProfiles), std::end(kHighProfiles), *profile) != std::end(kHighProfiles)) {
+        const std::optional<uint32_t> chroma = bits.Ue();
+        if (!chroma || (*chroma == 3 && !bits.SkipBits(1)) || !bits.SkipUe(2) || !bits.SkipBits(1)) return std::nullopt;
+        const std::optional<bool> matrices = bits.Flag();
+        if (!matrices) return std::nullopt;
+        for (int i = 0; *matrices && i < (*chroma == 3 ? 12 : 8); ++i) {
+            const std::optional<bool> present = bits.Flag();
+            if (!present || (*present && !SkipScalingList(bits, i < 6 ? 16 : 64))) return std::nullopt;
+        }
+    }
+    const std::optional<uint32_t> pocType = bits.SkipUe() ? bits.Ue() : std::nullopt;
+    if (!pocType) return std::nullopt;
+    if (*pocType == 0 && !bits.SkipUe()) return std::nullopt;
+    if (*pocType == 1) {
+        const std::optional<uint32_t> cycle = bits.SkipBits(1) && bits.SkipUe(2) ? bits.Ue() : std::nullopt;
+        if (!cycle || *cycle > 255 || !bits.SkipUe(static_cast<int>(*cycle))) return std::nullopt;
+    }
+    // Reference frames, gaps, width, height.
+    if (!bits.SkipUe() || !bits.SkipBits(1) || !bits.SkipUe(2)) return std::nullopt;
+    const std::optional<bool> framesOnly = bits.Flag();
+    if (!framesOnly || (!*framesOnly && !bits.SkipBits(1)) || !bits.SkipBits(1)) return std::nullopt;
+    const std::optional<bool> cropping = bits.Flag();
+    if (!cropping || (*cropping && !bits.SkipUe(4))) return std::nullopt;
+    if (bits.Flag() != true) return std::nullopt;  // no VUI
+    // The aspect ratio (255: stated as two 16-bit numbers), overscan, signal type, chroma place.
+    const std::optional<bool> aspect = bits.Flag();
+    if (!aspect) return std::nullopt;
+    if (*aspect) {
+        const std::optional<uint32_t> idc = bits.Bits(8);
+        if (!idc || (*idc == 255 && !bits.SkipBits(32))) return std::nullopt;
+    }
+    const std::optional<bool> overscan = bits.Flag();
+    if (!overscan || (*overscan && !bits.SkipBits(1))) return std::nullopt;
+    const std::optional<bool> signal = bits.Flag();
+    if (!signal) return std::nullopt;
+    if (*signal) {
+        const std::optional<bool> colours = bits.SkipBits(4) ? bits.Flag() : std::nullopt;
+        if (!colours || (*colours && !bits.SkipBits(24))) return std::nullopt;
+    }
+    const std::optional<bool> chromaPlace = bits.Flag();
+    if (!chromaPlace || (*chromaPlace && !bits.SkipUe(2))) return std::nullopt;
+    const std::optional<bool> timing = bits.Flag();
+    if (!timing || (*timing && !bits.SkipBits(65))) return std::nullopt;
+    const std::optional<bool> nalHrd = bits.Flag();
+    if (!nalHrd || (*nalHrd && !SkipHrd(bits))) return std::nullopt;
+    const std::optional<bool> vclHrd = bits.Flag();
+    if (!vclHrd || (*vclHrd && !SkipHrd(bits))) return std::nullopt;
+    if ((*nalHrd || *vclHrd) && !bits.SkipBits(1)) return std::nullopt;
+    // The picture structure flag, then the restriction: its motion vector flag and four limits.
+    if (!bits.SkipBits(1) || bits.Flag() != true || !bits.SkipBits(1) || !bits.SkipUe(4)) return std::nullopt;
+    const std::optional<uint32_t> reorder = bits.Ue();
+    if (!reorder || *reorder > 16) return std::nullopt;
+    return static_cast<int>(*reorder);
+}
+
+}  // namespace
+
 int H264ParameterSetId(const NalUnit& unit) {
     const int type = NalType(NalCodec::H264, unit);
     if (type != 7 && type != 8) return -1;
-    // The payload's bits, emulation prevention bytes (0 0 3) taken out.
-    std::vector<uint8_t> rbsp;
-    for (size_t i = 1, zeros = 0; i < unit.size() && rbsp.size() < 16; ++i) {
-        if (zeros >= 2 && unit[i] == 3) {
-            zeros = 0;
-            continue;
-        }
-        zeros = unit[i] == 0 ? zeros + 1 : 0;
-        rbsp.push_back(unit[i]);
-    }
-    size_t bit = type == 7 ? 24 : 0;  // an SPS starts with profile, constraints and level
-    const auto next = [&]() -> int {
-        if (bit >= rbsp.size() * 8) return -1;
-        const int b = (rbsp[bit / 8] >> (7 - bit % 8)) & 1;
-        ++bit;
-        return b;
-    };
-    // ue(v): n zero bits, a one, n bits.
-    int zeros = 0;
-    for (int b = next(); b == 0; b = next())
-        if (++zeros > 8) return -1;
-    int value = 1;
-    for (int i = 0; i < zeros; ++i) {
-        const int b = next();
-        if (b < 0) return -1;
-        value = (value << 1) | b;
-    }
-    return value - 1;
+    PayloadBits bits(unit);
+    if (type == 7 && !bits.SkipBits(24)) return -1;  // an SPS starts with profile, constraints and level
+    const std::optional<uint32_t> id = bits.Ue();
+    return id && *id <= 255 ? static_cast<int>(*id) : -1;
+}
+
+std::optional<int> H264ReorderDepth(std::span<const uint8_t> extradata) {
+    for (const NalUnit& u : ParameterSetsOf(NalCodec::H264, extradata))
+        if (NalType(NalCodec::H264, u) == 7) return SpsReorderDepth(u);
+    return std::nullopt;
 }
 
 bool StartsAtRandomAccess(NalCodec codec, const std::vector<NalUnit>& units) {

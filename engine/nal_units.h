@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -50,6 +51,10 @@ std::vector<NalUnit> AsBrokenLink(NalCodec codec, std::vector<NalUnit> units);
 // The id an H.264 sequence or picture parameter set gives itself; -1 for other units or a
 // damaged one.
 int H264ParameterSetId(const NalUnit& unit);
+// How many pictures an H.264 decoder holds back for reordering, as the first sequence
+// parameter set of the extradata states it (max_num_reorder_frames, which FFmpeg's decoder
+// takes as its delay); nullopt when the set does not state it or cannot be read.
+std::optional<int> H264ReorderDepth(std::span<const uint8_t> extradata);
 
 // `units` with `sets` placed before the picture: after an access unit delimiter when the
 // units begin with one, else first.

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <thread>
 
 #include "engine/exact_cut.h"
 #include "engine/media_input.h"
@@ -38,6 +39,9 @@ AVRational SourceRate(const AVStream* st) {
 class Worker {
 public:
     explicit Worker(ConversionJob& job) : job_(job) {}
+    ~Worker() { DropAhead(); }
+    Worker(const Worker&) = delete;
+    Worker& operator=(const Worker&) = delete;
     void Run();
 
 private:
@@ -57,6 +61,11 @@ private:
     Status PlaceInput(int i, MediaInput& in, StageContext& ctx);
     // Where input i lies in the part of the output the job makes (see OutputPart).
     void PlacePart(int i, MediaInput& in, StageContext& ctx) const;
+    void PlaceOnOutput(int i, MediaInput& in, StageContext& ctx);
+    // Input i's part on its own timeline; false when it does not end after it starts.
+    bool WindowOf(int i, const MediaInput& in, InputWindow& window) const;
+    // What is told and kept of input i once its stage is over.
+    Status Taken(int i, const MediaInput& in, const StageContext& ctx, std::string& notice, Status taken);
     void NoteEarlyEnd(const MediaInput& in, const StageContext& ctx, std::string& notice);
     void ReportProgress(int i, int64_t outputMicros, int64_t inputDuration);
     Status CloseOutput(bool lastPending, bool cancelled);
@@ -73,8 +82,31 @@ private:
     Status TakeSeparately(int i);
     void WriteClipChapters();
 
+    // The next clip of a merged exact cut, made ready on a thread of its own while the clip
+    // before it is copied: opened, read from its key frame before the start, its head encoded
+    // and its seam checked. Its output place (offsetMicros, soundEndMicros) is set when taken.
+    struct Ahead {
+        int input = -1;
+        std::atomic<bool> stop{false};
+        std::unique_ptr<MediaInput> in;
+        StageContext ctx;  // follows and followed as guessed when started
+        std::string notice;
+        std::unique_ptr<PreparedExactCut> cut;
+        Status prepared;
+        std::thread thread;
+    };
+    void StartAhead(int i);
+    void PrepareAhead(Ahead& ahead);
+    // Waits for the clip made ready ahead; it is handed over when it is input i's and ready.
+    std::unique_ptr<Ahead> ClaimAhead(int i);
+    void DropAhead();
+    // Input i from the clip made ready ahead; nullopt when the output places it otherwise than
+    // guessed, and it must be taken afresh.
+    std::optional<Status> TakePrepared(int i, Ahead& ahead);
+
     ConversionJob& job_;
     std::unique_ptr<OutputSink> sink_ = std::make_unique<OutputSink>();
+    std::unique_ptr<Ahead> ahead_;  // read by its thread: sink_'s set-up, the job's inputs
     // Where each input taken begins and ends on the output, for its chapter.
     struct Placed {
         int input;
@@ -220,6 +252,23 @@ bool Worker::LaterInputsChangeParameterSets(const MediaInput& first) const {
 
 // Where input i starts on the output, which part of it to take, and how its progress shows.
 Status Worker::PlaceInput(int i, MediaInput& in, StageContext& ctx) {
+    PlaceOnOutput(i, in, ctx);
+    if (Windowed(i)) {
+        if (!WindowOf(i, in, ctx.window)) return Status::Failed("the end of the segment is not after its start");
+        if (job_.segmentStart[i] > 0) in.SeekTo(ctx.window.startMicros);
+    }
+    PlacePart(i, in, ctx);
+    return {};
+}
+
+bool Worker::WindowOf(int i, const MediaInput& in, InputWindow& window) const {
+    window.cut = true;
+    window.startMicros = in.startMicros() + SecondsToMicros(job_.segmentStart[i]);
+    window.endMicros = in.startMicros() + SecondsToMicros(job_.segmentEnd[i]);
+    return window.endMicros > window.startMicros;
+}
+
+void Worker::PlaceOnOutput(int i, MediaInput& in, StageContext& ctx) {
     ctx.cancel = &job_.cancelRequested;
     ctx.repeatParameterSets = setsChange_;
     // A copy follows on from the pictures before; its sound is placed by the stage.
@@ -233,18 +282,8 @@ Status Worker::PlaceInput(int i, MediaInput& in, StageContext& ctx) {
     ctx.soundEndMicros = sink_->SoundEndMicros();
     ctx.followed = job_.joinMode && !job_.separateOutputs && i + 1 < job_.inputCount;
     inputBegin_ = ctx.offsetMicros;
-    if (Windowed(i)) {
-        ctx.window.cut = true;
-        ctx.window.startMicros = in.startMicros() + SecondsToMicros(job_.segmentStart[i]);
-        ctx.window.endMicros = in.startMicros() + SecondsToMicros(job_.segmentEnd[i]);
-        if (ctx.window.endMicros <= ctx.window.startMicros)
-            return Status::Failed("the end of the segment is not after its start");
-        if (job_.segmentStart[i] > 0) in.SeekTo(ctx.window.startMicros);
-    }
-    PlacePart(i, in, ctx);
     const int64_t inputDuration = in.durationMicros();
     ctx.onProgress = [this, i, inputDuration](int64_t us) { ReportProgress(i, us, inputDuration); };
-    return {};
 }
 
 void Worker::PlacePart(int i, MediaInput& in, StageContext& ctx) const {
@@ -262,6 +301,9 @@ void Worker::PlacePart(int i, MediaInput& in, StageContext& ctx) const {
 // Opens input i, readies the output for it and runs the copy or re-encode stage. The
 // input is released on return, before the next one opens.
 Status Worker::TakeInput(int i) {
+    if (std::unique_ptr<Ahead> ahead = ClaimAhead(i)) {
+        if (std::optional<Status> taken = TakePrepared(i, *ahead)) return *taken;
+    }
     std::unique_ptr<MediaInput> in;
     // A later file of a direct join is copied onto streams made from the first one, so
     // what its Matroska or MP4 header tells is enough, unless it differs from the first:
@@ -277,17 +319,83 @@ Status Worker::TakeInput(int i) {
     if (!ready.ok()) return ready;
     StageContext ctx;
     if (Status s = PlaceInput(i, *in, ctx); !s.ok()) return s;
+    StartAhead(i + 1);
     std::string notice;
     Status taken = transcoder_                       ? transcoder_->Process(*in, *sink_, ctx)
                    : job_.exactCut && ctx.window.cut ? ExactCutInput(*in, *sink_, ctx, notice)
                                                      : CopyInput(*in, *sink_, ctx);
-    if (taken.ok()) NoteEarlyEnd(*in, ctx, notice);
+    return Taken(i, *in, ctx, notice, taken);
+}
+
+Status Worker::Taken(int i, const MediaInput& in, const StageContext& ctx, std::string& notice, Status taken) {
+    if (taken.ok()) NoteEarlyEnd(in, ctx, notice);
     // What a job of several clips tells is said of each clip by its number.
     AddNotice(job_.notice, notice.empty() || !job_.joinMode ? notice : "clip " + std::to_string(i + 1) + ": " + notice);
     if (taken.ok()) {
         placed_.push_back({i, inputBegin_, transcoder_ ? transcoder_->EndMicros() : sink_->EndMicros()});
     }
     return taken;
+}
+
+// Only the clips of a merged exact cut are made ready ahead, once the output is set up: each
+// then costs the copy of its rest, while the next one's head is encoded meanwhile.
+void Worker::StartAhead(int i) {
+    if (ahead_ || i <= 0 || i >= job_.inputCount || !job_.joinMode || !job_.exactCut || job_.reencode ||
+        job_.separateOutputs || !Windowed(i) || !outputReady_ || !sink_->video || job_.cancelRequested.load())
+        return;
+    auto ahead = std::make_unique<Ahead>();
+    ahead->input = i;
+    ahead->ctx.cancel = &ahead->stop;
+    ahead->ctx.follows = true;  // the clips before write pictures; checked when it is taken
+    ahead->ctx.followed = i + 1 < job_.inputCount;
+    Ahead* raw = ahead.get();
+    ahead->thread = std::thread([this, raw] { PrepareAhead(*raw); });
+    ahead_ = std::move(ahead);
+}
+
+// On the clip's own thread: it reads the job's inputs and sink_'s set-up, and writes nothing
+// but `ahead`.
+void Worker::PrepareAhead(Ahead& ahead) {
+    const int i = ahead.input;
+    if (Status s = MediaInput::Open(job_.inputPaths[i], ahead.in, &ahead.stop); !s.ok()) {
+        ahead.prepared = s;
+        return;
+    }
+    std::string why;
+    if (!ahead.in->KeepTracks(Kept(i)).ok() || !ahead.in->video() || !CanCutExactly(*ahead.in, why) ||
+        !WindowOf(i, *ahead.in, ahead.ctx.window)) {
+        ahead.prepared = Status::Failed(why);  // taken afresh, which tells why
+        return;
+    }
+    ahead.cut = std::make_unique<PreparedExactCut>(*ahead.in, *sink_, ahead.ctx, ahead.notice);
+    ahead.prepared = ahead.cut->Prepare();
+}
+
+std::unique_ptr<Worker::Ahead> Worker::ClaimAhead(int i) {
+    if (!ahead_) return nullptr;
+    ahead_->thread.join();
+    std::unique_ptr<Ahead> ahead = std::move(ahead_);
+    if (ahead->input != i || !ahead->prepared.ok() || !ahead->cut) return nullptr;
+    return ahead;
+}
+
+void Worker::DropAhead() {
+    if (!ahead_) return;
+    ahead_->stop.store(true);
+    ahead_->thread.join();
+    ahead_.reset();
+}
+
+std::optional<Status> Worker::TakePrepared(int i, Ahead& ahead) {
+    const bool follows = ahead.ctx.follows, followed = ahead.ctx.followed;
+    if (Status ready = ReadyOutputFor(i, *ahead.in); !ready.ok()) return ready;
+    PlaceOnOutput(i, *ahead.in, ahead.ctx);
+    if (ahead.ctx.follows != follows || ahead.ctx.followed != followed) return std::nullopt;
+    // From here the job's cancel ends its reads, as it does those of an input opened now.
+    ahead.in->ctx()->interrupt_callback = InterruptOn(&job_.cancelRequested);
+    StartAhead(i + 1);
+    const Status taken = ahead.cut->Complete();
+    return Taken(i, *ahead.in, ahead.ctx, ahead.notice, taken);
 }
 
 // A cut whose source ends before the segment does (a truncated file, or one still being
@@ -333,6 +441,7 @@ void Worker::ReportProgress(int i, int64_t outputMicros, int64_t inputDuration) 
 // whose every input failed, that was stopped, or whose writing failed removes the file it
 // created. `lastPending`: the last input taken awaits the trailer.
 Status Worker::CloseOutput(bool lastPending, bool cancelled) {
+    DropAhead();
     bool anyDone = lastPending;
     for (int k = 0; k < job_.inputCount; ++k) anyDone |= job_.inputStatus[k].load() == kInputDone;
     if (cancelled) {

@@ -40,17 +40,27 @@ CommandResult CliWithFileLimit(const std::vector<std::string>& args, long kib) {
 
 }  // namespace
 
+// Stopped in the middle, a job ends at once, whether of one input or of two stopped in the
+// first (its worker then ends with inputs not taken).
 TEST(CliEndings, AStoppedJobRemovesItsUnfinishedOutputAndSaysSo) {
-    TempDir out, logs;
-    BackgroundCli job(SlowCut(out.path().string()), logs / "err.txt", logs / "out.txt");
-    ASSERT_TRUE(WaitUntil([&] { return !FilesIn(out.path()).empty(); }, 60)) << "no output appeared";
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    job.Signal(SIGINT);
-    const CommandResult r = job.Wait();
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("stopped"), std::string::npos) << r.err;
-    EXPECT_EQ(r.out, "") << "no output path for a file that is not there";
-    EXPECT_TRUE(FilesIn(out.path()).empty());
+    for (const bool join : {false, true}) {
+        SCOPED_TRACE(join ? "join of two" : "cut");
+        TempDir out, logs;
+        std::vector<std::string> args = SlowCut(out.path().string());
+        if (join)
+            args = {"join",     args[1], args[1],  "--out-dir", out.path().string(), "--name", "j", "--reencode",
+                    "--format", "1",     "--size", "7"};
+        BackgroundCli job(args, logs / "err.txt", logs / "out.txt");
+        ASSERT_TRUE(WaitUntil([&] { return !FilesIn(out.path()).empty(); }, 60)) << "no output appeared";
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        job.Signal(SIGINT);
+        ASSERT_TRUE(job.WaitFor(120)) << "the stopped job does not end";
+        const CommandResult r = job.Wait();
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find("stopped"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "") << "no output path for a file that is not there";
+        EXPECT_TRUE(FilesIn(out.path()).empty());
+    }
 }
 
 TEST(CliEndings, AKilledJobLeavesNoFileUnderTheFinalName) {

@@ -5,6 +5,8 @@
 #include <atomic>
 
 #include "engine/media_input.h"
+#include "engine/media_probe.h"
+#include "engine/nal_units.h"
 #include "tests/support/media_tools.h"
 
 using namespace ulvane;
@@ -61,4 +63,43 @@ TEST(MediaInput, ReadsGoOnAfterAnInterruptedReadAndAShortSeekForward) {
     EXPECT_EQ(first, target);
     EXPECT_EQ(end, in->startMicros() + 7960000);
     EXPECT_EQ(read, (end - target) / 40000 + 1);
+}
+
+// A direct join compares how many pictures each file's video holds back. The probe of a
+// Matroska file reads it from the H.264 sequence parameter set instead of decoding; it must
+// give what the decoding analysis gives, for the shapes encoders write: no B-frames, B-frames
+// with and without pyramid, interlaced coding, custom scaling matrices, and the samples.
+TEST(MediaProbe, HeaderReorderDepthOfH264InMatroskaMatchesTheDecodingAnalysis) {
+    const std::vector<std::string> source = {"-f",   "lavfi",   "-i",       "testsrc2=size=160x120:rate=25:duration=1",
+                                             "-c:v", "libx264", "-pix_fmt", "yuv420p"};
+    auto encoded = [&](const std::string& name, std::vector<std::string> options) {
+        std::vector<std::string> args = source;
+        args.insert(args.end(), options.begin(), options.end());
+        return Fixture(name, args);
+    };
+    std::vector<std::string> files = {
+        encoded("depth_no_b.mkv", {"-bf", "0"}),
+        encoded("depth_pyramid.mkv", {"-bf", "3"}),
+        encoded("depth_flat.mkv", {"-bf", "2", "-x264-params", "b-pyramid=none"}),
+        encoded("depth_interlaced.mkv", {"-bf", "3", "-flags", "+ildct+ilme", "-x264-params", "tff=1"}),
+        encoded("depth_matrices.mkv", {"-bf", "3", "-profile:v", "high", "-x264-params", "cqm=jvt:nal-hrd=vbr", "-b:v",
+                                       "300k", "-maxrate", "300k", "-bufsize", "600k"}),
+    };
+    // x264 states the depth in each of these, so the header alone answers (no fallback to decoding).
+    for (const std::string& file : files) {
+        std::unique_ptr<MediaInput> in;
+        ASSERT_TRUE(MediaInput::Open(file, in, nullptr, MediaInput::Analysis::Header).ok());
+        EXPECT_TRUE(H264ReorderDepth(Extradata(in->video())).has_value()) << file;
+    }
+    if (const auto shared = SharedMediaDir())
+        for (const char* sample : {"flashmob2006_h264_vorbis_attachments.mkv", "h264_ac3_srt_subtitles.mkv"})
+            if (std::filesystem::exists(*shared / sample)) files.push_back((*shared / sample).string());
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        ConversionJob header, decoded;
+        header.probePath = decoded.probePath = file;
+        ASSERT_EQ(ProbeMediaFile(header, ProbeDepth::Streams), kProbeOk);
+        ASSERT_EQ(ProbeMediaFile(decoded, ProbeDepth::Decode), kProbeOk);
+        EXPECT_EQ(header.info.videoReorderDepth, decoded.info.videoReorderDepth);
+    }
 }

@@ -142,3 +142,36 @@ TEST(RunConversion, ACopyIntoAnotherContainerConvertsTextSubtitlesAndTellsWhatIt
     EXPECT_NE(job.notice.find("attachment 1 (ttf)"), std::string::npos) << job.notice;
     EXPECT_EQ(job.notice.find("subtitle"), std::string::npos) << job.notice;
 }
+
+// A merged exact cut readies each next clip on a thread of its own while the one before is
+// copied. Stopped while clips are in work, the job ends, the thread with it, and no file stays.
+TEST(RunConversion, AMergedExactCutStoppedBetweenClipsMakesNoFile) {
+    // A key frame every second, so that each clip has a head to encode and a rest to copy.
+    const std::string src = Fixture("clips.mp4", {"-f",      "lavfi",    "-i",       "testsrc2=size=640x480:rate=25",
+                                                  "-f",      "lavfi",    "-i",       "sine",
+                                                  "-t",      "20",       "-c:v",     "libx264",
+                                                  "-preset", "veryfast", "-g",       "25",
+                                                  "-bf",     "3",        "-pix_fmt", "yuv420p",
+                                                  "-c:a",    "aac"});
+    TempDir out;
+    ConversionJob job;
+    constexpr int kClips = 8;
+    job.PrepareForJob(kClips);
+    job.joinMode = true;
+    job.exactCut = true;
+    for (int i = 0; i < kClips; ++i) {
+        job.inputPaths[i] = src;
+        job.outputPaths[i] = out / "merged.mp4";
+        job.segmentUsed[i] = 1;
+        job.segmentStart[i] = i * 2.4 + 0.37;
+        job.segmentEnd[i] = i * 2.4 + 1.87;
+        job.segmentLength[i] = 1.5;
+    }
+    std::thread worker([&] { RunConversion(job); });
+    while (job.currentInput.load() < 2) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    job.cancelRequested.store(true);
+    worker.join();
+    EXPECT_LT(job.currentInput.load(), kClips) << "the job ended before it could be stopped";
+    EXPECT_NE(job.inputStatus[kClips - 1].load(), kInputDone);
+    EXPECT_TRUE(FilesIn(out.path()).empty());
+}
