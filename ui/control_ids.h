@@ -118,6 +118,7 @@ enum : int {
     kCutNameCaption = 1267,
 
     kJoinDirectRadio = 1256,
+    kJoinExactRadio = 1301,
     kJoinQualityList = 1066,
     kJoinSizeList = 1063,
     kJoinAudioQualityList = 1070,
