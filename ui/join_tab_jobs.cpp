@@ -223,6 +223,7 @@ void JoinTab::ApplyToAll() {
             !ContainerChangeAccepted(context_.window, context_.window->windowTitle(), apart, context_.table,
                                      *context_.services.messages))
             return;
+        entry.what += OutputsText(apart);
         launcher_->queueRunner()->Add(std::move(entry));
     }
     launcher_->ShowQueue();

@@ -546,34 +546,6 @@ TEST(Launches, AStoppedJoinMarksTheFileInWorkAndNothingElseAsDone) {
     EXPECT_EQ(status(0), "Bereit");
 }
 
-TEST(Launches, ClosingTheWindowDuringAJobAsksAndStopsItOnYes) {
-    Harness h;
-    TempDir out;
-    LoadLongReEncodingCut(h, out);
-    bool usableDuringJob = false;
-    // The close box during the job: first answered No (the job goes on), then Yes.
-    QTimer::singleShot(300, [&] {
-        usableDuringJob = h.window->launcher()->jobRunning() && h.window->Item(main_id::kConvertButton)->isEnabled();
-        h.messages.answer = false;
-        h.window->close();
-        EXPECT_TRUE(h.window->isVisible());
-        EXPECT_TRUE(h.window->launcher()->progressDialog()->isVisible());
-        h.messages.answer = true;
-        h.window->close();
-    });
-    h.window->cutTab()->LaunchCut();
-    EXPECT_TRUE(usableDuringJob);
-    EXPECT_EQ(h.messages.asked.size(), 2);
-    EXPECT_FALSE(h.window->launcher()->progressDialog()->isVisible());
-    // The close follows once the job has stopped; a stopped job leaves no file behind.
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(h.window->isVisible());
-    h.window->launcher()->WaitForWorker();
-    EXPECT_EQ(h.window->launcher()->job(), nullptr);
-    EXPECT_TRUE(FilesIn(out.path()).empty());
-    EXPECT_TRUE(h.window->Item(main_id::kConvertButton)->isEnabled());
-}
-
 TEST(Launches, AnExactCutThroughTheWindowStartsOnTheMarkedPicture) {
     Harness h;
     TempDir out;
