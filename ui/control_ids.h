@@ -70,6 +70,7 @@ enum : int {
     kOtherTracks,
     kFilePath,  // the whole path; the cell shows the file's name
     kReorderDepth,
+    kCodedSize,  // the pictures' size as coded (SizeText); the cell shows it as displayed
 };
 }  // namespace join_role
 
