@@ -51,8 +51,8 @@ constexpr LanguageKey kMainKeys[] = {
 };
 
 // Messages of the launches for what the language files of old had no words for.
-constexpr LanguageKey kLaunchKeys[] = {
-    {"TISHI", "wkzm"}, {"TISHI", "tdwj"}, {"TISHI", "xcsb"}, {"TISHI", "sjgs"}, {"TISHI", "wjmtc"}};
+constexpr LanguageKey kLaunchKeys[] = {{"TISHI", "wkzm"},  {"TISHI", "tdwj"},  {"TISHI", "xcsb"},  {"TISHI", "sjgs"},
+                                       {"TISHI", "wjmtc"}, {"EXPORT", "pdzj"}, {"EXPORT", "pdcd"}, {"EXPORT", "pdwt"}};
 
 constexpr LanguageKey kProgressKeys[] = {
     {"APPLICATION", "name"}, {"JIEMIAN", "dqwj"}, {"JIEMIAN", "tz"}, {"JIEMIAN", "zgwj"}};
@@ -61,14 +61,15 @@ constexpr LanguageKey kCutKeys[] = {
     {"APPLICATION", "name"}, {"JIEMIAN", "yzfa"},   {"JIEMIAN", "jqzj"}, {"JIEMIAN", "zjjq"}, {"JIEMIAN", "jjjq"},
     {"JIEMIAN", "spgs"},     {"JIEMIAN", "spzl"},   {"JIEMIAN", "spdx"}, {"JIEMIAN", "zl"},   {"JIEMIAN", "ypzl"},
     {"JIEMIAN", "ypcyl"},    {"JIEMIAN", "zyzjjq"}, {"JIEMIAN", "scml"}, {"JIEMIAN", "ll"},   {"JIEMIAN", "wjm"},
-    {"JIEMIAN", "ksjq1"},    {"JIEMIAN", "ywjyy"},  {"TISHI", "mlbcz"},  {"TISHI", "mlbkx"},  {"TISHI", "wjmtc"}};
+    {"JIEMIAN", "ksjq1"},    {"JIEMIAN", "ywjyy"},  {"TISHI", "mlbcz"},  {"TISHI", "mlbkx"},  {"TISHI", "wjmtc"},
+    {"JIEMIAN", "rqhv"},     {"JIEMIAN", "rqha"}};
 
 constexpr LanguageKey kJoinKeys[] = {
     {"APPLICATION", "name"}, {"JIEMIAN", "yzfa"},  {"JIEMIAN", "zjhb"}, {"JIEMIAN", "jjhb"}, {"JIEMIAN", "spgs"},
     {"JIEMIAN", "spzl"},     {"JIEMIAN", "spdx"},  {"JIEMIAN", "zl"},   {"JIEMIAN", "ypzl"}, {"JIEMIAN", "ypcyl"},
     {"JIEMIAN", "zyzjhb"},   {"JIEMIAN", "scml"},  {"JIEMIAN", "ll"},   {"JIEMIAN", "wjm"},  {"JIEMIAN", "kshb"},
     {"JIEMIAN", "ywjyy"},    {"JIEMIAN", "hbhwj"}, {"TISHI", "xsrwjm"}, {"TISHI", "mlbcz"},  {"TISHI", "mlbkx"},
-    {"TISHI", "wjmtc"}};
+    {"TISHI", "wjmtc"},      {"JIEMIAN", "jqhb"},  {"JIEMIAN", "rqhv"}, {"JIEMIAN", "rqha"}};
 
 bool SameKey(const LanguageKey& a, std::string_view section, std::string_view key) {
     return a.section == section && a.key == key;

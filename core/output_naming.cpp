@@ -80,4 +80,9 @@ std::string SizeText(int width, int height) {
     return std::to_string(width) + "*" + std::to_string(height);
 }
 
+std::string ShownSizeText(int width, int height, int rotationDegrees) {
+    const bool quarter = rotationDegrees % 180 != 0;
+    return quarter ? SizeText(height, width) : SizeText(width, height);
+}
+
 }  // namespace ulvane

@@ -37,5 +37,8 @@ bool PathExists(const std::string& path);
 std::string FileExtensionText(std::string_view path);
 // The source list's size text, "1280*720".
 std::string SizeText(int width, int height);
+// The size as the picture is shown: turned a quarter by its display matrix (`rotationDegrees`
+// 90 or 270), a portrait take's 640*360 reads "360*640".
+std::string ShownSizeText(int width, int height, int rotationDegrees);
 
 }  // namespace ulvane

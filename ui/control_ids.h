@@ -70,6 +70,7 @@ enum : int {
     kOtherTracks,
     kFilePath,  // the whole path; the cell shows the file's name
     kReorderDepth,
+    kCodedSize,  // the pictures' size as coded (SizeText); the cell shows it as displayed
 };
 }  // namespace join_role
 
@@ -118,6 +119,7 @@ enum : int {
     kCutNameCaption = 1267,
 
     kJoinDirectRadio = 1256,
+    kJoinExactRadio = 1301,
     kJoinQualityList = 1066,
     kJoinSizeList = 1063,
     kJoinAudioQualityList = 1070,

@@ -89,6 +89,7 @@ void CutTab::LaunchCut() {
     CFileInfomation dialog(context_.store, context_.table, *context_.services.messages, context_.services.pickFolder,
                            ToQString(DefaultOutputName(source)), context_.window);
     dialog.ProposeFolder(ProposedOutputFolder(path_));
+    dialog.SetSources({{source, tracks_->Of(path_)}});
     if (!context_.services.runSettings(dialog)) return;
     const CutLaunch cut{source, *TypedTime(startBox_), *TypedTime(endBox_), dialog.choice(), tracks_->Of(path_)};
     if (const LaunchResult launch = FillCutJob(job, cut, PathExists); !launch.ok()) {
@@ -109,6 +110,7 @@ void CutTab::LaunchExport(const std::vector<Segment>& segments) {
     CFileInfomation dialog(context_.store, context_.table, *context_.services.messages, context_.services.pickFolder,
                            ToQString(DefaultOutputName(source)), context_.window);
     dialog.ProposeFolder(ProposedOutputFolder(path_));
+    dialog.SetSources({{source, tracks_->Of(path_)}});
     dialog.OfferExport(static_cast<int>(segments.size()));
     if (!context_.services.runSettings(dialog)) return;
     SegmentsLaunch launch;

@@ -129,9 +129,11 @@ constexpr DialogTemplate kCut{165, {356, 206}, 9, kCutItems};
 constexpr TemplateItem kJoinItems[] = {
     {-1, ItemKind::Group, {3, 0, 349, 139}, true, ""},
     {-2, ItemKind::Group, {4, 140, 347, 44}, true, ""},
-    {1268, ItemKind::Static, {7, 7, 76, 10}, true, ""},
-    {1256, ItemKind::Radio, {15, 17, 335, 10}, true, ""},
-    {1007, ItemKind::Radio, {15, 32, 334, 10}, true, ""},
+    {1268, ItemKind::Static, {7, 7, 76, 8}, true, ""},
+    // The exact direct join, open when clips are joined: each starts on its very picture.
+    {1301, ItemKind::Radio, {15, 15, 335, 10}, true, ""},
+    {1256, ItemKind::Radio, {15, 26, 335, 10}, true, ""},
+    {1007, ItemKind::Radio, {15, 37, 334, 10}, true, ""},
     {1269, ItemKind::Static, {37, 49, 57, 8}, true, ""},
     {1105, ItemKind::Combo, {102, 47, 219, 30}, true, ""},
     {1270, ItemKind::Static, {37, 68, 61, 8}, true, ""},

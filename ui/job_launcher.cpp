@@ -74,28 +74,35 @@ struct LauncherMonitorView : MonitorView {
 };
 
 std::string JobWhat(const WindowContext& context, const char* key, const std::string& file, const QString& a,
-                    const QString& b, bool direct) {
+                    const QString& b, const OutputChoice& output) {
     const QString name = QFileInfo(ToQString(file)).fileName();
     QString what = context.FileText("QUEUE", key);
     what = b.isNull() ? what.arg(name, a) : what.arg(name, a, b);
-    return (what + " (" + context.FileText("QUEUE", direct ? "zj" : "cb") + ")").toStdString();
+    const char* method = !output.direct ? "cb" : output.exact ? "jq" : "zj";
+    return (what + " (" + context.FileText("QUEUE", method) + ")").toStdString();
 }
 
 }  // namespace
 
 std::string CutWhat(const WindowContext& context, const CutLaunch& cut) {
     return JobWhat(context, "qj", cut.source, ToQString(FormatTime(cut.startMs)), ToQString(FormatTime(cut.endMs)),
-                   cut.output.direct);
+                   cut.output);
 }
 
 std::string SegmentsWhat(const WindowContext& context, const SegmentsLaunch& launch) {
-    return JobWhat(context, "dc", launch.file.path, QString::number(launch.segments.size()), QString(),
-                   launch.output.direct);
+    return JobWhat(context, "dc", launch.file.path, QString::number(launch.segments.size()), QString(), launch.output);
 }
 
 std::string JoinWhat(const WindowContext& context, const JoinLaunch& join) {
     return JobWhat(context, "hb", join.files.empty() ? std::string() : join.files.front().path,
-                   QString::number(join.files.size()), QString(), join.output.direct);
+                   QString::number(join.files.size()), QString(), join.output);
+}
+
+std::string OutputsText(const ConversionJob& job) {
+    if (job.outputPaths.empty() || job.outputPaths.front().empty()) return {};
+    std::string text = " \u2192 " + QFileInfo(ToQString(job.outputPaths.front())).fileName().toStdString();
+    if (job.separateOutputs && job.inputCount > 1) text += " (+" + std::to_string(job.inputCount - 1) + ")";
+    return text;
 }
 
 QString ProposedOutputFolder(const QString& source) {
@@ -129,6 +136,8 @@ JobLauncher::JobLauncher(const WindowContext& context, QObject* parent) : QObjec
             ShowQueue();
     });
     connect(queuePanel_, &QueuePanel::shownChanged, button, &QToolButton::setChecked);
+    // The panel's Stop (and Remove) on the window's own row stop it as its dialog's Stop does.
+    connect(queue_, &QueueRunner::windowJobStopAsked, this, &JobLauncher::StopJob);
     auto* show = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Q), context_.window);
     connect(show, &QShortcut::activated, this, &JobLauncher::ShowQueue);
     ApplyTexts();
@@ -157,6 +166,8 @@ bool JobLauncher::Launch(WindowJob job) {
                                  *context_.services.messages))
         return false;
     lastOutputFolder_ = job.outputFolder;
+    // Waiting or running, the queue names the file the job makes.
+    job.what += OutputsText(*job.job);
     if (!Busy()) return StartWorker(std::move(job));
     QueueEntry e;
     e.words = std::move(job.words);
@@ -201,6 +212,7 @@ bool JobLauncher::StartWorker(WindowJob job) {
     // started now waits in the queue.
     jobRunning_ = true;
     QueueEntry e;
+    e.words = std::move(job.words);  // kept if the window closes while it runs
     e.what = std::move(job.what);
     e.direct = job.direct;
     windowEntry_ = queue_->AddWindowJob(std::move(e));
@@ -291,23 +303,18 @@ void JobLauncher::OfferOutput(const QString& text, const QString& output) {
 }
 
 void JobLauncher::ShowQueue() {
-    if (!queuePanel_->isVisible()) {
-        // Below the window, else on its right, else where the screen has room for it.
-        QWidget* window = context_.window;
-        const QRect screen = window->screen() ? window->screen()->availableGeometry() : QRect();
-        QRect place(window->frameGeometry().bottomLeft() + QPoint(0, 8), queuePanel_->size() + QSize(8, 32));
-        if (!screen.isEmpty() && !screen.contains(place))
-            place.moveTopLeft(window->frameGeometry().topRight() + QPoint(8, 0));
-        if (!screen.isEmpty() && !screen.contains(place)) place.moveBottomRight(screen.bottomRight());
-        queuePanel_->move(place.topLeft());
-    }
-    queuePanel_->show();
-    queuePanel_->raise();
+    queuePanel_->ShowBeside(context_.window);
 }
 
 void JobLauncher::EndWindowJob() {
     if (windowEntry_ < 0 || !job_) return;
     const JobOutcome o = RecordOutcome(*job_);
+    if (closeAfterJob_ && o.end == JobEnd::kStopped) {
+        // Stopped by the window's close: it waits again, kept with the others for the next start.
+        queue_->KeepWindowJob(windowEntry_);
+        windowEntry_ = -1;
+        return;
+    }
     const QueueState state = o.end == JobEnd::kFailed    ? QueueState::kFailed
                              : o.end == JobEnd::kStopped ? QueueState::kStopped
                                                          : QueueState::kDone;
@@ -354,17 +361,17 @@ void JobLauncher::OfferKeptJobs() {
 }
 
 bool JobLauncher::MayClose() {
-    if (jobRunning_) {
-        // Closed while a job runs: the user decides; a stopped job ends, then the window closes.
-        if (closeAfterJob_ || !context_.Ask(context_.Text("TISHI", "tcgz"))) return false;
-        closeAfterJob_ = true;
-        if (progress_->isVisible()) StopJob();
-        return false;
-    }
-    // Running queued jobs are stopped if the user agrees; the waiting ones are kept.
-    if (queue_->queue().running() > (windowEntry_ >= 0 ? 1 : 0)) {
-        if (!context_.Ask(context_.FileText("QUEUE", "gb"))) return false;
+    if (jobRunning_ && closeAfterJob_) return false;  // the window closes once its job has stopped
+    // One question for every running job. On Yes nothing starts any more, each running job
+    // stops and waits again, and all that wait are kept for the next start.
+    if (jobRunning_ || queue_->queue().running() > 0) {
+        if (!context_.Ask(context_.FileText("QUEUE", jobRunning_ ? "gbrw" : "gb"))) return false;
         queue_->StopAll();
+        if (jobRunning_) {
+            closeAfterJob_ = true;
+            StopJob();
+            return false;
+        }
     }
     KeepWaitingJobs();
     queuePanel_->close();

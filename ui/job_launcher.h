@@ -46,6 +46,8 @@ struct WindowJob {
 std::string CutWhat(const WindowContext& context, const CutLaunch& cut);
 std::string SegmentsWhat(const WindowContext& context, const SegmentsLaunch& launch);
 std::string JoinWhat(const WindowContext& context, const JoinLaunch& join);
+// " → clip.mp4": the file a filled job makes (the first, and how many more: " (+2)").
+std::string OutputsText(const ConversionJob& job);
 // Where a first job's output goes when no folder is stored: beside its (first) source, or in
 // the user's videos folder when that one cannot be written to.
 QString ProposedOutputFolder(const QString& source);
@@ -68,8 +70,9 @@ public:
     // The jobs kept waiting when the window last closed, offered again (asked once).
     void OfferKeptJobs();
     void ApplyTexts();
-    // The window is asked to close: true when it may close now. During the window's job the
-    // user is asked, and the window closes once the job has stopped.
+    // The window is asked to close: true when it may close now. While jobs run the user is
+    // asked once; on Yes they stop and are kept with the waiting ones (queue.txt), nothing
+    // starts any more, and during the window's job the window closes once it has stopped.
     bool MayClose();
     void WaitForWorker();
 

@@ -45,7 +45,7 @@ JoinFile JoinFileOfRow(const CCheckListCtrl& list, int row) {
     JoinFile f;
     f.path = path->data(join_role::kFilePath).toString().toStdString();
     f.type = text(source_column::kType).toStdString();
-    f.size = text(source_column::kSize).toStdString();
+    f.size = path->data(join_role::kCodedSize).toString().toStdString();  // a direct join copies them so
     f.lengthMicros = int64_t{TimeFromText(text(source_column::kLength))} * 1000;
     f.hidesLeadingPictures = path->data(join_role::kHidesLead).toBool();
     f.videoCodec = path->data(join_role::kVideoCodec).toString().toStdString();

@@ -82,8 +82,8 @@ void JoinTab::AddRow(const QString& path, const MediaInfo& info) {
     // In source_column order.
     const QFileInfo file(path);
     list_->AddRow({file.fileName(), ToQString(FileExtensionText(path.toStdString())), TimeText(lengthMs),
-                   ToQString(SizeText(info.videoWidth, info.videoHeight)), QString::asprintf("%5.2ffps", rate),
-                   QString()});
+                   ToQString(ShownSizeText(info.videoWidth, info.videoHeight, info.rotationDegrees)),
+                   QString::asprintf("%5.2ffps", rate), QString()});
     SetRowStatusText(list_->rowCount() - 1, RowStatus::kReady);
     // What a direct join needs to know besides the texts shown.
     QTableWidgetItem* item = list_->item(list_->rowCount() - 1, source_column::kPath);
@@ -95,6 +95,7 @@ void JoinTab::AddRow(const QString& path, const MediaInfo& info) {
     item->setData(join_role::kChannels, info.channels);
     item->setData(join_role::kOtherTracks, QString::fromStdString(info.otherTracks));
     item->setData(join_role::kReorderDepth, info.videoReorderDepth);
+    item->setData(join_role::kCodedSize, QString::fromStdString(SizeText(info.videoWidth, info.videoHeight)));
     // The file's folder, and the tracks a direct join takes one of.
     item->setToolTip(QDir::toNativeSeparators(file.absolutePath()) + "\n" + context_.TracksText(info));
     FitColumns();

@@ -66,6 +66,9 @@ private:
     void SetRowStatusText(int row, RowStatus status);
     QString RowStatusText(RowStatus status) const;
     std::vector<JoinFile> JoinFilesOfRows(const std::vector<int>& rows) const;
+    // A direct join starts each clip at the key frame at or before its start: the clips that so
+    // start earlier than marked are named, and the user says whether to join them so.
+    bool AcceptClipStarts(const std::vector<JoinFile>& files, const std::vector<int>& rows) const;
     // The direct-join refusal: which file differs from the first, in what, and the offer to re-encode.
     QString UnlikeFilesText(const std::vector<JoinFile>& files, const JoinMismatch& m) const;
 

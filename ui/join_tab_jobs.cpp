@@ -1,12 +1,15 @@
 // The join tab's jobs: the ticked rows joined, and "Apply to all", a queued job a file. Each
 // is filled from its settings dialog and handed to the JobLauncher.
 #include <QFileInfo>
+#include <atomic>
+#include <map>
 #include <set>
 
 #include "controls/check_list.h"
 #include "core/job_queue.h"
 #include "core/job_words.h"
 #include "core/output_naming.h"
+#include "engine/key_frames.h"
 #include "ui/container_check.h"
 #include "ui/cut_tab.h"
 #include "ui/job_launcher.h"
@@ -19,6 +22,17 @@
 #include "ui/window_context.h"
 
 namespace ulvane {
+
+namespace {
+
+// The files a direct job copies, for the settings dialog's check of the chosen container.
+std::vector<JobSource> SourcesOf(const std::vector<JoinFile>& files) {
+    std::vector<JobSource> sources;
+    for (const JoinFile& f : files) sources.push_back({f.path, f.tracks});
+    return sources;
+}
+
+}  // namespace
 
 std::vector<JoinFile> JoinTab::JoinFilesOfRows(const std::vector<int>& rows) const {
     std::vector<JoinFile> files;
@@ -40,6 +54,34 @@ QString JoinTab::UnlikeFilesText(const std::vector<JoinFile>& files, const JoinM
     return context_.Text("TISHI", "cybt").arg(name(files[static_cast<size_t>(m.file)].path), name(first)) + "\n" +
            context_.Text("TISHI", "cbxq").arg(context_.Text(section, parameter), value(m.value), value(m.firstValue)) +
            "\n\n" + context_.Text("TISHI", "gycb");
+}
+
+bool JoinTab::AcceptClipStarts(const std::vector<JoinFile>& files, const std::vector<int>& rows) const {
+    // Read once for each file, here on the window's thread: from the index where the file has one.
+    std::map<std::string, std::vector<int64_t>> keyFrames;
+    const std::atomic<bool> never{false};
+    constexpr int kNamed = 12;  // clips named one by one; more are "…"
+    QStringList early;
+    int more = 0;
+    for (size_t k = 0; k < files.size(); ++k) {
+        const JoinFile& f = files[k];
+        if (!f.clipped) continue;
+        auto [keys, fresh] = keyFrames.try_emplace(f.path);
+        if (fresh) keys->second = KeyFrameTimes(f.path, never);
+        const int64_t from = DirectCutStart(keys->second, f.startMicros);
+        if (f.startMicros - from < 1000) continue;  // on its key frame, to the millisecond shown
+        if (early.size() == kNamed) {
+            ++more;
+            continue;
+        }
+        early << context_.FileText("EXPORT", "pdcd")
+                     .arg(rows[k] + 1)
+                     .arg(QFileInfo(ToQString(f.path)).fileName(), MicrosText(f.startMicros), MicrosText(from));
+    }
+    if (early.isEmpty()) return true;
+    if (more > 0) early << QString::fromUtf8("\u2026");
+    return context_.Ask(context_.FileText("EXPORT", "pdzj") + "\n" + early.join("\n") + "\n\n" +
+                        context_.FileText("EXPORT", "pdwt"));
 }
 
 void JoinTab::LaunchJoin() {
@@ -66,12 +108,18 @@ void JoinTab::LaunchJoin() {
     WindowJob run;
     ConversionJob& job = *run.job;
     PrepareJoinJob(job, static_cast<int>(rows.size()));
+    JoinLaunch join{JoinFilesOfRows(rows), {}, false};
+    const std::vector<JoinFile>& files = join.files;
     CSettings dialog(context_.store, context_.table, *context_.services.messages, context_.services.pickFolder,
                      context_.window);
     dialog.ProposeFolder(ProposedOutputFolder(RowPath(rows.front())));
+    dialog.SetSources(SourcesOf(files));
+    const bool clips = std::any_of(files.begin(), files.end(), [](const JoinFile& f) { return f.clipped; });
+    if (clips) dialog.OfferClips();
     if (!context_.services.runSettings(dialog)) return;
-    JoinLaunch join{JoinFilesOfRows(rows), dialog.choice(), dialog.chapters()};
-    const std::vector<JoinFile>& files = join.files;
+    join.output = dialog.choice();
+    join.chapters = dialog.chapters();
+    if (clips && join.output.direct && !join.output.exact && !AcceptClipStarts(files, rows)) return;
     LaunchResult launch = FillJoinJob(job, join, PathExists);
     if (launch.status == LaunchStatus::HiddenLead) {
         context_.Tell(context_.Text("TISHI", "bjyc") + "\n" + ToQString(files[static_cast<size_t>(launch.input)].path));
@@ -135,6 +183,7 @@ void JoinTab::ApplyToAll() {
     CFileInfomation dialog(context_.store, context_.table, *context_.services.messages, context_.services.pickFolder,
                            ToQString(DefaultOutputName(files.front().path)), context_.window);
     dialog.ProposeFolder(QFileInfo(ToQString(files.front().path)).absolutePath());
+    dialog.SetSources(SourcesOf(files));
     if (segments.size() >= 2) dialog.OfferExport(static_cast<int>(segments.size()));
     if (!context_.services.runSettings(dialog)) return;
     QStringList refused;
@@ -174,6 +223,7 @@ void JoinTab::ApplyToAll() {
             !ContainerChangeAccepted(context_.window, context_.window->windowTitle(), apart, context_.table,
                                      *context_.services.messages))
             return;
+        entry.what += OutputsText(apart);
         launcher_->queueRunner()->Add(std::move(entry));
     }
     launcher_->ShowQueue();

@@ -99,7 +99,8 @@ QString StatusText(const MediaInfo& info) {
     if (!info.videoCodec.empty()) {
         const double rate = info.frameRateDen ? static_cast<double>(info.frameRateNum) / info.frameRateDen : 0.0;
         parts << QString::fromStdString(info.videoCodec).toUpper() + " " +
-                     ToQString(SizeText(info.videoWidth, info.videoHeight)) + QString::asprintf(" %.2ffps", rate);
+                     ToQString(ShownSizeText(info.videoWidth, info.videoHeight, info.rotationDegrees)) +
+                     QString::asprintf(" %.2ffps", rate);
     }
     if (!info.audioCodec.empty())
         parts << QString::fromStdString(info.audioCodec).toUpper() + QString(" %1 Hz").arg(info.sampleRate);

@@ -6,9 +6,11 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <chrono>
 
 #include "core/language_table.h"
@@ -19,9 +21,9 @@ namespace ulvane {
 
 namespace {
 
-constexpr std::string_view kKeys[] = {"bt", "rw",  "zt",  "jd",  "sc",  "dd",  "yx",   "wc",   "sb",   "tz",
-                                      "sy", "btz", "bsc", "bsy", "bxy", "bdk", "bwjj", "ts",   "hf",   "gb",
-                                      "qj", "dc",  "hb",  "zj",  "cb",  "dl",  "yy",   "yyts", "yygx", "yybf"};
+constexpr std::string_view kKeys[] = {"bt",  "rw",  "zt",  "jd",  "sc",  "dd",   "yx",   "wc",   "sb", "tz",  "sy",
+                                      "btz", "bsc", "bsy", "bxy", "bdk", "bwjj", "ts",   "hf",   "gb", "qj",  "dc",
+                                      "hb",  "zj",  "cb",  "dl",  "yy",  "yyts", "yygx", "yybf", "jq", "gbrw"};
 
 int64_t NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -39,6 +41,42 @@ QString Clock(int64_t seconds) {
 }
 
 }  // namespace
+
+QRect PlaceBeside(const QRect& window, const QSize& wanted, const QSize& smallest, const QRect& screen) {
+    constexpr int kGap = 8;
+    // The room on each side, in the order tried; the panel starts at the window's left or top.
+    struct Side {
+        QRect room;
+        bool across;  // below or above: the panel lines up with the window's left edge
+        bool before;  // left or above: the panel lies against the room's far end, by the window
+    };
+    const Side sides[] = {
+        {QRect(QPoint(screen.left(), window.bottom() + 1 + kGap), screen.bottomRight()), true, false},
+        {QRect(QPoint(window.right() + 1 + kGap, screen.top()), screen.bottomRight()), false, false},
+        {QRect(screen.topLeft(), QPoint(window.left() - 1 - kGap, screen.bottom())), false, true},
+        {QRect(screen.topLeft(), QPoint(screen.right(), window.top() - 1 - kGap)), true, true},
+    };
+    const auto placeIn = [&](const Side& side) {
+        const QRect& room = side.room;
+        QRect place(QPoint(side.across ? window.left() : room.left(), side.across ? room.top() : window.top()),
+                    wanted.boundedTo(room.size()));
+        if (side.before && side.across) place.moveBottom(room.bottom());
+        if (side.before && !side.across) place.moveRight(room.right());
+        // Inside the room.
+        place.moveLeft(std::clamp(place.left(), room.left(), room.right() + 1 - place.width()));
+        place.moveTop(std::clamp(place.top(), room.top(), room.bottom() + 1 - place.height()));
+        return place;
+    };
+    // A side with room for the whole panel first, else one where it fits shrunk.
+    for (const QSize& least : {wanted, smallest})
+        for (const Side& side : sides)
+            if (side.room.width() >= least.width() && side.room.height() >= least.height()) return placeIn(side);
+    // No side has room: as small as it goes, in the screen's bottom left corner. The window's
+    // buttons (convert, join, the list's) are on its right, and stay uncovered.
+    QRect place(QPoint(), smallest.boundedTo(screen.size()));
+    place.moveBottomLeft(screen.bottomLeft());
+    return place;
+}
 
 QueueModel::QueueModel(QueueRunner& runner, QObject* parent) : QAbstractTableModel(parent), runner_(runner) {
     // The runner changes one row at a time; the table follows row by row, never all at once.
@@ -194,6 +232,22 @@ void QueuePanel::ApplyTexts(const LanguageTable& table) {
     model_->ApplyTexts(table);
 }
 
+void QueuePanel::ShowBeside(const QWidget* window) {
+    if (!isVisible() && window->screen()) {
+        // The window manager's frame, once known; a title bar's worth before the first show.
+        const QSize frame = testAttribute(Qt::WA_WState_Created) && frameGeometry().size() != size()
+                                ? frameGeometry().size() - size()
+                                : QSize(8, 32);
+        const QSize smallest = minimumSizeHint().expandedTo(QSize(360, 160)).boundedTo(size());
+        const QRect place = PlaceBeside(window->frameGeometry(), size() + frame, smallest + frame,
+                                        window->screen()->availableGeometry());
+        resize(place.size() - frame);
+        move(place.topLeft());
+    }
+    show();
+    raise();
+}
+
 void QueuePanel::showEvent(QShowEvent* e) {
     QWidget::showEvent(e);
     emit shownChanged(true);
@@ -220,9 +274,8 @@ void QueuePanel::UpdateButtons() {
     const int row = runner_.queue().RowOf(id);
     const QueueEntry* e = row >= 0 ? &entries[static_cast<size_t>(row)] : nullptr;
     const bool live = e && (e->state == QueueState::kWaiting || e->state == QueueState::kRunning);
-    // The window's own job is stopped from its progress dialog.
-    buttons_[kStop]->setEnabled(live && !e->inWindow);
-    buttons_[kRemove]->setEnabled(e && e->state != QueueState::kRunning);
+    buttons_[kStop]->setEnabled(live);
+    buttons_[kRemove]->setEnabled(e != nullptr);  // a running job is stopped first
     buttons_[kUp]->setEnabled(e && row > 0);
     buttons_[kDown]->setEnabled(e && row + 1 < static_cast<int>(entries.size()));
     const bool made = e && e->state == QueueState::kDone && !e->output.empty();

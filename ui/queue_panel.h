@@ -22,6 +22,13 @@ class LanguageTable;
 class QueueRunner;
 struct QueueEntry;
 
+// Where a panel of `wanted` size (frame included) goes beside a window at `window` on `screen`
+// (both frame rectangles), covering nothing of it: below it, else right of it, else left, else
+// above, the first side with room for the whole panel, else the first with room for at least
+// `smallest`, the panel shrunk to that room. With no such room, at `smallest` in the screen's bottom left
+// corner, away from the window's buttons on its right.
+QRect PlaceBeside(const QRect& window, const QSize& wanted, const QSize& smallest, const QRect& screen);
+
 // The queue as a table; rows follow the runner's signals.
 class QueueModel : public QAbstractTableModel {
     Q_OBJECT
@@ -55,6 +62,8 @@ public:
 
     void ApplyTexts(const LanguageTable& table);
     static std::span<const std::string_view> TextKeys();
+    // Shows the panel, beside `window` where it covers nothing of it when it was hidden.
+    void ShowBeside(const QWidget* window);
 
     QTableView* view() const { return view_; }
     QueueModel* model() const { return model_; }

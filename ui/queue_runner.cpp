@@ -99,7 +99,22 @@ void QueueRunner::FinishWindowJob(int id, QueueState state, const std::vector<st
     e->alsoMade.assign(made.begin() + (made.empty() ? 0 : 1), made.end());
     e->reason = reason;
     Changed(id);
+    RemoveIfAsked(id);
     Schedule();
+}
+
+void QueueRunner::KeepWindowJob(int id) {
+    QueueEntry* e = queue_.Find(id);
+    if (!e) return;
+    e->state = QueueState::kWaiting;
+    e->inWindow = false;
+    e->percent = 0;
+    Changed(id);
+    RemoveIfAsked(id);
+}
+
+void QueueRunner::RemoveIfAsked(int id) {
+    if (removeWhenEnded_.erase(id) > 0) Remove(id);
 }
 
 void QueueRunner::Schedule() {
@@ -204,12 +219,17 @@ void QueueRunner::Finished(int id, int exitCode, bool crashed) {
                                                        : std::string("the job ended abnormally");
     }
     Changed(id);
+    RemoveIfAsked(id);
     Schedule();
 }
 
 void QueueRunner::Stop(int id) {
     QueueEntry* e = queue_.Find(id);
     if (!e) return;
+    if (e->inWindow) {
+        if (e->state == QueueState::kRunning) emit windowJobStopAsked();
+        return;
+    }
     if (e->state == QueueState::kWaiting) {
         e->state = QueueState::kStopped;
         Changed(id);
@@ -222,6 +242,12 @@ void QueueRunner::Stop(int id) {
 }
 
 bool QueueRunner::Remove(int id) {
+    const QueueEntry* e = queue_.Find(id);
+    if (e && e->state == QueueState::kRunning) {
+        removeWhenEnded_.insert(id);
+        Stop(id);
+        return true;
+    }
     const int row = queue_.RowOf(id);
     if (!queue_.Remove(id)) return false;
     emit removed(row);

@@ -9,6 +9,7 @@
 #include <QString>
 #include <map>
 #include <memory>
+#include <set>
 
 #include "core/job_queue.h"
 
@@ -32,14 +33,19 @@ public:
     void FinishWindowJob(int id, QueueState state, const std::vector<std::string>& made, const std::string& reason);
     // How far the window's job is, as its progress dialog shows it.
     void WindowJobProgress(int id, int percent);
+    // The window's job, stopped as the window closes, waits again as a job of the queue's own,
+    // to be kept with the others (it is not started: nothing starts once StopAll has run).
+    void KeepWindowJob(int id);
 
     // Jobs run at once: 1 to the number of cores.
     void SetAtOnce(int n);
     int atOnce() const { return atOnce_; }
     static int MostAtOnce();
 
-    // A running job is stopped (its unfinished output removed); a waiting one never starts.
+    // A running job is stopped (its unfinished output removed; the window's own through
+    // windowJobStopAsked); a waiting one never starts.
     void Stop(int id);
+    // A running job is stopped and goes once it has ended.
     bool Remove(int id);
     bool Move(int id, int by);
     // Stops every running job and waits for each to end (at close); they wait again, to be
@@ -53,12 +59,16 @@ signals:
     void removed(int row);
     void moved(int from, int to);
     void changed(int row);
+    // Stop (or Remove) was asked for the window's own running job, which the window stops.
+    void windowJobStopAsked();
 
 private:
     void Start(QueueEntry& e);
     void ReadProgress(int id);
     void Finished(int id, int exitCode, bool crashed);
     void Changed(int id);
+    // A job that ended goes now if Remove was asked while it ran.
+    void RemoveIfAsked(int id);
 
     QString cli_;
     JobQueue queue_;
@@ -70,6 +80,7 @@ private:
         bool stopping = false;
     };
     std::map<int, Run> runs_;  // by entry id
+    std::set<int> removeWhenEnded_;
 };
 
 }  // namespace ulvane

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 
 #include "core/language_table.h"
 #include "core/output_naming.h"
+#include "engine/container_fit.h"
 #include "ui/control_ids.h"
 #include "ui/dialog_template.h"
 
@@ -44,7 +46,7 @@ constexpr size_t kDirectExtensionRoom = 6;
 
 // The ids of the six lists and the texts of each dialog.
 struct Ids {
-    int exact, direct, indirect, lists[6], channel, folder, browse, name, start, note;  // exact: 0 for none
+    int exact, direct, indirect, lists[6], channel, folder, browse, name, start, note;
     const char* title;
     std::vector<std::pair<int, const char*>> captions;
 };
@@ -80,7 +82,7 @@ const Ids& IdsOf(Dialog d) {
          {kCutStartButton, "ksjq1"},
          {kCancelButton, "qx"}}};
     static const Ids join{
-        0,
+        kJoinExactRadio,
         kJoinDirectRadio,
         kIndirectRadio,
         {kFormatList, kJoinQualityList, kJoinSizeList, kFrameRateList, kJoinAudioQualityList, kJoinSampleRateList},
@@ -92,6 +94,7 @@ const Ids& IdsOf(Dialog d) {
         kJoinNote,
         "hbszbt",
         {{kJoinPlanCaption, "yzfa"},
+         {kJoinExactRadio, "jqhb"},
          {kJoinDirectRadio, "zjhb"},
          {kIndirectRadio, "jjhb"},
          {kJoinFormatCaption, "spgs"},
@@ -168,7 +171,11 @@ OutputSettingsDialog::OutputSettingsDialog(Dialog kind, const SettingsStore& sto
     };
     setWindowTitle(text("JIEMIAN", ids.title));
     for (const auto& [id, key] : ids.captions) SetCaption(Item(id), text("JIEMIAN", key));
-    if (kind == Dialog::Join) Item(ids.start)->setToolTip(text("JIEMIAN", "kshb"));
+    tip_ = ItemAs<QLabel>(ids.note)->text();
+    if (kind == Dialog::Join) {
+        Item(ids.start)->setToolTip(text("JIEMIAN", "kshb"));
+        Item(ids.exact)->setEnabled(false);  // whole files start on their first picture anyway
+    }
 
     const RowChoice rows = store_.ReadRows(kind);
     Fill(List(0), {}, -1);
@@ -202,7 +209,7 @@ OutputSettingsDialog::OutputSettingsDialog(Dialog kind, const SettingsStore& sto
     ItemAs<QLineEdit>(ids.name)->setText(kind == Dialog::Cut ? defaultName : text("JIEMIAN", "hbhwj"));
     connect(ItemAs<QRadioButton>(ids.direct), &QRadioButton::clicked, this, [this] { SetDirect(true); });
     connect(ItemAs<QRadioButton>(ids.indirect), &QRadioButton::clicked, this, [this] { SetDirect(false); });
-    if (ids.exact) connect(ItemAs<QRadioButton>(ids.exact), &QRadioButton::clicked, this, [this] { SetExact(); });
+    connect(ItemAs<QRadioButton>(ids.exact), &QRadioButton::clicked, this, [this] { SetExact(); });
     connect(ItemAs<QPushButton>(ids.browse), &QPushButton::clicked, this, &OutputSettingsDialog::Browse);
     connect(ItemAs<QPushButton>(ids.start), &QPushButton::clicked, this, &OutputSettingsDialog::Start);
     // Enter starts, wherever the focus is; Escape and the cancel button close the dialog.
@@ -210,14 +217,82 @@ OutputSettingsDialog::OutputSettingsDialog(Dialog kind, const SettingsStore& sto
     connect(ItemAs<QPushButton>(settings_id::kCancelButton), &QPushButton::clicked, this, &QDialog::reject);
     // The method chosen last time; the first time a cut opens on the exact direct cut, a join on
     // the direct join.
-    const int method =
-        store_.ReadRow(kind == Dialog::Cut ? settings_keys::kCut : settings_keys::kJoin, settings_keys::kMethod);
+    ShowMethod(
+        store_.ReadRow(kind == Dialog::Cut ? settings_keys::kCut : settings_keys::kJoin, settings_keys::kMethod));
+}
+
+void OutputSettingsDialog::ShowMethod(int method) {
+    const QWidget* exact = Item(IdsOf(kind_).exact);
     if (method == 3)
         SetDirect(false);
-    else if (method == 2 || !ids.exact)
+    else if (method == 2 || !exact->isEnabled())
         SetDirect(true);
     else
         SetExact();
+}
+
+void OutputSettingsDialog::OfferClips() {
+    if (kind_ != Dialog::Join) return;
+    clips_ = true;
+    Item(IdsOf(kind_).exact)->setEnabled(true);
+    ShowMethod(store_.ReadRow(settings_keys::kJoin, settings_keys::kClipMethod));
+}
+
+void OutputSettingsDialog::SetSources(std::vector<JobSource> sources) {
+    sources_ = std::move(sources);
+    refusals_.clear();
+    UpdateNote();
+}
+
+bool OutputSettingsDialog::Copies() const {
+    const Ids& ids = IdsOf(kind_);
+    return ItemAs<QRadioButton>(ids.direct)->isChecked() || ItemAs<QRadioButton>(ids.exact)->isChecked();
+}
+
+QString OutputSettingsDialog::ContainerRefusal(const std::string& container) {
+    if (container.empty()) return {};
+    if (const auto known = refusals_.find(container); known != refusals_.end()) return known->second;
+    QString why;
+    for (const JobSource& source : sources_) {
+        const QFileInfo file(QString::fromStdString(source.path));
+        if (file.suffix().compare(QString::fromStdString(container), Qt::CaseInsensitive) == 0) continue;
+        // A file that cannot be read fails in the job, with the reader's reason.
+        const ContainerFit fit = FitContainer(source.path, container, source.tracks);
+        if (!fit.opened || fit.refused.empty()) continue;
+        why = QString::fromStdString(language_.ReadFromFile("JIEMIAN", fit.refusedKind == 'v' ? "rqhv" : "rqha"))
+                  .arg(QString::fromStdString(container).toUpper(), file.fileName(),
+                       QString::fromStdString(fit.refusedCodec), file.suffix().toUpper());
+        break;
+    }
+    refusals_[container] = why;
+    return why;
+}
+
+void OutputSettingsDialog::UpdateNote() {
+    auto* note = ItemAs<QLabel>(IdsOf(kind_).note);
+    const QString why = Copies() ? ContainerRefusal(ContainerChoice()) : QString();
+    note->setText(why.isEmpty() ? tip_ : why);
+    note->setToolTip(why);
+    if (why.isEmpty()) return;
+    // A longer line wraps, and what lies below it makes room (it stays for the dialog's life).
+    note->setWordWrap(true);
+    const int needed = note->heightForWidth(note->width());
+    if (needed <= note->height()) return;
+    const QRect before = note->geometry();
+    MakeRoomBelow(before.bottom() + 1, needed - before.height());
+    note->setGeometry(before.adjusted(0, 0, 0, needed - before.height()));
+}
+
+void OutputSettingsDialog::MakeRoomBelow(int y, int room) {
+    for (QWidget* w : std::as_const(items_)) {
+        QRect r = w->geometry();
+        if (r.top() >= y)
+            r.translate(0, room);
+        else if (qobject_cast<QGroupBox*>(w) && r.bottom() > y)
+            r.setHeight(r.height() + room);
+        w->setGeometry(r);
+    }
+    setFixedSize(size() + QSize(0, room));
 }
 
 void OutputSettingsDialog::AddExportItems() {
@@ -284,18 +359,8 @@ void OutputSettingsDialog::AddContainerItems() {
     auto* list = new QComboBox(this);
     const QRect listRect = DluToPixels(QRect(cut ? 96 : 102, 0, 120, 12), base);
     const int row = Item(ids.indirect)->y();
-    const int room = list->sizeHint().height() + DluToPixels(QRect(0, 0, 0, 3), base).height();
     // Everything from the indirect radio down moves below the new row; a group around it grows.
-    for (auto it = items_.begin(); it != items_.end(); ++it) {
-        QWidget* w = it.value();
-        QRect r = w->geometry();
-        if (r.top() >= row)
-            r.translate(0, room);
-        else if (qobject_cast<QGroupBox*>(w) && r.bottom() > row)
-            r.setHeight(r.height() + room);
-        w->setGeometry(r);
-    }
-    setFixedSize(size() + QSize(0, room));
+    MakeRoomBelow(row, list->sizeHint().height() + DluToPixels(QRect(0, 0, 0, 3), base).height());
     auto* caption = new QLabel(QString::fromStdString(language_.ReadFromFile("JIEMIAN", "scrq")), this);
     const QRect captionPlace = DluToPixels(QRect(cut ? 43 : 37, 0, 50, 8), base);
     list->setGeometry(listRect.x(), row + 1, listRect.width(), list->sizeHint().height());
@@ -313,6 +378,7 @@ void OutputSettingsDialog::AddContainerItems() {
         items_.insert(id, w);
     }
     caption->setBuddy(list);
+    connect(list, &QComboBox::currentIndexChanged, this, &OutputSettingsDialog::UpdateNote);
     // In the tab order after the direct radio it serves.
     setTabOrder(Item(ids.direct), list);
     setTabOrder(list, Item(ids.indirect));
@@ -368,16 +434,17 @@ void OutputSettingsDialog::SetDirect(bool direct) {
     const Ids& ids = IdsOf(kind_);
     ItemAs<QRadioButton>(ids.direct)->setChecked(direct);
     ItemAs<QRadioButton>(ids.indirect)->setChecked(!direct);
-    if (ids.exact) ItemAs<QRadioButton>(ids.exact)->setChecked(false);
+    ItemAs<QRadioButton>(ids.exact)->setChecked(false);
     for (int i = 0; i < 6; ++i) List(i)->setEnabled(!direct);
     if (ids.channel) Item(ids.channel)->setEnabled(!direct);
     for (int id : {export_id::kContainerCaption, export_id::kContainerList})
         if (QWidget* w = Item(id)) w->setEnabled(direct);
+    if (Item(export_id::kContainerList)) UpdateNote();  // once the dialog has its container row
 }
 
 void OutputSettingsDialog::SetExact() {
     const Ids& ids = IdsOf(kind_);
-    if (!ids.exact) return;
+    if (!Item(ids.exact)->isEnabled()) return;
     SetDirect(true);  // packets are copied: the lists rest
     ItemAs<QRadioButton>(ids.direct)->setChecked(false);
     ItemAs<QRadioButton>(ids.exact)->setChecked(true);
@@ -419,8 +486,11 @@ void OutputSettingsDialog::Start() {
     store_.WriteRows(kind_, rows);  // kept even when the folder test fails below
     const std::string_view section = kind_ == Dialog::Cut ? settings_keys::kCut : settings_keys::kJoin;
     store_.WriteRow(section, settings_keys::kChapters, chapters() ? 1 : 0);
-    const bool exact = ids.exact && ItemAs<QRadioButton>(ids.exact)->isChecked();
-    store_.WriteRow(section, settings_keys::kMethod, exact ? 1 : ItemAs<QRadioButton>(ids.direct)->isChecked() ? 2 : 3);
+    const bool exact = ItemAs<QRadioButton>(ids.exact)->isChecked();
+    store_.WriteRow(section, clips_ ? settings_keys::kClipMethod : settings_keys::kMethod,
+                    exact                                           ? 1
+                    : ItemAs<QRadioButton>(ids.direct)->isChecked() ? 2
+                                                                    : 3);
     if (modes_) store_.WriteRow(section, settings_keys::kExportMode, static_cast<int>(exportMode()));
     const std::string container = ContainerChoice();
     store_.WriteRow(section, settings_keys::kContainer, DirectContainerRow(container));
@@ -436,22 +506,23 @@ void OutputSettingsDialog::Start() {
     }
     // The extension is the chosen format's, or a direct job's chosen container's, or its
     // source's, which this dialog does not know: room for a usual one.
-    const bool direct =
-        ItemAs<QRadioButton>(ids.direct)->isChecked() || (ids.exact && ItemAs<QRadioButton>(ids.exact)->isChecked());
+    const bool direct = Copies();
+    // A container that cannot hold a source gives way to the source's own, as the note says.
+    const std::string copyInto = ContainerRefusal(container).isEmpty() ? container : std::string();
     const std::optional<ResolvedPreset> preset = ResolveRows(kind_, rows);
-    const std::string extension = !direct && preset              ? preset->extension
-                                  : direct && !container.empty() ? "." + container
-                                                                 : std::string(kDirectExtensionRoom, 'x');
+    const std::string extension = !direct && preset             ? preset->extension
+                                  : direct && !copyInto.empty() ? "." + copyInto
+                                                                : std::string(kDirectExtensionRoom, 'x');
     if (!NameFitsFolder(folder.toStdString(), NameWithoutExtension(name, extension), extension)) {
         messages_.Show(this, windowTitle(), text("TISHI", "wjmtc"), true);
         return;
     }
     // A typed or proposed folder that passed the test is the one offered next time.
     if (folder.toStdString() != store_.OutputFolder()) store_.WriteOutputFolder(folder.toStdString());
-    choice_.exact = ids.exact && ItemAs<QRadioButton>(ids.exact)->isChecked();
-    choice_.direct = choice_.exact || ItemAs<QRadioButton>(ids.direct)->isChecked();
+    choice_.exact = exact;
+    choice_.direct = direct;
     choice_.rows = rows;
-    choice_.container = choice_.direct ? container : std::string();
+    choice_.container = direct ? copyInto : std::string();
     choice_.folder = folder.toStdString();
     choice_.name = name;
     done(QDialog::Accepted);

@@ -1,5 +1,5 @@
 // CFileInfomation (cut, template 165) and CSettings (join, template 167): the output
-// settings of a job. They open on the rows stored in setting.ini, switch between direct
+// settings of a job. They open on the rows stored in setting.ini, switch between exact, direct
 // (only the container list open) and indirect (the re-encoding lists open), pick the output folder, and on start store
 // the rows, test the folder and fill their OutputChoice. Below its template the cut dialog chooses how the segments of
 // a source are exported; both choose whether a merged output gets chapters.
@@ -8,6 +8,9 @@
 #include <QDialog>
 #include <QMap>
 #include <functional>
+#include <map>
+#include <string>
+#include <vector>
 
 #include "core/launch.h"
 #include "core/output_presets.h"
@@ -50,9 +53,17 @@ enum : int {
 namespace settings_keys {
 inline constexpr std::string_view kExportMode = "export";
 inline constexpr std::string_view kChapters = "chapters";
-// The method chosen last: 1 exact (cuts only), 2 direct, 3 re-encoded; missing, the dialog's own first.
+// The method chosen last: 1 exact, 2 direct, 3 re-encoded; missing, the dialog's own first.
 inline constexpr std::string_view kMethod = "method";
+// The join's method chosen last for a join with clips, apart from the one for whole files.
+inline constexpr std::string_view kClipMethod = "clipmethod";
 }  // namespace settings_keys
+
+// A file a direct job copies, and the tracks it keeps of it ("" every one).
+struct JobSource {
+    std::string path;
+    std::string tracks;
+};
 
 // Picks a folder; "" when cancelled.
 using FolderPicker = std::function<QString(QWidget* parent, const QString& title)>;
@@ -73,8 +84,15 @@ public:
     }
 
     void SetDirect(bool direct);
-    // The cut dialog's exact direct cut (the join dialog has none).
+    // The exact direct cut or join: a clip starts on the very picture at its start. The join
+    // dialog's is open only after OfferClips.
     void SetExact();
+    // The join dialog, for rows of which some are clips: its exact join opens, and the dialog
+    // shows the method chosen last for clips (the exact join the first time).
+    void OfferClips();
+    // The files the job copies. A chosen container one of them cannot hold gives way to the
+    // source's own container, and the dialog's note line says so while it is chosen.
+    void SetSources(std::vector<JobSource> sources);
     // The cut dialog's export choices, open only for a source with more than one segment; the
     // chapters box only for the merged modes (the join dialog's is always open).
     void OfferExport(int segments);
@@ -106,6 +124,15 @@ private:
     void AddContainerItems();
     // The chosen container's extension ("mp4"), "" for the source's.
     std::string ContainerChoice() const;
+    // 1 exact, 2 direct, 3 re-encoded; 0 the dialog's own first (exact where it is open).
+    void ShowMethod(int method);
+    bool Copies() const;  // direct or exact: the container row applies
+    // Why `container` cannot take one of the sources, in the active language; "" when it can.
+    QString ContainerRefusal(const std::string& container);
+    // The note line: the tip, or why the chosen container gives way.
+    void UpdateNote();
+    // Moves the items from `y` down by `room` pixels, grows a group around `y`, and the dialog.
+    void MakeRoomBelow(int y, int room);
     const Dialog kind_;
     const SettingsStore& store_;
     const LanguageTable& language_;
@@ -115,6 +142,10 @@ private:
     OutputChoice choice_;
     QButtonGroup* modes_ = nullptr;  // the cut dialog's three export radios, apart from the method's
     int segments_ = 0;
+    bool clips_ = false;  // a join with clips: its method is kept apart
+    std::vector<JobSource> sources_;
+    std::map<std::string, QString> refusals_;  // by container, from the sources
+    QString tip_;                              // the note line's own text
 };
 
 class CFileInfomation : public OutputSettingsDialog {

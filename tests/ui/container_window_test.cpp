@@ -1,8 +1,11 @@
 // A direct cut into another container from the window: the choice is kept in setting.ini,
-// what the container cannot take is told before the job, and the file made is that container.
+// what the container cannot take is told before the job, and the file made is that container,
+// or the source's own where the chosen one cannot hold its video or sound.
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 
 #include "core/language_table.h"
@@ -21,11 +24,13 @@ TEST(ContainerChoice, ADirectCutGoesIntoTheChosenContainerOrIsToldWhyNot) {
         const char* refused;    // part of the refusal, "" for none
         const char* asked;      // part of the question, "" for none
         const char* made;       // the output's format as ffprobe names it, "" for no file
+        const char* extension;  // the output's
+        bool fallsBack;         // the dialog's note says the source's own container is used
     } cases[] = {
-        {"H.264 cannot go into WebM", "webm", true, "video (h264)", "", ""},
-        {"declined: nothing is written", "mp4", false, "", "subrip", ""},
-        {"accepted: an MP4 with the subtitles as its own text", "mp4", true, "", "mov_text", "mp4"},
-        {"MPEG-TS keeps what it can", "ts", true, "", "left out", "mpegts"},
+        {"H.264 cannot go into WebM: the MKV stays MKV", "webm", true, "", "", "matroska", "mkv", true},
+        {"declined: nothing is written", "mp4", false, "", "subrip", "", "", false},
+        {"accepted: an MP4 with the subtitles as its own text", "mp4", true, "", "mov_text", "mp4", "mp4", false},
+        {"MPEG-TS keeps what it can", "ts", true, "", "left out", "mpegts", "ts", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -37,6 +42,7 @@ TEST(ContainerChoice, ADirectCutGoesIntoTheChosenContainerOrIsToldWhyNot) {
         h.messages.answer = c.answer;
         const int row = DirectContainerRow(c.container);
         ASSERT_GT(row, 0);
+        QString note;
         h.settings = [&](OutputSettingsDialog& d) {
             d.SetExact();  // the cut from 2 s on the very picture, as the container list serves it too
             EXPECT_TRUE(d.Item(export_id::kContainerList)->isEnabled());
@@ -44,11 +50,16 @@ TEST(ContainerChoice, ADirectCutGoesIntoTheChosenContainerOrIsToldWhyNot) {
             EXPECT_FALSE(d.Item(export_id::kContainerList)->isEnabled());
             d.SetExact();
             d.ItemAs<QComboBox>(export_id::kContainerList)->setCurrentIndex(row);
+            note = d.ItemAs<QLabel>(settings_id::kCutNote)->text();
             d.ItemAs<QLineEdit>(settings_id::kFolderBox)->setText(QString::fromStdString(out.path().string()));
             d.ItemAs<QLineEdit>(settings_id::kNameBox)->setText("out");
             d.Start();
         };
         h.window->cutTab()->LaunchCut();
+        // Said in the dialog, before the job: "WEBM cannot hold the video of film.mkv (h264), so ...".
+        const QString fallBack = QString::fromStdString(h.window->languageTable().ReadFromFile("JIEMIAN", "rqhv"))
+                                     .arg("WEBM", QFileInfo(film).fileName(), "h264", "MKV");
+        EXPECT_EQ(note == fallBack, c.fallsBack) << note.toStdString();
         // Kept for the next time, and offered again.
         EXPECT_EQ(SettingsStore(h.dir / "setting.ini").ReadRow(settings_keys::kCut, settings_keys::kContainer), row);
         CFileInfomation again(h.window->settings(), h.window->languageTable(), h.messages, nullptr, "name");
@@ -63,7 +74,7 @@ TEST(ContainerChoice, ADirectCutGoesIntoTheChosenContainerOrIsToldWhyNot) {
             continue;
         }
         ASSERT_EQ(files.size(), 1u);
-        EXPECT_EQ(files[0], std::string("out.") + c.container);
+        EXPECT_EQ(files[0], std::string("out.") + c.extension);
         const std::string made = out / files[0];
         const std::string format =
             ulvane::test::Run({"ffprobe", "-v", "error", "-show_entries", "format=format_name", "-of", "csv=p=0", made})

@@ -77,15 +77,15 @@ TEST(SettingsDialogs, OpenOnTheStoredRowsInDirectMode) {
     EXPECT_EQ(join.ItemAs<QLineEdit>(settings_id::kNameBox)->text(), "Joined video");
 }
 
-// Each dialog opens on the method chosen in it last: an export chosen direct stays direct.
+// Each dialog opens on the method chosen in it last: an export chosen direct stays direct. A
+// join of clips keeps its own: the exact join at first, as a cut's.
 TEST(SettingsDialogs, OpenOnTheMethodChosenLast) {
     Harness h;
     SettingsStore store(h.dir / "setting.ini");
     TempDir out;
     const auto method = [](const OutputSettingsDialog& d) {
         using namespace settings_id;
-        const auto* exact = d.ItemAs<QRadioButton>(kCutExactRadio);
-        if (exact && exact->isChecked()) return 1;
+        if (d.ItemAs<QRadioButton>(d.kind() == Dialog::Cut ? kCutExactRadio : kJoinExactRadio)->isChecked()) return 1;
         return d.ItemAs<QRadioButton>(d.kind() == Dialog::Cut ? kCutDirectRadio : kJoinDirectRadio)->isChecked() ? 2
                                                                                                                  : 3;
     };
@@ -104,6 +104,18 @@ TEST(SettingsDialogs, OpenOnTheMethodChosenLast) {
         EXPECT_EQ(method(CFileInfomation(store, table, h.messages, {}, "clip")), chosen);
         EXPECT_EQ(method(CSettings(store, table, h.messages, {})), 2) << "the join keeps its own";
     }
+    const auto clipJoin = [&] {
+        auto join = std::make_unique<CSettings>(store, table, h.messages, FolderPicker());
+        join->OfferClips();
+        return join;
+    };
+    EXPECT_EQ(method(*clipJoin()), 1) << "a first join of clips is exact";
+    Choice reencode;
+    reencode.direct = false;
+    reencode.folder = QString::fromStdString(out.path().string());
+    Fill(reencode)(*clipJoin());
+    EXPECT_EQ(method(*clipJoin()), 3);
+    EXPECT_EQ(method(CSettings(store, table, h.messages, {})), 2) << "whole files join as before";
 }
 
 TEST(SettingsDialogs, StartStoresTheRowsThenTestsTheFolder) {
@@ -532,34 +544,6 @@ TEST(Launches, AStoppedJoinMarksTheFileInWorkAndNothingElseAsDone) {
     h.window->SelectLanguage(*LanguagePosition("german.ini"));
     EXPECT_EQ(status(1), "Angehalten");
     EXPECT_EQ(status(0), "Bereit");
-}
-
-TEST(Launches, ClosingTheWindowDuringAJobAsksAndStopsItOnYes) {
-    Harness h;
-    TempDir out;
-    LoadLongReEncodingCut(h, out);
-    bool usableDuringJob = false;
-    // The close box during the job: first answered No (the job goes on), then Yes.
-    QTimer::singleShot(300, [&] {
-        usableDuringJob = h.window->launcher()->jobRunning() && h.window->Item(main_id::kConvertButton)->isEnabled();
-        h.messages.answer = false;
-        h.window->close();
-        EXPECT_TRUE(h.window->isVisible());
-        EXPECT_TRUE(h.window->launcher()->progressDialog()->isVisible());
-        h.messages.answer = true;
-        h.window->close();
-    });
-    h.window->cutTab()->LaunchCut();
-    EXPECT_TRUE(usableDuringJob);
-    EXPECT_EQ(h.messages.asked.size(), 2);
-    EXPECT_FALSE(h.window->launcher()->progressDialog()->isVisible());
-    // The close follows once the job has stopped; a stopped job leaves no file behind.
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(h.window->isVisible());
-    h.window->launcher()->WaitForWorker();
-    EXPECT_EQ(h.window->launcher()->job(), nullptr);
-    EXPECT_TRUE(FilesIn(out.path()).empty());
-    EXPECT_TRUE(h.window->Item(main_id::kConvertButton)->isEnabled());
 }
 
 TEST(Launches, AnExactCutThroughTheWindowStartsOnTheMarkedPicture) {

@@ -5,8 +5,10 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QRadioButton>
 
 #include "controls/check_list.h"
+#include "tests/ui/job_choice.h"
 #include "tests/ui/segment_media.h"
 #include "ui/join_clips.h"
 #include "ui/segment_list.h"
@@ -139,6 +141,50 @@ TEST(JoinClips, AJoinOfClipRowsGivesTheClipsLengthsAndTheirChapters) {
     EXPECT_GT(PsnrAt(file, 4.5, from, 7.5), PsnrAt(file, 4.5, from, 4.5) + 5);
     // A whole file's chapter, or a clip's without a label, is named by its file.
     ExpectChapters(file, {{0, "export_two"}, {2, "Middle"}, {4, "export_ten"}});
+}
+
+// Three takes marked 2-6, 2-6 and 0.5-3 s in a file with a key frame every 4 s. A direct join
+// would start each at 0 s (15 s in all): it names where each really starts and asks first.
+// Clips join exact unless the user chooses otherwise: 10.5 s, each from its marked picture.
+TEST(JoinClips, ClipsJoinExactByDefaultAndADirectJoinSaysFirstWhereEachStarts) {
+    Harness h;
+    TempDir out;
+    const std::string take = PicturesAndTone("join_takes.mp4", 10, 100).toStdString();  // key frames at 0, 4, 8 s
+    h.window->SelectTab(1);
+    h.window->joinTab()->AddJoinClips(QString::fromStdString(take), {Seconds(2, 6), Seconds(2, 6), Seconds(0.5, 3)});
+    bool openedExact = false;
+    h.settings = [&](OutputSettingsDialog& d) {
+        openedExact = d.ItemAs<QRadioButton>(settings_id::kJoinExactRadio)->isChecked();
+        d.ItemAs<QLineEdit>(settings_id::kFolderBox)->setText(QString::fromStdString(out.path().string()));
+        d.ItemAs<QLineEdit>(settings_id::kNameBox)->setText("exact");
+        d.Start();
+    };
+    h.window->joinTab()->LaunchJoin();
+    EXPECT_TRUE(openedExact) << "the first join of clips";
+    EXPECT_TRUE(h.messages.asked.empty()) << "an exact join asks nothing";
+    const ConversionJob* job = h.window->launcher()->job();
+    ASSERT_NE(job, nullptr);
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(job->inputStatus[i].load(), kInputDone) << job->inputError[i];
+    const std::string file = out / "exact.mp4";
+    EXPECT_EQ(Problems(Inspect(file), true, true, 10.5, 0.1), "");
+    // Each clip's first picture is the one marked, not its key frame's at 0 s.
+    for (const auto& [at, from] : {std::pair{0.0, 2.0}, {4.0, 2.0}, {8.0, 0.5}}) {
+        EXPECT_GT(PsnrAt(file, at + 0.02, take, from + 0.02), 35) << at;
+        EXPECT_LT(PsnrAt(file, at + 0.02, take, 0.02), 30) << at;
+    }
+    // Chosen direct, it names where each clip really starts first; answered No, it makes nothing.
+    auto* list = h.window->ItemAs<CCheckListCtrl>(main_id::kSourceList);
+    for (int r = 0; r < 3; ++r) list->SetChecked(r, true);  // joined rows come back unticked
+    Choice direct;
+    direct.folder = QString::fromStdString(out.path().string());
+    h.settings = Fill(direct);
+    h.window->joinTab()->LaunchJoin();
+    ASSERT_EQ(h.messages.asked.size(), 1);
+    const QString row = QString::fromStdString(h.window->languageTable().ReadFromFile("EXPORT", "pdcd"));
+    for (const auto& [number, marked] : {std::pair{1, "00:00:02.000"}, {2, "00:00:02.000"}, {3, "00:00:00.500"}})
+        EXPECT_TRUE(h.messages.asked[0].contains(row.arg(number).arg("join_takes.mp4", marked, "00:00:00.000")))
+            << h.messages.asked[0].toStdString();
+    EXPECT_EQ(FilesIn(out.path()), std::vector<std::string>{"exact.mp4"}) << "answered No: nothing is joined";
 }
 
 TEST(JoinClips, ADirectJoinChecksAClipAsItChecksAFile) {

@@ -156,6 +156,10 @@ TEST(MainWindow, AddingOnTheJoinTabAppendsTickedRows) {
     for (int r = 0; r < 3; ++r) EXPECT_TRUE(list->IsChecked(r));
     EXPECT_TRUE(list->headerChecked());
     EXPECT_TRUE(h.window->cutTab()->cutSourcePath().isEmpty());
+    // A portrait take, turned upright by its display matrix, shows the size it is seen at.
+    h.Add({QString::fromStdString(Fixture(
+        "w25_rot90.mp4", {"-i", Av("w25.mp4", "25").toStdString(), "-c", "copy", "-metadata:s:v:0", "rotate=90"}))});
+    EXPECT_EQ(list->item(3, source_column::kSize)->text(), "240*320");
 }
 
 TEST(MainWindow, RefusedFilesAreNamedInOneMessageAndTheGoodOnesStillCome) {

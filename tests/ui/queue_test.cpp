@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QAbstractButton>
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
@@ -37,7 +38,7 @@ TEST(Queue, AJobStartedWhileAnotherRunsIsQueuedAndMakesItsOwnFile) {
     LoadLongReEncodingCut(h, out);  // 30 s, key frames every 10 s
     const std::string source = h.window->cutTab()->cutSourcePath().toStdString();
     QueueRunner& queue = *h.window->launcher()->queueRunner();
-    bool queuedAtOnce = false, made = false, windowMoved = false;
+    bool queuedAtOnce = false, made = false, windowMoved = false, stopOpen = false;
     QTimer::singleShot(300, [&] {
         // While the window's re-encoding runs, the window is in use: a direct cut of 10 s to
         // 14 s is started, and runs beside it.
@@ -52,31 +53,36 @@ TEST(Queue, AJobStartedWhileAnotherRunsIsQueuedAndMakesItsOwnFile) {
         made = Eventually([&] { return queue.queue().entries().back().state == QueueState::kDone; }, 120000);
         // The window's own row follows its progress dialog.
         windowMoved = Eventually([&] { return queue.queue().entries().front().percent > 0; }, 60000);
-        qobject_cast<QPushButton*>(h.window->launcher()->progressDialog()->Item(progress_id::kStopButton))->click();
+        // It stops, and goes, from the panel as any job does.
+        QueuePanel* panel = h.window->launcher()->queuePanel();
+        panel->view()->selectRow(0);
+        stopOpen = panel->button(QueuePanel::kStop)->isEnabled();
+        panel->button(QueuePanel::kRemove)->click();
     });
     h.window->cutTab()->LaunchCut();
     ASSERT_TRUE(queuedAtOnce);
     ASSERT_TRUE(made) << queue.queue().entries().back().reason;
     EXPECT_TRUE(windowMoved) << "the window's job read 0% while it ran";
+    EXPECT_TRUE(stopOpen);
+    EXPECT_FALSE(h.window->launcher()->jobRunning());
     const auto& entries = queue.queue().entries();
-    EXPECT_EQ(entries[0].state, QueueState::kStopped) << "the window's own job, stopped from its dialog";
-    EXPECT_EQ(entries[1].output, out / "second.mp4");
+    ASSERT_EQ(entries.size(), 1u) << "the window's row went once its job had stopped";
+    EXPECT_EQ(entries[0].output, out / "second.mp4");
     // Its own four seconds, from the key frame at 10 s.
     EXPECT_EQ(Problems(Inspect(out / "second.mp4"), true, false, 4.0, 0.1), "");
     EXPECT_GT(PsnrAt(out / "second.mp4", 1.0, source, 11.0), 35);
     EXPECT_EQ(FilesIn(out.path()), std::vector<std::string>{"second.mp4"}) << "the stopped job left nothing";
-    // The panel lists both in the window's language, and opens what was made.
+    // The panel lists it in the window's language, and opens what was made.
     QueuePanel* panel = h.window->launcher()->queuePanel();
     EXPECT_TRUE(panel->isVisible());
     const auto cell = [&](int row, int column) { return panel->model()->index(row, column).data().toString(); };
     const auto text = [&](const char* key) {
         return QString::fromStdString(h.window->languageTable().ReadFromFile("QUEUE", key));
     };
-    EXPECT_EQ(cell(0, QueueModel::kState), text("tz"));
-    EXPECT_EQ(cell(1, QueueModel::kState), text("wc"));
-    EXPECT_EQ(cell(1, QueueModel::kOutput), "second.mp4");
-    EXPECT_TRUE(cell(1, QueueModel::kWhat).contains("j_long.mp4")) << cell(1, QueueModel::kWhat).toStdString();
-    panel->view()->selectRow(1);
+    EXPECT_EQ(cell(0, QueueModel::kState), text("wc"));
+    EXPECT_EQ(cell(0, QueueModel::kOutput), "second.mp4");
+    EXPECT_TRUE(cell(0, QueueModel::kWhat).contains("j_long.mp4")) << cell(0, QueueModel::kWhat).toStdString();
+    panel->view()->selectRow(0);
     panel->button(QueuePanel::kOpen)->click();
     EXPECT_EQ(h.opened, QStringList{QString::fromStdString(out / "second.mp4")});
     // Every language names the panel's parts, and the list follows a switch.
@@ -85,7 +91,7 @@ TEST(Queue, AJobStartedWhileAnotherRunsIsQueuedAndMakesItsOwnFile) {
         for (std::string_view key : QueuePanel::TextKeys())
             EXPECT_FALSE(h.window->languageTable().ReadFromFile("QUEUE", key).empty())
                 << h.window->languageTable().activeFile() << " " << key;
-        EXPECT_EQ(cell(1, QueueModel::kState), text("wc"));
+        EXPECT_EQ(cell(0, QueueModel::kState), text("wc"));
         EXPECT_EQ(panel->windowTitle(), text("bt"));
     }
 }
@@ -165,6 +171,85 @@ TEST(Queue, JobsLeftAtCloseAreOfferedAtTheNextStartAndRunWhole) {
         EXPECT_EQ(Problems(Inspect(file), true, true, 6.0, 0.15), "") << file;
     }
     EXPECT_EQ(FilesIn(out.path()), (std::vector<std::string>{"first.mp4", "other.mp4", "second.mp4", "third.mp4"}));
+}
+
+// Closing while the window's job runs and another waits: one question; on Yes the running job
+// stops, both are kept for the next start, nothing starts, and the window closes.
+TEST(Queue, ClosingDuringTheWindowsJobAsksOnceAndKeepsItAndTheWaitingOnes) {
+    Harness h;
+    TempDir out;
+    LoadLongReEncodingCut(h, out);
+    h.window->launcher()->queueRunner()->SetAtOnce(1);
+    const auto text = [&](const char* key) { return h.window->languageTable().ReadFromFile("QUEUE", key); };
+    bool usableDuringJob = false;
+    // The close box during the job: first answered No (the job goes on), then Yes.
+    QTimer::singleShot(300, [&] {
+        usableDuringJob = h.window->launcher()->jobRunning() && h.window->Item(main_id::kConvertButton)->isEnabled();
+        Choice waiting;
+        waiting.exact = true;
+        waiting.folder = QString::fromStdString(out.path().string());
+        waiting.name = "waiting";
+        h.settings = Fill(waiting);
+        h.window->cutTab()->LaunchCut();
+        h.messages.answer = false;
+        h.window->close();
+        EXPECT_TRUE(h.window->isVisible());
+        EXPECT_TRUE(h.window->launcher()->progressDialog()->isVisible());
+        h.messages.answer = true;
+        h.window->close();
+    });
+    h.window->cutTab()->LaunchCut();
+    EXPECT_TRUE(usableDuringJob);
+    ASSERT_EQ(h.messages.asked.size(), 2) << "one question each time";
+    EXPECT_EQ(h.messages.asked[1].toStdString(), text("gbrw"));
+    EXPECT_FALSE(h.window->launcher()->progressDialog()->isVisible());
+    // The close follows once the job has stopped; a stopped job leaves no file behind, and the
+    // waiting one never started.
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(h.window->isVisible());
+    EXPECT_EQ(h.window->launcher()->job(), nullptr);
+    EXPECT_TRUE(FilesIn(out.path()).empty());
+    // Both wait in the kept queue, the stopped one first, as the commands that make them, each
+    // named with its method and its file.
+    const std::vector<QueueEntry> kept = JobQueue::ReadSaved(ReadFileBytes(h.dir / "queue.txt"));
+    ASSERT_EQ(kept.size(), 2u);
+    for (const QueueEntry& e : kept) EXPECT_EQ(e.words[0], "cut");
+    EXPECT_FALSE(kept[0].direct) << "the window's re-encoding";
+    EXPECT_TRUE(kept[0].what.ends_with("(" + text("cb") + ") \u2192 out.mp4")) << kept[0].what;
+    EXPECT_NE(std::find(kept[1].words.begin(), kept[1].words.end(), "--exact"), kept[1].words.end());
+    EXPECT_TRUE(kept[1].what.ends_with("(" + text("jq") + ") \u2192 waiting.mp4")) << kept[1].what;
+}
+
+// The panel goes beside the window where it covers nothing: where the whole panel has room,
+// else shrunk, else small in the screen's bottom left corner, away from the window's buttons.
+TEST(Queue, ThePanelOpensBesideTheWindowWhereItCoversNothing) {
+    const QRect screen(0, 0, 1920, 1080);
+    const QSize wanted(868, 352), smallest(500, 200);
+    const struct {
+        const char* what;
+        QRect window, place;
+    } cases[] = {
+        {"room below", {100, 100, 700, 600}, {100, 708, 868, 352}},
+        {"room on the right only", {100, 400, 700, 650}, {808, 400, 868, 352}},
+        {"room on the left only", {1100, 100, 800, 900}, {224, 100, 868, 352}},
+        {"the whole panel on the right rather than shrunk below", {0, 0, 800, 820}, {808, 0, 868, 352}},
+        {"shrunk above", {0, 300, 1900, 780}, {0, 0, 868, 292}},
+        {"no room: small, bottom left", {0, 0, 1920, 1080}, {0, 880, 500, 200}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(PlaceBeside(c.window, wanted, smallest, screen), c.place);
+    }
+    // The window's own: shown by its button, the panel leaves the join button uncovered.
+    Harness h;
+    h.window->SelectTab(1);
+    h.window->ItemAs<QAbstractButton>(main_id::kQueueButton)->click();
+    QueuePanel* panel = h.window->launcher()->queuePanel();
+    ASSERT_TRUE(panel->isVisible());
+    QWidget* join = h.window->Item(main_id::kMergeButton);
+    const QRect button(join->mapToGlobal(QPoint(0, 0)), join->size());
+    EXPECT_FALSE(panel->frameGeometry().intersects(button))
+        << panel->frameGeometry().x() << "," << panel->frameGeometry().y() << " " << button.x() << "," << button.y();
 }
 
 TEST(Queue, ApplyToAllCutsEveryTickedFileAsTheCutTabMarksIt) {

@@ -17,13 +17,13 @@
 
 namespace ulvane::test {
 
-// Moving pictures (a key frame each second) and a tone, for `seconds`.
-inline QString PicturesAndTone(const char* name, int seconds) {
-    const std::string length = std::to_string(seconds);
+// Moving pictures (a key frame each `keyEvery` pictures: each second by default) and a tone, for `seconds`.
+inline QString PicturesAndTone(const char* name, int seconds, int keyEvery = 25) {
+    const std::string length = std::to_string(seconds), group = std::to_string(keyEvery);
     return QString::fromStdString(Fixture(name, {"-f",       "lavfi",    "-i",   "testsrc2=size=320x240:rate=25",
                                                  "-f",       "lavfi",    "-i",   "sine=frequency=440:sample_rate=44100",
                                                  "-t",       length,     "-c:v", "libx264",
-                                                 "-preset",  "veryfast", "-g",   "25",
+                                                 "-preset",  "veryfast", "-g",   group,
                                                  "-pix_fmt", "yuv420p",  "-c:a", "aac",
                                                  "-shortest"}));
 }
