@@ -154,6 +154,9 @@ LaunchResult FillJoinJob(ConversionJob& job, const JoinLaunch& join, const Exist
 // A segments export, one job: PrepareSegmentsJob sizes the record for `launch` (a clip per
 // segment, or per part outside them); Fill then names the outputs: the merged file from
 // output.name, or each separate one "name label" (else "name n", n from 1) made safe.
+// Segments that name an output (Segment::output) are merged into the file of that name, in
+// list order, whatever the mode; the others follow the mode. A file's clips are then inputs
+// next to each other, the files in the order of their first segments (sharesOutput).
 void PrepareSegmentsJob(ConversionJob& job, const SegmentsLaunch& launch);
 LaunchResult FillSegmentsJob(ConversionJob& job, const SegmentsLaunch& launch, const ExistsTest& exists);
 

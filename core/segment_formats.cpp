@@ -66,7 +66,8 @@ std::vector<std::string_view> Words(std::string_view text) {
 
 // A label on one line: line breaks become spaces.
 std::string OneLine(std::string text) {
-    std::replace_if(text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
     return text;
 }
 
@@ -81,7 +82,7 @@ struct Part {
 void TakeParts(const std::vector<Part>& parts, int64_t lengthMicros, SegmentIntake& intake) {
     for (size_t k = 0; k < parts.size(); ++k) {
         // The last part, started at or after the source's end, is refused as starting there.
-        const int64_t end = parts[k].end ? *parts[k].end
+        const int64_t end = parts[k].end           ? *parts[k].end
                             : k + 1 < parts.size() ? parts[k + 1].start
                                                    : std::max(lengthMicros, parts[k].start + 1);
         if (!intake.Take({parts[k].start, end, parts[k].label, {}}, parts[k].line)) return;
@@ -152,8 +153,8 @@ std::string WriteEdl(const std::vector<Segment>& segments, const SegmentSource& 
         const int64_t in = tc.Picture(segments[k].startMicros), outPicture = tc.Picture(segments[k].endMicros);
         char event[32];
         std::snprintf(event, sizeof event, "%03zu", k + 1);
-        out += std::string("\n") + event + "  AX       AA/V  C        " + tc.Text(in) + " " + tc.Text(outPicture) + " " +
-               tc.Text(recorded) + " " + tc.Text(recorded + outPicture - in) + "\n";
+        out += std::string("\n") + event + "  AX       AA/V  C        " + tc.Text(in) + " " + tc.Text(outPicture) +
+               " " + tc.Text(recorded) + " " + tc.Text(recorded + outPicture - in) + "\n";
         recorded += outPicture - in;
         if (!segments[k].label.empty()) out += "* FROM CLIP NAME: " + OneLine(segments[k].label) + "\n";
     }
@@ -476,7 +477,8 @@ void ReadFfMetadata(std::string_view text, SegmentIntake& intake) {
         const std::string value(Trim(e.value));
         if (key == "timebase") {
             const size_t slash = value.find('/');
-            const std::string num = value.substr(0, slash), den = slash == std::string::npos ? "" : value.substr(slash + 1);
+            const std::string num = value.substr(0, slash),
+                              den = slash == std::string::npos ? "" : value.substr(slash + 1);
             if (!AllDigits(num) || !AllDigits(den) || num.size() > 9 || den.size() > 10 || std::stoll(num) == 0 ||
                 std::stoll(den) == 0)
                 return intake.Fail(e.line, "the TIMEBASE \"" + value + "\" is not a fraction like 1/1000");
