@@ -71,15 +71,9 @@ std::optional<std::vector<Segment>> ReadSegmentList(const std::string& path, con
         UsageError(flag + " " + path + ": " + read.error, command);
         return std::nullopt;
     }
-    for (const std::string& note : read.notes) std::fprintf(stderr, "note: %s %s: %s\n", flag.c_str(), path.c_str(), note.c_str());
+    for (const std::string& note : read.notes)
+        std::fprintf(stderr, "note: %s %s: %s\n", flag.c_str(), path.c_str(), note.c_str());
     return std::move(read.segments);
-}
-
-std::vector<Segment> ChapterSegments(const std::vector<MediaChapter>& chapters) {
-    std::vector<Segment> segments;
-    for (const MediaChapter& c : chapters)
-        if (c.endMicros > c.startMicros) segments.push_back({std::max<int64_t>(c.startMicros, 0), c.endMicros, c.title});
-    return segments;
 }
 
 int ConvertSegments(const Request& r) {
@@ -101,8 +95,10 @@ int ConvertSegments(const Request& r) {
         if (!missing.empty())
             return UsageError(missing + " of the source is needed" +
                                   (r.sourceFile.empty() ? ": give --source FILE" : ", and --source FILE has none") +
-                                  " (" + (missing == "the length" ? "chapter text and CUE sheets end at the file's end"
-                                                                  : "EDL timecodes count its pictures") + ")",
+                                  " (" +
+                                  (missing == "the length" ? "chapter text and CUE sheets end at the file's end"
+                                                           : "EDL timecodes count its pictures") +
+                                  ")",
                               "segments");
     const std::optional<std::vector<Segment>> segments = ReadSegmentList(in, source, "IN", "segments");
     if (!segments) return 2;

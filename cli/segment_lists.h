@@ -26,9 +26,6 @@ std::optional<SourceFacts> ProbeSource(const std::string& path);
 std::optional<std::vector<Segment>> ReadSegmentList(const std::string& path, const SegmentSource& source,
                                                     const std::string& flag, const std::string& command);
 
-// The chapters of a file as segments, each named by its title; those of no length are left out.
-std::vector<Segment> ChapterSegments(const std::vector<MediaChapter>& chapters);
-
 // segments convert IN OUT [--source FILE]: the list IN written again as OUT, each in the
 // format its extension names.
 int ConvertSegments(const Request& r);

@@ -288,7 +288,8 @@ void PrepareSegmentsJob(ConversionJob& job, const SegmentsLaunch& launch) {
     PrepareJoinJob(job, static_cast<int>(std::min<size_t>(ExportClips(launch).size(), kMaxInputs)));
 }
 
-LaunchResult FillSegmentsJob(ConversionJob& job, const SegmentsLaunch& launch, const ExistsTest& exists) {
+LaunchResult FillSegmentsJob(ConversionJob& job, const SegmentsLaunch& launch, const ExistsTest& exists,
+                             std::vector<size_t>* order) {
     const OutputChoice& out = launch.output;
     if (launch.segments.empty()) return {LaunchStatus::NoSegments, -1, {}, {}};
     const bool outside = launch.mode == ExportMode::MergeOutside;
@@ -342,6 +343,7 @@ LaunchResult FillSegmentsJob(ConversionJob& job, const SegmentsLaunch& launch, c
             job.outputPaths[input] = path;
             job.sharesOutput[input] = k != file.clips.front() ? 1 : 0;
             SetClip(job, input, f);
+            if (order) order->push_back(k);
             total += clips[k].lengthMicros();
             ++input;
         }

@@ -158,6 +158,9 @@ LaunchResult FillJoinJob(ConversionJob& job, const JoinLaunch& join, const Exist
 // list order, whatever the mode; the others follow the mode. A file's clips are then inputs
 // next to each other, the files in the order of their first segments (sharesOutput).
 void PrepareSegmentsJob(ConversionJob& job, const SegmentsLaunch& launch);
-LaunchResult FillSegmentsJob(ConversionJob& job, const SegmentsLaunch& launch, const ExistsTest& exists);
+// `order`, where given, receives the segment (index into launch.segments) each input takes;
+// with MergeOutside, the part outside them.
+LaunchResult FillSegmentsJob(ConversionJob& job, const SegmentsLaunch& launch, const ExistsTest& exists,
+                             std::vector<size_t>* order = nullptr);
 
 }  // namespace ulvane

@@ -109,9 +109,11 @@ struct Timecode {
     static bool DropRate(const SegmentSource& s) {
         return s.frameRateDen == 1001 && (s.frameRateNum == 30000 || s.frameRateNum == 60000);
     }
-    int64_t Picture(int64_t micros) const {
+    // The picture a time falls on, as a cut takes it: a start halfway between two pictures
+    // starts on the one on screen, an end halfway keeps the picture it ends in.
+    int64_t Picture(int64_t micros, bool start) const {
         const long double pictures = static_cast<long double>(micros) * num / (static_cast<long double>(den) * kSecond);
-        return std::llround(pictures);
+        return static_cast<int64_t>(start ? std::ceil(pictures - 0.5L) : std::floor(pictures + 0.5L));
     }
     int64_t Micros(int64_t picture) const {
         return std::llround(static_cast<long double>(picture) * den * kSecond / num);
@@ -150,7 +152,8 @@ std::string WriteEdl(const std::vector<Segment>& segments, const SegmentSource& 
     out += tc.drop > 0 ? "FCM: DROP FRAME\n" : "FCM: NON-DROP FRAME\n";
     int64_t recorded = 0;
     for (size_t k = 0; k < segments.size(); ++k) {
-        const int64_t in = tc.Picture(segments[k].startMicros), outPicture = tc.Picture(segments[k].endMicros);
+        const int64_t in = tc.Picture(segments[k].startMicros, true);
+        const int64_t outPicture = tc.Picture(segments[k].endMicros, false);
         char event[32];
         std::snprintf(event, sizeof event, "%03zu", k + 1);
         out += std::string("\n") + event + "  AX       AA/V  C        " + tc.Text(in) + " " + tc.Text(outPicture) +
@@ -504,6 +507,14 @@ void ReadFfMetadata(std::string_view text, SegmentIntake& intake) {
 }
 
 }  // namespace
+
+std::vector<Segment> ChapterSegments(const std::vector<MediaChapter>& chapters) {
+    std::vector<Segment> segments;
+    for (const MediaChapter& c : chapters)
+        if (c.endMicros > c.startMicros)
+            segments.push_back({std::max<int64_t>(c.startMicros, 0), c.endMicros, c.title});
+    return segments;
+}
 
 std::optional<SegmentFormat> SegmentFormatOf(std::string_view path) {
     const size_t dot = path.rfind('.');

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/segments.h"
+#include "engine/conversion_job.h"
 
 namespace ulvane {
 
@@ -50,5 +51,8 @@ std::string WriteSegments(SegmentFormat format, const std::vector<Segment>& segm
 // Reads the segments of `text` in `format`; a text that begins with ";FFMETADATA1" is read
 // as FFmpeg metadata whatever the format asked. Assumes MissingToRead is "" (else fails).
 CsvResult ReadSegments(SegmentFormat format, std::string_view text, const SegmentSource& source);
+
+// The chapters of a file as segments, each named by its title; those of no length are left out.
+std::vector<Segment> ChapterSegments(const std::vector<MediaChapter>& chapters);
 
 }  // namespace ulvane

@@ -18,10 +18,11 @@ constexpr double kPicture = 0.04;  // the sources' pictures, at 25 a second
 
 // 12 s of moving pictures (a key frame every 2 s, B-frames) and a tone.
 std::string MovingSource() {
-    return Fixture("lists_moving12.mp4",
-                   {"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=25:duration=12", "-f", "lavfi", "-i",
-                    "sine=f=440:duration=12", "-c:v", "libx264", "-preset", "veryfast", "-g", "50", "-keyint_min", "50",
-                    "-bf", "3", "-c:a", "aac"});
+    return Fixture("lists_moving12.mp4", {"-f",   "lavfi",   "-i",          "testsrc2=size=320x240:rate=25:duration=12",
+                                          "-f",   "lavfi",   "-i",          "sine=f=440:duration=12",
+                                          "-c:v", "libx264", "-preset",     "veryfast",
+                                          "-g",   "50",      "-keyint_min", "50",
+                                          "-bf",  "3",       "-c:a",        "aac"});
 }
 
 // The same in Matroska, with three chapters: One 1-2 s, Two 4-5.52 s, Three 5.52-7 s.
@@ -98,7 +99,8 @@ void ExpectPicturesOf(const std::string& file, const SourcePictures& source, con
         EXPECT_GE(psnr, 38.0) << file << ": picture " << out << " against source picture " << due;
         for (size_t other : {due - 1, due + 1})
             if (other < source.pictures.size()) {
-                EXPECT_GT(psnr, Psnr(shown[out], source.pictures[other])) << file << ": picture " << out << " shows " << other;
+                EXPECT_GT(psnr, Psnr(shown[out], source.pictures[other]))
+                    << file << ": picture " << out << " shows " << other;
             }
     }
 }
@@ -182,8 +184,8 @@ TEST(CliSegmentLists, AnEdlChapterTextAndAFilesChaptersAreCutAsAsked) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TempDir out;
-        std::vector<std::string> args = {"cut", source, "--exact", "--out-dir", out.path().string(),
-                                         "--name", "out", "--quiet"};
+        std::vector<std::string> args = {"cut",    source, "--exact", "--out-dir", out.path().string(),
+                                         "--name", "out",  "--quiet"};
         args.insert(args.end(), c.flags.begin(), c.flags.end());
         const CommandResult r = Cli(args);
         ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -207,8 +209,9 @@ TEST(CliSegmentLists, ConvertNeedsTheSourceOnlyWhereAFormatDoes) {
     const std::string csv = dir / "list.csv";
     WriteFileBytes(csv, "start,end,label\n1.2,2.4,Alpha\n7,8,Beta\n");
     const std::string badEdl = dir / "bad.edl";
-    WriteFileBytes(badEdl, "TITLE: x\n001  AX  V  C  00:00:01:00 00:00:02:00 00:00:00:00 00:00:01:00\n"
-                           "002  AX  V  C  00:00:03:00 00:00:0x:00 00:00:01:00 00:00:02:00\n");
+    WriteFileBytes(badEdl,
+                   "TITLE: x\n001  AX  V  C  00:00:01:00 00:00:02:00 00:00:00:00 00:00:01:00\n"
+                   "002  AX  V  C  00:00:03:00 00:00:0x:00 00:00:01:00 00:00:02:00\n");
     const struct {
         std::vector<std::string> args;
         int exit;
@@ -236,6 +239,7 @@ TEST(CliSegmentLists, ConvertNeedsTheSourceOnlyWhereAFormatDoes) {
         }
     }
     // Through an EDL at 25 pictures a second and back, the times are those of the list.
-    EXPECT_EQ(ReadFileBytes(dir / "back.csv"), "start,end,label\n00:00:01.200,00:00:02.400,Alpha\n"
-                                               "00:00:07.000,00:00:08.000,Beta\n");
+    EXPECT_EQ(ReadFileBytes(dir / "back.csv"),
+              "start,end,label\n00:00:01.200,00:00:02.400,Alpha\n"
+              "00:00:07.000,00:00:08.000,Beta\n");
 }
