@@ -172,11 +172,11 @@ void SegmentList::FitColumns() {
         table_->setColumnWidth(c, w);
         total += w;
     }
+    // The list asks for no more room than before the output column came: at its narrowest
+    // the output column is scrolled to.
     const int label = width(kLabel, "Opening title");
     table_->setColumnWidth(kLabel, label);
-    const int output = width(kOutput, "Part one");
-    table_->setMinimumWidth(total + label + output + 2 * table_->frameWidth() +
-                            table_->verticalScrollBar()->sizeHint().width());
+    table_->setMinimumWidth(total + label + 2 * table_->frameWidth() + table_->verticalScrollBar()->sizeHint().width());
     table_->setMinimumHeight(table_->horizontalHeader()->sizeHint().height() +
                              4 * table_->verticalHeader()->defaultSectionSize() + 2 * table_->frameWidth());
 }
