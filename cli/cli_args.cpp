@@ -16,7 +16,8 @@ constexpr std::string_view kCutUsage =
     "  ulvane-cli cut SOURCE --start TIME --end TIME --out-dir DIR [--name NAME] [--exact | --reencode]\n"
     "             [--container EXT] [--tracks LIST] [--rotate DEGREES] [--format ROW] [--quality ROW]\n"
     "             [--size ROW] [--framerate ROW] [--audioquality ROW] [--samplerate ROW] [--quiet]\n"
-    "  ulvane-cli cut SOURCE --segment TIME-TIME [--label TEXT] [--segment TIME-TIME ...] [--segments FILE.csv]\n"
+    "  ulvane-cli cut SOURCE --segment TIME-TIME [--label TEXT] [--into NAME] [--segment TIME-TIME ...]\n"
+    "             [--segments LIST] [--chapters-as-segments]\n"
     "             [--separate | --merge | --merge-outside] [--chapters] --out-dir DIR [--name NAME]\n"
     "             [--exact | --reencode] [--container EXT] [--tracks LIST] [--rotate DEGREES]\n"
     "             [the same ROW flags] [--quiet]\n";
@@ -34,6 +35,7 @@ constexpr std::string_view kChunksUsage =
     "  ulvane-cli cut ... --reencode --chunks N [--jobs M] [--plan DIR]\n"
     "  ulvane-cli join ... --reencode --chunks N [--jobs M] [--plan DIR]\n"
     "  ulvane-cli assemble DIR [--quiet]\n";
+constexpr std::string_view kSegmentsUsage = "  ulvane-cli segments convert IN OUT [--source FILE]\n";
 constexpr std::string_view kOtherUsage = "  ulvane-cli help [COMMAND] | --help | --version\n";
 
 constexpr std::string_view kCutNotes =
@@ -60,12 +62,16 @@ constexpr std::string_view kCutNotes =
     "already (a note says so, and the file is named as if made): outputs appear only complete.\n"
     "\n"
     "Segments: each --segment START-END (either side may be left empty: '-1:00' is from the start,\n"
-    "'5:00-' to the end) and each line of --segments FILE.csv (start,end,label, times as above) is a\n"
-    "segment of SOURCE, the --segment ones first; a --label TEXT after a --segment is its label.\n"
+    "'5:00-' to the end), each segment of --segments LIST and, with --chapters-as-segments, each chapter\n"
+    "of SOURCE (named by its title) is a segment of SOURCE, in that order; a --label TEXT after a\n"
+    "--segment is its label. LIST is read in the format its extension names (see 'help segments').\n"
     "--separate (the default) writes each segment to its own file, named NAME and the segment's label,\n"
     "else its number; --merge writes them in that order into one file; --merge-outside writes\n"
     "everything except the segments, in time order, into one file.\n"
-    "--chapters gives a merged file a chapter per segment. Each file made is a line on standard output.\n"
+    "Groups: --into NAME after a --segment (or a CSV list's fourth column, output) sends the segment into\n"
+    "the file NAME; segments of one NAME are merged into it in list order, whatever the mode, and the\n"
+    "others follow the mode, all in one job.\n"
+    "--chapters gives each merged file a chapter per segment. Each file made is a line on standard output.\n"
     "Join: each FILE is taken whole, or from its --from to its --to (the flags after it); --exact starts\n"
     "each such clip on the very picture at --from. A clip outside its file is a usage error.\n";
 constexpr std::string_view kProbeNotes =
@@ -108,6 +114,20 @@ constexpr std::string_view kChunksNotes =
     "(on any machine that sees DIR and the sources at the same paths); then 'ulvane-cli assemble DIR'\n"
     "makes the output. assemble refuses, naming them, parts that are missing, unfinished, or made for\n"
     "other settings or sources, and makes nothing then (exit status 1).\n";
+constexpr std::string_view kSegmentsNotes =
+    "segments convert writes the segment list IN again as OUT; the format of each is its extension's:\n"
+    "  .csv                  start,end,label[,output]: times as HH:MM:SS.mmm, the output file's name\n"
+    "  .edl                  CMX 3600 events, source in and out at the source's frame rate (drop-frame\n"
+    "                        timecodes at 29.97 and 59.94); the clip name, else a comment, is the label\n"
+    "  .txt                  chapter text as video sites show it, '0:00 Title' lines (1:02:03 from an\n"
+    "                        hour on): each part ends where the next begins, the last at the file's end\n"
+    "  .cue                  CUE sheet: TRACK, TITLE, INDEX 01 mm:ss:ff (75 frames a second); an INDEX 00\n"
+    "                        ends the track before\n"
+    "  .ffmeta, .ffmetadata  FFmpeg's metadata text (;FFMETADATA1), a [CHAPTER] a segment; a list that\n"
+    "                        starts so is read as one whatever its extension\n"
+    "--source FILE, the media file the list is of, gives the frame rate an EDL needs and the end that\n"
+    "chapter text and CUE sheets need; without it they are a usage error. Only CSV keeps the output\n"
+    "names; the other formats keep the starts and labels (the ends where they can). OUT is printed.\n";
 constexpr std::string_view kExitNotes =
     "Exit status: 0 done, 1 an input failed or the job was stopped, 2 usage error.\n";
 
@@ -197,13 +217,16 @@ std::string UsageText(Command command) {
             return text.append(kBatchUsage).append("\n").append(kBatchNotes);
         case Command::Assemble:
             return text.append(kChunksUsage).append("\n").append(kChunksNotes);
+        case Command::Segments:
+            return text.append(kSegmentsUsage).append("\n").append(kSegmentsNotes).append(kExitNotes);
         case Command::Help:
         case Command::Version:
             break;
     }
     text.append(kCutUsage).append(kJoinUsage).append(kProbeUsage).append(kGrabUsage).append(kDetectUsage);
-    text.append(kBatchUsage).append(kChunksUsage).append(kOtherUsage).append("\n").append(kCutNotes);
-    text.append(kProbeNotes).append(kGrabNotes).append(kDetectNotes).append(kBatchNotes).append(kChunksNotes);
+    text.append(kBatchUsage).append(kChunksUsage).append(kSegmentsUsage).append(kOtherUsage).append("\n");
+    text.append(kCutNotes).append(kProbeNotes).append(kGrabNotes).append(kDetectNotes).append(kBatchNotes);
+    text.append(kChunksNotes).append(kSegmentsNotes);
     return text.append(kExitNotes);
 }
 
@@ -222,6 +245,7 @@ std::optional<Command> ReadCommand(const std::string& word, std::string& error) 
     if (word == "detect") return Command::Detect;
     if (word == "batch") return Command::Batch;
     if (word == "assemble") return Command::Assemble;
+    if (word == "segments") return Command::Segments;
     error = "unknown command '" + word + "'";
     return std::nullopt;
 }
@@ -382,14 +406,18 @@ bool ReadOption(const std::string& flag, const std::string& value, Request& r, G
     const bool media = IsMediaCommand(r.command);
     if (flag == "--segment" && r.command == Command::Cut) {
         return ReadSegment(value, r, error);
-    } else if (flag == "--label" && r.command == Command::Cut) {
+    } else if ((flag == "--label" || flag == "--into") && r.command == Command::Cut) {
+        // Both belong to the --segment before them: its name, the file it goes into.
+        const bool label = flag == "--label";
         if (r.segments.empty()) {
-            error = "--label comes after the --segment it names";
+            error = flag + " comes after the --segment it " + (label ? "names" : "sends into a file");
             return false;
         }
-        r.segments.back().label = value;
+        (label ? r.segments.back().label : r.segments.back().output) = value;
     } else if (flag == "--segments" && r.command == Command::Cut) {
         r.segmentsFile = value;
+    } else if (flag == "--source" && r.command == Command::Segments) {
+        r.sourceFile = value;
     } else if ((flag == "--from" || flag == "--to") && r.command == Command::Join) {
         return ReadClipSide(flag, value, r, error);
     } else if (flag == "--rotate" && media) {
@@ -472,6 +500,8 @@ bool ReadWords(const std::vector<std::string>& args, Request& r, Given& given, s
             r.exact = true;
         } else if (a == "--chapters") {
             r.chapters = true;
+        } else if (a == "--chapters-as-segments" && r.command == Command::Cut) {
+            r.chaptersAsSegments = true;
         } else if ((a == "--separate" || a == "--merge" || a == "--merge-outside") && r.command == Command::Cut) {
             const ExportMode mode = a == "--separate" ? ExportMode::Separate
                                     : a == "--merge"  ? ExportMode::Merge
@@ -515,6 +545,19 @@ bool CheckDetect(const Request& r, std::string& error) {
     return true;
 }
 
+bool CheckSegmentsCommand(const Request& r, std::string& error) {
+    if (r.sources.empty() || r.sources[0] != "convert") {
+        error = r.sources.empty() ? "what to do is missing: convert" : "segments convert, not '" + r.sources[0] + "'";
+        return false;
+    }
+    if (r.sources.size() != 3) {
+        error = r.sources.size() < 3 ? (r.sources.size() < 2 ? "IN is missing" : "OUT is missing")
+                                     : "one IN and one OUT only, got '" + r.sources[3] + "' too";
+        return false;
+    }
+    return true;
+}
+
 bool CheckProbeOrGrab(const Request& r, const Given& given, std::string& error) {
     if (r.command == Command::Detect) return CheckDetect(r, error);
     if (r.command == Command::Assemble && r.sources.size() != 1) {
@@ -522,6 +565,7 @@ bool CheckProbeOrGrab(const Request& r, const Given& given, std::string& error) 
                                   : "one DIR only, got '" + r.sources[1] + "' too";
         return false;
     }
+    if (r.command == Command::Segments) return CheckSegmentsCommand(r, error);
     if (r.command == Command::Batch && r.sources.size() != 1) {
         error = r.sources.empty() ? "JOBS is missing (a file, or - for standard input)"
                                   : "one JOBS list only, got '" + r.sources[1] + "' too";
@@ -555,7 +599,7 @@ bool CheckCut(const Request& r, const Given& given, std::string& error) {
         error = r.sources.empty() ? "SOURCE is missing" : "cut takes one SOURCE, got '" + r.sources[1] + "' too";
         return false;
     }
-    const bool segments = !r.segments.empty() || !r.segmentsFile.empty();
+    const bool segments = !r.segments.empty() || !r.segmentsFile.empty() || r.chaptersAsSegments;
     if (segments && (given.start || given.end)) {
         error = "--start and --end are for one segment; give it as --segment START-END among the others";
         return false;
@@ -567,10 +611,6 @@ bool CheckCut(const Request& r, const Given& given, std::string& error) {
     if (!segments && (r.mode || r.chapters)) {
         error = std::string(r.mode ? "--separate, --merge and --merge-outside are" : "--chapters is") +
                 " for a cut of --segment ones";
-        return false;
-    }
-    if (r.chapters && r.mode.value_or(ExportMode::Separate) == ExportMode::Separate) {
-        error = "--chapters is for one merged file: add --merge or --merge-outside";
         return false;
     }
     return CheckMethod(r, error);

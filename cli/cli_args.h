@@ -11,22 +11,26 @@
 
 namespace ulvane::cli {
 
-enum class Command { Help, Version, Cut, Join, Probe, Grab, Detect, Batch, Assemble };
+enum class Command { Help, Version, Cut, Join, Probe, Grab, Detect, Batch, Assemble, Segments };
 
 // A part of a file as typed: "--segment 1:00-2:30", or a join FILE's "--from 1:00 --to 2:30";
 // an empty text is the file's start or end.
 struct PartText {
     std::string start, end;
-    std::string label;  // a --segment's --label: its separate file's name, its chapter
+    std::string label;        // a --segment's --label: its separate file's name, its chapter
+    std::string output = {};  // a --segment's --into: the file it goes into, with the others of that name
     bool given() const { return !start.empty() || !end.empty(); }
 };
 
 struct Request {
     Command command = Command::Help;
-    std::vector<std::string> sources;     // cut, probe, grab: one; join: two or more; detect: KIND FILE; batch: JOBS
+    // cut, probe, grab: one; join: two or more; detect: KIND FILE; batch: JOBS; segments: convert IN OUT
+    std::vector<std::string> sources;
     std::string startText, endText;       // cut
     std::vector<PartText> segments;       // cut: --segment, in order
-    std::string segmentsFile;             // cut: --segments FILE.csv, after the --segment ones
+    std::string segmentsFile;             // cut: --segments FILE (any list format), after the --segment ones
+    bool chaptersAsSegments = false;      // cut: the source's chapters are segments too, after those
+    std::string sourceFile;               // segments convert: --source, the media file the list is of
     std::optional<ExportMode> mode;       // cut: --separate, --merge or --merge-outside
     bool chapters = false;                // a chapter per segment or clip in one output
     std::vector<PartText> clips;          // join: entry i is sources[i]'s --from/--to

@@ -155,8 +155,11 @@ std::optional<int> SkipWhenMade(const ConversionJob& intended) {
     for (int i = 0; i < outputs; ++i)
         if (!IsFile(intended.outputPaths[static_cast<size_t>(i)])) return std::nullopt;
     for (int i = 0; i < outputs; ++i) {
-        std::fprintf(stderr, "note: made before, skipped: %s\n", intended.outputPaths[static_cast<size_t>(i)].c_str());
-        std::printf("%s\n", intended.outputPaths[static_cast<size_t>(i)].c_str());
+        // The clips of a group share their file's name: it is named once.
+        const std::string& path = intended.outputPaths[static_cast<size_t>(i)];
+        if (i > 0 && path == intended.outputPaths[static_cast<size_t>(i) - 1]) continue;
+        std::fprintf(stderr, "note: made before, skipped: %s\n", path.c_str());
+        std::printf("%s\n", path.c_str());
     }
     return 0;
 }

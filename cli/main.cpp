@@ -6,6 +6,7 @@
 #include "cli/cli_args.h"
 #include "cli/commands.h"
 #include "cli/job_run.h"
+#include "cli/segment_lists.h"
 #include "core/output_naming.h"
 #include "engine/frame_grabber.h"
 #include "engine/media_probe.h"
@@ -87,6 +88,8 @@ int main(int argc, char** argv) {
             return ulvane::cli::Batch(*request);
         case ulvane::cli::Command::Assemble:
             return ulvane::cli::Assemble(*request);
+        case ulvane::cli::Command::Segments:
+            return ulvane::cli::ConvertSegments(*request);
     }
     return 2;
 }

@@ -1,7 +1,6 @@
 // The cut and join commands: one segment, several of one source, whole files and clips.
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <iterator>
 #include <optional>
 #include <string>
@@ -9,6 +8,7 @@
 
 #include "cli/commands.h"
 #include "cli/job_run.h"
+#include "cli/segment_lists.h"
 #include "core/job_words.h"
 #include "core/launch.h"
 #include "core/output_naming.h"
@@ -58,7 +58,8 @@ std::optional<std::string> ReadClip(const PartText& p, JoinFile& file) {
     return std::nullopt;
 }
 
-// The segments of a cut: each --segment, then the lines of --segments; a usage error on failure.
+// The segments of a cut: each --segment, then those of the --segments list, then with
+// --chapters-as-segments the source's chapters; a usage error on failure.
 std::optional<std::vector<Segment>> ReadSegments(const Request& r, const JoinFile& file) {
     std::vector<Segment> segments;
     for (size_t k = 0; k < r.segments.size(); ++k) {
@@ -67,30 +68,27 @@ std::optional<std::vector<Segment>> ReadSegments(const Request& r, const JoinFil
             UsageError("--segment " + std::to_string(k + 1) + ": " + *bad, "cut");
             return std::nullopt;
         }
+        s.output = r.segments[k].output;
         segments.push_back(s);
     }
-    if (r.segmentsFile.empty()) return segments;
-    std::ifstream in(r.segmentsFile, std::ios::binary);
-    constexpr std::streamsize kMaxCsv = 16 << 20;
-    std::string text(static_cast<size_t>(kMaxCsv) + 1, '\0');
-    if (in) in.read(text.data(), kMaxCsv + 1);
-    if (!in && !in.eof()) {
-        UsageError("--segments cannot be read: " + r.segmentsFile, "cut");
-        return std::nullopt;
+    if (r.segmentsFile.empty() && !r.chaptersAsSegments) return segments;
+    // A list in another format may need the source's frame rate; chapters come from it.
+    SourceFacts facts = ProbeSource(r.sources[0]).value_or(SourceFacts{});
+    facts.source.lengthMicros = file.described ? file.lengthMicros : 0;
+    if (!r.segmentsFile.empty()) {
+        const std::optional<std::vector<Segment>> listed =
+            ReadSegmentList(r.segmentsFile, facts.source, "--segments", "cut");
+        if (!listed) return std::nullopt;
+        segments.insert(segments.end(), listed->begin(), listed->end());
     }
-    text.resize(static_cast<size_t>(in.gcount()));
-    if (text.size() > static_cast<size_t>(kMaxCsv)) {
-        UsageError("--segments is larger than 16 MiB: " + r.segmentsFile, "cut");
-        return std::nullopt;
+    if (r.chaptersAsSegments) {
+        const std::vector<Segment> chapters = ChapterSegments(facts.chapters);
+        if (chapters.empty()) {
+            UsageError("--chapters-as-segments: SOURCE has no chapters", "cut");
+            return std::nullopt;
+        }
+        segments.insert(segments.end(), chapters.begin(), chapters.end());
     }
-    CsvResult csv = SegmentsFromCsv(text, file.described ? file.lengthMicros : 0);
-    if (!csv.error.empty()) {
-        UsageError("--segments " + r.segmentsFile + ": " + csv.error, "cut");
-        return std::nullopt;
-    }
-    for (const std::string& note : csv.notes)
-        std::fprintf(stderr, "note: --segments %s: %s\n", r.segmentsFile.c_str(), note.c_str());
-    segments.insert(segments.end(), csv.segments.begin(), csv.segments.end());
     return segments;
 }
 
@@ -151,13 +149,20 @@ int CutSegments(const Request& r) {
     const std::optional<std::vector<Segment>> segments = ReadSegments(r, file);
     if (!segments) return 2;
     if (segments->empty()) return UsageError("--segments holds no segment: " + r.segmentsFile, "cut");
+    const ExportMode mode = r.mode.value_or(ExportMode::Separate);
+    if (r.chapters && mode == ExportMode::Separate &&
+        std::none_of(segments->begin(), segments->end(), [](const Segment& s) { return !s.output.empty(); }))
+        return UsageError(
+            "--chapters is for one merged file: add --merge or --merge-outside, or send segments "
+            "into one file with --into",
+            "cut");
     const std::string name = CleanFileName(r.name.value_or(DefaultOutputName(source)));
     if (name.empty())
         return UsageError(r.name ? "--name leaves no usable file name: '" + *r.name + "'"
                                  : "SOURCE's name gives no output name; give one with --name",
                           "cut");
     if (std::optional<int> refused = CheckContainer(r, {source}, {r.tracks}, "cut")) return *refused;
-    SegmentsLaunch launch{file, *segments, r.mode.value_or(ExportMode::Separate), r.chapters,
+    SegmentsLaunch launch{file, *segments, mode, r.chapters,
                           OutputChoice{!r.reencode, r.rows, r.outDir, name, r.exact, r.container}};
     if (std::optional<int> refused = CheckRotation(r, launch.output, source, "cut")) return *refused;
     ConversionJob job;
@@ -189,7 +194,7 @@ int CutSegments(const Request& r) {
 
 int Cut(const Request& r) {
     const std::string& source = r.sources[0];
-    if (!r.segments.empty() || !r.segmentsFile.empty()) return CutSegments(r);
+    if (!r.segments.empty() || !r.segmentsFile.empty() || r.chaptersAsSegments) return CutSegments(r);
     if (!IsFile(source) && !IsUrl(source)) return UsageError("SOURCE does not exist: " + source, "cut");
     if (!IsFolder(r.outDir)) return UsageError("--out-dir is not a folder: " + r.outDir, "cut");
     const std::optional<int32_t> start = ReadTime("--start", r.startText, "cut");

@@ -83,10 +83,20 @@ void ShowProgress(ConversionJob& job, const MonitorState& state, const MonitorTe
     const int percent = job.progressPercent.load();
     if (percent >= 0 && current < count)
         view.SetCurrentLine(name + "   " + std::to_string(percent) + "% " + texts.percentDone);
-    // Segments merged make one file, finished only when the job is.
+    // Segments merged make one file, finished only when the job is; the segments of a group
+    // one file, finished with its last one.
     const bool oneFile = ExportsParts(state) && !job.separateOutputs;
-    view.SetOverallLine(std::to_string(oneFile ? 0 : state.finishedInputs) + " " + texts.finishedOf + " " +
-                        std::to_string(oneFile ? 1 : count) + " " + texts.filesFinished);
+    int files = 0, finished = 0;
+    for (int k = 0; k < count; ++k) {
+        const bool endsFile = k + 1 == count || static_cast<size_t>(k) + 1 >= job.sharesOutput.size() ||
+                              job.sharesOutput[static_cast<size_t>(k) + 1] == 0;
+        if (!endsFile) continue;
+        ++files;
+        finished += k < std::min(current, count) && job.inputStatus[k].load() == kInputDone ? 1 : 0;
+    }
+    if (!ExportsParts(state)) finished = state.finishedInputs;
+    view.SetOverallLine(std::to_string(oneFile ? 0 : finished) + " " + texts.finishedOf + " " +
+                        std::to_string(oneFile ? 1 : files) + " " + texts.filesFinished);
     view.SetOverallBar(job.displayCount > 0 ? state.finishedInputs * 100 / job.displayCount : 0);
     if (percent >= 0 && percent <= 100) view.SetFileBar(percent);
 }
@@ -253,9 +263,13 @@ void MonitorStop(ConversionJob& job, MonitorState& state, const MonitorTexts& te
     state.finishedInputs = 0;
     // Separate files finished before the stop stay, and are named.
     std::string kept;
-    for (int k = 0; ExportsParts(state) && job.separateOutputs && k < stoppedAt; ++k)
-        if (job.inputStatus[k].load() == kInputDone && PathExists(job.outputPaths[static_cast<size_t>(k)]))
-            kept += "\n" + job.outputPaths[static_cast<size_t>(k)];
+    for (int k = 0; ExportsParts(state) && job.separateOutputs && k < stoppedAt; ++k) {
+        const std::string& path = job.outputPaths[static_cast<size_t>(k)];
+        // The segments of a group share their file: it is named once.
+        if (job.inputStatus[k].load() == kInputDone && PathExists(path) &&
+            (k == 0 || path != job.outputPaths[static_cast<size_t>(k) - 1]))
+            kept += "\n" + path;
+    }
     view.ShowMessage(kept.empty() ? texts.jobStopped : texts.jobStopped + "\n\n" + texts.segmentsCut + kept);
 }
 

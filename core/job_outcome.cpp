@@ -12,7 +12,9 @@ JobOutcome RecordOutcome(const ConversionJob& job) {
     for (int i = 0; i < job.inputCount; ++i) {
         const uint8_t s = job.inputStatus[static_cast<size_t>(i)].load();
         if (s == kInputDone) {
-            if (job.separateOutputs && static_cast<size_t>(i) < job.outputPaths.size())
+            // The inputs of one file stand together and share its name: it is named once.
+            if (job.separateOutputs && static_cast<size_t>(i) < job.outputPaths.size() &&
+                (o.made.empty() || o.made.back() != job.outputPaths[static_cast<size_t>(i)]))
                 o.made.push_back(job.outputPaths[static_cast<size_t>(i)]);
         } else if (s == kInputFailed) {
             o.failedInputs.push_back(i);

@@ -41,8 +41,9 @@ struct JobOutcome {
     bool succeeded() const { return end == JobEnd::kDone || end == JobEnd::kSkipped; }
 };
 
-// A record whose worker has finished. A file made is one the job completed: each done input's
-// own file where inputs make files of their own, else the one output when it reached the end.
+// A record whose worker has finished. A file made is one the job completed: where inputs make
+// files of their own (or a group of them one), each file of a done input, named once; else the
+// one output when it reached the end.
 JobOutcome RecordOutcome(const ConversionJob& job);
 
 // How a ulvane-cli job process ended, and what it wrote.

@@ -167,6 +167,7 @@ std::vector<std::string> SegmentsJobWords(const SegmentsLaunch& launch, int rota
     for (const Segment& s : launch.segments) {
         w.insert(w.end(), {"--segment", Seconds(s.startMicros) + "-" + Seconds(s.endMicros)});
         if (!s.label.empty()) w.insert(w.end(), {"--label", s.label});
+        if (!s.output.empty()) w.insert(w.end(), {"--into", s.output});
     }
     w.emplace_back(launch.mode == ExportMode::Separate ? "--separate"
                    : launch.mode == ExportMode::Merge  ? "--merge"

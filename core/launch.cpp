@@ -248,13 +248,48 @@ std::string SeparateName(const std::string& stem, const Segment& s, size_t k) {
     return stem.empty() ? part : stem + " " + part;
 }
 
+// The files of a segments export, in the order of their first clip: each the clips (indices
+// into the export's clips, in list order) that go into it and the file's name. Segments
+// that name an output go into the file of that name; the others follow the mode: each into
+// a file of its own ("stem label"), or all into the merged file. Without any output named,
+// a merge makes one file; what lies outside the segments is always one file.
+struct ExportFile {
+    std::string name;
+    std::vector<size_t> clips;
+};
+std::vector<ExportFile> ExportFiles(const SegmentsLaunch& launch, const std::vector<Segment>& clips,
+                                    const std::string& stem, const std::string& extension) {
+    const bool grouped =
+        launch.mode != ExportMode::MergeOutside &&
+        std::any_of(clips.begin(), clips.end(), [](const Segment& s) { return !CleanFileName(s.output).empty(); });
+    std::vector<ExportFile> files;
+    std::vector<std::pair<std::string, size_t>> byName;  // a group's name, its file
+    for (size_t k = 0; k < clips.size(); ++k) {
+        const std::string group = grouped ? NameWithoutExtension(CleanFileName(clips[k].output), extension) : "";
+        if (group.empty() && launch.mode == ExportMode::Separate) {
+            files.push_back({SeparateName(stem, clips[k], k), {k}});
+            continue;
+        }
+        // The merged file of the segments without a name is keyed by "", as no group is.
+        const auto found = std::find_if(byName.begin(), byName.end(), [&](const auto& g) { return g.first == group; });
+        if (found != byName.end()) {
+            files[found->second].clips.push_back(k);
+            continue;
+        }
+        byName.emplace_back(group, files.size());
+        files.push_back({group.empty() ? stem : group, {k}});
+    }
+    return files;
+}
+
 }  // namespace
 
 void PrepareSegmentsJob(ConversionJob& job, const SegmentsLaunch& launch) {
     PrepareJoinJob(job, static_cast<int>(std::min<size_t>(ExportClips(launch).size(), kMaxInputs)));
 }
 
-LaunchResult FillSegmentsJob(ConversionJob& job, const SegmentsLaunch& launch, const ExistsTest& exists) {
+LaunchResult FillSegmentsJob(ConversionJob& job, const SegmentsLaunch& launch, const ExistsTest& exists,
+                             std::vector<size_t>* order) {
     const OutputChoice& out = launch.output;
     if (launch.segments.empty()) return {LaunchStatus::NoSegments, -1, {}, {}};
     const bool outside = launch.mode == ExportMode::MergeOutside;
@@ -273,39 +308,45 @@ LaunchResult FillSegmentsJob(ConversionJob& job, const SegmentsLaunch& launch, c
     const ResolvedPreset preset = ResolveOutput(Dialog::Cut, out.rows, job);
     const std::string extension = out.direct ? DirectExtension(out, launch.file.path) : preset.extension;
     if (extension.empty()) return {LaunchStatus::NoExtension, 0, {}, {}};
-    const bool separate = launch.mode == ExportMode::Separate;
     const std::string stem = NameWithoutExtension(out.name, extension);
-    std::vector<std::string> names;
-    for (size_t k = 0; k < clips.size(); ++k) {
-        names.push_back(separate ? SeparateName(stem, clips[k], k) : stem);
-        if (!NameFitsFolder(out.folder, names.back(), extension))
-            return {LaunchStatus::NameTooLong, static_cast<int>(k), {}, {}};
-    }
+    const std::vector<ExportFile> files = ExportFiles(launch, clips, stem, extension);
+    for (const ExportFile& file : files)
+        if (!NameFitsFolder(out.folder, file.name, extension))
+            return {LaunchStatus::NameTooLong, static_cast<int>(file.clips.front()), {}, {}};
     if (job.inputCount != static_cast<int>(clips.size())) PrepareSegmentsJob(job, launch);
     job.joinMode = true;
     job.reencode = !out.direct;
     job.exactCut = out.direct && out.exact;
-    job.separateOutputs = separate;
-    job.clipChapters = launch.chapters && !separate;
+    // One file, or files of their own: a file's clips are inputs next to each other.
+    job.separateOutputs = launch.mode == ExportMode::Separate || files.size() > 1;
+    job.sharesOutput.assign(clips.size(), 0);
+    // A chapter per clip in each file of several (the engine leaves a file of one clip alone).
+    job.clipChapters = launch.chapters && (launch.mode != ExportMode::Separate || files.size() < clips.size());
     // Two separate files never get one name, though neither exists yet.
     std::vector<std::string> taken;
     const ExistsTest existsOrTaken = [&](const std::string& path) {
         return std::find(taken.begin(), taken.end(), path) != taken.end() || exists(path);
     };
     int64_t total = 0;
-    for (size_t k = 0; k < clips.size(); ++k) {
-        JoinFile f = launch.file;
-        f.clipped = true;
-        f.startMicros = clips[k].startMicros;
-        f.endMicros = clips[k].endMicros;
-        f.label = clips[k].label.empty() && !outside ? "Segment " + std::to_string(k + 1) : clips[k].label;
-        job.inputPaths[k] = f.path;
-        job.keepTracks[k] = f.tracks;
-        job.outputPaths[k] =
-            separate || k == 0 ? FreeOutputPath(out.folder, names[k], extension, existsOrTaken) : job.outputPaths[0];
-        taken.push_back(job.outputPaths[k]);
-        SetClip(job, k, f);
-        total += clips[k].lengthMicros();
+    size_t input = 0;
+    for (const ExportFile& file : files) {
+        const std::string path = FreeOutputPath(out.folder, file.name, extension, existsOrTaken);
+        taken.push_back(path);
+        for (size_t k : file.clips) {
+            JoinFile f = launch.file;
+            f.clipped = true;
+            f.startMicros = clips[k].startMicros;
+            f.endMicros = clips[k].endMicros;
+            f.label = clips[k].label.empty() && !outside ? "Segment " + std::to_string(k + 1) : clips[k].label;
+            job.inputPaths[input] = f.path;
+            job.keepTracks[input] = f.tracks;
+            job.outputPaths[input] = path;
+            job.sharesOutput[input] = k != file.clips.front() ? 1 : 0;
+            SetClip(job, input, f);
+            if (order) order->push_back(k);
+            total += clips[k].lengthMicros();
+            ++input;
+        }
     }
     job.joinTotalSeconds = static_cast<int32_t>(std::min<int64_t>(total / 1000000, INT32_MAX));
     static_cast<OutputParameters&>(job) = preset.parameters;

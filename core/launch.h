@@ -154,7 +154,14 @@ LaunchResult FillJoinJob(ConversionJob& job, const JoinLaunch& join, const Exist
 // A segments export, one job: PrepareSegmentsJob sizes the record for `launch` (a clip per
 // segment, or per part outside them); Fill then names the outputs: the merged file from
 // output.name, or each separate one "name label" (else "name n", n from 1) made safe.
+// Segments that name an output (Segment::output) are merged into the file of that name, in
+// list order, in the modes Separate and Merge; the others follow the mode (the parts outside
+// the segments name none). A file's clips are then inputs
+// next to each other, the files in the order of their first segments (sharesOutput).
 void PrepareSegmentsJob(ConversionJob& job, const SegmentsLaunch& launch);
-LaunchResult FillSegmentsJob(ConversionJob& job, const SegmentsLaunch& launch, const ExistsTest& exists);
+// `order`, where given, receives the segment (index into launch.segments) each input takes;
+// with MergeOutside, the part outside them.
+LaunchResult FillSegmentsJob(ConversionJob& job, const SegmentsLaunch& launch, const ExistsTest& exists,
+                             std::vector<size_t>* order = nullptr);
 
 }  // namespace ulvane

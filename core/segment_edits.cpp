@@ -61,4 +61,10 @@ SegmentState WithLabel(SegmentState state, int index, std::string label) {
     return state;
 }
 
+SegmentState WithOutput(SegmentState state, int index, std::string output) {
+    if (index >= 0 && index < static_cast<int>(state.segments.size()))
+        state.segments[size_t(index)].output = std::move(output);
+    return state;
+}
+
 }  // namespace ulvane

@@ -26,7 +26,8 @@ SegmentState WithoutSelected(SegmentState state);
 // The selected segment one place up (-1) or down (+1), staying selected; unchanged at an end.
 SegmentState WithSelectedMoved(SegmentState state, int step);
 
-// Segment `index` with a new label.
+// Segment `index` with a new label, or a new output file ("" follows the export mode).
 SegmentState WithLabel(SegmentState state, int index, std::string label);
+SegmentState WithOutput(SegmentState state, int index, std::string output);
 
 }  // namespace ulvane

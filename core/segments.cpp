@@ -118,7 +118,7 @@ public:
 
     int recordLine() const { return recordLine_; }
     size_t offset() const { return pos_; }
-    std::string LinePrefix() const { return "line " + std::to_string(recordLine_) + ": "; }
+    std::string LinePrefix() const { return ulvane::LinePrefix(recordLine_); }
 
 private:
     bool AtLineBreak() const { return text_[pos_] == '\n' || text_[pos_] == '\r'; }
@@ -290,65 +290,99 @@ std::vector<Segment> OutsideSegments(const std::vector<Segment>& segments, int64
 }
 
 std::string SegmentsToCsv(const std::vector<Segment>& segments) {
-    std::string out = "start,end,label\n";
+    const bool outputs =
+        std::any_of(segments.begin(), segments.end(), [](const Segment& s) { return !s.output.empty(); });
+    std::string out = outputs ? "start,end,label,output\n" : "start,end,label\n";
     for (const Segment& s : segments) {
         out += TimeText(s.startMicros) + ',' + TimeText(s.endMicros) + ',';
         AppendCsvField(out, s.label);
+        if (outputs) {
+            out += ',';
+            AppendCsvField(out, s.output);
+        }
         out += '\n';
     }
     return out;
 }
 
-CsvResult SegmentsFromCsv(std::string_view text, int64_t lengthMicros) {
-    CsvResult result;
-    if (text.size() > kMaxTextBytes) {
-        result.error = "the text is larger than 16 MiB";
-        return result;
+std::string LinePrefix(int line) {
+    return "line " + std::to_string(line) + ": ";
+}
+
+bool SegmentIntake::Admit(std::string_view text) {
+    if (text.size() > kMaxTextBytes) result_.error = "the text is larger than 16 MiB";
+    return !failed();
+}
+
+void SegmentIntake::Fail(int line, const std::string& what) {
+    if (!failed()) result_.error = LinePrefix(line) + what;
+}
+
+void SegmentIntake::Fail(const std::string& error) {
+    if (!failed()) result_.error = error;
+}
+
+bool SegmentIntake::Take(Segment s, int line) {
+    if (failed()) return false;
+    const std::string at = LinePrefix(line);
+    if (result_.segments.size() == kMaxSegments) {
+        result_.error = at + "more than " + std::to_string(kMaxSegments) + " segments";
+    } else if (lengthMicros_ > 0 && s.startMicros >= lengthMicros_ && s.endMicros > s.startMicros) {
+        result_.error = at + "the segment starts at " + TimeText(s.startMicros) +
+                        ", at or after the end of the file at " + TimeText(lengthMicros_);
+    } else {
+        result_.error = SegmentFault(s, at + "the segment", 0);
     }
+    if (failed()) return false;
+    if (lengthMicros_ > 0 && s.endMicros > lengthMicros_ + kEndSlackMicros) {
+        result_.notes.push_back(at + "the segment's end " + TimeText(s.endMicros) + " is past the end of the file at " +
+                                TimeText(lengthMicros_) + "; it ends there");
+        s.endMicros = lengthMicros_;
+    }
+    result_.segments.push_back(std::move(s));
+    return true;
+}
+
+CsvResult SegmentIntake::Finish() {
+    if (failed()) {
+        result_.segments.clear();
+        result_.notes.clear();
+    }
+    return std::move(result_);
+}
+
+CsvResult SegmentsFromCsv(std::string_view text, int64_t lengthMicros) {
+    SegmentIntake intake(lengthMicros);
+    if (!intake.Admit(text)) return intake.Finish();
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
     CsvRecords records(text);
     std::vector<std::string> fields;
+    std::string error;
     bool first = true;
-    while (records.Next(fields, result.error)) {
+    while (records.Next(fields, error)) {
         if (std::all_of(fields.begin(), fields.end(), Blank)) continue;
         const bool header = first && HeaderLine(fields);
         first = false;
         if (header) continue;
-        const std::string at = records.LinePrefix();
+        const int line = records.recordLine();
         const std::optional<int64_t> start = ParseTypedTime(fields[0]);
         const std::optional<int64_t> end = fields.size() < 2 ? std::nullopt : ParseTypedTime(fields[1]);
-        if (fields.size() > 3 && !std::all_of(fields.begin() + 3, fields.end(), Blank)) {
-            result.error = at + "more than three fields (start, end, label); quote a label that holds a comma";
+        if (fields.size() > 4 && !std::all_of(fields.begin() + 4, fields.end(), Blank)) {
+            intake.Fail(line, "more than four fields (start, end, label, output); quote a label that holds a comma");
         } else if (fields.size() < 2) {
-            result.error = at + "no end time after \"" + fields[0] + "\"";
+            intake.Fail(line, "no end time after \"" + fields[0] + "\"");
         } else if (!start) {
-            result.error = at + "the start \"" + fields[0] + "\" is not a time";
+            intake.Fail(line, "the start \"" + fields[0] + "\" is not a time");
         } else if (!end) {
-            result.error = at + "the end \"" + fields[1] + "\" is not a time";
-        } else if (result.segments.size() == kMaxSegments) {
-            result.error = at + "more than " + std::to_string(kMaxSegments) + " segments";
-        } else if (lengthMicros > 0 && *start >= lengthMicros && *end > *start) {
-            result.error = at + "the segment starts at " + TimeText(*start) + ", at or after the end of the file at " +
-                           TimeText(lengthMicros);
+            intake.Fail(line, "the end \"" + fields[1] + "\" is not a time");
         } else {
-            Segment s{*start, *end, fields.size() > 2 ? fields[2] : ""};
-            result.error = SegmentFault(s, at + "the segment", 0);
-            if (!result.error.empty()) break;
-            if (lengthMicros > 0 && s.endMicros > lengthMicros + kEndSlackMicros) {
-                result.notes.push_back(at + "the segment's end " + TimeText(s.endMicros) +
-                                       " is past the end of the file at " + TimeText(lengthMicros) + "; it ends there");
-                s.endMicros = lengthMicros;
-            }
-            result.segments.push_back(std::move(s));
-            continue;
+            Segment s{*start, *end, fields.size() > 2 ? fields[2] : "", fields.size() > 3 ? fields[3] : ""};
+            if (intake.Take(std::move(s), line)) continue;
         }
         break;
     }
-    if (!result.error.empty()) {
-        result.segments.clear();
-        result.notes.clear();
-    }
-    return result;
+    if (!error.empty()) intake.Fail(error);
+    return intake.Finish();
 }
 
 void SegmentHistory::Record(const SegmentState& before) {

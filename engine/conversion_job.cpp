@@ -19,6 +19,7 @@ void ConversionJob::PrepareForJob(int32_t inputs) {
     clipLabels.assign(n, {});
     keepTracks.assign(n, {});
     separateOutputs = false;
+    sharesOutput.clear();
     clipChapters = false;
     inputError.assign(n, {});
     notice.clear();

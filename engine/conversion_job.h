@@ -26,6 +26,12 @@ enum InputState : uint8_t {
     kInputFailed = 2,
 };
 
+// A chapter of a media file, on the file's own timeline (0 = its start).
+struct MediaChapter {
+    int64_t startMicros = 0, endMicros = 0;
+    std::string title;  // "" when it has none
+};
+
 // What ProbeMediaFile leaves behind: the description of one media file.
 struct MediaInfo {
     // How long the file lasts: where its pictures and sound really end. A file cut short (a
@@ -60,6 +66,8 @@ struct MediaInfo {
     // The codecs of the tracks a direct job copies besides the main video and sound (more
     // sound tracks, subtitles), in the file's order: "ac3, subrip"; "" when none.
     std::string otherTracks;
+    // The file's chapters, in its order.
+    std::vector<MediaChapter> chapters;
 };
 
 // The output of a re-encoding job: codecs, rates and picture size. The launch fills them
@@ -131,7 +139,11 @@ struct ConversionJob : OutputParameters {
     // The output plan: one file for the whole job (entry 0 of outputPaths), or, when set, one
     // file per input, entry i its own (and after the job the name it got).
     bool separateOutputs = false;
-    // One file: a chapter per input, named by clipLabels[i], replacing the sources' chapters.
+    // With separateOutputs: input i goes on into the file of input i - 1 (a group of clips
+    // merged into one file), its entry of outputPaths the same; 0 or no entry starts a file.
+    std::vector<uint8_t> sharesOutput;
+    // A chapter per input, named by clipLabels[i], replacing the sources' chapters: in the one
+    // file, or with separateOutputs in each file of several inputs.
     bool clipChapters = false;
     std::vector<std::string> clipLabels;
     // The tracks kept of input i, as a list "v:0,a:1,s:0" (see track_choice.h; the first sound

@@ -219,6 +219,14 @@ int ProbeMediaFile(ConversionJob& job, ProbeDepth depth) {
             info.otherTracks +=
                 (info.otherTracks.empty() ? "" : ", ") + std::string(avcodec_get_name(st->codecpar->codec_id));
     }
+    info.chapters.clear();
+    for (unsigned k = 0; k < in->ctx()->nb_chapters; ++k) {
+        const AVChapter* ch = in->ctx()->chapters[k];
+        const AVDictionaryEntry* title = av_dict_get(ch->metadata, "title", nullptr, 0);
+        info.chapters.push_back({av_rescale_q(ch->start, ch->time_base, AV_TIME_BASE_Q) - in->startMicros(),
+                                 av_rescale_q(ch->end, ch->time_base, AV_TIME_BASE_Q) - in->startMicros(),
+                                 title ? title->value : ""});
+    }
     info.audioCodec.clear();
     info.sampleRate = info.channels = 0;
     if (const AVStream* a = in->audio()) {

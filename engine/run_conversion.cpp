@@ -70,6 +70,11 @@ private:
     void ReportProgress(int i, int64_t outputMicros, int64_t inputDuration);
     Status CloseOutput(bool lastPending, bool cancelled);
     void Settle(int i, bool lastPending, bool cancelled, const Status& closed);
+    // Where the file that input `first` starts ends: the first input that starts another.
+    int FileEnd(int first) const;
+    // The inputs [first, end) into one file: set up, taken, finished (or removed). False when
+    // the job was stopped.
+    bool TakeFile(int first, int end);
 
     // The track list of input i, "" for every track.
     const std::string& Kept(int i) const {
@@ -78,8 +83,6 @@ private:
     }
     // Whether input i is cut to its segment: a cut's input always, a join's clips.
     bool Windowed(int i) const { return !job_.joinMode || job_.segmentUsed[i] != 0; }
-    // A job of one output file per input: input i's file is set up, taken and finished alone.
-    Status TakeSeparately(int i);
     void WriteClipChapters();
 
     // The next clip of a merged exact cut, made ready on a thread of its own while the clip
@@ -107,6 +110,8 @@ private:
     ConversionJob& job_;
     std::unique_ptr<OutputSink> sink_ = std::make_unique<OutputSink>();
     std::unique_ptr<Ahead> ahead_;  // read by its thread: sink_'s set-up, the job's inputs
+    // The inputs [fileFirst_, fileEnd_) go into the file in work.
+    int fileFirst_ = 0, fileEnd_ = 0;
     // Where each input taken begins and ends on the output, for its chapter.
     struct Placed {
         int input;
@@ -168,7 +173,7 @@ Status Worker::OpenInput(int i, std::unique_ptr<MediaInput>& in, MediaInput::Ana
 Status Worker::ReadyOutputFor(int i, MediaInput& in) {
     if (!OutputSink::GuessFormat(job_.outputPaths[i]))
         return Status::Failed("no output container for the name " + job_.outputPaths[i]);
-    if (i == 0 || job_.separateOutputs) return SetUpOutput(i, in);
+    if (i == fileFirst_) return SetUpOutput(i, in);
     // The output's streams and header come from the first file.
     if (!outputReady_) return Status::Failed("no output file could be made, because the first file failed");
     if (!job_.reencode) return CheckCopyCompatible(in, *sink_);
@@ -210,7 +215,7 @@ Status Worker::SetUpOutput(int i, MediaInput& in) {
         }
         // An exact cut's encoded pictures carry their own parameter sets.
         if (streams.ok() && job_.exactCut) AllowInBandParameterSets(in, *sink_);
-        if (streams.ok() && job_.joinMode && !job_.separateOutputs) {
+        if (streams.ok() && job_.joinMode && fileEnd_ - fileFirst_ > 1) {
             setsChange_ = LaterInputsChangeParameterSets(in);
             if (setsChange_) AllowInBandParameterSets(in, *sink_);
         }
@@ -242,7 +247,7 @@ bool Worker::LaterInputsChangeParameterSets(const MediaInput& first) const {
     const AVCodecID id = first.video()->codecpar->codec_id;
     if (id != AV_CODEC_ID_H264 && id != AV_CODEC_ID_HEVC) return false;
     const std::span<const uint8_t> mine = Extradata(first.video());
-    for (int k = 1; k < job_.inputCount; ++k) {
+    for (int k = fileFirst_ + 1; k < fileEnd_; ++k) {
         if (job_.cancelRequested.load()) return false;
         const std::vector<uint8_t> theirs = MediaInput::HeaderVideoExtradata(job_.inputPaths[k], &job_.cancelRequested);
         if (!theirs.empty() && !std::equal(theirs.begin(), theirs.end(), mine.begin(), mine.end())) return true;
@@ -272,7 +277,7 @@ void Worker::PlaceOnOutput(int i, MediaInput& in, StageContext& ctx) {
     ctx.cancel = &job_.cancelRequested;
     ctx.repeatParameterSets = setsChange_;
     // A copy follows on from the pictures before; its sound is placed by the stage.
-    const bool first = i == 0 || job_.separateOutputs;
+    const bool first = i == fileFirst_;
     const int64_t picturesEnd = sink_->EndMicros(sink_->video);
     ctx.offsetMicros = first             ? 0
                        : transcoder_     ? transcoder_->EndMicros()
@@ -280,7 +285,7 @@ void Worker::PlaceOnOutput(int i, MediaInput& in, StageContext& ctx) {
                                          : sink_->EndMicros();
     ctx.follows = !first && !transcoder_ && picturesEnd > 0;
     ctx.soundEndMicros = sink_->SoundEndMicros();
-    ctx.followed = job_.joinMode && !job_.separateOutputs && i + 1 < job_.inputCount;
+    ctx.followed = job_.joinMode && i + 1 < fileEnd_;
     inputBegin_ = ctx.offsetMicros;
     const int64_t inputDuration = in.durationMicros();
     ctx.onProgress = [this, i, inputDuration](int64_t us) { ReportProgress(i, us, inputDuration); };
@@ -308,7 +313,7 @@ Status Worker::TakeInput(int i) {
     // A later file of a direct join is copied onto streams made from the first one, so
     // what its Matroska or MP4 header tells is enough, unless it differs from the first:
     // then it is analysed before it is judged. This spares decoding for each of many files.
-    const bool light = i > 0 && job_.joinMode && !job_.reencode && !job_.separateOutputs && !Windowed(i);
+    const bool light = i > fileFirst_ && job_.joinMode && !job_.reencode && !Windowed(i);
     if (Status s = OpenInput(i, in, light ? MediaInput::Analysis::Header : MediaInput::Analysis::Full); !s.ok())
         return s;
     Status ready = ReadyOutputFor(i, *in);
@@ -419,7 +424,7 @@ void Worker::ReportProgress(int i, int64_t outputMicros, int64_t inputDuration) 
     if (job_.separateOutputs && job_.joinTotalSeconds > 0) {
         // Each file starts its own clock: the files before it count with their lengths.
         double before = 0;
-        for (int k = 0; k < i; ++k) before += job_.segmentUsed[k] ? job_.segmentLength[k] : 0;
+        for (int k = 0; k < fileFirst_; ++k) before += job_.segmentUsed[k] ? job_.segmentLength[k] : 0;
         pct = (before * 1e6 + static_cast<double>(outputMicros)) / (job_.joinTotalSeconds * 1e4);
     } else if (!job_.joinMode) {
         const double len = job_.segmentLength.empty() ? 0 : job_.segmentLength[0];
@@ -443,7 +448,7 @@ void Worker::ReportProgress(int i, int64_t outputMicros, int64_t inputDuration) 
 Status Worker::CloseOutput(bool lastPending, bool cancelled) {
     DropAhead();
     bool anyDone = lastPending;
-    for (int k = 0; k < job_.inputCount; ++k) anyDone |= job_.inputStatus[k].load() == kInputDone;
+    for (int k = fileFirst_; k < fileEnd_; ++k) anyDone |= job_.inputStatus[k].load() == kInputDone;
     if (cancelled) {
         sink_->Abandon();  // an unfinished output must not pass for the whole segment
         return Status::Cancelled();
@@ -457,26 +462,38 @@ Status Worker::CloseOutput(bool lastPending, bool cancelled) {
         sink_->Abandon();
         return flushed;
     }
-    if (job_.clipChapters) WriteClipChapters();
+    // A file of one clip of a job of several files keeps the source's chapters.
+    if (job_.clipChapters && (!job_.separateOutputs || fileEnd_ - fileFirst_ > 1)) WriteClipChapters();
     return sink_->Finish();
 }
 
-// Records how the job ended; `i` is the input the loop stopped at. Inputs that went into an
-// output that was then stopped or could not be written are not done: that output is gone.
+// Records how the file in work ended; `i` is the input the loop stopped at. Inputs that went
+// into an output that was then stopped or could not be written are not done: that output is gone.
 void Worker::Settle(int i, bool lastPending, bool cancelled, const Status& closed) {
     const int n = job_.inputCount;
     const bool finished = closed.ok();
     if (lastPending) job_.inputStatus[i].store(kInputDone);
     if (!finished && !closed.reason().empty()) {
-        for (int k = 0; k < n; ++k)
+        for (int k = fileFirst_; k < fileEnd_; ++k)
             if (job_.inputStatus[k].load() == kInputDone) Fail(k, closed.reason());
     } else if (cancelled) {
-        for (int k = 0; k < n; ++k)
-            if (job_.inputStatus[k].load() == kInputDone)
+        for (int k = fileFirst_; k < fileEnd_; ++k)
+            if (job_.inputStatus[k].load() == kInputDone || (job_.separateOutputs && k == i))
                 Fail(k, "stopped before the output was finished; the unfinished output was removed");
     }
-    if (finished) job_.progressPercent.store(100);
-    job_.currentInput.store(cancelled ? std::min(i + 1, n) : n);
+    if (finished && !job_.separateOutputs) job_.progressPercent.store(100);
+    if (cancelled)
+        job_.currentInput.store(std::min(i + 1, n));
+    else if (fileEnd_ == n)
+        job_.currentInput.store(n);
+}
+
+int Worker::FileEnd(int first) const {
+    if (!job_.separateOutputs) return job_.inputCount;
+    int end = first + 1;
+    while (end < job_.inputCount && static_cast<size_t>(end) < job_.sharesOutput.size() && job_.sharesOutput[end])
+        ++end;
+    return end;
 }
 
 void Worker::Run() {
@@ -487,27 +504,31 @@ void Worker::Run() {
     job_.currentInput.store(0);
     if (n <= 0) return;
     if (job_.reencode) ScanInputs();
+    // Separate files: those finished before a stop stay, each whole; the one in work is gone.
+    for (int first = 0; first < n; first = fileEnd_)
+        if (!TakeFile(first, FileEnd(first))) return;
     if (job_.separateOutputs) {
-        for (int i = 0; i < n; ++i) {
-            job_.currentInput.store(i);
-            if (const Status s = TakeSeparately(i); s.cancelled()) {
-                // The files finished before stay: each is whole. The one in work is gone.
-                Fail(i, "stopped before the output was finished; the unfinished output was removed");
-                job_.currentInput.store(std::min(i + 1, n));
-                return;
-            }
-        }
         job_.progressPercent.store(100);
         job_.currentInput.store(n);
-        return;
     }
+}
 
-    int i = 0;
+bool Worker::TakeFile(int first, int end) {
+    if (first > 0) {
+        sink_ = std::make_unique<OutputSink>();
+        transcoder_.reset();
+        outputReady_ = false;
+        placed_.clear();
+        setsChange_ = false;
+    }
+    fileFirst_ = first;
+    fileEnd_ = end;
+    int i = first;
     bool cancelled = false;
     // A part of pictures ends in its last input; the inputs after it are the next parts'.
     const bool partEnds = job_.part.kind == OutputPart::Kind::Pictures && job_.part.toInput >= 0;
-    const int end = partEnds ? std::clamp(job_.part.toInput + 1, 1, n) : n;
-    for (; i < end; ++i) {
+    const int last = partEnds ? std::clamp(job_.part.toInput + 1, first + 1, end) : end;
+    for (; i < last; ++i) {
         job_.currentInput.store(i);
         Status taken = job_.cancelRequested.load() ? Status::Cancelled() : TakeInput(i);
         // A cancel also interrupts FFmpeg's reads, which the stages see as the input's end.
@@ -520,50 +541,25 @@ void Worker::Run() {
             Fail(i, taken.reason());
             // The output cannot take more once a write failed; the other inputs stay out.
             if (!sink_->writeFailure().ok()) {
-                for (int k = i + 1; k < n; ++k) Fail(k, "not taken, because the output file could not be written");
-                i = n;
+                for (int k = i + 1; k < end; ++k) Fail(k, "not taken, because the output file could not be written");
+                i = end;
                 break;
             }
-        } else if (i + 1 < end)
+        } else if (i + 1 < last)
             job_.inputStatus[i].store(kInputDone);
         else
             break;  // the last input's status waits for the trailer
     }
-    if (!cancelled && i < end)
-        for (int k = end; k < n; ++k) job_.inputStatus[k].store(kInputDone);
-    const bool lastPending = !cancelled && i < n && job_.inputStatus[i].load() == kInputPending;
+    if (!cancelled && i < last)
+        for (int k = last; k < end; ++k) job_.inputStatus[k].store(kInputDone);
+    const bool lastPending = !cancelled && i < end && job_.inputStatus[i].load() == kInputPending;
     const Status closed = CloseOutput(lastPending, cancelled);
     // The name the file got, which differs from the one asked for when another job took
     // that meanwhile; written before currentInput tells the job is over.
-    if (closed.ok()) job_.outputPaths[0] = sink_->path();
+    if (closed.ok())
+        for (int k = first; k < (job_.separateOutputs ? end : first + 1); ++k) job_.outputPaths[k] = sink_->path();
     Settle(i, lastPending, cancelled, closed);
-}
-
-// Input i into a file of its own: set up, taken, finished (or removed) before the next.
-Status Worker::TakeSeparately(int i) {
-    sink_ = std::make_unique<OutputSink>();
-    transcoder_.reset();
-    outputReady_ = false;
-    placed_.clear();
-    Status taken = job_.cancelRequested.load() ? Status::Cancelled() : TakeInput(i);
-    if (job_.cancelRequested.load()) taken = Status::Cancelled();
-    if (taken.cancelled()) {
-        sink_->Abandon();
-        return taken;
-    }
-    if (taken.failed()) {
-        sink_->Abandon();
-        Fail(i, taken.reason());
-        return taken;
-    }
-    const Status closed = CloseOutput(true, false);
-    if (!closed.ok()) {
-        Fail(i, closed.reason().empty() ? "nothing could be written" : closed.reason());
-        return closed;
-    }
-    job_.outputPaths[i] = sink_->path();
-    job_.inputStatus[i].store(kInputDone);
-    return {};
+    return !cancelled;
 }
 
 // A chapter per input taken, where it begins and ends on the output, named by its label; the

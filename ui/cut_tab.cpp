@@ -15,6 +15,7 @@
 #include "controls/bitmap_slider.h"
 #include "controls/control_button.h"
 #include "controls/timeline_strip.h"
+#include "core/segment_formats.h"
 #include "core/time_text.h"
 #include "engine/cut_start.h"
 #include "engine/key_frames.h"
@@ -49,8 +50,29 @@ int32_t AcceptedTime(const QLineEdit* box) {
     return box->property(kAcceptedTime).toInt();
 }
 
-// A CSV file bigger than this is no segment list (the reader refuses it anyway).
-constexpr qint64 kMostCsvBytes = qint64{16} << 20;
+// A list file bigger than this is no segment list (the readers refuse it anyway).
+constexpr qint64 kMostListBytes = qint64{16} << 20;
+
+// The file dialog's filters of the segment list formats ("Segment lists (*.csv);;..."), with
+// one of them all first when `anyList` (to load), and every file last.
+QString ListFilters(const WindowContext& context, bool anyList) {
+    constexpr std::pair<SegmentFormat, const char*> kFormats[] = {{SegmentFormat::Csv, "lb"},
+                                                                  {SegmentFormat::Edl, "edl"},
+                                                                  {SegmentFormat::ChapterText, "zjwb"},
+                                                                  {SegmentFormat::Cue, "cue"},
+                                                                  {SegmentFormat::FfMetadata, "ffm"}};
+    QStringList filters, everyPattern;
+    for (const auto& [format, key] : kFormats) {
+        QStringList patterns;
+        for (const std::string& extension : SegmentFormatExtensions(format))
+            patterns << "*" + QString::fromStdString(extension);
+        filters << context.FileText("SEGMENTS", key) + " (" + patterns.join(' ') + ")";
+        everyPattern << patterns;
+    }
+    if (anyList) filters.prepend(context.FileText("SEGMENTS", "qbgs") + " (" + everyPattern.join(' ') + ")");
+    filters << context.Text("JIEMIAN", "sywj") + " (*)";
+    return filters.join(";;");
+}
 
 // An arrow going round clockwise, three quarters of a circle, in the button's text colour.
 QIcon TurnIcon(const QColor& colour) {
@@ -104,6 +126,7 @@ CutTab::CutTab(const WindowContext& context, CutPreview* preview, JobLauncher* l
     connect(segmentList_, &SegmentList::sendRequested, this, &CutTab::SendSegments);
     connect(segmentList_, &SegmentList::saveRequested, this, &CutTab::SaveSegmentsFile);
     connect(segmentList_, &SegmentList::loadRequested, this, &CutTab::LoadSegmentsFile);
+    connect(segmentList_, &SegmentList::chaptersRequested, this, &CutTab::LoadChapters);
     find_ = new FindButton(context_, segmentList_, this);
     connect(find_, &FindButton::found, this, [this](const QString& path, const std::vector<Segment>& found) {
         // Segments found in a file that is no longer loaded belong to no list.
@@ -437,27 +460,29 @@ void CutTab::SaveSegmentsFile() {
     if (Segments().empty() || !context_.services.chooseSaveFile) return;
     const QFileInfo source(path_);
     const QString suggested = source.absolutePath() + "/" + source.completeBaseName() + ".csv";
-    const QString filter =
-        context_.FileText("SEGMENTS", "lb") + " (*.csv);;" + context_.Text("JIEMIAN", "sywj") + " (*)";
     const QString title = context_.FileText("SEGMENTS", "bc").remove(QChar(0x2026)).remove("...");
-    const QString path = context_.services.chooseSaveFile(context_.window, title, suggested, filter);
+    const QString path =
+        context_.services.chooseSaveFile(context_.window, title, suggested, ListFilters(context_, false));
     if (path.isEmpty()) return;
+    // The format the name's extension asks for; a name of no list format is written as CSV.
+    const SegmentFormat format = SegmentFormatOf(path.toStdString()).value_or(SegmentFormat::Csv);
+    const SegmentSource facts = ListSource();
+    const QString refused = context_.FileText("SEGMENTS", "xrsb").arg(QDir::toNativeSeparators(path)) + "\n\n";
+    if (const std::string missing = MissingToWrite(format, facts); !missing.empty())
+        return context_.Tell(refused + ToQString(missing + " of the source is needed, and it has none"));
     QSaveFile file(path);
-    const std::string csv = SegmentsToCsv(Segments());
+    const std::string text = WriteSegments(format, Segments(), facts);
     if (file.open(QIODevice::WriteOnly) &&
-        file.write(csv.data(), static_cast<qint64>(csv.size())) == qint64(csv.size()) && file.commit())
+        file.write(text.data(), static_cast<qint64>(text.size())) == qint64(text.size()) && file.commit())
         return;
-    context_.Tell(context_.FileText("SEGMENTS", "xrsb").arg(QDir::toNativeSeparators(path)) + "\n\n" +
-                  file.errorString());
+    context_.Tell(refused + file.errorString());
 }
 
 void CutTab::LoadSegmentsFile() {
     if (path_.isEmpty() || !context_.services.chooseOpenFile) return;
-    const QString filter =
-        context_.FileText("SEGMENTS", "lb") + " (*.csv);;" + context_.Text("JIEMIAN", "sywj") + " (*)";
     const QString title = context_.FileText("SEGMENTS", "dr").remove(QChar(0x2026)).remove("...");
-    const QString path =
-        context_.services.chooseOpenFile(context_.window, title, QFileInfo(path_).absolutePath(), filter);
+    const QString path = context_.services.chooseOpenFile(context_.window, title, QFileInfo(path_).absolutePath(),
+                                                          ListFilters(context_, true));
     if (path.isEmpty()) return;
     const QString name = QDir::toNativeSeparators(path);
     const auto refuse = [&](const char* key, const QString& why) {
@@ -465,14 +490,35 @@ void CutTab::LoadSegmentsFile() {
     };
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return refuse("dqsb", file.errorString());
-    const QByteArray bytes = file.read(kMostCsvBytes + 1);
+    const QByteArray bytes = file.read(kMostListBytes + 1);
+    // The format the name's extension asks for; a name of no list format is read as CSV.
+    const SegmentFormat format = SegmentFormatOf(path.toStdString()).value_or(SegmentFormat::Csv);
     const CsvResult read =
-        SegmentsFromCsv(std::string_view(bytes.constData(), size_t(bytes.size())), info_.durationMicros);
+        ReadSegments(format, std::string_view(bytes.constData(), size_t(bytes.size())), ListSource());
     if (!read.error.empty()) return refuse("dqsb", ToQString(read.error));
     segmentList_->Change({read.segments, read.segments.empty() ? -1 : 0});
     QStringList notes;
     for (const std::string& note : read.notes) notes << ToQString(note);
     if (!notes.isEmpty()) context_.Tell(name + "\n\n" + notes.join('\n'), false);
+}
+
+SegmentSource CutTab::ListSource() const {
+    SegmentSource source;
+    source.lengthMicros = info_.durationMicros;
+    if (info_.videoWidth > 0) {
+        source.frameRateNum = info_.frameRateNum;
+        source.frameRateDen = info_.frameRateDen;
+    }
+    source.name = QFileInfo(path_).fileName().toStdString();
+    return source;
+}
+
+void CutTab::LoadChapters() {
+    if (path_.isEmpty()) return;
+    std::vector<Segment> chapters = ChapterSegments(info_.chapters);
+    if (chapters.empty())
+        return context_.Tell(context_.FileText("SEGMENTS", "wzj").arg(QDir::toNativeSeparators(path_)), false);
+    segmentList_->Change({std::move(chapters), 0});
 }
 
 }  // namespace ulvane

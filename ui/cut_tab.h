@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/segment_edits.h"
+#include "core/segment_formats.h"
 #include "core/segments.h"
 #include "engine/conversion_job.h"
 
@@ -75,10 +76,15 @@ public:
     // button shows once a hook is set; an empty hook hides it again.
     using SegmentsSender = std::function<void(const QString& source, const std::vector<Segment>& segments)>;
     void SetSendToJoinList(SegmentsSender send);
-    // The segment list's menu: the list written to a CSV file, or replaced by one (a step that
-    // can be undone), through the services' file dialogs.
+    // The segment list's menu: the list written to a list file in the format its extension
+    // names (CSV otherwise), or replaced by one (a step that can be undone), through the
+    // services' file dialogs.
     void SaveSegmentsFile();
     void LoadSegmentsFile();
+    // "Chapters as segments": the source's own chapters replace the list (a step that can be undone).
+    void LoadChapters();
+    // What the list formats need of the loaded source: its length, frame rate and name.
+    SegmentSource ListSource() const;
 
     // The convert button: the marked segment cut, or two segments or more exported together
     // as the cut settings say (cut_tab_jobs.cpp).

@@ -123,16 +123,18 @@ void CutTab::LaunchExport(const std::vector<Segment>& segments) {
     WindowJob run;
     ConversionJob& job = *run.job;
     PrepareSegmentsJob(job, launch);
-    if (const LaunchResult result = FillSegmentsJob(job, launch, PathExists); !result.ok()) {
+    std::vector<size_t> order;
+    if (const LaunchResult result = FillSegmentsJob(job, launch, PathExists, &order); !result.ok()) {
         context_.Tell(ExportRefusal(context_, result, path_));
         return;
     }
     if (!ApplyTurn(job, launch.output)) return;
-    // The report names each input by its place, and a segment by its label too.
+    // The report names each input by its place, and a segment by its label too (the segments
+    // of one output file stand together).
     const bool outside = launch.mode == ExportMode::MergeOutside;
     run.cutParts = outside ? CutParts::kOutside : CutParts::kSegments;
     if (!outside)
-        for (const Segment& s : segments) run.partLabels.push_back(s.label);
+        for (size_t k : order) run.partLabels.push_back(segments[k].label);
     Describe(run, SegmentsJobWords(launch, job.rotateDegrees), SegmentsWhat(context_, launch), launch.output.direct,
              dialog, source);
     launcher_->Launch(std::move(run));

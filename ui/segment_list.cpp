@@ -25,9 +25,10 @@ namespace ulvane {
 
 namespace {
 
-constexpr std::array<std::string_view, 24> kKeys = {"xh",   "ks",   "js",   "cd", "bq",   "tj",   "sc",   "fs",
-                                                    "fsxz", "fsqb", "wj",   "bc", "dr",   "tjts", "scts", "syts",
-                                                    "xyts", "fsts", "wjts", "lb", "dqsb", "xrsb", "bfh",  "bcsb"};
+constexpr std::array<std::string_view, 32> kKeys = {"xh",   "ks",   "js",   "cd",  "bq",   "tj",   "sc",   "fs",
+                                                    "fsxz", "fsqb", "wj",   "bc",  "dr",   "tjts", "scts", "syts",
+                                                    "xyts", "fsts", "wjts", "lb",  "dqsb", "xrsb", "bfh",  "bcsb",
+                                                    "scwj", "edl",  "zjwb", "cue", "ffm",  "qbgs", "zjdx", "wzj"};
 
 // Hues far apart, so neighbours in the list differ at a glance.
 constexpr int kHues[] = {28, 130, 212, 300, 52, 178, 0, 262};
@@ -65,7 +66,7 @@ SegmentList::SegmentList(QWidget* parent) : QWidget(parent) {
     table_->setPalette(p);
     for (int c = 0; c < kColumns; ++c) table_->setHorizontalHeaderItem(c, new QTableWidgetItem());
     table_->installEventFilter(this);
-    connect(table_, &QTableWidget::cellChanged, this, &SegmentList::OnLabelEdited);
+    connect(table_, &QTableWidget::cellChanged, this, &SegmentList::OnTextEdited);
     connect(table_, &QTableWidget::itemSelectionChanged, this, &SegmentList::OnRowPicked);
 
     add_ = new QPushButton(this);
@@ -90,6 +91,7 @@ SegmentList::SegmentList(QWidget* parent) : QWidget(parent) {
     auto* fileMenu = new QMenu(file_);
     save_ = fileMenu->addAction(QString());
     load_ = fileMenu->addAction(QString());
+    chapters_ = fileMenu->addAction(QString());
     file_->setMenu(fileMenu);
 
     connect(add_, &QAbstractButton::clicked, this, &SegmentList::addRequested);
@@ -100,6 +102,7 @@ SegmentList::SegmentList(QWidget* parent) : QWidget(parent) {
     connect(sendAll_, &QAction::triggered, this, [this] { emit sendRequested(true); });
     connect(save_, &QAction::triggered, this, &SegmentList::saveRequested);
     connect(load_, &QAction::triggered, this, &SegmentList::loadRequested);
+    connect(chapters_, &QAction::triggered, this, &SegmentList::chaptersRequested);
 
     // The list on the left, its buttons in a column on the right.
     auto* buttons = buttons_ = new QGridLayout;
@@ -133,7 +136,7 @@ void SegmentList::AddButton(QPushButton* button) {
 
 void SegmentList::ApplyTexts(const LanguageTable& table) {
     const auto text = [&](const char* key) { return ToQString(table.ReadFromFile("SEGMENTS", key)); };
-    const char* headings[kColumns] = {"xh", "ks", "js", "cd", "bq"};
+    const char* headings[kColumns] = {"xh", "ks", "js", "cd", "bq", "scwj"};
     for (int c = 0; c < kColumns; ++c) table_->horizontalHeaderItem(c)->setText(text(headings[c]));
     add_->setText(text("tj"));
     remove_->setText(text("sc"));
@@ -143,6 +146,7 @@ void SegmentList::ApplyTexts(const LanguageTable& table) {
     sendAll_->setText(text("fsqb"));
     save_->setText(text("bc"));
     load_->setText(text("dr"));
+    chapters_->setText(text("zjdx"));
     add_->setToolTip(text("tjts"));
     remove_->setToolTip(text("scts"));
     up_->setToolTip(text("syts"));
@@ -153,7 +157,8 @@ void SegmentList::ApplyTexts(const LanguageTable& table) {
 }
 
 void SegmentList::FitColumns() {
-    // The number, the times and their headings whole; the label takes the rest.
+    // The number, the times and their headings whole; the label as wide as a usual one, the
+    // output the rest.
     const QFontMetrics cell(table_->font()), heading(table_->horizontalHeader()->font());
     const int margin = 14;
     const auto width = [&](int column, const QString& longest) {
@@ -167,7 +172,10 @@ void SegmentList::FitColumns() {
         table_->setColumnWidth(c, w);
         total += w;
     }
+    // The list asks for no more room than before the output column came: at its narrowest
+    // the output column is scrolled to.
     const int label = width(kLabel, "Opening title");
+    table_->setColumnWidth(kLabel, label);
     table_->setMinimumWidth(total + label + 2 * table_->frameWidth() + table_->verticalScrollBar()->sizeHint().width());
     table_->setMinimumHeight(table_->horizontalHeader()->sizeHint().height() +
                              4 * table_->verticalHeader()->defaultSectionSize() + 2 * table_->frameWidth());
@@ -229,14 +237,16 @@ void SegmentList::Show() {
     table_->setRowCount(n);
     for (int r = 0; r < n; ++r) {
         const Segment& s = state_.segments[size_t(r)];
-        const QString texts[kColumns] = {QString::number(r + 1), MicrosText(s.startMicros), MicrosText(s.endMicros),
-                                         MicrosText(s.lengthMicros()), QString::fromStdString(s.label)};
+        const QString texts[kColumns] = {QString::number(r + 1),          MicrosText(s.startMicros),
+                                         MicrosText(s.endMicros),         MicrosText(s.lengthMicros()),
+                                         QString::fromStdString(s.label), QString::fromStdString(s.output)};
         for (int c = 0; c < kColumns; ++c) {
             QTableWidgetItem* item = table_->item(r, c);
             if (!item) {
                 item = new QTableWidgetItem;
-                if (c != kLabel) item->setFlags(item->flags() & ~Qt::ItemIsEditable);
-                if (c != kLabel) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+                const bool text = c == kLabel || c == kOutput;
+                if (!text) item->setFlags(item->flags() & ~Qt::ItemIsEditable);
+                if (!text) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
                 table_->setItem(r, c, item);
             }
             item->setText(texts[c]);
@@ -255,18 +265,21 @@ void SegmentList::Show() {
     save_->setEnabled(n > 0);
     add_->setEnabled(sourceLoaded_);
     load_->setEnabled(sourceLoaded_);
+    chapters_->setEnabled(sourceLoaded_);
     file_->setEnabled(sourceLoaded_ || n > 0);
     showing_ = false;
 }
 
-void SegmentList::OnLabelEdited(int row, int column) {
-    if (showing_ || column != kLabel) return;
-    const std::string label = table_->item(row, column)->text().toStdString();
-    if (row >= static_cast<int>(state_.segments.size()) || state_.segments[size_t(row)].label == label) return;
+void SegmentList::OnTextEdited(int row, int column) {
+    if (showing_ || (column != kLabel && column != kOutput)) return;
+    const std::string text = table_->item(row, column)->text().toStdString();
+    if (row >= static_cast<int>(state_.segments.size())) return;
+    const Segment& s = state_.segments[size_t(row)];
+    if ((column == kLabel ? s.label : s.output) == text) return;
     // Written into the row by its editor already: only the state and the history follow, so
     // the editor's own item stays while it closes.
     history_.Record(state_);
-    state_ = WithLabel(state_, row, label);
+    state_ = column == kLabel ? WithLabel(state_, row, text) : WithOutput(state_, row, text);
     emit changed();
 }
 

@@ -1,6 +1,7 @@
 // SegmentList: the cut tab's list of the segments marked in the loaded source, with its buttons.
 // Rows show the number (beside the colour the segment has on the seek bar), start, end and
-// length as time text, and a label the user may edit in place. The list holds the segments,
+// length as time text, and a label and the output file (segments of one output name are
+// merged into that file) the user may edit in place. The list holds the segments,
 // which one is selected and the undo history; the window shows the selected segment's marks
 // and asks for changes through Change (a step that can be undone) or Amend (no step).
 #pragma once
@@ -81,9 +82,10 @@ public:
     QAction* sendAllAction() const { return sendAll_; }
     QAction* saveAction() const { return save_; }
     QAction* loadAction() const { return load_; }
+    QAction* chaptersAction() const { return chapters_; }
 
     // The columns.
-    enum Column { kNumber, kStart, kEnd, kLength, kLabel, kColumns };
+    enum Column { kNumber, kStart, kEnd, kLength, kLabel, kOutput, kColumns };
 
 signals:
     // The segments or the selection changed through Change, Amend, Reset, Undo or Redo.
@@ -95,6 +97,8 @@ signals:
     void sendRequested(bool all);
     void saveRequested();
     void loadRequested();
+    // "Chapters as segments": the source's own chapters replace the list.
+    void chaptersRequested();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -102,7 +106,7 @@ protected:
 private:
     void Show();  // the rows for state_
     void FitColumns();
-    void OnLabelEdited(int row, int column);
+    void OnTextEdited(int row, int column);
     void OnRowPicked();
 
     SegmentState state_;
@@ -114,7 +118,7 @@ private:
     QToolButton *up_, *down_;
     QGridLayout* buttons_;
     std::vector<QWidget*> extra_;  // buttons added by the window
-    QAction *sendSelected_, *sendAll_, *save_, *load_;
+    QAction *sendSelected_, *sendAll_, *save_, *load_, *chapters_;
 };
 
 }  // namespace ulvane

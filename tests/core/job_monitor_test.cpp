@@ -322,6 +322,7 @@ TEST(JobMonitor, ASegmentsExportNamesThePartInWork) {
         uint8_t first;  // the first part's status by then
         std::string line, overall;
         bool separate = true;
+        std::vector<uint8_t> shares = {};  // the export's groups
     };
     const Case cases[] = {
         {CutParts::kSegments, 0, kInputPending, "/v/clip.mp4, segment 1 of 3   40% done", "0 of 3 finished"},
@@ -331,12 +332,21 @@ TEST(JobMonitor, ASegmentsExportNamesThePartInWork) {
         // Merged, three segments make one file.
         {CutParts::kSegments, 1, kInputDone, "/v/clip.mp4, segment 2 of 3 (Intro)   40% done", "0 of 1 finished",
          false},
+        // The first two go into one file, which is finished with the second.
+        {CutParts::kSegments,
+         1,
+         kInputDone,
+         "/v/clip.mp4, segment 2 of 3 (Intro)   40% done",
+         "0 of 2 finished",
+         true,
+         {0, 1, 0}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         ConversionJob job;
         MonitorState state;
         StartExport(job, state, 3, c.separate, c.kind);
+        job.sharesOutput = c.shares;
         job.inputStatus[0].store(c.first);
         job.currentInput.store(c.current);
         FakeView view;

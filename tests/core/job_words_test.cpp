@@ -51,12 +51,14 @@ TEST(JobWords, ALaunchIsTheCommandThatMakesTheSameFile) {
     SegmentsLaunch s;
     s.file.path = "/v/talk.mp4";
     s.file.tracks = "v:0,a:1*";
-    s.segments = {{1'033'333, 2'500'000, "Opening"}, {61'000'000, 62'000'000, ""}};
+    s.segments = {{1'033'333, 2'500'000, "Opening"}, {61'000'000, 62'000'000, "", "end part"}};
     s.mode = ExportMode::Separate;
     s.output = {true, {}, "/out", "talk", true, "mkv"};
-    EXPECT_EQ(ShellLine(SegmentsJobWords(s, 90)),
-              "cut /v/talk.mp4 --segment 1.033333-2.500000 --label Opening --segment 61.000000-62.000000 --separate "
-              "--tracks 'v:0,a:1*' --out-dir /out --name talk --exact --container mkv --rotate 90");
+    EXPECT_EQ(
+        ShellLine(SegmentsJobWords(s, 90)),
+        "cut /v/talk.mp4 --segment 1.033333-2.500000 --label Opening --segment 61.000000-62.000000 --into 'end part' "
+        "--separate "
+        "--tracks 'v:0,a:1*' --out-dir /out --name talk --exact --container mkv --rotate 90");
     JoinLaunch j;
     j.files.resize(2);
     j.files[0].path = "/v/a.mp4";

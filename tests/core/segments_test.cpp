@@ -152,7 +152,7 @@ TEST(SegmentsCsv, AnUnreadableLineFailsTheTextWithItsNumber) {
         {"1,2,\"a\r\nb\"\n3\n", "line 3: no end time"},
         {"1,2\n3,4,\"open\n5,6\n", "line 2: a quoted field is not closed"},
         {"1,2,\"a\"b\n", "line 1: text follows"},
-        {"1,2,a,b\n", "line 1: more than three fields"},
+        {"1,2,a,b,c\n", "line 1: more than four fields"},
         {"1,2\n1:60,3\n", "line 2: the start \"1:60\""},
         // A mistyped first line is a line with an error, not a header that is passed over.
         {"0:1O,0:20,Intro\n0:30,0:40,Outro\n", "line 1: the start \"0:1O\" is not a time"},

@@ -1,5 +1,6 @@
 // The cut tab's segment list in the window: marks and moves by key, undo and redo, the seek
-// bar's colours, segments kept with their file, CSV files, the join list's hook and the texts.
+// bar's colours, segments kept with their file, list files in every format, the file's
+// chapters, the join list's hook and the texts.
 #include <gtest/gtest.h>
 
 #include "tests/support/eventually.h"
@@ -348,6 +349,50 @@ TEST(SegmentsWindow, ACsvFileRoundTripsThroughTheDialogsAndABadOneIsNamedWithIts
     f.w.cutTab()->LoadSegmentsFile();
     ASSERT_EQ(f.messages.shown.size(), 1);
     EXPECT_TRUE(f.messages.shown[0].contains("missing.csv"));
+}
+
+// The file's own chapters become the list; an output typed in its column is a step of its
+// own; the list goes out and comes back through the dialogs in every format its name asks
+// for, an EDL's times on the pictures, and only CSV keeps the output.
+TEST(SegmentsWindow, ChaptersOutputsAndEveryListFormatGoThroughTheList) {
+    static const TempDir metaDir;
+    WriteFileBytes(metaDir / "chapters.ffmeta",
+                   ";FFMETADATA1\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=1600\n"
+                   "title=One\n[CHAPTER]\nTIMEBASE=1/1000\nSTART=1600\nEND=4000\n");
+    FilmWindow f(QString::fromStdString(
+        Fixture("segments_25fps_chapters.mkv", {"-i", Film25().toStdString(), "-i", metaDir / "chapters.ffmeta", "-map",
+                                                "0", "-map_chapters", "1", "-c", "copy"})));
+    SegmentList* list = f.w.cutTab()->segmentList();
+    list->chaptersAction()->trigger();
+    const Spans chapters = {{0, 1600, "One"}, {1600, 4000, ""}};
+    ASSERT_EQ(SpansOf(f.w), chapters) << f.messages.shown.join("|").toStdString();
+    list->table()->item(1, SegmentList::kOutput)->setText("second part");
+    EXPECT_EQ(f.w.cutTab()->Segments()[1].output, "second part");
+    const struct {
+        const char* name;
+        const char* holds;  // in the file written
+        bool keepsOutput;
+    } formats[] = {{"list.csv", "00:00:01.600,00:00:04.000,,second part", true},
+                   {"list.edl", "00:00:01:15 00:00:04:00", false},
+                   {"list.txt", "0:01.6", false},
+                   {"list.cue", "INDEX 01 00:01:45", false},
+                   {"list.ffmetadata", "START=1600000", false}};
+    for (const auto& format : formats) {
+        SCOPED_TRACE(format.name);
+        f.nextSavePath = QString::fromStdString(f.dir / format.name);
+        f.w.cutTab()->SaveSegmentsFile();
+        EXPECT_NE(ReadFileBytes(f.dir / format.name).find(format.holds), std::string::npos)
+            << ReadFileBytes(f.dir / format.name);
+        f.WriteCsv(format.name, ReadFileBytes(f.dir / format.name));
+        EXPECT_EQ(SpansOf(f.w), chapters) << f.messages.shown.join("|").toStdString();
+        EXPECT_EQ(f.w.cutTab()->Segments()[1].output, format.keepsOutput ? "second part" : "");
+        // A list that drops the output replaced the list: undone, the output is back.
+        if (!format.keepsOutput) QTest::keyClick(f.bar, Qt::Key_Z, Qt::ControlModifier);
+    }
+    EXPECT_TRUE(f.lastFilter.contains("*.edl")) << f.lastFilter.toStdString();
+    EXPECT_TRUE(f.messages.shown.isEmpty()) << f.messages.shown.join("|").toStdString();
+    QTest::keyClick(f.bar, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(f.w.cutTab()->Segments()[1].output, "");
 }
 
 TEST(SegmentsWindow, SendToJoinListGivesTheSelectedSegmentOrAllOnceHooked) {
