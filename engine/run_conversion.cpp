@@ -345,14 +345,14 @@ Status Worker::Taken(int i, const MediaInput& in, const StageContext& ctx, std::
 // Only the clips of a merged exact cut are made ready ahead, once the output is set up: each
 // then costs the copy of its rest, while the next one's head is encoded meanwhile.
 void Worker::StartAhead(int i) {
-    if (ahead_ || i <= 0 || i >= job_.inputCount || !job_.joinMode || !job_.exactCut || job_.reencode ||
+    if (ahead_ || i <= fileFirst_ || i >= fileEnd_ || !job_.joinMode || !job_.exactCut || job_.reencode ||
         job_.separateOutputs || !Windowed(i) || !outputReady_ || !sink_->video || job_.cancelRequested.load())
         return;
     auto ahead = std::make_unique<Ahead>();
     ahead->input = i;
     ahead->ctx.cancel = &ahead->stop;
     ahead->ctx.follows = true;  // the clips before write pictures; checked when it is taken
-    ahead->ctx.followed = i + 1 < job_.inputCount;
+    ahead->ctx.followed = i + 1 < fileEnd_;
     Ahead* raw = ahead.get();
     ahead->thread = std::thread([this, raw] { PrepareAhead(*raw); });
     ahead_ = std::move(ahead);
