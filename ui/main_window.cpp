@@ -157,7 +157,7 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
     // texts need it); the window may grow from there.
     baseLayout_ = CurrentLayout(items_, this);
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    FitToTexts();
+    FitEveryLanguage();
     cut_->ShowDirectStartNote();
     setSizeGripEnabled(true);
     // Choices that cannot be kept are said once the window is up.
@@ -253,6 +253,7 @@ void CUlvaneAVConverterDlg::ApplyLanguage() {
     ItemAs<QLabel>(kEndCaption)->setText(context_.Text("JIEMIAN", "jsjq"));
     ItemAs<QLabel>(kLengthCaption)->setText(context_.Text("JIEMIAN", "jqsj"));
     ItemAs<QLabel>(kLanguageCaption)->setText(context_.Text("JIEMIAN", "yy"));
+    Item(kSourceList)->setAccessibleName(context_.FileText("JIEMIAN", "hblb"));
     preview_->ApplyTexts();
     cut_->ApplyTexts();
     join_->ApplyTexts();
@@ -270,14 +271,31 @@ void CUlvaneAVConverterDlg::FitToTexts() {
     const DialogLayout fitted = FitCaptions(items_, baseLayout_);
     templateRects_ = fitted.rects;
     templateSize_ = fitted.size;
-    // Wider still where the join list's columns need it: the list grows with the window.
-    const int columns = join_->ExtraWidth(templateRects_.value(kSourceList).width());
-    // Wider and taller where the segment list needs it, under the cut controls.
-    const int listWidth = cut_->segmentList()->minimumSizeHint().width() + 2 * templateRects_.value(kStatusLine).left();
-    setMinimumSize(std::max(templateSize_.width() + columns, listWidth),
-                   templateSize_.height() + SegmentRoom(*cut_) + StripRoom(*preview_));
-    if (width() < minimumWidth() || height() < minimumHeight()) resize(size().expandedTo(minimumSize()));
+    if (!smallestFixed_) {
+        // Wider where the join list's headings need it, and wider and taller where the segment
+        // list needs it, under the cut controls.
+        const int columns = join_->ExtraWidth(templateRects_.value(kSourceList).width());
+        const int listWidth =
+            cut_->segmentList()->minimumSizeHint().width() + 2 * templateRects_.value(kStatusLine).left();
+        smallest_ = smallest_.expandedTo({std::max(templateSize_.width() + columns, listWidth),
+                                          templateSize_.height() + SegmentRoom(*cut_) + StripRoom(*preview_)});
+        setMinimumSize(smallest_);
+        if (width() < minimumWidth() || height() < minimumHeight()) resize(size().expandedTo(minimumSize()));
+    }
     LayOut();
+}
+
+void CUlvaneAVConverterDlg::FitEveryLanguage() {
+    const std::string folder = (services_.dataDir + "/languages/").toStdString();
+    const std::string active = table_.activeFile();
+    for (std::string_view file : kLanguageFiles) {
+        table_.Load(folder, std::string(file));
+        ApplyLanguage();
+    }
+    table_.Load(folder, active);
+    ApplyLanguage();
+    smallestFixed_ = true;
+    resize(smallest_);
 }
 
 void CUlvaneAVConverterDlg::resizeEvent(QResizeEvent* e) {

@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
@@ -17,6 +18,7 @@
 #include <utility>
 
 #include "controls/focus_cue.h"
+#include "core/detect_segments.h"
 #include "core/language_table.h"
 #include "core/segment_edits.h"
 #include "ui/main_window_text.h"
@@ -25,9 +27,16 @@ namespace ulvane {
 
 namespace {
 
-constexpr std::array<std::string_view, 24> kKeys = {"xh",   "ks",   "js",   "cd", "bq",   "tj",   "sc",   "fs",
-                                                    "fsxz", "fsqb", "wj",   "bc", "dr",   "tjts", "scts", "syts",
-                                                    "xyts", "fsts", "wjts", "lb", "dqsb", "xrsb", "bfh",  "bcsb"};
+constexpr std::array<std::string_view, 27> kKeys = {
+    "xh",   "ks",   "js",   "cd",   "bq",   "tj", "sc",   "fs",   "fsxz", "fsqb", "wj",   "bc",   "dr",  "tjts",
+    "scts", "syts", "xyts", "fsts", "wjts", "lb", "dqsb", "xrsb", "bfh",  "bcsb", "cdhh", "cdsm", "lbmc"};
+
+// A row that overlaps another: its times on this colour.
+const QColor kOverlapColour(255, 205, 150);
+
+bool Overlap(const Segment& a, const Segment& b) {
+    return a.startMicros < b.endMicros && b.startMicros < a.endMicros;
+}
 
 // Hues far apart, so neighbours in the list differ at a glance.
 constexpr int kHues[] = {28, 130, 212, 300, 52, 178, 0, 262};
@@ -111,11 +120,30 @@ SegmentList::SegmentList(QWidget* parent) : QWidget(parent) {
     buttons->addWidget(send_, 2, 0, 1, 3);
     buttons->addWidget(file_, 3, 0, 1, 3);
     buttons->setRowStretch(8, 1);
+    overlapNote_ = new QLabel(this);
+    overlapNote_->setObjectName("segmentOverlapNote");
+    overlapNote_->setWordWrap(true);
+    overlapNote_->hide();
+    auto* listColumn = new QVBoxLayout;
+    listColumn->setContentsMargins(0, 0, 0, 0);
+    listColumn->setSpacing(2);
+    listColumn->addWidget(table_, 1);
+    listColumn->addWidget(overlapNote_);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
-    row->addWidget(table_, 1);
+    row->addLayout(listColumn, 1);
     row->addLayout(buttons);
     Show();
+}
+
+std::vector<Segment> SegmentList::SharedSpans(const std::vector<Segment>& segments) {
+    std::vector<Segment> shared;
+    for (size_t i = 0; i < segments.size(); ++i)
+        for (size_t j = i + 1; j < segments.size(); ++j)
+            if (Overlap(segments[i], segments[j]))
+                shared.push_back({std::max(segments[i].startMicros, segments[j].startMicros),
+                                  std::min(segments[i].endMicros, segments[j].endMicros), ""});
+    return CoveredSpans(std::move(shared));
 }
 
 std::vector<QWidget*> SegmentList::TabOrder() const {
@@ -149,7 +177,14 @@ void SegmentList::ApplyTexts(const LanguageTable& table) {
     down_->setToolTip(text("xyts"));
     send_->setToolTip(text("fsts"));
     file_->setToolTip(text("wjts"));
+    table_->setAccessibleName(text("lbmc"));
+    // The buttons' column is as wide as the send button needs even while it is hidden, so that
+    // showing it never widens the list (nor the window).
+    add_->setMinimumWidth(send_->sizeHint().width());
+    overlapsRow_ = text("cdhh");
+    overlapsNote_ = text("cdsm");
     FitColumns();
+    ShowOverlaps();
 }
 
 void SegmentList::FitColumns() {
@@ -243,6 +278,7 @@ void SegmentList::Show() {
         }
         table_->item(r, kNumber)->setData(Qt::DecorationRole, Colour(r, r == state_.selected));
     }
+    ShowOverlaps();
     table_->clearSelection();
     if (state_.selected >= 0 && state_.selected < n) {
         table_->setCurrentCell(state_.selected, kNumber);
@@ -257,6 +293,26 @@ void SegmentList::Show() {
     load_->setEnabled(sourceLoaded_);
     file_->setEnabled(sourceLoaded_ || n > 0);
     showing_ = false;
+}
+
+void SegmentList::ShowOverlaps() {
+    const std::vector<Segment>& list = state_.segments;
+    QStringList overlapping;  // the numbers of the segments that overlap another
+    for (size_t r = 0; r < list.size() && r < size_t(table_->rowCount()); ++r) {
+        QStringList others;
+        for (size_t o = 0; o < list.size(); ++o)
+            if (o != r && Overlap(list[r], list[o])) others << QString::number(o + 1);
+        if (!others.isEmpty()) overlapping << QString::number(r + 1);
+        const QString tip = others.isEmpty() ? QString() : overlapsRow_.arg(others.join(", "));
+        for (int c = 0; c < kColumns; ++c) {
+            QTableWidgetItem* item = table_->item(int(r), c);
+            item->setToolTip(tip);
+            if (c == kStart || c == kEnd || c == kLength)
+                item->setBackground(others.isEmpty() ? QBrush() : QBrush(kOverlapColour));
+        }
+    }
+    overlapNote_->setText(overlapsNote_.arg(overlapping.join(", ")));
+    overlapNote_->setVisible(!overlapping.isEmpty());
 }
 
 void SegmentList::OnLabelEdited(int row, int column) {

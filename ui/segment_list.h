@@ -16,6 +16,7 @@
 class QAbstractButton;
 class QAction;
 class QGridLayout;
+class QLabel;
 class QPushButton;
 class QTableWidget;
 class QToolButton;
@@ -57,6 +58,14 @@ public:
     // The colour of the segment at `index` on the seek bar and beside its number: a fixed
     // palette by place in the list, brighter for the selected segment.
     static QColor Colour(int index, bool selected);
+
+    // The times two segments or more cover, each once, in time order: drawn over the segments'
+    // colours on the seek bar and the timeline strip.
+    static std::vector<Segment> SharedSpans(const std::vector<Segment>& segments);
+    static QColor SharedColour() { return QColor(220, 40, 30); }
+    // The note under the list while segments overlap: which ones, and what an export does
+    // with the part they share. Hidden when none overlap.
+    QLabel* overlapNote() const { return overlapNote_; }
 
     // The button that sends segments to the join list shows only once something takes them.
     void ShowSendButton(bool show);
@@ -101,6 +110,7 @@ protected:
 
 private:
     void Show();  // the rows for state_
+    void ShowOverlaps();
     void FitColumns();
     void OnLabelEdited(int row, int column);
     void OnRowPicked();
@@ -110,6 +120,8 @@ private:
     bool showing_ = false;  // the rows are being written, not edited by the user
     bool sourceLoaded_ = false;
     QTableWidget* table_;
+    QLabel* overlapNote_;
+    QString overlapsRow_, overlapsNote_;  // texts of the overlap marks
     QPushButton *add_, *remove_, *send_, *file_;
     QToolButton *up_, *down_;
     QGridLayout* buttons_;

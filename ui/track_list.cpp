@@ -13,14 +13,15 @@
 
 #include "controls/focus_cue.h"
 #include "core/language_table.h"
+#include "ui/container_check.h"
 #include "ui/main_window_text.h"
 
 namespace ulvane {
 
 namespace {
 
-constexpr std::array<std::string_view, 18> kKeys = {"bl", "gd", "bm", "xq", "yy", "mr",   "bt",   "s",  "sp",
-                                                    "yp", "zm", "fj", "sd", "w",  "mryp", "mrzm", "ts", "bnbl"};
+constexpr std::array<std::string_view, 19> kKeys = {"bl", "gd", "bm", "xq", "yy",   "mr",   "bt", "s",    "sp",  "yp",
+                                                    "zm", "fj", "sd", "w",  "mryp", "mrzm", "ts", "bnbl", "lbmc"};
 
 // The place of a kind in the row texts: v, a, s, t.
 size_t KindPlace(char kind) {
@@ -89,6 +90,7 @@ TrackList::TrackList(QWidget* parent) : QWidget(parent) {
 }
 
 void TrackList::ApplyTexts(const LanguageTable& table) {
+    texts_ = &table;
     const auto text = [&](const char* key) { return ToQString(table.ReadFromFile("TRACKS", key)); };
     const char* headings[kColumns] = {"bl", "gd", "bm", "xq", "yy", "mr", "bt"};
     for (int c = 0; c < kColumns; ++c) table_->horizontalHeaderItem(c)->setText(text(headings[c]));
@@ -100,6 +102,7 @@ void TrackList::ApplyTexts(const LanguageTable& table) {
     soundLabel_->setText(text("mryp"));
     subtitleLabel_->setText(text("mrzm"));
     table_->setToolTip(text("ts"));
+    table_->setAccessibleName(text("lbmc"));
     Show();
 }
 
@@ -182,7 +185,7 @@ void TrackList::Show() {
         if (t.channels > 0) shape = QString(channels_).arg(t.channels);
         const QString cells[kColumns] = {QString(),
                                          Name(k),
-                                         ToQString(t.codec),
+                                         texts_ ? FormatText(t.codec, *texts_) : ToQString(t.codec),
                                          shape,
                                          ToQString(t.language),
                                          t.isDefault ? yes_ : QString(),

@@ -67,6 +67,7 @@ private:
     std::string defaultSound_, defaultSubtitle_;  // the chosen ids ("" none)
     bool showing_ = false;                        // the rows are being written, not ticked by the user
     QString kinds_[4], channels_, yes_, none_;    // texts for the rows
+    const LanguageTable* texts_ = nullptr;        // the active language's, for formats' names
     QTableWidget* table_;
     QLabel *soundLabel_, *subtitleLabel_;
     QComboBox *sound_, *subtitle_;

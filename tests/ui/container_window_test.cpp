@@ -23,8 +23,9 @@ TEST(ContainerChoice, ADirectCutGoesIntoTheChosenContainerOrIsToldWhyNot) {
         const char* made;       // the output's format as ffprobe names it, "" for no file
     } cases[] = {
         {"H.264 cannot go into WebM", "webm", true, "video (h264)", "", ""},
-        {"declined: nothing is written", "mp4", false, "", "subrip", ""},
-        {"accepted: an MP4 with the subtitles as its own text", "mp4", true, "", "mov_text", "mp4"},
+        {"declined: nothing is written", "mp4", false, "", "Subtitle track 1 (SRT text)", ""},
+        {"accepted: an MP4 with the subtitles as its own text", "mp4", true, "", "converted to the MP4 text format",
+         "mp4"},
         {"MPEG-TS keeps what it can", "ts", true, "", "left out", "mpegts"},
     };
     for (const auto& c : cases) {
