@@ -192,6 +192,7 @@ void CutTab::Load(const QString& path, const MediaInfo& info) {
     restoring_ = false;
     ShowSegmentBands();
     tracks_->Show(path);
+    context_.refit();  // the track list's share of the room follows its rows
     // Segment 1 is selected: the preview shows the picture it starts on, as picking it does.
     if (!kept.empty()) preview_->Seek(kept.front().startMicros / 1000 * 1000, CutPreview::Precision::kExact);
     if (const QString note = CutShortNote(context_, path, info); !note.isEmpty()) context_.Tell(note, false);

@@ -110,8 +110,7 @@ QString StatusText(const MediaInfo& info) {
 // The place of the segment and track lists under the cut controls: their heights with the gaps
 // around them; and the timeline strip's above the seek bar.
 int SegmentRoom(const CutTab& cut) {
-    return cut.segmentList()->minimumSizeHint().height() + cut.trackList()->minimumSizeHint().height() +
-           3 * kSegmentGap;
+    return cut.segmentList()->RoomHeight() + cut.trackList()->RoomHeight() + 3 * kSegmentGap;
 }
 int StripRoom(const CutPreview& preview) {
     return preview.timelineStrip()->minimumSizeHint().height() + kStripGap;
@@ -328,8 +327,12 @@ void CUlvaneAVConverterDlg::LayOut() {
             r.translate(0, stripRoom);
         if (it.key() == kStatusLine) {
             const int margin = r.left();
-            // The segment list, and the track list under it.
-            const int trackHeight = tracks->minimumSizeHint().height();
+            // The segment list, and the track list under it: as high as its tracks need, as far
+            // as the segment list can give room.
+            const int lists = room - 3 * kSegmentGap, listWidth = width() - 2 * margin;
+            const int trackMinimum = tracks->minimumSizeHint().height();
+            const int trackHeight = std::clamp(tracks->HeightFor(listWidth), trackMinimum,
+                                               std::max(trackMinimum, lists - segments->minimumSizeHint().height()));
             segments->setGeometry(margin, r.top() + kSegmentGap, width() - 2 * margin,
                                   room - 3 * kSegmentGap - trackHeight);
             tracks->setGeometry(margin, r.top() + room - kSegmentGap - trackHeight, width() - 2 * margin, trackHeight);

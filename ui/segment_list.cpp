@@ -205,7 +205,12 @@ void SegmentList::FitColumns() {
     const int label = width(kLabel, "Opening title");
     table_->setMinimumWidth(total + label + 2 * table_->frameWidth() + table_->verticalScrollBar()->sizeHint().width());
     table_->setMinimumHeight(table_->horizontalHeader()->sizeHint().height() +
-                             4 * table_->verticalHeader()->defaultSectionSize() + 2 * table_->frameWidth());
+                             2 * table_->verticalHeader()->defaultSectionSize() + 2 * table_->frameWidth());
+}
+
+int SegmentList::RoomHeight() const {
+    return std::max(minimumSizeHint().height(),
+                    table_->minimumHeight() + 2 * table_->verticalHeader()->defaultSectionSize());
 }
 
 void SegmentList::ShowSendButton(bool show) {

@@ -76,6 +76,10 @@ public:
     // the tab order.
     void AddButton(QPushButton* button);
 
+    // The height the list takes under the cut controls when it need not share it: four rows.
+    // It gives room down to its minimum (two rows, or its buttons) to the track list.
+    int RoomHeight() const;
+
     // The list and its buttons in reading order.
     std::vector<QWidget*> TabOrder() const;
 

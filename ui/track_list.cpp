@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTableWidget>
 #include <algorithm>
@@ -59,7 +60,12 @@ TrackList::TrackList(QWidget* parent) : QWidget(parent) {
     subtitleLabel_ = new QLabel(this);
     sound_ = new QComboBox(this);
     subtitle_ = new QComboBox(this);
-    for (QComboBox* box : {sound_, subtitle_}) box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    // A long track name elides in its box: the list keeps the width for its columns.
+    for (QComboBox* box : {sound_, subtitle_}) {
+        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        box->setMinimumContentsLength(10);
+    }
+    for (QLabel* label : {soundLabel_, subtitleLabel_}) label->setWordWrap(true);
     soundLabel_->setBuddy(sound_);
     subtitleLabel_->setBuddy(subtitle_);
     const std::pair<QWidget*, const char*> names[] = {
@@ -76,6 +82,7 @@ TrackList::TrackList(QWidget* parent) : QWidget(parent) {
 
     // The list on the left, the two choices in a column on the right.
     auto* choices = new QGridLayout;
+    choices_ = choices;
     choices->setContentsMargins(0, 0, 0, 0);
     choices->addWidget(soundLabel_, 0, 0);
     choices->addWidget(sound_, 1, 0);
@@ -87,6 +94,22 @@ TrackList::TrackList(QWidget* parent) : QWidget(parent) {
     row->addWidget(table_, 1);
     row->addLayout(choices);
     Show();
+}
+
+int TrackList::HeightFor(int width) const {
+    const int frames = 2 * table_->frameWidth();
+    const int tableWidth = width - choices_->sizeHint().width() - layout()->spacing() - frames;
+    int columns = 0;
+    for (int c = 0; c < kColumns; ++c) columns += c == kTitle ? titleWidth_ : table_->columnWidth(c);
+    const int scroll = columns > tableWidth ? table_->horizontalScrollBar()->sizeHint().height() : 0;
+    return table_->horizontalHeader()->sizeHint().height() +
+           table_->rowCount() * table_->verticalHeader()->defaultSectionSize() + frames + scroll;
+}
+
+int TrackList::RoomHeight() const {
+    return std::max(minimumSizeHint().height(), table_->horizontalHeader()->sizeHint().height() +
+                                                    5 * table_->verticalHeader()->defaultSectionSize() +
+                                                    2 * table_->frameWidth());
 }
 
 void TrackList::ApplyTexts(const LanguageTable& table) {
@@ -198,6 +221,7 @@ void TrackList::Show() {
         }
     }
     table_->resizeColumnsToContents();
+    titleWidth_ = table_->columnWidth(kTitle);
     // Fitting the columns sized the last one to its contents too; the title takes the rest again.
     table_->horizontalHeader()->setStretchLastSection(false);
     table_->horizontalHeader()->setStretchLastSection(true);

@@ -15,6 +15,7 @@
 #include "engine/track_choice.h"
 
 class QComboBox;
+class QLayout;
 class QLabel;
 class QTableWidget;
 
@@ -41,6 +42,13 @@ public:
     std::string Choice() const;
     // Whether a picture or sound track is ticked (true too when no file is shown).
     bool KeepsPictureOrSound() const;
+
+    // The height that shows the header and every track's row whole at `width`, with a
+    // scroll bar's room where the columns need more than the list's width.
+    int HeightFor(int width) const;
+    // The height the window keeps for the list, shared with the segment list: five rows, as a
+    // film with video, two sound tracks, subtitles and a font has.
+    int RoomHeight() const;
 
     // The list and its choices in reading order.
     std::vector<QWidget*> TabOrder() const;
@@ -71,6 +79,8 @@ private:
     QTableWidget* table_;
     QLabel *soundLabel_, *subtitleLabel_;
     QComboBox *sound_, *subtitle_;
+    QLayout* choices_;
+    int titleWidth_ = 0;  // what the title column's heading and texts need
 };
 
 }  // namespace ulvane

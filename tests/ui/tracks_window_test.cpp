@@ -3,6 +3,7 @@
 // program runs.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -148,4 +149,24 @@ TEST(TracksWindow, TheTracksKeptAndTheDefaultsChosenAreThoseOfTheCut) {
     ASSERT_EQ(job->inputStatus[1].load(), kInputDone) << job->inputError[1];
     const std::vector<float> sound = SoundOf(job->outputPaths[0], 8000, 0);
     EXPECT_GT(ToneLevel(sound, 880, 11, 14), 10 * ToneLevel(sound, 440, 11, 14));
+}
+
+TEST(TracksWindow, EveryTrackAndEveryHeadingShowsWholeInEveryLanguage) {
+    Harness h;
+    h.Add({QString::fromStdString(FilmWithTracksFixture())});  // video, two sounds, subtitles, a font
+    QTableWidget* table = h.window->cutTab()->trackList()->table();
+    for (int language = 0; language < 6; ++language) {
+        h.window->SelectLanguage(language);
+        QApplication::processEvents();
+        SCOPED_TRACE(h.window->languageTable().activeFile());
+        ASSERT_EQ(table->rowCount(), 5);
+        for (int r = 0; r < table->rowCount(); ++r)
+            for (int c = 0; c < TrackList::kColumns; ++c)
+                EXPECT_TRUE(table->viewport()->rect().contains(table->visualRect(table->model()->index(r, c))))
+                    << "row " << r << ", column " << c;
+        const QFontMetrics heading(table->horizontalHeader()->font());
+        for (int c = 0; c < TrackList::kColumns; ++c)
+            EXPECT_GE(table->columnWidth(c), heading.horizontalAdvance(table->horizontalHeaderItem(c)->text()))
+                << table->horizontalHeaderItem(c)->text().toStdString();
+    }
 }
