@@ -316,8 +316,8 @@ void SegmentList::ShowOverlaps() {
                 item->setBackground(others.isEmpty() ? QBrush() : QBrush(kOverlapColour));
         }
     }
-    overlapNote_->setText(overlapsNote_.arg(overlapping.join(", ")));
     overlapNote_->setVisible(!overlapping.isEmpty());
+    if (!overlapping.isEmpty()) overlapNote_->setText(overlapsNote_.arg(overlapping.join(", ")));
 }
 
 void SegmentList::OnLabelEdited(int row, int column) {
