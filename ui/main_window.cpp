@@ -110,7 +110,7 @@ QString StatusText(const MediaInfo& info) {
 // The place of the segment and track lists under the cut controls: their heights with the gaps
 // around them; and the timeline strip's above the seek bar.
 int SegmentRoom(const CutTab& cut) {
-    return cut.segmentList()->RoomHeight() + cut.trackList()->RoomHeight() + 3 * kSegmentGap;
+    return cut.segmentList()->RoomHeight() + cut.trackList()->minimumSizeHint().height() + 3 * kSegmentGap;
 }
 int StripRoom(const CutPreview& preview) {
     return preview.timelineStrip()->minimumSizeHint().height() + kStripGap;
@@ -306,16 +306,20 @@ void CUlvaneAVConverterDlg::LayOut() {
     if (templateRects_.isEmpty()) return;  // still being built
     // The cut tab keeps the segment list's room under its controls, above the status line; the
     // join tab grows into it. The timeline strip takes its room under the preview, above the seek bar.
-    const int room = SegmentRoom(*cut_), stripRoom = StripRoom(*preview_);
+    // A window taller than its smallest gives the track list the rows it lacks first, the preview the rest.
+    SegmentList* segments = cut_->segmentList();
+    TrackList* tracks = cut_->trackList();
+    const int stripRoom = StripRoom(*preview_), margin = templateRects_.value(kStatusLine).left();
     const int dx = std::max(0, width() - templateSize_.width()), dy = std::max(0, height() - templateSize_.height());
+    const int smallestRoom = SegmentRoom(*cut_), listWidth = width() - 2 * margin;
+    const int trackShare = smallestRoom - 3 * kSegmentGap - segments->minimumSizeHint().height();
+    const int room = smallestRoom + std::clamp(tracks->HeightFor(listWidth) - trackShare, 0,
+                                               std::max(0, dy - smallestRoom - stripRoom));
     const int cutDy = std::max(0, dy - room - stripRoom);
     const QRect preview = Anchored(templateRects_.value(kPreview), templateSize_, {dx, cutDy},
                                    baseLayout_.rects.value(kPreview), baseLayout_.size);
-    const int stripMargin = templateRects_.value(kStatusLine).left();
-    preview_->timelineStrip()->setGeometry(stripMargin, preview.bottom() + 1 + kSegmentGap, width() - 2 * stripMargin,
+    preview_->timelineStrip()->setGeometry(margin, preview.bottom() + 1 + kSegmentGap, listWidth,
                                            stripRoom - kSegmentGap);
-    SegmentList* segments = cut_->segmentList();
-    TrackList* tracks = cut_->trackList();
     for (auto it = templateRects_.cbegin(); it != templateRects_.cend(); ++it) {
         const bool cut =
             std::find(std::begin(kCutControls), std::end(kCutControls), it.key()) != std::end(kCutControls);
@@ -326,16 +330,14 @@ void CUlvaneAVConverterDlg::LayOut() {
         if (cut && it.key() != kPreview && it.value().top() > templateRects_.value(kPreview).bottom())
             r.translate(0, stripRoom);
         if (it.key() == kStatusLine) {
-            const int margin = r.left();
             // The segment list, and the track list under it: as high as its tracks need, as far
             // as the segment list can give room.
-            const int lists = room - 3 * kSegmentGap, listWidth = width() - 2 * margin;
+            const int lists = room - 3 * kSegmentGap;
             const int trackMinimum = tracks->minimumSizeHint().height();
             const int trackHeight = std::clamp(tracks->HeightFor(listWidth), trackMinimum,
                                                std::max(trackMinimum, lists - segments->minimumSizeHint().height()));
-            segments->setGeometry(margin, r.top() + kSegmentGap, width() - 2 * margin,
-                                  room - 3 * kSegmentGap - trackHeight);
-            tracks->setGeometry(margin, r.top() + room - kSegmentGap - trackHeight, width() - 2 * margin, trackHeight);
+            segments->setGeometry(margin, r.top() + kSegmentGap, listWidth, lists - trackHeight);
+            tracks->setGeometry(margin, r.top() + room - kSegmentGap - trackHeight, listWidth, trackHeight);
             r.translate(0, room);
         }
         if (it.key() == kAddButton)  // in the middle of the preview

@@ -27,9 +27,9 @@ namespace ulvane {
 
 namespace {
 
-constexpr std::array<std::string_view, 27> kKeys = {
-    "xh",   "ks",   "js",   "cd",   "bq",   "tj", "sc",   "fs",   "fsxz", "fsqb", "wj",   "bc",   "dr",  "tjts",
-    "scts", "syts", "xyts", "fsts", "wjts", "lb", "dqsb", "xrsb", "bfh",  "bcsb", "cdhh", "cdsm", "lbmc"};
+constexpr std::array<std::string_view, 28> kKeys = {
+    "xh",   "ks",   "js",   "cd",   "bq",   "tj", "sc",   "fs",   "fsxz", "fsqb", "wj",   "bc",   "dr",   "tjts",
+    "scts", "syts", "xyts", "fsts", "wjts", "lb", "dqsb", "xrsb", "bfh",  "bcsb", "cdhh", "cdsm", "lbmc", "cdjd"};
 
 // A row that overlaps another: its times on this colour.
 const QColor kOverlapColour(255, 205, 150);
@@ -183,6 +183,7 @@ void SegmentList::ApplyTexts(const LanguageTable& table) {
     add_->setMinimumWidth(send_->sizeHint().width());
     overlapsRow_ = text("cdhh");
     overlapsNote_ = text("cdsm");
+    overlapsLine_ = text("cdjd");
     FitColumns();
     ShowOverlaps();
 }
@@ -317,7 +318,10 @@ void SegmentList::ShowOverlaps() {
         }
     }
     overlapNote_->setVisible(!overlapping.isEmpty());
-    if (!overlapping.isEmpty()) overlapNote_->setText(overlapsNote_.arg(overlapping.join(", ")));
+    if (overlapping.isEmpty()) return;
+    // A line the list can spare; the whole of what an export does in its tooltip.
+    overlapNote_->setText(overlapsLine_.arg(overlapping.join(", ")));
+    overlapNote_->setToolTip(overlapsNote_.arg(overlapping.join(", ")));
 }
 
 void SegmentList::OnLabelEdited(int row, int column) {

@@ -125,7 +125,7 @@ private:
     bool sourceLoaded_ = false;
     QTableWidget* table_;
     QLabel* overlapNote_;
-    QString overlapsRow_, overlapsNote_;  // texts of the overlap marks
+    QString overlapsRow_, overlapsNote_, overlapsLine_;  // texts of the overlap marks
     QPushButton *add_, *remove_, *send_, *file_;
     QToolButton *up_, *down_;
     QGridLayout* buttons_;

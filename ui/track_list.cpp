@@ -65,7 +65,6 @@ TrackList::TrackList(QWidget* parent) : QWidget(parent) {
         box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         box->setMinimumContentsLength(10);
     }
-    for (QLabel* label : {soundLabel_, subtitleLabel_}) label->setWordWrap(true);
     soundLabel_->setBuddy(sound_);
     subtitleLabel_->setBuddy(subtitle_);
     const std::pair<QWidget*, const char*> names[] = {
@@ -104,12 +103,6 @@ int TrackList::HeightFor(int width) const {
     const int scroll = columns > tableWidth ? table_->horizontalScrollBar()->sizeHint().height() : 0;
     return table_->horizontalHeader()->sizeHint().height() +
            table_->rowCount() * table_->verticalHeader()->defaultSectionSize() + frames + scroll;
-}
-
-int TrackList::RoomHeight() const {
-    return std::max(minimumSizeHint().height(), table_->horizontalHeader()->sizeHint().height() +
-                                                    5 * table_->verticalHeader()->defaultSectionSize() +
-                                                    2 * table_->frameWidth());
 }
 
 void TrackList::ApplyTexts(const LanguageTable& table) {

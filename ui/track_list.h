@@ -46,9 +46,6 @@ public:
     // The height that shows the header and every track's row whole at `width`, with a
     // scroll bar's room where the columns need more than the list's width.
     int HeightFor(int width) const;
-    // The height the window keeps for the list, shared with the segment list: five rows, as a
-    // film with video, two sound tracks, subtitles and a font has.
-    int RoomHeight() const;
 
     // The list and its choices in reading order.
     std::vector<QWidget*> TabOrder() const;

@@ -288,10 +288,12 @@ TEST(SegmentsWindow, OverlapsShowInTheListAndOnTheSeekBarWithWhatAnExportDoes) {
     EXPECT_FALSE(marked(2));
     EXPECT_EQ(list->table()->item(0, SegmentList::kLabel)->toolTip().toStdString(), "Overlaps segment 2");
     EXPECT_TRUE(list->overlapNote()->isVisibleTo(&f.w));
+    EXPECT_EQ(list->overlapNote()->text().toStdString(),
+              "Segments 1, 2 overlap: a merged export repeats the part they share.");
     EXPECT_TRUE(
-        list->overlapNote()->text().startsWith("Segments 1, 2 overlap. A merged export shows the part they "
-                                               "share once for each of them"))
-        << list->overlapNote()->text().toStdString();
+        list->overlapNote()->toolTip().startsWith("Segments 1, 2 overlap. A merged export shows the part they "
+                                                  "share once for each of them"))
+        << list->overlapNote()->toolTip().toStdString();
     // Segment 1 ended where segment 2 starts: nothing is shared any more.
     list->Change({{{1'000'000, 2'000'000, "a"}, {2'000'000, 3'000'000, "b"}}, 0});
     QApplication::processEvents();
