@@ -156,18 +156,18 @@ TEST(TracksWindow, EveryTrackAndEveryHeadingShowsWholeInEveryLanguage) {
     // tracks and a font too once the window is taller (the preview gives the rows their room).
     static const TempDir parts;
     WriteFileBytes(parts / "line.srt", "1\n00:00:00,500 --> 00:00:01,500\nHello\n");
-    const std::string three =
-        Fixture("tracks_video_sound_subtitles.mkv", {"-f",      "lavfi",
-                                                     "-i",      "testsrc2=size=320x240:rate=25:d=2",
-                                                     "-f",      "lavfi",
-                                                     "-i",      "sine=d=2",
-                                                     "-i",      parts / "line.srt",
-                                                     "-map",    "0",
-                                                     "-map",    "1",
-                                                     "-map",    "2",
-                                                     "-c:v",    "libx264",
-                                                     "-preset", "ultrafast",
-                                                     "-c:a",    "aac"});
+    const std::string three = Fixture("tracks_video_sound_srt.mkv", {"-f",      "lavfi",
+                                                                     "-i",      "testsrc2=size=320x240:rate=25:d=2",
+                                                                     "-f",      "lavfi",
+                                                                     "-i",      "sine=d=2",
+                                                                     "-i",      parts / "line.srt",
+                                                                     "-map",    "0",
+                                                                     "-map",    "1",
+                                                                     "-map",    "2",
+                                                                     "-c:v",    "libx264",
+                                                                     "-preset", "ultrafast",
+                                                                     "-c:a",    "aac",
+                                                                     "-c:s",    "srt"});
     for (const auto& [film, rows, taller] : {std::tuple{three, 3, 0}, std::tuple{FilmWithTracksFixture(), 5, 60}}) {
         Harness h;
         h.window->resize(h.window->size() + QSize(0, taller));
@@ -178,6 +178,9 @@ TEST(TracksWindow, EveryTrackAndEveryHeadingShowsWholeInEveryLanguage) {
             QApplication::processEvents();
             SCOPED_TRACE(h.window->languageTable().activeFile());
             ASSERT_EQ(table->rowCount(), rows);
+            // The subtitles' format as users know it, in the language shown.
+            EXPECT_EQ(table->item(rows == 3 ? 2 : 3, TrackList::kCodec)->text().toStdString(),
+                      h.window->languageTable().ReadFromFile("TISHI", "gssrt"));
             for (int r = 0; r < table->rowCount(); ++r)
                 for (int c = 0; c < TrackList::kColumns; ++c)
                     EXPECT_TRUE(table->viewport()->rect().contains(table->visualRect(table->model()->index(r, c))))
