@@ -29,6 +29,28 @@ std::vector<Segment> SegmentsBetween(const std::vector<Finding>& stretches, int6
     return parts;
 }
 
+std::vector<Segment> CoveredSpans(std::vector<Segment> spans) {
+    std::sort(spans.begin(), spans.end(),
+              [](const Segment& a, const Segment& b) { return a.startMicros < b.startMicros; });
+    std::vector<Segment> merged;
+    for (const Segment& s : spans)
+        if (!merged.empty() && s.startMicros <= merged.back().endMicros)
+            merged.back().endMicros = std::max(merged.back().endMicros, s.endMicros);
+        else
+            merged.push_back(s);
+    return merged;
+}
+
+std::vector<Segment> SegmentsOfStretches(const std::vector<Finding>& stretches, int64_t lengthMicros) {
+    std::vector<Segment> parts;
+    for (const Finding& f : stretches) {
+        const int64_t s = std::max<int64_t>(f.startMicros, 0);
+        const int64_t e = lengthMicros > 0 ? std::min(f.endMicros, lengthMicros) : f.endMicros;
+        if (e > s) parts.push_back({s, e, ""});
+    }
+    return CoveredSpans(std::move(parts));
+}
+
 std::vector<Segment> SegmentsAtChanges(const std::vector<Finding>& changes, int64_t lengthMicros,
                                        int64_t shortestMicros) {
     std::vector<int64_t> cuts;

@@ -22,6 +22,14 @@ inline constexpr int64_t kShortestProposedMicros = 250000;
 std::vector<Segment> SegmentsBetween(const std::vector<Finding>& stretches, int64_t lengthMicros,
                                      int64_t shortestMicros = kShortestProposedMicros);
 
+// The times `spans` cover, each once: sorted, spans that overlap or touch joined.
+std::vector<Segment> CoveredSpans(std::vector<Segment> spans);
+
+// The stretches themselves (the silences, the black breaks), in time order, clamped to the
+// file; stretches that overlap or touch become one segment. `lengthMicros` 0: not clamped at
+// the end.
+std::vector<Segment> SegmentsOfStretches(const std::vector<Finding>& stretches, int64_t lengthMicros);
+
 // A segment from each change (and from the file's start) to the next change (or the file's
 // end). A change less than `shortestMicros` after the one before (or after the start) is
 // passed over, its part joining the segment before; a last part that short joins the segment

@@ -10,6 +10,16 @@
 
 namespace ulvane {
 
+QString FormatText(const std::string& codec, const LanguageTable& table) {
+    static const std::pair<const char*, const char*> kFormats[] = {
+        {"subrip", "gssrt"},      {"srt", "gssrt"},    {"mov_text", "gsmp4"},     {"ass", "gsass"},
+        {"ssa", "gsass"},         {"webvtt", "gsvtt"}, {"dvd_subtitle", "gsdvd"}, {"hdmv_pgs_subtitle", "gspgs"},
+        {"dvb_subtitle", "gsdvb"}};
+    for (const auto& [name, key] : kFormats)
+        if (codec == name) return QString::fromStdString(table.ReadFromFile("TISHI", key));
+    return QString::fromStdString(codec);
+}
+
 bool ContainerChangeAccepted(QWidget* parent, const QString& title, const ConversionJob& job,
                              const LanguageTable& table, MessageSink& messages) {
     if (job.reencode) return true;
@@ -42,9 +52,9 @@ bool ContainerChangeAccepted(QWidget* parent, const QString& title, const Conver
                                        : c.kind == 's' ? "rqzm"
                                                        : "rqfj")
                                       .arg(c.number)
-                                      .arg(QString::fromStdString(c.codec));
+                                      .arg(FormatText(c.codec, table));
             const QString what =
-                c.convertedTo.empty() ? text("rqsq") : text("rqzh").arg(QString::fromStdString(c.convertedTo));
+                c.convertedTo.empty() ? text("rqsq") : text("rqzh").arg(FormatText(c.convertedTo, table));
             changes << name + ": " + track + ": " + what;
         }
     }

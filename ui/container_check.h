@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <string>
 
 #include "engine/conversion_job.h"
 
@@ -17,6 +18,10 @@ struct MessageSink;
 // Whether the filled `job` may start: true for a re-encoding, for inputs that go into a
 // container of their own type, and for copies whose track changes (if any) the user accepts.
 // Each input is judged with the tracks it keeps (`keepTracks[i]`, "" all).
+// A track's format as users know it: subtitle formats by name ("SRT text", "MP4 text",
+// "DVD pictures"), in the active language; other codecs by FFmpeg's name ("aac").
+QString FormatText(const std::string& codec, const LanguageTable& table);
+
 bool ContainerChangeAccepted(QWidget* parent, const QString& title, const ConversionJob& job,
                              const LanguageTable& table, MessageSink& messages);
 

@@ -103,6 +103,13 @@ std::optional<int32_t> TypedTime(const QLineEdit* box) {
     return static_cast<int32_t>(*us / 1000);
 }
 
+QString CutShortNote(const WindowContext& context, const QString& path, const MediaInfo& info) {
+    if (info.statedDurationMicros <= info.durationMicros) return {};
+    return context.FileText("TISHI", "jdwj")
+        .arg(QDir::toNativeSeparators(path), TimeText(Millis(info.statedDurationMicros)),
+             TimeText(Millis(info.durationMicros)));
+}
+
 CutTab::CutTab(const WindowContext& context, CutPreview* preview, JobLauncher* launcher, QObject* parent)
     : QObject(parent),
       context_(context),
@@ -205,10 +212,14 @@ void CutTab::Load(const QString& path, const MediaInfo& info) {
         kept = SegmentStore(context_.services.segmentsDir.toStdString()).Load(path.toStdString());
     segmentList_->SetSourceLoaded(true);
     restoring_ = true;
-    segmentList_->Reset(std::move(kept));
+    segmentList_->Reset(kept);
     restoring_ = false;
     ShowSegmentBands();
     tracks_->Show(path);
+    context_.refit();  // the track list's share of the room follows its rows
+    // Segment 1 is selected: the preview shows the picture it starts on, as picking it does.
+    if (!kept.empty()) preview_->Seek(kept.front().startMicros / 1000 * 1000, CutPreview::Precision::kExact);
+    if (const QString note = CutShortNote(context_, path, info); !note.isEmpty()) context_.Tell(note, false);
 }
 
 void CutTab::SetStartPoint() {
@@ -387,6 +398,12 @@ void CutTab::ShowSegmentBands() {
             bands.push_back(
                 {SeekBarPlace(s.startMicros, d), SeekBarPlace(s.endMicros, d), SegmentList::Colour(selected, true)});
         strip.push_back({s.startMicros, s.endMicros, SegmentList::Colour(selected, true)});
+    }
+    // What two segments share, over them all: an export has it twice.
+    for (const Segment& shared : SegmentList::SharedSpans(list)) {
+        const QColor colour = SegmentList::SharedColour();
+        bands.push_back({SeekBarPlace(shared.startMicros, d), SeekBarPlace(shared.endMicros, d), colour});
+        strip.push_back({shared.startMicros, shared.endMicros, colour});
     }
     seekBar_->SetBands(std::move(bands));
     preview_->timelineStrip()->SetSegments(std::move(strip));

@@ -35,6 +35,10 @@ struct WindowContext;
 // The time typed in a box, in milliseconds; nullopt when the text is no time.
 std::optional<int32_t> TypedTime(const QLineEdit* box);
 
+// For a file cut short (its header says it lasts longer than its pictures and sound do), a
+// sentence saying so and where they end; "" for any other file.
+QString CutShortNote(const WindowContext& context, const QString& path, const MediaInfo& info);
+
 class CutTab : public QObject {
     Q_OBJECT
 

@@ -1,5 +1,6 @@
 // The cut tab's jobs: the marked segment cut, or the segments exported together, each filled
 // from the cut settings dialog and handed to the JobLauncher.
+#include <QDir>
 #include <QLineEdit>
 
 #include "core/job_words.h"
@@ -45,6 +46,27 @@ void Describe(WindowJob& run, std::vector<std::string> words, std::string what, 
     run.cutSourcePath = source;
 }
 
+// Why a job of `segments` (`single`: the marked cut) cannot start because one starts where the
+// source has nothing left to show; "" when none does. A file cut short is named as such.
+QString PastTheEnd(const WindowContext& context, const QString& path, const MediaInfo& info,
+                   const std::vector<Segment>& segments, bool single) {
+    const int64_t end = info.durationMicros;
+    if (end <= 0) return {};
+    const auto ms = [](int64_t micros) {
+        return TimeText(static_cast<int32_t>(std::min<int64_t>(micros / 1000, INT32_MAX)));
+    };
+    const QString name = QDir::toNativeSeparators(path);
+    for (size_t k = 0; k < segments.size(); ++k) {
+        if (segments[k].startMicros < end) continue;
+        QString why =
+            single ? context.FileText("TISHI", "qdwh").arg(ms(segments[k].startMicros), name, ms(end))
+                   : context.FileText("TISHI", "dcwh").arg(k + 1).arg(ms(segments[k].startMicros), name, ms(end));
+        if (const QString note = CutShortNote(context, path, info); !note.isEmpty()) why += "\n\n" + note;
+        return why;
+    }
+    return {};
+}
+
 }  // namespace
 
 bool CutTab::RefuseUntypedBox() const {
@@ -82,6 +104,8 @@ void CutTab::LaunchCut() {
     }
     // A box whose text is no time is named, before anything else happens.
     if (RefuseUntypedBox() || tracks_->Refuse({path_.toStdString()})) return;
+    if (const QString why = PastTheEnd(context_, path_, info_, {*TypedMarks()}, true); !why.isEmpty())
+        return context_.Tell(why);
     WindowJob run;
     ConversionJob& job = *run.job;
     PrepareCutJob(job);
@@ -106,6 +130,8 @@ void CutTab::LaunchCut() {
 void CutTab::LaunchExport(const std::vector<Segment>& segments) {
     if (segments.size() < 2 || path_.isEmpty()) return LaunchCut();  // the convert button's own
     if (tracks_->Refuse({path_.toStdString()})) return;
+    if (const QString why = PastTheEnd(context_, path_, info_, segments, false); !why.isEmpty())
+        return context_.Tell(why);
     const std::string source = path_.toStdString();
     CFileInfomation dialog(context_.store, context_.table, *context_.services.messages, context_.services.pickFolder,
                            ToQString(DefaultOutputName(source)), context_.window);

@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 
 #include "core/detect_segments.h"
 #include "core/language_table.h"
@@ -71,6 +72,14 @@ DetectDialog::DetectDialog(DetectKind kind, std::string path, int64_t lengthMicr
     status_ = new QLabel(this);
     list_ = new QListWidget(this);
     list_->setObjectName("detectFindings");
+    between_ = new QRadioButton(Text(kind == DetectKind::Black ? "zzjb" : "zzjy"), this);
+    between_->setObjectName("detectMakeBetween");
+    findingsChoice_ = new QRadioButton(Text(kind == DetectKind::Black ? "zzhb" : "zzhy"), this);
+    findingsChoice_->setObjectName("detectMakeFindings");
+    between_->setChecked(true);  // the programme around its breaks, the sound around its pauses
+    plan_ = new QLabel(this);
+    plan_->setObjectName("detectPlan");
+    plan_->setWordWrap(true);
     make_ = new QPushButton(Text("zz"), this);
     make_->setToolTip(Text("zzts"));
     close_ = new QPushButton(Text("gb"), this);
@@ -89,13 +98,19 @@ DetectDialog::DetectDialog(DetectKind kind, std::string path, int64_t lengthMicr
     grid->addWidget(progress_, 3, 0, 1, 2);
     grid->addWidget(status_, 4, 0, 1, 2);
     grid->addWidget(list_, 5, 0, 1, 2);
-    grid->addWidget(make_, 6, 0);
-    grid->addWidget(close_, 6, 1);
+    grid->addWidget(between_, 6, 0, 1, 2);
+    grid->addWidget(findingsChoice_, 7, 0, 1, 2);
+    grid->addWidget(plan_, 8, 0, 1, 2);
+    grid->addWidget(make_, 9, 0);
+    grid->addWidget(close_, 9, 1);
     grid->setRowStretch(5, 1);
-    if (kind == DetectKind::Scenes) {  // a change has no length
+    if (kind == DetectKind::Scenes) {  // a change has no length: nothing to choose
         shortestCaption->hide();
         shortest_->hide();
+        between_->hide();
+        findingsChoice_->hide();
     }
+    ShowPlan();
     // The findings list is wide enough for a start, an end and a score.
     list_->setMinimumWidth(list_->fontMetrics().horizontalAdvance("00:00:00.000 – 00:00:00.000    ") +
                            list_->fontMetrics().horizontalAdvance(Text("df").arg("100.0")));
@@ -103,6 +118,7 @@ DetectDialog::DetectDialog(DetectKind kind, std::string path, int64_t lengthMicr
     connect(find_, &QPushButton::clicked, this, &DetectDialog::Start);
     connect(stop_, &QPushButton::clicked, this, &DetectDialog::Stop);
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(between_, &QRadioButton::toggled, this, &DetectDialog::ShowPlan);
     connect(make_, &QPushButton::clicked, this, [this] {
         if (makeSegments_) makeSegments_(Proposed());
     });
@@ -128,6 +144,7 @@ void DetectDialog::Start() {
     findings_.clear();
     list_->clear();
     status_->clear();
+    ShowPlan();
     find_->setEnabled(false);
     stop_->setEnabled(true);
     make_->setEnabled(false);
@@ -176,13 +193,21 @@ void DetectDialog::Finish(std::vector<Finding> found, Status status) {
         status_->setText(findings_.empty() ? Text("wz") : Text("zj").arg(findings_.size()));
     find_->setEnabled(true);
     stop_->setEnabled(false);
-    make_->setEnabled(!Proposed().empty() && !findings_.empty());
+    ShowPlan();
     emit finished();
 }
 
+void DetectDialog::ShowPlan() {
+    const std::vector<Segment> proposed = findings_.empty() ? std::vector<Segment>{} : Proposed();
+    const char* key = kind_ == DetectKind::Scenes ? "zzjc" : between_->isChecked() ? "zzjj" : "zzjf";
+    plan_->setText(Text(key).arg(proposed.size()));
+    make_->setEnabled(!proposed.empty() && !running());
+}
+
 std::vector<Segment> DetectDialog::Proposed() const {
-    return kind_ == DetectKind::Scenes ? SegmentsAtChanges(findings_, lengthMicros_)
-                                       : SegmentsBetween(findings_, lengthMicros_);
+    if (kind_ == DetectKind::Scenes) return SegmentsAtChanges(findings_, lengthMicros_);
+    return between_->isChecked() ? SegmentsBetween(findings_, lengthMicros_)
+                                 : SegmentsOfStretches(findings_, lengthMicros_);
 }
 
 }  // namespace ulvane

@@ -17,6 +17,7 @@ class QLabel;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
+class QRadioButton;
 
 namespace ulvane {
 
@@ -34,7 +35,8 @@ public:
                  std::function<void(std::vector<Segment>)> make, QWidget* parent = nullptr);
     ~DetectDialog() override;
 
-    // The segments the findings so far give (between stretches, or from each change on).
+    // The segments the findings so far give, as chosen: of stretches (silences, black pictures)
+    // the parts between them or the stretches themselves; of scene changes, from one to the next.
     std::vector<Segment> Proposed() const;
     const std::vector<Finding>& findings() const { return findings_; }
     bool running() const { return worker_.joinable(); }
@@ -44,6 +46,10 @@ public:
     QPushButton* findButton() const { return find_; }
     QPushButton* stopButton() const { return stop_; }
     QPushButton* makeButton() const { return make_; }
+    QRadioButton* betweenChoice() const { return between_; }
+    QRadioButton* findingsChoice() const { return findingsChoice_; }
+    // The line above Make segments saying how many segments it makes, and of what.
+    QLabel* planLine() const { return plan_; }
     QListWidget* list() const { return list_; }
 
 signals:
@@ -55,6 +61,7 @@ private:
     void Stop();
     void Finish(std::vector<Finding> found, Status status);
     void Join();
+    void ShowPlan();
     QString Text(const char* key) const;
 
     DetectKind kind_;
@@ -75,6 +82,8 @@ private:
     QLabel* status_;
     QProgressBar* progress_;
     QListWidget* list_;
+    QRadioButton *between_, *findingsChoice_;
+    QLabel* plan_;
     QPushButton *find_, *stop_, *make_, *close_;
 };
 

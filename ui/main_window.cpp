@@ -111,8 +111,7 @@ QString StatusText(const MediaInfo& info) {
 // The place of the segment and track lists under the cut controls: their heights with the gaps
 // around them; and the timeline strip's above the seek bar.
 int SegmentRoom(const CutTab& cut) {
-    return cut.segmentList()->minimumSizeHint().height() + cut.trackList()->minimumSizeHint().height() +
-           3 * kSegmentGap;
+    return cut.segmentList()->RoomHeight() + cut.trackList()->minimumSizeHint().height() + 3 * kSegmentGap;
 }
 int StripRoom(const CutPreview& preview) {
     return preview.timelineStrip()->minimumSizeHint().height() + kStripGap;
@@ -158,7 +157,7 @@ CUlvaneAVConverterDlg::CUlvaneAVConverterDlg(WindowServices services, QWidget* p
     // texts need it); the window may grow from there.
     baseLayout_ = CurrentLayout(items_, this);
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-    FitToTexts();
+    FitEveryLanguage();
     cut_->ShowDirectStartNote();
     setSizeGripEnabled(true);
     // Choices that cannot be kept are said once the window is up.
@@ -254,6 +253,7 @@ void CUlvaneAVConverterDlg::ApplyLanguage() {
     ItemAs<QLabel>(kEndCaption)->setText(context_.Text("JIEMIAN", "jsjq"));
     ItemAs<QLabel>(kLengthCaption)->setText(context_.Text("JIEMIAN", "jqsj"));
     ItemAs<QLabel>(kLanguageCaption)->setText(context_.Text("JIEMIAN", "yy"));
+    Item(kSourceList)->setAccessibleName(context_.FileText("JIEMIAN", "hblb"));
     preview_->ApplyTexts();
     cut_->ApplyTexts();
     join_->ApplyTexts();
@@ -271,14 +271,31 @@ void CUlvaneAVConverterDlg::FitToTexts() {
     const DialogLayout fitted = FitCaptions(items_, baseLayout_);
     templateRects_ = fitted.rects;
     templateSize_ = fitted.size;
-    // Wider still where the join list's columns need it: the list grows with the window.
-    const int columns = join_->ExtraWidth(templateRects_.value(kSourceList).width());
-    // Wider and taller where the segment list needs it, under the cut controls.
-    const int listWidth = cut_->segmentList()->minimumSizeHint().width() + 2 * templateRects_.value(kStatusLine).left();
-    setMinimumSize(std::max(templateSize_.width() + columns, listWidth),
-                   templateSize_.height() + SegmentRoom(*cut_) + StripRoom(*preview_));
-    if (width() < minimumWidth() || height() < minimumHeight()) resize(size().expandedTo(minimumSize()));
+    if (!smallestFixed_) {
+        // Wider where the join list's headings need it, and wider and taller where the segment
+        // list needs it, under the cut controls.
+        const int columns = join_->ExtraWidth(templateRects_.value(kSourceList).width());
+        const int listWidth =
+            cut_->segmentList()->minimumSizeHint().width() + 2 * templateRects_.value(kStatusLine).left();
+        smallest_ = smallest_.expandedTo({std::max(templateSize_.width() + columns, listWidth),
+                                          templateSize_.height() + SegmentRoom(*cut_) + StripRoom(*preview_)});
+        setMinimumSize(smallest_);
+        if (width() < minimumWidth() || height() < minimumHeight()) resize(size().expandedTo(minimumSize()));
+    }
     LayOut();
+}
+
+void CUlvaneAVConverterDlg::FitEveryLanguage() {
+    const std::string folder = (services_.dataDir + "/languages/").toStdString();
+    const std::string active = table_.activeFile();
+    for (std::string_view file : kLanguageFiles) {
+        table_.Load(folder, std::string(file));
+        ApplyLanguage();
+    }
+    table_.Load(folder, active);
+    ApplyLanguage();
+    smallestFixed_ = true;
+    resize(smallest_);
 }
 
 void CUlvaneAVConverterDlg::resizeEvent(QResizeEvent* e) {
@@ -290,16 +307,20 @@ void CUlvaneAVConverterDlg::LayOut() {
     if (templateRects_.isEmpty()) return;  // still being built
     // The cut tab keeps the segment list's room under its controls, above the status line; the
     // join tab grows into it. The timeline strip takes its room under the preview, above the seek bar.
-    const int room = SegmentRoom(*cut_), stripRoom = StripRoom(*preview_);
+    // A window taller than its smallest gives the track list the rows it lacks first, the preview the rest.
+    SegmentList* segments = cut_->segmentList();
+    TrackList* tracks = cut_->trackList();
+    const int stripRoom = StripRoom(*preview_), margin = templateRects_.value(kStatusLine).left();
     const int dx = std::max(0, width() - templateSize_.width()), dy = std::max(0, height() - templateSize_.height());
+    const int smallestRoom = SegmentRoom(*cut_), listWidth = width() - 2 * margin;
+    const int trackShare = smallestRoom - 3 * kSegmentGap - segments->minimumSizeHint().height();
+    const int room = smallestRoom + std::clamp(tracks->HeightFor(listWidth) - trackShare, 0,
+                                               std::max(0, dy - smallestRoom - stripRoom));
     const int cutDy = std::max(0, dy - room - stripRoom);
     const QRect preview = Anchored(templateRects_.value(kPreview), templateSize_, {dx, cutDy},
                                    baseLayout_.rects.value(kPreview), baseLayout_.size);
-    const int stripMargin = templateRects_.value(kStatusLine).left();
-    preview_->timelineStrip()->setGeometry(stripMargin, preview.bottom() + 1 + kSegmentGap, width() - 2 * stripMargin,
+    preview_->timelineStrip()->setGeometry(margin, preview.bottom() + 1 + kSegmentGap, listWidth,
                                            stripRoom - kSegmentGap);
-    SegmentList* segments = cut_->segmentList();
-    TrackList* tracks = cut_->trackList();
     for (auto it = templateRects_.cbegin(); it != templateRects_.cend(); ++it) {
         const bool cut =
             std::find(std::begin(kCutControls), std::end(kCutControls), it.key()) != std::end(kCutControls);
@@ -310,12 +331,14 @@ void CUlvaneAVConverterDlg::LayOut() {
         if (cut && it.key() != kPreview && it.value().top() > templateRects_.value(kPreview).bottom())
             r.translate(0, stripRoom);
         if (it.key() == kStatusLine) {
-            const int margin = r.left();
-            // The segment list, and the track list under it.
-            const int trackHeight = tracks->minimumSizeHint().height();
-            segments->setGeometry(margin, r.top() + kSegmentGap, width() - 2 * margin,
-                                  room - 3 * kSegmentGap - trackHeight);
-            tracks->setGeometry(margin, r.top() + room - kSegmentGap - trackHeight, width() - 2 * margin, trackHeight);
+            // The segment list, and the track list under it: as high as its tracks need, as far
+            // as the segment list can give room.
+            const int lists = room - 3 * kSegmentGap;
+            const int trackMinimum = tracks->minimumSizeHint().height();
+            const int trackHeight = std::clamp(tracks->HeightFor(listWidth), trackMinimum,
+                                               std::max(trackMinimum, lists - segments->minimumSizeHint().height()));
+            segments->setGeometry(margin, r.top() + kSegmentGap, listWidth, lists - trackHeight);
+            tracks->setGeometry(margin, r.top() + room - kSegmentGap - trackHeight, listWidth, trackHeight);
             r.translate(0, room);
         }
         if (it.key() == kAddButton)  // in the middle of the preview

@@ -89,6 +89,10 @@ private:
     // the window's nearest edges. The segment and track lists take their room under the cut
     // controls, the timeline strip its room under the preview.
     void FitToTexts();
+    // The window's smallest size, fixed as it is built: the most any language's texts and the
+    // join list's headings need, so that neither a language nor a list ever resizes the window
+    // (rows that need more room scroll, long names elide).
+    void FitEveryLanguage();
     void LayOut();
     // The key table (main_window_keys.cpp): true when `key`, on its way to `watched`, was the window's.
     bool FilterKey(QObject* watched, QKeyEvent* key);
@@ -103,6 +107,8 @@ private:
     DialogLayout baseLayout_;          // the template's places, as built
     QMap<int, QRect> templateRects_;   // each item's place at the smallest size, texts fitted
     QSize templateSize_;
+    QSize smallest_;              // the smallest window, grown only while FitEveryLanguage runs
+    bool smallestFixed_ = false;  // set once the window is built
     CutPreview* preview_ = nullptr;
     JobLauncher* launcher_ = nullptr;
     CutTab* cut_ = nullptr;

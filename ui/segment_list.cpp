@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
@@ -17,6 +18,7 @@
 #include <utility>
 
 #include "controls/focus_cue.h"
+#include "core/detect_segments.h"
 #include "core/language_table.h"
 #include "core/segment_edits.h"
 #include "ui/main_window_text.h"
@@ -25,10 +27,17 @@ namespace ulvane {
 
 namespace {
 
-constexpr std::array<std::string_view, 32> kKeys = {"xh",   "ks",   "js",   "cd",  "bq",   "tj",   "sc",   "fs",
-                                                    "fsxz", "fsqb", "wj",   "bc",  "dr",   "tjts", "scts", "syts",
-                                                    "xyts", "fsts", "wjts", "lb",  "dqsb", "xrsb", "bfh",  "bcsb",
-                                                    "scwj", "edl",  "zjwb", "cue", "ffm",  "qbgs", "zjdx", "wzj"};
+constexpr std::array<std::string_view, 36> kKeys = {
+    "xh",   "ks",   "js",   "cd",   "bq",   "tj",  "sc",   "fs",   "fsxz", "fsqb", "wj",   "bc",
+    "dr",   "tjts", "scts", "syts", "xyts", "fsts", "wjts", "lb",   "dqsb", "xrsb", "bfh",  "bcsb",
+    "scwj", "edl",  "zjwb", "cue",  "ffm",  "qbgs", "zjdx", "wzj",  "cdhh", "cdsm", "lbmc", "cdjd"};
+
+// A row that overlaps another: its times on this colour.
+const QColor kOverlapColour(255, 205, 150);
+
+bool Overlap(const Segment& a, const Segment& b) {
+    return a.startMicros < b.endMicros && b.startMicros < a.endMicros;
+}
 
 // Hues far apart, so neighbours in the list differ at a glance.
 constexpr int kHues[] = {28, 130, 212, 300, 52, 178, 0, 262};
@@ -114,11 +123,30 @@ SegmentList::SegmentList(QWidget* parent) : QWidget(parent) {
     buttons->addWidget(send_, 2, 0, 1, 3);
     buttons->addWidget(file_, 3, 0, 1, 3);
     buttons->setRowStretch(8, 1);
+    overlapNote_ = new QLabel(this);
+    overlapNote_->setObjectName("segmentOverlapNote");
+    overlapNote_->setWordWrap(true);
+    overlapNote_->hide();
+    auto* listColumn = new QVBoxLayout;
+    listColumn->setContentsMargins(0, 0, 0, 0);
+    listColumn->setSpacing(2);
+    listColumn->addWidget(table_, 1);
+    listColumn->addWidget(overlapNote_);
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
-    row->addWidget(table_, 1);
+    row->addLayout(listColumn, 1);
     row->addLayout(buttons);
     Show();
+}
+
+std::vector<Segment> SegmentList::SharedSpans(const std::vector<Segment>& segments) {
+    std::vector<Segment> shared;
+    for (size_t i = 0; i < segments.size(); ++i)
+        for (size_t j = i + 1; j < segments.size(); ++j)
+            if (Overlap(segments[i], segments[j]))
+                shared.push_back({std::max(segments[i].startMicros, segments[j].startMicros),
+                                  std::min(segments[i].endMicros, segments[j].endMicros), ""});
+    return CoveredSpans(std::move(shared));
 }
 
 std::vector<QWidget*> SegmentList::TabOrder() const {
@@ -153,7 +181,15 @@ void SegmentList::ApplyTexts(const LanguageTable& table) {
     down_->setToolTip(text("xyts"));
     send_->setToolTip(text("fsts"));
     file_->setToolTip(text("wjts"));
+    table_->setAccessibleName(text("lbmc"));
+    // The buttons' column is as wide as the send button needs even while it is hidden, so that
+    // showing it never widens the list (nor the window).
+    add_->setMinimumWidth(send_->sizeHint().width());
+    overlapsRow_ = text("cdhh");
+    overlapsNote_ = text("cdsm");
+    overlapsLine_ = text("cdjd");
     FitColumns();
+    ShowOverlaps();
 }
 
 void SegmentList::FitColumns() {
@@ -178,7 +214,12 @@ void SegmentList::FitColumns() {
     table_->setColumnWidth(kLabel, label);
     table_->setMinimumWidth(total + label + 2 * table_->frameWidth() + table_->verticalScrollBar()->sizeHint().width());
     table_->setMinimumHeight(table_->horizontalHeader()->sizeHint().height() +
-                             4 * table_->verticalHeader()->defaultSectionSize() + 2 * table_->frameWidth());
+                             2 * table_->verticalHeader()->defaultSectionSize() + 2 * table_->frameWidth());
+}
+
+int SegmentList::RoomHeight() const {
+    return std::max(minimumSizeHint().height(),
+                    table_->minimumHeight() + 2 * table_->verticalHeader()->defaultSectionSize());
 }
 
 void SegmentList::ShowSendButton(bool show) {
@@ -253,6 +294,7 @@ void SegmentList::Show() {
         }
         table_->item(r, kNumber)->setData(Qt::DecorationRole, Colour(r, r == state_.selected));
     }
+    ShowOverlaps();
     table_->clearSelection();
     if (state_.selected >= 0 && state_.selected < n) {
         table_->setCurrentCell(state_.selected, kNumber);
@@ -268,6 +310,29 @@ void SegmentList::Show() {
     chapters_->setEnabled(sourceLoaded_);
     file_->setEnabled(sourceLoaded_ || n > 0);
     showing_ = false;
+}
+
+void SegmentList::ShowOverlaps() {
+    const std::vector<Segment>& list = state_.segments;
+    QStringList overlapping;  // the numbers of the segments that overlap another
+    for (size_t r = 0; r < list.size() && r < size_t(table_->rowCount()); ++r) {
+        QStringList others;
+        for (size_t o = 0; o < list.size(); ++o)
+            if (o != r && Overlap(list[r], list[o])) others << QString::number(o + 1);
+        if (!others.isEmpty()) overlapping << QString::number(r + 1);
+        const QString tip = others.isEmpty() ? QString() : overlapsRow_.arg(others.join(", "));
+        for (int c = 0; c < kColumns; ++c) {
+            QTableWidgetItem* item = table_->item(int(r), c);
+            item->setToolTip(tip);
+            if (c == kStart || c == kEnd || c == kLength)
+                item->setBackground(others.isEmpty() ? QBrush() : QBrush(kOverlapColour));
+        }
+    }
+    overlapNote_->setVisible(!overlapping.isEmpty());
+    if (overlapping.isEmpty()) return;
+    // A line the list can spare; the whole of what an export does in its tooltip.
+    overlapNote_->setText(overlapsLine_.arg(overlapping.join(", ")));
+    overlapNote_->setToolTip(overlapsNote_.arg(overlapping.join(", ")));
 }
 
 void SegmentList::OnTextEdited(int row, int column) {

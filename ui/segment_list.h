@@ -17,6 +17,7 @@
 class QAbstractButton;
 class QAction;
 class QGridLayout;
+class QLabel;
 class QPushButton;
 class QTableWidget;
 class QToolButton;
@@ -59,6 +60,14 @@ public:
     // palette by place in the list, brighter for the selected segment.
     static QColor Colour(int index, bool selected);
 
+    // The times two segments or more cover, each once, in time order: drawn over the segments'
+    // colours on the seek bar and the timeline strip.
+    static std::vector<Segment> SharedSpans(const std::vector<Segment>& segments);
+    static QColor SharedColour() { return QColor(220, 40, 30); }
+    // The note under the list while segments overlap: which ones, and what an export does
+    // with the part they share. Hidden when none overlap.
+    QLabel* overlapNote() const { return overlapNote_; }
+
     // The button that sends segments to the join list shows only once something takes them.
     void ShowSendButton(bool show);
     // Whether a source is loaded: without one there is nothing to add to or load into.
@@ -67,6 +76,10 @@ public:
     // A button of the window's own (the detection menu) under the list's buttons, after them in
     // the tab order.
     void AddButton(QPushButton* button);
+
+    // The height the list takes under the cut controls when it need not share it: four rows.
+    // It gives room down to its minimum (two rows, or its buttons) to the track list.
+    int RoomHeight() const;
 
     // The list and its buttons in reading order.
     std::vector<QWidget*> TabOrder() const;
@@ -105,6 +118,7 @@ protected:
 
 private:
     void Show();  // the rows for state_
+    void ShowOverlaps();
     void FitColumns();
     void OnTextEdited(int row, int column);
     void OnRowPicked();
@@ -114,6 +128,8 @@ private:
     bool showing_ = false;  // the rows are being written, not edited by the user
     bool sourceLoaded_ = false;
     QTableWidget* table_;
+    QLabel* overlapNote_;
+    QString overlapsRow_, overlapsNote_, overlapsLine_;  // texts of the overlap marks
     QPushButton *add_, *remove_, *send_, *file_;
     QToolButton *up_, *down_;
     QGridLayout* buttons_;

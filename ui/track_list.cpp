@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTableWidget>
 #include <algorithm>
@@ -13,14 +14,15 @@
 
 #include "controls/focus_cue.h"
 #include "core/language_table.h"
+#include "ui/container_check.h"
 #include "ui/main_window_text.h"
 
 namespace ulvane {
 
 namespace {
 
-constexpr std::array<std::string_view, 18> kKeys = {"bl", "gd", "bm", "xq", "yy", "mr",   "bt",   "s",  "sp",
-                                                    "yp", "zm", "fj", "sd", "w",  "mryp", "mrzm", "ts", "bnbl"};
+constexpr std::array<std::string_view, 19> kKeys = {"bl", "gd", "bm", "xq", "yy",   "mr",   "bt", "s",    "sp",  "yp",
+                                                    "zm", "fj", "sd", "w",  "mryp", "mrzm", "ts", "bnbl", "lbmc"};
 
 // The place of a kind in the row texts: v, a, s, t.
 size_t KindPlace(char kind) {
@@ -58,7 +60,11 @@ TrackList::TrackList(QWidget* parent) : QWidget(parent) {
     subtitleLabel_ = new QLabel(this);
     sound_ = new QComboBox(this);
     subtitle_ = new QComboBox(this);
-    for (QComboBox* box : {sound_, subtitle_}) box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    // A long track name elides in its box: the list keeps the width for its columns.
+    for (QComboBox* box : {sound_, subtitle_}) {
+        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        box->setMinimumContentsLength(10);
+    }
     soundLabel_->setBuddy(sound_);
     subtitleLabel_->setBuddy(subtitle_);
     const std::pair<QWidget*, const char*> names[] = {
@@ -75,6 +81,7 @@ TrackList::TrackList(QWidget* parent) : QWidget(parent) {
 
     // The list on the left, the two choices in a column on the right.
     auto* choices = new QGridLayout;
+    choices_ = choices;
     choices->setContentsMargins(0, 0, 0, 0);
     choices->addWidget(soundLabel_, 0, 0);
     choices->addWidget(sound_, 1, 0);
@@ -88,7 +95,18 @@ TrackList::TrackList(QWidget* parent) : QWidget(parent) {
     Show();
 }
 
+int TrackList::HeightFor(int width) const {
+    const int frames = 2 * table_->frameWidth();
+    const int tableWidth = width - choices_->sizeHint().width() - layout()->spacing() - frames;
+    int columns = 0;
+    for (int c = 0; c < kColumns; ++c) columns += c == kTitle ? titleWidth_ : table_->columnWidth(c);
+    const int scroll = columns > tableWidth ? table_->horizontalScrollBar()->sizeHint().height() : 0;
+    return table_->horizontalHeader()->sizeHint().height() +
+           table_->rowCount() * table_->verticalHeader()->defaultSectionSize() + frames + scroll;
+}
+
 void TrackList::ApplyTexts(const LanguageTable& table) {
+    texts_ = &table;
     const auto text = [&](const char* key) { return ToQString(table.ReadFromFile("TRACKS", key)); };
     const char* headings[kColumns] = {"bl", "gd", "bm", "xq", "yy", "mr", "bt"};
     for (int c = 0; c < kColumns; ++c) table_->horizontalHeaderItem(c)->setText(text(headings[c]));
@@ -100,6 +118,7 @@ void TrackList::ApplyTexts(const LanguageTable& table) {
     soundLabel_->setText(text("mryp"));
     subtitleLabel_->setText(text("mrzm"));
     table_->setToolTip(text("ts"));
+    table_->setAccessibleName(text("lbmc"));
     Show();
 }
 
@@ -182,7 +201,7 @@ void TrackList::Show() {
         if (t.channels > 0) shape = QString(channels_).arg(t.channels);
         const QString cells[kColumns] = {QString(),
                                          Name(k),
-                                         ToQString(t.codec),
+                                         texts_ ? FormatText(t.codec, *texts_) : ToQString(t.codec),
                                          shape,
                                          ToQString(t.language),
                                          t.isDefault ? yes_ : QString(),
@@ -195,6 +214,7 @@ void TrackList::Show() {
         }
     }
     table_->resizeColumnsToContents();
+    titleWidth_ = table_->columnWidth(kTitle);
     // Fitting the columns sized the last one to its contents too; the title takes the rest again.
     table_->horizontalHeader()->setStretchLastSection(false);
     table_->horizontalHeader()->setStretchLastSection(true);

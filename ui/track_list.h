@@ -15,6 +15,7 @@
 #include "engine/track_choice.h"
 
 class QComboBox;
+class QLayout;
 class QLabel;
 class QTableWidget;
 
@@ -42,6 +43,10 @@ public:
     // Whether a picture or sound track is ticked (true too when no file is shown).
     bool KeepsPictureOrSound() const;
 
+    // The height that shows the header and every track's row whole at `width`, with a
+    // scroll bar's room where the columns need more than the list's width.
+    int HeightFor(int width) const;
+
     // The list and its choices in reading order.
     std::vector<QWidget*> TabOrder() const;
     QTableWidget* table() const { return table_; }
@@ -67,9 +72,12 @@ private:
     std::string defaultSound_, defaultSubtitle_;  // the chosen ids ("" none)
     bool showing_ = false;                        // the rows are being written, not ticked by the user
     QString kinds_[4], channels_, yes_, none_;    // texts for the rows
+    const LanguageTable* texts_ = nullptr;        // the active language's, for formats' names
     QTableWidget* table_;
     QLabel *soundLabel_, *subtitleLabel_;
     QComboBox *sound_, *subtitle_;
+    QLayout* choices_;
+    int titleWidth_ = 0;  // what the title column's heading and texts need
 };
 
 }  // namespace ulvane

@@ -23,29 +23,44 @@ Ms MsOf(const std::vector<Segment>& segments) {
 
 }  // namespace
 
-TEST(DetectSegments, BetweenStretches) {
+TEST(DetectSegments, BetweenStretchesOrTheStretchesThemselves) {
     struct Row {
         const char* what;
         Ms stretches;
         int64_t lengthMs;
-        Ms want;
+        Ms between, themselves;
     };
     const Row rows[] = {
-        {"nothing found: the whole file", {}, 10000, {{0, 10000}}},
-        {"parts around two silences", {{1000, 2000}, {6000, 7500}}, 10000, {{0, 1000}, {2000, 6000}, {7500, 10000}}},
-        {"a silence at each end", {{0, 500}, {9000, 10000}}, 10000, {{500, 9000}}},
+        {"nothing found: the whole file", {}, 10000, {{0, 10000}}, {}},
+        {"parts around two silences",
+         {{1000, 2000}, {6000, 7500}},
+         10000,
+         {{0, 1000}, {2000, 6000}, {7500, 10000}},
+         {{1000, 2000}, {6000, 7500}}},
+        {"a silence at each end", {{0, 500}, {9000, 10000}}, 10000, {{500, 9000}}, {{0, 500}, {9000, 10000}}},
         {"out of order and overlapping",
          {{6000, 7500}, {1000, 3000}, {2500, 4000}},
          10000,
-         {{0, 1000}, {4000, 6000}, {7500, 10000}}},
-        {"a click between two silences is no part", {{1000, 2000}, {2100, 3000}}, 5000, {{0, 1000}, {3000, 5000}}},
-        {"clamped to the file", {{-500, 300}, {9500, 12000}}, 10000, {{300, 9500}}},
-        {"a short part at the end is dropped", {{1000, 9900}}, 10000, {{0, 1000}}},
-        {"unknown length: up to the last stretch", {{1000, 2000}, {5000, 6000}}, 0, {{0, 1000}, {2000, 5000}}},
-        {"all silent", {{0, 10000}}, 10000, {}},
+         {{0, 1000}, {4000, 6000}, {7500, 10000}},
+         {{1000, 4000}, {6000, 7500}}},
+        {"a click between two silences is no part",
+         {{1000, 2000}, {2100, 3000}},
+         5000,
+         {{0, 1000}, {3000, 5000}},
+         {{1000, 2000}, {2100, 3000}}},
+        {"clamped to the file", {{-500, 300}, {9500, 12000}}, 10000, {{300, 9500}}, {{0, 300}, {9500, 10000}}},
+        {"a short part at the end is dropped", {{1000, 9900}}, 10000, {{0, 1000}}, {{1000, 9900}}},
+        {"unknown length: up to the last stretch",
+         {{1000, 2000}, {5000, 6000}},
+         0,
+         {{0, 1000}, {2000, 5000}},
+         {{1000, 2000}, {5000, 6000}}},
+        {"all silent", {{0, 10000}}, 10000, {}, {{0, 10000}}},
     };
-    for (const Row& r : rows)
-        EXPECT_EQ(MsOf(SegmentsBetween(Findings(r.stretches), r.lengthMs * 1000)), r.want) << r.what;
+    for (const Row& r : rows) {
+        EXPECT_EQ(MsOf(SegmentsBetween(Findings(r.stretches), r.lengthMs * 1000)), r.between) << r.what;
+        EXPECT_EQ(MsOf(SegmentsOfStretches(Findings(r.stretches), r.lengthMs * 1000)), r.themselves) << r.what;
+    }
 }
 
 TEST(DetectSegments, AtEachChange) {

@@ -31,6 +31,7 @@ bool IsControl(QAccessible::Role role) {
         case QAccessible::PageTabList:
         case QAccessible::ButtonMenu:
         case QAccessible::ButtonDropDown:
+        case QAccessible::Table:
             return true;
         default:
             return false;

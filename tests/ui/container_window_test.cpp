@@ -28,8 +28,9 @@ TEST(ContainerChoice, ADirectCutGoesIntoTheChosenContainerOrIsToldWhyNot) {
         bool fallsBack;         // the dialog's note says the source's own container is used
     } cases[] = {
         {"H.264 cannot go into WebM: the MKV stays MKV", "webm", true, "", "", "matroska", "mkv", true},
-        {"declined: nothing is written", "mp4", false, "", "subrip", "", "", false},
-        {"accepted: an MP4 with the subtitles as its own text", "mp4", true, "", "mov_text", "mp4", "mp4", false},
+        {"declined: nothing is written", "mp4", false, "", "Subtitle track 1 (SRT text)", "", "", false},
+        {"accepted: an MP4 with the subtitles as its own text", "mp4", true, "", "converted to the MP4 text format",
+         "mp4", "mp4", false},
         {"MPEG-TS keeps what it can", "ts", true, "", "left out", "mpegts", "ts", false},
     };
     for (const auto& c : cases) {

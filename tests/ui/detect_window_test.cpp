@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QDoubleSpinBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 
 #include "tests/support/detect_fixture.h"
@@ -16,7 +18,7 @@
 using namespace ulvane;
 using namespace ulvane::test;
 
-TEST(DetectWindow, FindsTheSilencesAndMakesTheSegmentsBetweenThem) {
+TEST(DetectWindow, FindsTheSilencesAndMakesThePartsBetweenThemOrTheSilences) {
     Harness h;
     CUlvaneAVConverterDlg& w = *h.window;
     auto* find = w.findChild<QPushButton*>("detectButton");
@@ -35,16 +37,27 @@ TEST(DetectWindow, FindsTheSilencesAndMakesTheSegmentsBetweenThem) {
     ASSERT_EQ(d->list()->count(), 3);
     // Each finding as the window writes times: 1-2 s, 6-7.5 s, 9-10 s (the file starts 21 ms late).
     EXPECT_TRUE(d->list()->item(0)->text().startsWith("00:00:01.0")) << d->list()->item(0)->text().toStdString();
+    const auto expectSegments = [&](std::vector<std::pair<double, double>> want) {
+        const std::vector<Segment> got = w.cutTab()->Segments();
+        ASSERT_EQ(got.size(), want.size());
+        for (size_t i = 0; i < got.size(); ++i) {
+            EXPECT_NEAR(got[i].startMicros / 1e6, want[i].first, 0.04) << i;
+            EXPECT_NEAR(got[i].endMicros / 1e6, want[i].second, 0.04) << i;
+        }
+    };
+    // By default the sound between the silences: 0-1, 2-6 and 7.5-9 s, as the dialog says.
+    EXPECT_TRUE(d->betweenChoice()->isChecked());
+    EXPECT_EQ(d->planLine()->text().toStdString(), "Make segments adds 3 segment(s): the parts between the findings.");
     QTest::mouseClick(d->makeButton(), Qt::LeftButton);
-    // The sound between the silences: 0-1, 2-6 and 7.5-9 s.
-    const std::pair<double, double> want[] = {{0, 1}, {2, 6}, {7.5, 9}};
-    const std::vector<Segment> got = w.cutTab()->Segments();
-    ASSERT_EQ(got.size(), std::size(want));
-    for (size_t i = 0; i < got.size(); ++i) {
-        EXPECT_NEAR(got[i].startMicros / 1e6, want[i].first, 0.04) << i;
-        EXPECT_NEAR(got[i].endMicros / 1e6, want[i].second, 0.04) << i;
-    }
+    expectSegments({{0, 1}, {2, 6}, {7.5, 9}});
     // One step: undone at once.
+    EXPECT_TRUE(w.cutTab()->segmentList()->Undo());
+    EXPECT_TRUE(w.cutTab()->Segments().empty());
+    // The silences themselves, in one step too: the plan line follows the choice.
+    QTest::mouseClick(d->findingsChoice(), Qt::LeftButton);
+    EXPECT_EQ(d->planLine()->text().toStdString(), "Make segments adds 3 segment(s): one for each finding.");
+    QTest::mouseClick(d->makeButton(), Qt::LeftButton);
+    expectSegments({{1, 2}, {6, 7.5}, {9, 10}});
     EXPECT_TRUE(w.cutTab()->segmentList()->Undo());
     EXPECT_TRUE(w.cutTab()->Segments().empty());
     d->close();

@@ -4,6 +4,7 @@
 
 #include "tests/support/eventually.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -43,9 +44,11 @@ TEST(Layout, TheWindowGrowsFromItsTemplateSizeAndThePreviewKeepsThePicturesShape
     Harness h;
     CUlvaneAVConverterDlg& w = *h.window;
     const QSize templateSize = DluToPixels(QRect(0, 0, 363, 262), DialogBaseUnits(w.font())).size();
-    // The template's size, taller by the segment list's strip under the cut controls.
-    const QSize base(templateSize.width(), w.height());
+    // The template's size, taller by the segment list's strip under the cut controls, and wider
+    // where another language's texts need it.
+    const QSize base = w.size();
     EXPECT_GT(base.height(), templateSize.height() + w.cutTab()->segmentList()->height());
+    EXPECT_GE(base.width(), templateSize.width());
     EXPECT_EQ(w.minimumSize(), base);
     EXPECT_GT(w.maximumWidth(), 4000);
     EXPECT_TRUE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
@@ -222,5 +225,34 @@ TEST(Layout, EveryTextFitsItsControlInEveryLanguage) {
         EXPECT_EQ(Misfits(cut).join("\n").toStdString(), "") << "cut settings";
         CSettings join(w.settings(), w.languageTable(), h.messages, nullptr);
         EXPECT_EQ(Misfits(join).join("\n").toStdString(), "") << "join settings";
+    }
+}
+
+TEST(Layout, TheWindowKeepsItsSizeThroughClipsSentToTheJoinListAndEveryLanguage) {
+    Harness h;
+    CUlvaneAVConverterDlg& w = *h.window;
+    QApplication::processEvents();
+    const QSize size = w.size();
+    // As the program sets it up, once the window is built.
+    w.cutTab()->SetSendToJoinList([&](const QString& source, const std::vector<Segment>& segments) {
+        w.joinTab()->AddJoinClips(source, segments);
+    });
+    EXPECT_EQ(w.size(), size) << "the send button shown";
+    h.Add({Av("a rather long file name for the join list's name column.mp4", "25")});
+    WriteFileBytes(h.dir / "clips.csv", "0.5,1.5,first take\n1,1.9,second take\n");
+    h.nextOpenPath = QString::fromStdString(h.dir / "clips.csv");
+    w.cutTab()->LoadSegmentsFile();
+    ASSERT_EQ(w.cutTab()->Segments().size(), size_t{2});
+    w.cutTab()->segmentList()->sendAllAction()->trigger();
+    QApplication::processEvents();
+    EXPECT_EQ(w.ItemAs<CCheckListCtrl>(kSourceList)->rowCount(), 2);
+    EXPECT_EQ(w.size(), size) << "sending clips to the join list";
+    for (int language = 0; language < 6; ++language) {
+        w.SelectLanguage(language);
+        for (int tab : {1, 0}) {
+            w.SelectTab(tab);
+            QApplication::processEvents();
+            EXPECT_EQ(w.size(), size) << w.languageTable().activeFile() << ", tab " << tab;
+        }
     }
 }

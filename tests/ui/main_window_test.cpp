@@ -55,6 +55,11 @@ TEST(MainWindow, EveryItemSitsWhereItsTemplatePutsIt) {
     const int stripRoom = strip->height() + 4;
     EXPECT_GT(room, list->height() + stripRoom);
     EXPECT_EQ(strip->width(), h.window->width() - 2 * strip->x());
+    // The window is as wide as the widest language needs, so that no language widens it: the
+    // items keep to the template's edges, the wide ones stretched by as much.
+    const int dx = h.window->width() - templateSize.width();
+    EXPECT_GE(dx, 0);
+    EXPECT_LT(dx, templateSize.width() / 5);
     const std::map<int, QSize> grown = {{kSourceList, {0, room}}};
     const std::map<int, QPoint> moved = {{kStatusLine, {0, room}},
                                          {kMergeButton, {0, room}},
@@ -71,6 +76,10 @@ TEST(MainWindow, EveryItemSitsWhereItsTemplatePutsIt) {
         else if (item.dlu.y() > 180)  // under the preview: below the timeline strip and the gap under it
             want.translate(0, stripRoom);
         if (grown.count(item.id)) want.setSize(want.size() + grown.at(item.id));
+        if (item.id == kAddButton)  // in the middle of the preview
+            want.translate(dx / 2, 0);
+        else if (item.id != kEndPointButton)  // which stays with the other cut buttons
+            want = Anchored(want, templateSize, {dx, 0});
         EXPECT_EQ(w->pos(), want.topLeft());
         // Bitmap buttons and the seek bar take their bitmap's size; a closed drop-down list
         // one line's height; the rest their template's.
@@ -82,9 +91,9 @@ TEST(MainWindow, EveryItemSitsWhereItsTemplatePutsIt) {
         }
         EXPECT_EQ(w->isVisibleTo(h.window.get()), item.visible);
     }
-    EXPECT_EQ(h.window->ItemAs<CBitmapSlider>(kSeekBar)->size(), QSize(620, 20));
+    EXPECT_EQ(h.window->ItemAs<CBitmapSlider>(kSeekBar)->size(), QSize(620 + dx, 20));
     EXPECT_FALSE(h.window->Item(kSeekBar)->isEnabled());
-    EXPECT_EQ(h.window->size(), templateSize + QSize(0, room));
+    EXPECT_EQ(h.window->size(), templateSize + QSize(dx, room));
     // The list lies between the cut row and the status line, as wide as the status line's margins allow.
     EXPECT_GT(list->y(), h.window->Item(kConvertButton)->geometry().bottom());
     EXPECT_LT(list->geometry().bottom(), h.window->Item(kStatusLine)->y());

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -265,6 +266,43 @@ TEST(SegmentsWindow, TheSeekBarShowsEverySegmentInItsColourTheSelectedOneBrighte
     }
 }
 
+TEST(SegmentsWindow, OverlapsShowInTheListAndOnTheSeekBarWithWhatAnExportDoes) {
+    FilmWindow f;
+    // Segment 1 ends at 2.5 s, inside segment 2; segment 3 stands apart.
+    f.WriteCsv("overlap.csv", "1,2.5,a\n2,3,b\n3.5,3.8,c\n");
+    ASSERT_EQ(f.w.cutTab()->Segments().size(), size_t{3});
+    SegmentList* list = f.w.cutTab()->segmentList();
+    QApplication::processEvents();
+    const auto pixelAt = [&](double seconds) {
+        const QImage shown = f.bar->grab().toImage();
+        const QRect band = f.bar->BandRect(static_cast<int>(seconds * 250), static_cast<int>(seconds * 250) + 1);
+        return shown.pixelColor(band.left(), band.center().y());
+    };
+    EXPECT_EQ(pixelAt(2.25), SegmentList::SharedColour()) << "the part both hold";
+    EXPECT_EQ(pixelAt(1.5), SegmentList::Colour(0, true));  // selected
+    EXPECT_EQ(pixelAt(2.75), SegmentList::Colour(1, false));
+    const auto marked = [&](int row) {
+        return list->table()->item(row, SegmentList::kStart)->background() != QBrush();
+    };
+    EXPECT_TRUE(marked(0));
+    EXPECT_TRUE(marked(1));
+    EXPECT_FALSE(marked(2));
+    EXPECT_EQ(list->table()->item(0, SegmentList::kLabel)->toolTip().toStdString(), "Overlaps segment 2");
+    EXPECT_TRUE(list->overlapNote()->isVisibleTo(&f.w));
+    EXPECT_EQ(list->overlapNote()->text().toStdString(),
+              "Segments 1, 2 overlap: a merged export repeats the part they share.");
+    EXPECT_TRUE(
+        list->overlapNote()->toolTip().startsWith("Segments 1, 2 overlap. A merged export shows the part they "
+                                                  "share once for each of them"))
+        << list->overlapNote()->toolTip().toStdString();
+    // Segment 1 ended where segment 2 starts: nothing is shared any more.
+    list->Change({{{1'000'000, 2'000'000, "a"}, {2'000'000, 3'000'000, "b"}}, 0});
+    QApplication::processEvents();
+    EXPECT_FALSE(list->overlapNote()->isVisibleTo(&f.w));
+    EXPECT_FALSE(marked(0));
+    EXPECT_NE(pixelAt(1.99), SegmentList::SharedColour());
+}
+
 TEST(SegmentsWindow, SegmentsComeBackWithTheirFileButNotAfterItChanged) {
     const std::pair<const char*, std::function<void(const fs::path&)>> changes[] = {
         {"touched", [](const fs::path& p) { fs::last_write_time(p, fs::last_write_time(p) + std::chrono::hours(1)); }},
@@ -287,6 +325,8 @@ TEST(SegmentsWindow, SegmentsComeBackWithTheirFileButNotAfterItChanged) {
         EXPECT_EQ(SpansOf(f.w), made);
         EXPECT_EQ(f.w.cutTab()->SelectedSegment(), 0);
         EXPECT_EQ(f.Text(kEndBox), "00:00:02.500");
+        // The preview shows the picture segment 1 starts on, not the file's first.
+        EXPECT_TRUE(Eventually([&] { return Settled(f.w) && f.w.cutPreview()->figures().shownFrom / 1000 == 1000; }));
         // Another file's load starts a fresh history: there is nothing to undo.
         QTest::keyClick(f.bar, Qt::Key_Z, Qt::ControlModifier);
         EXPECT_EQ(SpansOf(f.w), made);

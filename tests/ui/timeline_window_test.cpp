@@ -1,6 +1,7 @@
 // The window's timeline strip: a loaded file's pictures and sound appear in it as the worker
 // computes them, and come back at once from the cache when the file is opened again; a
-// damaged or foreign cache file is read as missing and replaced.
+// damaged or foreign cache file is read as missing and replaced. A file cut short shows only
+// what it holds.
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -8,6 +9,7 @@
 #include "controls/timeline_strip.h"
 #include "tests/support/eventually.h"
 #include "tests/ui/window_harness.h"
+#include "ui/segment_list.h"
 #include "ui/timeline_cache.h"
 #include "ui/timeline_feeder.h"
 
@@ -217,6 +219,51 @@ TEST(TimelineCache, DamagedOrForeignFilesReadAsMissingAndAreReplaced) {
         s.write("y");
     }
     EXPECT_FALSE(cache.Read(source));
+}
+
+TEST(TimelineWindow, ACutShortFileSaysWhereItEndsShowsOnlyThatAndRefusesACutPastIt) {
+    const std::optional<fs::path> media = SharedMediaDir();
+    const fs::path file = media ? *media / "broken_truncated_youtube_flv1_mp3.flv" : fs::path();
+    if (!media || !fs::exists(file)) GTEST_SKIP() << "the shared media folder is not here";
+    Harness h;
+    CUlvaneAVConverterDlg& w = *h.window;
+    int settingsOpened = 0;
+    h.settings = [&](OutputSettingsDialog& d) {
+        ++settingsOpened;
+        d.reject();
+    };
+    h.Add({QString::fromStdString(file.string())});
+    ASSERT_EQ(w.cutTab()->cutSourcePath().toStdString(), file.string());
+    // On opening: where its pictures and sound end, beside the length its header states.
+    ASSERT_EQ(h.messages.shown.size(), 1);
+    EXPECT_TRUE(h.messages.shown[0].contains("is cut short")) << h.messages.shown[0].toStdString();
+    EXPECT_TRUE(h.messages.shown[0].contains("lasts 00:00:46.942")) << h.messages.shown[0].toStdString();
+    EXPECT_TRUE(h.messages.shown[0].contains("end at 00:00:01.8")) << h.messages.shown[0].toStdString();
+    // The strip spans what the file holds: no thumbnail stands for the 45 s that are missing.
+    auto* strip = w.findChild<TimelineStrip*>();
+    ASSERT_NE(strip, nullptr);
+    EXPECT_NEAR(strip->length() / 1e6, 1.88, 0.05);
+    EXPECT_TRUE(Eventually([&] { return strip->thumbnailCount() > 0; }));
+
+    // A cut, or a segment of an export, starting past that end is refused before the job.
+    SegmentList* list = w.cutTab()->segmentList();
+    const struct {
+        std::vector<Segment> segments;
+        const char* said;
+    } cases[] = {
+        {{{20'000'000, 30'000'000, ""}}, "The cut starts at 00:00:20.000"},
+        {{{0, 1'000'000, ""}, {20'000'000, 30'000'000, ""}}, "Segment 2 starts at 00:00:20.000"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.said);
+        list->Change({c.segments, 0});
+        h.messages.shown.clear();
+        w.cutTab()->LaunchCut();
+        EXPECT_EQ(settingsOpened, 0);
+        ASSERT_EQ(h.messages.shown.size(), 1);
+        EXPECT_TRUE(h.messages.shown[0].contains(c.said)) << h.messages.shown[0].toStdString();
+        EXPECT_TRUE(h.messages.shown[0].contains("is cut short")) << h.messages.shown[0].toStdString();
+    }
 }
 
 }  // namespace

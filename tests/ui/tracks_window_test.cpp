@@ -3,6 +3,7 @@
 // program runs.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -148,4 +149,46 @@ TEST(TracksWindow, TheTracksKeptAndTheDefaultsChosenAreThoseOfTheCut) {
     ASSERT_EQ(job->inputStatus[1].load(), kInputDone) << job->inputError[1];
     const std::vector<float> sound = SoundOf(job->outputPaths[0], 8000, 0);
     EXPECT_GT(ToneLevel(sound, 880, 11, 14), 10 * ToneLevel(sound, 440, 11, 14));
+}
+
+TEST(TracksWindow, EveryTrackAndEveryHeadingShowsWholeInEveryLanguage) {
+    // Video, sound and subtitles show whole in the smallest window; the film with two sound
+    // tracks and a font too once the window is taller (the preview gives the rows their room).
+    static const TempDir parts;
+    WriteFileBytes(parts / "line.srt", "1\n00:00:00,500 --> 00:00:01,500\nHello\n");
+    const std::string three = Fixture("tracks_video_sound_srt.mkv", {"-f",      "lavfi",
+                                                                     "-i",      "testsrc2=size=320x240:rate=25:d=2",
+                                                                     "-f",      "lavfi",
+                                                                     "-i",      "sine=d=2",
+                                                                     "-i",      parts / "line.srt",
+                                                                     "-map",    "0",
+                                                                     "-map",    "1",
+                                                                     "-map",    "2",
+                                                                     "-c:v",    "libx264",
+                                                                     "-preset", "ultrafast",
+                                                                     "-c:a",    "aac",
+                                                                     "-c:s",    "srt"});
+    for (const auto& [film, rows, taller] : {std::tuple{three, 3, 0}, std::tuple{FilmWithTracksFixture(), 5, 60}}) {
+        Harness h;
+        h.window->resize(h.window->size() + QSize(0, taller));
+        h.Add({QString::fromStdString(film)});
+        QTableWidget* table = h.window->cutTab()->trackList()->table();
+        for (int language = 0; language < 6; ++language) {
+            h.window->SelectLanguage(language);
+            QApplication::processEvents();
+            SCOPED_TRACE(h.window->languageTable().activeFile());
+            ASSERT_EQ(table->rowCount(), rows);
+            // The subtitles' format as users know it, in the language shown.
+            EXPECT_EQ(table->item(rows == 3 ? 2 : 3, TrackList::kCodec)->text().toStdString(),
+                      h.window->languageTable().ReadFromFile("TISHI", "gssrt"));
+            for (int r = 0; r < table->rowCount(); ++r)
+                for (int c = 0; c < TrackList::kColumns; ++c)
+                    EXPECT_TRUE(table->viewport()->rect().contains(table->visualRect(table->model()->index(r, c))))
+                        << "row " << r << ", column " << c;
+            const QFontMetrics heading(table->horizontalHeader()->font());
+            for (int c = 0; c < TrackList::kColumns; ++c)
+                EXPECT_GE(table->columnWidth(c), heading.horizontalAdvance(table->horizontalHeaderItem(c)->text()))
+                    << table->horizontalHeaderItem(c)->text().toStdString();
+        }
+    }
 }
