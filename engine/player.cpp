@@ -126,6 +126,8 @@ void Player::SetClips(std::vector<PlayerClip> clips) {
     State& s = *s_;
     if (s.playing) Pause();
     s.timeline.Set(std::move(clips), s.info.durationMicros);
+    // What the threads hold is of the timeline before: nothing of it is resumed.
+    if (s.threadsLive) s.Request(0, 1.0, -1, false, true);
     s.stillAt = 0;
     s.ended = false;
     s.clipPlaying = s.timeline.Locate(0, s.sourcePosition);

@@ -18,7 +18,8 @@ void CutTab::PlayResult() {
     std::vector<PlayerClip> clips;
     resultSegments_.clear();
     if (outside) {
-        for (const Segment& s : OutsideSegments(list, info_.durationMicros)) clips.push_back({s.startMicros, s.endMicros});
+        for (const Segment& s : OutsideSegments(list, info_.durationMicros))
+            clips.push_back({s.startMicros, s.endMicros});
     } else {
         for (size_t i = 0; i < list.size(); ++i) {
             const Segment& s = list[i];

@@ -532,6 +532,14 @@ TEST(Player, ClipsPlayAsOneTimelineExactAtEverySeam) {
     for (size_t i = 0; i < 3; ++i) EXPECT_NEAR(beeps[i], expected[i], 15000);
     // The sound runs on without a gap or an overlap: as long as the clips, to a sample a seam.
     EXPECT_NEAR(player.figures().soundFrames, kClipsLength * kRate / 1'000'000, 3);
+    // Other clips after the end: a play from their start plays them, nothing of the old ones.
+    player.SetClips({{500'000, 900'000}});
+    player.Play(0);
+    const auto again = Watch(player, [](auto& pics) { return !pics.empty(); });
+    player.Pause();
+    ASSERT_FALSE(again.empty());
+    EXPECT_EQ(again.front().sourceMicros, 480'000);
+    EXPECT_EQ(again.front().fromMicros, 0);
 }
 
 TEST(Player, ClipsSeekAndPlayBackwardsOnTheTimeline) {
