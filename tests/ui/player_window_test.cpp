@@ -263,7 +263,9 @@ TEST(PlayerWindow, PPlaysTheSegmentsInListOrderAndTheListFollows) {
     ASSERT_FALSE(shown.empty());
     // Each picture is of its segment, in list order, and that segment is the one selected.
     std::vector<int> order;
-    for (const auto& [from, selected] : shown) {
+    for (const auto& picture : shown) {
+        const int64_t from = picture.first;
+        const int selected = picture.second;
         const auto in = std::find_if(segments.begin(), segments.end(),
                                      [&](const Segment& s) { return s.startMicros <= from && from < s.endMicros; });
         ASSERT_NE(in, segments.end()) << from;
