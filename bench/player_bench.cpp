@@ -9,6 +9,10 @@
 //   ulvane-player-bench seek FILE COUNT W H    -> the same from a Play while playing (a seek)
 //   ulvane-player-bench back FILE SECONDS W H  -> backwards at 1x from near the end: pictures
 //                                                shown and dropped, CPU seconds
+//   ulvane-player-bench result FILE COUNT W H  -> three 2 s clips out of order played as one
+//                                                timeline, per round: from the play to the first
+//                                                picture, pictures dropped, and the seams whose
+//                                                first picture did not show
 // The source for the sync: a white picture at each whole second, a loud beep starting then,
 // and quiet sound between (so that the first sound is seen).
 #include <sys/resource.h>
@@ -214,6 +218,56 @@ int Latency(bool seek, const std::string& file, int count, int w, int h) {
     return 0;
 }
 
+// Rounds of a result of three clips, each starting somewhere else in its group of pictures
+// (a key frame every 2 s), the second before the first in the file.
+int Result(const std::string& file, int count, int w, int h) {
+    ulvane::Player player;
+    if (!OpenOrSay(player, file, w, h)) return 1;
+    Device device(player);
+    const int64_t duration = player.info().durationMicros;
+    std::vector<double> firsts;
+    int64_t droppedAll = 0, missedAll = 0;
+    for (int i = 0; i < count; ++i) {
+        const int64_t shift = (i * 370'000) % 2'000'000 + 100'000;
+        const int64_t a = 8'000'000 + shift, b = 2'000'000 + shift / 2, c = 12'000'000 + (shift * 3) % 2'000'000;
+        if (c + 2'000'000 > duration) {
+            std::fprintf(stderr, "the source is too short: at least 15 s\n");
+            return 1;
+        }
+        const std::vector<ulvane::PlayerClip> clips = {{a, a + 2'000'000}, {b, b + 2'000'000}, {c, c + 2'000'000}};
+        const int64_t dropped0 = player.figures().picturesDropped;
+        // As P does: the clips, then the play from the result's start.
+        const Clock::time_point t0 = Clock::now();
+        player.SetClips(clips);
+        player.Play(0);
+        double first = -1;
+        int lastClip = -1, missed = 0;
+        ulvane::PlayerPicture pic;
+        while (!player.ended() && Ms(Clock::now() - t0) < 20000) {
+            player.Update();
+            if (player.TakePicture(pic)) {
+                if (first < 0) first = Ms(Clock::now() - t0);
+                // A clip's first picture shows from the clip's place: any other first is a miss.
+                if (pic.clip != lastClip && pic.clip > 0 && pic.fromMicros != pic.clip * 2'000'000) ++missed;
+                lastClip = pic.clip;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        player.Pause();
+        const int64_t dropped = player.figures().picturesDropped - dropped0;
+        std::printf("round %d clips %.2f %.2f %.2f first_picture_ms %.1f dropped %lld seams_missed %d\n", i, a / 1e6,
+                    b / 1e6, c / 1e6, first, static_cast<long long>(dropped), missed);
+        firsts.push_back(first);
+        droppedAll += dropped;
+        missedAll += missed;
+    }
+    std::printf(
+        "median_first_picture_ms %.1f\nworst_first_picture_ms %.1f\ndropped_total %lld\nseams_missed %lld of %d\n",
+        Median(firsts), *std::max_element(firsts.begin(), firsts.end()), static_cast<long long>(droppedAll),
+        static_cast<long long>(missedAll), 2 * count);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -222,6 +276,8 @@ int main(int argc, char** argv) {
     if (argc == 6 && (std::strcmp(argv[1], "start") == 0 || std::strcmp(argv[1], "seek") == 0))
         return Latency(argv[1][1] == 'e', argv[2], std::max(1, std::atoi(argv[3])), std::atoi(argv[4]),
                        std::atoi(argv[5]));
-    std::fprintf(stderr, "usage: %s play|back FILE SECONDS W H | start|seek FILE COUNT W H\n", argv[0]);
+    if (argc == 6 && std::strcmp(argv[1], "result") == 0)
+        return Result(argv[2], std::max(1, std::atoi(argv[3])), std::atoi(argv[4]), std::atoi(argv[5]));
+    std::fprintf(stderr, "usage: %s play|back FILE SECONDS W H | start|seek|result FILE COUNT W H\n", argv[0]);
     return 2;
 }

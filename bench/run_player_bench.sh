@@ -16,16 +16,19 @@
 #   3. From Play at a paused picture to the first new picture and the first sound, and from a
 #      seek while playing to the first picture and sound of the new place (medians of 11).
 #   4. Backwards at 1x for 10 s (no target): pictures dropped and CPU time.
+#   5. The result of three 2 s clips played as one timeline (5 rounds): from the play to its
+#      first picture (median), and the pictures dropped and seams missed at 1x.
 #
 # Usage: bench/run_player_bench.sh [BUILD_DIR]   (default: build under the repo root)
 # Environment: BENCH_SECONDS (the length played, default 60), BENCH_KEEP=1 keeps the media,
-# BENCH_ONLY=seek runs only the seeks while playing (3.) on a 22 s source.
+# BENCH_ONLY=seek runs only the seeks while playing (3.) on a 22 s source, BENCH_ONLY=result
+# only the result's rounds (5.) on one of 22 s.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${1:-$ROOT/build}"
 BENCH="$BUILD/ulvane-player-bench"
 LENGTH="${BENCH_SECONDS:-60}"
-[[ "${BENCH_ONLY:-}" == seek ]] && LENGTH=20
+[[ "${BENCH_ONLY:-}" == seek || "${BENCH_ONLY:-}" == result ]] && LENGTH=20
 BOX_W=640
 BOX_H=360
 [[ -x "$BENCH" ]] || { echo "build first: $BENCH is missing" >&2; exit 1; }
@@ -50,6 +53,21 @@ if [[ "${BENCH_ONLY:-}" == seek ]]; then
     kp=$(fig "$WORK/seek.txt" median_picture_ms)
     ks=$(fig "$WORK/seek.txt" median_sound_ms)
     echo "seek while playing: median first picture $kp ms, first sound $ks ms (target <= 300 ms): $(verdict "$kp <= 300 && $ks <= 300")"
+    exit 0
+fi
+
+result_verdict() {
+    local rp dr ms
+    rp=$(fig "$WORK/result.txt" median_first_picture_ms)
+    dr=$(fig "$WORK/result.txt" dropped_total)
+    ms=$(awk '$1 == "seams_missed" {print $2}' "$WORK/result.txt")
+    echo "result of three clips: median first picture $rp ms (target <= 150 ms): $(verdict "$rp <= 150")"
+    echo "result at 1x: $dr pictures dropped, $ms seams without their first picture (target none): $(verdict "$dr == 0 && $ms == 0")"
+}
+if [[ "${BENCH_ONLY:-}" == result ]]; then
+    echo "the result of three clips (5 rounds) ..."
+    "$BENCH" result "$WORK/src.mp4" 5 "$BOX_W" "$BOX_H" | tee "$WORK/result.txt"
+    result_verdict
     exit 0
 fi
 
@@ -84,7 +102,9 @@ echo "from a seek while playing (11 places) ..."
 "$BENCH" seek "$WORK/src.mp4" 11 "$BOX_W" "$BOX_H" >"$WORK/seek.txt"
 echo "backwards at 1x for 10 s ..."
 "$BENCH" back "$WORK/src.mp4" 10 "$BOX_W" "$BOX_H" >"$WORK/back.txt"
-cat "$WORK/start.txt" "$WORK/seek.txt"
+echo "the result of three clips (5 rounds) ..."
+"$BENCH" result "$WORK/src.mp4" 5 "$BOX_W" "$BOX_H" >"$WORK/result.txt"
+cat "$WORK/start.txt" "$WORK/seek.txt" "$WORK/result.txt"
 
 printf "\n%-28s %10s\n" "CPU seconds for $LENGTH s" "seconds"
 printf "%-28s %10s\n" "ours" "$ours_cpu" "mpv (scaled, no display)" "$mpv_cpu" "ffplay (offscreen window)" "$ffplay_cpu"
@@ -102,3 +122,4 @@ kp=$(fig "$WORK/seek.txt" median_picture_ms)
 ks=$(fig "$WORK/seek.txt" median_sound_ms)
 echo "backwards: $(fig "$WORK/back.txt" shown) shown, $(fig "$WORK/back.txt" dropped_percent) % dropped, $(fig "$WORK/back.txt" cpu_seconds) CPU seconds for 10 s"
 echo "seek while playing: median first picture $kp ms, first sound $ks ms (target <= 300 ms): $(verdict "$kp <= 300 && $ks <= 300")"
+result_verdict

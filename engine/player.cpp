@@ -67,6 +67,9 @@ bool Player::Open(const std::string& path, int boxWidth, int boxHeight, std::str
         s.frameMicros = std::max<int64_t>(1000, av_rescale_q(1, av_inv_q(v->avg_frame_rate), AV_TIME_BASE_Q));
     s.trackPlace = 0;
     s.stillAt = 0;
+    s.timeline = {};
+    s.clipPlaying = -1;
+    s.sourcePosition = 0;
     return true;
 }
 
@@ -119,11 +122,30 @@ void Player::SetBox(int boxWidth, int boxHeight) {
     s_->box = PackBox(boxWidth, boxHeight);
 }
 
+void Player::SetClips(std::vector<PlayerClip> clips) {
+    State& s = *s_;
+    if (s.playing) Pause();
+    s.timeline.Set(std::move(clips), s.info.durationMicros);
+    // What the threads hold is of the timeline before: nothing of it is resumed.
+    if (s.threadsLive) s.Request(0, 1.0, -1, false, true);
+    s.stillAt = 0;
+    s.ended = false;
+    s.clipPlaying = s.timeline.Locate(0, s.sourcePosition);
+}
+
+int64_t Player::LengthMicros() const {
+    return s_->timeline.Length(s_->info.durationMicros);
+}
+
+int Player::ClipAt(int64_t at, int64_t& sourceMicros) const {
+    return s_->timeline.Locate(at, sourceMicros);
+}
+
 void Player::Play(int64_t fromMicros, double speed, int64_t untilMicros, bool loop) {
     State& s = *s_;
     if (!s.in) return;
     if (!std::isfinite(speed) || speed == 0) speed = 1;
-    const int64_t duration = s.info.durationMicros;
+    const int64_t duration = LengthMicros();
     fromMicros = std::max<int64_t>(fromMicros, 0);
     if (duration > 0) fromMicros = std::min(fromMicros, duration);
     // Back on from a pause at the picture the pause left: the run's threads kept their
@@ -145,7 +167,9 @@ void Player::Play(int64_t fromMicros, double speed, int64_t untilMicros, bool lo
 }
 
 void Player::Update() {
-    s_->Tick();
+    State& s = *s_;
+    s.Tick();
+    s.clipPlaying = s.timeline.Locate(s.Position(), s.sourcePosition);
 }
 
 int64_t Player::Pause() {
@@ -176,6 +200,12 @@ double Player::speed() const {
 
 int64_t Player::PositionMicros() const {
     return s_->Position();
+}
+int Player::ClipPlaying() const {
+    return s_->clipPlaying;
+}
+int64_t Player::SourcePositionMicros() const {
+    return s_->sourcePosition;
 }
 
 bool Player::TakePicture(PlayerPicture& out) {
@@ -221,11 +251,55 @@ int64_t Player::SoundHeardMicros() const {
 }
 
 PlayerFigures Player::figures() const {
-    return {s_->shown.load(), s_->dropped.load(), s_->underruns.load()};
+    return {s_->shown.load(), s_->dropped.load(), s_->underruns.load(), s_->soundFrames.load()};
 }
 
 int64_t Player::State::Position() const {
     return playing ? std::max<int64_t>(clock.Now(), 0) : stillAt.load();
+}
+
+void PlayTimeline::Set(std::vector<PlayerClip> clips, int64_t duration) {
+    clips_.clear();
+    starts_.clear();
+    int64_t at = 0;
+    for (PlayerClip c : clips) {
+        c.startMicros = std::max<int64_t>(c.startMicros, 0);
+        if (duration > 0) c.endMicros = std::min(c.endMicros, duration);
+        if (c.endMicros <= c.startMicros) continue;
+        clips_.push_back(c);
+        starts_.push_back(at);
+        at += c.endMicros - c.startMicros;
+    }
+}
+
+int64_t PlayTimeline::Length(int64_t duration) const {
+    if (clips_.empty()) return duration;
+    return starts_.back() + clips_.back().endMicros - clips_.back().startMicros;
+}
+
+int PlayTimeline::Locate(int64_t at, int64_t& source) const {
+    if (clips_.empty()) {
+        source = at;
+        return -1;
+    }
+    const auto after = std::upper_bound(starts_.begin(), starts_.end(), std::max<int64_t>(at, 0));
+    const size_t k = static_cast<size_t>(std::max<ptrdiff_t>(after - starts_.begin() - 1, 0));
+    source = std::min(clips_[k].startMicros + std::max<int64_t>(at, 0) - starts_[k], clips_[k].endMicros);
+    return static_cast<int>(k);
+}
+
+std::vector<PlaySpan> PlayTimeline::Spans(int64_t from, int64_t until) const {
+    if (clips_.empty()) return {PlaySpan{from, until, 0, -1, 0, -1}};
+    std::vector<PlaySpan> spans;
+    for (size_t k = 0; k < clips_.size(); ++k) {
+        const PlayerClip& c = clips_[k];
+        const int64_t start = starts_[k], end = start + c.endMicros - c.startMicros;
+        const int64_t lo = std::max(from, start), hi = until >= 0 ? std::min(until, end) : end;
+        if (lo >= hi) continue;
+        const int64_t offset = start - c.startMicros;
+        spans.push_back({lo - offset, hi - offset, offset, static_cast<int>(k), c.startMicros, c.endMicros});
+    }
+    return spans;
 }
 
 void Player::State::StartThreads() {
@@ -266,6 +340,8 @@ void Player::State::Request(int64_t fromMicros, double runSpeed, int64_t untilMi
     r.until = untilMicros;
     r.loop = loopRun;
     r.idle = idle;
+    // Backwards the picture shown at the start comes first: the stretches reach just past it.
+    r.spans = runSpeed < 0 ? timeline.Spans(0, fromMicros + 1) : timeline.Spans(fromMicros, untilMicros);
     r.soundStream = wantSound ? info.soundTracks[place].stream : -1;
     r.rate = deviceRate;
     r.channels = deviceChannels;
@@ -331,7 +407,9 @@ void Player::State::Tick() {
     } else if (allPictures && allSound && (!soundUsed || sounds.empty())) {
         // Everything handed out: over once the last picture's time (without pictures, the
         // sound's end, or without either the file's) has passed.
-        const int64_t last = info.hasPictures ? picturesEnd : soundUsed ? heardEnd : info.durationMicros;
+        const int64_t last = info.hasPictures ? picturesEnd
+                             : soundUsed      ? heardEnd
+                                              : timeline.Length(info.durationMicros);
         over = noPictures() && now >= last && (info.hasPictures || soundUsed || last > 0);
     }
     if (!over) return;

@@ -38,17 +38,29 @@ struct PlayerInfo {
 };
 
 // A picture handed out to paint: fitted as FrameGrabber fits the preview's (upright, in
-// shape, for the box), shown from `fromMicros` (from the file's start) for `forMicros`.
+// shape, for the box), shown from `fromMicros` on the timeline for `forMicros`. It starts at
+// `sourceMicros` in the file (the time its exact still is grabbed at) and belongs to clip
+// `clip` (-1 when the whole file plays, where the timeline is the file's own time).
 struct PlayerPicture {
     ShownPicture picture;
     int64_t fromMicros = -1;
     int64_t forMicros = 0;
+    int64_t sourceMicros = -1;
+    int clip = -1;
+};
+
+// A part of the open file played as part of one timeline: from `startMicros` to `endMicros`
+// of the file.
+struct PlayerClip {
+    int64_t startMicros = 0;
+    int64_t endMicros = 0;
 };
 
 struct PlayerFigures {
     int64_t picturesShown = 0;    // handed out by TakePicture
     int64_t picturesDropped = 0;  // decoded but late, never handed out
     int64_t soundUnderruns = 0;   // pulls that found fewer samples ready than asked
+    int64_t soundFrames = 0;      // sample frames of the runs' sound handed out (no fill for underruns)
 };
 
 class Player {
@@ -79,6 +91,18 @@ public:
     // Pictures for a new box size from the next one decoded.
     void SetBox(int boxWidth, int boxHeight);
 
+    // Plays `clips` one after another as one timeline, from 0 to the sum of their lengths:
+    // each clip's pictures from the one shown at its start to the last starting before its
+    // end, its sound cut at its start and end, so the sound runs on without a gap. Empty: the
+    // whole file, whose timeline is the file's own time. Clips that are empty or outside the
+    // file are left out. Every time below (Play, positions, pictures) is on the timeline.
+    // Stops playback; a Play starts on the new timeline.
+    void SetClips(std::vector<PlayerClip> clips);
+    // The timeline's length: the file's, or the clips' sum.
+    int64_t LengthMicros() const;
+    // The clip at timeline time `at` and the file's time there; -1 (and `at`) with no clips.
+    int ClipAt(int64_t at, int64_t& sourceMicros) const;
+
     // Plays from `fromMicros` at `speed`: 1, 2 or 4 forwards (sound only at 1), or a negative
     // speed: backwards, picture by picture. Plays until `untilMicros` (-1: the file's end)
     // and then stops there, or with `loop` starts again at `fromMicros`. A Play while playing
@@ -97,8 +121,11 @@ public:
     bool ended() const;
     double speed() const;
 
-    // The playback position now, microseconds from the file's start.
+    // The playback position now, microseconds on the timeline.
     int64_t PositionMicros() const;
+    // As Update last found: the clip playing (-1 with no clips) and the file's time there.
+    int ClipPlaying() const;
+    int64_t SourcePositionMicros() const;
     // The picture due at the clock now when it is another than the one handed out before:
     // true with it in `out`. Pictures whose time has passed are dropped and counted.
     bool TakePicture(PlayerPicture& out);

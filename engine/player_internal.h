@@ -31,11 +31,42 @@
 
 namespace ulvane {
 
+// A stretch of one run on the timeline: the file from `from` to `to` (-1: its end), shown
+// `offset` later on the timeline; `clip` its clip (-1: the file's own time, no clips), which
+// runs from `clipStart` to `clipEnd` of the file: its pictures show within those.
+struct PlaySpan {
+    int64_t from = 0;
+    int64_t to = -1;
+    int64_t offset = 0;
+    int clip = -1;
+    int64_t clipStart = 0, clipEnd = -1;
+};
+
+// The clips played as one timeline (none: the file's own time).
+class PlayTimeline {
+public:
+    // Keeps the clips that hold something within `duration` (<= 0: unknown).
+    void Set(std::vector<PlayerClip> clips, int64_t duration);
+    bool empty() const { return clips_.empty(); }
+    int64_t Length(int64_t duration) const;
+    // The clip at `at` and the file's time there (the last clip's end past the timeline's end).
+    int Locate(int64_t at, int64_t& source) const;
+    // The stretches that play the timeline from `from` to `until` (-1: its end), in order.
+    std::vector<PlaySpan> Spans(int64_t from, int64_t until) const;
+
+private:
+    std::vector<PlayerClip> clips_;
+    std::vector<int64_t> starts_;  // each clip's start on the timeline
+};
+
 // One request of the window's: play from `from` at `speed` until `until` (-1: the end), with
 // `loop` again; `soundStream` the track decoded for the device (-1 none) in the device's
 // format. `idle`: nothing to play (a backward run paused).
 struct PlayRun {
     uint64_t serial = 0;
+    // Forwards, the stretches from `from` to `until`; backwards, those from the timeline's
+    // start to `from`, played last first.
+    std::vector<PlaySpan> spans;
     int64_t from = 0;
     double speed = 1.0;
     int64_t until = -1;
@@ -57,6 +88,7 @@ struct Player::State {
     std::unique_ptr<MediaInput> in;
     PlayerInfo info;
     int64_t frameMicros = 40000;         // one picture's time when the stream does not say
+    PlayTimeline timeline;               // the window's thread's; runs carry their spans
     std::atomic<bool> interrupt{false};  // ends FFmpeg's reads while the player closes
 
     // Settings, any thread.
@@ -68,8 +100,11 @@ struct Player::State {
     std::atomic<bool> muted{false};
     std::atomic<uint64_t> box{0};  // width << 32 | height
 
-    // The window's thread's: the newest request, and whether the threads run.
+    // The window's thread's: the newest request, and whether the threads run; the clip and
+    // the file's time at the position, as Update found.
     PlayRun run;
+    int clipPlaying = -1;
+    int64_t sourcePosition = 0;
     bool threadsLive = false;
     std::thread reader, pictures, sound;
     // The newest request's serial: any thread reads it to drop stale work.
@@ -95,7 +130,7 @@ struct Player::State {
     std::atomic<bool> soundUsed{false};  // the device plays this run's sound: the sound clock leads
     std::atomic<int64_t> lastShown{-1};  // fromMicros of the picture last handed out, -1 none this run
     std::atomic<int64_t> stillAt{0};     // the position while not playing
-    std::atomic<int64_t> shown{0}, dropped{0}, underruns{0};
+    std::atomic<int64_t> shown{0}, dropped{0}, underruns{0}, soundFrames{0};
     PacketQueues packets{latest};
     PictureQueue queue{latest};
     SoundQueue sounds{latest};
@@ -149,14 +184,17 @@ struct Player::State {
     void PictureThread();
     void ReadLoop(const PlayRun& run);
     void PictureLoop(const PlayRun& run);
+    // One stretch of a forward run; false when the run is over (superseded, closing).
+    bool PictureSpan(const PlayRun& run, const PlaySpan& span, bool last);
     void BackwardLoop(const PlayRun& run);
     // Backwards: the pictures of one group kept fitted at once, for the box now.
     size_t BackwardGroup() const;
     // Forwards: the pictures queued ahead, for the box now.
     size_t ForwardQueue() const;
     // Fits `f` (shown from `at` for `lasting`) and queues it; false when the run is over.
-    bool Hand(const PlayRun& run, const AVFrame& f, int64_t at, int64_t lasting);
-    bool Fit(PictureFitter& fit, const AVFrame& f, int64_t at, int64_t lasting, PlayerPicture& p);
+    bool Hand(const PlayRun& run, const PlaySpan& span, const AVFrame& f, int64_t at, int64_t lasting);
+    // Fits `f`, shown from `at` of the file for `lasting`, placed on the timeline by `span`.
+    bool Fit(PictureFitter& fit, const PlaySpan& span, const AVFrame& f, int64_t at, int64_t lasting, PlayerPicture& p);
     // The first picture is queued: a system clock starts at `at` (the run's start when -1).
     void MarkPrimed(const PlayRun& run, int64_t at = -1);
     // The picture thread handed out its last picture of `run`.
@@ -165,8 +203,12 @@ struct Player::State {
     // player_sound.cpp
     void SoundThread();
     void SoundLoop(const PlayRun& run);
-    // Queues resampled sound that starts at `at`; false when the run is over or its end is reached.
-    bool Place(const PlayRun& run, int64_t at, std::vector<int16_t>&& samples, int64_t& written, bool& started);
+    // One stretch; false when the run is over (superseded, closing).
+    bool SoundSpan(const PlayRun& run, const PlaySpan& span, bool last);
+    // Queues resampled sound that starts at `at` of the file; false when the run is over or
+    // the stretch's end is reached.
+    bool Place(const PlayRun& run, const PlaySpan& span, int64_t at, std::vector<int16_t>&& samples, int64_t& written,
+               bool& started);
     size_t Read(uint8_t* out, size_t bytes);
 };
 

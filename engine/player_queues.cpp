@@ -97,6 +97,13 @@ bool PacketQueues::Pop(Kind kind, uint64_t serial, AVPacket* pkt, bool& end) {
     return true;
 }
 
+bool PacketQueues::SkipToEnd(Kind kind, uint64_t serial) {
+    PacketPtr pkt = MakePacket();
+    bool end = false;
+    while (pkt && Pop(kind, serial, pkt.get(), end)) av_packet_unref(pkt.get());
+    return end;
+}
+
 void PacketQueues::Stop() {
     q_.Stop();
 }

@@ -56,6 +56,9 @@ public:
     // The next packet of run `serial` and `kind` into `pkt`; false with `end` set at its end,
     // false with `end` clear once it is superseded or stopped.
     bool Pop(Kind kind, uint64_t serial, AVPacket* pkt, bool& end);
+    // Passes over the packets of run `serial` and `kind` up to the next end (a decoder done
+    // early with a stretch). False once superseded or stopped.
+    bool SkipToEnd(Kind kind, uint64_t serial);
     void Stop();
     // Empties the queue and clears a stop.
     void Reset();

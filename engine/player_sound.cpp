@@ -47,14 +47,15 @@ void Player::State::SoundThread() {
     }
 }
 
-bool Player::State::Place(const PlayRun& run, int64_t at, std::vector<int16_t>&& samples, int64_t& written,
-                          bool& started) {
+bool Player::State::Place(const PlayRun& run, const PlaySpan& span, int64_t at, std::vector<int16_t>&& samples,
+                          int64_t& written, bool& started) {
     const int rate = run.rate;
     const size_t ch = static_cast<size_t>(run.channels);
-    const int64_t from = run.from;
+    const int64_t from = span.from;
     const auto stop = [&] { return latest != run.serial; };
+    // Queued with its time on the timeline.
     const auto queue = [&](int64_t startAt, std::vector<int16_t>&& s) {
-        return sounds.Push({run.serial, startAt, run.rate, run.channels, std::move(s)});
+        return sounds.Push({run.serial, startAt + span.offset, run.rate, run.channels, std::move(s)});
     };
     const int64_t expected = from + MicrosOf(written, rate);
     int64_t cut = 0;
@@ -76,7 +77,7 @@ bool Player::State::Place(const PlayRun& run, int64_t at, std::vector<int16_t>&&
     if (cut > 0) samples.erase(samples.begin(), samples.begin() + static_cast<ptrdiff_t>(cut * ch));
     frames -= cut;
     const int64_t startAt = from + MicrosOf(written, rate);
-    if (const int64_t end = run.until; end >= 0) {
+    if (const int64_t end = span.to; end >= 0) {
         const int64_t room = FramesIn(end - startAt, rate);
         if (room <= 0) return false;
         if (frames > room) {
@@ -90,10 +91,17 @@ bool Player::State::Place(const PlayRun& run, int64_t at, std::vector<int16_t>&&
 }
 
 void Player::State::SoundLoop(const PlayRun& run) {
+    for (size_t k = 0; k < run.spans.size(); ++k)
+        if (!SoundSpan(run, run.spans[k], k + 1 == run.spans.size())) return;
+    if (latest != run.serial) return;
+    Report(run.serial, [&] { soundDone = true; });
+}
+
+bool Player::State::SoundSpan(const PlayRun& run, const PlaySpan& span, bool last) {
     AVCodecContext* dec = soundDecoder;
     const AVStream* st = in->ctx()->streams[run.soundStream];
     const int64_t base = in->startMicros();
-    const int64_t from = run.from;
+    const int64_t from = span.from;
     const int rate = run.rate;
     const int ch = run.channels;
     const auto stop = [&] { return latest != run.serial; };
@@ -132,7 +140,7 @@ void Player::State::SoundLoop(const PlayRun& run) {
         av_frame_unref(f);
         if (n < 0) return true;
         out.resize(static_cast<size_t>(n) * ch);
-        return Place(run, at, std::move(out), written, started);
+        return Place(run, span, at, std::move(out), written, started);
     };
     DecodeLoop loop(dec);
     const DecodeEnd how = loop.Run(
@@ -143,8 +151,17 @@ void Player::State::SoundLoop(const PlayRun& run) {
             return 0;
         },
         [&](AVFrame* f) { return take(f) ? FrameVerdict::kGoOn : FrameVerdict::kStop; });
-    if (stop() || how.kind == DecodeEnd::kSourceEnded) return;
-    Report(run.serial, [&] { soundDone = true; });
+    if (stop() || how.kind == DecodeEnd::kSourceEnded) return false;
+    if (last) return true;
+    // The next stretch's sound follows this one's end: silence where the sound stopped
+    // before it, and whatever is left of its packets passed over.
+    bool exact = false;
+    if (span.to >= 0 && !Place(run, span, span.to, {}, written, exact)) return false;
+    if (!how.drained()) {
+        if (!packets.SkipToEnd(PacketQueues::kSound, run.serial)) return false;
+        avcodec_flush_buffers(dec);
+    }
+    return !stop();
 }
 
 size_t Player::State::Read(uint8_t* out, size_t bytes) {
@@ -158,6 +175,7 @@ size_t Player::State::Read(uint8_t* out, size_t bytes) {
     const size_t n = sounds.Pull(pulled.data(), frames, first, end);
     const bool finished = soundDone && sounds.empty();
     if (n < frames && !finished) ++underruns;
+    soundFrames += static_cast<int64_t>(n);
     if (n > 0) {
         const double gain = muted ? 0.0 : volume.load();
         if (gain < 1.0)

@@ -68,6 +68,7 @@ CutPreview::CutPreview(const WindowContext& context, QObject* parent)
     connect(player_, &PreviewPlayer::stopped, this, &CutPreview::OnPlaybackStopped);
     connect(player_, &PreviewPlayer::playingChanged, controls_, &PlayerControls::ShowPlayState);
     connect(controls_, &PlayerControls::playSegmentAsked, this, &CutPreview::playSegmentAsked);
+    connect(controls_, &PlayerControls::playResultAsked, this, &CutPreview::playResultAsked);
     connect(controls_, &PlayerControls::desktopPlayerAsked, this, &CutPreview::OpenInDesktopPlayer);
 
     regrabTimer_.setSingleShot(true);
@@ -107,6 +108,7 @@ void CutPreview::Load(const QString& path, const MediaInfo& info, int turn) {
     path_ = path;
     info_ = info;
     frame_->SetTurn(turn);
+    LeaveResult();
     player_->Close();
     playedToEnd_ = false;
     heldSpeed_.reset();
@@ -152,6 +154,7 @@ void CutPreview::Close() {
 
 int CutPreview::Seek(int64_t micros, Precision precision) {
     if (path_.isEmpty()) return request_;
+    LeaveResult();
     micros = std::clamp<int64_t>(micros, 0, std::max<int64_t>(info_.durationMicros, 0));
     if (precision == Precision::kKeyFrame) {
         // Playback holds for a drag; the thumb's rest plays on from there.
@@ -247,6 +250,7 @@ void CutPreview::OnExactPicture(const QString& path, const QImage& picture, qint
 
 void CutPreview::Step(int pictures) {
     Pause();  // a step stops playback first
+    LeaveResult();
     if (path_.isEmpty()) return;
     const int64_t d = info_.durationMicros;
     int64_t at = 0;
@@ -299,8 +303,13 @@ const std::vector<int64_t>& CutPreview::keyFrames() const {
 }
 
 void CutPreview::ShowPositionText() {
-    context_.ItemAs<QLabel>(main_id::kPositionText)
-        ->setText(TimeText(positionMs_) + " / " + TimeText(Millis(info_.durationMicros)));
+    QString text = TimeText(positionMs_) + " / " + TimeText(Millis(info_.durationMicros));
+    // The result's parts: where in the result, too.
+    if (playsResult())
+        text +=
+            "    " + context_.FileText("PLAYER", "bfxt")
+                         .arg(TimeText(Millis(player_->TimelineMicros())), TimeText(Millis(player_->LengthMicros())));
+    context_.ItemAs<QLabel>(main_id::kPositionText)->setText(text);
     // The strip's line too; while playing, its view follows.
     strip_->SetPosition(int64_t{positionMs_} * 1000, player_->playing());
 }
@@ -378,6 +387,7 @@ void CutPreview::Pause() {
 
 int64_t CutPreview::PlaybackStart() const {
     if (playedToEnd_) return 0;
+    if (playsResult()) return player_->TimelineMicros();
     // The picture shown starts playback; else the position (a key frame's picture, a file
     // without pictures). Still on the picture playback stopped at, the player's own time for it
     // (the exact still's may differ by a rounding), so it resumes with what it has queued.
@@ -391,13 +401,50 @@ void CutPreview::Shuttle(int direction) {
     const double now = player_->playing() ? player_->speed() : 0.0;
     // Again in the same direction: twice as fast, up to four times.
     const double speed = now * direction > 0 ? std::clamp(now * 2, -4.0, 4.0) : direction;
-    const int64_t from = player_->playing() ? player_->PositionMicros() : PlaybackStart();
-    StartPlayback(direction < 0 && playedToEnd_ ? int64_t{positionMs_} * 1000 : from, speed);
+    const int64_t from = player_->playing() ? PlayingAt() : PlaybackStart();
+    StartPlayback(direction < 0 && playedToEnd_ ? PlayingAt() : from, speed);
 }
 
 void CutPreview::PlayRange(int64_t from, int64_t to) {
     if (path_.isEmpty() || to <= from) return;
+    LeaveResult();
     StartPlayback(from, 1.0, to, controls_->loop());
+}
+
+void CutPreview::PlayResult(std::vector<PlayerClip> clips) {
+    if (path_.isEmpty() || clips.empty()) return;
+    const bool same = playsResult() && clips.size() == resultClips_.size() &&
+                      std::equal(clips.begin(), clips.end(), resultClips_.begin(), [](const auto& a, const auto& b) {
+                          return a.startMicros == b.startMicros && a.endMicros == b.endMicros;
+                      });
+    if (same && player_->playing()) return Pause();
+    if (!OpenPlayer()) return;
+    if (!same) {
+        player_->SetClips(clips);
+        resultClips_ = std::move(clips);
+        playedToEnd_ = false;
+    }
+    StartPlayback(PlaybackStart(), 1.0);
+}
+
+bool CutPreview::playsResult() const {
+    return player_->playsClips();
+}
+
+void CutPreview::LeaveResult() {
+    if (!playsResult()) return;
+    player_->SetClips({});
+    resultClips_.clear();
+    playedToEnd_ = false;
+    heldSpeed_.reset();
+    resultClip_ = -1;
+    emit resultClipShown(-1);
+    controls_->ShowPlayState();
+}
+
+int64_t CutPreview::PlayingAt() const {
+    if (playsResult()) return player_->TimelineMicros();
+    return player_->playing() ? player_->PositionMicros() : int64_t{positionMs_} * 1000;
 }
 
 bool CutPreview::OpenPlayer() {
@@ -421,8 +468,8 @@ void CutPreview::StartPlayback(int64_t fromMicros, double speed, int64_t untilMi
     requestedAt_ = -1;
     keySeek_.reset();
     player_->SetBox(PreviewBox());
-    player_->Play(std::clamp<int64_t>(fromMicros, 0, std::max<int64_t>(info_.durationMicros, 0)), speed, untilMicros,
-                  loop);
+    const int64_t length = playsResult() ? player_->LengthMicros() : info_.durationMicros;
+    player_->Play(std::clamp<int64_t>(fromMicros, 0, std::max<int64_t>(length, 0)), speed, untilMicros, loop);
     controls_->ShowPlayState();
 }
 
@@ -431,6 +478,10 @@ void CutPreview::FollowPlayback(int64_t micros) {
     seekBar_->SetPosition(SeekBarPlace(micros, info_.durationMicros));
     shownPosition_ = seekBar_->GetPosition();
     ShowPositionText();
+    if (const int clip = playsResult() ? player_->clipPlaying() : -1; clip != resultClip_) {
+        resultClip_ = clip;
+        emit resultClipShown(clip);
+    }
     const double speed = player_->speed();
     if (player_->playing() && speed != 1.0) {
         auto* text = context_.ItemAs<QLabel>(main_id::kPositionText);

@@ -17,6 +17,7 @@
 
 #include "engine/conversion_job.h"
 #include "engine/frame_grabber.h"
+#include "engine/player.h"
 
 namespace ulvane {
 
@@ -75,6 +76,11 @@ public:
     void Shuttle(int direction);
     // From `from` to `to`, again and again while the loop box is ticked.
     void PlayRange(int64_t from, int64_t to);
+    // P: the parts of the file an export takes, played one after another from the start (or,
+    // when they play already, on from where they paused); while they play, a pause. The play
+    // button, J, K and L then go on in them; a seek, a step or another play leaves them.
+    void PlayResult(std::vector<PlayerClip> clips);
+    bool playsResult() const;
     void OpenInDesktopPlayer();
     // The preview's pictures turned clockwise; the picture shown again, turned.
     void SetTurn(int degrees);
@@ -106,6 +112,9 @@ signals:
     void pictureShown(qint64 fromMicros, qint64 forMicros, bool exact, int request);
     void keyFramesFound();
     void playSegmentAsked();
+    void playResultAsked();
+    // While the parts of a result play: the clip on screen (-1 when they are left).
+    void resultClipShown(int clip);
 
 private:
     void GrabKeyPicture(int64_t micros);
@@ -124,6 +133,10 @@ private:
     void OnPlaybackStopped(qint64 micros, qint64 shownFrom, qint64 shownFor, bool ended);
     // Playing, or held for a drag: playback goes on from `micros`. True when it did.
     bool PlayOnFrom(int64_t micros);
+    // A seek, a step or another play: the file again, not the result's parts.
+    void LeaveResult();
+    // Where playback is, in the times Play takes: the result's while its parts play.
+    int64_t PlayingAt() const;
 
     const WindowContext& context_;
     PreviewFrame* frame_;
@@ -152,6 +165,8 @@ private:
     std::optional<double> heldSpeed_;
     bool playedToEnd_ = false;
     int64_t pausedAt_ = -1;
+    std::vector<PlayerClip> resultClips_;  // the result's parts while they play
+    int resultClip_ = -1;                  // the clip last told by resultClipShown
 };
 
 }  // namespace ulvane

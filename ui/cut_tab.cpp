@@ -163,6 +163,8 @@ CutTab::CutTab(const WindowContext& context, CutPreview* preview, JobLauncher* l
     connect(preview_, &CutPreview::pictureShown, this, &CutTab::OnPictureShown);
     connect(preview_, &CutPreview::keyFramesFound, this, &CutTab::ShowDirectStartNote);
     connect(preview_, &CutPreview::playSegmentAsked, this, &CutTab::PlaySegment);
+    connect(preview_, &CutPreview::playResultAsked, this, &CutTab::PlayResult);
+    connect(preview_, &CutPreview::resultClipShown, this, &CutTab::FollowResultClip);
 }
 
 CutTab::~CutTab() {

@@ -67,6 +67,10 @@ public:
     void GoToMark(bool end);
     // Shift+Space: the selected segment (else the marks) from its start to its end.
     void PlaySegment();
+    // P and the play button's menu: the export as it will be made, in the preview: the
+    // segments one after another in list order, or with "everything except" chosen for the
+    // export, the parts outside them. Again while it plays: a pause.
+    void PlayResult();
     // R and Shift+R: the output a quarter turn more, clockwise (1) or back (-1), for this file.
     void TurnOutput(int quarters);
 
@@ -118,6 +122,8 @@ private:
     void ShowSelectedSegment();
     void ShowSegmentBands();
     void SendSegments(bool all);
+    // While the result plays, the segment its clip `clip` comes from is the selected one.
+    void FollowResultClip(int clip);
     void ApplyTurnTexts();
     // The turn into `job` for a job of the loaded file; false, told, when a direct job's
     // container cannot keep it.
@@ -146,8 +152,9 @@ private:
     };
     std::optional<WaitingMark> waitingMark_;
     bool toldSegmentsProblem_ = false;
-    bool restoring_ = false;    // a file's kept segments are being shown, not changed
-    QMap<QString, int> turns_;  // the turn chosen for each file this run, in degrees clockwise
+    bool restoring_ = false;           // a file's kept segments are being shown, not changed
+    QMap<QString, int> turns_;         // the turn chosen for each file this run, in degrees clockwise
+    std::vector<int> resultSegments_;  // the segment of each clip of the result playing (none: outside them)
 };
 
 }  // namespace ulvane

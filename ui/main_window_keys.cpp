@@ -50,6 +50,7 @@ enum class CutKey {
     kRedo,           // Ctrl+Shift+Z, Ctrl+Y
     kPlayPause,      // Space
     kPlaySegment,    // Shift+Space
+    kPlayResult,     // P: the export as it will be made
     kShuttleBack,    // J
     kShuttleStop,    // K
     kShuttleOn,      // L
@@ -85,6 +86,8 @@ CutKey CutKeyOf(const QKeyEvent* e) {
             return ctrl ? CutKey::kRedo : CutKey::kNone;
         case Qt::Key_Space:
             return plain ? CutKey::kPlayPause : shift ? CutKey::kPlaySegment : CutKey::kNone;
+        case Qt::Key_P:
+            return plain ? CutKey::kPlayResult : CutKey::kNone;
         case Qt::Key_J:
             return plain ? CutKey::kShuttleBack : CutKey::kNone;
         case Qt::Key_K:
@@ -174,6 +177,9 @@ bool CutTabKey(CUlvaneAVConverterDlg& window, QWidget* focus, QKeyEvent* key) {
             break;
         case CutKey::kPlaySegment:
             cut.PlaySegment();
+            break;
+        case CutKey::kPlayResult:
+            cut.PlayResult();
             break;
         case CutKey::kShuttleBack:
         case CutKey::kShuttleStop:

@@ -52,10 +52,13 @@ PlayerControls::PlayerControls(const WindowContext& context, PreviewPlayer* play
     auto* segment = new QAction(play);
     segment->setObjectName("playSegment");
     connect(segment, &QAction::triggered, this, &PlayerControls::playSegmentAsked);
+    auto* result = new QAction(play);
+    result->setObjectName("playResult");
+    connect(result, &QAction::triggered, this, &PlayerControls::playResultAsked);
     auto* outside = new QAction(play);
     outside->setObjectName("openInPlayer");
     connect(outside, &QAction::triggered, this, &PlayerControls::desktopPlayerAsked);
-    play->addActions({segment, outside});
+    play->addActions({segment, result, outside});
 
     auto* mute = context_.ItemAs<QToolButton>(kMuteButton);
     mute->setIcon(mute->style()->standardIcon(QStyle::SP_MediaVolume));
@@ -82,7 +85,7 @@ void PlayerControls::ApplyTexts() {
     context_.ItemAs<QCheckBox>(kLoopCheck)->setText(text("xh"));
     context_.ItemAs<QCheckBox>(kLoopCheck)->setToolTip(text("xhts"));
     for (QAction* a : context_.Item(kPlayButton)->actions())
-        a->setText(text(a->objectName() == "playSegment" ? "bfpd" : "wbbf"));
+        a->setText(text(a->objectName() == "playSegment" ? "bfpd" : a->objectName() == "playResult" ? "bfxr" : "wbbf"));
     ShowPlayState();
 }
 

@@ -28,6 +28,7 @@ public:
 
 signals:
     void playSegmentAsked();
+    void playResultAsked();
     void desktopPlayerAsked();
 
 private:

@@ -70,6 +70,7 @@ bool PreviewPlayer::Open(const QString& path, QSize box, QString& error) {
 void PreviewPlayer::Close() {
     if (playing_) Pause(true);
     player_->Close();
+    clips_ = false;
     path_.clear();
     track_ = 0;
     shownFrom_ = -1;
@@ -88,6 +89,28 @@ void PreviewPlayer::SetBox(QSize box) {
     if (isOpen()) player_->SetBox(box.width(), box.height());
 }
 
+void PreviewPlayer::SetClips(std::vector<PlayerClip> clips) {
+    if (playing_) Pause(true);
+    clips_ = !clips.empty();
+    player_->SetClips(std::move(clips));
+    shownFrom_ = shownAt_ = -1;
+    shownFor_ = 0;
+}
+
+int64_t PreviewPlayer::LengthMicros() const {
+    return player_->LengthMicros();
+}
+
+int64_t PreviewPlayer::TimelineMicros() const {
+    if (info().hasPictures && shownAt_ >= 0) return shownAt_;
+    return player_->PositionMicros();
+}
+
+int PreviewPlayer::clipPlaying() const {
+    int64_t source = 0;
+    return player_->ClipAt(TimelineMicros(), source);
+}
+
 void PreviewPlayer::Play(int64_t fromMicros, double speed, int64_t untilMicros, bool loop) {
     if (!isOpen()) return;
     speed_ = speed;
@@ -99,7 +122,7 @@ void PreviewPlayer::Play(int64_t fromMicros, double speed, int64_t untilMicros, 
         soundPresent_ = !info().soundTracks.empty() && sound_->Open();
         if (!soundPresent_) player_->SetSoundDevice(false);
     }
-    shownFrom_ = -1;
+    shownFrom_ = shownAt_ = -1;
     shownFor_ = 0;
     player_->Play(fromMicros, speed, untilMicros, loop);
     if (playing_) return;
@@ -116,7 +139,8 @@ void PreviewPlayer::Pause(bool hold) {
 
 void PreviewPlayer::Stop(bool hold, bool ended) {
     if (!playing_) return;
-    const int64_t at = player_->Pause();
+    int64_t at = 0;
+    player_->ClipAt(player_->Pause(), at);
     StopTimer();
     sound_->Close();
     playing_ = false;
@@ -126,7 +150,9 @@ void PreviewPlayer::Stop(bool hold, bool ended) {
 
 int64_t PreviewPlayer::PositionMicros() const {
     if (info().hasPictures && shownFrom_ >= 0) return shownFrom_;
-    return player_->PositionMicros();
+    int64_t source = 0;
+    player_->ClipAt(player_->PositionMicros(), source);
+    return source;
 }
 
 void PreviewPlayer::SetVolume(double volume) {
@@ -159,7 +185,10 @@ void PreviewPlayer::Turn() {
     player_->Update();
     PlayerPicture due;
     if (player_->TakePicture(due) && due.picture.width > 0 && due.picture.height > 0) {
-        shownFrom_ = due.fromMicros;
+        // In the file, where the part of the picture shown starts (a clip's start, for the
+        // picture shown there).
+        shownAt_ = due.fromMicros;
+        player_->ClipAt(due.fromMicros, shownFrom_);
         shownFor_ = due.forMicros;
         frame_->ShowPicture(ImageOf(std::move(due.picture)));
         emit pictureShown(shownFrom_, shownFor_);

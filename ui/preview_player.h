@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "engine/player.h"
 
@@ -34,6 +35,17 @@ public:
     const PlayerInfo& info() const;
     // Pictures for the preview's new size, from the next one on.
     void SetBox(QSize box);
+
+    // Parts of the file played one after another as one timeline (the result of an export),
+    // or none: the file. Stops playback. With clips, Play's times are on that timeline, while
+    // the pictures and positions reported stay the file's.
+    void SetClips(std::vector<PlayerClip> clips);
+    bool playsClips() const { return clips_; }
+    // On the timeline: its length, the position (the picture on screen, else the clock) and
+    // the clip there (-1 without clips).
+    int64_t LengthMicros() const;
+    int64_t TimelineMicros() const;
+    int clipPlaying() const;
 
     // Plays from `fromMicros` at `speed` (1, 2, 4; negative: backwards) until `untilMicros`
     // (-1: the end), and with `loop` again from `fromMicros`. While playing: a seek.
@@ -64,7 +76,7 @@ public:
     int64_t longestTurnGapMs() const { return longestGapMs_; }
 
 signals:
-    // A picture of playback is on screen.
+    // A picture of playback is on screen: when it starts in the file and how long it shows.
     void pictureShown(qint64 fromMicros, qint64 forMicros);
     // Playback's place, each turn of the timer.
     void positionChanged(qint64 micros);
@@ -90,6 +102,8 @@ private:
     bool loop_ = false;
     int track_ = 0;
     int64_t shownFrom_ = -1, shownFor_ = 0;
+    bool clips_ = false;
+    int64_t shownAt_ = -1;  // where the picture on screen shows on the timeline
     int64_t lastTurnMs_ = -1, longestGapMs_ = 0;
 };
 

@@ -5,6 +5,7 @@
 // how fast the machine was.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -146,16 +147,20 @@ bool IsFlash(const PlayerPicture& p) {
     return !p.picture.rgb.empty() && sum / p.picture.rgb.size() > 200;
 }
 
-// The grabber's still for the picture's time in the same box must be the picture handed out.
+// The grabber's still for the picture's time in the file, in the same box, must be the
+// picture handed out; with no clips it shows as long on the timeline as in the file.
 void ExpectStill(const std::string& file, const PlayerPicture& pic) {
-    SCOPED_TRACE("picture at " + std::to_string(pic.fromMicros));
+    SCOPED_TRACE("picture at " + std::to_string(pic.fromMicros) + ", of the file " + std::to_string(pic.sourceMicros));
     FrameGrabber grabber;
     ShownPicture still;
     int64_t from = 0, lasting = 0;
     std::string error;
-    ASSERT_TRUE(grabber.GrabExact(file, pic.fromMicros / 1e6, kBoxW, kBoxH, still, from, lasting, error)) << error;
-    EXPECT_EQ(pic.fromMicros, from);
-    EXPECT_EQ(pic.forMicros, lasting);
+    ASSERT_TRUE(grabber.GrabExact(file, pic.sourceMicros / 1e6, kBoxW, kBoxH, still, from, lasting, error)) << error;
+    EXPECT_EQ(pic.sourceMicros, from);
+    if (pic.clip < 0) {
+        EXPECT_EQ(pic.fromMicros, from);
+        EXPECT_EQ(pic.forMicros, lasting);
+    }
     EXPECT_EQ(pic.picture.width, still.width);
     EXPECT_EQ(pic.picture.height, still.height);
     EXPECT_TRUE(pic.picture.rgb == still.rgb);
@@ -463,4 +468,133 @@ TEST(Player, BrokenFilesFailToOpenOrEndCleanly) {
             EXPECT_NEAR(beeps[1], 3'000'000, 15000);
         }
     }
+}
+
+namespace {
+
+// Three clips of the flash and beep source, out of order, starting and ending between
+// pictures: 2.50-3.20 s, 0.90-1.41 s and 1.95-2.33 s, 1.59 s in all. Each holds one whole
+// second's flash and beep, at 0.50, 0.80 and 1.26 s of the timeline.
+const std::vector<PlayerClip> kClips = {{2'500'000, 3'200'000}, {900'000, 1'410'000}, {1'950'000, 2'330'000}};
+const std::vector<int64_t> kClipAt = {0, 700'000, 1'210'000};
+constexpr int64_t kClipsLength = 1'590'000;
+
+}  // namespace
+
+TEST(Player, ClipsPlayAsOneTimelineExactAtEverySeam) {
+    const std::string file = AvSource();
+    Player player;
+    std::string error;
+    ASSERT_TRUE(player.Open(file, kBoxW, kBoxH, error)) << error;
+    player.SetClips(kClips);
+    EXPECT_EQ(player.LengthMicros(), kClipsLength);
+    FakeDevice device(player);
+    device.Start();
+    player.Play(0);
+    std::vector<int> clipsPlaying;  // as Update reports them, each change once
+    std::vector<PlayerPicture> got;
+    const Clock::time_point give_up = Clock::now() + std::chrono::seconds(30);
+    while (!player.ended() && Clock::now() < give_up) {
+        player.Update();
+        const int clip = player.ClipPlaying();
+        const int64_t source = player.SourcePositionMicros();
+        ASSERT_GE(clip, 0);
+        EXPECT_GE(source, kClips[clip].startMicros);
+        EXPECT_LE(source, kClips[clip].endMicros);
+        if (clipsPlaying.empty() || clipsPlaying.back() != clip) clipsPlaying.push_back(clip);
+        if (PlayerPicture pic; player.TakePicture(pic)) got.push_back(std::move(pic));
+        std::this_thread::sleep_for(std::chrono::milliseconds(4));
+    }
+    device.Stop();
+    ASSERT_TRUE(player.ended());
+    EXPECT_EQ(clipsPlaying, (std::vector<int>{0, 1, 2}));
+    // Each picture in its clip's place, in order (a picture may be dropped late on a busy
+    // machine; the seams' pictures are checked without a clock below).
+    ASSERT_FALSE(got.empty());
+    for (size_t i = 0; i < got.size(); ++i) {
+        const PlayerPicture& p = got[i];
+        ASSERT_GE(p.clip, 0);
+        const PlayerClip& c = kClips[p.clip];
+        EXPECT_EQ(p.fromMicros, kClipAt[p.clip] + std::max(p.sourceMicros, c.startMicros) - c.startMicros);
+        EXPECT_LT(p.sourceMicros, c.endMicros);
+        if (i > 0) {
+            EXPECT_GE(p.fromMicros, got[i - 1].fromMicros + got[i - 1].forMicros);
+        }
+    }
+    // The flashes and the beeps of each clip meet at their places on the timeline.
+    std::vector<int64_t> flashes;
+    for (const PlayerPicture& p : got)
+        if (IsFlash(p)) flashes.push_back(p.fromMicros);
+    const std::vector<int64_t> expected = {500'000, 800'000, 1'260'000};
+    EXPECT_EQ(flashes, expected);
+    const std::vector<int64_t> beeps = device.BeepStarts();
+    ASSERT_EQ(beeps.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) EXPECT_NEAR(beeps[i], expected[i], 15000);
+    // The sound runs on without a gap or an overlap: as long as the clips, to a sample a seam.
+    EXPECT_NEAR(player.figures().soundFrames, kClipsLength * kRate / 1'000'000, 3);
+    // Other clips after the end: a play from their start plays them, nothing of the old ones.
+    player.SetClips({{500'000, 900'000}});
+    player.Play(0);
+    const auto again = Watch(player, [](auto& pics) { return !pics.empty(); });
+    player.Pause();
+    ASSERT_FALSE(again.empty());
+    EXPECT_EQ(again.front().sourceMicros, 480'000);
+    EXPECT_EQ(again.front().fromMicros, 0);
+}
+
+TEST(Player, ClipsSeekAndPlayBackwardsOnTheTimeline) {
+    const std::string file = AvSource();
+    Player player;
+    std::string error;
+    ASSERT_TRUE(player.Open(file, kBoxW, kBoxH, error)) << error;
+    player.SetClips(kClips);
+    player.SetSoundDevice(false);
+    // The pictures on either side of each seam, as a seek there shows them first: the one
+    // shown at the clip's start, from its place on; the last one starting before its end,
+    // shown up to it.
+    for (int k = 0; k < 3; ++k) {
+        SCOPED_TRACE("clip " + std::to_string(k));
+        const int64_t length = kClips[k].endMicros - kClips[k].startMicros;
+        for (const int64_t at : {kClipAt[k], kClipAt[k] + length - 1}) {
+            player.Play(at);
+            const auto pics = Watch(player, [](auto& got) { return !got.empty(); });
+            player.Pause();
+            ASSERT_FALSE(pics.empty());
+            const PlayerPicture& p = pics.front();
+            EXPECT_EQ(p.clip, k);
+            ExpectStill(file, p);
+            if (at == kClipAt[k]) {
+                EXPECT_EQ(p.fromMicros, kClipAt[k]);
+                EXPECT_LE(p.sourceMicros, kClips[k].startMicros);
+                EXPECT_GT(p.sourceMicros + 40000, kClips[k].startMicros);
+            } else {
+                EXPECT_LT(p.sourceMicros, kClips[k].endMicros);
+                EXPECT_GE(p.sourceMicros + 40000, kClips[k].endMicros);
+                EXPECT_EQ(p.fromMicros + p.forMicros, kClipAt[k] + length);
+            }
+        }
+    }
+    // A seek into the third clip: 1.30 s is 2.04 s of the file, where a picture starts.
+    player.Play(1'300'000);
+    const auto ahead = Watch(player, [](auto& pics) { return pics.size() >= 2; });
+    player.Pause();
+    ASSERT_GE(ahead.size(), 2u);
+    EXPECT_EQ(ahead.front().fromMicros, 1'300'000);
+    EXPECT_EQ(ahead.front().sourceMicros, 2'040'000);
+    EXPECT_EQ(ahead.front().clip, 2);
+    ExpectStill(file, ahead.front());
+    // Backwards from 0.76 s (0.96 s of the file, in the second clip) over the seam into the
+    // first clip: its last pictures in turn, the one it ends on first.
+    player.Play(760'000, -1.0);
+    const auto back = Watch(player, [](auto& pics) { return !pics.empty() && pics.back().fromMicros < 600'000; });
+    player.Pause();
+    ASSERT_GE(back.size(), 3u);
+    EXPECT_EQ(back.front().sourceMicros, 960'000);
+    for (size_t i = 1; i < back.size(); ++i) EXPECT_LT(back[i].fromMicros, back[i - 1].fromMicros);
+    const auto seam = std::find_if(back.begin(), back.end(), [](const PlayerPicture& p) { return p.clip == 0; });
+    ASSERT_NE(seam, back.end());
+    EXPECT_EQ(seam[-1].fromMicros, 700'000);  // the second clip's first picture, shown from its start
+    EXPECT_EQ(seam->fromMicros + seam->forMicros, 700'000);
+    EXPECT_EQ(seam->sourceMicros, 3'160'000);
+    ExpectStill(file, *seam);
 }

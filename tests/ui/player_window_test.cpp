@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <set>
 
 #include "controls/bitmap_slider.h"
@@ -239,6 +240,56 @@ TEST(PlayerWindow, ShiftSpacePlaysTheSelectedSegmentOnceOrInALoop) {
     }
 }
 
+TEST(PlayerWindow, PPlaysTheSegmentsInListOrderAndTheListFollows) {
+    PlayWindow f(Film());
+    // Out of time order, each starting and ending on a picture's start; 1.44 s in all.
+    LoadSegments(f,
+                 "start,end,label\n00:00:02.520,00:00:03.000,a\n00:00:00.520,00:00:01.000,b\n"
+                 "00:00:01.520,00:00:02.000,c\n");
+    const std::vector<Segment> segments = f.w.cutTab()->Segments();
+    ASSERT_EQ(segments.size(), 3u);
+    SegmentList& list = *f.w.cutTab()->segmentList();
+    std::vector<std::pair<int64_t, int>> shown;  // each picture's time in the source, the segment selected then
+    std::optional<GreyPicture> first;
+    QString text;
+    QObject::connect(&f.player, &PreviewPlayer::pictureShown, [&](qint64 from) {
+        if (!first) first = PreviewGrey(f.preview);
+        shown.push_back({from, list.selected()});
+        text = f.w.ItemAs<QLabel>(kPositionText)->text();
+    });
+    f.Key(Qt::Key_P);
+    EXPECT_TRUE(f.player.playing());
+    EXPECT_TRUE(f.Until([&] { return !f.player.playing(); })) << "it stops at the result's end";
+    ASSERT_FALSE(shown.empty());
+    // Each picture is of its segment, in list order, and that segment is the one selected.
+    std::vector<int> order;
+    for (const auto& picture : shown) {
+        const int64_t from = picture.first;
+        const int selected = picture.second;
+        const auto in = std::find_if(segments.begin(), segments.end(),
+                                     [&](const Segment& s) { return s.startMicros <= from && from < s.endMicros; });
+        ASSERT_NE(in, segments.end()) << from;
+        const int segment = static_cast<int>(in - segments.begin());
+        EXPECT_EQ(selected, segment) << from;
+        if (order.empty() || order.back() != segment) order.push_back(segment);
+    }
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
+    EXPECT_TRUE(text.contains("result 00:00:01.") && text.endsWith("of 00:00:01.440")) << text.toStdString();
+    // The first picture is the first segment's; the last, whose exact still stays, the third's.
+    ASSERT_TRUE(first.has_value());
+    ExpectSourcePicture(*first, f.file, 2'520'000);
+    EXPECT_TRUE(f.Until([&] { return f.w.cutPreview()->figures().shownFrom == 1'960'000; }));
+    ExpectSourcePicture(PreviewGrey(f.preview), f.file, 1'960'000);
+    // P again starts the result over; a seek leaves it for the file.
+    shown.clear();
+    f.Key(Qt::Key_P);
+    EXPECT_TRUE(f.Until([&] { return !shown.empty(); }));
+    EXPECT_EQ(shown.front().first, 2'520'000);
+    f.RestAt(100);
+    EXPECT_FALSE(f.player.playsClips());
+    EXPECT_FALSE(f.w.ItemAs<QLabel>(kPositionText)->text().contains("result"));
+}
+
 TEST(PlayerWindow, SeekingWhilePlayingPlaysOnFromTheNewPlace) {
     struct Case {
         const char* how;
@@ -355,7 +406,7 @@ TEST(PlayerWindow, EveryLanguageNamesThePlayersControls) {
         w.SelectLanguage(language);
         SCOPED_TRACE(w.languageTable().activeFile());
         const auto text = [&](const char* key) { return w.languageTable().ReadFromFile("PLAYER", key); };
-        for (const char* key : {"jy", "yl", "yg", "xh", "xhts", "bfpd", "wbbf", "bnbf", "sdl", "wsb"})
+        for (const char* key : {"jy", "yl", "yg", "xh", "xhts", "bfpd", "bfxr", "bfxt", "wbbf", "bnbf", "sdl", "wsb"})
             EXPECT_FALSE(text(key).empty()) << key;
         EXPECT_EQ(w.ItemAs<QCheckBox>(kLoopCheck)->text().toStdString(), text("xh"));
         EXPECT_EQ(w.Item(kPlayButton)->findChild<QAction*>("playSegment")->text().toStdString(), text("bfpd"));
