@@ -28,9 +28,9 @@ namespace ulvane {
 namespace {
 
 constexpr std::array<std::string_view, 36> kKeys = {
-    "xh",   "ks",   "js",   "cd",   "bq",   "tj",  "sc",   "fs",   "fsxz", "fsqb", "wj",   "bc",
-    "dr",   "tjts", "scts", "syts", "xyts", "fsts", "wjts", "lb",   "dqsb", "xrsb", "bfh",  "bcsb",
-    "scwj", "edl",  "zjwb", "cue",  "ffm",  "qbgs", "zjdx", "wzj",  "cdhh", "cdsm", "lbmc", "cdjd"};
+    "xh",   "ks",   "js",   "cd",   "bq",   "tj",   "sc",   "fs",  "fsxz", "fsqb", "wj",   "bc",
+    "dr",   "tjts", "scts", "syts", "xyts", "fsts", "wjts", "lb",  "dqsb", "xrsb", "bfh",  "bcsb",
+    "scwj", "edl",  "zjwb", "cue",  "ffm",  "qbgs", "zjdx", "wzj", "cdhh", "cdsm", "lbmc", "cdjd"};
 
 // A row that overlaps another: its times on this colour.
 const QColor kOverlapColour(255, 205, 150);
