@@ -191,6 +191,32 @@ void OutputSink::RunSoundOn(int64_t startMicros, int64_t codedMicros, int64_t du
     soundEnd_ = soundEnd_ == AV_NOPTS_VALUE ? end : std::max(soundEnd_, end);
 }
 
+bool OutputSink::AddChapter(int64_t startMicros, int64_t endMicros, const AVDictionary* metadata) {
+    AVFormatContext* out = ctx_.get();
+    void* grown = av_realloc_array(out->chapters, out->nb_chapters + 1, sizeof(AVChapter*));
+    if (!grown) return false;
+    out->chapters = static_cast<AVChapter**>(grown);
+    auto* ch = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
+    if (!ch) return false;
+    ch->id = static_cast<int64_t>(out->nb_chapters) + 1;
+    ch->time_base = AVRational{1, 1000};
+    ch->start = av_rescale_q(startMicros, AV_TIME_BASE_Q, ch->time_base);
+    ch->end = av_rescale_q(endMicros, AV_TIME_BASE_Q, ch->time_base);
+    av_dict_copy(&ch->metadata, metadata, 0);
+    out->chapters[out->nb_chapters++] = ch;
+    return true;
+}
+
+void OutputSink::ClearChapters() {
+    AVFormatContext* out = ctx_.get();
+    for (unsigned k = 0; k < out->nb_chapters; ++k) {
+        av_dict_free(&out->chapters[k]->metadata);
+        av_freep(&out->chapters[k]);
+    }
+    av_freep(&out->chapters);
+    out->nb_chapters = 0;
+}
+
 int64_t OutputSink::SoundEndMicros() const {
     return soundEnd_ != AV_NOPTS_VALUE ? soundEnd_ : EndMicros(audio);
 }

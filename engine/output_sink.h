@@ -29,6 +29,10 @@ public:
 
     AVFormatContext* ctx() const { return ctx_.get(); }
     Status AddStream(AVStream*& stream);
+    // A chapter from `startMicros` to `endMicros` of the output (kept in milliseconds), with a
+    // copy of `metadata`; false when memory ran out. Muxers read chapters as they finish.
+    bool AddChapter(int64_t startMicros, int64_t endMicros, const AVDictionary* metadata);
+    void ClearChapters();
     AVStream* video = nullptr;
     AVStream* audio = nullptr;
     // The other tracks a direct job copies (more sound tracks, subtitles, attachments), in

@@ -565,28 +565,15 @@ bool Worker::TakeFile(int first, int end) {
 // A chapter per input taken, where it begins and ends on the output, named by its label; the
 // sources' own chapters give way to them.
 void Worker::WriteClipChapters() {
-    AVFormatContext* out = sink_->ctx();
-    for (unsigned k = 0; k < out->nb_chapters; ++k) {
-        av_dict_free(&out->chapters[k]->metadata);
-        av_freep(&out->chapters[k]);
-    }
-    av_freep(&out->chapters);
-    out->nb_chapters = 0;
-    if (placed_.empty()) return;
-    auto** chapters = static_cast<AVChapter**>(av_calloc(placed_.size(), sizeof(AVChapter*)));
-    if (!chapters) return;
-    out->chapters = chapters;
+    sink_->ClearChapters();
     for (size_t k = 0; k < placed_.size(); ++k) {
-        const Placed& p = placed_[k];
-        auto* ch = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
-        if (!ch) return;
-        ch->id = static_cast<int64_t>(k) + 1;
-        ch->time_base = AVRational{1, 1000};
-        ch->start = p.begin / 1000;
         // A chapter ends where the next begins, the last where the output does.
-        ch->end = (k + 1 < placed_.size() ? placed_[k + 1].begin : sink_->EndMicros()) / 1000;
-        av_dict_set(&ch->metadata, "title", job_.clipLabels[p.input].c_str(), 0);
-        out->chapters[out->nb_chapters++] = ch;
+        const int64_t end = k + 1 < placed_.size() ? placed_[k + 1].begin : sink_->EndMicros();
+        AVDictionary* meta = nullptr;
+        av_dict_set(&meta, "title", job_.clipLabels[placed_[k].input].c_str(), 0);
+        const bool added = sink_->AddChapter(placed_[k].begin, end, meta);
+        av_dict_free(&meta);
+        if (!added) return;
     }
 }
 

@@ -396,24 +396,13 @@ bool SideTracks::Done() const {
 // both and moved onto the output timeline. Muxers read them when they finish the file.
 void SideTracks::AddChapters() {
     chaptersAdded_ = true;
-    AVFormatContext* out = sink_.ctx();
     const AVFormatContext* src = in_.ctx();
     for (unsigned i = 0; i < src->nb_chapters; ++i) {
         const AVChapter* c = src->chapters[i];
         const int64_t start = std::max(ToMicros(c->start, c->time_base), from_);
         const int64_t end = std::min(ToMicros(c->end, c->time_base), limit_);
         if (start >= limit_ || end <= start) continue;
-        void* grown = av_realloc_array(out->chapters, out->nb_chapters + 1, sizeof(AVChapter*));
-        if (!grown) return;
-        out->chapters = static_cast<AVChapter**>(grown);
-        auto* ch = static_cast<AVChapter*>(av_mallocz(sizeof(AVChapter)));
-        if (!ch) return;
-        ch->id = static_cast<int64_t>(out->nb_chapters) + 1;
-        ch->time_base = AVRational{1, 1000};
-        ch->start = av_rescale_q(start + shift_, AV_TIME_BASE_Q, ch->time_base);
-        ch->end = av_rescale_q(end + shift_, AV_TIME_BASE_Q, ch->time_base);
-        av_dict_copy(&ch->metadata, c->metadata, 0);
-        out->chapters[out->nb_chapters++] = ch;
+        if (!sink_.AddChapter(start + shift_, end + shift_, c->metadata)) return;
     }
 }
 
