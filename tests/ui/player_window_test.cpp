@@ -284,7 +284,9 @@ TEST(PlayerWindow, PPlaysTheSegmentsInListOrderAndTheListFollows) {
     shown.clear();
     f.Key(Qt::Key_P);
     EXPECT_TRUE(f.Until([&] { return !shown.empty(); }));
-    EXPECT_EQ(shown.front().first, 2'520'000);
+    // From the first segment again (on a slow machine a paint may come after its first picture).
+    EXPECT_GE(shown.front().first, 2'520'000);
+    EXPECT_LT(shown.front().first, 3'000'000);
     f.RestAt(100);
     EXPECT_FALSE(f.player.playsClips());
     EXPECT_FALSE(f.w.ItemAs<QLabel>(kPositionText)->text().contains("result"));
