@@ -281,7 +281,7 @@ bool CheckParts(const Request& r, std::string& error) {
     else if (!r.planDir.empty() && r.chunks == 0 && r.chunk.empty())
         error = "--plan is for --chunks: the plan of a re-encoding in parts";
     else if ((r.chunks > 0 || !r.chunk.empty()) && (!r.segments.empty() || !r.segmentsFile.empty()))
-        error = "--chunks is for one output: a cut of one segment, or a join";
+        error = "--chunks is for one output: a cut from --start to --end, or a join (not --segment lists)";
     else if (r.encoderThreads > 0 && r.chunk.empty())
         error = "--encoder-threads is for a job of a plan (--chunk)";
     return error.empty();
